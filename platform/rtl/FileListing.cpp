@@ -1,0 +1,71 @@
+#include "platform/rtl/FileListing.h"
+
+#include "platform/rtl/Paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace rtl {
+
+namespace {
+
+char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Iterative glob matching with one backtrack point: linear in practice, never recursive.
+bool Glob(std::string_view s, std::string_view p) {
+    std::size_t si = 0, pi = 0, star = std::string_view::npos, mark = 0;
+    while (si < s.size()) {
+        if (pi < p.size() && (p[pi] == '?' || (p[pi] != '*' && Fold(p[pi]) == Fold(s[si])))) {
+            ++si;
+            ++pi;
+        } else if (pi < p.size() && p[pi] == '*') {
+            star = pi++;
+            mark = si;
+        } else if (star != std::string_view::npos) {
+            pi = star + 1;
+            si = ++mark;
+        } else {
+            return false;
+        }
+    }
+    while (pi < p.size() && p[pi] == '*') ++pi;
+    return pi == p.size();
+}
+
+} // namespace
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+    if (Glob(name, mask)) return true;
+    // "NAME.*" also finds "NAME" with no extension at all, as on the original platform.
+    if (mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" && name.find('.') == std::string_view::npos)
+        return Glob(name, mask.substr(0, mask.size() - 2));
+    return false;
+}
+
+std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask) {
+    std::vector<std::string> names;
+    const std::string base = dir.empty() ? std::string(".") : dir;
+    DIR* d = ::opendir(base.c_str());
+    if (!d) return names;
+    while (const dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        if (!MatchesMask(name, mask)) continue;
+        struct stat st {};
+        // lstat: a symlink is not a table file of this directory, whatever it points at.
+        if (::lstat((WithTrailingSeparator(base) + name).c_str(), &st) != 0) continue;
+        if (!S_ISREG(st.st_mode)) continue;
+        names.push_back(name);
+    }
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> ListFilesByPattern(const std::string& pattern) {
+    return ListFiles(ExtractFileDir(pattern), ExtractFileName(pattern));
+}
+
+} // namespace rtl

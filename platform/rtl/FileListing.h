@@ -1,0 +1,23 @@
+// Listing a directory's files by a wildcard pattern, the way table families are found.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rtl {
+
+// "*" matches any run of characters, "?" exactly one; letters compare without regard to
+// ASCII case, because tables copied from other systems mix HOVORY.DB with Hovory.px.
+// A mask whose last part is ".*" or "*" also matches names without a dot ("*.*" is "all").
+bool MatchesMask(std::string_view name, std::string_view mask);
+
+// The names (not paths) of the regular files in `dir` that match `mask`, sorted by name.
+// Hidden (dot) and read-only files are included; directories, symlinks to directories,
+// devices, sockets and pipes are not. A missing or unreadable directory gives no names.
+std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask);
+
+// Splits a path pattern ("/data/*.db") into its directory and mask and lists it.
+std::vector<std::string> ListFilesByPattern(const std::string& pattern);
+
+} // namespace rtl

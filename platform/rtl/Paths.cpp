@@ -1,0 +1,88 @@
+#include "platform/rtl/Paths.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+namespace rtl {
+
+namespace {
+
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+std::size_t LastSeparator(std::string_view path) {
+    for (std::size_t i = path.size(); i > 0; --i)
+        if (IsSeparator(path[i - 1])) return i - 1;
+    return std::string_view::npos;
+}
+
+} // namespace
+
+std::string WithTrailingSeparator(std::string_view dir) {
+    std::string r(dir);
+    if (!r.empty() && r.back() != PathSeparator) r += PathSeparator;
+    return r;
+}
+
+std::string ExtractFileName(std::string_view path) {
+    const auto p = LastSeparator(path);
+    return std::string(p == std::string_view::npos ? path : path.substr(p + 1));
+}
+
+std::string ExtractFilePath(std::string_view path) {
+    const auto p = LastSeparator(path);
+    return p == std::string_view::npos ? std::string() : std::string(path.substr(0, p + 1));
+}
+
+std::string ExtractFileDir(std::string_view path) {
+    const auto p = LastSeparator(path);
+    if (p == std::string_view::npos) return std::string();
+    if (p == 0) return std::string(path.substr(0, 1));
+    return std::string(path.substr(0, p));
+}
+
+std::string ExtractFileExt(std::string_view path) {
+    const std::string name = ExtractFileName(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+std::string ChangeFileExt(std::string_view path, std::string_view ext) {
+    const std::string name = ExtractFileName(path);
+    const auto dot = name.rfind('.');
+    std::string base(path.substr(0, path.size() - (dot == std::string::npos ? 0 : name.size() - dot)));
+    return base + std::string(ext);
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& dir) {
+    if (dir.empty()) return false;
+    if (DirectoryExists(dir)) return true;
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return DirectoryExists(dir);
+}
+
+bool DeleteFile(const std::string& path) {
+    return !path.empty() && ::unlink(path.c_str()) == 0;
+}
+
+bool SameDirectory(const std::string& a, const std::string& b) {
+    std::error_code ec;
+    const bool same = std::filesystem::equivalent(a, b, ec);
+    return !ec && same;
+}
+
+} // namespace rtl

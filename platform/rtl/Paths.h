@@ -1,0 +1,38 @@
+// Path and file-system helpers: the small set of directory and file-name operations the
+// backup, restore and archive code is written in terms of.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace rtl {
+
+inline constexpr char PathSeparator = '/';
+
+// `dir` followed by one separator, unless it is empty or already ends with one.
+std::string WithTrailingSeparator(std::string_view dir);
+
+// The part after the last separator ("/" or, for names from archives and old lists, "\").
+std::string ExtractFileName(std::string_view path);
+// The directory part including its trailing separator ("" when there is none).
+std::string ExtractFilePath(std::string_view path);
+// The directory part without its trailing separator (the root stays "/").
+std::string ExtractFileDir(std::string_view path);
+// The extension including its dot ("" when there is none).
+std::string ExtractFileExt(std::string_view path);
+// `path` with its extension replaced by `ext` (which includes the dot, or is empty).
+std::string ChangeFileExt(std::string_view path, std::string_view ext);
+
+bool FileExists(const std::string& path);       // a regular file (symlinks followed)
+bool DirectoryExists(const std::string& path);  // a directory (symlinks followed)
+
+// Creates `dir` with all missing parents. True when the directory exists afterwards.
+bool ForceDirectories(const std::string& dir);
+
+// Deletes one file. True when it was deleted.
+bool DeleteFile(const std::string& path);
+
+// True when both paths name the same existing directory (symlinks and "." resolved).
+bool SameDirectory(const std::string& a, const std::string& b);
+
+} // namespace rtl

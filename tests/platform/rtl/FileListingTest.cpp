@@ -1,0 +1,46 @@
+#include "platform/rtl/FileListing.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/types.h>
+
+using rtl::ListFiles;
+using rtl::MatchesMask;
+using Names = std::vector<std::string>;
+
+TEST(MatchesMask, WildcardsIgnoreLetterCase) {
+    EXPECT_TRUE(MatchesMask("HOVORY.DB", "*.db"));
+    EXPECT_TRUE(MatchesMask("Hovory.X02", "*.x*"));
+    EXPECT_TRUE(MatchesMask("Hovory.XG0", "*.x*"));
+    EXPECT_TRUE(MatchesMask("Hovory.YG0", "*.y*"));
+    EXPECT_TRUE(MatchesMask("notes.xls", "*.x*"));
+    EXPECT_FALSE(MatchesMask("Hovory.db.bak", "*.db"));
+    EXPECT_FALSE(MatchesMask("Hovory.px", "*.x*"));
+    EXPECT_TRUE(MatchesMask("a.db", "?.db"));
+    EXPECT_FALSE(MatchesMask("ab.db", "?.db"));
+    EXPECT_TRUE(MatchesMask("README", "*.*"));
+    EXPECT_TRUE(MatchesMask("README", "*"));
+    EXPECT_TRUE(MatchesMask("a*b", "a*b"));
+    // A long name against many stars stays fast (no exponential backtracking).
+    EXPECT_FALSE(MatchesMask(std::string(5000, 'a'), "*a*a*a*a*a*a*a*a*b"));
+}
+
+TEST(ListFiles, RegularFilesOnlyIncludingHiddenAndReadOnly) {
+    test::TempDir tmp;
+    tmp.WriteFile("HOVORY.DB", "1");
+    tmp.WriteFile("tel_zoz.db", "2");
+    tmp.WriteFile(".hidden.db", "3");
+    const std::string ro = tmp.WriteFile("Brany.DB", "4");
+    ::chmod(ro.c_str(), 0444);
+    tmp.WriteFile("Hovory.PX", "5");
+    std::filesystem::create_directory(tmp.Path() + "/subdir.db");
+    ::mkfifo((tmp.Path() + "/pipe.db").c_str(), 0644);
+    std::filesystem::create_symlink(tmp.Path() + "/HOVORY.DB", tmp.Path() + "/link.db");
+
+    EXPECT_EQ(ListFiles(tmp.Path(), "*.db"), (Names{".hidden.db", "Brany.DB", "HOVORY.DB", "tel_zoz.db"}));
+    EXPECT_EQ(ListFiles(tmp.Path(), "*.px"), (Names{"Hovory.PX"}));
+    EXPECT_EQ(rtl::ListFilesByPattern(tmp.Path() + "/hovory.*"), (Names{"HOVORY.DB", "Hovory.PX"}));
+    EXPECT_TRUE(ListFiles(tmp.Path() + "/missing", "*").empty());
+}

@@ -1,0 +1,48 @@
+// A fresh directory for one test, removed with everything in it when the test ends.
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+
+namespace test {
+
+class TempDir {
+public:
+    TempDir() {
+        const char* base = std::getenv("TMPDIR");
+        std::string templ = std::string(base && *base ? base : "/tmp") + "/tablora-test-XXXXXX";
+        if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = templ;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        // Read-only directories left by a test would stop the removal.
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ec);
+             !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
+            if (it->is_directory(ec) && !it->is_symlink(ec))
+                std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                             std::filesystem::perm_options::add, ec);
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+    // Writes `content` to `name` (relative to the directory) and returns its full path.
+    std::string WriteFile(const std::string& name, const std::string& content) const {
+        const std::string p = path_ + "/" + name;
+        std::filesystem::create_directories(std::filesystem::path(p).parent_path());
+        std::ofstream(p, std::ios::binary) << content;
+        return p;
+    }
+
+private:
+    std::string path_;
+};
+
+} // namespace test
