@@ -1,0 +1,36 @@
+// Errors of the table engine. Every engine failure is an EDBEngineError carrying a
+// readable message and a category that callers may test (a key violation, above all).
+#pragma once
+
+#include "platform/rtl/Error.h"
+
+namespace engine {
+
+class EDatabaseError : public rtl::EError {
+public:
+    using rtl::EError::EError;
+};
+
+enum class EngineErrorKind {
+    General,
+    NotFound,        // table, alias, directory or session that does not exist
+    AlreadyExists,   // a second session of the same name, a table created over another
+    NotATable,       // a file that is not a readable Paradox table
+    Corrupt,         // a table whose structure is too damaged to be opened at all
+    Encrypted,       // a password-protected table whose rows cannot be read
+    KeyViolation,    // a posted row whose primary key is already stored
+    InvalidRequest,  // an operation the object's state does not allow
+    Io,              // the file system refused a read or a write
+};
+
+class EDBEngineError : public EDatabaseError {
+public:
+    explicit EDBEngineError(const std::string& message, EngineErrorKind kind = EngineErrorKind::General)
+        : EDatabaseError(message), kind_(kind) {}
+    EngineErrorKind Kind() const { return kind_; }
+
+private:
+    EngineErrorKind kind_;
+};
+
+} // namespace engine
