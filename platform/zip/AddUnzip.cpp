@@ -222,22 +222,10 @@ int addUNZIP() {
     const UnpackSettings& settings = Settings();
     ZipReporter reporter(settings.callback);
     const std::string archivePath = settings.archivePath;
-    auto finish = [&](RunResult result) {
-        reporter.Send(MessageType::RunFinished, {archivePath, std::to_string(reporter.Succeeded()),
-                                                std::to_string(reporter.Failed()),
-                                                result == RunResult::Aborted ? "1" : "0"});
-        return static_cast<int>(result);
-    };
+    auto finish = [&](RunResult result) { return reporter.Finish(archivePath, result); };
 
-    int error = 0;
-    zip_t* archive = zip_open(archivePath.c_str(), ZIP_RDONLY, &error);
-    if (!archive) {
-        zip_error_t ze;
-        zip_error_init_with_code(&ze, error);
-        reporter.FileDone(archivePath, archivePath, FileStatus::CannotOpen, zip_error_strerror(&ze));
-        zip_error_fini(&ze);
-        return finish(RunResult::ArchiveFailed);
-    }
+    zip_t* archive = OpenArchive(archivePath, ZIP_RDONLY, reporter);
+    if (!archive) return finish(RunResult::ArchiveFailed);
     rtl::ForceDirectories(settings.directory);
     const int dirFd = ::open(settings.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd < 0) {
@@ -258,7 +246,7 @@ int addUNZIP() {
     ::close(dirFd);
     zip_discard(archive);
     if (aborted) return finish(RunResult::Aborted);
-    return finish(reporter.Failed() ? RunResult::FilesFailed : RunResult::Ok);
+    return finish(reporter.Outcome());
 }
 
 } // namespace azip

@@ -244,12 +244,7 @@ int addZIP() {
     const PackSettings settings = Settings();
     ZipReporter reporter(settings.callback);
     const std::string& archivePath = settings.archivePath;
-    auto finish = [&](RunResult result) {
-        reporter.Send(MessageType::RunFinished, {archivePath, std::to_string(reporter.Succeeded()),
-                                                std::to_string(reporter.Failed()),
-                                                result == RunResult::Aborted ? "1" : "0"});
-        return static_cast<int>(result);
-    };
+    auto finish = [&](RunResult result) { return reporter.Finish(archivePath, result); };
 
     std::vector<std::string> files;
     if (!ReadList(settings.listFile, files)) {
@@ -258,15 +253,8 @@ int addZIP() {
     }
     reporter.Send(MessageType::RunStarted, {archivePath, std::to_string(files.size())});
 
-    int error = 0;
-    zip_t* archive = zip_open(archivePath.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (!archive) {
-        zip_error_t ze;
-        zip_error_init_with_code(&ze, error);
-        reporter.FileDone(archivePath, archivePath, FileStatus::CannotOpen, zip_error_strerror(&ze));
-        zip_error_fini(&ze);
-        return finish(RunResult::ArchiveFailed);
-    }
+    zip_t* archive = OpenArchive(archivePath, ZIP_CREATE | ZIP_TRUNCATE, reporter);
+    if (!archive) return finish(RunResult::ArchiveFailed);
     zip_register_cancel_callback_with_state(archive, &CancelRequested, nullptr, nullptr);
     zip_register_progress_callback_with_state(archive, 0.01, &Progress, nullptr, &reporter);
 
@@ -285,7 +273,7 @@ int addZIP() {
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, std::strerror(errno));
             return finish(RunResult::ArchiveFailed);
         }
-        return finish(reporter.Failed() ? RunResult::FilesFailed : RunResult::Ok);
+        return finish(reporter.Outcome());
     }
     const int failedBefore = reporter.Failed();
     if (zip_close(archive) != 0) {
@@ -297,7 +285,7 @@ int addZIP() {
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, reason);
         return finish(RunResult::ArchiveFailed);
     }
-    return finish(reporter.Failed() ? RunResult::FilesFailed : RunResult::Ok);
+    return finish(reporter.Outcome());
 }
 
 } // namespace azip

@@ -3,6 +3,8 @@
 
 #include "platform/zip/ZipMessages.h"
 
+#include <zip.h>
+
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -20,6 +22,11 @@ public:
     void FileDone(std::string_view name, std::string_view path, FileStatus status,
                   std::string_view reason = {});
 
+    // Sends RunFinished for `archive` and returns `result` as the run's return value.
+    int Finish(std::string_view archive, RunResult result) const;
+    // FilesFailed when any file failed, else Ok.
+    RunResult Outcome() const { return failed_ ? RunResult::FilesFailed : RunResult::Ok; }
+
     int Succeeded() const { return succeeded_; }
     int Failed() const { return failed_; }
 
@@ -28,5 +35,8 @@ private:
     int succeeded_ = 0;
     int failed_ = 0;
 };
+
+// Opens an archive with libzip; a failure is reported as the archive's own FileStatus.
+zip_t* OpenArchive(const std::string& path, int flags, ZipReporter& reporter);
 
 } // namespace azip
