@@ -130,7 +130,8 @@ private:
         zip_fclose(entry);
         if (outcome.status == FileStatus::Ok) {
             const timespec times[2] = {{0, UTIME_OMIT}, {ModificationTime(index, st), 0}};
-            if (::fchmod(fd, mode_) != 0 || ::futimens(fd, times) != 0)
+            // On disk before it replaces the old file: a crash must not leave an empty table.
+            if (::fchmod(fd, mode_) != 0 || ::futimens(fd, times) != 0 || ::fdatasync(fd) != 0)
                 outcome = {FileStatus::WriteError, std::strerror(errno)};
         }
         if (::close(fd) != 0 && outcome.status == FileStatus::Ok) outcome = {FileStatus::WriteError, std::strerror(errno)};
@@ -243,6 +244,7 @@ int addUNZIP() {
         aborted = AbortRequested() || !extractor.Extract(i) || AbortRequested();
         extractor.EntryDone();
     }
+    ::fsync(dirFd);  // the renames themselves reach the disk
     ::close(dirFd);
     zip_discard(archive);
     if (aborted) return finish(RunResult::Aborted);

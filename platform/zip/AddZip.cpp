@@ -1,5 +1,7 @@
 #include "platform/zip/AddZip.h"
 
+#include "platform/rtl/Paths.h"
+
 #include "platform/zip/ExtendedTimestamp.h"
 #include "platform/zip/ZipReporter.h"
 
@@ -168,6 +170,16 @@ bool WriteEmptyArchive(const std::string& archivePath) {
     return false;
 }
 
+// A backup is only a backup once it is on the disk, with the rename that put it there.
+void SyncToDisk(const std::string& archivePath) {
+    for (const std::string& path : {archivePath, rtl::ExtractFileDir(archivePath)}) {
+        const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) continue;
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
 int CancelRequested(zip_t*, void*) { return AbortRequested() ? 1 : 0; }
 
 void Progress(zip_t*, double fraction, void* state) {
@@ -273,6 +285,7 @@ int addZIP() {
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, std::strerror(errno));
             return finish(RunResult::ArchiveFailed);
         }
+        SyncToDisk(archivePath);
         return finish(reporter.Outcome());
     }
     const int failedBefore = reporter.Failed();
@@ -285,6 +298,7 @@ int addZIP() {
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, reason);
         return finish(RunResult::ArchiveFailed);
     }
+    SyncToDisk(archivePath);
     return finish(reporter.Outcome());
 }
 
