@@ -34,6 +34,10 @@ ssize_t TCopyFileSystem::Write(int fd, const void* buffer, std::size_t size) {
     return n;
 }
 
+void TCopyFileSystem::StartWriteback(int fd, std::uint64_t offset, std::uint64_t length) {
+    ::sync_file_range(fd, static_cast<off64_t>(offset), static_cast<off64_t>(length), SYNC_FILE_RANGE_WRITE);
+}
+
 int TCopyFileSystem::Sync(int fd) { return ::fsync(fd); }
 
 // close() is never retried after EINTR: on Linux the descriptor is already gone.

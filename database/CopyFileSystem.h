@@ -6,6 +6,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace database {
@@ -21,6 +22,8 @@ public:
     virtual int CreateUnique(std::string& pathTemplate, int suffixLength);
     virtual ssize_t Read(int fd, void* buffer, std::size_t size);
     virtual ssize_t Write(int fd, const void* buffer, std::size_t size);
+    // Starts writing a range of `fd` to the disk without waiting; a hint that may fail.
+    virtual void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length);
     virtual int Sync(int fd);
     virtual int Close(int fd);
     virtual int Rename(const std::string& from, const std::string& to);

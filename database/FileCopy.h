@@ -13,8 +13,11 @@ namespace database {
 
 class TCopyFileSystem;
 
-// The block size of the copy; the progress bar moves once per block.
+// The block of the copy's progress: the bar moves once per block.
 inline constexpr std::size_t CopyBlockSize = 8192;
+// How much one read or write moves, and how often written data is handed to the disk.
+inline constexpr std::size_t CopyTransferSize = 128 * CopyBlockSize;
+inline constexpr std::uint64_t WritebackStep = 8 * CopyTransferSize;
 
 // Raises rtl::EFileError: "Cannot open file %s" (source), "Cannot create file %s"
 // (target), "Stream read error", "Stream write error" (also at sync and close).

@@ -164,8 +164,8 @@ TEST_F(BackupRestore, ABackupFailingHalfwayKeepsWhatWasThereAndWhatWasCopied) {
 
 TEST_F(BackupRestore, ARestoreFailingToWriteLeavesTheDatabaseFileAsItWas) {
     const std::string good = ReadAll(databaseDir / "Hovory.db");
-    other.WriteFile("Hovory.db", std::string(100000, 'n'));
-    test::TFailingFileSystem unwritable(Step::Write, 5, ENOSPC);
+    other.WriteFile("Hovory.db", std::string(3 << 20, 'n'));
+    test::TFailingFileSystem unwritable(Step::Write, 2, ENOSPC);  // halfway through Hovory.db
     Module().FileSystem = &unwritable;
     EXPECT_THROW(Module().RestoreFromDirectory(other.Path(), 3), rtl::EFileError);
     EXPECT_TRUE(ReadAll(databaseDir / "Hovory.db") == good);
