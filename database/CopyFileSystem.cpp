@@ -20,6 +20,13 @@ int TCopyFileSystem::CreateUnique(std::string& pathTemplate, int suffixLength) {
     return ::mkostemps(pathTemplate.data(), suffixLength, O_CLOEXEC);
 }
 
+ssize_t TCopyFileSystem::CopyRange(int from, int to, std::size_t size) {
+    ssize_t n;
+    do n = ::copy_file_range(from, nullptr, to, nullptr, size, 0);
+    while (n < 0 && errno == EINTR);
+    return n;
+}
+
 ssize_t TCopyFileSystem::Read(int fd, void* buffer, std::size_t size) {
     ssize_t n;
     do n = ::read(fd, buffer, size);

@@ -20,6 +20,9 @@ public:
     // Creates a new, empty file from `pathTemplate` whose last `suffixLength` characters
     // follow six "X" that are replaced to make the name unique (mkstemps).
     virtual int CreateUnique(std::string& pathTemplate, int suffixLength);
+    // Copies up to `size` bytes from the current offset of `from` to that of `to` inside the
+    // kernel (copy_file_range); 0 at the end of `from`.
+    virtual ssize_t CopyRange(int from, int to, std::size_t size);
     virtual ssize_t Read(int fd, void* buffer, std::size_t size);
     virtual ssize_t Write(int fd, const void* buffer, std::size_t size);
     // Starts writing a range of `fd` to the disk without waiting; a hint that may fail.

@@ -11,9 +11,9 @@ namespace database {
 void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIndexes, std::uint8_t copyMode) {
     (void)copyMode;  // an existing archive is always replaced
     if (zipFileName.empty()) return;
+    ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {"\"" + zipFileName + "\""}));
     const rtl::TStringList files =
         FindTableFiles(DatabaseDirectory(), withIndexes ? AllTableFileExtensions : DataFileExtensions);
-    ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {"\"" + zipFileName + "\""}));
     PackToZip(&files, zipFileName);
     ShowStatus("");
 }

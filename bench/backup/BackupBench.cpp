@@ -100,6 +100,9 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
+// On a machine shared with other work the fastest run is the least disturbed one.
+double Best(const std::vector<double>& v) { return *std::min_element(v.begin(), v.end()); }
+
 } // namespace
 
 int main(int argc, char** argv) try {
@@ -113,7 +116,7 @@ int main(int argc, char** argv) try {
     Run("sync");
     rtl::OverrideProgramDirectory(work.string());
 
-    const int runs = 5;
+    const int runs = 7;
     std::vector<double> cp, cpSync, backup, backupNoSync;
     for (int r = 0; r < runs; ++r) {
         const fs::path cpTarget = work / "cp", cpSyncTarget = work / "cpsync", backupTarget = work / "backup";
@@ -152,14 +155,21 @@ int main(int argc, char** argv) try {
     fs::remove_all(work);
 
     const double mb = static_cast<double>(bytes) / (1024.0 * 1024.0);
-    std::printf("files: %.0f MB, %d runs, median times\n", mb, runs);
-    std::printf("  cp -p               %7.3f s  %7.1f MB/s\n", Median(cp), mb / Median(cp));
-    std::printf("  cp -p + sync        %7.3f s  %7.1f MB/s\n", Median(cpSync), mb / Median(cpSync));
-    std::printf("  BackupToDirectory   %7.3f s  %7.1f MB/s\n", Median(backup), mb / Median(backup));
-    std::printf("  (the same, no sync) %7.3f s  %7.1f MB/s\n", Median(backupNoSync), mb / Median(backupNoSync));
-    std::printf("ratio BackupToDirectory / cp -p        = %.2fx (goal <= 1.15x)\n", Median(backup) / Median(cp));
-    std::printf("ratio BackupToDirectory / cp -p + sync = %.2fx\n", Median(backup) / Median(cpSync));
-    std::printf("ratio (no sync) / cp -p                = %.2fx\n", Median(backupNoSync) / Median(cp));
+    std::printf("files: %.0f MB, %d runs            median              best\n", mb, runs);
+    auto line = [&](const char* name, const std::vector<double>& t) {
+        std::printf("  %-20s %7.3f s %7.1f MB/s  %7.3f s %7.1f MB/s\n", name, Median(t), mb / Median(t), Best(t),
+                    mb / Best(t));
+    };
+    line("cp -p", cp);
+    line("cp -p + sync", cpSync);
+    line("BackupToDirectory", backup);
+    line("(the same, no sync)", backupNoSync);
+    std::printf("ratio BackupToDirectory / cp -p        = %.2fx median, %.2fx best (goal <= 1.15x)\n",
+                Median(backup) / Median(cp), Best(backup) / Best(cp));
+    std::printf("ratio BackupToDirectory / cp -p + sync = %.2fx median, %.2fx best\n", Median(backup) / Median(cpSync),
+                Best(backup) / Best(cpSync));
+    std::printf("ratio (no sync) / cp -p                = %.2fx median, %.2fx best\n", Median(backupNoSync) / Median(cp),
+                Best(backupNoSync) / Best(cp));
     return 0;
 } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_backup: %s\n", e.what());

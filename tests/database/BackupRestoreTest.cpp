@@ -89,11 +89,6 @@ TEST_F(BackupRestore, HiddenAndReadOnlyTableFilesAreCopied) {
     EXPECT_EQ(ReadAll(other / ".Skryta.db"), "hidden, changed");
 }
 
-TEST_F(BackupRestore, AnEmptyBackupDirectoryDoesNothing) {
-    Module().BackupToDirectory("", true, 3);
-    EXPECT_TRUE(Statuses().empty());
-}
-
 TEST_F(BackupRestore, RestoreReplacesOnlyFilesOfTheSameNameIncludingIndexes) {
     other.WriteFile("Hovory.db", "hovory from the backup");
     other.WriteFile("Hovory.PX", "index from the backup");
@@ -122,7 +117,8 @@ TEST_F(BackupRestore, RestoreReplacesTheFileSpelledInOtherLetterCase) {
     EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
 }
 
-TEST_F(BackupRestore, RestoreFromAMissingOrEmptyDirectoryDoesNothing) {
+TEST_F(BackupRestore, NoDirectoryNamedMeansNothingDone) {
+    Module().BackupToDirectory("", true, 3);
     Module().RestoreFromDirectory(other / "missing", 3);
     Module().RestoreFromDirectory("", 3);
     EXPECT_TRUE(Statuses().empty());

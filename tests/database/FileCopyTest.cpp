@@ -66,6 +66,17 @@ TEST_F(FileCopy, CopiesContentsAndTheExactModificationTimeInBlocks) {
     EXPECT_EQ(Names(target.Path()), (std::vector<std::string>{"Hovory.db"}));
 }
 
+// A kernel copy that gives up halfway hands over to plain reads and writes from where it
+// stopped: not a byte lost or doubled.
+TEST_F(FileCopy, AKernelCopyFailingHalfwayIsFinishedByPlainReadsAndWrites) {
+    test::TFailingFileSystem kernelCopyFails(Step::CopyRange, 2, EIO);
+    test::TRecordingProgress bar;
+    CopyOneFile(from, to, &bar, kernelCopyFails);
+    EXPECT_TRUE(ReadAll(to) == content);
+    EXPECT_EQ(bar.positions.back(), 0);
+    EXPECT_EQ(bar.positions[bar.positions.size() - 2], static_cast<int>(content.size()));
+}
+
 TEST_F(FileCopy, ReplacesAnExistingTargetKeepingItsPermissions) {
     target.WriteFile("Hovory.db", std::string(100000, 'o'));
     ::chmod(to.c_str(), 0640);

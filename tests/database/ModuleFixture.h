@@ -59,10 +59,11 @@ public:
 };
 
 // The real file system, except that the chosen call fails (with `error`) from its
-// `failAt`-th use on (1-based; 0 never fails).
+// `failAt`-th use on (1-based; 0 never fails). Copies go through plain reads and writes,
+// so their failures can be placed, unless the step to fail is the kernel copy itself.
 class TFailingFileSystem : public database::TCopyFileSystem {
 public:
-    enum class Step { OpenForReading, CreateUnique, Read, Write, Sync, Close, Rename };
+    enum class Step { OpenForReading, CreateUnique, CopyRange, Read, Write, Sync, Close, Rename };
     TFailingFileSystem(Step step, int failAt, int error = EIO) : step_(step), failAt_(failAt), error_(error) {}
 
     int OpenForReading(const std::string& path) override {
@@ -70,6 +71,13 @@ public:
     }
     int CreateUnique(std::string& pathTemplate, int suffixLength) override {
         return Fails(Step::CreateUnique) ? -1 : TCopyFileSystem::CreateUnique(pathTemplate, suffixLength);
+    }
+    ssize_t CopyRange(int from, int to, std::size_t size) override {
+        if (step_ != Step::CopyRange) {
+            errno = EXDEV;
+            return -1;
+        }
+        return Fails(Step::CopyRange) ? -1 : TCopyFileSystem::CopyRange(from, to, size);
     }
     ssize_t Read(int fd, void* buffer, std::size_t size) override {
         return Fails(Step::Read) ? -1 : TCopyFileSystem::Read(fd, buffer, size);

@@ -88,12 +88,6 @@ TEST_F(ModuleSession, ReopeningByDirectoryLeavesTheAliasBehind) {
     EXPECT_EQ(module.SourceDatabase.Params.Value("ENABLE BCD"), "FALSE");
 }
 
-TEST_F(ModuleSession, AMissingDirectoryCannotBeOpened) {
-    database::TOrvDatabaseModule module;
-    EXPECT_THROW(module.OpenSourceByDirectory(databaseDir / "missing"), engine::EDBEngineError);
-    EXPECT_THROW(module.OpenSourceByDirectory(""), engine::EDBEngineError);
-}
-
 // The window repaints only when the shown text really changes: equal texts (letter case
 // aside) in a loop cost nothing.
 TEST_F(ModuleSession, ProcessesPendingMessagesOnlyWhenTheStatusChanges) {
@@ -111,21 +105,6 @@ TEST_F(ModuleSession, ProcessesPendingMessagesOnlyWhenTheStatusChanges) {
     module.StatusLabel = nullptr;
     module.ShowStatus("anything");  // no target: nothing to repaint
     EXPECT_EQ(uiServices.processMessagesCalls, 2);
-}
-
-TEST_F(ModuleSession, SetProgressSetsTheRangeAndTheStatusTogether) {
-    database::TOrvDatabaseModule module;
-    test::TRecordingText statusPanel;
-    module.ProgressBar = &progress;
-    module.StatusPanel = &statusPanel;
-    module.SetProgress(0, 7, 2, "Hovory");
-    EXPECT_EQ(progress.Max(), 7);
-    EXPECT_EQ(progress.Position(), 2);
-    EXPECT_EQ(statusPanel.Text(), "Hovory");
-    module.SetProgressPosition(5);
-    EXPECT_EQ(progress.Position(), 5);
-    module.SetProgress(0, 100, 0, "");
-    EXPECT_EQ(statusPanel.Text(), "");
 }
 
 } // namespace
