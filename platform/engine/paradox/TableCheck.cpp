@@ -1,6 +1,7 @@
 #include "platform/engine/paradox/TableCheck.h"
 
 #include "platform/engine/paradox/BlockScan.h"
+#include "platform/engine/paradox/ByteOrder.h"
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/TableFiles.h"
@@ -15,6 +16,17 @@ namespace {
 // nothing for the reader of the report.
 constexpr int MaxKeyReports = 10;
 constexpr int MaxBlobReports = 20;
+
+// Graphic and OLE values start with an 8-byte prefix: a kind word and the payload length.
+std::string PrefixFault(std::uint8_t typeCode, const std::string& bytes) {
+    if (typeCode != ftGraphic && typeCode != ftOle) return {};
+    const char kind = typeCode == ftGraphic ? '\x01' : '\x02';
+    if (bytes.size() < 8 || bytes.compare(0, 3, std::string("\x01\x00\x00", 3)) != 0 || bytes[3] != kind)
+        return "the value lacks its graphic/OLE prefix";
+    if (Le32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 4) != bytes.size() - 8)
+        return "the graphic/OLE prefix gives a wrong length";
+    return {};
+}
 } // namespace
 
 TTableReport CheckTable(const TParadoxTable& table) {
@@ -60,11 +72,13 @@ TTableReport CheckTable(const TParadoxTable& table) {
             }
             for (const int f : blobFields) {
                 failures.clear();
-                decoder.DecodeField(rec, f, &failures);
-                if (!failures.empty() && blobReports++ < MaxBlobReports)
+                const TFieldValue v = decoder.DecodeField(rec, f, &failures);
+                std::string fault = failures.empty() ? std::string() : failures.front().Reason;
+                if (fault.empty() && !v.IsNull) fault = PrefixFault(h.Fields[static_cast<std::size_t>(f)].TypeCode, v.Bytes);
+                if (!fault.empty() && blobReports++ < MaxBlobReports)
                     report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, block.Number, offset,
                                                             "field \"" + h.Fields[static_cast<std::size_t>(f)].Name +
-                                                                "\": " + failures.front().Reason});
+                                                                "\": " + fault});
             }
             for (const int f : autoIncFields) {
                 const TFieldValue v = decoder.DecodeField(rec, f, nullptr);
