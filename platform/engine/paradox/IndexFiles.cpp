@@ -183,7 +183,7 @@ void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
 }
 
 std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const TTableHeader& table,
-                                            TProblemList& problems) {
+                                            TProblemList& problems, std::int64_t tableRecords) {
     std::vector<TIndexDef> defs;
     if (table.IsKeyed() && table.KeyFieldCount > 0)
         defs.push_back(TIndexDef{"", JoinFieldNames(table, table.KeyFieldCount), ixPrimary | ixUnique});
@@ -227,6 +227,9 @@ std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const T
         }
         if (descending) def.Options |= ixDescending;
         defs.push_back(def);
+        if (maintained && tableRecords >= 0 && x.RecordCount != static_cast<std::uint64_t>(tableRecords))
+            report("the index holds " + std::to_string(x.RecordCount) + " entries for " +
+                   std::to_string(tableRecords) + " records (out of date)");
         if (files.TreePath.empty()) report("the index's tree file (.Y" + rtl::ExtractFileExt(name).substr(2) + ") is missing");
     }
     return defs;

@@ -31,7 +31,9 @@ void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
 // The table's index definitions: the primary index first (keyed tables, from the data
 // header), then one per secondary index file with its fields and name where readable.
 // Unreadable or incomplete secondary index files append SecondaryIndex problems.
+// `tableRecords` (when not negative): records the table holds, which a maintained
+// secondary index must hold too.
 std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const TTableHeader& table,
-                                            TProblemList& problems);
+                                            TProblemList& problems, std::int64_t tableRecords = -1);
 
 } // namespace engine::paradox

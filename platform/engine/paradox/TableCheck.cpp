@@ -35,8 +35,10 @@ TTableReport CheckTable(const TParadoxTable& table) {
     const TTableHeader& h = table.Header();
     const std::string name = rtl::ExtractFileName(table.Path());
     report.Encrypted = h.IsEncrypted();
-    report.Indexes = ReadIndexDefinitions(table.Path(), h, report.Problems);
-    if (report.Encrypted) return report;
+    if (report.Encrypted) {
+        report.Indexes = ReadIndexDefinitions(table.Path(), h, report.Problems);
+        return report;
+    }
 
     const int keySize = h.IsKeyed() ? PrimaryKeySize(h) : 0;
     const TRecordDecoder decoder = table.Decoder();
@@ -103,6 +105,8 @@ TTableReport CheckTable(const TParadoxTable& table) {
     const TBlockScan scan = ScanBlocks(table.File(), h, cursor.Visited(), report.Problems);
     report.OrphanBlocks = scan.OrphanBlocks();
 
+    report.Indexes = ReadIndexDefinitions(table.Path(), h, report.Problems,
+                                          static_cast<std::int64_t>(report.RecordsFound));
     if (h.IsKeyed()) {
         const std::string px = FindCompanionFile(table.Path(), ".px");
         if (px.empty())

@@ -290,3 +290,23 @@ TEST(RandomDamage, MutatedFamiliesNeverCrash) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SecondaryIndexDamage, MissingTreeAndStaleCountAreReported) {
+    DamagedCopy copy("paradoxdriver/src/test/resources/db", "CUSTOMER");
+    const std::string x = copy.File(".X06");
+    std::string bytes = ReadBytes(x);
+    Put16(bytes, 0x06, 19);  // one entry fewer than the table's 20 records
+    WriteBytes(x, bytes);
+    fs::remove(copy.File(".Y06"));
+    const auto report = CheckTable(*TParadoxTable::Open(copy.Db()));
+    int secondary = 0;
+    for (const auto& p : report.Problems) secondary += p.Kind == ProblemKind::SecondaryIndex ? 1 : 0;
+    EXPECT_EQ(secondary, 2) << Kinds(report);
+    ASSERT_EQ(report.Indexes.size(), 2u);  // still listed, primary first
+    EXPECT_TRUE(report.Indexes[0].IsPrimary());
+    EXPECT_EQ(report.Indexes[1].Fields, "City");  // .X06: the sixth field
+}
+
+} // namespace
