@@ -4,6 +4,7 @@
 #include "platform/engine/paradox/ByteOrder.h"
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/KeyOrder.h"
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Paths.h"
 
@@ -64,11 +65,11 @@ TTableReport CheckTable(const TParadoxTable& table) {
             if (keySize > 0) {
                 std::string key(reinterpret_cast<const char*>(rec), static_cast<std::size_t>(keySize));
                 if (i == 0) summary.FirstKey = key;
-                // Encoded keys compare byte-wise in key order.
-                if (havePrevious && key <= previousKey && keyReports++ < MaxKeyReports)
+                const KeyOrder order = havePrevious ? CompareKeys(previousKey, key, h) : KeyOrder::Less;
+                if ((order == KeyOrder::Equal || order == KeyOrder::Greater) && keyReports++ < MaxKeyReports)
                     report.Problems.push_back(TTableProblem{
                         ProblemKind::KeyOrder, name, block.Number, offset,
-                        key == previousKey ? "duplicate key" : "key out of order (lower than the record before)"});
+                        order == KeyOrder::Equal ? "duplicate key" : "key out of order (lower than the record before)"});
                 previousKey = std::move(key);
                 havePrevious = true;
             }
