@@ -122,6 +122,19 @@ TEST(TableHeader, V3AndV7HeadersReadAlike) {
     }
 }
 
+TEST(TableHeader, LargestBlocksRead) {
+    test::TempDir dir;
+    test::TinyTable t = SmallTable(12);
+    t.blockKiB = 32;
+    for (int i = 101; i <= 3000; ++i)
+        t.records.push_back(test::FlippedLong(i) + test::Alpha("n", 10) + test::FlippedDouble(i));
+    const auto table = TParadoxTable::Open(dir.WriteFile("big.db", t.Build()));
+    EXPECT_EQ(table->Header().BlockSize, 32768u);
+    const auto report = CheckTable(*table);
+    EXPECT_EQ(report.RecordsFound, 3000u);
+    EXPECT_EQ(report.Chain.size(), 3u);  // 1489 records of 22 bytes fit in a 32 KiB block
+}
+
 TEST(TableHeader, UnusableHeadersRaiseReadableErrors) {
     test::TempDir dir;
     std::string good = SmallTable(12).Build();
@@ -137,6 +150,14 @@ TEST(TableHeader, UnusableHeadersRaiseReadableErrors) {
     };
     expectError("", engine::EngineErrorKind::NotATable);
     expectError(good.substr(0, 40), engine::EngineErrorKind::NotATable);
+    expectError(good.substr(0, 0x60), engine::EngineErrorKind::Corrupt);  // v7 extension cut off
+    expectError(good.substr(0, 0x7A), engine::EngineErrorKind::Corrupt);  // field list cut off
+    {
+        // Names cut off: the layout is still known, so the table opens with placeholders.
+        const auto t = TParadoxTable::Open(dir.WriteFile("names.db", good.substr(0, 0x80)));
+        EXPECT_EQ(t->Header().Fields[2].Name, "Field3");
+        EXPECT_FALSE(t->OpenProblems().empty());
+    }
     std::string s = good;
     s[0x05] = 0;  // block size 0
     expectError(s, engine::EngineErrorKind::Corrupt);
