@@ -345,3 +345,20 @@ TEST(RandomDamage, MutatedAndCutHeadersNeverCrash) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SecondaryIndexDamage, TreeThatNoLongerMatchesItsIndexDataIsReported) {
+    DamagedCopy copy("paradoxdriver/src/test/resources/db", "AREACODES");
+    ASSERT_TRUE(CheckTable(*TParadoxTable::Open(copy.Db())).Problems.empty());
+    const std::string y = copy.File(".YG0");
+    std::string bytes = ReadBytes(y);
+    bytes[2048 + 6] ^= 0x20;  // first key of the tree's only entry
+    WriteBytes(y, bytes);
+    const auto report = CheckTable(*TParadoxTable::Open(copy.Db()));
+    ASSERT_EQ(report.Problems.size(), 1u) << Kinds(report);
+    EXPECT_EQ(report.Problems[0].Kind, ProblemKind::SecondaryIndex);
+    EXPECT_EQ(report.RecordsFound, 370u);
+}
+
+} // namespace
