@@ -1,17 +1,20 @@
-// Placeholder until the table reader lands: every read of a table's definitions fails
-// clearly instead of pretending the table is empty.
-#include "platform/engine/TableImpl.h"
+// The read side of TTable: field and index definitions and the record count, taken from
+// the table's files. (Kept free of inline engine types, so linking a program that never
+// uses TTable does not pull this in.)
+#include "platform/engine/EngineObjects.h"
+#include "platform/engine/paradox/TableDefinitionReader.h"
 
 namespace engine {
 
 namespace {
-[[noreturn]] void NotBuilt(const std::string& what) {
-    throw EDBEngineError(what + " is not available in this build.", EngineErrorKind::InvalidRequest);
-}
+std::string ExistingDataFile(const TTable& table) { return table.Exists() ? table.DataFilePath() : std::string(); }
 } // namespace
 
-void TTable::FieldDefsUpdate() { NotBuilt("Reading field definitions"); }
-void TTable::IndexDefsUpdate() { NotBuilt("Reading index definitions"); }
-int TTable::RecordCount() const { NotBuilt("Counting records"); }
+void TTable::FieldDefsUpdate() { paradox::ReadFieldDefs(ExistingDataFile(*this), TableName, FieldDefs); }
+
+void TTable::IndexDefsUpdate() { paradox::ReadIndexDefs(ExistingDataFile(*this), TableName, IndexDefs); }
+
+// For a closed table: the records its chain holds.
+int TTable::RecordCount() const { return paradox::ReadableRecordCount(ExistingDataFile(*this), TableName); }
 
 } // namespace engine

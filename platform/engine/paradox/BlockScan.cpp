@@ -1,0 +1,80 @@
+#include "platform/engine/paradox/BlockScan.h"
+
+#include "platform/engine/paradox/ByteOrder.h"
+#include "platform/engine/paradox/DataBlock.h"
+#include "platform/rtl/Paths.h"
+
+namespace engine::paradox {
+
+std::vector<std::uint16_t> TBlockScan::OrphanBlocks() const {
+    std::vector<std::uint16_t> out;
+    for (const auto& b : Blocks)
+        if (!b.InChain && !b.OnFreeList && b.OffsetValid && b.RecordCount > 0) out.push_back(b.Number);
+    return out;
+}
+
+TBlockScan ScanBlocks(const TRandomAccessFile& file, const TTableHeader& header,
+                      const std::vector<bool>& chainBlocks, TProblemList& problems) {
+    const std::string fileName = rtl::ExtractFileName(file.Path());
+    auto report = [&](ProblemKind kind, std::uint16_t block, const std::string& text) {
+        problems.push_back(TTableProblem{kind, fileName, block, block ? header.BlockOffset(block) : 0, text});
+    };
+    TBlockScan scan;
+    const std::uint32_t count = header.PhysicalBlocks();
+    scan.Blocks.reserve(count);
+    for (std::uint32_t n = 1; n <= count; ++n) {
+        std::uint8_t head[BlockHeaderSize];
+        file.ReadAt(header.BlockOffset(n), head, sizeof head);
+        TBlockInfo info;
+        info.Number = static_cast<std::uint16_t>(n);
+        info.Next = Le16(head);
+        info.Prev = Le16(head + 2);
+        info.LastRecordOffset = LeI16(head + 4);
+        std::string why;
+        info.RecordCount = RecordsFromLastOffset(info.LastRecordOffset, header.RecordSize, header.Capacity(), &why);
+        info.OffsetValid = why.empty();
+        info.InChain = n < chainBlocks.size() && chainBlocks[n];
+        scan.Blocks.push_back(info);
+    }
+
+    // The free list: singly linked through `next`, every block empty and outside the chain.
+    std::uint32_t freeCount = 0;
+    std::uint16_t n = header.FirstFreeBlock;
+    std::uint16_t from = 0;
+    while (n != 0) {
+        if (n > count) {
+            report(ProblemKind::FreeList, from, "free list links to block " + std::to_string(n) + " outside the file");
+            break;
+        }
+        TBlockInfo& b = scan.Blocks[n - 1];
+        if (b.OnFreeList) {
+            report(ProblemKind::FreeList, n, "the free list loops");
+            break;
+        }
+        if (b.InChain) {
+            report(ProblemKind::FreeList, n, "block is both in the chain and on the free list");
+            break;
+        }
+        b.OnFreeList = true;
+        ++freeCount;
+        if (b.LastRecordOffset != -static_cast<int>(header.RecordSize))
+            report(ProblemKind::FreeList, n, "free block is not marked empty");
+        from = n;
+        n = b.Next;
+    }
+
+    std::uint32_t chainCount = 0;
+    for (const auto& b : scan.Blocks) chainCount += b.InChain ? 1 : 0;
+    // Only meaningful when the chain itself is whole; a broken chain is reported already.
+    if (chainCount == header.BlocksInUse && chainCount + freeCount != header.BlocksAllocated)
+        report(ProblemKind::FreeList, 0,
+               "chain (" + std::to_string(chainCount) + ") and free list (" + std::to_string(freeCount) +
+                   ") do not add up to the " + std::to_string(header.BlocksAllocated) + " allocated blocks");
+    for (const std::uint16_t orphan : scan.OrphanBlocks())
+        report(ProblemKind::OrphanBlock, orphan,
+               "block lies outside the chain and holds " + std::to_string(scan.Blocks[orphan - 1].RecordCount) +
+                   " records");
+    return scan;
+}
+
+} // namespace engine::paradox

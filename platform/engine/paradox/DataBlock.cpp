@@ -1,0 +1,133 @@
+#include "platform/engine/paradox/DataBlock.h"
+
+#include "platform/engine/paradox/ByteOrder.h"
+#include "platform/rtl/Paths.h"
+
+namespace engine::paradox {
+
+int RecordsFromLastOffset(std::int16_t lastOffset, int recordSize, int capacity, std::string* why) {
+    if (lastOffset == -recordSize) return 0;
+    auto say = [&](const std::string& text) {
+        if (why) *why = text;
+    };
+    if (lastOffset < 0) {
+        say("impossible last-record offset " + std::to_string(lastOffset) + "; no records read");
+        return 0;
+    }
+    int records = lastOffset / recordSize + 1;
+    if (lastOffset % recordSize != 0) {
+        say("last-record offset " + std::to_string(lastOffset) + " is not a multiple of the record size " +
+            std::to_string(recordSize));
+    }
+    if (records > capacity) {
+        say("last-record offset " + std::to_string(lastOffset) + " lies beyond the block (" +
+            std::to_string(capacity) + " records fit); " + std::to_string(capacity) + " records read");
+        records = capacity;
+    }
+    return records;
+}
+
+bool ReadDataBlock(const TRandomAccessFile& file, const TTableHeader& header, std::uint16_t number,
+                   TDataBlock& block, std::string* why) {
+    block.Number = number;
+    block.FileOffset = header.BlockOffset(number);
+    block.Bytes.resize(header.BlockSize);
+    if (number == 0 || block.FileOffset + BlockHeaderSize > file.Size()) {
+        block.BytesInFile = 0;
+        return false;
+    }
+    block.BytesInFile = file.ReadAt(block.FileOffset, block.Bytes.data(), block.Bytes.size());
+    const std::uint8_t* p = block.Bytes.data();
+    block.Next = Le16(p);
+    block.Prev = Le16(p + 2);
+    block.LastRecordOffset = LeI16(p + 4);
+    block.RecordCount = RecordsFromLastOffset(block.LastRecordOffset, header.RecordSize, header.Capacity(), why);
+    return true;
+}
+
+TBlockChainCursor::TBlockChainCursor(const TRandomAccessFile& file, const TTableHeader& header,
+                                     TProblemList& problems)
+    : file_(file), header_(header), problems_(problems), fileName_(rtl::ExtractFileName(file.Path())),
+      visited_(0x10000, false) {
+    next_ = header.FirstBlock;
+    if (next_ == 0 && header.BlocksInUse != 0) {
+        Report(ProblemKind::ChainLength, 0, "the header names no first block although " +
+                                                std::to_string(header.BlocksInUse) + " blocks are in use");
+        // Block 1 always starts the chain when there is one.
+        if (header.PhysicalBlocks() > 0) next_ = 1;
+    }
+    finished_ = header.IsEncrypted();
+}
+
+void TBlockChainCursor::Report(ProblemKind kind, std::uint32_t block, const std::string& text) {
+    const std::uint64_t offset = block ? header_.BlockOffset(block) : 0;
+    problems_.push_back(TTableProblem{kind, fileName_, block, offset, text});
+}
+
+bool TBlockChainCursor::Next() {
+    if (finished_) return false;
+    if (next_ == 0) {
+        Finish();
+        return false;
+    }
+    const std::uint16_t number = next_;
+    if (number > header_.PhysicalBlocks()) {
+        Report(ProblemKind::BlockRange, previous_,
+               "link to block " + std::to_string(number) + " which lies outside the file (" +
+                   std::to_string(header_.PhysicalBlocks()) + " blocks)");
+        Finish();
+        return false;
+    }
+    if (visited_[number]) {
+        Report(ProblemKind::ChainLoop, previous_, "the chain loops back to block " + std::to_string(number));
+        Finish();
+        return false;
+    }
+    std::string why;
+    if (!ReadDataBlock(file_, header_, number, block_, &why)) {
+        Report(ProblemKind::BlockRange, number, "block " + std::to_string(number) + " cannot be read");
+        Finish();
+        return false;
+    }
+    visited_[number] = true;
+    if (number > header_.BlocksAllocated)
+        Report(ProblemKind::BlockRange, number,
+               "block number exceeds the header's " + std::to_string(header_.BlocksAllocated) + " allocated blocks");
+    if (!why.empty()) Report(ProblemKind::RecordOffset, number, why);
+    if (block_.Prev != previous_)
+        Report(ProblemKind::BackLink, number,
+               "back link names block " + std::to_string(block_.Prev) + " instead of " + std::to_string(previous_));
+    // Records that would start beyond the end of the file do not exist; those partly present
+    // read with zeros.
+    const std::size_t usable = block_.BytesInFile > BlockHeaderSize ? block_.BytesInFile - BlockHeaderSize : 0;
+    const int present = static_cast<int>((usable + header_.RecordSize - 1) / header_.RecordSize);
+    if (block_.RecordCount > present) {
+        Report(ProblemKind::Truncated, number,
+               std::to_string(block_.RecordCount - present) + " records lie beyond the end of the file");
+        block_.RecordCount = present;
+    }
+    ++blocksRead_;
+    recordsRead_ += static_cast<std::uint64_t>(block_.RecordCount);
+    previous_ = number;
+    next_ = block_.Next;
+    return true;
+}
+
+void TBlockChainCursor::Finish() {
+    if (finished_) return;
+    finished_ = true;
+    if (blocksRead_ != header_.BlocksInUse)
+        Report(ProblemKind::ChainLength, 0,
+               "the chain has " + std::to_string(blocksRead_) + " blocks, the header says " +
+                   std::to_string(header_.BlocksInUse));
+    if (previous_ != header_.LastBlock && blocksRead_ > 0)
+        Report(ProblemKind::ChainLength, 0,
+               "the chain ends at block " + std::to_string(previous_) + ", the header says " +
+                   std::to_string(header_.LastBlock));
+    if (recordsRead_ != header_.RecordCount)
+        Report(ProblemKind::RecordCount, 0,
+               std::to_string(recordsRead_) + " records found, the header says " +
+                   std::to_string(header_.RecordCount));
+}
+
+} // namespace engine::paradox

@@ -1,0 +1,70 @@
+#include "platform/engine/paradox/ParadoxTable.h"
+
+#include "platform/engine/EngineErrors.h"
+#include "platform/engine/paradox/DataBlock.h"
+#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/TableFiles.h"
+#include "platform/rtl/Paths.h"
+
+#include <algorithm>
+
+namespace engine::paradox {
+
+std::unique_ptr<TParadoxTable> TParadoxTable::Open(const std::string& dataPath) {
+    auto table = std::unique_ptr<TParadoxTable>(new TParadoxTable());
+    table->file_ = TRandomAccessFile::Open(dataPath);
+    table->header_ = ReadTableHeader(*table->file_, table->openProblems_);
+    const TTableHeader& h = table->header_;
+    if (!h.IsDataFile())
+        throw EDBEngineError("\"" + rtl::ExtractFileName(dataPath) + "\" is an index file, not a table",
+                             EngineErrorKind::NotATable);
+    if (h.IsEncrypted())
+        table->openProblems_.push_back(TTableProblem{ProblemKind::Encrypted, rtl::ExtractFileName(dataPath), 0, 0,
+                                                     "the table is password-protected; its rows cannot be read"});
+    const bool hasBlobs = std::any_of(h.Fields.begin(), h.Fields.end(),
+                                      [](const TFieldInfo& f) { return IsBlobField(f.TypeCode); });
+    if (hasBlobs) {
+        const std::string mbPath = FindCompanionFile(dataPath, ".mb");
+        if (mbPath.empty())
+            table->openProblems_.push_back(TTableProblem{ProblemKind::MemoFile, rtl::ExtractFileName(dataPath), 0, 0,
+                                                         "the memo file (.mb) is missing"});
+        table->memo_ = TMemoFile::Open(mbPath, h.IsEncrypted(), table->openProblems_);
+    }
+    return table;
+}
+
+void TParadoxTable::ForEachRecord(const std::function<bool(const TRecordRef&)>& fn, TProblemList& problems) const {
+    TBlockChainCursor cursor(*file_, header_, problems);
+    while (cursor.Next()) {
+        const TDataBlock& block = cursor.Block();
+        for (int i = 0; i < block.RecordCount; ++i) {
+            TRecordRef ref;
+            ref.Block = block.Number;
+            ref.IndexInBlock = i;
+            ref.FileOffset = block.FileOffset + BlockHeaderSize + static_cast<std::uint64_t>(i) * header_.RecordSize;
+            ref.Bytes = block.Record(i, header_.RecordSize);
+            if (!fn(ref)) return;
+        }
+    }
+}
+
+std::uint64_t TParadoxTable::CountReadableRecords() const {
+    TProblemList ignored;
+    TBlockChainCursor cursor(*file_, header_, ignored);
+    while (cursor.Next()) {
+    }
+    return cursor.RecordsRead();
+}
+
+std::unique_ptr<TParadoxTable> OpenTableByName(const std::string& dir, const std::string& name) {
+    const std::string path = FindDataFile(dir, name);
+    if (path.empty())
+        throw EDBEngineError("Table \"" + name + "\" does not exist in \"" + dir + "\"", EngineErrorKind::NotFound);
+    return TParadoxTable::Open(path);
+}
+
+std::unique_ptr<TParadoxTable> OpenTableByPath(const std::string& path) {
+    return OpenTableByName(rtl::ExtractFileDir(path), rtl::ExtractFileName(path));
+}
+
+} // namespace engine::paradox

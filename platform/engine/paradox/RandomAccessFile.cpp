@@ -1,0 +1,44 @@
+#include "platform/engine/paradox/RandomAccessFile.h"
+
+#include "platform/engine/EngineErrors.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace engine::paradox {
+
+std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        throw EDBEngineError("Cannot open file \"" + path + "\": " + std::strerror(err),
+                             err == ENOENT ? EngineErrorKind::NotFound : EngineErrorKind::Io);
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        throw EDBEngineError("\"" + path + "\" is not a readable file", EngineErrorKind::Io);
+    }
+    return std::unique_ptr<TRandomAccessFile>(
+        new TRandomAccessFile(fd, path, static_cast<std::uint64_t>(st.st_size)));
+}
+
+TRandomAccessFile::~TRandomAccessFile() { ::close(fd_); }
+
+std::size_t TRandomAccessFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t len) const {
+    auto* out = static_cast<unsigned char*>(buffer);
+    std::size_t done = 0;
+    while (done < len && offset + done < size_) {
+        const ssize_t n = ::pread(fd_, out + done, len - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    std::memset(out + done, 0, len - done);
+    return done;
+}
+
+} // namespace engine::paradox

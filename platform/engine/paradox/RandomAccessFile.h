@@ -1,0 +1,35 @@
+// The one place the table reader touches the file system: a read-only file read at offsets.
+// Bytes past the end of the file read as zero, because old writers left the last block short.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace engine::paradox {
+
+class TRandomAccessFile {
+public:
+    // Raises EDBEngineError (NotFound or Io) when the file cannot be opened for reading.
+    static std::unique_ptr<TRandomAccessFile> Open(const std::string& path);
+    ~TRandomAccessFile();
+    TRandomAccessFile(const TRandomAccessFile&) = delete;
+    TRandomAccessFile& operator=(const TRandomAccessFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::uint64_t Size() const { return size_; }
+
+    // Fills `len` bytes at `offset`; what lies beyond the end of the file (or cannot be read)
+    // is zero. Returns how many bytes came from the file.
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t len) const;
+
+private:
+    TRandomAccessFile(int fd, std::string path, std::uint64_t size)
+        : fd_(fd), path_(std::move(path)), size_(size) {}
+    int fd_;
+    std::string path_;
+    std::uint64_t size_;
+};
+
+} // namespace engine::paradox

@@ -1,0 +1,122 @@
+#include "platform/engine/paradox/TableCheck.h"
+
+#include "platform/engine/paradox/BlockScan.h"
+#include "platform/engine/paradox/ByteOrder.h"
+#include "platform/engine/paradox/DataBlock.h"
+#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/KeyOrder.h"
+#include "platform/engine/paradox/TableFiles.h"
+#include "platform/rtl/Paths.h"
+
+#include <cstring>
+
+namespace engine::paradox {
+
+namespace {
+// A table whose keys are out of order is reported with its first few places; the rest add
+// nothing for the reader of the report.
+constexpr int MaxKeyReports = 10;
+constexpr int MaxBlobReports = 20;
+
+// Graphic and OLE values start with an 8-byte prefix: a kind word and the payload length.
+std::string PrefixFault(std::uint8_t typeCode, const std::string& bytes) {
+    if (typeCode != ftGraphic && typeCode != ftOle) return {};
+    const char kind = typeCode == ftGraphic ? '\x01' : '\x02';
+    if (bytes.size() < 8 || bytes.compare(0, 3, std::string("\x01\x00\x00", 3)) != 0 || bytes[3] != kind)
+        return "the value lacks its graphic/OLE prefix";
+    if (Le32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 4) != bytes.size() - 8)
+        return "the graphic/OLE prefix gives a wrong length";
+    return {};
+}
+} // namespace
+
+TTableReport CheckTable(const TParadoxTable& table) {
+    TTableReport report;
+    report.Problems = table.OpenProblems();
+    const TTableHeader& h = table.Header();
+    const std::string name = rtl::ExtractFileName(table.Path());
+    report.Encrypted = h.IsEncrypted();
+    if (report.Encrypted) {
+        report.Indexes = ReadIndexDefinitions(table.Path(), h, report.Problems);
+        return report;
+    }
+
+    const int keySize = h.IsKeyed() ? PrimaryKeySize(h) : 0;
+    const TRecordDecoder decoder = table.Decoder();
+    std::vector<int> blobFields, autoIncFields;
+    for (std::size_t i = 0; i < h.Fields.size(); ++i) {
+        if (IsBlobField(h.Fields[i].TypeCode)) blobFields.push_back(static_cast<int>(i));
+        if (h.Fields[i].TypeCode == ftAutoInc) autoIncFields.push_back(static_cast<int>(i));
+    }
+
+    std::string previousKey;
+    bool havePrevious = false;
+    int keyReports = 0, blobReports = 0;
+    std::vector<TBlobFailure> failures;
+    TBlockChainCursor cursor(table.File(), h, report.Problems);
+    while (cursor.Next()) {
+        const TDataBlock& block = cursor.Block();
+        TChainBlockSummary summary;
+        summary.Block = block.Number;
+        summary.Records = block.RecordCount;
+        for (int i = 0; i < block.RecordCount; ++i) {
+            const std::uint8_t* rec = block.Record(i, h.RecordSize);
+            const std::uint64_t offset = block.FileOffset + BlockHeaderSize + static_cast<std::uint64_t>(i) * h.RecordSize;
+            if (keySize > 0) {
+                std::string key(reinterpret_cast<const char*>(rec), static_cast<std::size_t>(keySize));
+                if (i == 0) summary.FirstKey = key;
+                const KeyOrder order = havePrevious ? CompareKeys(previousKey, key, h) : KeyOrder::Less;
+                if ((order == KeyOrder::Equal || order == KeyOrder::Greater) && keyReports++ < MaxKeyReports)
+                    report.Problems.push_back(TTableProblem{
+                        ProblemKind::KeyOrder, name, block.Number, offset,
+                        order == KeyOrder::Equal ? "duplicate key" : "key out of order (lower than the record before)"});
+                previousKey = std::move(key);
+                havePrevious = true;
+            }
+            for (const int f : blobFields) {
+                failures.clear();
+                const TFieldValue v = decoder.DecodeField(rec, f, &failures);
+                std::string fault = failures.empty() ? std::string() : failures.front().Reason;
+                if (fault.empty() && !v.IsNull) fault = PrefixFault(h.Fields[static_cast<std::size_t>(f)].TypeCode, v.Bytes);
+                if (!fault.empty() && blobReports++ < MaxBlobReports)
+                    report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, block.Number, offset,
+                                                            "field \"" + h.Fields[static_cast<std::size_t>(f)].Name +
+                                                                "\": " + fault});
+            }
+            for (const int f : autoIncFields) {
+                const TFieldValue v = decoder.DecodeField(rec, f, nullptr);
+                if (!v.IsNull && v.Integer > report.MaxAutoIncrement) report.MaxAutoIncrement = v.Integer;
+            }
+        }
+        report.Chain.push_back(std::move(summary));
+    }
+    report.RecordsFound = cursor.RecordsRead();
+    if (keyReports > MaxKeyReports)
+        report.Problems.push_back(TTableProblem{ProblemKind::KeyOrder, name, 0, 0,
+                                                std::to_string(keyReports - MaxKeyReports) + " further key-order faults"});
+    if (blobReports > MaxBlobReports)
+        report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, 0, 0,
+                                                std::to_string(blobReports - MaxBlobReports) + " further unreadable blobs"});
+    if (!autoIncFields.empty() && report.MaxAutoIncrement > static_cast<std::int64_t>(h.AutoIncrement))
+        report.Problems.push_back(TTableProblem{
+            ProblemKind::AutoIncrement, name, 0, 0x49,
+            "the autoincrement counter " + std::to_string(h.AutoIncrement) + " lies below the stored value " +
+                std::to_string(report.MaxAutoIncrement)});
+
+    const TBlockScan scan = ScanBlocks(table.File(), h, cursor.Visited(), report.Problems);
+    report.OrphanBlocks = scan.OrphanBlocks();
+
+    report.Indexes = ReadIndexDefinitions(table.Path(), h, report.Problems,
+                                          static_cast<std::int64_t>(report.RecordsFound));
+    if (h.IsKeyed()) {
+        const std::string px = FindCompanionFile(table.Path(), ".px");
+        if (px.empty())
+            report.Problems.push_back(TTableProblem{ProblemKind::PrimaryIndex, name, 0, 0,
+                                                    "the primary index (.px) is missing"});
+        else
+            CheckPrimaryIndex(px, h, report.Chain, report.Problems);
+    }
+    return report;
+}
+
+} // namespace engine::paradox
