@@ -1,8 +1,8 @@
-#include "tools/pdx/JsonWriter.h"
+#include "tools/common/JsonWriter.h"
 
 #include <cstdio>
 
-namespace pdx {
+namespace tools {
 
 std::string JsonQuote(const std::string& s) {
     std::string out = "\"";
@@ -66,4 +66,4 @@ void TJsonWriter::Value(const std::string& key, bool value) {
     out_ << (value ? "true" : "false");
 }
 
-} // namespace pdx
+} // namespace tools

@@ -1,4 +1,4 @@
-// A minimal streaming JSON writer for the inspector's machine-readable output.
+// A minimal streaming JSON writer for the command-line tools' machine-readable output.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <vector>
 
-namespace pdx {
+namespace tools {
 
 std::string JsonQuote(const std::string& utf8);
 
@@ -38,4 +38,4 @@ private:
     std::vector<bool> first_;  // per open container: nothing written yet
 };
 
-} // namespace pdx
+} // namespace tools
