@@ -1,0 +1,75 @@
+#include "app/QtUiServices.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTimer>
+#include <QTranslator>
+
+namespace app {
+
+QString MessageBoxText(const std::string& text) {
+    QString s = QString::fromStdString(text);
+    s.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return s;
+}
+
+ui::MsgAnswer TQtUiServices::ShowMessage(const ui::MessageRequest& request) {
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(QString::fromStdString(request.caption));
+    box.setText(MessageBoxText(request.text));
+    switch (request.icon) {
+    case ui::MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    case ui::MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case ui::MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    }
+    if (request.buttons == ui::MsgButtons::YesNo) {
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(request.defaultButton == ui::MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+    } else {
+        box.setStandardButtons(QMessageBox::Ok);
+        box.setDefaultButton(QMessageBox::Ok);
+    }
+    // The wait cursor of a running operation must not hide the box's buttons' pointer.
+    const bool overridden = busyDepth_ > 0;
+    if (overridden) QApplication::setOverrideCursor(Qt::ArrowCursor);
+    const int result = box.exec();
+    if (overridden) QApplication::restoreOverrideCursor();
+    if (request.buttons == ui::MsgButtons::Ok) return ui::MsgAnswer::Ok;
+    // Closing a question without an answer is the cautious answer.
+    return result == QMessageBox::Yes ? ui::MsgAnswer::Yes : ui::MsgAnswer::No;
+}
+
+void TQtUiServices::ProcessMessages() {
+    QCoreApplication::processEvents();
+}
+
+void TQtUiServices::SetBusyCursor(bool busy) {
+    if (busy) {
+        ++busyDepth_;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (busyDepth_ > 0) {
+        --busyDepth_;
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void TQtUiServices::Pause(int milliseconds) {
+    if (milliseconds <= 0) return;
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool InstallSlovakQtTranslations(QCoreApplication& application) {
+    auto* translator = new QTranslator(&application);
+    if (!translator->load(QStringLiteral("qtbase_sk"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
+} // namespace app
