@@ -1,0 +1,157 @@
+// Choosing the source database: aliases, directories and the reloads of the table lists.
+#include "MainFormFixture.h"
+
+#include "app/PathEdit.h"
+#include "app/RadioButton.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+
+namespace apptest {
+namespace {
+
+using SourceTest = MainFormTest;
+
+std::vector<std::string> AliasItems(const QComboBox* combo) {
+    std::vector<std::string> items;
+    for (int i = 0; i < combo->count(); ++i) items.push_back(combo->itemText(i).toStdString());
+    return items;
+}
+
+const std::vector<std::string> BillingDisplayNames = {"Evidované hovory", "Prípojky PbÚ", "Zakaznici"};
+
+TEST_F(SourceTest, WithoutAliasesTheComboOffersNoneAndTheWindowStillStarts) {
+    CreateForm();
+    EXPECT_EQ(AliasItems(form->AliasesCbo), std::vector<std::string>{"(none)"});
+    EXPECT_EQ(form->AliasesCbo->currentIndex(), 0);
+    EXPECT_TRUE(form->AliasRBtn->isChecked());
+    EXPECT_EQ(form->DamagedTablesCheckListBox->count(), 0);
+    EXPECT_TRUE(ErrorBoxes().empty());
+    EXPECT_TRUE(form->HandlersActive);
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: (neurčený)");
+    EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+    EXPECT_EQ(form->SourceDataDirEdt->text(), "");
+}
+
+TEST_F(SourceTest, TheDefaultAliasIsFoundWhateverItsLetterCase) {
+    const std::string dir = MakeBillingDatabase();
+    SetAliases({{"Other", "/nonexistent"}, {"ORVAN", dir}});
+    CreateForm();
+    EXPECT_EQ(AliasItems(form->AliasesCbo), (std::vector<std::string>{"Other", "ORVAN"}));
+    EXPECT_EQ(form->AliasesCbo->currentText(), "ORVAN");
+    EXPECT_EQ(form->SourceDataDirEdt->text().toStdString(), dir);
+    EXPECT_EQ(Items(form->DamagedTablesCheckListBox), BillingDisplayNames);
+    EXPECT_EQ(form->DamagedTableNames.CommaText(), "Hovory,Tel_zoz,Zakaznici");
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: 3");
+    EXPECT_TRUE(ErrorBoxes().empty());
+}
+
+TEST_F(SourceTest, WithoutTheDefaultAliasTheFirstIsChosen) {
+    const std::string dir = MakeBillingDatabase();
+    SetAliases({{"Prva", dir}, {"Druha", "/nonexistent"}});
+    CreateForm();
+    EXPECT_EQ(form->AliasesCbo->currentText(), "Prva");
+    EXPECT_EQ(form->DamagedTablesCheckListBox->count(), 3);
+}
+
+TEST_F(SourceTest, PickingAnAliasReloadsAndShowsItsDirectory) {
+    const std::string first = MakeBillingDatabase("first");
+    const std::string second = MakeDatabase("second", {{"Rparadox/inst/extdata/country.db", "Brany"}});
+    SetAliases({{"Orvan", first}, {"Druha", second}});
+    CreateForm();
+    form->AliasesCbo->setCurrentIndex(1);  // set by the program: nothing happens yet
+    EXPECT_EQ(form->DamagedTablesCheckListBox->count(), 3);
+    emit form->AliasesCbo->activated(1);   // the user's pick
+    EXPECT_EQ(Items(form->DamagedTablesCheckListBox), std::vector<std::string>{"Brány alternatívnych operátorov"});
+    EXPECT_EQ(form->SourceDataDirEdt->text().toStdString(), second);
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: 1");
+    EXPECT_TRUE(form->HandlersActive);
+}
+
+TEST_F(SourceTest, APickInDirectoryModeAndATypedDirectoryInAliasModeStartNothing) {
+    const std::string first = MakeBillingDatabase("first");
+    const std::string second = MakeDatabase("second", {{"Rparadox/inst/extdata/country.db", "Brany"}});
+    SetAliases({{"Orvan", first}, {"Druha", second}});
+    CreateForm();
+    form->SourceDataDirEdt->setText(QString::fromStdString(second));
+    EXPECT_EQ(form->DamagedTablesCheckListBox->count(), 3);
+
+    form->SourceDirRBtn->click();  // reloads from the directory now shown
+    EXPECT_EQ(form->DamagedTablesCheckListBox->count(), 1);
+    form->AliasesCbo->setCurrentIndex(0);
+    emit form->AliasesCbo->activated(0);
+    EXPECT_EQ(form->DamagedTablesCheckListBox->count(), 1);
+    EXPECT_EQ(form->SourceDataDirEdt->text().toStdString(), second);
+}
+
+TEST_F(SourceTest, EveryChangeOfTheDirectoryReloadsAndAnUnreadableOneEmptiesTheListsSilently) {
+    const std::string dir = MakeBillingDatabase();
+    CreateForm();
+    form->SourceDirRBtn->click();
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir));
+    ASSERT_EQ(form->DamagedTablesCheckListBox->count(), 3);
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: 3");
+
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir + "/missing"));
+    EXPECT_EQ(form->KeyViolationTableNames.Count(), 0u);
+    EXPECT_EQ(form->KeyViolationTablesCheckListBox->count(), 0);
+    // The check lists never show items without names behind them.
+    EXPECT_EQ(form->DamagedTablesCheckListBox->count(), static_cast<int>(form->DamagedTableNames.Count()));
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: (neurčený)");
+    EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+    EXPECT_TRUE(ErrorBoxes().empty());
+    EXPECT_TRUE(form->HandlersActive);
+}
+
+TEST_F(SourceTest, TicksAreLostOnEveryReload) {
+    const std::string dir = MakeBillingDatabase();
+    CreateForm();
+    form->SourceDirRBtn->click();
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir));
+    form->KontrolaDatabazyChb->click();
+    form->SelectAllBtn->click();
+    ASSERT_EQ(Ticked(form->DamagedTablesCheckListBox).size(), 3u);
+    form->AliasRBtn->click();   // the alias "(none)" cannot be opened
+    form->SourceDirRBtn->click();
+    ASSERT_EQ(form->DamagedTablesCheckListBox->count(), 3);
+    EXPECT_TRUE(Ticked(form->DamagedTablesCheckListBox).empty());
+}
+
+// Records what the window looked like whenever it was allowed to process messages.
+class WatchingUi : public ui::ScriptedUiServices {
+public:
+    std::function<void()> onProcessMessages;
+    void ProcessMessages() override {
+        ScriptedUiServices::ProcessMessages();
+        if (onProcessMessages) onProcessMessages();
+    }
+};
+
+TEST_F(SourceTest, SourceControlsAndActionsAreDisabledWhileAReloadRuns) {
+    const std::string dir = MakeBillingDatabase();
+    CreateForm();
+    form->ZalohovatDirRBtn->click();
+    WatchingUi watching;
+    ui::ScopedUiServices scope(watching);
+    int seen = 0;
+    bool anyEnabled = false;
+    watching.onProcessMessages = [&] {
+        ++seen;
+        for (QWidget* w : std::vector<QWidget*>{form->AliasRBtn, form->AliasesCbo, form->SourceDirRBtn,
+                                                form->SourceDataDirEdt, form->BackupBtn, form->RestoreBtn})
+            anyEnabled = anyEnabled || w->isEnabled();
+        EXPECT_FALSE(form->HandlersActive);
+    };
+    form->SourceDirRBtn->click();
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir));
+    EXPECT_GT(seen, 0);
+    EXPECT_FALSE(anyEnabled);
+    EXPECT_TRUE(form->SourceDataDirEdt->isEnabled());
+    EXPECT_TRUE(form->BackupBtn->isEnabled());
+    EXPECT_TRUE(form->RestoreBtn->isEnabled());
+    EXPECT_FALSE(form->RepairDataBtn->isEnabled());  // its own rule still holds
+}
+
+} // namespace
+} // namespace apptest
