@@ -24,6 +24,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <string>
@@ -78,6 +80,30 @@ protected:
         return MakeDatabase(name, {{"Rparadox/inst/extdata/country.db", "Hovory"},
                                    {"Rparadox/inst/extdata/mushrooms.db", "Tel_zoz"},
                                    {"paradoxReader-java/src/test/resources/examples/CONTACTS.DB", "Zakaznici"}});
+    }
+
+    // A copy of a sample table whose first field, an autoincrement, is renamed "IDXFIELD":
+    // the kind of table the key-violation repair works on. The name grows by two bytes, so
+    // everything after it moves up into the header's zero padding.
+    void AddKeyViolationTable(const std::string& dbDir, const std::string& table) {
+        const std::string sample = "paradoxReader-java/src/test/resources/examples/CUSTOMER.DB";
+        std::ifstream in(SamplesDir + "/" + sample, std::ios::binary);
+        std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string oldName("CustNo\0", 7), newName("IDXFIELD\0", 9);
+        const std::size_t headerSize = static_cast<unsigned char>(bytes[2]) | (static_cast<unsigned char>(bytes[3]) << 8);
+        const std::size_t at = bytes.find(oldName);
+        ASSERT_NE(at, std::string::npos);
+        ASSERT_LT(at, headerSize);
+        ASSERT_EQ(bytes.substr(headerSize - 2, 2), std::string(2, '\0'));
+        bytes.erase(headerSize - 2, 2);
+        bytes.replace(at, oldName.size(), newName);
+        // The offset of the field-number array follows the names.
+        const unsigned fieldNumbers = (static_cast<unsigned char>(bytes[0x66]) | (static_cast<unsigned char>(bytes[0x67]) << 8)) + 2;
+        bytes[0x66] = static_cast<char>(fieldNumbers & 0xFF);
+        bytes[0x67] = static_cast<char>(fieldNumbers >> 8);
+        std::ofstream(dbDir + "/" + table + ".db", std::ios::binary) << bytes;
+        std::filesystem::copy_file(SamplesDir + "/paradoxReader-java/src/test/resources/examples/CUSTOMER.MB",
+                                   dbDir + "/" + table + ".mb");
     }
 
     void SetAliases(const std::vector<std::pair<std::string, std::string>>& aliases) {

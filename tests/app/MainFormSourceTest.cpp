@@ -155,3 +155,52 @@ TEST_F(SourceTest, SourceControlsAndActionsAreDisabledWhileAReloadRuns) {
 
 } // namespace
 } // namespace apptest
+
+namespace apptest {
+namespace {
+
+class KeyViolationListTest : public MainFormTest {
+protected:
+    KeyViolationListTest() {
+        dir = MakeDatabase("billing", {{"paradoxReader-java/src/test/resources/examples/CONTACTS.DB", "Zakaznici"}});
+        AddKeyViolationTable(dir, "Brany");
+        AddKeyViolationTable(dir, "HOVORY");
+        AddKeyViolationTable(dir, "Tel_zoz");
+        SetAliases({{"Orvan", dir}});
+        CreateForm();
+    }
+    // Until the engine reads field definitions, every table fails its check with a box.
+    std::string MissingFieldDefinitions() const {
+        for (const auto& m : ui_.messages)
+            if (NotAvailableInThisBuild(m.text)) return m.text;
+        return {};
+    }
+    std::string dir;
+};
+
+TEST_F(KeyViolationListTest, StartUpTicksTheDefaultTablesWhateverTheirLetterCase) {
+    if (const std::string why = MissingFieldDefinitions(); !why.empty()) GTEST_SKIP() << why;
+    EXPECT_EQ(form->KeyViolationTableNames.CommaText(), "Brany,HOVORY,Tel_zoz");
+    EXPECT_EQ(Items(form->KeyViolationTablesCheckListBox),
+              (std::vector<std::string>{"Brány alternatívnych operátorov", "Evidované hovory", "Prípojky PbÚ"}));
+    EXPECT_EQ(Ticked(form->KeyViolationTablesCheckListBox), (std::vector<int>{1, 2}));
+    EXPECT_EQ(form->DamagedTablesCheckListBox->count(), 4);
+    EXPECT_TRUE(Ticked(form->DamagedTablesCheckListBox).empty());
+    EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(KeyViolationListTest, AReloadWithAToolTickedStillReloadsBothListsWithoutTicks) {
+    if (const std::string why = MissingFieldDefinitions(); !why.empty()) GTEST_SKIP() << why;
+    form->KeyViolationChb->click();
+    form->SelectAllBtn->click();
+    Tick(form->DamagedTablesCheckListBox, 0);
+    form->SourceDirRBtn->click();  // the same database, reached by its directory
+    EXPECT_EQ(form->KeyViolationTablesCheckListBox->count(), 3);
+    EXPECT_EQ(form->DamagedTablesCheckListBox->count(), 4);
+    EXPECT_TRUE(Ticked(form->KeyViolationTablesCheckListBox).empty());
+    EXPECT_TRUE(Ticked(form->DamagedTablesCheckListBox).empty());
+    EXPECT_EQ(form->ReadRepairParams().TableList, "");
+}
+
+} // namespace
+} // namespace apptest
