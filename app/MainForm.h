@@ -160,6 +160,11 @@ public:
     // disabled meanwhile, whatever their own rules say.
     bool Busy() const { return busyDepth_ > 0; }
 
+protected:
+    // The window cannot be closed while a task or reload runs: closing would end the
+    // program's event loops under a running copy or restore.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     // Holds the action buttons and the source controls disabled for one task or reload,
     // so that nothing can start a second module beside the running one.

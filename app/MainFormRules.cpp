@@ -11,6 +11,7 @@
 #include "platform/rtl/Paths.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QListWidget>
@@ -150,6 +151,13 @@ void TMainForm::FormDestroy() {
     TableDisplayNames.Clear();
     KeyViolationTableNames.Clear();
     DamagedTableNames.Clear();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (Busy())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
 }
 
 // ---- Source rules and reloads ----

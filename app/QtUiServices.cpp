@@ -4,10 +4,25 @@
 #include <QEventLoop>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <QTranslator>
 
 namespace app {
+namespace {
+
+// A standard button's caption: Qt's own translation where its installed catalogue has
+// one (older catalogues keep them under the button box), else the Slovak word itself,
+// since the program speaks Slovak only.
+QString ButtonText(const char* english, const char* slovak) {
+    for (const char* context : {"QPlatformTheme", "QDialogButtonBox"}) {
+        const QString translated = QCoreApplication::translate(context, english);
+        if (translated != QLatin1String(english)) return translated;
+    }
+    return QString::fromUtf8(slovak);
+}
+
+} // namespace
 
 QString MessageBoxText(const std::string& text) {
     QString s = QString::fromStdString(text);
@@ -28,9 +43,12 @@ ui::MsgAnswer TQtUiServices::ShowMessage(const ui::MessageRequest& request) {
     if (request.buttons == ui::MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(request.defaultButton == ui::MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+        box.button(QMessageBox::Yes)->setText(ButtonText("&Yes", "&Áno"));
+        box.button(QMessageBox::No)->setText(ButtonText("&No", "&Nie"));
     } else {
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(ButtonText("OK", "OK"));
     }
     // The wait cursor of a running operation must not hide the box's buttons' pointer.
     const bool overridden = busyDepth_ > 0;

@@ -26,8 +26,9 @@ private:
 // A message text as a message box shows it: "\r\n" and a lone "\r" become line breaks.
 QString MessageBoxText(const std::string& text);
 
-// Loads Qt's own Slovak translations (standard button texts such as "Áno" and "Nie")
-// into `application`. Returns false when they are not installed; English texts remain.
+// Loads Qt's own Slovak translations into `application` (texts of the file dialogs and
+// other standard dialogs). Returns false when they are not installed. Message boxes say
+// "Áno" and "Nie" either way.
 bool InstallSlovakQtTranslations(QCoreApplication& application);
 
 } // namespace app

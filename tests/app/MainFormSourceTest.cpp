@@ -142,6 +142,7 @@ TEST_F(SourceTest, SourceControlsAndActionsAreDisabledWhileAReloadRuns) {
                                                 form->SourceDataDirEdt, form->BackupBtn, form->RestoreBtn})
             anyEnabled = anyEnabled || w->isEnabled();
         EXPECT_FALSE(form->HandlersActive);
+        EXPECT_FALSE(form->close());
     };
     form->SourceDirRBtn->click();
     form->SourceDataDirEdt->setText(QString::fromStdString(dir));

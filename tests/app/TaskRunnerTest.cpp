@@ -192,3 +192,46 @@ TEST_F(TaskRunnerTest, TheTableCountChangesTheStatusBarOnlyWhenItChanges) {
 
 } // namespace
 } // namespace apptest
+
+namespace apptest {
+namespace {
+
+// Records what the window looked like whenever it was allowed to process messages.
+class TaskWatchingUi : public ui::ScriptedUiServices {
+public:
+    std::function<void()> onProcessMessages;
+    void ProcessMessages() override {
+        ScriptedUiServices::ProcessMessages();
+        if (onProcessMessages) onProcessMessages();
+    }
+};
+
+TEST_F(TaskRunnerTest, ABackupShowsItsStatusInPanelOneWithTheActionsHeldOff) {
+    const std::string target = home_ / "zaloha";
+    form->BackupDirEdt->setText(QString::fromStdString(target));
+    form->ZalohovatDirRBtn->click();
+    TaskWatchingUi watching;
+    ui::ScopedUiServices scope(watching);
+    std::vector<std::string> statuses;
+    bool anyEnabled = false;
+    watching.onProcessMessages = [&] {
+        statuses.push_back(form->StatusPanel1->text().toStdString());
+        for (QWidget* w : std::vector<QWidget*>{form->BackupBtn, form->RestoreBtn, form->SourceDirRBtn,
+                                                form->SourceDataDirEdt, form->AliasesCbo})
+            anyEnabled = anyEnabled || w->isEnabled();
+    };
+    form->BackupBtn->click();
+    ASSERT_TRUE(watching.messages.empty()) << watching.messages[0].text;
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses[0], "Zálohovanie do: \"" + target + "\"");
+    EXPECT_FALSE(anyEnabled);
+    EXPECT_TRUE(form->BackupBtn->isEnabled());
+    EXPECT_TRUE(form->SourceDataDirEdt->isEnabled());
+    EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+    EXPECT_TRUE(std::filesystem::exists(target + "/Faktury.DB"));
+    EXPECT_TRUE(std::filesystem::exists(target + "/Faktury.PX"));  // indexes ticked by default
+    EXPECT_TRUE(std::filesystem::exists(target + "/Tel_zoz.mb"));
+}
+
+} // namespace
+} // namespace apptest
