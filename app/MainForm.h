@@ -203,6 +203,8 @@ private:
     void SetRuleEnabled(QWidget* control, bool enabled);
     void RefreshBusyControls();
     void SetToolPanel(QFrame* panel, bool lowered);
+    // The rule of a list tool: ticked, it excludes the other tools and offers its list.
+    void ListToolClick(QCheckBox* tool, QFrame* panel, QCheckBox* otherListTool);
     void SetAllTicks(bool ticked);
 
     TProgressBarTarget progressTarget_;

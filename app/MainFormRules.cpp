@@ -343,36 +343,24 @@ void TMainForm::SetToolPanel(QFrame* panel, bool lowered) {
     panel->setFrameShadow(lowered ? QFrame::Sunken : QFrame::Raised);
 }
 
-void TMainForm::KeyViolationChbClick() {
-    if (KeyViolationChb->isChecked()) {
+void TMainForm::ListToolClick(QCheckBox* tool, QFrame* panel, QCheckBox* otherListTool) {
+    const bool ticked = tool->isChecked();
+    if (ticked) {
         DeleteIndexesChb->setChecked(false);
-        KontrolaDatabazyChb->setChecked(false);
-        SetToolPanel(KeyViolationPanel, true);
-        SelectAllBtn->setEnabled(true);
-        DeselectAllBtn->setEnabled(true);
-        SetRuleEnabled(RepairDataBtn, true);
-    } else {
-        SetToolPanel(KeyViolationPanel, false);
-        SelectAllBtn->setEnabled(false);
-        DeselectAllBtn->setEnabled(false);
-        SetRuleEnabled(RepairDataBtn, false);
+        otherListTool->setChecked(false);
     }
+    SetToolPanel(panel, ticked);
+    SelectAllBtn->setEnabled(ticked);
+    DeselectAllBtn->setEnabled(ticked);
+    SetRuleEnabled(RepairDataBtn, ticked);
+}
+
+void TMainForm::KeyViolationChbClick() {
+    ListToolClick(KeyViolationChb, KeyViolationPanel, KontrolaDatabazyChb);
 }
 
 void TMainForm::KontrolaDatabazyChbClick() {
-    if (KontrolaDatabazyChb->isChecked()) {
-        DeleteIndexesChb->setChecked(false);
-        KeyViolationChb->setChecked(false);
-        SetToolPanel(KontrolaDatabazyPanel, true);
-        SelectAllBtn->setEnabled(true);
-        DeselectAllBtn->setEnabled(true);
-        SetRuleEnabled(RepairDataBtn, true);
-    } else {
-        SetToolPanel(KontrolaDatabazyPanel, false);
-        SelectAllBtn->setEnabled(false);
-        DeselectAllBtn->setEnabled(false);
-        SetRuleEnabled(RepairDataBtn, false);
-    }
+    ListToolClick(KontrolaDatabazyChb, KontrolaDatabazyPanel, KeyViolationChb);
 }
 
 void TMainForm::DeleteIndexesChbClick() {

@@ -41,6 +41,17 @@ inline bool NotAvailableInThisBuild(const std::string& message) {
     return message.find("is not available in this build") != std::string::npos;
 }
 
+// Scripted message boxes that also let a test look at the window whenever it is allowed
+// to process messages, that is, in the middle of a task or reload.
+class WatchingUi : public ui::ScriptedUiServices {
+public:
+    std::function<void()> onProcessMessages;
+    void ProcessMessages() override {
+        ScriptedUiServices::ProcessMessages();
+        if (onProcessMessages) onProcessMessages();
+    }
+};
+
 class MainFormTest : public ::testing::Test {
 protected:
     MainFormTest() : uiScope_(ui_) {

@@ -118,16 +118,6 @@ TEST_F(SourceTest, TicksAreLostOnEveryReload) {
     EXPECT_TRUE(Ticked(form->DamagedTablesCheckListBox).empty());
 }
 
-// Records what the window looked like whenever it was allowed to process messages.
-class WatchingUi : public ui::ScriptedUiServices {
-public:
-    std::function<void()> onProcessMessages;
-    void ProcessMessages() override {
-        ScriptedUiServices::ProcessMessages();
-        if (onProcessMessages) onProcessMessages();
-    }
-};
-
 TEST_F(SourceTest, SourceControlsAndActionsAreDisabledWhileAReloadRuns) {
     const std::string dir = MakeBillingDatabase();
     CreateForm();

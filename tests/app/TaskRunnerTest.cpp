@@ -196,21 +196,11 @@ TEST_F(TaskRunnerTest, TheTableCountChangesTheStatusBarOnlyWhenItChanges) {
 namespace apptest {
 namespace {
 
-// Records what the window looked like whenever it was allowed to process messages.
-class TaskWatchingUi : public ui::ScriptedUiServices {
-public:
-    std::function<void()> onProcessMessages;
-    void ProcessMessages() override {
-        ScriptedUiServices::ProcessMessages();
-        if (onProcessMessages) onProcessMessages();
-    }
-};
-
 TEST_F(TaskRunnerTest, ABackupShowsItsStatusInPanelOneWithTheActionsHeldOff) {
     const std::string target = home_ / "zaloha";
     form->BackupDirEdt->setText(QString::fromStdString(target));
     form->ZalohovatDirRBtn->click();
-    TaskWatchingUi watching;
+    WatchingUi watching;
     ui::ScopedUiServices scope(watching);
     std::vector<std::string> statuses;
     bool anyEnabled = false;
