@@ -104,6 +104,18 @@ TEST_F(SourceTest, EveryChangeOfTheDirectoryReloadsAndAnUnreadableOneEmptiesTheL
     EXPECT_TRUE(form->HandlersActive);
 }
 
+TEST_F(SourceTest, ATableNameWithABlankStaysOneItemUpToTheTableList) {
+    const std::string dir = MakeDatabase("billing", {{"Rparadox/inst/extdata/country.db", "Moja tabulka"},
+                                                     {"Rparadox/inst/extdata/country.db", "Tel_zoz"}});
+    CreateForm();
+    form->SourceDirRBtn->click();
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir));
+    EXPECT_EQ(Items(form->DamagedTablesCheckListBox), (std::vector<std::string>{"Moja tabulka", "Prípojky PbÚ"}));
+    form->KontrolaDatabazyChb->click();
+    form->SelectAllBtn->click();
+    EXPECT_EQ(form->ReadRepairParams().TableList, "\"Moja tabulka\",\"Tel_zoz\"");
+}
+
 TEST_F(SourceTest, TicksAreLostOnEveryReload) {
     const std::string dir = MakeBillingDatabase();
     CreateForm();
