@@ -1,7 +1,7 @@
 // The Qt UI services: what a message box shows and answers, the translations, and the
 // widget report targets.
 #include "app/QtReportTargets.h"
-#include "app/QtUiServices.h"
+#include "app/WidgetUiServices.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -26,8 +26,8 @@ void WhenTheBoxIsUp(std::function<void(QMessageBox&)> inspect, QMessageBox::Stan
     });
 }
 
-TEST(QtUiServicesTest, AnErrorBoxShowsCaptionLinesAndTheStopIcon) {
-    app::TQtUiServices services;
+TEST(WidgetUiServicesTest, AnErrorBoxShowsCaptionLinesAndTheStopIcon) {
+    app::TWidgetUiServices services;
     WhenTheBoxIsUp(
         [](QMessageBox& box) {
             EXPECT_EQ(box.windowTitle(), "Tablora");
@@ -40,8 +40,8 @@ TEST(QtUiServicesTest, AnErrorBoxShowsCaptionLinesAndTheStopIcon) {
               ui::MsgAnswer::Ok);
 }
 
-TEST(QtUiServicesTest, AQuestionHasItsDefaultButtonAndReturnsTheAnswer) {
-    app::TQtUiServices services;
+TEST(WidgetUiServicesTest, AQuestionHasItsDefaultButtonAndReturnsTheAnswer) {
+    app::TWidgetUiServices services;
     const ui::MessageRequest question{"Otázka", "Prepísať?", ui::MsgIcon::Warning, ui::MsgButtons::YesNo,
                                       ui::MsgAnswer::No};
     WhenTheBoxIsUp(
@@ -55,9 +55,9 @@ TEST(QtUiServicesTest, AQuestionHasItsDefaultButtonAndReturnsTheAnswer) {
     EXPECT_EQ(services.ShowMessage(question), ui::MsgAnswer::No);
 }
 
-TEST(QtUiServicesTest, StandardButtonsSpeakSlovakWithOrWithoutQtsTranslations) {
+TEST(WidgetUiServicesTest, StandardButtonsSpeakSlovakWithOrWithoutQtsTranslations) {
     app::InstallSlovakQtTranslations(*qApp);
-    app::TQtUiServices services;
+    app::TWidgetUiServices services;
     WhenTheBoxIsUp(
         [](QMessageBox& box) {
             EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), QString::fromUtf8("Áno"));
@@ -67,8 +67,8 @@ TEST(QtUiServicesTest, StandardButtonsSpeakSlovakWithOrWithoutQtsTranslations) {
     services.ShowMessage({"Tablora", "?", ui::MsgIcon::Information, ui::MsgButtons::YesNo, ui::MsgAnswer::Yes});
 }
 
-TEST(QtUiServicesTest, TheBusyCursorNestsAndAZeroPauseReturnsAtOnce) {
-    app::TQtUiServices services;
+TEST(WidgetUiServicesTest, TheBusyCursorNestsAndAZeroPauseReturnsAtOnce) {
+    app::TWidgetUiServices services;
     services.SetBusyCursor(true);
     services.SetBusyCursor(true);
     EXPECT_NE(QApplication::overrideCursor(), nullptr);

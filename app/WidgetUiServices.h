@@ -10,7 +10,7 @@ class QCoreApplication;
 
 namespace app {
 
-class TQtUiServices : public ui::IUiServices {
+class TWidgetUiServices : public ui::IUiServices {
 public:
     ui::MsgAnswer ShowMessage(const ui::MessageRequest& request) override;
     void ProcessMessages() override;

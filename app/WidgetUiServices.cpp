@@ -1,4 +1,4 @@
-#include "app/QtUiServices.h"
+#include "app/WidgetUiServices.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -31,7 +31,7 @@ QString MessageBoxText(const std::string& text) {
     return s;
 }
 
-ui::MsgAnswer TQtUiServices::ShowMessage(const ui::MessageRequest& request) {
+ui::MsgAnswer TWidgetUiServices::ShowMessage(const ui::MessageRequest& request) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(QString::fromStdString(request.caption));
     box.setText(MessageBoxText(request.text));
@@ -60,11 +60,11 @@ ui::MsgAnswer TQtUiServices::ShowMessage(const ui::MessageRequest& request) {
     return result == QMessageBox::Yes ? ui::MsgAnswer::Yes : ui::MsgAnswer::No;
 }
 
-void TQtUiServices::ProcessMessages() {
+void TWidgetUiServices::ProcessMessages() {
     QCoreApplication::processEvents();
 }
 
-void TQtUiServices::SetBusyCursor(bool busy) {
+void TWidgetUiServices::SetBusyCursor(bool busy) {
     if (busy) {
         ++busyDepth_;
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -74,7 +74,7 @@ void TQtUiServices::SetBusyCursor(bool busy) {
     }
 }
 
-void TQtUiServices::Pause(int milliseconds) {
+void TWidgetUiServices::Pause(int milliseconds) {
     if (milliseconds <= 0) return;
     QEventLoop loop;
     QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
