@@ -18,6 +18,8 @@
 #include <QStatusBar>
 #include <QTabWidget>
 
+#include <type_traits>
+
 namespace app {
 namespace {
 
@@ -49,28 +51,18 @@ QLabel* MakeLabel(const QString& caption, QWidget* parent, const char* name, int
     return label;
 }
 
-TRadioButton* MakeRadio(const QString& caption, QWidget* parent, const char* name, int left, int top, int width,
-                        int height) {
-    auto* button = Place(new TRadioButton(caption, parent), name, left, top, width, height);
-    button->setFont(BoldWindowFont());
+// A captioned button of kind B; radio buttons and check boxes are bold, push buttons not.
+template <typename B>
+B* MakeCaptioned(const QString& caption, QWidget* parent, const char* name, int left, int top, int width, int height) {
+    auto* button = Place(new B(caption, parent), name, left, top, width, height);
+    if constexpr (!std::is_same_v<B, QPushButton>) button->setFont(BoldWindowFont());
     FitCaption(button);
     return button;
 }
 
-QCheckBox* MakeCheck(const QString& caption, QWidget* parent, const char* name, int left, int top, int width,
-                     int height) {
-    auto* box = Place(new QCheckBox(caption, parent), name, left, top, width, height);
-    box->setFont(BoldWindowFont());
-    FitCaption(box);
-    return box;
-}
-
-QPushButton* MakeButton(const QString& caption, QWidget* parent, const char* name, int left, int top, int width,
-                        int height) {
-    auto* button = Place(new QPushButton(caption, parent), name, left, top, width, height);
-    FitCaption(button);
-    return button;
-}
+constexpr auto MakeRadio = MakeCaptioned<TRadioButton>;
+constexpr auto MakeCheck = MakeCaptioned<QCheckBox>;
+constexpr auto MakeButton = MakeCaptioned<QPushButton>;
 
 QFrame* MakePanel(QWidget* parent, const char* name, int left, int top, int width, int height,
                   QFrame::Shadow shadow) {
