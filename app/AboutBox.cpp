@@ -1,6 +1,6 @@
 #include "app/AboutBox.h"
 
-#include "app/DialogFont.h"
+#include "app/DialogStyle.h"
 #include "app/LinkLabel.h"
 #include "app/ProgramImages.h"
 
@@ -24,6 +24,18 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, int x, 
     return label;
 }
 
+// Links are 9 points and underlined.
+TLinkLabel* AddLink(QWidget* parent, const char* name, const QString& text, int x, int y) {
+    auto* link = new TLinkLabel(text, parent);
+    link->setObjectName(QString::fromLatin1(name));
+    QFont font = DialogFont(9);
+    font.setUnderline(true);
+    link->setFont(font);
+    link->move(x, y);
+    link->adjustSize();
+    return link;
+}
+
 void MakeBold(QLabel* label, int pointSize) {
     QFont font = DialogFont(pointSize);
     font.setBold(true);
@@ -34,13 +46,8 @@ void MakeBold(QLabel* label, int pointSize) {
 }  // namespace
 
 TAboutBox::TAboutBox(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-    setObjectName(QStringLiteral("AboutBox"));
-    setWindowTitle(QStringLiteral("O programe Tablora"));
-    setWindowIcon(ProgramIcon());
-    setFont(DialogFont());
-    setFixedSize(341, 241);
+    : QDialog(owner, FixedDialogFlags) {
+    SetUpFixedDialog(*this, QStringLiteral("AboutBox"), QStringLiteral("O programe Tablora"), 341, 241);
 
     Panel2 = new QFrame(this);
     Panel2->setObjectName(QStringLiteral("Panel2"));
@@ -81,26 +88,12 @@ TAboutBox::TAboutBox(QWidget* owner)
 
     Label13 = AddLabel(Panel2, "Label13", QStringLiteral("WWW:"), 115, 155);
     Label14 = AddLabel(Panel2, "Label14", QStringLiteral("E-MAIL:"), 115, 169);
-    QFont linkFont = DialogFont(9);
-    linkFont.setUnderline(true);
-    WWWLinkLbl = new TLinkLabel(project::WebAddress, Panel2);
-    WWWLinkLbl->setObjectName(QStringLiteral("WWWLinkLbl"));
-    WWWLinkLbl->setFont(linkFont);
-    WWWLinkLbl->move(158, 155);
-    WWWLinkLbl->adjustSize();
+    WWWLinkLbl = AddLink(Panel2, "WWWLinkLbl", project::WebAddress, 158, 155);
     connect(WWWLinkLbl, &TLinkLabel::clicked, this, &TAboutBox::WWWLinkLblClick);
-    MailtoLbl = new TLinkLabel(project::MailAddress, Panel2);
-    MailtoLbl->setObjectName(QStringLiteral("MailtoLbl"));
-    MailtoLbl->setFont(linkFont);
-    MailtoLbl->move(158, 169);
-    MailtoLbl->adjustSize();
+    MailtoLbl = AddLink(Panel2, "MailtoLbl", project::MailAddress, 158, 169);
     connect(MailtoLbl, &TLinkLabel::clicked, this, &TAboutBox::MailtoLblClick);
 
-    CloseBtn = new QPushButton(QStringLiteral("&Zatvoriť"), this);
-    CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
-    CloseBtn->setGeometry(134, 208, 75, 25);
-    CloseBtn->setDefault(true);
-    connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
+    CloseBtn = AddCloseButton(*this, 134, 208);
 }
 
 void TAboutBox::WWWLinkLblClick() {

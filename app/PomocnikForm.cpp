@@ -1,20 +1,14 @@
 #include "app/PomocnikForm.h"
 
-#include "app/DialogFont.h"
-#include "app/ProgramImages.h"
+#include "app/DialogStyle.h"
 
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextEdit>
 
 TPomocnikForm::TPomocnikForm(QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-    setObjectName(QStringLiteral("PomocnikForm"));
-    setWindowTitle(QStringLiteral("Pomocnik pre Tablora"));
-    setWindowIcon(ProgramIcon());
-    setFont(DialogFont());
-    setFixedSize(407, 298);
+    : QDialog(owner, FixedDialogFlags) {
+    SetUpFixedDialog(*this, QStringLiteral("PomocnikForm"), QStringLiteral("Pomocnik pre Tablora"), 407, 298);
 
     RichEdit1 = new QTextEdit(this);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
@@ -24,11 +18,7 @@ TPomocnikForm::TPomocnikForm(QWidget* owner)
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     RichEdit1->setPlainText(HelpLines().join(QLatin1Char('\n')));
 
-    CloseBtn = new QPushButton(QStringLiteral("&Zatvoriť"), this);
-    CloseBtn->setObjectName(QStringLiteral("CloseBtn"));
-    CloseBtn->setGeometry(166, 263, 75, 25);
-    CloseBtn->setDefault(true);
-    connect(CloseBtn, &QPushButton::clicked, this, &QDialog::accept);
+    CloseBtn = AddCloseButton(*this, 166, 263);
 }
 
 QStringList TPomocnikForm::HelpLines() {
