@@ -71,7 +71,6 @@ public:
             ::setenv("DISPLAY", display.c_str(), 1);
             ::unsetenv("QT_QPA_PLATFORM");  // the program chooses X11 itself
             ::unsetenv("WAYLAND_DISPLAY");
-            ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);  // Qt's own leftovers at exit
             ::execl(TABLORA_STANDIN, TABLORA_STANDIN, static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -112,15 +111,22 @@ struct RootEvents {
 // Drains pending events of the root; waits up to timeoutMs for the first one when asked.
 RootEvents DrainRootEvents(test::X11TestClient& client, int timeoutMs) {
     RootEvents seen;
-    client.Sync();
-    pollfd p{xcb_get_file_descriptor(client.Connection()), POLLIN, 0};
-    if (timeoutMs > 0 && !xcb_poll_for_queued_event(client.Connection())) ::poll(&p, 1, timeoutMs);
-    while (xcb_generic_event_t* e = xcb_poll_for_event(client.Connection())) {
+    auto count = [&seen](xcb_generic_event_t* e) {
         const int type = e->response_type & 0x7F;
         seen.creations += type == XCB_CREATE_NOTIFY;
         seen.maps += type == XCB_MAP_NOTIFY;
         std::free(e);
+    };
+    client.Sync();
+    if (timeoutMs > 0) {
+        if (xcb_generic_event_t* e = xcb_poll_for_event(client.Connection())) {
+            count(e);
+        } else {
+            pollfd p{xcb_get_file_descriptor(client.Connection()), POLLIN, 0};
+            ::poll(&p, 1, timeoutMs);
+        }
     }
+    while (xcb_generic_event_t* e = xcb_poll_for_event(client.Connection())) count(e);
     return seen;
 }
 
