@@ -1,5 +1,7 @@
 #include "app/ProgramStart.h"
 
+#include "app/Application.h"
+#include "app/QtUiServices.h"
 #include "app/SingleInstanceGuard.h"
 #include "platform/windows/X11WindowClass.h"
 
@@ -8,7 +10,6 @@
 #include <QEvent>
 #include <QFileInfo>
 #include "app/ProgramImages.h"
-#include <QMessageBox>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <cstdlib>
@@ -62,7 +63,9 @@ void MarkAsMainWindow(QWidget& window) {
 }
 
 int RunApplication(int& argc, char** argv, const std::function<std::unique_ptr<QWidget>()>& createMainWindow) {
-    QApplication application(argc, argv);
+    TApplication application(argc, argv);
+    TQtUiServices services;
+    ui::ScopedUiServices installed(services);
     QApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
     QApplication::setWindowIcon(ProgramIcon());
 
@@ -70,7 +73,7 @@ int RunApplication(int& argc, char** argv, const std::function<std::unique_ptr<Q
     try {
         mainWindow = createMainWindow();
     } catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, QString::fromLatin1(ApplicationTitle), QString::fromUtf8(error.what()));
+        ShowStandardErrorBox(error.what());
         return 1;
     }
     if (!mainWindow) return 1;
