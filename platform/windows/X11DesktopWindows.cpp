@@ -13,6 +13,8 @@ namespace {
 constexpr std::uint32_t kMaxTextLongs = 4096;
 // Longest window list we ask for, in windows.
 constexpr std::uint32_t kMaxListLongs = 1u << 20;
+// How deep below a top-level frame the program's own window is looked for.
+constexpr int kMaxFrameDepth = 3;
 
 struct Property {
     std::uint32_t type = XCB_ATOM_NONE;
@@ -128,9 +130,10 @@ X11DesktopWindows::X11DesktopWindows(const std::string& displayName) {
     root_ = it.data->root;
 
     const char* names[] = {"_NET_CLIENT_LIST", "_NET_WM_NAME",   "UTF8_STRING",
-                           "_NET_ACTIVE_WINDOW", "_NET_SUPPORTED", "_NET_SUPPORTING_WM_CHECK"};
+                           "_NET_ACTIVE_WINDOW", "_NET_SUPPORTED", "_NET_SUPPORTING_WM_CHECK", "WM_STATE"};
     std::uint32_t* targets[] = {&atoms_.netClientList, &atoms_.netWmName,    &atoms_.utf8String,
-                                &atoms_.netActiveWindow, &atoms_.netSupported, &atoms_.netSupportingWmCheck};
+                                &atoms_.netActiveWindow, &atoms_.netSupported, &atoms_.netSupportingWmCheck,
+                                &atoms_.wmState};
     xcb_intern_atom_cookie_t cookies[std::size(names)];
     for (std::size_t i = 0; i < std::size(names); ++i)
         cookies[i] = xcb_intern_atom(conn_, 0, static_cast<std::uint16_t>(std::strlen(names[i])), names[i]);
@@ -170,6 +173,46 @@ bool X11DesktopWindows::WindowManagerSupports(std::uint32_t atom) {
     return false;
 }
 
+std::vector<std::uint32_t> X11DesktopWindows::Children(std::uint32_t window) {
+    std::vector<std::uint32_t> children;
+    xcb_generic_error_t* error = nullptr;
+    if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(conn_, xcb_query_tree(conn_, window), &error)) {
+        const xcb_window_t* list = xcb_query_tree_children(tree);
+        children.assign(list, list + xcb_query_tree_children_length(tree));
+        std::free(tree);
+    }
+    std::free(error);
+    return children;
+}
+
+// A window manager without a client list may still put each program's window into a frame
+// of its own; the program's window is then the frame's descendant that carries WM_STATE.
+// Windows without a frame (no window manager) stand for themselves.
+std::vector<std::uint32_t> X11DesktopWindows::ClientWindows(const std::vector<std::uint32_t>& topLevel) {
+    std::vector<std::uint32_t> clients = topLevel;
+    for (std::uint32_t& window : clients) {
+        std::vector<std::uint32_t> level{window};
+        for (int depth = 0; depth <= kMaxFrameDepth && !level.empty(); ++depth) {
+            std::vector<xcb_get_property_cookie_t> cookies;
+            for (std::uint32_t w : level) cookies.push_back(RequestProperty(conn_, w, atoms_.wmState, atoms_.wmState, 0));
+            std::uint32_t found = 0;
+            for (std::size_t i = 0; i < level.size(); ++i)
+                if (TakeProperty(conn_, cookies[i]).type == atoms_.wmState && !found) found = level[i];
+            if (found) {
+                window = found;
+                break;
+            }
+            std::vector<std::uint32_t> next;
+            for (std::uint32_t w : level) {
+                const auto children = Children(w);
+                next.insert(next.end(), children.begin(), children.end());
+            }
+            level = std::move(next);
+        }
+    }
+    return clients;
+}
+
 std::vector<TopLevelWindow> X11DesktopWindows::Enumerate() {
     std::vector<TopLevelWindow> result;
     if (!conn_) return result;
@@ -183,15 +226,7 @@ std::vector<TopLevelWindow> X11DesktopWindows::Enumerate() {
             fromWindowManager = true;
         }
     }
-    if (!fromWindowManager) {
-        xcb_generic_error_t* error = nullptr;
-        if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(conn_, xcb_query_tree(conn_, root_), &error)) {
-            const xcb_window_t* children = xcb_query_tree_children(tree);
-            handles.assign(children, children + xcb_query_tree_children_length(tree));
-            std::free(tree);
-        }
-        std::free(error);
-    }
+    if (!fromWindowManager) handles = ClientWindows(Children(root_));
 
     // All requests first, then all replies: one round trip for the whole list.
     struct Pending {
@@ -202,7 +237,7 @@ std::vector<TopLevelWindow> X11DesktopWindows::Enumerate() {
     for (std::uint32_t w : handles)
         pending.push_back({RequestProperty(conn_, w, atoms_.netWmName, atoms_.utf8String, kMaxTextLongs),
                            RequestProperty(conn_, w, XCB_ATOM_WM_NAME, XCB_GET_PROPERTY_TYPE_ANY, kMaxTextLongs),
-                           RequestProperty(conn_, w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, kMaxTextLongs)});
+                           RequestProperty(conn_, w, XCB_ATOM_WM_CLASS, XCB_GET_PROPERTY_TYPE_ANY, kMaxTextLongs)});
     result.reserve(handles.size());
     for (std::size_t i = 0; i < handles.size(); ++i) {
         TopLevelWindow window;

@@ -43,8 +43,16 @@ public:
     // written as WM_NAME (Latin-1) unless utf8Title asks for _NET_WM_NAME.
     xcb_window_t CreateWindow(const std::string& title, const std::string& className, bool map = true,
                               bool utf8Title = false) {
+        const xcb_window_t w = CreateWindowIn(screen_->root, title, className, utf8Title);
+        if (map) xcb_map_window(conn_, w);
+        Sync();
+        return w;
+    }
+
+    xcb_window_t CreateWindowIn(xcb_window_t parent, const std::string& title, const std::string& className,
+                                bool utf8Title = false) {
         const xcb_window_t w = xcb_generate_id(conn_);
-        xcb_create_window(conn_, XCB_COPY_FROM_PARENT, w, screen_->root, 10, 10, 100, 60, 0,
+        xcb_create_window(conn_, XCB_COPY_FROM_PARENT, w, parent, 10, 10, 100, 60, 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual, 0, nullptr);
         if (!title.empty()) {
             if (utf8Title)
@@ -56,9 +64,31 @@ public:
             const std::string value = std::string("test-instance") + '\0' + className + '\0';
             SetProperty(w, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8, value.data(), value.size());
         }
-        if (map) xcb_map_window(conn_, w);
-        Sync();
         return w;
+    }
+
+    // A program window framed the way a window manager without a client list frames it: the
+    // frame is the root's child, the program window inside it carries WM_STATE.
+    struct Framed {
+        xcb_window_t frame;
+        xcb_window_t client;
+    };
+    Framed CreateFramedWindow(const std::string& title, const std::string& className) {
+        const xcb_window_t frame = xcb_generate_id(conn_);
+        xcb_create_window(conn_, XCB_COPY_FROM_PARENT, frame, screen_->root, 20, 20, 120, 90, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual, 0, nullptr);
+        const xcb_window_t decoration = xcb_generate_id(conn_);
+        xcb_create_window(conn_, XCB_COPY_FROM_PARENT, decoration, frame, 0, 0, 120, 20, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen_->root_visual, 0, nullptr);
+        const xcb_window_t client = CreateWindowIn(frame, title, className);
+        const std::uint32_t normalState[] = {1, XCB_NONE};
+        const xcb_atom_t wmState = Atom("WM_STATE");
+        SetProperty(client, wmState, wmState, 32, normalState, 2);
+        xcb_map_window(conn_, decoration);
+        xcb_map_window(conn_, client);
+        xcb_map_window(conn_, frame);
+        Sync();
+        return {frame, client};
     }
 
     void SetProperty(xcb_window_t w, xcb_atom_t property, xcb_atom_t type, std::uint8_t format, const void* data,

@@ -71,6 +71,25 @@ TEST_F(X11DesktopWindowsTest, ListsTheRootsChildrenWithTitleAndClassWithoutWindo
     EXPECT_EQ(Find(list, hidden)->className, "");
 }
 
+TEST_F(X11DesktopWindowsTest, FindsProgramWindowsInsideTheFramesOfAWindowManagerWithoutClientList) {
+    const auto framed = client_->CreateFramedWindow("Tablora", "MainForm");
+    const xcb_window_t plain = client_->CreateWindow("plain", "Other");
+    const xcb_window_t elsewhere = client_->CreateWindow("elsewhere", "Other");
+    xcb_set_input_focus(client_->Connection(), XCB_INPUT_FOCUS_POINTER_ROOT, elsewhere, XCB_CURRENT_TIME);
+    client_->Sync();
+
+    X11DesktopWindows desktop(server_.Display());
+    const auto list = desktop.Enumerate();
+    EXPECT_FALSE(Find(list, framed.frame));
+    ASSERT_TRUE(Find(list, framed.client));
+    EXPECT_EQ(Find(list, framed.client)->className, "MainForm");
+    EXPECT_EQ(Find(list, framed.client)->title, "Tablora");
+    EXPECT_TRUE(Find(list, plain));
+
+    desktop.Activate(framed.client);
+    EXPECT_EQ(client_->FocusedWindow(), framed.client);
+}
+
 TEST_F(X11DesktopWindowsTest, PrefersTheUtf8TitleAndReadsTheClassPartOfWmClass) {
     const xcb_window_t w = client_->CreateWindow("old title", "");
     const std::string utf8 = "Nový názov";
