@@ -180,4 +180,43 @@ TEST(ProgramEntryOnX11, SecondStartRaisesTheFirstInstanceAndEndsWithoutAWindow) 
     EXPECT_EQ(first.WaitForExit(), std::optional<int>(0));
 }
 
+TEST(ProgramEntryOnX11, MainWindowKeepsItsClassWhenItsNativeWindowIsMadeAnew) {
+    test::XvfbServer server;
+    if (!server.Running()) GTEST_SKIP() << "Xvfb is not available";
+    int argc = 3;
+    char platformOption[] = "-platform";
+    char platform[] = "xcb";
+    char* argv[] = {g_name, platformOption, platform, nullptr};
+    ::setenv("DISPLAY", server.Display().c_str(), 1);
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tablora"));
+    windows::X11DesktopWindows desktop(server.Display());
+    auto classOf = [&desktop](WId id) {
+        QGuiApplication::sync();
+        for (const auto& w : desktop.Enumerate())
+            if (w.handle == id) return w.className;
+        return std::string("(not listed)");
+    };
+
+    // A window whose native window can be thrown away and made anew.
+    struct Recreatable : QWidget {
+        void Recreate() {
+            destroy();
+            create();
+        }
+    } mainWindow;
+    QWidget otherWindow;
+    MarkAsMainWindow(mainWindow);
+    mainWindow.show();
+    otherWindow.show();
+    const WId first = mainWindow.winId();
+    EXPECT_EQ(classOf(first), "MainForm");
+    EXPECT_EQ(classOf(otherWindow.winId()), "Tablora");
+
+    mainWindow.Recreate();
+    mainWindow.show();
+    ASSERT_NE(mainWindow.winId(), first);
+    EXPECT_EQ(classOf(mainWindow.winId()), "MainForm");
+}
+
 }  // namespace
