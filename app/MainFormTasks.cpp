@@ -16,20 +16,6 @@
 #include <memory>
 
 namespace app {
-namespace {
-
-// A comma-text item that keeps blanks, commas and quotes of the name inside it.
-std::string QuotedName(const std::string& name) {
-    std::string quoted = "\"";
-    for (char c : name) {
-        if (c == '"') quoted += '"';
-        quoted += c;
-    }
-    quoted += '"';
-    return quoted;
-}
-
-} // namespace
 
 // ---- Repair parameters ----
 
@@ -77,7 +63,7 @@ std::string TMainForm::CheckedTableList(const QListWidget* list, const rtl::TStr
         // behind it cannot be ticked; guard anyway rather than read past the list.
         if (static_cast<std::size_t>(i) >= names.Count()) break;
         if (!result.empty()) result += ',';
-        result += QuotedName(names[static_cast<std::size_t>(i)]);
+        result += rtl::QuotedItem(names[static_cast<std::size_t>(i)]);
     }
     return result;
 }

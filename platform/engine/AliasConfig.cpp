@@ -1,6 +1,7 @@
 #include "platform/engine/AliasConfig.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/rtl/AppLocations.h"
 #include "platform/rtl/Paths.h"
 
 #include <unistd.h>
@@ -14,14 +15,8 @@ namespace engine {
 
 std::string AliasConfig::DefaultPath() {
     if (const char* env = std::getenv(EngineConfigEnvVar); env && *env) return env;
-    std::string base;
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && *xdg)
-        base = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        base = std::string(home) + "/.config";
-    else
-        base = ".";
-    return base + "/tablora/engine.cfg";
+    const std::string base = rtl::XdgBaseDirectory("XDG_CONFIG_HOME", ".config");
+    return (base.empty() ? std::string(".") : base) + "/tablora/engine.cfg";
 }
 
 AliasConfig AliasConfig::Load(const std::string& path) {

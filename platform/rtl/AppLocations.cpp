@@ -28,16 +28,17 @@ std::string ProgramDirectory() {
     return exe.parent_path().string();
 }
 
+std::string XdgBaseDirectory(const char* envVar, const char* homeRelative) {
+    if (const char* xdg = std::getenv(envVar); xdg && *xdg) return xdg;
+    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/" + homeRelative;
+    return std::string();
+}
+
 std::string WritableProgramDirectory() {
     const std::string dir = ProgramDirectory();
     if (::access(dir.c_str(), W_OK | X_OK) == 0) return dir;
-    std::string data;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg)
-        data = xdg;
-    else if (const char* home = std::getenv("HOME"); home && *home)
-        data = std::string(home) + "/.local/share";
-    else
-        return dir;
+    const std::string data = XdgBaseDirectory("XDG_DATA_HOME", ".local/share");
+    if (data.empty()) return dir;
     const std::string own = data + "/tablora";
     ForceDirectories(own);
     return own;

@@ -14,6 +14,10 @@ std::string ProgramDirectory();
 // ~/.local/share/tablora), created on demand. Without a trailing separator.
 std::string WritableProgramDirectory();
 
+// The user's base directory of one XDG kind: $`envVar` when set, else $HOME/`homeRelative`;
+// "" when neither is known. E.g. ("XDG_CONFIG_HOME", ".config").
+std::string XdgBaseDirectory(const char* envVar, const char* homeRelative);
+
 // Tests point the program directory elsewhere; an empty string restores the real one.
 void OverrideProgramDirectory(const std::string& dir);
 

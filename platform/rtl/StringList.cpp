@@ -80,7 +80,10 @@ std::vector<std::string> SplitCommaText(std::string_view text) {
 std::string QuoteCommaItem(std::string_view item) {
     const bool needsQuotes =
         item.empty() ? false : std::any_of(item.begin(), item.end(), [](char c) { return IsBlank(c) || c == ',' || c == '"'; });
-    if (!needsQuotes) return std::string(item);
+    return needsQuotes ? QuotedItem(item) : std::string(item);
+}
+
+std::string QuotedItem(std::string_view item) {
     std::string r = "\"";
     for (char c : item) {
         if (c == '"') r += '"';
