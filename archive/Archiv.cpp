@@ -1,0 +1,164 @@
+#include "archive/Archiv.h"
+
+#include "platform/rtl/AppLocations.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/Paths.h"
+#include "platform/ui/UiServices.h"
+#include "platform/zip/AddUnzip.h"
+#include "platform/zip/AddZip.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+TArchiv* ActiveArchiv = nullptr;
+
+namespace {
+
+constexpr const char* SuccessStatus = "255";
+
+// Empty stays empty (the current directory); otherwise it ends with a separator.
+std::string NormaliseTargetDirectory(const std::string& dir) {
+    if (dir.empty() || dir.back() == '/') return dir;
+    return dir + '/';
+}
+
+bool WriteListFile(const rtl::TStringList& files) {
+    std::ofstream out(ListFile(), std::ios::binary | std::ios::trunc);
+    if (!out) return false;
+    for (const std::string& file : files) out << file << "\r\n";
+    out.close();
+    return !out.fail();
+}
+
+// Whether an existing file of that name could be replaced by the new archive.
+bool Replaceable(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return true;  // nothing there
+    if (S_ISDIR(st.st_mode)) return false;
+    const std::string dir = rtl::ExtractFileDir(path);
+    return ::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) == 0;
+}
+
+// The libraries run with the process's current directory; it is put back afterwards.
+class CurrentDirectoryKeeper {
+public:
+    CurrentDirectoryKeeper() {
+        std::error_code ec;
+        saved_ = std::filesystem::current_path(ec);
+    }
+    ~CurrentDirectoryKeeper() {
+        std::error_code ec;
+        if (!saved_.empty()) std::filesystem::current_path(saved_, ec);
+    }
+    CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
+    CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
+
+private:
+    std::filesystem::path saved_;
+};
+
+} // namespace
+
+std::string ListFile() { return rtl::WithTrailingSeparator(rtl::WritableProgramDirectory()) + "ZIPList"; }
+
+TArchiv::TArchiv(std::string caption) : Caption(std::move(caption)) {
+    if (ActiveArchiv) throw rtl::EError("Another archiver is already running.");
+    ActiveArchiv = this;
+}
+
+TArchiv::~TArchiv() {
+    if (ActiveArchiv == this) ActiveArchiv = nullptr;
+}
+
+bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archiveFileName) {
+    if (!WriteListFile(FileList)) {
+        ui::ShowError(Caption, "Nedá sa zapísať zoznam súborov na zabalenie");
+        return false;
+    }
+    const std::string dir = NormaliseTargetDirectory(targetDir);
+    const std::string archivePath = dir + rtl::ExtractFileName(archiveFileName);
+    // The old archive is not deleted here: the library renames the new one over it once
+    // complete, so a failed run leaves the previous backup intact.
+    if (!Replaceable(archivePath)) {
+        ui::ShowError(Caption, rtl::FormatMessage("Súbor \"%s\"\r\nsa nedá vymazať", {archivePath}));
+        return false;
+    }
+    if (!dir.empty() && !ForceDirectoryPath(dir)) {
+        ui::ShowError(Caption, rtl::FormatMessage("Nepodarilo sa vytvoriť adresár:\r\n\"%s\"", {dir}));
+        return false;
+    }
+    {
+        CurrentDirectoryKeeper keeper;
+        const std::string list = ListFile();
+        azip::addZIP_Initialise();
+        azip::addZIP_InstallCallback(&TArchiv::ZipCallback);
+        azip::addZIP_ArchiveName(archivePath.c_str());
+        azip::addZIP_IncludeListFile(list.c_str());
+        azip::addZIP_SaveStructure(0);
+        azip::addZIP_SetCompressionLevel(3);
+        azip::addZIP_Span(0);
+        azip::addZIP();
+    }
+    rtl::DeleteFile(ListFile());
+    if (PackFailed) return false;
+    ArchiveName = archivePath;
+    return true;
+}
+
+void TArchiv::SetUnpackSource(const std::string& archiveName, const std::string& targetDir) {
+    ArchiveName = archiveName;
+    TargetDir = targetDir;
+}
+
+bool TArchiv::UnpackFiles() {
+    if (!rtl::FileExists(ArchiveName)) {
+        ui::ShowError(Caption, rtl::FormatMessage("Súbor \"%s\"\r\nneexistuje", {ArchiveName}));
+        return false;
+    }
+    {
+        CurrentDirectoryKeeper keeper;
+        azip::addUNZIP_Initialise();
+        azip::addUNZIP_InstallCallback(&TArchiv::UnzipCallback);
+        azip::addUNZIP_ArchiveName(ArchiveName.c_str());
+        azip::addUNZIP_ExtractTo(TargetDir.c_str());
+        azip::addUNZIP_RestoreAttributes(1);
+        azip::addUNZIP_RestoreStructure(0);
+        azip::addUNZIP();
+    }
+    return !UnpackAborted;
+}
+
+int TArchiv::ZipCallback(std::intptr_t, std::uint8_t type, const char* text) {
+    if (type == azip::MessageType::Question) return 0;
+    if (type != azip::MessageType::FileStatus || !ActiveArchiv || !text) return 1;
+    if (ExtractField(text, '|', 3) != SuccessStatus) {
+        const std::string name = rtl::ExtractFileName(ExtractField(text, '|', 2));
+        ui::ShowError(ActiveArchiv->Caption, rtl::FormatMessage("Nepodarilo sa zabaliť súbor\r\n\"%s\".", {name}));
+        ActiveArchiv->PackFailed = true;
+        azip::addZIP_Abort(1);
+    }
+    return 1;
+}
+
+int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
+    if (type == azip::MessageType::Question) return 0;
+    if (!ActiveArchiv) return 1;
+    if (type == azip::MessageType::Working) {
+        if (ActiveArchiv->UnpackAborted) azip::addUNZIP_Abort(1);
+        return 1;
+    }
+    if (type != azip::MessageType::FileStatus || !text) return 1;
+    if (ExtractField(text, '|', 3) != SuccessStatus) {
+        const std::string name = rtl::ExtractFileName(ExtractField(text, '|', 2));
+        const bool ignore = ui::AskYesNo(
+            ActiveArchiv->Caption,
+            rtl::FormatMessage("Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?", {name}),
+            ui::MsgIcon::Warning, ui::MsgAnswer::Yes);
+        ActiveArchiv->UnpackAborted = !ignore;
+        if (!ignore) azip::addUNZIP_Abort(1);
+    }
+    return 1;
+}

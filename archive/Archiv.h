@@ -1,0 +1,55 @@
+// The zip archiver: packs a list of files into one archive under their bare names and
+// unpacks an archive flat into a directory, showing its own problems to the user.
+//
+// One archiver per packing or unpacking run. The zip libraries call back into it through
+// ActiveArchiv, so only one archiver may exist at a time; a second one is refused.
+#pragma once
+
+#include "platform/rtl/StringList.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class TArchiv {
+public:
+    explicit TArchiv(std::string caption);
+    virtual ~TArchiv();
+    TArchiv(const TArchiv&) = delete;
+    TArchiv& operator=(const TArchiv&) = delete;
+
+    std::string Caption;           // caption of every message box shown
+    rtl::TStringList FileList;     // full path of every file to pack
+    std::string ArchiveName;       // set by a successful PackFiles, or by SetUnpackSource
+    std::string TargetDir;         // where UnpackFiles extracts
+    bool PackFailed = false;       // a file could not be packed
+    bool UnpackAborted = false;    // the user stopped the unpacking
+
+    // Packs FileList into `targetDir` + the file-name part of `archiveFileName` (an empty
+    // directory means the current one). An existing archive of that name is replaced without
+    // a question, but only once the new one is complete: it survives a failed run.
+    // True when the archive was written without a failed file.
+    bool PackFiles(const std::string& targetDir, const std::string& archiveFileName);
+
+    void SetUnpackSource(const std::string& archiveName, const std::string& targetDir);
+    // Unpacks every file of ArchiveName into TargetDir; at a damaged file the user chooses to
+    // go on or stop. True unless the archive is missing or the user stopped.
+    bool UnpackFiles();
+
+    // The callbacks installed in the zip libraries (message contract: platform/zip/ZipMessages.h).
+    static int ZipCallback(std::intptr_t reserved, std::uint8_t type, const char* text);
+    static int UnzipCallback(std::intptr_t reserved, std::uint8_t type, const char* text);
+};
+
+// The archiver that exists at the moment, or nullptr.
+extern TArchiv* ActiveArchiv;
+
+// The include-list file "ZIPList" in the program's writable directory: one file per line.
+std::string ListFile();
+
+// The n-th field (counted from 1, empty fields counted) of `text` split at `separator`;
+// empty when the text has fewer fields.
+std::string ExtractField(std::string_view text, char separator, int n);
+
+// Creates the directory `path` level by level; true when the whole path exists afterwards.
+bool ForceDirectoryPath(const std::string& path);

@@ -1,0 +1,71 @@
+// The source database module: one per task or table-list reload. It owns the engine
+// session, the connection to the source database, one work table and one batch move,
+// and reports progress and status to the targets its creator connects (each may be none).
+#pragma once
+
+#include "platform/engine/EngineObjects.h"
+#include "platform/rtl/StringList.h"
+#include "platform/ui/ReportTargets.h"
+
+#include <cstdint>
+#include <string>
+
+namespace database {
+
+class TOrvDatabaseModule {
+public:
+    TOrvDatabaseModule();   // runs DataModuleCreate
+    ~TOrvDatabaseModule();  // runs DataModuleDestroy
+    TOrvDatabaseModule(const TOrvDatabaseModule&) = delete;
+    TOrvDatabaseModule& operator=(const TOrvDatabaseModule&) = delete;
+
+    // Report targets, not owned.
+    ui::IProgressTarget* ProgressBar = nullptr;
+    ui::ITextTarget* StatusLabel = nullptr;
+    ui::ITextTarget* StatusPanel = nullptr;
+
+    // Designed engine objects.
+    engine::TSession SourceSession;
+    engine::TDatabase SourceDatabase;
+    engine::TTable TemporaryTable;
+    engine::TBatchMove MainBatchMove;
+
+    // Opening the source.
+    void OpenSourceByAlias(const std::string& alias);
+    void OpenSourceByDirectory(const std::string& directory);
+    // The connection's "PATH": the directory every file operation works in.
+    std::string DatabaseDirectory() const;
+
+    // Listings.
+    void ListAliases(rtl::TStringList& list);
+    std::string GetAliasDirectory(const std::string& alias);
+    void ListTableNames(rtl::TStringList& list, bool withExtensions);
+    int CountTables();
+    void LoadTableLists(std::string& allTables, std::string& keyViolationTables);
+
+    // Progress and status.
+    void ShowStatus(const std::string& text);
+    void SetProgress(int minimum, int maximum, int position, const std::string& text);
+    void SetProgressPosition(int position);
+
+    // File sets and index deletion.
+    void DeleteIndexes();
+
+    // Backup and restore.
+    void BackupToDirectory(const std::string& directory, bool withIndexes, std::uint8_t copyMode);
+    void BackupToZip(const std::string& zipFileName, bool withIndexes, std::uint8_t copyMode);
+    void RestoreFromDirectory(const std::string& directory, std::uint8_t copyMode);
+    void RestoreFromZip(const std::string& zipFileName);
+    bool PackToZip(const rtl::TStringList* files, const std::string& zipFileName);
+    bool UnpackFromZip(const std::string& zipFileName, const std::string& targetDirectory);
+
+    // Repairs.
+    void RepairKeyViolations(const std::string& tableList);
+    void CheckAndRebuildTables(const std::string& tableList);
+
+private:
+    void DataModuleCreate();
+    void DataModuleDestroy();
+};
+
+} // namespace database

@@ -1,0 +1,83 @@
+#include "platform/engine/AliasConfig.h"
+#include "platform/engine/EngineObjects.h"
+#include "platform/engine/EngineRegistry.h"
+#include "platform/rtl/FileListing.h"
+#include "platform/rtl/Paths.h"
+
+#include <algorithm>
+
+namespace engine {
+
+EngineRegistry& Registry() {
+    static EngineRegistry registry;
+    return registry;
+}
+
+std::vector<TDatabase*> EngineRegistry::DatabasesOf(const std::string& sessionName) const {
+    std::vector<TDatabase*> result;
+    for (TDatabase* db : databases)
+        if (rtl::SameTextAscii(db->SessionName, sessionName)) result.push_back(db);
+    return result;
+}
+
+TDatabase* EngineRegistry::FindDatabase(const std::string& sessionName, const std::string& databaseName) const {
+    for (TDatabase* db : databases)
+        if (rtl::SameTextAscii(db->DatabaseName, databaseName) &&
+            (sessionName.empty() || rtl::SameTextAscii(db->SessionName, sessionName)))
+            return db;
+    return nullptr;
+}
+
+TDatabase::TDatabase() = default;
+
+TDatabase::~TDatabase() { Close(); }
+
+void TDatabase::Open() {
+    if (connected_) return;
+    if (!SessionName.empty()) {
+        TSession* session = TSession::Find(SessionName);
+        if (!session || !session->Active())
+            throw EDBEngineError("The session \"" + SessionName + "\" is not active.", EngineErrorKind::NotFound);
+    }
+    std::string path = Params.Value("PATH");
+    if (!AliasName.empty()) {
+        const AliasConfig config = AliasConfig::Load();
+        if (!config.HasAlias(AliasName))
+            throw EDBEngineError("Unknown database alias \"" + AliasName + "\".", EngineErrorKind::NotFound);
+        if (path.empty()) path = config.Params(AliasName).Value("PATH");
+        // An empty PATH would silently mean the current directory: refuse it.
+        if (path.empty())
+            throw EDBEngineError("The database alias \"" + AliasName + "\" has no PATH parameter.",
+                                 EngineErrorKind::NotFound);
+    } else if (path.empty()) {
+        throw EDBEngineError("The database \"" + DatabaseName + "\" has no PATH parameter.", EngineErrorKind::NotFound);
+    }
+    if (!rtl::DirectoryExists(path))
+        throw EDBEngineError("The database directory \"" + path + "\" does not exist.", EngineErrorKind::NotFound);
+    if (TDatabase* other = Registry().FindDatabase(SessionName, DatabaseName); other && other != this)
+        throw EDBEngineError("A database named \"" + DatabaseName + "\" is already open.",
+                             EngineErrorKind::AlreadyExists);
+    // Keep what the caller reads back as the connection's directory.
+    Params.SetValue("PATH", path);
+    directory_ = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+    Registry().databases.push_back(this);
+    connected_ = true;
+}
+
+void TDatabase::Close() {
+    if (!connected_) return;
+    std::erase(Registry().databases, this);
+    connected_ = false;
+}
+
+std::string TDatabase::Directory() const { return directory_; }
+
+void TDatabase::GetTableNames(rtl::TStringList& list, bool withExtensions) const {
+    if (!connected_)
+        throw EDBEngineError("The database \"" + DatabaseName + "\" is not connected.", EngineErrorKind::InvalidRequest);
+    list.Clear();
+    for (const std::string& name : rtl::ListFiles(directory_, "*.db"))
+        list.Add(withExtensions ? name : name.substr(0, name.size() - 3));
+}
+
+} // namespace engine

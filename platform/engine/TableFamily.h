@@ -1,0 +1,25 @@
+// The files that make up one table: its data file and every companion that shares its
+// name (memo, primary and secondary indexes, validity and view settings). Names are
+// matched without regard to letter case, as tables copied from other systems mix cases.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace engine {
+
+// True when `extension` (with its dot) belongs to a table family: .db .mb .px .val .tv
+// .fam and the secondary index files .Xnn/.Ynn/.XGn/.YGn (hexadecimal n). A spreadsheet
+// "Hovory.xls" is not part of the table "Hovory".
+bool IsTableFamilyExtension(const std::string& extension);
+
+// The table's base name: the file name without a trailing ".db" (any case).
+std::string TableBaseName(const std::string& tableName);
+
+// Full paths of the family members of table `baseName` found in `dir`, sorted by name.
+std::vector<std::string> FindTableFamily(const std::string& dir, const std::string& baseName);
+
+// The data file of `baseName` in `dir` as it is spelled on disk, or "" when there is none.
+std::string FindDataFile(const std::string& dir, const std::string& baseName);
+
+} // namespace engine

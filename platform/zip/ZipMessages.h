@@ -1,0 +1,61 @@
+// The callback contract shared by the packing (addZIP_*) and unpacking (addUNZIP_*) call sets.
+//
+// A run calls the installed callback on the caller's thread as
+//     callback(0, type, text)
+// where `text` is zero-terminated UTF-8 made of fields separated by "|". A "|" inside a name
+// is shown as "?" so that the fields stay countable. The callback returns 1 ("go on") or 0.
+//
+// Message types (ours, except that 14, 22 and 24 keep the meaning callers rely on):
+//   10  run started        "archive|entries"        entries: files listed (pack) or stored (unpack)
+//   14  still working      "archive|done|total"     sent between files and every few megabytes
+//                                                   while unpacking, so an abort request made in
+//                                                   the callback is seen promptly; while packing it
+//                                                   carries the percentage ("archive|percent|100")
+//   22  one file done      "name|path|status|reason"
+//                          name: the name stored in the archive as given; path: the file's name
+//                          with its path (pack: the listed file; unpack: the file written in the
+//                          target); status: decimal, "255" alone means success (FileStatus);
+//                          reason: a short English explanation, empty on success.
+//                          A failure of the archive itself (cannot be created, opened or
+//                          completed) is reported the same way, with the archive as name and path.
+//   24  question           "name|path|password"     a password for an encrypted entry is asked
+//                                                   for; we hold none, so callers answer 0 and the
+//                                                   entry is then reported failed (22, Encrypted)
+//   30  run finished       "archive|succeeded|failed|aborted"  counts of 22 messages; aborted 0/1
+#pragma once
+
+#include <cstdint>
+
+namespace azip {
+
+using ZipCallback = int (*)(std::intptr_t reserved, std::uint8_t type, const char* text);
+
+namespace MessageType {
+inline constexpr std::uint8_t RunStarted = 10;
+inline constexpr std::uint8_t Working = 14;
+inline constexpr std::uint8_t FileStatus = 22;
+inline constexpr std::uint8_t Question = 24;
+inline constexpr std::uint8_t RunFinished = 30;
+} // namespace MessageType
+
+// The third field of a FileStatus message.
+enum class FileStatus : int {
+    NotFound = 1,         // the listed file does not exist or is not a regular file
+    CannotOpen = 2,       // the file (or archive) cannot be opened
+    ReadError = 3,        // reading failed
+    ChangedWhileRead = 4, // the file's size changed while it was packed
+    DuplicateName = 5,    // two listed files would be stored under the same name
+    UnsafeName = 6,       // the stored name is empty, ".", ".." or holds ":"
+    NotRegularFile = 7,   // the entry is a link, device or other non-file
+    Encrypted = 8,        // the entry is encrypted
+    BadData = 9,          // the stored data is damaged (inflate or CRC failure, wrong size)
+    WriteError = 10,      // the target file (or archive) cannot be written
+    ListUnreadable = 11,  // the include-list file cannot be read
+    Ok = 255,
+};
+
+// Results of addZIP / addUNZIP: 0 when every file was handled, 1 when some failed,
+// 2 when the run was aborted, 3 when the archive itself failed.
+enum class RunResult : int { Ok = 0, FilesFailed = 1, Aborted = 2, ArchiveFailed = 3 };
+
+} // namespace azip

@@ -1,0 +1,95 @@
+// Packing through the archiver: where the archive goes, replacing it, and failures.
+#include "tests/archive/ArchivTestSupport.h"
+
+#include <unistd.h>
+
+namespace {
+
+class ArchivPack : public ArchivTest {
+protected:
+    void SetUp() override {
+        std::filesystem::create_directories(temp / "db");
+        files = test::CopySampleFamilies(temp / "db");
+    }
+    std::vector<std::string> files;
+};
+
+TEST_F(ArchivPack, RoundTripKeepsTablesAndLeavesNoListFile) {
+    std::string name;
+    ASSERT_TRUE(Pack(files, temp / "backup", "ignored/dir/Backup.zip", &name));
+    EXPECT_EQ(name, temp / "backup/Backup.zip");  // only the target directory decides
+    EXPECT_FALSE(std::filesystem::exists(ListFile()));
+    ASSERT_TRUE(Unpack(name, temp / "restore"));
+    for (const auto& f : files) {
+        const std::string r = temp / ("restore/" + std::filesystem::path(f).filename().string());
+        EXPECT_EQ(test::ReadBytes(f), test::ReadBytes(r)) << r;
+        EXPECT_EQ(test::MTime(f), test::MTime(r)) << r;
+    }
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ArchivPack, CreatesSeveralMissingLevels) {
+    ASSERT_TRUE(Pack(files, temp / "a/b/c/d", "Backup.zip"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(temp / "a/b/c/d/Backup.zip"));
+}
+
+TEST_F(ArchivPack, BareNamePacksIntoTheCurrentDirectory) {
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(temp.Path());
+    std::string name;
+    const bool ok = Pack(files, "", "Backup.zip", &name);
+    std::filesystem::current_path(before);
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(name, "Backup.zip");
+    EXPECT_TRUE(std::filesystem::is_regular_file(temp / "Backup.zip"));
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ArchivPack, ExistingArchiveIsReplacedWithoutQuestion) {
+    temp.WriteFile("Backup.zip", "old archive");
+    ASSERT_TRUE(Pack(files, temp.Path(), "Backup.zip"));
+    EXPECT_TRUE(ui.messages.empty());
+    std::string out;
+    EXPECT_EQ(test::RunCommand("unzip -tq '" + temp / "Backup.zip" + "'", &out), 0) << out;
+}
+
+TEST_F(ArchivPack, FailedFileStopsPackingAndKeepsTheOldArchive) {
+    temp.WriteFile("Backup.zip", "old archive");
+    std::vector<std::string> list = files;
+    list.insert(list.begin() + 1, temp / "db/Gone.db");
+    std::string name;
+    EXPECT_FALSE(Pack(list, temp.Path(), "Backup.zip", &name));
+    EXPECT_EQ(name, "");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "Záloha súborov databázy");
+    EXPECT_EQ(ui.messages[0].text, "Nepodarilo sa zabaliť súbor\r\n\"Gone.db\".");
+    EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(ui.messages[0].buttons, ui::MsgButtons::Ok);
+    EXPECT_EQ(test::ReadBytes(temp / "Backup.zip"), "old archive");
+    EXPECT_EQ(test::DirectoryNames(temp.Path()), (std::vector<std::string>{"Backup.zip", "db"}));
+}
+
+TEST_F(ArchivPack, UnwritableListFileIsReported) {
+    std::filesystem::create_directories(ListFile());  // a directory where the file should go
+    EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Nedá sa zapísať zoznam súborov na zabalenie");
+    EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
+    EXPECT_FALSE(std::filesystem::exists(temp / "Backup.zip"));
+}
+
+TEST_F(ArchivPack, ArchiveThatCannotBeReplacedIsReported) {
+    std::filesystem::create_directories(temp / "Backup.zip");
+    EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Súbor \"" + temp / "Backup.zip" + "\"\r\nsa nedá vymazať");
+}
+
+TEST_F(ArchivPack, DirectoryThatCannotBeCreatedIsReported) {
+    temp.WriteFile("blocker", "a file in the way");
+    EXPECT_FALSE(Pack(files, temp / "blocker/sub", "Backup.zip"));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Nepodarilo sa vytvoriť adresár:\r\n\"" + temp / "blocker/sub/" + "\"");
+}
+
+} // namespace
