@@ -1,0 +1,83 @@
+// Writes the replay corpus: small tables built here from our own values, then damaged in
+// the header and in the blocks by a fixed-seed generator. Run by hand from the build tree:
+//   engine_corpus_generator tests/platform/engine/corpus
+// The output is committed; the replay test reads every file of it.
+#include "platform/engine/paradox/FieldTypes.h"
+#include "tests/platform/engine/TinyTable.h"
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+
+using namespace engine::paradox;
+
+namespace {
+
+test::TinyTable Base(int variant) {
+    test::TinyTable t;
+    t.version = variant % 2 ? 3 : 12;
+    t.keyed = variant % 3 != 0;
+    t.keyFields = 1;
+    t.recordsPerBlock = 5;
+    t.fields = {{"Id", ftAutoInc, 4, 4}, {"Name", ftAlpha, 12, 12}, {"Amount", ftCurrency, 8, 8},
+                {"Day", ftDate, 4, 4}, {"Flag", ftLogical, 1, 1}, {"Dec", ftBcd, 2, 17}, {"Note", ftMemo, 11, 11}};
+    if (t.version == 3) t.fields.resize(4);  // 3.0 tables know only the older types
+    for (int i = 1; i <= 12; ++i) {
+        std::string rec = test::FlippedLong(i) + test::Alpha("row" + std::to_string(i), 12) +
+                          test::FlippedDouble(i * 2.5 - 10) + test::FlippedLong(736695 + i);
+        if (t.version != 3) {
+            rec += static_cast<char>(i % 2 ? 0x81 : 0x80);
+            std::string bcd(17, '\0');
+            bcd[0] = static_cast<char>(0xC2);
+            bcd[16] = static_cast<char>(i);
+            rec += bcd;
+            std::string memo(11, '\0');
+            memo[0] = 'm';
+            memo[5] = 1;  // length 1: the text lives in the leader
+            rec += memo;
+        }
+        t.records.push_back(rec);
+    }
+    return t;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT-DIR\n", argv[0]);
+        return 2;
+    }
+    const std::string out = argv[1];
+    std::mt19937 rng(20261208);
+    int written = 0;
+    for (int variant = 0; variant < 6; ++variant) {
+        const std::string base = Base(variant).Build();
+        const std::size_t headerSize = static_cast<unsigned char>(base[2]) | (static_cast<unsigned char>(base[3]) << 8);
+        for (int m = 0; m < 8; ++m) {
+            std::string bytes = base;
+            const bool header = m < 4;
+            const int hits = 1 + static_cast<int>(rng() % 4);
+            for (int h = 0; h < hits; ++h) {
+                std::size_t at;
+                if (header) {
+                    // The fixed part and the field list are where a damaged byte matters most.
+                    at = rng() % std::min<std::size_t>(headerSize, 0x100);
+                } else {
+                    // Block headers and the first records.
+                    const std::size_t block = headerSize + (rng() % 3) * 1024;
+                    at = std::min(bytes.size() - 1, block + rng() % 40);
+                }
+                bytes[at] = static_cast<char>(rng());
+            }
+            if (m == 7) bytes.resize(headerSize + 1024 + rng() % 1024);
+            char name[64];
+            std::snprintf(name, sizeof name, "/%s-v%d-%d.db", header ? "header" : "block", variant, m);
+            std::ofstream(out + name, std::ios::binary) << bytes;
+            ++written;
+        }
+    }
+    std::printf("%d files written\n", written);
+    return 0;
+}
