@@ -1,23 +1,107 @@
-// Placeholder until the table writer lands: every row operation fails clearly instead of
-// pretending to succeed.
+// Creating tables and adding their primary index.
 #include "platform/engine/TableImpl.h"
+#include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/rtl/Paths.h"
+
+#include <filesystem>
 
 namespace engine {
 
 namespace {
-[[noreturn]] void NotBuilt(const std::string& what) {
-    throw EDBEngineError(what + " is not available in this build.", EngineErrorKind::InvalidRequest);
+
+std::uint8_t SizeByteFor(const TFieldDef& def, std::uint8_t code) {
+    switch (code) {
+    case paradox::ftShort: return 2;
+    case paradox::ftLong:
+    case paradox::ftAutoInc:
+    case paradox::ftDate:
+    case paradox::ftTime: return 4;
+    case paradox::ftNumber:
+    case paradox::ftCurrency:
+    case paradox::ftTimestamp: return 8;
+    case paradox::ftLogical: return 1;
+    default: return static_cast<std::uint8_t>(def.Size < 0 || def.Size > 255 ? 0 : def.Size);
+    }
 }
+
+std::vector<std::string> SplitFieldList(const std::string& fields) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (const char c : fields + ";") {
+        if (c == ';') {
+            const auto b = cur.find_first_not_of(' ');
+            const auto e = cur.find_last_not_of(' ');
+            if (b != std::string::npos) out.push_back(cur.substr(b, e - b + 1));
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
-void TTable::CreateTable() { NotBuilt("Creating tables"); }
-void TTable::AddIndex(const std::string&, const std::string&, unsigned) { NotBuilt("Adding indexes"); }
-void TTable::Open() { NotBuilt("Opening tables for row access"); }
-void TTable::Close() { impl_->active = false; }
-void TTable::Append() { NotBuilt("Appending rows"); }
-void TTable::Post() { NotBuilt("Posting rows"); }
-void TTable::Delete() { NotBuilt("Deleting rows"); }
-void TTable::Cancel() {}
-void TBatchMove::Execute() { NotBuilt("Batch moves"); }
+std::string TablePrivateDirectory(const TTable& table) {
+    if (const TSession* s = TSession::Find(table.SessionName); s && !s->PrivateDir.empty() &&
+                                                              rtl::DirectoryExists(s->PrivateDir))
+        return s->PrivateDir;
+    std::error_code ec;
+    const auto tmp = std::filesystem::temp_directory_path(ec);
+    return ec ? std::string("/tmp") : tmp.string();
+}
+
+void TTable::CreateTable() {
+    if (Active())
+        throw EDBEngineError("The table \"" + TableName + "\" is open and cannot be created.",
+                             EngineErrorKind::InvalidRequest);
+    if (FieldDefs.Count() == 0 || FieldDefs.Count() > 255)
+        throw EDBEngineError("A table needs 1 to 255 fields.", EngineErrorKind::InvalidRequest);
+    paradox::TTableLayout layout;
+    for (const TFieldDef& def : FieldDefs) {
+        const std::uint8_t code = paradox::FieldCodeFromType(def.DataType);
+        const std::uint8_t size = SizeByteFor(def, code);
+        if (code == 0 || paradox::FieldStorageSize(code, size) < 0)
+            throw EDBEngineError("Field \"" + def.Name + "\" has an impossible type or size (" +
+                                     FieldTypeName(def.DataType) + ", " + std::to_string(def.Size) + ").",
+                                 EngineErrorKind::InvalidRequest);
+        if (def.Name.empty() || def.Name.size() > 25)
+            throw EDBEngineError("Field names have 1 to 25 characters: \"" + def.Name + "\".",
+                                 EngineErrorKind::InvalidRequest);
+        layout.Fields.push_back(paradox::TLayoutField{def.Name, code, size});
+    }
+    const std::string path = DataFilePath();
+    layout.TableName = rtl::ExtractFileName(path);
+    paradox::CreateTableFiles(path, layout);
+}
+
+void TTable::AddIndex(const std::string& name, const std::string& fields, unsigned options) {
+    if (Active())
+        throw EDBEngineError("The table \"" + TableName + "\" must be closed to add an index.",
+                             EngineErrorKind::InvalidRequest);
+    if ((options & ixPrimary) == 0 || !name.empty())
+        throw EDBEngineError("Only a primary index (without a name) can be added.", EngineErrorKind::InvalidRequest);
+    if (!Exists()) throw EDBEngineError("Table \"" + TableName + "\" does not exist", EngineErrorKind::NotFound);
+    const std::string path = DataFilePath();
+    const auto header = paradox::TParadoxTable::Open(path)->Header();
+    if (header.IsKeyed())
+        throw EDBEngineError("The table \"" + TableName + "\" has a primary index already.",
+                             EngineErrorKind::InvalidRequest);
+    const auto names = SplitFieldList(fields);
+    if (names.empty() || names.size() > 16 || names.size() > header.Fields.size())
+        throw EDBEngineError("A primary index takes 1 to 16 fields.", EngineErrorKind::InvalidRequest);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!rtl::SameTextAscii(names[i], header.Fields[i].Name))
+            throw EDBEngineError("The fields of a primary index must be the table's first fields, in order (\"" +
+                                     fields + "\").",
+                                 EngineErrorKind::InvalidRequest);
+        if (paradox::IsBlobField(header.Fields[i].TypeCode))
+            throw EDBEngineError("A blob field cannot be part of a key (\"" + names[i] + "\").",
+                                 EngineErrorKind::InvalidRequest);
+    }
+    paradox::AddPrimaryKey(path, static_cast<int>(names.size()), TablePrivateDirectory(*this));
+}
 
 } // namespace engine
