@@ -154,6 +154,7 @@ void TTableRewrite::Commit(std::uint32_t autoIncrement) {
         WritePrimaryIndex(indexTemp_, writer_->Blocks(), info);
     }
     const auto secondaries = FindSecondaryIndexes(dataPath_);
+    const bool wasKeyed = Header().IsKeyed();
     writer_.reset();
     source_.reset();
     // The index goes first: until the data file follows, the old table is whole and the
@@ -162,7 +163,7 @@ void TTableRewrite::Commit(std::uint32_t autoIncrement) {
     if (keyFieldCount_ > 0) ReplaceFile(indexTemp_, px);
     ReplaceFile(dataTemp_, dataPath_);
     committed_ = true;
-    if (keyFieldCount_ == 0 && Header().IsKeyed()) RemoveQuietly(FindCompanionFile(dataPath_, ".px"));
+    if (keyFieldCount_ == 0 && wasKeyed) RemoveQuietly(FindCompanionFile(dataPath_, ".px"));
     for (const auto& s : secondaries) {
         RemoveQuietly(s.DataPath);
         RemoveQuietly(s.TreePath);
