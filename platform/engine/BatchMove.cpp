@@ -159,8 +159,12 @@ void TBatchMove::Execute() {
     const auto source = TParadoxTable::Open(sourcePath);
     if (source->Header().IsEncrypted())
         throw EDBEngineError("Table \"" + Source->TableName + "\" is password-protected", EngineErrorKind::Encrypted);
-    const TTableHeader dest = TParadoxTable::Open(destPath)->Header();
     const TTableHeader& sh = source->Header();
+    // A new, empty destination takes the source's code page: converting text between code
+    // pages would turn every character the destination's lacks into "?".
+    if (TParadoxTable::Open(destPath)->Header().EffectiveCodePage() != sh.EffectiveCodePage())
+        AdoptCodePage(destPath, sh);
+    const TTableHeader dest = TParadoxTable::Open(destPath)->Header();
 
     std::vector<TFieldCopy> copies;
     auto add = [&](int d, int s) {

@@ -1,6 +1,8 @@
 // Creating tables and adding their primary index.
 #include "platform/engine/TableImpl.h"
 #include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/CodePages.h"
+#include "platform/engine/paradox/FieldEncoding.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
@@ -24,6 +26,23 @@ std::uint8_t SizeByteFor(const TFieldDef& def, std::uint8_t code) {
     case paradox::ftLogical: return 1;
     default: return static_cast<std::uint8_t>(def.Size < 0 || def.Size > 255 ? 0 : def.Size);
     }
+}
+
+std::size_t Utf8Length(const std::string& s) {
+    std::size_t n = 0;
+    for (const char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+// New tables use the Windows Western code page unless their field names need another.
+std::uint16_t CodePageFor(const TFieldDefs& defs) {
+    for (const int cp : {1252, 1250, 852, 866, 437}) {
+        bool fits = true;
+        for (const TFieldDef& def : defs)
+            fits = fits && paradox::ToUtf8(paradox::FromUtf8(def.Name, cp), cp) == def.Name;
+        if (fits) return static_cast<std::uint16_t>(cp);
+    }
+    return 1252;
 }
 
 std::vector<std::string> SplitFieldList(const std::string& fields) {
@@ -67,10 +86,15 @@ void TTable::CreateTable() {
             throw EDBEngineError("Field \"" + def.Name + "\" has an impossible type or size (" +
                                      FieldTypeName(def.DataType) + ", " + std::to_string(def.Size) + ").",
                                  EngineErrorKind::InvalidRequest);
-        if (def.Name.empty() || def.Name.size() > 25)
+        if (def.Name.empty() || Utf8Length(def.Name) > 25)
             throw EDBEngineError("Field names have 1 to 25 characters: \"" + def.Name + "\".",
                                  EngineErrorKind::InvalidRequest);
         layout.Fields.push_back(paradox::TLayoutField{def.Name, code, size});
+    }
+    layout.CodePage = CodePageFor(FieldDefs);
+    if (layout.CodePage != 1252) {
+        layout.SortOrderCode = 0;
+        layout.SortOrderName = "ascii";
     }
     const std::string path = DataFilePath();
     layout.TableName = rtl::ExtractFileName(path);

@@ -61,14 +61,14 @@ std::uint32_t LargestAutoIncrement(const TTableHeader& header, const std::uint8_
     return largest;
 }
 
-void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout) {
-    if (rtl::FileExists(dataPath))
+void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, bool replaceEmpty) {
+    if (!replaceEmpty && rtl::FileExists(dataPath))
         throw EDBEngineError("Table \"" + dataPath + "\" already exists", EngineErrorKind::AlreadyExists);
     const bool hasBlobs = std::any_of(layout.Fields.begin(), layout.Fields.end(),
                                       [](const TLayoutField& f) { return IsBlobField(f.TypeCode); });
     std::vector<std::string> temps;
     try {
-        if (hasBlobs) {
+        if (hasBlobs && !(replaceEmpty && !FindCompanionFile(dataPath, ".mb").empty())) {
             const std::string mb = CompanionPath(dataPath, ".mb");
             temps.push_back(TemporarySibling(mb));
             TMemoWriter::CreateNew(temps.back())->Finish();
@@ -100,6 +100,21 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout) {
         for (const auto& t : temps) RemoveQuietly(t);
         throw;
     }
+}
+
+void AdoptCodePage(const std::string& dataPath, const TTableHeader& source) {
+    const auto table = TParadoxTable::Open(dataPath);
+    const TTableHeader& h = table->Header();
+    if (h.RecordCount != 0 || table->CountReadableRecords() != 0 || h.Version < 5) return;
+    TTableLayout layout;
+    for (const auto& f : h.Fields) layout.Fields.push_back(TLayoutField{f.Name, f.TypeCode, f.SizeByte});
+    layout.KeyFieldCount = h.IsKeyed() ? h.KeyFieldCount : 0;
+    layout.BlockSize = h.BlockSize;
+    layout.Version = h.Version;
+    layout.AutoIncrement = h.AutoIncrement;
+    layout.TableName = h.TableName;
+    TakeCodePage(source, layout);
+    CreateTableFiles(dataPath, layout, true);
 }
 
 TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount)

@@ -19,8 +19,14 @@
 namespace engine::paradox {
 
 // Creates the files of a new, empty table (.mb when it has blob fields, .px when keyed, then
-// the .db). Raises AlreadyExists when `dataPath` exists.
-void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout);
+// the .db). Raises AlreadyExists when `dataPath` exists, unless `replaceEmpty` (the caller
+// knows it holds no rows).
+void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, bool replaceEmpty = false);
+
+// An empty table takes the code page and sort order of `source`, so rows copied into it
+// keep every character (text is stored in the table's code page). Tables with rows, and
+// older files that record no code page, are left as they are.
+void AdoptCodePage(const std::string& dataPath, const TTableHeader& source);
 
 // The ".px" / ".mb" beside a data file, spelled in the data file's letter case when absent.
 std::string CompanionPath(const std::string& dataPath, const std::string& ext);
