@@ -124,6 +124,8 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount)
         throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is password-protected",
                              EngineErrorKind::Encrypted);
     keySize_ = KeySizeOf(h, keyFieldCount);
+    RemoveStaleTemporaries(dataPath);
+    RemoveStaleTemporaries(CompanionPath(dataPath, ".px"));
     dataTemp_ = TemporarySibling(dataPath);
     writer_ = std::make_unique<TDataFileWriter>(dataTemp_, ReadHeaderBytes(source_->File(), h), h.RecordSize,
                                                 h.BlockSize, keySize_);
