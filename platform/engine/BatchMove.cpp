@@ -160,10 +160,10 @@ void TBatchMove::Execute() {
     if (source->Header().IsEncrypted())
         throw EDBEngineError("Table \"" + Source->TableName + "\" is password-protected", EngineErrorKind::Encrypted);
     const TTableHeader& sh = source->Header();
-    // A new, empty destination takes the source's code page: converting text between code
-    // pages would turn every character the destination's lacks into "?".
-    if (TParadoxTable::Open(destPath)->Header().EffectiveCodePage() != sh.EffectiveCodePage())
-        AdoptCodePage(destPath, sh);
+    // A new, empty destination takes the source's code page (converting text between code
+    // pages would turn every character the destination's lacks into "?") and its larger
+    // block size (so every row fits).
+    AdoptSourceSettings(destPath, sh);
     const TTableHeader dest = TParadoxTable::Open(destPath)->Header();
 
     std::vector<TFieldCopy> copies;
