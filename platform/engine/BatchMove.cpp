@@ -1,6 +1,7 @@
 // Batch move in append mode: the source's rows, read in chain order (key order for keyed
 // tables), are appended to the destination field by field. Destination autoincrement fields
 // that no mapping fills are numbered as the rows arrive.
+#include "platform/engine/FieldValueCodec.h"
 #include "platform/engine/TableImpl.h"
 #include "platform/engine/paradox/CodePages.h"
 #include "platform/engine/paradox/FieldEncoding.h"
