@@ -5,6 +5,7 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/FieldDefs.h"
+#include "platform/engine/FieldValues.h"
 #include "platform/rtl/StringList.h"
 
 #include <memory>
@@ -121,8 +122,17 @@ public:
     void Cancel();  // drops a pending row
     int RecordCount() const;
 
+    // Row access on an open table: the current row (or the pending one after Append).
+    void First();
+    void Next();
+    bool Eof() const;
+    TValue FieldByName(const std::string& name) const;
+    // Sets a field of the pending row (after Append); raises when no row is pending.
+    void SetFieldByName(const std::string& name, const TValue& value);
+
 private:
     friend class TBatchMove;
+    void Reposition(std::uint64_t ordinal);  // after a write: reopen, make that row current
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

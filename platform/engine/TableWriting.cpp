@@ -1,23 +1,138 @@
-// Placeholder until the table writer lands: every row operation fails clearly instead of
-// pretending to succeed.
+// Creating tables and adding their primary index.
 #include "platform/engine/TableImpl.h"
+#include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/CodePages.h"
+#include "platform/engine/paradox/FieldEncoding.h"
+#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/rtl/Paths.h"
+
+#include <filesystem>
 
 namespace engine {
 
 namespace {
-[[noreturn]] void NotBuilt(const std::string& what) {
-    throw EDBEngineError(what + " is not available in this build.", EngineErrorKind::InvalidRequest);
+
+std::uint8_t SizeByteFor(const TFieldDef& def, std::uint8_t code) {
+    switch (code) {
+    case paradox::ftShort: return 2;
+    case paradox::ftLong:
+    case paradox::ftAutoInc:
+    case paradox::ftDate:
+    case paradox::ftTime: return 4;
+    case paradox::ftNumber:
+    case paradox::ftCurrency:
+    case paradox::ftTimestamp: return 8;
+    case paradox::ftLogical: return 1;
+    default: return static_cast<std::uint8_t>(def.Size < 0 || def.Size > 255 ? 0 : def.Size);
+    }
 }
+
+std::size_t Utf8Length(const std::string& s) {
+    std::size_t n = 0;
+    for (const char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    return n;
+}
+
+// New tables use the Windows Western code page unless their field names need another.
+std::uint16_t CodePageFor(const TFieldDefs& defs) {
+    for (const int cp : {1252, 1250, 852, 866, 437}) {
+        bool fits = true;
+        for (const TFieldDef& def : defs)
+            fits = fits && paradox::ToUtf8(paradox::FromUtf8(def.Name, cp), cp) == def.Name;
+        if (fits) return static_cast<std::uint16_t>(cp);
+    }
+    return 1252;
+}
+
+std::vector<std::string> SplitFieldList(const std::string& fields) {
+    std::vector<std::string> out;
+    std::string cur;
+    for (const char c : fields + ";") {
+        if (c == ';') {
+            const auto b = cur.find_first_not_of(' ');
+            const auto e = cur.find_last_not_of(' ');
+            if (b != std::string::npos) out.push_back(cur.substr(b, e - b + 1));
+            cur.clear();
+        } else {
+            cur += c;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
-void TTable::CreateTable() { NotBuilt("Creating tables"); }
-void TTable::AddIndex(const std::string&, const std::string&, unsigned) { NotBuilt("Adding indexes"); }
-void TTable::Open() { NotBuilt("Opening tables for row access"); }
-void TTable::Close() { impl_->active = false; }
-void TTable::Append() { NotBuilt("Appending rows"); }
-void TTable::Post() { NotBuilt("Posting rows"); }
-void TTable::Delete() { NotBuilt("Deleting rows"); }
-void TTable::Cancel() {}
-void TBatchMove::Execute() { NotBuilt("Batch moves"); }
+std::string TablePrivateDirectory(const TTable& table) {
+    if (const TSession* s = TSession::Find(table.SessionName); s && !s->PrivateDir.empty() &&
+                                                              rtl::DirectoryExists(s->PrivateDir))
+        return s->PrivateDir;
+    std::error_code ec;
+    const auto tmp = std::filesystem::temp_directory_path(ec);
+    return ec ? std::string("/tmp") : tmp.string();
+}
+
+void TTable::CreateTable() {
+    if (Active())
+        throw EDBEngineError("The table \"" + TableName + "\" is open and cannot be created.",
+                             EngineErrorKind::InvalidRequest);
+    if (FieldDefs.Count() == 0 || FieldDefs.Count() > 255)
+        throw EDBEngineError("A table needs 1 to 255 fields.", EngineErrorKind::InvalidRequest);
+    paradox::TTableLayout layout;
+    for (const TFieldDef& def : FieldDefs) {
+        const std::uint8_t code = paradox::FieldCodeFromType(def.DataType);
+        const std::uint8_t size = SizeByteFor(def, code);
+        if (code == 0 || paradox::FieldStorageSize(code, size) < 0)
+            throw EDBEngineError("Field \"" + def.Name + "\" has an impossible type or size (" +
+                                     FieldTypeName(def.DataType) + ", " + std::to_string(def.Size) + ").",
+                                 EngineErrorKind::InvalidRequest);
+        if (def.Name.empty() || Utf8Length(def.Name) > 25)
+            throw EDBEngineError("Field names have 1 to 25 characters: \"" + def.Name + "\".",
+                                 EngineErrorKind::InvalidRequest);
+        layout.Fields.push_back(paradox::TLayoutField{def.Name, code, size});
+    }
+    // 2 KiB blocks unless a record needs a larger one.
+    int recordSize = 0;
+    for (const auto& f : layout.Fields) recordSize += paradox::FieldStorageSize(f.TypeCode, f.SizeByte);
+    while (layout.BlockSize - 6 < static_cast<std::uint32_t>(recordSize) && layout.BlockSize < 32768) layout.BlockSize *= 2;
+    if (layout.BlockSize - 6 < static_cast<std::uint32_t>(recordSize))
+        throw EDBEngineError("A record of " + std::to_string(recordSize) + " bytes does not fit a table block.",
+                             EngineErrorKind::InvalidRequest);
+    layout.CodePage = CodePageFor(FieldDefs);
+    if (layout.CodePage != 1252) {
+        layout.SortOrderCode = 0;
+        layout.SortOrderName = "ascii";
+    }
+    const std::string path = DataFilePath();
+    layout.TableName = rtl::ExtractFileName(path);
+    paradox::CreateTableFiles(path, layout);
+}
+
+void TTable::AddIndex(const std::string& name, const std::string& fields, unsigned options) {
+    if (Active())
+        throw EDBEngineError("The table \"" + TableName + "\" must be closed to add an index.",
+                             EngineErrorKind::InvalidRequest);
+    if ((options & ixPrimary) == 0 || !name.empty())
+        throw EDBEngineError("Only a primary index (without a name) can be added.", EngineErrorKind::InvalidRequest);
+    if (!Exists()) throw EDBEngineError("Table \"" + TableName + "\" does not exist", EngineErrorKind::NotFound);
+    const std::string path = DataFilePath();
+    const auto header = paradox::TParadoxTable::Open(path)->Header();
+    if (header.IsKeyed())
+        throw EDBEngineError("The table \"" + TableName + "\" has a primary index already.",
+                             EngineErrorKind::InvalidRequest);
+    const auto names = SplitFieldList(fields);
+    if (names.empty() || names.size() > 16 || names.size() > header.Fields.size())
+        throw EDBEngineError("A primary index takes 1 to 16 fields.", EngineErrorKind::InvalidRequest);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!rtl::SameTextAscii(names[i], header.Fields[i].Name))
+            throw EDBEngineError("The fields of a primary index must be the table's first fields, in order (\"" +
+                                     fields + "\").",
+                                 EngineErrorKind::InvalidRequest);
+        if (paradox::IsBlobField(header.Fields[i].TypeCode))
+            throw EDBEngineError("A blob field cannot be part of a key (\"" + names[i] + "\").",
+                                 EngineErrorKind::InvalidRequest);
+    }
+    paradox::AddPrimaryKey(path, static_cast<int>(names.size()), TablePrivateDirectory(*this));
+}
 
 } // namespace engine

@@ -42,5 +42,7 @@ private:
 
 // info, dump, verify.
 void RegisterReadCommands(TCommandRegistry& registry);
+// alias, copy.
+void RegisterWriteCommands(TCommandRegistry& registry);
 
 } // namespace pdx

@@ -7,5 +7,6 @@ int main(int argc, char** argv) {
     std::ios::sync_with_stdio(false);
     pdx::TCommandRegistry registry;
     pdx::RegisterReadCommands(registry);
+    pdx::RegisterWriteCommands(registry);
     return registry.Run(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr);
 }

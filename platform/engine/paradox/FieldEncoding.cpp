@@ -1,0 +1,110 @@
+#include "platform/engine/paradox/FieldEncoding.h"
+
+#include "platform/engine/paradox/CodePages.h"
+
+#include <array>
+#include <cstring>
+#include <map>
+#include <mutex>
+
+namespace engine::paradox {
+
+void EncodeFlippedInt(std::int64_t value, std::uint8_t* p, int size) {
+    auto raw = static_cast<std::uint64_t>(value);
+    for (int i = size - 1; i >= 0; --i) {
+        p[i] = static_cast<std::uint8_t>(raw & 0xFF);
+        raw >>= 8;
+    }
+    p[0] ^= 0x80;
+}
+
+void EncodeFlippedDouble(double value, std::uint8_t* p) {
+    std::uint64_t raw;
+    std::memcpy(&raw, &value, sizeof raw);
+    // Non-negative values get the top bit set, negative ones every bit inverted, so that
+    // the bytes compare in numeric order.
+    raw = (raw & (std::uint64_t{1} << 63)) ? ~raw : raw | (std::uint64_t{1} << 63);
+    for (int i = 7; i >= 0; --i) {
+        p[i] = static_cast<std::uint8_t>(raw & 0xFF);
+        raw >>= 8;
+    }
+}
+
+bool EncodeBcd(std::string_view text, int decimals, std::uint8_t* p) {
+    if (decimals < 0 || decimals > 32) return false;
+    bool negative = false;
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    std::string whole, fraction;
+    bool dot = false;
+    for (const char c : text) {
+        if (c == '.' && !dot) {
+            dot = true;
+        } else if (c >= '0' && c <= '9') {
+            (dot ? fraction : whole) += c;
+        } else {
+            return false;
+        }
+    }
+    if (whole.empty() && fraction.empty()) return false;
+    if (static_cast<int>(fraction.size()) > decimals) fraction.resize(static_cast<std::size_t>(decimals));
+    fraction.append(static_cast<std::size_t>(decimals) - fraction.size(), '0');
+    while (whole.size() > 1 && whole[0] == '0') whole.erase(0, 1);
+    const std::string digits = whole + fraction;
+    if (digits.size() > 32) return false;
+    const std::string padded = std::string(32 - digits.size(), '0') + digits;
+    bool zero = padded.find_first_not_of('0') == std::string::npos;
+    if (zero) negative = false;
+    std::memset(p, 0, 17);
+    p[0] = static_cast<std::uint8_t>((negative ? 0x00 : 0x80) | 0x40 | decimals);
+    for (int i = 0; i < 32; ++i) {
+        std::uint8_t nibble = static_cast<std::uint8_t>(padded[static_cast<std::size_t>(i)] - '0');
+        if (negative) nibble ^= 0x0F;
+        const int n = i + 2;  // nibbles 0 and 1 are the sign/decimals byte
+        if (n % 2 == 0)
+            p[n / 2] = static_cast<std::uint8_t>(p[n / 2] | (nibble << 4));
+        else
+            p[n / 2] = static_cast<std::uint8_t>(p[n / 2] | nibble);
+    }
+    return true;
+}
+
+namespace {
+
+// UTF-8 sequence -> byte, built once per code page from the reader's own byte -> UTF-8
+// mapping, so both directions agree by construction.
+const std::map<std::string, char>& ReverseTable(int codePage) {
+    static std::mutex mutex;
+    static std::map<int, std::map<std::string, char>> tables;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto [it, inserted] = tables.try_emplace(codePage);
+    if (inserted) {
+        for (int b = 255; b >= 1; --b) {
+            const char c = static_cast<char>(b);
+            it->second[ToUtf8(std::string_view(&c, 1), codePage)] = c;
+        }
+    }
+    return it->second;
+}
+
+} // namespace
+
+std::string FromUtf8(std::string_view text, int codePage) {
+    const auto& table = ReverseTable(codePage == 0 ? 437 : codePage);
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t len = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
+        if (i + len > text.size()) len = text.size() - i;
+        const auto found = table.find(std::string(text.substr(i, len)));
+        out += found != table.end() ? found->second : (lead < 0x80 ? static_cast<char>(lead) : '?');
+        i += len;
+    }
+    return out;
+}
+
+} // namespace engine::paradox

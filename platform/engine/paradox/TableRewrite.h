@@ -1,0 +1,102 @@
+// Every change to an existing table is a rewrite: the records stream block by block from the
+// current data file into a new one beside it, with the change applied on the way; the new
+// primary index is written from the new chain; then the index and the data file replace the
+// old ones by rename (each flushed first). A crash at any moment leaves either the old table
+// or the new one, never a table with fewer rows. Secondary indexes would point at moved
+// records afterwards, so they are removed when a rewrite lands.
+#pragma once
+
+#include "platform/engine/paradox/DataBlock.h"
+#include "platform/engine/paradox/DataFileWriter.h"
+#include "platform/engine/paradox/HeaderWriter.h"
+#include "platform/engine/paradox/ParadoxTable.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace engine::paradox {
+
+// Creates the files of a new, empty table (.mb when it has blob fields, .px when keyed, then
+// the .db). Raises AlreadyExists when `dataPath` exists, unless `replaceEmpty` (the caller
+// knows it holds no rows).
+void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, bool replaceEmpty = false);
+
+// An empty table takes the code page and sort order of `source`, so rows copied into it
+// keep every character (text is stored in the table's code page), and its block size when
+// larger, so that as many rows fit (a table holds at most 65535 blocks). Tables with rows,
+// and older files that record no code page, are left as they are.
+void AdoptSourceSettings(const std::string& dataPath, const TTableHeader& source);
+
+// The ".px" / ".mb" beside a data file, spelled in the data file's letter case when absent.
+std::string CompanionPath(const std::string& dataPath, const std::string& ext);
+
+// The largest value of the table's autoincrement fields in `record` (0 when none).
+std::uint32_t LargestAutoIncrement(const TTableHeader& header, const std::uint8_t* record);
+
+class TTableRewrite {
+public:
+    // Opens the table at `dataPath` for a rewrite whose result has `keyFieldCount` key fields.
+    // Raises for encrypted tables.
+    TTableRewrite(const std::string& dataPath, int keyFieldCount);
+    ~TTableRewrite();  // removes temporaries unless committed
+
+    const TParadoxTable& Source() const { return *source_; }
+    const TTableHeader& Header() const { return source_->Header(); }
+    int KeySize() const { return keySize_; }
+    TDataFileWriter& Writer() { return *writer_; }
+
+    // Streams every source record in chain order; raises Corrupt when the chain is damaged
+    // (a rewrite would lose what a broken chain hides).
+    void ForEachSourceBlock(const std::function<void(const TDataBlock&)>& fn);
+
+    // Finishes the new files and puts them in place.
+    void Commit(std::uint32_t autoIncrement);
+
+private:
+    std::unique_ptr<TParadoxTable> source_;
+    std::string dataPath_;
+    std::string dataTemp_;
+    std::string indexTemp_;
+    int keyFieldCount_;
+    int keySize_;
+    std::unique_ptr<TDataFileWriter> writer_;
+    bool committed_ = false;
+};
+
+// Inserts `record` (keyed tables: at its key's place, splitting a full block in two;
+// unkeyed: at the end). Raises KeyViolation, changing nothing, when the key is stored
+// already. `prepare` runs after that check and before anything is written (blob values are
+// stored there). Returns the record's position in the chain.
+std::uint64_t InsertRecord(const std::string& dataPath, std::uint8_t* record,
+                           const std::function<void(std::uint8_t*)>& prepare);
+
+// Deletes the record at chain position `ordinal`, which must hold `expected`.
+void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std::string& expected);
+
+// Turns an unkeyed table into one keyed by its first `keyFieldCount` fields, sorted by that
+// key. Raises KeyViolation, changing nothing, when two records share a key.
+void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir);
+
+// Records to append, produced one at a time.
+class TRecordProducer {
+public:
+    virtual ~TRecordProducer() = default;
+    virtual const std::uint8_t* Next() = 0;  // nullptr at the end
+    // The destination's autoincrement value after the records produced so far.
+    virtual std::uint32_t AutoIncrement() const = 0;
+};
+
+struct TAppendResult {
+    std::uint64_t Appended = 0;
+    std::uint64_t KeyViolations = 0;
+};
+
+// Appends the produced records: at the end of an unkeyed table; into a keyed table in key
+// order, skipping (or, with `abortOnKeyViolation`, refusing the whole append for) records
+// whose key is stored already or came earlier.
+TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& producer, bool abortOnKeyViolation,
+                            const std::string& tempDir);
+
+} // namespace engine::paradox

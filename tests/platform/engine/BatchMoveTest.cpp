@@ -1,0 +1,296 @@
+// Batch moves and whole-table copies: every value survives, the source is read in key order,
+// the destination's autoincrement field is numbered as rows arrive, key violations are
+// counted or refused as asked.
+#include "WriterFixtures.h"
+#include "platform/engine/TableCopy.h"
+#include "platform/engine/paradox/TableCheck.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+using engine::EDBEngineError;
+using engine::TBatchMove;
+using engine::TTable;
+
+std::vector<std::string> SampleTables() {
+    std::vector<std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(TABLORA_SAMPLES_DIR)) {
+        std::string ext = e.path().extension().string();
+        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+        if (e.is_regular_file() && ext == ".db") out.push_back(e.path().string());
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void ExpectConsistent(const std::string& path) {
+    const auto table = TParadoxTable::Open(path);
+    for (const auto& p : CheckTable(*table).Problems) ADD_FAILURE() << path << ": " << p.Describe();
+}
+
+// Copies a sample's family into `dir` (tests change copies, never the samples).
+std::string CopySample(const std::string& relative, const TempDir& dir) {
+    const fs::path src = fs::path(TABLORA_SAMPLES_DIR) / relative;
+    const std::string stem = src.stem().string();
+    for (const auto& e : fs::directory_iterator(src.parent_path()))
+        if (e.path().stem().string() == stem) fs::copy_file(e.path(), fs::path(dir.Path()) / e.path().filename());
+    return (fs::path(dir.Path()) / src.filename()).string();
+}
+
+TEST(TableCopy, EverySampleTableCopiesWithEveryValue) {
+    TempDir dir;
+    int copied = 0;
+    for (const std::string& path : SampleTables()) {
+        SCOPED_TRACE(path);
+        std::unique_ptr<TParadoxTable> source;
+        try {
+            source = TParadoxTable::Open(path);
+        } catch (const EDBEngineError&) {
+            continue;
+        }
+        if (source->Header().IsEncrypted()) continue;
+        const std::string dest = dir / ("copy" + std::to_string(copied++) + ".db");
+        ASSERT_NO_THROW(engine::CopyTable(path, dest));
+        ExpectConsistent(dest);
+        const auto target = TParadoxTable::Open(dest);
+        const TTableHeader& sh = source->Header();
+        const TTableHeader& dh = target->Header();
+        ASSERT_EQ(dh.Fields.size(), sh.Fields.size());
+        for (std::size_t i = 0; i < sh.Fields.size(); ++i) {
+            EXPECT_EQ(dh.Fields[i].Name, sh.Fields[i].Name);
+            EXPECT_EQ(dh.Fields[i].TypeCode, sh.Fields[i].TypeCode);
+            EXPECT_EQ(dh.Fields[i].SizeByte, sh.Fields[i].SizeByte);
+        }
+        EXPECT_EQ(dh.IsKeyed(), sh.IsKeyed());
+        EXPECT_EQ(dh.KeyFieldCount, sh.KeyFieldCount);
+        EXPECT_EQ(dh.BlockSize, sh.BlockSize);
+        EXPECT_EQ(dh.EffectiveCodePage(), sh.EffectiveCodePage());
+        if (sh.Version >= 5) {
+            EXPECT_EQ(dh.AutoIncrement, sh.AutoIncrement);
+        }
+        EXPECT_EQ(ReadRows(dest), ReadRows(path));
+    }
+    EXPECT_GT(copied, 70);
+}
+
+TEST(TableCopy, RefusesAnExistingDestinationAndLeavesNothingOnFailure) {
+    TempDir dir;
+    const std::string src = CopySample("paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir);
+    EXPECT_THROW(engine::CopyTable(src, src), EDBEngineError);
+    EXPECT_THROW(engine::CopyTable(dir / "missing.db", dir / "x.db"), EDBEngineError);
+    EXPECT_FALSE(fs::exists(dir / "x.db"));
+}
+
+// The repair's recreation: same fields in a new unkeyed table, every field but the
+// autoincrement key mapped, the engine numbering the key afresh in the old key order.
+void ExpectRecreated(const std::string& relative, const std::string& keyName) {
+    SCOPED_TRACE(relative);
+    TempDir dir;
+    const std::string oldPath = CopySample(relative, dir);
+    TTable old;
+    old.TableName = oldPath;
+    old.FieldDefsUpdate();
+    TTable fresh;
+    fresh.TableName = dir / "FreshTemp";
+    rtl::TStringList names;
+    for (const auto& def : old.FieldDefs) {
+        if (!rtl::SameTextAscii(def.Name, keyName)) names.Add(def.Name);
+        fresh.FieldDefs.Add(def.Name, def.DataType, def.Size);
+    }
+    fresh.CreateTable();
+    TBatchMove move;
+    move.Source = &old;
+    move.Destination = &fresh;
+    move.Mappings = names;
+    move.AbortOnKeyViol = false;
+    move.Execute();
+    fresh.Open();
+    const int count = fresh.RecordCount();
+    fresh.Close();
+
+    const auto before = ReadRows(oldPath);
+    const auto after = ReadRows(fresh.DataFilePath());
+    EXPECT_EQ(count, static_cast<int>(before.size()));
+    EXPECT_EQ(move.MovedCount, count);
+    ASSERT_EQ(after.size(), before.size());
+    for (std::size_t i = 0; i < after.size(); ++i) {
+        EXPECT_EQ(after[i][0], std::to_string(i + 1));
+        EXPECT_TRUE(std::equal(after[i].begin() + 1, after[i].end(), before[i].begin() + 1)) << "row " << i;
+    }
+    const auto header = TParadoxTable::Open(fresh.DataFilePath())->Header();
+    EXPECT_FALSE(header.IsKeyed());
+    EXPECT_EQ(header.AutoIncrement, before.size());
+    EXPECT_EQ(header.EffectiveCodePage(), TParadoxTable::Open(oldPath)->Header().EffectiveCodePage());
+    EXPECT_EQ(header.BlockSize, std::max(2048u, TParadoxTable::Open(oldPath)->Header().BlockSize));
+    ExpectConsistent(fresh.DataFilePath());
+}
+
+TEST(BatchMove, RecreatedTablesKeepEveryValueAndNumberTheKeyAfresh) {
+    ExpectRecreated("paradoxdriver/src/test/resources/db/CUSTOMER.DB", "CustNo");  // memo, 44 > 20 rows
+    ExpectRecreated("kymuweb-Paradox-Reader/ParadoxTest/data/zakazky.db", "CisloMereni");
+    ExpectRecreated("paradoxReader-java/src/test/resources/examples/MEMBRE.DB", "Code_membre");  // 16 KiB blocks
+}
+
+TEST(BatchMove, ReadsTheSourceInKeyOrder) {
+    TempDir dir;
+    const std::string src = dir / "Src.db";
+    TTableLayout layout;
+    layout.Fields = {{"Key", ftAlpha, 10}, {"Seq", ftAutoInc, 4}};
+    CreateTableFiles(src, layout);
+    TGeneratedRows gen(src, 500, [](std::uint64_t i, int f) -> engine::TValue {
+        if (f == 0) return "k" + std::to_string((i * 7) % 500 + 1000);
+        return std::monostate{};
+    });
+    AppendRecords(src, gen, true, "/tmp");
+    TTable source;
+    source.TableName = src;
+    source.AddIndex("", "Key", engine::ixPrimary);
+    TTable dest;
+    dest.TableName = dir / "Dest";
+    dest.FieldDefs.Add("Key", engine::TFieldType::Alpha, 10);
+    dest.FieldDefs.Add("Seq", engine::TFieldType::AutoInc);
+    dest.CreateTable();
+    TBatchMove move;
+    move.Source = &source;
+    move.Destination = &dest;
+    move.Mappings.Add("Key");
+    move.Execute();
+    const auto rows = ReadRows(dest.DataFilePath());
+    ASSERT_EQ(rows.size(), 500u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i][0], "k" + std::to_string(1000 + i));
+        EXPECT_EQ(rows[i][1], std::to_string(i + 1));
+    }
+}
+
+TEST(BatchMove, KeyViolationsAreCountedOrRefused) {
+    TempDir dir;
+    TTableLayout layout;
+    layout.Fields = {{"Id", ftLong, 4}, {"Name", ftAlpha, 10}};
+    layout.KeyFieldCount = 1;
+    const std::string src = dir / "Src.db";
+    const std::string dst = dir / "Dst.db";
+    MakeTable(src, layout, 10, [](std::uint64_t i, int f) -> engine::TValue {
+        return f == 0 ? engine::TValue(static_cast<std::int64_t>(i + 1)) : engine::TValue(std::string("new"));
+    });
+    MakeTable(dst, layout, 2, [](std::uint64_t i, int f) -> engine::TValue {
+        return f == 0 ? engine::TValue(static_cast<std::int64_t>(3 + 2 * i)) : engine::TValue(std::string("old"));
+    });
+    TTable source, dest;
+    source.TableName = src;
+    dest.TableName = dst;
+    TBatchMove move;
+    move.Source = &source;
+    move.Destination = &dest;
+    move.AbortOnKeyViol = true;
+    const auto before = DirectoryBytes(dir.Path());
+    try {
+        move.Execute();
+        ADD_FAILURE() << "no key violation raised";
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.Kind(), engine::EngineErrorKind::KeyViolation);
+    }
+    EXPECT_EQ(DirectoryBytes(dir.Path()), before);
+
+    move.AbortOnKeyViol = false;
+    move.Execute();
+    EXPECT_EQ(move.MovedCount, 8);
+    EXPECT_EQ(move.KeyViolCount, 2);
+    const auto rows = ReadRows(dst);
+    ASSERT_EQ(rows.size(), 10u);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        EXPECT_EQ(rows[i][0], std::to_string(i + 1));
+        EXPECT_EQ(rows[i][1], i == 2 || i == 4 ? "old" : "new");
+    }
+    ExpectConsistent(dst);
+}
+
+TEST(BatchMove, AnEmptyDestinationTakesTheSourceCodePage) {
+    TempDir dir;
+    const std::string src = CopySample("Rparadox/inst/extdata/of_cp866.db", dir);
+    TTable source;
+    source.TableName = src;
+    source.FieldDefsUpdate();
+    TTable dest;
+    dest.TableName = dir / "Dest";
+    dest.FieldDefs = source.FieldDefs;
+    dest.CreateTable();
+    EXPECT_EQ(TParadoxTable::Open(dest.DataFilePath())->Header().CodePage, 866);  // for its field names
+    TBatchMove move;
+    move.Source = &source;
+    move.Destination = &dest;
+    move.Execute();
+    EXPECT_EQ(TParadoxTable::Open(dest.DataFilePath())->Header().CodePage, 866);
+    EXPECT_EQ(ReadRows(dest.DataFilePath()), ReadRows(src));
+
+    // Plain field names: the new table starts in 1252 and takes 866 from the source.
+    TTableLayout layout;
+    layout.Fields = {{"Name", ftAlpha, 20}, {"Note", ftMemo, 12}};
+    layout.CodePage = 866;
+    const std::string cyr = dir / "Cyr.db";
+    MakeTable(cyr, layout, 30, [](std::uint64_t i, int) -> engine::TValue {
+        return "Привет мир " + std::to_string(i);
+    });
+    TTable plain;
+    plain.TableName = dir / "Plain";
+    plain.FieldDefs.Add("Name", engine::TFieldType::Alpha, 20);
+    plain.FieldDefs.Add("Note", engine::TFieldType::Memo, 12);
+    plain.CreateTable();
+    EXPECT_EQ(TParadoxTable::Open(plain.DataFilePath())->Header().CodePage, 1252);
+    source.TableName = cyr;
+    move.Destination = &plain;
+    move.Execute();
+    EXPECT_EQ(TParadoxTable::Open(plain.DataFilePath())->Header().CodePage, 866);
+    EXPECT_EQ(ReadRows(plain.DataFilePath()), ReadRows(cyr));
+}
+
+} // namespace
+
+namespace {
+
+// Every real sample (copied) takes a blank row and gives it back: its rows are unchanged
+// and it is as consistent as it was, whatever its version, block size or free list.
+TEST(SampleWrites, EverySampleTableTakesAndGivesBackARow) {
+    int changed = 0;
+    for (const std::string& path : SampleTables()) {
+        SCOPED_TRACE(path);
+        std::unique_ptr<TParadoxTable> source;
+        try {
+            source = TParadoxTable::Open(path);
+        } catch (const EDBEngineError&) {
+            continue;
+        }
+        if (source->Header().IsEncrypted() || !CheckTable(*source).Problems.empty()) continue;
+        TempDir dir;
+        const std::string copy = CopySample(fs::relative(path, TABLORA_SAMPLES_DIR).string(), dir);
+        const auto before = ReadRows(copy);
+        TTable t;
+        t.TableName = copy;
+        t.Open();
+        t.Append();
+        try {
+            t.Post();
+        } catch (const EDBEngineError& e) {
+            EXPECT_EQ(e.Kind(), engine::EngineErrorKind::KeyViolation) << e.Message();  // a blank key exists
+            t.Cancel();
+            t.Close();
+            EXPECT_EQ(ReadRows(copy), before);
+            continue;
+        }
+        EXPECT_EQ(t.RecordCount(), static_cast<int>(before.size()) + 1);
+        t.Delete();
+        t.Close();
+        EXPECT_EQ(ReadRows(copy), before);
+        ExpectConsistent(copy);
+        ++changed;
+    }
+    EXPECT_GT(changed, 60);
+}
+
+} // namespace

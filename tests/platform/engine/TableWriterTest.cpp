@@ -1,0 +1,412 @@
+// Tables the engine writes read back equal, stay consistent (chain, counts, key order,
+// primary index, blobs) and follow the engine's key and autoincrement rules.
+#include "WriterFixtures.h"
+#include "platform/engine/paradox/FieldEncoding.h"
+#include "platform/engine/paradox/RecordSorter.h"
+#include "platform/engine/paradox/TableCheck.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+namespace {
+
+using namespace test;
+using engine::EDBEngineError;
+using engine::EngineErrorKind;
+using engine::TFieldType;
+using engine::TTable;
+
+void ExpectConsistent(const std::string& path) {
+    const auto table = TParadoxTable::Open(path);
+    const TTableReport report = CheckTable(*table);
+    for (const auto& p : report.Problems) ADD_FAILURE() << path << ": " << p.Describe();
+}
+
+EngineErrorKind KindOfFailure(const std::function<void()>& fn) {
+    try {
+        fn();
+    } catch (const EDBEngineError& e) {
+        return e.Kind();
+    }
+    return EngineErrorKind::General;
+}
+
+// Generated rows with the autoincrement field as the engine numbers it (1, 2, ...).
+engine::TValue Numbered(std::uint64_t i, int field) {
+    if (field == 14) return static_cast<std::int64_t>(i + 1);
+    return AllTypesValue(i, field);
+}
+
+class RoundTrip : public ::testing::TestWithParam<std::tuple<int, int>> {};
+
+TEST_P(RoundTrip, EveryFieldTypeReadsBackEqual) {
+    const auto [count, keyFields] = GetParam();
+    TempDir dir;
+    const std::string path = dir / "All.db";
+    MakeTable(path, AllTypesLayout(keyFields), static_cast<std::uint64_t>(count));
+    ExpectConsistent(path);
+    const auto table = TParadoxTable::Open(path);
+    const TTableHeader& h = table->Header();
+    EXPECT_EQ(h.Version, 11);  // autoincrement and the like need 5.x
+    EXPECT_EQ(h.BlockSize, 2048u);
+    EXPECT_EQ(h.CodePage, 1250);
+    EXPECT_EQ(h.IsKeyed(), keyFields > 0);
+    EXPECT_EQ(h.AutoIncrement, static_cast<std::uint32_t>(count));
+    const auto rows = ReadRows(path);
+    ASSERT_EQ(rows.size(), static_cast<std::size_t>(count));
+    for (std::size_t i = 0; i < rows.size(); ++i) ASSERT_EQ(rows[i], ExpectedCells(h, i, Numbered)) << "row " << i;
+}
+
+// 1 row, a full 2 KiB block (the all-types record is 156 bytes: 13 per block), one more,
+// and enough rows for a two-level primary index.
+INSTANTIATE_TEST_SUITE_P(Counts, RoundTrip,
+                         ::testing::Combine(::testing::Values(1, 13, 14, 5000), ::testing::Values(0, 1)));
+
+TEST(TableWriter, TwoHundredThousandRowsKeyedAndUnkeyed) {
+    TempDir dir;
+    TTableLayout layout;
+    layout.Fields = {{"Key", ftLong, 4}, {"Name", ftAlpha, 40}, {"Value", ftNumber, 8}};
+    auto value = [](std::uint64_t i, int f) -> engine::TValue {
+        if (f == 0) return static_cast<std::int64_t>(i * 2);
+        if (f == 1) return "Name " + std::to_string(i);
+        return static_cast<double>(i) / 7;
+    };
+    for (const int keyFields : {0, 1}) {
+        layout.KeyFieldCount = keyFields;
+        const std::string path = dir / ("Big" + std::to_string(keyFields) + ".db");
+        MakeTable(path, layout, 200000, value);
+        ExpectConsistent(path);
+        const auto table = TParadoxTable::Open(path);
+        EXPECT_EQ(table->Header().RecordCount, 200000u);
+        std::uint64_t i = 0;
+        bool allEqual = true;
+        const auto decoder = table->Decoder();
+        TProblemList problems;
+        std::vector<TFieldValue> values;
+        table->ForEachRecord(
+            [&](const TRecordRef& r) {
+                decoder.Decode(r.Bytes, values);
+                allEqual = allEqual && values[0].Integer == static_cast<std::int64_t>(i * 2) &&
+                           values[1].Bytes == "Name " + std::to_string(i) && values[2].Number == static_cast<double>(i) / 7;
+                ++i;
+                return allEqual;
+            },
+            problems);
+        EXPECT_TRUE(allEqual) << "row " << i;
+        EXPECT_EQ(i, 200000u);
+    }
+}
+
+TEST(TableWriter, CreateTableFromFieldDefsRoundTripsDefinitions) {
+    TempDir dir;
+    TTable t;
+    t.TableName = dir / "Defs";
+    const std::vector<std::pair<TFieldType, int>> types = {
+        {TFieldType::AutoInc, 0}, {TFieldType::Alpha, 12}, {TFieldType::Date, 0},   {TFieldType::Short, 0},
+        {TFieldType::Long, 0},    {TFieldType::Currency, 0}, {TFieldType::Number, 0}, {TFieldType::Logical, 0},
+        {TFieldType::Memo, 40},   {TFieldType::Blob, 10},  {TFieldType::FmtMemo, 20}, {TFieldType::OLE, 10},
+        {TFieldType::Graphic, 10}, {TFieldType::Time, 0},  {TFieldType::Timestamp, 0}, {TFieldType::BCD, 4},
+        {TFieldType::Bytes, 16}};
+    for (std::size_t i = 0; i < types.size(); ++i) t.FieldDefs.Add("F" + std::to_string(i), types[i].first, types[i].second);
+    t.CreateTable();
+    EXPECT_EQ(KindOfFailure([&] { t.CreateTable(); }), EngineErrorKind::AlreadyExists);
+    TTable back;
+    back.TableName = t.TableName;
+    back.FieldDefsUpdate();
+    ASSERT_EQ(back.FieldDefs.Count(), types.size());
+    for (std::size_t i = 0; i < types.size(); ++i) {
+        EXPECT_EQ(back.FieldDefs[i].DataType, types[i].first) << i;
+        EXPECT_EQ(back.FieldDefs[i].Size, types[i].second) << i;
+    }
+    back.IndexDefsUpdate();
+    EXPECT_EQ(back.IndexDefs.Count(), 0u);
+    back.Open();
+    EXPECT_EQ(back.RecordCount(), 0);
+    EXPECT_TRUE(back.Eof());
+    ExpectConsistent(back.DataFilePath());
+
+    TTable bad;
+    bad.TableName = dir / "Bad";
+    bad.FieldDefs.Add("A", TFieldType::Alpha, 0);
+    EXPECT_EQ(KindOfFailure([&] { bad.CreateTable(); }), EngineErrorKind::InvalidRequest);
+    EXPECT_FALSE(bad.Exists());
+}
+
+// A table keyed by autoincrement IDXFIELD, as the billing database has them.
+void MakeIdxTable(const std::string& path, int rows, std::uint32_t counter, bool keyed = true) {
+    TTableLayout layout;
+    layout.Fields = {{"IDXFIELD", ftAutoInc, 4}, {"Name", ftAlpha, 20}, {"Note", ftMemo, 11}};
+    layout.KeyFieldCount = keyed ? 1 : 0;
+    CreateTableFiles(path, layout);
+    TGeneratedRows gen(path, static_cast<std::uint64_t>(rows), [](std::uint64_t i, int f) -> engine::TValue {
+        if (f == 0) return static_cast<std::int64_t>(i + 1);
+        if (f == 1) return "Row " + std::to_string(i);
+        return i % 2 ? engine::TValue(std::string(100 + i, 'm')) : engine::TValue(std::monostate{});
+    });
+    AppendRecords(path, gen, true, "/tmp");
+    // The counter as the test wants it (rows carry explicit values, so it is still 0).
+    auto rewrite = std::make_unique<TTableRewrite>(path, keyed ? 1 : 0);
+    rewrite->ForEachSourceBlock([&](const TDataBlock& b) {
+        for (int i = 0; i < b.RecordCount; ++i) rewrite->Writer().Add(b.Record(i, rewrite->Header().RecordSize));
+    });
+    rewrite->Commit(counter);
+}
+
+// The key-violation probe: open, append, post a blank row, delete it, cancel, close.
+bool ProbeFails(const std::string& path) {
+    TTable t;
+    t.TableName = path;
+    bool failed = false;
+    try {
+        t.Open();
+        t.Append();
+        t.Post();
+        t.Delete();
+    } catch (const EDBEngineError&) {
+        failed = true;
+    }
+    t.Cancel();
+    t.Close();
+    return failed;
+}
+
+TEST(TableWriter, HealthyTablePassesTheProbeAndKeepsEveryRow) {
+    TempDir dir;
+    const std::string path = dir / "Hovory.db";
+    MakeIdxTable(path, 40, 40);
+    const auto before = ReadRows(path);
+    EXPECT_FALSE(ProbeFails(path));
+    EXPECT_EQ(ReadRows(path), before);
+    EXPECT_EQ(TParadoxTable::Open(path)->Header().AutoIncrement, 41u);
+    ExpectConsistent(path);
+    EXPECT_FALSE(ProbeFails(path));
+    EXPECT_EQ(TParadoxTable::Open(path)->Header().AutoIncrement, 42u);
+}
+
+TEST(TableWriter, CounterBehindTheKeysFailsTheProbeAndChangesNoByte) {
+    TempDir dir;
+    const std::string path = dir / "Hovory.db";
+    MakeIdxTable(path, 40, 17);
+    const auto before = DirectoryBytes(dir.Path());
+    EXPECT_TRUE(ProbeFails(path));
+    EXPECT_EQ(DirectoryBytes(dir.Path()), before);
+}
+
+TEST(TableWriter, PostedRowsKeepKeyOrderAcrossSplitBlocks) {
+    TempDir dir;
+    TTable t;
+    t.TableName = dir / "Keys";
+    t.FieldDefs.Add("Key", TFieldType::Long);
+    t.FieldDefs.Add("Text", TFieldType::Alpha, 200);  // 10 records per block: many splits
+    t.FieldDefs.Add("Memo", TFieldType::Memo, 15);
+    t.CreateTable();
+    t.AddIndex("", "Key", engine::ixPrimary);
+    std::vector<int> keys(300);
+    for (int i = 0; i < 300; ++i) keys[static_cast<std::size_t>(i)] = i * 5 - 500;
+    std::shuffle(keys.begin(), keys.end(), std::mt19937(42));
+    t.Open();
+    for (const int k : keys) {
+        t.Append();
+        t.SetFieldByName("key", static_cast<std::int64_t>(k));
+        t.SetFieldByName("Text", "Grüße " + std::to_string(k));
+        t.SetFieldByName("Memo", std::string(static_cast<std::size_t>(k + 600) % 50, 'q') + "!");
+        t.Post();
+        ASSERT_EQ(std::get<std::int64_t>(t.FieldByName("Key")), k);  // the posted row is current
+    }
+    EXPECT_EQ(t.RecordCount(), 300);
+    // A duplicate key is refused and stores nothing.
+    const auto before = DirectoryBytes(dir.Path());
+    t.Append();
+    t.SetFieldByName("Key", std::int64_t{0});
+    EXPECT_EQ(KindOfFailure([&] { t.Post(); }), EngineErrorKind::KeyViolation);
+    t.Cancel();
+    EXPECT_EQ(DirectoryBytes(dir.Path()), before);
+    // Browsing yields key order with every value.
+    std::sort(keys.begin(), keys.end());
+    std::size_t n = 0;
+    for (t.First(); !t.Eof(); t.Next(), ++n) {
+        ASSERT_LT(n, keys.size());
+        const int k = keys[n];
+        EXPECT_EQ(std::get<std::int64_t>(t.FieldByName("Key")), k);
+        EXPECT_EQ(std::get<std::string>(t.FieldByName("Text")), "Grüße " + std::to_string(k));
+        EXPECT_EQ(std::get<std::string>(t.FieldByName("Memo")),
+                  std::string(static_cast<std::size_t>(k + 600) % 50, 'q') + "!");
+    }
+    EXPECT_EQ(n, keys.size());
+    t.Close();
+    ExpectConsistent(t.DataFilePath());
+}
+
+TEST(TableWriter, DeleteRemovesOnlyTheCurrentRow) {
+    TempDir dir;
+    const std::string path = dir / "Del.db";
+    MakeIdxTable(path, 60, 60);
+    TTable t;
+    t.TableName = path;
+    t.Open();
+    for (int i = 0; i < 5; ++i) t.Next();
+    EXPECT_EQ(std::get<std::int64_t>(t.FieldByName("IDXFIELD")), 6);
+    t.Delete();
+    EXPECT_EQ(std::get<std::int64_t>(t.FieldByName("IDXFIELD")), 7);  // the next row is current
+    int remaining = 0;
+    while (!t.Eof()) {
+        t.First();
+        if (t.Eof()) break;
+        t.Delete();
+        ++remaining;
+        ASSERT_EQ(t.RecordCount(), 59 - remaining);
+    }
+    EXPECT_EQ(remaining, 59);
+    EXPECT_EQ(KindOfFailure([&] { t.Delete(); }), EngineErrorKind::InvalidRequest);
+    t.Close();
+    ExpectConsistent(path);
+    EXPECT_EQ(TParadoxTable::Open(path)->Header().AutoIncrement, 60u);  // deleting hands back no number
+}
+
+TEST(TableWriter, AddIndexSortsByTheKeyAndKeepsEveryRow) {
+    TempDir dir;
+    const std::string path = dir / "Loose.db";
+    TTableLayout layout = AllTypesLayout(0);
+    CreateTableFiles(path, layout);
+    // Ids in scrambled order.
+    auto scrambled = [](std::uint64_t i, int f) -> engine::TValue {
+        if (f == 0) return static_cast<std::int64_t>((i * 7919) % 1000);
+        return AllTypesValue(i, f);
+    };
+    TGeneratedRows gen(path, 1000, scrambled);
+    AppendRecords(path, gen, true, "/tmp");
+    auto before = ReadRows(path);
+    TTable t;
+    t.TableName = path;
+    t.AddIndex("", "Id", engine::ixPrimary);
+    t.IndexDefsUpdate();
+    ASSERT_EQ(t.IndexDefs.Count(), 1u);
+    EXPECT_TRUE(t.IndexDefs[0].IsPrimary());
+    EXPECT_EQ(t.IndexDefs[0].Fields, "Id");
+    ExpectConsistent(path);
+    auto after = ReadRows(path);
+    for (std::size_t i = 0; i < after.size(); ++i) EXPECT_EQ(after[i][0], std::to_string(i)) << i;
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(KindOfFailure([&] { t.AddIndex("", "Id", engine::ixPrimary); }), EngineErrorKind::InvalidRequest);
+}
+
+TEST(TableWriter, AddIndexOverDuplicateKeysFailsAndChangesNothing) {
+    TempDir dir;
+    const std::string path = dir / "Dup.db";
+    MakeIdxTable(path, 30, 30, false);
+    TTable extra;
+    extra.TableName = path;
+    extra.Open();
+    extra.Append();
+    extra.SetFieldByName("IDXFIELD", std::int64_t{12});
+    extra.Post();  // unkeyed: the duplicate is stored
+    extra.Close();
+    const auto before = DirectoryBytes(dir.Path());
+    EXPECT_EQ(KindOfFailure([&] { extra.AddIndex("", "IDXFIELD", engine::ixPrimary); }),
+              EngineErrorKind::KeyViolation);
+    EXPECT_EQ(DirectoryBytes(dir.Path()), before);
+    EXPECT_EQ(KindOfFailure([&] { extra.AddIndex("", "Name", engine::ixPrimary); }),
+              EngineErrorKind::InvalidRequest);
+}
+
+TEST(TableWriter, RowAccessNeedsAnOpenTableAndAPendingRow) {
+    TempDir dir;
+    const std::string path = dir / "R.db";
+    MakeIdxTable(path, 3, 3);
+    TTable t;
+    t.TableName = path;
+    EXPECT_EQ(KindOfFailure([&] { t.Append(); }), EngineErrorKind::InvalidRequest);
+    t.Open();
+    EXPECT_EQ(KindOfFailure([&] { t.SetFieldByName("Name", std::string("x")); }), EngineErrorKind::InvalidRequest);
+    t.Append();
+    EXPECT_EQ(std::get<std::int64_t>(t.FieldByName("IDXFIELD")), 4);  // the next number
+    EXPECT_EQ(KindOfFailure([&] { t.SetFieldByName("Nope", std::int64_t{1}); }), EngineErrorKind::NotFound);
+    EXPECT_EQ(KindOfFailure([&] { t.SetFieldByName("IDXFIELD", std::string("abc")); }),
+              EngineErrorKind::InvalidRequest);
+    t.Cancel();
+    t.Close();
+    EXPECT_EQ(TParadoxTable::Open(path)->Header().AutoIncrement, 3u);  // a cancelled row takes no number
+}
+
+} // namespace
+
+namespace {
+
+using namespace test;
+
+TEST(RecordSorter, SpillsRunsAndMergesThemStably) {
+    TempDir dir;
+    {
+        engine::paradox::TRecordSorter sorter(8, 4, dir.Path(), 1024);  // 128 records per run
+        for (std::uint32_t i = 0; i < 10000; ++i) {
+            std::uint8_t r[8];
+            EncodeFlippedInt(static_cast<std::int64_t>((i * 37) % 1000), r, 4);  // ten of each key
+            EncodeFlippedInt(static_cast<std::int64_t>(i), r + 4, 4);          // arrival order
+            sorter.Add(r);
+        }
+        sorter.Finish();
+        EXPECT_GT(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 10);
+        std::int64_t lastKey = -1, lastSeq = -1;
+        int n = 0;
+        while (const std::uint8_t* r = sorter.Next()) {
+            const auto key = *DecodeFlippedInt(r, 4);
+            const auto seq = *DecodeFlippedInt(r + 4, 4);
+            ASSERT_GE(key, lastKey);
+            if (key == lastKey) {
+                ASSERT_GT(seq, lastSeq);  // equal keys keep their arrival order
+            }
+            lastKey = key;
+            lastSeq = seq;
+            ++n;
+        }
+        EXPECT_EQ(n, 10000);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0);  // runs removed
+}
+
+TEST(TableWriter, AddIndexOnRowsAlreadyInKeyOrder) {
+    TempDir dir;
+    const std::string path = dir / "Ordered.db";
+    MakeIdxTable(path, 500, 500, false);
+    const auto before = ReadRows(path);
+    TTable t;
+    t.TableName = path;
+    t.AddIndex("", "IDXFIELD", engine::ixPrimary);
+    EXPECT_EQ(ReadRows(path), before);
+    EXPECT_TRUE(TParadoxTable::Open(path)->Header().IsKeyed());
+    ExpectConsistent(path);
+    EXPECT_FALSE(ProbeFails(path));
+}
+
+} // namespace
+
+namespace {
+
+using namespace test;
+
+TEST(TableWriter, LongKeysMakeAThreeLevelPrimaryIndex) {
+    TempDir dir;
+    TTableLayout layout;
+    layout.Fields = {{"Key", ftAlpha, 200}, {"N", ftLong, 4}};  // 9 index entries per block
+    layout.KeyFieldCount = 1;
+    const std::string path = dir / "Long.db";
+    MakeTable(path, layout, 2000, [](std::uint64_t i, int f) -> engine::TValue {
+        if (f == 0) return "key " + std::to_string(100000 + (i * 7) % 2000);
+        return static_cast<std::int64_t>(i);
+    });
+    ExpectConsistent(path);
+    const auto px = TParadoxTable::Open(path);
+    TProblemList problems;
+    const auto pxFile = engine::paradox::TRandomAccessFile::Open(CompanionPath(path, ".px"));
+    EXPECT_EQ(ReadTableHeader(*pxFile, problems).IndexLevels, 3);
+    const auto rows = ReadRows(path);
+    ASSERT_EQ(rows.size(), 2000u);
+    for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i][0], "key " + std::to_string(100000 + i));
+}
+
+} // namespace

@@ -1,0 +1,185 @@
+// Helpers for tests of the table writer: tables of every field type generated row by row
+// (in bulk, through the engine's append path), and whole tables read back as dump cells.
+#pragma once
+
+#include "platform/engine/EngineObjects.h"
+#include "platform/engine/FieldValueCodec.h"
+#include "platform/engine/paradox/CodePages.h"
+#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/MemoWriter.h"
+#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/RecordDecoder.h"
+#include "platform/engine/paradox/TableRewrite.h"
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace test {
+
+using namespace engine::paradox;
+
+// One field of each type the engine writes (BCD with 2 decimals, memo leader 10).
+inline TTableLayout AllTypesLayout(int keyFields = 0) {
+    TTableLayout l;
+    l.Fields = {{"Id", ftLong, 4},        {"Name", ftAlpha, 30},      {"Born", ftDate, 4},
+                {"Small", ftShort, 2},    {"Price", ftCurrency, 8},   {"Ratio", ftNumber, 8},
+                {"Active", ftLogical, 1}, {"Notes", ftMemo, 20},      {"Data", ftBlob, 10},
+                {"Rich", ftFmtMemo, 10},  {"Ole", ftOle, 10},         {"Picture", ftGraphic, 10},
+                {"At", ftTime, 4},        {"Stamp", ftTimestamp, 8},  {"Counter", ftAutoInc, 4},
+                {"Amount", ftBcd, 2},     {"Raw", ftBytes, 6}};
+    l.KeyFieldCount = keyFields;
+    l.CodePage = 1250;
+    return l;
+}
+
+inline std::string Prefixed(std::uint8_t kind, const std::string& payload) {
+    const auto length = static_cast<std::uint32_t>(payload.size());
+    std::string v{'\x01', '\x00', '\x00', static_cast<char>(kind)};
+    for (int i = 0; i < 4; ++i) v += static_cast<char>((length >> (8 * i)) & 0xFF);
+    return v + payload;
+}
+
+// The value of field `field` in generated row `i`; every 11th row leaves most fields blank.
+inline engine::TValue AllTypesValue(std::uint64_t i, int field) {
+    const auto n = static_cast<std::int64_t>(i);
+    const bool blank = i % 11 == 5 && field != 0 && field != 14;
+    if (blank) return std::monostate{};
+    switch (field) {
+    case 0: return n * 3 - 7;  // key: unique, ascending, starts negative
+    case 1: return std::string(i % 4 == 0 ? "Žltý kôň " : "Row ") + std::to_string(n);
+    case 2: return std::int64_t{730000} + n;
+    case 3: return (n % 60000) - 30000;
+    case 4: return static_cast<double>(n) * 0.25 - 100;
+    case 5: return -static_cast<double>(n) / 3.0;
+    case 6: return i % 2 == 0;
+    case 7:  // memo: in the leader, shared blocks, and a block of its own
+        if (i % 3 == 0) return std::string("krátke");
+        if (i % 17 == 1) return std::string(3000 + i % 100, static_cast<char>('a' + i % 26));
+        return "Poznámka č. " + std::to_string(n) + " " + std::string(i % 200, 'x');
+    case 8: return std::string("\x01\x00\xff", 3) + std::to_string(n);
+    case 9: return std::string("{\\rtf1 ") + std::to_string(n) + "}";
+    // Graphic and OLE values carry their 8-byte prefix (kind, length - 8), as stored.
+    case 10: return Prefixed(2, "OLE object " + std::to_string(n));
+    case 11: return i % 50 == 0 ? Prefixed(1, "BM" + std::string(5000, '\x42')) : std::string();
+    case 12: return (n * 1000 + 7) % 86400000;
+    case 13: return 63716202001000.0 + static_cast<double>(n) * 1000;
+    case 14: return std::monostate{};  // numbered by the engine
+    case 15: return (i % 2 ? "-" : "") + std::to_string(n) + ".05";
+    case 16: return std::string("\x00\x01", 2) + std::to_string(n % 100);
+    default: return std::monostate{};
+    }
+}
+
+// Produces `count` rows from `value(i, field)` into a table with header `header` at `path`,
+// storing blobs in its .mb and numbering blank autoincrement fields.
+class TGeneratedRows : public TRecordProducer {
+public:
+    TGeneratedRows(const std::string& path, std::uint64_t count,
+                   std::function<engine::TValue(std::uint64_t, int)> value)
+        : path_(path), count_(count), value_(std::move(value)) {
+        header_ = TParadoxTable::Open(path)->Header();
+        record_.resize(header_.RecordSize);
+        autoInc_ = header_.AutoIncrement;
+    }
+    const std::uint8_t* Next() override {
+        if (i_ == count_) {
+            if (memo_) memo_->Finish();
+            memo_.reset();
+            return nullptr;
+        }
+        std::fill(record_.begin(), record_.end(), 0);
+        for (std::size_t f = 0; f < header_.Fields.size(); ++f) {
+            const auto& field = header_.Fields[f];
+            engine::TValue v = value_(i_, static_cast<int>(f));
+            if (field.TypeCode == ftAutoInc && engine::IsNull(v)) v = static_cast<std::int64_t>(++autoInc_);
+            std::string blob;
+            engine::EncodeValue(field, v, header_.EffectiveCodePage(), record_.data(), blob);
+            if (!blob.empty()) {
+                if (!memo_) memo_ = TMemoWriter::OpenForAppend(CompanionPath(path_, ".mb"));
+                memo_->Store(blob, record_.data() + field.Offset, field.Size);
+            }
+        }
+        ++i_;
+        return record_.data();
+    }
+    std::uint32_t AutoIncrement() const override { return autoInc_; }
+
+private:
+    std::string path_;
+    std::uint64_t count_;
+    std::function<engine::TValue(std::uint64_t, int)> value_;
+    TTableHeader header_;
+    std::vector<std::uint8_t> record_;
+    std::uint32_t autoInc_ = 0;
+    std::uint64_t i_ = 0;
+    std::unique_ptr<TMemoWriter> memo_;
+};
+
+// Creates `path` with `layout` and `count` generated rows.
+inline void MakeTable(const std::string& path, const TTableLayout& layout, std::uint64_t count,
+                      std::function<engine::TValue(std::uint64_t, int)> value = AllTypesValue) {
+    CreateTableFiles(path, layout);
+    TGeneratedRows rows(path, count, std::move(value));
+    AppendRecords(path, rows, true, std::filesystem::temp_directory_path().string());
+}
+
+// Every row of a table as dump cells (blobs through our own reader), in chain order.
+inline std::vector<std::vector<std::string>> ReadRows(const std::string& path) {
+    const auto table = TParadoxTable::Open(path);
+    const auto decoder = table->Decoder();
+    std::vector<std::vector<std::string>> rows;
+    std::vector<TFieldValue> values;
+    TProblemList problems;
+    table->ForEachRecord(
+        [&](const TRecordRef& r) {
+            decoder.Decode(r.Bytes, values, nullptr);
+            std::vector<std::string> cells;
+            for (std::size_t i = 0; i < values.size(); ++i)
+                cells.push_back(FormatFieldValue(values[i], table->Header().Fields[i].TypeCode));
+            rows.push_back(std::move(cells));
+            return true;
+        },
+        problems);
+    return rows;
+}
+
+// The expected dump cells of generated row `i` (autoincrement field `autoField` = `autoValue`).
+inline std::vector<std::string> ExpectedCells(const TTableHeader& h, std::uint64_t i,
+                                              const std::function<engine::TValue(std::uint64_t, int)>& value) {
+    std::vector<std::uint8_t> record(h.RecordSize, 0);
+    std::vector<std::string> cells;
+    for (std::size_t f = 0; f < h.Fields.size(); ++f) {
+        const auto& field = h.Fields[f];
+        const engine::TValue v = value(i, static_cast<int>(f));
+        std::string blob;
+        engine::EncodeValue(field, v, h.EffectiveCodePage(), record.data(), blob);
+        TFieldValue decoded;
+        if (IsBlobField(field.TypeCode)) {
+            decoded.IsNull = blob.empty();
+            decoded.Bytes = field.TypeCode == ftMemo ? ToUtf8(blob, h.EffectiveCodePage()) : blob;
+        } else {
+            decoded = TRecordDecoder(h, nullptr).DecodeField(record.data(), static_cast<int>(f), nullptr);
+        }
+        cells.push_back(FormatFieldValue(decoded, field.TypeCode));
+    }
+    return cells;
+}
+
+// Every file of a directory with its bytes, to prove a failed write changed nothing.
+inline std::map<std::string, std::string> DirectoryBytes(const std::string& dir) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        std::ifstream in(e.path(), std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        out[e.path().filename().string()] = s.str();
+    }
+    return out;
+}
+
+} // namespace test
