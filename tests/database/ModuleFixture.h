@@ -8,6 +8,7 @@
 #include "platform/engine/AliasConfig.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/ui/ScriptedUiServices.h"
+#include "tests/support/Samples.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,6 @@
 
 namespace test {
 
-inline std::string Sample(const std::string& relative) { return std::string(TABLORA_SAMPLES_DIR) + "/" + relative; }
 
 inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -6,6 +6,8 @@
 #include "platform/engine/paradox/TableCheck.h"
 #include "tests/support/TempDir.h"
 
+#include "tests/support/Samples.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,16 +20,7 @@ using engine::EDBEngineError;
 using engine::TBatchMove;
 using engine::TTable;
 
-std::vector<std::string> SampleTables() {
-    std::vector<std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(TABLORA_SAMPLES_DIR)) {
-        std::string ext = e.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (e.is_regular_file() && ext == ".db") out.push_back(e.path().string());
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
+using test::SampleTables;
 
 void ExpectConsistent(const std::string& path) {
     const auto table = TParadoxTable::Open(path);

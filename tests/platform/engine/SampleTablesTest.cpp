@@ -6,6 +6,8 @@
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
 
+#include "tests/support/Samples.h"
+
 #include <gtest/gtest.h>
 extern "C" {
 #include <paradox.h>
@@ -21,16 +23,7 @@ namespace {
 using namespace engine::paradox;
 namespace fs = std::filesystem;
 
-std::vector<std::string> SampleTables() {
-    std::vector<std::string> out;
-    for (const auto& e : fs::recursive_directory_iterator(TABLORA_SAMPLES_DIR)) {
-        std::string ext = e.path().extension().string();
-        std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
-        if (e.is_regular_file() && ext == ".db") out.push_back(e.path().string());
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
+using test::SampleTables;
 
 struct PxDoc {
     pxdoc_t* doc = nullptr;

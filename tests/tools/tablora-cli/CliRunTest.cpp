@@ -3,6 +3,7 @@
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
+#include "tests/support/Samples.h"
 #include "tests/support/TempDir.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/CliRunner.h"
@@ -18,8 +19,6 @@ using namespace cli;
 
 namespace {
 
-std::string Sample(const std::string& relative) { return std::string(TABLORA_SAMPLES_DIR) + "/" + relative; }
-
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -33,9 +32,9 @@ protected:
         rtl::OverrideProgramDirectory(program.Path());
         ::setenv(engine::EngineConfigEnvVar, (program / "engine.cfg").c_str(), 1);
         const std::string extdata = "Rparadox/inst/extdata/";
-        std::filesystem::copy_file(Sample(extdata + "biolife.db"), db / "Tel_zoz.db");
-        std::filesystem::copy_file(Sample(extdata + "biolife.mb"), db / "Tel_zoz.mb");
-        std::filesystem::copy_file(Sample(extdata + "country.db"), db / "Brany.db");
+        std::filesystem::copy_file(test::Sample(extdata + "biolife.db"), db / "Tel_zoz.db");
+        std::filesystem::copy_file(test::Sample(extdata + "biolife.mb"), db / "Tel_zoz.mb");
+        std::filesystem::copy_file(test::Sample(extdata + "country.db"), db / "Brany.db");
         db.WriteFile("Brany.PX", "index");
     }
     void TearDown() override {
