@@ -12,6 +12,8 @@
 
 namespace database {
 
+class TCopyFileSystem;
+
 class TOrvDatabaseModule {
 public:
     TOrvDatabaseModule();   // runs DataModuleCreate
@@ -23,6 +25,9 @@ public:
     ui::IProgressTarget* ProgressBar = nullptr;
     ui::ITextTarget* StatusLabel = nullptr;
     ui::ITextTarget* StatusPanel = nullptr;
+    // The file system every copy goes through, not owned; none means the real one.
+    // Tests connect one that fails at a chosen step.
+    TCopyFileSystem* FileSystem = nullptr;
 
     // Designed engine objects.
     engine::TSession SourceSession;
@@ -33,7 +38,9 @@ public:
     // Opening the source.
     void OpenSourceByAlias(const std::string& alias);
     void OpenSourceByDirectory(const std::string& directory);
-    // The connection's "PATH": the directory every file operation works in.
+    // The connection's "PATH": the directory every file operation works in. Raises when
+    // there is none (an alias without PATH, a source never opened): an empty directory
+    // would silently mean the process's current directory.
     std::string DatabaseDirectory() const;
 
     // Listings.
@@ -66,6 +73,9 @@ public:
 private:
     void DataModuleCreate();
     void DataModuleDestroy();
+    TCopyFileSystem& CopyFileSystem() const;
+    // Raises before any file is touched when `directory` is the database directory itself.
+    void RefuseCopyOntoItself(const std::string& directory, const std::string& what) const;
 };
 
 } // namespace database

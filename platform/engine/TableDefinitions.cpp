@@ -1,23 +1,31 @@
 // The read side of TTable: field and index definitions and the record count, taken from
-// the table's files.
+// the table's files. (Kept free of inline engine types, so linking a program that never
+// uses TTable does not pull this in.)
 #include "platform/engine/EngineObjects.h"
+<<<<<<< HEAD
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/IndexFiles.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 
 #include <limits>
+=======
+#include "platform/engine/paradox/TableDefinitionReader.h"
+>>>>>>> main
 
 namespace engine {
 
 namespace {
+<<<<<<< HEAD
+=======
+std::string ExistingDataFile(const TTable& table) { return table.Exists() ? table.DataFilePath() : std::string(); }
+} // namespace
 
-std::unique_ptr<paradox::TParadoxTable> OpenForReading(const TTable& table) {
-    const std::string path = table.DataFilePath();
-    if (path.empty() || !table.Exists())
-        throw EDBEngineError("Table \"" + table.TableName + "\" does not exist", EngineErrorKind::NotFound);
-    return paradox::TParadoxTable::Open(path);
-}
+void TTable::FieldDefsUpdate() { paradox::ReadFieldDefs(ExistingDataFile(*this), TableName, FieldDefs); }
+>>>>>>> main
 
+void TTable::IndexDefsUpdate() { paradox::ReadIndexDefs(ExistingDataFile(*this), TableName, IndexDefs); }
+
+<<<<<<< HEAD
 // The size callers see: lengths for alpha, bytes and blobs, decimals for BCD, 0 otherwise.
 int VisibleSize(const paradox::TFieldInfo& f) {
     switch (f.TypeCode) {
@@ -58,5 +66,9 @@ int TTable::RecordCount() const {
     return n > static_cast<std::uint64_t>(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
                                                                           : static_cast<int>(n);
 }
+=======
+// For a closed table: the records its chain holds.
+int TTable::RecordCount() const { return paradox::ReadableRecordCount(ExistingDataFile(*this), TableName); }
+>>>>>>> main
 
 } // namespace engine

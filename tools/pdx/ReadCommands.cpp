@@ -4,11 +4,13 @@
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
 #include "tools/pdx/CommandRegistry.h"
-#include "tools/pdx/JsonWriter.h"
+#include "tools/common/JsonWriter.h"
 
 #include <ostream>
 
 namespace pdx {
+
+using tools::TJsonWriter;
 
 namespace {
 

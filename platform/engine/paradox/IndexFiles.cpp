@@ -27,8 +27,9 @@ std::uint32_t FlippedU16(const std::uint8_t* p) {
 
 class TPrimaryIndexWalker {
 public:
-    TPrimaryIndexWalker(const TRandomAccessFile& file, const TTableHeader& px, int keySize, TProblemList& problems)
-        : file_(file), px_(px), keySize_(keySize), problems_(problems),
+    TPrimaryIndexWalker(const TRandomAccessFile& file, const TTableHeader& px, int keySize, ProblemKind kind,
+                        TProblemList& problems)
+        : file_(file), px_(px), keySize_(keySize), kind_(kind), problems_(problems),
           name_(rtl::ExtractFileName(file.Path())), visited_(0x10000, false) {}
 
     // Collects the leaf entries below `block`; returns false when the subtree is unreadable.
@@ -76,7 +77,7 @@ public:
 
     void Report(std::uint32_t block, const std::string& text) {
         if (++reported_ > MaxReportedMismatches) return;
-        problems_.push_back(TTableProblem{ProblemKind::PrimaryIndex, name_, block,
+        problems_.push_back(TTableProblem{kind_, name_, block,
                                           block ? px_.BlockOffset(block) : 0, text});
     }
     int Reported() const { return reported_; }
@@ -88,6 +89,7 @@ private:
     const TRandomAccessFile& file_;
     const TTableHeader& px_;
     int keySize_;
+    ProblemKind kind_;
     TProblemList& problems_;
     std::string name_;
     std::vector<bool> visited_;
@@ -105,6 +107,32 @@ std::string JoinFieldNames(const TTableHeader& table, int count) {
 
 } // namespace
 
+// The .Ynn/.YGn tree indexes the blocks of its .Xnn/.XGn like a .px indexes the table.
+static void CheckSecondaryTree(const TSecondaryIndexFiles& files, const TTableHeader& x, TProblemList& problems) {
+    std::vector<TChainBlockSummary> chain;
+    TProblemList chainProblems;
+    try {
+        const auto file = TRandomAccessFile::Open(files.DataPath);
+        const int keySize = PrimaryKeySize(x);
+        TBlockChainCursor cursor(*file, x, chainProblems);
+        while (cursor.Next()) {
+            const TDataBlock& b = cursor.Block();
+            TChainBlockSummary s{b.Number, b.RecordCount, {}};
+            if (b.RecordCount > 0) s.FirstKey.assign(reinterpret_cast<const char*>(b.Record(0, x.RecordSize)),
+                                                     static_cast<std::size_t>(keySize));
+            chain.push_back(std::move(s));
+        }
+    } catch (const EDBEngineError& e) {
+        chainProblems.push_back(TTableProblem{ProblemKind::SecondaryIndex, rtl::ExtractFileName(files.DataPath), 0, 0,
+                                              e.Message()});
+    }
+    for (auto& p : chainProblems) {
+        p.Kind = ProblemKind::SecondaryIndex;
+        problems.push_back(std::move(p));
+    }
+    CheckIndexTree(files.TreePath, x, chain, ProblemKind::SecondaryIndex, problems);
+}
+
 int PrimaryKeySize(const TTableHeader& table) {
     int size = 0;
     for (int i = 0; i < table.KeyFieldCount && i < static_cast<int>(table.Fields.size()); ++i)
@@ -114,10 +142,13 @@ int PrimaryKeySize(const TTableHeader& table) {
 
 void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
                        const std::vector<TChainBlockSummary>& chain, TProblemList& problems) {
+    CheckIndexTree(pxPath, table, chain, ProblemKind::PrimaryIndex, problems);
+}
+
+void CheckIndexTree(const std::string& pxPath, const TTableHeader& table, const std::vector<TChainBlockSummary>& chain,
+                    ProblemKind kind, TProblemList& problems) {
     const std::string name = rtl::ExtractFileName(pxPath);
-    auto report = [&](const std::string& text) {
-        problems.push_back(TTableProblem{ProblemKind::PrimaryIndex, name, 0, 0, text});
-    };
+    auto report = [&](const std::string& text) { problems.push_back(TTableProblem{kind, name, 0, 0, text}); };
     std::unique_ptr<TRandomAccessFile> file;
     TTableHeader px;
     try {
@@ -125,15 +156,15 @@ void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
         TProblemList headerProblems;
         px = ReadTableHeader(*file, headerProblems);
         for (auto& p : headerProblems) {
-            p.Kind = ProblemKind::PrimaryIndex;
+            p.Kind = kind;
             problems.push_back(std::move(p));
         }
     } catch (const EDBEngineError& e) {
         report("the primary index cannot be read: " + e.Message());
         return;
     }
-    if (px.FileType != filePrimaryIndex) {
-        report("the file is not a primary index (file type " + std::to_string(px.FileType) + ")");
+    if (!px.IsIndexTree()) {
+        report("the file is not an index tree (file type " + std::to_string(px.FileType) + ")");
         return;
     }
     bool fieldsMatch = px.Fields.size() == table.KeyFieldCount;
@@ -145,8 +176,11 @@ void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
     }
     if (px.IsEncrypted()) return;  // scrambled blocks cannot be compared
     const int keySize = PrimaryKeySize(table);
-    TPrimaryIndexWalker walker(*file, px, keySize, problems);
-    if (chain.empty()) {
+    TPrimaryIndexWalker walker(*file, px, keySize, kind, problems);
+    std::uint64_t chainRecords = 0;
+    for (const auto& c : chain) chainRecords += static_cast<std::uint64_t>(c.Records);
+    // An empty table (possibly one empty block) has an empty tree.
+    if (chainRecords == 0) {
         if (px.RecordCount != 0) report("the table is empty but the index holds " + std::to_string(px.RecordCount) + " entries");
         return;
     }
@@ -183,7 +217,7 @@ void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
 }
 
 std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const TTableHeader& table,
-                                            TProblemList& problems) {
+                                            TProblemList& problems, std::int64_t tableRecords) {
     std::vector<TIndexDef> defs;
     if (table.IsKeyed() && table.KeyFieldCount > 0)
         defs.push_back(TIndexDef{"", JoinFieldNames(table, table.KeyFieldCount), ixPrimary | ixUnique});
@@ -227,6 +261,11 @@ std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const T
         }
         if (descending) def.Options |= ixDescending;
         defs.push_back(def);
+        if (maintained && tableRecords >= 0 && x.RecordCount != static_cast<std::uint64_t>(tableRecords))
+            report("the index holds " + std::to_string(x.RecordCount) + " entries for " +
+                   std::to_string(tableRecords) + " records (out of date)");
+        if (!files.TreePath.empty() && tableRecords >= 0 && !x.IsEncrypted())
+            CheckSecondaryTree(files, x, problems);
         if (files.TreePath.empty()) report("the index's tree file (.Y" + rtl::ExtractFileExt(name).substr(2) + ") is missing");
     }
     return defs;

@@ -28,10 +28,18 @@ int PrimaryKeySize(const TTableHeader& table);
 void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
                        const std::vector<TChainBlockSummary>& chain, TProblemList& problems);
 
+// The same check for any index tree (.px, .Ynn, .YGn) over the blocks of the data-format
+// file it indexes (the table, or an .Xnn/.XGn); problems get `kind`.
+void CheckIndexTree(const std::string& treePath, const TTableHeader& indexed,
+                    const std::vector<TChainBlockSummary>& chain, ProblemKind kind, TProblemList& problems);
+
 // The table's index definitions: the primary index first (keyed tables, from the data
 // header), then one per secondary index file with its fields and name where readable.
 // Unreadable or incomplete secondary index files append SecondaryIndex problems.
+// `tableRecords` (when not negative) asks for the full check: records the table holds,
+// which a maintained secondary index must hold too, and each .Ynn/.YGn tree against its
+// .Xnn/.XGn blocks.
 std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const TTableHeader& table,
-                                            TProblemList& problems);
+                                            TProblemList& problems, std::int64_t tableRecords = -1);
 
 } // namespace engine::paradox

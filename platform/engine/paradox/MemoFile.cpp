@@ -17,6 +17,15 @@ constexpr std::uint32_t SubSlotSize = 5;
 // Lengths are checked against the block and the file before anything is allocated, so a
 // garbage descriptor cannot make the reader allocate gigabytes.
 constexpr std::uint32_t SingleHeaderSize = 9;
+
+// The store's own length and modification number must be the ones the record names.
+bool MatchesDescriptor(const TBlobDescriptor& d, std::uint32_t length, std::uint16_t mod, std::string& error) {
+    if (length != d.Length)
+        error = "blob length " + std::to_string(length) + " differs from the record's " + std::to_string(d.Length);
+    else if (mod != d.ModNumber)
+        error = "blob modification number differs from the record's";
+    return error.empty();
+}
 } // namespace
 
 TBlobDescriptor ReadBlobDescriptor(const std::uint8_t* field, int fieldSize) {
@@ -78,14 +87,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         const std::uint32_t length = Le32(head + 3);
         const std::uint16_t mod = Le16(head + 7);
         const std::uint64_t blocks = Le16(head + 1);
-        if (length != d.Length) {
-            r.Error = "blob length " + std::to_string(length) + " differs from the record's " + std::to_string(d.Length);
-            return r;
-        }
-        if (mod != d.ModNumber) {
-            r.Error = "blob modification number differs from the record's";
-            return r;
-        }
+        if (!MatchesDescriptor(d, length, mod, r.Error)) return r;
         if (SingleHeaderSize + static_cast<std::uint64_t>(length) > blocks * MemoBlockSize ||
             offset + SingleHeaderSize + length > size) {
             r.Error = "blob of " + std::to_string(length) + " bytes runs past its block or the memo file";
@@ -115,14 +117,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         return r;
     }
     const std::uint32_t length = (chunks - 1) * 16 + last;
-    if (length != d.Length) {
-        r.Error = "blob length " + std::to_string(length) + " differs from the record's " + std::to_string(d.Length);
-        return r;
-    }
-    if (mod != d.ModNumber) {
-        r.Error = "blob modification number differs from the record's";
-        return r;
-    }
+    if (!MatchesDescriptor(d, length, mod, r.Error)) return r;
     if (dataOffset + length > MemoBlockSize || offset + dataOffset + length > size) {
         r.Error = "blob runs past its block";
         return r;

@@ -1,8 +1,10 @@
 #include "platform/engine/paradox/TableCheck.h"
 
 #include "platform/engine/paradox/BlockScan.h"
+#include "platform/engine/paradox/ByteOrder.h"
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/KeyOrder.h"
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Paths.h"
 
@@ -15,6 +17,17 @@ namespace {
 // nothing for the reader of the report.
 constexpr int MaxKeyReports = 10;
 constexpr int MaxBlobReports = 20;
+
+// Graphic and OLE values start with an 8-byte prefix: a kind word and the payload length.
+std::string PrefixFault(std::uint8_t typeCode, const std::string& bytes) {
+    if (typeCode != ftGraphic && typeCode != ftOle) return {};
+    const char kind = typeCode == ftGraphic ? '\x01' : '\x02';
+    if (bytes.size() < 8 || bytes.compare(0, 3, std::string("\x01\x00\x00", 3)) != 0 || bytes[3] != kind)
+        return "the value lacks its graphic/OLE prefix";
+    if (Le32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 4) != bytes.size() - 8)
+        return "the graphic/OLE prefix gives a wrong length";
+    return {};
+}
 } // namespace
 
 TTableReport CheckTable(const TParadoxTable& table) {
@@ -23,8 +36,10 @@ TTableReport CheckTable(const TParadoxTable& table) {
     const TTableHeader& h = table.Header();
     const std::string name = rtl::ExtractFileName(table.Path());
     report.Encrypted = h.IsEncrypted();
-    report.Indexes = ReadIndexDefinitions(table.Path(), h, report.Problems);
-    if (report.Encrypted) return report;
+    if (report.Encrypted) {
+        report.Indexes = ReadIndexDefinitions(table.Path(), h, report.Problems);
+        return report;
+    }
 
     const int keySize = h.IsKeyed() ? PrimaryKeySize(h) : 0;
     const TRecordDecoder decoder = table.Decoder();
@@ -50,21 +65,23 @@ TTableReport CheckTable(const TParadoxTable& table) {
             if (keySize > 0) {
                 std::string key(reinterpret_cast<const char*>(rec), static_cast<std::size_t>(keySize));
                 if (i == 0) summary.FirstKey = key;
-                // Encoded keys compare byte-wise in key order.
-                if (havePrevious && key <= previousKey && keyReports++ < MaxKeyReports)
+                const KeyOrder order = havePrevious ? CompareKeys(previousKey, key, h) : KeyOrder::Less;
+                if ((order == KeyOrder::Equal || order == KeyOrder::Greater) && keyReports++ < MaxKeyReports)
                     report.Problems.push_back(TTableProblem{
                         ProblemKind::KeyOrder, name, block.Number, offset,
-                        key == previousKey ? "duplicate key" : "key out of order (lower than the record before)"});
+                        order == KeyOrder::Equal ? "duplicate key" : "key out of order (lower than the record before)"});
                 previousKey = std::move(key);
                 havePrevious = true;
             }
             for (const int f : blobFields) {
                 failures.clear();
-                decoder.DecodeField(rec, f, &failures);
-                if (!failures.empty() && blobReports++ < MaxBlobReports)
+                const TFieldValue v = decoder.DecodeField(rec, f, &failures);
+                std::string fault = failures.empty() ? std::string() : failures.front().Reason;
+                if (fault.empty() && !v.IsNull) fault = PrefixFault(h.Fields[static_cast<std::size_t>(f)].TypeCode, v.Bytes);
+                if (!fault.empty() && blobReports++ < MaxBlobReports)
                     report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, block.Number, offset,
                                                             "field \"" + h.Fields[static_cast<std::size_t>(f)].Name +
-                                                                "\": " + failures.front().Reason});
+                                                                "\": " + fault});
             }
             for (const int f : autoIncFields) {
                 const TFieldValue v = decoder.DecodeField(rec, f, nullptr);
@@ -89,6 +106,8 @@ TTableReport CheckTable(const TParadoxTable& table) {
     const TBlockScan scan = ScanBlocks(table.File(), h, cursor.Visited(), report.Problems);
     report.OrphanBlocks = scan.OrphanBlocks();
 
+    report.Indexes = ReadIndexDefinitions(table.Path(), h, report.Problems,
+                                          static_cast<std::int64_t>(report.RecordsFound));
     if (h.IsKeyed()) {
         const std::string px = FindCompanionFile(table.Path(), ".px");
         if (px.empty())

@@ -115,6 +115,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
 
     const bool dataFamily = !h.IsIndexTree();
     const bool extended = dataFamily && h.Version >= 5;
+    if (extended && buf.size() < ExtendedPartEnd) Fail(file, "the header is cut off", EngineErrorKind::Corrupt);
     if (extended) {
         h.EncryptionKey = Le32(p + 0x5C);
         h.CodePage = Le16(p + 0x6A);

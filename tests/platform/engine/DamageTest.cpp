@@ -6,6 +6,7 @@
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
+#include "tests/platform/engine/TinyTable.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -287,6 +288,77 @@ TEST(RandomDamage, MutatedFamiliesNeverCrash) {
             }
         }
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(SecondaryIndexDamage, MissingTreeAndStaleCountAreReported) {
+    DamagedCopy copy("paradoxdriver/src/test/resources/db", "CUSTOMER");
+    const std::string x = copy.File(".X06");
+    std::string bytes = ReadBytes(x);
+    Put16(bytes, 0x06, 19);  // one entry fewer than the table's 20 records
+    WriteBytes(x, bytes);
+    fs::remove(copy.File(".Y06"));
+    const auto report = CheckTable(*TParadoxTable::Open(copy.Db()));
+    int secondary = 0;
+    for (const auto& p : report.Problems) secondary += p.Kind == ProblemKind::SecondaryIndex ? 1 : 0;
+    EXPECT_EQ(secondary, 2) << Kinds(report);
+    ASSERT_EQ(report.Indexes.size(), 2u);  // still listed, primary first
+    EXPECT_TRUE(report.Indexes[0].IsPrimary());
+    EXPECT_EQ(report.Indexes[1].Fields, "City");  // .X06: the sixth field
+}
+
+} // namespace
+
+namespace {
+
+// Headers of every shape damaged byte by byte and cut at every length class: each opens
+// with a readable error or reads to the end.
+TEST(RandomDamage, MutatedAndCutHeadersNeverCrash) {
+    test::TempDir dir;
+    std::mt19937 rng(99);
+    for (std::uint8_t version : {std::uint8_t{3}, std::uint8_t{4}, std::uint8_t{9}, std::uint8_t{12}}) {
+        test::TinyTable t;
+        t.version = version;
+        t.keyed = true;
+        t.keyFields = 1;
+        t.recordsPerBlock = 3;
+        t.fields = {{"Id", 0x04, 4, 4}, {"Name", 0x01, 6, 6}, {"Memo", 0x0C, 15, 15}};
+        for (int i = 1; i <= 10; ++i) t.records.push_back(test::FlippedLong(i) + test::Alpha("x", 6) + std::string(15, '\0'));
+        const std::string good = t.Build();
+        for (int round = 0; round < 400; ++round) {
+            std::string bytes = good;
+            for (int h = 0, n = 1 + static_cast<int>(rng() % 6); h < n; ++h)
+                bytes[rng() % std::min<std::size_t>(bytes.size(), 0x240)] = static_cast<char>(rng());
+            if (rng() % 4 == 0) bytes.resize(rng() % bytes.size());
+            const std::string path = dir.WriteFile("fuzz.db", bytes);
+            try {
+                const auto table = TParadoxTable::Open(path);
+                CheckTable(*table);
+            } catch (const engine::EDBEngineError& e) {
+                EXPECT_FALSE(e.Message().empty());
+            }
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST(SecondaryIndexDamage, TreeThatNoLongerMatchesItsIndexDataIsReported) {
+    DamagedCopy copy("paradoxdriver/src/test/resources/db", "AREACODES");
+    ASSERT_TRUE(CheckTable(*TParadoxTable::Open(copy.Db())).Problems.empty());
+    const std::string y = copy.File(".YG0");
+    std::string bytes = ReadBytes(y);
+    bytes[2048 + 6] ^= 0x20;  // first key of the tree's only entry
+    WriteBytes(y, bytes);
+    const auto report = CheckTable(*TParadoxTable::Open(copy.Db()));
+    ASSERT_EQ(report.Problems.size(), 1u) << Kinds(report);
+    EXPECT_EQ(report.Problems[0].Kind, ProblemKind::SecondaryIndex);
+    EXPECT_EQ(report.RecordsFound, 370u);
 }
 
 } // namespace

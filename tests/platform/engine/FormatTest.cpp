@@ -3,6 +3,8 @@
 #include "platform/engine/paradox/CodePages.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/FieldValue.h"
+#include "platform/engine/paradox/KeyOrder.h"
+#include "platform/engine/paradox/TableDefinitionReader.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
 #include "platform/engine/paradox/TableFiles.h"
@@ -120,6 +122,19 @@ TEST(TableHeader, V3AndV7HeadersReadAlike) {
     }
 }
 
+TEST(TableHeader, LargestBlocksRead) {
+    test::TempDir dir;
+    test::TinyTable t = SmallTable(12);
+    t.blockKiB = 32;
+    for (int i = 101; i <= 3000; ++i)
+        t.records.push_back(test::FlippedLong(i) + test::Alpha("n", 10) + test::FlippedDouble(i));
+    const auto table = TParadoxTable::Open(dir.WriteFile("big.db", t.Build()));
+    EXPECT_EQ(table->Header().BlockSize, 32768u);
+    const auto report = CheckTable(*table);
+    EXPECT_EQ(report.RecordsFound, 3000u);
+    EXPECT_EQ(report.Chain.size(), 3u);  // 1489 records of 22 bytes fit in a 32 KiB block
+}
+
 TEST(TableHeader, UnusableHeadersRaiseReadableErrors) {
     test::TempDir dir;
     std::string good = SmallTable(12).Build();
@@ -135,6 +150,14 @@ TEST(TableHeader, UnusableHeadersRaiseReadableErrors) {
     };
     expectError("", engine::EngineErrorKind::NotATable);
     expectError(good.substr(0, 40), engine::EngineErrorKind::NotATable);
+    expectError(good.substr(0, 0x60), engine::EngineErrorKind::Corrupt);  // v7 extension cut off
+    expectError(good.substr(0, 0x7A), engine::EngineErrorKind::Corrupt);  // field list cut off
+    {
+        // Names cut off: the layout is still known, so the table opens with placeholders.
+        const auto t = TParadoxTable::Open(dir.WriteFile("names.db", good.substr(0, 0x80)));
+        EXPECT_EQ(t->Header().Fields[2].Name, "Field3");
+        EXPECT_FALSE(t->OpenProblems().empty());
+    }
     std::string s = good;
     s[0x05] = 0;  // block size 0
     expectError(s, engine::EngineErrorKind::Corrupt);
@@ -172,6 +195,47 @@ TEST(TableFiles, FoundByNameWithOrWithoutExtensionIgnoringCase) {
     EXPECT_EQ(secondaries[1].TreePath, "");
     EXPECT_NO_THROW(OpenTableByName(dir.Path(), "hOvOrY"));
     EXPECT_THROW(OpenTableByName(dir.Path(), "Other"), engine::EDBEngineError);
+}
+
+TEST(KeyOrder, TextComparesByBytesOnlyUnderAsciiSortOrder) {
+    TTableHeader h;
+    h.KeyFieldCount = 2;
+    h.Fields = {{"Id", ftLong, 4, 4, 0}, {"Name", ftAlpha, 4, 4, 4}};
+    const std::string a = test::FlippedLong(1) + "bbbb", b = test::FlippedLong(1) + "CCCC";
+    const std::string c = test::FlippedLong(2) + "AAAA";
+    EXPECT_EQ(CompareKeys(a, b, h), KeyOrder::Greater);  // ascii: 'b' after 'C'
+    EXPECT_EQ(CompareKeys(a, c, h), KeyOrder::Less);
+    EXPECT_EQ(CompareKeys(a, a, h), KeyOrder::Equal);
+    h.SortOrderCode = 0x62;
+    h.SortOrderName = "ANSIINTL";
+    EXPECT_EQ(CompareKeys(a, b, h), KeyOrder::Unknown);  // collation not modelled: no verdict
+    EXPECT_EQ(CompareKeys(c, a, h), KeyOrder::Greater);  // the numeric part still decides
+    EXPECT_EQ(CompareKeys(a, a, h), KeyOrder::Equal);
+}
+
+TEST(TableDefinitionReader, FieldsIndexesAndCountAsEngineObjectsSeeThem) {
+    const std::string db = std::string(TABLORA_SAMPLES_DIR) + "/paradoxdriver/src/test/resources/db/CUSTOMER.DB";
+    engine::TFieldDefs fields;
+    ReadFieldDefs(db, "CUSTOMER", fields);
+    ASSERT_EQ(fields.Count(), 10u);
+    EXPECT_EQ(fields[0].DataType, engine::TFieldType::AutoInc);
+    EXPECT_EQ(fields[1].Size, 51);
+    EXPECT_EQ(fields[9].Size, 0);
+    engine::TIndexDefs indexes;
+    ReadIndexDefs(db, "CUSTOMER", indexes);
+    ASSERT_EQ(indexes.Count(), 2u);
+    EXPECT_TRUE(indexes[0].IsPrimary());
+    EXPECT_EQ(indexes[0].Fields, "CustNo");
+    EXPECT_EQ(ReadableRecordCount(db, "CUSTOMER"), 20);
+    try {
+        ReadFieldDefs("", "Hovory", fields);
+        ADD_FAILURE();
+    } catch (const engine::EDBEngineError& e) {
+        EXPECT_EQ(e.Kind(), engine::EngineErrorKind::NotFound);
+        EXPECT_NE(e.Message().find("Hovory"), std::string::npos);
+    }
+    const std::string enc = std::string(TABLORA_SAMPLES_DIR) + "/paradoxdriver/src/test/resources/encrypt/encrypted.db";
+    EXPECT_THROW(ReadableRecordCount(enc, "encrypted"), engine::EDBEngineError);
 }
 
 } // namespace

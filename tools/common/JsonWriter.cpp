@@ -1,8 +1,8 @@
-#include "tools/pdx/JsonWriter.h"
+#include "tools/common/JsonWriter.h"
 
 #include <cstdio>
 
-namespace pdx {
+namespace tools {
 
 std::string JsonQuote(const std::string& s) {
     std::string out = "\"";
@@ -38,30 +38,17 @@ void TJsonWriter::Key(const std::string& key) {
     if (!key.empty()) out_ << JsonQuote(key) << ": ";
 }
 
-void TJsonWriter::BeginObject(const std::string& key) {
+void TJsonWriter::Open(const std::string& key, char bracket) {
     Key(key);
-    out_ << "{";
+    out_ << bracket;
     first_.push_back(true);
 }
 
-void TJsonWriter::EndObject() {
+void TJsonWriter::Close(char bracket) {
     const bool empty = first_.back();
     first_.pop_back();
     if (!empty) Indent();
-    out_ << "}";
-}
-
-void TJsonWriter::BeginArray(const std::string& key) {
-    Key(key);
-    out_ << "[";
-    first_.push_back(true);
-}
-
-void TJsonWriter::EndArray() {
-    const bool empty = first_.back();
-    first_.pop_back();
-    if (!empty) Indent();
-    out_ << "]";
+    out_ << bracket;
 }
 
 void TJsonWriter::Value(const std::string& key, const std::string& value) {
@@ -79,4 +66,4 @@ void TJsonWriter::Value(const std::string& key, bool value) {
     out_ << (value ? "true" : "false");
 }
 
-} // namespace pdx
+} // namespace tools

@@ -1,4 +1,4 @@
-// A minimal streaming JSON writer for the inspector's machine-readable output.
+// A minimal streaming JSON writer for the command-line tools' machine-readable output.
 #pragma once
 
 #include <cstdint>
@@ -7,17 +7,17 @@
 #include <type_traits>
 #include <vector>
 
-namespace pdx {
+namespace tools {
 
 std::string JsonQuote(const std::string& utf8);
 
 class TJsonWriter {
 public:
     explicit TJsonWriter(std::ostream& out) : out_(out) {}
-    void BeginObject(const std::string& key = {});
-    void EndObject();
-    void BeginArray(const std::string& key = {});
-    void EndArray();
+    void BeginObject(const std::string& key = {}) { Open(key, '{'); }
+    void EndObject() { Close('}'); }
+    void BeginArray(const std::string& key = {}) { Open(key, '['); }
+    void EndArray() { Close(']'); }
     void Value(const std::string& key, const std::string& value);
     void Value(const std::string& key, const char* value) { Value(key, std::string(value)); }
     void Value(const std::string& key, std::int64_t value);
@@ -31,9 +31,11 @@ public:
 
 private:
     void Key(const std::string& key);
+    void Open(const std::string& key, char bracket);
+    void Close(char bracket);
     void Indent();
     std::ostream& out_;
     std::vector<bool> first_;  // per open container: nothing written yet
 };
 
-} // namespace pdx
+} // namespace tools

@@ -1,0 +1,425 @@
+// The main window's start-up, its control rules and the reloads of the table lists.
+#include "app/MainForm.h"
+
+#include "app/PathEdit.h"
+#include "app/RadioButton.h"
+#include "app/SplashFrm.h"
+#include "app/StandardErrorBox.h"
+#include "app/TableDisplayNames.h"
+#include "database/OrvDatabaseModule.h"
+#include "platform/rtl/AppLocations.h"
+#include "platform/rtl/Paths.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFrame>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <memory>
+
+namespace app {
+
+namespace {
+
+// Sets a flag for one scope and puts it to `after` however the scope is left.
+class TFlagScope {
+public:
+    TFlagScope(bool& flag, bool during, bool after) : flag_(flag), after_(after) { flag_ = during; }
+    ~TFlagScope() { flag_ = after_; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& flag_;
+    bool after_;
+};
+
+} // namespace
+
+TMainForm::TMainForm(QWidget* parent)
+    : QWidget(parent), progressTarget_(nullptr), statusPanelTarget_(nullptr, false) {
+    CreateControls();
+    ConnectHandlers();
+    FormCreate();
+}
+
+TMainForm::~TMainForm() {
+    FormDestroy();
+}
+
+void TMainForm::ConnectHandlers() {
+    // Radio buttons speak when they become checked, check boxes on every change, the
+    // alias list only on a pick by the user, edits on every change of their text.
+    auto onChecked = [this](QAbstractButton* button, void (TMainForm::*handler)()) {
+        connect(button, &QAbstractButton::toggled, this, [this, handler](bool checked) {
+            if (checked) Guarded([this, handler] { (this->*handler)(); });
+        });
+    };
+    auto onToggled = [this](QAbstractButton* button, void (TMainForm::*handler)()) {
+        connect(button, &QAbstractButton::toggled, this,
+                [this, handler](bool) { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    auto onClicked = [this](QAbstractButton* button, void (TMainForm::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler](bool) { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    auto onEdited = [this](QLineEdit* edit, void (TMainForm::*handler)()) {
+        connect(edit, &QLineEdit::textChanged, this,
+                [this, handler](const QString&) { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+
+    onChecked(AliasRBtn, &TMainForm::AliasRBtnChanged);
+    connect(AliasesCbo, &QComboBox::activated, this, [this](int) { Guarded([this] { AliasesCboChanged(); }); });
+    onChecked(SourceDirRBtn, &TMainForm::SourceDirRBtnChanged);
+    onEdited(SourceDataDirEdt, &TMainForm::SourceDataDirChanged);
+    onChecked(NezalohovatRBtn, &TMainForm::NezalohovatRBtnClick);
+    onChecked(ZalohovatDirRBtn, &TMainForm::ZalohovatDirRBtnClick);
+    onChecked(BackupZipRBtn, &TMainForm::BackupZipRBtnClick);
+    onEdited(BackupDirEdt, &TMainForm::BackupDirEdtChange);
+    onEdited(BackupZipFileEdt, &TMainForm::BackupZipFileEdtChange);
+    onToggled(DeleteIndexesChb, &TMainForm::DeleteIndexesChbClick);
+    onToggled(KeyViolationChb, &TMainForm::KeyViolationChbClick);
+    onToggled(KontrolaDatabazyChb, &TMainForm::KontrolaDatabazyChbClick);
+    onClicked(SelectAllBtn, &TMainForm::SelectAllBtnClick);
+    onClicked(DeselectAllBtn, &TMainForm::DeselectAllBtnClick);
+    onChecked(RestoreFromDirRBtn, &TMainForm::RestoreFromDirRBtnClick);
+    onChecked(RestoreZipFileRBtn, &TMainForm::RestoreZipFileRBtnClick);
+    onClicked(BackupBtn, &TMainForm::BackupBtnClick);
+    onClicked(RepairDataBtn, &TMainForm::RepairDataBtnClick);
+    onClicked(RestoreBtn, &TMainForm::RestoreBtnClick);
+    onClicked(PomocnikBtn, &TMainForm::PomocnikBtnClick);
+    onClicked(OProgrameBtn, &TMainForm::OProgrameBtnClick);
+}
+
+// ---- Start-up and shutdown ----
+
+void TMainForm::FormCreate() {
+    ExePath = rtl::WithTrailingSeparator(rtl::WritableProgramDirectory());
+    TableDisplayNames.Clear();
+    KeyViolationTableNames.Clear();
+    DamagedTableNames.Clear();
+
+    {
+        TBusyScope busy(*this);
+        try {
+            auto splash = std::make_unique<TSplashForm>(this);
+            splash->show();
+            FillTableDisplayNames(TableDisplayNames);
+            rtl::TStringList aliases;
+            int selected = 0;
+            try {
+                selected = FillAliasList(aliases);
+            } catch (...) {
+                // The combo must still offer something to read.
+                SetAliasItems({"(none)"}, 0);
+                throw;
+            }
+            SetAliasItems(aliases, selected);
+            {
+                TFlagScope quiet(HandlersActive, false, true);
+                SourceDataDirEdt->setText(QString::fromStdString(AliasDirectoryOf(AliasesCbo->currentText().toStdString())));
+            }
+            TLabelTarget label(splash->InfoLbl, true);
+            TProgressBarTarget bar(splash->ProgressBar1);
+            ReloadTableLists(&label, &bar);
+            CountSourceTables();
+        } catch (...) {
+            EmptyTableLists(ListsToEmpty::Both);
+        }
+    }
+    HandlersActive = true;
+
+    Guarded([this] {
+        ApplyRepairParams(DefaultRepairParams);
+        BackupDirEdt->setText(QString::fromStdString(ExePath + "Backup"));
+        BackupZipFileEdt->setText(QString::fromStdString(ExePath + "Backup.zip"));
+        RestoreDataDirEdt->setText(QString::fromStdString(ExePath + "Backup"));
+        RestoreDataZipFileEdt->setText(QString::fromStdString(ExePath + "Backup.zip"));
+        PrepisSuborovCbo->setCurrentIndex(2);
+        SetRuleEnabled(BackupBtn, false);
+        SelectAllBtn->setEnabled(false);
+        DeselectAllBtn->setEnabled(false);
+        SetRuleEnabled(RepairDataBtn, false);
+        SetRuleEnabled(RestoreBtn, false);
+    });
+    ResetStatusBar();
+}
+
+void TMainForm::FormDestroy() {
+    TableDisplayNames.Clear();
+    KeyViolationTableNames.Clear();
+    DamagedTableNames.Clear();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    if (Busy())
+        event->ignore();
+    else
+        QWidget::closeEvent(event);
+}
+
+// ---- Source rules and reloads ----
+
+void TMainForm::AliasRBtnChanged() {
+    if (HandlersActive) SplashReload(ListsToEmpty::KeyViolation, false);
+}
+
+void TMainForm::SourceDirRBtnChanged() {
+    if (HandlersActive) SplashReload(ListsToEmpty::KeyViolation, false);
+}
+
+void TMainForm::SourceDataDirChanged() {
+    if (SourceDirRBtn->isChecked() && HandlersActive) SplashReload(ListsToEmpty::KeyViolation, false);
+}
+
+void TMainForm::AliasesCboChanged() {
+    if (AliasRBtn->isChecked() && HandlersActive) SplashReload(ListsToEmpty::Both, true);
+}
+
+void TMainForm::SplashReload(ListsToEmpty lists, bool showAliasDirectory) {
+    TFlagScope quiet(HandlersActive, false, true);
+    TBusyScope busy(*this);
+    EmptyTableLists(lists);
+    try {
+        auto splash = std::make_unique<TSplashForm>(this);
+        splash->show();
+        TLabelTarget label(splash->InfoLbl, true);
+        TProgressBarTarget bar(splash->ProgressBar1);
+        ReloadTableLists(&label, &bar);
+        CountSourceTables();
+    } catch (...) {
+        // A source that cannot be read is no error to report: its lists stay empty, and
+        // the count of the previous source no longer applies.
+        EmptyTableLists(lists);
+        SetTableCount(0);
+    }
+    ResetStatusBar();
+    if (showAliasDirectory) {
+        try {
+            SourceDataDirEdt->setText(
+                QString::fromStdString(AliasDirectoryOf(AliasesCbo->currentText().toStdString())));
+        } catch (...) {
+            ShowCurrentError();
+        }
+    }
+}
+
+void TMainForm::CountSourceTables() {
+    try {
+        RunTask(true, &TMainForm::CountTablesTask);
+    } catch (...) {
+        SetTableCount(0);
+        ResetStatusBar();
+    }
+}
+
+void TMainForm::EmptyTableLists(ListsToEmpty lists) {
+    KeyViolationTableNames.Clear();
+    KeyViolationTablesCheckListBox->clear();
+    if (lists == ListsToEmpty::Both) {
+        DamagedTableNames.Clear();
+        DamagedTablesCheckListBox->clear();
+    }
+}
+
+void TMainForm::ReloadTableLists(ui::ITextTarget* label, ui::IProgressTarget* bar) {
+    // Only the source choice is read: a reload works whatever is ticked.
+    TRepairParams source = DefaultRepairParams;
+    ReadSourceChoice(source);
+    auto module = std::make_unique<database::TOrvDatabaseModule>();
+    if (source.SourceKind == 0)
+        module->OpenSourceByAlias(source.SourcePath);
+    else if (source.SourceKind == 1)
+        module->OpenSourceByDirectory(source.SourcePath);
+    else
+        return;
+
+    try {
+        KeyViolationTableNames.Clear();
+        DamagedTableNames.Clear();
+        module->ProgressBar = bar;
+        module->StatusLabel = label;
+        module->StatusPanel = nullptr;
+        std::string allTables, keyViolationTables;
+        module->LoadTableLists(allTables, keyViolationTables);
+        DamagedTableNames.SetCommaText(allTables);
+        KeyViolationTableNames.SetCommaText(keyViolationTables);
+    } catch (...) {
+        // The check lists show what the name lists hold, also after a failure.
+        EmptyTableLists(ListsToEmpty::Both);
+        throw;
+    }
+    module.reset();
+    ResetStatusBar();
+    FillCheckList(KeyViolationTablesCheckListBox, KeyViolationTableNames);
+    FillCheckList(DamagedTablesCheckListBox, DamagedTableNames);
+}
+
+void TMainForm::FillCheckList(QListWidget* list, const rtl::TStringList& names) {
+    list->clear();
+    for (const std::string& name : names) {
+        auto* item = new QListWidgetItem(QString::fromStdString(name), list);
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    ApplyDisplayNames(list);
+}
+
+void TMainForm::ApplyDisplayNames(QListWidget* list) {
+    for (int i = 0; i < list->count(); ++i) {
+        QListWidgetItem* item = list->item(i);
+        item->setText(QString::fromStdString(DisplayNameOf(item->text().toStdString())));
+    }
+}
+
+std::string TMainForm::DisplayNameOf(const std::string& tableName) const {
+    return app::DisplayNameOf(TableDisplayNames, tableName);
+}
+
+int TMainForm::FillAliasList(rtl::TStringList& items) {
+    {
+        database::TOrvDatabaseModule module;
+        module.ListAliases(items);
+    }
+    if (items.Empty()) {
+        items.Add("(none)");
+        return 0;
+    }
+    const int i = items.IndexOf(DefaultRepairParams.SourcePath);
+    return i < 0 ? 0 : i;
+}
+
+void TMainForm::SetAliasItems(const rtl::TStringList& items, int selected) {
+    AliasesCbo->clear();
+    for (const std::string& item : items) AliasesCbo->addItem(QString::fromStdString(item));
+    AliasesCbo->setCurrentIndex(selected);
+}
+
+std::string TMainForm::AliasDirectoryOf(const std::string& alias) {
+    if (alias.empty()) return {};
+    database::TOrvDatabaseModule module;
+    return module.GetAliasDirectory(alias);
+}
+
+// ---- Backup and restore rules ----
+
+void TMainForm::NezalohovatRBtnClick() {
+    SetRuleEnabled(BackupBtn, false);
+    RestoreFromDirRBtn->setChecked(false);
+    RestoreZipFileRBtn->setChecked(false);
+}
+
+void TMainForm::ZalohovatDirRBtnClick() {
+    SetRuleEnabled(BackupBtn, true);
+    RestoreFromDirRBtn->setChecked(true);
+}
+
+void TMainForm::BackupZipRBtnClick() {
+    SetRuleEnabled(BackupBtn, true);
+    RestoreZipFileRBtn->setChecked(true);
+}
+
+void TMainForm::BackupDirEdtChange() {
+    RestoreDataDirEdt->setText(BackupDirEdt->text());
+}
+
+void TMainForm::BackupZipFileEdtChange() {
+    RestoreDataZipFileEdt->setText(BackupZipFileEdt->text());
+}
+
+void TMainForm::RestoreFromDirRBtnClick() {
+    SetRuleEnabled(RestoreBtn, true);
+}
+
+void TMainForm::RestoreZipFileRBtnClick() {
+    SetRuleEnabled(RestoreBtn, true);
+}
+
+// ---- Tool rules ----
+
+void TMainForm::SetToolPanel(QFrame* panel, bool lowered) {
+    panel->setFrameShadow(lowered ? QFrame::Sunken : QFrame::Raised);
+}
+
+void TMainForm::ListToolClick(QCheckBox* tool, QFrame* panel, QCheckBox* otherListTool) {
+    const bool ticked = tool->isChecked();
+    if (ticked) {
+        DeleteIndexesChb->setChecked(false);
+        otherListTool->setChecked(false);
+    }
+    SetToolPanel(panel, ticked);
+    SelectAllBtn->setEnabled(ticked);
+    DeselectAllBtn->setEnabled(ticked);
+    SetRuleEnabled(RepairDataBtn, ticked);
+}
+
+void TMainForm::KeyViolationChbClick() {
+    ListToolClick(KeyViolationChb, KeyViolationPanel, KontrolaDatabazyChb);
+}
+
+void TMainForm::KontrolaDatabazyChbClick() {
+    ListToolClick(KontrolaDatabazyChb, KontrolaDatabazyPanel, KeyViolationChb);
+}
+
+void TMainForm::DeleteIndexesChbClick() {
+    if (DeleteIndexesChb->isChecked()) {
+        KeyViolationChb->setChecked(false);
+        KontrolaDatabazyChb->setChecked(false);
+        SetToolPanel(KeyViolationPanel, false);
+        SetToolPanel(KontrolaDatabazyPanel, false);
+        SelectAllBtn->setEnabled(false);
+        DeselectAllBtn->setEnabled(false);
+        SetRuleEnabled(RepairDataBtn, true);
+    } else {
+        SelectAllBtn->setEnabled(false);
+        DeselectAllBtn->setEnabled(false);
+        SetRuleEnabled(RepairDataBtn, false);
+    }
+}
+
+void TMainForm::SetAllTicks(bool ticked) {
+    if (DeleteIndexesChb->isChecked()) return;
+    const Qt::CheckState state = ticked ? Qt::Checked : Qt::Unchecked;
+    if (KeyViolationChb->isChecked())
+        for (int i = 0; i < KeyViolationTablesCheckListBox->count(); ++i)
+            KeyViolationTablesCheckListBox->item(i)->setCheckState(state);
+    if (KontrolaDatabazyChb->isChecked())
+        for (int i = 0; i < DamagedTablesCheckListBox->count(); ++i)
+            DamagedTablesCheckListBox->item(i)->setCheckState(state);
+}
+
+void TMainForm::SelectAllBtnClick() {
+    SetAllTicks(true);
+}
+
+void TMainForm::DeselectAllBtnClick() {
+    SetAllTicks(false);
+}
+
+// ---- Enabling that a running task overrides ----
+
+void TMainForm::SetRuleEnabled(QWidget* control, bool enabled) {
+    ruleEnabled_[control] = enabled;
+    control->setEnabled(enabled && !Busy());
+}
+
+void TMainForm::RefreshBusyControls() {
+    for (QWidget* control : {static_cast<QWidget*>(AliasRBtn), static_cast<QWidget*>(AliasesCbo),
+                             static_cast<QWidget*>(SourceDirRBtn), static_cast<QWidget*>(SourceDataDirEdt)})
+        if (!ruleEnabled_.count(control)) ruleEnabled_[control] = true;
+    for (const auto& [control, enabled] : ruleEnabled_) control->setEnabled(enabled && !Busy());
+}
+
+// ---- Help and About ----
+
+void TMainForm::PomocnikBtnClick() {
+    if (OnHelp) OnHelp();
+}
+
+void TMainForm::OProgrameBtnClick() {
+    if (OnAbout) OnAbout();
+}
+
+} // namespace app

@@ -1,0 +1,222 @@
+// Reading the controls into one record and back, and running the actions as tasks on a
+// fresh source database module.
+#include "app/MainForm.h"
+
+#include "app/PathEdit.h"
+#include "app/RadioButton.h"
+#include "database/OrvDatabaseModule.h"
+#include "platform/engine/EngineErrors.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+
+#include <memory>
+
+namespace app {
+namespace {
+
+// A comma-text item that keeps blanks, commas and quotes of the name inside it.
+std::string QuotedName(const std::string& name) {
+    std::string quoted = "\"";
+    for (char c : name) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+} // namespace
+
+// ---- Repair parameters ----
+
+void TMainForm::ReadSourceChoice(TRepairParams& params) const {
+    if (AliasRBtn->isChecked()) params.SourceKind = 0;
+    if (SourceDirRBtn->isChecked()) params.SourceKind = 1;
+    if (params.SourceKind == 0)
+        params.SourcePath = AliasesCbo->currentIndex() >= 0 ? AliasesCbo->currentText().toStdString() : std::string();
+    else
+        params.SourcePath = SourceDataDirEdt->text().toStdString();
+}
+
+TRepairParams TMainForm::ReadRepairParams() const {
+    TRepairParams params = DefaultRepairParams;
+    ReadSourceChoice(params);
+
+    if (ZalohovatDirRBtn->isChecked()) params.BackupKind = 1;
+    if (BackupZipRBtn->isChecked()) params.BackupKind = 2;
+    if (params.BackupKind == 1) params.BackupTarget = BackupDirEdt->text().toStdString();
+    if (params.BackupKind == 2) params.BackupTarget = BackupZipFileEdt->text().toStdString();
+
+    params.OverwriteMode = static_cast<std::uint8_t>(PrepisSuborovCbo->currentIndex() & 0xFF);
+    params.BackupIndexes = BackupIndexesChb->isChecked();
+    params.DeleteIndexesFlag = DeleteIndexesChb->isChecked();
+    params.CheckDamage = KontrolaDatabazyChb->isChecked();
+    params.CheckKeyViolations = KeyViolationChb->isChecked();
+    if (KontrolaDatabazyChb->isChecked())
+        params.TableList = CheckedTableList(DamagedTablesCheckListBox, DamagedTableNames);
+    if (KeyViolationChb->isChecked())
+        params.TableList = CheckedTableList(KeyViolationTablesCheckListBox, KeyViolationTableNames);
+
+    if (RestoreFromDirRBtn->isChecked()) params.RestoreKind = 1;
+    if (RestoreZipFileRBtn->isChecked()) params.RestoreKind = 2;
+    if (params.RestoreKind == 1) params.RestoreSource = RestoreDataDirEdt->text().toStdString();
+    if (params.RestoreKind == 2) params.RestoreSource = RestoreDataZipFileEdt->text().toStdString();
+    params.DeleteIndexesAfterRestore = DelIndexesBeforeChb->isChecked();
+    return params;
+}
+
+std::string TMainForm::CheckedTableList(const QListWidget* list, const rtl::TStringList& names) const {
+    std::string result;
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->checkState() != Qt::Checked) continue;
+        // The name lists are refilled with their check lists, so an item without a name
+        // behind it cannot be ticked; guard anyway rather than read past the list.
+        if (static_cast<std::size_t>(i) >= names.Count()) break;
+        if (!result.empty()) result += ',';
+        result += QuotedName(names[static_cast<std::size_t>(i)]);
+    }
+    return result;
+}
+
+void TMainForm::TickKeyViolationTables(const std::string& tableList) {
+    QListWidget* list = KeyViolationTablesCheckListBox;
+    for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Unchecked);
+    for (const std::string& name : rtl::SplitCommaText(tableList)) {
+        const int i = KeyViolationTableNames.IndexOf(name);
+        if (i >= 0 && i < list->count()) list->item(i)->setCheckState(Qt::Checked);
+    }
+}
+
+void TMainForm::ApplyRepairParams(const TRepairParams& params) {
+    // Every control whose state changes runs its own rule through its signal.
+    if (params.SourceKind == 1) {
+        SourceDirRBtn->setChecked(true);
+        SourceDataDirEdt->setText(QString::fromStdString(params.SourcePath));
+    } else {
+        AliasRBtn->setChecked(true);
+        if (params.SourceKind == 0) {
+            const int i = AliasesCbo->findText(QString::fromStdString(params.SourcePath), Qt::MatchFixedString);
+            if (i >= 0) AliasesCbo->setCurrentIndex(i);
+        }
+    }
+
+    if (params.BackupKind == 1) {
+        ZalohovatDirRBtn->setChecked(true);
+        BackupDirEdt->setText(QString::fromStdString(params.BackupTarget));
+    } else if (params.BackupKind == 2) {
+        BackupZipRBtn->setChecked(true);
+        BackupZipFileEdt->setText(QString::fromStdString(params.BackupTarget));
+    } else {
+        NezalohovatRBtn->setChecked(true);
+    }
+
+    PrepisSuborovCbo->setCurrentIndex(params.OverwriteMode);
+    BackupIndexesChb->setChecked(params.BackupIndexes);
+    DeleteIndexesChb->setChecked(params.DeleteIndexesFlag);
+    KontrolaDatabazyChb->setChecked(params.CheckDamage);
+    KeyViolationChb->setChecked(params.CheckKeyViolations);
+    TickKeyViolationTables(params.TableList);
+
+    if (params.RestoreKind == 1) {
+        RestoreFromDirRBtn->setChecked(true);
+        RestoreDataDirEdt->setText(QString::fromStdString(params.RestoreSource));
+    } else if (params.RestoreKind == 2) {
+        RestoreZipFileRBtn->setChecked(true);
+        RestoreDataZipFileEdt->setText(QString::fromStdString(params.RestoreSource));
+    }
+    DelIndexesBeforeChb->setChecked(params.DeleteIndexesAfterRestore);
+}
+
+// ---- Task runner ----
+
+void TMainForm::RunTask(bool openSource, TTaskOperation operation) {
+    const TRepairParams params = ReadRepairParams();
+    TBusyScope busy(*this);
+    auto module = std::make_unique<database::TOrvDatabaseModule>();
+    try {
+        module->ProgressBar = &progressTarget_;
+        module->StatusLabel = nullptr;
+        module->StatusPanel = &statusPanelTarget_;
+        bool run = true;
+        if (openSource) {
+            if (params.SourceKind == 0)
+                module->OpenSourceByAlias(params.SourcePath);
+            else if (params.SourceKind == 1)
+                module->OpenSourceByDirectory(params.SourcePath);
+            else
+                run = false;
+        }
+        if (run) (this->*operation)(*module, params);
+    } catch (...) {
+        module.reset();
+        ResetStatusBar();
+        throw;
+    }
+    module.reset();
+    ResetStatusBar();
+}
+
+void TMainForm::BackupTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {
+    if (params.BackupKind == 1)
+        module.BackupToDirectory(params.BackupTarget, params.BackupIndexes, CopyModeOf(params.OverwriteMode));
+    else if (params.BackupKind == 2)
+        module.BackupToZip(params.BackupTarget, params.BackupIndexes, CopyModeOf(params.OverwriteMode));
+}
+
+void TMainForm::RepairTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {
+    if (params.DeleteIndexesFlag) module.DeleteIndexes();
+    if (params.CheckDamage) module.CheckAndRebuildTables(params.TableList);
+    if (params.CheckKeyViolations) module.RepairKeyViolations(params.TableList);
+}
+
+void TMainForm::RestoreTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {
+    if (params.RestoreKind == 1)
+        module.RestoreFromDirectory(params.RestoreSource, RestoreCopyMode);
+    else if (params.RestoreKind == 2)
+        module.RestoreFromZip(params.RestoreSource);
+    if (params.DeleteIndexesAfterRestore) module.DeleteIndexes();
+}
+
+void TMainForm::CountTablesTask(database::TOrvDatabaseModule& module, const TRepairParams&) {
+    int count = 0;
+    try {
+        count = module.CountTables();
+    } catch (const engine::EDatabaseError&) {
+        SetTableCount(0);
+        ResetStatusBar();
+        return;
+    }
+    SetTableCount(count);
+}
+
+void TMainForm::BackupBtnClick() {
+    RunTask(true, &TMainForm::BackupTask);
+}
+
+void TMainForm::RepairDataBtnClick() {
+    RunTask(true, &TMainForm::RepairTask);
+}
+
+void TMainForm::RestoreBtnClick() {
+    RunTask(true, &TMainForm::RestoreTask);
+}
+
+// ---- Status bar ----
+
+void TMainForm::ResetStatusBar() {
+    const std::string count = TableCount > 0 ? std::to_string(TableCount) : std::string("(neurčený)");
+    StatusPanel0->setText(QString::fromStdString("Počet tabuliek: " + count));
+    StatusPanel1->setText(QStringLiteral("Stav: (nečinný)"));
+}
+
+void TMainForm::SetTableCount(std::int32_t count) {
+    if (count == TableCount) return;
+    TableCount = count;
+    ResetStatusBar();
+}
+
+} // namespace app

@@ -1,0 +1,57 @@
+#include "app/PathEdit.h"
+
+#include "app/StandardErrorBox.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QStyle>
+
+namespace app {
+
+TPathEdit::TPathEdit(Kind kind, QWidget* parent) : QLineEdit(parent), kind_(kind) {
+    const QIcon icon = style()->standardIcon(kind == Kind::Directory ? QStyle::SP_DirOpenIcon
+                                                                     : QStyle::SP_DialogOpenButton);
+    QAction* browse = addAction(icon, QLineEdit::TrailingPosition);
+    browse->setObjectName(QStringLiteral("BrowseAction"));
+    browse->setToolTip(QStringLiteral("Prehľadávať..."));
+    connect(browse, &QAction::triggered, this, [this] { Guarded([this] { Browse(); }); });
+}
+
+void TPathEdit::SetDialog(const QString& title, const QString& filter, const QString& defaultSuffix) {
+    title_ = title;
+    filter_ = filter;
+    defaultSuffix_ = defaultSuffix;
+}
+
+std::unique_ptr<QFileDialog> TPathEdit::MakeDialog() {
+    auto dialog = std::make_unique<QFileDialog>(window());
+    const QFileInfo current(text());
+    if (kind_ == Kind::Directory) {
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+        if (!title_.isEmpty()) dialog->setWindowTitle(title_);
+        if (!text().isEmpty()) dialog->setDirectory(text());
+        return dialog;
+    }
+    dialog->setWindowTitle(title_);
+    dialog->setFileMode(kind_ == Kind::ExistingFile ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilter(filter_);
+    dialog->setDefaultSuffix(defaultSuffix_);
+    if (!text().isEmpty()) {
+        dialog->setDirectory(current.absolutePath());
+        dialog->selectFile(current.fileName());
+    }
+    return dialog;
+}
+
+void TPathEdit::Browse() {
+    auto dialog = MakeDialog();
+    if (dialog->exec() != QDialog::Accepted) return;
+    const QStringList chosen = dialog->selectedFiles();
+    if (!chosen.isEmpty()) setText(QDir::toNativeSeparators(chosen.first()));
+}
+
+} // namespace app

@@ -1,0 +1,86 @@
+#include "app/ProgramStart.h"
+
+#include "app/Application.h"
+#include "app/StandardErrorBox.h"
+#include "app/WidgetUiServices.h"
+#include "app/SingleInstanceGuard.h"
+#include "platform/windows/X11WindowClass.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+#include "app/ProgramImages.h"
+#include <QtGui/qguiapplication_platform.h>
+
+#include <cstdlib>
+#include <exception>
+
+namespace {
+
+QByteArray InstanceName() {
+    // The same instance name Qt gives the program's other windows.
+    const QByteArray resourceName = qgetenv("RESOURCE_NAME");
+    if (!resourceName.isEmpty()) return resourceName;
+    const QString program = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+    return program.isEmpty() ? QByteArray("tablora") : program.toLocal8Bit();
+}
+
+void ApplyMainWindowClass(QWidget& window) {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11) return;
+    windows::SetX11WindowClass(x11->connection(), static_cast<std::uint32_t>(window.winId()),
+                               InstanceName().toStdString(), MainWindowClassName);
+}
+
+// Qt writes its own WM_CLASS whenever it makes a native window; this puts ours back.
+class MainWindowClassKeeper final : public QObject {
+public:
+    explicit MainWindowClassKeeper(QWidget& window) : QObject(&window), window_(window) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == &window_ && event->type() == QEvent::WinIdChange && window_.internalWinId())
+            ApplyMainWindowClass(window_);
+        return false;
+    }
+
+private:
+    QWidget& window_;
+};
+
+}  // namespace
+
+void PreferX11Windows() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const char* display = std::getenv("DISPLAY");
+    if ((!platform || !*platform) && display && *display) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+}
+
+void MarkAsMainWindow(QWidget& window) {
+    if (!qGuiApp || !qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) return;
+    window.installEventFilter(new MainWindowClassKeeper(window));
+    ApplyMainWindowClass(window);  // makes the native window if there is none yet
+}
+
+int RunApplication(int& argc, char** argv, const std::function<std::unique_ptr<QWidget>()>& createMainWindow) {
+    TApplication application(argc, argv);
+    app::InstallSlovakQtTranslations(application);
+    app::TWidgetUiServices services;
+    ui::ScopedUiServices installed(services);
+    QApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
+    QApplication::setWindowIcon(ProgramIcon());
+
+    std::unique_ptr<QWidget> mainWindow;
+    try {
+        mainWindow = createMainWindow();
+    } catch (const std::exception& error) {
+        app::ShowStandardErrorBox(error.what());
+        return 1;
+    }
+    if (!mainWindow) return 1;
+    MarkAsMainWindow(*mainWindow);
+    mainWindow->show();
+    QApplication::exec();
+    return 0;
+}

@@ -1,0 +1,40 @@
+#include "app/SingleInstanceGuard.h"
+
+namespace {
+
+// Titles and class names are compared as the window system hands them to a 255-character
+// buffer: at most 254 characters of each take part.
+constexpr qsizetype kReadLimit = 254;
+
+QString ReadText(const std::string& utf8) {
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).left(kReadLimit);
+}
+
+bool TitleQualifies(const windows::TopLevelWindow& window, const QString& fragment) {
+    if (fragment.isEmpty()) return false;
+    const QString title = ReadText(window.title);
+    return !title.isEmpty() && title.contains(fragment, Qt::CaseSensitive);
+}
+
+bool ClassQualifies(const windows::TopLevelWindow& window, const QString& className) {
+    if (className.isEmpty()) return true;
+    const QString windowClass = ReadText(window.className);
+    return !windowClass.isEmpty() && QString::compare(windowClass, className, Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+windows::WindowHandle FindTopLevelWindow(windows::IDesktopWindows& desktop, const QString& titleFragment,
+                                         const QString& className) {
+    for (const windows::TopLevelWindow& window : desktop.Enumerate())
+        if (TitleQualifies(window, titleFragment) || ClassQualifies(window, className)) return window.handle;
+    return windows::NoWindow;
+}
+
+bool CheckSingleInstance(windows::IDesktopWindows& desktop, const QString& className) {
+    const windows::WindowHandle running = FindTopLevelWindow(desktop, QString(), className);
+    if (running == windows::NoWindow) return true;
+    // Whether the window system grants the request or not, this start ends.
+    desktop.Activate(running);
+    return false;
+}

@@ -1,0 +1,13 @@
+// Program entry: hand over to a running instance, or start the program.
+#include "app/MainWindowFactory.h"
+#include "app/ProgramStart.h"
+#include "app/SingleInstanceGuard.h"
+#include "platform/windows/DesktopWindows.h"
+
+int main(int argc, char** argv) {
+    PreferX11Windows();
+    // Before anything of our own exists: a running instance is brought forward and this
+    // start ends without a window.
+    if (!CheckSingleInstance(*windows::OpenDesktopWindows(), QString::fromLatin1(MainWindowClassName))) return 0;
+    return RunApplication(argc, argv, CreateMainWindow);
+}

@@ -1,0 +1,45 @@
+// Copying one table file onto another path, replacing what is there, with the source's
+// modification time kept. The copy is written as a temporary sibling of the target, synced
+// and only then renamed over it: a copy that fails at any step (unreadable source, full
+// disk) leaves an existing target exactly as it was and removes its partial copy.
+#pragma once
+
+#include "platform/ui/ReportTargets.h"
+
+#include <cstdint>
+#include <string>
+
+namespace database {
+
+class TCopyFileSystem;
+
+// The block of the copy's progress: the bar moves once per block.
+inline constexpr std::size_t CopyBlockSize = 8192;
+// How much one read or write moves, and how often written data is handed to the disk.
+inline constexpr std::size_t CopyTransferSize = 128 * CopyBlockSize;
+inline constexpr std::uint64_t WritebackStep = 8 * CopyTransferSize;
+
+// Raises rtl::EFileError: "Cannot open file %s" (source), "Cannot create file %s"
+// (target), "Stream read error", "Stream write error" (also at sync and close).
+// With a progress bar: range 0 to the file's size (scaled down for files beyond the bar's
+// int range), position after each block, position 0 at the end.
+void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
+                 TCopyFileSystem& fileSystem);
+
+// Maps byte counts onto a progress bar whose range is an int: sizes past INT_MAX are
+// divided by the smallest power of two that brings them into range.
+class TByteProgress {
+public:
+    TByteProgress(ui::IProgressTarget* bar, std::uint64_t totalBytes);
+    void Start();                       // maximum, minimum, position 0
+    void Advance(std::uint64_t bytes);  // position for `bytes` copied so far
+    void Finish();                      // position 0
+    int Maximum() const;
+
+private:
+    ui::IProgressTarget* bar_;
+    std::uint64_t total_;
+    unsigned shift_ = 0;
+};
+
+} // namespace database

@@ -1,0 +1,101 @@
+#include "database/OrvDatabaseModule.h"
+
+#include "database/CopyFileSystem.h"
+#include "platform/rtl/AppLocations.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/Paths.h"
+
+namespace database {
+
+TOrvDatabaseModule::TOrvDatabaseModule() {
+    SourceSession.SessionName = "SourceSession";
+    SourceDatabase.DatabaseName = "SrcDatabase";
+    SourceDatabase.DriverName = "STANDARD";
+    SourceDatabase.SessionName = "SourceSession";
+    TemporaryTable.DatabaseName = "SrcDatabase";
+    TemporaryTable.SessionName = "SourceSession";
+    TemporaryTable.TableType = engine::TTableType::Paradox;
+    MainBatchMove.AbortOnKeyViol = false;
+    DataModuleCreate();
+}
+
+TOrvDatabaseModule::~TOrvDatabaseModule() {
+    try {
+        DataModuleDestroy();
+    } catch (...) {
+        // Freeing the module must not fail; closing only releases what this module holds.
+    }
+}
+
+void TOrvDatabaseModule::DataModuleCreate() {
+    if (SourceSession.Active()) SourceSession.Close();
+    const std::string programDir = rtl::WritableProgramDirectory();
+    std::string privateDir = rtl::WithTrailingSeparator(programDir) + "TempDir";
+    if (!rtl::ForceDirectories(privateDir)) privateDir = programDir;
+    SourceSession.PrivateDir = privateDir;
+    SourceSession.Open();
+    SourceDatabase.Temporary = false;
+}
+
+void TOrvDatabaseModule::DataModuleDestroy() {
+    TemporaryTable.Close();
+    SourceDatabase.Close();
+    SourceSession.Close();
+}
+
+void TOrvDatabaseModule::OpenSourceByAlias(const std::string& alias) {
+    if (SourceDatabase.Connected()) SourceDatabase.Close();
+    SourceDatabase.Params.SetValue("PATH", GetAliasDirectory(alias));
+    // A connection goes either through an alias or through a driver, never both.
+    SourceDatabase.DriverName.clear();
+    SourceDatabase.AliasName = alias;
+    if (!SourceDatabase.Connected()) SourceDatabase.Open();
+}
+
+void TOrvDatabaseModule::OpenSourceByDirectory(const std::string& directory) {
+    if (SourceDatabase.Connected()) SourceDatabase.Close();
+    SourceDatabase.AliasName.clear();
+    SourceDatabase.DriverName = "STANDARD";
+    SourceDatabase.Params.SetValue("DEFAULT DRIVER", "PARADOX");
+    SourceDatabase.Params.SetValue("ENABLE BCD", "FALSE");
+    SourceDatabase.Params.SetValue("PATH", directory);
+    SourceDatabase.Temporary = false;
+    if (!SourceDatabase.Connected()) SourceDatabase.Open();
+}
+
+std::string TOrvDatabaseModule::DatabaseDirectory() const {
+    const std::string path = SourceDatabase.Params.Value("PATH");
+    if (!path.empty()) return path;
+    if (!SourceDatabase.AliasName.empty())
+        throw rtl::EError("Databázový alias \"" + SourceDatabase.AliasName +
+                          "\" nemá parameter PATH; adresár databázy nie je známy.");
+    throw rtl::EError("Adresár zdrojovej databázy nie je zadaný.");
+}
+
+void TOrvDatabaseModule::ListAliases(rtl::TStringList& list) {
+    list.Clear();
+    SourceSession.GetAliasNames(list);
+}
+
+std::string TOrvDatabaseModule::GetAliasDirectory(const std::string& alias) {
+    rtl::TStringList params;
+    SourceSession.GetAliasParams(alias, params);
+    return params.Value("PATH");
+}
+
+void TOrvDatabaseModule::ListTableNames(rtl::TStringList& list, bool withExtensions) {
+    list.Clear();
+    SourceDatabase.GetTableNames(list, withExtensions);
+}
+
+int TOrvDatabaseModule::CountTables() {
+    rtl::TStringList names;
+    ListTableNames(names, false);
+    return static_cast<int>(names.Count());
+}
+
+TCopyFileSystem& TOrvDatabaseModule::CopyFileSystem() const {
+    return FileSystem ? *FileSystem : TCopyFileSystem::Real();
+}
+
+} // namespace database

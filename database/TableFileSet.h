@@ -1,0 +1,40 @@
+// The files that make up Paradox tables, found by extension pattern: data (".db"), memo
+// (".mb"), primary index (".px") and secondary indexes (any extension starting with "x" or
+// "y"). Patterns match without regard to letter case (HOVORY.DB, Hovory.X02).
+#pragma once
+
+#include "platform/rtl/StringList.h"
+#include "platform/ui/ReportTargets.h"
+
+#include <cstdint>
+#include <string>
+
+namespace database {
+
+class TCopyFileSystem;
+
+// Comma lists of extensions.
+inline constexpr const char* AllTableFileExtensions = ".db,.mb,.px,.x*,.y*";
+inline constexpr const char* DataFileExtensions = ".db,.mb";
+inline constexpr const char* IndexFileExtensions = ".px,.x*,.y*";
+
+// The single patterns of a directory copy, in the order they are copied.
+inline constexpr const char* DataFilePatterns[] = {"*.db", "*.mb"};
+inline constexpr const char* IndexFilePatterns[] = {"*.px", "*.x*", "*.y*"};
+
+// The only copy mode: every matching file is copied, an existing target is replaced.
+inline constexpr std::uint8_t CopyModeReplace = 3;
+
+// Full paths of the regular files of `directory` that match the extensions, extension by
+// extension in list order and by name within one extension.
+rtl::TStringList FindTableFiles(const std::string& directory, const std::string& extensions);
+
+// Copies every file matching `sourcePattern` ("/data/*.db") into `targetDirectory` under its
+// own name; returns the number of files copied. A target that exists under the same name
+// in other letter case is the one replaced, so a directory never ends up holding one
+// table twice. Refuses, before touching any file, a copy of a directory onto itself and a
+// copy mode other than CopyModeReplace. The first failing file ends the copy with its error.
+int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
+                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem);
+
+} // namespace database

@@ -1,0 +1,27 @@
+#include "platform/engine/paradox/KeyOrder.h"
+
+#include "platform/engine/paradox/FieldTypes.h"
+
+namespace engine::paradox {
+
+namespace {
+bool ByteOrderedText(const TTableHeader& table) {
+    return table.SortOrderCode == 0 && (table.SortOrderName.empty() || table.SortOrderName == "ascii");
+}
+} // namespace
+
+KeyOrder CompareKeys(std::string_view a, std::string_view b, const TTableHeader& table) {
+    if (a == b) return KeyOrder::Equal;
+    const bool textByBytes = ByteOrderedText(table);
+    for (int i = 0; i < table.KeyFieldCount && i < static_cast<int>(table.Fields.size()); ++i) {
+        const TFieldInfo& f = table.Fields[static_cast<std::size_t>(i)];
+        const auto pa = a.substr(static_cast<std::size_t>(f.Offset), static_cast<std::size_t>(f.Size));
+        const auto pb = b.substr(static_cast<std::size_t>(f.Offset), static_cast<std::size_t>(f.Size));
+        if (pa == pb) continue;
+        if (f.TypeCode == ftAlpha && !textByBytes) return KeyOrder::Unknown;
+        return pa < pb ? KeyOrder::Less : KeyOrder::Greater;
+    }
+    return KeyOrder::Equal;
+}
+
+} // namespace engine::paradox

@@ -1,0 +1,192 @@
+#include "app/AboutBox.h"
+#include "app/LinkLabel.h"
+#include "app/PomocnikForm.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTimer>
+#include <QUrlQuery>
+
+#include <functional>
+
+namespace {
+
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+class HelpAboutTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (!QApplication::instance()) {
+            static int argc = 1;
+            static char name[] = "app_windows_tests";
+            static char* argv[] = {name, nullptr};
+            new QApplication(argc, argv);
+        }
+    }
+
+    // Runs `inside` once the next modal window is up, while `open` blocks in it.
+    static void WhileModal(const std::function<void()>& open, const std::function<void(QWidget*)>& inside) {
+        QTimer::singleShot(0, [inside] { inside(QApplication::activeModalWidget()); });
+        open();
+    }
+
+    static QStringList Lines(const QTextEdit* edit) {
+        QStringList lines;
+        for (QTextBlock b = edit->document()->begin(); b.isValid(); b = b.next()) lines << b.text();
+        return lines;
+    }
+
+    static void SaveScreenshot(QWidget& window, const char* name) {
+        QDir().mkpath(QStringLiteral(TABLORA_SCREENSHOT_DIR));
+        const QString path = QStringLiteral(TABLORA_SCREENSHOT_DIR) + QLatin1Char('/') + QLatin1String(name);
+        EXPECT_TRUE(window.grab().save(path)) << path.toStdString();
+    }
+};
+
+TEST_F(HelpAboutTest, HelpHoldsTheSixteenInstructionLinesReadOnlyWithoutWrapping) {
+    TPomocnikForm help;
+    EXPECT_EQ(help.windowTitle(), QStringLiteral("Pomocnik pre Tablora"));
+    EXPECT_EQ(help.size(), QSize(407, 298));
+    EXPECT_FALSE(help.windowIcon().isNull());
+    EXPECT_TRUE(help.RichEdit1->isReadOnly());
+    EXPECT_EQ(help.RichEdit1->lineWrapMode(), QTextEdit::NoWrap);
+    EXPECT_EQ(help.CloseBtn->text(), QStringLiteral("&Zatvoriť"));
+
+    const QStringList lines = Lines(help.RichEdit1);
+    ASSERT_EQ(lines.size(), 16);
+    EXPECT_EQ(lines, TPomocnikForm::HelpLines());
+    EXPECT_EQ(lines[0], QStringLiteral("Postup pri práci s programom:"));
+    EXPECT_TRUE(lines[1].isEmpty());
+    EXPECT_TRUE(lines[15].isEmpty());
+    EXPECT_TRUE(lines[2].startsWith(QStringLiteral("•  Zastavte")));
+    EXPECT_TRUE(lines[4].startsWith(QStringLiteral("    (prednastavená")));
+    EXPECT_TRUE(lines[6].startsWith(QStringLiteral("   vykonajte")));
+    EXPECT_TRUE(lines[14].startsWith(QStringLiteral("    a indexov")));
+
+    help.show();
+    SaveScreenshot(help, "help.png");
+    help.CloseBtn->click();
+    EXPECT_EQ(help.result(), QDialog::Accepted);
+    EXPECT_FALSE(help.isVisible());
+}
+
+TEST_F(HelpAboutTest, HelpOpensScrolledToTheTopEveryTime) {
+    TPomocnikForm help;
+    help.show();
+    QScrollBar* horizontal = help.RichEdit1->horizontalScrollBar();
+    QScrollBar* vertical = help.RichEdit1->verticalScrollBar();
+    ASSERT_GT(horizontal->maximum(), 0);  // the long lines do not fit without wrapping
+    help.RichEdit1->moveCursor(QTextCursor::End);
+    horizontal->setValue(horizontal->maximum());
+    vertical->setValue(vertical->maximum());
+    help.hide();
+
+    help.show();
+    EXPECT_EQ(horizontal->value(), 0);
+    EXPECT_EQ(vertical->value(), 0);
+    EXPECT_EQ(help.RichEdit1->textCursor().position(), 0);
+    help.close();
+
+    // As the main window opens it: a fresh modal window each time, same lines, at the top.
+    for (int opening = 0; opening < 2; ++opening) {
+        bool seen = false;
+        WhileModal([] { ShowPomocnik(nullptr); },
+                   [&](QWidget* modal) {
+                       auto* form = qobject_cast<TPomocnikForm*>(modal);
+                       ASSERT_NE(form, nullptr);
+                       seen = true;
+                       EXPECT_EQ(Lines(form->RichEdit1), TPomocnikForm::HelpLines());
+                       EXPECT_EQ(form->RichEdit1->verticalScrollBar()->value(), 0);
+                       EXPECT_EQ(form->RichEdit1->horizontalScrollBar()->value(), 0);
+                       form->RichEdit1->horizontalScrollBar()->setValue(50);
+                       form->CloseBtn->click();
+                   });
+        EXPECT_TRUE(seen) << opening;
+    }
+}
+
+TEST_F(HelpAboutTest, AboutShowsTheProgramAndTheProjectsContactData) {
+    TAboutBox about;
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("O programe Tablora"));
+    EXPECT_EQ(about.size(), QSize(341, 241));
+    EXPECT_EQ(about.Label5->text(), QStringLiteral("Tablora"));
+    EXPECT_TRUE(about.Label5->font().bold());
+    EXPECT_EQ(about.Label5->font().pointSize(), 9);
+    EXPECT_EQ(about.Label1->text(), QStringLiteral("pre Windows NT 4.0 / 2000 / XP"));
+    EXPECT_TRUE(about.Label1->font().bold());
+    EXPECT_EQ(about.Label6->text(), QStringLiteral("Verzia 1.0"));
+    EXPECT_EQ(about.Label7->text(), QStringLiteral("2009"));
+    EXPECT_EQ(about.Label8->text(), project::Name);
+    EXPECT_EQ(about.WWWLinkLbl->text(), project::WebAddress);
+    EXPECT_EQ(about.MailtoLbl->text(), project::MailAddress);
+    for (TLinkLabel* link : {about.WWWLinkLbl, about.MailtoLbl}) {
+        EXPECT_TRUE(link->font().underline());
+        EXPECT_EQ(link->font().pointSize(), 9);
+        EXPECT_EQ(link->cursor().shape(), Qt::PointingHandCursor);
+        EXPECT_EQ(link->palette().color(QPalette::WindowText), QColor(Qt::blue));
+    }
+    EXPECT_FALSE(about.Image2->pixmap().isNull());
+    EXPECT_EQ(about.Image3->pixmap().size(), QSize(83, 33));
+
+    about.show();
+    EXPECT_EQ(about.frameGeometry().center(), about.screen()->availableGeometry().center());
+    SaveScreenshot(about, "about.png");
+}
+
+TEST_F(HelpAboutTest, EscapeClosesAboutLikeItsButton) {
+    TAboutBox about;
+    about.show();
+    QTest::keyClick(&about, Qt::Key_Escape);
+    EXPECT_FALSE(about.isVisible());
+    EXPECT_EQ(about.result(), QDialog::Accepted);
+
+    bool seen = false;
+    WhileModal([] { ShowAboutBox(nullptr); },
+               [&](QWidget* modal) {
+                   ASSERT_NE(qobject_cast<TAboutBox*>(modal), nullptr);
+                   seen = true;
+                   QTest::keyClick(modal, Qt::Key_Escape);
+               });
+    EXPECT_TRUE(seen);
+}
+
+TEST_F(HelpAboutTest, LinksOpenTheWebPageAndANewMailWithSubject) {
+    UrlRecorder recorder;
+    for (const char* scheme : {"http", "https", "mailto"})
+        QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), &recorder, "open");
+
+    TAboutBox about;
+    about.show();
+    QTest::mouseClick(about.WWWLinkLbl, Qt::LeftButton);
+    QTest::mouseClick(about.MailtoLbl, Qt::LeftButton);
+
+    for (const char* scheme : {"http", "https", "mailto"})
+        QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    ASSERT_EQ(recorder.opened.size(), 2);
+    EXPECT_EQ(recorder.opened[0].host(), project::WebAddress);
+    EXPECT_EQ(recorder.opened[1].scheme(), QStringLiteral("mailto"));
+    EXPECT_EQ(recorder.opened[1].path(), project::MailAddress);
+    EXPECT_EQ(QUrlQuery(recorder.opened[1]).queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded),
+              project::MailSubject);
+    EXPECT_TRUE(about.isVisible());
+}
+
+}  // namespace
+
+#include "HelpAboutTest.moc"

@@ -1,0 +1,227 @@
+// Reading the controls into the record and running tasks on the real module.
+#include "MainFormFixture.h"
+
+#include "app/PathEdit.h"
+#include "app/RadioButton.h"
+#include "database/OrvDatabaseModule.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+namespace apptest {
+namespace {
+
+class TaskRunnerTest : public MainFormTest {
+protected:
+    TaskRunnerTest() {
+        dir = MakeDatabase("billing", {{"Rparadox/inst/extdata/country.db", "Hovory"},
+                                       {"Rparadox/inst/extdata/mushrooms.db", "Tel_zoz"},
+                                       {"paradoxReader-java/src/test/resources/examples/CUSTOMER.DB", "Faktury"}});
+        CreateForm();
+        form->SourceDirRBtn->click();
+        form->SourceDataDirEdt->setText(QString::fromStdString(dir));
+    }
+    bool Exists(const std::string& name) const { return std::filesystem::exists(dir + "/" + name); }
+
+    std::string dir;
+};
+
+TEST_F(TaskRunnerTest, ReadsTheSourceAndBackupChoices) {
+    app::TMainForm& f = *form;
+    app::TRepairParams p = f.ReadRepairParams();
+    EXPECT_EQ(p.SourceKind, 1);
+    EXPECT_EQ(p.SourcePath, dir);
+    EXPECT_EQ(p.BackupKind, 0);
+    EXPECT_EQ(p.BackupTarget, "");
+    EXPECT_EQ(p.OverwriteMode, 2);
+    EXPECT_EQ(app::CopyModeOf(p.OverwriteMode), 3);
+    EXPECT_TRUE(p.BackupIndexes);
+    EXPECT_EQ(p.TableList, "hovory,tel_zoz");
+    EXPECT_EQ(p.RestoreKind, 0);
+    EXPECT_EQ(p.RestoreSource, "");
+
+    f.BackupDirEdt->setText("/b/dir");
+    f.BackupZipFileEdt->setText("/b/arch.zip");
+    f.ZalohovatDirRBtn->click();
+    p = f.ReadRepairParams();
+    EXPECT_EQ(p.BackupKind, 1);
+    EXPECT_EQ(p.BackupTarget, "/b/dir");
+    EXPECT_EQ(p.RestoreKind, 1);
+    EXPECT_EQ(p.RestoreSource, "/b/dir");
+    f.BackupZipRBtn->click();
+    f.DelIndexesBeforeChb->click();
+    p = f.ReadRepairParams();
+    EXPECT_EQ(p.BackupKind, 2);
+    EXPECT_EQ(p.BackupTarget, "/b/arch.zip");
+    EXPECT_EQ(p.RestoreKind, 2);
+    EXPECT_EQ(p.RestoreSource, "/b/arch.zip");
+    EXPECT_TRUE(p.DeleteIndexesAfterRestore);
+
+    f.AliasRBtn->click();
+    p = f.ReadRepairParams();
+    EXPECT_EQ(p.SourceKind, 0);
+    EXPECT_EQ(p.SourcePath, "(none)");
+}
+
+TEST_F(TaskRunnerTest, TheTableListQuotesThePlainNamesOfTheTickedItemsInListOrder) {
+    app::TMainForm& f = *form;
+    ASSERT_EQ(f.DamagedTablesCheckListBox->count(), 3);
+    f.KontrolaDatabazyChb->click();
+    EXPECT_EQ(f.ReadRepairParams().TableList, "");
+    Tick(f.DamagedTablesCheckListBox, 2);
+    Tick(f.DamagedTablesCheckListBox, 0);
+    const app::TRepairParams p = f.ReadRepairParams();
+    EXPECT_TRUE(p.CheckDamage);
+    EXPECT_EQ(p.TableList, "\"Faktury\",\"Tel_zoz\"");
+
+    f.DeleteIndexesChb->click();
+    const app::TRepairParams q = f.ReadRepairParams();
+    EXPECT_TRUE(q.DeleteIndexesFlag);
+    EXPECT_FALSE(q.CheckDamage);
+    EXPECT_EQ(q.TableList, "hovory,tel_zoz");
+}
+
+TEST_F(TaskRunnerTest, TableNamesWithBlanksAndCommasTravelWhole) {
+    app::TMainForm& f = *form;
+    f.DamagedTableNames.Clear();
+    f.DamagedTableNames.Add("Moja tabuľka");
+    f.DamagedTableNames.Add("a,b");
+    f.DamagedTablesCheckListBox->clear();
+    for (const char* text : {"Moja tabuľka", "a,b"}) {
+        auto* item = new QListWidgetItem(QString::fromUtf8(text), f.DamagedTablesCheckListBox);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Checked);
+    }
+    f.KontrolaDatabazyChb->click();
+    const std::string list = f.ReadRepairParams().TableList;
+    EXPECT_EQ(list, "\"Moja tabuľka\",\"a,b\"");
+    EXPECT_EQ(rtl::SplitCommaText(list), (std::vector<std::string>{"Moja tabuľka", "a,b"}));
+}
+
+TEST_F(TaskRunnerTest, TickingTheKeyViolationTablesIgnoresLetterCaseAndUnknownNames) {
+    app::TMainForm& f = *form;
+    f.KeyViolationTableNames.Clear();
+    f.KeyViolationTablesCheckListBox->clear();
+    for (const char* name : {"HOVORY", "Brany", "Tel_zoz"}) {
+        f.KeyViolationTableNames.Add(name);
+        auto* item = new QListWidgetItem(QString::fromUtf8(name), f.KeyViolationTablesCheckListBox);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    Tick(f.KeyViolationTablesCheckListBox, 1);
+    f.TickKeyViolationTables("hovory,tel_zoz,chyba");
+    EXPECT_EQ(Ticked(f.KeyViolationTablesCheckListBox), (std::vector<int>{0, 2}));
+    f.KeyViolationChb->click();
+    EXPECT_EQ(f.ReadRepairParams().TableList, "\"HOVORY\",\"Tel_zoz\"");
+}
+
+TEST_F(TaskRunnerTest, TheStatusBarIsResetAfterASuccessfulTask) {
+    form->StatusPanel1->setText("busy");
+    form->RunTask(true, &app::TMainForm::CountTablesTask);
+    EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: 3");
+}
+
+TEST_F(TaskRunnerTest, AFailedTaskResetsTheStatusBarShowsTheErrorAndFreesTheButtons) {
+    form->ZalohovatDirRBtn->click();
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir + "/missing"));
+    form->StatusPanel1->setText("busy");
+    form->BackupBtn->click();
+    EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: (neurčený)");
+    ASSERT_EQ(ErrorBoxes().size(), 1u);
+    EXPECT_FALSE(ErrorBoxes()[0].empty());
+    EXPECT_TRUE(form->BackupBtn->isEnabled());
+    EXPECT_TRUE(form->RestoreBtn->isEnabled());
+    EXPECT_TRUE(form->SourceDataDirEdt->isEnabled());
+    // The window goes on: a second task can be started and its module created.
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir));
+    form->RunTask(true, &app::TMainForm::CountTablesTask);
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: 3");
+}
+
+TEST_F(TaskRunnerTest, RestoreWithoutASourceOnlyDeletesTheIndexes) {
+    ASSERT_TRUE(Exists("Faktury.PX"));
+    form->DelIndexesBeforeChb->click();
+    ASSERT_FALSE(form->RestoreFromDirRBtn->isChecked());
+    ASSERT_FALSE(form->RestoreZipFileRBtn->isChecked());
+    form->RestoreBtn->setEnabled(true);
+    form->RestoreBtn->click();
+    if (!ErrorBoxes().empty() && NotAvailableInThisBuild(ErrorBoxes()[0]))
+        GTEST_SKIP() << ErrorBoxes()[0];
+    EXPECT_TRUE(ErrorBoxes().empty());
+    EXPECT_FALSE(Exists("Faktury.PX"));
+    EXPECT_FALSE(Exists("Faktury.X06"));
+    EXPECT_FALSE(Exists("Faktury.Y06"));
+    EXPECT_TRUE(Exists("Faktury.DB"));
+    EXPECT_TRUE(Exists("Faktury.MB"));
+    EXPECT_TRUE(Exists("Hovory.db"));
+    EXPECT_TRUE(Exists("Tel_zoz.mb"));
+}
+
+TEST_F(TaskRunnerTest, BackupWithNoMethodChosenTouchesNothing) {
+    form->BackupBtnClick();
+    EXPECT_TRUE(ErrorBoxes().empty());
+    EXPECT_FALSE(std::filesystem::exists(form->ExePath + "Backup"));
+    EXPECT_FALSE(std::filesystem::exists(form->ExePath + "Backup.zip"));
+}
+
+TEST_F(TaskRunnerTest, CountingSwallowsDatabaseErrorsOnly) {
+    // A module that never opened its source: whatever the engine makes of it, the count
+    // is zero or more and no database error leaves the task.
+    form->SetTableCount(7);
+    database::TOrvDatabaseModule module;
+    EXPECT_NO_THROW(form->CountTablesTask(module, form->ReadRepairParams()));
+    EXPECT_GE(form->TableCount, 0);
+    EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+}
+
+TEST_F(TaskRunnerTest, TheTableCountChangesTheStatusBarOnlyWhenItChanges) {
+    form->SetTableCount(5);
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: 5");
+    form->StatusPanel1->setText("x");
+    form->SetTableCount(5);
+    EXPECT_EQ(form->StatusPanel1->text(), "x");
+    form->SetTableCount(0);
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: (neurčený)");
+    EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+}
+
+} // namespace
+} // namespace apptest
+
+namespace apptest {
+namespace {
+
+TEST_F(TaskRunnerTest, ABackupShowsItsStatusInPanelOneWithTheActionsHeldOff) {
+    const std::string target = home_ / "zaloha";
+    form->BackupDirEdt->setText(QString::fromStdString(target));
+    form->ZalohovatDirRBtn->click();
+    WatchingUi watching;
+    ui::ScopedUiServices scope(watching);
+    std::vector<std::string> statuses;
+    bool anyEnabled = false;
+    watching.onProcessMessages = [&] {
+        statuses.push_back(form->StatusPanel1->text().toStdString());
+        for (QWidget* w : std::vector<QWidget*>{form->BackupBtn, form->RestoreBtn, form->SourceDirRBtn,
+                                                form->SourceDataDirEdt, form->AliasesCbo})
+            anyEnabled = anyEnabled || w->isEnabled();
+    };
+    form->BackupBtn->click();
+    ASSERT_TRUE(watching.messages.empty()) << watching.messages[0].text;
+    ASSERT_FALSE(statuses.empty());
+    EXPECT_EQ(statuses[0], "Zálohovanie do: \"" + target + "\"");
+    EXPECT_FALSE(anyEnabled);
+    EXPECT_TRUE(form->BackupBtn->isEnabled());
+    EXPECT_TRUE(form->SourceDataDirEdt->isEnabled());
+    EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+    EXPECT_TRUE(std::filesystem::exists(target + "/Faktury.DB"));
+    EXPECT_TRUE(std::filesystem::exists(target + "/Faktury.PX"));  // indexes ticked by default
+    EXPECT_TRUE(std::filesystem::exists(target + "/Tel_zoz.mb"));
+}
+
+} // namespace
+} // namespace apptest

@@ -1,0 +1,110 @@
+// The Qt UI services: what a message box shows and answers, the translations, and the
+// widget report targets.
+#include "app/QtReportTargets.h"
+#include "app/WidgetUiServices.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+// Runs `inspect` on the message box once it is up, then presses `press` in it.
+void WhenTheBoxIsUp(std::function<void(QMessageBox&)> inspect, QMessageBox::StandardButton press) {
+    QTimer::singleShot(0, [inspect, press] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        inspect(*box);
+        box->button(press)->click();
+    });
+}
+
+TEST(WidgetUiServicesTest, AnErrorBoxShowsCaptionLinesAndTheStopIcon) {
+    app::TWidgetUiServices services;
+    WhenTheBoxIsUp(
+        [](QMessageBox& box) {
+            EXPECT_EQ(box.windowTitle(), "Tablora");
+            EXPECT_EQ(box.text(), "Prvý riadok\nDruhý\ntretí");
+            EXPECT_EQ(box.icon(), QMessageBox::Critical);
+            EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
+        },
+        QMessageBox::Ok);
+    EXPECT_EQ(services.ShowMessage({"Tablora", "Prvý riadok\r\nDruhý\rtretí", ui::MsgIcon::Error}),
+              ui::MsgAnswer::Ok);
+}
+
+TEST(WidgetUiServicesTest, AQuestionHasItsDefaultButtonAndReturnsTheAnswer) {
+    app::TWidgetUiServices services;
+    const ui::MessageRequest question{"Otázka", "Prepísať?", ui::MsgIcon::Warning, ui::MsgButtons::YesNo,
+                                      ui::MsgAnswer::No};
+    WhenTheBoxIsUp(
+        [](QMessageBox& box) {
+            EXPECT_EQ(box.icon(), QMessageBox::Warning);
+            EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::No));
+        },
+        QMessageBox::Yes);
+    EXPECT_EQ(services.ShowMessage(question), ui::MsgAnswer::Yes);
+    WhenTheBoxIsUp([](QMessageBox&) {}, QMessageBox::No);
+    EXPECT_EQ(services.ShowMessage(question), ui::MsgAnswer::No);
+}
+
+TEST(WidgetUiServicesTest, StandardButtonsSpeakSlovakWithOrWithoutQtsTranslations) {
+    app::InstallSlovakQtTranslations(*qApp);
+    app::TWidgetUiServices services;
+    WhenTheBoxIsUp(
+        [](QMessageBox& box) {
+            EXPECT_EQ(box.button(QMessageBox::Yes)->text().remove('&'), QString::fromUtf8("Áno"));
+            EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), QString::fromUtf8("Nie"));
+        },
+        QMessageBox::No);
+    services.ShowMessage({"Tablora", "?", ui::MsgIcon::Information, ui::MsgButtons::YesNo, ui::MsgAnswer::Yes});
+}
+
+TEST(WidgetUiServicesTest, TheBusyCursorNestsAndAZeroPauseReturnsAtOnce) {
+    app::TWidgetUiServices services;
+    services.SetBusyCursor(true);
+    services.SetBusyCursor(true);
+    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+    services.SetBusyCursor(false);
+    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+    services.SetBusyCursor(false);
+    services.SetBusyCursor(false);  // one too many changes nothing
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    services.Pause(0);
+}
+
+TEST(QtReportTargetsTest, AProgressBarKeepsItsPositionInsideItsRange) {
+    QProgressBar bar;
+    app::TProgressBarTarget target(&bar);
+    target.SetMin(0);
+    target.SetMax(3);
+    target.SetPosition(2);
+    EXPECT_EQ(target.Position(), 2);
+    target.SetPosition(9);
+    EXPECT_EQ(target.Position(), 3);
+    EXPECT_EQ(target.Max(), 3);
+}
+
+TEST(QtReportTargetsTest, ALabelTargetGrowsWithItsTextUnlessItIsAPanel) {
+    QLabel label("Info:");
+    label.adjustSize();
+    app::TLabelTarget growing(&label, true);
+    growing.SetText("Načítavanie tabuliek zo zdrojovej databázy ...");
+    EXPECT_EQ(growing.Text(), "Načítavanie tabuliek zo zdrojovej databázy ...");
+    EXPECT_GE(label.width(), label.sizeHint().width());
+
+    QLabel panel;
+    panel.setFixedWidth(50);
+    app::TLabelTarget fixed(&panel, false);
+    fixed.SetText("Stav: (nečinný) and more");
+    EXPECT_EQ(panel.width(), 50);
+}
+
+} // namespace

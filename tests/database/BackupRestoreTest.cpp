@@ -1,0 +1,176 @@
+// Index deletion, directory backup and restore on a database directory holding real
+// sample tables and the odd files a real directory collects.
+#include "database/TableFileSet.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FileListing.h"
+#include "platform/rtl/FileTimes.h"
+#include "platform/rtl/Paths.h"
+#include "tests/database/ModuleFixture.h"
+
+#include <sys/stat.h>
+
+namespace {
+
+using Names = std::vector<std::string>;
+using test::ReadAll;
+using Step = test::TFailingFileSystem::Step;
+
+Names Files(const std::string& dir) { return rtl::ListFiles(dir, "*"); }
+
+class BackupRestore : public test::ModuleTest {
+protected:
+    void SetUp() override {
+        test::ModuleTest::SetUp();
+        const std::string joins = "paradoxdriver/src/test/resources/joins/";
+        test::CopySample(joins + "fk4.db", databaseDir / "Hovory.db");
+        test::CopySample(joins + "fk4.px", databaseDir / "Hovory.PX");
+        test::CopySample(joins + "fk4.XG0", databaseDir / "Hovory.XG0");
+        test::CopySample(joins + "fk4.YG0", databaseDir / "Hovory.YG0");
+        test::CopySample(joins + "C.DB", databaseDir / "BRANY.DB");
+        test::CopySample(joins + "C.X02", databaseDir / "BRANY.X02");
+        test::CopySample(joins + "C.Y02", databaseDir / "BRANY.Y02");
+        test::CopySample("Rparadox/inst/extdata/biolife.db", databaseDir / "Tel_zoz.db");
+        test::CopySample("Rparadox/inst/extdata/biolife.mb", databaseDir / "Tel_zoz.mb");
+        databaseDir.WriteFile("notes.xls", "a spreadsheet that looks like an index");
+        databaseDir.WriteFile("fk4.val", "validity checks");
+        databaseDir.WriteFile("PDOXUSRS.NET", "lock");
+    }
+
+    // The status texts shown, in order.
+    const Names& Statuses() const { return panel.texts; }
+};
+
+TEST_F(BackupRestore, FindsTableFilesExtensionByExtensionIgnoringLetterCase) {
+    const rtl::TStringList files = database::FindTableFiles(databaseDir.Path(), ".db,.x*");
+    const std::string d = rtl::WithTrailingSeparator(databaseDir.Path());
+    EXPECT_EQ(files.Items(), (Names{d + "BRANY.DB", d + "Hovory.db", d + "Tel_zoz.db", d + "BRANY.X02",
+                                    d + "Hovory.XG0", d + "notes.xls"}));
+}
+
+TEST_F(BackupRestore, DeleteIndexesRemovesEveryIndexLikeFileAndNothingElse) {
+    std::filesystem::create_directory(databaseDir / "old.xdir");  // a directory is never deleted
+    Module().DeleteIndexes();
+    EXPECT_EQ(Files(databaseDir.Path()),
+              (Names{"BRANY.DB", "Hovory.db", "PDOXUSRS.NET", "Tel_zoz.db", "Tel_zoz.mb", "fk4.val"}));
+    EXPECT_TRUE(rtl::DirectoryExists(databaseDir / "old.xdir"));
+    EXPECT_TRUE(Statuses().empty());
+    EXPECT_TRUE(uiServices.messages.empty());
+}
+
+TEST_F(BackupRestore, BackupWithoutIndexesCopiesOnlyDataAndMemoFiles) {
+    const std::string backup = other / "zaloha/dnes";
+    Module().BackupToDirectory(backup, false, 3);
+    EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "Tel_zoz.db", "Tel_zoz.mb"}));
+    EXPECT_TRUE(ReadAll(backup + "/Tel_zoz.mb") == ReadAll(databaseDir / "Tel_zoz.mb"));
+    EXPECT_EQ(Statuses(), (Names{"Zálohovanie do: \"" + backup + "\"", ""}));
+    EXPECT_EQ(progress.Position(), 0);
+}
+
+TEST_F(BackupRestore, BackupWithIndexesAlsoCopiesEveryIndexLikeFileKeepingTimes) {
+    ASSERT_TRUE(rtl::SetFileModificationTime(databaseDir / "Hovory.XG0", rtl::FileTime{1'234'567'890, 987'654'321}));
+    Module().BackupToDirectory(other.Path(), true, 3);
+    EXPECT_EQ(Files(other.Path()), (Names{"BRANY.DB", "BRANY.X02", "BRANY.Y02", "Hovory.PX", "Hovory.XG0",
+                                          "Hovory.YG0", "Hovory.db", "Tel_zoz.db", "Tel_zoz.mb", "notes.xls"}));
+    for (const std::string& name : Files(other.Path())) {
+        EXPECT_TRUE(ReadAll(other / name) == ReadAll(databaseDir / name)) << name;
+        EXPECT_EQ(rtl::GetFileModificationTime(other / name), rtl::GetFileModificationTime(databaseDir / name)) << name;
+    }
+}
+
+TEST_F(BackupRestore, HiddenAndReadOnlyTableFilesAreCopied) {
+    databaseDir.WriteFile(".Skryta.db", "hidden");
+    ::chmod((databaseDir / "BRANY.DB").c_str(), 0444);
+    Module().BackupToDirectory(other.Path(), false, 3);
+    EXPECT_EQ(ReadAll(other / ".Skryta.db"), "hidden");
+    EXPECT_TRUE(ReadAll(other / "BRANY.DB") == ReadAll(databaseDir / "BRANY.DB"));
+    // A second backup replaces the earlier copies without a question.
+    databaseDir.WriteFile(".Skryta.db", "hidden, changed");
+    Module().BackupToDirectory(other.Path(), false, 3);
+    EXPECT_EQ(ReadAll(other / ".Skryta.db"), "hidden, changed");
+}
+
+TEST_F(BackupRestore, RestoreReplacesOnlyFilesOfTheSameNameIncludingIndexes) {
+    other.WriteFile("Hovory.db", "hovory from the backup");
+    other.WriteFile("Hovory.PX", "index from the backup");
+    other.WriteFile("Novy.db", "a table only the backup has");
+    other.WriteFile("readme.txt", "not a table file");
+    Module().RestoreFromDirectory(other.Path(), 3);
+    EXPECT_EQ(ReadAll(databaseDir / "Hovory.db"), "hovory from the backup");
+    EXPECT_EQ(ReadAll(databaseDir / "Hovory.PX"), "index from the backup");
+    EXPECT_EQ(ReadAll(databaseDir / "Novy.db"), "a table only the backup has");
+    EXPECT_FALSE(rtl::FileExists(databaseDir / "readme.txt"));
+    EXPECT_TRUE(ReadAll(databaseDir / "BRANY.DB") == ReadAll(test::Sample("paradoxdriver/src/test/resources/joins/C.DB")));
+    EXPECT_TRUE(ReadAll(databaseDir / "Hovory.XG0") == ReadAll(test::Sample("paradoxdriver/src/test/resources/joins/fk4.XG0")));
+    EXPECT_EQ(Statuses(), (Names{"Obnova z: \"" + other.Path() + "\"", ""}));
+}
+
+// Two spellings of one table in one directory would make the engine see it twice: the
+// restored file replaces the one of the same name in other letter case.
+TEST_F(BackupRestore, RestoreReplacesTheFileSpelledInOtherLetterCase) {
+    other.WriteFile("HOVORY.DB", "restored");
+    other.WriteFile("brany.db", "restored too");
+    Module().RestoreFromDirectory(other.Path(), 3);
+    EXPECT_EQ(ReadAll(databaseDir / "Hovory.db"), "restored");
+    EXPECT_EQ(ReadAll(databaseDir / "BRANY.DB"), "restored too");
+    EXPECT_FALSE(rtl::FileExists(databaseDir / "HOVORY.DB"));
+    EXPECT_FALSE(rtl::FileExists(databaseDir / "brany.db"));
+    EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
+}
+
+TEST_F(BackupRestore, NoDirectoryNamedMeansNothingDone) {
+    Module().BackupToDirectory("", true, 3);
+    Module().RestoreFromDirectory(other / "missing", 3);
+    Module().RestoreFromDirectory("", 3);
+    EXPECT_TRUE(Statuses().empty());
+}
+
+// Copying a directory onto itself would empty every file it reads while it writes it.
+TEST_F(BackupRestore, RefusesToCopyTheDatabaseOntoItselfBeforeTouchingAnyFile) {
+    const auto before = rtl::GetFileModificationTime(databaseDir / "Hovory.db");
+    std::filesystem::create_directory_symlink(databaseDir.Path(), other / "link");
+    const std::string dirName = rtl::ExtractFileName(databaseDir.Path());
+    for (const std::string& same : {databaseDir.Path(), databaseDir.Path() + "/", other / "link",
+                                    databaseDir.Path() + "/../" + dirName}) {
+        EXPECT_THROW(Module().BackupToDirectory(same, true, 3), rtl::EError) << same;
+        EXPECT_THROW(Module().RestoreFromDirectory(same, 3), rtl::EError) << same;
+    }
+    EXPECT_EQ(rtl::GetFileModificationTime(databaseDir / "Hovory.db"), before);
+    EXPECT_TRUE(ReadAll(databaseDir / "Hovory.db") == ReadAll(test::Sample("paradoxdriver/src/test/resources/joins/fk4.db")));
+    EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
+    EXPECT_TRUE(Statuses().empty());
+}
+
+// The first failing file ends the backup: the files copied before stay, the file being
+// copied keeps its earlier backup, and the error carries its fixed text.
+TEST_F(BackupRestore, ABackupFailingHalfwayKeepsWhatWasThereAndWhatWasCopied) {
+    other.WriteFile("Hovory.db", "yesterday's backup");
+    test::TFailingFileSystem unreadable(Step::OpenForReading, 2);  // BRANY.DB is copied, Hovory.db fails
+    Module().FileSystem = &unreadable;
+    try {
+        Module().BackupToDirectory(other.Path(), true, 3);
+        ADD_FAILURE() << "the backup reported success";
+    } catch (const rtl::EFileError& e) {
+        EXPECT_EQ(e.what(), "Cannot open file " + databaseDir / "Hovory.db");
+    }
+    EXPECT_TRUE(ReadAll(other / "BRANY.DB") == ReadAll(databaseDir / "BRANY.DB"));
+    EXPECT_EQ(ReadAll(other / "Hovory.db"), "yesterday's backup");
+    EXPECT_EQ(Files(other.Path()), (Names{"BRANY.DB", "Hovory.db"}));
+    EXPECT_EQ(Statuses().back(), "Zálohovanie do: \"" + other.Path() + "\"");  // left for the caller to reset
+}
+
+TEST_F(BackupRestore, ARestoreFailingToWriteLeavesTheDatabaseFileAsItWas) {
+    const std::string good = ReadAll(databaseDir / "Hovory.db");
+    other.WriteFile("Hovory.db", std::string(3 << 20, 'n'));
+    test::TFailingFileSystem unwritable(Step::Write, 2, ENOSPC);  // halfway through Hovory.db
+    Module().FileSystem = &unwritable;
+    EXPECT_THROW(Module().RestoreFromDirectory(other.Path(), 3), rtl::EFileError);
+    EXPECT_TRUE(ReadAll(databaseDir / "Hovory.db") == good);
+    EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
+}
+
+TEST_F(BackupRestore, RefusesCopyModesItDoesNotKnow) {
+    EXPECT_THROW(Module().BackupToDirectory(other.Path(), true, 1), rtl::EError);
+    EXPECT_TRUE(Files(other.Path()).empty());
+}
+
+} // namespace

@@ -1,0 +1,114 @@
+// The pdx inspector end to end through its command registry: CSV and JSON output, exit
+// codes, help texts.
+#include "platform/engine/paradox/FieldTypes.h"
+#include "tests/platform/engine/TinyTable.h"
+#include "tests/support/TempDir.h"
+#include "tools/pdx/CommandRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+namespace {
+
+using namespace engine::paradox;
+
+struct Result {
+    int code;
+    std::string out;
+    std::string err;
+};
+
+Result Pdx(std::vector<std::string> args) {
+    pdx::TCommandRegistry registry;
+    pdx::RegisterReadCommands(registry);
+    args.insert(args.begin(), "pdx");
+    std::ostringstream out, err;
+    const int code = registry.Run(args, out, err);
+    return {code, out.str(), err.str()};
+}
+
+std::string Sample(const std::string& rel) { return std::string(TABLORA_SAMPLES_DIR) + "/" + rel; }
+
+TEST(PdxDump, WritesFieldNamesThenRowsInChainOrder) {
+    const auto r = Pdx({"dump", Sample("paradoxdriver/src/test/resources/db/DECIMAL")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "DECIMAL\n-200\n-20\n-1\n1\n20\n200\n200.36\n1.37\n-1.387\n");
+}
+
+TEST(PdxDump, QuotesCellsAndKeepsLoneBlankRowsVisible) {
+    test::TempDir dir;
+    test::TinyTable t;
+    t.fields = {{"Text", ftAlpha, 12, 12}};
+    for (const char* s : {"a,b", "say \"hi\"", "two\nlines", "", "plain"}) t.records.push_back(test::Alpha(s, 12));
+    dir.WriteFile("quotes.db", t.Build());
+    const auto r = Pdx({"dump", dir / "QUOTES.DB"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.out, "Text\n\"a,b\"\n\"say \"\"hi\"\"\"\n\"two\nlines\"\n\"\"\nplain\n");
+}
+
+TEST(PdxDump, EveryTypeFormattedAsDocumented) {
+    const auto r = Pdx({"dump", Sample("Rparadox/inst/extdata/TypSammlung.DB")});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("Zweite Zeile,-40,-40,-40,-40,-40.000000,1999-09-09,11:11:11,2003-06-10 11:11:11,,true,2,,"),
+              std::string::npos)
+        << r.out;
+    const auto g = Pdx({"dump", Sample("paradoxdriver/src/test/resources/fields/graphic240.db")});
+    EXPECT_NE(g.out.find(",01000001"), std::string::npos);  // graphic bytes in hex with their prefix
+}
+
+TEST(PdxDump, UnreadableBlobIsAnEmptyCellReportedOnStderr) {
+    test::TempDir dir;
+    for (const auto* ext : {".DB", ".PX"})
+        std::filesystem::copy_file(Sample(std::string("paradoxdriver/src/test/resources/db/CUSTOMER") + ext),
+                                   dir / (std::string("CUSTOMER") + ext));
+    const auto r = Pdx({"dump", dir / "customer"});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("memo"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 21);
+}
+
+TEST(PdxInfo, DescribesHeaderFieldsIndexesAndProblems) {
+    const auto r = Pdx({"info", Sample("paradoxdriver/src/test/resources/db/CUSTOMER.DB")});
+    ASSERT_EQ(r.code, 0) << r.err;
+    for (const char* s : {"\"version\": \"7.x\"", "\"blockSize\": 2048", "\"recordSize\": 394",
+                          "\"headerRecordCount\": 20", "\"recordsFound\": 20", "\"name\": \"CustNo\"",
+                          "\"type\": \"AutoInc\"", "\"keyFieldCount\": 1", "\"autoIncrement\": 44",
+                          "\"codePage\": 1252", "\"sortOrder\": \"ANSII850\"", "\"encrypted\": false",
+                          "\"primary\": true", "\"primary\": false", "\"problems\": []"})
+        EXPECT_NE(r.out.find(s), std::string::npos) << s << "\n" << r.out;
+    EXPECT_LT(r.out.find("\"primary\": true"), r.out.find("\"primary\": false"));
+    const auto enc = Pdx({"info", Sample("paradoxdriver/src/test/resources/encrypt/encrypted.db")});
+    EXPECT_NE(enc.out.find("\"encrypted\": true"), std::string::npos);
+}
+
+TEST(PdxVerify, ExitCodesCleanDamagedUnreadable) {
+    EXPECT_EQ(Pdx({"verify", Sample("paradoxdriver/src/test/resources/db/ORDERS.DB")}).code, 0);
+    const auto missingPx = Pdx({"verify", Sample("Rparadox/inst/extdata/country.db")});
+    EXPECT_EQ(missingPx.code, 1);
+    EXPECT_NE(missingPx.out.find("primary index"), std::string::npos);
+    EXPECT_EQ(Pdx({"verify", Sample("paradoxdriver/src/test/resources/encrypt/encrypted.db")}).code, 2);
+    const auto missing = Pdx({"verify", "/nonexistent/TABLE"});
+    EXPECT_EQ(missing.code, 2);
+    EXPECT_NE(missing.err.find("TABLE"), std::string::npos);
+    test::TempDir dir;
+    dir.WriteFile("junk.db", std::string(300, 'x'));
+    EXPECT_EQ(Pdx({"verify", dir / "junk.db"}).code, 2);
+}
+
+TEST(PdxHelp, EveryCommandHasHelpAndUnknownCommandsFail) {
+    for (const char* c : {"info", "dump", "verify"}) {
+        const auto r = Pdx({c, "--help"});
+        EXPECT_EQ(r.code, 0);
+        EXPECT_NE(r.out.find(std::string("pdx ") + c), std::string::npos);
+    }
+    const auto all = Pdx({"--help"});
+    EXPECT_EQ(all.code, 0);
+    EXPECT_NE(all.out.find("verify"), std::string::npos);
+    EXPECT_EQ(Pdx({"frobnicate"}).code, 2);
+    EXPECT_EQ(Pdx({}).code, 2);
+    EXPECT_EQ(Pdx({"dump"}).code, 2);
+}
+
+} // namespace

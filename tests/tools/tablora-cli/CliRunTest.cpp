@@ -1,0 +1,131 @@
+// tablora-cli commands on a real database directory: exit codes, output and the archive check.
+#include "platform/engine/AliasConfig.h"
+#include "platform/rtl/AppLocations.h"
+#include "platform/rtl/FileListing.h"
+#include "platform/rtl/Paths.h"
+#include "tests/support/TempDir.h"
+#include "tools/tablora-cli/ArchiveVerify.h"
+#include "tools/tablora-cli/CliRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+using namespace cli;
+
+namespace {
+
+std::string Sample(const std::string& relative) { return std::string(TABLORA_SAMPLES_DIR) + "/" + relative; }
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class CliRun : public ::testing::Test {
+protected:
+    test::TempDir program, db, out;
+
+    void SetUp() override {
+        rtl::OverrideProgramDirectory(program.Path());
+        ::setenv(engine::EngineConfigEnvVar, (program / "engine.cfg").c_str(), 1);
+        const std::string extdata = "Rparadox/inst/extdata/";
+        std::filesystem::copy_file(Sample(extdata + "biolife.db"), db / "Tel_zoz.db");
+        std::filesystem::copy_file(Sample(extdata + "biolife.mb"), db / "Tel_zoz.mb");
+        std::filesystem::copy_file(Sample(extdata + "country.db"), db / "Brany.db");
+        db.WriteFile("Brany.PX", "index");
+    }
+    void TearDown() override {
+        ::unsetenv(engine::EngineConfigEnvVar);
+        rtl::OverrideProgramDirectory("");
+    }
+
+    int Run(CliOptions o, std::string* output = nullptr) {
+        if (o.alias.empty() && o.dir.empty()) o.dir = db.Path();
+        std::ostringstream s;
+        const int code = RunCli(o, s);
+        if (output) *output = s.str();
+        return code;
+    }
+};
+
+TEST_F(CliRun, ListPrintsEveryTableAndJsonSaysDone) {
+    CliOptions o;
+    o.command = "list";
+    std::string text;
+    EXPECT_EQ(Run(o, &text), ExitDone);
+    EXPECT_EQ(text, "Brany\nTel_zoz\n");
+    o.json = true;
+    EXPECT_EQ(Run(o, &text), ExitDone);
+    EXPECT_NE(text.find("\"result\": \"done\""), std::string::npos) << text;
+    EXPECT_NE(text.find("\"name\": \"Tel_zoz\""), std::string::npos) << text;
+}
+
+TEST_F(CliRun, DirectoryBackupAndRestoreRoundTrip) {
+    CliOptions backup;
+    backup.command = "backup";
+    backup.toDir = out / "backup";
+    backup.noIndexes = true;
+    EXPECT_EQ(Run(backup), ExitDone);
+    EXPECT_EQ(rtl::ListFiles(out / "backup", "*"), (std::vector<std::string>{"Brany.db", "Tel_zoz.db", "Tel_zoz.mb"}));
+
+    const std::string original = ReadAll(db / "Tel_zoz.db");
+    db.WriteFile("Tel_zoz.db", "broken");
+    CliOptions restore;
+    restore.command = "restore";
+    restore.fromDir = out / "backup";
+    restore.deleteIndexes = true;
+    EXPECT_EQ(Run(restore), ExitDone);
+    EXPECT_EQ(ReadAll(db / "Tel_zoz.db"), original);
+    EXPECT_FALSE(rtl::FileExists(db / "Brany.PX"));
+}
+
+TEST_F(CliRun, ZipBackupIsVerifiedAndACorruptArchiveIsCaught) {
+    CliOptions o;
+    o.command = "backup";
+    o.toZip = out / "b.zip";
+    o.verify = true;
+    std::string json;
+    o.json = true;
+    EXPECT_EQ(Run(o, &json), ExitDone) << json;
+    const ArchiveCheck good = VerifyArchive(out / "b.zip");
+    EXPECT_TRUE(good.Ok());
+    EXPECT_EQ(good.entries, 4);
+
+    // Flip bytes inside the first entry's compressed data: its CRC no longer matches.
+    std::string bytes = ReadAll(out / "b.zip");
+    ASSERT_GT(bytes.size(), 200u);
+    for (std::size_t i = 80; i < 120; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
+    std::ofstream(out / "b.zip", std::ios::binary | std::ios::trunc) << bytes;
+    EXPECT_FALSE(VerifyArchive(out / "b.zip").Ok());
+    EXPECT_FALSE(VerifyArchive(out / "missing.zip").Ok());
+}
+
+TEST_F(CliRun, ErrorsEndWithExitCodeThree) {
+    CliOptions restore;
+    restore.command = "restore";
+    restore.fromDir = out / "missing";
+    EXPECT_EQ(Run(restore), ExitError);
+
+    CliOptions alias;
+    alias.command = "list";
+    alias.alias = "NoSuchAlias";
+    EXPECT_EQ(Run(alias), ExitError);
+
+    CliOptions dir;
+    dir.command = "delete-indexes";
+    dir.dir = out / "missing";
+    EXPECT_EQ(Run(dir), ExitError);
+}
+
+TEST_F(CliRun, AMissingArchiveIsAReportedProblem) {
+    CliOptions o;
+    o.command = "restore";
+    o.fromZip = out / "missing.zip";
+    EXPECT_EQ(Run(o), ExitProblem);
+}
+
+} // namespace

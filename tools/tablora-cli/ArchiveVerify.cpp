@@ -1,0 +1,44 @@
+#include "tools/tablora-cli/ArchiveVerify.h"
+
+#include <zip.h>
+
+#include <memory>
+
+namespace cli {
+
+ArchiveCheck VerifyArchive(const std::string& path) {
+    ArchiveCheck check;
+    int error = 0;
+    // ZIP_CHECKCONS makes libzip compare the central directory with the local headers too.
+    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (!archive) {
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, error);
+        check.problems.push_back(path + ": " + zip_error_strerror(&ze));
+        zip_error_fini(&ze);
+        return check;
+    }
+    const zip_int64_t n = zip_get_num_entries(archive, 0);
+    std::unique_ptr<char[]> buffer(new char[64 * 1024]);
+    for (zip_int64_t i = 0; i < n; ++i) {
+        ++check.entries;
+        const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
+        const std::string entry = name ? name : "#" + std::to_string(i);
+        zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
+        if (!file) {
+            check.problems.push_back(entry + ": " + zip_strerror(archive));
+            continue;
+        }
+        // libzip checks the CRC when the last byte has been read and reports a mismatch
+        // as a read error.
+        zip_int64_t got = 0;
+        while ((got = zip_fread(file, buffer.get(), 64 * 1024)) > 0) {
+        }
+        if (got < 0) check.problems.push_back(entry + ": " + zip_file_strerror(file));
+        zip_fclose(file);
+    }
+    zip_discard(archive);
+    return check;
+}
+
+} // namespace cli

@@ -1,0 +1,18 @@
+// Reads every entry of a zip archive back and checks it against its stored CRC, so a
+// scheduled backup learns at once when the archive it wrote cannot be restored.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+struct ArchiveCheck {
+    int entries = 0;
+    std::vector<std::string> problems;  // one readable line per bad entry or archive fault
+    bool Ok() const { return problems.empty(); }
+};
+
+ArchiveCheck VerifyArchive(const std::string& path);
+
+} // namespace cli

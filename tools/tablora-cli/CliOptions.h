@@ -1,0 +1,33 @@
+// The command line of tablora-cli, parsed into one value record.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace cli {
+
+struct CliOptions {
+    std::string command;     // list, backup, restore, delete-indexes, repair-keys, check-damage
+    std::string alias;       // --alias NAME
+    std::string dir;         // --dir DIR
+    std::string toDir, toZip, fromDir, fromZip;
+    bool noIndexes = false;  // backup --no-indexes
+    bool verify = false;     // backup --to-zip --verify
+    bool deleteIndexes = false;  // restore --delete-indexes
+    std::string tables;      // --tables a,b
+    bool allTables = false;  // --all / --all-fit
+    std::optional<bool> answer;  // --yes / --no
+    bool json = false;
+    bool help = false;
+    bool version = false;
+};
+
+// Raised for a command line that cannot be run; its text is shown with the usage hint.
+struct UsageError {
+    std::string message;
+};
+
+CliOptions ParseCommandLine(int argc, const char* const argv[]);
+const char* UsageText();
+
+} // namespace cli

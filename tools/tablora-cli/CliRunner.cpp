@@ -1,0 +1,158 @@
+#include "tools/tablora-cli/CliRunner.h"
+
+#include "database/OrvDatabaseModule.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/Paths.h"
+#include "tools/common/JsonWriter.h"
+#include "tools/tablora-cli/ArchiveVerify.h"
+#include "tools/tablora-cli/ConsoleUiServices.h"
+#include "tools/tablora-cli/TerminalProgress.h"
+
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+
+namespace cli {
+
+namespace {
+
+struct Outcome {
+    std::vector<std::string> tables, fitTables;  // list
+    std::string error;
+    ArchiveCheck verify;
+    bool verified = false;
+};
+
+// Quotes every name so that names with blanks or commas travel whole.
+std::string QuotedList(const std::vector<std::string>& names) {
+    rtl::TStringList list;
+    for (const auto& n : names) list.Add(n);
+    return list.CommaText();
+}
+
+void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome& outcome) {
+    if (!o.alias.empty())
+        module.OpenSourceByAlias(o.alias);
+    else
+        module.OpenSourceByDirectory(o.dir);
+
+    if (o.command == "list" || ((o.command == "repair-keys" || o.command == "check-damage") && o.allTables)) {
+        std::string all, fit;
+        module.LoadTableLists(all, fit);
+        outcome.tables = rtl::SplitCommaText(all);
+        outcome.fitTables = rtl::SplitCommaText(fit);
+        if (all.empty()) outcome.tables.clear();
+        if (fit.empty()) outcome.fitTables.clear();
+    }
+    if (o.command == "backup") {
+        if (!o.toDir.empty()) {
+            module.BackupToDirectory(o.toDir, !o.noIndexes, 3);
+        } else {
+            module.BackupToZip(o.toZip, !o.noIndexes, 3);
+            if (o.verify) {
+                outcome.verified = true;
+                outcome.verify = VerifyArchive(o.toZip);
+                for (const auto& p : outcome.verify.problems) std::cerr << "verify: " << p << '\n';
+            }
+        }
+    } else if (o.command == "restore") {
+        // The window's restore quietly does nothing for a missing directory; a script
+        // must hear about it.
+        if (!o.fromDir.empty() && !rtl::DirectoryExists(o.fromDir))
+            throw rtl::EError("The backup directory \"" + o.fromDir + "\" does not exist.");
+        if (!o.fromDir.empty())
+            module.RestoreFromDirectory(o.fromDir, 3);
+        else
+            module.RestoreFromZip(o.fromZip);
+        if (o.deleteIndexes) module.DeleteIndexes();
+    } else if (o.command == "delete-indexes") {
+        module.DeleteIndexes();
+    } else if (o.command == "repair-keys") {
+        module.RepairKeyViolations(o.allTables ? QuotedList(outcome.fitTables) : o.tables);
+    } else if (o.command == "check-damage") {
+        module.CheckAndRebuildTables(o.allTables ? QuotedList(outcome.tables) : o.tables);
+    }
+}
+
+void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, const ConsoleUiServices& console,
+               int code) {
+    tools::TJsonWriter json(out);
+    json.BeginObject();
+    json.Value("command", o.command);
+    json.Value("result", code == ExitDone ? "done" : code == ExitProblem ? "problem" : "error");
+    json.Value("exitCode", code);
+    if (!outcome.error.empty()) json.Value("error", outcome.error);
+    if (o.command == "list") {
+        json.BeginArray("tables");
+        for (const auto& t : outcome.tables) {
+            json.BeginObject();
+            json.Value("name", t);
+            bool fit = false;
+            for (const auto& f : outcome.fitTables) fit = fit || f == t;
+            json.Value("keyRepairFit", fit);
+            json.EndObject();
+        }
+        json.EndArray();
+    }
+    if (outcome.verified) {
+        json.BeginObject("verify");
+        json.Value("entries", outcome.verify.entries);
+        json.Value("ok", outcome.verify.Ok());
+        json.BeginArray("problems");
+        for (const auto& p : outcome.verify.problems) json.Value("", p);
+        json.EndArray();
+        json.EndObject();
+    }
+    json.BeginArray("messages");
+    for (const auto& m : console.Messages()) {
+        json.BeginObject();
+        json.Value("caption", m.caption);
+        json.Value("text", ConsoleText(m.text));
+        json.Value("icon", m.icon);
+        if (!m.answer.empty()) json.Value("answer", m.answer);
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    json.Finish();
+}
+
+} // namespace
+
+int RunCli(const CliOptions& o, std::ostream& out) {
+    ConsoleUiServices console(o.answer, ::isatty(STDIN_FILENO) != 0);
+    ui::ScopedUiServices scope(console);
+    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    TerminalProgress progress;
+    Outcome outcome;
+    int code = ExitDone;
+    try {
+        auto module = std::make_unique<database::TOrvDatabaseModule>();
+        if (terminal) {
+            module->ProgressBar = &progress;
+            module->StatusPanel = &progress;
+        }
+        Execute(o, *module, outcome);
+        module.reset();
+        // Every message box the operations show reports a problem: success is silent.
+        if (!console.Messages().empty() || (outcome.verified && !outcome.verify.Ok())) code = ExitProblem;
+    } catch (const std::exception& e) {
+        outcome.error = e.what();
+        code = ExitError;
+    }
+    progress.Finish();
+    if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
+    if (o.json) {
+        PrintJson(out, o, outcome, console, code);
+    } else if (o.command == "list" && code != ExitError) {
+        for (const auto& t : outcome.tables) {
+            bool fit = false;
+            for (const auto& f : outcome.fitTables) fit = fit || f == t;
+            out << t << (fit ? "\t(key repair)" : "") << '\n';
+        }
+    }
+    return code;
+}
+
+} // namespace cli

@@ -1,0 +1,15 @@
+// Runs one tablora-cli command through the same module operations as the window.
+#pragma once
+
+#include "tools/tablora-cli/CliOptions.h"
+
+#include <ostream>
+
+namespace cli {
+
+enum ExitCode { ExitDone = 0, ExitProblem = 1, ExitUsage = 2, ExitError = 3 };
+
+// Prints results (text, or JSON with --json) to `out`; messages and errors go to stderr.
+int RunCli(const CliOptions& options, std::ostream& out);
+
+} // namespace cli

@@ -1,0 +1,61 @@
+#include "tools/tablora-cli/ConsoleUiServices.h"
+
+#include "platform/rtl/Error.h"
+
+#include <iostream>
+
+namespace cli {
+
+std::string ConsoleText(const std::string& text) {
+    std::string r;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r') {
+            r += '\n';
+            if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            r += text[i];
+        }
+    }
+    return r;
+}
+
+namespace {
+
+const char* IconName(ui::MsgIcon icon) {
+    switch (icon) {
+    case ui::MsgIcon::Error: return "error";
+    case ui::MsgIcon::Warning: return "warning";
+    case ui::MsgIcon::Information: break;
+    }
+    return "information";
+}
+
+} // namespace
+
+ui::MsgAnswer ConsoleUiServices::ShowMessage(const ui::MessageRequest& request) {
+    Shown shown{request.caption, request.text, IconName(request.icon), ""};
+    if (request.icon == ui::MsgIcon::Error) ++errors_;
+    std::cerr << request.caption << ": " << ConsoleText(request.text) << '\n';
+    ui::MsgAnswer answer = ui::MsgAnswer::Ok;
+    if (request.buttons == ui::MsgButtons::YesNo) {
+        if (preset_) {
+            answer = *preset_ ? ui::MsgAnswer::Yes : ui::MsgAnswer::No;
+        } else if (interactive_) {
+            std::string line;
+            for (;;) {
+                std::cerr << "[a/n] (ano/nie, yes/no): " << std::flush;
+                if (!std::getline(std::cin, line)) throw rtl::EError("No answer to the question.");
+                if (line == "a" || line == "y" || line == "ano" || line == "yes") { answer = ui::MsgAnswer::Yes; break; }
+                if (line == "n" || line == "nie" || line == "no") { answer = ui::MsgAnswer::No; break; }
+            }
+        } else {
+            throw rtl::EError("A question needs an answer: run again with --yes or --no.");
+        }
+        shown.answer = answer == ui::MsgAnswer::Yes ? "yes" : "no";
+        std::cerr << "  -> " << shown.answer << '\n';
+    }
+    shown_.push_back(std::move(shown));
+    return answer;
+}
+
+} // namespace cli

@@ -1,0 +1,23 @@
+// tablora-cli: the window's jobs for scripted and scheduled runs.
+#include "tools/tablora-cli/CliOptions.h"
+#include "tools/tablora-cli/CliRunner.h"
+
+#include <iostream>
+
+int main(int argc, char* argv[]) {
+    try {
+        const cli::CliOptions options = cli::ParseCommandLine(argc, argv);
+        if (options.help) {
+            std::cout << cli::UsageText();
+            return cli::ExitDone;
+        }
+        if (options.version) {
+            std::cout << "tablora-cli 1.0\n";
+            return cli::ExitDone;
+        }
+        return cli::RunCli(options, std::cout);
+    } catch (const cli::UsageError& e) {
+        std::cerr << "tablora-cli: " << e.message << "\n\n" << cli::UsageText();
+        return cli::ExitUsage;
+    }
+}
