@@ -14,6 +14,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <memory>
 #include <set>
 
 using namespace engine;
@@ -39,6 +40,33 @@ sample::TSampleResult Make(const std::string& dir, const std::string& config, bo
     return sample::MakeSampleDatabase(o);
 }
 
+// The database reached the way the program reaches it: through the alias in the engine's
+// configuration file.
+class TAliasDatabase {
+public:
+    TAliasDatabase(const std::string& configPath, const std::string& alias) : config_(configPath) {
+        session_.SessionName = "SampleSession";
+        session_.Open();
+        db_.DatabaseName = "SampleDb";
+        db_.SessionName = "SampleSession";
+        db_.AliasName = alias;
+        db_.Open();
+    }
+    std::string Directory() const { return db_.Directory(); }
+    std::unique_ptr<TTable> Table(const std::string& name) const {
+        auto table = std::make_unique<TTable>();
+        table->DatabaseName = "SampleDb";
+        table->SessionName = "SampleSession";
+        table->TableName = name;
+        return table;
+    }
+
+private:
+    ScopedEngineConfig config_;
+    TSession session_;
+    TDatabase db_;
+};
+
 std::string FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -61,24 +89,14 @@ TEST(SampleDatabase, EveryDisplayedTableOpensThroughTheRegisteredAlias) {
     EXPECT_EQ(result.TableFiles.size(), 59u);
     EXPECT_TRUE(result.Damages.empty());
 
-    ScopedEngineConfig scoped(config);
-    TSession session;
-    session.SessionName = "SampleSession";
-    session.Open();
-    TDatabase db;
-    db.DatabaseName = "SampleDb";
-    db.SessionName = "SampleSession";
-    db.AliasName = "orvan";
-    db.Open();
+    const TAliasDatabase db(config, "orvan");
     EXPECT_EQ(db.Directory(), tmp / "db");
 
     int keyedById = 0, keyedOtherwise = 0, unkeyed = 0;
     for (const auto& t : tables) {
         SCOPED_TRACE(t.Name);
-        TTable table;
-        table.DatabaseName = "SampleDb";
-        table.SessionName = "SampleSession";
-        table.TableName = t.Name;
+        auto tablePtr = db.Table(t.Name);
+        TTable& table = *tablePtr;
         table.FieldDefsUpdate();
         table.IndexDefsUpdate();
         ASSERT_EQ(table.FieldDefs.Count(), static_cast<int>(t.Columns.size()));
@@ -104,13 +122,10 @@ TEST(SampleDatabase, EveryDisplayedTableOpensThroughTheRegisteredAlias) {
     EXPECT_GT(unkeyed, 2);
 
     // Slovak text survives the table's code page.
-    TTable holidays;
-    holidays.DatabaseName = "SampleDb";
-    holidays.SessionName = "SampleSession";
-    holidays.TableName = "sviatky";
-    holidays.Open();
-    EXPECT_EQ(std::get<std::string>(holidays.FieldByName("Nazov")), "Deň vzniku Slovenskej republiky");
-    holidays.Close();
+    const auto holidays = db.Table("sviatky");
+    holidays->Open();
+    EXPECT_EQ(std::get<std::string>(holidays->FieldByName("Nazov")), "Deň vzniku Slovenskej republiky");
+    holidays->Close();
 
     const auto calls = TParadoxTable::Open(tmp / "db/Hovory.DB");
     const auto& fields = calls->Header().Fields;
@@ -143,19 +158,9 @@ TEST(SampleDatabase, DamageLeavesEachFaultInItsTable) {
 
     // The lagging counter is the fault the key-violation repair exists for: a new row
     // is handed an "IDXFIELD" value that is taken already.
-    ScopedEngineConfig scoped(tmp / "engine.cfg");
-    TSession session;
-    session.SessionName = "DamageSession";
-    session.Open();
-    TDatabase db;
-    db.DatabaseName = "DamageDb";
-    db.SessionName = "DamageSession";
-    db.AliasName = "Orvan";
-    db.Open();
-    TTable table;
-    table.DatabaseName = "DamageDb";
-    table.SessionName = "DamageSession";
-    table.TableName = sample::LaggingCounterTable;
+    const TAliasDatabase db(tmp / "engine.cfg", "Orvan");
+    const auto tablePtr = db.Table(sample::LaggingCounterTable);
+    TTable& table = *tablePtr;
     table.Open();
     table.Append();
     try {
