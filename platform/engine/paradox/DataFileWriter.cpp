@@ -1,6 +1,7 @@
 #include "platform/engine/paradox/DataFileWriter.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/paradox/ByteOrderWrite.h"
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/FieldEncoding.h"
 #include "platform/engine/paradox/FieldTypes.h"
@@ -16,12 +17,9 @@ constexpr std::uint32_t MaxBlocks = 0xFFFF;
 
 void PutBlockHeader(std::uint8_t* b, std::uint16_t next, std::uint16_t prev, int records, int recordSize) {
     const auto last = static_cast<std::int16_t>((records - 1) * recordSize);
-    b[0] = static_cast<std::uint8_t>(next & 0xFF);
-    b[1] = static_cast<std::uint8_t>(next >> 8);
-    b[2] = static_cast<std::uint8_t>(prev & 0xFF);
-    b[3] = static_cast<std::uint8_t>(prev >> 8);
-    b[4] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(last) & 0xFF);
-    b[5] = static_cast<std::uint8_t>(static_cast<std::uint16_t>(last) >> 8);
+    PutLe16(b, next);
+    PutLe16(b + 2, prev);
+    PutLe16(b + 4, static_cast<std::uint16_t>(last));
 }
 
 [[noreturn]] void TooLarge(const std::string& path) {
@@ -69,8 +67,7 @@ void TDataFileWriter::EndBlock() {
 }
 
 void TDataFileWriter::FlushPrevious(std::uint16_t next) {
-    previous_[0] = static_cast<std::uint8_t>(next & 0xFF);
-    previous_[1] = static_cast<std::uint8_t>(next >> 8);
+    PutLe16(previous_.data(), next);
     out_.insert(out_.end(), previous_.begin(), previous_.end());
     if (out_.size() >= WriteBatch) {
         file_->WriteAt(outOffset_, out_.data(), out_.size());
@@ -139,8 +136,7 @@ void WritePrimaryIndex(const std::string& path, const std::vector<TChainBlockSum
             const bool lastOfAll = level.size() <= static_cast<std::size_t>(perBlock);
             PutBlockHeader(block.data(), 0, static_cast<std::uint16_t>(number - 1), static_cast<int>(n), entrySize);
             if (!lastOfAll) {  // more blocks follow: the rest of this level or an upper one
-                block[0] = static_cast<std::uint8_t>((number + 1) & 0xFF);
-                block[1] = static_cast<std::uint8_t>((number + 1) >> 8);
+                PutLe16(block.data(), static_cast<unsigned>(number + 1));
             }
             file->WriteAt(2048 + static_cast<std::uint64_t>(number - 1) * info.BlockSize, block.data(), block.size());
             upper.push_back(TEntry{level[i].Key, number, total});

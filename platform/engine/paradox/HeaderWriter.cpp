@@ -1,5 +1,6 @@
 #include "platform/engine/paradox/HeaderWriter.h"
 
+#include "platform/engine/paradox/ByteOrderWrite.h"
 #include "platform/engine/paradox/FieldEncoding.h"
 #include "platform/engine/paradox/FieldTypes.h"
 
@@ -12,14 +13,8 @@ namespace {
 
 constexpr std::size_t HeaderUnit = 2048;
 
-void Put16(std::vector<std::uint8_t>& b, std::size_t at, unsigned v) {
-    b[at] = static_cast<std::uint8_t>(v & 0xFF);
-    b[at + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-}
-
-void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
-}
+void Put16(std::vector<std::uint8_t>& b, std::size_t at, unsigned v) { PutLe16(&b[at], v); }
+void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) { PutLe32(&b[at], v); }
 
 std::uint16_t Get16(const std::vector<std::uint8_t>& b, std::size_t at) {
     return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));

@@ -1,5 +1,6 @@
 #include "platform/engine/paradox/MemoWriter.h"
 
+#include "platform/engine/paradox/ByteOrderWrite.h"
 #include "platform/engine/paradox/MemoFile.h"
 #include "platform/rtl/Paths.h"
 
@@ -17,27 +18,19 @@ constexpr std::uint32_t SingleHeaderSize = 9;
 // Blobs up to this size share blocks; larger ones get blocks of their own.
 constexpr std::size_t SharedLimit = 2048;
 
-void Put16(std::uint8_t* p, unsigned v) {
-    p[0] = static_cast<std::uint8_t>(v & 0xFF);
-    p[1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
-}
-void Put32(std::uint8_t* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF);
-}
-
 std::vector<std::uint8_t> HeaderBlock(std::uint16_t modCount) {
     std::vector<std::uint8_t> b(MemoBlockSize, 0);
     b[0] = 0;
-    Put16(&b[1], 1);
-    Put16(&b[3], modCount);
+    PutLe16(&b[1], 1);
+    PutLe16(&b[3], modCount);
     const std::uint8_t fixed[] = {0x82, 0x73, 0x02, 0x00, 0x29};
     std::memcpy(&b[5], fixed, sizeof fixed);
-    Put16(&b[0x0B], 0x1000);
-    Put16(&b[0x0D], 0x1000);
+    PutLe16(&b[0x0B], 0x1000);
+    PutLe16(&b[0x0D], 0x1000);
     b[0x10] = 0x10;
-    Put16(&b[0x11], 0x40);
-    Put16(&b[0x13], 0x800);
-    Put16(&b[0x29], 0x02A1);
+    PutLe16(&b[0x11], 0x40);
+    PutLe16(&b[0x13], 0x800);
+    PutLe16(&b[0x29], 0x02A1);
     return b;
 }
 
@@ -82,18 +75,18 @@ void TMemoWriter::Store(const std::string& bytes, std::uint8_t* field, int field
     std::memcpy(field, bytes.data(), std::min(leader, bytes.size()));
     std::uint8_t* d = field + leader;
     const auto length = static_cast<std::uint32_t>(bytes.size());
-    Put32(d + 4, length);
+    PutLe32(d + 4, length);
     if (bytes.size() <= leader) return;  // the leader holds it all
 
     modCount_ = static_cast<std::uint16_t>(modCount_ == 0xFFFF ? 1 : modCount_ + 1);
-    Put16(d + 8, modCount_);
+    PutLe16(d + 8, modCount_);
     if (bytes.size() <= SharedLimit) {
         const std::uint32_t chunks = (length + 15) / 16;
         if (subOffset_ == 0 || nextSlot_ < 0 || nextData_ + chunks * 16 > MemoBlockSize) {
             FlushSubBlock();
             sub_.assign(MemoBlockSize, 0);
             sub_[0] = 3;
-            Put16(&sub_[1], 1);
+            PutLe16(&sub_[1], 1);
             subOffset_ = end_;
             end_ += MemoBlockSize;
             nextSlot_ = SubSlotCount - 1;
@@ -103,9 +96,9 @@ void TMemoWriter::Store(const std::string& bytes, std::uint8_t* field, int field
         std::uint8_t* slot = &sub_[SubSlotTable + 5 * static_cast<std::uint32_t>(nextSlot_)];
         slot[0] = static_cast<std::uint8_t>(nextData_ / 16);
         slot[1] = static_cast<std::uint8_t>(chunks);
-        Put16(slot + 2, modCount_);
+        PutLe16(slot + 2, modCount_);
         slot[4] = static_cast<std::uint8_t>(length - (chunks - 1) * 16);
-        Put32(d, static_cast<std::uint32_t>(subOffset_) | static_cast<std::uint32_t>(nextSlot_));
+        PutLe32(d, static_cast<std::uint32_t>(subOffset_) | static_cast<std::uint32_t>(nextSlot_));
         --nextSlot_;
         nextData_ += chunks * 16;
         return;
@@ -113,19 +106,19 @@ void TMemoWriter::Store(const std::string& bytes, std::uint8_t* field, int field
     const std::uint64_t blocks = (SingleHeaderSize + bytes.size() + MemoBlockSize - 1) / MemoBlockSize;
     std::vector<std::uint8_t> block(static_cast<std::size_t>(blocks * MemoBlockSize), 0);
     block[0] = 2;
-    Put16(&block[1], static_cast<unsigned>(blocks));
-    Put32(&block[3], length);
-    Put16(&block[7], modCount_);
+    PutLe16(&block[1], static_cast<unsigned>(blocks));
+    PutLe32(&block[3], length);
+    PutLe16(&block[7], modCount_);
     std::memcpy(&block[SingleHeaderSize], bytes.data(), bytes.size());
     file_->WriteAt(end_, block.data(), block.size());
-    Put32(d, static_cast<std::uint32_t>(end_) | 0xFFu);
+    PutLe32(d, static_cast<std::uint32_t>(end_) | 0xFFu);
     end_ += block.size();
 }
 
 void TMemoWriter::Finish() {
     FlushSubBlock();
     std::uint8_t mod[2];
-    Put16(mod, modCount_);
+    PutLe16(mod, modCount_);
     file_->Sync();  // the blobs first, then the count that says they exist
     file_->WriteAt(3, mod, 2);
     file_->Sync();

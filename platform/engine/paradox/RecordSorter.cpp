@@ -32,6 +32,8 @@ TRecordSorter::~TRecordSorter() {
 
 void TRecordSorter::Add(const std::uint8_t* record) {
     if (order_.size() >= budgetRecords_) SpillRun();
+    // The whole budget at once: growing by doubling would overshoot it by up to twice.
+    if (buffer_.capacity() == 0) buffer_.reserve(budgetRecords_ * static_cast<std::size_t>(recordSize_));
     buffer_.insert(buffer_.end(), record, record + recordSize_);
     order_.push_back(static_cast<std::uint32_t>(order_.size()));
 }
@@ -40,9 +42,29 @@ void TRecordSorter::SortBuffer() {
     const std::uint8_t* base = buffer_.data();
     const auto size = static_cast<std::size_t>(recordSize_);
     const auto key = static_cast<std::size_t>(keySize_);
-    std::stable_sort(order_.begin(), order_.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return std::memcmp(base + a * size, base + b * size, key) < 0;
+    // The key's first 8 bytes as one big-endian number decide most comparisons without
+    // touching the records; the arrival index keeps equal keys in order.
+    struct TEntry {
+        std::uint64_t prefix;
+        std::uint32_t index;
+    };
+    std::vector<TEntry> entries(order_.size());
+    const std::size_t prefixBytes = std::min<std::size_t>(key, 8);
+    for (std::size_t i = 0; i < order_.size(); ++i) {
+        std::uint64_t prefix = 0;
+        const std::uint8_t* r = base + i * size;
+        for (std::size_t b = 0; b < 8; ++b) prefix = (prefix << 8) | (b < prefixBytes ? r[b] : 0);
+        entries[i] = TEntry{prefix, static_cast<std::uint32_t>(i)};
+    }
+    std::sort(entries.begin(), entries.end(), [&](const TEntry& a, const TEntry& b) {
+        if (a.prefix != b.prefix) return a.prefix < b.prefix;
+        if (key > 8) {
+            const int c = std::memcmp(base + a.index * size + 8, base + b.index * size + 8, key - 8);
+            if (c != 0) return c < 0;
+        }
+        return a.index < b.index;
     });
+    for (std::size_t i = 0; i < entries.size(); ++i) order_[i] = entries[i].index;
 }
 
 void TRecordSorter::SpillRun() {

@@ -124,6 +124,8 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount)
         throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is password-protected",
                              EngineErrorKind::Encrypted);
     keySize_ = KeySizeOf(h, keyFieldCount);
+    RemoveStaleTemporaries(dataPath);
+    RemoveStaleTemporaries(CompanionPath(dataPath, ".px"));
     dataTemp_ = TemporarySibling(dataPath);
     writer_ = std::make_unique<TDataFileWriter>(dataTemp_, ReadHeaderBytes(source_->File(), h), h.RecordSize,
                                                 h.BlockSize, keySize_);
@@ -275,14 +277,33 @@ void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std:
 void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir) {
     TTableRewrite rewrite(dataPath, keyFieldCount);
     const TTableHeader& header = rewrite.Header();
+    const auto key = static_cast<std::size_t>(rewrite.KeySize());
+    // A table already in strictly ascending key order (as a recreated table is) streams
+    // straight through; any other order goes through the sorter.
+    bool ascending = true;
+    std::string previous;
+    bool first = true;
+    rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
+        for (int i = 0; i < b.RecordCount && ascending; ++i) {
+            const std::uint8_t* r = b.Record(i, header.RecordSize);
+            ascending = first || std::memcmp(previous.data(), r, key) < 0;
+            previous.assign(reinterpret_cast<const char*>(r), key);
+            first = false;
+        }
+    });
+    if (ascending) {
+        rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
+            for (int i = 0; i < b.RecordCount; ++i) rewrite.Writer().Add(b.Record(i, header.RecordSize));
+        });
+        rewrite.Commit(header.AutoIncrement);
+        return;
+    }
     TRecordSorter sorter(header.RecordSize, rewrite.KeySize(), tempDir);
     rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
         for (int i = 0; i < b.RecordCount; ++i) sorter.Add(b.Record(i, header.RecordSize));
     });
     sorter.Finish();
-    std::string previous;
-    const auto key = static_cast<std::size_t>(rewrite.KeySize());
-    bool first = true;
+    first = true;
     while (const std::uint8_t* r = sorter.Next()) {
         if (!first && std::memcmp(previous.data(), r, key) == 0) KeyViolation(dataPath);
         previous.assign(reinterpret_cast<const char*>(r), key);

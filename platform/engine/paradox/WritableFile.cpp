@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,6 +92,19 @@ std::string TemporarySibling(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     return rtl::WithTrailingSeparator(rtl::ExtractFileDir(path)) + ".~" + rtl::ExtractFileName(path) + "." +
            std::to_string(::getpid()) + "." + std::to_string(++counter) + ".tmp";
+}
+
+void RemoveStaleTemporaries(const std::string& path) {
+    const std::string prefix = ".~" + rtl::ExtractFileName(path) + ".";
+    std::error_code ec;
+    const std::string dir = rtl::ExtractFileDir(path);
+    for (const auto& e : std::filesystem::directory_iterator(dir.empty() ? "." : dir, ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.rfind(prefix, 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".tmp") continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove(e.path(), ec);
+    }
 }
 
 void ReplaceFile(const std::string& from, const std::string& to) {

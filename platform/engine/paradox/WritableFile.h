@@ -38,6 +38,9 @@ private:
 // A temporary file name beside `path` that belongs to no table family (".~NAME.PID.N.tmp").
 std::string TemporarySibling(const std::string& path);
 
+// Removes temporaries of `path` left by processes that no longer run (killed mid-write).
+void RemoveStaleTemporaries(const std::string& path);
+
 // Renames `from` over `to` and flushes the directory, so the new name survives a crash.
 void ReplaceFile(const std::string& from, const std::string& to);
 

@@ -64,6 +64,12 @@ void ExpectAtomic(const std::string& pristine, const std::string& table,
         if (finished) break;
     }
     EXPECT_GT(step, 2);
+    // The next write clears what the killed ones left behind.
+    CopyDirectory(pristine, work);
+    RunKilledAt(step / 2, [&] { change(work); });
+    change(work);
+    for (const auto& e : fs::directory_iterator(work))
+        EXPECT_NE(e.path().filename().string().rfind(".~", 0), 0u) << e.path();
 }
 
 class CrashSafety : public ::testing::Test {

@@ -1,6 +1,8 @@
 // Tables the engine writes read back equal, stay consistent (chain, counts, key order,
 // primary index, blobs) and follow the engine's key and autoincrement rules.
 #include "WriterFixtures.h"
+#include "platform/engine/paradox/FieldEncoding.h"
+#include "platform/engine/paradox/RecordSorter.h"
 #include "platform/engine/paradox/TableCheck.h"
 #include "tests/support/TempDir.h"
 
@@ -329,6 +331,56 @@ TEST(TableWriter, RowAccessNeedsAnOpenTableAndAPendingRow) {
     t.Cancel();
     t.Close();
     EXPECT_EQ(TParadoxTable::Open(path)->Header().AutoIncrement, 3u);  // a cancelled row takes no number
+}
+
+} // namespace
+
+namespace {
+
+using namespace test;
+
+TEST(RecordSorter, SpillsRunsAndMergesThemStably) {
+    TempDir dir;
+    {
+        engine::paradox::TRecordSorter sorter(8, 4, dir.Path(), 1024);  // 128 records per run
+        for (std::uint32_t i = 0; i < 10000; ++i) {
+            std::uint8_t r[8];
+            EncodeFlippedInt(static_cast<std::int64_t>((i * 37) % 1000), r, 4);  // ten of each key
+            EncodeFlippedInt(static_cast<std::int64_t>(i), r + 4, 4);          // arrival order
+            sorter.Add(r);
+        }
+        sorter.Finish();
+        EXPECT_GT(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 10);
+        std::int64_t lastKey = -1, lastSeq = -1;
+        int n = 0;
+        while (const std::uint8_t* r = sorter.Next()) {
+            const auto key = *DecodeFlippedInt(r, 4);
+            const auto seq = *DecodeFlippedInt(r + 4, 4);
+            ASSERT_GE(key, lastKey);
+            if (key == lastKey) {
+                ASSERT_GT(seq, lastSeq);  // equal keys keep their arrival order
+            }
+            lastKey = key;
+            lastSeq = seq;
+            ++n;
+        }
+        EXPECT_EQ(n, 10000);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0);  // runs removed
+}
+
+TEST(TableWriter, AddIndexOnRowsAlreadyInKeyOrder) {
+    TempDir dir;
+    const std::string path = dir / "Ordered.db";
+    MakeIdxTable(path, 500, 500, false);
+    const auto before = ReadRows(path);
+    TTable t;
+    t.TableName = path;
+    t.AddIndex("", "IDXFIELD", engine::ixPrimary);
+    EXPECT_EQ(ReadRows(path), before);
+    EXPECT_TRUE(TParadoxTable::Open(path)->Header().IsKeyed());
+    ExpectConsistent(path);
+    EXPECT_FALSE(ProbeFails(path));
 }
 
 } // namespace

@@ -37,6 +37,13 @@ inline TTableLayout AllTypesLayout(int keyFields = 0) {
     return l;
 }
 
+inline std::string Prefixed(std::uint8_t kind, const std::string& payload) {
+    const auto length = static_cast<std::uint32_t>(payload.size());
+    std::string v{'\x01', '\x00', '\x00', static_cast<char>(kind)};
+    for (int i = 0; i < 4; ++i) v += static_cast<char>((length >> (8 * i)) & 0xFF);
+    return v + payload;
+}
+
 // The value of field `field` in generated row `i`; every 11th row leaves most fields blank.
 inline engine::TValue AllTypesValue(std::uint64_t i, int field) {
     const auto n = static_cast<std::int64_t>(i);
@@ -56,8 +63,9 @@ inline engine::TValue AllTypesValue(std::uint64_t i, int field) {
         return "Poznámka č. " + std::to_string(n) + " " + std::string(i % 200, 'x');
     case 8: return std::string("\x01\x00\xff", 3) + std::to_string(n);
     case 9: return std::string("{\\rtf1 ") + std::to_string(n) + "}";
-    case 10: return std::string("\x01\x00\x00\x02OLE", 7);
-    case 11: return i % 50 == 0 ? std::string(5000, '\x42') : std::string();
+    // Graphic and OLE values carry their 8-byte prefix (kind, length - 8), as stored.
+    case 10: return Prefixed(2, "OLE object " + std::to_string(n));
+    case 11: return i % 50 == 0 ? Prefixed(1, "BM" + std::string(5000, '\x42')) : std::string();
     case 12: return (n * 1000 + 7) % 86400000;
     case 13: return 63716202001000.0 + static_cast<double>(n) * 1000;
     case 14: return std::monostate{};  // numbered by the engine
