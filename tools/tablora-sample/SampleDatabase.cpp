@@ -47,9 +47,11 @@ void WriteStaleIndexTable(const std::string& dataPath, const TSampleTable& table
 } // namespace
 
 void RegisterAlias(const std::string& configPath, const std::string& alias, const std::string& directory) {
+    if (!rtl::DirectoryExists(directory))
+        throw rtl::EError("The directory \"" + directory + "\" does not exist; no alias points at it");
     engine::AliasConfig config = engine::AliasConfig::Load(configPath);
     rtl::TStringList params;
-    params.Add("PATH=" + directory);
+    params.Add("PATH=" + fs::absolute(directory).lexically_normal().string());
     params.Add("DEFAULT DRIVER=PARADOX");
     config.SetAlias(alias, params);
     const std::string dir = rtl::ExtractFileDir(configPath);

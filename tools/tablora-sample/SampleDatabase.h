@@ -32,7 +32,8 @@ struct TSampleResult {
 TSampleResult MakeSampleDatabase(const TSampleOptions& options,
                                  const std::function<void(const std::string&)>& progress = {});
 
-// Registers (or repoints) `alias` at `directory` in the configuration file `configPath`.
+// Registers (or repoints) `alias` at the existing `directory` (made absolute) in the
+// configuration file `configPath`, keeping its other aliases.
 void RegisterAlias(const std::string& configPath, const std::string& alias, const std::string& directory);
 
 } // namespace sample

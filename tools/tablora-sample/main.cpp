@@ -1,5 +1,5 @@
 // tablora-sample: makes a demo billing database to try the program on.
-#include "platform/rtl/Error.h"
+#include "platform/engine/AliasConfig.h"
 #include "tools/tablora-sample/SampleDatabase.h"
 
 #include <chrono>
@@ -18,7 +18,8 @@ const char* const usage =
     "  --seed S       the same seed makes the same database (default 1)\n"
     "  --damage       also leave one table of each fault the program repairs\n"
     "  --alias NAME   alias to register (default \"Orvan\"; \"\" registers none)\n"
-    "  --config FILE  engine configuration file (default: the engine's own)\n";
+    "  --config FILE  engine configuration file (default: the engine's own)\n"
+    "  --register-only  only register the alias for the existing DIR; write no table\n";
 
 bool ParseCount(const std::string& text, std::uint64_t& out) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 12) return false;
@@ -30,6 +31,7 @@ bool ParseCount(const std::string& text, std::uint64_t& out) {
 
 int main(int argc, char** argv) {
     sample::TSampleOptions options;
+    bool registerOnly = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto value = [&](std::string& out) {
@@ -41,6 +43,8 @@ int main(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             std::cout << usage;
             return 0;
+        } else if (a == "--register-only") {
+            registerOnly = true;
         } else if (a == "--damage") {
             options.Damage = true;
         } else if (a == "--rows") {
@@ -78,6 +82,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
+        if (registerOnly) {
+            if (options.Alias.empty()) {
+                std::cerr << "tablora-sample: --register-only needs an alias\n";
+                return 2;
+            }
+            const std::string config = options.ConfigPath.empty() ? engine::AliasConfig::DefaultPath() : options.ConfigPath;
+            sample::RegisterAlias(config, options.Alias, options.Directory);
+            std::cout << "Alias \"" << options.Alias << "\" registered in " << config << "\n";
+            return 0;
+        }
         const auto start = std::chrono::steady_clock::now();
         const auto result = sample::MakeSampleDatabase(options, [](const std::string& table) {
             std::cout << "  " << table << "\n" << std::flush;

@@ -207,6 +207,9 @@ TEST(SampleDatabase, RegisteringKeepsOtherAliases) {
     std::filesystem::create_directory(tmp / "cfg");
     other.Save(config);
 
+    std::filesystem::create_directory(tmp / "one");
+    std::filesystem::create_directory(tmp / "two");
+    EXPECT_THROW(sample::RegisterAlias(config, "Orvan", tmp / "missing"), rtl::EError);
     sample::RegisterAlias(config, "Orvan", tmp / "one");
     sample::RegisterAlias(config, "ORVAN", tmp / "two");  // repointed, not doubled
     const AliasConfig read = AliasConfig::Load(config);
