@@ -4,7 +4,7 @@
 //   adding the primary index to an unkeyed table.
 // Usage: bench_engine [rows (default 1000000)] [work directory]
 #include "platform/engine/EngineObjects.h"
-#include "platform/engine/FieldValues.h"
+#include "platform/engine/FieldValueCodec.h"
 #include "platform/engine/paradox/FieldEncoding.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/ParadoxTable.h"

@@ -1,6 +1,7 @@
 // Batch move in append mode: the source's rows, read in chain order (key order for keyed
 // tables), are appended to the destination field by field. Destination autoincrement fields
 // that no mapping fills are numbered as the rows arrive.
+#include "platform/engine/FieldValueCodec.h"
 #include "platform/engine/TableImpl.h"
 #include "platform/engine/paradox/CodePages.h"
 #include "platform/engine/paradox/FieldEncoding.h"
@@ -160,10 +161,10 @@ void TBatchMove::Execute() {
     if (source->Header().IsEncrypted())
         throw EDBEngineError("Table \"" + Source->TableName + "\" is password-protected", EngineErrorKind::Encrypted);
     const TTableHeader& sh = source->Header();
-    // A new, empty destination takes the source's code page: converting text between code
-    // pages would turn every character the destination's lacks into "?".
-    if (TParadoxTable::Open(destPath)->Header().EffectiveCodePage() != sh.EffectiveCodePage())
-        AdoptCodePage(destPath, sh);
+    // A new, empty destination takes the source's code page (converting text between code
+    // pages would turn every character the destination's lacks into "?") and its larger
+    // block size (so every row fits).
+    AdoptSourceSettings(destPath, sh);
     const TTableHeader dest = TParadoxTable::Open(destPath)->Header();
 
     std::vector<TFieldCopy> copies;

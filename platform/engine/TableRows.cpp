@@ -1,5 +1,6 @@
 // Row access on an open table: browsing the chain, appending and posting a row, deleting
 // the current row. Every change is written through to the files before the call returns.
+#include "platform/engine/FieldValueCodec.h"
 #include "platform/engine/TableImpl.h"
 #include "platform/engine/paradox/CodePages.h"
 #include "platform/engine/paradox/FieldEncoding.h"

@@ -91,6 +91,13 @@ void TTable::CreateTable() {
                                  EngineErrorKind::InvalidRequest);
         layout.Fields.push_back(paradox::TLayoutField{def.Name, code, size});
     }
+    // 2 KiB blocks unless a record needs a larger one.
+    int recordSize = 0;
+    for (const auto& f : layout.Fields) recordSize += paradox::FieldStorageSize(f.TypeCode, f.SizeByte);
+    while (layout.BlockSize - 6 < static_cast<std::uint32_t>(recordSize) && layout.BlockSize < 32768) layout.BlockSize *= 2;
+    if (layout.BlockSize - 6 < static_cast<std::uint32_t>(recordSize))
+        throw EDBEngineError("A record of " + std::to_string(recordSize) + " bytes does not fit a table block.",
+                             EngineErrorKind::InvalidRequest);
     layout.CodePage = CodePageFor(FieldDefs);
     if (layout.CodePage != 1252) {
         layout.SortOrderCode = 0;

@@ -56,14 +56,26 @@ void TRecordSorter::SortBuffer() {
         for (std::size_t b = 0; b < 8; ++b) prefix = (prefix << 8) | (b < prefixBytes ? r[b] : 0);
         entries[i] = TEntry{prefix, static_cast<std::uint32_t>(i)};
     }
-    std::sort(entries.begin(), entries.end(), [&](const TEntry& a, const TEntry& b) {
-        if (a.prefix != b.prefix) return a.prefix < b.prefix;
-        if (key > 8) {
+    if (key <= 8) {
+        // The prefix is the whole key: a byte-wise radix sort, stable like the arrival order
+        // it starts from, over the key's bytes only.
+        std::vector<TEntry> scratch(entries.size());
+        for (std::size_t byte = 8 - key; byte < 8; ++byte) {
+            const auto shift = static_cast<unsigned>(8 * byte);  // key bytes sit at the top
+            std::size_t counts[257] = {};
+            for (const TEntry& e : entries) ++counts[((e.prefix >> shift) & 0xFF) + 1];
+            for (int b = 0; b < 256; ++b) counts[b + 1] += counts[b];
+            for (const TEntry& e : entries) scratch[counts[(e.prefix >> shift) & 0xFF]++] = e;
+            entries.swap(scratch);
+        }
+    } else {
+        std::sort(entries.begin(), entries.end(), [&](const TEntry& a, const TEntry& b) {
+            if (a.prefix != b.prefix) return a.prefix < b.prefix;
             const int c = std::memcmp(base + a.index * size + 8, base + b.index * size + 8, key - 8);
             if (c != 0) return c < 0;
-        }
-        return a.index < b.index;
-    });
+            return a.index < b.index;
+        });
+    }
     for (std::size_t i = 0; i < entries.size(); ++i) order_[i] = entries[i].index;
 }
 
@@ -110,6 +122,9 @@ void TRecordSorter::Finish() {
 const std::uint8_t* TRecordSorter::Next() {
     if (!merging_) {
         if (nextInMemory_ >= order_.size()) return nullptr;
+        // Records come out in key order, scattered over the buffer: fetch ahead.
+        if (nextInMemory_ + 16 < order_.size())
+            __builtin_prefetch(buffer_.data() + static_cast<std::size_t>(order_[nextInMemory_ + 16]) * recordSize_);
         return buffer_.data() + static_cast<std::size_t>(order_[nextInMemory_++]) * recordSize_;
     }
     // Few runs (a run holds the memory budget's worth of records), so a linear pick is cheap.

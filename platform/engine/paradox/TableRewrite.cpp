@@ -102,14 +102,15 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
     }
 }
 
-void AdoptCodePage(const std::string& dataPath, const TTableHeader& source) {
+void AdoptSourceSettings(const std::string& dataPath, const TTableHeader& source) {
     const auto table = TParadoxTable::Open(dataPath);
     const TTableHeader& h = table->Header();
     if (h.RecordCount != 0 || table->CountReadableRecords() != 0 || h.Version < 5) return;
+    if (h.EffectiveCodePage() == source.EffectiveCodePage() && h.BlockSize >= source.BlockSize) return;
     TTableLayout layout;
     for (const auto& f : h.Fields) layout.Fields.push_back(TLayoutField{f.Name, f.TypeCode, f.SizeByte});
     layout.KeyFieldCount = h.IsKeyed() ? h.KeyFieldCount : 0;
-    layout.BlockSize = h.BlockSize;
+    layout.BlockSize = std::max(h.BlockSize, source.BlockSize);
     layout.Version = h.Version;
     layout.AutoIncrement = h.AutoIncrement;
     layout.TableName = h.TableName;

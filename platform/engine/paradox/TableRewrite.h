@@ -24,9 +24,10 @@ namespace engine::paradox {
 void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, bool replaceEmpty = false);
 
 // An empty table takes the code page and sort order of `source`, so rows copied into it
-// keep every character (text is stored in the table's code page). Tables with rows, and
-// older files that record no code page, are left as they are.
-void AdoptCodePage(const std::string& dataPath, const TTableHeader& source);
+// keep every character (text is stored in the table's code page), and its block size when
+// larger, so that as many rows fit (a table holds at most 65535 blocks). Tables with rows,
+// and older files that record no code page, are left as they are.
+void AdoptSourceSettings(const std::string& dataPath, const TTableHeader& source);
 
 // The ".px" / ".mb" beside a data file, spelled in the data file's letter case when absent.
 std::string CompanionPath(const std::string& dataPath, const std::string& ext);

@@ -127,12 +127,14 @@ void ExpectRecreated(const std::string& relative, const std::string& keyName) {
     EXPECT_FALSE(header.IsKeyed());
     EXPECT_EQ(header.AutoIncrement, before.size());
     EXPECT_EQ(header.EffectiveCodePage(), TParadoxTable::Open(oldPath)->Header().EffectiveCodePage());
+    EXPECT_EQ(header.BlockSize, std::max(2048u, TParadoxTable::Open(oldPath)->Header().BlockSize));
     ExpectConsistent(fresh.DataFilePath());
 }
 
 TEST(BatchMove, RecreatedTablesKeepEveryValueAndNumberTheKeyAfresh) {
     ExpectRecreated("paradoxdriver/src/test/resources/db/CUSTOMER.DB", "CustNo");  // memo, 44 > 20 rows
     ExpectRecreated("kymuweb-Paradox-Reader/ParadoxTest/data/zakazky.db", "CisloMereni");
+    ExpectRecreated("paradoxReader-java/src/test/resources/examples/MEMBRE.DB", "Code_membre");  // 16 KiB blocks
 }
 
 TEST(BatchMove, ReadsTheSourceInKeyOrder) {

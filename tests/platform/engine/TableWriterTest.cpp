@@ -384,3 +384,29 @@ TEST(TableWriter, AddIndexOnRowsAlreadyInKeyOrder) {
 }
 
 } // namespace
+
+namespace {
+
+using namespace test;
+
+TEST(TableWriter, LongKeysMakeAThreeLevelPrimaryIndex) {
+    TempDir dir;
+    TTableLayout layout;
+    layout.Fields = {{"Key", ftAlpha, 200}, {"N", ftLong, 4}};  // 9 index entries per block
+    layout.KeyFieldCount = 1;
+    const std::string path = dir / "Long.db";
+    MakeTable(path, layout, 2000, [](std::uint64_t i, int f) -> engine::TValue {
+        if (f == 0) return "key " + std::to_string(100000 + (i * 7) % 2000);
+        return static_cast<std::int64_t>(i);
+    });
+    ExpectConsistent(path);
+    const auto px = TParadoxTable::Open(path);
+    TProblemList problems;
+    const auto pxFile = engine::paradox::TRandomAccessFile::Open(CompanionPath(path, ".px"));
+    EXPECT_EQ(ReadTableHeader(*pxFile, problems).IndexLevels, 3);
+    const auto rows = ReadRows(path);
+    ASSERT_EQ(rows.size(), 2000u);
+    for (std::size_t i = 0; i < rows.size(); ++i) EXPECT_EQ(rows[i][0], "key " + std::to_string(100000 + i));
+}
+
+} // namespace

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/engine/EngineObjects.h"
-#include "platform/engine/FieldValues.h"
+#include "platform/engine/FieldValueCodec.h"
 #include "platform/engine/paradox/CodePages.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/MemoWriter.h"

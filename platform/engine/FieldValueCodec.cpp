@@ -1,4 +1,4 @@
-#include "platform/engine/FieldValues.h"
+#include "platform/engine/FieldValueCodec.h"
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/FieldEncoding.h"
