@@ -1,6 +1,6 @@
 #include "tools/tablora-sample/SampleTableWriter.h"
 
-#include "platform/engine/FieldValues.h"
+#include "platform/engine/FieldValueCodec.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/MemoWriter.h"
 #include "platform/engine/paradox/TableRewrite.h"
