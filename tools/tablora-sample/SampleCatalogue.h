@@ -1,0 +1,43 @@
+// The tables of the demo billing database: one per name the program shows a description
+// for, each with fields that fit what it holds, its key and its size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sample {
+
+// What a column's values look like (names, numbers, dates ...); see SampleValues.h.
+enum class TValueKind {
+    Id, Sequence, Code, Date, Time, Stamp, CallDate, CallTime, Line, Extension, Phone, Mobile, Prefix,
+    KeyPrefix, KeyIntlPrefix, IntlPrefix, Seconds, Price, Rate, Amount, Count, Small, Percent, Year, Month,
+    Weekday, Tariff, Person, Company, City, Country, Street, Psc, Department, Function, Room, Operator, Phrase,
+    Note, Definition, LongDefinition, Bool, Ico, Dic, Login, Email, PasswordHash, AuthCode, InvoiceNumber,
+    FirmRef, RawLine, Path, FieldList, LogMessage, CallType, HolidayDate, HolidayName, VatFrom, VatRate,
+};
+
+struct TSampleColumn {
+    std::string Name;
+    std::uint8_t TypeCode = 0;
+    std::uint8_t SizeByte = 0;
+    TValueKind Kind = TValueKind::Phrase;
+};
+
+struct TSampleTable {
+    std::string Name;               // as the billing application names it
+    std::vector<TSampleColumn> Columns;
+    int KeyFieldCount = 0;          // the first N columns; 0 for an unkeyed table
+    std::uint64_t Rows = 0;
+    std::uint32_t BlockSize = 2048;
+    bool AutoIncrementKey() const;  // keyed by an autoincrement "IDXFIELD" first
+};
+
+// Every table, in the order the program lists their descriptions; `callRows` sizes the
+// table of calls.
+std::vector<TSampleTable> SampleTables(std::uint64_t callRows);
+
+// The table of calls ("Hovory").
+inline constexpr const char* CallTableName = "Hovory";
+
+} // namespace sample

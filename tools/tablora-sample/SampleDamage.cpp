@@ -1,0 +1,79 @@
+#include "tools/tablora-sample/SampleDamage.h"
+
+#include "platform/engine/EngineErrors.h"
+#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/rtl/Paths.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+
+namespace sample {
+
+namespace {
+
+using namespace engine::paradox;
+
+// Overwrites bytes of an existing file; damage must not grow or truncate it.
+void PatchBytes(const std::string& path, std::uint64_t offset, const std::vector<std::uint8_t>& bytes) {
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    if (f) f.seekp(static_cast<std::streamoff>(offset));
+    if (f) f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    if (!f) throw engine::EDBEngineError("Cannot change \"" + path + "\"", engine::EngineErrorKind::Io);
+}
+
+std::vector<std::uint8_t> U16(std::uint32_t v) { return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}; }
+std::vector<std::uint8_t> U32(std::uint32_t v) {
+    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+            static_cast<std::uint8_t>(v >> 24)};
+}
+
+TTableHeader HeaderOf(const std::string& dataPath) { return TParadoxTable::Open(dataPath)->Header(); }
+
+} // namespace
+
+std::vector<TDamage> SampleDamages() {
+    return {
+        {LaggingCounterTable, "autoincrement counter behind the stored IDXFIELD values (key violation on append)"},
+        {BrokenChainTable, "block chain broken: block 2 links to a block outside the file"},
+        {WrongCountTable, "record count in the header too high by 7"},
+        {DamagedMemoTable, "memo file: the first blob block overwritten"},
+        {StaleIndexTable, "primary index from before the last rows were added"},
+        {EncryptedTable, "marked as password-protected"},
+    };
+}
+
+void BreakBlockChain(const std::string& dataPath) {
+    const TTableHeader h = HeaderOf(dataPath);
+    if (h.BlocksInUse < 3) throw engine::EDBEngineError("Too few blocks to break a chain in \"" + dataPath + "\"");
+    // Blocks were written in chain order, so block 2 is the second in the chain; its
+    // "next" link now points past the end, hiding the rest of the table.
+    PatchBytes(dataPath, h.BlockOffset(2), U16(h.BlocksAllocated + 40u));
+}
+
+void MiscountRecords(const std::string& dataPath) {
+    const TTableHeader h = HeaderOf(dataPath);
+    PatchBytes(dataPath, 0x06, U32(h.RecordCount + 7));
+}
+
+void DamageMemoFile(const std::string& dataPath) {
+    const std::string mb = CompanionPath(dataPath, ".mb");
+    // Block 1 follows the 4 KiB header block: its type, size and modification number go.
+    if (std::filesystem::file_size(mb) < 2 * 4096)
+        throw engine::EDBEngineError("No blob block to damage in \"" + mb + "\"");
+    PatchBytes(mb, 4096, std::vector<std::uint8_t>(16, 0x5A));
+}
+
+void MarkEncrypted(const std::string& dataPath) {
+    const TTableHeader h = HeaderOf(dataPath);
+    // 4.x and later files keep the key at 0x5C (0x25 holds a constant there); older ones at 0x25.
+    PatchBytes(dataPath, h.Version >= 5 ? 0x5C : 0x25, U32(0x0A25E09Au));
+}
+
+void ReplaceWithStaleIndex(const std::string& dataPath, const std::string& oldIndexPath) {
+    std::filesystem::copy_file(oldIndexPath, CompanionPath(dataPath, ".px"),
+                               std::filesystem::copy_options::overwrite_existing);
+}
+
+} // namespace sample

@@ -1,0 +1,99 @@
+#include "tools/tablora-sample/SampleDatabase.h"
+
+#include "platform/engine/AliasConfig.h"
+#include "platform/engine/paradox/TableFiles.h"
+#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/Paths.h"
+#include "tools/tablora-sample/SampleCatalogue.h"
+#include "tools/tablora-sample/SampleTableWriter.h"
+
+#include <filesystem>
+#include <optional>
+
+namespace sample {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A scratch directory inside the database for the earlier state of a table; removed on
+// every exit path.
+class TScratchDir {
+public:
+    explicit TScratchDir(const std::string& parent) : path_(parent + "/.tablora-sample-scratch") {
+        fs::remove_all(path_);
+        fs::create_directory(path_);
+    }
+    ~TScratchDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+void WriteStaleIndexTable(const std::string& dataPath, const TSampleTable& table, const TSampleOptions& o,
+                          const std::string& directory) {
+    WriteSampleTable(dataPath, table, o.Seed, table.Rows);
+    TScratchDir scratch(directory);
+    const std::string earlier = scratch.Path() + "/" + rtl::ExtractFileName(dataPath);
+    WriteSampleTable(earlier, table, o.Seed, table.Rows / 2);
+    ReplaceWithStaleIndex(dataPath, engine::paradox::CompanionPath(earlier, ".px"));
+}
+
+} // namespace
+
+void RegisterAlias(const std::string& configPath, const std::string& alias, const std::string& directory) {
+    if (!rtl::DirectoryExists(directory))
+        throw rtl::EError("The directory \"" + directory + "\" does not exist; no alias points at it");
+    engine::AliasConfig config = engine::AliasConfig::Load(configPath);
+    rtl::TStringList params;
+    params.Add("PATH=" + fs::absolute(directory).lexically_normal().string());
+    params.Add("DEFAULT DRIVER=PARADOX");
+    config.SetAlias(alias, params);
+    const std::string dir = rtl::ExtractFileDir(configPath);
+    if (!dir.empty() && !rtl::ForceDirectories(dir))
+        throw rtl::EError("Cannot create the directory \"" + dir + "\" for the engine configuration");
+    config.Save(configPath);
+}
+
+TSampleResult MakeSampleDatabase(const TSampleOptions& o, const std::function<void(const std::string&)>& progress) {
+    if (o.Directory.empty()) throw rtl::EError("No directory given for the sample database");
+    if (!rtl::ForceDirectories(o.Directory))
+        throw rtl::EError("Cannot create the directory \"" + o.Directory + "\"");
+    const std::string directory = fs::absolute(o.Directory).lexically_normal().string();
+    const auto tables = SampleTables(o.CallRows);
+    for (const auto& t : tables)
+        if (!engine::paradox::FindDataFile(directory, t.Name).empty())
+            throw rtl::EError("The directory \"" + directory + "\" already holds the table \"" + t.Name +
+                              "\"; choose an empty directory");
+
+    TSampleResult result;
+    for (const auto& t : tables) {
+        const std::string dataPath = directory + "/" + t.Name + ".DB";
+        if (progress) progress(t.Name);
+        if (o.Damage && t.Name == StaleIndexTable) {
+            WriteStaleIndexTable(dataPath, t, o, directory);
+        } else {
+            std::optional<std::uint32_t> counter;
+            if (o.Damage && t.Name == LaggingCounterTable) counter = static_cast<std::uint32_t>(t.Rows / 2);
+            WriteSampleTable(dataPath, t, o.Seed, t.Rows, counter);
+        }
+        result.TableFiles.push_back(dataPath);
+        if (!o.Damage) continue;
+        if (t.Name == BrokenChainTable) BreakBlockChain(dataPath);
+        if (t.Name == WrongCountTable) MiscountRecords(dataPath);
+        if (t.Name == DamagedMemoTable) DamageMemoFile(dataPath);
+        if (t.Name == EncryptedTable) MarkEncrypted(dataPath);
+    }
+    if (o.Damage) result.Damages = SampleDamages();
+
+    result.ConfigPath = o.ConfigPath.empty() ? engine::AliasConfig::DefaultPath() : o.ConfigPath;
+    if (!o.Alias.empty()) RegisterAlias(result.ConfigPath, o.Alias, directory);
+    return result;
+}
+
+} // namespace sample
