@@ -1,0 +1,59 @@
+// The splash window of the table-list reloads: it shows the loading, and it is gone again
+// whatever the reload met.
+#include "MainFormFixture.h"
+
+#include "app/PathEdit.h"
+#include "app/RadioButton.h"
+#include "app/SplashFrm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+
+namespace apptest {
+namespace {
+
+std::vector<app::TSplashForm*> VisibleSplashWindows() {
+    std::vector<app::TSplashForm*> found;
+    for (QWidget* w : QApplication::allWidgets())
+        if (auto* splash = qobject_cast<app::TSplashForm*>(w); splash && splash->isVisible()) found.push_back(splash);
+    return found;
+}
+
+TEST_F(MainFormTest, TheSplashWindowShowsTheLoadingAndIsPictured) {
+    const std::string dir = MakeBillingDatabase();
+    SetAliases({{"Orvan", dir}});
+    WatchingUi watching;
+    ui::ScopedUiServices scope(watching);
+    std::string shownText;
+    watching.onProcessMessages = [&] {
+        const auto splashes = VisibleSplashWindows();
+        if (splashes.size() != 1 || !shownText.empty()) return;
+        shownText = splashes[0]->InfoLbl->text().toStdString();
+        const QDir out(QStringLiteral(TABLORA_SCREENSHOT_DIR));
+        ASSERT_TRUE(QDir().mkpath(out.path()));
+        EXPECT_TRUE(splashes[0]->grab().save(out.filePath(QStringLiteral("splash.png"))));
+        EXPECT_EQ(splashes[0]->windowTitle(), QStringLiteral("Tablora"));
+    };
+    CreateForm();
+    EXPECT_EQ(shownText, "Načítavanie tabuliek zo zdrojovej databázy ...");
+    EXPECT_TRUE(VisibleSplashWindows().empty());
+}
+
+TEST_F(MainFormTest, AFailedReloadRemovesTheSplashWindowSilently) {
+    const std::string dir = MakeBillingDatabase();
+    SetAliases({{"Orvan", dir}});
+    CreateForm();
+    ASSERT_EQ(form->DamagedTablesCheckListBox->count(), 3);
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir + "/missing"));
+    form->SourceDirRBtn->click();
+    EXPECT_TRUE(VisibleSplashWindows().empty());
+    EXPECT_TRUE(form->findChildren<app::TSplashForm*>().empty());
+    EXPECT_TRUE(ErrorBoxes().empty());
+    EXPECT_EQ(form->KeyViolationTablesCheckListBox->count(), 0);
+    EXPECT_TRUE(form->HandlersActive);
+    EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: (neurčený)");
+}
+
+} // namespace
+} // namespace apptest
