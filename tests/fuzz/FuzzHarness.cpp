@@ -1,11 +1,13 @@
 #include "tests/fuzz/FuzzHarness.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/EngineObjects.h"
 #include "platform/engine/FieldDefs.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
 #include "platform/engine/paradox/TableDefinitionReader.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/Paths.h"
 #include "platform/zip/AddUnzip.h"
 #include "tools/pdx/CommandRegistry.h"
 
@@ -41,6 +43,23 @@ void RunPdx(const char* command, const std::string& path) {
     TNullBuffer sink;
     std::ostream out(&sink);
     registry.Run({"pdx", command, path}, out, out);
+}
+
+// The engine objects' view: definitions, count and every row value by name.
+void ReadThroughEngineObjects(const std::string& dataPath) {
+    engine::TDatabase db;
+    db.DatabaseName = "FuzzDatabase";
+    db.Params.SetValue("PATH", rtl::ExtractFileDir(dataPath));
+    db.Open();
+    engine::TTable t;
+    t.DatabaseName = db.DatabaseName;
+    t.TableName = rtl::ExtractFileName(dataPath);
+    t.FieldDefsUpdate();
+    t.IndexDefsUpdate();
+    t.RecordCount();
+    t.Open();
+    for (; !t.Eof(); t.Next())
+        for (const auto& f : t.FieldDefs) t.FieldByName(f.Name);
 }
 
 void Fail(const std::string& what) {
@@ -84,6 +103,10 @@ void ExerciseTable(const std::string& dataPath) {
     }
     try {
         ReadableRecordCount(dataPath, "T");
+    } catch (const engine::EDBEngineError&) {
+    }
+    try {
+        ReadThroughEngineObjects(dataPath);
     } catch (const engine::EDBEngineError&) {
     }
     for (const char* command : {"info", "dump", "verify"}) RunPdx(command, dataPath);
