@@ -2,10 +2,13 @@
 // table of the engine's damaged-table corpus, and every archive of corpus-zip/. A replay
 // passes when nothing crashes or escapes the target (run it under the asan preset).
 #include "tests/fuzz/FuzzHarness.h"
+#include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -40,6 +43,14 @@ TEST(FuzzReplay, EveryCorpusArchiveUnpacksInsideItsTarget) {
         SCOPED_TRACE(a.filename().string());
         fuzz::ExerciseArchive(a.string(), (fs::path(scratch.Path()) / "t" / "out").string());
     }
+}
+
+// Opening blocks on a FIFO until a writer comes; a table path naming one must be refused.
+TEST(FuzzReplay, FifoUnderATableNameIsRefusedNotWaitedOn) {
+    test::TempDir dir;
+    const std::string path = (fs::path(dir.Path()) / "T.db").string();
+    ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+    EXPECT_THROW(engine::paradox::TParadoxTable::Open(path), engine::EDBEngineError);
 }
 
 // A field whose header size cannot belong to its type keeps its bytes, shown as hex, rather
