@@ -14,6 +14,7 @@ using namespace paradox;
 
 TValue ToValue(const TFieldValue& v, std::uint8_t typeCode) {
     if (v.IsNull) return std::monostate{};
+    if (v.Raw) return v.Bytes;  // no value of the type can be read from it
     switch (typeCode) {
     case ftShort:
     case ftLong:

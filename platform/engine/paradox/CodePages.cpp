@@ -4,6 +4,7 @@
 #include "platform/engine/paradox/CodePages.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <iconv.h>
 
@@ -165,19 +166,30 @@ bool ConvertWithIconv(std::string_view bytes, int codePage, std::string& out) {
     char* inPtr = in.data();
     std::size_t inLeft = in.size();
     std::string buffer(in.size() * 4 + 16, '\0');
+    // Some code pages (1255, 1258) hold a letter back until they know whether a combining
+    // mark follows; the flush at the end, and before skipping a bad byte, gives it out.
+    auto flush = [&] {
+        char* outPtr = buffer.data();
+        std::size_t outLeft = buffer.size();
+        iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+        out.append(buffer.data(), buffer.size() - outLeft);
+    };
     while (inLeft > 0) {
         char* outPtr = buffer.data();
         std::size_t outLeft = buffer.size();
         const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+        const int err = errno;
+        const bool progressed = outLeft < buffer.size();
         out.append(buffer.data(), buffer.size() - outLeft);
-        if (rc == static_cast<std::size_t>(-1) && inLeft > 0) {
+        if (rc == static_cast<std::size_t>(-1) && inLeft > 0 && !(err == E2BIG && progressed)) {
+            flush();
             const auto b = static_cast<unsigned char>(*inPtr);
             AppendUtf8(out, b < 0x80 ? b : kCp437[b - 0x80]);
             ++inPtr;
             --inLeft;
-            iconv(cd, nullptr, nullptr, nullptr, nullptr);
         }
     }
+    flush();
     iconv_close(cd);
     return true;
 }

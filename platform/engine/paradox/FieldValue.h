@@ -11,6 +11,8 @@ namespace engine::paradox {
 struct TFieldValue {
     bool IsNull = true;
     bool BlobBad = false;       // a blob whose bytes could not be read (value left null)
+    bool Raw = false;           // the stored bytes as they are, in Bytes: the header gives
+                                // the field a size its type cannot have
     std::int64_t Integer = 0;   // Short, Long, AutoInc; Date: day number (0001-01-01 = 1);
                                 // Time: milliseconds of the day; Logical: 0 / 1
     double Number = 0;          // Number, Currency; Timestamp: milliseconds since day 0

@@ -11,7 +11,8 @@
 namespace engine::paradox {
 
 std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking so that a FIFO under a table's name is refused below instead of waited on.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         const int err = errno;
         throw EDBEngineError("Cannot open file \"" + path + "\": " + std::strerror(err),

@@ -26,6 +26,16 @@ TFieldValue TRecordDecoder::DecodeField(const std::uint8_t* record, int index,
     const TFieldInfo& f = header_.Fields[static_cast<std::size_t>(index)];
     const std::uint8_t* p = record + f.Offset;
     TFieldValue v;
+    // A damaged header can give a field a size its type cannot have; the record layout keeps
+    // that size, so the bytes are kept raw instead of being read past the field.
+    if (FieldStorageSize(f.TypeCode, f.SizeByte) != f.Size) {
+        if (!AllZero(p, static_cast<std::size_t>(f.Size))) {
+            v.IsNull = false;
+            v.Raw = true;
+            v.Bytes.assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(f.Size));
+        }
+        return v;
+    }
     switch (f.TypeCode) {
     case ftAlpha: {
         const std::string raw = TextUpToNul(p, static_cast<std::size_t>(f.Size));
@@ -113,6 +123,7 @@ void TRecordDecoder::Decode(const std::uint8_t* record, std::vector<TFieldValue>
 
 std::string FormatFieldValue(const TFieldValue& value, std::uint8_t typeCode) {
     if (value.IsNull) return std::string();
+    if (value.Raw) return HexBytes(value.Bytes);
     switch (typeCode) {
     case ftAlpha:
     case ftMemo:

@@ -42,6 +42,57 @@ test::TinyTable Base(int variant) {
     return t;
 }
 
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Damage the fuzzers found, rebuilt from our own values so each stays a few KiB.
+int WriteFuzzFindings(const std::string& out) {
+    int written = 0;
+    {
+        // A long integer whose header size byte says 200: the layout keeps 200 bytes, the
+        // value cannot be decoded as an integer.
+        test::TinyTable t;
+        t.version = 3;
+        t.fields = {{"Id", ftLong, 200, 200}};
+        t.records = {test::FlippedLong(7) + std::string(196, '\x5A')};
+        WriteFile(out + "/fuzz-wide-long.db", t.Build());
+        ++written;
+    }
+    {
+        // A one-byte number field filling a block to its last byte: an 8-byte read of the
+        // last record would run past the block.
+        test::TinyTable t;
+        t.version = 3;
+        t.fields = {{"N", ftNumber, 1, 1}};
+        for (int i = 0; i < 1018; ++i) t.records.push_back(std::string(1, static_cast<char>(0x80 | (i & 0x7F))));
+        WriteFile(out + "/fuzz-narrow-number.db", t.Build());
+        ++written;
+    }
+    {
+        // A secondary index whose data file claims more key fields than it has, with a tree
+        // file of that many fields.
+        test::TinyTable table;
+        table.version = 3;
+        table.fields = {{"Id", ftLong, 4, 4}};
+        table.records = {test::FlippedLong(1), test::FlippedLong(2)};
+        WriteFile(out + "/fuzz-secondary-keys.db", table.Build());
+        test::TinyTable x = table;
+        std::string xBytes = x.Build();
+        xBytes[0x04] = 3;  // secondary data of an unkeyed table
+        xBytes[0x23] = 5;  // key fields
+        WriteFile(out + "/fuzz-secondary-keys.X02", xBytes);
+        test::TinyTable y;
+        y.version = 3;
+        y.fields.assign(5, test::TinyField{"K", ftLong, 4, 4});
+        std::string yBytes = y.Build();
+        yBytes[0x04] = 4;  // index tree
+        WriteFile(out + "/fuzz-secondary-keys.Y02", yBytes);
+        written += 3;
+    }
+    return written;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -78,6 +129,7 @@ int main(int argc, char** argv) {
             ++written;
         }
     }
+    written += WriteFuzzFindings(out);
     std::printf("%d files written\n", written);
     return 0;
 }
