@@ -140,11 +140,18 @@ TTableRewrite::~TTableRewrite() {
 }
 
 void TTableRewrite::ForEachSourceBlock(const std::function<void(const TDataBlock&)>& fn) {
+    ForEachSourceBlockWhile([&](const TDataBlock& b) {
+        fn(b);
+        return true;
+    });
+}
+
+void TTableRewrite::ForEachSourceBlockWhile(const std::function<bool(const TDataBlock&)>& fn) {
     TProblemList problems;
     TBlockChainCursor cursor(source_->File(), source_->Header(), problems);
     while (cursor.Next()) {
         if (!problems.empty()) break;
-        fn(cursor.Block());
+        if (!fn(cursor.Block())) return;
     }
     if (!problems.empty())
         throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath_) + "\" is damaged (" + problems.front().Text +
@@ -275,39 +282,43 @@ void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std:
     rewrite.Commit(header.AutoIncrement);
 }
 
-void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir) {
+void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir,
+                   std::size_t sortMemory) {
     TTableRewrite rewrite(dataPath, keyFieldCount);
     const TTableHeader& header = rewrite.Header();
+    const int recordSize = header.RecordSize;
     const auto key = static_cast<std::size_t>(rewrite.KeySize());
     // A table already in strictly ascending key order (as a recreated table is) streams
-    // straight through; any other order goes through the sorter.
+    // straight through; any other order goes through the sorter. The look ends at the
+    // first record out of order (the pass that follows checks the whole chain).
     bool ascending = true;
-    std::string previous;
+    std::vector<std::uint8_t> previous(key);
     bool first = true;
-    rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
+    rewrite.ForEachSourceBlockWhile([&](const TDataBlock& b) {
         for (int i = 0; i < b.RecordCount && ascending; ++i) {
-            const std::uint8_t* r = b.Record(i, header.RecordSize);
+            const std::uint8_t* r = b.Record(i, recordSize);
             ascending = first || std::memcmp(previous.data(), r, key) < 0;
-            previous.assign(reinterpret_cast<const char*>(r), key);
+            std::memcpy(previous.data(), r, key);
             first = false;
         }
+        return ascending;
     });
     if (ascending) {
         rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
-            for (int i = 0; i < b.RecordCount; ++i) rewrite.Writer().Add(b.Record(i, header.RecordSize));
+            for (int i = 0; i < b.RecordCount; ++i) rewrite.Writer().Add(b.Record(i, recordSize));
         });
         rewrite.Commit(header.AutoIncrement);
         return;
     }
-    TRecordSorter sorter(header.RecordSize, rewrite.KeySize(), tempDir);
+    TRecordSorter sorter(recordSize, rewrite.KeySize(), tempDir, sortMemory);
     rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
-        for (int i = 0; i < b.RecordCount; ++i) sorter.Add(b.Record(i, header.RecordSize));
+        if (b.RecordCount > 0) sorter.Add(b.Record(0, recordSize), static_cast<std::size_t>(b.RecordCount));
     });
     sorter.Finish();
     first = true;
     while (const std::uint8_t* r = sorter.Next()) {
         if (!first && std::memcmp(previous.data(), r, key) == 0) KeyViolation(dataPath);
-        previous.assign(reinterpret_cast<const char*>(r), key);
+        std::memcpy(previous.data(), r, key);
         first = false;
         rewrite.Writer().Add(r);
     }
