@@ -128,6 +128,12 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount)
     RemoveStaleTemporaries(dataPath);
     RemoveStaleTemporaries(CompanionPath(dataPath, ".px"));
     dataTemp_ = TemporarySibling(dataPath);
+    RestartWriter();
+}
+
+void TTableRewrite::RestartWriter() {
+    const TTableHeader& h = source_->Header();
+    writer_.reset();
     writer_ = std::make_unique<TDataFileWriter>(dataTemp_, ReadHeaderBytes(source_->File(), h), h.RecordSize,
                                                 h.BlockSize, keySize_);
 }
@@ -289,27 +295,29 @@ void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::st
     const int recordSize = header.RecordSize;
     const auto key = static_cast<std::size_t>(rewrite.KeySize());
     // A table already in strictly ascending key order (as a recreated table is) streams
-    // straight through; any other order goes through the sorter. The look ends at the
-    // first record out of order (the pass that follows checks the whole chain).
+    // straight through in one pass. The first record out of order ends that pass; the
+    // records then go through the sorter from the start.
     bool ascending = true;
     std::vector<std::uint8_t> previous(key);
     bool first = true;
     rewrite.ForEachSourceBlockWhile([&](const TDataBlock& b) {
-        for (int i = 0; i < b.RecordCount && ascending; ++i) {
+        for (int i = 0; i < b.RecordCount; ++i) {
             const std::uint8_t* r = b.Record(i, recordSize);
-            ascending = first || std::memcmp(previous.data(), r, key) < 0;
+            if (!first && std::memcmp(previous.data(), r, key) >= 0) {
+                ascending = false;
+                return false;
+            }
             std::memcpy(previous.data(), r, key);
             first = false;
+            rewrite.Writer().Add(r);
         }
-        return ascending;
+        return true;
     });
     if (ascending) {
-        rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
-            for (int i = 0; i < b.RecordCount; ++i) rewrite.Writer().Add(b.Record(i, recordSize));
-        });
         rewrite.Commit(header.AutoIncrement);
         return;
     }
+    rewrite.RestartWriter();
     TRecordSorter sorter(recordSize, rewrite.KeySize(), tempDir, sortMemory);
     rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
         if (b.RecordCount > 0) sorter.Add(b.Record(0, recordSize), static_cast<std::size_t>(b.RecordCount));

@@ -47,6 +47,8 @@ public:
     const TTableHeader& Header() const { return source_->Header(); }
     int KeySize() const { return keySize_; }
     TDataFileWriter& Writer() { return *writer_; }
+    // Throws away what was written so far; the new data file starts again empty.
+    void RestartWriter();
 
     // Streams every source record in chain order; raises Corrupt when the chain is damaged
     // (a rewrite would lose what a broken chain hides).
