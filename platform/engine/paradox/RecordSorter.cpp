@@ -228,8 +228,11 @@ const std::uint8_t* TRecordSorter::Next() {
     if (!merging_) {
         if (nextInMemory_ >= count_) return nullptr;
         // Records come out in key order, scattered over the buffer: fetch ahead.
-        if (nextInMemory_ + 16 < count_)
-            __builtin_prefetch(buffer_.data() + SortedIndex(nextInMemory_ + 16) * recordSize_);
+        if (nextInMemory_ + 16 < count_) {
+            const std::uint8_t* ahead = buffer_.data() + SortedIndex(nextInMemory_ + 16) * recordSize_;
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + recordSize_ - 1);  // a record may straddle two cache lines
+        }
         return buffer_.data() + SortedIndex(nextInMemory_++) * recordSize_;
     }
     // The record handed out last stays valid until now; only then does its run move on.
