@@ -98,7 +98,7 @@ void WriteAll(TCopyFileSystem& fs, int fd, const char* data, std::size_t size) {
 } // namespace
 
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 TCopyFileSystem& fs) {
+                 TCopyFileSystem& fs, DirectorySync directorySync) {
     TCopyState state(fs);
     state.source = fs.OpenForReading(source);
     if (state.source < 0) Fail("Cannot open file %s", source);
@@ -162,7 +162,7 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
     if (fs.Close(targetFd) != 0) Fail("Stream write error");
     if (fs.Rename(state.temporaryPath, target) != 0) Fail("Cannot create file %s", target);
     state.temporaryPath.clear();
-    if (fs.SyncDirectory(targetDir) != 0) Fail("Stream write error");
+    if (directorySync == DirectorySync::Now && fs.SyncDirectory(targetDir) != 0) Fail("Stream write error");
     progress.Finish();
 }
 

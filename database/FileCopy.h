@@ -19,12 +19,17 @@ inline constexpr std::size_t CopyBlockSize = 8192;
 inline constexpr std::size_t CopyTransferSize = 128 * CopyBlockSize;
 inline constexpr std::uint64_t WritebackStep = 8 * CopyTransferSize;
 
+// When the rename that puts a copy in place is made durable: at once by a flush of the
+// target's directory, or later, by the caller, once for many files (until then a crash may
+// bring back the old target, intact, or leave no target where there was none).
+enum class DirectorySync { Now, ByCaller };
+
 // Raises rtl::EFileError: "Cannot open file %s" (source), "Cannot create file %s"
 // (target), "Stream read error", "Stream write error" (also at sync and close).
 // With a progress bar: range 0 to the file's size (scaled down for files beyond the bar's
 // int range), position after each block, position 0 at the end.
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 TCopyFileSystem& fileSystem);
+                 TCopyFileSystem& fileSystem, DirectorySync directorySync = DirectorySync::Now);
 
 // Maps byte counts onto a progress bar whose range is an int: sizes past INT_MAX are
 // divided by the smallest power of two that brings them into range.

@@ -1,5 +1,6 @@
 #include "database/TableFileSet.h"
 
+#include "database/CopyFileSystem.h"
 #include "database/FileCopy.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
@@ -58,11 +59,22 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
                           "\" nie je možné kopírovať do toho istého adresára.");
     const std::string targetDir = rtl::WithTrailingSeparator(targetDirectory);
     const TExistingNames existing(targetDirectory);
+    // The renames are made durable together, by one flush of the directory at the end: each
+    // file's data is on the disk before its rename, so until then a crash leaves every
+    // target either old and intact or new and whole.
     int count = 0;
-    for (const std::string& name : names) {
-        CopyOneFile(sourceDir + name, targetDir + existing.TargetName(name), progressBar, fileSystem);
-        ++count;
+    try {
+        for (const std::string& name : names) {
+            CopyOneFile(sourceDir + name, targetDir + existing.TargetName(name), progressBar, fileSystem,
+                        DirectorySync::ByCaller);
+            ++count;
+        }
+    } catch (...) {
+        if (count > 0) fileSystem.SyncDirectory(targetDirectory);  // keep what was replaced; the first error tells
+        throw;
     }
+    if (count > 0 && fileSystem.SyncDirectory(targetDirectory) != 0)
+        throw rtl::EFileError("Stream write error");
     return count;
 }
 

@@ -108,6 +108,9 @@ TEST_F(FileCopy, ReportsTheFixedTextsOfEachFailure) {
     EXPECT_EQ(CopyError(from, to, cannotClose), "Stream write error");
     test::TFailingFileSystem cannotRename(Step::Rename, 1);
     EXPECT_EQ(CopyError(from, to, cannotRename), "Cannot create file " + to);
+    test::TFailingFileSystem cannotFlushDirectory(Step::SyncDirectory, 1);
+    EXPECT_EQ(CopyError(from, to, cannotFlushDirectory), "Stream write error");
+    std::remove(to.c_str());
     EXPECT_TRUE(Names(target.Path()).empty()) << "a failed copy left a file behind";
 }
 
@@ -124,6 +127,28 @@ TEST_F(FileCopy, AFailureAtAnyStepLeavesTheOldTargetIntact) {
         EXPECT_EQ(*rtl::GetFileModificationTime(to), (rtl::FileTime{1'000'000'000, 0}));
         EXPECT_EQ(Names(target.Path()), (std::vector<std::string>{"Hovory.db"})) << "step " << static_cast<int>(step);
     }
+}
+
+// A set of files is made durable by one flush of the target directory after the last
+// rename; that flush failing fails the copy, and a copy failing halfway still flushes the
+// renames made before it.
+TEST_F(FileCopy, ASetFlushesItsDirectoryOnceAndReportsThatFlushFailing) {
+    source.WriteFile("Brany.db", "gates");
+    test::TFailingFileSystem counting(Step::SyncDirectory, 0);
+    EXPECT_EQ(database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr, counting), 2);
+    EXPECT_EQ(counting.directorySyncs, 1);
+    test::TFailingFileSystem cannotFlush(Step::SyncDirectory, 1);
+    try {
+        database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr, cannotFlush);
+        ADD_FAILURE() << "a failed directory flush was reported as success";
+    } catch (const rtl::EFileError& e) {
+        EXPECT_STREQ(e.what(), "Stream write error");
+    }
+    test::TFailingFileSystem secondUnreadable(Step::OpenForReading, 2);
+    EXPECT_THROW(database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr,
+                                       secondUnreadable),
+                 rtl::EFileError);
+    EXPECT_EQ(secondUnreadable.directorySyncs, 1);
 }
 
 // A read-only target refuses to be replaced, as it would refuse to be overwritten.

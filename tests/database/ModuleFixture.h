@@ -63,7 +63,7 @@ public:
 // so their failures can be placed, unless the step to fail is the kernel copy itself.
 class TFailingFileSystem : public database::TCopyFileSystem {
 public:
-    enum class Step { OpenForReading, CreateUnique, CopyRange, Read, Write, Sync, Close, Rename };
+    enum class Step { OpenForReading, CreateUnique, CopyRange, Read, Write, Sync, Close, Rename, SyncDirectory };
     TFailingFileSystem(Step step, int failAt, int error = EIO) : step_(step), failAt_(failAt), error_(error) {}
 
     int OpenForReading(const std::string& path) override {
@@ -94,6 +94,11 @@ public:
     int Rename(const std::string& from, const std::string& to) override {
         return Fails(Step::Rename) ? -1 : TCopyFileSystem::Rename(from, to);
     }
+    int SyncDirectory(const std::string& directory) override {
+        ++directorySyncs;
+        return Fails(Step::SyncDirectory) ? -1 : TCopyFileSystem::SyncDirectory(directory);
+    }
+    int directorySyncs = 0;
 
 private:
     bool Fails(Step step) {

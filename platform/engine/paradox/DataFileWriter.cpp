@@ -13,6 +13,7 @@ namespace engine::paradox {
 namespace {
 
 constexpr std::size_t WriteBatch = 256 * 1024;
+constexpr std::uint64_t WritebackStep = 8u << 20;
 constexpr std::uint32_t MaxBlocks = 0xFFFF;
 
 void PutBlockHeader(std::uint8_t* b, std::uint16_t next, std::uint16_t prev, int records, int recordSize) {
@@ -73,6 +74,10 @@ void TDataFileWriter::FlushPrevious(std::uint16_t next) {
         file_->WriteAt(outOffset_, out_.data(), out_.size());
         outOffset_ += out_.size();
         out_.clear();
+        if (outOffset_ - handedToDisk_ >= WritebackStep) {
+            file_->StartWriteback();
+            handedToDisk_ = outOffset_;
+        }
     }
     havePrevious_ = false;
 }

@@ -51,6 +51,7 @@ private:
     bool havePrevious_ = false;
     std::vector<std::uint8_t> out_;       // blocks buffered for one larger write
     std::uint64_t outOffset_ = 0;
+    std::uint64_t handedToDisk_ = 0;
     std::uint64_t records_ = 0;
     std::vector<TChainBlockSummary> blocks_;
 };

@@ -128,6 +128,12 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount)
     RemoveStaleTemporaries(dataPath);
     RemoveStaleTemporaries(CompanionPath(dataPath, ".px"));
     dataTemp_ = TemporarySibling(dataPath);
+    RestartWriter();
+}
+
+void TTableRewrite::RestartWriter() {
+    const TTableHeader& h = source_->Header();
+    writer_.reset();
     writer_ = std::make_unique<TDataFileWriter>(dataTemp_, ReadHeaderBytes(source_->File(), h), h.RecordSize,
                                                 h.BlockSize, keySize_);
 }
@@ -140,11 +146,18 @@ TTableRewrite::~TTableRewrite() {
 }
 
 void TTableRewrite::ForEachSourceBlock(const std::function<void(const TDataBlock&)>& fn) {
+    ForEachSourceBlockWhile([&](const TDataBlock& b) {
+        fn(b);
+        return true;
+    });
+}
+
+void TTableRewrite::ForEachSourceBlockWhile(const std::function<bool(const TDataBlock&)>& fn) {
     TProblemList problems;
     TBlockChainCursor cursor(source_->File(), source_->Header(), problems);
     while (cursor.Next()) {
         if (!problems.empty()) break;
-        fn(cursor.Block());
+        if (!fn(cursor.Block())) return;
     }
     if (!problems.empty())
         throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath_) + "\" is damaged (" + problems.front().Text +
@@ -275,39 +288,45 @@ void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std:
     rewrite.Commit(header.AutoIncrement);
 }
 
-void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir) {
+void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir,
+                   std::size_t sortMemory) {
     TTableRewrite rewrite(dataPath, keyFieldCount);
     const TTableHeader& header = rewrite.Header();
+    const int recordSize = header.RecordSize;
     const auto key = static_cast<std::size_t>(rewrite.KeySize());
     // A table already in strictly ascending key order (as a recreated table is) streams
-    // straight through; any other order goes through the sorter.
+    // straight through in one pass. The first record out of order ends that pass; the
+    // records then go through the sorter from the start.
     bool ascending = true;
-    std::string previous;
+    std::vector<std::uint8_t> previous(key);
     bool first = true;
-    rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
-        for (int i = 0; i < b.RecordCount && ascending; ++i) {
-            const std::uint8_t* r = b.Record(i, header.RecordSize);
-            ascending = first || std::memcmp(previous.data(), r, key) < 0;
-            previous.assign(reinterpret_cast<const char*>(r), key);
+    rewrite.ForEachSourceBlockWhile([&](const TDataBlock& b) {
+        for (int i = 0; i < b.RecordCount; ++i) {
+            const std::uint8_t* r = b.Record(i, recordSize);
+            if (!first && std::memcmp(previous.data(), r, key) >= 0) {
+                ascending = false;
+                return false;
+            }
+            std::memcpy(previous.data(), r, key);
             first = false;
+            rewrite.Writer().Add(r);
         }
+        return true;
     });
     if (ascending) {
-        rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
-            for (int i = 0; i < b.RecordCount; ++i) rewrite.Writer().Add(b.Record(i, header.RecordSize));
-        });
         rewrite.Commit(header.AutoIncrement);
         return;
     }
-    TRecordSorter sorter(header.RecordSize, rewrite.KeySize(), tempDir);
+    rewrite.RestartWriter();
+    TRecordSorter sorter(recordSize, rewrite.KeySize(), tempDir, sortMemory);
     rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
-        for (int i = 0; i < b.RecordCount; ++i) sorter.Add(b.Record(i, header.RecordSize));
+        if (b.RecordCount > 0) sorter.Add(b.Record(0, recordSize), static_cast<std::size_t>(b.RecordCount));
     });
     sorter.Finish();
     first = true;
     while (const std::uint8_t* r = sorter.Next()) {
         if (!first && std::memcmp(previous.data(), r, key) == 0) KeyViolation(dataPath);
-        previous.assign(reinterpret_cast<const char*>(r), key);
+        std::memcpy(previous.data(), r, key);
         first = false;
         rewrite.Writer().Add(r);
     }

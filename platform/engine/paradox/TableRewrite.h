@@ -10,6 +10,7 @@
 #include "platform/engine/paradox/DataFileWriter.h"
 #include "platform/engine/paradox/HeaderWriter.h"
 #include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/RecordSorter.h"
 
 #include <cstdint>
 #include <functional>
@@ -46,10 +47,14 @@ public:
     const TTableHeader& Header() const { return source_->Header(); }
     int KeySize() const { return keySize_; }
     TDataFileWriter& Writer() { return *writer_; }
+    // Throws away what was written so far; the new data file starts again empty.
+    void RestartWriter();
 
     // Streams every source record in chain order; raises Corrupt when the chain is damaged
     // (a rewrite would lose what a broken chain hides).
     void ForEachSourceBlock(const std::function<void(const TDataBlock&)>& fn);
+    // The same, ending early (with no verdict on the rest of the chain) when `fn` returns false.
+    void ForEachSourceBlockWhile(const std::function<bool(const TDataBlock&)>& fn);
 
     // Finishes the new files and puts them in place.
     void Commit(std::uint32_t autoIncrement);
@@ -76,8 +81,10 @@ std::uint64_t InsertRecord(const std::string& dataPath, std::uint8_t* record,
 void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std::string& expected);
 
 // Turns an unkeyed table into one keyed by its first `keyFieldCount` fields, sorted by that
-// key. Raises KeyViolation, changing nothing, when two records share a key.
-void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir);
+// key. Raises KeyViolation, changing nothing, when two records share a key. A table larger
+// than `sortMemory` is sorted in runs spilled to `tempDir`.
+void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir,
+                   std::size_t sortMemory = DefaultSortMemory);
 
 // Records to append, produced one at a time.
 class TRecordProducer {

@@ -85,7 +85,15 @@ std::size_t TWritableFile::ReadAt(std::uint64_t offset, void* data, std::size_t 
 }
 
 void TWritableFile::Sync() {
-    if (::fsync(fd_) != 0) Fail("flush", path_);
+    // The data and the size that makes it readable; timestamps need not reach the disk first.
+    if (::fdatasync(fd_) != 0) Fail("flush", path_);
+}
+
+void TWritableFile::StartWriteback() {
+    if (size_ <= handedToDisk_) return;
+    ::sync_file_range(fd_, static_cast<off_t>(handedToDisk_), static_cast<off_t>(size_ - handedToDisk_),
+                      SYNC_FILE_RANGE_WRITE);
+    handedToDisk_ = size_;
 }
 
 std::string TemporarySibling(const std::string& path) {

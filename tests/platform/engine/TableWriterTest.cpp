@@ -339,23 +339,37 @@ namespace {
 
 using namespace test;
 
-TEST(RecordSorter, SpillsRunsAndMergesThemStably) {
+// Key widths that take each of the sorter's ways: one number per entry, a radix sort over an
+// 8-byte prefix, and a prefix with the rest compared byte by byte. The key's value sits in
+// its last 4 bytes, so longer keys are decided past the prefix.
+class RecordSorterKeys : public ::testing::TestWithParam<int> {};
+
+TEST_P(RecordSorterKeys, SpillsRunsAndMergesThemStably) {
+    const int keySize = GetParam();
+    const int recordSize = keySize + 4;
     TempDir dir;
     {
-        engine::paradox::TRecordSorter sorter(8, 4, dir.Path(), 1024);  // 128 records per run
-        for (std::uint32_t i = 0; i < 10000; ++i) {
-            std::uint8_t r[8];
-            EncodeFlippedInt(static_cast<std::int64_t>((i * 37) % 1000), r, 4);  // ten of each key
-            EncodeFlippedInt(static_cast<std::int64_t>(i), r + 4, 4);          // arrival order
-            sorter.Add(r);
+        engine::paradox::TRecordSorter sorter(recordSize, keySize, dir.Path(), 2048);
+        std::vector<std::uint8_t> block(static_cast<std::size_t>(recordSize) * 7);
+        for (std::uint32_t i = 0; i < 10003; i += 7) {
+            // Added seven at a time, as blocks are: runs end in the middle of a batch.
+            std::fill(block.begin(), block.end(), 0);
+            const std::uint32_t n = std::min<std::uint32_t>(7, 10003 - i);
+            for (std::uint32_t j = 0; j < n; ++j) {
+                std::uint8_t* r = block.data() + static_cast<std::size_t>(j) * recordSize;
+                EncodeFlippedInt(static_cast<std::int64_t>(((i + j) * 37) % 1000), r + keySize - 4, 4);
+                EncodeFlippedInt(static_cast<std::int64_t>(i + j), r + keySize, 4);  // arrival order
+            }
+            sorter.Add(block.data(), n);
         }
         sorter.Finish();
-        EXPECT_GT(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 10);
+        EXPECT_GT(sorter.SpilledRuns(), 10u);
+        EXPECT_EQ(sorter.SpilledRuns(), static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir.Path()), {})));
         std::int64_t lastKey = -1, lastSeq = -1;
         int n = 0;
         while (const std::uint8_t* r = sorter.Next()) {
-            const auto key = *DecodeFlippedInt(r, 4);
-            const auto seq = *DecodeFlippedInt(r + 4, 4);
+            const auto key = *DecodeFlippedInt(r + keySize - 4, 4);
+            const auto seq = *DecodeFlippedInt(r + keySize, 4);
             ASSERT_GE(key, lastKey);
             if (key == lastKey) {
                 ASSERT_GT(seq, lastSeq);  // equal keys keep their arrival order
@@ -364,9 +378,51 @@ TEST(RecordSorter, SpillsRunsAndMergesThemStably) {
             lastSeq = seq;
             ++n;
         }
-        EXPECT_EQ(n, 10000);
+        EXPECT_EQ(n, 10003);
+        EXPECT_EQ(sorter.Next(), nullptr);
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 0);  // runs removed
+}
+
+INSTANTIATE_TEST_SUITE_P(KeyWidths, RecordSorterKeys, ::testing::Values(4, 6, 12));
+
+// Scrambled ids sorted in many spilled runs; `duplicateLast` makes the last row repeat the
+// first row's id, so the two equal keys meet only when the first and last runs merge.
+void MakeScrambledTable(const std::string& path, std::uint64_t rows, bool duplicateLast) {
+    CreateTableFiles(path, AllTypesLayout(0));
+    auto scrambled = [&](std::uint64_t i, int f) -> engine::TValue {
+        if (f == 0) return static_cast<std::int64_t>(duplicateLast && i + 1 == rows ? 0 : (i * 7919) % rows);
+        return AllTypesValue(i, f);
+    };
+    TGeneratedRows gen(path, rows, scrambled);
+    AppendRecords(path, gen, true, "/tmp");
+}
+
+TEST(TableWriter, AddIndexSortsInSpilledRuns) {
+    TempDir dir, sortDir;
+    const std::string path = dir / "Loose.db";
+    MakeScrambledTable(path, 3000, false);
+    auto before = ReadRows(path);
+    AddPrimaryKey(path, 1, sortDir.Path(), 64 * 1024);
+    ExpectConsistent(path);
+    auto after = ReadRows(path);
+    ASSERT_EQ(after.size(), 3000u);
+    for (std::size_t i = 0; i < after.size(); ++i) ASSERT_EQ(after[i][0], std::to_string(i)) << i;
+    std::sort(before.begin(), before.end());
+    std::sort(after.begin(), after.end());
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sortDir.Path()), {}), 0);
+}
+
+TEST(TableWriter, AddIndexFindsDuplicatesMetOnlyWhenRunsMerge) {
+    TempDir dir, sortDir;
+    const std::string path = dir / "Dup.db";
+    MakeScrambledTable(path, 3000, true);
+    const auto before = DirectoryBytes(dir.Path());
+    EXPECT_EQ(KindOfFailure([&] { AddPrimaryKey(path, 1, sortDir.Path(), 64 * 1024); }),
+              EngineErrorKind::KeyViolation);
+    EXPECT_EQ(DirectoryBytes(dir.Path()), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sortDir.Path()), {}), 0);
 }
 
 TEST(TableWriter, AddIndexOnRowsAlreadyInKeyOrder) {
