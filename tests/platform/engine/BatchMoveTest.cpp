@@ -6,6 +6,7 @@
 #include "platform/engine/paradox/TableCheck.h"
 #include "tests/support/TempDir.h"
 
+#include "tests/platform/engine/RecreateFlow.h"
 #include "tests/support/Samples.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ using engine::EDBEngineError;
 using engine::TBatchMove;
 using engine::TTable;
 
+using test::CopyIntoFreshTable;
 using test::SampleTables;
 
 void ExpectConsistent(const std::string& path) {
@@ -88,24 +90,10 @@ void ExpectRecreated(const std::string& relative, const std::string& keyName) {
     const std::string oldPath = CopySample(relative, dir);
     TTable old;
     old.TableName = oldPath;
-    old.FieldDefsUpdate();
     TTable fresh;
     fresh.TableName = dir / "FreshTemp";
-    rtl::TStringList names;
-    for (const auto& def : old.FieldDefs) {
-        if (!rtl::SameTextAscii(def.Name, keyName)) names.Add(def.Name);
-        fresh.FieldDefs.Add(def.Name, def.DataType, def.Size);
-    }
-    fresh.CreateTable();
     TBatchMove move;
-    move.Source = &old;
-    move.Destination = &fresh;
-    move.Mappings = names;
-    move.AbortOnKeyViol = false;
-    move.Execute();
-    fresh.Open();
-    const int count = fresh.RecordCount();
-    fresh.Close();
+    const int count = CopyIntoFreshTable(old, fresh, keyName, move);
 
     const auto before = ReadRows(oldPath);
     const auto after = ReadRows(fresh.DataFilePath());

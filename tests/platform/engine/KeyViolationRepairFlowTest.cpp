@@ -1,6 +1,7 @@
 // The key-violation repair as the source database module drives the engine through named
 // objects: probe a table keyed by autoincrement IDXFIELD, and when the probe fails recreate
 // it (new table, batch move without IDXFIELD, delete, rename).
+#include "tests/platform/engine/RecreateFlow.h"
 #include "WriterFixtures.h"
 #include "platform/engine/paradox/TableCheck.h"
 #include "tests/support/TempDir.h"
@@ -83,24 +84,8 @@ protected:
         fresh.SessionName = table.SessionName;
         fresh.TableName = table.TableName + "Temp";
         if (fresh.Exists()) fresh.DeleteTable();
-        table.Close();
-        table.FieldDefsUpdate();
-        rtl::TStringList names;
-        for (const auto& def : table.FieldDefs) {
-            if (!rtl::SameTextAscii(def.Name, "IDXFIELD")) names.Add(def.Name);
-            fresh.FieldDefs.Add(def.Name, def.DataType, def.Size);
-        }
-        fresh.CreateTable();
         TBatchMove move;
-        move.Source = &table;
-        move.Destination = &fresh;
-        move.Mappings = names;
-        move.AbortOnKeyViol = false;
-        move.Execute();
-        fresh.Open();
-        const int count = fresh.RecordCount();
-        fresh.Close();
-        ASSERT_GE(count, 0);
+        ASSERT_GE(test::CopyIntoFreshTable(table, fresh, "IDXFIELD", move), 0);
         table.DeleteTable();
         fresh.RenameTable(table.TableName);
     }
