@@ -15,7 +15,7 @@ using K = TValueKind;
 
 // Columns written as "Name:Type:kind|...": Type is + D T @ I S N $ L, or A/M followed by
 // the size; the kind names the values' look (see `kinds` below).
-std::vector<TSampleColumn> Columns(std::string_view spec) {
+std::vector<TSampleColumn> Columns(std::string_view columnText) {
     static const std::map<std::string_view, K> kinds = {
         {"id", K::Id}, {"seq", K::Sequence}, {"code", K::Code}, {"date", K::Date}, {"time", K::Time},
         {"stamp", K::Stamp}, {"calldate", K::CallDate}, {"calltime", K::CallTime}, {"line", K::Line},
@@ -40,10 +40,10 @@ std::vector<TSampleColumn> Columns(std::string_view spec) {
         {'L', {ftLogical, 1}},
     };
     std::vector<TSampleColumn> columns;
-    while (!spec.empty()) {
-        const auto bar = spec.find('|');
-        std::string_view item = spec.substr(0, bar);
-        spec = bar == std::string_view::npos ? std::string_view() : spec.substr(bar + 1);
+    while (!columnText.empty()) {
+        const auto bar = columnText.find('|');
+        std::string_view item = columnText.substr(0, bar);
+        columnText = bar == std::string_view::npos ? std::string_view() : columnText.substr(bar + 1);
         const auto c1 = item.find(':');
         const auto c2 = item.find(':', c1 + 1);
         if (c1 == std::string_view::npos || c2 == std::string_view::npos)
@@ -66,14 +66,14 @@ std::vector<TSampleColumn> Columns(std::string_view spec) {
 }
 
 // The billing application keys most tables by an autoincrement "IDXFIELD" in front.
-TSampleTable Keyed(const std::string& name, std::uint64_t rows, std::string_view spec) {
-    return TSampleTable{name, Columns("IDXFIELD:+:id|" + std::string(spec)), 1, rows};
+TSampleTable Keyed(const std::string& name, std::uint64_t rows, std::string_view columnText) {
+    return TSampleTable{name, Columns("IDXFIELD:+:id|" + std::string(columnText)), 1, rows};
 }
-TSampleTable KeyedBy(const std::string& name, int keyFields, std::uint64_t rows, std::string_view spec) {
-    return TSampleTable{name, Columns(spec), keyFields, rows};
+TSampleTable KeyedBy(const std::string& name, int keyFields, std::uint64_t rows, std::string_view columnText) {
+    return TSampleTable{name, Columns(columnText), keyFields, rows};
 }
-TSampleTable Unkeyed(const std::string& name, std::uint64_t rows, std::string_view spec) {
-    return TSampleTable{name, Columns(spec), 0, rows};
+TSampleTable Unkeyed(const std::string& name, std::uint64_t rows, std::string_view columnText) {
+    return TSampleTable{name, Columns(columnText), 0, rows};
 }
 
 } // namespace
