@@ -19,12 +19,6 @@ using engine::EngineErrorKind;
 using engine::TFieldType;
 using engine::TTable;
 
-void ExpectConsistent(const std::string& path) {
-    const auto table = TParadoxTable::Open(path);
-    const TTableReport report = CheckTable(*table);
-    for (const auto& p : report.Problems) ADD_FAILURE() << path << ": " << p.Describe();
-}
-
 EngineErrorKind KindOfFailure(const std::function<void()>& fn) {
     try {
         fn();

@@ -9,7 +9,10 @@
 #include "platform/engine/paradox/MemoWriter.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/RecordDecoder.h"
+#include "platform/engine/paradox/TableCheck.h"
 #include "platform/engine/paradox/TableRewrite.h"
+
+#include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
@@ -180,6 +183,23 @@ inline std::map<std::string, std::string> DirectoryBytes(const std::string& dir)
         out[e.path().filename().string()] = s.str();
     }
     return out;
+}
+
+// Every problem the table check finds in the table at `path` fails the test.
+inline void ExpectConsistent(const std::string& path) {
+    const auto table = TParadoxTable::Open(path);
+    for (const auto& p : CheckTable(*table).Problems) ADD_FAILURE() << path << ": " << p.Describe();
+}
+
+// The sample at `path` opened for reading, or null when it cannot be opened or is encrypted:
+// tests that walk every sample skip those.
+inline std::unique_ptr<TParadoxTable> OpenReadableSample(const std::string& path) {
+    try {
+        auto table = TParadoxTable::Open(path);
+        if (!table->Header().IsEncrypted()) return table;
+    } catch (const engine::EDBEngineError&) {
+    }
+    return nullptr;
 }
 
 } // namespace test
