@@ -1,0 +1,190 @@
+#include "platform/rtl/AdvisoryLock.h"
+
+#include "platform/rtl/FileSystem.h"
+
+#include <pthread.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <utility>
+
+namespace rtl {
+
+namespace {
+
+constexpr int WaitStepMs = 50;
+
+struct TEntry {
+    int Fd = -1;
+    LockKind Kind = LockKind::Shared;
+    int Refs = 0;
+};
+
+using TRegistryKey = std::pair<dev_t, ino_t>;
+
+std::map<TRegistryKey, TEntry>& Registry();
+
+// A forked child shares its parent's open lock descriptions but is another process: it
+// holds nothing of its own until it locks for itself.
+void ForgetLocksInChild() {
+    for (auto& [key, entry] : Registry()) ::close(entry.Fd);
+    Registry().clear();
+}
+
+std::map<TRegistryKey, TEntry>& Registry() {
+    static std::map<TRegistryKey, TEntry> registry;
+    static const bool atFork = (::pthread_atfork(nullptr, nullptr, ForgetLocksInChild), true);
+    (void)atFork;
+    return registry;
+}
+
+std::function<void(int)>& WaitFunction() {
+    static std::function<void(int)> wait;
+    return wait;
+}
+
+void Wait(int ms) {
+    if (WaitFunction()) {
+        WaitFunction()(ms);
+        return;
+    }
+    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+[[noreturn]] void CannotOpen(const std::string& what, const std::string& path) {
+    throw EFileError("Cannot lock the " + what + " (\"" + path + "\"): " + std::strerror(errno));
+}
+
+// Takes a flock on `fd`, waiting in steps up to `waitMs`. False when the wait ran out.
+bool LockWithin(int fd, int operation, int waitMs, const std::string& what, const std::string& path) {
+    int waited = 0;
+    for (;;) {
+        if (FileSystem().Lock(fd, operation | LOCK_NB) == 0) return true;
+        if (errno != EWOULDBLOCK) CannotOpen(what, path);
+        if (waited >= waitMs) return false;
+        const int step = std::min(WaitStepMs, waitMs - waited);
+        Wait(step);
+        waited += step;
+    }
+}
+
+[[noreturn]] void Busy(const std::string& what, const std::string& path, dev_t device, ino_t inode, int waitMs) {
+    const std::string holder = DescribeLockHolder(device, inode);
+    std::ostringstream text;
+    text << "The " << what << " is in use by another run of this program";
+    if (!holder.empty()) text << " (" << holder << ")";
+    text << "; waited " << (waitMs + 999) / 1000 << " s. Try again when it has finished (\"" << path << "\").";
+    throw ELockBusy(text.str());
+}
+
+} // namespace
+
+int DefaultLockWaitMs() {
+    if (const char* v = std::getenv("TABLORA_LOCK_WAIT_MS"); v && *v) {
+        char* end = nullptr;
+        const long ms = std::strtol(v, &end, 10);
+        if (!*end && ms >= 0 && ms <= 24L * 3600 * 1000) return static_cast<int>(ms);
+    }
+    return 30000;
+}
+
+void SetLockWaitFunction(std::function<void(int)> wait) { WaitFunction() = std::move(wait); }
+
+std::string DescribeLockHolder(dev_t device, ino_t inode) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        if (line.find("->") != std::string::npos) continue;  // a waiter, not the holder
+        std::istringstream in(line);
+        std::string number, type, advisory, mode, pid, id;
+        if (!(in >> number >> type >> advisory >> mode >> pid >> id)) continue;
+        unsigned major = 0, minor = 0;
+        unsigned long long ino = 0;
+        if (std::sscanf(id.c_str(), "%x:%x:%llu", &major, &minor, &ino) != 3) continue;
+        if (ino != inode || major != ::major(device) || minor != ::minor(device)) continue;
+        if (pid == "-1" || pid == std::to_string(::getpid())) continue;
+        std::string comm;
+        std::ifstream commFile("/proc/" + pid + "/comm");
+        std::getline(commFile, comm);
+        return "process " + pid + (comm.empty() ? std::string() : " (" + comm + ")");
+    }
+    return std::string();
+}
+
+TAdvisoryLock::TAdvisoryLock(TAdvisoryLock&& other) noexcept
+    : key_(std::exchange(other.key_, TKey{})), extra_(std::exchange(other.extra_, TKey{})) {}
+
+TAdvisoryLock& TAdvisoryLock::operator=(TAdvisoryLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        key_ = std::exchange(other.key_, TKey{});
+        extra_ = std::exchange(other.extra_, TKey{});
+    }
+    return *this;
+}
+
+TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, const std::string& what, int waitMs) {
+    if (waitMs < 0) waitMs = DefaultLockWaitMs();
+    const int operation = kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH;
+    for (;;) {
+        TFileDescriptor fd(FileSystem().Open(path, O_RDONLY));
+        if (!fd.Valid()) CannotOpen(what, path);
+        struct stat st {};
+        if (::fstat(fd.Get(), &st) != 0) CannotOpen(what, path);
+        const TRegistryKey key{st.st_dev, st.st_ino};
+        auto& registry = Registry();
+        if (auto it = registry.find(key); it != registry.end()) {
+            TEntry& entry = it->second;
+            if (kind == LockKind::Exclusive && entry.Kind == LockKind::Shared) {
+                if (!LockWithin(entry.Fd, LOCK_EX, waitMs, what, path)) Busy(what, path, key.first, key.second, waitMs);
+                entry.Kind = LockKind::Exclusive;
+            }
+            ++entry.Refs;
+            TAdvisoryLock lock;
+            lock.key_ = TKey{key.first, key.second};
+            return lock;
+        }
+        if (!LockWithin(fd.Get(), operation, waitMs, what, path)) Busy(what, path, key.first, key.second, waitMs);
+        // A file replaced by rename while we waited: lock what the name stands for now.
+        struct stat now {};
+        if (::stat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) continue;
+        registry[key] = TEntry{fd.Release(), kind, 1};
+        TAdvisoryLock lock;
+        lock.key_ = TKey{key.first, key.second};
+        return lock;
+    }
+}
+
+void TAdvisoryLock::AlsoHold(const std::string& path) {
+    TAdvisoryLock other = Acquire(path, LockKind::Exclusive, "file", 0);
+    if (extra_.Inode != 0) {
+        TAdvisoryLock previous;
+        previous.key_ = extra_;
+    }
+    extra_ = std::exchange(other.key_, TKey{});
+}
+
+void TAdvisoryLock::Release() {
+    for (TKey* k : {&extra_, &key_}) {
+        if (k->Inode == 0) continue;
+        auto& registry = Registry();
+        if (auto it = registry.find({k->Device, k->Inode}); it != registry.end() && --it->second.Refs == 0) {
+            FileSystem().Close(it->second.Fd);
+            registry.erase(it);
+        }
+        *k = TKey{};
+    }
+}
+
+} // namespace rtl

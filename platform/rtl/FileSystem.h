@@ -1,0 +1,130 @@
+// The one seam between the program and the operating system's file calls. The engine, the
+// copier, the zip layer and the rebuild open, read, write, sync, rename, unlink, list and
+// lock through the installed instance, so a test can make any single call fail (or stop
+// the process there) and check what survives. The base class calls the operating system.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace rtl {
+
+// The kinds of call, for counting and for choosing where a fault strikes.
+enum class FsOp : unsigned {
+    OpenRead,       // open without write access
+    OpenWrite,      // open with write access or O_CREAT
+    Read,
+    Write,
+    CopyRange,
+    Sync,
+    Close,
+    Rename,
+    Unlink,
+    SyncDirectory,
+    MakeDirectory,
+    SetMetadata,    // mode, owner, times, size
+    List,
+    Lock,
+    Count
+};
+
+// "open-read", "write", "rename" ...: the names used by TABLORA_FS_FAULT and test output.
+const char* FsOpName(FsOp op);
+// The op of a name; false when the name is unknown.
+bool ParseFsOp(const std::string& name, FsOp& op);
+
+struct TDirEntry {
+    std::string Name;
+    unsigned char Type = 0;  // DT_* of readdir (DT_UNKNOWN when the file system does not say)
+};
+
+class TFileSystem {
+public:
+    virtual ~TFileSystem() = default;
+
+    // Each returns what the POSIX call returns (-1 with errno set on failure).
+    virtual int Open(const std::string& path, int flags, mode_t mode = 0644);
+    virtual ssize_t Read(int fd, void* buffer, std::size_t size);
+    virtual ssize_t ReadAt(int fd, void* buffer, std::size_t size, std::uint64_t offset);
+    virtual ssize_t Write(int fd, const void* buffer, std::size_t size);
+    virtual ssize_t WriteAt(int fd, const void* buffer, std::size_t size, std::uint64_t offset);
+    // Copies up to `size` bytes from the current offset of `from` to that of `to` inside the
+    // kernel (copy_file_range); 0 at the end of `from`.
+    virtual ssize_t CopyRange(int from, int to, std::size_t size);
+    // The data and the size that make it readable (fdatasync).
+    virtual int Sync(int fd);
+    // Lets the disk start on a range without waiting; a hint whose failure shows at Sync.
+    virtual void StartWriteback(int fd, std::uint64_t offset, std::uint64_t length);
+    virtual int Close(int fd);
+    virtual int Rename(const std::string& from, const std::string& to);
+    // Renames only when `to` does not exist (EEXIST otherwise), atomically where the file
+    // system can; used where replacing would lose a file.
+    virtual int RenameNoReplace(const std::string& from, const std::string& to);
+    virtual int Unlink(const std::string& path);
+    // Makes renames and unlinks inside `directory` durable.
+    virtual int SyncDirectory(const std::string& directory);
+    virtual int MakeDirectory(const std::string& path, mode_t mode);
+    virtual int Truncate(int fd, std::uint64_t size);
+    virtual int ChangeMode(int fd, mode_t mode);
+    virtual int ChangeOwner(int fd, uid_t owner, gid_t group);
+    // Sets access and modification times (nanoseconds since the epoch).
+    virtual int SetTimes(int fd, std::int64_t accessNs, std::int64_t modifyNs);
+    // The entries of `directory` ("." and ".." left out), in the order the system gives them.
+    virtual int ListDirectory(const std::string& directory, std::vector<TDirEntry>& entries);
+    // flock(2): LOCK_SH, LOCK_EX, LOCK_UN, optionally with LOCK_NB.
+    virtual int Lock(int fd, int operation);
+};
+
+// The installed instance: the real one unless a test installed another, or unless
+// TABLORA_FS_FAULT asked for faults in this process (see FaultInjection.h).
+TFileSystem& FileSystem();
+// Installs `fs` (not owned) and returns the previous one; nullptr restores the default.
+TFileSystem* InstallFileSystem(TFileSystem* fs);
+
+class ScopedFileSystem {
+public:
+    explicit ScopedFileSystem(TFileSystem& fs) : previous_(InstallFileSystem(&fs)) {}
+    ~ScopedFileSystem() { InstallFileSystem(previous_); }
+    ScopedFileSystem(const ScopedFileSystem&) = delete;
+    ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
+
+private:
+    TFileSystem* previous_;
+};
+
+// Closes a descriptor through the seam when the scope ends.
+class TFileDescriptor {
+public:
+    TFileDescriptor() = default;
+    explicit TFileDescriptor(int fd) : fd_(fd) {}
+    ~TFileDescriptor() { Reset(); }
+    TFileDescriptor(TFileDescriptor&& o) noexcept : fd_(o.Release()) {}
+    TFileDescriptor& operator=(TFileDescriptor&& o) noexcept {
+        if (this != &o) {
+            Reset();
+            fd_ = o.Release();
+        }
+        return *this;
+    }
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    // Closes now; returns what close returned (0 when nothing was open).
+    int Reset();
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace rtl

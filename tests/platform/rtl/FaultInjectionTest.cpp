@@ -1,0 +1,104 @@
+#include "platform/rtl/FaultInjection.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+namespace {
+
+using rtl::FsOp;
+using rtl::TFault;
+using rtl::TFaultInjectingFileSystem;
+
+// Creates, writes, syncs and renames one file through the installed seam; -1 at the first failure.
+int WriteAndRename(const std::string& dir) {
+    rtl::TFileSystem& fs = rtl::FileSystem();
+    const int fd = fs.Open(dir + "/tmp", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0) return -1;
+    const bool ok = fs.Write(fd, "abc", 3) == 3 && fs.Sync(fd) == 0;
+    fs.Close(fd);
+    if (!ok) return -1;
+    if (fs.Rename(dir + "/tmp", dir + "/final") != 0) return -1;
+    return fs.SyncDirectory(dir);
+}
+
+TEST(FaultInjection, EachMutatingCallOfACleanRunCanBeStruckInTurn) {
+    test::TempDir dir;
+    TFaultInjectingFileSystem fs;
+    rtl::ScopedFileSystem scope(fs);
+    fs.Arm(TFault{});
+    ASSERT_EQ(WriteAndRename(dir.Path()), 0);
+    const std::uint64_t points = fs.Counted();
+    EXPECT_EQ(points, 5u);  // open-write, write, sync, rename, sync-dir
+    for (std::uint64_t n = 1; n <= points; ++n) {
+        std::filesystem::remove(dir / "final");
+        fs.Arm(TFault{0, n, ENOSPC, false, {}});
+        errno = 0;
+        EXPECT_EQ(WriteAndRename(dir.Path()), -1) << "point " << n;
+        EXPECT_EQ(errno, ENOSPC) << "point " << n;
+        EXPECT_TRUE(fs.Struck());
+        // Before the rename struck, nothing reached the final name.
+        if (n <= 4) {
+            EXPECT_FALSE(std::filesystem::exists(dir / "final")) << fs.StruckAt();
+        }
+    }
+}
+
+TEST(FaultInjection, OnlyTheChosenKindsAndPathsCount) {
+    test::TempDir dir;
+    TFaultInjectingFileSystem fs;
+    rtl::ScopedFileSystem scope(fs);
+    fs.Arm(TFault{rtl::OpBit(FsOp::Rename), 1, EROFS, false, {}});
+    EXPECT_EQ(WriteAndRename(dir.Path()), -1);
+    EXPECT_EQ(errno, EROFS);
+    EXPECT_NE(fs.StruckAt().find("rename"), std::string::npos);
+    EXPECT_EQ(fs.Calls(FsOp::Write), 1u);
+
+    fs.ResetCounts();
+    fs.Arm(TFault{0, 1, EIO, false, "elsewhere"});
+    EXPECT_EQ(WriteAndRename(dir.Path()), 0);
+    EXPECT_FALSE(fs.Struck());
+}
+
+TEST(FaultInjection, AKillStopsTheProcessAtThatCall) {
+    test::TempDir dir;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        TFaultInjectingFileSystem fs;
+        rtl::ScopedFileSystem scope(fs);
+        fs.Arm(TFault{rtl::OpBit(FsOp::Rename), 1, 0, true, {}});
+        WriteAndRename(dir.Path());
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+    EXPECT_TRUE(std::filesystem::exists(dir / "tmp"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "final"));
+}
+
+TEST(FaultInjection, EnvironmentSettingsParseOrAreRefusedWithAReason) {
+    TFault f;
+    std::string count, error;
+    ASSERT_TRUE(rtl::ParseFault("ops=write,rename;nth=3;errno=ENOSPC", f, count, error)) << error;
+    EXPECT_EQ(f.Ops, rtl::OpBit(FsOp::Write) | rtl::OpBit(FsOp::Rename));
+    EXPECT_EQ(f.Nth, 3u);
+    EXPECT_EQ(f.Error, ENOSPC);
+    EXPECT_FALSE(f.Kill);
+    ASSERT_TRUE(rtl::ParseFault("nth=7;kill;count=/tmp/n", f, count, error));
+    EXPECT_TRUE(f.Kill);
+    EXPECT_EQ(count, "/tmp/n");
+    EXPECT_FALSE(rtl::ParseFault("ops=writ", f, count, error));
+    EXPECT_NE(error.find("writ"), std::string::npos);
+    EXPECT_FALSE(rtl::ParseFault("nth=x", f, count, error));
+    EXPECT_FALSE(rtl::ParseFault("errno=EWHAT", f, count, error));
+}
+
+} // namespace
