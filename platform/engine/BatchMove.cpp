@@ -140,6 +140,22 @@ TCopyKind KindOf(const TTableHeader& sh, const TFieldInfo& sf, const TTableHeade
     return TCopyKind::Raw;
 }
 
+// True when the source's stored order is an order of the destination's key: both keyed by
+// the same fields, copied unchanged, under the same sort order.
+bool KeepsSourceOrder(const TTableHeader& sh, const TTableHeader& dh, const std::vector<TFieldCopy>& copies) {
+    if (!sh.IsKeyed() || !dh.IsKeyed() || sh.KeyFieldCount != dh.KeyFieldCount) return false;
+    if (sh.SortOrderCode != dh.SortOrderCode || !rtl::SameTextAscii(sh.SortOrderName, dh.SortOrderName) ||
+        sh.EffectiveCodePage() != dh.EffectiveCodePage())
+        return false;
+    for (int k = 0; k < dh.KeyFieldCount; ++k) {
+        bool raw = false;
+        for (const auto& c : copies)
+            raw = raw || (c.Destination == k && c.Source == k && c.Kind == TCopyKind::Raw);
+        if (!raw) return false;
+    }
+    return true;
+}
+
 } // namespace
 
 void TBatchMove::Execute() {
@@ -149,6 +165,7 @@ void TBatchMove::Execute() {
         throw EDBEngineError("A batch move needs a source and a destination table.", EngineErrorKind::InvalidRequest);
     if (Destination->impl_->inserting)
         throw EDBEngineError("The destination table has a pending row.", EngineErrorKind::InvalidRequest);
+    DroppedIndexes.clear();
     if (!Source->Exists())
         throw EDBEngineError("Table \"" + Source->TableName + "\" does not exist", EngineErrorKind::NotFound);
     if (!Destination->Exists())
@@ -157,6 +174,7 @@ void TBatchMove::Execute() {
     const std::string destPath = Destination->DataFilePath();
     if (sourcePath == destPath)
         throw EDBEngineError("A table cannot be moved into itself.", EngineErrorKind::InvalidRequest);
+    RefuseIfPendingElsewhere(destPath, nullptr);
     const auto source = TParadoxTable::Open(sourcePath);
     if (source->Header().IsEncrypted())
         throw EDBEngineError("Table \"" + Source->TableName + "\" is password-protected", EngineErrorKind::Encrypted);
@@ -190,12 +208,17 @@ void TBatchMove::Execute() {
         }
     }
 
+    TAppendOptions options;
+    options.AbortOnKeyViolation = AbortOnKeyViol;
+    options.ProducerInStoredOrder = KeepsSourceOrder(sh, dest, copies);
+    options.Rewrite.DropUnmaintainableIndexes = DropUnmaintainableIndexes;
+    options.Rewrite.DroppedIndexes = &DroppedIndexes;
+    options.Rewrite.TempDir = TablePrivateDirectory(*Destination);
     TMoveProducer producer(*source, dest, destPath, std::move(copies));
-    const TAppendResult result =
-        AppendRecords(destPath, producer, AbortOnKeyViol, TablePrivateDirectory(*Destination));
+    const TAppendResult result = AppendRecords(destPath, producer, options);
     MovedCount = static_cast<int>(result.Appended);
     KeyViolCount = static_cast<int>(result.KeyViolations);
-    if (Destination->Active()) Destination->Reposition(0);
+    if (Destination->Active()) Destination->ReadAgain();
 }
 
 } // namespace engine

@@ -21,6 +21,7 @@ enum class EngineErrorKind {
     KeyViolation,    // a posted row whose primary key is already stored
     InvalidRequest,  // an operation the object's state does not allow
     Io,              // the file system refused a read or a write
+    Locked,          // another run of the program is changing the table or its directory
 };
 
 class EDBEngineError : public EDatabaseError {

@@ -10,6 +10,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace engine {
 
@@ -96,6 +97,11 @@ public:
     std::string TableName;
     TTableType TableType = TTableType::Paradox;
 
+    // A change that moves rows keeps every secondary index it can keep exact and refuses
+    // otherwise; with this set it drops such indexes instead and names them below.
+    bool DropUnmaintainableIndexes = false;
+    std::vector<std::string> DroppedIndexes;
+
     // Definitions: read from the file by Update() on a closed table; filled by the caller
     // before CreateTable().
     TFieldDefs FieldDefs;
@@ -113,13 +119,19 @@ public:
     // changes nothing when the key has duplicates.
     void AddIndex(const std::string& name, const std::string& fields, unsigned options);
 
+    // Changes of an open table (posted and deleted rows) are kept until it is closed or
+    // saved and then written as one net change: a row posted and deleted again leaves the
+    // files as they were but for the autoincrement counter, which is updated in place. The
+    // first change takes the table's write lock (another run of the program then waits,
+    // bounded, and fails); closing or saving releases it. Reads see the pending rows.
     bool Active() const;
     void Open();
-    void Close();
+    void Close();  // writes the pending changes; raises when they cannot be written
+    void Save();   // writes the pending changes and keeps the table open
     void Append();  // starts a new blank row
-    void Post();    // stores the pending row; a duplicate primary key raises KeyViolation
+    void Post();    // keeps the pending row; a duplicate primary key raises KeyViolation
     void Delete();  // deletes the current row
-    void Cancel();  // drops a pending row
+    void Cancel();  // drops a row started by Append
     int RecordCount() const;
 
     // Row access on an open table: the current row (or the pending one after Append).
@@ -130,10 +142,12 @@ public:
     // Sets a field of the pending row (after Append); raises when no row is pending.
     void SetFieldByName(const std::string& name, const TValue& value);
 
+    struct Impl;  // the engine's own state, opaque to callers
+
 private:
     friend class TBatchMove;
-    void Reposition(std::uint64_t ordinal);  // after a write: reopen, make that row current
-    struct Impl;
+    int OpenRecordCount() const;
+    void ReadAgain();  // after another writer of this process changed the table
     std::unique_ptr<Impl> impl_;
 };
 
@@ -147,6 +161,10 @@ public:
     rtl::TStringList Mappings;  // bare field names (same name on both sides); empty: all by name
     TBatchMode Mode = TBatchMode::batAppend;
     bool AbortOnKeyViol = true;
+    // As for TTable: secondary indexes of the destination that cannot be kept exact are
+    // dropped (and named) instead of refusing the move.
+    bool DropUnmaintainableIndexes = false;
+    std::vector<std::string> DroppedIndexes;
 
     void Execute();
     int MovedCount = 0;

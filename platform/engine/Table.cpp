@@ -1,11 +1,10 @@
 #include "platform/engine/EngineRegistry.h"
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/TableImpl.h"
+#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Paths.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <utility>
 
 namespace engine {
@@ -49,13 +48,20 @@ void TTable::DeleteTable() {
                              EngineErrorKind::InvalidRequest);
     const std::string dir = TableDirectory(*this);
     const std::string base = TableBaseName(TableName);
+    rtl::TAdvisoryLock dirLock = paradox::LockDirectoryForFamilies(dir);
+    if (const std::string data = FindDataFile(dir, base); !data.empty())
+        paradox::RecoverFamily(dir, rtl::ExtractFileName(data));
     const std::string data = FindDataFile(dir, base);
     if (data.empty())
         throw EDBEngineError("The table \"" + TableName + "\" does not exist.", EngineErrorKind::NotFound);
-    // The data file goes first: if it cannot be removed, the family stays complete.
-    if (std::remove(data.c_str()) != 0)
-        throw EDBEngineError("Cannot delete \"" + data + "\": " + std::strerror(errno), EngineErrorKind::Io);
-    for (const std::string& path : FindTableFamily(dir, base)) std::remove(path.c_str());
+    RefuseIfPendingElsewhere(data, this);
+    rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);
+    // The data file goes first: if it cannot be removed, the family stays complete; once it
+    // is gone, the journal sees the rest removed too.
+    std::vector<paradox::TFamilyStep> steps{{paradox::TFamilyStep::Kind::Unlink, rtl::ExtractFileName(data), {}}};
+    for (const std::string& path : FindTableFamily(dir, base))
+        if (path != data) steps.push_back({paradox::TFamilyStep::Kind::Unlink, rtl::ExtractFileName(path), {}});
+    paradox::RunFamilySteps(dir, rtl::ExtractFileName(data), steps);
 }
 
 void TTable::RenameTable(const std::string& newName) {
@@ -65,22 +71,29 @@ void TTable::RenameTable(const std::string& newName) {
     const std::string dir = TableDirectory(*this);
     const std::string base = TableBaseName(TableName);
     const std::string newBase = TableBaseName(newName);
-    if (FindDataFile(dir, base).empty())
+    rtl::TAdvisoryLock dirLock = paradox::LockDirectoryForFamilies(dir);
+    if (const std::string data = FindDataFile(dir, base); !data.empty())
+        paradox::RecoverFamily(dir, rtl::ExtractFileName(data));
+    if (const std::string target = FindDataFile(dir, newBase); !target.empty())
+        paradox::RecoverFamily(dir, rtl::ExtractFileName(target));
+    const std::string data = FindDataFile(dir, base);
+    if (data.empty())
         throw EDBEngineError("The table \"" + TableName + "\" does not exist.", EngineErrorKind::NotFound);
     if (!FindTableFamily(dir, newBase).empty())
         throw EDBEngineError("A table named \"" + newBase + "\" already exists.", EngineErrorKind::AlreadyExists);
-    std::vector<std::pair<std::string, std::string>> done;
-    for (const std::string& from : FindTableFamily(dir, base)) {
-        const std::string name = rtl::ExtractFileName(from);
-        const std::string to = rtl::WithTrailingSeparator(dir) + newBase + name.substr(name.rfind('.'));
-        if (std::rename(from.c_str(), to.c_str()) != 0) {
-            const std::string reason = std::strerror(errno);
-            // Put back what was moved, so the table is never left split between two names.
-            for (auto it = done.rbegin(); it != done.rend(); ++it) std::rename(it->second.c_str(), it->first.c_str());
-            throw EDBEngineError("Cannot rename \"" + from + "\": " + reason, EngineErrorKind::Io);
-        }
-        done.emplace_back(from, to);
-    }
+    RefuseIfPendingElsewhere(data, this);
+    rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);
+    // Companions first, the data file last: until it moves, the table is found under its old
+    // name; a crash in between is completed by the journal at the next open.
+    std::vector<paradox::TFamilyStep> steps;
+    auto renamed = [&](const std::string& path) {
+        const std::string name = rtl::ExtractFileName(path);
+        return paradox::TFamilyStep{paradox::TFamilyStep::Kind::Rename, name, newBase + name.substr(name.rfind('.'))};
+    };
+    for (const std::string& path : FindTableFamily(dir, base))
+        if (path != data) steps.push_back(renamed(path));
+    steps.push_back(renamed(data));
+    paradox::RunFamilySteps(dir, rtl::ExtractFileName(data), steps, true);
     TableName = newName;
 }
 

@@ -14,7 +14,10 @@ void TTable::FieldDefsUpdate() { paradox::ReadFieldDefs(ExistingDataFile(*this),
 
 void TTable::IndexDefsUpdate() { paradox::ReadIndexDefs(ExistingDataFile(*this), TableName, IndexDefs); }
 
-// For a closed table: the records its chain holds.
-int TTable::RecordCount() const { return paradox::ReadableRecordCount(ExistingDataFile(*this), TableName); }
+// The records its chain holds, and for an open table the pending changes too.
+int TTable::RecordCount() const {
+    if (Active()) return OpenRecordCount();
+    return paradox::ReadableRecordCount(ExistingDataFile(*this), TableName);
+}
 
 } // namespace engine

@@ -99,10 +99,10 @@ void TTable::CreateTable() {
         throw EDBEngineError("A record of " + std::to_string(recordSize) + " bytes does not fit a table block.",
                              EngineErrorKind::InvalidRequest);
     layout.CodePage = CodePageFor(FieldDefs);
-    if (layout.CodePage != 1252) {
-        layout.SortOrderCode = 0;
-        layout.SortOrderName = "ascii";
-    }
+    // Binary order: the one order of text keys the engine keeps exactly. A table copied into
+    // this one while it is empty takes the source's sort order instead.
+    layout.SortOrderCode = 0;
+    layout.SortOrderName = "ascii";
     const std::string path = DataFilePath();
     layout.TableName = rtl::ExtractFileName(path);
     paradox::CreateTableFiles(path, layout);
@@ -116,6 +116,7 @@ void TTable::AddIndex(const std::string& name, const std::string& fields, unsign
         throw EDBEngineError("Only a primary index (without a name) can be added.", EngineErrorKind::InvalidRequest);
     if (!Exists()) throw EDBEngineError("Table \"" + TableName + "\" does not exist", EngineErrorKind::NotFound);
     const std::string path = DataFilePath();
+    RefuseIfPendingElsewhere(path, this);
     const auto header = paradox::TParadoxTable::Open(path)->Header();
     if (header.IsKeyed())
         throw EDBEngineError("The table \"" + TableName + "\" has a primary index already.",
@@ -132,7 +133,11 @@ void TTable::AddIndex(const std::string& name, const std::string& fields, unsign
             throw EDBEngineError("A blob field cannot be part of a key (\"" + names[i] + "\").",
                                  EngineErrorKind::InvalidRequest);
     }
-    paradox::AddPrimaryKey(path, static_cast<int>(names.size()), TablePrivateDirectory(*this));
+    paradox::TRewriteOptions rewrite;
+    rewrite.DropUnmaintainableIndexes = DropUnmaintainableIndexes;
+    rewrite.DroppedIndexes = &DroppedIndexes;
+    rewrite.TempDir = TablePrivateDirectory(*this);
+    paradox::AddPrimaryKey(path, static_cast<int>(names.size()), rewrite.TempDir, paradox::DefaultSortMemory, rewrite);
 }
 
 } // namespace engine

@@ -29,6 +29,14 @@ struct TDataBlock {
     }
 };
 
+// A stored record by where it lies: its data block and its place in the block.
+struct TStoredPlace {
+    std::uint16_t Block = 0;
+    int Index = 0;
+    bool operator<(const TStoredPlace& o) const { return Block != o.Block ? Block < o.Block : Index < o.Index; }
+    bool operator==(const TStoredPlace& o) const { return Block == o.Block && Index == o.Index; }
+};
+
 // Records a block's last-record offset stands for: (offset / recordSize) + 1, 0 for an
 // empty block. An impossible offset sets `why` and gives the most records the block can
 // plausibly hold (none for a negative offset, the block's capacity for one too large).

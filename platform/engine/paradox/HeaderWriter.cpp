@@ -59,24 +59,31 @@ std::vector<std::uint8_t> BuildDataHeader(const TTableLayout& layout) {
     for (const auto& f : layout.Fields) recordSize += FieldStorageSize(f.TypeCode, f.SizeByte);
 
     Put16(b, 0x00, static_cast<unsigned>(recordSize));
-    b[0x04] = layout.KeyFieldCount > 0 ? fileKeyedDb : fileUnkeyedDb;
+    const std::uint8_t derived = layout.KeyFieldCount > 0 ? fileKeyedDb : fileUnkeyedDb;
+    b[0x04] = layout.FileType != 0xFF ? layout.FileType : derived;
     b[0x05] = static_cast<std::uint8_t>(layout.BlockSize / 1024);
     Put16(b, 0x12, 1);
     Put16(b, 0x21, static_cast<unsigned>(nf));
     Put16(b, 0x23, static_cast<unsigned>(layout.KeyFieldCount));
     Put32(b, 0x25, 0xFF00FF00u);
+    b[0x15] = layout.FirstIndexedField;
     b[0x29] = layout.SortOrderCode;
     b[0x2D] = 2;
+    const bool indexData = b[0x04] != fileKeyedDb && b[0x04] != fileUnkeyedDb;
+    if (indexData) b[0x2C] = 0xFF;
     b[0x39] = version;
     b[0x3E] = 0x1F;
     b[0x3F] = 0x0F;
     Put32(b, 0x49, layout.AutoIncrement);
+    b[0x55] = layout.IndexOrder;
     b[0x56] = 0x20;
     Put16(b, 0x58, 0x0100u | version);
     Put16(b, 0x5A, 0x0100u | version);
     Put32(b, 0x60, static_cast<std::uint32_t>(std::time(nullptr)));
     Put16(b, 0x64, static_cast<unsigned>(nf + 1));
     Put16(b, 0x6A, layout.CodePage);
+    b[0x6C] = 1;
+    b[0x6D] = 1;
 
     for (const auto& f : layout.Fields) {
         b.push_back(f.TypeCode);
@@ -93,11 +100,20 @@ std::vector<std::uint8_t> BuildDataHeader(const TTableLayout& layout) {
     }
     Put16(b, 0x66, static_cast<unsigned>(b.size() - 0x58));
     for (std::size_t i = 0; i < nf; ++i) {
-        b.push_back(static_cast<std::uint8_t>((i + 1) & 0xFF));
-        b.push_back(static_cast<std::uint8_t>((i + 1) >> 8));
+        const auto number = static_cast<std::uint16_t>(i < layout.FieldNumbers.size() ? layout.FieldNumbers[i] : i + 1);
+        b.push_back(static_cast<std::uint8_t>(number & 0xFF));
+        b.push_back(static_cast<std::uint8_t>(number >> 8));
     }
+    // Every writer seen records where the sort order's name starts.
+    Put16(b, 0x6E, static_cast<unsigned>(b.size() - 0x58));
     b.insert(b.end(), layout.SortOrderName.begin(), layout.SortOrderName.end());
     b.push_back(0);
+    if (!layout.IndexName.empty()) {
+        Put16(b, 0x68, static_cast<unsigned>(b.size() - 0x58));
+        const std::string raw = FromUtf8(layout.IndexName, layout.CodePage);
+        b.insert(b.end(), raw.begin(), raw.end());
+        b.push_back(0);
+    }
     Put16(b, 0x51, static_cast<unsigned>(b.size()));
     const std::size_t size = (b.size() + HeaderUnit - 1) / HeaderUnit * HeaderUnit;
     b.resize(size, 0);
@@ -133,7 +149,7 @@ std::vector<std::uint8_t> BuildIndexHeader(const TIndexHeaderInfo& info) {
     for (const auto& f : info.KeyFields) keySize += FieldStorageSize(f.TypeCode, f.SizeByte);
     Put16(b, 0x00, static_cast<unsigned>(keySize + 6));
     Put16(b, 0x02, HeaderUnit);
-    b[0x04] = filePrimaryIndex;
+    b[0x04] = info.FileType;
     b[0x05] = static_cast<std::uint8_t>(info.BlockSize / 1024);
     Put32(b, 0x06, info.Entries);
     Put16(b, 0x0A, info.Blocks);

@@ -23,11 +23,18 @@ struct TTableLayout {
     int KeyFieldCount = 0;           // the first N fields form the primary key
     std::uint32_t BlockSize = 2048;
     std::uint16_t CodePage = 1252;
-    std::uint8_t SortOrderCode = 0x4C;
-    std::string SortOrderName = "DBWINUS0";
+    // Binary order, the one order of text keys the engine keeps exactly.
+    std::uint8_t SortOrderCode = 0x00;
+    std::string SortOrderName = "ascii";
     std::uint8_t Version = 0;        // 0: the lowest that holds the field types
     std::uint32_t AutoIncrement = 0; // last value handed out
     std::string TableName;           // stored in the header (the file name)
+    // Secondary index data files (.Xnn/.XGn) are data-format files with a few more settings.
+    std::uint8_t FileType = 0xFF;    // 0xFF: keyed or unkeyed table by KeyFieldCount
+    std::vector<std::int16_t> FieldNumbers;  // empty: 1..n
+    std::string IndexName;           // .XGn
+    std::uint8_t FirstIndexedField = 0;
+    std::uint8_t IndexOrder = 0;     // byte 0x55
 };
 
 // The lowest file version that holds `fields`: 4.x (9) for alpha, numbers, dates and blobs,
@@ -69,6 +76,7 @@ struct TIndexHeaderInfo {
     std::uint16_t Root = 0;
     std::uint8_t Levels = 1;
     std::string TableName;
+    std::uint8_t FileType = filePrimaryIndex;  // or the tree of a secondary index (.Ynn/.YGn)
 };
 std::vector<std::uint8_t> BuildIndexHeader(const TIndexHeaderInfo& info);
 

@@ -1,18 +1,13 @@
 #include "platform/engine/paradox/KeyOrder.h"
 
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/SortOrders.h"
 
 namespace engine::paradox {
 
-namespace {
-bool ByteOrderedText(const TTableHeader& table) {
-    return table.SortOrderCode == 0 && (table.SortOrderName.empty() || table.SortOrderName == "ascii");
-}
-} // namespace
-
 KeyOrder CompareKeys(std::string_view a, std::string_view b, const TTableHeader& table) {
     if (a == b) return KeyOrder::Equal;
-    const bool textByBytes = ByteOrderedText(table);
+    const bool textByBytes = OrdersTextByBytes(table);
     for (int i = 0; i < table.KeyFieldCount && i < static_cast<int>(table.Fields.size()); ++i) {
         const TFieldInfo& f = table.Fields[static_cast<std::size_t>(i)];
         const auto pa = a.substr(static_cast<std::size_t>(f.Offset), static_cast<std::size_t>(f.Size));

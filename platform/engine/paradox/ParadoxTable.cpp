@@ -2,6 +2,7 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/DataBlock.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Paths.h"
@@ -11,6 +12,8 @@
 namespace engine::paradox {
 
 std::unique_ptr<TParadoxTable> TParadoxTable::Open(const std::string& dataPath) {
+    // A change of the family interrupted by a crash is completed before anything is read.
+    RecoverFamily(rtl::ExtractFileDir(dataPath), rtl::ExtractFileName(dataPath));
     auto table = std::unique_ptr<TParadoxTable>(new TParadoxTable());
     table->file_ = TRandomAccessFile::Open(dataPath);
     table->header_ = ReadTableHeader(*table->file_, table->openProblems_);

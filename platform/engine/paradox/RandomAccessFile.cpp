@@ -1,6 +1,7 @@
 #include "platform/engine/paradox/RandomAccessFile.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/rtl/FileSystem.h"
 
 #include <cerrno>
 #include <cstring>
@@ -12,7 +13,7 @@ namespace engine::paradox {
 
 std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& path) {
     // Non-blocking so that a FIFO under a table's name is refused below instead of waited on.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = rtl::FileSystem().Open(path, O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         const int err = errno;
         throw EDBEngineError("Cannot open file \"" + path + "\": " + std::strerror(err),
@@ -20,21 +21,20 @@ std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& pa
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
+        rtl::FileSystem().Close(fd);
         throw EDBEngineError("\"" + path + "\" is not a readable file", EngineErrorKind::Io);
     }
     return std::unique_ptr<TRandomAccessFile>(
         new TRandomAccessFile(fd, path, static_cast<std::uint64_t>(st.st_size)));
 }
 
-TRandomAccessFile::~TRandomAccessFile() { ::close(fd_); }
+TRandomAccessFile::~TRandomAccessFile() { rtl::FileSystem().Close(fd_); }
 
 std::size_t TRandomAccessFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t len) const {
     auto* out = static_cast<unsigned char*>(buffer);
     std::size_t done = 0;
     while (done < len && offset + done < size_) {
-        const ssize_t n = ::pread(fd_, out + done, len - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
+        const ssize_t n = rtl::FileSystem().ReadAt(fd_, out + done, len - done, offset + done);
         if (n <= 0) break;
         done += static_cast<std::size_t>(n);
     }

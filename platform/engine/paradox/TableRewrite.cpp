@@ -5,12 +5,19 @@
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/FieldValue.h"
 #include "platform/engine/paradox/MemoWriter.h"
+#include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/ByteOrderWrite.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/RecordSorter.h"
+#include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableFiles.h"
+#include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Paths.h"
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
+#include <map>
 
 namespace engine::paradox {
 
@@ -61,19 +68,79 @@ std::uint32_t LargestAutoIncrement(const TTableHeader& header, const std::uint8_
     return largest;
 }
 
+namespace {
+
+std::string TempDirOr(const std::string& dir) {
+    if (!dir.empty()) return dir;
+    std::error_code ec;
+    const auto tmp = std::filesystem::temp_directory_path(ec);
+    return ec ? std::string("/tmp") : tmp.string();
+}
+
+TFamilyStep RenameStep(const std::string& from, const std::string& to) {
+    return TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(from), rtl::ExtractFileName(to)};
+}
+
+TFamilyStep UnlinkStep(const std::string& path) {
+    return TFamilyStep{TFamilyStep::Kind::Unlink, rtl::ExtractFileName(path), {}};
+}
+
+[[noreturn]] void UnmodelledOrder(const std::string& dataPath, const TTableHeader& h, const std::string& what) {
+    throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" orders its key text by the sort order " +
+                             SortOrderLabel(h) + ", which this engine does not model; " + what +
+                             " would have to choose a place for a key, and is refused",
+                         EngineErrorKind::InvalidRequest);
+}
+
+[[noreturn]] void UnmodelledOrderOf(const std::string& dataPath, const TTableHeader& h, const std::vector<int>&) {
+    UnmodelledOrder(dataPath, h, "ordering its rows by that key");
+}
+
+} // namespace
+
+void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std::uint32_t value) {
+    auto file = TWritableFile::OpenExisting(dataPath);
+    std::uint8_t bytes[4];
+    std::uint8_t version = 0;
+    file->ReadAt(0x39, &version, 1);
+    file->ReadAt(0x49, bytes, 4);
+    // 3.x files keep a change count there, and have no autoincrement fields.
+    if (version < 5) return;
+    if (static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24) !=
+        expected)
+        throw EDBEngineError("The autoincrement counter of table \"" + rtl::ExtractFileName(dataPath) +
+                                 "\" changed while it was being written",
+                             EngineErrorKind::InvalidRequest);
+    PutLe32(bytes, value);
+    file->WriteAt(0x49, bytes, 4);
+    file->Sync();
+    file->Close();
+}
+
 void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, bool replaceEmpty) {
-    if (!replaceEmpty && rtl::FileExists(dataPath))
-        throw EDBEngineError("Table \"" + dataPath + "\" already exists", EngineErrorKind::AlreadyExists);
+    const std::string dir = rtl::ExtractFileDir(dataPath);
+    const std::string dataName = rtl::ExtractFileName(dataPath);
+    rtl::TAdvisoryLock lock = LockDirectoryForFamilies(dir);
+    RecoverFamily(dir, dataName);
+    if (!replaceEmpty) {
+        // Any member left under the name (a memo file that outlived its table, say) may be
+        // the only copy of something: a new table never replaces it.
+        const auto family = FindTableFamily(dir.empty() ? "." : dir, TableBaseName(dataName));
+        if (!family.empty())
+            throw EDBEngineError("Table \"" + dataPath + "\" already exists (" + rtl::ExtractFileName(family.front()) +
+                                     " is there)",
+                                 EngineErrorKind::AlreadyExists);
+    }
     const bool hasBlobs = std::any_of(layout.Fields.begin(), layout.Fields.end(),
                                       [](const TLayoutField& f) { return IsBlobField(f.TypeCode); });
     std::vector<std::string> temps;
+    std::vector<TFamilyStep> steps;
     try {
         if (hasBlobs && !(replaceEmpty && !FindCompanionFile(dataPath, ".mb").empty())) {
             const std::string mb = CompanionPath(dataPath, ".mb");
             temps.push_back(TemporarySibling(mb));
             TMemoWriter::CreateNew(temps.back())->Finish();
-            ReplaceFile(temps.back(), mb);
-            temps.pop_back();
+            steps.push_back(RenameStep(temps.back(), mb));
         }
         auto header = BuildDataHeader(layout);
         if (layout.KeyFieldCount > 0) {
@@ -87,15 +154,17 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
             info.Stamp = IndexStampOf(header);
             info.TableName = rtl::ExtractFileName(px);
             WritePrimaryIndex(temps.back(), {}, info);
-            ReplaceFile(temps.back(), px);
-            temps.pop_back();
+            steps.push_back(RenameStep(temps.back(), px));
+        } else if (replaceEmpty) {
+            if (const std::string px = FindCompanionFile(dataPath, ".px"); !px.empty()) steps.push_back(UnlinkStep(px));
         }
         temps.push_back(TemporarySibling(dataPath));
         auto file = TWritableFile::Create(temps.back());
         file->WriteAt(0, header.data(), header.size());
         file->Sync();
-        file.reset();
-        ReplaceFile(temps.back(), dataPath);
+        file->Close();
+        steps.push_back(RenameStep(temps.back(), dataPath));
+        RunFamilySteps(dir, dataName, steps);
     } catch (...) {
         for (const auto& t : temps) RemoveQuietly(t);
         throw;
@@ -103,10 +172,16 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
 }
 
 void AdoptSourceSettings(const std::string& dataPath, const TTableHeader& source) {
+    rtl::TAdvisoryLock lock = LockTableForWriting(dataPath);
     const auto table = TParadoxTable::Open(dataPath);
     const TTableHeader& h = table->Header();
     if (h.RecordCount != 0 || table->CountReadableRecords() != 0 || h.Version < 5) return;
-    if (h.EffectiveCodePage() == source.EffectiveCodePage() && h.BlockSize >= source.BlockSize) return;
+    if (h.EffectiveCodePage() == source.EffectiveCodePage() && h.BlockSize >= source.BlockSize &&
+        h.SortOrderCode == source.SortOrderCode && h.SortOrderName == source.SortOrderName)
+        return;
+    // An empty table with secondary indexes keeps its own settings: its index files were
+    // made for them.
+    if (!FindSecondaryIndexes(dataPath).empty()) return;
     TTableLayout layout;
     for (const auto& f : h.Fields) layout.Fields.push_back(TLayoutField{f.Name, f.TypeCode, f.SizeByte});
     layout.KeyFieldCount = h.IsKeyed() ? h.KeyFieldCount : 0;
@@ -118,15 +193,27 @@ void AdoptSourceSettings(const std::string& dataPath, const TTableHeader& source
     CreateTableFiles(dataPath, layout, true);
 }
 
-TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount)
-    : source_(TParadoxTable::Open(dataPath)), dataPath_(dataPath), keyFieldCount_(keyFieldCount) {
+TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount, const TRewriteOptions& options)
+    : lock_(LockTableForWriting(dataPath)), dataPath_(dataPath), keyFieldCount_(keyFieldCount), options_(options) {
+    source_ = TParadoxTable::Open(dataPath);
     const TTableHeader& h = source_->Header();
     if (h.IsEncrypted())
         throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is password-protected",
                              EngineErrorKind::Encrypted);
     keySize_ = KeySizeOf(h, keyFieldCount);
+    secondaries_ = PlanSecondaryIndexes(dataPath, h, keyFieldCount);
+    for (const auto& plan : secondaries_)
+        if (!plan.Maintainable && !options_.DropUnmaintainableIndexes)
+            throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" cannot be changed: its secondary index " +
+                                     plan.Name + " could not be kept in step with it (" + plan.Reason +
+                                     "), and dropping it was not asked for",
+                                 EngineErrorKind::InvalidRequest);
     RemoveStaleTemporaries(dataPath);
     RemoveStaleTemporaries(CompanionPath(dataPath, ".px"));
+    for (const auto& plan : secondaries_) {
+        RemoveStaleTemporaries(plan.Files.DataPath);
+        if (!plan.Files.TreePath.empty()) RemoveStaleTemporaries(plan.Files.TreePath);
+    }
     dataTemp_ = TemporarySibling(dataPath);
     RestartWriter();
 }
@@ -142,7 +229,7 @@ TTableRewrite::~TTableRewrite() {
     if (committed_) return;
     writer_.reset();
     RemoveQuietly(dataTemp_);
-    RemoveQuietly(indexTemp_);
+    for (const auto& t : temps_) RemoveQuietly(t);
 }
 
 void TTableRewrite::ForEachSourceBlock(const std::function<void(const TDataBlock&)>& fn) {
@@ -171,10 +258,14 @@ void TTableRewrite::Commit(std::uint32_t autoIncrement) {
     counts.FileType = keyFieldCount_ > 0 ? fileKeyedDb : fileUnkeyedDb;
     counts.KeyFieldCount = static_cast<std::uint16_t>(keyFieldCount_);
     writer_->Finish(counts);
-    const std::vector<std::uint8_t>& header = writer_->Header();
+    const std::vector<std::uint8_t> header = writer_->Header();
+    const std::vector<TChainBlockSummary> blocks = writer_->Blocks();
+    writer_.reset();
+    const bool wasKeyed = Header().IsKeyed();
+    std::vector<TFamilyStep> steps;
     const std::string px = CompanionPath(dataPath_, ".px");
     if (keyFieldCount_ > 0) {
-        indexTemp_ = TemporarySibling(px);
+        temps_.push_back(TemporarySibling(px));
         TIndexHeaderInfo info;
         info.KeyFields = KeyFieldsOf(Header(), keyFieldCount_);
         info.BlockSize = Header().BlockSize;
@@ -182,30 +273,52 @@ void TTableRewrite::Commit(std::uint32_t autoIncrement) {
         info.SortOrderCode = Header().SortOrderCode;
         info.Stamp = IndexStampOf(header);
         info.TableName = rtl::ExtractFileName(px);
-        WritePrimaryIndex(indexTemp_, writer_->Blocks(), info);
+        WritePrimaryIndex(temps_.back(), blocks, info);
+        steps.push_back(RenameStep(temps_.back(), px));
     }
-    const auto secondaries = FindSecondaryIndexes(dataPath_);
-    const bool wasKeyed = Header().IsKeyed();
-    writer_.reset();
+    std::vector<std::string> dropped;
+    std::vector<TFamilyStep> removals;
+    for (const auto& plan : secondaries_) {
+        if (plan.Maintainable) {
+            const TRebuiltIndex rebuilt =
+                RebuildSecondaryIndex(plan, dataTemp_, IndexStampOf(header), TempDirOr(options_.TempDir));
+            temps_.push_back(rebuilt.DataTemp);
+            temps_.push_back(rebuilt.TreeTemp);
+            steps.push_back(RenameStep(rebuilt.DataTemp, rebuilt.DataFinal));
+            steps.push_back(RenameStep(rebuilt.TreeTemp, rebuilt.TreeFinal));
+        } else {
+            removals.push_back(UnlinkStep(plan.Files.DataPath));
+            if (!plan.Files.TreePath.empty()) removals.push_back(UnlinkStep(plan.Files.TreePath));
+            dropped.push_back(plan.Name);
+        }
+    }
     source_.reset();
-    // The index goes first: until the data file follows, the old table is whole and the
-    // new index beside it is merely out of date; the reverse order could leave a keyed
-    // table with no index at all.
-    if (keyFieldCount_ > 0) ReplaceFile(indexTemp_, px);
-    ReplaceFile(dataTemp_, dataPath_);
+    // The data file last: until it lands, the old table stands whole.
+    steps.push_back(RenameStep(dataTemp_, dataPath_));
+    if (keyFieldCount_ == 0 && wasKeyed)
+        if (const std::string old = FindCompanionFile(dataPath_, ".px"); !old.empty()) steps.push_back(UnlinkStep(old));
+    steps.insert(steps.end(), removals.begin(), removals.end());
+    RunFamilySteps(rtl::ExtractFileDir(dataPath_), rtl::ExtractFileName(dataPath_), steps);
     committed_ = true;
-    if (keyFieldCount_ == 0 && wasKeyed) RemoveQuietly(FindCompanionFile(dataPath_, ".px"));
-    for (const auto& s : secondaries) {
-        RemoveQuietly(s.DataPath);
-        RemoveQuietly(s.TreePath);
-    }
+    if (options_.DroppedIndexes)
+        options_.DroppedIndexes->insert(options_.DroppedIndexes->end(), dropped.begin(), dropped.end());
 }
 
-std::uint64_t InsertRecord(const std::string& dataPath, std::uint8_t* record,
-                           const std::function<void(std::uint8_t*)>& prepare) {
+namespace {
+
+// Key fields the table has now; the rewrite re-reads the header once the lock is held.
+int CurrentKeyCount(const std::string& dataPath) {
     const auto header = TParadoxTable::Open(dataPath)->Header();
-    const int keyCount = header.IsKeyed() ? header.KeyFieldCount : 0;
-    TTableRewrite rewrite(dataPath, keyCount);
+    return header.IsKeyed() ? header.KeyFieldCount : 0;
+}
+
+} // namespace
+
+std::uint64_t InsertRecord(const std::string& dataPath, std::uint8_t* record,
+                           const std::function<void(std::uint8_t*)>& prepare, const TRewriteOptions& options) {
+    TTableRewrite rewrite(dataPath, CurrentKeyCount(dataPath), options);
+    const TTableHeader header = rewrite.Header();
+    if (header.IsKeyed() && !PrimaryKeyOrdersByBytes(header)) UnmodelledOrder(dataPath, header, "adding a row");
     const int keySize = rewrite.KeySize();
     const int recordSize = header.RecordSize;
     const auto key = static_cast<std::size_t>(keySize);
@@ -264,17 +377,17 @@ std::uint64_t InsertRecord(const std::string& dataPath, std::uint8_t* record,
     return ordinal;
 }
 
-void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std::string& expected) {
-    const auto header = TParadoxTable::Open(dataPath)->Header();
-    TTableRewrite rewrite(dataPath, header.IsKeyed() ? header.KeyFieldCount : 0);
+void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std::string& expected,
+                  const TRewriteOptions& options) {
+    TTableRewrite rewrite(dataPath, CurrentKeyCount(dataPath), options);
+    const TTableHeader header = rewrite.Header();
     TDataFileWriter& w = rewrite.Writer();
     std::uint64_t at = 0;
     bool found = false;
     rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
         for (int i = 0; i < b.RecordCount; ++i, ++at) {
             const std::uint8_t* r = b.Record(i, header.RecordSize);
-            if (at == ordinal) {
-                if (std::memcmp(r, expected.data(), expected.size()) != 0) break;
+            if (at == ordinal && std::memcmp(r, expected.data(), expected.size()) == 0) {
                 found = true;
                 continue;
             }
@@ -289,20 +402,25 @@ void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std:
 }
 
 void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir,
-                   std::size_t sortMemory) {
-    TTableRewrite rewrite(dataPath, keyFieldCount);
+                   std::size_t sortMemory, const TRewriteOptions& options) {
+    TTableRewrite rewrite(dataPath, keyFieldCount, options);
     const TTableHeader& header = rewrite.Header();
     const int recordSize = header.RecordSize;
     const auto key = static_cast<std::size_t>(rewrite.KeySize());
+    std::vector<int> keyFields;
+    for (int i = 0; i < keyFieldCount; ++i) keyFields.push_back(i);
+    const bool byBytes = KeyOrdersByBytes(header, keyFields);
     // A table already in strictly ascending key order (as a recreated table is) streams
     // straight through in one pass. The first record out of order ends that pass; the
     // records then go through the sorter from the start.
     bool ascending = true;
+    std::uint64_t seen = 0;
     std::vector<std::uint8_t> previous(key);
     bool first = true;
     rewrite.ForEachSourceBlockWhile([&](const TDataBlock& b) {
         for (int i = 0; i < b.RecordCount; ++i) {
             const std::uint8_t* r = b.Record(i, recordSize);
+            if (++seen > 1 && !byBytes) UnmodelledOrderOf(dataPath, header, keyFields);
             if (!first && std::memcmp(previous.data(), r, key) >= 0) {
                 ascending = false;
                 return false;
@@ -335,36 +453,81 @@ void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::st
 
 TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& producer, bool abortOnKeyViolation,
                             const std::string& tempDir) {
-    const auto header = TParadoxTable::Open(dataPath)->Header();
+    TAppendOptions options;
+    options.AbortOnKeyViolation = abortOnKeyViolation;
+    options.Rewrite.TempDir = tempDir;
+    return AppendRecords(dataPath, producer, options);
+}
+
+namespace {
+
+// The stored records an append leaves out, looked up by place; each must still hold the
+// bytes it held when it was chosen.
+class TDeletionFilter {
+public:
+    TDeletionFilter(const std::string& dataPath, const std::vector<std::pair<TStoredPlace, std::string>>* deletions)
+        : dataPath_(dataPath) {
+        if (deletions)
+            for (const auto& [place, bytes] : *deletions) wanted_[place] = &bytes;
+    }
+    bool Skip(std::uint16_t block, int index, const std::uint8_t* record, int recordSize) {
+        if (wanted_.empty()) return false;
+        const auto it = wanted_.find(TStoredPlace{block, index});
+        if (it == wanted_.end()) return false;
+        if (it->second->size() != static_cast<std::size_t>(recordSize) ||
+            std::memcmp(it->second->data(), record, static_cast<std::size_t>(recordSize)) != 0)
+            Changed();
+        ++found_;
+        return true;
+    }
+    void CheckAllFound() const {
+        if (found_ != wanted_.size()) Changed();
+    }
+
+private:
+    [[noreturn]] void Changed() const {
+        throw EDBEngineError("A row to delete is no longer where it was in table \"" + rtl::ExtractFileName(dataPath_) +
+                                 "\"; nothing was changed",
+                             EngineErrorKind::InvalidRequest);
+    }
+    std::string dataPath_;
+    std::map<TStoredPlace, const std::string*> wanted_;
+    std::size_t found_ = 0;
+};
+
+} // namespace
+
+TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& producer, const TAppendOptions& options) {
+    TTableRewrite rewrite(dataPath, CurrentKeyCount(dataPath), options.Rewrite);
+    const TTableHeader header = rewrite.Header();
     const int keyCount = header.IsKeyed() ? header.KeyFieldCount : 0;
-    TTableRewrite rewrite(dataPath, keyCount);
     TDataFileWriter& w = rewrite.Writer();
     const int recordSize = header.RecordSize;
+    TDeletionFilter deletions(dataPath, options.Deletions);
     TAppendResult result;
+    auto counter = [&] { return std::max({header.AutoIncrement, producer.AutoIncrement(), options.AutoIncrement}); };
+
     if (keyCount == 0) {
         rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
-            for (int i = 0; i < b.RecordCount; ++i) w.Add(b.Record(i, recordSize));
+            for (int i = 0; i < b.RecordCount; ++i)
+                if (!deletions.Skip(b.Number, i, b.Record(i, recordSize), recordSize)) w.Add(b.Record(i, recordSize));
         });
+        deletions.CheckAllFound();
         while (const std::uint8_t* r = producer.Next()) {
             w.Add(r);
             ++result.Appended;
         }
-        rewrite.Commit(std::max(header.AutoIncrement, producer.AutoIncrement()));
+        rewrite.Commit(counter());
         return result;
     }
 
     const auto key = static_cast<std::size_t>(rewrite.KeySize());
-    TRecordSorter sorter(recordSize, rewrite.KeySize(), tempDir);
-    while (const std::uint8_t* r = producer.Next()) sorter.Add(r);
-    sorter.Finish();
-    // Merge the stored chain with the sorted new records; a stored record wins its key.
-    const std::uint8_t* incoming = sorter.Next();
     std::string lastKey;
     bool haveLast = false;
     auto emit = [&](const std::uint8_t* r, bool isNew) {
         if (haveLast && std::memcmp(lastKey.data(), r, key) == 0) {
             if (!isNew) KeyViolation(dataPath);  // the stored table itself holds duplicates
-            if (abortOnKeyViolation) KeyViolation(dataPath);
+            if (options.AbortOnKeyViolation) KeyViolation(dataPath);
             ++result.KeyViolations;
             return;
         }
@@ -373,9 +536,45 @@ TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& produc
         w.Add(r);
         if (isNew) ++result.Appended;
     };
+
+    if (!PrimaryKeyOrdersByBytes(header)) {
+        // Text keys under an order the engine does not model: only a copy into an empty
+        // table, in the order its source keeps, is possible. Every key is checked against
+        // every other, since equal keys of a damaged source need not be neighbours.
+        bool stored = false;
+        rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
+            for (int i = 0; i < b.RecordCount; ++i)
+                stored = stored || !deletions.Skip(b.Number, i, b.Record(i, recordSize), recordSize);
+        });
+        if (stored || !options.ProducerInStoredOrder || options.Deletions)
+            UnmodelledOrder(dataPath, header, "appending rows to it");
+        TRecordSorter keys(static_cast<int>(key), static_cast<int>(key), TempDirOr(options.Rewrite.TempDir));
+        while (const std::uint8_t* r = producer.Next()) {
+            const std::uint64_t before = result.Appended;
+            emit(r, true);
+            if (result.Appended != before) keys.Add(r);
+        }
+        keys.Finish();
+        std::string previous;
+        bool first = true;
+        while (const std::uint8_t* k = keys.Next()) {
+            if (!first && std::memcmp(previous.data(), k, key) == 0) KeyViolation(dataPath);
+            previous.assign(reinterpret_cast<const char*>(k), key);
+            first = false;
+        }
+        rewrite.Commit(counter());
+        return result;
+    }
+
+    TRecordSorter sorter(recordSize, rewrite.KeySize(), TempDirOr(options.Rewrite.TempDir));
+    while (const std::uint8_t* r = producer.Next()) sorter.Add(r);
+    sorter.Finish();
+    // Merge the stored chain with the sorted new records; a stored record wins its key.
+    const std::uint8_t* incoming = sorter.Next();
     rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
         for (int i = 0; i < b.RecordCount; ++i) {
             const std::uint8_t* stored = b.Record(i, recordSize);
+            if (deletions.Skip(b.Number, i, stored, recordSize)) continue;
             while (incoming && std::memcmp(incoming, stored, key) < 0) {
                 emit(incoming, true);
                 incoming = sorter.Next();
@@ -383,11 +582,12 @@ TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& produc
             emit(stored, false);
         }
     });
+    deletions.CheckAllFound();
     while (incoming) {
         emit(incoming, true);
         incoming = sorter.Next();
     }
-    rewrite.Commit(std::max(header.AutoIncrement, producer.AutoIncrement()));
+    rewrite.Commit(counter());
     return result;
 }
 

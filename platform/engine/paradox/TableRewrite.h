@@ -1,9 +1,13 @@
-// Every change to an existing table is a rewrite: the records stream block by block from the
-// current data file into a new one beside it, with the change applied on the way; the new
-// primary index is written from the new chain; then the index and the data file replace the
-// old ones by rename (each flushed first). A crash at any moment leaves either the old table
-// or the new one, never a table with fewer rows. Secondary indexes would point at moved
-// records afterwards, so they are removed when a rewrite lands.
+// A change that moves rows is a rewrite: the records stream block by block from the current
+// data file into a new one beside it, with the change applied on the way; the new primary
+// index is written from the new chain and every secondary index rebuilt from it; then all of
+// them replace the old files through the family journal, the data file last. A crash at any
+// moment leaves the old table or (once the journal is complete) the new one. The rewrite
+// holds the table's write lock from start to end.
+//
+// A secondary index that cannot be rebuilt exactly (see SecondaryIndexes.h) stops the
+// rewrite before anything is written, unless the caller allows dropping it; dropped indexes
+// are named in the options' list.
 #pragma once
 
 #include "platform/engine/paradox/DataBlock.h"
@@ -11,6 +15,8 @@
 #include "platform/engine/paradox/HeaderWriter.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/RecordSorter.h"
+#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/rtl/AdvisoryLock.h"
 
 #include <cstdint>
 #include <functional>
@@ -33,14 +39,29 @@ void AdoptSourceSettings(const std::string& dataPath, const TTableHeader& source
 // The ".px" / ".mb" beside a data file, spelled in the data file's letter case when absent.
 std::string CompanionPath(const std::string& dataPath, const std::string& ext);
 
+// Writes the autoincrement counter of the table at `dataPath` in place (one small write,
+// flushed), the only change a net change of no rows makes. `expected` is the value the
+// header must still hold; anything else means the table changed underneath and raises.
+void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std::uint32_t value);
+
 // The largest value of the table's autoincrement fields in `record` (0 when none).
 std::uint32_t LargestAutoIncrement(const TTableHeader& header, const std::uint8_t* record);
 
+struct TRewriteOptions {
+    // Drop secondary indexes that cannot be kept exact (and name them in DroppedIndexes)
+    // instead of refusing the change.
+    bool DropUnmaintainableIndexes = false;
+    std::vector<std::string>* DroppedIndexes = nullptr;
+    // Where sorts spill their runs ("" for the system's temporary directory).
+    std::string TempDir;
+};
+
 class TTableRewrite {
 public:
-    // Opens the table at `dataPath` for a rewrite whose result has `keyFieldCount` key fields.
-    // Raises for encrypted tables.
-    TTableRewrite(const std::string& dataPath, int keyFieldCount);
+    // Locks the table at `dataPath` and opens it for a rewrite whose result has
+    // `keyFieldCount` key fields. Raises for encrypted tables, for a table another process is
+    // writing, and for secondary indexes that could not be kept (unless allowed to drop them).
+    TTableRewrite(const std::string& dataPath, int keyFieldCount, const TRewriteOptions& options = {});
     ~TTableRewrite();  // removes temporaries unless committed
 
     const TParadoxTable& Source() const { return *source_; }
@@ -60,12 +81,15 @@ public:
     void Commit(std::uint32_t autoIncrement);
 
 private:
+    rtl::TAdvisoryLock lock_;
     std::unique_ptr<TParadoxTable> source_;
     std::string dataPath_;
     std::string dataTemp_;
-    std::string indexTemp_;
+    std::vector<std::string> temps_;  // further temporaries (indexes), removed unless committed
     int keyFieldCount_;
     int keySize_;
+    TRewriteOptions options_;
+    std::vector<TSecondaryIndexPlan> secondaries_;
     std::unique_ptr<TDataFileWriter> writer_;
     bool committed_ = false;
 };
@@ -75,16 +99,18 @@ private:
 // already. `prepare` runs after that check and before anything is written (blob values are
 // stored there). Returns the record's position in the chain.
 std::uint64_t InsertRecord(const std::string& dataPath, std::uint8_t* record,
-                           const std::function<void(std::uint8_t*)>& prepare);
+                           const std::function<void(std::uint8_t*)>& prepare, const TRewriteOptions& options = {});
 
 // Deletes the record at chain position `ordinal`, which must hold `expected`.
-void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std::string& expected);
+void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std::string& expected,
+                  const TRewriteOptions& options = {});
 
 // Turns an unkeyed table into one keyed by its first `keyFieldCount` fields, sorted by that
-// key. Raises KeyViolation, changing nothing, when two records share a key. A table larger
-// than `sortMemory` is sorted in runs spilled to `tempDir`.
+// key. Raises KeyViolation, changing nothing, when two records share a key, and refuses to
+// order text under a sort order the engine does not model. A table larger than `sortMemory`
+// is sorted in runs spilled to `tempDir`.
 void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::string& tempDir,
-                   std::size_t sortMemory = DefaultSortMemory);
+                   std::size_t sortMemory = DefaultSortMemory, const TRewriteOptions& options = {});
 
 // Records to append, produced one at a time.
 class TRecordProducer {
@@ -100,10 +126,24 @@ struct TAppendResult {
     std::uint64_t KeyViolations = 0;
 };
 
+struct TAppendOptions {
+    bool AbortOnKeyViolation = false;
+    // The produced records come in the order the destination's key keeps (a copy of a table
+    // keyed the same way). Lets an empty table keyed by text under a sort order the engine
+    // does not model take them as they come; any other append into such a table is refused.
+    bool ProducerInStoredOrder = false;
+    // Stored records to leave out (each with the bytes it must still hold).
+    const std::vector<std::pair<TStoredPlace, std::string>>* Deletions = nullptr;
+    // The autoincrement counter to store when larger than what the records need.
+    std::uint32_t AutoIncrement = 0;
+    TRewriteOptions Rewrite;
+};
+
 // Appends the produced records: at the end of an unkeyed table; into a keyed table in key
-// order, skipping (or, with `abortOnKeyViolation`, refusing the whole append for) records
+// order, skipping (or, with AbortOnKeyViolation, refusing the whole append for) records
 // whose key is stored already or came earlier.
 TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& producer, bool abortOnKeyViolation,
                             const std::string& tempDir);
+TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& producer, const TAppendOptions& options);
 
 } // namespace engine::paradox

@@ -1,16 +1,15 @@
 #include "platform/engine/paradox/WritableFile.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
 #include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,50 +17,50 @@ namespace engine::paradox {
 
 namespace {
 
-std::function<void(const std::string&)>& Hook() {
-    static std::function<void(const std::string&)> hook;
-    return hook;
-}
-
-void CallHook(const std::string& what) {
-    if (Hook()) Hook()(what);
-}
-
 [[noreturn]] void Fail(const std::string& what, const std::string& path) {
-    const std::string reason = std::strerror(errno);
-    throw EDBEngineError("Cannot " + what + " \"" + path + "\": " + reason, EngineErrorKind::Io);
+    const int err = errno;
+    throw EDBEngineError("Cannot " + what + " \"" + path + "\": " + std::strerror(err), EngineErrorKind::Io);
 }
 
 } // namespace
 
-void SetWriteHook(std::function<void(const std::string&)> hook) { Hook() = std::move(hook); }
-
 std::unique_ptr<TWritableFile> TWritableFile::Create(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int fd = rtl::FileSystem().Open(path, O_RDWR | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) Fail("create", path);
     return std::unique_ptr<TWritableFile>(new TWritableFile(fd, path, 0));
 }
 
 std::unique_ptr<TWritableFile> TWritableFile::OpenExisting(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = rtl::FileSystem().Open(path, O_RDWR);
     if (fd < 0) Fail("open for writing", path);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
-        ::close(fd);
+        const int err = errno;
+        rtl::FileSystem().Close(fd);
+        errno = err;
         Fail("read the size of", path);
     }
     return std::unique_ptr<TWritableFile>(new TWritableFile(fd, path, static_cast<std::uint64_t>(st.st_size)));
 }
 
-TWritableFile::~TWritableFile() { ::close(fd_); }
+TWritableFile::~TWritableFile() {
+    if (fd_ >= 0) rtl::FileSystem().Close(fd_);
+}
+
+void TWritableFile::Close() {
+    if (fd_ < 0) return;
+    const int fd = fd_;
+    fd_ = -1;
+    if (rtl::FileSystem().Close(fd) != 0) Fail("close", path_);
+}
 
 void TWritableFile::WriteAt(std::uint64_t offset, const void* data, std::size_t len) {
-    CallHook("write " + rtl::ExtractFileName(path_));
     const auto* p = static_cast<const char*>(data);
     while (len > 0) {
-        const ssize_t n = ::pwrite(fd_, p, len, static_cast<off_t>(offset));
-        if (n < 0) {
-            if (errno == EINTR) continue;
+        const ssize_t n = rtl::FileSystem().WriteAt(fd_, p, len, offset);
+        if (n < 0) Fail("write", path_);
+        if (n == 0) {
+            errno = ENOSPC;
             Fail("write", path_);
         }
         p += n;
@@ -75,9 +74,9 @@ std::size_t TWritableFile::ReadAt(std::uint64_t offset, void* data, std::size_t 
     std::size_t done = 0;
     auto* p = static_cast<char*>(data);
     while (done < len) {
-        const ssize_t n = ::pread(fd_, p + done, len - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        const ssize_t n = rtl::FileSystem().ReadAt(fd_, p + done, len - done, offset + done);
+        if (n < 0) Fail("read", path_);
+        if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
     std::memset(p + done, 0, len - done);
@@ -85,14 +84,12 @@ std::size_t TWritableFile::ReadAt(std::uint64_t offset, void* data, std::size_t 
 }
 
 void TWritableFile::Sync() {
-    // The data and the size that makes it readable; timestamps need not reach the disk first.
-    if (::fdatasync(fd_) != 0) Fail("flush", path_);
+    if (rtl::FileSystem().Sync(fd_) != 0) Fail("flush", path_);
 }
 
 void TWritableFile::StartWriteback() {
     if (size_ <= handedToDisk_) return;
-    ::sync_file_range(fd_, static_cast<off_t>(handedToDisk_), static_cast<off_t>(size_ - handedToDisk_),
-                      SYNC_FILE_RANGE_WRITE);
+    rtl::FileSystem().StartWriteback(fd_, handedToDisk_, size_ - handedToDisk_);
     handedToDisk_ = size_;
 }
 
@@ -104,30 +101,35 @@ std::string TemporarySibling(const std::string& path) {
 
 void RemoveStaleTemporaries(const std::string& path) {
     const std::string prefix = ".~" + rtl::ExtractFileName(path) + ".";
-    std::error_code ec;
     const std::string dir = rtl::ExtractFileDir(path);
-    for (const auto& e : std::filesystem::directory_iterator(dir.empty() ? "." : dir, ec)) {
-        const std::string name = e.path().filename().string();
+    std::vector<rtl::TDirEntry> entries;
+    if (rtl::FileSystem().ListDirectory(dir, entries) != 0) return;
+    for (const auto& e : entries) {
+        const std::string& name = e.Name;
         if (name.rfind(prefix, 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".tmp") continue;
         const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
         if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            std::filesystem::remove(e.path(), ec);
+            rtl::FileSystem().Unlink(rtl::WithTrailingSeparator(dir) + name);
     }
+}
+
+void SyncParentDirectory(const std::string& path) {
+    const std::string dir = rtl::ExtractFileDir(path);
+    if (rtl::FileSystem().SyncDirectory(dir.empty() ? "." : dir) != 0) Fail("flush the directory of", path);
 }
 
 void ReplaceFile(const std::string& from, const std::string& to) {
-    CallHook("rename " + rtl::ExtractFileName(to));
-    if (std::rename(from.c_str(), to.c_str()) != 0) Fail("replace", to);
-    const std::string dir = rtl::ExtractFileDir(to);
-    const int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    if (rtl::FileSystem().Rename(from, to) != 0) Fail("replace", to);
+    SyncParentDirectory(to);
 }
 
 void RemoveQuietly(const std::string& path) {
-    if (!path.empty()) std::remove(path.c_str());
+    if (!path.empty()) rtl::FileSystem().Unlink(path);
+}
+
+void RemoveFile(const std::string& path) {
+    if (path.empty()) return;
+    if (rtl::FileSystem().Unlink(path) != 0 && errno != ENOENT) Fail("delete", path);
 }
 
 } // namespace engine::paradox

@@ -1,12 +1,10 @@
-// The one place the table writer touches the file system: files written at offsets,
-// flushed to the disk, and put in place by rename. Every write and rename first passes a
-// process-wide hook, the seam through which tests stop the process or fail a write at any
-// chosen step.
+// The table writer's files: written at offsets, flushed to the disk, and put in place by
+// rename, all through the one file-system seam (rtl::FileSystem), where tests make any
+// single call fail or stop the process.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +28,8 @@ public:
     // Lets the disk start on what was written so far without waiting for it, so that the
     // final Sync has less left to wait for. Only a hint: a failure shows at Sync.
     void StartWriteback();
+    // Closes the file, reporting a failed close (the last chance to hear of a lost write).
+    void Close();
 
 private:
     TWritableFile(int fd, std::string path, std::uint64_t size) : fd_(fd), path_(std::move(path)), size_(size) {}
@@ -48,11 +48,13 @@ void RemoveStaleTemporaries(const std::string& path);
 // Renames `from` over `to` and flushes the directory, so the new name survives a crash.
 void ReplaceFile(const std::string& from, const std::string& to);
 
-// Removes a file, ignoring a missing one.
+// Flushes the directory holding `path` (after renames and unlinks in it); raises on failure.
+void SyncParentDirectory(const std::string& path);
+
+// Removes a file, ignoring a missing one (for temporaries nobody relies on).
 void RemoveQuietly(const std::string& path);
 
-// Test seam: called with a description ("write NAME", "rename NAME") before every write and
-// rename; it may throw or end the process. An empty function removes the hook.
-void SetWriteHook(std::function<void(const std::string&)> hook);
+// Removes a file that matters; a missing one is fine, any other failure raises.
+void RemoveFile(const std::string& path);
 
 } // namespace engine::paradox

@@ -3,6 +3,7 @@
 // counted or refused as asked.
 #include "WriterFixtures.h"
 #include "platform/engine/TableCopy.h"
+#include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableCheck.h"
 #include "tests/support/TempDir.h"
 
@@ -226,7 +227,8 @@ TEST(BatchMove, AnEmptyDestinationTakesTheSourceCodePage) {
 namespace {
 
 // Every real sample (copied) takes a blank row and gives it back: its rows are unchanged
-// and it is as consistent as it was, whatever its version, block size or free list.
+// and it is as consistent as it was, whatever its version, block size or free list. A table
+// keyed by text under an international sort order refuses the row, naming the order.
 TEST(SampleWrites, EverySampleTableTakesAndGivesBackARow) {
     int changed = 0;
     for (const std::string& path : SampleTables()) {
@@ -244,7 +246,12 @@ TEST(SampleWrites, EverySampleTableTakesAndGivesBackARow) {
         try {
             t.Post();
         } catch (const EDBEngineError& e) {
-            EXPECT_EQ(e.Kind(), engine::EngineErrorKind::KeyViolation) << e.Message();  // a blank key exists
+            if (engine::paradox::PrimaryKeyOrdersByBytes(source->Header())) {
+                EXPECT_EQ(e.Kind(), engine::EngineErrorKind::KeyViolation) << e.Message();  // a blank key exists
+            } else {
+                EXPECT_EQ(e.Kind(), engine::EngineErrorKind::InvalidRequest) << e.Message();
+                EXPECT_NE(e.Message().find(source->Header().SortOrderName), std::string::npos) << e.Message();
+            }
             t.Cancel();
             t.Close();
             EXPECT_EQ(ReadRows(copy), before);

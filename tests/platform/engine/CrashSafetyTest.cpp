@@ -1,8 +1,8 @@
 // A write either lands whole or not at all: a child process performs one change and is
-// killed just before its n-th write or rename, for every n; the table must then read exactly
-// as before the change or exactly as after it.
+// killed just before its n-th call that changes the disk, for every n; the table must then
+// read exactly as before the change or exactly as after it.
 #include "WriterFixtures.h"
-#include "platform/engine/paradox/WritableFile.h"
+#include "platform/rtl/FaultInjection.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -23,15 +23,14 @@ void CopyDirectory(const std::string& from, const std::string& to) {
     for (const auto& e : fs::directory_iterator(from)) fs::copy_file(e.path(), fs::path(to) / e.path().filename());
 }
 
-// Runs `change` in a child killed before its `step`-th write or rename; true when the child
-// got through all of it.
+// Runs `change` in a child killed at its `step`-th call that changes the disk; true when
+// the child got through all of it.
 bool RunKilledAt(int step, const std::function<void()>& change) {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        int seen = 0;
-        SetWriteHook([&](const std::string&) {
-            if (++seen == step) ::raise(SIGKILL);
-        });
+        rtl::TFaultInjectingFileSystem fs;
+        rtl::ScopedFileSystem scope(fs);
+        fs.Arm(rtl::TFault{0, static_cast<std::uint64_t>(step), 0, true, {}});
         try {
             change();
         } catch (...) {
@@ -56,7 +55,7 @@ void ExpectAtomic(const std::string& pristine, const std::string& table,
     const auto after = ReadRows(work + "/" + table);
     ASSERT_NE(before, after);
     int step = 1;
-    for (; step < 200; ++step) {
+    for (; step < 400; ++step) {
         CopyDirectory(pristine, work);
         const bool finished = RunKilledAt(step, [&] { change(work); });
         const auto rows = ReadRows(work + "/" + table);

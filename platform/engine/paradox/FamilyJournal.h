@@ -1,0 +1,39 @@
+// Changes to a table family that take more than one rename or removal (putting a rewritten
+// .db, .px and secondary indexes in place, renaming or deleting a family, creating one) run
+// through a journal: the steps are written durably beside the table first, then carried out,
+// then the journal goes. A crash part-way leaves the journal; the next open of the table
+// completes the steps, so no reader of ours ever works on a half-moved family.
+//
+// The journal ".~NAME.journal" (NAME: the data file's name) is flock'ed by its writer for as
+// long as it runs; one that nobody holds belongs to a run that died, and is completed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace engine::paradox {
+
+struct TFamilyStep {
+    enum class Kind { Rename, Unlink };
+    Kind What = Kind::Rename;
+    std::string From;  // file name in the table's directory (the file to remove for Unlink)
+    std::string To;    // Rename: the new file name
+};
+
+// Carries out `steps` in `dir` under the journal of data file `dataFileName` and flushes the
+// directory. Renames move whole files, replacing what stands under the new name. A failed
+// step leaves the journal for the next open to complete and raises EDBEngineError; when
+// `undoOnFailure`, renames already done are moved back first (and the journal goes with
+// them when that succeeds).
+void RunFamilySteps(const std::string& dir, const std::string& dataFileName, const std::vector<TFamilyStep>& steps,
+                    bool undoOnFailure = false);
+
+// Completes an interrupted change of the table `dataFileName` in `dir`: waits (bounded) for a
+// live writer to finish, completes a dead writer's steps. Returns false when a journal is left
+// (its writer still runs, or a step failed again); the table then reads as it stands.
+bool RecoverFamily(const std::string& dir, const std::string& dataFileName);
+
+// The journal's file name for a data file.
+std::string JournalName(const std::string& dataFileName);
+
+} // namespace engine::paradox
