@@ -16,6 +16,7 @@
 #include "platform/rtl/Paths.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -61,16 +62,22 @@ bool FileKeyOf(const std::string& path, TFileKey& key) {
     return true;
 }
 
-// Open table objects of this process that hold unwritten changes, by data file.
-std::map<TFileKey, const TTable*>& PendingTables() {
-    static std::map<TFileKey, const TTable*> tables;
+// Open table objects that hold unwritten changes, by data file, with the process they
+// belong to (a forked child inherits the map but not the changes' lock).
+struct TPendingTable {
+    const TTable* Table;
+    pid_t Process;
+};
+
+std::map<TFileKey, TPendingTable>& PendingTables() {
+    static std::map<TFileKey, TPendingTable> tables;
     return tables;
 }
 
 void ForgetPending(const TTable* table) {
     auto& tables = PendingTables();
     for (auto it = tables.begin(); it != tables.end();)
-        it = it->second == table ? tables.erase(it) : std::next(it);
+        it = it->second.Table == table ? tables.erase(it) : std::next(it);
 }
 
 // The posted rows as records to append, their blobs stored in the memo file on the way.
@@ -118,7 +125,7 @@ void RefuseIfPendingElsewhere(const std::string& dataPath, const TTable* self) {
     TFileKey key;
     if (!FileKeyOf(dataPath, key)) return;
     const auto it = PendingTables().find(key);
-    if (it != PendingTables().end() && it->second != self)
+    if (it != PendingTables().end() && it->second.Table != self && it->second.Process == ::getpid())
         throw EDBEngineError("The table \"" + rtl::ExtractFileName(dataPath) +
                                  "\" has changes not yet written in another open cursor of this program; close it first.",
                              EngineErrorKind::InvalidRequest);
@@ -346,7 +353,7 @@ void BeginChange(TTable& table, TTable::Impl& m) {
     session->StoredAutoIncrement = h.AutoIncrement;
     session->AutoIncrement = h.AutoIncrement;
     TFileKey key;
-    if (FileKeyOf(m.path, key)) PendingTables()[key] = &table;
+    if (FileKeyOf(m.path, key)) PendingTables()[key] = TPendingTable{&table, ::getpid()};
     m.session = std::move(session);
 }
 

@@ -44,5 +44,7 @@ private:
 void RegisterReadCommands(TCommandRegistry& registry);
 // alias, copy.
 void RegisterWriteCommands(TCommandRegistry& registry);
+// append, delete, probe, add-index.
+void RegisterRowCommands(TCommandRegistry& registry);
 
 } // namespace pdx

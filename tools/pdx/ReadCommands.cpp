@@ -3,6 +3,8 @@
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
+#include "platform/engine/paradox/TableLocks.h"
+#include "platform/rtl/Paths.h"
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/common/JsonWriter.h"
 
@@ -165,6 +167,10 @@ int Verify(TCommandContext& ctx) {
     if (!table) return ExitUnreadable;
     const TTableReport report = CheckTable(*table);
     for (const auto& p : report.Problems) ctx.Out << ProblemKindName(p.Kind) << ": " << p.Describe() << "\n";
+    // Notes say what could not be checked; they do not make the table damaged.
+    if (!report.KeyOrderNotChecked.empty()) ctx.Out << "note: key order not checked: " << report.KeyOrderNotChecked << "\n";
+    for (const auto& lock : FindParadoxLockFiles(rtl::ExtractFileDir(table->Path())))
+        ctx.Out << "note: Paradox lock file " << lock << " in the directory: another program may have the table open\n";
     if (report.Encrypted) return ExitUnreadable;
     return report.Problems.empty() ? ExitOk : ExitProblems;
 }
@@ -188,6 +194,8 @@ void RegisterReadCommands(TCommandRegistry& registry) {
     registry.Add({"verify", "check a table for damage, one line per problem",
                   "Usage: pdx verify TABLE\n\n"
                   "Reads the whole table, its memo file and indexes, and prints one line per problem.\n"
+                  "Lines starting with \"note:\" say what could not be checked (the order of text keys\n"
+                  "under an international sort order) or that Paradox lock files are present.\n"
                   "Exit status: 0 clean, 1 damaged, 2 not readable (cannot be opened, or encrypted).\n",
                   Verify});
 }

@@ -8,5 +8,6 @@ int main(int argc, char** argv) {
     pdx::TCommandRegistry registry;
     pdx::RegisterReadCommands(registry);
     pdx::RegisterWriteCommands(registry);
+    pdx::RegisterRowCommands(registry);
     return registry.Run(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr);
 }

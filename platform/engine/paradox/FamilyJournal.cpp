@@ -3,6 +3,7 @@
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/WritableFile.h"
 #include "platform/rtl/AdvisoryLock.h"
+#include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
@@ -143,10 +144,17 @@ std::string ReadSmallFile(int fd) {
 
 std::string JournalName(const std::string& dataFileName) { return ".~" + dataFileName + ".journal"; }
 
+void RecoverFamiliesNamed(const std::string& dir, const std::string& baseName) {
+    const std::string prefix = ".~", suffix = ".journal";
+    for (const auto& name : rtl::ListFiles(dir.empty() ? "." : dir, prefix + baseName + ".db" + suffix))
+        RecoverFamily(dir, name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
+}
+
 void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, const std::vector<TFamilyStep>& steps,
                     bool undoOnFailure) {
     const std::string dir = dirIn.empty() ? "." : dirIn;
     const std::string journal = rtl::WithTrailingSeparator(dir) + JournalName(dataFileName);
+    RemoveStaleTemporaries(journal);
     // A journal left by a run that died is completed first; ours would otherwise replace it.
     if (Exists(journal) && !RecoverFamily(dir, dataFileName))
         throw EDBEngineError("An earlier change of table \"" + dataFileName +

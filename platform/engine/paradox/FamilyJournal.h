@@ -33,6 +33,11 @@ void RunFamilySteps(const std::string& dir, const std::string& dataFileName, con
 // (its writer still runs, or a step failed again); the table then reads as it stands.
 bool RecoverFamily(const std::string& dir, const std::string& dataFileName);
 
+// Completes interrupted changes of every table of `dir` named `baseName` (letter case
+// ignored), before a lookup by that name: a table whose creation or rename was cut short is
+// then found whole.
+void RecoverFamiliesNamed(const std::string& dir, const std::string& baseName);
+
 // The journal's file name for a data file.
 std::string JournalName(const std::string& dataFileName);
 

@@ -5,10 +5,13 @@
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/KeyOrder.h"
+#include "platform/engine/paradox/RecordSorter.h"
+#include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Paths.h"
 
 #include <cstring>
+#include <filesystem>
 
 namespace engine::paradox {
 
@@ -51,6 +54,17 @@ TTableReport CheckTable(const TParadoxTable& table) {
 
     std::string previousKey;
     bool havePrevious = false;
+    // Under a sort order whose text collation is not modelled, neighbours say nothing about
+    // order, and equal keys need not be neighbours: every key is checked against every other.
+    std::unique_ptr<TRecordSorter> allKeys;
+    if (keySize > 0 && !PrimaryKeyOrdersByBytes(h)) {
+        report.KeyOrderNotChecked = "the sort order " + SortOrderLabel(h) +
+                                    " orders text in a way this engine does not model, so the order of the keys was "
+                                    "not checked (duplicates were)";
+        std::error_code ec;
+        const auto temp = std::filesystem::temp_directory_path(ec);
+        allKeys = std::make_unique<TRecordSorter>(keySize, keySize, ec ? std::string("/tmp") : temp.string(), 16u << 20);
+    }
     int keyReports = 0, blobReports = 0;
     std::vector<TBlobFailure> failures;
     TBlockChainCursor cursor(table.File(), h, report.Problems);
@@ -62,7 +76,10 @@ TTableReport CheckTable(const TParadoxTable& table) {
         for (int i = 0; i < block.RecordCount; ++i) {
             const std::uint8_t* rec = block.Record(i, h.RecordSize);
             const std::uint64_t offset = block.FileOffset + BlockHeaderSize + static_cast<std::uint64_t>(i) * h.RecordSize;
-            if (keySize > 0) {
+            if (keySize > 0 && allKeys) {
+                if (i == 0) summary.FirstKey.assign(reinterpret_cast<const char*>(rec), static_cast<std::size_t>(keySize));
+                allKeys->Add(rec);
+            } else if (keySize > 0) {
                 std::string key(reinterpret_cast<const char*>(rec), static_cast<std::size_t>(keySize));
                 if (i == 0) summary.FirstKey = key;
                 const KeyOrder order = havePrevious ? CompareKeys(previousKey, key, h) : KeyOrder::Less;
@@ -91,6 +108,19 @@ TTableReport CheckTable(const TParadoxTable& table) {
         report.Chain.push_back(std::move(summary));
     }
     report.RecordsFound = cursor.RecordsRead();
+    if (allKeys) {
+        allKeys->Finish();
+        std::string last;
+        bool first = true;
+        while (const std::uint8_t* k = allKeys->Next()) {
+            if (!first && std::memcmp(last.data(), k, static_cast<std::size_t>(keySize)) == 0 &&
+                keyReports++ < MaxKeyReports)
+                report.Problems.push_back(TTableProblem{ProblemKind::KeyOrder, name, 0, 0,
+                                                        "duplicate key (stored more than once)"});
+            last.assign(reinterpret_cast<const char*>(k), static_cast<std::size_t>(keySize));
+            first = false;
+        }
+    }
     if (keyReports > MaxKeyReports)
         report.Problems.push_back(TTableProblem{ProblemKind::KeyOrder, name, 0, 0,
                                                 std::to_string(keyReports - MaxKeyReports) + " further key-order faults"});

@@ -20,6 +20,9 @@ struct TTableReport {
     std::vector<TChainBlockSummary> Chain;  // one entry per chain block
     std::vector<std::uint16_t> OrphanBlocks;  // blocks with records outside the chain
     bool Encrypted = false;
+    // Why the order of the primary keys could not be checked ("" when it was): text keys
+    // under a sort order the engine does not model. Duplicates are still looked for.
+    std::string KeyOrderNotChecked;
 };
 
 // Reads the whole table once, one block at a time.

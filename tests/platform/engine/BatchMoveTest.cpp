@@ -25,15 +25,6 @@ using engine::TTable;
 using test::CopyIntoFreshTable;
 using test::SampleTables;
 
-// Copies a sample's family into `dir` (tests change copies, never the samples).
-std::string CopySample(const std::string& relative, const TempDir& dir) {
-    const fs::path src = fs::path(TABLORA_SAMPLES_DIR) / relative;
-    const std::string stem = src.stem().string();
-    for (const auto& e : fs::directory_iterator(src.parent_path()))
-        if (e.path().stem().string() == stem) fs::copy_file(e.path(), fs::path(dir.Path()) / e.path().filename());
-    return (fs::path(dir.Path()) / src.filename()).string();
-}
-
 TEST(TableCopy, EverySampleTableCopiesWithEveryValue) {
     TempDir dir;
     int copied = 0;
@@ -67,7 +58,7 @@ TEST(TableCopy, EverySampleTableCopiesWithEveryValue) {
 
 TEST(TableCopy, RefusesAnExistingDestinationAndLeavesNothingOnFailure) {
     TempDir dir;
-    const std::string src = CopySample("paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir);
+    const std::string src = CopySample("paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir.Path());
     EXPECT_THROW(engine::CopyTable(src, src), EDBEngineError);
     EXPECT_THROW(engine::CopyTable(dir / "missing.db", dir / "x.db"), EDBEngineError);
     EXPECT_FALSE(fs::exists(dir / "x.db"));
@@ -78,7 +69,7 @@ TEST(TableCopy, RefusesAnExistingDestinationAndLeavesNothingOnFailure) {
 void ExpectRecreated(const std::string& relative, const std::string& keyName) {
     SCOPED_TRACE(relative);
     TempDir dir;
-    const std::string oldPath = CopySample(relative, dir);
+    const std::string oldPath = CopySample(relative, dir.Path());
     TTable old;
     old.TableName = oldPath;
     TTable fresh;
@@ -185,7 +176,7 @@ TEST(BatchMove, KeyViolationsAreCountedOrRefused) {
 
 TEST(BatchMove, AnEmptyDestinationTakesTheSourceCodePage) {
     TempDir dir;
-    const std::string src = CopySample("Rparadox/inst/extdata/of_cp866.db", dir);
+    const std::string src = CopySample("Rparadox/inst/extdata/of_cp866.db", dir.Path());
     TTable source;
     source.TableName = src;
     source.FieldDefsUpdate();
@@ -237,7 +228,7 @@ TEST(SampleWrites, EverySampleTableTakesAndGivesBackARow) {
         if (!source) continue;
         if (!CheckTable(*source).Problems.empty()) continue;
         TempDir dir;
-        const std::string copy = CopySample(fs::relative(path, TABLORA_SAMPLES_DIR).string(), dir);
+        const std::string copy = CopySample(fs::relative(path, TABLORA_SAMPLES_DIR).string(), dir.Path());
         const auto before = ReadRows(copy);
         TTable t;
         t.TableName = copy;

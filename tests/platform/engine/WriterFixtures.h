@@ -185,6 +185,30 @@ inline std::map<std::string, std::string> DirectoryBytes(const std::string& dir)
     return out;
 }
 
+// Copies a sample's family into `dir` (tests change copies, never the samples); returns the
+// copy's data file.
+inline std::string CopySample(const std::string& relative, const std::string& dir) {
+    const std::filesystem::path src = std::filesystem::path(TABLORA_SAMPLES_DIR) / relative;
+    const std::string stem = src.stem().string();
+    for (const auto& e : std::filesystem::directory_iterator(src.parent_path()))
+        if (e.path().stem().string() == stem)
+            std::filesystem::copy_file(e.path(), std::filesystem::path(dir) / e.path().filename());
+    return (std::filesystem::path(dir) / src.filename()).string();
+}
+
+// Two snapshots of a directory (DirectoryBytes) hold the same files with the same bytes;
+// a failure names the files, not their bytes.
+inline void ExpectSameFiles(const std::map<std::string, std::string>& before,
+                            const std::map<std::string, std::string>& after) {
+    for (const auto& [name, bytes] : before) {
+        const auto it = after.find(name);
+        if (it == after.end()) ADD_FAILURE() << name << " is gone";
+        else if (it->second != bytes) ADD_FAILURE() << name << " changed";
+    }
+    for (const auto& [name, bytes] : after)
+        if (!before.count(name)) ADD_FAILURE() << name << " appeared";
+}
+
 // Every problem the table check finds in the table at `path` fails the test.
 inline void ExpectConsistent(const std::string& path) {
     const auto table = TParadoxTable::Open(path);
