@@ -1,6 +1,7 @@
 #include "tools/tablora-sample/SampleCatalogue.h"
 
 #include "platform/engine/paradox/FieldTypes.h"
+#include "tools/tablora-sample/SampleValues.h"
 
 #include <map>
 #include <stdexcept>
@@ -32,7 +33,7 @@ std::vector<TSampleColumn> Columns(std::string_view columnText) {
         {"invoiceno", K::InvoiceNumber}, {"firmref", K::FirmRef}, {"rawline", K::RawLine}, {"path", K::Path},
         {"fieldlist", K::FieldList}, {"logmsg", K::LogMessage}, {"calltype", K::CallType},
         {"holidaydate", K::HolidayDate}, {"holidayname", K::HolidayName}, {"vatfrom", K::VatFrom},
-        {"vatrate", K::VatRate},
+        {"vatrate", K::VatRate}, {"townkey", K::TownKey},
     };
     static const std::map<char, std::pair<std::uint8_t, std::uint8_t>> fixed = {
         {'+', {ftAutoInc, 4}}, {'D', {ftDate, 4}}, {'T', {ftTime, 4}}, {'@', {ftTimestamp, 8}},
@@ -66,14 +67,19 @@ std::vector<TSampleColumn> Columns(std::string_view columnText) {
 }
 
 // The billing application keys most tables by an autoincrement "IDXFIELD" in front.
-TSampleTable Keyed(const std::string& name, std::uint64_t rows, std::string_view columnText) {
-    return TSampleTable{name, Columns("IDXFIELD:+:id|" + std::string(columnText)), 1, rows};
-}
 TSampleTable KeyedBy(const std::string& name, int keyFields, std::uint64_t rows, std::string_view columnText) {
-    return TSampleTable{name, Columns(columnText), keyFields, rows};
+    TSampleTable t;
+    t.Name = name;
+    t.Columns = Columns(columnText);
+    t.KeyFieldCount = keyFields;
+    t.Rows = rows;
+    return t;
+}
+TSampleTable Keyed(const std::string& name, std::uint64_t rows, std::string_view columnText) {
+    return KeyedBy(name, 1, rows, "IDXFIELD:+:id|" + std::string(columnText));
 }
 TSampleTable Unkeyed(const std::string& name, std::uint64_t rows, std::string_view columnText) {
-    return TSampleTable{name, Columns(columnText), 0, rows};
+    return KeyedBy(name, 0, rows, columnText);
 }
 
 } // namespace
@@ -143,7 +149,7 @@ std::vector<TSampleTable> SampleTables(std::uint64_t callRows) {
                 "Datum:D:calldate|Cas:T:calltime|Volane_cislo:A20:phone|Trvanie:I:seconds|Cena:$:price|"
                 "Operator:A30:operator"),
         Keyed("Klasif_hov", 12, "Kod:A4:code|Nazov:A40:calltype"),
-        Keyed("MestaObce", 300, "Nazov:A40:city|PSC:A6:psc|Okres:A30:city"),
+        KeyedBy("MestaObce", 1, TownCount(), "Nazov:A40:townkey|PSC:A6:psc|Okres:A30:city"),
         Keyed("Projekty", 20, "Kod:A10:code|Nazov:A60:phrase|Zaciatok:D:date|Aktivny:L:bool"),
         Keyed("Reports", 10, "Nazov:A40:phrase|Definicia:M20:longdefinition"),
         Keyed("Srac_stat", 100, "Datum:D:date|Spracovane:I:count|Chybne:I:small"),
@@ -162,6 +168,19 @@ std::vector<TSampleTable> SampleTables(std::uint64_t callRows) {
     };
     // A million calls do not fit 2 KiB blocks within the 65 535 blocks a table may have.
     t[0].BlockSize = 4096;
+    for (auto& table : t) {
+        // Towns keyed by name in an international order (Šamorín beside Senica), in the
+        // Western code page that order belongs to.
+        if (table.Name == "MestaObce") {
+            table.CodePage = 1252;
+            table.SortOrderCode = 0x11;
+            table.SortOrderName = "ANSII850";
+        }
+        // Secondary indexes the engine keeps in step: on text under the binary order, and
+        // a named one on a date and a time.
+        if (table.Name == "Sluz_tel") table.Indexes = {{{"Pripojka"}, ""}, {{"Meno"}, ""}};
+        if (table.Name == "Vnutorne_hovory") table.Indexes = {{{"Volajuci"}, ""}, {{"Datum", "Cas"}, "poDatume"}};
+    }
     return t;
 }
 

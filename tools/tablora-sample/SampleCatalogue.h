@@ -15,6 +15,7 @@ enum class TValueKind {
     Weekday, Tariff, Person, Company, City, Country, Street, Psc, Department, Function, Room, Operator, Phrase,
     Note, Definition, LongDefinition, Bool, Ico, Dic, Login, Email, PasswordHash, AuthCode, InvoiceNumber,
     FirmRef, RawLine, Path, FieldList, LogMessage, CallType, HolidayDate, HolidayName, VatFrom, VatRate,
+    TownKey,
 };
 
 struct TSampleColumn {
@@ -24,12 +25,24 @@ struct TSampleColumn {
     TValueKind Kind = TValueKind::Phrase;
 };
 
+// A secondary index: one field gives .Xnn, several a named .XGn.
+struct TSampleIndex {
+    std::vector<std::string> Fields;
+    std::string Name;
+};
+
 struct TSampleTable {
     std::string Name;               // as the billing application names it
     std::vector<TSampleColumn> Columns;
     int KeyFieldCount = 0;          // the first N columns; 0 for an unkeyed table
     std::uint64_t Rows = 0;
     std::uint32_t BlockSize = 2048;
+    // Most tables store text in the Central European code page under the binary sort order;
+    // one keeps its keys in an international order, as tables from other installations do.
+    std::uint16_t CodePage = 0;     // 0: the sample's code page
+    std::uint8_t SortOrderCode = 0x00;
+    std::string SortOrderName = "ascii";
+    std::vector<TSampleIndex> Indexes;
     bool AutoIncrementKey() const;  // keyed by an autoincrement "IDXFIELD" first
 };
 

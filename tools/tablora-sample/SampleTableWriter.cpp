@@ -3,6 +3,7 @@
 #include "platform/engine/FieldValueCodec.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/MemoWriter.h"
+#include "platform/engine/paradox/SecondaryIndexes.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
 #include "tools/tablora-sample/SampleValues.h"
@@ -22,10 +23,9 @@ void WriteSampleTable(const std::string& dataPath, const TSampleTable& table, st
     for (const auto& c : table.Columns) layout.Fields.push_back(TLayoutField{c.Name, c.TypeCode, c.SizeByte});
     layout.KeyFieldCount = table.KeyFieldCount;
     layout.BlockSize = table.BlockSize;
-    layout.CodePage = SampleCodePage;
-    // Byte order of the stored text; keys here are plain ASCII codes and numbers.
-    layout.SortOrderCode = 0x00;
-    layout.SortOrderName = "ascii";
+    layout.CodePage = table.CodePage ? table.CodePage : SampleCodePage;
+    layout.SortOrderCode = table.SortOrderCode;
+    layout.SortOrderName = table.SortOrderName;
     layout.TableName = rtl::ExtractFileName(dataPath);
     CreateTableFiles(dataPath, layout);
 
@@ -55,6 +55,8 @@ void WriteSampleTable(const std::string& dataPath, const TSampleTable& table, st
     }
     if (memo) memo->Finish();
     rewrite.Commit(autoIncrement.value_or(largestId));
+    for (const auto& index : table.Indexes)
+        CreateSecondaryIndex(dataPath, index.Fields, index.Name, rtl::ExtractFileDir(dataPath));
 }
 
 } // namespace sample

@@ -22,6 +22,9 @@ const char* const cities[] = {"Bratislava", "Košice", "Žilina", "Banská Bystr
                               "Trnava", "Poprad", "Piešťany", "Ružomberok", "Dunajská Streda", "Spišská Nová Ves",
                               "Liptovský Mikuláš", "Zvolen", "Lučenec", "Levice", "Komárno", "Michalovce",
                               "Bardejov", "Považská Bystrica", "Šaľa", "Čadca", "Rožňava"};
+// In an international order: letters compared without their accents and letter case first
+// (Šamorín before Senica, Žilina before Zlaté Moravce), unlike the order of their bytes.
+const char* const townsInOrder[] = {"Bánovce nad Bebravou", "Bardejov", "Bratislava", "Brezno", "Detva", "Dunajská Streda", "Galanta", "Gelnica", "Hlohovec", "Humenné", "Ilava", "Kežmarok", "Komárno", "Košice", "Krupina", "Kysucké Nové Mesto", "Levice", "Liptovský Mikuláš", "Malacky", "Martin", "Medzilaborce", "Michalovce", "Modra", "Myjava", "Námestovo", "Nitra", "Nové Mesto nad Váhom", "Nové Zámky", "Pezinok", "Poprad", "Považská Bystrica", "Prešov", "Prievidza", "Púchov", "Revúca", "Rimavská Sobota", "Ružomberok", "Sabinov", "Šamorín", "Senica", "Skalica", "Snina", "Sobrance", "Spišská Nová Ves", "Stropkov", "Štúrovo", "Šurany", "Svidník", "Trebišov", "Trnava", "Tvrdošín", "Žarnovica", "Žiar nad Hronom", "Žilina", "Zlaté Moravce", "Zvolen"};
 const char* const countries[] = {"Česko", "Maďarsko", "Poľsko", "Rakúsko", "Nemecko", "Ukrajina", "Taliansko",
                                  "Francúzsko", "Španielsko", "Veľká Británia", "Chorvátsko", "Slovinsko",
                                  "Švajčiarsko", "Švédsko", "Nórsko", "Dánsko", "Grécko", "Turecko",
@@ -116,6 +119,8 @@ std::string Definition(TSampleRandom& r, int lines) {
 
 } // namespace
 
+std::uint64_t TownCount() { return sizeof townsInOrder / sizeof townsInOrder[0]; }
+
 TValue SampleValue(const TSampleColumn& column, bool isKey, std::uint64_t row, std::uint64_t rows,
                    TSampleRandom& r) {
     const auto n = static_cast<long long>(row);
@@ -164,6 +169,7 @@ TValue SampleValue(const TSampleColumn& column, bool isKey, std::uint64_t row, s
     case TValueKind::Person: return Person(r);
     case TValueKind::Company: return std::string(r.Pick(companyStems)) + " " + r.Pick(cities) + " " + r.Pick(companyForms);
     case TValueKind::City: return std::string(r.Pick(cities));
+    case TValueKind::TownKey: return std::string(townsInOrder[row % TownCount()]);
     case TValueKind::Country: return std::string(r.Pick(countries));
     case TValueKind::Street: return std::string(r.Pick(streets)) + " " + std::to_string(r.Between(1, 120));
     case TValueKind::Psc: return Format("%03lld %02lld", r.Between(800, 990), r.Between(1, 99));

@@ -16,4 +16,7 @@ namespace sample {
 engine::TValue SampleValue(const TSampleColumn& column, bool isKey, std::uint64_t row, std::uint64_t rows,
                            TSampleRandom& random);
 
+// The towns keyed by name (TownKey values), one per row, in an international order.
+std::uint64_t TownCount();
+
 } // namespace sample
