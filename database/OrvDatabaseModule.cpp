@@ -63,6 +63,11 @@ void TOrvDatabaseModule::OpenSourceByDirectory(const std::string& directory) {
     if (!SourceDatabase.Connected()) SourceDatabase.Open();
 }
 
+rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
+    const std::string dir = DatabaseDirectory();
+    return rtl::TAdvisoryLock::Acquire(dir, rtl::LockKind::Exclusive, "database directory \"" + dir + "\"");
+}
+
 std::string TOrvDatabaseModule::DatabaseDirectory() const {
     const std::string path = SourceDatabase.Params.Value("PATH");
     if (!path.empty()) return path;

@@ -4,11 +4,14 @@
 #pragma once
 
 #include "platform/engine/EngineObjects.h"
+#include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/StringList.h"
+#include "platform/tutil/RebuildReport.h"
 #include "platform/ui/ReportTargets.h"
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace database {
 
@@ -42,6 +45,7 @@ public:
     // there is none (an alias without PATH, a source never opened): an empty directory
     // would silently mean the process's current directory.
     std::string DatabaseDirectory() const;
+    rtl::TAdvisoryLock LockDatabaseDirectory() const;
 
     // Listings.
     void ListAliases(rtl::TStringList& list);
@@ -69,6 +73,10 @@ public:
     // Repairs.
     void RepairKeyViolations(const std::string& tableList);
     void CheckAndRebuildTables(const std::string& tableList);
+    // True when the table whose data file is `tablePath` could not be rebuilt.
+    bool RebuildOneTable(const std::string& tablePath);
+    // What each rebuild of the last CheckAndRebuildTables did, in order (for reports).
+    std::vector<tutil::TRebuildReport> RebuildReports;
 
 private:
     void DataModuleCreate();

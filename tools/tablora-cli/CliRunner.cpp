@@ -4,6 +4,7 @@
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
 #include "tools/common/JsonWriter.h"
+#include "tools/common/RebuildReportText.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
 #include "tools/tablora-cli/TerminalProgress.h"
@@ -22,6 +23,11 @@ struct Outcome {
     std::string error;
     ArchiveCheck verify;
     bool verified = false;
+    // check-damage: the tables asked for, and what each rebuild did (in order, up to the
+    // table where the run stopped).
+    std::vector<std::string> damageTables;
+    std::vector<tutil::TRebuildReport> rebuilds;
+    bool damageRun = false;
 };
 
 // Quotes every name so that names with blanks or commas travel whole.
@@ -71,7 +77,13 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     } else if (o.command == "repair-keys") {
         module.RepairKeyViolations(o.allTables ? QuotedList(outcome.fitTables) : o.tables);
     } else if (o.command == "check-damage") {
-        module.CheckAndRebuildTables(o.allTables ? QuotedList(outcome.tables) : o.tables);
+        const std::string list = o.allTables ? QuotedList(outcome.tables) : o.tables;
+        rtl::TStringList names;
+        names.SetCommaText(list);
+        outcome.damageTables = names.Items();
+        outcome.damageRun = true;
+        module.CheckAndRebuildTables(list);
+        outcome.rebuilds = module.RebuildReports;
     }
 }
 
@@ -103,6 +115,19 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
         for (const auto& p : outcome.verify.problems) json.Value("", p);
         json.EndArray();
         json.EndObject();
+    }
+    if (outcome.damageRun) {
+        json.BeginArray("rebuilds");
+        for (const auto& r : outcome.rebuilds) {
+            json.BeginObject();
+            tools::WriteRebuildReport(json, r);
+            json.EndObject();
+        }
+        json.EndArray();
+        json.BeginArray("notProcessed");
+        for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
+            json.Value("", outcome.damageTables[i]);
+        json.EndArray();
     }
     json.BeginArray("messages");
     for (const auto& m : console.Messages()) {
@@ -145,6 +170,10 @@ int RunCli(const CliOptions& o, std::ostream& out) {
     if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
     if (o.json) {
         PrintJson(out, o, outcome, console, code);
+    } else if (outcome.damageRun) {
+        for (const auto& r : outcome.rebuilds) tools::PrintRebuildReport(out, r);
+        for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
+            out << outcome.damageTables[i] << ": not processed (the run stopped before it)\n";
     } else if (o.command == "list" && code != ExitError) {
         for (const auto& t : outcome.tables) {
             bool fit = false;
