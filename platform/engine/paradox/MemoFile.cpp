@@ -4,6 +4,8 @@
 #include "platform/engine/paradox/ByteOrder.h"
 #include "platform/rtl/Paths.h"
 
+#include <cstring>
+
 
 namespace engine::paradox {
 
@@ -78,7 +80,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         return r;
     }
     std::uint8_t head[SingleHeaderSize];
-    file_->ReadAt(offset, head, sizeof head);
+    ReadAt(offset, head, sizeof head);
     if (d.Index() == 0xFF) {
         if (head[0] != BlockSingle) {
             r.Error = "blob block at " + std::to_string(offset) + " is not a single-blob block";
@@ -94,7 +96,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
             return r;
         }
         r.Bytes.resize(length);
-        file_->ReadAt(offset + SingleHeaderSize, r.Bytes.data(), length);
+        ReadAt(offset + SingleHeaderSize, r.Bytes.data(), length);
         r.Ok = true;
         return r;
     }
@@ -107,7 +109,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         return r;
     }
     std::uint8_t slot[SubSlotSize];
-    file_->ReadAt(offset + SubSlotTable + SubSlotSize * d.Index(), slot, sizeof slot);
+    ReadAt(offset + SubSlotTable + SubSlotSize * d.Index(), slot, sizeof slot);
     const std::uint32_t dataOffset = slot[0] * 16u;
     const std::uint32_t chunks = slot[1];
     const std::uint16_t mod = Le16(slot + 2);
@@ -123,9 +125,23 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         return r;
     }
     r.Bytes.resize(length);
-    file_->ReadAt(offset + dataOffset, r.Bytes.data(), length);
+    ReadAt(offset + dataOffset, r.Bytes.data(), length);
     r.Ok = true;
     return r;
+}
+
+void TMemoFile::ReadAt(std::uint64_t offset, void* out, std::size_t len) const {
+    const std::uint64_t block = offset / MemoBlockSize * MemoBlockSize;
+    if (offset + len > block + MemoBlockSize) {
+        file_->ReadAt(offset, out, len);
+        return;
+    }
+    if (block != blockOffset_) {
+        block_.resize(MemoBlockSize);
+        file_->ReadAt(block, block_.data(), block_.size());
+        blockOffset_ = block;
+    }
+    std::memcpy(out, block_.data() + (offset - block), len);
 }
 
 TBlobResult ReadBlobField(const std::uint8_t* field, int fieldSize, const TMemoFile* memo) {
