@@ -2,10 +2,10 @@
 
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
+#include "platform/tutil/DescriptorArrays.h"
 #include "rebuild/TableUtilityCalls.h"
 
 #include <cstring>
-#include <vector>
 
 namespace rebuild {
 
@@ -46,7 +46,6 @@ private:
         shown_ = message;
         return true;
     }
-    void AllocateArrays();
 
     const TTableUtilityCalls& tu_;
     tutil::hTUses handle_;
@@ -59,42 +58,16 @@ private:
     bool rebuildCalled_ = false;
 
     tutil::CRTblDesc desc_{};
-    std::uint16_t fields_ = 0, indexes_ = 0, security_ = 0, validity_ = 0, referential_ = 0, optional_ = 0,
-                  optionalData_ = 0;
+    std::uint16_t counts_[7] = {};
     tutil::CURProps props_;
     bool engineOpened_ = false;
     engine::hDBIDb database_ = nullptr;
-    bool allocated_ = false;
-    std::vector<tutil::FLDDesc> fieldArray_, optionalArray_;
-    std::vector<tutil::IDXDesc> indexArray_;
-    std::vector<tutil::SECDesc> securityArray_;
-    std::vector<tutil::VCHKDesc> validityArray_;
-    std::vector<tutil::RINTDesc> referentialArray_;
-    std::vector<std::uint8_t> optionalDataArray_;
+    tutil::TDescriptorArrays arrays_;  // freed with the run
 };
 
-void TRebuildRun::AllocateArrays() {
-    fieldArray_.resize(fields_);
-    indexArray_.resize(indexes_);
-    securityArray_.resize(security_);
-    validityArray_.resize(validity_);
-    referentialArray_.resize(referential_);
-    optionalArray_.resize(optional_);
-    optionalDataArray_.assign(static_cast<std::size_t>(optionalData_) * tutil::OptionalDataUnit, 0);
-    desc_.pfldDesc = fieldArray_.data();
-    desc_.pidxDesc = indexArray_.data();
-    desc_.psecDesc = securityArray_.data();
-    desc_.pvchkDesc = validityArray_.data();
-    desc_.printDesc = referentialArray_.data();
-    desc_.pfldOptParams = optionalArray_.data();
-    desc_.pOptData = optionalDataArray_.data();
-    desc_.iOptParams = optional_;
-    allocated_ = true;
-}
-
 bool TRebuildRun::Run() {
-    if (tu_.GetCRTblDescCount(handle_, tableName_.c_str(), &fields_, &indexes_, &security_, &validity_, &referential_,
-                              &optional_, &optionalData_) != tutil::TUERR_NONE)
+    if (tu_.GetCRTblDescCount(handle_, tableName_.c_str(), &counts_[0], &counts_[1], &counts_[2], &counts_[3],
+                              &counts_[4], &counts_[5], &counts_[6]) != tutil::TUERR_NONE)
         return FailWith("Pri oprave tabuľky \"" + fileName_ +
                             "\" nastala chyba DESKRIPTORU. Nie je možné vykonať rekonštrukciu !",
                         ui::MsgIcon::Error);
@@ -107,7 +80,7 @@ bool TRebuildRun::Run() {
     engineOpened_ = true;
     if (props_.bProtected)
         return FailWith("Pri práci s tabuľkou \"" + fileName_ + "\" vznikla chyba !", ui::MsgIcon::Error);
-    AllocateArrays();
+    arrays_.Allocate(counts_, desc_);
     ui::Ui().SetBusyCursor(true);
     if (tu_.FillCRTblDesc(handle_, &desc_, tableName_.c_str(), password_.c_str()) != tutil::TUERR_NONE)
         return FailWith("Neznáma chyba tabuľky \"" + fileName_ + "\". Nie je možné vykonať rekonštrukciu !",

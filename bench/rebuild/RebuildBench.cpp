@@ -10,7 +10,7 @@
 #include "platform/engine/paradox/MemoWriter.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableRewrite.h"
-#include "platform/tutil/TableUtility.h"
+#include "rebuild/ParadoxTableRebuild.h"
 
 #include <spawn.h>
 #include <sys/resource.h>
@@ -125,37 +125,11 @@ double CopyFamily(const std::string& dir, const std::string& base, const std::st
     return best;
 }
 
-// The library's call sequence; returns its result code.
+// The rebuild as the damage check runs it; 0 when the table was rebuilt.
 int RebuildOnly(const std::string& path) {
-    using namespace tutil;
-    hTUses h = 0;
-    if (TUInit(&h) != TUERR_NONE) return 1;
-    std::uint16_t c[7] = {};
-    TUResult code = TUGetCRTblDescCount(h, path.c_str(), &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]);
-    std::vector<FLDDesc> fields(c[0]), options(c[5]);
-    std::vector<IDXDesc> indexes(c[1]);
-    std::vector<SECDesc> security(c[2]);
-    std::vector<VCHKDesc> checks(c[3]);
-    std::vector<RINTDesc> links(c[4]);
-    std::vector<std::uint8_t> data(c[6] * OptionalDataUnit);
-    CRTblDesc desc{};
-    desc.pfldDesc = fields.data();
-    desc.pidxDesc = indexes.data();
-    desc.psecDesc = security.data();
-    desc.pvchkDesc = checks.data();
-    desc.printDesc = links.data();
-    desc.pfldOptParams = options.data();
-    desc.pOptData = data.data();
-    desc.iOptParams = c[5];
-    if (code == TUERR_NONE) code = TUFillCRTblDesc(h, &desc, path.c_str(), "");
-    if (code == TUERR_NONE) code = TURebuildTable(h, path.c_str(), "PARADOX", "BACKUP.DB", "KEYVIOL.DB", "PROBLEM.DB", &desc);
-    TRebuildReport report;
-    TUGetRebuildReport(h, &report);
-    TUExit(h);
-    if (code != TUERR_NONE) {
-        char text[512];
-        TUGetErrorString(code, text, sizeof text);
-        std::fprintf(stderr, "rebuild failed: %s\n", text);
+    tutil::TRebuildReport report;
+    if (rebuild::RebuildParadoxTable(path, &report)) {
+        std::fprintf(stderr, "not rebuilt: %s\n", report.Failure.c_str());
         return 1;
     }
     std::printf("%llu rows kept, %llu outside the chain\n", static_cast<unsigned long long>(report.RowsKept),

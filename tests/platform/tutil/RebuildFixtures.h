@@ -5,6 +5,7 @@
 
 #include "platform/engine/TableFamily.h"
 #include "platform/tutil/CompanionTables.h"
+#include "platform/tutil/DescriptorArrays.h"
 #include "platform/tutil/TableUtility.h"
 #include "tests/platform/engine/WriterFixtures.h"
 #include "tests/support/TempDir.h"
@@ -93,21 +94,9 @@ inline TLibraryRun RunLibraryRebuild(const std::string& path) {
     run.Code = TUGetCRTblDescCount(h, path.c_str(), &counts[0], &counts[1], &counts[2], &counts[3], &counts[4],
                                    &counts[5], &counts[6]);
     if (run.Code == TUERR_NONE) {
-        std::vector<FLDDesc> fields(counts[0]), options(counts[5]);
-        std::vector<IDXDesc> indexes(counts[1]);
-        std::vector<SECDesc> security(counts[2]);
-        std::vector<VCHKDesc> checks(counts[3]);
-        std::vector<RINTDesc> links(counts[4]);
-        std::vector<std::uint8_t> data(counts[6] * OptionalDataUnit);
         CRTblDesc desc{};
-        desc.pfldDesc = fields.data();
-        desc.pidxDesc = indexes.data();
-        desc.psecDesc = security.data();
-        desc.pvchkDesc = checks.data();
-        desc.printDesc = links.data();
-        desc.pfldOptParams = options.data();
-        desc.pOptData = data.data();
-        desc.iOptParams = counts[5];
+        TDescriptorArrays arrays;
+        arrays.Allocate(counts, desc);
         run.Code = TUFillCRTblDesc(h, &desc, path.c_str(), "");
         if (run.Code == TUERR_NONE)
             run.Code = TURebuildTable(h, path.c_str(), "PARADOX", "BACKUP.DB", "KEYVIOL.DB", "PROBLEM.DB", &desc);

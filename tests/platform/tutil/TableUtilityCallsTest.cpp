@@ -48,17 +48,17 @@ TEST_F(Session, CountsPropertiesAndDescriptorOfATableWithIndexesAndMemos) {
     EXPECT_EQ(props.iIndexes, 2);
     EXPECT_EQ(props.szSortOrder, "ANSII850");
 
-    std::vector<FLDDesc> fields(c[0]), options(c[5]);
-    std::vector<IDXDesc> indexes(c[1]);
-    std::vector<std::uint8_t> data(c[6] * OptionalDataUnit);
     CRTblDesc desc{};
-    desc.pfldDesc = fields.data();
-    desc.pidxDesc = indexes.data();
-    desc.pfldOptParams = options.data();
-    desc.pOptData = data.data();
+    TDescriptorArrays arrays;
+    arrays.Allocate(c, desc);
+    desc.iOptParams = 0;
     EXPECT_EQ(TUFillCRTblDesc(h_, &desc, path.c_str(), ""), TUERR_INVALIDPARAM) << "iOptParams not set";
     desc.iOptParams = c[5];
     ASSERT_EQ(TUFillCRTblDesc(h_, &desc, path.c_str(), ""), TUERR_NONE);
+    const FLDDesc* fields = desc.pfldDesc;
+    const IDXDesc* indexes = desc.pidxDesc;
+    const FLDDesc* options = desc.pfldOptParams;
+    const std::uint8_t* data = desc.pOptData;
     const auto h = TParadoxTable::Open(path)->Header();
     for (std::size_t i = 0; i < h.Fields.size(); ++i) {
         EXPECT_EQ(fields[i].szName, h.Fields[i].Name);
@@ -68,8 +68,8 @@ TEST_F(Session, CountsPropertiesAndDescriptorOfATableWithIndexesAndMemos) {
     EXPECT_EQ(indexes[1].szFileName, "CUSTOMER.X06");
     EXPECT_FALSE(indexes[1].bMaintained);
     EXPECT_EQ(options[1].szName, "BLOCK SIZE");
-    EXPECT_STREQ(reinterpret_cast<const char*>(data.data() + OptionalDataUnit), "2048");
-    EXPECT_STREQ(reinterpret_cast<const char*>(data.data() + 2 * OptionalDataUnit), "ANSII850");
+    EXPECT_STREQ(reinterpret_cast<const char*>(data + OptionalDataUnit), "2048");
+    EXPECT_STREQ(reinterpret_cast<const char*>(data + 2 * OptionalDataUnit), "ANSII850");
 }
 
 TEST_F(Session, ProtectedTableSaysSoAndMissingTablesFail) {
@@ -91,15 +91,9 @@ TEST_F(Session, DescriptorThatDescribesAnotherTableIsRefused) {
     const std::string other = CopySample("paradoxdriver/src/test/resources/db/SERVER.DB", dir.Path());
     std::uint16_t c[7];
     ASSERT_EQ(TUGetCRTblDescCount(h_, other.c_str(), &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]), TUERR_NONE);
-    std::vector<FLDDesc> fields(c[0]), options(c[5]);
-    std::vector<IDXDesc> indexes(c[1]);
-    std::vector<std::uint8_t> data(c[6] * OptionalDataUnit);
     CRTblDesc desc{};
-    desc.pfldDesc = fields.data();
-    desc.pidxDesc = indexes.data();
-    desc.pfldOptParams = options.data();
-    desc.pOptData = data.data();
-    desc.iOptParams = c[5];
+    TDescriptorArrays arrays;
+    arrays.Allocate(c, desc);
     ASSERT_EQ(TUFillCRTblDesc(h_, &desc, other.c_str(), ""), TUERR_NONE);
     const auto before = DirectoryBytes(dir.Path());
     EXPECT_EQ(TURebuildTable(h_, orders.c_str(), "PARADOX", "BACKUP.DB", "KEYVIOL.DB", "PROBLEM.DB", &desc),
