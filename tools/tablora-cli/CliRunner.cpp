@@ -22,7 +22,36 @@ struct Outcome {
     std::string error;
     ArchiveCheck verify;
     bool verified = false;
+    std::vector<database::TOrvDatabaseModule::TKeyRepairOutcome> keyRepairs;  // repair-keys
 };
+
+using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
+
+const char* KeyResultName(TKeyResult r) {
+    switch (r) {
+    case TKeyResult::Passed: return "passed";
+    case TKeyResult::Repaired: return "repaired";
+    case TKeyResult::CopyFailed: return "copy failed";
+    case TKeyResult::Error: return "error";
+    default: return "not a candidate";
+    }
+}
+
+// One line per table the key-violation repair looked at.
+void PrintKeyRepairs(std::ostream& out, const Outcome& outcome) {
+    for (const auto& r : outcome.keyRepairs) {
+        out << r.Table << ": " << KeyResultName(r.Result);
+        if (r.Result == TKeyResult::Repaired)
+            out << " (" << r.RowsBefore << " rows before, " << r.RowsAfter << " after)";
+        else if (r.Result == TKeyResult::CopyFailed)
+            out << " (" << r.Reason << "); the table was left as it was";
+        else if (r.Result == TKeyResult::Error)
+            out << ": " << r.Reason;
+        else if (r.Result == TKeyResult::NotChecked)
+            out << " (no autoincrement IDXFIELD first with the primary index on it)";
+        out << '\n';
+    }
+}
 
 // Quotes every name so that names with blanks or commas travel whole.
 std::string QuotedList(const std::vector<std::string>& names) {
@@ -69,7 +98,13 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     } else if (o.command == "delete-indexes") {
         module.DeleteIndexes();
     } else if (o.command == "repair-keys") {
-        module.RepairKeyViolations(o.allTables ? QuotedList(outcome.fitTables) : o.tables);
+        try {
+            module.RepairKeyViolations(o.allTables ? QuotedList(outcome.fitTables) : o.tables);
+        } catch (...) {
+            outcome.keyRepairs = module.KeyRepairOutcomes;
+            throw;
+        }
+        outcome.keyRepairs = module.KeyRepairOutcomes;
     } else if (o.command == "check-damage") {
         module.CheckAndRebuildTables(o.allTables ? QuotedList(outcome.tables) : o.tables);
     }
@@ -91,6 +126,19 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
             bool fit = false;
             for (const auto& f : outcome.fitTables) fit = fit || f == t;
             json.Value("keyRepairFit", fit);
+            json.EndObject();
+        }
+        json.EndArray();
+    }
+    if (o.command == "repair-keys") {
+        json.BeginArray("tables");
+        for (const auto& r : outcome.keyRepairs) {
+            json.BeginObject();
+            json.Value("name", r.Table);
+            json.Value("result", KeyResultName(r.Result));
+            if (r.RowsBefore >= 0) json.Value("rowsBefore", r.RowsBefore);
+            if (r.RowsAfter >= 0) json.Value("rowsAfter", r.RowsAfter);
+            if (!r.Reason.empty()) json.Value("reason", r.Reason);
             json.EndObject();
         }
         json.EndArray();
@@ -145,6 +193,8 @@ int RunCli(const CliOptions& o, std::ostream& out) {
     if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
     if (o.json) {
         PrintJson(out, o, outcome, console, code);
+    } else if (o.command == "repair-keys") {
+        PrintKeyRepairs(out, outcome);
     } else if (o.command == "list" && code != ExitError) {
         for (const auto& t : outcome.tables) {
             bool fit = false;
