@@ -181,20 +181,30 @@ void TOrvDatabaseModule::RecreateTable(engine::TTable& table) {
     }
     fresh->CreateTable();
 
-    // Every row must arrive: a table the engine cannot read whole, or a copy that takes fewer
-    // rows than the old table holds, is a failed copy and the old table stays as it was.
-    const TReading before = ReadWhole(table);
-    if (outcome) outcome->RowsBefore = static_cast<int>(before.Rows);
+    // Every row must arrive: a table the engine cannot read whole (the batch move stops at
+    // its first problem), or a copy that takes fewer rows than it read, is a failed copy and
+    // the old table stays as it was.
     std::int32_t copied = -1;
-    if (!before.Problem.empty()) {
-        lastCopyError_ = before.Problem;
+    if (names.Count() > 0) {
+        copied = CopyTableContent(table, *fresh, &names);
+        if (outcome) outcome->RowsBefore = MainBatchMove.MovedCount + MainBatchMove.KeyViolCount;
+        if (copied >= 0 && MainBatchMove.KeyViolCount > 0) {
+            lastCopyError_ = std::to_string(MainBatchMove.KeyViolCount) + " rows were refused";
+            copied = -1;
+        }
     } else {
         // A table whose only field is the key has no field to map: its rows are numbered
         // afresh as blank rows, so none is lost.
-        copied = names.Count() > 0 ? CopyTableContent(table, *fresh, &names) : NumberRowsAfresh(table, *fresh);
-        if (copied >= 0 && static_cast<std::uint64_t>(copied) != before.Rows) {
-            lastCopyError_ = std::to_string(copied) + " of " + std::to_string(before.Rows) + " rows arrived";
-            copied = -1;
+        const TReading before = ReadWhole(table);
+        if (outcome) outcome->RowsBefore = static_cast<int>(before.Rows);
+        if (before.Problem.empty()) {
+            copied = NumberRowsAfresh(table, *fresh);
+            if (copied >= 0 && static_cast<std::uint64_t>(copied) != before.Rows) {
+                lastCopyError_ = std::to_string(copied) + " of " + std::to_string(before.Rows) + " rows arrived";
+                copied = -1;
+            }
+        } else {
+            lastCopyError_ = before.Problem;
         }
     }
     if (copied < 0) {

@@ -4,6 +4,8 @@
 #include "platform/engine/paradox/ByteOrder.h"
 #include "platform/rtl/Paths.h"
 
+#include <cstring>
+
 
 namespace engine::paradox {
 
@@ -65,6 +67,20 @@ std::unique_ptr<TMemoFile> TMemoFile::Open(const std::string& path, bool encrypt
     return memo;
 }
 
+void TMemoFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const {
+    const std::uint64_t block = offset / MemoBlockSize * MemoBlockSize;
+    if (offset + length > block + MemoBlockSize) {
+        file_->ReadAt(offset, buffer, length);
+        return;
+    }
+    if (block != cachedBlock_) {
+        cache_.resize(MemoBlockSize);
+        file_->ReadAt(block, cache_.data(), MemoBlockSize);
+        cachedBlock_ = block;
+    }
+    std::memcpy(buffer, cache_.data() + (offset - block), length);
+}
+
 TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
     TBlobResult r;
     if (!file_ || !error_.empty()) {
@@ -78,7 +94,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         return r;
     }
     std::uint8_t head[SingleHeaderSize];
-    file_->ReadAt(offset, head, sizeof head);
+    ReadAt(offset, head, sizeof head);
     if (d.Index() == 0xFF) {
         if (head[0] != BlockSingle) {
             r.Error = "blob block at " + std::to_string(offset) + " is not a single-blob block";
@@ -94,7 +110,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
             return r;
         }
         r.Bytes.resize(length);
-        file_->ReadAt(offset + SingleHeaderSize, r.Bytes.data(), length);
+        ReadAt(offset + SingleHeaderSize, r.Bytes.data(), length);
         r.Ok = true;
         return r;
     }
@@ -107,7 +123,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         return r;
     }
     std::uint8_t slot[SubSlotSize];
-    file_->ReadAt(offset + SubSlotTable + SubSlotSize * d.Index(), slot, sizeof slot);
+    ReadAt(offset + SubSlotTable + SubSlotSize * d.Index(), slot, sizeof slot);
     const std::uint32_t dataOffset = slot[0] * 16u;
     const std::uint32_t chunks = slot[1];
     const std::uint16_t mod = Le16(slot + 2);
@@ -123,7 +139,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         return r;
     }
     r.Bytes.resize(length);
-    file_->ReadAt(offset + dataOffset, r.Bytes.data(), length);
+    ReadAt(offset + dataOffset, r.Bytes.data(), length);
     r.Ok = true;
     return r;
 }
