@@ -11,11 +11,28 @@
 
 namespace database {
 
+bool MatchesTableFileMask(std::string_view name, std::string_view mask) {
+    if (!rtl::MatchesMask(name, mask)) return false;
+    const std::string maskExtension = rtl::ExtractFileExt(mask);
+    return maskExtension.empty() || rtl::MatchesMask(rtl::ExtractFileExt(name), maskExtension);
+}
+
+namespace {
+
+// The names of the regular files of `directory` that are files of `mask`, sorted.
+std::vector<std::string> ListTableFiles(const std::string& directory, const std::string& mask) {
+    std::vector<std::string> names = rtl::ListFiles(directory, mask);
+    std::erase_if(names, [&](const std::string& name) { return !MatchesTableFileMask(name, mask); });
+    return names;
+}
+
+} // namespace
+
 rtl::TStringList FindTableFiles(const std::string& directory, const std::string& extensions) {
     rtl::TStringList result;
     const std::string dir = rtl::WithTrailingSeparator(directory);
     for (const std::string& extension : rtl::SplitCommaText(extensions))
-        for (const std::string& name : rtl::ListFiles(directory, "*" + extension)) result.Add(dir + name);
+        for (const std::string& name : ListTableFiles(directory, "*" + extension)) result.Add(dir + name);
     return result;
 }
 
@@ -51,7 +68,8 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
     if (copyMode != CopyModeReplace)
         throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
                           std::to_string(CopyModeReplace) + " (replace every file) is.");
-    const std::vector<std::string> names = rtl::ListFilesByPattern(sourcePattern);
+    const std::vector<std::string> names =
+        ListTableFiles(rtl::ExtractFileDir(sourcePattern), rtl::ExtractFileName(sourcePattern));
     if (names.empty()) return 0;
     const std::string sourceDir = rtl::ExtractFilePath(sourcePattern);
     if (rtl::SameDirectory(sourceDir.empty() ? "." : sourceDir, targetDirectory.empty() ? "." : targetDirectory))

@@ -1,6 +1,7 @@
 // The files that make up Paradox tables, found by extension pattern: data (".db"), memo
 // (".mb"), primary index (".px") and secondary indexes (any extension starting with "x" or
-// "y"). Patterns match without regard to letter case (HOVORY.DB, Hovory.X02).
+// "y"). Patterns match without regard to letter case (HOVORY.DB, Hovory.X02), and only a
+// name's last extension decides its kind: "Kurz.x.DB" is a data file, never an index.
 #pragma once
 
 #include "platform/rtl/StringList.h"
@@ -8,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace database {
 
@@ -24,6 +26,10 @@ inline constexpr const char* IndexFilePatterns[] = {"*.px", "*.x*", "*.y*"};
 
 // The only copy mode: every matching file is copied, an existing target is replaced.
 inline constexpr std::uint8_t CopyModeReplace = 3;
+
+// Whether the file `name` is one of the files of `mask` ("*.db", "*.x*"): the whole name
+// matches the mask, and its last extension matches the mask's last extension.
+bool MatchesTableFileMask(std::string_view name, std::string_view mask);
 
 // Full paths of the regular files of `directory` that match the extensions, extension by
 // extension in list order and by name within one extension.

@@ -57,6 +57,39 @@ TEST_F(BackupRestore, DeleteIndexesRemovesEveryIndexLikeFileAndNothingElse) {
     EXPECT_TRUE(uiServices.messages.empty());
 }
 
+// Only the last extension tells an index: "Kurz.x.DB" is a data file however its inner
+// extension reads, while "notes.xls" counts as a secondary index as any ".x*" file does.
+TEST_F(BackupRestore, DataFilesWithAnIndexLikeInnerExtensionAreNeverTakenForIndexes) {
+    const std::string joins = "paradoxdriver/src/test/resources/joins/";
+    test::CopySample(joins + "C.DB", databaseDir / "Kurz.x.DB");
+    test::CopySample("Rparadox/inst/extdata/biolife.db", databaseDir / "Stat.y2020.DB");
+    test::CopySample("Rparadox/inst/extdata/biolife.mb", databaseDir / "Stat.y2020.MB");
+    const std::string d = rtl::WithTrailingSeparator(databaseDir.Path());
+    EXPECT_EQ(database::FindTableFiles(databaseDir.Path(), database::IndexFileExtensions).Items(),
+              (Names{d + "Hovory.PX", d + "BRANY.X02", d + "Hovory.XG0", d + "notes.xls", d + "BRANY.Y02",
+                     d + "Hovory.YG0"}));
+    const rtl::TStringList all = database::FindTableFiles(databaseDir.Path(), database::AllTableFileExtensions);
+    for (const char* name : {"Kurz.x.DB", "Stat.y2020.DB", "Stat.y2020.MB"})
+        EXPECT_EQ(std::count(all.begin(), all.end(), d + name), 1) << name;
+
+    // Packed once each, so the backup with indexes succeeds.
+    Module().BackupToZip(other / "z.zip", true, 3);
+    EXPECT_TRUE(uiServices.messages.empty());
+    const Names packed = test::ArchiveNames(other / "z.zip");
+    EXPECT_EQ(std::count(packed.begin(), packed.end(), "Kurz.x.DB"), 1);
+    EXPECT_EQ(packed.size(), 13u);
+
+    // A backup without indexes takes them as the data files they are.
+    Module().BackupToDirectory(other / "dir", false, 3);
+    EXPECT_EQ(Files(other / "dir"),
+              (Names{"BRANY.DB", "Hovory.db", "Kurz.x.DB", "Stat.y2020.DB", "Stat.y2020.MB", "Tel_zoz.db", "Tel_zoz.mb"}));
+
+    // Deleting the indexes leaves them alone.
+    Module().DeleteIndexes();
+    EXPECT_EQ(Files(databaseDir.Path()), (Names{"BRANY.DB", "Hovory.db", "Kurz.x.DB", "PDOXUSRS.NET", "Stat.y2020.DB",
+                                                "Stat.y2020.MB", "Tel_zoz.db", "Tel_zoz.mb", "fk4.val"}));
+}
+
 TEST_F(BackupRestore, BackupWithoutIndexesCopiesOnlyDataAndMemoFiles) {
     const std::string backup = other / "zaloha/dnes";
     Module().BackupToDirectory(backup, false, 3);

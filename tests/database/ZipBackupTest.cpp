@@ -4,23 +4,12 @@
 #include "platform/rtl/Paths.h"
 #include "tests/database/ModuleFixture.h"
 
-#include <zip.h>
-
 namespace {
 
 using Names = std::vector<std::string>;
 using test::ReadAll;
 
-Names ArchiveNames(const std::string& path) {
-    Names names;
-    int error = 0;
-    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &error);
-    if (!z) return names;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) names.push_back(zip_get_name(z, i, 0));
-    zip_discard(z);
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test::ArchiveNames;
 
 class ZipBackup : public test::ModuleTest {
 protected:
