@@ -2,7 +2,7 @@
 // extracts every entry of the archive flat into the destination directory and reports each
 // through the installed callback (ZipMessages.h).
 //
-// Safety: only the part of a stored name after its last "/" or "\" is used, and names that
+// Safety: only the part of a stored name after its last "/" is used, and names that
 // could reach elsewhere are refused (EntryNames.h). Each file is written to a new temporary
 // name in the destination (created exclusively, never through a symlink) and renamed over the
 // final name only after its size and CRC checked out, so a damaged entry never leaves a
