@@ -1,6 +1,6 @@
 #include "archive/Archiv.h"
 
-#include "platform/rtl/AppLocations.h"
+#include "archive/IncludeList.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
 #include "platform/ui/UiServices.h"
@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 TArchiv* ActiveArchiv = nullptr;
 
@@ -23,14 +22,6 @@ constexpr const char* SuccessStatus = "255";
 std::string NormaliseTargetDirectory(const std::string& dir) {
     if (dir.empty() || dir.back() == '/') return dir;
     return dir + '/';
-}
-
-bool WriteListFile(const rtl::TStringList& files) {
-    std::ofstream out(ListFile(), std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const std::string& file : files) out << file << "\r\n";
-    out.close();
-    return !out.fail();
 }
 
 // Whether an existing file of that name could be replaced by the new archive.
@@ -62,8 +53,6 @@ private:
 
 } // namespace
 
-std::string ListFile() { return rtl::WithTrailingSeparator(rtl::WritableProgramDirectory()) + "ZIPList"; }
-
 TArchiv::TArchiv(std::string caption) : Caption(std::move(caption)) {
     if (ActiveArchiv) throw rtl::EError("Another archiver is already running.");
     ActiveArchiv = this;
@@ -74,7 +63,8 @@ TArchiv::~TArchiv() {
 }
 
 bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archiveFileName) {
-    if (!WriteListFile(FileList)) {
+    TIncludeListFile list;
+    if (!list.Write(FileList)) {
         ui::ShowError(Caption, "Nedá sa zapísať zoznam súborov na zabalenie");
         return false;
     }
@@ -92,17 +82,15 @@ bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archive
     }
     {
         CurrentDirectoryKeeper keeper;
-        const std::string list = ListFile();
         azip::addZIP_Initialise();
         azip::addZIP_InstallCallback(&TArchiv::ZipCallback);
         azip::addZIP_ArchiveName(archivePath.c_str());
-        azip::addZIP_IncludeListFile(list.c_str());
+        azip::addZIP_IncludeListFile(list.Path().c_str());
         azip::addZIP_SaveStructure(0);
         azip::addZIP_SetCompressionLevel(3);
         azip::addZIP_Span(0);
         azip::addZIP();
     }
-    rtl::DeleteFile(ListFile());
     if (PackFailed) return false;
     ArchiveName = archivePath;
     return true;

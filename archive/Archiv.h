@@ -44,9 +44,6 @@ public:
 // The archiver that exists at the moment, or nullptr.
 extern TArchiv* ActiveArchiv;
 
-// The include-list file "ZIPList" in the program's writable directory: one file per line.
-std::string ListFile();
-
 // The n-th field (counted from 1, empty fields counted) of `text` split at `separator`;
 // empty when the text has fewer fields.
 std::string ExtractField(std::string_view text, char separator, int n);
