@@ -22,6 +22,7 @@ void TOrvDatabaseModule::RefuseCopyOntoItself(const std::string& directory, cons
 
 void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool withIndexes, std::uint8_t copyMode) {
     if (directory.empty()) return;
+    const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string source = rtl::WithTrailingSeparator(DatabaseDirectory());
     RefuseCopyOntoItself(directory, "Záložný adresár");
     ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {Quoted(directory)}));
@@ -37,6 +38,7 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
 
 void TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std::uint8_t copyMode) {
     if (directory.empty() || !rtl::DirectoryExists(directory)) return;
+    const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string target = DatabaseDirectory();
     RefuseCopyOntoItself(directory, "Adresár zálohy");
     ShowStatus(rtl::FormatMessage("Obnova z: %s", {Quoted(directory)}));

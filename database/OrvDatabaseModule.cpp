@@ -72,6 +72,11 @@ std::string TOrvDatabaseModule::DatabaseDirectory() const {
     throw rtl::EError("Adresár zdrojovej databázy nie je zadaný.");
 }
 
+rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
+    const std::string directory = DatabaseDirectory();
+    return rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive, "database directory \"" + directory + "\"");
+}
+
 void TOrvDatabaseModule::ListAliases(rtl::TStringList& list) {
     list.Clear();
     SourceSession.GetAliasNames(list);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/engine/EngineObjects.h"
+#include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/ReportTargets.h"
 
@@ -42,6 +43,12 @@ public:
     // there is none (an alias without PATH, a source never opened): an empty directory
     // would silently mean the process's current directory.
     std::string DatabaseDirectory() const;
+    // Holds the database directory for one operation that writes into it or reads it for a
+    // backup: one such operation at a time across all our processes (the window and any
+    // number of command-line runs). Another holder is waited for a bounded time
+    // (rtl::DefaultLockWaitMs), then rtl::ELockBusy names it. Re-entrant inside the process,
+    // so one operation may call another, and the engine may lock the directory again.
+    rtl::TAdvisoryLock LockDatabaseDirectory() const;
 
     // Listings.
     void ListAliases(rtl::TStringList& list);

@@ -47,6 +47,7 @@ rtl::TStringList WithoutUnlistableNames(const rtl::TStringList& files) {
 void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIndexes, std::uint8_t copyMode) {
     (void)copyMode;  // an existing archive is always replaced
     if (zipFileName.empty()) return;
+    const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {"\"" + zipFileName + "\""}));
     const rtl::TStringList files = WithoutUnlistableNames(
         FindTableFiles(DatabaseDirectory(), withIndexes ? AllTableFileExtensions : DataFileExtensions));
@@ -55,6 +56,7 @@ void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIn
 }
 
 void TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
+    const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string target = DatabaseDirectory();
     ShowStatus(rtl::FormatMessage("Obnova z: %s", {"\"" + zipFileName + "\""}));
     UnpackFromZip(zipFileName, target);

@@ -1,6 +1,7 @@
 // Index deletion, directory backup and restore on a database directory holding real
 // sample tables and the odd files a real directory collects.
 #include "database/TableFileSet.h"
+#include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileTimes.h"
@@ -8,6 +9,8 @@
 #include "tests/database/ModuleFixture.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -199,6 +202,30 @@ TEST_F(BackupRestore, ARestoreFailingToWriteLeavesTheDatabaseFileAsItWas) {
     EXPECT_THROW(Module().RestoreFromDirectory(other.Path(), 3), rtl::EFileError);
     EXPECT_TRUE(ReadAll(databaseDir / "Hovory.db") == good);
     EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
+}
+
+// The directory lock is re-entrant inside the process (an operation may run inside another
+// that holds it) and is let go when the operation ends.
+TEST_F(BackupRestore, OperationsRunInsideAHoldOfTheirOwnProcessAndLetGoAfterwards) {
+    {
+        const rtl::TAdvisoryLock outer = Module().LockDatabaseDirectory();
+        Module().BackupToDirectory(other.Path(), true, 3);
+        Module().DeleteIndexes();
+        Module().RestoreFromDirectory(other.Path(), 3);
+    }
+    EXPECT_TRUE(rtl::FileExists(databaseDir / "Hovory.PX"));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            rtl::TAdvisoryLock::Acquire(databaseDir.Path(), rtl::LockKind::Exclusive, "x", 0);
+            ::_exit(0);
+        } catch (...) {
+            ::_exit(1);
+        }
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the database directory stayed locked";
 }
 
 TEST_F(BackupRestore, RefusesCopyModesItDoesNotKnow) {

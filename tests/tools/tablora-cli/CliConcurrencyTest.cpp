@@ -10,23 +10,47 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <sstream>
 
 namespace {
 
 using Names = std::vector<std::string>;
 
-Names ArchiveNames(const std::string& path) {
-    Names names;
+// Every entry of an archive: name and content, by name.
+std::map<std::string, std::string> ArchiveContents(const std::string& path) {
+    std::map<std::string, std::string> entries;
     int error = 0;
     zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &error);
-    if (!z) return names;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) names.push_back(zip_get_name(z, i, 0));
+    if (!z) return entries;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+        zip_stat_t st;
+        zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st);
+        std::string data(st.size, '\0');
+        zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
+        if (f && zip_fread(f, data.data(), st.size) == static_cast<zip_int64_t>(st.size)) entries[st.name] = data;
+        if (f) zip_fclose(f);
+    }
     zip_discard(z);
-    std::sort(names.begin(), names.end());
+    return entries;
+}
+
+Names ArchiveNames(const std::string& path) {
+    Names names;
+    for (const auto& [name, data] : ArchiveContents(path)) names.push_back(name);
     return names;
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 void Copy(const std::string& sample, const std::string& target) {
@@ -73,6 +97,79 @@ TEST_F(CliConcurrency, BackupsOfTwoDatabasesStartedTogetherNeverMixTheirFiles) {
         }
     }
     EXPECT_EQ(wrong, 0) << report.str();
+}
+
+// One operation at a time per database directory: a run that finds the directory held
+// waits its bounded time, then fails clearly, naming the holder, and touches nothing.
+TEST_F(CliConcurrency, EveryOperationOnAHeldDatabaseDirectoryWaitsThenFailsNamingTheHolder) {
+    test::TCliProcess backup({"backup", "--dir", second.Path(), "--to-zip", out / "before.zip"}, out / "log");
+    ASSERT_EQ(backup.Wait(), 0) << backup.Output();
+    std::filesystem::create_directories(out / "dir");
+    const Names files = rtl::ListFiles(second.Path(), "*");
+    const std::string table = ReadAll(second / "Hovory.db");
+
+    ::setenv("TABLORA_LOCK_WAIT_MS", "100", 1);
+    const rtl::TAdvisoryLock held =
+        rtl::TAdvisoryLock::Acquire(second.Path(), rtl::LockKind::Exclusive, "test's hold", 0);
+    const std::vector<std::vector<std::string>> commands{
+        {"backup", "--to-zip", out / "held.zip"},
+        {"backup", "--to-dir", out / "dir"},
+        {"restore", "--from-zip", out / "before.zip"},
+        {"restore", "--from-dir", first.Path()},
+        {"delete-indexes"},
+    };
+    for (std::vector<std::string> args : commands) {
+        const std::string command = args.front() + " " + args.back();
+        args.insert(args.begin() + 1, {"--dir", second.Path()});
+        test::TCliProcess run(args, out / "log");
+        EXPECT_EQ(run.Wait(), 3) << command << "\n" << run.Output();
+        const std::string said = run.Output();
+        EXPECT_NE(said.find("database directory \"" + second.Path() + "\" is in use"), std::string::npos) << said;
+        EXPECT_NE(said.find("process " + std::to_string(::getpid())), std::string::npos) << said;
+    }
+    ::unsetenv("TABLORA_LOCK_WAIT_MS");
+    EXPECT_FALSE(std::filesystem::exists(out / "held.zip"));
+    EXPECT_TRUE(rtl::ListFiles(out / "dir", "*").empty());
+    EXPECT_EQ(rtl::ListFiles(second.Path(), "*"), files);
+    EXPECT_TRUE(ReadAll(second / "Hovory.db") == table);
+}
+
+// A restore and a backup of one database started together: the backup waits for the
+// restore or goes first, so it holds either every file as before or every file as
+// restored, never some of each.
+TEST_F(CliConcurrency, ABackupNeverCatchesARestoreHalfway) {
+    // The restored state: the same table names with other contents.
+    test::TempDir newer;
+    Copy("Rparadox/inst/extdata/mushrooms.db", newer / "Tel_zoz.db");
+    Copy("Rparadox/inst/extdata/mushrooms.mb", newer / "Tel_zoz.mb");
+    Copy("Rparadox/inst/extdata/TypSammlung.DB", newer / "Brany.db");
+    test::TCliProcess pack({"backup", "--dir", newer.Path(), "--to-zip", out / "newer.zip"}, out / "log");
+    ASSERT_EQ(pack.Wait(), 0) << pack.Output();
+    std::map<std::string, std::string> before, after;
+    for (const std::string& name : rtl::ListFiles(first.Path(), "*")) {
+        before[name] = ReadAll(first / name);
+        after[name] = ReadAll(newer / name);
+    }
+    test::TempDir original;
+    for (const auto& [name, data] : before) original.WriteFile(name, data);
+
+    constexpr int Rounds = 30;
+    int mixed = 0;
+    std::ostringstream report;
+    for (int round = 0; round < Rounds; ++round) {
+        for (const auto& [name, data] : before)
+            std::filesystem::copy_file(original / name, first / name, std::filesystem::copy_options::overwrite_existing);
+        test::TCliProcess restore({"restore", "--dir", first.Path(), "--from-zip", out / "newer.zip"}, out / "r.log");
+        test::TCliProcess backup({"backup", "--dir", first.Path(), "--to-zip", out / "b.zip"}, out / "b.log");
+        const int restored = restore.Wait(), backedUp = backup.Wait();
+        const auto packed = ArchiveContents(out / "b.zip");
+        if (restored != 0 || backedUp != 0 || (packed != before && packed != after)) {
+            ++mixed;
+            report << "round " << round << ": exit " << restored << "/" << backedUp << "\n"
+                   << restore.Output() << backup.Output();
+        }
+    }
+    EXPECT_EQ(mixed, 0) << report.str();
 }
 
 } // namespace
