@@ -25,6 +25,11 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string source = rtl::WithTrailingSeparator(DatabaseDirectory());
     RefuseCopyOntoItself(directory, "Záložný adresár");
+    // An empty source (a share that is not mounted) is no backup.
+    if (FindTableFiles(source, withIndexes ? AllTableFileExtensions : DataFileExtensions).Empty())
+        throw rtl::EError("V adresári databázy " + Quoted(DatabaseDirectory()) +
+                          " sa nenašiel žiadny súbor tabuliek; do adresára " + Quoted(directory) +
+                          " sa nič nekopírovalo.");
     ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {Quoted(directory)}));
     // A directory that cannot be created makes the first copy fail with its own message.
     rtl::ForceDirectories(directory);

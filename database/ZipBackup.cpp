@@ -49,9 +49,16 @@ void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIn
     if (zipFileName.empty()) return;
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {"\"" + zipFileName + "\""}));
-    const rtl::TStringList files = WithoutUnlistableNames(
-        FindTableFiles(DatabaseDirectory(), withIndexes ? AllTableFileExtensions : DataFileExtensions));
-    PackToZip(&files, zipFileName);
+    const std::string source = DatabaseDirectory();
+    const rtl::TStringList files =
+        WithoutUnlistableNames(FindTableFiles(source, withIndexes ? AllTableFileExtensions : DataFileExtensions));
+    // An empty source (a share that is not mounted) would replace a good archive by an empty one.
+    if (files.Empty())
+        ui::ShowError(BackupCaption, rtl::FormatMessage("V adresári databázy \"%s\" sa nenašiel žiadny súbor "
+                                                        "tabuliek.\r\nArchív \"%s\" nebol vytvorený ani zmenený.",
+                                                        {source, zipFileName}));
+    else
+        PackToZip(&files, zipFileName);
     ShowStatus("");
 }
 

@@ -153,6 +153,26 @@ TEST_F(BackupRestore, RestoreReplacesTheFileSpelledInOtherLetterCase) {
     EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
 }
 
+// An empty source (a share that is not mounted) is reported, not taken for a backup.
+TEST_F(BackupRestore, ABackupOfADirectoryWithoutTableFilesIsReportedAndCopiesNothing) {
+    other.WriteFile("zaloha/Hovory.db", "last night's backup");
+    for (const std::string& name : Files(databaseDir.Path())) rtl::DeleteFile(databaseDir / name);
+    databaseDir.WriteFile("readme.txt", "not a table");
+    try {
+        Module().BackupToDirectory(other / "zaloha", true, 3);
+        ADD_FAILURE() << "a backup of nothing was reported as success";
+    } catch (const rtl::EError& e) {
+        EXPECT_EQ(e.Message(), "V adresári databázy \"" + databaseDir.Path() +
+                                   "\" sa nenašiel žiadny súbor tabuliek; do adresára \"" + (other / "zaloha") +
+                                   "\" sa nič nekopírovalo.");
+    }
+    EXPECT_EQ(Files(other / "zaloha"), Names{"Hovory.db"});
+    EXPECT_EQ(ReadAll(other / "zaloha/Hovory.db"), "last night's backup");
+    EXPECT_FALSE(rtl::DirectoryExists(other / "nova"));
+    EXPECT_THROW(Module().BackupToDirectory(other / "nova", false, 3), rtl::EError);
+    EXPECT_FALSE(rtl::DirectoryExists(other / "nova"));
+}
+
 TEST_F(BackupRestore, NoDirectoryNamedMeansNothingDone) {
     Module().BackupToDirectory("", true, 3);
     Module().RestoreFromDirectory(other / "missing", 3);

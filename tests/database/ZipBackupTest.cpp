@@ -74,6 +74,31 @@ TEST_F(ZipBackup, OddNamesNeverLandOnOtherTablesNorStopTheBackup) {
     EXPECT_EQ(uiServices.messages.size(), 1u);
 }
 
+// A share that is not mounted looks like an empty directory: last night's archive must
+// survive a backup of it, and the archiver says that nothing was found.
+TEST_F(ZipBackup, AnEmptySourceLeavesTheExistingArchiveUntouched) {
+    Module().BackupToZip(other / "b.zip", true, 3);
+    const std::string good = ReadAll(other / "b.zip");
+    ASSERT_GT(good.size(), 1000u);
+    for (const char* name : {"Tel_zoz.db", "Tel_zoz.mb", "Tel_zoz.PX"}) rtl::DeleteFile(databaseDir / name);
+
+    Module().BackupToZip(other / "b.zip", true, 3);
+    EXPECT_TRUE(ReadAll(other / "b.zip") == good);
+    ASSERT_EQ(uiServices.messages.size(), 1u);
+    EXPECT_EQ(uiServices.messages[0].caption, "Záloha súborov databázy");
+    EXPECT_EQ(uiServices.messages[0].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(uiServices.messages[0].text, "V adresári databázy \"" + databaseDir.Path() +
+                                               "\" sa nenašiel žiadny súbor tabuliek.\r\nArchív \"" +
+                                               (other / "b.zip") + "\" nebol vytvorený ani zmenený.");
+    EXPECT_EQ(panel.Text(), "");
+
+    // Index files alone are nothing to back up without indexes, and no archive is made.
+    databaseDir.WriteFile("Tel_zoz.PX", "index");
+    Module().BackupToZip(other / "new.zip", false, 3);
+    EXPECT_FALSE(std::filesystem::exists(other / "new.zip"));
+    EXPECT_EQ(uiServices.messages.size(), 2u);
+}
+
 TEST_F(ZipBackup, MissingArchiveIsReportedByTheArchiverAndChangesNothing) {
     const Names before = rtl::ListFiles(databaseDir.Path(), "*");
     Module().RestoreFromZip(other / "missing.zip");

@@ -103,6 +103,25 @@ TEST_F(CliRun, ZipBackupIsVerifiedAndACorruptArchiveIsCaught) {
     EXPECT_FALSE(VerifyArchive(out / "missing.zip").Ok());
 }
 
+// A scheduled backup of a share that is not mounted must not end with "done".
+TEST_F(CliRun, ABackupOfAnEmptySourceFailsAndKeepsTheLastBackup) {
+    CliOptions zip;
+    zip.command = "backup";
+    zip.toZip = out / "b.zip";
+    ASSERT_EQ(Run(zip), ExitDone);
+    const std::string archive = ReadAll(out / "b.zip");
+    CliOptions dir;
+    dir.command = "backup";
+    dir.toDir = out / "dir";
+    ASSERT_EQ(Run(dir), ExitDone);
+
+    for (const auto& name : rtl::ListFiles(db.Path(), "*")) rtl::DeleteFile(db / name);
+    EXPECT_EQ(Run(zip), ExitProblem);
+    EXPECT_TRUE(ReadAll(out / "b.zip") == archive);
+    EXPECT_EQ(Run(dir), ExitError);
+    EXPECT_EQ(rtl::ListFiles(out / "dir", "*").size(), 4u);
+}
+
 TEST_F(CliRun, ErrorsEndWithExitCodeThree) {
     CliOptions restore;
     restore.command = "restore";
