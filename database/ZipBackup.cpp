@@ -8,6 +8,7 @@
 #include "platform/ui/UiServices.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace database {
 
@@ -42,16 +43,34 @@ rtl::TStringList WithoutUnlistableNames(const rtl::TStringList& files) {
     return listable;
 }
 
+// Raises before anything is written when the archive would take the place of a table file:
+// one of the files packed (under any name or link), or a name in the database directory that
+// the table file sets would take for a table's file.
+void RefuseArchiveInPlaceOfTableFile(const std::string& archive, const std::string& databaseDirectory,
+                                     const rtl::TStringList& packed) {
+    const std::string archiveDir = rtl::ExtractFileDir(archive);
+    bool tableFile = rtl::SameDirectory(archiveDir.empty() ? "." : archiveDir, databaseDirectory) &&
+                     std::ranges::any_of(rtl::SplitCommaText(AllTableFileExtensions), [&](const std::string& ext) {
+                         return MatchesTableFileMask(rtl::ExtractFileName(archive), "*" + ext);
+                     });
+    std::error_code ec;
+    for (const std::string& file : packed) tableFile = tableFile || std::filesystem::equivalent(archive, file, ec);
+    if (tableFile)
+        throw rtl::EError("Archív \"" + archive +
+                          "\" nie je možné zapísať na miesto súboru tabuľky databázy; zvoľte iný názov alebo adresár.");
+}
+
 } // namespace
 
 void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIndexes, std::uint8_t copyMode) {
     (void)copyMode;  // an existing archive is always replaced
     if (zipFileName.empty()) return;
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
-    ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {"\"" + zipFileName + "\""}));
     const std::string source = DatabaseDirectory();
-    const rtl::TStringList files =
-        WithoutUnlistableNames(FindTableFiles(source, withIndexes ? AllTableFileExtensions : DataFileExtensions));
+    const rtl::TStringList found = FindTableFiles(source, withIndexes ? AllTableFileExtensions : DataFileExtensions);
+    RefuseArchiveInPlaceOfTableFile(zipFileName, source, found);
+    ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {"\"" + zipFileName + "\""}));
+    const rtl::TStringList files = WithoutUnlistableNames(found);
     // An empty source (a share that is not mounted) would replace a good archive by an empty one.
     if (files.Empty())
         ui::ShowError(BackupCaption, rtl::FormatMessage("V adresári databázy \"%s\" sa nenašiel žiadny súbor "

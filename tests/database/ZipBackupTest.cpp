@@ -1,5 +1,6 @@
 // Zip backup and restore through the module: the archive holds the table files under their
 // bare names, and a restore puts them straight back into the database directory.
+#include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 #include "tests/database/ModuleFixture.h"
@@ -97,6 +98,33 @@ TEST_F(ZipBackup, AnEmptySourceLeavesTheExistingArchiveUntouched) {
     Module().BackupToZip(other / "new.zip", false, 3);
     EXPECT_FALSE(std::filesystem::exists(other / "new.zip"));
     EXPECT_EQ(uiServices.messages.size(), 2u);
+}
+
+// An archive never takes the place of a table file: not of one it packs (under any name or
+// link), nor of a name in the database directory that would be taken for a table's file.
+TEST_F(ZipBackup, RefusesAnArchivePathThatIsATableFileBeforeWritingAnything) {
+    const std::string table = ReadAll(databaseDir / "Tel_zoz.db");
+    std::filesystem::create_symlink(databaseDir / "Tel_zoz.mb", other / "link.zip");
+    const Names before = rtl::ListFiles(databaseDir.Path(), "*");
+    for (const std::string& archive : {databaseDir / "Tel_zoz.db", databaseDir / "TEL_ZOZ.DB",
+                                       databaseDir / "Novy.X01", databaseDir / "Tel_zoz.PX", other / "link.zip"}) {
+        try {
+            Module().BackupToZip(archive, false, 3);
+            ADD_FAILURE() << archive << " was written over";
+        } catch (const rtl::EError& e) {
+            EXPECT_EQ(e.Message(), "Archív \"" + archive +
+                                       "\" nie je možné zapísať na miesto súboru tabuľky databázy; zvoľte iný "
+                                       "názov alebo adresár.");
+        }
+    }
+    EXPECT_TRUE(ReadAll(databaseDir / "Tel_zoz.db") == table);
+    EXPECT_EQ(rtl::ListFiles(databaseDir.Path(), "*"), before);
+    EXPECT_TRUE(uiServices.messages.empty());
+    EXPECT_TRUE(panel.texts.empty());
+
+    // Any other name in the database directory is an archive like any other.
+    Module().BackupToZip(databaseDir / "zaloha.zip", true, 3);
+    EXPECT_EQ(ArchiveNames(databaseDir / "zaloha.zip"), (Names{"Tel_zoz.PX", "Tel_zoz.db", "Tel_zoz.mb"}));
 }
 
 TEST_F(ZipBackup, MissingArchiveIsReportedByTheArchiverAndChangesNothing) {
