@@ -3,11 +3,9 @@
 #include "database/CopyFileSystem.h"
 #include "database/FileCopy.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
-
-#include <map>
-#include <set>
 
 namespace database {
 
@@ -36,32 +34,6 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
     return result;
 }
 
-namespace {
-
-// The files already in the target directory: a source name is copied onto the file of the
-// same name, or else onto the one spelled in other letter case, since the engine finds
-// tables without regard to case and two spellings would make one table appear twice.
-class TExistingNames {
-public:
-    explicit TExistingNames(const std::string& directory) {
-        for (const std::string& name : rtl::ListFiles(directory, "*")) {
-            exact_.insert(name);
-            byLowerCase_.emplace(rtl::LowerAscii(name), name);
-        }
-    }
-    std::string TargetName(const std::string& name) const {
-        if (exact_.count(name)) return name;
-        const auto other = byLowerCase_.find(rtl::LowerAscii(name));
-        return other == byLowerCase_.end() ? name : other->second;
-    }
-
-private:
-    std::set<std::string> exact_;
-    std::map<std::string, std::string> byLowerCase_;
-};
-
-} // namespace
-
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
                 ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem) {
     if (sourcePattern.empty()) return 0;
@@ -76,7 +48,7 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
         throw rtl::EError("Súbory z adresára \"" + rtl::ExtractFileDir(sourcePattern) +
                           "\" nie je možné kopírovať do toho istého adresára.");
     const std::string targetDir = rtl::WithTrailingSeparator(targetDirectory);
-    const TExistingNames existing(targetDirectory);
+    const rtl::TExistingNames existing(targetDirectory);
     // The renames are made durable together, by one flush of the directory at the end: each
     // file's data is on the disk before its rename, so until then a crash leaves every
     // target either old and intact or new and whole.

@@ -1,6 +1,8 @@
 #include "platform/zip/AddUnzip.h"
 
+#include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
 #include "platform/zip/EntryNames.h"
 #include "platform/zip/ExtendedTimestamp.h"
 #include "platform/zip/ZipReporter.h"
@@ -13,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,7 +51,8 @@ struct Outcome {
 class Extractor {
 public:
     Extractor(zip_t* archive, int directoryFd, ZipReporter& reporter, zip_uint64_t total)
-        : archive_(archive), dirFd_(directoryFd), reporter_(reporter), total_(total), buffer_(BufferSize) {}
+        : archive_(archive), dirFd_(directoryFd), reporter_(reporter), total_(total), buffer_(BufferSize),
+          existing_(Settings().directory) {}
 
     // Extracts entry `index`; false when the run was aborted meanwhile.
     bool Extract(zip_uint64_t index) {
@@ -65,9 +69,16 @@ public:
             reporter_.FileDone(stored, stored, FileStatus::UnsafeName, "unsafe name");
             return true;
         }
-        const std::string target = rtl::WithTrailingSeparator(Settings().directory) + *bare;
-        Outcome outcome = Check(index, st, *bare, target);
-        if (outcome.status == FileStatus::Ok) outcome = WriteFile(index, st, *bare);
+        const std::string directory = rtl::WithTrailingSeparator(Settings().directory);
+        if (!unpacked_.insert(rtl::LowerAscii(*bare)).second) {
+            reporter_.FileDone(stored, directory + *bare, FileStatus::SameNameInOtherCase,
+                               "differs only in letter case from an entry already unpacked");
+            return true;
+        }
+        const std::string name = existing_.TargetName(*bare);
+        const std::string target = directory + name;
+        Outcome outcome = Check(index, st, name, target);
+        if (outcome.status == FileStatus::Ok) outcome = WriteFile(index, st, name);
         if (AbortRequested()) return false;
         reporter_.FileDone(stored, target, outcome.status, outcome.reason);
         return true;
@@ -192,6 +203,10 @@ private:
     zip_uint64_t total_;
     zip_uint64_t done_ = 0;
     std::vector<char> buffer_;
+    // A file is written over the one spelled in other letter case; of entries differing only
+    // in case among themselves, the first is unpacked.
+    rtl::TExistingNames existing_;
+    std::set<std::string> unpacked_;
     std::string temp_;
     mode_t mode_ = 0644;
 };

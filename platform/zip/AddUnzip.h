@@ -7,6 +7,10 @@
 // name in the destination (created exclusively, never through a symlink) and renamed over the
 // final name only after its size and CRC checked out, so a damaged entry never leaves a
 // half-written file and a symlink planted in the destination is replaced, not followed.
+// Letter case: an entry replaces the file in the destination whose name differs from its own
+// only in ASCII letter case, since the tables' engine would take both for one table; of
+// entries differing only in case among themselves, the first is unpacked and each other one
+// is reported (SameNameInOtherCase).
 // Data is streamed; no file or archive is loaded whole into memory.
 #pragma once
 

@@ -5,6 +5,10 @@
 #include "platform/rtl/Paths.h"
 #include "tests/database/ModuleFixture.h"
 
+#include <zip.h>
+
+#include <utility>
+
 namespace {
 
 using Names = std::vector<std::string>;
@@ -125,6 +129,47 @@ TEST_F(ZipBackup, RefusesAnArchivePathThatIsATableFileBeforeWritingAnything) {
     // Any other name in the database directory is an archive like any other.
     Module().BackupToZip(databaseDir / "zaloha.zip", true, 3);
     EXPECT_EQ(ArchiveNames(databaseDir / "zaloha.zip"), (Names{"Tel_zoz.PX", "Tel_zoz.db", "Tel_zoz.mb"}));
+}
+
+// The engine finds tables without regard to letter case: a restored file replaces the one
+// spelled in other case, or the damaged spelling would stay in use beside the restored one.
+TEST_F(ZipBackup, RestoreReplacesTheFilesSpelledInOtherLetterCase) {
+    const std::string data = ReadAll(databaseDir / "Tel_zoz.db"), memo = ReadAll(databaseDir / "Tel_zoz.mb");
+    Module().BackupToZip(other / "b.zip", true, 3);
+    for (const auto& [from, to] : {std::pair{"Tel_zoz.db", "TEL_ZOZ.DB"}, {"Tel_zoz.mb", "TEL_ZOZ.MB"},
+                                   {"Tel_zoz.PX", "tel_zoz.px"}})
+        std::filesystem::rename(databaseDir / from, databaseDir / to);
+    databaseDir.WriteFile("TEL_ZOZ.DB", "damaged");
+
+    Module().RestoreFromZip(other / "b.zip");
+    EXPECT_EQ(rtl::ListFiles(databaseDir.Path(), "*"), (Names{"TEL_ZOZ.DB", "TEL_ZOZ.MB", "notes.txt", "tel_zoz.px"}));
+    EXPECT_TRUE(ReadAll(databaseDir / "TEL_ZOZ.DB") == data);
+    EXPECT_TRUE(ReadAll(databaseDir / "TEL_ZOZ.MB") == memo);
+    EXPECT_EQ(ReadAll(databaseDir / "tel_zoz.px"), "primary index");
+    EXPECT_TRUE(uiServices.messages.empty());
+}
+
+// Entries that differ only in letter case among themselves would become one table twice:
+// the first is restored, each other one is reported as a file that could not be unpacked.
+TEST_F(ZipBackup, OfEntriesDifferingOnlyInLetterCaseTheFirstIsRestoredAndTheRestReported) {
+    const std::string archive = other / "case.zip";
+    const std::string first = ReadAll(test::Sample("Rparadox/inst/extdata/country.db"));
+    const std::string second = ReadAll(test::Sample("paradoxdriver/src/test/resources/joins/C.DB"));
+    int error = 0;
+    zip_t* z = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(z, nullptr);
+    for (const auto& [name, bytes] : {std::pair{"Brany.DB", &first}, {"BRANY.db", &second}, {"brany.DB", &second}})
+        ASSERT_GE(zip_file_add(z, name, zip_source_buffer(z, bytes->data(), bytes->size(), 0), 0), 0);
+    ASSERT_EQ(zip_close(z), 0);
+
+    uiServices.Answer(ui::MsgAnswer::Yes);
+    uiServices.Answer(ui::MsgAnswer::Yes);
+    Module().RestoreFromZip(archive);
+    EXPECT_TRUE(ReadAll(databaseDir / "Brany.DB") == first);
+    EXPECT_EQ(rtl::ListFiles(databaseDir.Path(), "brany.*"), Names{"Brany.DB"});
+    ASSERT_EQ(uiServices.messages.size(), 2u);
+    EXPECT_EQ(uiServices.messages[0].text, "Nepodarilo sa rozbaliť súbor\r\n\"BRANY.db\".\r\nIgnorovať chybu ?");
+    EXPECT_EQ(uiServices.messages[1].text, "Nepodarilo sa rozbaliť súbor\r\n\"brany.DB\".\r\nIgnorovať chybu ?");
 }
 
 TEST_F(ZipBackup, MissingArchiveIsReportedByTheArchiverAndChangesNothing) {

@@ -108,3 +108,25 @@ TEST(ZipHostileArchive, EmptyNameIsRefused) {
 }
 
 } // namespace
+
+namespace {
+
+// One table in two spellings would be one table twice to the engine: the first entry lands
+// on the existing spelling, the next one of the same name in other case is refused.
+TEST(ZipHostileArchive, NamesDifferingOnlyInLetterCaseBecomeOneFile) {
+    ZipRun::Reset();
+    test::TempDir temp;
+    const std::string target = temp / "target";
+    temp.WriteFile("target/brany.db", "damaged");
+    const std::string archive = temp / "case.zip";
+    BuildArchive(archive, {{"Brany.DB", "first"}, {"BRANY.DB", "second"}});
+    EXPECT_EQ(ZipRun::Unpack(archive, target), 1);
+    EXPECT_EQ(test::DirectoryNames(target), std::vector<std::string>{"brany.db"});
+    EXPECT_EQ(test::ReadBytes(target + "/brany.db"), "first");
+    const auto statuses = ZipRun::FileStatuses();
+    ASSERT_EQ(statuses.size(), 2u);
+    EXPECT_EQ(statuses[0], "Brany.DB|" + target + "/brany.db|255|");
+    EXPECT_EQ(statuses[1].substr(0, statuses[1].find("|12|") + 4), "BRANY.DB|" + target + "/BRANY.DB|12|");
+}
+
+} // namespace
