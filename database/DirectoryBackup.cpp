@@ -34,10 +34,10 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
     // A directory that cannot be created makes the first copy fail with its own message.
     rtl::ForceDirectories(directory);
     for (const char* pattern : DataFilePatterns)
-        CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem());
+        CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem(), CopyIdentity::OfSource);
     if (withIndexes)
         for (const char* pattern : IndexFilePatterns)
-            CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem());
+            CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem(), CopyIdentity::OfSource);
     ShowStatus("");
 }
 

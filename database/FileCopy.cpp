@@ -2,6 +2,7 @@
 
 #include "database/CopyFileSystem.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FileIdentity.h"
 #include "platform/rtl/FileTimes.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -66,24 +67,13 @@ private:
     TCopyFileSystem& fs_;
 };
 
-mode_t CurrentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
-// A replaced file keeps its permissions and, where we may, its owner: the billing
-// application's users must still be able to open a restored table.
-void TakeOverIdentity(int fd, const std::string& target) {
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        ::fchmod(fd, st.st_mode & 07777);
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-            // Only root may give a file away; the copy then stays ours, as any new file would.
-        }
-    } else {
-        ::fchmod(fd, 0666 & ~CurrentUmask());
-    }
+// A restored file keeps the owner and permissions of the file it replaces, or joins its
+// siblings: the billing application's users must still open it. A backup copy is no more
+// readable than its source.
+rtl::TFileIdentity CopyIdentityOf(const std::string& target, const struct stat& source, CopyIdentity identity) {
+    if (identity == CopyIdentity::OfSource)
+        return rtl::TFileIdentity{::geteuid(), ::getegid(), static_cast<mode_t>(source.st_mode & 0777)};
+    return rtl::IdentityForPlaceOf(target, rtl::ModeAfterUmask(0666));
 }
 
 void WriteAll(TCopyFileSystem& fs, int fd, const char* data, std::size_t size) {
@@ -98,7 +88,7 @@ void WriteAll(TCopyFileSystem& fs, int fd, const char* data, std::size_t size) {
 } // namespace
 
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 TCopyFileSystem& fs, DirectorySync directorySync) {
+                 TCopyFileSystem& fs, DirectorySync directorySync, CopyIdentity identity) {
     TCopyState state(fs);
     state.source = fs.OpenForReading(source);
     if (state.source < 0) Fail("Cannot open file %s", source);
@@ -116,11 +106,13 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
         Fail("Cannot create file %s", target);
     // The temporary name matches none of the table file patterns, so a copy interrupted by a
     // crash is never taken for a table file.
+    // Taken before the temporary copy joins the target's siblings.
+    const rtl::TFileIdentity targetIdentity = CopyIdentityOf(target, sourceStat, identity);
     std::string temporary = rtl::ExtractFilePath(target) + ".tablora-copy-XXXXXX.tmp";
     state.target = fs.CreateUnique(temporary, 4);
     if (state.target < 0) Fail("Cannot create file %s", target);
     state.temporaryPath = temporary;
-    TakeOverIdentity(state.target, target);
+    rtl::GiveIdentity(state.target, targetIdentity);
 
     // Data moves in large transfers, in the kernel where the file system can, which keeps a
     // copy near the disk's speed; the progress bar still steps through every 8192-byte block.

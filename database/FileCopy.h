@@ -24,12 +24,18 @@ inline constexpr std::uint64_t WritebackStep = 8 * CopyTransferSize;
 // bring back the old target, intact, or leave no target where there was none).
 enum class DirectorySync { Now, ByCaller };
 
+// Whose owner and permissions a copy takes: those of the file it replaces, or else of its
+// siblings (a restore into the database), or the source's permissions (a backup copy, never
+// readable by more people than the table it copies).
+enum class CopyIdentity { OfTargetPlace, OfSource };
+
 // Raises rtl::EFileError: "Cannot open file %s" (source), "Cannot create file %s"
 // (target), "Stream read error", "Stream write error" (also at sync and close).
 // With a progress bar: range 0 to the file's size (scaled down for files beyond the bar's
 // int range), position after each block, position 0 at the end.
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 TCopyFileSystem& fileSystem, DirectorySync directorySync = DirectorySync::Now);
+                 TCopyFileSystem& fileSystem, DirectorySync directorySync = DirectorySync::Now,
+                 CopyIdentity identity = CopyIdentity::OfTargetPlace);
 
 // Maps byte counts onto a progress bar whose range is an int: sizes past INT_MAX are
 // divided by the smallest power of two that brings them into range.

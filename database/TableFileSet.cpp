@@ -35,7 +35,7 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
 }
 
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem) {
+                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem, CopyIdentity identity) {
     if (sourcePattern.empty()) return 0;
     if (copyMode != CopyModeReplace)
         throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
@@ -56,7 +56,7 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
     try {
         for (const std::string& name : names) {
             CopyOneFile(sourceDir + name, targetDir + existing.TargetName(name), progressBar, fileSystem,
-                        DirectorySync::ByCaller);
+                        DirectorySync::ByCaller, identity);
             ++count;
         }
     } catch (...) {

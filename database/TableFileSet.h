@@ -4,6 +4,7 @@
 // name's last extension decides its kind: "Kurz.x.DB" is a data file, never an index.
 #pragma once
 
+#include "database/FileCopy.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/ReportTargets.h"
 
@@ -40,7 +41,9 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
 // in other letter case is the one replaced, so a directory never ends up holding one
 // table twice. Refuses, before touching any file, a copy of a directory onto itself and a
 // copy mode other than CopyModeReplace. The first failing file ends the copy with its error.
+// `identity` says whose owner and permissions each copy takes (FileCopy.h).
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem);
+                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem,
+                CopyIdentity identity = CopyIdentity::OfTargetPlace);
 
 } // namespace database

@@ -25,6 +25,9 @@ int addUNZIP_InstallCallback(ZipCallback callback);
 int addUNZIP_ArchiveName(const char* archivePath);
 // Created with its missing parents when it does not exist.
 int addUNZIP_ExtractTo(const char* directory);
+// Owners and permissions: a file that replaces one in the destination keeps that file's
+// owner, group and permissions, and a new file takes the destination's group and the owner
+// and permissions of its siblings (FileIdentity.h). Only into a destination without files:
 // 1: the stored permission bits (or the DOS read-only flag) are given back; 0: default
 // permissions. The modification time is restored either way.
 int addUNZIP_RestoreAttributes(int restore);
