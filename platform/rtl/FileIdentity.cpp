@@ -15,10 +15,8 @@ namespace rtl {
 
 namespace {
 
-std::string Stem(const std::string& name) {
-    const auto dot = name.rfind('.');
-    return LowerAscii(dot == std::string::npos ? name : name.substr(0, dot));
-}
+// The table a file belongs to: its name before the last dot, in any letter case.
+std::string Stem(const std::string& name) { return LowerAscii(ChangeFileExt(name, "")); }
 
 } // namespace
 

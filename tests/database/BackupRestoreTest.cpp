@@ -113,6 +113,38 @@ TEST_F(BackupRestore, BackupWithIndexesAlsoCopiesEveryIndexLikeFileKeepingTimes)
     }
 }
 
+// Reusing a backup directory: the indexes of a backup with indexes no longer fit the data
+// of a later backup without them, and a restore would bring them back beside that data.
+TEST_F(BackupRestore, ABackupWithoutIndexesRemovesTheStaleIndexesOfTheTablesItCopied) {
+    const std::string backup = other / "zaloha";
+    Module().BackupToDirectory(backup, true, 3);
+    other.WriteFile("zaloha/HOVORY.X03", "an index in other letter case");
+    other.WriteFile("zaloha/Stary.db", "a table the database no longer has");
+    other.WriteFile("zaloha/Stary.PX", "its index");
+    test::CopySample("paradoxdriver/src/test/resources/joins/fk1.db", databaseDir / "Hovory.db");  // newer data
+
+    panel.texts.clear();
+    Module().BackupToDirectory(backup, false, 3);
+    EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "Stary.PX", "Stary.db", "Tel_zoz.db", "Tel_zoz.mb",
+                                    "notes.xls"}));
+    const Names removed{"Hovory.PX", "BRANY.X02", "HOVORY.X03", "Hovory.XG0", "BRANY.Y02", "Hovory.YG0"};
+    EXPECT_EQ(Module().LastBackup.StaleIndexesRemoved, removed);
+    EXPECT_NE(std::find(Statuses().begin(), Statuses().end(),
+                        "Zo záložného adresára boli odstránené zastarané indexové súbory: 6"),
+              Statuses().end());
+    EXPECT_EQ(Statuses().back(), "");
+
+    // The restore brings back the newer data without an index that lists other blocks.
+    Module().DeleteIndexes();
+    Module().RestoreFromDirectory(backup, 3);
+    EXPECT_TRUE(ReadAll(databaseDir / "Hovory.db") == ReadAll(backup + "/Hovory.db"));
+    EXPECT_FALSE(rtl::FileExists(databaseDir / "Hovory.PX"));
+    // A backup with indexes removes nothing.
+    Module().BackupToDirectory(backup, true, 3);
+    EXPECT_TRUE(Module().LastBackup.StaleIndexesRemoved.empty());
+    EXPECT_TRUE(rtl::FileExists(backup + "/Stary.PX"));
+}
+
 TEST_F(BackupRestore, HiddenAndReadOnlyTableFilesAreCopied) {
     databaseDir.WriteFile(".Skryta.db", "hidden");
     ::chmod((databaseDir / "BRANY.DB").c_str(), 0444);

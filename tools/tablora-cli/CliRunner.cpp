@@ -22,6 +22,7 @@ struct Outcome {
     std::string error;
     ArchiveCheck verify;
     bool verified = false;
+    std::vector<std::string> staleIndexesRemoved;  // backup --to-dir --no-indexes
 };
 
 // Quotes every name so that names with blanks or commas travel whole.
@@ -48,6 +49,7 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     if (o.command == "backup") {
         if (!o.toDir.empty()) {
             module.BackupToDirectory(o.toDir, !o.noIndexes, 3);
+            outcome.staleIndexesRemoved = module.LastBackup.StaleIndexesRemoved;
         } else {
             module.BackupToZip(o.toZip, !o.noIndexes, 3);
             if (o.verify) {
@@ -93,6 +95,11 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
             json.Value("keyRepairFit", fit);
             json.EndObject();
         }
+        json.EndArray();
+    }
+    if (!outcome.staleIndexesRemoved.empty()) {
+        json.BeginArray("staleIndexesRemoved");
+        for (const auto& name : outcome.staleIndexesRemoved) json.Value("", name);
         json.EndArray();
     }
     if (outcome.verified) {
@@ -151,6 +158,9 @@ int RunCli(const CliOptions& o, std::ostream& out) {
             for (const auto& f : outcome.fitTables) fit = fit || f == t;
             out << t << (fit ? "\t(key repair)" : "") << '\n';
         }
+    } else {
+        for (const auto& name : outcome.staleIndexesRemoved)
+            out << "removed stale index file from the backup directory: " << name << '\n';
     }
     return code;
 }

@@ -82,6 +82,25 @@ TEST_F(CliRun, DirectoryBackupAndRestoreRoundTrip) {
     EXPECT_FALSE(rtl::FileExists(db / "Brany.PX"));
 }
 
+// A backup without indexes into a directory that holds an older backup with indexes says
+// which stale index files it removed there.
+TEST_F(CliRun, ABackupWithoutIndexesNamesTheStaleIndexesItRemoved) {
+    CliOptions backup;
+    backup.command = "backup";
+    backup.toDir = out / "backup";
+    ASSERT_EQ(Run(backup), ExitDone);
+    ASSERT_TRUE(rtl::FileExists(out / "backup/Brany.PX"));
+    backup.noIndexes = true;
+    std::string text;
+    EXPECT_EQ(Run(backup, &text), ExitDone);
+    EXPECT_EQ(text, "removed stale index file from the backup directory: Brany.PX\n");
+    EXPECT_FALSE(rtl::FileExists(out / "backup/Brany.PX"));
+    out.WriteFile("backup/Brany.PX", "stale again");
+    backup.json = true;
+    EXPECT_EQ(Run(backup, &text), ExitDone);
+    EXPECT_NE(text.find("\"staleIndexesRemoved\": [\n    \"Brany.PX\"\n  ]"), std::string::npos) << text;
+}
+
 TEST_F(CliRun, ZipBackupIsVerifiedAndACorruptArchiveIsCaught) {
     CliOptions o;
     o.command = "backup";
