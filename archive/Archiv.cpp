@@ -17,6 +17,7 @@ TArchiv* ActiveArchiv = nullptr;
 namespace {
 
 constexpr const char* SuccessStatus = "255";
+constexpr const char* NotAnArchiveText = "Súbor \"%s\"\r\nnie je archív zip";
 
 // Empty stays empty (the current directory); otherwise it ends with a separator.
 std::string NormaliseTargetDirectory(const std::string& dir) {
@@ -103,9 +104,13 @@ void TArchiv::SetUnpackSource(const std::string& archiveName, const std::string&
 
 bool TArchiv::UnpackFiles() {
     if (!rtl::FileExists(ArchiveName)) {
-        ui::ShowError(Caption, rtl::FormatMessage("Súbor \"%s\"\r\nneexistuje", {ArchiveName}));
+        struct stat st {};
+        const bool somethingElse = !ArchiveName.empty() && ::stat(ArchiveName.c_str(), &st) == 0;
+        ui::ShowError(Caption, rtl::FormatMessage(somethingElse ? NotAnArchiveText : "Súbor \"%s\"\r\nneexistuje",
+                                                  {ArchiveName}));
         return false;
     }
+    int result = 0;
     {
         CurrentDirectoryKeeper keeper;
         azip::addUNZIP_Initialise();
@@ -114,9 +119,10 @@ bool TArchiv::UnpackFiles() {
         azip::addUNZIP_ExtractTo(TargetDir.c_str());
         azip::addUNZIP_RestoreAttributes(1);
         azip::addUNZIP_RestoreStructure(0);
-        azip::addUNZIP();
+        result = azip::addUNZIP();
     }
-    return !UnpackAborted;
+    // An archive that could not be read at all is a failed restore, whatever was answered.
+    return !UnpackAborted && result != static_cast<int>(azip::RunResult::ArchiveFailed);
 }
 
 int TArchiv::ZipCallback(std::intptr_t, std::uint8_t type, const char* text) {
@@ -139,14 +145,28 @@ int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
         return 1;
     }
     if (type != azip::MessageType::FileStatus || !text) return 1;
-    if (ExtractField(text, '|', 3) != SuccessStatus) {
-        const std::string name = rtl::ExtractFileName(ExtractField(text, '|', 2));
-        const bool ignore = ui::AskYesNo(
-            ActiveArchiv->Caption,
-            rtl::FormatMessage("Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?", {name}),
-            ui::MsgIcon::Warning, ui::MsgAnswer::Yes);
-        ActiveArchiv->UnpackAborted = !ignore;
-        if (!ignore) azip::addUNZIP_Abort(1);
+    const std::string status = ExtractField(text, '|', 3);
+    if (status == SuccessStatus) return 1;
+    // The archive or the target directory itself failed: there is no file whose error
+    // could be ignored, so the failure is only told.
+    const std::string path = ExtractField(text, '|', 2);
+    const std::string reason = ExtractField(text, '|', 4);
+    if (path == ActiveArchiv->ArchiveName) {
+        const bool noZip = status == std::to_string(static_cast<int>(azip::FileStatus::NotAnArchive));
+        ui::ShowError(ActiveArchiv->Caption, noZip ? rtl::FormatMessage(NotAnArchiveText, {path})
+                                                   : rtl::FormatMessage("Súbor \"%s\"\r\nsa nedá otvoriť: %s",
+                                                                        {path, reason}));
+        return 1;
     }
+    if (path == (ActiveArchiv->TargetDir.empty() ? "." : ActiveArchiv->TargetDir)) {
+        ui::ShowError(ActiveArchiv->Caption, rtl::FormatMessage("Adresár \"%s\"\r\nsa nedá otvoriť: %s", {path, reason}));
+        return 1;
+    }
+    const bool ignore = ui::AskYesNo(
+        ActiveArchiv->Caption,
+        rtl::FormatMessage("Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?", {rtl::ExtractFileName(path)}),
+        ui::MsgIcon::Warning, ui::MsgAnswer::Yes);
+    ActiveArchiv->UnpackAborted = !ignore;
+    if (!ignore) azip::addUNZIP_Abort(1);
     return 1;
 }

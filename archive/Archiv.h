@@ -33,7 +33,8 @@ public:
 
     void SetUnpackSource(const std::string& archiveName, const std::string& targetDir);
     // Unpacks every file of ArchiveName into TargetDir; at a damaged file the user chooses to
-    // go on or stop. True unless the archive is missing or the user stopped.
+    // go on or stop. True unless the archive is missing, is no zip archive or cannot be read
+    // at all (each told in its own message), or the user stopped.
     bool UnpackFiles();
 
     // The callbacks installed in the zip libraries (message contract: platform/zip/ZipMessages.h).

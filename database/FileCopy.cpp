@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 namespace database {
@@ -42,7 +43,7 @@ void TByteProgress::Finish() {
 
 namespace {
 
-[[noreturn]] void Fail(const char* format, const std::string& path = std::string()) {
+[[noreturn]] void Fail(const char* format, const std::string& path) {
     throw rtl::EFileError(rtl::FormatMessage(format, {path}));
 }
 
@@ -76,16 +77,22 @@ rtl::TFileIdentity CopyIdentityOf(const std::string& target, const struct stat& 
     return rtl::IdentityForPlaceOf(target, rtl::ModeAfterUmask(0666));
 }
 
-void WriteAll(TCopyFileSystem& fs, int fd, const char* data, std::size_t size) {
+void WriteAll(TCopyFileSystem& fs, int fd, const char* data, std::size_t size, const std::string& target) {
     while (size > 0) {
         const ssize_t n = fs.Write(fd, data, size);
-        if (n <= 0) Fail("Stream write error");
+        if (n == 0) errno = ENOSPC;
+        if (n <= 0) throw StreamError("Stream write error", target);
         data += n;
         size -= static_cast<std::size_t>(n);
     }
 }
 
 } // namespace
+
+rtl::EFileError StreamError(const char* text, const std::string& path) {
+    const int error = errno;
+    return rtl::EFileError(std::string(text) + ": " + path + " (" + std::strerror(error) + ")");
+}
 
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
                  TCopyFileSystem& fs, DirectorySync directorySync, CopyIdentity identity) {
@@ -130,8 +137,8 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
         if (!inKernel) {
             buffer.resize(CopyTransferSize);
             n = fs.Read(state.source, buffer.data(), buffer.size());
-            if (n < 0) Fail("Stream read error");
-            WriteAll(fs, state.target, buffer.data(), static_cast<std::size_t>(n));
+            if (n < 0) throw StreamError("Stream read error", source);
+            WriteAll(fs, state.target, buffer.data(), static_cast<std::size_t>(n), target);
         }
         if (n == 0) break;
         copied += static_cast<std::uint64_t>(n);
@@ -148,13 +155,14 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
     if (!rtl::SetFileModificationTime(state.target, rtl::FileTime{sourceStat.st_mtim.tv_sec, sourceStat.st_mtim.tv_nsec}))
         Fail("Cannot create file %s", target);
     // A full disk may only show at sync or close (delayed allocation, network file systems).
-    if (fs.Sync(state.target) != 0) Fail("Stream write error");
+    if (fs.Sync(state.target) != 0) throw StreamError("Stream write error", target);
     const int targetFd = state.target;
     state.target = -1;
-    if (fs.Close(targetFd) != 0) Fail("Stream write error");
+    if (fs.Close(targetFd) != 0) throw StreamError("Stream write error", target);
     if (fs.Rename(state.temporaryPath, target) != 0) Fail("Cannot create file %s", target);
     state.temporaryPath.clear();
-    if (directorySync == DirectorySync::Now && fs.SyncDirectory(targetDir) != 0) Fail("Stream write error");
+    if (directorySync == DirectorySync::Now && fs.SyncDirectory(targetDir) != 0)
+        throw StreamError("Stream write error", targetDir);
     progress.Finish();
 }
 

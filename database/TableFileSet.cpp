@@ -64,7 +64,7 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
         throw;
     }
     if (count > 0 && fileSystem.SyncDirectory(targetDirectory) != 0)
-        throw rtl::EFileError("Stream write error");
+        throw StreamError("Stream write error", targetDirectory);
     return count;
 }
 

@@ -65,6 +65,7 @@ void RefuseArchiveInPlaceOfTableFile(const std::string& archive, const std::stri
 void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIndexes, std::uint8_t copyMode) {
     (void)copyMode;  // an existing archive is always replaced
     if (zipFileName.empty()) return;
+    LastBackup = {};
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string source = DatabaseDirectory();
     const rtl::TStringList found = FindTableFiles(source, withIndexes ? AllTableFileExtensions : DataFileExtensions);
@@ -77,7 +78,7 @@ void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIn
                                                         "tabuliek.\r\nArchív \"%s\" nebol vytvorený ani zmenený.",
                                                         {source, zipFileName}));
     else
-        PackToZip(&files, zipFileName);
+        LastBackup.ArchiveWritten = PackToZip(&files, zipFileName);
     ShowStatus("");
 }
 

@@ -22,6 +22,7 @@ struct Outcome {
     std::string error;
     ArchiveCheck verify;
     bool verified = false;
+    std::string verifySkipped;  // why --verify did not read the archive
     std::vector<std::string> staleIndexesRemoved;  // backup --to-dir --no-indexes
 };
 
@@ -52,7 +53,11 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
             outcome.staleIndexesRemoved = module.LastBackup.StaleIndexesRemoved;
         } else {
             module.BackupToZip(o.toZip, !o.noIndexes, 3);
-            if (o.verify) {
+            if (o.verify && !module.LastBackup.ArchiveWritten) {
+                // What lies there is an older archive, or none: nothing this run may vouch for.
+                outcome.verifySkipped = "the backup did not write the archive";
+                std::cerr << "verify: skipped, " << outcome.verifySkipped << '\n';
+            } else if (o.verify) {
                 outcome.verified = true;
                 outcome.verify = VerifyArchive(o.toZip);
                 for (const auto& p : outcome.verify.problems) std::cerr << "verify: " << p << '\n';
@@ -102,6 +107,12 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
         for (const auto& name : outcome.staleIndexesRemoved) json.Value("", name);
         json.EndArray();
     }
+    if (!outcome.verifySkipped.empty()) {
+        json.BeginObject("verify");
+        json.Value("ok", false);
+        json.Value("skipped", outcome.verifySkipped);
+        json.EndObject();
+    }
     if (outcome.verified) {
         json.BeginObject("verify");
         json.Value("entries", outcome.verify.entries);
@@ -143,7 +154,8 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         Execute(o, *module, outcome);
         module.reset();
         // Every message box the operations show reports a problem: success is silent.
-        if (!console.Messages().empty() || (outcome.verified && !outcome.verify.Ok())) code = ExitProblem;
+        if (!console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty())
+            code = ExitProblem;
     } catch (const std::exception& e) {
         outcome.error = e.what();
         code = ExitError;
