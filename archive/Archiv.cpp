@@ -159,12 +159,14 @@ int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
         return 1;
     }
     if (path == (ActiveArchiv->TargetDir.empty() ? "." : ActiveArchiv->TargetDir)) {
-        ui::ShowError(ActiveArchiv->Caption, rtl::FormatMessage("Adresár \"%s\"\r\nsa nedá otvoriť: %s", {path, reason}));
+        ui::ShowError(ActiveArchiv->Caption,
+                      rtl::FormatMessage("Adresár \"%s\"\r\nsa nedá otvoriť: %s", {path, reason}));
         return 1;
     }
+    const std::string name = rtl::ExtractFileName(path);
     const bool ignore = ui::AskYesNo(
         ActiveArchiv->Caption,
-        rtl::FormatMessage("Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?", {rtl::ExtractFileName(path)}),
+        rtl::FormatMessage("Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?", {name}),
         ui::MsgIcon::Warning, ui::MsgAnswer::Yes);
     ActiveArchiv->UnpackAborted = !ignore;
     if (!ignore) azip::addUNZIP_Abort(1);

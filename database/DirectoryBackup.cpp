@@ -19,7 +19,9 @@ namespace {
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // A table's name as its files share it: the file name before the last dot, in lower case.
-std::string TableOf(const std::string& path) { return rtl::LowerAscii(rtl::ChangeFileExt(rtl::ExtractFileName(path), "")); }
+std::string TableOf(const std::string& path) {
+    return rtl::LowerAscii(rtl::ChangeFileExt(rtl::ExtractFileName(path), ""));
+}
 
 // Removes from `directory` the index files of the tables whose files are `copied`: their
 // data is about to be replaced there, and an old index would not fit the new data (a restore
