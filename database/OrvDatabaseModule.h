@@ -67,6 +67,15 @@ public:
     // File sets and index deletion.
     void DeleteIndexes();
 
+    // What the last backup did besides copying, for callers that report it (the command
+    // line): whether a zip backup wrote its archive, and the names of the index files a
+    // directory backup without indexes removed from its target as stale.
+    struct TBackupReport {
+        bool ArchiveWritten = false;
+        std::vector<std::string> StaleIndexesRemoved;
+    };
+    TBackupReport LastBackup;
+
     // Backup and restore.
     void BackupToDirectory(const std::string& directory, bool withIndexes, std::uint8_t copyMode);
     void BackupToZip(const std::string& zipFileName, bool withIndexes, std::uint8_t copyMode);

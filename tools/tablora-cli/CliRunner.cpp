@@ -23,6 +23,8 @@ struct Outcome {
     ArchiveCheck verify;
     bool verified = false;
     std::vector<database::TOrvDatabaseModule::TKeyRepairOutcome> keyRepairs;  // repair-keys
+    std::string verifySkipped;  // why --verify did not read the archive
+    std::vector<std::string> staleIndexesRemoved;  // backup --to-dir --no-indexes
 };
 
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
@@ -77,9 +79,14 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     if (o.command == "backup") {
         if (!o.toDir.empty()) {
             module.BackupToDirectory(o.toDir, !o.noIndexes, 3);
+            outcome.staleIndexesRemoved = module.LastBackup.StaleIndexesRemoved;
         } else {
             module.BackupToZip(o.toZip, !o.noIndexes, 3);
-            if (o.verify) {
+            if (o.verify && !module.LastBackup.ArchiveWritten) {
+                // What lies there is an older archive, or none: nothing this run may vouch for.
+                outcome.verifySkipped = "the backup did not write the archive";
+                std::cerr << "verify: skipped, " << outcome.verifySkipped << '\n';
+            } else if (o.verify) {
                 outcome.verified = true;
                 outcome.verify = VerifyArchive(o.toZip);
                 for (const auto& p : outcome.verify.problems) std::cerr << "verify: " << p << '\n';
@@ -143,6 +150,17 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
         }
         json.EndArray();
     }
+    if (!outcome.staleIndexesRemoved.empty()) {
+        json.BeginArray("staleIndexesRemoved");
+        for (const auto& name : outcome.staleIndexesRemoved) json.Value("", name);
+        json.EndArray();
+    }
+    if (!outcome.verifySkipped.empty()) {
+        json.BeginObject("verify");
+        json.Value("ok", false);
+        json.Value("skipped", outcome.verifySkipped);
+        json.EndObject();
+    }
     if (outcome.verified) {
         json.BeginObject("verify");
         json.Value("entries", outcome.verify.entries);
@@ -184,7 +202,8 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         Execute(o, *module, outcome);
         module.reset();
         // Every message box the operations show reports a problem: success is silent.
-        if (!console.Messages().empty() || (outcome.verified && !outcome.verify.Ok())) code = ExitProblem;
+        if (!console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty())
+            code = ExitProblem;
     } catch (const std::exception& e) {
         outcome.error = e.what();
         code = ExitError;
@@ -201,6 +220,9 @@ int RunCli(const CliOptions& o, std::ostream& out) {
             for (const auto& f : outcome.fitTables) fit = fit || f == t;
             out << t << (fit ? "\t(key repair)" : "") << '\n';
         }
+    } else {
+        for (const auto& name : outcome.staleIndexesRemoved)
+            out << "removed stale index file from the backup directory: " << name << '\n';
     }
     return code;
 }
