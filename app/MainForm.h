@@ -202,6 +202,7 @@ private:
     void SetAliasItems(const rtl::TStringList& items, int selected);
     void SetRuleEnabled(QWidget* control, bool enabled);
     void RefreshBusyControls();
+    bool HeldWhileBusy(const QWidget* control) const;
     void SetToolPanel(QFrame* panel, bool lowered);
     // The rule of a list tool: ticked, it excludes the other tools and offers its list.
     void ListToolClick(QCheckBox* tool, QFrame* panel, QCheckBox* otherListTool);
@@ -211,6 +212,11 @@ private:
     TLabelTarget statusPanelTarget_;
     std::map<QWidget*, bool> ruleEnabled_;
     int busyDepth_ = 0;
+    // While the directory field's own reloads run, the field stays enabled and keeps the
+    // focus, so that typing goes on; what is typed meanwhile is loaded by one more reload
+    // as soon as the running one ends.
+    bool directoryReloadRunning_ = false;
+    bool directoryChangedMeanwhile_ = false;
 };
 
 } // namespace app

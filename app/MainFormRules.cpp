@@ -171,7 +171,16 @@ void TMainForm::SourceDirRBtnChanged() {
 }
 
 void TMainForm::SourceDataDirChanged() {
-    if (SourceDirRBtn->isChecked() && HandlersActive) SplashReload(ListsToEmpty::KeyViolation, false);
+    if (!SourceDirRBtn->isChecked()) return;
+    if (!HandlersActive) {
+        if (directoryReloadRunning_) directoryChangedMeanwhile_ = true;
+        return;
+    }
+    TFlagScope running(directoryReloadRunning_, true, false);
+    do {
+        directoryChangedMeanwhile_ = false;
+        SplashReload(ListsToEmpty::KeyViolation, false);
+    } while (directoryChangedMeanwhile_ && SourceDirRBtn->isChecked());
 }
 
 void TMainForm::AliasesCboChanged() {
@@ -402,14 +411,22 @@ void TMainForm::DeselectAllBtnClick() {
 
 void TMainForm::SetRuleEnabled(QWidget* control, bool enabled) {
     ruleEnabled_[control] = enabled;
-    control->setEnabled(enabled && !Busy());
+    control->setEnabled(enabled && !HeldWhileBusy(control));
+}
+
+bool TMainForm::HeldWhileBusy(const QWidget* control) const {
+    // Disabling the field being typed into would hand its focus, and the keys still to
+    // come, to another control.
+    return Busy() && !(control == SourceDataDirEdt && directoryReloadRunning_);
 }
 
 void TMainForm::RefreshBusyControls() {
     for (QWidget* control : {static_cast<QWidget*>(AliasRBtn), static_cast<QWidget*>(AliasesCbo),
                              static_cast<QWidget*>(SourceDirRBtn), static_cast<QWidget*>(SourceDataDirEdt)})
         if (!ruleEnabled_.count(control)) ruleEnabled_[control] = true;
-    for (const auto& [control, enabled] : ruleEnabled_) control->setEnabled(enabled && !Busy());
+    for (const auto& [control, enabled] : ruleEnabled_) control->setEnabled(enabled && !HeldWhileBusy(control));
+    // Its folder dialog would stop the running reload or task until it is closed.
+    SourceDataDirEdt->SetBrowseEnabled(!Busy());
 }
 
 // ---- Help and About ----

@@ -9,8 +9,10 @@
 
 namespace app {
 
-TSplashForm::TSplashForm(QWidget* owner) : QWidget(owner, Qt::Tool) {
+TSplashForm::TSplashForm(QWidget* owner) : QWidget(owner, Qt::Tool | Qt::WindowDoesNotAcceptFocus) {
     setObjectName(QStringLiteral("SplashForm"));
+    // It only shows progress: the keyboard stays with the control being typed into.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     setWindowTitle(QStringLiteral("Tablora"));
     setFont(WindowFont());
     setFixedSize(303, 64);

@@ -26,11 +26,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+// Failed expectations show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace apptest {
 
