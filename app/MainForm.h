@@ -200,6 +200,9 @@ private:
     void EmptyTableLists(ListsToEmpty lists);
     void FillCheckList(QListWidget* list, const rtl::TStringList& names);
     void SetAliasItems(const rtl::TStringList& items, int selected);
+    // Selects an alias as the program does: no handler runs, and a later pick of the same
+    // alias is no change.
+    void SelectAlias(int index);
     void SetRuleEnabled(QWidget* control, bool enabled);
     void RefreshBusyControls();
     bool HeldWhileBusy(const QWidget* control) const;
@@ -217,6 +220,8 @@ private:
     // as soon as the running one ends.
     bool directoryReloadRunning_ = false;
     bool directoryChangedMeanwhile_ = false;
+    // The alias chosen before the user's latest pick.
+    int chosenAlias_ = -1;
 };
 
 } // namespace app

@@ -71,7 +71,12 @@ void TMainForm::ConnectHandlers() {
     };
 
     onChecked(AliasRBtn, &TMainForm::AliasRBtnChanged);
-    connect(AliasesCbo, &QComboBox::activated, this, [this](int) { Guarded([this] { AliasesCboChanged(); }); });
+    // The list tells of every pick, also of the alias already chosen; only a change counts.
+    connect(AliasesCbo, &QComboBox::activated, this, [this](int index) {
+        if (index == chosenAlias_) return;
+        chosenAlias_ = index;
+        Guarded([this] { AliasesCboChanged(); });
+    });
     onChecked(SourceDirRBtn, &TMainForm::SourceDirRBtnChanged);
     onEdited(SourceDataDirEdt, &TMainForm::SourceDataDirChanged);
     onChecked(NezalohovatRBtn, &TMainForm::NezalohovatRBtnClick);
@@ -303,7 +308,12 @@ int TMainForm::FillAliasList(rtl::TStringList& items) {
 void TMainForm::SetAliasItems(const rtl::TStringList& items, int selected) {
     AliasesCbo->clear();
     for (const std::string& item : items) AliasesCbo->addItem(QString::fromStdString(item));
-    AliasesCbo->setCurrentIndex(selected);
+    SelectAlias(selected);
+}
+
+void TMainForm::SelectAlias(int index) {
+    AliasesCbo->setCurrentIndex(index);
+    chosenAlias_ = AliasesCbo->currentIndex();
 }
 
 std::string TMainForm::AliasDirectoryOf(const std::string& alias) {

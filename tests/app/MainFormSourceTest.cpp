@@ -4,8 +4,7 @@
 #include "app/PathEdit.h"
 #include "app/RadioButton.h"
 
-#include "app/SplashFrm.h"
-
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QLabel>
@@ -71,6 +70,44 @@ TEST_F(SourceTest, PickingAnAliasReloadsAndShowsItsDirectory) {
     EXPECT_EQ(form->SourceDataDirEdt->text().toStdString(), second);
     EXPECT_EQ(form->StatusPanel0->text(), "Počet tabuliek: 1");
     EXPECT_TRUE(form->HandlersActive);
+}
+
+// Picks an item of the alias list as a person does: opens the list, moves `down` items from
+// the highlighted one and presses Enter.
+void PickAlias(QComboBox* combo, int down) {
+    combo->showPopup();
+    QAbstractItemView* list = combo->view();
+    ASSERT_TRUE(list->isVisible());
+    for (int i = 0; i < down; ++i) QTest::keyClick(list, Qt::Key_Down);
+    QTest::keyClick(list, Qt::Key_Return);
+    ASSERT_FALSE(list->isVisible());
+}
+
+TEST_F(SourceTest, PickingTheAliasAlreadyChosenReloadsNothingAndKeepsTheTicks) {
+    const std::string first = MakeBillingDatabase("first");
+    const std::string second = MakeDatabase("second", {{"Rparadox/inst/extdata/country.db", "Brany"}});
+    SetAliases({{"Orvan", first}, {"Druha", second}});
+    CreateForm();
+    form->KontrolaDatabazyChb->click();
+    Tick(form->DamagedTablesCheckListBox, 1);
+    SplashCounter splashes;
+
+    PickAlias(form->AliasesCbo, 0);
+    EXPECT_EQ(splashes.shown, 0);
+    EXPECT_EQ(Ticked(form->DamagedTablesCheckListBox), std::vector<int>{1});
+    EXPECT_EQ(form->AliasesCbo->currentText(), "Orvan");
+
+    // A pick that changes the alias still reloads, and so does the way back.
+    PickAlias(form->AliasesCbo, 1);
+    EXPECT_EQ(splashes.shown, 1);
+    EXPECT_EQ(Items(form->DamagedTablesCheckListBox), std::vector<std::string>{"Brány alternatívnych operátorov"});
+    PickAlias(form->AliasesCbo, 0);
+    EXPECT_EQ(splashes.shown, 1);
+    form->AliasesCbo->showPopup();
+    QTest::keyClick(form->AliasesCbo->view(), Qt::Key_Up);
+    QTest::keyClick(form->AliasesCbo->view(), Qt::Key_Return);
+    EXPECT_EQ(splashes.shown, 2);
+    EXPECT_EQ(Items(form->DamagedTablesCheckListBox), BillingDisplayNames);
 }
 
 TEST_F(SourceTest, APickInDirectoryModeAndATypedDirectoryInAliasModeStartNothing) {
@@ -174,9 +211,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
         form->SourceDataDirEdt->setFocus();
         ASSERT_TRUE(form->SourceDataDirEdt->hasFocus());
-        qApp->installEventFilter(&splashes);
+        splashes.shown = 0;
     }
-    void TearDown() override { qApp->removeEventFilter(&splashes); }
 
     // Keys go where a person's keys go: to whatever has the focus when each one arrives.
     // With no focus at all (another window took it) the keys are lost, as they would be.
@@ -193,13 +229,7 @@ protected:
         if (QWidget* focus = FocusOrFail()) QTest::keyClick(focus, key, modifiers);
     }
 
-    struct SplashCounter : QObject {
-        int shown = 0;
-        bool eventFilter(QObject* watched, QEvent* event) override {
-            if (event->type() == QEvent::Show && qobject_cast<app::TSplashForm*>(watched)) ++shown;
-            return false;
-        }
-    } splashes;
+    SplashCounter splashes;
     int helpOpened = 0;
 };
 
