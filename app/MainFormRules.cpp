@@ -17,7 +17,9 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace app {
 
@@ -35,6 +37,19 @@ private:
     bool& flag_;
     bool after_;
 };
+
+// The names of a comma text in the order a person looks for them: without regard to letter
+// case ("brany" beside "Brany", not after "Zakaznici"); names differing only in case keep a
+// fixed order.
+void SetSortedNames(rtl::TStringList& names, const std::string& commaText) {
+    std::vector<std::string> items = rtl::SplitCommaText(commaText);
+    std::sort(items.begin(), items.end(), [](const std::string& a, const std::string& b) {
+        const std::string la = rtl::LowerAscii(a), lb = rtl::LowerAscii(b);
+        return la != lb ? la < lb : a < b;
+    });
+    names.Clear();
+    for (std::string& item : items) names.Add(std::move(item));
+}
 
 } // namespace
 
@@ -258,8 +273,8 @@ void TMainForm::ReloadTableLists(ui::ITextTarget* label, ui::IProgressTarget* ba
         module->StatusPanel = nullptr;
         std::string allTables, keyViolationTables;
         module->LoadTableLists(allTables, keyViolationTables);
-        DamagedTableNames.SetCommaText(allTables);
-        KeyViolationTableNames.SetCommaText(keyViolationTables);
+        SetSortedNames(DamagedTableNames, allTables);
+        SetSortedNames(KeyViolationTableNames, keyViolationTables);
     } catch (...) {
         // The check lists show what the name lists hold, also after a failure.
         EmptyTableLists(ListsToEmpty::Both);

@@ -157,6 +157,28 @@ TEST_F(SourceTest, ATableNameWithABlankStaysOneItemUpToTheTableList) {
     EXPECT_EQ(form->ReadRepairParams().TableList, "\"Moja tabulka\",\"Tel_zoz\"");
 }
 
+TEST_F(SourceTest, TablesAreListedWithoutRegardToLetterCase) {
+    const std::string dir = MakeDatabase("billing", {{"Rparadox/inst/extdata/country.db", "Zakaznici"},
+                                                     {"Rparadox/inst/extdata/country.db", "brany"},
+                                                     {"Rparadox/inst/extdata/country.db", "Hovory"},
+                                                     {"Rparadox/inst/extdata/country.db", "tel_zoz"}});
+    AddKeyViolationTable(dir, "Linky");
+    AddKeyViolationTable(dir, "acpmer20");
+    CreateForm();
+    form->SourceDirRBtn->click();
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir));
+    EXPECT_EQ(form->DamagedTableNames.CommaText(), "acpmer20,brany,Hovory,Linky,tel_zoz,Zakaznici");
+    EXPECT_EQ(Items(form->DamagedTablesCheckListBox),
+              (std::vector<std::string>{"Pomocná tabuľka Acpmer20 pre PbÚ Meridian", "Brány alternatívnych operátorov",
+                                        "Evidované hovory", "Vstupné linky", "Prípojky PbÚ", "Zakaznici"}));
+    EXPECT_EQ(form->KeyViolationTableNames.CommaText(), "acpmer20,Linky");
+    // The ticks still stand for the names at the same places.
+    form->KontrolaDatabazyChb->click();
+    Tick(form->DamagedTablesCheckListBox, 1);
+    Tick(form->DamagedTablesCheckListBox, 5);
+    EXPECT_EQ(form->ReadRepairParams().TableList, "\"brany\",\"Zakaznici\"");
+}
+
 TEST_F(SourceTest, TicksAreLostOnEveryReload) {
     const std::string dir = MakeBillingDatabase();
     CreateForm();
