@@ -300,6 +300,7 @@ void TMainForm::ApplyDisplayNames(QListWidget* list) {
     for (int i = 0; i < list->count(); ++i) {
         QListWidgetItem* item = list->item(i);
         item->setText(QString::fromStdString(DisplayNameOf(item->text().toStdString())));
+        item->setToolTip(item->text());  // the whole description, wherever the list is scrolled
     }
 }
 
