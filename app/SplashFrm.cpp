@@ -14,7 +14,7 @@ TSplashForm::TSplashForm(QWidget* owner)
     setObjectName(QStringLiteral("SplashForm"));
     // It only shows progress: the keyboard stays with the control being typed into.
     setAttribute(Qt::WA_ShowWithoutActivating);
-    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setFrameStyle(QFrame::Box | QFrame::Plain);
     setWindowTitle(QStringLiteral("Tablora"));
     setFont(WindowFont());
     setFixedSize(303, 64);
