@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -253,15 +254,27 @@ GuardSeen WaitForGuard(int inotifyFd, test::X11TestClient& observer, pid_t pid) 
     return seen;
 }
 
-TEST(ProgramEntryOnX11, SecondStartRaisesTheFirstInstanceAndEndsWithoutAWindow) {
-    test::XvfbServer server;
-    if (!server.Running()) GTEST_SKIP() << "Xvfb is not available";
-    test::X11TestClient observer(server.Display());
-    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_change_window_attributes(observer.Connection(), observer.Root(), XCB_CW_EVENT_MASK, &mask);
-    windows::X11DesktopWindows desktop(server.Display());
+// Starts of the real program entry on a private X server, watched from the root window,
+// with a runtime directory of the test's own.
+class ProgramStartsOnX11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!server.Running()) GTEST_SKIP() << "Xvfb is not available";
+        watcher = std::make_unique<test::X11TestClient>(server.Display());
+        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(watcher->Connection(), watcher->Root(), XCB_CW_EVENT_MASK, &mask);
+        desktopWindows = std::make_unique<windows::X11DesktopWindows>(server.Display());
+    }
 
+    test::XvfbServer server;
     const test::TempDir runtime;
+    std::unique_ptr<test::X11TestClient> watcher;
+    std::unique_ptr<windows::X11DesktopWindows> desktopWindows;
+};
+
+TEST_F(ProgramStartsOnX11, SecondStartRaisesTheFirstInstanceAndEndsWithoutAWindow) {
+    test::X11TestClient& observer = *watcher;
+    windows::X11DesktopWindows& desktop = *desktopWindows;
     StartedProgram first(server.Display(), runtime.Path());
     std::optional<windows::TopLevelWindow> mainForm;
     for (int attempts = 0; !mainForm && attempts < 200; ++attempts) {
@@ -290,14 +303,9 @@ TEST(ProgramEntryOnX11, SecondStartRaisesTheFirstInstanceAndEndsWithoutAWindow) 
 
 // The second start comes while the first is still starting (its main window not made yet):
 // it waits, brings the first's window forward once there is one, and ends without its own.
-TEST(ProgramEntryOnX11, SecondStartDuringTheFirstsStartUpHandsOverOnceItsWindowExists) {
-    test::XvfbServer server;
-    if (!server.Running()) GTEST_SKIP() << "Xvfb is not available";
-    test::X11TestClient observer(server.Display());
-    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_change_window_attributes(observer.Connection(), observer.Root(), XCB_CW_EVENT_MASK, &mask);
-    windows::X11DesktopWindows desktop(server.Display());
-    const test::TempDir runtime;
+TEST_F(ProgramStartsOnX11, SecondStartDuringTheFirstsStartUpHandsOverOnceItsWindowExists) {
+    test::X11TestClient& observer = *watcher;
+    windows::X11DesktopWindows& desktop = *desktopWindows;
     const int opens = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     ASSERT_GE(opens, 0);
     ASSERT_GE(::inotify_add_watch(opens, runtime.Path().c_str(), IN_OPEN), 0);
