@@ -200,8 +200,12 @@ private:
     void EmptyTableLists(ListsToEmpty lists);
     void FillCheckList(QListWidget* list, const rtl::TStringList& names);
     void SetAliasItems(const rtl::TStringList& items, int selected);
+    // Selects an alias as the program does: no handler runs, and a later pick of the same
+    // alias is no change.
+    void SelectAlias(int index);
     void SetRuleEnabled(QWidget* control, bool enabled);
     void RefreshBusyControls();
+    bool HeldWhileBusy(const QWidget* control) const;
     void SetToolPanel(QFrame* panel, bool lowered);
     // The rule of a list tool: ticked, it excludes the other tools and offers its list.
     void ListToolClick(QCheckBox* tool, QFrame* panel, QCheckBox* otherListTool);
@@ -211,6 +215,13 @@ private:
     TLabelTarget statusPanelTarget_;
     std::map<QWidget*, bool> ruleEnabled_;
     int busyDepth_ = 0;
+    // While the directory field's own reloads run, the field stays enabled and keeps the
+    // focus, so that typing goes on; what is typed meanwhile is loaded by one more reload
+    // as soon as the running one ends.
+    bool directoryReloadRunning_ = false;
+    bool directoryChangedMeanwhile_ = false;
+    // The alias chosen before the user's latest pick.
+    int chosenAlias_ = -1;
 };
 
 } // namespace app

@@ -75,7 +75,10 @@ QFrame* MakePanel(QWidget* parent, const char* name, int left, int top, int widt
 QListWidget* MakeCheckList(QWidget* parent, const char* name, int left, int top, int width, int height) {
     auto* list = Place(new QListWidget(parent), name, left, top, width, height);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setUniformItemSizes(true);
+    // Each entry as wide as its text: a long description scrolls sideways instead of being
+    // cut short.
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    list->setTextElideMode(Qt::ElideNone);
     return list;
 }
 

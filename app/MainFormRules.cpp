@@ -17,7 +17,9 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace app {
 
@@ -35,6 +37,19 @@ private:
     bool& flag_;
     bool after_;
 };
+
+// The names of a comma text in the order a person looks for them: without regard to letter
+// case ("brany" beside "Brany", not after "Zakaznici"); names differing only in case keep a
+// fixed order.
+void SetSortedNames(rtl::TStringList& names, const std::string& commaText) {
+    std::vector<std::string> items = rtl::SplitCommaText(commaText);
+    std::sort(items.begin(), items.end(), [](const std::string& a, const std::string& b) {
+        const std::string la = rtl::LowerAscii(a), lb = rtl::LowerAscii(b);
+        return la != lb ? la < lb : a < b;
+    });
+    names.Clear();
+    for (std::string& item : items) names.Add(std::move(item));
+}
 
 } // namespace
 
@@ -71,7 +86,12 @@ void TMainForm::ConnectHandlers() {
     };
 
     onChecked(AliasRBtn, &TMainForm::AliasRBtnChanged);
-    connect(AliasesCbo, &QComboBox::activated, this, [this](int) { Guarded([this] { AliasesCboChanged(); }); });
+    // The list tells of every pick, also of the alias already chosen; only a change counts.
+    connect(AliasesCbo, &QComboBox::activated, this, [this](int index) {
+        if (index == chosenAlias_) return;
+        chosenAlias_ = index;
+        Guarded([this] { AliasesCboChanged(); });
+    });
     onChecked(SourceDirRBtn, &TMainForm::SourceDirRBtnChanged);
     onEdited(SourceDataDirEdt, &TMainForm::SourceDataDirChanged);
     onChecked(NezalohovatRBtn, &TMainForm::NezalohovatRBtnClick);
@@ -171,7 +191,16 @@ void TMainForm::SourceDirRBtnChanged() {
 }
 
 void TMainForm::SourceDataDirChanged() {
-    if (SourceDirRBtn->isChecked() && HandlersActive) SplashReload(ListsToEmpty::KeyViolation, false);
+    if (!SourceDirRBtn->isChecked()) return;
+    if (!HandlersActive) {
+        if (directoryReloadRunning_) directoryChangedMeanwhile_ = true;
+        return;
+    }
+    TFlagScope running(directoryReloadRunning_, true, false);
+    do {
+        directoryChangedMeanwhile_ = false;
+        SplashReload(ListsToEmpty::KeyViolation, false);
+    } while (directoryChangedMeanwhile_ && SourceDirRBtn->isChecked());
 }
 
 void TMainForm::AliasesCboChanged() {
@@ -244,8 +273,8 @@ void TMainForm::ReloadTableLists(ui::ITextTarget* label, ui::IProgressTarget* ba
         module->StatusPanel = nullptr;
         std::string allTables, keyViolationTables;
         module->LoadTableLists(allTables, keyViolationTables);
-        DamagedTableNames.SetCommaText(allTables);
-        KeyViolationTableNames.SetCommaText(keyViolationTables);
+        SetSortedNames(DamagedTableNames, allTables);
+        SetSortedNames(KeyViolationTableNames, keyViolationTables);
     } catch (...) {
         // The check lists show what the name lists hold, also after a failure.
         EmptyTableLists(ListsToEmpty::Both);
@@ -271,6 +300,7 @@ void TMainForm::ApplyDisplayNames(QListWidget* list) {
     for (int i = 0; i < list->count(); ++i) {
         QListWidgetItem* item = list->item(i);
         item->setText(QString::fromStdString(DisplayNameOf(item->text().toStdString())));
+        item->setToolTip(item->text());  // the whole description, wherever the list is scrolled
     }
 }
 
@@ -294,7 +324,12 @@ int TMainForm::FillAliasList(rtl::TStringList& items) {
 void TMainForm::SetAliasItems(const rtl::TStringList& items, int selected) {
     AliasesCbo->clear();
     for (const std::string& item : items) AliasesCbo->addItem(QString::fromStdString(item));
-    AliasesCbo->setCurrentIndex(selected);
+    SelectAlias(selected);
+}
+
+void TMainForm::SelectAlias(int index) {
+    AliasesCbo->setCurrentIndex(index);
+    chosenAlias_ = AliasesCbo->currentIndex();
 }
 
 std::string TMainForm::AliasDirectoryOf(const std::string& alias) {
@@ -402,14 +437,22 @@ void TMainForm::DeselectAllBtnClick() {
 
 void TMainForm::SetRuleEnabled(QWidget* control, bool enabled) {
     ruleEnabled_[control] = enabled;
-    control->setEnabled(enabled && !Busy());
+    control->setEnabled(enabled && !HeldWhileBusy(control));
+}
+
+bool TMainForm::HeldWhileBusy(const QWidget* control) const {
+    // Disabling the field being typed into would hand its focus, and the keys still to
+    // come, to another control.
+    return Busy() && !(control == SourceDataDirEdt && directoryReloadRunning_);
 }
 
 void TMainForm::RefreshBusyControls() {
     for (QWidget* control : {static_cast<QWidget*>(AliasRBtn), static_cast<QWidget*>(AliasesCbo),
                              static_cast<QWidget*>(SourceDirRBtn), static_cast<QWidget*>(SourceDataDirEdt)})
         if (!ruleEnabled_.count(control)) ruleEnabled_[control] = true;
-    for (const auto& [control, enabled] : ruleEnabled_) control->setEnabled(enabled && !Busy());
+    for (const auto& [control, enabled] : ruleEnabled_) control->setEnabled(enabled && !HeldWhileBusy(control));
+    // Its folder dialog would stop the running reload or task until it is closed.
+    SourceDataDirEdt->SetBrowseEnabled(!Busy());
 }
 
 // ---- Help and About ----

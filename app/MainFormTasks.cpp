@@ -86,7 +86,7 @@ void TMainForm::ApplyRepairParams(const TRepairParams& params) {
         AliasRBtn->setChecked(true);
         if (params.SourceKind == 0) {
             const int i = AliasesCbo->findText(QString::fromStdString(params.SourcePath), Qt::MatchFixedString);
-            if (i >= 0) AliasesCbo->setCurrentIndex(i);
+            if (i >= 0) SelectAlias(i);
         }
     }
 

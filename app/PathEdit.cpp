@@ -13,10 +13,18 @@ namespace app {
 TPathEdit::TPathEdit(Kind kind, QWidget* parent) : QLineEdit(parent), kind_(kind) {
     const QIcon icon = style()->standardIcon(kind == Kind::Directory ? QStyle::SP_DirOpenIcon
                                                                      : QStyle::SP_DialogOpenButton);
-    QAction* browse = addAction(icon, QLineEdit::TrailingPosition);
-    browse->setObjectName(QStringLiteral("BrowseAction"));
-    browse->setToolTip(QStringLiteral("Prehľadávať..."));
-    connect(browse, &QAction::triggered, this, [this] { Guarded([this] { Browse(); }); });
+    browse_ = addAction(icon, QLineEdit::TrailingPosition);
+    browse_->setObjectName(QStringLiteral("BrowseAction"));
+    browse_->setToolTip(QStringLiteral("Prehľadávať..."));
+    connect(browse_, &QAction::triggered, this, [this] { Guarded([this] { Browse(); }); });
+}
+
+void TPathEdit::SetBrowseEnabled(bool enabled) {
+    browse_->setEnabled(enabled);
+}
+
+bool TPathEdit::BrowseEnabled() const {
+    return browse_->isEnabled();
 }
 
 void TPathEdit::SetDialog(const QString& title, const QString& filter, const QString& defaultSuffix) {

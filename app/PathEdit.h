@@ -6,6 +6,7 @@
 
 #include <memory>
 
+class QAction;
 class QFileDialog;
 
 namespace app {
@@ -26,7 +27,12 @@ public:
     // Opens the dialog; an accepted choice replaces the text (which fires textChanged).
     void Browse();
 
+    // The browse button alone, while typing stays possible.
+    void SetBrowseEnabled(bool enabled);
+    bool BrowseEnabled() const;
+
 private:
+    QAction* browse_ = nullptr;
     Kind kind_;
     QString title_, filter_, defaultSuffix_;
 };

@@ -2,9 +2,55 @@
 
 #include "app/DialogStyle.h"
 
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextEdit>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+// Narrow faces of the common Linux font packages, in the order we prefer them.
+const char* const CondensedFaces[] = {"DejaVu Sans Condensed", "Liberation Sans Narrow", "Nimbus Sans Narrow",
+                                      "Arial Narrow"};
+// Below this the instructions would be hard to read; they scroll sideways instead.
+constexpr int SmallestPixelSize = 9;
+
+int WidestLine(const QFont& font, const QStringList& lines) {
+    const QFontMetrics metrics(font);
+    int widest = 0;
+    for (const QString& line : lines) widest = std::max(widest, metrics.horizontalAdvance(line));
+    return widest;
+}
+
+// The box does not wrap and scrolls only up and down, so its font must be narrow enough for
+// the longest line: the dialog font where it fits, else a condensed face, made smaller
+// step by step if need be.
+QFont HelpFont(const QStringList& lines, int room) {
+    std::vector<QFont> faces{DialogFont()};
+    for (const char* family : CondensedFaces) {
+        if (!QFontDatabase::hasFamily(QString::fromLatin1(family))) continue;
+        QFont face(QString::fromLatin1(family));
+        face.setPointSize(faces.front().pointSize());
+        faces.push_back(face);
+    }
+    for (const QFont& face : faces)
+        if (WidestLine(face, lines) <= room) return face;
+    QFont narrowest = *std::min_element(faces.begin(), faces.end(), [&lines](const QFont& a, const QFont& b) {
+        return WidestLine(a, lines) < WidestLine(b, lines);
+    });
+    for (int size = QFontInfo(narrowest).pixelSize() - 1; size >= SmallestPixelSize; --size) {
+        narrowest.setPixelSize(size);
+        if (WidestLine(narrowest, lines) <= room) break;
+    }
+    return narrowest;
+}
+
+} // namespace
 
 TPomocnikForm::TPomocnikForm(QWidget* owner)
     : QDialog(owner, FixedDialogFlags) {
@@ -16,6 +62,10 @@ TPomocnikForm::TPomocnikForm(QWidget* owner)
     RichEdit1->setReadOnly(true);
     RichEdit1->setLineWrapMode(QTextEdit::NoWrap);
     RichEdit1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    const int room = RichEdit1->width() - 2 * RichEdit1->frameWidth() -
+                     RichEdit1->verticalScrollBar()->sizeHint().width() -
+                     2 * static_cast<int>(RichEdit1->document()->documentMargin());
+    RichEdit1->setFont(HelpFont(HelpLines(), room));
     RichEdit1->setPlainText(HelpLines().join(QLatin1Char('\n')));
 
     CloseBtn = AddCloseButton(*this, 166, 263);

@@ -4,6 +4,7 @@
 #include "app/StandardErrorBox.h"
 #include "app/WidgetUiServices.h"
 #include "app/SingleInstanceGuard.h"
+#include "platform/rtl/AdvisoryLock.h"
 #include "platform/windows/X11WindowClass.h"
 
 #include <QApplication>
@@ -49,6 +50,13 @@ private:
     QWidget& window_;
 };
 
+// While the program runs, a wait for a database directory that another run holds lets the
+// window go on painting.
+struct LockWaitsThroughUi {
+    LockWaitsThroughUi() { rtl::SetLockWaitFunction([](int ms) { ui::Ui().Pause(ms); }); }
+    ~LockWaitsThroughUi() { rtl::SetLockWaitFunction(nullptr); }
+};
+
 }  // namespace
 
 void PreferX11Windows() {
@@ -68,6 +76,7 @@ int RunApplication(int& argc, char** argv, const std::function<std::unique_ptr<Q
     app::InstallSlovakQtTranslations(application);
     app::TWidgetUiServices services;
     ui::ScopedUiServices installed(services);
+    const LockWaitsThroughUi lockWaits;
     QApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
     QApplication::setWindowIcon(ProgramIcon());
 

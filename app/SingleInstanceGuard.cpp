@@ -1,5 +1,8 @@
 #include "app/SingleInstanceGuard.h"
 
+#include <cerrno>
+#include <ctime>
+
 namespace {
 
 // Titles and class names are compared as the window system hands them to a 255-character
@@ -37,4 +40,25 @@ bool CheckSingleInstance(windows::IDesktopWindows& desktop, const QString& class
     // Whether the window system grants the request or not, this start ends.
     desktop.Activate(running);
     return false;
+}
+
+bool ClaimSingleInstance(windows::IDesktopWindows& desktop, const QString& className, IInstanceLock& lock,
+                         const TInstanceWait& wait) {
+    for (int waited = 0;; waited += wait.StepMs) {
+        if (lock.TryTake()) return CheckSingleInstance(desktop, className);
+        const windows::WindowHandle starting = FindTopLevelWindow(desktop, QString(), className);
+        if (starting != windows::NoWindow) {
+            desktop.Activate(starting);
+            return false;
+        }
+        // Still no window: the other start shows its own when it gets there.
+        if (waited >= wait.LimitMs) return false;
+        if (wait.Wait) {
+            wait.Wait(wait.StepMs);
+        } else {
+            timespec step{wait.StepMs / 1000, static_cast<long>(wait.StepMs % 1000) * 1000000L};
+            while (::nanosleep(&step, &step) != 0 && errno == EINTR) {
+            }
+        }
+    }
 }

@@ -9,8 +9,12 @@
 
 namespace app {
 
-TSplashForm::TSplashForm(QWidget* owner) : QWidget(owner, Qt::Tool) {
+TSplashForm::TSplashForm(QWidget* owner)
+    : QFrame(owner, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus) {
     setObjectName(QStringLiteral("SplashForm"));
+    // It only shows progress: the keyboard stays with the control being typed into.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setFrameStyle(QFrame::Box | QFrame::Plain);
     setWindowTitle(QStringLiteral("Tablora"));
     setFont(WindowFont());
     setFixedSize(303, 64);

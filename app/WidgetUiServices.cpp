@@ -8,18 +8,72 @@
 #include <QTimer>
 #include <QTranslator>
 
+#include <map>
+#include <string>
+
 namespace app {
 namespace {
 
-// A standard button's caption: Qt's own translation where its installed catalogue has
-// one (older catalogues keep them under the button box), else the Slovak word itself,
-// since the program speaks Slovak only.
-QString ButtonText(const char* english, const char* slovak) {
-    for (const char* context : {"QPlatformTheme", "QDialogButtonBox"}) {
-        const QString translated = QCoreApplication::translate(context, english);
-        if (translated != QLatin1String(english)) return translated;
+// Qt's standard buttons in Slovak, for when no catalogue has them.
+QString OwnButtonText(const char* english) {
+    static const std::map<std::string, const char*> words = {
+        {"OK", "OK"},
+        {"&OK", "&OK"},
+        {"Open", "Otvoriť"},
+        {"&Open", "&Otvoriť"},
+        {"Save", "Uložiť"},
+        {"&Save", "&Uložiť"},
+        {"Save All", "Uložiť všetko"},
+        {"Don't Save", "Neuložiť"},
+        {"Cancel", "Zrušiť"},
+        {"&Cancel", "&Zrušiť"},
+        {"Close", "Zavrieť"},
+        {"&Close", "&Zavrieť"},
+        {"Close without Saving", "Zavrieť bez uloženia"},
+        {"Apply", "Použiť"},
+        {"Reset", "Nastaviť pôvodné"},
+        {"Restore Defaults", "Obnoviť štandardné"},
+        {"Help", "Pomocník"},
+        {"Discard", "Zahodiť"},
+        {"&Yes", "Án&o"},
+        {"Yes to &All", "Áno pre &všetko"},
+        {"&No", "&Nie"},
+        {"N&o to All", "Nie pre všetk&o"},
+        {"Abort", "Prerušiť"},
+        {"Retry", "Skúsiť znova"},
+        {"Ignore", "Ignorovať"},
+    };
+    const auto it = english ? words.find(english) : words.end();
+    return it == words.end() ? QString() : QString::fromUtf8(it->second);
+}
+
+// Qt 6 looks the standard buttons up under the platform theme, where older catalogues have
+// none (they keep them under the button box): this answers from there, or in our own words.
+class TStandardButtonTranslator final : public QTranslator {
+public:
+    TStandardButtonTranslator(const QTranslator* catalogue, QObject* parent)
+        : QTranslator(parent), catalogue_(catalogue) {}
+
+    QString translate(const char* context, const char* source, const char* disambiguation, int n) const override {
+        if (qstrcmp(context, "QPlatformTheme") != 0) return {};
+        if (catalogue_) {
+            const QString translated = catalogue_->translate("QDialogButtonBox", source, disambiguation, n);
+            if (!translated.isEmpty()) return translated;
+        }
+        return OwnButtonText(source);
     }
-    return QString::fromUtf8(slovak);
+    bool isEmpty() const override { return false; }
+
+private:
+    const QTranslator* catalogue_;
+};
+
+// A standard button's caption: Qt's translation where it has one, else our own Slovak word.
+QString ButtonText(const char* english) {
+    const QString translated = QCoreApplication::translate("QPlatformTheme", english);
+    if (translated != QLatin1String(english)) return translated;
+    const QString own = OwnButtonText(english);
+    return own.isEmpty() ? translated : own;
 }
 
 } // namespace
@@ -43,12 +97,12 @@ ui::MsgAnswer TWidgetUiServices::ShowMessage(const ui::MessageRequest& request) 
     if (request.buttons == ui::MsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(request.defaultButton == ui::MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
-        box.button(QMessageBox::Yes)->setText(ButtonText("&Yes", "&Áno"));
-        box.button(QMessageBox::No)->setText(ButtonText("&No", "&Nie"));
+        box.button(QMessageBox::Yes)->setText(ButtonText("&Yes"));
+        box.button(QMessageBox::No)->setText(ButtonText("&No"));
     } else {
         box.setStandardButtons(QMessageBox::Ok);
         box.setDefaultButton(QMessageBox::Ok);
-        box.button(QMessageBox::Ok)->setText(ButtonText("OK", "OK"));
+        box.button(QMessageBox::Ok)->setText(ButtonText("OK"));
     }
     // The wait cursor of a running operation must not hide the box's buttons' pointer.
     const bool overridden = busyDepth_ > 0;
@@ -82,12 +136,17 @@ void TWidgetUiServices::Pause(int milliseconds) {
 }
 
 bool InstallSlovakQtTranslations(QCoreApplication& application) {
-    auto* translator = new QTranslator(&application);
-    if (!translator->load(QStringLiteral("qtbase_sk"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
-        delete translator;
-        return false;
+    auto* catalogue = new QTranslator(&application);
+    const bool loaded =
+        catalogue->load(QStringLiteral("qtbase_sk"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    if (!loaded) {
+        delete catalogue;
+        catalogue = nullptr;
     }
-    return QCoreApplication::installTranslator(translator);
+    // Consulted after the catalogue (the one installed last is asked first).
+    QCoreApplication::installTranslator(new TStandardButtonTranslator(catalogue, &application));
+    if (catalogue) QCoreApplication::installTranslator(catalogue);
+    return loaded;
 }
 
 } // namespace app

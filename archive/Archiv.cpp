@@ -1,6 +1,6 @@
 #include "archive/Archiv.h"
 
-#include "platform/rtl/AppLocations.h"
+#include "archive/IncludeList.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
 #include "platform/ui/UiServices.h"
@@ -11,26 +11,18 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 TArchiv* ActiveArchiv = nullptr;
 
 namespace {
 
 constexpr const char* SuccessStatus = "255";
+constexpr const char* NotAnArchiveText = "Súbor \"%s\"\r\nnie je archív zip";
 
 // Empty stays empty (the current directory); otherwise it ends with a separator.
 std::string NormaliseTargetDirectory(const std::string& dir) {
     if (dir.empty() || dir.back() == '/') return dir;
     return dir + '/';
-}
-
-bool WriteListFile(const rtl::TStringList& files) {
-    std::ofstream out(ListFile(), std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    for (const std::string& file : files) out << file << "\r\n";
-    out.close();
-    return !out.fail();
 }
 
 // Whether an existing file of that name could be replaced by the new archive.
@@ -62,8 +54,6 @@ private:
 
 } // namespace
 
-std::string ListFile() { return rtl::WithTrailingSeparator(rtl::WritableProgramDirectory()) + "ZIPList"; }
-
 TArchiv::TArchiv(std::string caption) : Caption(std::move(caption)) {
     if (ActiveArchiv) throw rtl::EError("Another archiver is already running.");
     ActiveArchiv = this;
@@ -74,7 +64,8 @@ TArchiv::~TArchiv() {
 }
 
 bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archiveFileName) {
-    if (!WriteListFile(FileList)) {
+    TIncludeListFile list;
+    if (!list.Write(FileList)) {
         ui::ShowError(Caption, "Nedá sa zapísať zoznam súborov na zabalenie");
         return false;
     }
@@ -92,17 +83,15 @@ bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archive
     }
     {
         CurrentDirectoryKeeper keeper;
-        const std::string list = ListFile();
         azip::addZIP_Initialise();
         azip::addZIP_InstallCallback(&TArchiv::ZipCallback);
         azip::addZIP_ArchiveName(archivePath.c_str());
-        azip::addZIP_IncludeListFile(list.c_str());
+        azip::addZIP_IncludeListFile(list.Path().c_str());
         azip::addZIP_SaveStructure(0);
         azip::addZIP_SetCompressionLevel(3);
         azip::addZIP_Span(0);
         azip::addZIP();
     }
-    rtl::DeleteFile(ListFile());
     if (PackFailed) return false;
     ArchiveName = archivePath;
     return true;
@@ -115,9 +104,13 @@ void TArchiv::SetUnpackSource(const std::string& archiveName, const std::string&
 
 bool TArchiv::UnpackFiles() {
     if (!rtl::FileExists(ArchiveName)) {
-        ui::ShowError(Caption, rtl::FormatMessage("Súbor \"%s\"\r\nneexistuje", {ArchiveName}));
+        struct stat st {};
+        const bool somethingElse = !ArchiveName.empty() && ::stat(ArchiveName.c_str(), &st) == 0;
+        ui::ShowError(Caption, rtl::FormatMessage(somethingElse ? NotAnArchiveText : "Súbor \"%s\"\r\nneexistuje",
+                                                  {ArchiveName}));
         return false;
     }
+    int result = 0;
     {
         CurrentDirectoryKeeper keeper;
         azip::addUNZIP_Initialise();
@@ -126,9 +119,10 @@ bool TArchiv::UnpackFiles() {
         azip::addUNZIP_ExtractTo(TargetDir.c_str());
         azip::addUNZIP_RestoreAttributes(1);
         azip::addUNZIP_RestoreStructure(0);
-        azip::addUNZIP();
+        result = azip::addUNZIP();
     }
-    return !UnpackAborted;
+    // An archive that could not be read at all is a failed restore, whatever was answered.
+    return !UnpackAborted && result != static_cast<int>(azip::RunResult::ArchiveFailed);
 }
 
 int TArchiv::ZipCallback(std::intptr_t, std::uint8_t type, const char* text) {
@@ -151,14 +145,30 @@ int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
         return 1;
     }
     if (type != azip::MessageType::FileStatus || !text) return 1;
-    if (ExtractField(text, '|', 3) != SuccessStatus) {
-        const std::string name = rtl::ExtractFileName(ExtractField(text, '|', 2));
-        const bool ignore = ui::AskYesNo(
-            ActiveArchiv->Caption,
-            rtl::FormatMessage("Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?", {name}),
-            ui::MsgIcon::Warning, ui::MsgAnswer::Yes);
-        ActiveArchiv->UnpackAborted = !ignore;
-        if (!ignore) azip::addUNZIP_Abort(1);
+    const std::string status = ExtractField(text, '|', 3);
+    if (status == SuccessStatus) return 1;
+    // The archive or the target directory itself failed: there is no file whose error
+    // could be ignored, so the failure is only told.
+    const std::string path = ExtractField(text, '|', 2);
+    const std::string reason = ExtractField(text, '|', 4);
+    if (path == ActiveArchiv->ArchiveName) {
+        const bool noZip = status == std::to_string(static_cast<int>(azip::FileStatus::NotAnArchive));
+        ui::ShowError(ActiveArchiv->Caption, noZip ? rtl::FormatMessage(NotAnArchiveText, {path})
+                                                   : rtl::FormatMessage("Súbor \"%s\"\r\nsa nedá otvoriť: %s",
+                                                                        {path, reason}));
+        return 1;
     }
+    if (path == (ActiveArchiv->TargetDir.empty() ? "." : ActiveArchiv->TargetDir)) {
+        ui::ShowError(ActiveArchiv->Caption,
+                      rtl::FormatMessage("Adresár \"%s\"\r\nsa nedá otvoriť: %s", {path, reason}));
+        return 1;
+    }
+    const std::string name = rtl::ExtractFileName(path);
+    const bool ignore = ui::AskYesNo(
+        ActiveArchiv->Caption,
+        rtl::FormatMessage("Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?", {name}),
+        ui::MsgIcon::Warning, ui::MsgAnswer::Yes);
+    ActiveArchiv->UnpackAborted = !ignore;
+    if (!ignore) azip::addUNZIP_Abort(1);
     return 1;
 }

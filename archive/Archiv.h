@@ -33,7 +33,8 @@ public:
 
     void SetUnpackSource(const std::string& archiveName, const std::string& targetDir);
     // Unpacks every file of ArchiveName into TargetDir; at a damaged file the user chooses to
-    // go on or stop. True unless the archive is missing or the user stopped.
+    // go on or stop. True unless the archive is missing, is no zip archive or cannot be read
+    // at all (each told in its own message), or the user stopped.
     bool UnpackFiles();
 
     // The callbacks installed in the zip libraries (message contract: platform/zip/ZipMessages.h).
@@ -43,9 +44,6 @@ public:
 
 // The archiver that exists at the moment, or nullptr.
 extern TArchiv* ActiveArchiv;
-
-// The include-list file "ZIPList" in the program's writable directory: one file per line.
-std::string ListFile();
 
 // The n-th field (counted from 1, empty fields counted) of `text` split at `separator`;
 // empty when the text has fewer fields.

@@ -4,13 +4,42 @@
 
 #include "database/TableFileSet.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
+
+#include <cerrno>
+#include <cstring>
+#include <set>
 
 namespace database {
 
 namespace {
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// A table's name as its files share it: the file name before the last dot, in lower case.
+std::string TableOf(const std::string& path) {
+    return rtl::LowerAscii(rtl::ChangeFileExt(rtl::ExtractFileName(path), ""));
+}
+
+// Removes from `directory` the index files of the tables whose files are `copied`: their
+// data is about to be replaced there, and an old index would not fit the new data (a restore
+// would bring it back beside it). Done before the copies, so that at no moment a stale index
+// stands beside newer data. Returns the names removed.
+std::vector<std::string> RemoveStaleIndexes(const std::string& directory, const rtl::TStringList& copied) {
+    std::set<std::string> tables;
+    for (const std::string& file : copied) tables.insert(TableOf(file));
+    std::vector<std::string> removed;
+    for (const std::string& index : FindTableFiles(directory, IndexFileExtensions)) {
+        if (!tables.count(TableOf(index))) continue;
+        if (rtl::FileSystem().Unlink(index) != 0)
+            throw rtl::EFileError("Zastaraný indexový súbor " + Quoted(index) + " sa nedá vymazať: " +
+                                  std::strerror(errno));
+        removed.push_back(rtl::ExtractFileName(index));
+    }
+    return removed;
+}
 
 } // namespace
 
@@ -22,21 +51,34 @@ void TOrvDatabaseModule::RefuseCopyOntoItself(const std::string& directory, cons
 
 void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool withIndexes, std::uint8_t copyMode) {
     if (directory.empty()) return;
+    LastBackup = {};
+    const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string source = rtl::WithTrailingSeparator(DatabaseDirectory());
     RefuseCopyOntoItself(directory, "Záložný adresár");
+    const rtl::TStringList files = FindTableFiles(source, withIndexes ? AllTableFileExtensions : DataFileExtensions);
+    // An empty source (a share that is not mounted) is no backup.
+    if (files.Empty())
+        throw rtl::EError("V adresári databázy " + Quoted(DatabaseDirectory()) +
+                          " sa nenašiel žiadny súbor tabuliek; do adresára " + Quoted(directory) +
+                          " sa nič nekopírovalo.");
     ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {Quoted(directory)}));
     // A directory that cannot be created makes the first copy fail with its own message.
     rtl::ForceDirectories(directory);
+    if (!withIndexes) LastBackup.StaleIndexesRemoved = RemoveStaleIndexes(directory, files);
     for (const char* pattern : DataFilePatterns)
-        CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem());
+        CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem(), CopyIdentity::OfSource);
     if (withIndexes)
         for (const char* pattern : IndexFilePatterns)
-            CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem());
+            CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem(), CopyIdentity::OfSource);
+    if (!LastBackup.StaleIndexesRemoved.empty())
+        ShowStatus("Zo záložného adresára boli odstránené zastarané indexové súbory: " +
+                   std::to_string(LastBackup.StaleIndexesRemoved.size()));
     ShowStatus("");
 }
 
 void TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std::uint8_t copyMode) {
     if (directory.empty() || !rtl::DirectoryExists(directory)) return;
+    const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string target = DatabaseDirectory();
     RefuseCopyOntoItself(directory, "Adresár zálohy");
     ShowStatus(rtl::FormatMessage("Obnova z: %s", {Quoted(directory)}));

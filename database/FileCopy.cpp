@@ -2,6 +2,7 @@
 
 #include "database/CopyFileSystem.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FileIdentity.h"
 #include "platform/rtl/FileTimes.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -12,6 +13,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <vector>
 
 namespace database {
@@ -41,7 +43,7 @@ void TByteProgress::Finish() {
 
 namespace {
 
-[[noreturn]] void Fail(const char* format, const std::string& path = std::string()) {
+[[noreturn]] void Fail(const char* format, const std::string& path) {
     throw rtl::EFileError(rtl::FormatMessage(format, {path}));
 }
 
@@ -66,30 +68,20 @@ private:
     TCopyFileSystem& fs_;
 };
 
-mode_t CurrentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
+// A restored file keeps the owner and permissions of the file it replaces, or joins its
+// siblings: the billing application's users must still open it. A backup copy is no more
+// readable than its source.
+rtl::TFileIdentity CopyIdentityOf(const std::string& target, const struct stat& source, CopyIdentity identity) {
+    if (identity == CopyIdentity::OfSource)
+        return rtl::TFileIdentity{::geteuid(), ::getegid(), static_cast<mode_t>(source.st_mode & 0777)};
+    return rtl::IdentityForPlaceOf(target, rtl::ModeAfterUmask(0666));
 }
 
-// A replaced file keeps its permissions and, where we may, its owner: the billing
-// application's users must still be able to open a restored table.
-void TakeOverIdentity(int fd, const std::string& target) {
-    struct stat st {};
-    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
-        ::fchmod(fd, st.st_mode & 07777);
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-            // Only root may give a file away; the copy then stays ours, as any new file would.
-        }
-    } else {
-        ::fchmod(fd, 0666 & ~CurrentUmask());
-    }
-}
-
-void WriteAll(TCopyFileSystem& fs, int fd, const char* data, std::size_t size) {
+void WriteAll(TCopyFileSystem& fs, int fd, const char* data, std::size_t size, const std::string& target) {
     while (size > 0) {
         const ssize_t n = fs.Write(fd, data, size);
-        if (n <= 0) Fail("Stream write error");
+        if (n == 0) errno = ENOSPC;
+        if (n <= 0) throw StreamError("Stream write error", target);
         data += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -97,8 +89,13 @@ void WriteAll(TCopyFileSystem& fs, int fd, const char* data, std::size_t size) {
 
 } // namespace
 
+rtl::EFileError StreamError(const char* text, const std::string& path) {
+    const int error = errno;
+    return rtl::EFileError(std::string(text) + ": " + path + " (" + std::strerror(error) + ")");
+}
+
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 TCopyFileSystem& fs, DirectorySync directorySync) {
+                 TCopyFileSystem& fs, DirectorySync directorySync, CopyIdentity identity) {
     TCopyState state(fs);
     state.source = fs.OpenForReading(source);
     if (state.source < 0) Fail("Cannot open file %s", source);
@@ -116,11 +113,13 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
         Fail("Cannot create file %s", target);
     // The temporary name matches none of the table file patterns, so a copy interrupted by a
     // crash is never taken for a table file.
+    // Taken before the temporary copy joins the target's siblings.
+    const rtl::TFileIdentity targetIdentity = CopyIdentityOf(target, sourceStat, identity);
     std::string temporary = rtl::ExtractFilePath(target) + ".tablora-copy-XXXXXX.tmp";
     state.target = fs.CreateUnique(temporary, 4);
     if (state.target < 0) Fail("Cannot create file %s", target);
     state.temporaryPath = temporary;
-    TakeOverIdentity(state.target, target);
+    rtl::GiveIdentity(state.target, targetIdentity);
 
     // Data moves in large transfers, in the kernel where the file system can, which keeps a
     // copy near the disk's speed; the progress bar still steps through every 8192-byte block.
@@ -138,8 +137,8 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
         if (!inKernel) {
             buffer.resize(CopyTransferSize);
             n = fs.Read(state.source, buffer.data(), buffer.size());
-            if (n < 0) Fail("Stream read error");
-            WriteAll(fs, state.target, buffer.data(), static_cast<std::size_t>(n));
+            if (n < 0) throw StreamError("Stream read error", source);
+            WriteAll(fs, state.target, buffer.data(), static_cast<std::size_t>(n), target);
         }
         if (n == 0) break;
         copied += static_cast<std::uint64_t>(n);
@@ -156,13 +155,14 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
     if (!rtl::SetFileModificationTime(state.target, rtl::FileTime{sourceStat.st_mtim.tv_sec, sourceStat.st_mtim.tv_nsec}))
         Fail("Cannot create file %s", target);
     // A full disk may only show at sync or close (delayed allocation, network file systems).
-    if (fs.Sync(state.target) != 0) Fail("Stream write error");
+    if (fs.Sync(state.target) != 0) throw StreamError("Stream write error", target);
     const int targetFd = state.target;
     state.target = -1;
-    if (fs.Close(targetFd) != 0) Fail("Stream write error");
+    if (fs.Close(targetFd) != 0) throw StreamError("Stream write error", target);
     if (fs.Rename(state.temporaryPath, target) != 0) Fail("Cannot create file %s", target);
     state.temporaryPath.clear();
-    if (directorySync == DirectorySync::Now && fs.SyncDirectory(targetDir) != 0) Fail("Stream write error");
+    if (directorySync == DirectorySync::Now && fs.SyncDirectory(targetDir) != 0)
+        throw StreamError("Stream write error", targetDir);
     progress.Finish();
 }
 

@@ -4,6 +4,7 @@
 // disk) leaves an existing target exactly as it was and removes its partial copy.
 #pragma once
 
+#include "platform/rtl/Error.h"
 #include "platform/ui/ReportTargets.h"
 
 #include <cstdint>
@@ -24,12 +25,24 @@ inline constexpr std::uint64_t WritebackStep = 8 * CopyTransferSize;
 // bring back the old target, intact, or leave no target where there was none).
 enum class DirectorySync { Now, ByCaller };
 
+// Whose owner and permissions a copy takes: those of the file it replaces, or else of its
+// siblings (a restore into the database), or the source's permissions (a backup copy, never
+// readable by more people than the table it copies).
+enum class CopyIdentity { OfTargetPlace, OfSource };
+
 // Raises rtl::EFileError: "Cannot open file %s" (source), "Cannot create file %s"
-// (target), "Stream read error", "Stream write error" (also at sync and close).
+// (target), "Stream read error" (naming the source), "Stream write error" (naming the
+// target; also at sync and close), as StreamError words them.
 // With a progress bar: range 0 to the file's size (scaled down for files beyond the bar's
 // int range), position after each block, position 0 at the end.
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 TCopyFileSystem& fileSystem, DirectorySync directorySync = DirectorySync::Now);
+                 TCopyFileSystem& fileSystem, DirectorySync directorySync = DirectorySync::Now,
+                 CopyIdentity identity = CopyIdentity::OfTargetPlace);
+
+// The error of a failed read or write: the fixed text, the file and the system's reason
+// from errno ("Stream write error: /zaloha/Hovory.db (No space left on device)"). In a
+// backup of many tables a bare "Stream write error" would not say which file, nor why.
+rtl::EFileError StreamError(const char* text, const std::string& path);
 
 // Maps byte counts onto a progress bar whose range is an int: sizes past INT_MAX are
 // divided by the smallest power of two that brings them into range.

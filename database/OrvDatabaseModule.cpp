@@ -63,11 +63,6 @@ void TOrvDatabaseModule::OpenSourceByDirectory(const std::string& directory) {
     if (!SourceDatabase.Connected()) SourceDatabase.Open();
 }
 
-rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
-    const std::string dir = DatabaseDirectory();
-    return rtl::TAdvisoryLock::Acquire(dir, rtl::LockKind::Exclusive, "database directory \"" + dir + "\"");
-}
-
 std::string TOrvDatabaseModule::DatabaseDirectory() const {
     const std::string path = SourceDatabase.Params.Value("PATH");
     if (!path.empty()) return path;
@@ -75,6 +70,11 @@ std::string TOrvDatabaseModule::DatabaseDirectory() const {
         throw rtl::EError("Databázový alias \"" + SourceDatabase.AliasName +
                           "\" nemá parameter PATH; adresár databázy nie je známy.");
     throw rtl::EError("Adresár zdrojovej databázy nie je zadaný.");
+}
+
+rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
+    const std::string directory = DatabaseDirectory();
+    return rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive, "database directory \"" + directory + "\"");
 }
 
 void TOrvDatabaseModule::ListAliases(rtl::TStringList& list) {

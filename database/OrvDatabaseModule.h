@@ -10,6 +10,7 @@
 #include "platform/ui/ReportTargets.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,11 @@ public:
     // there is none (an alias without PATH, a source never opened): an empty directory
     // would silently mean the process's current directory.
     std::string DatabaseDirectory() const;
+    // Holds the database directory for one operation that writes into it or reads it for a
+    // backup: one such operation at a time across all our processes (the window and any
+    // number of command-line runs). Another holder is waited for a bounded time
+    // (rtl::DefaultLockWaitMs), then rtl::ELockBusy names it. Re-entrant inside the process,
+    // so one operation may call another, and the engine may lock the directory again.
     rtl::TAdvisoryLock LockDatabaseDirectory() const;
 
     // Listings.
@@ -62,6 +68,15 @@ public:
     // File sets and index deletion.
     void DeleteIndexes();
 
+    // What the last backup did besides copying, for callers that report it (the command
+    // line): whether a zip backup wrote its archive, and the names of the index files a
+    // directory backup without indexes removed from its target as stale.
+    struct TBackupReport {
+        bool ArchiveWritten = false;
+        std::vector<std::string> StaleIndexesRemoved;
+    };
+    TBackupReport LastBackup;
+
     // Backup and restore.
     void BackupToDirectory(const std::string& directory, bool withIndexes, std::uint8_t copyMode);
     void BackupToZip(const std::string& zipFileName, bool withIndexes, std::uint8_t copyMode);
@@ -72,6 +87,29 @@ public:
 
     // Repairs.
     void RepairKeyViolations(const std::string& tableList);
+    // True when `table` (closed) is keyed by an autoincrement "IDXFIELD" whose next value is
+    // taken: a blank row cannot be posted. Adds the primary index such a table lacks.
+    bool HasKeyViolation(engine::TTable& table);
+    // Replaces `table` (closed) by a new one with the same fields and every row, "IDXFIELD"
+    // numbered afresh in the old key order; the new table has no index.
+    void RecreateTable(engine::TTable& table);
+    // A table object on the same database and session, named `name` (the table's own name
+    // when empty).
+    std::unique_ptr<engine::TTable> NewTableLike(const engine::TTable& table, const std::string& name);
+    // Batch-moves the rows of `source` into `destination` by the field names in `names`;
+    // the destination's row count afterwards, or -1 after any error.
+    std::int32_t CopyTableContent(engine::TTable& source, engine::TTable& destination, const rtl::TStringList* names);
+
+    // What the last key-violation repair did with each table it looked at, for reports.
+    struct TKeyRepairOutcome {
+        enum class TResult { NotChecked, Passed, Repaired, CopyFailed, Error };
+        std::string Table;
+        TResult Result = TResult::NotChecked;
+        int RowsBefore = -1;  // Repaired, CopyFailed: rows of the old table
+        int RowsAfter = -1;   // Repaired: rows of the new table
+        std::string Reason;   // CopyFailed, Error: why
+    };
+    std::vector<TKeyRepairOutcome> KeyRepairOutcomes;
     void CheckAndRebuildTables(const std::string& tableList);
     // True when the table whose data file is `tablePath` could not be rebuilt.
     bool RebuildOneTable(const std::string& tablePath);
@@ -79,6 +117,13 @@ public:
     std::vector<tutil::TRebuildReport> RebuildReports;
 
 private:
+    // The rows of `source` appended to `destination` as blank rows, the engine numbering
+    // their autoincrement field: the copy of a table whose only field is that key.
+    std::int32_t NumberRowsAfresh(engine::TTable& source, engine::TTable& destination);
+    // Refuses (raising, naming it) a table left by an earlier interrupted repair that may hold
+    // rows nowhere else; deletes one whose rows the original table still holds.
+    void ClearLeftover(engine::TTable& original, engine::TTable& leftover);
+    std::string lastCopyError_;
     void DataModuleCreate();
     void DataModuleDestroy();
     TCopyFileSystem& CopyFileSystem() const;

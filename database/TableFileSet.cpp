@@ -3,62 +3,52 @@
 #include "database/CopyFileSystem.h"
 #include "database/FileCopy.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 
-#include <map>
-#include <set>
-
 namespace database {
+
+bool MatchesTableFileMask(std::string_view name, std::string_view mask) {
+    if (!rtl::MatchesMask(name, mask)) return false;
+    const std::string maskExtension = rtl::ExtractFileExt(mask);
+    return maskExtension.empty() || rtl::MatchesMask(rtl::ExtractFileExt(name), maskExtension);
+}
+
+namespace {
+
+// The names of the regular files of `directory` that are files of `mask`, sorted.
+std::vector<std::string> ListTableFiles(const std::string& directory, const std::string& mask) {
+    std::vector<std::string> names = rtl::ListFiles(directory, mask);
+    std::erase_if(names, [&](const std::string& name) { return !MatchesTableFileMask(name, mask); });
+    return names;
+}
+
+} // namespace
 
 rtl::TStringList FindTableFiles(const std::string& directory, const std::string& extensions) {
     rtl::TStringList result;
     const std::string dir = rtl::WithTrailingSeparator(directory);
     for (const std::string& extension : rtl::SplitCommaText(extensions))
-        for (const std::string& name : rtl::ListFiles(directory, "*" + extension)) result.Add(dir + name);
+        for (const std::string& name : ListTableFiles(directory, "*" + extension)) result.Add(dir + name);
     return result;
 }
 
-namespace {
-
-// The files already in the target directory: a source name is copied onto the file of the
-// same name, or else onto the one spelled in other letter case, since the engine finds
-// tables without regard to case and two spellings would make one table appear twice.
-class TExistingNames {
-public:
-    explicit TExistingNames(const std::string& directory) {
-        for (const std::string& name : rtl::ListFiles(directory, "*")) {
-            exact_.insert(name);
-            byLowerCase_.emplace(rtl::LowerAscii(name), name);
-        }
-    }
-    std::string TargetName(const std::string& name) const {
-        if (exact_.count(name)) return name;
-        const auto other = byLowerCase_.find(rtl::LowerAscii(name));
-        return other == byLowerCase_.end() ? name : other->second;
-    }
-
-private:
-    std::set<std::string> exact_;
-    std::map<std::string, std::string> byLowerCase_;
-};
-
-} // namespace
-
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem) {
+                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem, CopyIdentity identity) {
     if (sourcePattern.empty()) return 0;
     if (copyMode != CopyModeReplace)
         throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
                           std::to_string(CopyModeReplace) + " (replace every file) is.");
-    const std::vector<std::string> names = rtl::ListFilesByPattern(sourcePattern);
+    const std::vector<std::string> names =
+        ListTableFiles(rtl::ExtractFileDir(sourcePattern), rtl::ExtractFileName(sourcePattern));
     if (names.empty()) return 0;
     const std::string sourceDir = rtl::ExtractFilePath(sourcePattern);
     if (rtl::SameDirectory(sourceDir.empty() ? "." : sourceDir, targetDirectory.empty() ? "." : targetDirectory))
         throw rtl::EError("Súbory z adresára \"" + rtl::ExtractFileDir(sourcePattern) +
                           "\" nie je možné kopírovať do toho istého adresára.");
     const std::string targetDir = rtl::WithTrailingSeparator(targetDirectory);
-    const TExistingNames existing(targetDirectory);
+    const rtl::TExistingNames existing(targetDirectory);
     // The renames are made durable together, by one flush of the directory at the end: each
     // file's data is on the disk before its rename, so until then a crash leaves every
     // target either old and intact or new and whole.
@@ -66,7 +56,7 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
     try {
         for (const std::string& name : names) {
             CopyOneFile(sourceDir + name, targetDir + existing.TargetName(name), progressBar, fileSystem,
-                        DirectorySync::ByCaller);
+                        DirectorySync::ByCaller, identity);
             ++count;
         }
     } catch (...) {
@@ -74,7 +64,7 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
         throw;
     }
     if (count > 0 && fileSystem.SyncDirectory(targetDirectory) != 0)
-        throw rtl::EFileError("Stream write error");
+        throw StreamError("Stream write error", targetDirectory);
     return count;
 }
 

@@ -1,13 +1,16 @@
 // The files that make up Paradox tables, found by extension pattern: data (".db"), memo
 // (".mb"), primary index (".px") and secondary indexes (any extension starting with "x" or
-// "y"). Patterns match without regard to letter case (HOVORY.DB, Hovory.X02).
+// "y"). Patterns match without regard to letter case (HOVORY.DB, Hovory.X02), and only a
+// name's last extension decides its kind: "Kurz.x.DB" is a data file, never an index.
 #pragma once
 
+#include "database/FileCopy.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/ReportTargets.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace database {
 
@@ -25,6 +28,10 @@ inline constexpr const char* IndexFilePatterns[] = {"*.px", "*.x*", "*.y*"};
 // The only copy mode: every matching file is copied, an existing target is replaced.
 inline constexpr std::uint8_t CopyModeReplace = 3;
 
+// Whether the file `name` is one of the files of `mask` ("*.db", "*.x*"): the whole name
+// matches the mask, and its last extension matches the mask's last extension.
+bool MatchesTableFileMask(std::string_view name, std::string_view mask);
+
 // Full paths of the regular files of `directory` that match the extensions, extension by
 // extension in list order and by name within one extension.
 rtl::TStringList FindTableFiles(const std::string& directory, const std::string& extensions);
@@ -34,7 +41,9 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
 // in other letter case is the one replaced, so a directory never ends up holding one
 // table twice. Refuses, before touching any file, a copy of a directory onto itself and a
 // copy mode other than CopyModeReplace. The first failing file ends the copy with its error.
+// `identity` says whose owner and permissions each copy takes (FileCopy.h).
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem);
+                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem,
+                CopyIdentity identity = CopyIdentity::OfTargetPlace);
 
 } // namespace database

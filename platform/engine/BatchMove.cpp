@@ -8,6 +8,7 @@
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/MemoWriter.h"
 #include "platform/engine/paradox/TableRewrite.h"
+#include "platform/rtl/Paths.h"
 
 #include <cstring>
 
@@ -40,8 +41,8 @@ std::string Trim(const std::string& s) {
 class TMoveProducer : public TRecordProducer {
 public:
     TMoveProducer(const TParadoxTable& source, const TTableHeader& dest, const std::string& destPath,
-                  std::vector<TFieldCopy> copies)
-        : source_(source), dest_(dest), destPath_(destPath), copies_(std::move(copies)),
+                  std::vector<TFieldCopy> copies, bool abortOnProblem)
+        : source_(source), dest_(dest), destPath_(destPath), copies_(std::move(copies)), abortOnProblem_(abortOnProblem),
           decoder_(source.Decoder()), cursor_(source.File(), source.Header(), problems_),
           record_(dest.RecordSize, 0), autoInc_(dest.AutoIncrement) {
         for (std::size_t i = 0; i < dest.Fields.size(); ++i) {
@@ -56,6 +57,10 @@ public:
         if (done_) return nullptr;
         while (index_ >= cursor_.Block().RecordCount || !started_) {
             if (!cursor_.Next()) {
+                if (abortOnProblem_ && !problems_.empty())
+                    throw EDBEngineError("Table \"" + rtl::ExtractFileName(source_.Path()) +
+                                             "\" cannot be read whole (" + problems_.front().Describe() + ")",
+                                         EngineErrorKind::Corrupt);
                 done_ = true;
                 if (memo_) memo_->Finish();
                 return nullptr;
@@ -89,7 +94,12 @@ private:
                 break;
             case TCopyKind::Blob: {
                 TBlobResult blob = ReadBlobField(src + sf.Offset, sf.Size, source_.Memo());
-                // An unreadable blob stays blank: its bytes are gone, the row is kept.
+                if (!blob.Ok && abortOnProblem_)
+                    throw EDBEngineError("Field \"" + sf.Name + "\" of table \"" +
+                                             rtl::ExtractFileName(source_.Path()) + "\" cannot be read (" +
+                                             blob.Error + ")",
+                                         EngineErrorKind::Corrupt);
+                // Otherwise an unreadable blob stays blank: its bytes are gone, the row is kept.
                 if (blob.Ok) {
                     if (sf.TypeCode == ftMemo && df.TypeCode == ftMemo &&
                         sh.EffectiveCodePage() != dest_.EffectiveCodePage())
@@ -121,6 +131,7 @@ private:
     const TTableHeader& dest_;
     std::string destPath_;
     std::vector<TFieldCopy> copies_;
+    bool abortOnProblem_;
     std::vector<int> numbered_;
     TRecordDecoder decoder_;
     TProblemList problems_;  // a damaged source yields what its chain still reaches
@@ -214,7 +225,7 @@ void TBatchMove::Execute() {
     options.Rewrite.DropUnmaintainableIndexes = DropUnmaintainableIndexes;
     options.Rewrite.DroppedIndexes = &DroppedIndexes;
     options.Rewrite.TempDir = TablePrivateDirectory(*Destination);
-    TMoveProducer producer(*source, dest, destPath, std::move(copies));
+    TMoveProducer producer(*source, dest, destPath, std::move(copies), AbortOnProblem);
     const TAppendResult result = AppendRecords(destPath, producer, options);
     MovedCount = static_cast<int>(result.Appended);
     KeyViolCount = static_cast<int>(result.KeyViolations);

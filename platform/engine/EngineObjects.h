@@ -161,6 +161,10 @@ public:
     rtl::TStringList Mappings;  // bare field names (same name on both sides); empty: all by name
     TBatchMode Mode = TBatchMode::batAppend;
     bool AbortOnKeyViol = true;
+    // A source the engine cannot read whole (a broken chain, rows beyond what its header
+    // counts, a blob that cannot be read) fails the move before anything is written; when
+    // false, what can be read is moved and unreadable blobs arrive blank.
+    bool AbortOnProblem = true;
     // As for TTable: secondary indexes of the destination that cannot be kept exact are
     // dropped (and named) instead of refusing the move.
     bool DropUnmaintainableIndexes = false;

@@ -33,7 +33,11 @@ std::string TTable::DataFilePath() const {
     const std::string dir = TableDirectory(*this);
     const std::string base = TableBaseName(TableName);
     const std::string found = FindDataFile(dir, base);
-    return found.empty() ? rtl::WithTrailingSeparator(dir) + base + ".db" : found;
+    if (!found.empty()) return found;
+    // A new table takes the extension as the name spells it (".DB" beside other ".DB" files).
+    const std::string name = rtl::ExtractFileName(TableName);
+    const std::string ext = name.size() > base.size() ? name.substr(base.size()) : std::string(".db");
+    return rtl::WithTrailingSeparator(dir) + base + ext;
 }
 
 bool TTable::Exists() const {

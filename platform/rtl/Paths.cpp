@@ -11,13 +11,8 @@ namespace rtl {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '/' || c == '\\'; }
-
-std::size_t LastSeparator(std::string_view path) {
-    for (std::size_t i = path.size(); i > 0; --i)
-        if (IsSeparator(path[i - 1])) return i - 1;
-    return std::string_view::npos;
-}
+// A backslash is an ordinary character of a Linux file name: "Old\Brany.DB" is one file.
+std::size_t LastSeparator(std::string_view path) { return path.rfind(PathSeparator); }
 
 } // namespace
 

@@ -12,7 +12,7 @@ inline constexpr char PathSeparator = '/';
 // `dir` followed by one separator, unless it is empty or already ends with one.
 std::string WithTrailingSeparator(std::string_view dir);
 
-// The part after the last separator ("/" or, for names from archives and old lists, "\").
+// The part after the last "/". A backslash is an ordinary character of a name.
 std::string ExtractFileName(std::string_view path);
 // The directory part including its trailing separator ("" when there is none).
 std::string ExtractFilePath(std::string_view path);

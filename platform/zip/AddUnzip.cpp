@@ -1,6 +1,9 @@
 #include "platform/zip/AddUnzip.h"
 
+#include "platform/rtl/ExistingNames.h"
+#include "platform/rtl/FileIdentity.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
 #include "platform/zip/EntryNames.h"
 #include "platform/zip/ExtendedTimestamp.h"
 #include "platform/zip/ZipReporter.h"
@@ -13,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -48,7 +52,8 @@ struct Outcome {
 class Extractor {
 public:
     Extractor(zip_t* archive, int directoryFd, ZipReporter& reporter, zip_uint64_t total)
-        : archive_(archive), dirFd_(directoryFd), reporter_(reporter), total_(total), buffer_(BufferSize) {}
+        : archive_(archive), dirFd_(directoryFd), reporter_(reporter), total_(total), buffer_(BufferSize),
+          existing_(Settings().directory) {}
 
     // Extracts entry `index`; false when the run was aborted meanwhile.
     bool Extract(zip_uint64_t index) {
@@ -65,9 +70,16 @@ public:
             reporter_.FileDone(stored, stored, FileStatus::UnsafeName, "unsafe name");
             return true;
         }
-        const std::string target = rtl::WithTrailingSeparator(Settings().directory) + *bare;
-        Outcome outcome = Check(index, st, *bare, target);
-        if (outcome.status == FileStatus::Ok) outcome = WriteFile(index, st, *bare);
+        const std::string directory = rtl::WithTrailingSeparator(Settings().directory);
+        if (!unpacked_.insert(rtl::LowerAscii(*bare)).second) {
+            reporter_.FileDone(stored, directory + *bare, FileStatus::SameNameInOtherCase,
+                               "differs only in letter case from an entry already unpacked");
+            return true;
+        }
+        const std::string name = existing_.TargetName(*bare);
+        const std::string target = directory + name;
+        Outcome outcome = Check(index, st, name, target);
+        if (outcome.status == FileStatus::Ok) outcome = WriteFile(index, st, name);
         if (AbortRequested()) return false;
         reporter_.FileDone(stored, target, outcome.status, outcome.reason);
         return true;
@@ -107,20 +119,25 @@ private:
     }
 
     // Opens a new temporary file beside the final one: exclusive, never through a link.
-    int CreateTemporary(const std::string& bare) {
+    int CreateTemporary(const std::string& name) {
         static std::mt19937 random{std::random_device{}()};
         for (int attempt = 0; attempt < 100; ++attempt) {
-            temp_ = "." + bare.substr(0, 200) + ".part" + std::to_string(random() % 1000000);
+            temp_ = "." + name.substr(0, 200) + ".part" + std::to_string(random() % 1000000);
             const int fd = ::openat(dirFd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd >= 0 || errno != EEXIST) return fd;
         }
         return -1;
     }
 
-    Outcome WriteFile(zip_uint64_t index, const zip_stat_t& st, const std::string& bare) {
+    Outcome WriteFile(zip_uint64_t index, const zip_stat_t& st, const std::string& name) {
         zip_file_t* entry = zip_fopen_index(archive_, index, 0);
         if (!entry) return {FileStatus::BadData, zip_strerror(archive_)};
-        const int fd = CreateTemporary(bare);
+        // A replaced file keeps its owner, group and permissions, a new one joins its siblings
+        // (taken before the temporary file joins them): the users of the directory must still
+        // open it, whoever unpacked it.
+        const rtl::TFileIdentity identity =
+            rtl::IdentityForPlaceOf(rtl::WithTrailingSeparator(Settings().directory) + name, mode_);
+        const int fd = CreateTemporary(name);
         if (fd < 0) {
             const std::string reason = std::strerror(errno);
             zip_fclose(entry);
@@ -130,12 +147,13 @@ private:
         zip_fclose(entry);
         if (outcome.status == FileStatus::Ok) {
             const timespec times[2] = {{0, UTIME_OMIT}, {ModificationTime(index, st), 0}};
+            rtl::GiveIdentity(fd, identity);
             // On disk before it replaces the old file: a crash must not leave an empty table.
-            if (::fchmod(fd, mode_) != 0 || ::futimens(fd, times) != 0 || ::fdatasync(fd) != 0)
+            if (::futimens(fd, times) != 0 || ::fdatasync(fd) != 0)
                 outcome = {FileStatus::WriteError, std::strerror(errno)};
         }
         if (::close(fd) != 0 && outcome.status == FileStatus::Ok) outcome = {FileStatus::WriteError, std::strerror(errno)};
-        if (outcome.status == FileStatus::Ok && ::renameat(dirFd_, temp_.c_str(), dirFd_, bare.c_str()) != 0)
+        if (outcome.status == FileStatus::Ok && ::renameat(dirFd_, temp_.c_str(), dirFd_, name.c_str()) != 0)
             outcome = {FileStatus::WriteError, std::strerror(errno)};
         if (outcome.status != FileStatus::Ok) ::unlinkat(dirFd_, temp_.c_str(), 0);
         return outcome;
@@ -192,6 +210,10 @@ private:
     zip_uint64_t total_;
     zip_uint64_t done_ = 0;
     std::vector<char> buffer_;
+    // A file is written over the one spelled in other letter case; of entries differing only
+    // in case among themselves, the first is unpacked.
+    rtl::TExistingNames existing_;
+    std::set<std::string> unpacked_;
     std::string temp_;
     mode_t mode_ = 0644;
 };

@@ -1,5 +1,7 @@
 #include "platform/zip/AddZip.h"
 
+#include "platform/rtl/FileIdentity.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
 #include "platform/zip/ExtendedTimestamp.h"
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -155,19 +158,46 @@ bool ReadList(const std::string& listFile, std::vector<std::string>& files) {
     return !in.bad();
 }
 
+// Who may read the archive: a replaced archive keeps its owner, group and mode; a new one is
+// made as any new file, but readable only by those who may read every file packed into it
+// (`readableBy`: the permission bits all of them share, besides the owner's).
+rtl::TFileIdentity ArchiveIdentity(const std::optional<rtl::TFileIdentity>& replaced, mode_t readableBy) {
+    if (replaced) return *replaced;
+    return rtl::TFileIdentity{::geteuid(), ::getegid(), rtl::ModeAfterUmask(readableBy)};
+}
+
+// The process's umask narrowed for one scope: libzip makes a new archive with the permissions
+// the umask leaves, so a private archive is never, not even for a moment, readable by others.
+class TNarrowedUmask {
+public:
+    explicit TNarrowedUmask(mode_t alsoMasked) : previous_(::umask(0)) { ::umask(previous_ | alsoMasked); }
+    ~TNarrowedUmask() { ::umask(previous_); }
+    TNarrowedUmask(const TNarrowedUmask&) = delete;
+    TNarrowedUmask& operator=(const TNarrowedUmask&) = delete;
+
+private:
+    mode_t previous_;
+};
+
 // libzip removes an archive that would hold no entry; an empty backup is still an answer,
 // so the empty archive (its end record alone) is written here, again through a renamed temp.
-bool WriteEmptyArchive(const std::string& archivePath) {
+bool WriteEmptyArchive(const std::string& archivePath, const rtl::TFileIdentity& identity) {
     std::string temp = archivePath + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) return false;
+    rtl::GiveIdentity(fd, identity);
     const unsigned char endRecord[22] = {'P', 'K', 5, 6};
     const bool written = ::write(fd, endRecord, sizeof endRecord) == sizeof endRecord;
     const bool closed = ::close(fd) == 0;
-    ::chmod(temp.c_str(), 0644);
     if (written && closed && ::rename(temp.c_str(), archivePath.c_str()) == 0) return true;
     ::unlink(temp.c_str());
     return false;
+}
+
+// A replaced archive goes back to its owner and group, where the process may give it away.
+void KeepOwner(const std::string& archivePath, const rtl::TFileIdentity& identity) {
+    const rtl::TFileDescriptor fd(rtl::FileSystem().Open(archivePath, O_RDONLY | O_NOFOLLOW));
+    if (fd.Valid()) rtl::GiveIdentity(fd.Get(), identity);
 }
 
 // A backup is only a backup once it is on the disk, with the rename that put it there.
@@ -189,7 +219,7 @@ void Progress(zip_t*, double fraction, void* state) {
 }
 
 bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
-             std::vector<std::unique_ptr<FileSource>>& sources) {
+             std::vector<std::unique_ptr<FileSource>>& sources, mode_t& readableBy) {
     const PackSettings& settings = Settings();
     const std::string name = StoredName(path, settings.saveStructure);
     struct stat st {};
@@ -197,6 +227,7 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
         reporter.FileDone(name, path, FileStatus::NotFound, "no such file");
         return false;
     }
+    readableBy &= st.st_mode | S_IRUSR | S_IWUSR;
     auto source = std::make_unique<FileSource>(name, path, st, reporter);
     zip_source_t* zs = zip_source_function(archive, &FileSource::Callback, source.get());
     if (!zs) {
@@ -270,18 +301,21 @@ int addZIP() {
     zip_register_cancel_callback_with_state(archive, &CancelRequested, nullptr, nullptr);
     zip_register_progress_callback_with_state(archive, 0.01, &Progress, nullptr, &reporter);
 
+    const std::optional<rtl::TFileIdentity> replaced = rtl::IdentityOf(archivePath);
     std::vector<std::unique_ptr<FileSource>> sources;  // outlive zip_close, which reads them
+    mode_t readableBy = 0666;
     for (const std::string& path : files) {
         if (AbortRequested()) break;
-        AddFile(archive, path, reporter, sources);
+        AddFile(archive, path, reporter, sources, readableBy);
     }
+    const rtl::TFileIdentity identity = ArchiveIdentity(replaced, readableBy);
     if (AbortRequested()) {
         zip_discard(archive);
         return finish(RunResult::Aborted);
     }
     if (sources.empty()) {
         zip_discard(archive);
-        if (!WriteEmptyArchive(archivePath)) {
+        if (!WriteEmptyArchive(archivePath, identity)) {
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, std::strerror(errno));
             return finish(RunResult::ArchiveFailed);
         }
@@ -289,6 +323,8 @@ int addZIP() {
         return finish(reporter.Outcome());
     }
     const int failedBefore = reporter.Failed();
+    // libzip gives a replaced archive's mode to the new one itself; a new one takes the umask's.
+    const TNarrowedUmask narrowed(replaced ? 0 : 0666 & ~readableBy);
     if (zip_close(archive) != 0) {
         const std::string reason = zip_strerror(archive);
         zip_discard(archive);  // removes libzip's temporary file; the old archive stays
@@ -298,6 +334,7 @@ int addZIP() {
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, reason);
         return finish(RunResult::ArchiveFailed);
     }
+    if (replaced) KeepOwner(archivePath, identity);
     SyncToDisk(archivePath);
     return finish(reporter.Outcome());
 }

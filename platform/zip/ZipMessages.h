@@ -51,6 +51,8 @@ enum class FileStatus : int {
     BadData = 9,          // the stored data is damaged (inflate or CRC failure, wrong size)
     WriteError = 10,      // the target file (or archive) cannot be written
     ListUnreadable = 11,  // the include-list file cannot be read
+    SameNameInOtherCase = 12,  // differs only in letter case from an entry already unpacked
+    NotAnArchive = 13,    // the archive to unpack is no zip archive
     Ok = 255,
 };
 

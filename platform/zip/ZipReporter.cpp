@@ -36,7 +36,8 @@ zip_t* OpenArchive(const std::string& path, int flags, ZipReporter& reporter) {
     if (!archive) {
         zip_error_t ze;
         zip_error_init_with_code(&ze, error);
-        reporter.FileDone(path, path, FileStatus::CannotOpen, zip_error_strerror(&ze));
+        reporter.FileDone(path, path, error == ZIP_ER_NOZIP ? FileStatus::NotAnArchive : FileStatus::CannotOpen,
+                          zip_error_strerror(&ze));
         zip_error_fini(&ze);
     }
     return archive;

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -86,19 +88,40 @@ TEST_F(HelpAboutTest, HelpHoldsTheSixteenInstructionLinesReadOnlyWithoutWrapping
     EXPECT_FALSE(help.isVisible());
 }
 
+TEST_F(HelpAboutTest, EveryHelpLineFitsTheBoxWithoutScrollingSideways) {
+    TPomocnikForm help;
+    help.show();
+    QTextEdit* box = help.RichEdit1;
+    EXPECT_EQ(box->geometry(), QRect(11, 11, 385, 241));
+    EXPECT_EQ(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+    EXPECT_TRUE(box->verticalScrollBar()->isVisible());
+
+    // Measured in the font the box draws with, against the room its viewport leaves.
+    const QFontMetrics metrics(box->document()->defaultFont());
+    const int room = box->viewport()->width() - 2 * static_cast<int>(box->document()->documentMargin());
+    QString widest;
+    for (const QString& line : TPomocnikForm::HelpLines())
+        if (metrics.horizontalAdvance(line) > metrics.horizontalAdvance(widest)) widest = line;
+    EXPECT_LE(metrics.horizontalAdvance(widest), room) << widest.toStdString();
+    EXPECT_EQ(box->horizontalScrollBar()->maximum(), 0);
+    EXPECT_FALSE(box->horizontalScrollBar()->isVisible());
+    // Still a size a person reads without effort.
+    EXPECT_GE(QFontInfo(box->document()->defaultFont()).pixelSize(), 9);
+    SaveScreenshot(help, "help-fits.png");
+}
+
 TEST_F(HelpAboutTest, HelpOpensScrolledToTheTopEveryTime) {
     TPomocnikForm help;
     help.show();
-    QScrollBar* horizontal = help.RichEdit1->horizontalScrollBar();
     QScrollBar* vertical = help.RichEdit1->verticalScrollBar();
-    ASSERT_GT(horizontal->maximum(), 0);  // the long lines do not fit without wrapping
+    // A smaller box than designed, so that there is something to scroll.
+    help.RichEdit1->resize(385, 60);
+    ASSERT_GT(vertical->maximum(), 0);
     help.RichEdit1->moveCursor(QTextCursor::End);
-    horizontal->setValue(horizontal->maximum());
     vertical->setValue(vertical->maximum());
     help.hide();
 
     help.show();
-    EXPECT_EQ(horizontal->value(), 0);
     EXPECT_EQ(vertical->value(), 0);
     EXPECT_EQ(help.RichEdit1->textCursor().position(), 0);
     help.close();
@@ -113,8 +136,8 @@ TEST_F(HelpAboutTest, HelpOpensScrolledToTheTopEveryTime) {
                        seen = true;
                        EXPECT_EQ(Lines(form->RichEdit1), TPomocnikForm::HelpLines());
                        EXPECT_EQ(form->RichEdit1->verticalScrollBar()->value(), 0);
-                       EXPECT_EQ(form->RichEdit1->horizontalScrollBar()->value(), 0);
-                       form->RichEdit1->horizontalScrollBar()->setValue(50);
+                       EXPECT_EQ(form->RichEdit1->textCursor().position(), 0);
+                       form->RichEdit1->moveCursor(QTextCursor::End);
                        form->CloseBtn->click();
                    });
         EXPECT_TRUE(seen) << opening;

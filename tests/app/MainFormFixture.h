@@ -9,8 +9,10 @@
 #include "platform/ui/ScriptedUiServices.h"
 #include "app/PathEdit.h"
 #include "app/RadioButton.h"
+#include "app/SplashFrm.h"
 #include "tests/support/TempDir.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFrame>
@@ -26,11 +28,17 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <functional>
 #include <memory>
 #include <string>
 #include <utility>
 #include <vector>
+
+// Failed expectations show texts as text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace apptest {
 
@@ -49,6 +57,20 @@ public:
     void ProcessMessages() override {
         ScriptedUiServices::ProcessMessages();
         if (onProcessMessages) onProcessMessages();
+    }
+};
+
+// Counts the reloads of the table lists while it lives: each shows the splash window once.
+class SplashCounter : public QObject {
+public:
+    SplashCounter() { qApp->installEventFilter(this); }
+    ~SplashCounter() override { qApp->removeEventFilter(this); }
+    int shown = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && qobject_cast<app::TSplashForm*>(watched)) ++shown;
+        return false;
     }
 };
 

@@ -1,57 +1,120 @@
-// Pictures of the four pages, and a check that no caption is cut off in the font the
-// window ends up with on this machine.
+// Pictures of the four pages, and checks that nothing the window shows is cut off in the
+// font it ends up with on this machine: no control clipped by what holds it or covered by
+// another, every list entry shown whole, every status text inside its panel.
 #include "MainFormFixture.h"
 
-#include <QAbstractButton>
-#include <QCheckBox>
 #include <QDir>
+#include <QFontMetrics>
 #include <QLabel>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QListWidget>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 
 namespace apptest {
 namespace {
 
-QString Plain(QString caption) {
-    return caption.remove(QLatin1Char('&'));
+// The window's own controls, by the names they were given (Qt's inner parts have none, or
+// one beginning with "qt_").
+bool IsDesigned(const QWidget* w) {
+    return !w->objectName().isEmpty() && !w->objectName().startsWith(QLatin1String("qt_"));
 }
 
-// The captions that do not fit into their control.
-std::vector<std::string> CutCaptions(const QWidget* window) {
-    std::vector<std::string> cut;
-    for (const QWidget* w : window->findChildren<QWidget*>()) {
-        if (!w->isVisibleTo(window)) continue;
-        const QFontMetrics metrics(w->font());
-        int needed = 0;
-        QString text;
-        if (auto* push = qobject_cast<const QPushButton*>(w)) {
-            text = Plain(push->text());
-            needed = metrics.horizontalAdvance(text) + 6;
-        } else if (auto* button = qobject_cast<const QAbstractButton*>(w)) {
-            text = Plain(button->text());
-            needed = button->sizeHint().width();
-        } else if (auto* label = qobject_cast<const QLabel*>(w)) {
-            text = label->text();
-            needed = label->sizeHint().width();
-            // A status panel keeps its width; its text only has to fit inside it.
-            if (label->frameShape() != QFrame::NoFrame) needed = metrics.horizontalAdvance(text) + 2 * label->frameWidth();
-        } else {
-            continue;
+// A container: designed controls lie inside it (panels, pages, the page control).
+bool IsContainer(const QWidget* w) {
+    for (const QWidget* child : w->findChildren<QWidget*>())
+        if (IsDesigned(child)) return true;
+    return false;
+}
+
+QRect InWindow(const QWidget* w, const QWidget* window) {
+    return QRect(w->mapTo(window, QPoint(0, 0)), w->size());
+}
+
+std::string Name(const QWidget* w) {
+    return w->objectName().toStdString();
+}
+
+// Of two controls that overlap, the one drawn first (lower in the stacking order of the
+// widget where their lines of parents meet).
+const QWidget* Lower(const QWidget* a, const QWidget* b) {
+    std::vector<const QWidget*> chainA;
+    for (const QWidget* w = a; w; w = w->parentWidget()) chainA.push_back(w);
+    for (const QWidget* below = b, *w = b->parentWidget(); w; below = w, w = w->parentWidget()) {
+        const auto at = std::find(chainA.begin(), chainA.end(), w);
+        if (at == chainA.begin() || at == chainA.end()) continue;
+        const QObjectList& order = w->children();
+        return order.indexOf(*(at - 1)) < order.indexOf(below) ? a : b;
+    }
+    return a;
+}
+
+// What the person cannot see whole: a control reaching past what holds it, or one partly
+// covered by another control. Only a container may lie under other controls (a check box
+// lying on its panel as the panel's title).
+std::vector<std::string> HiddenParts(const QWidget* window) {
+    std::vector<const QWidget*> shown;
+    for (const QWidget* w : window->findChildren<QWidget*>())
+        if (IsDesigned(w) && w->isVisibleTo(window)) shown.push_back(w);
+    std::vector<std::string> hidden;
+    for (const QWidget* w : shown) {
+        if (IsContainer(w)) continue;
+        for (const QWidget* holder = w->parentWidget(); holder; holder = holder->parentWidget())
+            if (!InWindow(holder, window).contains(InWindow(w, window))) {
+                hidden.push_back(Name(w) + " reaches past " + (IsDesigned(holder) ? Name(holder) : "its holder"));
+                break;
+            }
+    }
+    for (std::size_t i = 0; i < shown.size(); ++i)
+        for (std::size_t j = i + 1; j < shown.size(); ++j) {
+            const QWidget* a = shown[i];
+            const QWidget* b = shown[j];
+            if (a->isAncestorOf(b) || b->isAncestorOf(a)) continue;
+            if (!InWindow(a, window).intersects(InWindow(b, window))) continue;
+            const QWidget* lower = Lower(a, b);
+            if (!IsContainer(lower))
+                hidden.push_back(Name(lower) + " is covered by " + Name(lower == a ? b : a));
         }
-        if (!text.isEmpty() && w->width() < needed)
-            cut.push_back(w->objectName().toStdString() + " \"" + text.toStdString() + "\" " +
-                          std::to_string(w->width()) + " < " + std::to_string(needed));
+    return hidden;
+}
+
+// Entries of a check list that cannot be seen whole, scrolled or not, or lack their full
+// text as a tip.
+std::vector<std::string> CutEntries(const QListWidget* list) {
+    std::vector<std::string> cut;
+    const int reach = list->viewport()->width() + list->horizontalScrollBar()->maximum();
+    for (int i = 0; i < list->count(); ++i) {
+        const QListWidgetItem* item = list->item(i);
+        const int needed = list->sizeHintForIndex(list->model()->index(i, 0)).width();
+        if (list->visualItemRect(item).width() < needed || reach < needed || item->toolTip() != item->text())
+            cut.push_back(item->text().toStdString());
     }
     return cut;
 }
 
-TEST_F(MainFormTest, EachPageIsPicturedWithNoCaptionCutOff) {
-    const std::string dir = MakeBillingDatabase();
+// Status texts wider than their fixed panel.
+std::vector<std::string> OverfullPanels(const app::TMainForm& form) {
+    std::vector<std::string> overfull;
+    for (const QLabel* panel : {form.StatusPanel0, form.StatusPanel1}) {
+        const int needed = QFontMetrics(panel->font()).horizontalAdvance(panel->text()) + 2 * panel->frameWidth() +
+                           2 * panel->margin();
+        if (panel->contentsRect().width() + 2 * panel->frameWidth() < needed) overfull.push_back(Name(panel));
+    }
+    return overfull;
+}
+
+TEST_F(MainFormTest, EachPageIsPicturedWithNothingCutOffOrCovered) {
+    // Long descriptions, and a name in lower case, in both lists.
+    const std::string dir = MakeDatabase("billing", {{"Rparadox/inst/extdata/country.db", "Hovory"},
+                                                     {"Rparadox/inst/extdata/mushrooms.db", "tel_zoz"},
+                                                     {"Rparadox/inst/extdata/country.db", "TarifyVZonach"},
+                                                     {"Rparadox/inst/extdata/country.db", "ZlavyHovorov_det"}});
+    AddKeyViolationTable(dir, "Transfer");
+    AddKeyViolationTable(dir, "acpmer20");
     SetAliases({{"Orvan", dir}});
     CreateForm();
     form->show();
+    ASSERT_EQ(form->DamagedTablesCheckListBox->count(), 6);
     const QDir out(QStringLiteral(TABLORA_SCREENSHOT_DIR));
     ASSERT_TRUE(QDir().mkpath(out.path()));
     const char* names[] = {"1-zdrojova-databaza", "2-zalohovanie", "3-nastroje", "4-obnova"};
@@ -61,8 +124,11 @@ TEST_F(MainFormTest, EachPageIsPicturedWithNoCaptionCutOff) {
         const QPixmap picture = form->grab();
         EXPECT_EQ(picture.size(), form->size());
         EXPECT_TRUE(picture.save(out.filePath(QString::fromLatin1(names[page]) + ".png")));
-        EXPECT_EQ(CutCaptions(form.get()), std::vector<std::string>{}) << "page " << page;
+        EXPECT_EQ(HiddenParts(form.get()), std::vector<std::string>{}) << "page " << page;
     }
+    EXPECT_EQ(CutEntries(form->DamagedTablesCheckListBox), std::vector<std::string>{});
+    EXPECT_EQ(CutEntries(form->KeyViolationTablesCheckListBox), std::vector<std::string>{});
+    EXPECT_EQ(OverfullPanels(*form), std::vector<std::string>{});
     const QTabBar* tabs = form->UtilsPageControl->tabBar();
     for (int i = 0; i < tabs->count(); ++i)
         EXPECT_GE(tabs->tabRect(i).width(), QFontMetrics(tabs->font()).horizontalAdvance(tabs->tabText(i)))

@@ -1,6 +1,7 @@
 #include "app/ProgramStart.h"
 #include "platform/rtl/Error.h"
 #include "platform/windows/X11DesktopWindows.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/X11TestClient.h"
 #include "tests/support/XvfbServer.h"
 
@@ -10,13 +11,19 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <signal.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <memory>
 #include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -62,19 +69,61 @@ TEST(RunApplication, MainWindowThatCannotBeCreatedIsReportedInTheErrorBox) {
     EXPECT_EQ(icon, QMessageBox::Critical);
 }
 
-// The real program entry with a stand-in main window, started twice on a private X server.
+// Holds a stand-in's start-up between its single-instance guard and its window, as the
+// real window's pauses do, until the test lets it go on.
+class StartUpHold {
+public:
+    StartUpHold() {
+        if (::pipe2(toTest_, O_CLOEXEC) != 0 || ::pipe2(toProgram_, O_CLOEXEC) != 0) std::abort();
+    }
+    ~StartUpHold() {
+        for (int fd : {toTest_[0], toTest_[1], toProgram_[0], toProgram_[1]})
+            if (fd >= 0) ::close(fd);
+    }
+    StartUpHold(const StartUpHold&) = delete;
+    StartUpHold& operator=(const StartUpHold&) = delete;
+
+    // In the started child: hands the program its two ends.
+    void PassToChild() const {
+        for (int fd : {toTest_[1], toProgram_[0]}) ::fcntl(fd, F_SETFD, 0);
+        const std::string fds = std::to_string(toTest_[1]) + "," + std::to_string(toProgram_[0]);
+        ::setenv("TABLORA_STANDIN_HOLD", fds.c_str(), 1);
+    }
+    // True once the program reports that it is past its guard and held.
+    bool WaitUntilHeld(int timeoutMs = 60000) {
+        pollfd p{toTest_[0], POLLIN, 0};
+        char byte = 0;
+        return ::poll(&p, 1, timeoutMs) > 0 && ::read(toTest_[0], &byte, 1) == 1;
+    }
+    void Release() {
+        const char byte = 'G';
+        if (::write(toProgram_[1], &byte, 1) != 1) ADD_FAILURE() << "could not release the held start";
+        ::close(toProgram_[1]);
+        toProgram_[1] = -1;
+    }
+
+private:
+    int toTest_[2] = {-1, -1};
+    int toProgram_[2] = {-1, -1};
+};
+
+// The real program entry with a stand-in main window, started on a private X server with a
+// runtime directory of the test's own.
 class StartedProgram {
 public:
-    explicit StartedProgram(const std::string& display) {
+    StartedProgram(const std::string& display, const std::string& runtimeDir, const StartUpHold* hold = nullptr) {
         pid_ = ::fork();
         if (pid_ == 0) {
             ::setenv("DISPLAY", display.c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
             ::unsetenv("QT_QPA_PLATFORM");  // the program chooses X11 itself
             ::unsetenv("WAYLAND_DISPLAY");
+            if (hold) hold->PassToChild();
             ::execl(TABLORA_STANDIN, TABLORA_STANDIN, static_cast<char*>(nullptr));
             ::_exit(127);
         }
     }
+    pid_t Pid() const { return pid_; }
     ~StartedProgram() {
         if (pid_ > 0) {
             ::kill(pid_, SIGKILL);
@@ -136,15 +185,97 @@ std::optional<windows::TopLevelWindow> FindMainForm(windows::X11DesktopWindows& 
     return std::nullopt;
 }
 
-TEST(ProgramEntryOnX11, SecondStartRaisesTheFirstInstanceAndEndsWithoutAWindow) {
-    test::XvfbServer server;
-    if (!server.Running()) GTEST_SKIP() << "Xvfb is not available";
-    test::X11TestClient observer(server.Display());
-    const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-    xcb_change_window_attributes(observer.Connection(), observer.Root(), XCB_CW_EVENT_MASK, &mask);
-    windows::X11DesktopWindows desktop(server.Display());
+int CountMainForms(windows::X11DesktopWindows& desktop) {
+    int count = 0;
+    for (const auto& w : desktop.Enumerate()) count += w.className == "MainForm";
+    return count;
+}
 
-    StartedProgram first(server.Display());
+// The root's children that name the process as theirs (_NET_WM_PID, as Qt writes it).
+std::vector<xcb_window_t> WindowsOfProcess(test::X11TestClient& client, pid_t pid) {
+    std::vector<xcb_window_t> owned;
+    const xcb_atom_t netWmPid = client.Atom("_NET_WM_PID");
+    for (xcb_window_t w : client.Stacking()) {
+        xcb_get_property_reply_t* reply = xcb_get_property_reply(
+            client.Connection(), xcb_get_property(client.Connection(), 0, w, netWmPid, XCB_ATOM_CARDINAL, 0, 1), nullptr);
+        if (reply && reply->format == 32 && xcb_get_property_value_length(reply) == 4 &&
+            *static_cast<const std::uint32_t*>(xcb_get_property_value(reply)) == static_cast<std::uint32_t>(pid))
+            owned.push_back(w);
+        std::free(reply);
+    }
+    return owned;
+}
+
+// Asks the window to close, as a window manager's close button does.
+void CloseWindow(test::X11TestClient& client, xcb_window_t window) {
+    xcb_client_message_event_t close{};
+    close.response_type = XCB_CLIENT_MESSAGE;
+    close.format = 32;
+    close.window = window;
+    close.type = client.Atom("WM_PROTOCOLS");
+    close.data.data32[0] = client.Atom("WM_DELETE_WINDOW");
+    close.data.data32[1] = XCB_CURRENT_TIME;
+    xcb_send_event(client.Connection(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&close));
+    client.Sync();
+}
+
+void DrainOpens(int inotifyFd) {
+    alignas(inotify_event) char buffer[4096];
+    while (::read(inotifyFd, buffer, sizeof buffer) > 0) {
+    }
+}
+
+enum class GuardSeen { Opened, MadeWindow, Ended, Nothing };
+
+std::ostream& operator<<(std::ostream& out, GuardSeen seen) {
+    const char* names[] = {"opened the program's file", "made a window", "ended", "nothing within a minute"};
+    return out << names[static_cast<int>(seen)];
+}
+
+// What a start does first: open a file of the program ("tablora-...") in the watched runtime
+// directory, show a window, or end. Nothing after a minute (a hung start).
+GuardSeen WaitForGuard(int inotifyFd, test::X11TestClient& observer, pid_t pid) {
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    pollfd fds[3] = {{inotifyFd, POLLIN, 0}, {xcb_get_file_descriptor(observer.Connection()), POLLIN, 0},
+                     {pidfd, POLLIN, 0}};
+    GuardSeen seen = GuardSeen::Nothing;
+    while (seen == GuardSeen::Nothing && ::poll(fds, pidfd >= 0 ? 3 : 2, 60000) > 0) {
+        alignas(inotify_event) char buffer[4096];
+        const ssize_t n = ::read(inotifyFd, buffer, sizeof buffer);
+        for (ssize_t at = 0; n > 0 && at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0 && std::string(event->name).rfind("tablora-", 0) == 0) seen = GuardSeen::Opened;
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+        if (seen == GuardSeen::Nothing && DrainRootEvents(observer, 0).maps > 0) seen = GuardSeen::MadeWindow;
+        if (seen == GuardSeen::Nothing && pidfd >= 0 && (fds[2].revents & POLLIN)) seen = GuardSeen::Ended;
+    }
+    if (pidfd >= 0) ::close(pidfd);
+    return seen;
+}
+
+// Starts of the real program entry on a private X server, watched from the root window,
+// with a runtime directory of the test's own.
+class ProgramStartsOnX11 : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!server.Running()) GTEST_SKIP() << "Xvfb is not available";
+        watcher = std::make_unique<test::X11TestClient>(server.Display());
+        const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(watcher->Connection(), watcher->Root(), XCB_CW_EVENT_MASK, &mask);
+        desktopWindows = std::make_unique<windows::X11DesktopWindows>(server.Display());
+    }
+
+    test::XvfbServer server;
+    const test::TempDir runtime;
+    std::unique_ptr<test::X11TestClient> watcher;
+    std::unique_ptr<windows::X11DesktopWindows> desktopWindows;
+};
+
+TEST_F(ProgramStartsOnX11, SecondStartRaisesTheFirstInstanceAndEndsWithoutAWindow) {
+    test::X11TestClient& observer = *watcher;
+    windows::X11DesktopWindows& desktop = *desktopWindows;
+    StartedProgram first(server.Display(), runtime.Path());
     std::optional<windows::TopLevelWindow> mainForm;
     for (int attempts = 0; !mainForm && attempts < 200; ++attempts) {
         if (DrainRootEvents(observer, 60000).maps > 0) mainForm = FindMainForm(desktop);
@@ -159,24 +290,48 @@ TEST(ProgramEntryOnX11, SecondStartRaisesTheFirstInstanceAndEndsWithoutAWindow) 
     DrainRootEvents(observer, 0);
     ASSERT_EQ(observer.FocusedWindow(), elsewhere);
 
-    StartedProgram second(server.Display());
+    StartedProgram second(server.Display(), runtime.Path());
     EXPECT_EQ(second.WaitForExit(), std::optional<int>(0));
     EXPECT_EQ(DrainRootEvents(observer, 0).creations, 0) << "the second start made a window";
     EXPECT_EQ(observer.FocusedWindow(), mainForm->handle);
     EXPECT_EQ(observer.Stacking().back(), mainForm->handle);
 
     // Closing the main window ends the first instance with 0 as well.
-    const xcb_atom_t protocols = observer.Atom("WM_PROTOCOLS");
-    xcb_client_message_event_t close{};
-    close.response_type = XCB_CLIENT_MESSAGE;
-    close.format = 32;
-    close.window = mainForm->handle;
-    close.type = protocols;
-    close.data.data32[0] = observer.Atom("WM_DELETE_WINDOW");
-    close.data.data32[1] = XCB_CURRENT_TIME;
-    xcb_send_event(observer.Connection(), 0, mainForm->handle, XCB_EVENT_MASK_NO_EVENT,
-                   reinterpret_cast<const char*>(&close));
-    observer.Sync();
+    CloseWindow(observer, mainForm->handle);
+    EXPECT_EQ(first.WaitForExit(), std::optional<int>(0));
+}
+
+// The second start comes while the first is still starting (its main window not made yet):
+// it waits, brings the first's window forward once there is one, and ends without its own.
+TEST_F(ProgramStartsOnX11, SecondStartDuringTheFirstsStartUpHandsOverOnceItsWindowExists) {
+    test::X11TestClient& observer = *watcher;
+    windows::X11DesktopWindows& desktop = *desktopWindows;
+    const int opens = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
+    ASSERT_GE(opens, 0);
+    ASSERT_GE(::inotify_add_watch(opens, runtime.Path().c_str(), IN_OPEN), 0);
+
+    StartUpHold hold;
+    StartedProgram first(server.Display(), runtime.Path(), &hold);
+    ASSERT_TRUE(hold.WaitUntilHeld()) << "the first start did not get past its guard";
+    DrainOpens(opens);
+    ASSERT_EQ(DrainRootEvents(observer, 0).maps, 0);
+
+    StartedProgram second(server.Display(), runtime.Path());
+    // The second start is at its guard once it opens the program's file in the runtime
+    // directory; one without that guard makes a window of its own instead.
+    ASSERT_EQ(WaitForGuard(opens, observer, second.Pid()), GuardSeen::Opened);
+
+    hold.Release();
+    EXPECT_EQ(second.WaitForExit(), std::optional<int>(0));
+    const std::optional<windows::TopLevelWindow> mainForm = FindMainForm(desktop);
+    ASSERT_TRUE(mainForm);
+    EXPECT_EQ(mainForm->title, "Tablora (stand-in)");
+    EXPECT_EQ(CountMainForms(desktop), 1);
+    EXPECT_EQ(observer.FocusedWindow(), mainForm->handle);
+    EXPECT_TRUE(WindowsOfProcess(observer, second.Pid()).empty()) << "the second start made a window";
+    ::close(opens);
+
+    CloseWindow(observer, mainForm->handle);
     EXPECT_EQ(first.WaitForExit(), std::optional<int>(0));
 }
 

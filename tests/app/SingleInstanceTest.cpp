@@ -1,10 +1,19 @@
+#include "app/InstanceLock.h"
 #include "app/SingleInstanceGuard.h"
 #include "platform/windows/X11DesktopWindows.h"
 #include "tests/app/ScriptedDesktop.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/X11TestClient.h"
 #include "tests/support/XvfbServer.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
 
 namespace {
 
@@ -101,6 +110,197 @@ TEST(SingleInstanceGuardOnX11, DesktopWithoutTheClassLetsTheStartGoOn) {
     other.CreateWindow("MainForm", "MainFormX");
     windows::X11DesktopWindows desktop(server.Display());
     EXPECT_TRUE(CheckSingleInstance(desktop, kMainForm));
+}
+
+// An instance lock whose answers the test gives, one per try; the last answer repeats.
+struct ScriptedLock final : IInstanceLock {
+    explicit ScriptedLock(std::vector<bool> answers) : answers(std::move(answers)) {}
+    bool TryTake() override {
+        const bool answer = answers[std::min(tries, answers.size() - 1)];
+        ++tries;
+        return answer;
+    }
+    std::vector<bool> answers;
+    std::size_t tries = 0;
+};
+
+// A desktop on which the windows of a start under way appear from the given enumeration on.
+struct StartingDesktop final : windows::IDesktopWindows {
+    StartingDesktop(std::vector<windows::TopLevelWindow> windows, int appearAt)
+        : windows(std::move(windows)), appearAt(appearAt) {}
+    std::vector<windows::TopLevelWindow> Enumerate() override {
+        return ++enumerations >= appearAt ? windows : std::vector<windows::TopLevelWindow>{};
+    }
+    void Activate(windows::WindowHandle window) override { activated.push_back(window); }
+    std::vector<windows::TopLevelWindow> windows;
+    int appearAt;
+    int enumerations = 0;
+    std::vector<windows::WindowHandle> activated;
+};
+
+// Waits are recorded, never slept.
+struct RecordedWaits {
+    TInstanceWait Policy(int limitMs = 1000) {
+        return {100, limitMs, [this](int ms) { total += ms; ++count; }};
+    }
+    int total = 0;
+    int count = 0;
+};
+
+TEST(ClaimSingleInstance, TheFirstStartTakesTheLockAndTheWindowSearchStillDecides) {
+    RecordedWaits waits;
+    ScriptedLock free({true});
+    ScriptedDesktop empty({{1, "Tablora", "Tablora"}});
+    EXPECT_TRUE(ClaimSingleInstance(empty, kMainForm, free, waits.Policy()));
+    EXPECT_EQ(free.tries, 1u);
+
+    // Another program's window of the class stops the start, lock or no lock.
+    ScriptedLock alsoFree({true});
+    ScriptedDesktop other({{4, "Iný program", "MAINFORM"}});
+    EXPECT_FALSE(ClaimSingleInstance(other, kMainForm, alsoFree, waits.Policy()));
+    EXPECT_EQ(other.activated, std::vector<windows::WindowHandle>{4});
+    EXPECT_EQ(waits.count, 0);
+}
+
+TEST(ClaimSingleInstance, AStartDuringAnotherStartsStartUpWaitsForItsWindowAndRaisesIt) {
+    RecordedWaits waits;
+    ScriptedLock held({false});
+    StartingDesktop desktop({{2, "Editor", "Editor"}, {9, "Tablora", "MainForm"}}, 4);
+    EXPECT_FALSE(ClaimSingleInstance(desktop, kMainForm, held, waits.Policy()));
+    EXPECT_EQ(desktop.activated, std::vector<windows::WindowHandle>{9});
+    EXPECT_EQ(waits.count, 3);
+    EXPECT_EQ(held.tries, 4u);
+}
+
+TEST(ClaimSingleInstance, AStartUpThatNeverShowsAWindowEndsTheWaitWithoutASecondInstance) {
+    RecordedWaits waits;
+    ScriptedLock held({false});
+    StartingDesktop desktop({{9, "Tablora", "MainForm"}}, 1000);
+    EXPECT_FALSE(ClaimSingleInstance(desktop, kMainForm, held, waits.Policy(1000)));
+    EXPECT_TRUE(desktop.activated.empty());
+    EXPECT_EQ(waits.total, 1000);
+}
+
+TEST(ClaimSingleInstance, WhenTheOtherStartEndsWithoutAWindowThisOneGoesOn) {
+    RecordedWaits waits;
+    ScriptedLock releasedLater({false, false, true});
+    StartingDesktop desktop({{9, "Tablora", "MainForm"}}, 1000);
+    EXPECT_TRUE(ClaimSingleInstance(desktop, kMainForm, releasedLater, waits.Policy()));
+    EXPECT_EQ(waits.count, 2);
+    EXPECT_TRUE(desktop.activated.empty());
+}
+
+// A child process that tries the lock file at `path` and keeps what it got until told to end.
+class LockHolder {
+public:
+    explicit LockHolder(const std::string& path) {
+        int ready[2], end[2];
+        if (::pipe(ready) != 0 || ::pipe(end) != 0) std::abort();
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            ::close(end[1]);
+            TInstanceLockFile lock(path);
+            const char taken = lock.TryTake() ? 'y' : 'n';
+            char byte = 0;
+            if (::write(ready[1], &taken, 1) != 1 || ::read(end[0], &byte, 1) < 0) ::_exit(2);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(end[0]);
+        char taken = 0;
+        holds_ = ::read(ready[0], &taken, 1) == 1 && taken == 'y';
+        ::close(ready[0]);
+        end_ = end[1];
+    }
+    ~LockHolder() { End(); }
+    bool Holds() const { return holds_; }
+    void End() {
+        if (pid_ <= 0) return;
+        ::close(end_);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int end_ = -1;
+    bool holds_ = false;
+};
+
+TEST(InstanceLockFile, HeldByOneProcessUntilItEnds) {
+    const test::TempDir runtime;
+    const std::string path = InstanceLockPath(runtime.Path(), ":7");
+    LockHolder first(path);
+    ASSERT_TRUE(first.Holds());
+    TInstanceLockFile second(path);
+    EXPECT_FALSE(second.TryTake());
+    EXPECT_FALSE(second.TryTake());
+    // Another desktop has a lock of its own.
+    TInstanceLockFile elsewhere(InstanceLockPath(runtime.Path(), ":8"));
+    EXPECT_TRUE(elsewhere.TryTake());
+
+    first.End();
+    EXPECT_TRUE(second.TryTake());
+    EXPECT_TRUE(second.TryTake());  // it keeps what it holds
+    LockHolder third(path);
+    EXPECT_FALSE(third.Holds());
+}
+
+TEST(InstanceLockFile, OneFilePerDesktopInsideTheRuntimeDirectory) {
+    EXPECT_EQ(InstanceLockPath("/run/user/1000", ":0"), InstanceLockPath("/run/user/1000", ":0.1"));
+    EXPECT_NE(InstanceLockPath("/run/user/1000", ":0"), InstanceLockPath("/run/user/1000", ":1"));
+    EXPECT_NE(InstanceLockPath("/run/user/1000", "host:0"), InstanceLockPath("/run/user/1000", ":0"));
+    const std::string odd = InstanceLockPath("/run/user/1000", "/tmp/../launch-x/org.x:0");
+    EXPECT_EQ(std::filesystem::path(odd).parent_path(), "/run/user/1000");
+    EXPECT_EQ(InstanceLockPath("", ":0"), "");
+
+    // No runtime directory to be had: the lock lets every start go on, the window search decides.
+    TInstanceLockFile none("");
+    EXPECT_TRUE(none.TryTake());
+}
+
+class RuntimeDirectoryTest : public ::testing::Test {
+protected:
+    RuntimeDirectoryTest() {
+        for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"})
+            if (const char* v = std::getenv(name)) saved_.emplace_back(name, v);
+        ::setenv("TMPDIR", temp_.Path().c_str(), 1);
+    }
+    ~RuntimeDirectoryTest() override {
+        ::unsetenv("XDG_RUNTIME_DIR");
+        ::unsetenv("TMPDIR");
+        for (const auto& [name, value] : saved_) ::setenv(name.c_str(), value.c_str(), 1);
+    }
+    std::string Fallback() const { return temp_ / ("tablora-" + std::to_string(::getuid())); }
+
+    test::TempDir temp_;
+    std::vector<std::pair<std::string, std::string>> saved_;
+};
+
+TEST_F(RuntimeDirectoryTest, TheUsersRuntimeDirectoryWhenItIsPrivate) {
+    const std::string runtime = temp_ / "run";
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    EXPECT_EQ(UserRuntimeDirectory(), runtime);
+
+    // One that others may write into is not used.
+    ASSERT_EQ(::chmod(runtime.c_str(), 0777), 0);
+    EXPECT_EQ(UserRuntimeDirectory(), Fallback());
+}
+
+TEST_F(RuntimeDirectoryTest, WithoutOneAPrivateDirectoryIsMadeAndAPlantedOneRefused) {
+    ::unsetenv("XDG_RUNTIME_DIR");
+    EXPECT_EQ(UserRuntimeDirectory(), Fallback());
+    struct stat st {};
+    ASSERT_EQ(::stat(Fallback().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(UserRuntimeDirectory(), Fallback());  // found again
+
+    // A link put in its place (by anyone who can write to the temporary directory) is refused.
+    ASSERT_EQ(::rmdir(Fallback().c_str()), 0);
+    ASSERT_EQ(::symlink(temp_.Path().c_str(), Fallback().c_str()), 0);
+    EXPECT_EQ(UserRuntimeDirectory(), "");
 }
 
 }  // namespace

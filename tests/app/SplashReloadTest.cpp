@@ -34,6 +34,15 @@ TEST_F(MainFormTest, TheSplashWindowShowsTheLoadingAndIsPictured) {
         ASSERT_TRUE(QDir().mkpath(out.path()));
         EXPECT_TRUE(splashes[0]->grab().save(out.filePath(QStringLiteral("splash.png"))));
         EXPECT_EQ(splashes[0]->windowTitle(), QStringLiteral("Tablora"));
+        // A small frameless tool window that never takes the keyboard, with or without a
+        // window manager (which would otherwise give it a title bar and buttons).
+        const Qt::WindowFlags flags = splashes[0]->windowFlags();
+        EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Tool);
+        EXPECT_TRUE(flags.testFlag(Qt::FramelessWindowHint));
+        EXPECT_TRUE(flags.testFlag(Qt::WindowDoesNotAcceptFocus));
+        EXPECT_TRUE(splashes[0]->testAttribute(Qt::WA_ShowWithoutActivating));
+        EXPECT_EQ(splashes[0]->size(), QSize(303, 64));
+        EXPECT_NE(splashes[0]->frameWidth(), 0);  // its edge drawn by itself
     };
     CreateForm();
     EXPECT_EQ(shownText, "Načítavanie tabuliek zo zdrojovej databázy ...");

@@ -1,14 +1,21 @@
 // The Qt UI services: what a message box shows and answers, the translations, and the
 // widget report targets.
+#include "app/PathEdit.h"
 #include "app/QtReportTargets.h"
 #include "app/WidgetUiServices.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
@@ -65,6 +72,58 @@ TEST(WidgetUiServicesTest, StandardButtonsSpeakSlovakWithOrWithoutQtsTranslation
         },
         QMessageBox::No);
     services.ShowMessage({"Tablora", "?", ui::MsgIcon::Information, ui::MsgButtons::YesNo, ui::MsgAnswer::Yes});
+}
+
+// Notes every text Qt looks up, so that a text left in English can be told from one that
+// merely reads the same in both languages.
+class LookUpRecorder : public QTranslator {
+public:
+    QString translate(const char*, const char* source, const char*, int) const override {
+        if (source) sources.insert(QString::fromUtf8(source).remove(QLatin1Char('&')));
+        return {};
+    }
+    mutable QSet<QString> sources;
+};
+
+// The texts a person reads in a window: title, captions, labels, tips, headers, list entries.
+QStringList VisibleTexts(QWidget& window) {
+    QStringList texts{window.windowTitle()};
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (!w->isVisibleTo(&window)) continue;
+        texts << w->toolTip();
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) texts << button->text();
+        if (auto* label = qobject_cast<QLabel*>(w)) texts << label->text();
+        if (auto* combo = qobject_cast<QComboBox*>(w))
+            for (int i = 0; i < combo->count(); ++i) texts << combo->itemText(i);
+        if (auto* view = qobject_cast<QAbstractItemView*>(w); view && view->model())
+            for (int c = 0; c < view->model()->columnCount(); ++c)
+                texts << view->model()->headerData(c, Qt::Horizontal).toString();
+    }
+    QStringList plain;
+    for (QString text : texts)
+        if (!text.remove(QLatin1Char('&')).trimmed().isEmpty()) plain << text;
+    return plain;
+}
+
+TEST(WidgetUiServicesTest, QtsOwnFileAndFolderDialogsSpeakSlovak) {
+    LookUpRecorder recorder;
+    QCoreApplication::installTranslator(&recorder);
+    app::InstallSlovakQtTranslations(*qApp);
+    QWidget owner;
+    for (auto kind : {app::TPathEdit::Kind::Directory, app::TPathEdit::Kind::ExistingFile}) {
+        app::TPathEdit edit(kind, &owner);
+        edit.SetDialog(QStringLiteral("Obnova zo skomprimovaného súboru"), QStringLiteral("Zip files (*.zip)"),
+                       QStringLiteral("zip"));
+        auto dialog = edit.MakeDialog();
+        dialog->setOption(QFileDialog::DontUseNativeDialog);
+        dialog->show();
+        QStringList english;
+        for (const QString& text : VisibleTexts(*dialog))
+            if (recorder.sources.contains(text) && text != QLatin1String("OK")) english << text;
+        EXPECT_EQ(english, QStringList{}) << "dialog of kind " << static_cast<int>(kind);
+        dialog->hide();
+    }
+    QCoreApplication::removeTranslator(&recorder);
 }
 
 TEST(WidgetUiServicesTest, TheBusyCursorNestsAndAZeroPauseReturnsAtOnce) {

@@ -1,7 +1,12 @@
 // Packing through the archiver: where the archive goes, replacing it, and failures.
 #include "tests/archive/ArchivTestSupport.h"
 
+#include "archive/IncludeList.h"
+#include "platform/rtl/FaultInjection.h"
+
 #include <unistd.h>
+
+#include <cerrno>
 
 namespace {
 
@@ -18,7 +23,7 @@ TEST_F(ArchivPack, RoundTripKeepsTablesAndLeavesNoListFile) {
     std::string name;
     ASSERT_TRUE(Pack(files, temp / "backup", "ignored/dir/Backup.zip", &name));
     EXPECT_EQ(name, temp / "backup/Backup.zip");  // only the target directory decides
-    EXPECT_FALSE(std::filesystem::exists(ListFile()));
+    EXPECT_TRUE(test::DirectoryNames(program.Path()).empty()) << "the include list was left behind";
     ASSERT_TRUE(Unpack(name, temp / "restore"));
     for (const auto& f : files) {
         const std::string r = temp / ("restore/" + std::filesystem::path(f).filename().string());
@@ -69,13 +74,22 @@ TEST_F(ArchivPack, FailedFileStopsPackingAndKeepsTheOldArchive) {
     EXPECT_EQ(test::DirectoryNames(temp.Path()), (std::vector<std::string>{"Backup.zip", "db"}));
 }
 
+// The list cannot be created, or the disk fills while it is written: reported, and neither
+// a list nor an archive is left.
 TEST_F(ArchivPack, UnwritableListFileIsReported) {
-    std::filesystem::create_directories(ListFile());  // a directory where the file should go
-    EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Nedá sa zapísať zoznam súborov na zabalenie");
-    EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
-    EXPECT_FALSE(std::filesystem::exists(temp / "Backup.zip"));
+    for (const rtl::FsOp op : {rtl::FsOp::OpenWrite, rtl::FsOp::Write}) {
+        ui.messages.clear();
+        rtl::TFaultInjectingFileSystem fs;
+        rtl::ScopedFileSystem scope(fs);
+        fs.Arm(rtl::TFault{rtl::OpBit(op), 1, ENOSPC, false, ListFileName});
+        EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
+        EXPECT_TRUE(fs.Struck()) << rtl::FsOpName(op);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, "Nedá sa zapísať zoznam súborov na zabalenie");
+        EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
+        EXPECT_FALSE(std::filesystem::exists(temp / "Backup.zip"));
+        EXPECT_TRUE(test::DirectoryNames(program.Path()).empty()) << rtl::FsOpName(op);
+    }
 }
 
 TEST_F(ArchivPack, ArchiveThatCannotBeReplacedIsReported) {

@@ -56,12 +56,34 @@ TEST_F(ArchivUnpack, MissingArchiveIsReportedWithItsFullName) {
     EXPECT_EQ(test::DirectoryNames(target), std::vector<std::string>{"B.DB"});
 }
 
+// What is no archive at all (a text file, a directory) fails the restore with its own
+// message: there is no file in it whose error could be ignored.
 TEST_F(ArchivUnpack, ArchiveThatIsNoZipIsReportedNotTakenForSuccess) {
     temp.WriteFile("Broken.zip", "not an archive");
-    ui.Answer(ui::MsgAnswer::No);
-    EXPECT_FALSE(Unpack(temp / "Broken.zip", target));
+    std::filesystem::create_directories(temp / "Folder.zip");
+    for (const std::string& archive : {temp / "Broken.zip", temp / "Folder.zip"}) {
+        ui.messages.clear();
+        EXPECT_FALSE(Unpack(archive, target)) << archive;
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, "Súbor \"" + archive + "\"\r\nnie je archív zip");
+        EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
+        EXPECT_EQ(ui.messages[0].buttons, ui::MsgButtons::Ok);
+    }
+    EXPECT_EQ(test::DirectoryNames(target), std::vector<std::string>{"B.DB"});
+}
+
+// An archive that cannot be read at all is a failed restore, told with the reason.
+TEST_F(ArchivUnpack, AnArchiveThatCannotBeOpenedFailsTheRestoreWithItsReason) {
+    // The end record claims more entries than the central directory holds.
+    std::string bytes = test::ReadBytes(archive);
+    const std::size_t end = bytes.rfind(std::string("PK\5\6", 4));
+    ASSERT_NE(end, std::string::npos);
+    bytes[end + 8] = bytes[end + 10] = 9;
+    std::ofstream(archive, std::ios::binary | std::ios::trunc) << bytes;
+    EXPECT_FALSE(Unpack(archive, target));
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Nepodarilo sa rozbaliť súbor\r\n\"Broken.zip\".\r\nIgnorovať chybu ?");
+    EXPECT_EQ(ui.messages[0].text, "Súbor \"" + archive + "\"\r\nsa nedá otvoriť: Zip archive inconsistent");
+    EXPECT_EQ(test::DirectoryNames(target), std::vector<std::string>{"B.DB"});
 }
 
 TEST(Archiv, OnlyOneExistsAtATime) {

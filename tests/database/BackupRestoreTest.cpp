@@ -1,6 +1,7 @@
 // Index deletion, directory backup and restore on a database directory holding real
 // sample tables and the odd files a real directory collects.
 #include "database/TableFileSet.h"
+#include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileTimes.h"
@@ -8,6 +9,8 @@
 #include "tests/database/ModuleFixture.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,6 +60,39 @@ TEST_F(BackupRestore, DeleteIndexesRemovesEveryIndexLikeFileAndNothingElse) {
     EXPECT_TRUE(uiServices.messages.empty());
 }
 
+// Only the last extension tells an index: "Kurz.x.DB" is a data file however its inner
+// extension reads, while "notes.xls" counts as a secondary index as any ".x*" file does.
+TEST_F(BackupRestore, DataFilesWithAnIndexLikeInnerExtensionAreNeverTakenForIndexes) {
+    const std::string joins = "paradoxdriver/src/test/resources/joins/";
+    test::CopySample(joins + "C.DB", databaseDir / "Kurz.x.DB");
+    test::CopySample("Rparadox/inst/extdata/biolife.db", databaseDir / "Stat.y2020.DB");
+    test::CopySample("Rparadox/inst/extdata/biolife.mb", databaseDir / "Stat.y2020.MB");
+    const std::string d = rtl::WithTrailingSeparator(databaseDir.Path());
+    EXPECT_EQ(database::FindTableFiles(databaseDir.Path(), database::IndexFileExtensions).Items(),
+              (Names{d + "Hovory.PX", d + "BRANY.X02", d + "Hovory.XG0", d + "notes.xls", d + "BRANY.Y02",
+                     d + "Hovory.YG0"}));
+    const rtl::TStringList all = database::FindTableFiles(databaseDir.Path(), database::AllTableFileExtensions);
+    for (const char* name : {"Kurz.x.DB", "Stat.y2020.DB", "Stat.y2020.MB"})
+        EXPECT_EQ(std::count(all.begin(), all.end(), d + name), 1) << name;
+
+    // Packed once each, so the backup with indexes succeeds.
+    Module().BackupToZip(other / "z.zip", true, 3);
+    EXPECT_TRUE(uiServices.messages.empty());
+    const Names packed = test::ArchiveNames(other / "z.zip");
+    EXPECT_EQ(std::count(packed.begin(), packed.end(), "Kurz.x.DB"), 1);
+    EXPECT_EQ(packed.size(), 13u);
+
+    // A backup without indexes takes them as the data files they are.
+    Module().BackupToDirectory(other / "dir", false, 3);
+    EXPECT_EQ(Files(other / "dir"),
+              (Names{"BRANY.DB", "Hovory.db", "Kurz.x.DB", "Stat.y2020.DB", "Stat.y2020.MB", "Tel_zoz.db", "Tel_zoz.mb"}));
+
+    // Deleting the indexes leaves them alone.
+    Module().DeleteIndexes();
+    EXPECT_EQ(Files(databaseDir.Path()), (Names{"BRANY.DB", "Hovory.db", "Kurz.x.DB", "PDOXUSRS.NET", "Stat.y2020.DB",
+                                                "Stat.y2020.MB", "Tel_zoz.db", "Tel_zoz.mb", "fk4.val"}));
+}
+
 TEST_F(BackupRestore, BackupWithoutIndexesCopiesOnlyDataAndMemoFiles) {
     const std::string backup = other / "zaloha/dnes";
     Module().BackupToDirectory(backup, false, 3);
@@ -75,6 +111,38 @@ TEST_F(BackupRestore, BackupWithIndexesAlsoCopiesEveryIndexLikeFileKeepingTimes)
         EXPECT_TRUE(ReadAll(other / name) == ReadAll(databaseDir / name)) << name;
         EXPECT_EQ(rtl::GetFileModificationTime(other / name), rtl::GetFileModificationTime(databaseDir / name)) << name;
     }
+}
+
+// Reusing a backup directory: the indexes of a backup with indexes no longer fit the data
+// of a later backup without them, and a restore would bring them back beside that data.
+TEST_F(BackupRestore, ABackupWithoutIndexesRemovesTheStaleIndexesOfTheTablesItCopied) {
+    const std::string backup = other / "zaloha";
+    Module().BackupToDirectory(backup, true, 3);
+    other.WriteFile("zaloha/HOVORY.X03", "an index in other letter case");
+    other.WriteFile("zaloha/Stary.db", "a table the database no longer has");
+    other.WriteFile("zaloha/Stary.PX", "its index");
+    test::CopySample("paradoxdriver/src/test/resources/joins/fk1.db", databaseDir / "Hovory.db");  // newer data
+
+    panel.texts.clear();
+    Module().BackupToDirectory(backup, false, 3);
+    EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "Stary.PX", "Stary.db", "Tel_zoz.db", "Tel_zoz.mb",
+                                    "notes.xls"}));
+    const Names removed{"Hovory.PX", "BRANY.X02", "HOVORY.X03", "Hovory.XG0", "BRANY.Y02", "Hovory.YG0"};
+    EXPECT_EQ(Module().LastBackup.StaleIndexesRemoved, removed);
+    EXPECT_NE(std::find(Statuses().begin(), Statuses().end(),
+                        "Zo záložného adresára boli odstránené zastarané indexové súbory: 6"),
+              Statuses().end());
+    EXPECT_EQ(Statuses().back(), "");
+
+    // The restore brings back the newer data without an index that lists other blocks.
+    Module().DeleteIndexes();
+    Module().RestoreFromDirectory(backup, 3);
+    EXPECT_TRUE(ReadAll(databaseDir / "Hovory.db") == ReadAll(backup + "/Hovory.db"));
+    EXPECT_FALSE(rtl::FileExists(databaseDir / "Hovory.PX"));
+    // A backup with indexes removes nothing.
+    Module().BackupToDirectory(backup, true, 3);
+    EXPECT_TRUE(Module().LastBackup.StaleIndexesRemoved.empty());
+    EXPECT_TRUE(rtl::FileExists(backup + "/Stary.PX"));
 }
 
 TEST_F(BackupRestore, HiddenAndReadOnlyTableFilesAreCopied) {
@@ -115,6 +183,26 @@ TEST_F(BackupRestore, RestoreReplacesTheFileSpelledInOtherLetterCase) {
     EXPECT_FALSE(rtl::FileExists(databaseDir / "HOVORY.DB"));
     EXPECT_FALSE(rtl::FileExists(databaseDir / "brany.db"));
     EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
+}
+
+// An empty source (a share that is not mounted) is reported, not taken for a backup.
+TEST_F(BackupRestore, ABackupOfADirectoryWithoutTableFilesIsReportedAndCopiesNothing) {
+    other.WriteFile("zaloha/Hovory.db", "last night's backup");
+    for (const std::string& name : Files(databaseDir.Path())) rtl::DeleteFile(databaseDir / name);
+    databaseDir.WriteFile("readme.txt", "not a table");
+    try {
+        Module().BackupToDirectory(other / "zaloha", true, 3);
+        ADD_FAILURE() << "a backup of nothing was reported as success";
+    } catch (const rtl::EError& e) {
+        EXPECT_EQ(e.Message(), "V adresári databázy \"" + databaseDir.Path() +
+                                   "\" sa nenašiel žiadny súbor tabuliek; do adresára \"" + (other / "zaloha") +
+                                   "\" sa nič nekopírovalo.");
+    }
+    EXPECT_EQ(Files(other / "zaloha"), Names{"Hovory.db"});
+    EXPECT_EQ(ReadAll(other / "zaloha/Hovory.db"), "last night's backup");
+    EXPECT_FALSE(rtl::DirectoryExists(other / "nova"));
+    EXPECT_THROW(Module().BackupToDirectory(other / "nova", false, 3), rtl::EError);
+    EXPECT_FALSE(rtl::DirectoryExists(other / "nova"));
 }
 
 TEST_F(BackupRestore, NoDirectoryNamedMeansNothingDone) {
@@ -166,6 +254,30 @@ TEST_F(BackupRestore, ARestoreFailingToWriteLeavesTheDatabaseFileAsItWas) {
     EXPECT_THROW(Module().RestoreFromDirectory(other.Path(), 3), rtl::EFileError);
     EXPECT_TRUE(ReadAll(databaseDir / "Hovory.db") == good);
     EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
+}
+
+// The directory lock is re-entrant inside the process (an operation may run inside another
+// that holds it) and is let go when the operation ends.
+TEST_F(BackupRestore, OperationsRunInsideAHoldOfTheirOwnProcessAndLetGoAfterwards) {
+    {
+        const rtl::TAdvisoryLock outer = Module().LockDatabaseDirectory();
+        Module().BackupToDirectory(other.Path(), true, 3);
+        Module().DeleteIndexes();
+        Module().RestoreFromDirectory(other.Path(), 3);
+    }
+    EXPECT_TRUE(rtl::FileExists(databaseDir / "Hovory.PX"));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            rtl::TAdvisoryLock::Acquire(databaseDir.Path(), rtl::LockKind::Exclusive, "x", 0);
+            ::_exit(0);
+        } catch (...) {
+            ::_exit(1);
+        }
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the database directory stayed locked";
 }
 
 TEST_F(BackupRestore, RefusesCopyModesItDoesNotKnow) {

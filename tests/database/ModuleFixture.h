@@ -12,7 +12,9 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -28,6 +30,18 @@ namespace test {
 inline std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// The entry names of a zip archive, sorted; empty when it cannot be opened.
+inline std::vector<std::string> ArchiveNames(const std::string& path) {
+    std::vector<std::string> names;
+    int error = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &error);
+    if (!z) return names;
+    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) names.push_back(zip_get_name(z, i, 0));
+    zip_discard(z);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 inline void CopySample(const std::string& relative, const std::string& target) {

@@ -1,26 +1,20 @@
 // Zip backup and restore through the module: the archive holds the table files under their
 // bare names, and a restore puts them straight back into the database directory.
+#include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 #include "tests/database/ModuleFixture.h"
 
 #include <zip.h>
 
+#include <utility>
+
 namespace {
 
 using Names = std::vector<std::string>;
 using test::ReadAll;
 
-Names ArchiveNames(const std::string& path) {
-    Names names;
-    int error = 0;
-    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &error);
-    if (!z) return names;
-    for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) names.push_back(zip_get_name(z, i, 0));
-    zip_discard(z);
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using test::ArchiveNames;
 
 class ZipBackup : public test::ModuleTest {
 protected:
@@ -56,6 +50,126 @@ TEST_F(ZipBackup, RestoreReplacesSameNamedFilesAndKeepsTheRest) {
     EXPECT_TRUE(rtl::FileExists(databaseDir / "notes.txt"));
     EXPECT_TRUE(uiServices.messages.empty());
     EXPECT_EQ(panel.Text(), "");
+}
+
+// Linux names may hold a backslash or a newline. "Old\Brany.DB" is its own table and comes
+// back as itself; a name with a control character cannot be listed safely, so it is left
+// out with a warning while everything else is backed up.
+TEST_F(ZipBackup, OddNamesNeverLandOnOtherTablesNorStopTheBackup) {
+    const std::string brany = test::Sample("paradoxdriver/src/test/resources/joins/C.DB");
+    const std::string old = test::Sample("Rparadox/inst/extdata/country.db");
+    test::CopySample("paradoxdriver/src/test/resources/joins/C.DB", databaseDir / "Brany.DB");
+    test::CopySample("Rparadox/inst/extdata/country.db", databaseDir / "Old\\Brany.DB");
+    databaseDir.WriteFile("Nov\nHovory.db", "a table whose name holds a line break");
+
+    Module().BackupToZip(other / "b.zip", true, 3);
+    EXPECT_EQ(ArchiveNames(other / "b.zip"),
+              (Names{"Brany.DB", "Old\\Brany.DB", "Tel_zoz.PX", "Tel_zoz.db", "Tel_zoz.mb"}));
+    ASSERT_EQ(uiServices.messages.size(), 1u);
+    EXPECT_EQ(uiServices.messages[0].caption, "Záloha súborov databázy");
+    EXPECT_EQ(uiServices.messages[0].icon, ui::MsgIcon::Warning);
+    EXPECT_EQ(uiServices.messages[0].text,
+              "Súbory, ktorých mená obsahujú riadiace znaky, sa nezálohujú:\r\n\"Nov?Hovory.db\"");
+
+    rtl::DeleteFile(databaseDir / "Brany.DB");
+    rtl::DeleteFile(databaseDir / "Old\\Brany.DB");
+    Module().RestoreFromZip(other / "b.zip");
+    EXPECT_TRUE(ReadAll(databaseDir / "Brany.DB") == ReadAll(brany));
+    EXPECT_TRUE(ReadAll(databaseDir / "Old\\Brany.DB") == ReadAll(old));
+    EXPECT_EQ(uiServices.messages.size(), 1u);
+}
+
+// A share that is not mounted looks like an empty directory: last night's archive must
+// survive a backup of it, and the archiver says that nothing was found.
+TEST_F(ZipBackup, AnEmptySourceLeavesTheExistingArchiveUntouched) {
+    Module().BackupToZip(other / "b.zip", true, 3);
+    const std::string good = ReadAll(other / "b.zip");
+    ASSERT_GT(good.size(), 1000u);
+    for (const char* name : {"Tel_zoz.db", "Tel_zoz.mb", "Tel_zoz.PX"}) rtl::DeleteFile(databaseDir / name);
+
+    Module().BackupToZip(other / "b.zip", true, 3);
+    EXPECT_TRUE(ReadAll(other / "b.zip") == good);
+    ASSERT_EQ(uiServices.messages.size(), 1u);
+    EXPECT_EQ(uiServices.messages[0].caption, "Záloha súborov databázy");
+    EXPECT_EQ(uiServices.messages[0].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(uiServices.messages[0].text, "V adresári databázy \"" + databaseDir.Path() +
+                                               "\" sa nenašiel žiadny súbor tabuliek.\r\nArchív \"" +
+                                               (other / "b.zip") + "\" nebol vytvorený ani zmenený.");
+    EXPECT_EQ(panel.Text(), "");
+
+    // Index files alone are nothing to back up without indexes, and no archive is made.
+    databaseDir.WriteFile("Tel_zoz.PX", "index");
+    Module().BackupToZip(other / "new.zip", false, 3);
+    EXPECT_FALSE(std::filesystem::exists(other / "new.zip"));
+    EXPECT_EQ(uiServices.messages.size(), 2u);
+}
+
+// An archive never takes the place of a table file: not of one it packs (under any name or
+// link), nor of a name in the database directory that would be taken for a table's file.
+TEST_F(ZipBackup, RefusesAnArchivePathThatIsATableFileBeforeWritingAnything) {
+    const std::string table = ReadAll(databaseDir / "Tel_zoz.db");
+    std::filesystem::create_symlink(databaseDir / "Tel_zoz.mb", other / "link.zip");
+    const Names before = rtl::ListFiles(databaseDir.Path(), "*");
+    for (const std::string& archive : {databaseDir / "Tel_zoz.db", databaseDir / "TEL_ZOZ.DB",
+                                       databaseDir / "Novy.X01", databaseDir / "Tel_zoz.PX", other / "link.zip"}) {
+        try {
+            Module().BackupToZip(archive, false, 3);
+            ADD_FAILURE() << archive << " was written over";
+        } catch (const rtl::EError& e) {
+            EXPECT_EQ(e.Message(), "Archív \"" + archive +
+                                       "\" nie je možné zapísať na miesto súboru tabuľky databázy; zvoľte iný "
+                                       "názov alebo adresár.");
+        }
+    }
+    EXPECT_TRUE(ReadAll(databaseDir / "Tel_zoz.db") == table);
+    EXPECT_EQ(rtl::ListFiles(databaseDir.Path(), "*"), before);
+    EXPECT_TRUE(uiServices.messages.empty());
+    EXPECT_TRUE(panel.texts.empty());
+
+    // Any other name in the database directory is an archive like any other.
+    Module().BackupToZip(databaseDir / "zaloha.zip", true, 3);
+    EXPECT_EQ(ArchiveNames(databaseDir / "zaloha.zip"), (Names{"Tel_zoz.PX", "Tel_zoz.db", "Tel_zoz.mb"}));
+}
+
+// The engine finds tables without regard to letter case: a restored file replaces the one
+// spelled in other case, or the damaged spelling would stay in use beside the restored one.
+TEST_F(ZipBackup, RestoreReplacesTheFilesSpelledInOtherLetterCase) {
+    const std::string data = ReadAll(databaseDir / "Tel_zoz.db"), memo = ReadAll(databaseDir / "Tel_zoz.mb");
+    Module().BackupToZip(other / "b.zip", true, 3);
+    for (const auto& [from, to] : {std::pair{"Tel_zoz.db", "TEL_ZOZ.DB"}, {"Tel_zoz.mb", "TEL_ZOZ.MB"},
+                                   {"Tel_zoz.PX", "tel_zoz.px"}})
+        std::filesystem::rename(databaseDir / from, databaseDir / to);
+    databaseDir.WriteFile("TEL_ZOZ.DB", "damaged");
+
+    Module().RestoreFromZip(other / "b.zip");
+    EXPECT_EQ(rtl::ListFiles(databaseDir.Path(), "*"), (Names{"TEL_ZOZ.DB", "TEL_ZOZ.MB", "notes.txt", "tel_zoz.px"}));
+    EXPECT_TRUE(ReadAll(databaseDir / "TEL_ZOZ.DB") == data);
+    EXPECT_TRUE(ReadAll(databaseDir / "TEL_ZOZ.MB") == memo);
+    EXPECT_EQ(ReadAll(databaseDir / "tel_zoz.px"), "primary index");
+    EXPECT_TRUE(uiServices.messages.empty());
+}
+
+// Entries that differ only in letter case among themselves would become one table twice:
+// the first is restored, each other one is reported as a file that could not be unpacked.
+TEST_F(ZipBackup, OfEntriesDifferingOnlyInLetterCaseTheFirstIsRestoredAndTheRestReported) {
+    const std::string archive = other / "case.zip";
+    const std::string first = ReadAll(test::Sample("Rparadox/inst/extdata/country.db"));
+    const std::string second = ReadAll(test::Sample("paradoxdriver/src/test/resources/joins/C.DB"));
+    int error = 0;
+    zip_t* z = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    ASSERT_NE(z, nullptr);
+    for (const auto& [name, bytes] : {std::pair{"Brany.DB", &first}, {"BRANY.db", &second}, {"brany.DB", &second}})
+        ASSERT_GE(zip_file_add(z, name, zip_source_buffer(z, bytes->data(), bytes->size(), 0), 0), 0);
+    ASSERT_EQ(zip_close(z), 0);
+
+    uiServices.Answer(ui::MsgAnswer::Yes);
+    uiServices.Answer(ui::MsgAnswer::Yes);
+    Module().RestoreFromZip(archive);
+    EXPECT_TRUE(ReadAll(databaseDir / "Brany.DB") == first);
+    EXPECT_EQ(rtl::ListFiles(databaseDir.Path(), "brany.*"), Names{"Brany.DB"});
+    ASSERT_EQ(uiServices.messages.size(), 2u);
+    EXPECT_EQ(uiServices.messages[0].text, "Nepodarilo sa rozbaliť súbor\r\n\"BRANY.db\".\r\nIgnorovať chybu ?");
+    EXPECT_EQ(uiServices.messages[1].text, "Nepodarilo sa rozbaliť súbor\r\n\"brany.DB\".\r\nIgnorovať chybu ?");
 }
 
 TEST_F(ZipBackup, MissingArchiveIsReportedByTheArchiverAndChangesNothing) {

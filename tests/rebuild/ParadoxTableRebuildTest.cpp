@@ -21,7 +21,7 @@ protected:
     ui::ScopedUiServices installed_{ui_};
     TempDir dir_;
 
-    std::string Orders() { return CopySample("paradoxdriver/src/test/resources/db/ORDERS.DB", dir_.Path()); }
+    std::string Orders() { return CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", dir_.Path()); }
     void ExpectOneMessage(const std::string& text, ui::MsgIcon icon) {
         ASSERT_EQ(ui_.messages.size(), 1u);
         EXPECT_EQ(ui_.messages[0].caption, "Oprava tabuľky");
@@ -45,7 +45,7 @@ TEST_F(RebuildRoutine, IntactTableIsRebuiltSilentlyWhileTheWindowKeepsPainting) 
 }
 
 TEST_F(RebuildRoutine, PasswordProtectedTableIsNeverRebuilt) {
-    const std::string path = CopySample("paradoxdriver/src/test/resources/encrypt/encrypted.db", dir_.Path());
+    const std::string path = CopySampleFamily("paradoxdriver/src/test/resources/encrypt/encrypted.db", dir_.Path());
     const auto before = DirectoryBytes(dir_.Path());
     tutil::TRebuildReport report;
     EXPECT_TRUE(rebuild::RebuildParadoxTable(path, &report));
@@ -60,7 +60,7 @@ TEST_F(RebuildRoutine, PathsLongerThanEightyCharactersAreHandledWhole) {
     std::string deep = dir_.Path();
     for (int i = 0; i < 6; ++i) deep += "/a-rather-long-directory-name-" + std::to_string(i);
     std::filesystem::create_directories(deep);
-    const std::string path = CopySample("paradoxdriver/src/test/resources/db/ORDERS.DB", deep);
+    const std::string path = CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", deep);
     ASSERT_GT(path.size(), 200u);
     EXPECT_FALSE(rebuild::RebuildParadoxTable(path));
     EXPECT_TRUE(ui_.messages.empty());

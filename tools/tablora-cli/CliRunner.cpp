@@ -23,12 +23,43 @@ struct Outcome {
     std::string error;
     ArchiveCheck verify;
     bool verified = false;
+    std::vector<database::TOrvDatabaseModule::TKeyRepairOutcome> keyRepairs;  // repair-keys
+    std::string verifySkipped;  // why --verify did not read the archive
+    std::vector<std::string> staleIndexesRemoved;  // backup --to-dir --no-indexes
     // check-damage: the tables asked for, and what each rebuild did (in order, up to the
     // table where the run stopped).
     std::vector<std::string> damageTables;
     std::vector<tutil::TRebuildReport> rebuilds;
     bool damageRun = false;
 };
+
+using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
+
+const char* KeyResultName(TKeyResult r) {
+    switch (r) {
+    case TKeyResult::Passed: return "passed";
+    case TKeyResult::Repaired: return "repaired";
+    case TKeyResult::CopyFailed: return "copy failed";
+    case TKeyResult::Error: return "error";
+    default: return "not a candidate";
+    }
+}
+
+// One line per table the key-violation repair looked at.
+void PrintKeyRepairs(std::ostream& out, const Outcome& outcome) {
+    for (const auto& r : outcome.keyRepairs) {
+        out << r.Table << ": " << KeyResultName(r.Result);
+        if (r.Result == TKeyResult::Repaired)
+            out << " (" << r.RowsBefore << " rows before, " << r.RowsAfter << " after)";
+        else if (r.Result == TKeyResult::CopyFailed)
+            out << " (" << r.Reason << "); the table was left as it was";
+        else if (r.Result == TKeyResult::Error)
+            out << ": " << r.Reason;
+        else if (r.Result == TKeyResult::NotChecked)
+            out << " (no autoincrement IDXFIELD first with the primary index on it)";
+        out << '\n';
+    }
+}
 
 // Quotes every name so that names with blanks or commas travel whole.
 std::string QuotedList(const std::vector<std::string>& names) {
@@ -54,9 +85,14 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     if (o.command == "backup") {
         if (!o.toDir.empty()) {
             module.BackupToDirectory(o.toDir, !o.noIndexes, 3);
+            outcome.staleIndexesRemoved = module.LastBackup.StaleIndexesRemoved;
         } else {
             module.BackupToZip(o.toZip, !o.noIndexes, 3);
-            if (o.verify) {
+            if (o.verify && !module.LastBackup.ArchiveWritten) {
+                // What lies there is an older archive, or none: nothing this run may vouch for.
+                outcome.verifySkipped = "the backup did not write the archive";
+                std::cerr << "verify: skipped, " << outcome.verifySkipped << '\n';
+            } else if (o.verify) {
                 outcome.verified = true;
                 outcome.verify = VerifyArchive(o.toZip);
                 for (const auto& p : outcome.verify.problems) std::cerr << "verify: " << p << '\n';
@@ -75,7 +111,13 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     } else if (o.command == "delete-indexes") {
         module.DeleteIndexes();
     } else if (o.command == "repair-keys") {
-        module.RepairKeyViolations(o.allTables ? QuotedList(outcome.fitTables) : o.tables);
+        try {
+            module.RepairKeyViolations(o.allTables ? QuotedList(outcome.fitTables) : o.tables);
+        } catch (...) {
+            outcome.keyRepairs = module.KeyRepairOutcomes;
+            throw;
+        }
+        outcome.keyRepairs = module.KeyRepairOutcomes;
     } else if (o.command == "check-damage") {
         const std::string list = o.allTables ? QuotedList(outcome.tables) : o.tables;
         rtl::TStringList names;
@@ -106,6 +148,30 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
             json.EndObject();
         }
         json.EndArray();
+    }
+    if (o.command == "repair-keys") {
+        json.BeginArray("tables");
+        for (const auto& r : outcome.keyRepairs) {
+            json.BeginObject();
+            json.Value("name", r.Table);
+            json.Value("result", KeyResultName(r.Result));
+            if (r.RowsBefore >= 0) json.Value("rowsBefore", r.RowsBefore);
+            if (r.RowsAfter >= 0) json.Value("rowsAfter", r.RowsAfter);
+            if (!r.Reason.empty()) json.Value("reason", r.Reason);
+            json.EndObject();
+        }
+        json.EndArray();
+    }
+    if (!outcome.staleIndexesRemoved.empty()) {
+        json.BeginArray("staleIndexesRemoved");
+        for (const auto& name : outcome.staleIndexesRemoved) json.Value("", name);
+        json.EndArray();
+    }
+    if (!outcome.verifySkipped.empty()) {
+        json.BeginObject("verify");
+        json.Value("ok", false);
+        json.Value("skipped", outcome.verifySkipped);
+        json.EndObject();
     }
     if (outcome.verified) {
         json.BeginObject("verify");
@@ -161,7 +227,8 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         Execute(o, *module, outcome);
         module.reset();
         // Every message box the operations show reports a problem: success is silent.
-        if (!console.Messages().empty() || (outcome.verified && !outcome.verify.Ok())) code = ExitProblem;
+        if (!console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty())
+            code = ExitProblem;
     } catch (const std::exception& e) {
         outcome.error = e.what();
         code = ExitError;
@@ -170,6 +237,8 @@ int RunCli(const CliOptions& o, std::ostream& out) {
     if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
     if (o.json) {
         PrintJson(out, o, outcome, console, code);
+    } else if (o.command == "repair-keys") {
+        PrintKeyRepairs(out, outcome);
     } else if (outcome.damageRun) {
         for (const auto& r : outcome.rebuilds) tools::PrintRebuildReport(out, r);
         for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
@@ -180,6 +249,9 @@ int RunCli(const CliOptions& o, std::ostream& out) {
             for (const auto& f : outcome.fitTables) fit = fit || f == t;
             out << t << (fit ? "\t(key repair)" : "") << '\n';
         }
+    } else {
+        for (const auto& name : outcome.staleIndexesRemoved)
+            out << "removed stale index file from the backup directory: " << name << '\n';
     }
     return code;
 }

@@ -67,6 +67,20 @@ std::unique_ptr<TMemoFile> TMemoFile::Open(const std::string& path, bool encrypt
     return memo;
 }
 
+void TMemoFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const {
+    const std::uint64_t block = offset / MemoBlockSize * MemoBlockSize;
+    if (offset + length > block + MemoBlockSize) {
+        file_->ReadAt(offset, buffer, length);
+        return;
+    }
+    if (block != cachedBlock_) {
+        cache_.resize(MemoBlockSize);
+        file_->ReadAt(block, cache_.data(), MemoBlockSize);
+        cachedBlock_ = block;
+    }
+    std::memcpy(buffer, cache_.data() + (offset - block), length);
+}
+
 TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
     TBlobResult r;
     if (!file_ || !error_.empty()) {
@@ -128,20 +142,6 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
     ReadAt(offset + dataOffset, r.Bytes.data(), length);
     r.Ok = true;
     return r;
-}
-
-void TMemoFile::ReadAt(std::uint64_t offset, void* out, std::size_t len) const {
-    const std::uint64_t block = offset / MemoBlockSize * MemoBlockSize;
-    if (offset + len > block + MemoBlockSize) {
-        file_->ReadAt(offset, out, len);
-        return;
-    }
-    if (block != blockOffset_) {
-        block_.resize(MemoBlockSize);
-        file_->ReadAt(block, block_.data(), block_.size());
-        blockOffset_ = block;
-    }
-    std::memcpy(out, block_.data() + (offset - block), len);
 }
 
 TBlobResult ReadBlobField(const std::uint8_t* field, int fieldSize, const TMemoFile* memo) {

@@ -47,15 +47,15 @@ public:
     TBlobResult Read(const TBlobDescriptor& d) const;
 
 private:
-    // Reads through a copy of the last 4 KiB block touched: the blobs of neighbouring rows
-    // share blocks, so a pass over a table reads each block once instead of three times a blob.
-    void ReadAt(std::uint64_t offset, void* out, std::size_t len) const;
+    // Reads through the last 4 KiB block read: small blobs share blocks, and rows read in
+    // order meet the same block many times over.
+    void ReadAt(std::uint64_t offset, void* buffer, std::size_t length) const;
 
     std::string path_;
     std::unique_ptr<TRandomAccessFile> file_;
     std::string error_;
-    mutable std::vector<std::uint8_t> block_;
-    mutable std::uint64_t blockOffset_ = UINT64_MAX;
+    mutable std::uint64_t cachedBlock_ = ~std::uint64_t{0};
+    mutable std::vector<std::uint8_t> cache_;
 };
 
 // The value of blob field `field` (leader + descriptor): from the leader when it fits, else

@@ -65,7 +65,7 @@ TEST(Probe, AHealthyTableChangesNothingButItsCounter) {
                                "kymuweb-Paradox-Reader/ParadoxTest/data/zakazky.db"}) {
         SCOPED_TRACE(sample);
         TempDir dir;
-        const std::string path = CopySample(sample, dir.Path());
+        const std::string path = CopySampleFamily(sample, dir.Path());
         const auto header = TParadoxTable::Open(path)->Header();
         const bool counts = std::any_of(header.Fields.begin(), header.Fields.end(),
                                         [](const TFieldInfo& f) { return f.TypeCode == ftAutoInc; });
@@ -78,7 +78,7 @@ TEST(Probe, AHealthyTableChangesNothingButItsCounter) {
 
 TEST(Probe, ALaggingCounterFailsAtPostWithNothingChanged) {
     TempDir dir;
-    const std::string path = CopySample(Customer, dir.Path());  // keys 1..20
+    const std::string path = CopySampleFamily(Customer, dir.Path());  // keys 1..20
     StoreAutoIncrement(path, 44, 7);
     const auto before = DirectoryBytes(dir.Path());
     TTable t;
@@ -232,8 +232,8 @@ void InsertRows(const std::string& path, const std::vector<std::vector<std::pair
 
 TEST(SecondaryIndexes, AnInsertRebuildsEveryIndexItCanKeepExact) {
     TempDir dir;
-    const std::string c = CopySample(JoinC, dir.Path());
-    const std::string fk4 = CopySample(Fk4, dir.Path());
+    const std::string c = CopySampleFamily(JoinC, dir.Path());
+    const std::string fk4 = CopySampleFamily(Fk4, dir.Path());
     InsertRows(c, {{{"A", std::int64_t{0}}, {"B", std::int64_t{-7}}, {"C", std::int64_t{9}}},
                    {{"A", std::int64_t{10}}, {"B", std::int64_t{1}}, {"C", std::int64_t{0}}}});
     EXPECT_EQ(ReadRows(c).size(), 5u);
@@ -252,7 +252,7 @@ TEST(SecondaryIndexes, AnInsertRebuildsEveryIndexItCanKeepExact) {
 
 TEST(SecondaryIndexes, AnIndexThatCannotBeKeptExactStopsTheWriteOrIsDroppedByName) {
     TempDir dir;
-    const std::string path = CopySample(Customer, dir.Path());
+    const std::string path = CopySampleFamily(Customer, dir.Path());
     const auto before = DirectoryBytes(dir.Path());
     try {
         InsertRows(path, {{{"FirstName", std::string("Ján")}, {"City", std::string("Žilina")}}});
@@ -274,7 +274,7 @@ TEST(SecondaryIndexes, AnIndexThatCannotBeKeptExactStopsTheWriteOrIsDroppedByNam
 
 TEST(SecondaryIndexes, AddingAPrimaryKeyToATableWithAnUnkeyedIndexIsRefusedOrDropsIt) {
     TempDir dir;
-    const std::string path = CopySample(CaseTable, dir.Path());
+    const std::string path = CopySampleFamily(CaseTable, dir.Path());
     const auto before = DirectoryBytes(dir.Path());
     TTable t;
     t.TableName = path;
@@ -294,7 +294,7 @@ TEST(SecondaryIndexes, AddingAPrimaryKeyToATableWithAnUnkeyedIndexIsRefusedOrDro
 
 TEST(SecondaryIndexes, ABatchMoveIntoATableWithIndexesKeepsThem) {
     TempDir dir;
-    const std::string c = CopySample(JoinC, dir.Path());
+    const std::string c = CopySampleFamily(JoinC, dir.Path());
     TTableLayout layout;
     layout.Fields = {{"A", ftLong, 4}, {"B", ftLong, 4}, {"C", ftLong, 4}};  // C.DB is keyed by C
     const std::string src = dir / "Src.db";

@@ -187,7 +187,7 @@ inline std::map<std::string, std::string> DirectoryBytes(const std::string& dir)
 
 // Copies a sample's family into `dir` (tests change copies, never the samples); returns the
 // copy's data file.
-inline std::string CopySample(const std::string& relative, const std::string& dir) {
+inline std::string CopySampleFamily(const std::string& relative, const std::string& dir) {
     const std::filesystem::path src = std::filesystem::path(TABLORA_SAMPLES_DIR) / relative;
     const std::string stem = src.stem().string();
     for (const auto& e : std::filesystem::directory_iterator(src.parent_path()))

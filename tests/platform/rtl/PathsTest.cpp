@@ -13,7 +13,11 @@ TEST(Paths, NameAndDirectoryParts) {
     EXPECT_EQ(WithTrailingSeparator("/data/"), "/data/");
     EXPECT_EQ(WithTrailingSeparator(""), "");
     EXPECT_EQ(ExtractFileName("/data/HOVORY.DB"), "HOVORY.DB");
-    EXPECT_EQ(ExtractFileName("C:\\Orvan\\Data\\Hovory.db"), "Hovory.db");
+    // A backslash is an ordinary character of a Linux file name.
+    EXPECT_EQ(ExtractFileName("/data/Old\\Brany.DB"), "Old\\Brany.DB");
+    EXPECT_EQ(ExtractFilePath("/data/Old\\Brany.DB"), "/data/");
+    EXPECT_EQ(ExtractFileDir("a\\b"), "");
+    EXPECT_EQ(ExtractFileExt("/data/Old.x\\Brany"), ".x\\Brany");
     EXPECT_EQ(ExtractFileName("Backup.zip"), "Backup.zip");
     EXPECT_EQ(ExtractFilePath("/data/HOVORY.DB"), "/data/");
     EXPECT_EQ(ExtractFilePath("Backup.zip"), "");

@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 class OrdersRebuild : public ::testing::Test {
 protected:
     void SetUp() override {
-        path_ = CopySample("paradoxdriver/src/test/resources/db/ORDERS.DB", dir_.Path());
+        path_ = CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", dir_.Path());
         intact_ = RowSet(path_);
         ASSERT_EQ(intact_.size(), 224u);
         byBlock_.resize(9);
@@ -296,7 +296,7 @@ TEST_F(WrittenRebuild, LargeTableWithLinksOutOfOrderAndAHole) {
 
 TEST(SampleRebuild, IndexUnderAnInternationalOrderIsDroppedAndNamedTheBackupKeepsIt) {
     TempDir dir;
-    const std::string path = CopySample("paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir.Path());
+    const std::string path = CopySampleFamily("paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir.Path());
     const TRowSet intact = RowSet(path);
     const auto before = FamilyBytes(path);
     ASSERT_EQ(before.count(".X06"), 1u);
@@ -311,7 +311,7 @@ TEST(SampleRebuild, IndexUnderAnInternationalOrderIsDroppedAndNamedTheBackupKeep
 
 TEST(SampleRebuild, EncryptedTableIsRefusedAndLeftAlone) {
     TempDir dir;
-    const std::string path = CopySample("paradoxdriver/src/test/resources/encrypt/encrypted.db", dir.Path());
+    const std::string path = CopySampleFamily("paradoxdriver/src/test/resources/encrypt/encrypted.db", dir.Path());
     const auto before = DirectoryBytes(dir.Path());
     const auto run = RunLibraryRebuild(path);
     EXPECT_EQ(run.Code, tutil::TUERR_ENCRYPTED);

@@ -35,7 +35,7 @@ TEST_F(Session, OneSessionAtATimeAndHandlesAreChecked) {
 
 TEST_F(Session, CountsPropertiesAndDescriptorOfATableWithIndexesAndMemos) {
     TempDir dir;
-    const std::string path = CopySample("paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir.Path());
+    const std::string path = CopySampleFamily("paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir.Path());
     std::uint16_t c[7] = {};
     ASSERT_EQ(TUGetCRTblDescCount(h_, path.c_str(), &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]), TUERR_NONE);
     EXPECT_EQ(std::vector<std::uint16_t>(c, c + 7), (std::vector<std::uint16_t>{10, 2, 0, 0, 0, 6, 6}));
@@ -74,7 +74,7 @@ TEST_F(Session, CountsPropertiesAndDescriptorOfATableWithIndexesAndMemos) {
 
 TEST_F(Session, ProtectedTableSaysSoAndMissingTablesFail) {
     TempDir dir;
-    const std::string path = CopySample("paradoxdriver/src/test/resources/encrypt/encrypted.db", dir.Path());
+    const std::string path = CopySampleFamily("paradoxdriver/src/test/resources/encrypt/encrypted.db", dir.Path());
     CURProps props;
     ASSERT_EQ(TUFillCURProps(h_, path.c_str(), &props), TUERR_NONE);
     EXPECT_TRUE(props.bProtected);
@@ -87,8 +87,8 @@ TEST_F(Session, ProtectedTableSaysSoAndMissingTablesFail) {
 
 TEST_F(Session, DescriptorThatDescribesAnotherTableIsRefused) {
     TempDir dir;
-    const std::string orders = CopySample("paradoxdriver/src/test/resources/db/ORDERS.DB", dir.Path());
-    const std::string other = CopySample("paradoxdriver/src/test/resources/db/SERVER.DB", dir.Path());
+    const std::string orders = CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", dir.Path());
+    const std::string other = CopySampleFamily("paradoxdriver/src/test/resources/db/SERVER.DB", dir.Path());
     std::uint16_t c[7];
     ASSERT_EQ(TUGetCRTblDescCount(h_, other.c_str(), &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]), TUERR_NONE);
     CRTblDesc desc{};
@@ -140,7 +140,7 @@ engine::CBRType LogProgress(engine::CBType type, std::uintptr_t, void* info) {
 
 TEST(Progress, ReportedThroughTheEngineCallbackAndAnAbortChangesNothing) {
     TempDir dir;
-    const std::string path = CopySample("paradoxdriver/src/test/resources/db/ORDERS.DB", dir.Path());
+    const std::string path = CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", dir.Path());
     TProgressLog log;
     progressLog = &log;
     engine::CBPROGRESSDesc buffer{};

@@ -54,8 +54,9 @@ TEST(ZipHostileArchive, WritesNothingOutsideTheTarget) {
     EXPECT_EQ(test::DirectoryNames(temp.Path()), (std::vector<std::string>{"deep", "hostile.zip", "victim.db"}));
     EXPECT_EQ(test::DirectoryNames(temp / "deep"), std::vector<std::string>{"target"});
     EXPECT_EQ(test::ReadBytes(temp / "victim.db"), "outside, must stay");
-    // Only the last path part is used, and only where it names a plain file.
-    EXPECT_EQ(test::DirectoryNames(target), (std::vector<std::string>{"abs", "victim.db", "x", "y", "z"}));
+    // Only the last path part is used, and only where it names a plain file; a backslash is
+    // part of a name, never a way out.
+    EXPECT_EQ(test::DirectoryNames(target), (std::vector<std::string>{"a\\..\\..\\y", "abs", "victim.db", "x"}));
     EXPECT_FALSE(std::filesystem::is_symlink(target + "/victim.db"));
     EXPECT_EQ(test::ReadBytes(target + "/victim.db"), "replaces the link, not its target");
     EXPECT_EQ(test::ReadBytes(target + "/x"), "up");
@@ -63,7 +64,7 @@ TEST(ZipHostileArchive, WritesNothingOutsideTheTarget) {
     std::vector<std::string> refused;
     for (const auto& s : ZipRun::FileStatuses())
         if (s.find("|255|") == std::string::npos) refused.push_back(s.substr(0, s.find('|')));
-    EXPECT_EQ(refused, (std::vector<std::string>{"C:w", "..", "sub/..", "link.db"}));
+    EXPECT_EQ(refused, (std::vector<std::string>{"C:\\z", "C:w", "..", "sub/..", "link.db"}));
 }
 
 TEST(ZipHostileArchive, EmptyNameIsRefused) {
@@ -104,6 +105,28 @@ TEST(ZipHostileArchive, EmptyNameIsRefused) {
     EXPECT_EQ(statuses[0].substr(0, 2), "||");
     EXPECT_EQ(statuses[0].substr(2, 2), "6|");
     EXPECT_TRUE(test::DirectoryNames(target).empty());
+}
+
+} // namespace
+
+namespace {
+
+// One table in two spellings would be one table twice to the engine: the first entry lands
+// on the existing spelling, the next one of the same name in other case is refused.
+TEST(ZipHostileArchive, NamesDifferingOnlyInLetterCaseBecomeOneFile) {
+    ZipRun::Reset();
+    test::TempDir temp;
+    const std::string target = temp / "target";
+    temp.WriteFile("target/brany.db", "damaged");
+    const std::string archive = temp / "case.zip";
+    BuildArchive(archive, {{"Brany.DB", "first"}, {"BRANY.DB", "second"}});
+    EXPECT_EQ(ZipRun::Unpack(archive, target), 1);
+    EXPECT_EQ(test::DirectoryNames(target), std::vector<std::string>{"brany.db"});
+    EXPECT_EQ(test::ReadBytes(target + "/brany.db"), "first");
+    const auto statuses = ZipRun::FileStatuses();
+    ASSERT_EQ(statuses.size(), 2u);
+    EXPECT_EQ(statuses[0], "Brany.DB|" + target + "/brany.db|255|");
+    EXPECT_EQ(statuses[1].substr(0, statuses[1].find("|12|") + 4), "BRANY.DB|" + target + "/BRANY.DB|12|");
 }
 
 } // namespace

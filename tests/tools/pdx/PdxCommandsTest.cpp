@@ -3,7 +3,7 @@
 #include "platform/engine/paradox/FieldTypes.h"
 #include "tests/platform/engine/TinyTable.h"
 #include "tests/support/TempDir.h"
-#include "tools/pdx/CommandRegistry.h"
+#include "tests/tools/pdx/PdxRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -14,20 +14,7 @@ namespace {
 
 using namespace engine::paradox;
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result Pdx(std::vector<std::string> args) {
-    pdx::TCommandRegistry registry;
-    pdx::RegisterReadCommands(registry);
-    args.insert(args.begin(), "pdx");
-    std::ostringstream out, err;
-    const int code = registry.Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using test::Pdx;
 
 std::string Sample(const std::string& rel) { return std::string(TABLORA_SAMPLES_DIR) + "/" + rel; }
 

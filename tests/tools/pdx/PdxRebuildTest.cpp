@@ -1,31 +1,16 @@
 // pdx rebuild end to end: where the companions went and what each holds, exit codes, and a
 // damaged table that verifies clean afterwards.
 #include "tests/support/TempDir.h"
-#include "tools/pdx/CommandRegistry.h"
+#include "tests/tools/pdx/PdxRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 namespace {
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result Pdx(std::vector<std::string> args) {
-    pdx::TCommandRegistry registry;
-    pdx::RegisterReadCommands(registry);
-    pdx::RegisterRebuildCommand(registry);
-    args.insert(args.begin(), "pdx");
-    std::ostringstream out, err;
-    const int code = registry.Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using test::Pdx;
 
 std::string Copy(const std::string& rel, const std::string& dir) {
     const std::filesystem::path from = std::string(TABLORA_SAMPLES_DIR) + "/" + rel;

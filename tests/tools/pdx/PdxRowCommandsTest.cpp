@@ -2,7 +2,7 @@
 // that fails says "key violation"; rows appended and deleted by key; indexes added; the
 // notes of verify.
 #include "tests/support/TempDir.h"
-#include "tools/pdx/CommandRegistry.h"
+#include "tests/tools/pdx/PdxRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -14,22 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Result {
-    int code;
-    std::string out;
-    std::string err;
-};
-
-Result Pdx(std::vector<std::string> args) {
-    pdx::TCommandRegistry registry;
-    pdx::RegisterReadCommands(registry);
-    pdx::RegisterWriteCommands(registry);
-    pdx::RegisterRowCommands(registry);
-    args.insert(args.begin(), "pdx");
-    std::ostringstream out, err;
-    const int code = registry.Run(args, out, err);
-    return {code, out.str(), err.str()};
-}
+using test::Pdx;
 
 std::string CopyFamily(const std::string& relative, const test::TempDir& dir) {
     const fs::path src = fs::path(TABLORA_SAMPLES_DIR) / relative;

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -82,6 +85,25 @@ TEST_F(CliRun, DirectoryBackupAndRestoreRoundTrip) {
     EXPECT_FALSE(rtl::FileExists(db / "Brany.PX"));
 }
 
+// A backup without indexes into a directory that holds an older backup with indexes says
+// which stale index files it removed there.
+TEST_F(CliRun, ABackupWithoutIndexesNamesTheStaleIndexesItRemoved) {
+    CliOptions backup;
+    backup.command = "backup";
+    backup.toDir = out / "backup";
+    ASSERT_EQ(Run(backup), ExitDone);
+    ASSERT_TRUE(rtl::FileExists(out / "backup/Brany.PX"));
+    backup.noIndexes = true;
+    std::string text;
+    EXPECT_EQ(Run(backup, &text), ExitDone);
+    EXPECT_EQ(text, "removed stale index file from the backup directory: Brany.PX\n");
+    EXPECT_FALSE(rtl::FileExists(out / "backup/Brany.PX"));
+    out.WriteFile("backup/Brany.PX", "stale again");
+    backup.json = true;
+    EXPECT_EQ(Run(backup, &text), ExitDone);
+    EXPECT_NE(text.find("\"staleIndexesRemoved\": [\n    \"Brany.PX\"\n  ]"), std::string::npos) << text;
+}
+
 TEST_F(CliRun, ZipBackupIsVerifiedAndACorruptArchiveIsCaught) {
     CliOptions o;
     o.command = "backup";
@@ -101,6 +123,67 @@ TEST_F(CliRun, ZipBackupIsVerifiedAndACorruptArchiveIsCaught) {
     std::ofstream(out / "b.zip", std::ios::binary | std::ios::trunc) << bytes;
     EXPECT_FALSE(VerifyArchive(out / "b.zip").Ok());
     EXPECT_FALSE(VerifyArchive(out / "missing.zip").Ok());
+}
+
+// A scheduled backup of a share that is not mounted must not end with "done".
+TEST_F(CliRun, ABackupOfAnEmptySourceFailsAndKeepsTheLastBackup) {
+    CliOptions zip;
+    zip.command = "backup";
+    zip.toZip = out / "b.zip";
+    ASSERT_EQ(Run(zip), ExitDone);
+    const std::string archive = ReadAll(out / "b.zip");
+    CliOptions dir;
+    dir.command = "backup";
+    dir.toDir = out / "dir";
+    ASSERT_EQ(Run(dir), ExitDone);
+
+    for (const auto& name : rtl::ListFiles(db.Path(), "*")) rtl::DeleteFile(db / name);
+    EXPECT_EQ(Run(zip), ExitProblem);
+    EXPECT_TRUE(ReadAll(out / "b.zip") == archive);
+    EXPECT_EQ(Run(dir), ExitError);
+    EXPECT_EQ(rtl::ListFiles(out / "dir", "*").size(), 4u);
+}
+
+// A small file system of its own, unmounted when the test ends.
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string& size) {
+        mounted_ = ::mount("tablora-test", dir_.Path().c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+    }
+    ~SmallDisk() {
+        if (mounted_) ::umount(dir_.Path().c_str());
+    }
+    bool Mounted() const { return mounted_; }
+    std::string operator/(const std::string& name) const { return dir_ / name; }
+
+private:
+    test::TempDir dir_;
+    bool mounted_ = false;
+};
+
+// The disk fills while the new archive is written: last night's archive stays, and --verify
+// must not vouch for it as if it were tonight's.
+TEST_F(CliRun, VerifyAfterAFailedPackDoesNotVouchForTheOldArchive) {
+    const SmallDisk disk("256k");
+    if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
+    for (const char* name : {"Tel_zoz.db", "Tel_zoz.mb"}) rtl::DeleteFile(db / name);
+    CliOptions o;
+    o.command = "backup";
+    o.toZip = disk / "b.zip";
+    o.verify = true;
+    o.json = true;
+    std::string json;
+    ASSERT_EQ(Run(o, &json), ExitDone) << json;
+    const std::string lastNight = ReadAll(disk / "b.zip");
+
+    std::string noise(400 * 1024, '\0');
+    std::uint32_t x = 12345;
+    for (char& c : noise) c = static_cast<char>((x = x * 1103515245 + 12345) >> 24);
+    db.WriteFile("Velka.db", noise);  // cannot be compressed, does not fit
+    EXPECT_EQ(Run(o, &json), ExitProblem) << json;
+    EXPECT_TRUE(ReadAll(disk / "b.zip") == lastNight);
+    EXPECT_EQ(json.find("\"ok\": true"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"skipped\": \"the backup did not write the archive\""), std::string::npos) << json;
 }
 
 TEST_F(CliRun, ErrorsEndWithExitCodeThree) {

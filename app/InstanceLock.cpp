@@ -1,0 +1,73 @@
+#include "app/InstanceLock.h"
+
+#include "platform/rtl/FileSystem.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+// A directory of this user's that no one else may write into: the lock file in it cannot be
+// put there or replaced by another user.
+bool IsPrivateDirectory(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && path.front() == '/' && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::getuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+std::string Environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+}  // namespace
+
+std::string UserRuntimeDirectory() {
+    const std::string runtime = Environment("XDG_RUNTIME_DIR");
+    if (IsPrivateDirectory(runtime)) return runtime;
+    std::string base = Environment("TMPDIR");
+    if (base.empty() || base.front() != '/') base = "/tmp";
+    const std::string fallback = base + "/tablora-" + std::to_string(::getuid());
+    if (rtl::FileSystem().MakeDirectory(fallback, 0700) != 0 && errno != EEXIST) return {};
+    return IsPrivateDirectory(fallback) ? fallback : std::string();
+}
+
+std::string CurrentDesktopName() {
+    const std::string display = Environment("DISPLAY");
+    return display.empty() ? Environment("WAYLAND_DISPLAY") : display;
+}
+
+std::string InstanceLockPath(const std::string& runtimeDir, const std::string& desktop) {
+    if (runtimeDir.empty()) return {};
+    std::string name = desktop.empty() ? std::string("none") : desktop;
+    // An X display's screen number does not make another desktop.
+    const std::size_t colon = name.rfind(':');
+    const std::size_t dot = name.rfind('.');
+    if (colon != std::string::npos && dot != std::string::npos && dot > colon) name.erase(dot);
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.') c = '_';
+    return runtimeDir + "/tablora-instance-" + name + ".lock";
+}
+
+TInstanceLockFile::TInstanceLockFile(std::string path) : path_(std::move(path)) {}
+
+bool TInstanceLockFile::TryTake() {
+    if (path_.empty() || lock_.Held()) return true;
+    try {
+        rtl::TFileDescriptor created(rtl::FileSystem().Open(path_, O_RDONLY | O_CREAT, 0600));
+        if (!created.Valid()) return true;
+        lock_ = rtl::TAdvisoryLock::Acquire(path_, rtl::LockKind::Exclusive, "program instance", 0);
+        return true;
+    } catch (const rtl::ELockBusy&) {
+        return false;
+    } catch (const rtl::EError&) {
+        // A lock that cannot be had must not keep the program from starting.
+        return true;
+    }
+}

@@ -1,0 +1,32 @@
+// The lock by which a start of the program knows of another start on the same desktop from
+// that start's first moment: a flock on a file in the user's runtime directory, one file per
+// desktop, held until the process ends (a killed process leaves no stale lock).
+#pragma once
+
+#include "app/SingleInstanceGuard.h"
+#include "platform/rtl/AdvisoryLock.h"
+
+#include <string>
+
+// $XDG_RUNTIME_DIR when it names a directory of this user's; else a directory of this user's
+// alone, made with mode 0700 under $TMPDIR or /tmp; "" when neither can be had.
+std::string UserRuntimeDirectory();
+
+// The desktop this process shows its windows on: $DISPLAY, else $WAYLAND_DISPLAY, else "".
+std::string CurrentDesktopName();
+
+// The lock file of `desktop` in `runtimeDir`. Screens of one X display share it (":0" and
+// ":0.1" are one desktop).
+std::string InstanceLockPath(const std::string& runtimeDir, const std::string& desktop);
+
+class TInstanceLockFile final : public IInstanceLock {
+public:
+    // An empty path: no lock can be had, and TryTake lets every start go on.
+    explicit TInstanceLockFile(std::string path);
+
+    bool TryTake() override;
+
+private:
+    std::string path_;
+    rtl::TAdvisoryLock lock_;
+};

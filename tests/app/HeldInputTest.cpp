@@ -1,0 +1,96 @@
+// While a step of a running operation pauses (the hourglass up), the keys a person types
+// wait: they reach the control that has the focus only when the pause is over, in the order
+// typed. Real key events from the X server, so that they take the way typed keys take.
+#include "app/WidgetUiServices.h"
+#include "tests/support/X11TestClient.h"
+#include "tests/support/XvfbServer.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+
+#include <cstdlib>
+#include <ostream>
+
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+// The key code that types `keysym` without modifiers on the server's keyboard, or 0.
+xcb_keycode_t KeyCodeOf(test::X11TestClient& client, xcb_keysym_t keysym) {
+    const xcb_setup_t* setup = xcb_get_setup(client.Connection());
+    const int count = setup->max_keycode - setup->min_keycode + 1;
+    xcb_get_keyboard_mapping_reply_t* mapping = xcb_get_keyboard_mapping_reply(
+        client.Connection(), xcb_get_keyboard_mapping(client.Connection(), setup->min_keycode, count), nullptr);
+    xcb_keycode_t found = 0;
+    if (mapping) {
+        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
+        for (int i = 0; i < count && !found; ++i)
+            if (syms[i * mapping->keysyms_per_keycode] == keysym) found = static_cast<xcb_keycode_t>(setup->min_keycode + i);
+        std::free(mapping);
+    }
+    return found;
+}
+
+// Presses and releases the key in the window, as the X server reports a typed key.
+void TypeKey(test::X11TestClient& client, xcb_window_t window, xcb_keycode_t code) {
+    for (const std::uint8_t type : {std::uint8_t(XCB_KEY_PRESS), std::uint8_t(XCB_KEY_RELEASE)}) {
+        xcb_key_press_event_t key{};
+        key.response_type = type;
+        key.detail = code;
+        key.time = XCB_CURRENT_TIME;
+        key.root = client.Root();
+        key.event = window;
+        key.child = XCB_NONE;
+        key.same_screen = 1;
+        xcb_send_event(client.Connection(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&key));
+    }
+    client.Sync();
+}
+
+TEST(WidgetUiServicesOnX11, KeysTypedWhileAStepPausesUnderTheHourglassArriveWhenThePauseEnds) {
+    test::XvfbServer server;
+    if (!server.Running()) GTEST_SKIP() << "Xvfb is not available";
+    ::setenv("DISPLAY", server.Display().c_str(), 1);
+    int argc = 3;
+    char name[] = "tablora", option[] = "-platform", platform[] = "xcb";
+    char* argv[] = {name, option, platform, nullptr};
+    QApplication application(argc, argv);
+    QLineEdit field;
+    field.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&field));
+    field.setFocus();
+
+    test::X11TestClient keyboard(server.Display());
+    const xcb_keycode_t x = KeyCodeOf(keyboard, 'x'), y = KeyCodeOf(keyboard, 'y');
+    ASSERT_NE(x, 0);
+    ASSERT_NE(y, 0);
+    const auto window = static_cast<xcb_window_t>(field.winId());
+
+    app::TWidgetUiServices services;
+    services.SetBusyCursor(true);
+    QString duringThePause = QStringLiteral("(not looked at)");
+    // Timers still run during the pause: the keys come at its start, the look near its end.
+    QTimer::singleShot(0, &field, [&] {
+        TypeKey(keyboard, window, x);
+        TypeKey(keyboard, window, y);
+    });
+    QTimer::singleShot(250, &field, [&] { duringThePause = field.text(); });
+    services.Pause(300);
+    EXPECT_EQ(duringThePause, QString());
+    EXPECT_EQ(field.text(), QString());
+    services.SetBusyCursor(false);
+
+    QElapsedTimer waited;
+    waited.start();
+    while (field.text().size() < 2 && waited.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(field.text(), QStringLiteral("xy"));
+}
+
+}  // namespace
