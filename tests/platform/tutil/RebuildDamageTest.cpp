@@ -320,28 +320,15 @@ TEST(SampleRebuild, EncryptedTableIsRefusedAndLeftAlone) {
     ExpectSameFiles(before, DirectoryBytes(dir.Path()));
 }
 
-// A table keyed by text under an international sort order, rows stored as given.
-std::string MakeInternational(const std::string& path, std::size_t rows) {
-    TTableLayout layout;
-    layout.Fields = {{"Mesto", ftAlpha, 20}, {"N", ftLong, 4}};
-    layout.KeyFieldCount = 1;
-    layout.SortOrderCode = 0x11;
-    layout.SortOrderName = "ANSII850";
-    CreateTableFiles(path, layout);
-    const auto header = TParadoxTable::Open(path)->Header();
-    TTableRewrite rewrite(path, 1);
-    std::vector<std::uint8_t> record(header.RecordSize);
+// A table keyed by text under an international sort order: `rows` rows in stored order.
+std::string MakeTowns(const std::string& path, std::size_t rows) {
+    std::vector<std::string> keys;
+    char name[32];
     for (std::size_t i = 0; i < rows; ++i) {
-        std::fill(record.begin(), record.end(), 0);
-        std::string blob;
-        char name[32];
         std::snprintf(name, sizeof name, "Mesto %05zu", i);
-        engine::EncodeValue(header.Fields[0], std::string(name), 1252, record.data(), blob);
-        engine::EncodeValue(header.Fields[1], static_cast<std::int64_t>(i), 1252, record.data(), blob);
-        rewrite.Writer().Add(record.data());
+        keys.push_back(name);
     }
-    rewrite.Commit(0);
-    return path;
+    return test::MakeInternational(path, keys);
 }
 
 std::vector<std::string> Column(const std::string& path, std::size_t field) {
@@ -352,7 +339,7 @@ std::vector<std::string> Column(const std::string& path, std::size_t field) {
 
 TEST(InternationalOrder, RowsKeepTheirStoredOrderAcrossABrokenLink) {
     TempDir dir;
-    const std::string path = MakeInternational(dir / "Mesta.db", 300);
+    const std::string path = MakeTowns(dir / "Mesta.db", 300);
     const auto h = TParadoxTable::Open(path)->Header();
     ASSERT_GE(h.BlocksInUse, 4);
     const auto stored = Column(path, 1);
@@ -367,7 +354,7 @@ TEST(InternationalOrder, RowsKeepTheirStoredOrderAcrossABrokenLink) {
 
 TEST(InternationalOrder, UnplaceableRowsGoToProblemsAndRepeatedKeysToKeyViolations) {
     TempDir dir;
-    const std::string path = MakeInternational(dir / "Mesta.db", 300);
+    const std::string path = MakeTowns(dir / "Mesta.db", 300);
     const auto h = TParadoxTable::Open(path)->Header();
     const auto stored = Column(path, 1);
     // Block 2 ends the chain, and block 3 names another block before it: its run cannot be
