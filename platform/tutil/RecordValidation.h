@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tutil {
 
@@ -19,8 +20,23 @@ struct TFieldFault {
     std::string Reason;  // Slovak, for the problem table
 };
 
-// The first field of `record` (RecordSize bytes of a table with header `h`) that holds no
-// value of its type, or nullopt when every field does.
-std::optional<TFieldFault> FindFieldFault(const engine::paradox::TTableHeader& h, const std::uint8_t* record);
+// Checks the records of one table; set up once, as it runs for every record.
+class TRecordChecker {
+public:
+    explicit TRecordChecker(const engine::paradox::TTableHeader& h);
+
+    // The first field of `record` (RecordSize bytes) that holds no value of its type, or
+    // nullopt when every field does.
+    std::optional<TFieldFault> Check(const std::uint8_t* record) const;
+
+private:
+    struct TField {
+        int Index;
+        std::uint8_t Type;
+        int Offset;
+        int Size;
+    };
+    std::vector<TField> fields_;  // only the fields whose type can hold impossible bytes
+};
 
 } // namespace tutil

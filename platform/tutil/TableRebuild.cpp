@@ -186,6 +186,8 @@ private:
     std::vector<std::uint8_t> keyEntry_;
     std::unique_ptr<TKeyViolationTable> keyViolations_;
     std::unique_ptr<TProblemTable> problems_;
+    std::unique_ptr<TRecordChecker> checker_;
+    std::vector<int> blobFields_;
     std::vector<std::uint8_t> record_;
     std::string lastKey_;
     bool haveLast_ = false;
@@ -294,6 +296,11 @@ void TRebuild::Recover() {
         std::make_unique<TKeyViolationTable>(inCompanions + request_.KeyViolationName, header_, headerBytes_);
     problems_ = std::make_unique<TProblemTable>(inCompanions + request_.ProblemName);
     record_.resize(header_.RecordSize);
+    checker_ = std::make_unique<TRecordChecker>(header_);
+    for (std::size_t i = 0; i < header_.Fields.size(); ++i) {
+        const TFieldInfo& f = header_.Fields[i];
+        if (IsBlobField(f.TypeCode) && f.Offset + f.Size <= header_.RecordSize) blobFields_.push_back(static_cast<int>(i));
+    }
 
     TRecoveredRows rows(*source_, found_);
     rows.ForEach([&](const TRecoveredRow& row) { Take(row); },
@@ -322,7 +329,7 @@ void TRebuild::Take(const TRecoveredRow& row) {
         ++partial_;
         return;
     }
-    if (const auto fault = FindFieldFault(header_, row.Bytes)) {
+    if (const auto fault = checker_->Check(row.Bytes)) {
         ToProblems(row, "záznam nie je čitateľný: " + fault->Reason, fault->Field);
         ++unreadable_;
         return;
@@ -336,16 +343,14 @@ void TRebuild::Take(const TRecoveredRow& row) {
         return;
     }
     std::memcpy(record_.data(), row.Bytes, record_.size());
-    for (std::size_t i = 0; i < header_.Fields.size(); ++i) {
-        const TFieldInfo& f = header_.Fields[i];
-        if (!IsBlobField(f.TypeCode) || f.Offset + f.Size > header_.RecordSize) continue;
+    for (const int i : blobFields_) {
+        const TFieldInfo& f = header_.Fields[static_cast<std::size_t>(i)];
         const TBlobResult value = ReadBlobField(row.Bytes + f.Offset, f.Size, source_->Memo());
         if (value.Ok) {
             memo_->Store(value.Bytes, record_.data() + f.Offset, f.Size);
         } else {
             std::memset(record_.data() + f.Offset, 0, static_cast<std::size_t>(f.Size));
-            ToProblems(row, "hodnotu poľa nie je možné prečítať, záznam ostal bez nej: " + value.Error,
-                       static_cast<int>(i));
+            ToProblems(row, "hodnotu poľa nie je možné prečítať, záznam ostal bez nej: " + value.Error, i);
             ++report_.BlobsLost;
         }
     }
