@@ -6,6 +6,7 @@
 #include "platform/engine/EngineObjects.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/StringList.h"
+#include "platform/tutil/RebuildReport.h"
 #include "platform/ui/ReportTargets.h"
 
 #include <cstdint>
@@ -110,6 +111,10 @@ public:
     };
     std::vector<TKeyRepairOutcome> KeyRepairOutcomes;
     void CheckAndRebuildTables(const std::string& tableList);
+    // True when the table whose data file is `tablePath` could not be rebuilt.
+    bool RebuildOneTable(const std::string& tablePath);
+    // What each rebuild of the last CheckAndRebuildTables did, in order (for reports).
+    std::vector<tutil::TRebuildReport> RebuildReports;
 
 private:
     // The rows of `source` appended to `destination` as blank rows, the engine numbering

@@ -46,5 +46,7 @@ void RegisterReadCommands(TCommandRegistry& registry);
 void RegisterWriteCommands(TCommandRegistry& registry);
 // append, delete, probe, add-index.
 void RegisterRowCommands(TCommandRegistry& registry);
+// rebuild.
+void RegisterRebuildCommand(TCommandRegistry& registry);
 
 } // namespace pdx

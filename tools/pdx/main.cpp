@@ -9,5 +9,6 @@ int main(int argc, char** argv) {
     pdx::RegisterReadCommands(registry);
     pdx::RegisterWriteCommands(registry);
     pdx::RegisterRowCommands(registry);
+    pdx::RegisterRebuildCommand(registry);
     return registry.Run(std::vector<std::string>(argv, argv + argc), std::cout, std::cerr);
 }

@@ -4,6 +4,7 @@
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
 #include "tools/common/JsonWriter.h"
+#include "tools/common/RebuildReportText.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
 #include "tools/tablora-cli/TerminalProgress.h"
@@ -25,6 +26,11 @@ struct Outcome {
     std::vector<database::TOrvDatabaseModule::TKeyRepairOutcome> keyRepairs;  // repair-keys
     std::string verifySkipped;  // why --verify did not read the archive
     std::vector<std::string> staleIndexesRemoved;  // backup --to-dir --no-indexes
+    // check-damage: the tables asked for, and what each rebuild did (in order, up to the
+    // table where the run stopped).
+    std::vector<std::string> damageTables;
+    std::vector<tutil::TRebuildReport> rebuilds;
+    bool damageRun = false;
 };
 
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
@@ -113,7 +119,13 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         }
         outcome.keyRepairs = module.KeyRepairOutcomes;
     } else if (o.command == "check-damage") {
-        module.CheckAndRebuildTables(o.allTables ? QuotedList(outcome.tables) : o.tables);
+        const std::string list = o.allTables ? QuotedList(outcome.tables) : o.tables;
+        rtl::TStringList names;
+        names.SetCommaText(list);
+        outcome.damageTables = names.Items();
+        outcome.damageRun = true;
+        module.CheckAndRebuildTables(list);
+        outcome.rebuilds = module.RebuildReports;
     }
 }
 
@@ -170,6 +182,19 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
         json.EndArray();
         json.EndObject();
     }
+    if (outcome.damageRun) {
+        json.BeginArray("rebuilds");
+        for (const auto& r : outcome.rebuilds) {
+            json.BeginObject();
+            tools::WriteRebuildReport(json, r);
+            json.EndObject();
+        }
+        json.EndArray();
+        json.BeginArray("notProcessed");
+        for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
+            json.Value("", outcome.damageTables[i]);
+        json.EndArray();
+    }
     json.BeginArray("messages");
     for (const auto& m : console.Messages()) {
         json.BeginObject();
@@ -214,6 +239,10 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         PrintJson(out, o, outcome, console, code);
     } else if (o.command == "repair-keys") {
         PrintKeyRepairs(out, outcome);
+    } else if (outcome.damageRun) {
+        for (const auto& r : outcome.rebuilds) tools::PrintRebuildReport(out, r);
+        for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
+            out << outcome.damageTables[i] << ": not processed (the run stopped before it)\n";
     } else if (o.command == "list" && code != ExitError) {
         for (const auto& t : outcome.tables) {
             bool fit = false;

@@ -342,29 +342,6 @@ TEST(SecondaryIndexes, ANewIndexIsWrittenExactlyAndKeptByLaterWrites) {
     EXPECT_EQ(t.IndexDefs[2].Name, "bySeconds");
 }
 
-// A table keyed by text under an international sort order, its rows stored in the order
-// given (as another program left them).
-std::string MakeInternational(const std::string& path, const std::vector<std::string>& keys) {
-    TTableLayout layout;
-    layout.Fields = {{"Name", ftAlpha, 20}, {"N", ftLong, 4}};
-    layout.KeyFieldCount = 1;
-    layout.SortOrderCode = 0x11;
-    layout.SortOrderName = "ANSII850";
-    CreateTableFiles(path, layout);
-    const auto header = TParadoxTable::Open(path)->Header();
-    TTableRewrite rewrite(path, 1);
-    std::vector<std::uint8_t> record(header.RecordSize);
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        std::fill(record.begin(), record.end(), 0);
-        std::string blob;
-        engine::EncodeValue(header.Fields[0], keys[i], 1252, record.data(), blob);
-        engine::EncodeValue(header.Fields[1], static_cast<std::int64_t>(i), 1252, record.data(), blob);
-        rewrite.Writer().Add(record.data());
-    }
-    rewrite.Commit(0);
-    return path;
-}
-
 std::vector<std::string> Keys(const std::string& path) {
     std::vector<std::string> keys;
     for (const auto& row : ReadRows(path)) keys.push_back(row[0]);

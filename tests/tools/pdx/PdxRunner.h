@@ -20,6 +20,7 @@ inline TPdxResult Pdx(std::vector<std::string> args) {
     pdx::RegisterReadCommands(registry);
     pdx::RegisterWriteCommands(registry);
     pdx::RegisterRowCommands(registry);
+    pdx::RegisterRebuildCommand(registry);
     args.insert(args.begin(), "pdx");
     std::ostringstream out, err;
     const int code = registry.Run(args, out, err);

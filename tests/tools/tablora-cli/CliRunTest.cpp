@@ -211,3 +211,29 @@ TEST_F(CliRun, AMissingArchiveIsAReportedProblem) {
 }
 
 } // namespace
+
+TEST_F(CliRun, CheckDamageReportsPerTableWhatWasKeptMovedAndWhereTheCompanionsAre) {
+    std::filesystem::copy_file(test::Sample("paradoxdriver/src/test/resources/encrypt/encrypted.db"), db / "Heslo.db");
+    CliOptions o;
+    o.command = "check-damage";
+    o.tables = "Tel_zoz,Heslo,Brany";
+    std::string text;
+    EXPECT_EQ(Run(o, &text), ExitProblem);
+    EXPECT_NE(text.find("Tel_zoz.db: rebuilt\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  kept: 28 rows in the rebuilt table\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("  companions in: " + db.Path() + "/Rekonstrukcia/Tel_zoz "), std::string::npos) << text;
+    EXPECT_NE(text.find("backup of the original table: BACKUP.DB BACKUP.MB"), std::string::npos) << text;
+    EXPECT_NE(text.find("Heslo.db: not rebuilt\n  reason: Pri práci s tabuľkou \"Heslo.db\" vznikla chyba !"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Brany: not processed (the run stopped before it)"), std::string::npos) << text;
+
+    o.json = true;
+    o.tables = "Tel_zoz";
+    EXPECT_EQ(Run(o, &text), ExitDone);
+    EXPECT_NE(text.find("\"rebuilds\": ["), std::string::npos) << text;
+    EXPECT_NE(text.find("\"rowsKept\": 28"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"companionDirectory\": \"" + db.Path() + "/Rekonstrukcia/Tel_zoz "), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\"notProcessed\": []"), std::string::npos) << text;
+}

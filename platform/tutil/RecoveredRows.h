@@ -1,0 +1,59 @@
+// Every record of a damaged data file that can still be read, streamed one block at a time:
+// first the block chain from the header's first block, then the blocks the chain no longer
+// reaches (a broken link, a loop, a zeroed block) although they hold records. Those are put
+// back in their stored order where their own links allow: a run of blocks linked to each
+// other follows the chain when its first block's back link names the block where the chain
+// broke off; other runs follow in block order and are marked as not placed.
+//
+// Free blocks and the bytes past a block's last record hold deleted rows and are not read.
+// A block whose every byte is zero holds no row (it is reported); so does the part of a
+// record beyond the end of a truncated file (such a record is marked partial).
+#pragma once
+
+#include "platform/engine/paradox/DataBlock.h"
+#include "platform/engine/paradox/IndexFiles.h"
+#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/TableProblem.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace tutil {
+
+struct TRecoveredRow {
+    const std::uint8_t* Bytes = nullptr;  // RecordSize bytes, valid during the call only
+    std::uint16_t Block = 0;
+    int Index = 0;                        // in its block, from 0
+    std::uint64_t Offset = 0;             // of its first byte in the file
+    bool InChain = false;                 // read through the header's chain
+    bool Placed = false;                  // in the chain, or in blocks that continue it by their links
+    bool Partial = false;                 // part of it lies beyond the end of the file
+};
+
+class TRecoveredRows {
+public:
+    // `problems` receives what the chain walk and the block scan find.
+    TRecoveredRows(const engine::paradox::TParadoxTable& table, engine::paradox::TProblemList& problems);
+
+    // Calls `row` for every recoverable record, and `progress` with blocks done and the
+    // file's block count after each block.
+    void ForEach(const std::function<void(const TRecoveredRow&)>& row,
+                 const std::function<void(std::uint32_t, std::uint32_t)>& progress);
+
+    // After ForEach: one entry per block of the chain (for checking the old primary index).
+    const std::vector<engine::paradox::TChainBlockSummary>& Chain() const { return chain_; }
+
+private:
+    void EmitBlock(const engine::paradox::TDataBlock& block, bool inChain, bool placed,
+                   const std::function<void(const TRecoveredRow&)>& row);
+    std::vector<std::vector<std::uint16_t>> OrphanRuns(const std::vector<std::uint16_t>& orphans,
+                                                       std::uint16_t chainTail, std::size_t& placedRuns) const;
+
+    const engine::paradox::TParadoxTable& table_;
+    engine::paradox::TProblemList& problems_;
+    std::vector<engine::paradox::TChainBlockSummary> chain_;
+    int keySize_ = 0;
+};
+
+} // namespace tutil

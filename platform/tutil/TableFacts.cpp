@@ -1,0 +1,32 @@
+#include "platform/tutil/TableFacts.h"
+
+#include "platform/engine/EngineErrors.h"
+#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/TableFiles.h"
+#include "platform/tutil/UtilityFailure.h"
+
+namespace tutil {
+
+using namespace engine::paradox;
+
+TTableFacts ReadTableFacts(const std::string& tableName) {
+    TTableFacts facts;
+    try {
+        const auto table = OpenTableByPath(tableName);
+        facts.DataPath = table->Path();
+        facts.Header = table->Header();
+        facts.Secondaries =
+            PlanSecondaryIndexes(facts.DataPath, facts.Header, facts.Header.IsKeyed() ? facts.Header.KeyFieldCount : 0);
+        facts.ValPath = FindCompanionFile(facts.DataPath, ".val");
+    } catch (const engine::EDBEngineError& e) {
+        switch (e.Kind()) {
+        case engine::EngineErrorKind::NotFound: throw TUtilFailure(TUERR_NOSUCHTABLE, e.Message());
+        case engine::EngineErrorKind::NotATable:
+        case engine::EngineErrorKind::Corrupt: throw TUtilFailure(TUERR_NOTATABLE, e.Message());
+        default: throw TUtilFailure(TUERR_READ, e.Message());
+        }
+    }
+    return facts;
+}
+
+} // namespace tutil

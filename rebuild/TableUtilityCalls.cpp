@@ -1,0 +1,23 @@
+#include "rebuild/TableUtilityCalls.h"
+
+namespace rebuild {
+
+namespace {
+
+const TTableUtilityCalls*& Installed() {
+    static const TTableUtilityCalls library;
+    static const TTableUtilityCalls* installed = &library;
+    return installed;
+}
+
+} // namespace
+
+const TTableUtilityCalls& TableUtility() { return *Installed(); }
+
+ScopedTableUtility::ScopedTableUtility(const TTableUtilityCalls& calls) : previous_(Installed()) {
+    Installed() = &calls;
+}
+
+ScopedTableUtility::~ScopedTableUtility() { Installed() = previous_; }
+
+} // namespace rebuild

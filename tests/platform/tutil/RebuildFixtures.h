@@ -1,0 +1,183 @@
+// What the rebuild tests share: the library's call sequence on one table, damage patched
+// into copies of tables, and the checks every rebuilt table must pass (rows accounted for,
+// backup equal to the original bytes, pxlib reads the result).
+#pragma once
+
+#include "platform/engine/TableFamily.h"
+#include "platform/tutil/CompanionTables.h"
+#include "platform/tutil/DescriptorArrays.h"
+#include "platform/tutil/TableUtility.h"
+#include "tests/platform/engine/WriterFixtures.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+extern "C" {
+#include <paradox.h>
+}
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace test {
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline void PatchFile(const std::string& path, std::size_t at, const std::string& bytes) {
+    std::string s = ReadBytes(path);
+    s.replace(at, bytes.size(), bytes);
+    WriteBytes(path, s);
+}
+
+inline std::string Le16(unsigned v) { return {static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF)}; }
+inline std::string Le32(std::uint32_t v) { return Le16(v & 0xFFFF) + Le16(v >> 16); }
+
+// Every member of the table's family, by extension in capitals, with its bytes.
+inline std::map<std::string, std::string> FamilyBytes(const std::string& dataPath) {
+    std::map<std::string, std::string> out;
+    const std::string dir = std::filesystem::path(dataPath).parent_path().string();
+    for (const auto& f : engine::FindTableFamily(dir, engine::TableBaseName(dataPath)))
+        out[rtl::UpperAscii(std::filesystem::path(f).extension().string())] = ReadBytes(f);
+    return out;
+}
+
+using TRowSet = std::multiset<std::vector<std::string>>;
+
+inline TRowSet RowSet(const std::string& path) {
+    const auto rows = ReadRows(path);
+    return TRowSet(rows.begin(), rows.end());
+}
+
+// The raw records the problem table holds.
+inline std::multiset<std::string> ProblemRecords(const std::string& problemPath) {
+    std::multiset<std::string> out;
+    if (problemPath.empty()) return out;
+    const auto table = TParadoxTable::Open(problemPath);
+    const auto decoder = table->Decoder();
+    TProblemList ignored;
+    table->ForEachRecord(
+        [&](const TRecordRef& r) {
+            out.insert(decoder.DecodeField(r.Bytes, 5, nullptr).Bytes);
+            return true;
+        },
+        ignored);
+    return out;
+}
+
+struct TLibraryRun {
+    tutil::TUResult Code = tutil::TUERR_NONE;
+    tutil::TRebuildReport Report;
+    std::string ErrorText;
+};
+
+// The call sequence of a rebuild, straight on the library.
+inline TLibraryRun RunLibraryRebuild(const std::string& path) {
+    using namespace tutil;
+    TLibraryRun run;
+    hTUses h = 0;
+    EXPECT_EQ(TUInit(&h), TUERR_NONE);
+    std::uint16_t counts[7] = {};
+    run.Code = TUGetCRTblDescCount(h, path.c_str(), &counts[0], &counts[1], &counts[2], &counts[3], &counts[4],
+                                   &counts[5], &counts[6]);
+    if (run.Code == TUERR_NONE) {
+        CRTblDesc desc{};
+        TDescriptorArrays arrays;
+        arrays.Allocate(counts, desc);
+        run.Code = TUFillCRTblDesc(h, &desc, path.c_str(), "");
+        if (run.Code == TUERR_NONE)
+            run.Code = TURebuildTable(h, path.c_str(), "PARADOX", "BACKUP.DB", "KEYVIOL.DB", "PROBLEM.DB", &desc);
+        EXPECT_EQ(TUGetRebuildReport(h, &run.Report), TUERR_NONE);
+    }
+    if (run.Code != TUERR_NONE) {
+        run.ErrorText.resize(TUGetErrorString(run.Code, nullptr, 0) + 1);
+        run.ErrorText.resize(TUGetErrorString(run.Code, run.ErrorText.data(), run.ErrorText.size()));
+    }
+    EXPECT_EQ(TUExit(h), TUERR_NONE);
+    return run;
+}
+
+inline bool Reported(const tutil::TRebuildReport& r, const std::string& fragment) {
+    for (const auto& p : r.Problems)
+        if (p.find(fragment) != std::string::npos) return true;
+    return false;
+}
+
+inline std::string AllProblems(const tutil::TRebuildReport& r) {
+    std::string s;
+    for (const auto& p : r.Problems) s += p + "\n";
+    return s;
+}
+
+// pxlib opens the table and reads every record with the bytes our reader reads.
+inline void ExpectPxlibReads(const std::string& path) {
+    SCOPED_TRACE(path);
+    const auto table = TParadoxTable::Open(path);
+    const TTableHeader& h = table->Header();
+    pxdoc_t* doc = PX_new();
+    ASSERT_GE(PX_open_file(doc, path.c_str()), 0) << "pxlib cannot open it";
+    EXPECT_EQ(PX_get_num_records(doc), static_cast<int>(h.RecordCount));
+    std::vector<char> buf(h.RecordSize);
+    int r = 0;
+    TProblemList problems;
+    table->ForEachRecord(
+        [&](const TRecordRef& ref) {
+            EXPECT_NE(PX_get_record(doc, r, buf.data()), nullptr) << "record " << r;
+            EXPECT_EQ(0, std::memcmp(buf.data(), ref.Bytes, buf.size())) << "record " << r;
+            ++r;
+            return true;
+        },
+        problems);
+    PX_close(doc);
+    PX_delete(doc);
+}
+
+// The checks every successful rebuild must pass: the table is consistent and pxlib reads
+// it, the backup holds the family's bytes from before the rebuild, and every row of
+// `expected` is in the rebuilt table (or, when `moved`, in KEYVIOL or PROBLEM).
+inline void ExpectSoundRebuild(const TLibraryRun& run, const std::string& path,
+                               const std::map<std::string, std::string>& familyBefore) {
+    ASSERT_EQ(run.Code, tutil::TUERR_NONE) << run.ErrorText;
+    ExpectConsistent(path);
+    ExpectPxlibReads(path);
+    std::map<std::string, std::string> backup;
+    for (const auto& f : run.Report.BackupFiles) {
+        EXPECT_EQ(std::filesystem::path(f).stem().string(), "BACKUP");
+        backup[std::filesystem::path(f).extension().string()] = ReadBytes(f);
+    }
+    EXPECT_EQ(backup, familyBefore) << "the backup differs from the original family";
+    if (!run.Report.KeyViolationTable.empty()) ExpectConsistent(run.Report.KeyViolationTable);
+    if (!run.Report.ProblemTable.empty()) ExpectConsistent(run.Report.ProblemTable);
+}
+
+// Rows of `expected` that are neither in `table` nor in the key-violation table.
+inline std::vector<std::vector<std::string>> MissingRows(const TRowSet& expected, const std::string& table,
+                                                         const std::string& keyViolations = {}) {
+    TRowSet have = RowSet(table);
+    if (!keyViolations.empty()) {
+        const TRowSet moved = RowSet(keyViolations);
+        have.insert(moved.begin(), moved.end());
+    }
+    std::vector<std::vector<std::string>> missing;
+    for (const auto& row : expected) {
+        const auto it = have.find(row);
+        if (it == have.end()) missing.push_back(row);
+        else have.erase(it);
+    }
+    return missing;
+}
+
+} // namespace test

@@ -1,0 +1,61 @@
+// pdx rebuild end to end: where the companions went and what each holds, exit codes, and a
+// damaged table that verifies clean afterwards.
+#include "tests/support/TempDir.h"
+#include "tests/tools/pdx/PdxRunner.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using test::Pdx;
+
+std::string Copy(const std::string& rel, const std::string& dir) {
+    const std::filesystem::path from = std::string(TABLORA_SAMPLES_DIR) + "/" + rel;
+    std::filesystem::copy_file(from, std::filesystem::path(dir) / from.filename());
+    return (std::filesystem::path(dir) / from.filename()).string();
+}
+
+TEST(PdxRebuild, DamagedTableIsRebuiltAndTheOutputSaysWhereEverythingWent) {
+    test::TempDir dir;
+    const std::string path = Copy("paradoxdriver/src/test/resources/db/ORDERS.DB", dir.Path());
+    Copy("paradoxdriver/src/test/resources/db/ORDERS.PX", dir.Path());
+    {
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(0x06);
+        f.write("\x07\x00\x00\x00", 4);                   // the header counts 7 rows
+        f.seekp(2048 + 3 * 2048 + 6 + 71);
+        f.write("\xff\xff\xff\xff\xff\xff\xff\xff", 8);  // and one row's order number is no number
+    }
+    EXPECT_EQ(Pdx({"verify", path}).code, 1);
+    const auto r = Pdx({"rebuild", path});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_NE(r.out.find("ORDERS.DB: rebuilt"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("the header said 7"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("companions in: " + dir.Path() + "/Rekonstrukcia/ORDERS "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("backup of the original table: BACKUP.DB BACKUP.PX"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("PROBLEM.DB: 1 row"), std::string::npos) << r.out;
+    EXPECT_EQ(Pdx({"verify", path}).code, 0) << Pdx({"verify", path}).out;
+
+    const auto json = Pdx({"rebuild", "--json", path});
+    EXPECT_EQ(json.code, 0);
+    EXPECT_NE(json.out.find("\"rebuilt\": true"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"rowsKept\": 223"), std::string::npos) << json.out;
+}
+
+TEST(PdxRebuild, NotRebuiltTablesExitOneWithTheReason) {
+    test::TempDir dir;
+    const std::string path = Copy("paradoxdriver/src/test/resources/encrypt/encrypted.db", dir.Path());
+    const auto r = Pdx({"rebuild", path});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.err.find("Oprava tabuľky: Pri práci s tabuľkou \"encrypted.db\" vznikla chyba !"), std::string::npos)
+        << r.err;
+    EXPECT_NE(r.out.find("encrypted.db: not rebuilt"), std::string::npos) << r.out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "Rekonstrukcia"));
+    EXPECT_EQ(Pdx({"rebuild"}).code, 2);
+    EXPECT_EQ(Pdx({"rebuild", dir / "missing.db"}).code, 1);
+}
+
+} // namespace

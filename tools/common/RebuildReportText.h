@@ -1,0 +1,21 @@
+// How the command-line tools show what a table rebuild did: a few readable lines per table,
+// or one JSON object, from the same report.
+#pragma once
+
+#include "platform/tutil/RebuildReport.h"
+#include "tools/common/JsonWriter.h"
+
+#include <ostream>
+#include <string>
+
+namespace tools {
+
+// "Hovory.db: rebuilt" and indented lines: the damage found, where the rows went, the
+// indexes, and the companion directory with what each companion holds.
+void PrintRebuildReport(std::ostream& out, const tutil::TRebuildReport& report);
+
+// The report as the members of the JSON object being written (the caller opens and
+// closes it).
+void WriteRebuildReport(TJsonWriter& json, const tutil::TRebuildReport& report);
+
+} // namespace tools

@@ -1,0 +1,95 @@
+// pdx rebuild: the table rebuild of the damage check, for one table from the command line.
+#include "platform/rtl/Error.h"
+#include "platform/ui/UiServices.h"
+#include "rebuild/ParadoxTableRebuild.h"
+#include "tools/common/JsonWriter.h"
+#include "tools/common/RebuildReportText.h"
+#include "tools/pdx/CommandRegistry.h"
+
+#include <ostream>
+
+namespace pdx {
+
+namespace {
+
+// Message boxes become lines on standard error; nothing waits.
+class TConsoleMessages : public ui::IUiServices {
+public:
+    explicit TConsoleMessages(std::ostream& err) : err_(err) {}
+    ui::MsgAnswer ShowMessage(const ui::MessageRequest& request) override {
+        std::string text;
+        for (std::size_t i = 0; i < request.text.size(); ++i) {
+            if (request.text[i] == '\r') {
+                if (i + 1 < request.text.size() && request.text[i + 1] == '\n') ++i;
+                text += ' ';
+            } else {
+                text += request.text[i];
+            }
+        }
+        err_ << "pdx: " << request.caption << ": " << text << "\n";
+        return request.defaultButton;
+    }
+    void ProcessMessages() override {}
+    void SetBusyCursor(bool) override {}
+    void Pause(int) override {}
+
+private:
+    std::ostream& err_;
+};
+
+int Rebuild(TCommandContext& ctx) {
+    bool json = false;
+    std::string table;
+    for (const auto& a : ctx.Args) {
+        if (a == "--json") {
+            json = true;
+        } else if (table.empty() && !a.empty() && a[0] != '-') {
+            table = a;
+        } else {
+            ctx.Err << "Usage: pdx rebuild [--json] TABLE\n";
+            return ExitUnreadable;
+        }
+    }
+    if (table.empty()) {
+        ctx.Err << "Usage: pdx rebuild [--json] TABLE\n";
+        return ExitUnreadable;
+    }
+    TConsoleMessages console(ctx.Err);
+    ui::ScopedUiServices scope(console);
+    tutil::TRebuildReport report;
+    bool notRebuilt = true;
+    try {
+        notRebuilt = rebuild::RebuildParadoxTable(table, &report);
+    } catch (const rtl::EError& e) {
+        ctx.Err << "pdx: " << e.Message() << "\n";
+        report.TablePath = table;
+        report.Failure = e.Message();
+    }
+    if (json) {
+        tools::TJsonWriter out(ctx.Out);
+        out.BeginObject();
+        tools::WriteRebuildReport(out, report);
+        out.EndObject();
+        out.Finish();
+    } else {
+        tools::PrintRebuildReport(ctx.Out, report);
+    }
+    return notRebuilt ? ExitProblems : ExitOk;
+}
+
+} // namespace
+
+void RegisterRebuildCommand(TCommandRegistry& registry) {
+    registry.Add({"rebuild", "rebuild a damaged table in place, keeping a backup",
+                  "Usage: pdx rebuild [--json] TABLE\n\n"
+                  "Rebuilds the table as the damage check does: every readable row is kept (rows of\n"
+                  "blocks the block chain lost included), in key order for keyed tables; rows whose key\n"
+                  "repeats go to KEYVIOL.DB, unreadable rows (with their raw bytes) to PROBLEM.DB. A\n"
+                  "complete copy of the table's files is made first as BACKUP.*. All of them go into\n"
+                  "a new directory \"Rekonstrukcia/<TABLE> <date time>\" below the table's directory;\n"
+                  "the output says where, and what each holds. A password-protected table is refused.\n"
+                  "Exit status: 0 rebuilt, 1 not rebuilt (the reason is printed), 2 usage.\n",
+                  Rebuild});
+}
+
+} // namespace pdx
