@@ -1,10 +1,10 @@
 #include "database/TableFileSet.h"
 
-#include "database/CopyFileSystem.h"
 #include "database/FileCopy.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileListing.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
 namespace database {
@@ -35,7 +35,7 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
 }
 
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem, CopyIdentity identity) {
+                ui::IProgressTarget* progressBar, CopyIdentity identity) {
     if (sourcePattern.empty()) return 0;
     if (copyMode != CopyModeReplace)
         throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
@@ -55,15 +55,15 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
     int count = 0;
     try {
         for (const std::string& name : names) {
-            CopyOneFile(sourceDir + name, targetDir + existing.TargetName(name), progressBar, fileSystem,
-                        DirectorySync::ByCaller, identity);
+            CopyOneFile(sourceDir + name, targetDir + existing.TargetName(name), progressBar, DirectorySync::ByCaller,
+                        identity);
             ++count;
         }
     } catch (...) {
-        if (count > 0) fileSystem.SyncDirectory(targetDirectory);  // keep what was replaced; the first error tells
+        if (count > 0) rtl::FileSystem().SyncDirectory(targetDirectory);  // keep what was replaced; the first error tells
         throw;
     }
-    if (count > 0 && fileSystem.SyncDirectory(targetDirectory) != 0)
+    if (count > 0 && rtl::FileSystem().SyncDirectory(targetDirectory) != 0)
         throw StreamError("Stream write error", targetDirectory);
     return count;
 }

@@ -14,8 +14,6 @@
 
 namespace database {
 
-class TCopyFileSystem;
-
 // Comma lists of extensions.
 inline constexpr const char* AllTableFileExtensions = ".db,.mb,.px,.x*,.y*";
 inline constexpr const char* DataFileExtensions = ".db,.mb";
@@ -43,7 +41,6 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
 // copy mode other than CopyModeReplace. The first failing file ends the copy with its error.
 // `identity` says whose owner and permissions each copy takes (FileCopy.h).
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem,
-                CopyIdentity identity = CopyIdentity::OfTargetPlace);
+                ui::IProgressTarget* progressBar, CopyIdentity identity = CopyIdentity::OfTargetPlace);
 
 } // namespace database

@@ -26,10 +26,11 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext);
 bool FileExists(const std::string& path);       // a regular file (symlinks followed)
 bool DirectoryExists(const std::string& path);  // a directory (symlinks followed)
 
-// Creates `dir` with all missing parents. True when the directory exists afterwards.
+// Creates `dir` with all missing parents, through the file-system seam. True when the
+// directory exists afterwards; otherwise errno says why (ENOTDIR: a file is in the way).
 bool ForceDirectories(const std::string& dir);
 
-// Deletes one file. True when it was deleted.
+// Deletes one file, through the file-system seam. True when it was deleted (errno otherwise).
 bool DeleteFile(const std::string& path);
 
 // True when both paths name the same existing directory (symlinks and "." resolved).

@@ -257,6 +257,7 @@ TEST_F(KeyRepair, AKillAtAnyStepLeavesAllRowsUnderOneName) {
         module.RepairKeyViolations("\"Hovory\"");
     };
     reset();
+    { database::TOrvDatabaseModule madeOnce; }  // its private directory exists from now on, as in every run below
     rtl::TFaultInjectingFileSystem counter;
     {
         rtl::ScopedFileSystem scope(counter);
