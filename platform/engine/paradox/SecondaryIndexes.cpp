@@ -314,8 +314,11 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
                        {TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(xTemp), rtl::ExtractFileName(xFinal)},
                         TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(yTemp), rtl::ExtractFileName(yFinal)}});
     } catch (...) {
-        RemoveQuietly(xTemp);
-        RemoveQuietly(yTemp);
+        // Files a pending journal names are its own: the next open puts them in place.
+        if (!JournalPending(dir, dataName)) {
+            RemoveQuietly(xTemp);
+            RemoveQuietly(yTemp);
+        }
         throw;
     }
     return rtl::ExtractFileName(xFinal);

@@ -166,7 +166,9 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
         steps.push_back(RenameStep(temps.back(), dataPath));
         RunFamilySteps(dir, dataName, steps);
     } catch (...) {
-        for (const auto& t : temps) RemoveQuietly(t);
+        // Files a pending journal names are its own: the next lookup puts them in place.
+        if (!JournalPending(dir, dataName))
+            for (const auto& t : temps) RemoveQuietly(t);
         throw;
     }
 }
@@ -298,7 +300,13 @@ void TTableRewrite::Commit(std::uint32_t autoIncrement) {
     if (keyFieldCount_ == 0 && wasKeyed)
         if (const std::string old = FindCompanionFile(dataPath_, ".px"); !old.empty()) steps.push_back(UnlinkStep(old));
     steps.insert(steps.end(), removals.begin(), removals.end());
-    RunFamilySteps(rtl::ExtractFileDir(dataPath_), rtl::ExtractFileName(dataPath_), steps);
+    try {
+        RunFamilySteps(rtl::ExtractFileDir(dataPath_), rtl::ExtractFileName(dataPath_), steps);
+    } catch (...) {
+        // The new files are the journal's now: the next open puts them in place.
+        committed_ = JournalPending(rtl::ExtractFileDir(dataPath_), rtl::ExtractFileName(dataPath_));
+        throw;
+    }
     committed_ = true;
     if (options_.DroppedIndexes)
         options_.DroppedIndexes->insert(options_.DroppedIndexes->end(), dropped.begin(), dropped.end());
