@@ -1,5 +1,6 @@
 #include "platform/zip/AddUnzip.h"
 
+#include "platform/rtl/Error.h"
 #include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileIdentity.h"
 #include "platform/rtl/FileIo.h"
@@ -16,6 +17,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -125,7 +127,13 @@ private:
         // A replaced file keeps its owner, group and permissions, a new one joins its siblings
         // (taken before the temporary file joins them): the users of the directory must still
         // open it, whoever unpacked it.
-        const rtl::TFileIdentity identity = rtl::IdentityForPlaceOf(directory_ + name, mode_);
+        rtl::TFileIdentity identity;
+        try {
+            identity = rtl::IdentityForPlaceOf(directory_ + name, mode_);
+        } catch (const std::exception& e) {  // the directory cannot be listed
+            zip_fclose(entry);
+            return {FileStatus::WriteError, e.what()};
+        }
         // Beside the final file, created exclusively, never through a link.
         std::string temporary;
         const int fd = rtl::CreateUniqueFile(directory_ + "." + name.substr(0, 200) + ".part", "", 0600, temporary);
@@ -226,29 +234,30 @@ int addUNZIP() {
     TArchiveFile file(archivePath, TArchiveFile::TMode::Read);
     zip_t* archive = OpenArchive(file, ZIP_RDONLY, reporter);
     if (!archive) return finish(RunResult::ArchiveFailed);
-    auto directoryFailed = [&](int error) {
-        reporter.FileDone(settings.directory, settings.directory, FileStatus::WriteError, std::strerror(error));
+    auto directoryFailed = [&](const std::string& reason) {
+        reporter.FileDone(settings.directory, settings.directory, FileStatus::WriteError, reason);
         return finish(RunResult::ArchiveFailed);
     };
-    if (!rtl::ForceDirectories(settings.directory)) {
-        const int error = errno;
-        zip_discard(archive);
-        return directoryFailed(error);
-    }
     const auto entries = static_cast<zip_uint64_t>(zip_get_num_entries(archive, 0));
+    std::optional<Extractor> extractor;
+    try {
+        if (!rtl::ForceDirectories(settings.directory)) throw rtl::EFileError(std::strerror(errno));
+        extractor.emplace(archive, reporter, entries);  // lists the directory
+    } catch (const std::exception& e) {
+        zip_discard(archive);
+        return directoryFailed(e.what());
+    }
     reporter.Send(MessageType::RunStarted, {archivePath, std::to_string(entries)});
-
-    Extractor extractor(archive, reporter, entries);
     bool aborted = AbortRequested();
     for (zip_uint64_t i = 0; i < entries && !aborted; ++i) {
-        extractor.SendWorking();
-        aborted = AbortRequested() || !extractor.Extract(i) || AbortRequested();
-        extractor.EntryDone();
+        extractor->SendWorking();
+        aborted = AbortRequested() || !extractor->Extract(i) || AbortRequested();
+        extractor->EntryDone();
     }
     zip_discard(archive);
     // The renames themselves must reach the disk: until they do, a crash may bring the old
     // files back, and the run must not be reported as done.
-    if (rtl::FileSystem().SyncDirectory(settings.directory) != 0) return directoryFailed(errno);
+    if (rtl::FileSystem().SyncDirectory(settings.directory) != 0) return directoryFailed(std::strerror(errno));
     if (aborted) return finish(RunResult::Aborted);
     return finish(reporter.Outcome());
 }

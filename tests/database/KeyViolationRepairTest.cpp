@@ -3,6 +3,7 @@
 // every row in the old key order and fresh ascending keys; tables that are not candidates, or
 // that cannot be read whole, are left byte for byte; leftovers of interrupted runs are never
 // deleted while they may hold rows; a kill at any step leaves all rows under one name.
+#include "CallTables.h"
 #include "ModuleFixture.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/FaultInjection.h"
@@ -24,39 +25,10 @@ using TResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
 
 const char* const CopyFailedText = "Nastala chyba pri kopírovaní obsahu tabuliek !";
 
-// A billing-like table: "IDXFIELD" first, then a field of every type, memo data included.
-TTableLayout CallLayout() {
-    TTableLayout l = AllTypesLayout(1);
-    l.Fields[0] = {"IDXFIELD", ftAutoInc, 4};
-    l.Fields.erase(l.Fields.begin() + 14);  // the second autoincrement field
-    return l;
-}
-
-engine::TValue CallValue(std::uint64_t i, int f) {
-    if (f == 0) return std::monostate{};  // numbered
-    return AllTypesValue(i, f >= 14 ? f + 1 : f);
-}
-
-// Every row's cells but the first (the key), in stored order.
-std::vector<std::vector<std::string>> WithoutKeys(const std::string& path) {
-    auto rows = ReadRows(path);
-    for (auto& r : rows) r.erase(r.begin());
-    return rows;
-}
-
-std::vector<std::string> Keys(const std::string& path) {
-    std::vector<std::string> keys;
-    for (const auto& r : ReadRows(path)) keys.push_back(r[0]);
-    return keys;
-}
-
 class KeyRepair : public ModuleTest {
 protected:
     std::string MakeCalls(const std::string& name, std::uint64_t rows, std::uint32_t counter = 0) {
-        const std::string path = databaseDir / (name + ".DB");
-        MakeTable(path, CallLayout(), rows, CallValue);
-        if (counter) StoreAutoIncrement(path, TParadoxTable::Open(path)->Header().AutoIncrement, counter);
-        return path;
+        return MakeCallTable(databaseDir / (name + ".DB"), rows, counter);
     }
     const database::TOrvDatabaseModule::TKeyRepairOutcome& Outcome(const std::string& table) {
         for (const auto& o : Module().KeyRepairOutcomes)
