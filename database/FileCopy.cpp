@@ -42,6 +42,10 @@ void TByteProgress::Finish() {
     if (bar_) bar_->SetPosition(0);
 }
 
+void RemoveCopiesOfEndedRuns(const std::string& directory) {
+    rtl::RemoveFilesOfEndedProcesses(directory, std::string(CopyTemporaryMarker) + "*.tmp", CopyTemporaryMarker);
+}
+
 namespace {
 
 // The fixed text with the file, followed by why: "Cannot create file /zaloha/Hovory.db
@@ -110,8 +114,8 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
     // crash is never taken for a table file.
     // Taken before the temporary copy joins the target's siblings.
     const rtl::TFileIdentity targetIdentity = CopyIdentityOf(target, sourceStat, identity);
-    state.target = rtl::CreateUniqueFile(rtl::ExtractFilePath(target) + ".tablora-copy-", ".tmp", 0600,
-                                         state.temporaryPath);
+    state.target = rtl::CreateUniqueFile(rtl::ExtractFilePath(target) + CopyTemporaryMarker + rtl::ProcessTag(), ".tmp",
+                                         0600, state.temporaryPath);
     if (state.target < 0) Fail("Cannot create file %s", target, SystemReason());
     rtl::GiveIdentity(state.target, targetIdentity);
 

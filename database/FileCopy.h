@@ -38,6 +38,11 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
                  DirectorySync directorySync = DirectorySync::Now,
                  CopyIdentity identity = CopyIdentity::OfTargetPlace);
 
+// A copy's temporary file is named after this and the copying process (".tablora-copy-<pid>.
+// XXXXXX.tmp"); those of runs that were killed are removed by RemoveCopiesOfEndedRuns.
+inline constexpr const char* CopyTemporaryMarker = ".tablora-copy-";
+void RemoveCopiesOfEndedRuns(const std::string& directory);
+
 // The error of a failed read or write: the fixed text, the file and the system's reason
 // from errno ("Stream write error: /zaloha/Hovory.db (No space left on device)"). In a
 // backup of many tables a bare "Stream write error" would not say which file, nor why.

@@ -48,6 +48,7 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
         throw rtl::EError("Súbory z adresára \"" + rtl::ExtractFileDir(sourcePattern) +
                           "\" nie je možné kopírovať do toho istého adresára.");
     const std::string targetDir = rtl::WithTrailingSeparator(targetDirectory);
+    RemoveCopiesOfEndedRuns(targetDirectory);
     const rtl::TExistingNames existing(targetDirectory);
     // The renames are made durable together, by one flush of the directory at the end: each
     // file's data is on the disk before its rename, so until then a crash leaves every

@@ -1,10 +1,16 @@
 #include "platform/rtl/FileIo.h"
 
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Paths.h"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <random>
 
 namespace rtl {
@@ -50,6 +56,23 @@ int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_
     }
     errno = EEXIST;
     return -1;
+}
+
+std::string ProcessTag() { return std::to_string(::getpid()) + "."; }
+
+void RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask, const std::string& marker) {
+    try {
+        for (const std::string& name : ListFiles(directory, mask)) {
+            const auto at = name.rfind(marker);
+            if (at == std::string::npos) continue;
+            char* end = nullptr;
+            const long pid = std::strtol(name.c_str() + at + marker.size(), &end, 10);
+            if (pid <= 0 || *end != '.' || pid == ::getpid()) continue;
+            if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+                FileSystem().Unlink(WithTrailingSeparator(directory) + name);
+        }
+    } catch (const EError&) {
+    }
 }
 
 } // namespace rtl

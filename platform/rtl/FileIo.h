@@ -22,4 +22,13 @@ bool ReadWholeFile(const std::string& path, std::string& content);
 // name goes to `path`. -1 with errno set when no name could be created.
 int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_t mode, std::string& path);
 
+// Temporary files carry the id of the process that made them ("<pid>." after a known
+// marker), so that the next run can tell those of runs that were killed.
+std::string ProcessTag();
+
+// Removes the files of `directory` matching `mask` whose process id (the digits after the
+// last `marker` in the name) names a process that no longer runs: what killed runs left
+// behind. Best effort: a directory that cannot be listed is left as it is.
+void RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask, const std::string& marker);
+
 } // namespace rtl

@@ -44,6 +44,8 @@ bool& AbortRequested() {
 }
 
 constexpr std::size_t BufferSize = 256 * 1024;
+// A file being unpacked is ".NAME.part<pid>.XXXXXX" until it is whole.
+constexpr const char* PartMarker = ".part";
 constexpr zip_uint64_t WorkingInterval = 4 * 1024 * 1024;  // bytes between two Working messages
 
 struct Outcome {
@@ -136,7 +138,8 @@ private:
         }
         // Beside the final file, created exclusively, never through a link.
         std::string temporary;
-        const int fd = rtl::CreateUniqueFile(directory_ + "." + name.substr(0, 200) + ".part", "", 0600, temporary);
+        const int fd = rtl::CreateUniqueFile(directory_ + "." + name.substr(0, 200) + PartMarker + rtl::ProcessTag(), "",
+                                             0600, temporary);
         if (fd < 0) {
             const std::string reason = std::strerror(errno);
             zip_fclose(entry);
@@ -242,6 +245,7 @@ int addUNZIP() {
     std::optional<Extractor> extractor;
     try {
         if (!rtl::ForceDirectories(settings.directory)) throw rtl::EFileError(std::strerror(errno));
+        rtl::RemoveFilesOfEndedProcesses(settings.directory, std::string(".*") + PartMarker + "*", PartMarker);
         extractor.emplace(archive, reporter, entries);  // lists the directory
     } catch (const std::exception& e) {
         zip_discard(archive);

@@ -131,9 +131,11 @@ void TArchiveFile::CloseReading() {
 
 bool TArchiveFile::BeginWrite() {
     Rollback();
-    // Hidden and no table file: a temporary left by a crash is never taken for a table.
-    writeFd_ = rtl::CreateUniqueFile(rtl::ExtractFilePath(path_) + "." + rtl::ExtractFileName(path_) + ".", ".tmp",
-                                     0600, temporary_);
+    // Hidden and no table file: a temporary left by a crash is never taken for a table; those
+    // of killed runs go first.
+    const std::string marker = "." + rtl::ExtractFileName(path_) + ".";
+    rtl::RemoveFilesOfEndedProcesses(rtl::ExtractFileDir(path_), marker + "*.tmp", marker);
+    writeFd_ = rtl::CreateUniqueFile(rtl::ExtractFilePath(path_) + marker + rtl::ProcessTag(), ".tmp", 0600, temporary_);
     if (writeFd_ < 0) {
         Fail(ZIP_ER_TMPOPEN, errno);
         temporary_.clear();

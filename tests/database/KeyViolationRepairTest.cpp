@@ -7,12 +7,11 @@
 #include "ModuleFixture.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/FaultInjection.h"
+#include "tests/support/FaultPoints.h"
 #include "tests/platform/engine/WriterFixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -230,48 +229,29 @@ TEST_F(KeyRepair, AKillAtAnyStepLeavesAllRowsUnderOneName) {
     };
     reset();
     { database::TOrvDatabaseModule madeOnce; }  // its private directory exists from now on, as in every run below
-    rtl::TFaultInjectingFileSystem counter;
-    {
-        rtl::ScopedFileSystem scope(counter);
-        counter.Arm(rtl::TFault{});
-        repair();
-    }
-    const std::uint64_t points = counter.Counted();
-    EXPECT_EQ(WithoutKeys(databaseDir / "Hovory.DB"), rows);
-    for (std::uint64_t step = 1; step <= points; ++step) {
-        SCOPED_TRACE("killed at point " + std::to_string(step) + " of " + std::to_string(points));
-        reset();
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            rtl::TFaultInjectingFileSystem fs;
-            rtl::ScopedFileSystem scope(fs);
-            fs.Arm(rtl::TFault{0, step, 0, true, {}});
+    const std::uint64_t points = ForEachKillPoint(
+        "key-violation repair of one table", reset,
+        [&] {
+            repair();
+            return std::string();
+        },
+        [&](const TPointRun&) {
+            int whole = 0;
+            for (const char* name : {"Hovory", "HovoryTemp", "HovoryOld"}) {
+                const std::string data = engine::paradox::FindDataFile(databaseDir.Path(), name);
+                if (!data.empty() && WithoutKeys(data) == rows) ++whole;
+            }
+            EXPECT_GE(whole, 1);
+            // And running the repair again either finishes it or names what it will not touch.
             try {
                 repair();
-            } catch (...) {
-                ::_exit(3);
+            } catch (const rtl::EError& e) {
+                EXPECT_TRUE(e.Message().find("HovoryTemp") != std::string::npos ||
+                            e.Message().find("HovoryOld") != std::string::npos)
+                    << e.Message();
             }
-            ::_exit(0);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the child got through";
-        int whole = 0;
-        for (const char* name : {"Hovory", "HovoryTemp", "HovoryOld"}) {
-            const std::string data = engine::paradox::FindDataFile(databaseDir.Path(), name);
-            if (!data.empty() && WithoutKeys(data) == rows) ++whole;
-        }
-        EXPECT_GE(whole, 1);
-        // And running the repair again either finishes it or names what it will not touch.
-        try {
-            repair();
-        } catch (const rtl::EError& e) {
-            EXPECT_TRUE(e.Message().find("HovoryTemp") != std::string::npos ||
-                        e.Message().find("HovoryOld") != std::string::npos)
-                << e.Message();
-        }
-    }
-    std::cout << "key-violation repair of one table: " << points << " kill points\n";
+        });
+    EXPECT_GT(points, 10u);
 }
 
 } // namespace

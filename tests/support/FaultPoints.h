@@ -109,6 +109,14 @@ inline std::uint64_t ForEachKillPoint(const std::string& operation, const std::f
     return points;
 }
 
+// Both of the above with one check, which tells a failed run (Reported) from a killed one.
+inline void ForEachFaultPoint(const std::string& operation, const std::function<void()>& prepare,
+                              const std::function<std::string()>& run,
+                              const std::function<void(const TPointRun&)>& check) {
+    ForEachFailurePoint(operation, prepare, run, check);
+    if (!::testing::Test::HasFatalFailure()) ForEachKillPoint(operation, prepare, run, check);
+}
+
 // A clear error names why: the system's text for the errno struck.
 inline void ExpectReasonGiven(const TPointRun& r) {
     EXPECT_NE(r.Reported.find(std::strerror(r.Error)), std::string::npos)

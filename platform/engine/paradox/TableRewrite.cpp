@@ -131,6 +131,9 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
                                      " is there)",
                                  EngineErrorKind::AlreadyExists);
     }
+    // What a creation killed part-way left.
+    for (const char* ext : {".mb", ".px"}) RemoveStaleTemporaries(CompanionPath(dataPath, ext));
+    RemoveStaleTemporaries(dataPath);
     const bool hasBlobs = std::any_of(layout.Fields.begin(), layout.Fields.end(),
                                       [](const TLayoutField& f) { return IsBlobField(f.TypeCode); });
     std::vector<std::string> temps;

@@ -1,6 +1,7 @@
 // Every call an engine write makes through the file-system seam fails in turn (ENOSPC, EIO,
 // EACCES, EROFS): each failed run must say why, leave every table exactly as before the
 // change or exactly as after it, and let the same change succeed when it is tried again.
+#include "WriteOperations.h"
 #include "WriterFixtures.h"
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/paradox/SecondaryIndexes.h"
@@ -101,21 +102,12 @@ TEST_F(EngineFailurePoints, TheKeyViolationProbe) {
     MakeTable(pristine_ + "/T.db", AllTypesLayout(1), 30);
     TempDir scratch;
     const std::string work = scratch / "work";
-    const auto probe = [](const std::string& dir) {
-        TTable t;
-        t.TableName = dir + "/T.db";
-        t.Open();
-        t.Append();
-        t.Post();
-        t.Delete();
-        t.Close();
-    };
     const std::uint32_t counter = TParadoxTable::Open(pristine_ + "/T.db")->Header().AutoIncrement;
     const auto rows = ReadRows(pristine_ + "/T.db");
     const std::uint64_t points = ForEachFailurePoint(
         "probe", [&] { CopyDirectory(pristine_, work); },
         [&] {
-            probe(work);
+            ProbeT(work);
             return std::string();
         },
         [&](const TPointRun& r) {
@@ -136,31 +128,14 @@ TEST_F(EngineFailurePoints, AnInsertIntoATableWithSecondaryIndexes) {
     MakeTable(pristine_ + "/T.db", AllTypesLayout(1), 40);
     CreateSecondaryIndex(pristine_ + "/T.db", {"Small"}, "", pristine_);
     CreateSecondaryIndex(pristine_ + "/T.db", {"Born", "Price"}, "byBorn", pristine_);
-    ExpectBeforeOrAfter("insert (post and close)", pristine_, {"T"}, [](const std::string& work) {
-        TTable t;
-        t.TableName = work + "/T.db";
-        t.Open();
-        t.Append();
-        t.SetFieldByName("Id", std::int64_t{52});  // lands in a middle block
-        t.SetFieldByName("Small", std::int64_t{-3});
-        t.SetFieldByName("Notes", std::string(3000, 'm'));
-        t.Post();
-        t.Close();
-    });
+    ExpectBeforeOrAfter("insert (post and close)", pristine_, {"T"}, InsertRow);
 }
 
 TEST_F(EngineFailurePoints, AddingThePrimaryIndex) {
     MakeTable(pristine_ + "/U.db", AllTypesLayout(0), 40, [](std::uint64_t i, int f) {
         return f == 0 ? engine::TValue(static_cast<std::int64_t>(1000 - i)) : AllTypesValue(i, f);
     });
-    ExpectBeforeOrAfter(
-        "AddIndex", pristine_, {"U"},
-        [](const std::string& work) {
-            TTable t;
-            t.TableName = work + "/U.db";
-            t.AddIndex("", "Id", engine::ixPrimary);
-        },
-        /*sorted=*/true);
+    ExpectBeforeOrAfter("AddIndex", pristine_, {"U"}, AddPrimaryIndexToU, /*sorted=*/true);
 }
 
 TEST_F(EngineFailurePoints, ABatchMoveIntoATableWithRows) {
@@ -168,15 +143,7 @@ TEST_F(EngineFailurePoints, ABatchMoveIntoATableWithRows) {
     MakeTable(pristine_ + "/S.db", AllTypesLayout(0), 20, [](std::uint64_t i, int f) {
         return f == 0 ? engine::TValue(static_cast<std::int64_t>(5000 + i)) : AllTypesValue(i, f);
     });
-    ExpectBeforeOrAfter("batch move", pristine_, {"S", "T"}, [](const std::string& work) {
-        TTable source, dest;
-        source.TableName = work + "/S.db";
-        dest.TableName = work + "/T.db";
-        engine::TBatchMove move;
-        move.Source = &source;
-        move.Destination = &dest;
-        move.Execute();
-    });
+    ExpectBeforeOrAfter("batch move", pristine_, {"S", "T"}, BatchMoveSIntoT);
 }
 
 // The steps the key-violation repair takes with whole tables.

@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <filesystem>
 #include <fstream>
 
 namespace {
@@ -82,6 +85,28 @@ TEST(FileIo, DirectoriesAreMadeLevelByLevelThroughTheSeamAndAFileInTheWayIsNamed
     EXPECT_EQ(errno, EACCES);
     EXPECT_TRUE(rtl::DirectoryExists(dir / "p"));
     EXPECT_FALSE(rtl::DirectoryExists(dir / "p/q"));
+}
+
+// Temporaries of killed runs carry their process's id: those of ended processes go, those of
+// running ones (this one included) and files that only look alike stay.
+TEST(FileIo, OnlyFilesOfEndedProcessesAreRemoved) {
+    test::TempDir dir;
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string dead = std::to_string(ended), live = std::to_string(::getppid());
+    for (const std::string& name : std::vector<std::string>{".copy-" + dead + ".abc.tmp", ".copy-" + live + ".abc.tmp", ".copy-" + rtl::ProcessTag() + "x.tmp",
+                                    ".copy-" + dead + "x.tmp", ".copy-notapid.tmp", "Hovory.db"})
+        dir.WriteFile(name, "");
+    rtl::RemoveFilesOfEndedProcesses(dir.Path(), ".copy-*.tmp", ".copy-");
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected{".copy-" + dead + "x.tmp", ".copy-" + live + ".abc.tmp",
+                                      ".copy-" + rtl::ProcessTag() + "x.tmp", ".copy-notapid.tmp", "Hovory.db"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(left, expected);
+    rtl::RemoveFilesOfEndedProcesses(dir / "missing", "*", ".");  // nothing to list: nothing happens
 }
 
 } // namespace

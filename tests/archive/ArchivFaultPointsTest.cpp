@@ -1,6 +1,8 @@
 // Every call a packing or an unpacking run makes through the file-system seam fails in turn
-// (ENOSPC, EIO, EACCES, EROFS): the archiver tells it in its own message box, and the old
-// archive, or each file in the target directory, is either as it was or whole and new.
+// (ENOSPC, EIO, EACCES, EROFS), and the run is killed at each call that changes the disk: the
+// archiver tells a failure in its own message box, and the old archive, or each file in the
+// target directory, is either as it was or whole and new. The run after a kill clears what
+// the killed one left.
 #include "tests/archive/ArchivTestSupport.h"
 #include "tests/support/FaultPoints.h"
 
@@ -19,14 +21,16 @@ std::string Content(int seed, std::size_t size) {
     return s;
 }
 
-TFiles FilesOf(const std::string& dir) {
+// The files of `dir`; hidden ones (temporaries a killed run left) only with `hidden`.
+TFiles FilesOf(const std::string& dir, bool hidden = false) {
     TFiles files;
     for (const std::string& name : test::DirectoryNames(dir))
-        if (fs::is_regular_file(fs::path(dir) / name)) files[name] = test::ReadBytes(dir + "/" + name);
+        if (fs::is_regular_file(fs::path(dir) / name) && (hidden || name[0] != '.'))
+            files[name] = test::ReadBytes(dir + "/" + name);
     return files;
 }
 
-class ArchivFailurePoints : public ArchivTest {
+class ArchivFaultPoints : public ArchivTest {
 protected:
     void SetUp() override {
         fs::create_directories(temp / "db");
@@ -59,12 +63,12 @@ protected:
     TFiles database;
 };
 
-TEST_F(ArchivFailurePoints, PackingKeepsTheOldArchiveUntilTheNewOneIsWhole) {
+TEST_F(ArchivFaultPoints, PackingKeepsTheOldArchiveUntilTheNewOneIsWhole) {
     const std::string archive = temp / "out/Backup.zip";
     ASSERT_TRUE(Pack({files[0], files[3]}, temp / "out", "Backup.zip"));
     fs::copy_file(archive, temp / "old.zip");
     const std::string old = test::ReadBytes(archive);
-    test::ForEachFailurePoint(
+    test::ForEachFaultPoint(
         "packing (archiver)",
         [&] {
             ui.messages.clear();
@@ -75,19 +79,25 @@ TEST_F(ArchivFailurePoints, PackingKeepsTheOldArchiveUntilTheNewOneIsWhole) {
             return Messages();
         },
         [&](const test::TPointRun& r) {
-            EXPECT_EQ(test::DirectoryNames(temp / "out"), std::vector<std::string>{"Backup.zip"});
-            if (r.Reported.empty()) {
+            EXPECT_EQ(FilesOf(temp / "db"), database);
+            EXPECT_EQ(FilesOf(temp / "out").size(), 1u);
+            if (r.Reported.empty() && !r.Killed) {
                 EXPECT_EQ(Unpacked(archive), database) << "success was shown without a whole archive";
             } else {
-                ASSERT_FALSE(ui.messages.empty()) << "not told in a message box: " << r.Reported;
-                EXPECT_EQ(ui.messages.front().caption, "Záloha súborov databázy");
+                if (!r.Killed) {
+                    ASSERT_FALSE(ui.messages.empty()) << "not told in a message box: " << r.Reported;
+                    EXPECT_EQ(ui.messages.front().caption, "Záloha súborov databázy");
+                }
                 EXPECT_TRUE(test::ReadBytes(archive) == old || Unpacked(archive) == database);
             }
-            EXPECT_EQ(FilesOf(temp / "db"), database);
+            if (r.Killed) {
+                EXPECT_TRUE(Pack(files, temp / "out", "Backup.zip"));
+            }
+            EXPECT_EQ(test::DirectoryNames(temp / "out"), std::vector<std::string>{"Backup.zip"});
         });
 }
 
-TEST_F(ArchivFailurePoints, UnpackingLeavesEachFileOldOrWhole) {
+TEST_F(ArchivFaultPoints, UnpackingLeavesEachFileOldOrWhole) {
     const std::string archive = temp / "Backup.zip";
     ASSERT_TRUE(Pack(files, temp.Path(), "Backup.zip"));
     const std::string archived = test::ReadBytes(archive);
@@ -100,7 +110,7 @@ TEST_F(ArchivFailurePoints, UnpackingLeavesEachFileOldOrWhole) {
     };
     reset();
     const TFiles before = FilesOf(target);
-    test::ForEachFailurePoint(
+    test::ForEachFaultPoint(
         "unpacking (archiver)",
         [&] {
             reset();
@@ -115,21 +125,27 @@ TEST_F(ArchivFailurePoints, UnpackingLeavesEachFileOldOrWhole) {
             EXPECT_TRUE(test::ReadBytes(archive) == archived);
             const TFiles now = FilesOf(target);
             EXPECT_EQ(now.at("notes.txt"), "not in the archive");
+            const bool done = r.Reported.empty() && !r.Killed;
             for (const auto& [name, bytes] : now) {
                 if (name == "notes.txt") continue;
                 const bool old = before.count(name) && before.at(name) == bytes;
                 const bool whole = database.count(name) && database.at(name) == bytes;
                 EXPECT_TRUE(old || whole) << name << " is neither as it was nor whole";
-                if (r.Reported.empty()) {
+                if (done) {
                     EXPECT_TRUE(whole) << name << ": success was shown without it";
                 }
             }
-            if (r.Reported.empty()) {
+            if (done) {
                 EXPECT_EQ(now.size(), database.size() + 1);
-            } else {
+            } else if (!r.Killed) {
                 ASSERT_FALSE(ui.messages.empty()) << "not told in a message box: " << r.Reported;
                 EXPECT_EQ(ui.messages.front().caption, "Obnova súborov databázy");
             }
+            if (r.Killed) {
+                EXPECT_TRUE(Unpack(archive, target));
+                EXPECT_EQ(FilesOf(target).size(), database.size() + 1);
+            }
+            EXPECT_EQ(FilesOf(target, true).size(), FilesOf(target).size()) << "a temporary file is left";
         });
 }
 
