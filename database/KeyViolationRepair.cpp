@@ -11,6 +11,7 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
@@ -167,6 +168,9 @@ void TOrvDatabaseModule::RecreateTable(engine::TTable& table) {
     const std::string extension = rtl::ExtractFileExt(table.DataFilePath());
     const auto fresh = NewTableLike(table, originalName + TempSuffix + extension);
     const auto aside = NewTableLike(table, originalName + AsideSuffix);
+    // Another table spelled in other letter case would be swapped along: refused before any
+    // new table is made.
+    engine::paradox::RefuseAmbiguousTable(table.DataFilePath());
     // A table moved aside by a run that died before it finished: the rows may be there only.
     if (aside->Exists())
         throw rtl::EError(rtl::FormatMessage(LeftoverText, {aside->TableName, "oprava bola prerušená počas výmeny tabuliek"}));

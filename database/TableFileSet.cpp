@@ -6,6 +6,9 @@
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
+
+#include <map>
 
 namespace database {
 
@@ -53,11 +56,15 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
     // The renames are made durable together, by one flush of the directory at the end: each
     // file's data is on the disk before its rename, so until then a crash leaves every
     // target either old and intact or new and whole.
+    // Names the source itself holds in several letter cases are different tables there: each
+    // keeps its own name, or one would land on the other.
+    std::map<std::string, int> spellings;
+    for (const std::string& name : names) ++spellings[rtl::LowerAscii(name)];
     int count = 0;
     try {
         for (const std::string& name : names) {
-            CopyOneFile(sourceDir + name, targetDir + existing.TargetName(name), progressBar, DirectorySync::ByCaller,
-                        identity);
+            const std::string target = spellings[rtl::LowerAscii(name)] > 1 ? name : existing.TargetName(name);
+            CopyOneFile(sourceDir + name, targetDir + target, progressBar, DirectorySync::ByCaller, identity);
             ++count;
         }
     } catch (...) {

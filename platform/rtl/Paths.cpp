@@ -3,6 +3,7 @@
 #include "platform/rtl/FileSystem.h"
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,6 +63,13 @@ bool FileExists(const std::string& path) {
 bool DirectoryExists(const std::string& path) {
     struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string WhyNotADirectory(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || (::stat(path.c_str(), &st) != 0 && errno == ENOENT)) return "does not exist";
+    if (::stat(path.c_str(), &st) != 0) return std::string("cannot be reached (") + std::strerror(errno) + ")";
+    return S_ISDIR(st.st_mode) ? std::string() : std::string("is not a directory");
 }
 
 bool ForceDirectories(const std::string& dir) {

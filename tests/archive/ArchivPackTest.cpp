@@ -122,4 +122,21 @@ TEST_F(ArchivPack, ListsOfKilledRunsAreRemovedByTheNextRun) {
     EXPECT_EQ(test::DirectoryNames(program.Path()), std::vector<std::string>{running});
 }
 
+// A failure of the archive itself is told as such, with its reason: a full disk while the
+// archive is written is no file that could not be packed. The old archive stays.
+TEST_F(ArchivPack, AnArchiveThatCannotBeWrittenIsToldWithItsReason) {
+    temp.WriteFile("Backup.zip", "old archive");
+    rtl::TFaultInjectingFileSystem fs;
+    {
+        rtl::ScopedFileSystem scope(fs);
+        fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Write), 1, ENOSPC, false, ".Backup.zip."});
+        EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
+    }
+    EXPECT_TRUE(fs.Struck());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Archív \"" + temp / "Backup.zip" + "\"\r\nsa nepodarilo zapísať: Write error: No space left on device");
+    EXPECT_EQ(test::ReadBytes(temp / "Backup.zip"), "old archive");
+    EXPECT_EQ(test::DirectoryNames(temp.Path()), (std::vector<std::string>{"Backup.zip", "db"}));
+}
+
 } // namespace

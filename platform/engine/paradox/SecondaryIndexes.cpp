@@ -10,6 +10,7 @@
 #include "platform/engine/paradox/RecordSorter.h"
 #include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableLocks.h"
+#include "platform/engine/paradox/TableRewrite.h"
 #include "platform/engine/paradox/WritableFile.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -212,6 +213,8 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
     const std::string dataName = rtl::ExtractFileName(dataPath);
     RecoverFamily(dir, dataName);
     const TTableHeader table = ReadHeaderOf(dataPath);
+    RefuseDamagedLayout(dataPath, table);
+    RefuseAmbiguousTable(dataPath);
     std::string fieldList;
     for (const auto& f : fields) fieldList += (fieldList.empty() ? "" : ";") + f;
     auto refuse = [&](const std::string& why) {

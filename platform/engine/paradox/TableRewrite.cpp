@@ -98,6 +98,13 @@ TFamilyStep UnlinkStep(const std::string& path) {
 
 } // namespace
 
+void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header) {
+    if (!header.LayoutProblem.empty())
+        throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is damaged (" + header.LayoutProblem +
+                                 "); it must be rebuilt before it can be changed",
+                             EngineErrorKind::Corrupt);
+}
+
 void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std::uint32_t value) {
     auto file = TWritableFile::OpenExisting(dataPath);
     std::uint8_t bytes[4];
@@ -122,6 +129,7 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
     const std::string dataName = rtl::ExtractFileName(dataPath);
     rtl::TAdvisoryLock lock = LockDirectoryForFamilies(dir);
     RecoverFamily(dir, dataName);
+    if (replaceEmpty) RefuseAmbiguousTable(dataPath);
     if (!replaceEmpty) {
         // Any member left under the name (a memo file that outlived its table, say) may be
         // the only copy of something: a new table never replaces it.
@@ -202,6 +210,8 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount, con
     : lock_(LockTableForWriting(dataPath)), dataPath_(dataPath), keyFieldCount_(keyFieldCount), options_(options) {
     source_ = TParadoxTable::Open(dataPath);
     const TTableHeader& h = source_->Header();
+    RefuseDamagedLayout(dataPath, h);
+    RefuseAmbiguousTable(dataPath);
     if (h.IsEncrypted())
         throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is password-protected",
                              EngineErrorKind::Encrypted);
