@@ -85,12 +85,16 @@ void TOrvDatabaseModule::RepairKeyViolations(const std::string& tableList) {
             KeyRepairOutcomes.emplace_back();
             KeyRepairOutcomes.back().Table = names[i];
             try {
+                // Looking up the repair's own names completes a change of them that a killed
+                // run left half done (the deletion of the old table, above all).
+                std::string leftover;
+                for (const char* suffix : {AsideSuffix, TempSuffix})
+                    if (NewTableLike(TemporaryTable, names[i] + suffix)->Exists() && leftover.empty())
+                        leftover = names[i] + suffix;
                 // A table whose repair was cut short while the tables were swapped: its rows
                 // wait under the other name, which the user must be told.
-                if (!TemporaryTable.Exists())
-                    for (const char* suffix : {AsideSuffix, TempSuffix})
-                        if (NewTableLike(TemporaryTable, names[i] + suffix)->Exists())
-                            throw rtl::EError(rtl::FormatMessage(MissingText, {names[i], names[i] + suffix, names[i]}));
+                if (!TemporaryTable.Exists() && !leftover.empty())
+                    throw rtl::EError(rtl::FormatMessage(MissingText, {names[i], leftover, names[i]}));
                 if (HasKeyViolation(TemporaryTable)) RecreateTable(TemporaryTable);
             } catch (const rtl::EError& e) {
                 KeyRepairOutcomes.back().Result = TResult::Error;
