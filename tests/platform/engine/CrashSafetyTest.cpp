@@ -4,6 +4,7 @@
 #include "WriteOperations.h"
 #include "WriterFixtures.h"
 #include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/SecondaryIndexes.h"
 #include "platform/rtl/FaultInjection.h"
 #include "tests/support/FaultPoints.h"
@@ -266,6 +267,49 @@ TEST_F(CrashSafety, AnInsertIntoATableWithSecondaryIndexesLeavesThemInStep) {
             ExpectConsistent(work + "/T.db");
             EXPECT_EQ(MemberExtensions(work, "T"), (std::set<std::string>{".db", ".mb", ".px", ".x04", ".y04", ".xg0", ".yg0"}));
         });
+}
+
+// A journal the system refuses to read is kept, not taken for one never written whole: that
+// would throw its steps away half done. The next open that can read it completes them.
+TEST_F(CrashSafety, AJournalThatCannotBeReadIsKeptForTheNextOpen) {
+    const auto rows = ReadRows(pristine_ + "/T.db");
+    TempDir scratch;
+    const std::string work = scratch / "work";
+    const std::string journal = work + "/" + engine::paradox::JournalName("T.db");
+    // Kill a rename at the first point where its journal is in place and a file has moved.
+    bool halfDone = false;
+    for (std::uint64_t point = 1; point < 40 && !halfDone; ++point) {
+        CopyDirectory(pristine_, work);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            rtl::TFaultInjectingFileSystem fs;
+            RunUnder(fs, rtl::TFault{0, point, 0, true, {}}, [&] {
+                TTable t;
+                t.TableName = work + "/T.db";
+                t.RenameTable("TTemp");
+                return std::string();
+            });
+            ::_exit(0);
+        }
+        ::waitpid(child, nullptr, 0);
+        halfDone = fs::exists(journal) && !MemberExtensions(work, "TTemp").empty();
+    }
+    ASSERT_TRUE(halfDone);
+    const auto killed = DirectoryBytes(work);
+    {
+        rtl::TFaultInjectingFileSystem fs;
+        const rtl::ScopedFileSystem installed(fs);
+        fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Read), 1, EIO, false, ".journal"});
+        EXPECT_FALSE(engine::paradox::RecoverFamily(work, "T.db"));
+        EXPECT_TRUE(fs.Struck());
+    }
+    ExpectSameFiles(killed, DirectoryBytes(work));
+    // A lookup of the old name completes the rename.
+    EXPECT_EQ(engine::FindDataFile(work, "T"), "");
+    EXPECT_EQ(engine::FindDataFile(work, "TTemp"), work + "/TTemp.db");
+    EXPECT_EQ(ReadRows(work + "/TTemp.db"), rows);
+    EXPECT_TRUE(MemberExtensions(work, "T").empty());
+    EXPECT_FALSE(fs::exists(journal));
 }
 
 } // namespace
