@@ -58,6 +58,10 @@ struct TTableHeader {
     std::vector<TFieldInfo> Fields;
     std::vector<std::int16_t> FieldNumbers;  // v4+ data files; bit 15 = descending
     std::uint64_t FileSize = 0;
+    // Why the header's fields disagree with its record layout (record size, key field count,
+    // a field's type or size, names cut off); empty when they agree. Such a table is read as
+    // far as it goes, but never rewritten: the new header would carry the disagreement on.
+    std::string LayoutProblem;
 
     bool IsEncrypted() const { return EncryptionKey != 0; }
     bool IsKeyed() const { return FileType == fileKeyedDb; }
