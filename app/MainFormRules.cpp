@@ -8,6 +8,7 @@
 #include "app/TableDisplayNames.h"
 #include "database/OrvDatabaseModule.h"
 #include "platform/rtl/AppLocations.h"
+#include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 
 #include <QCheckBox>
@@ -43,10 +44,7 @@ private:
 // fixed order.
 void SetSortedNames(rtl::TStringList& names, const std::string& commaText) {
     std::vector<std::string> items = rtl::SplitCommaText(commaText);
-    std::sort(items.begin(), items.end(), [](const std::string& a, const std::string& b) {
-        const std::string la = rtl::LowerAscii(a), lb = rtl::LowerAscii(b);
-        return la != lb ? la < lb : a < b;
-    });
+    std::sort(items.begin(), items.end(), [](const std::string& a, const std::string& b) { return rtl::NameLess(a, b); });
     names.Clear();
     for (std::string& item : items) names.Add(std::move(item));
 }

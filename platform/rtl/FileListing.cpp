@@ -47,6 +47,17 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
     return false;
 }
 
+bool NameLess(std::string_view a, std::string_view b) {
+    const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const int ca = lower(static_cast<unsigned char>(a[i])), cb = lower(static_cast<unsigned char>(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+}
+
 std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask) {
     std::vector<std::string> names;
     const std::string base = dir.empty() ? std::string(".") : dir;
@@ -64,7 +75,7 @@ std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask
         if (!S_ISREG(st.st_mode)) continue;
         names.push_back(e.Name);
     }
-    std::sort(names.begin(), names.end());
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return NameLess(a, b); });
     return names;
 }
 

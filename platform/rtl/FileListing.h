@@ -12,7 +12,12 @@ namespace rtl {
 // A mask whose last part is ".*" or "*" also matches names without a dot ("*.*" is "all").
 bool MatchesMask(std::string_view name, std::string_view mask);
 
-// The names (not paths) of the regular files in `dir` that match `mask`, sorted by name.
+// Orders names as a person reads a list of them: without regard to ASCII letter case (a
+// lower-case file name does not sort after every capital), ties broken by the bytes so the
+// order stays total and repeatable.
+bool NameLess(std::string_view a, std::string_view b);
+
+// The names (not paths) of the regular files in `dir` that match `mask`, in NameLess order.
 // Hidden (dot) and read-only files are included; symlinks, directories, devices, sockets and
 // pipes are not. A missing directory (or a file in its place) gives no names; a directory that
 // cannot be listed raises rtl::EFileError, since it may hold any file.

@@ -53,7 +53,7 @@ TEST_F(BackupRestore, DeleteIndexesRemovesEveryIndexLikeFileAndNothingElse) {
     std::filesystem::create_directory(databaseDir / "old.xdir");  // a directory is never deleted
     Module().DeleteIndexes();
     EXPECT_EQ(Files(databaseDir.Path()),
-              (Names{"BRANY.DB", "Hovory.db", "PDOXUSRS.NET", "Tel_zoz.db", "Tel_zoz.mb", "fk4.val"}));
+              (Names{"BRANY.DB", "fk4.val", "Hovory.db", "PDOXUSRS.NET", "Tel_zoz.db", "Tel_zoz.mb"}));
     EXPECT_TRUE(rtl::DirectoryExists(databaseDir / "old.xdir"));
     EXPECT_TRUE(Statuses().empty());
     EXPECT_TRUE(uiServices.messages.empty());
@@ -88,8 +88,8 @@ TEST_F(BackupRestore, DataFilesWithAnIndexLikeInnerExtensionAreNeverTakenForInde
 
     // Deleting the indexes leaves them alone.
     Module().DeleteIndexes();
-    EXPECT_EQ(Files(databaseDir.Path()), (Names{"BRANY.DB", "Hovory.db", "Kurz.x.DB", "PDOXUSRS.NET", "Stat.y2020.DB",
-                                                "Stat.y2020.MB", "Tel_zoz.db", "Tel_zoz.mb", "fk4.val"}));
+    EXPECT_EQ(Files(databaseDir.Path()), (Names{"BRANY.DB", "fk4.val", "Hovory.db", "Kurz.x.DB", "PDOXUSRS.NET",
+                                                "Stat.y2020.DB", "Stat.y2020.MB", "Tel_zoz.db", "Tel_zoz.mb"}));
 }
 
 TEST_F(BackupRestore, BackupWithoutIndexesCopiesOnlyDataAndMemoFiles) {
@@ -104,8 +104,8 @@ TEST_F(BackupRestore, BackupWithoutIndexesCopiesOnlyDataAndMemoFiles) {
 TEST_F(BackupRestore, BackupWithIndexesAlsoCopiesEveryIndexLikeFileKeepingTimes) {
     ASSERT_TRUE(rtl::SetFileModificationTime(databaseDir / "Hovory.XG0", rtl::FileTime{1'234'567'890, 987'654'321}));
     Module().BackupToDirectory(other.Path(), true, 3);
-    EXPECT_EQ(Files(other.Path()), (Names{"BRANY.DB", "BRANY.X02", "BRANY.Y02", "Hovory.PX", "Hovory.XG0",
-                                          "Hovory.YG0", "Hovory.db", "Tel_zoz.db", "Tel_zoz.mb", "notes.xls"}));
+    EXPECT_EQ(Files(other.Path()), (Names{"BRANY.DB", "BRANY.X02", "BRANY.Y02", "Hovory.db", "Hovory.PX",
+                                          "Hovory.XG0", "Hovory.YG0", "notes.xls", "Tel_zoz.db", "Tel_zoz.mb"}));
     for (const std::string& name : Files(other.Path())) {
         EXPECT_TRUE(ReadAll(other / name) == ReadAll(databaseDir / name)) << name;
         EXPECT_EQ(rtl::GetFileModificationTime(other / name), rtl::GetFileModificationTime(databaseDir / name)) << name;
@@ -124,8 +124,8 @@ TEST_F(BackupRestore, ABackupWithoutIndexesRemovesTheStaleIndexesOfTheTablesItCo
 
     panel.texts.clear();
     Module().BackupToDirectory(backup, false, 3);
-    EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "Stary.PX", "Stary.db", "Tel_zoz.db", "Tel_zoz.mb",
-                                    "notes.xls"}));
+    EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "notes.xls", "Stary.db", "Stary.PX", "Tel_zoz.db",
+                                    "Tel_zoz.mb"}));
     const Names removed{"Hovory.PX", "BRANY.X02", "HOVORY.X03", "Hovory.XG0", "BRANY.Y02", "Hovory.YG0"};
     EXPECT_EQ(Module().LastBackup.StaleIndexesRemoved, removed);
     EXPECT_NE(std::find(Statuses().begin(), Statuses().end(),

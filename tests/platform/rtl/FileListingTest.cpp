@@ -47,6 +47,18 @@ TEST(ListFiles, RegularFilesOnlyIncludingHiddenAndReadOnly) {
     EXPECT_TRUE(ListFiles(tmp.Path() + "/missing", "*").empty());
 }
 
+// Lists read as a person expects: a lower-case name does not sort after every capital, and
+// names equal but for letter case keep one fixed order.
+TEST(ListFiles, SortedWithoutRegardToLetterCase) {
+    test::TempDir tmp;
+    for (const char* name : {"zebra.db", "beta.db", "Alfa.db", "BETA.db", "aB.db", "a_b.db"}) tmp.WriteFile(name, "x");
+    EXPECT_EQ(ListFiles(tmp.Path(), "*"), (Names{"a_b.db", "aB.db", "Alfa.db", "BETA.db", "beta.db", "zebra.db"}));
+    EXPECT_TRUE(rtl::NameLess("BETA.db", "beta.db"));
+    EXPECT_FALSE(rtl::NameLess("beta.db", "BETA.db"));
+    EXPECT_FALSE(rtl::NameLess("beta.db", "beta.db"));
+    EXPECT_TRUE(rtl::NameLess("beta", "beta.db"));
+}
+
 // A directory that cannot be read might hold any file: saying "no files" would let a restore
 // copy nothing and a deletion delete nothing, both reported as done.
 TEST(ListFiles, ADirectoryThatCannotBeListedRaisesButAMissingOneIsEmpty) {

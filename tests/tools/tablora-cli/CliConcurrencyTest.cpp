@@ -45,6 +45,7 @@ std::map<std::string, std::string> ArchiveContents(const std::string& path) {
 Names ArchiveNames(const std::string& path) {
     Names names;
     for (const auto& [name, data] : ArchiveContents(path)) names.push_back(name);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return rtl::NameLess(a, b); });  // as ListFiles
     return names;
 }
 
