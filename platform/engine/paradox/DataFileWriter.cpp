@@ -98,7 +98,7 @@ void WritePrimaryIndex(const std::string& path, const std::vector<TChainBlockSum
                        const TIndexHeaderInfo& infoIn) {
     TIndexHeaderInfo info = infoIn;
     int keySize = 0;
-    for (const auto& f : info.KeyFields) keySize += FieldStorageSize(f.TypeCode, f.SizeByte);
+    for (const auto& f : info.KeyFields) keySize += FieldLayoutSize(f.TypeCode, f.SizeByte);
     const int entrySize = keySize + 6;
     const int perBlock = static_cast<int>((info.BlockSize - BlockHeaderSize) / static_cast<std::uint32_t>(entrySize));
 

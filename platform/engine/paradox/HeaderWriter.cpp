@@ -56,7 +56,7 @@ std::vector<std::uint8_t> BuildDataHeader(const TTableLayout& layout) {
     const std::size_t nf = layout.Fields.size();
     std::vector<std::uint8_t> b(0x78, 0);
     int recordSize = 0;
-    for (const auto& f : layout.Fields) recordSize += FieldStorageSize(f.TypeCode, f.SizeByte);
+    for (const auto& f : layout.Fields) recordSize += FieldLayoutSize(f.TypeCode, f.SizeByte);
 
     Put16(b, 0x00, static_cast<unsigned>(recordSize));
     const std::uint8_t derived = layout.KeyFieldCount > 0 ? fileKeyedDb : fileUnkeyedDb;
@@ -146,7 +146,7 @@ std::uint8_t IndexStampOf(const std::vector<std::uint8_t>& dataHeader) { return 
 std::vector<std::uint8_t> BuildIndexHeader(const TIndexHeaderInfo& info) {
     std::vector<std::uint8_t> b(HeaderUnit, 0);
     int keySize = 0;
-    for (const auto& f : info.KeyFields) keySize += FieldStorageSize(f.TypeCode, f.SizeByte);
+    for (const auto& f : info.KeyFields) keySize += FieldLayoutSize(f.TypeCode, f.SizeByte);
     Put16(b, 0x00, static_cast<unsigned>(keySize + 6));
     Put16(b, 0x02, HeaderUnit);
     b[0x04] = info.FileType;

@@ -132,12 +132,10 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
         TFieldInfo f;
         f.TypeCode = p[pos + 2 * i];
         f.SizeByte = p[pos + 2 * i + 1];
-        f.Size = FieldStorageSize(f.TypeCode, f.SizeByte);
-        if (f.Size < 0) {
+        if (FieldStorageSize(f.TypeCode, f.SizeByte) < 0)
             problem("field " + std::to_string(i + 1) + " has an impossible type/size (" +
                     std::to_string(f.TypeCode) + "/" + std::to_string(f.SizeByte) + ")", pos + 2 * i);
-            f.Size = f.SizeByte;
-        }
+        f.Size = FieldLayoutSize(f.TypeCode, f.SizeByte);
         f.Offset = offset;
         offset += f.Size;
         h.Fields.push_back(std::move(f));

@@ -90,6 +90,19 @@ int WriteFuzzFindings(const std::string& out) {
         WriteFile(out + "/fuzz-secondary-keys.Y02", yBytes);
         written += 3;
     }
+    {
+        // A keyed table whose key field has a type code no version defines (0x16 with its top
+        // bit set): the reader lays the field out by its size byte, and so must the new
+        // primary index a rebuild or an insert writes.
+        test::TinyTable t;
+        t.keyed = true;
+        t.keyFields = 1;
+        t.recordsPerBlock = 3;
+        t.fields = {{"Id", 0x96, 4, 4}, {"Name", ftAlpha, 8, 8}};
+        for (int i = 1; i <= 7; ++i) t.records.push_back(test::FlippedLong(i) + test::Alpha("r" + std::to_string(i), 8));
+        WriteFile(out + "/fuzz-odd-key-type.db", t.Build());
+        ++written;
+    }
     return written;
 }
 

@@ -5,6 +5,7 @@
 
 #include "platform/engine/paradox/SecondaryIndexes.h"
 #include "platform/rtl/FileListing.h"
+#include "tests/platform/engine/TinyTable.h"
 
 #include <random>
 
@@ -318,6 +319,33 @@ TEST(SampleRebuild, EncryptedTableIsRefusedAndLeftAlone) {
     EXPECT_NE(run.ErrorText.find("chránená heslom"), std::string::npos) << run.ErrorText;
     EXPECT_FALSE(run.Report.Rebuilt);
     ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+}
+
+// A key field whose type code no version defines (a flipped bit in the header): the reader
+// lays it out by its size byte, so the new primary index must too, or its entries overrun.
+TEST(DamagedHeaderRebuild, KeyFieldOfAnUnknownTypeGetsAnIndexThatAgreesWithTheRows) {
+    TempDir dir;
+    test::TinyTable t;
+    t.keyed = true;
+    t.keyFields = 1;
+    t.recordsPerBlock = 3;
+    t.fields = {{"Id", 0x96, 4, 4}, {"Name", ftAlpha, 8, 8}};
+    for (int i = 1; i <= 7; ++i) t.records.push_back(test::FlippedLong(i) + test::Alpha("r" + std::to_string(i), 8));
+    const std::string path = dir.WriteFile("ODD.DB", t.Build());
+    const TRowSet intact = RowSet(path);
+    ASSERT_EQ(intact.size(), 7u);
+    const auto run = RunLibraryRebuild(path);
+    ASSERT_EQ(run.Code, tutil::TUERR_NONE) << run.ErrorText;
+    EXPECT_EQ(run.Report.RowsKept, 7u);
+    EXPECT_EQ(RowSet(path), intact);
+    const auto table = TParadoxTable::Open(path);
+    const auto report = CheckTable(*table);
+    // The index inherits the field's odd type, and says so; nothing else may be wrong with it.
+    for (const auto& p : report.Problems) {
+        if (p.Kind != ProblemKind::PrimaryIndex) continue;
+        EXPECT_NE(p.Describe().find("impossible type/size"), std::string::npos) << p.Describe();
+    }
+    EXPECT_FALSE(FindCompanionFile(path, ".px").empty());
 }
 
 // A table keyed by text under an international sort order: `rows` rows in stored order.
