@@ -38,6 +38,8 @@ bool ReadCString(const std::vector<std::uint8_t>& buf, std::size_t& pos, std::si
 
 } // namespace
 
+bool TFieldInfo::SizeFitsType() const { return FieldStorageSize(TypeCode, SizeByte) == Size; }
+
 bool TTableHeader::IsIndexTree() const {
     return FileType == filePrimaryIndex || FileType == fileSecondaryTree || FileType == fileSecondaryTreeG;
 }

@@ -29,6 +29,10 @@ struct TFieldInfo {
     std::uint8_t SizeByte = 0;  // as in the header (BCD: decimals)
     int Size = 0;               // bytes in the record
     int Offset = 0;             // from the start of the record
+
+    // False when the header gives the field a size its type cannot have: its bytes are then
+    // kept and shown as they are, never read as its type (nor, for a blob, looked up).
+    bool SizeFitsType() const;
 };
 
 struct TTableHeader {

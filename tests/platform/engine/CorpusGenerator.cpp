@@ -103,6 +103,15 @@ int WriteFuzzFindings(const std::string& out) {
         WriteFile(out + "/fuzz-odd-key-type.db", t.Build());
         ++written;
     }
+    {
+        // Blob fields whose size bytes leave no room for a blob descriptor (a memo of 3
+        // bytes, a graphic of none): their bytes are kept raw, never looked up in a .mb.
+        test::TinyTable t;
+        t.fields = {{"Id", ftLong, 4, 4}, {"Note", ftMemo, 3, 3}, {"Pic", ftGraphic, 0, 0}};
+        for (int i = 1; i <= 4; ++i) t.records.push_back(test::FlippedLong(i) + "ab" + static_cast<char>('0' + i));
+        WriteFile(out + "/fuzz-narrow-blob.db", t.Build());
+        ++written;
+    }
     return written;
 }
 

@@ -348,6 +348,24 @@ TEST(DamagedHeaderRebuild, KeyFieldOfAnUnknownTypeGetsAnIndexThatAgreesWithTheRo
     EXPECT_FALSE(FindCompanionFile(path, ".px").empty());
 }
 
+// Blob fields whose header sizes leave no room for a blob descriptor: the reader shows their
+// bytes raw, and the rebuild keeps them so instead of reading a descriptor before the field.
+TEST(DamagedHeaderRebuild, BlobFieldsTooSmallForADescriptorKeepTheirBytes) {
+    TempDir dir;
+    test::TinyTable t;
+    t.fields = {{"Id", ftLong, 4, 4}, {"Note", ftMemo, 3, 3}, {"Pic", ftGraphic, 0, 0}, {"Tail", ftAlpha, 2, 2}};
+    for (int i = 1; i <= 4; ++i)
+        t.records.push_back(test::FlippedLong(i) + "ab" + static_cast<char>('0' + i) + "z" + static_cast<char>('0' + i));
+    const std::string path = dir.WriteFile("NARROW.DB", t.Build());
+    const TRowSet intact = RowSet(path);
+    ASSERT_EQ(intact.size(), 4u);
+    const auto run = RunLibraryRebuild(path);
+    ASSERT_EQ(run.Code, tutil::TUERR_NONE) << run.ErrorText;
+    EXPECT_EQ(RowSet(path), intact);
+    EXPECT_EQ(run.Report.BlobsLost, 0u);
+    EXPECT_TRUE(run.Report.ProblemTable.empty());
+}
+
 // A table keyed by text under an international sort order: `rows` rows in stored order.
 std::string MakeTowns(const std::string& path, std::size_t rows) {
     std::vector<std::string> keys;
