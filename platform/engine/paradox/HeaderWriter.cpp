@@ -1,8 +1,10 @@
 #include "platform/engine/paradox/HeaderWriter.h"
 
+#include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/ByteOrderWrite.h"
 #include "platform/engine/paradox/FieldEncoding.h"
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/rtl/Paths.h"
 
 #include <algorithm>
 #include <ctime>
@@ -178,6 +180,13 @@ std::vector<std::uint8_t> BuildIndexHeader(const TIndexHeaderInfo& info) {
 }
 
 std::vector<std::uint8_t> ReadHeaderBytes(const TRandomAccessFile& file, const TTableHeader& header) {
+    // A size field smaller than the header's content (a flipped bit) would cut the field
+    // list off in every file written from these bytes: the rows would read as other fields.
+    if (header.ContentSize > header.HeaderSize)
+        throw EDBEngineError("The header of \"" + rtl::ExtractFileName(file.Path()) + "\" says it takes " +
+                                 std::to_string(header.HeaderSize) + " bytes, but its fields and names take " +
+                                 std::to_string(header.ContentSize) + "; the table cannot be rewritten without losing its structure.",
+                             EngineErrorKind::Corrupt);
     std::vector<std::uint8_t> b(header.HeaderSize, 0);
     file.ReadAt(0, b.data(), b.size());
     return b;

@@ -204,6 +204,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
                 h.IndexName = ToUtf8(raw, h.EffectiveCodePage());
         }
     }
+    h.ContentSize = static_cast<std::uint32_t>(pos);
     if (pos > h.HeaderSize && dataFamily)
         problem("the header's content (" + std::to_string(pos) + " bytes) runs past its size " +
                 std::to_string(h.HeaderSize));

@@ -62,6 +62,7 @@ struct TTableHeader {
     std::vector<TFieldInfo> Fields;
     std::vector<std::int16_t> FieldNumbers;  // v4+ data files; bit 15 = descending
     std::uint64_t FileSize = 0;
+    std::uint32_t ContentSize = 0;     // bytes the header's fields and names take, as read
 
     bool IsEncrypted() const { return EncryptionKey != 0; }
     bool IsKeyed() const { return FileType == fileKeyedDb; }

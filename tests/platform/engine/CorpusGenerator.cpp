@@ -112,6 +112,20 @@ int WriteFuzzFindings(const std::string& out) {
         WriteFile(out + "/fuzz-narrow-blob.db", t.Build());
         ++written;
     }
+    {
+        // A header size field of 0x80 where the header takes 0x800: blocks are looked for
+        // inside the header, and no file may be written from its first 0x80 bytes.
+        test::TinyTable t;
+        t.keyed = true;
+        t.keyFields = 1;
+        t.fields = {{"Id", ftLong, 4, 4}, {"Note", ftMemo, 11, 11}};
+        for (int i = 1; i <= 6; ++i) t.records.push_back(test::FlippedLong(i) + std::string(11, '\0'));
+        std::string bytes = t.Build();
+        bytes[0x02] = static_cast<char>(0x80);
+        bytes[0x03] = 0;
+        WriteFile(out + "/fuzz-short-header.db", bytes);
+        ++written;
+    }
     return written;
 }
 

@@ -348,6 +348,24 @@ TEST(DamagedHeaderRebuild, KeyFieldOfAnUnknownTypeGetsAnIndexThatAgreesWithTheRo
     EXPECT_FALSE(FindCompanionFile(path, ".px").empty());
 }
 
+// A header size field smaller than the header's content: the rows cannot be told from the
+// header that way, and a new table written from those header bytes would lose its fields.
+TEST(DamagedHeaderRebuild, HeaderShorterThanItsContentIsRefusedAndLeftAlone) {
+    TempDir dir;
+    test::TinyTable t;
+    t.fields = {{"Id", ftLong, 4, 4}, {"Name", ftAlpha, 10, 10}};
+    for (int i = 1; i <= 5; ++i) t.records.push_back(test::FlippedLong(i) + test::Alpha("n" + std::to_string(i), 10));
+    std::string bytes = t.Build();
+    bytes[0x02] = static_cast<char>(0x80);
+    bytes[0x03] = 0;
+    const std::string path = dir.WriteFile("SHORT.DB", bytes);
+    const auto before = DirectoryBytes(dir.Path());
+    const auto run = RunLibraryRebuild(path);
+    EXPECT_EQ(run.Code, tutil::TUERR_NOTATABLE);
+    EXPECT_NE(run.ErrorText.find("cannot be rewritten"), std::string::npos) << run.ErrorText;
+    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+}
+
 // Blob fields whose header sizes leave no room for a blob descriptor: the reader shows their
 // bytes raw, and the rebuild keeps them so instead of reading a descriptor before the field.
 TEST(DamagedHeaderRebuild, BlobFieldsTooSmallForADescriptorKeepTheirBytes) {
