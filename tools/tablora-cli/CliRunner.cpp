@@ -1,6 +1,7 @@
 #include "tools/tablora-cli/CliRunner.h"
 
 #include "database/OrvDatabaseModule.h"
+#include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
 #include "tools/common/JsonWriter.h"
@@ -73,6 +74,18 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         module.OpenSourceByAlias(o.alias);
     else
         module.OpenSourceByDirectory(o.dir);
+    // Paradox's own lock files say the billing application (or another Paradox program) may
+    // have the tables open: a change made now could be lost to it. Said, never removed.
+    if (o.command == "repair-keys" || o.command == "check-damage" || o.command == "restore" ||
+        o.command == "delete-indexes") {
+        const auto locks = engine::paradox::FindParadoxLockFiles(module.DatabaseDirectory());
+        if (!locks.empty()) {
+            std::string names;
+            for (const auto& n : locks) names += (names.empty() ? "" : ", ") + n;
+            std::cerr << "tablora-cli: warning: Paradox lock files in the database directory (" << names
+                      << "): another program may have its tables open; stop it before repairing or restoring\n";
+        }
+    }
 
     if (o.command == "list" || ((o.command == "repair-keys" || o.command == "check-damage") && o.allTables)) {
         std::string all, fit;
