@@ -18,6 +18,14 @@ namespace {
 
 constexpr const char* SuccessStatus = "255";
 constexpr const char* NotAnArchiveText = "Súbor \"%s\"\r\nnie je archív zip";
+constexpr const char* ArchiveNotWrittenText = "Archív \"%s\"\r\nsa nepodarilo zapísať: %s";
+
+// The archive the running packing writes: a failure of the archive itself (a full disk, a
+// directory that refuses it) is told as such, with its reason, not as a file not packed.
+std::string& ArchiveBeingPacked() {
+    static std::string path;
+    return path;
+}
 
 // Empty stays empty (the current directory); otherwise it ends with a separator.
 std::string NormaliseTargetDirectory(const std::string& dir) {
@@ -83,6 +91,7 @@ bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archive
     }
     {
         CurrentDirectoryKeeper keeper;
+        ArchiveBeingPacked() = archivePath;
         azip::addZIP_Initialise();
         azip::addZIP_InstallCallback(&TArchiv::ZipCallback);
         azip::addZIP_ArchiveName(archivePath.c_str());
@@ -91,6 +100,7 @@ bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archive
         azip::addZIP_SetCompressionLevel(3);
         azip::addZIP_Span(0);
         azip::addZIP();
+        ArchiveBeingPacked().clear();
     }
     if (PackFailed) return false;
     ArchiveName = archivePath;
@@ -129,8 +139,13 @@ int TArchiv::ZipCallback(std::intptr_t, std::uint8_t type, const char* text) {
     if (type == azip::MessageType::Question) return 0;
     if (type != azip::MessageType::FileStatus || !ActiveArchiv || !text) return 1;
     if (ExtractField(text, '|', 3) != SuccessStatus) {
-        const std::string name = rtl::ExtractFileName(ExtractField(text, '|', 2));
-        ui::ShowError(ActiveArchiv->Caption, rtl::FormatMessage("Nepodarilo sa zabaliť súbor\r\n\"%s\".", {name}));
+        const std::string path = ExtractField(text, '|', 2);
+        if (!path.empty() && path == ArchiveBeingPacked())
+            ui::ShowError(ActiveArchiv->Caption,
+                          rtl::FormatMessage(ArchiveNotWrittenText, {path, ExtractField(text, '|', 4)}));
+        else
+            ui::ShowError(ActiveArchiv->Caption,
+                          rtl::FormatMessage("Nepodarilo sa zabaliť súbor\r\n\"%s\".", {rtl::ExtractFileName(path)}));
         ActiveArchiv->PackFailed = true;
         azip::addZIP_Abort(1);
     }

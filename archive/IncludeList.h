@@ -5,7 +5,7 @@
 // writable directory, created exclusively and readable by its owner only: runs started
 // together (the window and any number of command-line runs) never read each other's lists,
 // so no archive can end up with another database's files. The list is removed when the run
-// ends, however it ends.
+// ends, however it ends; lists of runs that were killed are removed by the next run.
 #pragma once
 
 #include "platform/rtl/StringList.h"

@@ -66,10 +66,10 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
     rtl::ForceDirectories(directory);
     if (!withIndexes) LastBackup.StaleIndexesRemoved = RemoveStaleIndexes(directory, files);
     for (const char* pattern : DataFilePatterns)
-        CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem(), CopyIdentity::OfSource);
+        CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyIdentity::OfSource);
     if (withIndexes)
         for (const char* pattern : IndexFilePatterns)
-            CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyFileSystem(), CopyIdentity::OfSource);
+            CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyIdentity::OfSource);
     if (!LastBackup.StaleIndexesRemoved.empty())
         ShowStatus("Zo záložného adresára boli odstránené zastarané indexové súbory: " +
                    std::to_string(LastBackup.StaleIndexesRemoved.size()));
@@ -85,9 +85,9 @@ void TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std:
     const std::string source = rtl::WithTrailingSeparator(directory);
     // Index files are restored whenever the backup holds them.
     for (const char* pattern : DataFilePatterns)
-        CopyFileSet(source + pattern, target, copyMode, ProgressBar, CopyFileSystem());
+        CopyFileSet(source + pattern, target, copyMode, ProgressBar);
     for (const char* pattern : IndexFilePatterns)
-        CopyFileSet(source + pattern, target, copyMode, ProgressBar, CopyFileSystem());
+        CopyFileSet(source + pattern, target, copyMode, ProgressBar);
     ShowStatus("");
 }
 

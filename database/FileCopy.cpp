@@ -1,8 +1,9 @@
 #include "database/FileCopy.h"
 
-#include "database/CopyFileSystem.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIdentity.h"
+#include "platform/rtl/FileIo.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/FileTimes.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -41,21 +42,29 @@ void TByteProgress::Finish() {
     if (bar_) bar_->SetPosition(0);
 }
 
+void RemoveCopiesOfEndedRuns(const std::string& directory) {
+    rtl::RemoveFilesOfEndedProcesses(directory, std::string(CopyTemporaryMarker) + "*.tmp", CopyTemporaryMarker);
+}
+
 namespace {
 
-[[noreturn]] void Fail(const char* format, const std::string& path) {
-    throw rtl::EFileError(rtl::FormatMessage(format, {path}));
+// The fixed text with the file, followed by why: "Cannot create file /zaloha/Hovory.db
+// (Read-only file system)".
+[[noreturn]] void Fail(const char* format, const std::string& path, const std::string& reason) {
+    throw rtl::EFileError(rtl::FormatMessage(format, {path}) + " (" + reason + ")");
 }
+
+std::string SystemReason() { return std::strerror(errno); }
 
 // The descriptors and the temporary file of one copy: whatever is still held when the copy
 // ends early is released, and a partial copy is removed.
 class TCopyState {
 public:
-    explicit TCopyState(TCopyFileSystem& fs) : fs_(fs) {}
+    TCopyState() = default;
     ~TCopyState() {
-        if (target >= 0) fs_.Close(target);
-        if (source >= 0) fs_.Close(source);
-        if (!temporaryPath.empty()) fs_.Remove(temporaryPath);
+        if (target >= 0) rtl::FileSystem().Close(target);
+        if (source >= 0) rtl::FileSystem().Close(source);
+        if (!temporaryPath.empty()) rtl::FileSystem().Unlink(temporaryPath);
     }
     TCopyState(const TCopyState&) = delete;
     TCopyState& operator=(const TCopyState&) = delete;
@@ -63,9 +72,6 @@ public:
     int source = -1;
     int target = -1;
     std::string temporaryPath;
-
-private:
-    TCopyFileSystem& fs_;
 };
 
 // A restored file keeps the owner and permissions of the file it replaces, or joins its
@@ -77,16 +83,6 @@ rtl::TFileIdentity CopyIdentityOf(const std::string& target, const struct stat& 
     return rtl::IdentityForPlaceOf(target, rtl::ModeAfterUmask(0666));
 }
 
-void WriteAll(TCopyFileSystem& fs, int fd, const char* data, std::size_t size, const std::string& target) {
-    while (size > 0) {
-        const ssize_t n = fs.Write(fd, data, size);
-        if (n == 0) errno = ENOSPC;
-        if (n <= 0) throw StreamError("Stream write error", target);
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
-
 } // namespace
 
 rtl::EFileError StreamError(const char* text, const std::string& path) {
@@ -95,12 +91,15 @@ rtl::EFileError StreamError(const char* text, const std::string& path) {
 }
 
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 TCopyFileSystem& fs, DirectorySync directorySync, CopyIdentity identity) {
-    TCopyState state(fs);
-    state.source = fs.OpenForReading(source);
-    if (state.source < 0) Fail("Cannot open file %s", source);
+                 DirectorySync directorySync, CopyIdentity identity) {
+    rtl::TFileSystem& fs = rtl::FileSystem();
+    TCopyState state;
+    // Non-blocking, so that a pipe under a table's name is refused instead of waited on.
+    state.source = fs.Open(source, O_RDONLY | O_NONBLOCK);
+    if (state.source < 0) Fail("Cannot open file %s", source, SystemReason());
     struct stat sourceStat {};
-    if (::fstat(state.source, &sourceStat) != 0 || !S_ISREG(sourceStat.st_mode)) Fail("Cannot open file %s", source);
+    if (::fstat(state.source, &sourceStat) != 0) Fail("Cannot open file %s", source, SystemReason());
+    if (!S_ISREG(sourceStat.st_mode)) Fail("Cannot open file %s", source, "not a regular file");
     ::posix_fadvise(state.source, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     TByteProgress progress(progressBar, static_cast<std::uint64_t>(sourceStat.st_size));
@@ -110,15 +109,14 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
     if (!targetDir.empty()) rtl::ForceDirectories(targetDir);
     // A read-only target refuses to be replaced, as it refuses to be overwritten.
     if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
-        Fail("Cannot create file %s", target);
+        Fail("Cannot create file %s", target, SystemReason());
     // The temporary name matches none of the table file patterns, so a copy interrupted by a
     // crash is never taken for a table file.
     // Taken before the temporary copy joins the target's siblings.
     const rtl::TFileIdentity targetIdentity = CopyIdentityOf(target, sourceStat, identity);
-    std::string temporary = rtl::ExtractFilePath(target) + ".tablora-copy-XXXXXX.tmp";
-    state.target = fs.CreateUnique(temporary, 4);
-    if (state.target < 0) Fail("Cannot create file %s", target);
-    state.temporaryPath = temporary;
+    state.target = rtl::CreateUniqueFile(rtl::ExtractFilePath(target) + CopyTemporaryMarker + rtl::ProcessTag(), ".tmp",
+                                         0600, state.temporaryPath);
+    if (state.target < 0) Fail("Cannot create file %s", target, SystemReason());
     rtl::GiveIdentity(state.target, targetIdentity);
 
     // Data moves in large transfers, in the kernel where the file system can, which keeps a
@@ -138,7 +136,8 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
             buffer.resize(CopyTransferSize);
             n = fs.Read(state.source, buffer.data(), buffer.size());
             if (n < 0) throw StreamError("Stream read error", source);
-            WriteAll(fs, state.target, buffer.data(), static_cast<std::size_t>(n), target);
+            if (!rtl::WriteAll(state.target, buffer.data(), static_cast<std::size_t>(n)))
+                throw StreamError("Stream write error", target);
         }
         if (n == 0) break;
         copied += static_cast<std::uint64_t>(n);
@@ -153,13 +152,13 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
     if (reported < copied) progress.Advance(copied);
 
     if (!rtl::SetFileModificationTime(state.target, rtl::FileTime{sourceStat.st_mtim.tv_sec, sourceStat.st_mtim.tv_nsec}))
-        Fail("Cannot create file %s", target);
+        Fail("Cannot create file %s", target, SystemReason());
     // A full disk may only show at sync or close (delayed allocation, network file systems).
     if (fs.Sync(state.target) != 0) throw StreamError("Stream write error", target);
     const int targetFd = state.target;
     state.target = -1;
     if (fs.Close(targetFd) != 0) throw StreamError("Stream write error", target);
-    if (fs.Rename(state.temporaryPath, target) != 0) Fail("Cannot create file %s", target);
+    if (fs.Rename(state.temporaryPath, target) != 0) Fail("Cannot create file %s", target, SystemReason());
     state.temporaryPath.clear();
     if (directorySync == DirectorySync::Now && fs.SyncDirectory(targetDir) != 0)
         throw StreamError("Stream write error", targetDir);

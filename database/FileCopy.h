@@ -12,8 +12,6 @@
 
 namespace database {
 
-class TCopyFileSystem;
-
 // The block of the copy's progress: the bar moves once per block.
 inline constexpr std::size_t CopyBlockSize = 8192;
 // How much one read or write moves, and how often written data is handed to the disk.
@@ -30,14 +28,20 @@ enum class DirectorySync { Now, ByCaller };
 // readable by more people than the table it copies).
 enum class CopyIdentity { OfTargetPlace, OfSource };
 
-// Raises rtl::EFileError: "Cannot open file %s" (source), "Cannot create file %s"
-// (target), "Stream read error" (naming the source), "Stream write error" (naming the
+// Every file call goes through the seam (rtl::FileSystem). Raises rtl::EFileError: "Cannot
+// open file %s" (source), "Cannot create file %s" (target), each followed by the reason in
+// parentheses, "Stream read error" (naming the source), "Stream write error" (naming the
 // target; also at sync and close), as StreamError words them.
 // With a progress bar: range 0 to the file's size (scaled down for files beyond the bar's
 // int range), position after each block, position 0 at the end.
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 TCopyFileSystem& fileSystem, DirectorySync directorySync = DirectorySync::Now,
+                 DirectorySync directorySync = DirectorySync::Now,
                  CopyIdentity identity = CopyIdentity::OfTargetPlace);
+
+// A copy's temporary file is named after this and the copying process (".tablora-copy-<pid>.
+// XXXXXX.tmp"); those of runs that were killed are removed by RemoveCopiesOfEndedRuns.
+inline constexpr const char* CopyTemporaryMarker = ".tablora-copy-";
+void RemoveCopiesOfEndedRuns(const std::string& directory);
 
 // The error of a failed read or write: the fixed text, the file and the system's reason
 // from errno ("Stream write error: /zaloha/Hovory.db (No space left on device)"). In a

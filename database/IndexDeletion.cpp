@@ -2,15 +2,29 @@
 #include "database/OrvDatabaseModule.h"
 
 #include "database/TableFileSet.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+
+#include <cerrno>
+#include <cstring>
 
 namespace database {
 
 void TOrvDatabaseModule::DeleteIndexes() {
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
-    const rtl::TStringList files = FindTableFiles(DatabaseDirectory(), IndexFileExtensions);
-    // A file that cannot be deleted (in use, protected) is left as it is; the others still go.
-    for (const std::string& path : files) rtl::DeleteFile(path);
+    const std::string directory = DatabaseDirectory();
+    const rtl::TStringList files = FindTableFiles(directory, IndexFileExtensions);
+    // A file that cannot be deleted (in use, protected) does not stop the others; it is named
+    // afterwards: an index left beside data it may no longer fit is not what was asked for.
+    std::string kept;
+    for (const std::string& path : files)
+        if (!rtl::DeleteFile(path) && errno != ENOENT) kept += "\r\n\"" + path + "\" (" + std::strerror(errno) + ")";
+    // The deletions reach the disk: after a crash no deleted index may come back.
+    if (!files.Empty() && rtl::FileSystem().SyncDirectory(directory) != 0 && kept.empty())
+        throw rtl::EFileError("Vymazanie indexových súborov v adresári \"" + directory +
+                              "\" sa nepodarilo zapísať na disk (" + std::strerror(errno) + ")");
+    if (!kept.empty()) throw rtl::EFileError("Tieto indexové súbory sa nepodarilo vymazať:" + kept);
 }
 
 } // namespace database

@@ -11,6 +11,7 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
@@ -84,12 +85,16 @@ void TOrvDatabaseModule::RepairKeyViolations(const std::string& tableList) {
             KeyRepairOutcomes.emplace_back();
             KeyRepairOutcomes.back().Table = names[i];
             try {
+                // Looking up the repair's own names completes a change of them that a killed
+                // run left half done (the deletion of the old table, above all).
+                std::string leftover;
+                for (const char* suffix : {AsideSuffix, TempSuffix})
+                    if (NewTableLike(TemporaryTable, names[i] + suffix)->Exists() && leftover.empty())
+                        leftover = names[i] + suffix;
                 // A table whose repair was cut short while the tables were swapped: its rows
                 // wait under the other name, which the user must be told.
-                if (!TemporaryTable.Exists())
-                    for (const char* suffix : {AsideSuffix, TempSuffix})
-                        if (NewTableLike(TemporaryTable, names[i] + suffix)->Exists())
-                            throw rtl::EError(rtl::FormatMessage(MissingText, {names[i], names[i] + suffix, names[i]}));
+                if (!TemporaryTable.Exists() && !leftover.empty())
+                    throw rtl::EError(rtl::FormatMessage(MissingText, {names[i], leftover, names[i]}));
                 if (HasKeyViolation(TemporaryTable)) RecreateTable(TemporaryTable);
             } catch (const rtl::EError& e) {
                 KeyRepairOutcomes.back().Result = TResult::Error;
@@ -167,6 +172,9 @@ void TOrvDatabaseModule::RecreateTable(engine::TTable& table) {
     const std::string extension = rtl::ExtractFileExt(table.DataFilePath());
     const auto fresh = NewTableLike(table, originalName + TempSuffix + extension);
     const auto aside = NewTableLike(table, originalName + AsideSuffix);
+    // Another table spelled in other letter case would be swapped along: refused before any
+    // new table is made.
+    engine::paradox::RefuseAmbiguousTable(table.DataFilePath());
     // A table moved aside by a run that died before it finished: the rows may be there only.
     if (aside->Exists())
         throw rtl::EError(rtl::FormatMessage(LeftoverText, {aside->TableName, "oprava bola prerušená počas výmeny tabuliek"}));

@@ -1,6 +1,5 @@
 #include "database/OrvDatabaseModule.h"
 
-#include "database/CopyFileSystem.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
@@ -97,10 +96,6 @@ int TOrvDatabaseModule::CountTables() {
     rtl::TStringList names;
     ListTableNames(names, false);
     return static_cast<int>(names.Count());
-}
-
-TCopyFileSystem& TOrvDatabaseModule::CopyFileSystem() const {
-    return FileSystem ? *FileSystem : TCopyFileSystem::Real();
 }
 
 } // namespace database

@@ -16,8 +16,6 @@
 
 namespace database {
 
-class TCopyFileSystem;
-
 class TOrvDatabaseModule {
 public:
     TOrvDatabaseModule();   // runs DataModuleCreate
@@ -29,9 +27,6 @@ public:
     ui::IProgressTarget* ProgressBar = nullptr;
     ui::ITextTarget* StatusLabel = nullptr;
     ui::ITextTarget* StatusPanel = nullptr;
-    // The file system every copy goes through, not owned; none means the real one.
-    // Tests connect one that fails at a chosen step.
-    TCopyFileSystem* FileSystem = nullptr;
 
     // Designed engine objects.
     engine::TSession SourceSession;
@@ -126,7 +121,6 @@ private:
     std::string lastCopyError_;
     void DataModuleCreate();
     void DataModuleDestroy();
-    TCopyFileSystem& CopyFileSystem() const;
     // Raises before any file is touched when `directory` is the database directory itself.
     void RefuseCopyOntoItself(const std::string& directory, const std::string& what) const;
 };

@@ -1,11 +1,14 @@
 #include "database/TableFileSet.h"
 
-#include "database/CopyFileSystem.h"
 #include "database/FileCopy.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileListing.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
+
+#include <map>
 
 namespace database {
 
@@ -35,7 +38,7 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
 }
 
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem, CopyIdentity identity) {
+                ui::IProgressTarget* progressBar, CopyIdentity identity) {
     if (sourcePattern.empty()) return 0;
     if (copyMode != CopyModeReplace)
         throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
@@ -48,22 +51,27 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
         throw rtl::EError("Súbory z adresára \"" + rtl::ExtractFileDir(sourcePattern) +
                           "\" nie je možné kopírovať do toho istého adresára.");
     const std::string targetDir = rtl::WithTrailingSeparator(targetDirectory);
+    RemoveCopiesOfEndedRuns(targetDirectory);
     const rtl::TExistingNames existing(targetDirectory);
     // The renames are made durable together, by one flush of the directory at the end: each
     // file's data is on the disk before its rename, so until then a crash leaves every
     // target either old and intact or new and whole.
+    // Names the source itself holds in several letter cases are different tables there: each
+    // keeps its own name, or one would land on the other.
+    std::map<std::string, int> spellings;
+    for (const std::string& name : names) ++spellings[rtl::LowerAscii(name)];
     int count = 0;
     try {
         for (const std::string& name : names) {
-            CopyOneFile(sourceDir + name, targetDir + existing.TargetName(name), progressBar, fileSystem,
-                        DirectorySync::ByCaller, identity);
+            const std::string target = spellings[rtl::LowerAscii(name)] > 1 ? name : existing.TargetName(name);
+            CopyOneFile(sourceDir + name, targetDir + target, progressBar, DirectorySync::ByCaller, identity);
             ++count;
         }
     } catch (...) {
-        if (count > 0) fileSystem.SyncDirectory(targetDirectory);  // keep what was replaced; the first error tells
+        if (count > 0) rtl::FileSystem().SyncDirectory(targetDirectory);  // keep what was replaced; the first error tells
         throw;
     }
-    if (count > 0 && fileSystem.SyncDirectory(targetDirectory) != 0)
+    if (count > 0 && rtl::FileSystem().SyncDirectory(targetDirectory) != 0)
         throw StreamError("Stream write error", targetDirectory);
     return count;
 }

@@ -14,8 +14,6 @@
 
 namespace database {
 
-class TCopyFileSystem;
-
 // Comma lists of extensions.
 inline constexpr const char* AllTableFileExtensions = ".db,.mb,.px,.x*,.y*";
 inline constexpr const char* DataFileExtensions = ".db,.mb";
@@ -39,11 +37,11 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
 // Copies every file matching `sourcePattern` ("/data/*.db") into `targetDirectory` under its
 // own name; returns the number of files copied. A target that exists under the same name
 // in other letter case is the one replaced, so a directory never ends up holding one
-// table twice. Refuses, before touching any file, a copy of a directory onto itself and a
-// copy mode other than CopyModeReplace. The first failing file ends the copy with its error.
+// table twice; names the source holds in several letter cases are copied each under its
+// own. Refuses, before touching any file, a copy of a directory onto itself and a copy mode
+// other than CopyModeReplace. The first failing file ends the copy with its error.
 // `identity` says whose owner and permissions each copy takes (FileCopy.h).
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, TCopyFileSystem& fileSystem,
-                CopyIdentity identity = CopyIdentity::OfTargetPlace);
+                ui::IProgressTarget* progressBar, CopyIdentity identity = CopyIdentity::OfTargetPlace);
 
 } // namespace database

@@ -7,10 +7,10 @@
 // prints the median times and their ratio. The backup syncs every file it writes (so a
 // failure is known before the old copy is replaced); `cp -p` does not, so the ratio
 // against `cp -p` followed by `sync` of the copied files is printed as well.
-#include "database/CopyFileSystem.h"
 #include "database/OrvDatabaseModule.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/FileListing.h"
+#include "platform/rtl/FileSystem.h"
 
 #include <algorithm>
 #include <chrono>
@@ -71,7 +71,7 @@ std::uint64_t Generate(const fs::path& dir, std::uint64_t totalBytes) {
 }
 
 // The same copy with syncing left out: shows what the copy loop itself costs.
-class TWithoutSync : public database::TCopyFileSystem {
+class TWithoutSync : public rtl::TFileSystem {
 public:
     void StartWriteback(int, std::uint64_t, std::uint64_t) override {}
     int Sync(int) override { return 0; }
@@ -126,13 +126,13 @@ int main(int argc, char** argv) try {
             if (sync) command += " && sync '" + target.string() + "'/* '" + target.string() + "'";
             Run(command);
         };
-        auto backupWith = [&](database::TCopyFileSystem* fileSystem, const fs::path& target) {
+        auto backupWith = [&](rtl::TFileSystem& fileSystem, const fs::path& target) {
+            const rtl::ScopedFileSystem installed(fileSystem);
             database::TOrvDatabaseModule module;
-            module.FileSystem = fileSystem;
             module.OpenSourceByDirectory(source.string());
             module.BackupToDirectory(target.string(), true, 3);
         };
-        auto copyWithBackup = [&] { backupWith(nullptr, backupTarget); };
+        auto copyWithBackup = [&] { backupWith(rtl::FileSystem(), backupTarget); };
         // Alternate the order so neither side always runs on a cache the other warmed.
         if (r % 2 == 0) {
             cp.push_back(Time([&] { copyWithCp(cpTarget, false); }));
@@ -143,7 +143,7 @@ int main(int argc, char** argv) try {
         }
         cpSync.push_back(Time([&] { copyWithCp(cpSyncTarget, true); }));
         TWithoutSync withoutSync;
-        backupNoSync.push_back(Time([&] { backupWith(&withoutSync, work / "nosync"); }));
+        backupNoSync.push_back(Time([&] { backupWith(withoutSync, work / "nosync"); }));
         fs::remove_all(work / "nosync");
         if (rtl::ListFiles(backupTarget.string(), "*").size() != rtl::ListFiles(source.string(), "*").size())
             throw std::runtime_error("the backup is incomplete");

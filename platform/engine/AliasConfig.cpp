@@ -2,14 +2,11 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/rtl/AppLocations.h"
+#include "platform/rtl/FileIo.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 namespace engine {
 
@@ -22,12 +19,13 @@ std::string AliasConfig::DefaultPath() {
 AliasConfig AliasConfig::Load(const std::string& path) {
     AliasConfig config;
     if (!rtl::FileExists(path)) return config;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw EDBEngineError("Cannot read the engine configuration \"" + path + "\".", EngineErrorKind::Io);
-    std::string line;
+    std::string text;
+    if (!rtl::ReadWholeFile(path, text))
+        throw EDBEngineError("Cannot read the engine configuration \"" + path + "\".", EngineErrorKind::Io);
+    rtl::TStringList lines;
+    lines.SetText(text);
     Alias* current = nullptr;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (const std::string& line : lines) {
         const std::string trimmed = rtl::TrimBlanks(line);
         if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') continue;
         if (trimmed.front() == '[' && trimmed.back() == ']') {
@@ -50,24 +48,23 @@ void AliasConfig::Save(const std::string& path) const {
     const std::string dir = rtl::ExtractFileDir(path);
     if (!dir.empty() && !rtl::ForceDirectories(dir))
         throw EDBEngineError("Cannot create the directory \"" + dir + "\".", EngineErrorKind::Io);
-    const std::string temp = path + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        for (const Alias& a : aliases_) {
-            out << '[' << a.name << "]\n";
-            for (const std::string& p : a.params) out << p << '\n';
-            out << '\n';
-        }
-        out.flush();
-        if (!out) {
-            std::remove(temp.c_str());
-            throw EDBEngineError("Cannot write the engine configuration \"" + path + "\".", EngineErrorKind::Io);
-        }
+    std::string text;
+    for (const Alias& a : aliases_) {
+        text += '[' + a.name + "]\n";
+        for (const std::string& p : a.params) text += p + '\n';
+        text += '\n';
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        std::remove(temp.c_str());
+    // Written beside the old file, flushed and renamed over it: a failure or a crash at any
+    // step leaves the old configuration whole.
+    rtl::TFileSystem& fs = rtl::FileSystem();
+    std::string temp;
+    const int fd = rtl::CreateUniqueFile(path + ".", ".tmp", 0666, temp);
+    bool written = fd >= 0 && rtl::WriteAll(fd, text.data(), text.size()) && fs.Sync(fd) == 0;
+    if (fd >= 0) written = fs.Close(fd) == 0 && written;
+    const bool renamed = written && fs.Rename(temp, path) == 0;
+    if (fd >= 0 && !renamed) fs.Unlink(temp);
+    if (!renamed || fs.SyncDirectory(dir.empty() ? "." : dir) != 0)
         throw EDBEngineError("Cannot write the engine configuration \"" + path + "\".", EngineErrorKind::Io);
-    }
 }
 
 const AliasConfig::Alias* AliasConfig::Find(const std::string& name) const {

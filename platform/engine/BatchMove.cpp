@@ -190,6 +190,12 @@ void TBatchMove::Execute() {
     if (source->Header().IsEncrypted())
         throw EDBEngineError("Table \"" + Source->TableName + "\" is password-protected", EngineErrorKind::Encrypted);
     const TTableHeader& sh = source->Header();
+    // A header that disagrees with its record layout cannot say which reading of the rows is
+    // the right one: a move that must take them whole does not guess.
+    if (AbortOnProblem && !sh.LayoutProblem.empty())
+        throw EDBEngineError("Table \"" + rtl::ExtractFileName(sourcePath) + "\" cannot be read whole (" +
+                                 sh.LayoutProblem + ")",
+                             EngineErrorKind::Corrupt);
     // A new, empty destination takes the source's code page (converting text between code
     // pages would turn every character the destination's lacks into "?") and its larger
     // block size (so every row fits).

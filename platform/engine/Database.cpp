@@ -52,8 +52,8 @@ void TDatabase::Open() {
     } else if (path.empty()) {
         throw EDBEngineError("The database \"" + DatabaseName + "\" has no PATH parameter.", EngineErrorKind::NotFound);
     }
-    if (!rtl::DirectoryExists(path))
-        throw EDBEngineError("The database directory \"" + path + "\" does not exist.", EngineErrorKind::NotFound);
+    if (const std::string why = rtl::WhyNotADirectory(path); !why.empty())
+        throw EDBEngineError("The database directory \"" + path + "\" " + why + ".", EngineErrorKind::NotFound);
     if (TDatabase* other = Registry().FindDatabase(SessionName, DatabaseName); other && other != this)
         throw EDBEngineError("A database named \"" + DatabaseName + "\" is already open.",
                              EngineErrorKind::AlreadyExists);

@@ -2,6 +2,7 @@
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/TableImpl.h"
 #include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/paradox/TableFiles.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Paths.h"
 
@@ -58,6 +59,7 @@ void TTable::DeleteTable() {
     const std::string data = FindDataFile(dir, base);
     if (data.empty())
         throw EDBEngineError("The table \"" + TableName + "\" does not exist.", EngineErrorKind::NotFound);
+    paradox::RefuseAmbiguousTable(data);
     RefuseIfPendingElsewhere(data, this);
     rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);
     // The data file goes first: if it cannot be removed, the family stays complete; once it
@@ -85,6 +87,7 @@ void TTable::RenameTable(const std::string& newName) {
         throw EDBEngineError("The table \"" + TableName + "\" does not exist.", EngineErrorKind::NotFound);
     if (!FindTableFamily(dir, newBase).empty())
         throw EDBEngineError("A table named \"" + newBase + "\" already exists.", EngineErrorKind::AlreadyExists);
+    paradox::RefuseAmbiguousTable(data);
     RefuseIfPendingElsewhere(data, this);
     rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);
     // Companions first, the data file last: until it moves, the table is found under its old

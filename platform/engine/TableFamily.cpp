@@ -1,6 +1,6 @@
 #include "platform/engine/TableFamily.h"
 
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -39,10 +39,7 @@ std::vector<std::string> FindTableFamily(const std::string& dir, const std::stri
 }
 
 std::string FindDataFile(const std::string& dir, const std::string& baseName) {
-    paradox::RecoverFamiliesNamed(dir, baseName);
-    for (const std::string& name : rtl::ListFiles(dir, "*.db"))
-        if (rtl::SameTextAscii(name, baseName + ".db")) return rtl::WithTrailingSeparator(dir) + name;
-    return std::string();
+    return paradox::FindDataFile(dir, baseName + ".db");
 }
 
 } // namespace engine

@@ -19,7 +19,8 @@ std::string TableBaseName(const std::string& tableName);
 // Full paths of the family members of table `baseName` found in `dir`, sorted by name.
 std::vector<std::string> FindTableFamily(const std::string& dir, const std::string& baseName);
 
-// The data file of `baseName` in `dir` as it is spelled on disk, or "" when there is none.
+// The data file of `baseName` in `dir` as it is spelled on disk, or "" when there is none; of
+// names differing only in letter case, the one spelled as asked.
 std::string FindDataFile(const std::string& dir, const std::string& baseName);
 
 } // namespace engine

@@ -43,6 +43,8 @@ void WriteCountAtExit() {
 
 std::uint32_t OpBit(FsOp op) { return 1u << static_cast<unsigned>(op); }
 
+std::uint32_t AllOps() { return (1u << static_cast<unsigned>(FsOp::Count)) - 1; }
+
 std::uint32_t MutatingOps() {
     return OpBit(FsOp::OpenWrite) | OpBit(FsOp::Write) | OpBit(FsOp::CopyRange) | OpBit(FsOp::Sync) |
            OpBit(FsOp::Rename) | OpBit(FsOp::Unlink) | OpBit(FsOp::SyncDirectory) | OpBit(FsOp::MakeDirectory) |
@@ -79,9 +81,9 @@ bool TFaultInjectingFileSystem::Strike(FsOp op, const std::string& what) {
     if ((ops & OpBit(op)) == 0) return false;
     if (!fault_.PathContains.empty() && what.find(fault_.PathContains) == std::string::npos) return false;
     ++counted_;
-    if (fault_.Nth == 0 || counted_ != fault_.Nth) return false;
+    if (fault_.Nth == 0 || counted_ < fault_.Nth || (counted_ > fault_.Nth && !fault_.Persistent)) return false;
+    if (!struck_) struckAt_ = std::string(FsOpName(op)) + " " + what;
     struck_ = true;
-    struckAt_ = std::string(FsOpName(op)) + " " + what;
     if (fault_.Kill) {
         ::kill(::getpid(), SIGKILL);
         ::_exit(137);  // not reached
@@ -206,12 +208,18 @@ bool ParseFault(const std::string& text, TFault& fault, std::string& countFile, 
         const std::string value = eq == std::string::npos ? std::string() : item.substr(eq + 1);
         if (key == "kill") {
             fault.Kill = true;
+        } else if (key == "persist") {
+            fault.Persistent = true;
         } else if (key == "nth") {
             char* endp = nullptr;
             fault.Nth = std::strtoull(value.c_str(), &endp, 10);
             if (value.empty() || *endp) return error = "nth needs a number: \"" + value + "\"", false;
         } else if (key == "ops") {
             std::size_t p = 0;
+            if (value == "all") {
+                fault.Ops = AllOps();
+                continue;
+            }
             while (p <= value.size()) {
                 const std::size_t q = std::min(value.find(',', p), value.size());
                 FsOp op;

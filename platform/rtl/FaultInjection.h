@@ -9,8 +9,10 @@
 //   TABLORA_FS_FAULT="nth=7;kill"                            SIGKILL at the 7th mutating call
 //   TABLORA_FS_FAULT="count=/tmp/n"                          only count; the total is written
 //                                                            to /tmp/n when the process exits
+//   TABLORA_FS_FAULT="ops=all;nth=40;errno=EIO;persist"      the 40th call of any kind fails,
+//                                                            and every counted call after it
 // "ops" defaults to every call that changes the disk (open-write, write, copy-range, sync,
-// rename, unlink, sync-dir, mkdir, metadata).
+// rename, unlink, sync-dir, mkdir, metadata); "all" counts every kind.
 #pragma once
 
 #include "platform/rtl/FileSystem.h"
@@ -27,10 +29,12 @@ struct TFault {
     int Error = 5;           // errno of the failed call (EIO)
     bool Kill = false;       // SIGKILL instead of failing
     std::string PathContains;  // only calls whose path contains this count (empty: all)
+    bool Persistent = false;   // every counted call from the Nth on fails: a disk that stays full
 };
 
-// The kinds that change what is on the disk.
+// The kinds that change what is on the disk, and all kinds.
 std::uint32_t MutatingOps();
+std::uint32_t AllOps();
 std::uint32_t OpBit(FsOp op);
 
 class TFaultInjectingFileSystem : public TFileSystem {

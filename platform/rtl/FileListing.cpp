@@ -1,11 +1,14 @@
 #include "platform/rtl/FileListing.h"
 
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 namespace rtl {
 
@@ -47,19 +50,20 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
 std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask) {
     std::vector<std::string> names;
     const std::string base = dir.empty() ? std::string(".") : dir;
-    DIR* d = ::opendir(base.c_str());
-    if (!d) return names;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string name = e->d_name;
-        if (name == "." || name == "..") continue;
-        if (!MatchesMask(name, mask)) continue;
+    std::vector<TDirEntry> entries;
+    if (FileSystem().ListDirectory(base, entries) != 0) {
+        // No directory there holds no files; one that cannot be read might hold any.
+        if (errno == ENOENT || errno == ENOTDIR) return names;
+        throw EFileError("Cannot list the directory \"" + base + "\": " + std::strerror(errno));
+    }
+    for (const TDirEntry& e : entries) {
+        if (!MatchesMask(e.Name, mask)) continue;
         struct stat st {};
         // lstat: a symlink is not a table file of this directory, whatever it points at.
-        if (::lstat((WithTrailingSeparator(base) + name).c_str(), &st) != 0) continue;
+        if (::lstat((WithTrailingSeparator(base) + e.Name).c_str(), &st) != 0) continue;
         if (!S_ISREG(st.st_mode)) continue;
-        names.push_back(name);
+        names.push_back(e.Name);
     }
-    ::closedir(d);
     std::sort(names.begin(), names.end());
     return names;
 }

@@ -13,8 +13,9 @@ namespace rtl {
 bool MatchesMask(std::string_view name, std::string_view mask);
 
 // The names (not paths) of the regular files in `dir` that match `mask`, sorted by name.
-// Hidden (dot) and read-only files are included; directories, symlinks to directories,
-// devices, sockets and pipes are not. A missing or unreadable directory gives no names.
+// Hidden (dot) and read-only files are included; symlinks, directories, devices, sockets and
+// pipes are not. A missing directory (or a file in its place) gives no names; a directory that
+// cannot be listed raises rtl::EFileError, since it may hold any file.
 std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask);
 
 // Splits a path pattern ("/data/*.db") into its directory and mask and lists it.

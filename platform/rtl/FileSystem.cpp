@@ -151,10 +151,21 @@ int TFileSystem::ChangeOwner(int fd, uid_t owner, gid_t group) { return ::fchown
 
 int TFileSystem::SetTimes(int fd, std::int64_t accessNs, std::int64_t modifyNs) {
     struct timespec times[2];
-    times[0].tv_sec = static_cast<time_t>(accessNs / 1000000000);
-    times[0].tv_nsec = static_cast<long>(accessNs % 1000000000);
-    times[1].tv_sec = static_cast<time_t>(modifyNs / 1000000000);
-    times[1].tv_nsec = static_cast<long>(modifyNs % 1000000000);
+    const std::int64_t ns[2] = {accessNs, modifyNs};
+    for (int i = 0; i < 2; ++i) {
+        if (ns[i] == OmitTime) {
+            times[i] = {0, UTIME_OMIT};
+            continue;
+        }
+        // Floor division: times before 1970 keep a non-negative nanosecond part.
+        std::int64_t seconds = ns[i] / 1000000000, rest = ns[i] % 1000000000;
+        if (rest < 0) {
+            --seconds;
+            rest += 1000000000;
+        }
+        times[i].tv_sec = static_cast<time_t>(seconds);
+        times[i].tv_nsec = static_cast<long>(rest);
+    }
     return ::futimens(fd, times);
 }
 

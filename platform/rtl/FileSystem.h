@@ -71,13 +71,17 @@ public:
     virtual int Truncate(int fd, std::uint64_t size);
     virtual int ChangeMode(int fd, mode_t mode);
     virtual int ChangeOwner(int fd, uid_t owner, gid_t group);
-    // Sets access and modification times (nanoseconds since the epoch).
+    // Sets access and modification times (nanoseconds since the epoch); OmitTime leaves
+    // that time as it is.
     virtual int SetTimes(int fd, std::int64_t accessNs, std::int64_t modifyNs);
     // The entries of `directory` ("." and ".." left out), in the order the system gives them.
     virtual int ListDirectory(const std::string& directory, std::vector<TDirEntry>& entries);
     // flock(2): LOCK_SH, LOCK_EX, LOCK_UN, optionally with LOCK_NB.
     virtual int Lock(int fd, int operation);
 };
+
+// A time SetTimes leaves unchanged.
+inline constexpr std::int64_t OmitTime = INT64_MIN;
 
 // The installed instance: the real one unless a test installed another, or unless
 // TABLORA_FS_FAULT asked for faults in this process (see FaultInjection.h).

@@ -1,7 +1,11 @@
 #include "platform/rtl/FileTimes.h"
 
+#include "platform/rtl/FileSystem.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
+
+#include <cstdint>
 
 namespace rtl {
 
@@ -9,11 +13,8 @@ namespace {
 
 FileTime FromStat(const struct stat& st) { return FileTime{st.st_mtim.tv_sec, st.st_mtim.tv_nsec}; }
 
-void ToTimes(const FileTime& t, timespec times[2]) {
-    times[0].tv_sec = 0;
-    times[0].tv_nsec = UTIME_OMIT;  // the access time is not ours to change
-    times[1].tv_sec = t.seconds;
-    times[1].tv_nsec = t.nanoseconds;
+std::int64_t Nanoseconds(const FileTime& t) {
+    return static_cast<std::int64_t>(t.seconds) * 1000000000 + t.nanoseconds;
 }
 
 } // namespace
@@ -31,15 +32,13 @@ std::optional<FileTime> GetFileModificationTime(int fd) {
 }
 
 bool SetFileModificationTime(const std::string& path, const FileTime& time) {
-    timespec times[2];
-    ToTimes(time, times);
-    return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+    const TFileDescriptor fd(FileSystem().Open(path, O_RDONLY | O_NONBLOCK));
+    return fd.Valid() && SetFileModificationTime(fd.Get(), time);
 }
 
+// The access time is not ours to change.
 bool SetFileModificationTime(int fd, const FileTime& time) {
-    timespec times[2];
-    ToTimes(time, times);
-    return ::futimens(fd, times) == 0;
+    return FileSystem().SetTimes(fd, OmitTime, Nanoseconds(time)) == 0;
 }
 
 } // namespace rtl

@@ -1,6 +1,9 @@
 #include "platform/rtl/Paths.h"
 
+#include "platform/rtl/FileSystem.h"
+
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,17 +65,31 @@ bool DirectoryExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string WhyNotADirectory(const std::string& path) {
+    struct stat st {};
+    if (path.empty() || (::stat(path.c_str(), &st) != 0 && errno == ENOENT)) return "does not exist";
+    if (::stat(path.c_str(), &st) != 0) return std::string("cannot be reached (") + std::strerror(errno) + ")";
+    return S_ISDIR(st.st_mode) ? std::string() : std::string("is not a directory");
+}
+
 bool ForceDirectories(const std::string& dir) {
     if (dir.empty()) return false;
     if (DirectoryExists(dir)) return true;
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    return DirectoryExists(dir);
+    // Level by level from the top, so every directory made goes through the seam.
+    for (std::size_t p = dir.find(PathSeparator, 1);; p = dir.find(PathSeparator, p + 1)) {
+        const std::string level = dir.substr(0, p);
+        const bool made = level.empty() || level.back() == PathSeparator || DirectoryExists(level) ||
+                          FileSystem().MakeDirectory(level, 0777) == 0 || (errno == EEXIST && DirectoryExists(level));
+        if (!made) {
+            if (errno == EEXIST) errno = ENOTDIR;  // a file stands where a directory must go
+            return false;
+        }
+        if (p == std::string::npos) break;
+    }
+    return true;
 }
 
-bool DeleteFile(const std::string& path) {
-    return !path.empty() && ::unlink(path.c_str()) == 0;
-}
+bool DeleteFile(const std::string& path) { return !path.empty() && FileSystem().Unlink(path) == 0; }
 
 bool SameDirectory(const std::string& a, const std::string& b) {
     std::error_code ec;

@@ -26,10 +26,15 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext);
 bool FileExists(const std::string& path);       // a regular file (symlinks followed)
 bool DirectoryExists(const std::string& path);  // a directory (symlinks followed)
 
-// Creates `dir` with all missing parents. True when the directory exists afterwards.
+// Why `path` is no usable directory, to follow its name in a message: "does not exist", "is
+// not a directory", "cannot be reached (Too many levels of symbolic links)"; "" when it is one.
+std::string WhyNotADirectory(const std::string& path);
+
+// Creates `dir` with all missing parents, through the file-system seam. True when the
+// directory exists afterwards; otherwise errno says why (ENOTDIR: a file is in the way).
 bool ForceDirectories(const std::string& dir);
 
-// Deletes one file. True when it was deleted.
+// Deletes one file, through the file-system seam. True when it was deleted (errno otherwise).
 bool DeleteFile(const std::string& path);
 
 // True when both paths name the same existing directory (symlinks and "." resolved).

@@ -1,21 +1,23 @@
 #include "platform/zip/AddUnzip.h"
 
+#include "platform/rtl/Error.h"
 #include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileIdentity.h"
+#include "platform/rtl/FileIo.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
+#include "platform/zip/ArchiveFile.h"
 #include "platform/zip/EntryNames.h"
 #include "platform/zip/ExtendedTimestamp.h"
 #include "platform/zip/ZipReporter.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <zip.h>
 
 #include <cerrno>
 #include <cstring>
-#include <random>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -42,6 +44,8 @@ bool& AbortRequested() {
 }
 
 constexpr std::size_t BufferSize = 256 * 1024;
+// A file being unpacked is ".NAME.part<pid>.XXXXXX" until it is whole.
+constexpr const char* PartMarker = ".part";
 constexpr zip_uint64_t WorkingInterval = 4 * 1024 * 1024;  // bytes between two Working messages
 
 struct Outcome {
@@ -51,9 +55,9 @@ struct Outcome {
 
 class Extractor {
 public:
-    Extractor(zip_t* archive, int directoryFd, ZipReporter& reporter, zip_uint64_t total)
-        : archive_(archive), dirFd_(directoryFd), reporter_(reporter), total_(total), buffer_(BufferSize),
-          existing_(Settings().directory) {}
+    Extractor(zip_t* archive, ZipReporter& reporter, zip_uint64_t total)
+        : archive_(archive), directory_(rtl::WithTrailingSeparator(Settings().directory)), reporter_(reporter),
+          total_(total), buffer_(BufferSize), existing_(Settings().directory) {}
 
     // Extracts entry `index`; false when the run was aborted meanwhile.
     bool Extract(zip_uint64_t index) {
@@ -118,26 +122,24 @@ private:
         return (st.valid & ZIP_STAT_MTIME) ? st.mtime : std::time(nullptr);
     }
 
-    // Opens a new temporary file beside the final one: exclusive, never through a link.
-    int CreateTemporary(const std::string& name) {
-        static std::mt19937 random{std::random_device{}()};
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            temp_ = "." + name.substr(0, 200) + ".part" + std::to_string(random() % 1000000);
-            const int fd = ::openat(dirFd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (fd >= 0 || errno != EEXIST) return fd;
-        }
-        return -1;
-    }
-
     Outcome WriteFile(zip_uint64_t index, const zip_stat_t& st, const std::string& name) {
+        rtl::TFileSystem& fs = rtl::FileSystem();
         zip_file_t* entry = zip_fopen_index(archive_, index, 0);
         if (!entry) return {FileStatus::BadData, zip_strerror(archive_)};
         // A replaced file keeps its owner, group and permissions, a new one joins its siblings
         // (taken before the temporary file joins them): the users of the directory must still
         // open it, whoever unpacked it.
-        const rtl::TFileIdentity identity =
-            rtl::IdentityForPlaceOf(rtl::WithTrailingSeparator(Settings().directory) + name, mode_);
-        const int fd = CreateTemporary(name);
+        rtl::TFileIdentity identity;
+        try {
+            identity = rtl::IdentityForPlaceOf(directory_ + name, mode_);
+        } catch (const std::exception& e) {  // the directory cannot be listed
+            zip_fclose(entry);
+            return {FileStatus::WriteError, e.what()};
+        }
+        // Beside the final file, created exclusively, never through a link.
+        std::string temporary;
+        const int fd = rtl::CreateUniqueFile(directory_ + "." + name.substr(0, 200) + PartMarker + rtl::ProcessTag(), "",
+                                             0600, temporary);
         if (fd < 0) {
             const std::string reason = std::strerror(errno);
             zip_fclose(entry);
@@ -146,16 +148,16 @@ private:
         Outcome outcome = Copy(entry, fd, st.size);
         zip_fclose(entry);
         if (outcome.status == FileStatus::Ok) {
-            const timespec times[2] = {{0, UTIME_OMIT}, {ModificationTime(index, st), 0}};
             rtl::GiveIdentity(fd, identity);
             // On disk before it replaces the old file: a crash must not leave an empty table.
-            if (::futimens(fd, times) != 0 || ::fdatasync(fd) != 0)
+            if (fs.SetTimes(fd, rtl::OmitTime, static_cast<std::int64_t>(ModificationTime(index, st)) * 1000000000) != 0 ||
+                fs.Sync(fd) != 0)
                 outcome = {FileStatus::WriteError, std::strerror(errno)};
         }
-        if (::close(fd) != 0 && outcome.status == FileStatus::Ok) outcome = {FileStatus::WriteError, std::strerror(errno)};
-        if (outcome.status == FileStatus::Ok && ::renameat(dirFd_, temp_.c_str(), dirFd_, name.c_str()) != 0)
+        if (fs.Close(fd) != 0 && outcome.status == FileStatus::Ok) outcome = {FileStatus::WriteError, std::strerror(errno)};
+        if (outcome.status == FileStatus::Ok && fs.Rename(temporary, directory_ + name) != 0)
             outcome = {FileStatus::WriteError, std::strerror(errno)};
-        if (outcome.status != FileStatus::Ok) ::unlinkat(dirFd_, temp_.c_str(), 0);
+        if (outcome.status != FileStatus::Ok) fs.Unlink(temporary);
         return outcome;
     }
 
@@ -167,7 +169,7 @@ private:
             const zip_int64_t n = zip_fread(entry, buffer_.data(), buffer_.size());
             if (n < 0) return {FileStatus::BadData, zip_file_strerror(entry)};
             if (n == 0) break;
-            if (!WriteAll(fd, buffer_.data(), static_cast<std::size_t>(n)))
+            if (!rtl::WriteAll(fd, buffer_.data(), static_cast<std::size_t>(n)))
                 return {FileStatus::WriteError, std::strerror(errno)};
             written += static_cast<zip_uint64_t>(n);
             if (written > expected) return {FileStatus::BadData, "entry longer than stored size"};
@@ -182,20 +184,6 @@ private:
         return {FileStatus::Ok, {}};
     }
 
-    static bool WriteAll(int fd, const char* data, std::size_t length) {
-        while (length > 0) {
-            const ssize_t n = ::write(fd, data, length);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                if (n == 0) errno = ENOSPC;
-                return false;
-            }
-            data += n;
-            length -= static_cast<std::size_t>(n);
-        }
-        return true;
-    }
-
 public:
     void SendWorking() {
         reporter_.Send(MessageType::Working,
@@ -205,7 +193,7 @@ public:
 
 private:
     zip_t* archive_;
-    int dirFd_;
+    std::string directory_;
     ZipReporter& reporter_;
     zip_uint64_t total_;
     zip_uint64_t done_ = 0;
@@ -214,7 +202,6 @@ private:
     // in case among themselves, the first is unpacked.
     rtl::TExistingNames existing_;
     std::set<std::string> unpacked_;
-    std::string temp_;
     mode_t mode_ = 0644;
 };
 
@@ -247,28 +234,34 @@ int addUNZIP() {
     const std::string archivePath = settings.archivePath;
     auto finish = [&](RunResult result) { return reporter.Finish(archivePath, result); };
 
-    zip_t* archive = OpenArchive(archivePath, ZIP_RDONLY, reporter);
+    TArchiveFile file(archivePath, TArchiveFile::TMode::Read);
+    zip_t* archive = OpenArchive(file, ZIP_RDONLY, reporter);
     if (!archive) return finish(RunResult::ArchiveFailed);
-    rtl::ForceDirectories(settings.directory);
-    const int dirFd = ::open(settings.directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd < 0) {
-        reporter.FileDone(settings.directory, settings.directory, FileStatus::WriteError, std::strerror(errno));
-        zip_discard(archive);
+    auto directoryFailed = [&](const std::string& reason) {
+        reporter.FileDone(settings.directory, settings.directory, FileStatus::WriteError, reason);
         return finish(RunResult::ArchiveFailed);
-    }
+    };
     const auto entries = static_cast<zip_uint64_t>(zip_get_num_entries(archive, 0));
+    std::optional<Extractor> extractor;
+    try {
+        if (!rtl::ForceDirectories(settings.directory)) throw rtl::EFileError(std::strerror(errno));
+        rtl::RemoveFilesOfEndedProcesses(settings.directory, std::string(".*") + PartMarker + "*", PartMarker);
+        extractor.emplace(archive, reporter, entries);  // lists the directory
+    } catch (const std::exception& e) {
+        zip_discard(archive);
+        return directoryFailed(e.what());
+    }
     reporter.Send(MessageType::RunStarted, {archivePath, std::to_string(entries)});
-
-    Extractor extractor(archive, dirFd, reporter, entries);
     bool aborted = AbortRequested();
     for (zip_uint64_t i = 0; i < entries && !aborted; ++i) {
-        extractor.SendWorking();
-        aborted = AbortRequested() || !extractor.Extract(i) || AbortRequested();
-        extractor.EntryDone();
+        extractor->SendWorking();
+        aborted = AbortRequested() || !extractor->Extract(i) || AbortRequested();
+        extractor->EntryDone();
     }
-    ::fsync(dirFd);  // the renames themselves reach the disk
-    ::close(dirFd);
     zip_discard(archive);
+    // The renames themselves must reach the disk: until they do, a crash may bring the old
+    // files back, and the run must not be reported as done.
+    if (rtl::FileSystem().SyncDirectory(settings.directory) != 0) return directoryFailed(std::strerror(errno));
     if (aborted) return finish(RunResult::Aborted);
     return finish(reporter.Outcome());
 }

@@ -1,21 +1,20 @@
 #include "platform/zip/AddZip.h"
 
 #include "platform/rtl/FileIdentity.h"
+#include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
-#include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
 
+#include "platform/zip/ArchiveFile.h"
 #include "platform/zip/ExtendedTimestamp.h"
 #include "platform/zip/ZipReporter.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <zip.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
@@ -63,7 +62,7 @@ public:
         zip_error_init(&error_);
     }
     ~FileSource() {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) rtl::FileSystem().Close(fd_);
         zip_error_fini(&error_);
     }
     FileSource(const FileSource&) = delete;
@@ -91,14 +90,14 @@ private:
             return zip_error_to_data(&error_, data, length);
         case ZIP_SOURCE_OPEN:
             if (AbortRequested()) return Fail(ZIP_ER_CANCELLED, 0, FileStatus::CannotOpen, "aborted", false);
-            fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+            fd_ = rtl::FileSystem().Open(path_, O_RDONLY | O_NONBLOCK);
             if (fd_ < 0) return Fail(ZIP_ER_OPEN, errno, FileStatus::CannotOpen, std::strerror(errno), true);
             read_ = 0;
             return 0;
         case ZIP_SOURCE_READ:
             return Read(data, length);
         case ZIP_SOURCE_CLOSE:
-            if (fd_ >= 0) ::close(fd_);
+            if (fd_ >= 0) rtl::FileSystem().Close(fd_);
             fd_ = -1;
             if (read_ == size_ && !reported_) {
                 reported_ = true;
@@ -115,9 +114,7 @@ private:
 
     zip_int64_t Read(void* data, zip_uint64_t length) {
         if (AbortRequested()) return Fail(ZIP_ER_CANCELLED, 0, FileStatus::ReadError, "aborted", false);
-        ssize_t n;
-        do n = ::read(fd_, data, length);
-        while (n < 0 && errno == EINTR);
+        const ssize_t n = rtl::FileSystem().Read(fd_, data, length);
         if (n < 0) return Fail(ZIP_ER_READ, errno, FileStatus::ReadError, std::strerror(errno), true);
         read_ += static_cast<zip_uint64_t>(n);
         // The stated size went into the headers already; a file that grew or shrank meanwhile
@@ -148,66 +145,28 @@ private:
 };
 
 bool ReadList(const std::string& listFile, std::vector<std::string>& files) {
-    std::ifstream in(listFile, std::ios::binary);
-    if (!in) return false;
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    std::string text;
+    if (!rtl::ReadWholeFile(listFile, text)) return false;
+    rtl::TStringList lines;
+    lines.SetText(text);
+    for (const std::string& line : lines)
         if (!line.empty()) files.push_back(line);
-    }
-    return !in.bad();
+    return true;
 }
 
 // Who may read the archive: a replaced archive keeps its owner, group and mode; a new one is
 // made as any new file, but readable only by those who may read every file packed into it
 // (`readableBy`: the permission bits all of them share, besides the owner's).
-rtl::TFileIdentity ArchiveIdentity(const std::optional<rtl::TFileIdentity>& replaced, mode_t readableBy) {
-    if (replaced) return *replaced;
-    return rtl::TFileIdentity{::geteuid(), ::getegid(), rtl::ModeAfterUmask(readableBy)};
+void GiveArchiveIdentity(TArchiveFile& file, const std::optional<rtl::TFileIdentity>& replaced, mode_t readableBy) {
+    if (replaced) file.KeepIdentity(*replaced);
+    else file.SetNewArchiveMode(rtl::ModeAfterUmask(readableBy));
 }
 
-// The process's umask narrowed for one scope: libzip makes a new archive with the permissions
-// the umask leaves, so a private archive is never, not even for a moment, readable by others.
-class TNarrowedUmask {
-public:
-    explicit TNarrowedUmask(mode_t alsoMasked) : previous_(::umask(0)) { ::umask(previous_ | alsoMasked); }
-    ~TNarrowedUmask() { ::umask(previous_); }
-    TNarrowedUmask(const TNarrowedUmask&) = delete;
-    TNarrowedUmask& operator=(const TNarrowedUmask&) = delete;
-
-private:
-    mode_t previous_;
-};
-
-// libzip removes an archive that would hold no entry; an empty backup is still an answer,
-// so the empty archive (its end record alone) is written here, again through a renamed temp.
-bool WriteEmptyArchive(const std::string& archivePath, const rtl::TFileIdentity& identity) {
-    std::string temp = archivePath + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) return false;
-    rtl::GiveIdentity(fd, identity);
+// libzip writes no archive without entries; an empty backup is still an answer, so the empty
+// archive (its end record alone) is written here, put in place the same way.
+bool WriteEmptyArchive(TArchiveFile& file) {
     const unsigned char endRecord[22] = {'P', 'K', 5, 6};
-    const bool written = ::write(fd, endRecord, sizeof endRecord) == sizeof endRecord;
-    const bool closed = ::close(fd) == 0;
-    if (written && closed && ::rename(temp.c_str(), archivePath.c_str()) == 0) return true;
-    ::unlink(temp.c_str());
-    return false;
-}
-
-// A replaced archive goes back to its owner and group, where the process may give it away.
-void KeepOwner(const std::string& archivePath, const rtl::TFileIdentity& identity) {
-    const rtl::TFileDescriptor fd(rtl::FileSystem().Open(archivePath, O_RDONLY | O_NOFOLLOW));
-    if (fd.Valid()) rtl::GiveIdentity(fd.Get(), identity);
-}
-
-// A backup is only a backup once it is on the disk, with the rename that put it there.
-void SyncToDisk(const std::string& archivePath) {
-    for (const std::string& path : {archivePath, rtl::ExtractFileDir(archivePath)}) {
-        const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) continue;
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return file.BeginWrite() && file.Write(endRecord, sizeof endRecord) && file.Commit();
 }
 
 int CancelRequested(zip_t*, void*) { return AbortRequested() ? 1 : 0; }
@@ -296,7 +255,8 @@ int addZIP() {
     }
     reporter.Send(MessageType::RunStarted, {archivePath, std::to_string(files.size())});
 
-    zip_t* archive = OpenArchive(archivePath, ZIP_CREATE | ZIP_TRUNCATE, reporter);
+    TArchiveFile file(archivePath, TArchiveFile::TMode::Replace);
+    zip_t* archive = OpenArchive(file, ZIP_CREATE | ZIP_TRUNCATE, reporter);
     if (!archive) return finish(RunResult::ArchiveFailed);
     zip_register_cancel_callback_with_state(archive, &CancelRequested, nullptr, nullptr);
     zip_register_progress_callback_with_state(archive, 0.01, &Progress, nullptr, &reporter);
@@ -308,34 +268,29 @@ int addZIP() {
         if (AbortRequested()) break;
         AddFile(archive, path, reporter, sources, readableBy);
     }
-    const rtl::TFileIdentity identity = ArchiveIdentity(replaced, readableBy);
+    GiveArchiveIdentity(file, replaced, readableBy);
     if (AbortRequested()) {
         zip_discard(archive);
         return finish(RunResult::Aborted);
     }
     if (sources.empty()) {
         zip_discard(archive);
-        if (!WriteEmptyArchive(archivePath, identity)) {
-            reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, std::strerror(errno));
+        if (!WriteEmptyArchive(file)) {
+            reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, zip_error_strerror(file.Error()));
             return finish(RunResult::ArchiveFailed);
         }
-        SyncToDisk(archivePath);
         return finish(reporter.Outcome());
     }
     const int failedBefore = reporter.Failed();
-    // libzip gives a replaced archive's mode to the new one itself; a new one takes the umask's.
-    const TNarrowedUmask narrowed(replaced ? 0 : 0666 & ~readableBy);
     if (zip_close(archive) != 0) {
         const std::string reason = zip_strerror(archive);
-        zip_discard(archive);  // removes libzip's temporary file; the old archive stays
+        zip_discard(archive);  // the temporary file is gone already; the old archive stays
         if (AbortRequested()) return finish(RunResult::Aborted);
         // A file failure was reported by its source; anything else is the archive's own.
         if (reporter.Failed() == failedBefore)
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, reason);
         return finish(RunResult::ArchiveFailed);
     }
-    if (replaced) KeepOwner(archivePath, identity);
-    SyncToDisk(archivePath);
     return finish(reporter.Outcome());
 }
 

@@ -30,17 +30,4 @@ int ZipReporter::Finish(std::string_view archive, RunResult result) const {
     return static_cast<int>(result);
 }
 
-zip_t* OpenArchive(const std::string& path, int flags, ZipReporter& reporter) {
-    int error = 0;
-    zip_t* archive = zip_open(path.c_str(), flags, &error);
-    if (!archive) {
-        zip_error_t ze;
-        zip_error_init_with_code(&ze, error);
-        reporter.FileDone(path, path, error == ZIP_ER_NOZIP ? FileStatus::NotAnArchive : FileStatus::CannotOpen,
-                          zip_error_strerror(&ze));
-        zip_error_fini(&ze);
-    }
-    return archive;
-}
-
 } // namespace azip

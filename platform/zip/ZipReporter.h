@@ -3,8 +3,6 @@
 
 #include "platform/zip/ZipMessages.h"
 
-#include <zip.h>
-
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -35,8 +33,5 @@ private:
     int succeeded_ = 0;
     int failed_ = 0;
 };
-
-// Opens an archive with libzip; a failure is reported as the archive's own FileStatus.
-zip_t* OpenArchive(const std::string& path, int flags, ZipReporter& reporter);
 
 } // namespace azip

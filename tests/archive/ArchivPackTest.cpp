@@ -4,6 +4,7 @@
 #include "archive/IncludeList.h"
 #include "platform/rtl/FaultInjection.h"
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -104,6 +105,38 @@ TEST_F(ArchivPack, DirectoryThatCannotBeCreatedIsReported) {
     EXPECT_FALSE(Pack(files, temp / "blocker/sub", "Backup.zip"));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Nepodarilo sa vytvoriť adresár:\r\n\"" + temp / "blocker/sub/" + "\"");
+}
+
+// A run killed before it removed its include list leaves it; the next run removes it, but
+// never the list of a run that is still going.
+TEST_F(ArchivPack, ListsOfKilledRunsAreRemovedByTheNextRun) {
+    const pid_t ended = ::fork();
+    if (ended == 0) ::_exit(0);
+    ::waitpid(ended, nullptr, 0);
+    const std::string killed = std::string(ListFileName) + "." + std::to_string(ended) + ".a1b2c3";
+    const std::string running = std::string(ListFileName) + "." + std::to_string(::getppid()) + ".d4e5f6";
+    temp.WriteFile("unused", "");
+    std::filesystem::copy_file(temp / "unused", program / killed);
+    std::filesystem::copy_file(temp / "unused", program / running);
+    EXPECT_TRUE(Pack(files, temp.Path(), "Backup.zip"));
+    EXPECT_EQ(test::DirectoryNames(program.Path()), std::vector<std::string>{running});
+}
+
+// A failure of the archive itself is told as such, with its reason: a full disk while the
+// archive is written is no file that could not be packed. The old archive stays.
+TEST_F(ArchivPack, AnArchiveThatCannotBeWrittenIsToldWithItsReason) {
+    temp.WriteFile("Backup.zip", "old archive");
+    rtl::TFaultInjectingFileSystem fs;
+    {
+        rtl::ScopedFileSystem scope(fs);
+        fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Write), 1, ENOSPC, false, ".Backup.zip."});
+        EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
+    }
+    EXPECT_TRUE(fs.Struck());
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Archív \"" + temp / "Backup.zip" + "\"\r\nsa nepodarilo zapísať: Write error: No space left on device");
+    EXPECT_EQ(test::ReadBytes(temp / "Backup.zip"), "old archive");
+    EXPECT_EQ(test::DirectoryNames(temp.Path()), (std::vector<std::string>{"Backup.zip", "db"}));
 }
 
 } // namespace

@@ -16,7 +16,6 @@ namespace {
 
 using Names = std::vector<std::string>;
 using test::ReadAll;
-using Step = test::TFailingFileSystem::Step;
 
 Names Files(const std::string& dir) { return rtl::ListFiles(dir, "*"); }
 
@@ -232,13 +231,14 @@ TEST_F(BackupRestore, RefusesToCopyTheDatabaseOntoItselfBeforeTouchingAnyFile) {
 // copied keeps its earlier backup, and the error carries its fixed text.
 TEST_F(BackupRestore, ABackupFailingHalfwayKeepsWhatWasThereAndWhatWasCopied) {
     other.WriteFile("Hovory.db", "yesterday's backup");
-    test::TFailingFileSystem unreadable(Step::OpenForReading, 2);  // BRANY.DB is copied, Hovory.db fails
-    Module().FileSystem = &unreadable;
+    Module();
     try {
+        // BRANY.DB is copied, Hovory.db fails.
+        const test::TScopedFault unreadable(test::FaultAt(rtl::OpBit(rtl::FsOp::OpenRead), 1, EIO, databaseDir / "Hovory.db"));
         Module().BackupToDirectory(other.Path(), true, 3);
         ADD_FAILURE() << "the backup reported success";
     } catch (const rtl::EFileError& e) {
-        EXPECT_EQ(e.what(), "Cannot open file " + databaseDir / "Hovory.db");
+        EXPECT_EQ(e.what(), "Cannot open file " + databaseDir / "Hovory.db" + " (Input/output error)");
     }
     EXPECT_TRUE(ReadAll(other / "BRANY.DB") == ReadAll(databaseDir / "BRANY.DB"));
     EXPECT_EQ(ReadAll(other / "Hovory.db"), "yesterday's backup");
@@ -249,9 +249,14 @@ TEST_F(BackupRestore, ABackupFailingHalfwayKeepsWhatWasThereAndWhatWasCopied) {
 TEST_F(BackupRestore, ARestoreFailingToWriteLeavesTheDatabaseFileAsItWas) {
     const std::string good = ReadAll(databaseDir / "Hovory.db");
     other.WriteFile("Hovory.db", std::string(3 << 20, 'n'));
-    test::TFailingFileSystem unwritable(Step::Write, 2, ENOSPC);  // halfway through Hovory.db
-    Module().FileSystem = &unwritable;
-    EXPECT_THROW(Module().RestoreFromDirectory(other.Path(), 3), rtl::EFileError);
+    Module();
+    {
+        // Halfway through Hovory.db the disk fills up, for the kernel copy and for plain writes.
+        const test::TScopedFault unwritable(test::FaultAt(rtl::OpBit(rtl::FsOp::CopyRange) | rtl::OpBit(rtl::FsOp::Write),
+                                                          2, ENOSPC, databaseDir.Path(), true));
+        EXPECT_THROW(Module().RestoreFromDirectory(other.Path(), 3), rtl::EFileError);
+        EXPECT_TRUE(unwritable.fs.Struck());
+    }
     EXPECT_TRUE(ReadAll(databaseDir / "Hovory.db") == good);
     EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
 }

@@ -18,9 +18,11 @@
 namespace {
 
 using database::CopyOneFile;
-using database::TCopyFileSystem;
+using rtl::FsOp;
+using rtl::OpBit;
+using test::FaultAt;
 using test::ReadAll;
-using Step = test::TFailingFileSystem::Step;
+using test::TScopedFault;
 
 std::string Pattern(std::size_t size) {
     std::string s(size, '\0');
@@ -28,14 +30,20 @@ std::string Pattern(std::size_t size) {
     return s;
 }
 
-std::string CopyError(const std::string& source, const std::string& target, TCopyFileSystem& fs,
-                      ui::IProgressTarget* bar = nullptr) {
+std::string CopyError(const std::string& source, const std::string& target, ui::IProgressTarget* bar = nullptr) {
     try {
-        CopyOneFile(source, target, bar, fs);
+        CopyOneFile(source, target, bar);
     } catch (const rtl::EFileError& e) {
         return e.what();
     }
     return "(no error)";
+}
+
+// The copy's own calls, by kind: the kernel copy is made to fail for good alongside, so that
+// the plain reads and writes take over and their failures can be placed.
+rtl::TFault CopyFault(FsOp op, std::uint64_t nth, int error) {
+    if (op == FsOp::Read || op == FsOp::Write) return FaultAt(OpBit(FsOp::CopyRange) | OpBit(op), nth + 1, error, {}, true);
+    return FaultAt(OpBit(op), nth, error);
 }
 
 // Files in `dir` besides the ones expected: a failed copy must leave no temporary behind.
@@ -53,7 +61,7 @@ protected:
 TEST_F(FileCopy, CopiesContentsAndTheExactModificationTimeInBlocks) {
     ASSERT_TRUE(rtl::SetFileModificationTime(from, rtl::FileTime{1'300'000'000, 123'456'789}));
     test::TRecordingProgress bar;
-    CopyOneFile(from, to, &bar, TCopyFileSystem::Real());
+    CopyOneFile(from, to, &bar);
     EXPECT_TRUE(ReadAll(to) == content);
     EXPECT_EQ(*rtl::GetFileModificationTime(to), (rtl::FileTime{1'300'000'000, 123'456'789}));
     EXPECT_EQ(bar.maxima, (std::vector<int>{static_cast<int>(content.size())}));
@@ -69,9 +77,10 @@ TEST_F(FileCopy, CopiesContentsAndTheExactModificationTimeInBlocks) {
 // A kernel copy that gives up halfway hands over to plain reads and writes from where it
 // stopped: not a byte lost or doubled.
 TEST_F(FileCopy, AKernelCopyFailingHalfwayIsFinishedByPlainReadsAndWrites) {
-    test::TFailingFileSystem kernelCopyFails(Step::CopyRange, 2, EIO);
+    TScopedFault kernelCopyFails(FaultAt(OpBit(FsOp::CopyRange), 2, EIO));
     test::TRecordingProgress bar;
-    CopyOneFile(from, to, &bar, kernelCopyFails);
+    CopyOneFile(from, to, &bar);
+    EXPECT_TRUE(kernelCopyFails.fs.Struck());
     EXPECT_TRUE(ReadAll(to) == content);
     EXPECT_EQ(bar.positions.back(), 0);
     EXPECT_EQ(bar.positions[bar.positions.size() - 2], static_cast<int>(content.size()));
@@ -80,7 +89,7 @@ TEST_F(FileCopy, AKernelCopyFailingHalfwayIsFinishedByPlainReadsAndWrites) {
 TEST_F(FileCopy, ReplacesAnExistingTargetKeepingItsPermissions) {
     target.WriteFile("Hovory.db", std::string(100000, 'o'));
     ::chmod(to.c_str(), 0640);
-    CopyOneFile(from, to, nullptr, TCopyFileSystem::Real());
+    CopyOneFile(from, to, nullptr);
     EXPECT_TRUE(ReadAll(to) == content);
     struct stat st {};
     ::stat(to.c_str(), &st);
@@ -88,30 +97,31 @@ TEST_F(FileCopy, ReplacesAnExistingTargetKeepingItsPermissions) {
 }
 
 TEST_F(FileCopy, CreatesMissingTargetDirectories) {
-    CopyOneFile(from, target / "a/b/Hovory.db", nullptr, TCopyFileSystem::Real());
+    CopyOneFile(from, target / "a/b/Hovory.db", nullptr);
     EXPECT_TRUE(ReadAll(target / "a/b/Hovory.db") == content);
 }
 
 // Each failure names the file it struck, and why: in a backup of many tables a bare
 // "Stream write error" would not say which file, nor that the disk is full.
-TEST_F(FileCopy, ReportsTheFixedTextsOfEachFailureNamingTheFile) {
-    test::TFailingFileSystem cannotOpen(Step::OpenForReading, 1);
-    EXPECT_EQ(CopyError(from, to, cannotOpen), "Cannot open file " + from);
-    EXPECT_EQ(CopyError(source / "missing.db", to, TCopyFileSystem::Real()), "Cannot open file " + source / "missing.db");
-    test::TFailingFileSystem cannotCreate(Step::CreateUnique, 1);
-    EXPECT_EQ(CopyError(from, to, cannotCreate), "Cannot create file " + to);
-    test::TFailingFileSystem cannotRead(Step::Read, 2);
-    EXPECT_EQ(CopyError(from, to, cannotRead), "Stream read error: " + from + " (Input/output error)");
-    test::TFailingFileSystem cannotWrite(Step::Write, 2, ENOSPC);
-    EXPECT_EQ(CopyError(from, to, cannotWrite), "Stream write error: " + to + " (No space left on device)");
-    test::TFailingFileSystem cannotSync(Step::Sync, 1, ENOSPC);
-    EXPECT_EQ(CopyError(from, to, cannotSync), "Stream write error: " + to + " (No space left on device)");
-    test::TFailingFileSystem cannotClose(Step::Close, 1, EIO);  // the first close is the target's
-    EXPECT_EQ(CopyError(from, to, cannotClose), "Stream write error: " + to + " (Input/output error)");
-    test::TFailingFileSystem cannotRename(Step::Rename, 1);
-    EXPECT_EQ(CopyError(from, to, cannotRename), "Cannot create file " + to);
-    test::TFailingFileSystem cannotFlushDirectory(Step::SyncDirectory, 1);
-    EXPECT_EQ(CopyError(from, to, cannotFlushDirectory), "Stream write error: " + target.Path() + " (Input/output error)");
+TEST_F(FileCopy, ReportsTheFixedTextsOfEachFailureNamingTheFileAndWhy) {
+    auto errorWith = [&](const rtl::TFault& fault) {
+        TScopedFault scoped(fault);
+        const std::string error = CopyError(from, to);
+        EXPECT_TRUE(scoped.fs.Struck()) << error;
+        return error;
+    };
+    EXPECT_EQ(errorWith(CopyFault(FsOp::OpenRead, 1, EIO)), "Cannot open file " + from + " (Input/output error)");
+    EXPECT_EQ(CopyError(source / "missing.db", to),
+              "Cannot open file " + source / "missing.db" + " (No such file or directory)");
+    EXPECT_EQ(errorWith(CopyFault(FsOp::OpenWrite, 1, EROFS)), "Cannot create file " + to + " (Read-only file system)");
+    EXPECT_EQ(errorWith(CopyFault(FsOp::Read, 2, EIO)), "Stream read error: " + from + " (Input/output error)");
+    EXPECT_EQ(errorWith(CopyFault(FsOp::Write, 2, ENOSPC)), "Stream write error: " + to + " (No space left on device)");
+    EXPECT_EQ(errorWith(CopyFault(FsOp::Sync, 1, ENOSPC)), "Stream write error: " + to + " (No space left on device)");
+    // The first close is the target's.
+    EXPECT_EQ(errorWith(CopyFault(FsOp::Close, 1, EIO)), "Stream write error: " + to + " (Input/output error)");
+    EXPECT_EQ(errorWith(CopyFault(FsOp::Rename, 1, EACCES)), "Cannot create file " + to + " (Permission denied)");
+    EXPECT_EQ(errorWith(CopyFault(FsOp::SyncDirectory, 1, EIO)),
+              "Stream write error: " + target.Path() + " (Input/output error)");
     std::remove(to.c_str());
     EXPECT_TRUE(Names(target.Path()).empty()) << "a failed copy left a file behind";
 }
@@ -119,15 +129,17 @@ TEST_F(FileCopy, ReportsTheFixedTextsOfEachFailureNamingTheFile) {
 // Whatever step fails, the old target is exactly as it was and no partial copy remains.
 TEST_F(FileCopy, AFailureAtAnyStepLeavesTheOldTargetIntact) {
     const std::string old = std::string(50000, 'o');
-    for (const Step step : {Step::OpenForReading, Step::CreateUnique, Step::Read, Step::Write, Step::Sync,
-                            Step::Close, Step::Rename}) {
+    for (const FsOp op : {FsOp::OpenRead, FsOp::OpenWrite, FsOp::Read, FsOp::Write, FsOp::Sync, FsOp::Close,
+                          FsOp::Rename}) {
         target.WriteFile("Hovory.db", old);
         ASSERT_TRUE(rtl::SetFileModificationTime(to, rtl::FileTime{1'000'000'000, 0}));
-        test::TFailingFileSystem fs(step, step == Step::Read || step == Step::Write ? 2 : 1);
-        EXPECT_NE(CopyError(from, to, fs), "(no error)");
-        EXPECT_TRUE(ReadAll(to) == old) << "step " << static_cast<int>(step);
+        {
+            TScopedFault scoped(CopyFault(op, op == FsOp::Read || op == FsOp::Write ? 2 : 1, EIO));
+            EXPECT_NE(CopyError(from, to), "(no error)") << rtl::FsOpName(op);
+        }
+        EXPECT_TRUE(ReadAll(to) == old) << rtl::FsOpName(op);
         EXPECT_EQ(*rtl::GetFileModificationTime(to), (rtl::FileTime{1'000'000'000, 0}));
-        EXPECT_EQ(Names(target.Path()), (std::vector<std::string>{"Hovory.db"})) << "step " << static_cast<int>(step);
+        EXPECT_EQ(Names(target.Path()), (std::vector<std::string>{"Hovory.db"})) << rtl::FsOpName(op);
     }
 }
 
@@ -136,21 +148,22 @@ TEST_F(FileCopy, AFailureAtAnyStepLeavesTheOldTargetIntact) {
 // renames made before it.
 TEST_F(FileCopy, ASetFlushesItsDirectoryOnceAndReportsThatFlushFailing) {
     source.WriteFile("Brany.db", "gates");
-    test::TFailingFileSystem counting(Step::SyncDirectory, 0);
-    EXPECT_EQ(database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr, counting), 2);
-    EXPECT_EQ(counting.directorySyncs, 1);
-    test::TFailingFileSystem cannotFlush(Step::SyncDirectory, 1);
+    {
+        TScopedFault counting(rtl::TFault{});
+        EXPECT_EQ(database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr), 2);
+        EXPECT_EQ(counting.fs.Calls(FsOp::SyncDirectory), 1u);
+    }
     try {
-        database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr, cannotFlush);
+        TScopedFault cannotFlush(FaultAt(OpBit(FsOp::SyncDirectory), 1, EIO));
+        database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr);
         ADD_FAILURE() << "a failed directory flush was reported as success";
     } catch (const rtl::EFileError& e) {
         EXPECT_EQ(e.what(), "Stream write error: " + target.Path() + " (Input/output error)");
     }
-    test::TFailingFileSystem secondUnreadable(Step::OpenForReading, 2);
-    EXPECT_THROW(database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr,
-                                       secondUnreadable),
+    TScopedFault secondUnreadable(FaultAt(OpBit(FsOp::OpenRead), 1, EIO, source / "Hovory.db"));
+    EXPECT_THROW(database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr),
                  rtl::EFileError);
-    EXPECT_EQ(secondUnreadable.directorySyncs, 1);
+    EXPECT_EQ(secondUnreadable.fs.Calls(FsOp::SyncDirectory), 1u);
 }
 
 // A read-only target refuses to be replaced, as it would refuse to be overwritten.
@@ -158,21 +171,26 @@ TEST_F(FileCopy, ARefusedTargetIsReportedAndKept) {
     if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";
     target.WriteFile("Hovory.db", "old");
     ::chmod(to.c_str(), 0444);
-    EXPECT_EQ(CopyError(from, to, TCopyFileSystem::Real()), "Cannot create file " + to);
+    EXPECT_EQ(CopyError(from, to), "Cannot create file " + to + " (Permission denied)");
     EXPECT_EQ(ReadAll(to), "old");
 }
 
-// The device that is always full: a real ENOSPC from the kernel at the first write.
-class FullDevice : public TCopyFileSystem {
+// The device that is always full: the copy's temporary file is /dev/full, a real ENOSPC from
+// the kernel at the first write.
+class TFullDevice : public rtl::TFileSystem {
 public:
-    int CreateUnique(std::string&, int) override { return ::open("/dev/full", O_WRONLY | O_CLOEXEC); }
+    int Open(const std::string& path, int flags, mode_t mode) override {
+        if (path.find(".tablora-copy-") == std::string::npos) return rtl::TFileSystem::Open(path, flags, mode);
+        return rtl::TFileSystem::Open("/dev/full", O_WRONLY, 0);
+    }
 };
 
 TEST_F(FileCopy, AFullDeviceFailsTheCopyClearly) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     target.WriteFile("Hovory.db", "old");
-    FullDevice full;
-    EXPECT_EQ(CopyError(from, to, full), "Stream write error: " + to + " (No space left on device)");
+    TFullDevice full;
+    const rtl::ScopedFileSystem installed(full);
+    EXPECT_EQ(CopyError(from, to), "Stream write error: " + to + " (No space left on device)");
     EXPECT_EQ(ReadAll(to), "old");
 }
 
@@ -184,7 +202,7 @@ TEST_F(FileCopy, AFullDiskFailsTheCopyAndKeepsTheOldFile) {
     const std::string old = std::string(20000, 'o');
     const std::string onDisk = mountPoint.WriteFile("Hovory.db", old);
     const std::string big = source.WriteFile("Big.db", Pattern(200000));
-    const std::string error = CopyError(big, onDisk, TCopyFileSystem::Real());
+    const std::string error = CopyError(big, onDisk);
     const std::string after = ReadAll(onDisk);
     const auto names = Names(mountPoint.Path());
     ::umount(mountPoint.Path().c_str());

@@ -3,15 +3,15 @@
 // every row in the old key order and fresh ascending keys; tables that are not candidates, or
 // that cannot be read whole, are left byte for byte; leftovers of interrupted runs are never
 // deleted while they may hold rows; a kill at any step leaves all rows under one name.
+#include "CallTables.h"
 #include "ModuleFixture.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/FaultInjection.h"
+#include "tests/support/FaultPoints.h"
 #include "tests/platform/engine/WriterFixtures.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <map>
@@ -24,39 +24,10 @@ using TResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
 
 const char* const CopyFailedText = "Nastala chyba pri kopírovaní obsahu tabuliek !";
 
-// A billing-like table: "IDXFIELD" first, then a field of every type, memo data included.
-TTableLayout CallLayout() {
-    TTableLayout l = AllTypesLayout(1);
-    l.Fields[0] = {"IDXFIELD", ftAutoInc, 4};
-    l.Fields.erase(l.Fields.begin() + 14);  // the second autoincrement field
-    return l;
-}
-
-engine::TValue CallValue(std::uint64_t i, int f) {
-    if (f == 0) return std::monostate{};  // numbered
-    return AllTypesValue(i, f >= 14 ? f + 1 : f);
-}
-
-// Every row's cells but the first (the key), in stored order.
-std::vector<std::vector<std::string>> WithoutKeys(const std::string& path) {
-    auto rows = ReadRows(path);
-    for (auto& r : rows) r.erase(r.begin());
-    return rows;
-}
-
-std::vector<std::string> Keys(const std::string& path) {
-    std::vector<std::string> keys;
-    for (const auto& r : ReadRows(path)) keys.push_back(r[0]);
-    return keys;
-}
-
 class KeyRepair : public ModuleTest {
 protected:
     std::string MakeCalls(const std::string& name, std::uint64_t rows, std::uint32_t counter = 0) {
-        const std::string path = databaseDir / (name + ".DB");
-        MakeTable(path, CallLayout(), rows, CallValue);
-        if (counter) StoreAutoIncrement(path, TParadoxTable::Open(path)->Header().AutoIncrement, counter);
-        return path;
+        return MakeCallTable(databaseDir / (name + ".DB"), rows, counter);
     }
     const database::TOrvDatabaseModule::TKeyRepairOutcome& Outcome(const std::string& table) {
         for (const auto& o : Module().KeyRepairOutcomes)
@@ -274,48 +245,30 @@ TEST_F(KeyRepair, AKillAtAnyStepLeavesAllRowsUnderOneName) {
         module.RepairKeyViolations("\"Hovory\"");
     };
     reset();
-    rtl::TFaultInjectingFileSystem counter;
-    {
-        rtl::ScopedFileSystem scope(counter);
-        counter.Arm(rtl::TFault{});
-        repair();
-    }
-    const std::uint64_t points = counter.Counted();
-    EXPECT_EQ(WithoutKeys(databaseDir / "Hovory.DB"), rows);
-    for (std::uint64_t step = 1; step <= points; ++step) {
-        SCOPED_TRACE("killed at point " + std::to_string(step) + " of " + std::to_string(points));
-        reset();
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            rtl::TFaultInjectingFileSystem fs;
-            rtl::ScopedFileSystem scope(fs);
-            fs.Arm(rtl::TFault{0, step, 0, true, {}});
+    { database::TOrvDatabaseModule madeOnce; }  // its private directory exists from now on, as in every run below
+    const std::uint64_t points = ForEachKillPoint(
+        "key-violation repair of one table", reset,
+        [&] {
+            repair();
+            return std::string();
+        },
+        [&](const TPointRun&) {
+            int whole = 0;
+            for (const char* name : {"Hovory", "HovoryTemp", "HovoryOld"}) {
+                const std::string data = engine::paradox::FindDataFile(databaseDir.Path(), name);
+                if (!data.empty() && WithoutKeys(data) == rows) ++whole;
+            }
+            EXPECT_GE(whole, 1);
+            // And running the repair again either finishes it or names what it will not touch.
             try {
                 repair();
-            } catch (...) {
-                ::_exit(3);
+            } catch (const rtl::EError& e) {
+                EXPECT_TRUE(e.Message().find("HovoryTemp") != std::string::npos ||
+                            e.Message().find("HovoryOld") != std::string::npos)
+                    << e.Message();
             }
-            ::_exit(0);
-        }
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the child got through";
-        int whole = 0;
-        for (const char* name : {"Hovory", "HovoryTemp", "HovoryOld"}) {
-            const std::string data = engine::paradox::FindDataFile(databaseDir.Path(), name);
-            if (!data.empty() && WithoutKeys(data) == rows) ++whole;
-        }
-        EXPECT_GE(whole, 1);
-        // And running the repair again either finishes it or names what it will not touch.
-        try {
-            repair();
-        } catch (const rtl::EError& e) {
-            EXPECT_TRUE(e.Message().find("HovoryTemp") != std::string::npos ||
-                        e.Message().find("HovoryOld") != std::string::npos)
-                << e.Message();
-        }
-    }
-    std::cout << "key-violation repair of one table: " << points << " kill points\n";
+        });
+    EXPECT_GT(points, 10u);
 }
 
 } // namespace

@@ -1,12 +1,12 @@
 // What the module's tests share: a module on a scratch database directory and program
 // directory, scripted UI services, recording report targets, sample tables copied in, and
-// a file system that fails at a chosen step.
+// faults struck through the file-system seam.
 #pragma once
 
-#include "database/CopyFileSystem.h"
 #include "database/OrvDatabaseModule.h"
 #include "platform/engine/AliasConfig.h"
 #include "platform/rtl/AppLocations.h"
+#include "platform/rtl/FaultInjection.h"
 #include "platform/ui/ScriptedUiServices.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempDir.h"
@@ -72,59 +72,23 @@ public:
     std::vector<std::string> texts;
 };
 
-// The real file system, except that the chosen call fails (with `error`) from its
-// `failAt`-th use on (1-based; 0 never fails). Copies go through plain reads and writes,
-// so their failures can be placed, unless the step to fail is the kernel copy itself.
-class TFailingFileSystem : public database::TCopyFileSystem {
-public:
-    enum class Step { OpenForReading, CreateUnique, CopyRange, Read, Write, Sync, Close, Rename, SyncDirectory };
-    TFailingFileSystem(Step step, int failAt, int error = EIO) : step_(step), failAt_(failAt), error_(error) {}
+// A fault of the calls of `ops` on paths containing `path`: the `nth` of them fails with
+// `error`, and with `persistent` every one after it too (a disk that stays full).
+inline rtl::TFault FaultAt(std::uint32_t ops, std::uint64_t nth, int error, const std::string& path = {},
+                           bool persistent = false) {
+    rtl::TFault fault{ops, nth, error, false, path};
+    fault.Persistent = persistent;
+    return fault;
+}
 
-    int OpenForReading(const std::string& path) override {
-        return Fails(Step::OpenForReading) ? -1 : TCopyFileSystem::OpenForReading(path);
-    }
-    int CreateUnique(std::string& pathTemplate, int suffixLength) override {
-        return Fails(Step::CreateUnique) ? -1 : TCopyFileSystem::CreateUnique(pathTemplate, suffixLength);
-    }
-    ssize_t CopyRange(int from, int to, std::size_t size) override {
-        if (step_ != Step::CopyRange) {
-            errno = EXDEV;
-            return -1;
-        }
-        return Fails(Step::CopyRange) ? -1 : TCopyFileSystem::CopyRange(from, to, size);
-    }
-    ssize_t Read(int fd, void* buffer, std::size_t size) override {
-        return Fails(Step::Read) ? -1 : TCopyFileSystem::Read(fd, buffer, size);
-    }
-    ssize_t Write(int fd, const void* buffer, std::size_t size) override {
-        return Fails(Step::Write) ? -1 : TCopyFileSystem::Write(fd, buffer, size);
-    }
-    int Sync(int fd) override { return Fails(Step::Sync) ? -1 : TCopyFileSystem::Sync(fd); }
-    int Close(int fd) override {
-        // The descriptor is released even when close reports a failure, as on Linux.
-        const int result = TCopyFileSystem::Close(fd);
-        return Fails(Step::Close) ? -1 : result;
-    }
-    int Rename(const std::string& from, const std::string& to) override {
-        return Fails(Step::Rename) ? -1 : TCopyFileSystem::Rename(from, to);
-    }
-    int SyncDirectory(const std::string& directory) override {
-        ++directorySyncs;
-        return Fails(Step::SyncDirectory) ? -1 : TCopyFileSystem::SyncDirectory(directory);
-    }
-    int directorySyncs = 0;
+// A fault-injecting file system installed for one scope, armed with one fault.
+class TScopedFault {
+public:
+    explicit TScopedFault(const rtl::TFault& fault) { fs.Arm(fault); }
+    rtl::TFaultInjectingFileSystem fs;
 
 private:
-    bool Fails(Step step) {
-        if (step != step_ || failAt_ == 0) return false;
-        if (++calls_ < failAt_) return false;
-        errno = error_;
-        return true;
-    }
-    Step step_;
-    int failAt_;
-    int error_;
-    int calls_ = 0;
+    rtl::ScopedFileSystem installed_{fs};
 };
 
 // A module on its own database directory, with its own program directory and engine

@@ -29,8 +29,8 @@ int Alias(TCommandContext& ctx) {
         if (a[0] == "set" && a.size() == 3) {
             std::error_code ec;
             const std::string dir = std::filesystem::absolute(a[2], ec).lexically_normal().string();
-            if (ec || !rtl::DirectoryExists(dir)) {
-                ctx.Err << "pdx: the directory \"" << a[2] << "\" does not exist\n";
+            if (const std::string why = ec ? "does not exist" : rtl::WhyNotADirectory(dir); !why.empty()) {
+                ctx.Err << "pdx: the directory \"" << a[2] << "\" " << why << "\n";
                 return ExitUnreadable;
             }
             rtl::TStringList params;

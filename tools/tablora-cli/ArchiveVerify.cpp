@@ -1,5 +1,7 @@
 #include "tools/tablora-cli/ArchiveVerify.h"
 
+#include "platform/zip/ArchiveFile.h"
+
 #include <zip.h>
 
 #include <memory>
@@ -8,16 +10,21 @@ namespace cli {
 
 ArchiveCheck VerifyArchive(const std::string& path) {
     ArchiveCheck check;
-    int error = 0;
+    azip::TArchiveFile file(path, azip::TArchiveFile::TMode::Read);
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_t* archive = nullptr;
     // ZIP_CHECKCONS makes libzip compare the central directory with the local headers too.
-    zip_t* archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &error);
+    if (zip_source_t* source = file.NewSource(&error)) {
+        archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+        if (!archive) zip_source_free(source);
+    }
     if (!archive) {
-        zip_error_t ze;
-        zip_error_init_with_code(&ze, error);
-        check.problems.push_back(path + ": " + zip_error_strerror(&ze));
-        zip_error_fini(&ze);
+        check.problems.push_back(path + ": " + zip_error_strerror(&error));
+        zip_error_fini(&error);
         return check;
     }
+    zip_error_fini(&error);
     const zip_int64_t n = zip_get_num_entries(archive, 0);
     std::unique_ptr<char[]> buffer(new char[64 * 1024]);
     for (zip_int64_t i = 0; i < n; ++i) {

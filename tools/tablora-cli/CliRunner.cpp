@@ -114,8 +114,8 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     } else if (o.command == "restore") {
         // The window's restore quietly does nothing for a missing directory; a script
         // must hear about it.
-        if (!o.fromDir.empty() && !rtl::DirectoryExists(o.fromDir))
-            throw rtl::EError("The backup directory \"" + o.fromDir + "\" does not exist.");
+        if (const std::string why = o.fromDir.empty() ? "" : rtl::WhyNotADirectory(o.fromDir); !why.empty())
+            throw rtl::EError("The backup directory \"" + o.fromDir + "\" " + why + ".");
         if (!o.fromDir.empty())
             module.RestoreFromDirectory(o.fromDir, 3);
         else

@@ -126,13 +126,16 @@ void Complete(const std::string& dir, const std::vector<TFamilyStep>& steps, std
     if (rtl::FileSystem().SyncDirectory(dir) != 0) Fail("flush the directory", dir, errno);
 }
 
-std::string ReadSmallFile(int fd) {
+// The journal's text; raises when it cannot be read, since a journal read halfway would look
+// unfinished and be thrown away with its steps half done.
+std::string ReadSmallFile(int fd, const std::string& path) {
     std::string text;
     char buf[4096];
     std::uint64_t offset = 0;
     for (;;) {
         const ssize_t n = rtl::FileSystem().ReadAt(fd, buf, sizeof buf, offset);
-        if (n <= 0) break;
+        if (n < 0) Fail("read", path, errno);
+        if (n == 0) break;
         text.append(buf, static_cast<std::size_t>(n));
         offset += static_cast<std::uint64_t>(n);
         if (text.size() > (1u << 20)) break;  // no journal of ours is this long
@@ -143,6 +146,10 @@ std::string ReadSmallFile(int fd) {
 } // namespace
 
 std::string JournalName(const std::string& dataFileName) { return ".~" + dataFileName + ".journal"; }
+
+bool JournalPending(const std::string& dir, const std::string& dataFileName) {
+    return Exists(rtl::WithTrailingSeparator(dir.empty() ? "." : dir) + JournalName(dataFileName));
+}
 
 void RecoverFamiliesNamed(const std::string& dir, const std::string& baseName) {
     const std::string prefix = ".~", suffix = ".journal";
@@ -222,7 +229,7 @@ bool RecoverFamily(const std::string& dirIn, const std::string& dataFileName) {
         rtl::TFileDescriptor fd(rtl::FileSystem().Open(journal, O_RDONLY));
         if (!fd.Valid()) return !Exists(journal);  // finished while we waited
         std::vector<TFamilyStep> steps;
-        if (!Parse(ReadSmallFile(fd.Get()), steps)) {
+        if (!Parse(ReadSmallFile(fd.Get(), journal), steps)) {
             // Never written whole (journals are synced before they get their name): nothing
             // of it was carried out.
             fd.Reset();

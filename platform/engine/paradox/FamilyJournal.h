@@ -22,7 +22,8 @@ struct TFamilyStep {
 
 // Carries out `steps` in `dir` under the journal of data file `dataFileName` and flushes the
 // directory. Renames move whole files, replacing what stands under the new name. A failed
-// step leaves the journal for the next open to complete and raises EDBEngineError; when
+// step leaves the journal for the next open to complete and raises EDBEngineError (the
+// files it names then belong to the journal: see JournalPending); when
 // `undoOnFailure`, renames already done are moved back first (and the journal goes with
 // them when that succeeds).
 void RunFamilySteps(const std::string& dir, const std::string& dataFileName, const std::vector<TFamilyStep>& steps,
@@ -40,5 +41,10 @@ void RecoverFamiliesNamed(const std::string& dir, const std::string& baseName);
 
 // The journal's file name for a data file.
 std::string JournalName(const std::string& dataFileName);
+
+// True when a journal of `dataFileName` waits in `dir` to be completed. A writer whose
+// RunFamilySteps failed must then leave the temporary files the steps name where they are:
+// removing them would let the completion skip their renames and mix old and new files.
+bool JournalPending(const std::string& dir, const std::string& dataFileName);
 
 } // namespace engine::paradox

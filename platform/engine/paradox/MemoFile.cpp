@@ -47,7 +47,7 @@ std::unique_ptr<TMemoFile> TMemoFile::Open(const std::string& path, bool encrypt
     try {
         memo->file_ = TRandomAccessFile::Open(path);
     } catch (const EDBEngineError& e) {
-        memo->error_ = "the memo file cannot be opened";
+        memo->error_ = "the memo file cannot be opened: " + e.Message();
         problems.push_back(TTableProblem{ProblemKind::MemoFile, name, 0, 0, e.Message()});
         return memo;
     }

@@ -35,7 +35,11 @@ std::size_t TRandomAccessFile::ReadAt(std::uint64_t offset, void* buffer, std::s
     std::size_t done = 0;
     while (done < len && offset + done < size_) {
         const ssize_t n = rtl::FileSystem().ReadAt(fd_, out + done, len - done, offset + done);
-        if (n <= 0) break;
+        if (n < 0) {
+            const int err = errno;
+            throw EDBEngineError("Cannot read file \"" + path_ + "\": " + std::strerror(err), EngineErrorKind::Io);
+        }
+        if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
     std::memset(out + done, 0, len - done);

@@ -1,5 +1,7 @@
 // The one place the table reader touches the file system: a read-only file read at offsets.
-// Bytes past the end of the file read as zero, because old writers left the last block short.
+// Bytes past the end of the file read as zero, because old writers left the last block short;
+// a read the system refuses (EIO, a vanished network share) raises, since zeros in its place
+// would read as damage, or as no rows at all, to a writer about to rewrite the table.
 #pragma once
 
 #include <cstddef>
@@ -20,8 +22,8 @@ public:
     const std::string& Path() const { return path_; }
     std::uint64_t Size() const { return size_; }
 
-    // Fills `len` bytes at `offset`; what lies beyond the end of the file (or cannot be read)
-    // is zero. Returns how many bytes came from the file.
+    // Fills `len` bytes at `offset`; what lies beyond the end of the file is zero. Returns how
+    // many bytes came from the file. Raises EDBEngineError (Io) when the read fails.
     std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t len) const;
 
 private:

@@ -10,6 +10,7 @@
 #include "platform/engine/paradox/RecordSorter.h"
 #include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableLocks.h"
+#include "platform/engine/paradox/TableRewrite.h"
 #include "platform/engine/paradox/WritableFile.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -212,6 +213,8 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
     const std::string dataName = rtl::ExtractFileName(dataPath);
     RecoverFamily(dir, dataName);
     const TTableHeader table = ReadHeaderOf(dataPath);
+    RefuseDamagedLayout(dataPath, table);
+    RefuseAmbiguousTable(dataPath);
     std::string fieldList;
     for (const auto& f : fields) fieldList += (fieldList.empty() ? "" : ";") + f;
     auto refuse = [&](const std::string& why) {
@@ -314,8 +317,11 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
                        {TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(xTemp), rtl::ExtractFileName(xFinal)},
                         TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(yTemp), rtl::ExtractFileName(yFinal)}});
     } catch (...) {
-        RemoveQuietly(xTemp);
-        RemoveQuietly(yTemp);
+        // Files a pending journal names are its own: the next open puts them in place.
+        if (!JournalPending(dir, dataName)) {
+            RemoveQuietly(xTemp);
+            RemoveQuietly(yTemp);
+        }
         throw;
     }
     return rtl::ExtractFileName(xFinal);

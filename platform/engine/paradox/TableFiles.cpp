@@ -1,5 +1,6 @@
 #include "platform/engine/paradox/TableFiles.h"
 
+#include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
@@ -16,13 +17,22 @@ std::string BaseName(const std::string& fileName) {
     return fileName.substr(0, fileName.size() - ext.size());
 }
 
-// The first listed file of `dir` whose name equals `wanted` ignoring case. Listing with a
-// mask that is the name itself keeps this a single directory read.
+// The file of `dir` whose name equals `wanted` ignoring case: spelled exactly as wanted, else
+// with the base name spelled so, else the first listed. Listing with a mask that is the name
+// itself keeps this a single directory read.
 std::string FindIgnoringCase(const std::string& dir, const std::string& wanted) {
     if (wanted.find_first_of("*?") != std::string::npos) return {};
-    for (const auto& name : rtl::ListFiles(dir, wanted))
-        if (rtl::SameTextAscii(name, wanted)) return rtl::WithTrailingSeparator(dir) + name;
-    return {};
+    std::string best;
+    int bestRank = 0;
+    for (const auto& name : rtl::ListFiles(dir, wanted)) {
+        if (!rtl::SameTextAscii(name, wanted)) continue;
+        const int rank = name == wanted ? 3 : BaseName(name) == BaseName(wanted) ? 2 : 1;
+        if (rank > bestRank) {
+            best = name;
+            bestRank = rank;
+        }
+    }
+    return best.empty() ? best : rtl::WithTrailingSeparator(dir) + best;
 }
 
 bool IsHexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
@@ -48,6 +58,17 @@ std::string FindDataFile(const std::string& dir, const std::string& name) {
         return {};
     }
     return FindIgnoringCase(dir, name + ".db");
+}
+
+void RefuseAmbiguousTable(const std::string& dataFile) {
+    const std::string dir = rtl::ExtractFileDir(dataFile);
+    const std::string name = rtl::ExtractFileName(dataFile);
+    for (const auto& other : rtl::ListFiles(dir, name))
+        if (other != name && rtl::SameTextAscii(other, name))
+            throw EDBEngineError("Table \"" + name + "\" cannot be changed: \"" + other +
+                                     "\" in the same directory differs from it only in letter case, and the two "
+                                     "tables' files cannot be told apart; rename one of them first",
+                                 EngineErrorKind::InvalidRequest);
 }
 
 std::string FindCompanionFile(const std::string& dataFile, const std::string& ext) {

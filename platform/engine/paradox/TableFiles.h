@@ -9,11 +9,18 @@
 namespace engine::paradox {
 
 // The .db file of table `name` in `dir` as found on disk; empty when there is none. `name`
-// may carry the ".db" extension or none; a name with another extension finds nothing.
+// may carry the ".db" extension or none; a name with another extension finds nothing. Of
+// files whose names differ only in letter case, the one spelled as asked is found first.
 std::string FindDataFile(const std::string& dir, const std::string& name);
 
 // The companion of `dataFile` with extension `ext` (".mb", ".px") as found on disk, or empty.
 std::string FindCompanionFile(const std::string& dataFile, const std::string& ext);
+
+// Raises EDBEngineError (InvalidRequest) when the directory of `dataFile` holds another data
+// file of the same name in other letter case ("Brany.DB" beside "BRANY.db"): the two tables'
+// companions cannot be told apart, so changing either family could move, replace or delete
+// the other's files. Both stay readable; neither is changed until one is renamed.
+void RefuseAmbiguousTable(const std::string& dataFile);
 
 struct TSecondaryIndexFiles {
     std::string DataPath;   // .Xnn / .XGn

@@ -74,8 +74,12 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
     auto problem = [&](const std::string& text, std::uint64_t offset = 0) {
         problems.push_back(TTableProblem{ProblemKind::Header, fileName, 0, offset, text});
     };
-
     TTableHeader h;
+    auto layoutProblem = [&](const std::string& text, std::uint64_t offset = 0) {
+        problem(text, offset);
+        if (h.LayoutProblem.empty()) h.LayoutProblem = text;
+    };
+
     h.FileSize = file.Size();
     if (h.FileSize < FixedPartSize) Fail(file, "the file is too short to be a Paradox table", EngineErrorKind::NotATable);
 
@@ -135,7 +139,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
         f.TypeCode = p[pos + 2 * i];
         f.SizeByte = p[pos + 2 * i + 1];
         if (FieldStorageSize(f.TypeCode, f.SizeByte) < 0)
-            problem("field " + std::to_string(i + 1) + " has an impossible type/size (" +
+            layoutProblem("field " + std::to_string(i + 1) + " has an impossible type/size (" +
                     std::to_string(f.TypeCode) + "/" + std::to_string(f.SizeByte) + ")", pos + 2 * i);
         f.Size = FieldLayoutSize(f.TypeCode, f.SizeByte);
         f.Offset = offset;
@@ -148,7 +152,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
     // three shorts after the key.
     const int expected = offset + (h.IsIndexTree() ? 6 : 0);
     if (expected != h.RecordSize) {
-        problem("record size " + std::to_string(h.RecordSize) + " differs from the fields' total " +
+        layoutProblem("record size " + std::to_string(h.RecordSize) + " differs from the fields' total " +
                 std::to_string(expected));
         // Records are packed at the header's stride; it is kept when the fields fit in it.
         if (h.RecordSize < expected) h.RecordSize = static_cast<std::uint16_t>(std::min(expected, 0xFFFF));
@@ -179,7 +183,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
             }
         }
     }
-    if (dataFamily && !namesRead) problem("the field names are cut off");
+    if (dataFamily && !namesRead) layoutProblem("the field names are cut off");
     // Index trees store no names; unreadable names get placeholders so columns stay apart.
     for (std::size_t i = 0; i < h.Fields.size(); ++i)
         if (h.Fields[i].Name.empty()) h.Fields[i].Name = "Field" + std::to_string(i + 1);
@@ -210,11 +214,11 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
                 std::to_string(h.HeaderSize));
 
     if (h.IsDataFile() && h.KeyFieldCount > fieldCount) {
-        problem("key field count " + std::to_string(h.KeyFieldCount) + " exceeds the field count");
+        layoutProblem("key field count " + std::to_string(h.KeyFieldCount) + " exceeds the field count");
         h.KeyFieldCount = static_cast<std::uint16_t>(fieldCount);
     }
     if (h.IsDataFile() && !h.IsKeyed() && h.KeyFieldCount != 0) {
-        problem("an unkeyed table declares key fields");
+        layoutProblem("an unkeyed table declares key fields");
         h.KeyFieldCount = 0;
     }
     if (h.BlocksInUse > h.BlocksAllocated)

@@ -63,6 +63,10 @@ struct TTableHeader {
     std::vector<std::int16_t> FieldNumbers;  // v4+ data files; bit 15 = descending
     std::uint64_t FileSize = 0;
     std::uint32_t ContentSize = 0;     // bytes the header's fields and names take, as read
+    // Why the header's fields disagree with its record layout (record size, key field count,
+    // a field's type or size, names cut off); empty when they agree. Such a table is read as
+    // far as it goes, but never rewritten: the new header would carry the disagreement on.
+    std::string LayoutProblem;
 
     bool IsEncrypted() const { return EncryptionKey != 0; }
     bool IsKeyed() const { return FileType == fileKeyedDb; }

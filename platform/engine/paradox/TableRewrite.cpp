@@ -98,6 +98,13 @@ TFamilyStep UnlinkStep(const std::string& path) {
 
 } // namespace
 
+void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header) {
+    if (!header.LayoutProblem.empty())
+        throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is damaged (" + header.LayoutProblem +
+                                 "); it must be rebuilt before it can be changed",
+                             EngineErrorKind::Corrupt);
+}
+
 void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std::uint32_t value) {
     auto file = TWritableFile::OpenExisting(dataPath);
     std::uint8_t bytes[4];
@@ -122,6 +129,7 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
     const std::string dataName = rtl::ExtractFileName(dataPath);
     rtl::TAdvisoryLock lock = LockDirectoryForFamilies(dir);
     RecoverFamily(dir, dataName);
+    if (replaceEmpty) RefuseAmbiguousTable(dataPath);
     if (!replaceEmpty) {
         // Any member left under the name (a memo file that outlived its table, say) may be
         // the only copy of something: a new table never replaces it.
@@ -131,6 +139,9 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
                                      " is there)",
                                  EngineErrorKind::AlreadyExists);
     }
+    // What a creation killed part-way left.
+    for (const char* ext : {".mb", ".px"}) RemoveStaleTemporaries(CompanionPath(dataPath, ext));
+    RemoveStaleTemporaries(dataPath);
     const bool hasBlobs = std::any_of(layout.Fields.begin(), layout.Fields.end(),
                                       [](const TLayoutField& f) { return IsBlobField(f.TypeCode); });
     std::vector<std::string> temps;
@@ -166,7 +177,9 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
         steps.push_back(RenameStep(temps.back(), dataPath));
         RunFamilySteps(dir, dataName, steps);
     } catch (...) {
-        for (const auto& t : temps) RemoveQuietly(t);
+        // Files a pending journal names are its own: the next lookup puts them in place.
+        if (!JournalPending(dir, dataName))
+            for (const auto& t : temps) RemoveQuietly(t);
         throw;
     }
 }
@@ -197,6 +210,8 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount, con
     : lock_(LockTableForWriting(dataPath)), dataPath_(dataPath), keyFieldCount_(keyFieldCount), options_(options) {
     source_ = TParadoxTable::Open(dataPath);
     const TTableHeader& h = source_->Header();
+    RefuseDamagedLayout(dataPath, h);
+    RefuseAmbiguousTable(dataPath);
     if (h.IsEncrypted())
         throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is password-protected",
                              EngineErrorKind::Encrypted);
@@ -298,7 +313,13 @@ void TTableRewrite::Commit(std::uint32_t autoIncrement) {
     if (keyFieldCount_ == 0 && wasKeyed)
         if (const std::string old = FindCompanionFile(dataPath_, ".px"); !old.empty()) steps.push_back(UnlinkStep(old));
     steps.insert(steps.end(), removals.begin(), removals.end());
-    RunFamilySteps(rtl::ExtractFileDir(dataPath_), rtl::ExtractFileName(dataPath_), steps);
+    try {
+        RunFamilySteps(rtl::ExtractFileDir(dataPath_), rtl::ExtractFileName(dataPath_), steps);
+    } catch (...) {
+        // The new files are the journal's now: the next open puts them in place.
+        committed_ = JournalPending(rtl::ExtractFileDir(dataPath_), rtl::ExtractFileName(dataPath_));
+        throw;
+    }
     committed_ = true;
     if (options_.DroppedIndexes)
         options_.DroppedIndexes->insert(options_.DroppedIndexes->end(), dropped.begin(), dropped.end());

@@ -44,6 +44,10 @@ std::string CompanionPath(const std::string& dataPath, const std::string& ext);
 // header must still hold; anything else means the table changed underneath and raises.
 void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std::uint32_t value);
 
+// Raises (Corrupt) when the header of the table at `dataPath` disagrees with its record
+// layout: rewriting it would carry the damage on under a new header.
+void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header);
+
 // The largest value of the table's autoincrement fields in `record` (0 when none).
 std::uint32_t LargestAutoIncrement(const TTableHeader& header, const std::uint8_t* record);
 

@@ -1,6 +1,7 @@
 #include "platform/engine/paradox/WritableFile.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
@@ -100,17 +101,8 @@ std::string TemporarySibling(const std::string& path) {
 }
 
 void RemoveStaleTemporaries(const std::string& path) {
-    const std::string prefix = ".~" + rtl::ExtractFileName(path) + ".";
-    const std::string dir = rtl::ExtractFileDir(path);
-    std::vector<rtl::TDirEntry> entries;
-    if (rtl::FileSystem().ListDirectory(dir, entries) != 0) return;
-    for (const auto& e : entries) {
-        const std::string& name = e.Name;
-        if (name.rfind(prefix, 0) != 0 || name.size() < 4 || name.substr(name.size() - 4) != ".tmp") continue;
-        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
-        if (pid > 0 && pid != ::getpid() && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            rtl::FileSystem().Unlink(rtl::WithTrailingSeparator(dir) + name);
-    }
+    const std::string marker = ".~" + rtl::ExtractFileName(path) + ".";
+    rtl::RemoveFilesOfEndedProcesses(rtl::ExtractFileDir(path), marker + "*.tmp", marker);
 }
 
 void SyncParentDirectory(const std::string& path) {

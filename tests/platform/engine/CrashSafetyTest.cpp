@@ -1,10 +1,13 @@
 // A write either lands whole or not at all: a child process performs one change and is
 // killed just before its n-th call that changes the disk, for every n; the table must then
 // read exactly as before the change or exactly as after it.
+#include "WriteOperations.h"
 #include "WriterFixtures.h"
 #include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/SecondaryIndexes.h"
 #include "platform/rtl/FaultInjection.h"
+#include "tests/support/FaultPoints.h"
 #include "tests/support/TempDir.h"
 
 #include <iostream>
@@ -28,29 +31,10 @@ void CopyDirectory(const std::string& from, const std::string& to) {
     for (const auto& e : fs::directory_iterator(from)) fs::copy_file(e.path(), fs::path(to) / e.path().filename());
 }
 
-// Runs `change` in a child killed at its `step`-th call that changes the disk; true when
-// the child got through all of it.
-bool RunKilledAt(int step, const std::function<void()>& change) {
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        rtl::TFaultInjectingFileSystem fs;
-        rtl::ScopedFileSystem scope(fs);
-        fs.Arm(rtl::TFault{0, static_cast<std::uint64_t>(step), 0, true, {}});
-        try {
-            change();
-        } catch (...) {
-            ::_exit(3);
-        }
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_FALSE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << "the change failed at step " << step;
-    return !WIFSIGNALED(status);
-}
-
-// `change(dir)` applied to copies of `pristine`, killed at every step in turn.
-void ExpectAtomic(const std::string& pristine, const std::string& table,
+// `change(dir)` applied to copies of `pristine`, killed at every point in turn: the table must
+// then read exactly as before the change or exactly as after it, and the next change clears
+// what the killed ones left behind.
+void ExpectAtomic(const std::string& operation, const std::string& pristine, const std::string& table,
                   const std::function<void(const std::string&)>& change) {
     TempDir scratch;
     const std::string work = scratch / "work";
@@ -59,18 +43,29 @@ void ExpectAtomic(const std::string& pristine, const std::string& table,
     change(work);
     const auto after = ReadRows(work + "/" + table);
     ASSERT_NE(before, after);
-    int step = 1;
-    for (; step < 400; ++step) {
-        CopyDirectory(pristine, work);
-        const bool finished = RunKilledAt(step, [&] { change(work); });
-        const auto rows = ReadRows(work + "/" + table);
-        EXPECT_TRUE(rows == before || rows == after) << "killed at step " << step << ": " << rows.size() << " rows";
-        if (finished) break;
-    }
-    EXPECT_GT(step, 2);
+    const std::uint64_t points = ForEachKillPoint(
+        operation, [&] { CopyDirectory(pristine, work); },
+        [&] {
+            change(work);
+            return std::string();
+        },
+        [&](const TPointRun&) {
+            const auto rows = ReadRows(work + "/" + table);
+            EXPECT_TRUE(rows == before || rows == after) << rows.size() << " rows";
+        });
+    EXPECT_GT(points, 2u);
     // The next write clears what the killed ones left behind.
     CopyDirectory(pristine, work);
-    RunKilledAt(step / 2, [&] { change(work); });
+    const pid_t child = ::fork();
+    if (child == 0) {
+        rtl::TFaultInjectingFileSystem fs;
+        RunUnder(fs, rtl::TFault{0, points / 2, 0, true, {}}, [&] {
+            change(work);
+            return std::string();
+        });
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
     change(work);
     for (const auto& e : fs::directory_iterator(work))
         EXPECT_NE(e.path().filename().string().rfind(".~", 0), 0u) << e.path();
@@ -89,19 +84,11 @@ protected:
 };
 
 TEST_F(CrashSafety, PostingARowIntoAKeyedTable) {
-    ExpectAtomic(pristine_, "T.db", [](const std::string& work) {
-        TTable t;
-        t.TableName = work + "/T.db";
-        t.Open();
-        t.Append();
-        t.SetFieldByName("Id", std::int64_t{51});  // lands in a full middle block: a split
-        t.SetFieldByName("Notes", std::string(4000, 'n'));
-        t.Post();
-    });
+    ExpectAtomic("insert (post and close)", pristine_, "T.db", InsertRow);
 }
 
 TEST_F(CrashSafety, DeletingARow) {
-    ExpectAtomic(pristine_, "T.db", [](const std::string& work) {
+    ExpectAtomic("delete", pristine_, "T.db", [](const std::string& work) {
         TTable t;
         t.TableName = work + "/T.db";
         t.Open();
@@ -117,26 +104,14 @@ TEST_F(CrashSafety, AddingThePrimaryIndex) {
     MakeTable(pristine_ + "/U.db", layout, 100, [](std::uint64_t i, int f) {
         return f == 0 ? engine::TValue(static_cast<std::int64_t>(1000 - i)) : AllTypesValue(i, f);
     });
-    ExpectAtomic(pristine_, "U.db", [](const std::string& work) {
-        TTable t;
-        t.TableName = work + "/U.db";
-        t.AddIndex("", "Id", engine::ixPrimary);
-    });
+    ExpectAtomic("AddIndex", pristine_, "U.db", AddPrimaryIndexToU);
 }
 
 TEST_F(CrashSafety, BatchMoveIntoATableWithRows) {
     MakeTable(pristine_ + "/S.db", AllTypesLayout(0), 40, [](std::uint64_t i, int f) {
         return f == 0 ? engine::TValue(static_cast<std::int64_t>(5000 + i)) : AllTypesValue(i, f);
     });
-    ExpectAtomic(pristine_, "T.db", [](const std::string& work) {
-        TTable source, dest;
-        source.TableName = work + "/S.db";
-        dest.TableName = work + "/T.db";
-        engine::TBatchMove move;
-        move.Source = &source;
-        move.Destination = &dest;
-        move.Execute();
-    });
+    ExpectAtomic("batch move", pristine_, "T.db", BatchMoveSIntoT);
 }
 
 } // namespace
@@ -160,28 +135,21 @@ std::set<std::string> MemberExtensions(const std::string& dir, const std::string
 
 // Runs `change(work)` on a copy of `pristine` killed at each of its disk changes, and after
 // every kill calls `check(work, finished)`: what a reader finds once the engine has looked.
-std::uint64_t KillAtEveryPoint(const std::string& pristine, const std::function<void(const std::string&)>& change,
+std::uint64_t KillAtEveryPoint(const std::string& operation, const std::string& pristine,
+                               const std::function<void(const std::string&)>& change,
                                const std::function<void(const std::string&, bool)>& check) {
     TempDir scratch;
     const std::string work = scratch / "work";
-    // Count the points of a clean run first.
     CopyDirectory(pristine, work);
-    rtl::TFaultInjectingFileSystem counter;
-    {
-        rtl::ScopedFileSystem scope(counter);
-        counter.Arm(rtl::TFault{});
-        change(work);
-    }
-    const std::uint64_t points = counter.Counted();
+    change(work);
     check(work, true);
-    for (std::uint64_t step = 1; step <= points; ++step) {
-        SCOPED_TRACE("killed at point " + std::to_string(step) + " of " + std::to_string(points));
-        CopyDirectory(pristine, work);
-        const bool finished = RunKilledAt(static_cast<int>(step), [&] { change(work); });
-        EXPECT_FALSE(finished);
-        check(work, false);
-    }
-    return points;
+    return ForEachKillPoint(
+        operation, [&] { CopyDirectory(pristine, work); },
+        [&] {
+            change(work);
+            return std::string();
+        },
+        [&](const TPointRun&) { check(work, false); });
 }
 
 TEST_F(CrashSafety, RenamingAFamilyLeavesItWholeUnderOneOfItsNames) {
@@ -191,7 +159,7 @@ TEST_F(CrashSafety, RenamingAFamilyLeavesItWholeUnderOneOfItsNames) {
     ASSERT_EQ(members.size(), 5u);  // .db .mb .px .x02 .y02
     const auto rows = ReadRows(pristine_ + "/T.db");
     const std::uint64_t points = KillAtEveryPoint(
-        pristine_,
+        "rename table", pristine_,
         [](const std::string& work) {
             TTable t;
             t.TableName = work + "/T.db";
@@ -207,13 +175,37 @@ TEST_F(CrashSafety, RenamingAFamilyLeavesItWholeUnderOneOfItsNames) {
             EXPECT_EQ(ReadRows(work + (old ? "/T.db" : "/TTemp.db")), rows);
         });
     EXPECT_GE(points, 5u);
-    std::cout << "rename: " << points << " kill points\n";
+}
+
+TEST_F(CrashSafety, DeletingATableLeavesItWholeOrGone) {
+    CreateSecondaryIndex(pristine_ + "/T.db", {"Small"}, "", pristine_);
+    const auto members = MemberExtensions(pristine_, "T");
+    const auto rows = ReadRows(pristine_ + "/T.db");
+    KillAtEveryPoint(
+        "delete table", pristine_,
+        [](const std::string& work) {
+            TTable t;
+            t.TableName = work + "/T.db";
+            t.DeleteTable();
+        },
+        [&](const std::string& work, bool finished) {
+            const bool exists = !engine::FindDataFile(work, "T").empty();
+            if (finished) {
+                EXPECT_FALSE(exists);
+            }
+            if (exists) {
+                EXPECT_EQ(MemberExtensions(work, "T"), members);
+                EXPECT_EQ(ReadRows(work + "/T.db"), rows);
+            } else {
+                EXPECT_TRUE(MemberExtensions(work, "T").empty());
+            }
+        });
 }
 
 TEST_F(CrashSafety, CreatingATableLeavesNoneOrAWholeOne) {
     TTableLayout layout = AllTypesLayout(1);
-    const std::uint64_t points = KillAtEveryPoint(
-        pristine_,
+    KillAtEveryPoint(
+        "create table", pristine_,
         [&](const std::string& work) {
             TTable t;
             t.TableName = work + "/New.db";
@@ -237,7 +229,6 @@ TEST_F(CrashSafety, CreatingATableLeavesNoneOrAWholeOne) {
             }
             EXPECT_TRUE(MemberExtensions(work, "New").empty());
         });
-    std::cout << "create: " << points << " kill points\n";
 }
 
 TEST_F(CrashSafety, AProbeOfAHealthyTableChangesTheCounterOrNothing) {
@@ -245,16 +236,7 @@ TEST_F(CrashSafety, AProbeOfAHealthyTableChangesTheCounterOrNothing) {
     const auto before = DirectoryBytes(pristine_);
     const std::uint32_t counter = TParadoxTable::Open(pristineTable)->Header().AutoIncrement;
     const std::uint64_t points = KillAtEveryPoint(
-        pristine_,
-        [](const std::string& work) {
-            TTable t;
-            t.TableName = work + "/T.db";
-            t.Open();
-            t.Append();
-            t.Post();
-            t.Delete();
-            t.Close();
-        },
+        "probe", pristine_, ProbeT,
         [&](const std::string& work, bool) {
             const std::uint32_t now = TParadoxTable::Open(work + "/T.db")->Header().AutoIncrement;
             EXPECT_TRUE(now == counter || now == counter + 1);
@@ -267,26 +249,14 @@ TEST_F(CrashSafety, AProbeOfAHealthyTableChangesTheCounterOrNothing) {
             ExpectSameFiles(before, after);
         });
     EXPECT_LE(points, 4u);  // open, write, flush: one small change
-    std::cout << "probe: " << points << " kill points\n";
 }
 
 TEST_F(CrashSafety, AnInsertIntoATableWithSecondaryIndexesLeavesThemInStep) {
     CreateSecondaryIndex(pristine_ + "/T.db", {"Small"}, "", "/tmp");
     CreateSecondaryIndex(pristine_ + "/T.db", {"Born", "Price"}, "byBorn", "/tmp");
     const auto before = ReadRows(pristine_ + "/T.db");
-    const std::uint64_t points = KillAtEveryPoint(
-        pristine_,
-        [](const std::string& work) {
-            TTable t;
-            t.TableName = work + "/T.db";
-            t.Open();
-            t.Append();
-            t.SetFieldByName("Id", std::int64_t{51});
-            t.SetFieldByName("Small", std::int64_t{-3});
-            t.SetFieldByName("Notes", std::string(3000, 'm'));
-            t.Post();
-            t.Close();
-        },
+    KillAtEveryPoint(
+        "insert with secondary indexes", pristine_, InsertRow,
         [&](const std::string& work, bool finished) {
             const auto rows = ReadRows(work + "/T.db");
             EXPECT_TRUE(rows.size() == before.size() || rows.size() == before.size() + 1);
@@ -297,7 +267,49 @@ TEST_F(CrashSafety, AnInsertIntoATableWithSecondaryIndexesLeavesThemInStep) {
             ExpectConsistent(work + "/T.db");
             EXPECT_EQ(MemberExtensions(work, "T"), (std::set<std::string>{".db", ".mb", ".px", ".x04", ".y04", ".xg0", ".yg0"}));
         });
-    std::cout << "insert with secondary indexes: " << points << " kill points\n";
+}
+
+// A journal the system refuses to read is kept, not taken for one never written whole: that
+// would throw its steps away half done. The next open that can read it completes them.
+TEST_F(CrashSafety, AJournalThatCannotBeReadIsKeptForTheNextOpen) {
+    const auto rows = ReadRows(pristine_ + "/T.db");
+    TempDir scratch;
+    const std::string work = scratch / "work";
+    const std::string journal = work + "/" + engine::paradox::JournalName("T.db");
+    // Kill a rename at the first point where its journal is in place and a file has moved.
+    bool halfDone = false;
+    for (std::uint64_t point = 1; point < 40 && !halfDone; ++point) {
+        CopyDirectory(pristine_, work);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            rtl::TFaultInjectingFileSystem fs;
+            RunUnder(fs, rtl::TFault{0, point, 0, true, {}}, [&] {
+                TTable t;
+                t.TableName = work + "/T.db";
+                t.RenameTable("TTemp");
+                return std::string();
+            });
+            ::_exit(0);
+        }
+        ::waitpid(child, nullptr, 0);
+        halfDone = fs::exists(journal) && !MemberExtensions(work, "TTemp").empty();
+    }
+    ASSERT_TRUE(halfDone);
+    const auto killed = DirectoryBytes(work);
+    {
+        rtl::TFaultInjectingFileSystem fs;
+        const rtl::ScopedFileSystem installed(fs);
+        fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Read), 1, EIO, false, ".journal"});
+        EXPECT_FALSE(engine::paradox::RecoverFamily(work, "T.db"));
+        EXPECT_TRUE(fs.Struck());
+    }
+    ExpectSameFiles(killed, DirectoryBytes(work));
+    // A lookup of the old name completes the rename.
+    EXPECT_EQ(engine::FindDataFile(work, "T"), "");
+    EXPECT_EQ(engine::FindDataFile(work, "TTemp"), work + "/TTemp.db");
+    EXPECT_EQ(ReadRows(work + "/TTemp.db"), rows);
+    EXPECT_TRUE(MemberExtensions(work, "T").empty());
+    EXPECT_FALSE(fs::exists(journal));
 }
 
 } // namespace

@@ -95,10 +95,34 @@ TEST(FaultInjection, EnvironmentSettingsParseOrAreRefusedWithAReason) {
     ASSERT_TRUE(rtl::ParseFault("nth=7;kill;count=/tmp/n", f, count, error));
     EXPECT_TRUE(f.Kill);
     EXPECT_EQ(count, "/tmp/n");
+    ASSERT_TRUE(rtl::ParseFault("ops=all;nth=2;errno=EROFS;persist", f, count, error)) << error;
+    EXPECT_EQ(f.Ops, rtl::AllOps());
+    EXPECT_TRUE(f.Persistent);
     EXPECT_FALSE(rtl::ParseFault("ops=writ", f, count, error));
     EXPECT_NE(error.find("writ"), std::string::npos);
     EXPECT_FALSE(rtl::ParseFault("nth=x", f, count, error));
     EXPECT_FALSE(rtl::ParseFault("errno=EWHAT", f, count, error));
+}
+
+// A disk that stays full: from the chosen call on, every counted call fails.
+TEST(FaultInjection, APersistentFaultKeepsFailing) {
+    test::TempDir dir;
+    TFaultInjectingFileSystem fs;
+    rtl::ScopedFileSystem scope(fs);
+    TFault fault{rtl::OpBit(FsOp::Write), 2, ENOSPC, false, {}};
+    fault.Persistent = true;
+    fs.Arm(fault);
+    const int fd = fs.Open(dir / "f", O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(fs.Write(fd, "a", 1), 1);
+    for (int i = 0; i < 3; ++i) {
+        errno = 0;
+        EXPECT_EQ(fs.Write(fd, "b", 1), -1);
+        EXPECT_EQ(errno, ENOSPC);
+    }
+    EXPECT_NE(fs.StruckAt().find("write"), std::string::npos);
+    fs.Close(fd);
+    EXPECT_EQ(std::filesystem::file_size(dir / "f"), 1u);
 }
 
 } // namespace

@@ -1,4 +1,6 @@
 #include "platform/rtl/FileListing.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FaultInjection.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -43,4 +45,23 @@ TEST(ListFiles, RegularFilesOnlyIncludingHiddenAndReadOnly) {
     EXPECT_EQ(ListFiles(tmp.Path(), "*.px"), (Names{"Hovory.PX"}));
     EXPECT_EQ(rtl::ListFilesByPattern(tmp.Path() + "/hovory.*"), (Names{"HOVORY.DB", "Hovory.PX"}));
     EXPECT_TRUE(ListFiles(tmp.Path() + "/missing", "*").empty());
+}
+
+// A directory that cannot be read might hold any file: saying "no files" would let a restore
+// copy nothing and a deletion delete nothing, both reported as done.
+TEST(ListFiles, ADirectoryThatCannotBeListedRaisesButAMissingOneIsEmpty) {
+    test::TempDir tmp;
+    tmp.WriteFile("HOVORY.DB", "1");
+    const std::string file = tmp.WriteFile("plain", "x");
+    EXPECT_TRUE(ListFiles(file, "*").empty());  // a file where the directory should be
+    rtl::TFaultInjectingFileSystem fs;
+    const rtl::ScopedFileSystem installed(fs);
+    fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::List), 1, EIO, false, {}});
+    try {
+        ListFiles(tmp.Path(), "*.db");
+        ADD_FAILURE() << "a failed listing gave a list";
+    } catch (const rtl::EFileError& e) {
+        EXPECT_EQ(e.Message(), "Cannot list the directory \"" + tmp.Path() + "\": Input/output error");
+    }
+    EXPECT_EQ(ListFiles(tmp.Path(), "*.db"), (Names{"HOVORY.DB"}));
 }

@@ -1,0 +1,78 @@
+#include "platform/rtl/FileIo.h"
+
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FileListing.h"
+#include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Paths.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <random>
+
+namespace rtl {
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+    const auto* p = static_cast<const char*>(data);
+    while (size > 0) {
+        const ssize_t n = FileSystem().Write(fd, p, size);
+        if (n == 0) errno = ENOSPC;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& content) {
+    content.clear();
+    TFileDescriptor fd(FileSystem().Open(path, O_RDONLY));
+    if (!fd.Valid()) return false;
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = FileSystem().Read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0) return false;
+        if (n == 0) return true;
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_t mode, std::string& path) {
+    static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937_64 random{std::random_device{}()};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string candidate = prefix;
+        for (int i = 0; i < 6; ++i) candidate += Letters[random() % (sizeof Letters - 1)];
+        candidate += suffix;
+        const int fd = FileSystem().Open(candidate, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+        if (fd >= 0) {
+            path = candidate;
+            return fd;
+        }
+        if (errno != EEXIST) return -1;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+std::string ProcessTag() { return std::to_string(::getpid()) + "."; }
+
+void RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask, const std::string& marker) {
+    try {
+        for (const std::string& name : ListFiles(directory, mask)) {
+            const auto at = name.rfind(marker);
+            if (at == std::string::npos) continue;
+            char* end = nullptr;
+            const long pid = std::strtol(name.c_str() + at + marker.size(), &end, 10);
+            if (pid <= 0 || *end != '.' || pid == ::getpid()) continue;
+            if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+                FileSystem().Unlink(WithTrailingSeparator(directory) + name);
+        }
+    } catch (const EError&) {
+    }
+}
+
+} // namespace rtl

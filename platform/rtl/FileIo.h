@@ -1,0 +1,34 @@
+// Small steps every writer needs, over the file-system seam (FileSystem.h): writing a whole
+// buffer, reading a whole small file, and creating a file under a fresh name beside others.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+
+namespace rtl {
+
+// Writes all `size` bytes at the descriptor's offset. False with errno set at the first
+// failure; a write that moves nothing counts as a full disk (ENOSPC).
+bool WriteAll(int fd, const void* data, std::size_t size);
+
+// The whole content of a small file (a list, a configuration). False with errno set when it
+// cannot be opened or read; a read error is never taken for the end of the file.
+bool ReadWholeFile(const std::string& path, std::string& content);
+
+// Creates the new file `prefix` + six random letters or digits + `suffix`, exclusively and
+// never through a symbolic link, open for reading and writing with permissions `mode`; its
+// name goes to `path`. -1 with errno set when no name could be created.
+int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_t mode, std::string& path);
+
+// Temporary files carry the id of the process that made them ("<pid>." after a known
+// marker), so that the next run can tell those of runs that were killed.
+std::string ProcessTag();
+
+// Removes the files of `directory` matching `mask` whose process id (the digits after the
+// last `marker` in the name) names a process that no longer runs: what killed runs left
+// behind. Best effort: a directory that cannot be listed is left as it is.
+void RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask, const std::string& marker);
+
+} // namespace rtl
