@@ -118,6 +118,29 @@ TEST(PostEdges, TwoPendingRowsWithOneKeyAreRefusedBeforeAnythingIsWritten) {
     EXPECT_EQ(ReadRows(path).size(), static_cast<std::size_t>(RowsPerBlock + 3));
 }
 
+// A damaged table that stores one key twice: a write through the engine must stop there,
+// not drop one of the two rows on the way.
+TEST(PostEdges, AKeyStoredTwiceStopsTheWriteAndNoRowIsLost) {
+    TempDir dir;
+    const std::string path = MakeKeyedTable(dir, 2 * RowsPerBlock);
+    const auto h = TParadoxTable::Open(path)->Header();
+    Patch(path, h.BlockOffset(2) + 6 + h.RecordSize, Key(100));  // block 2: 100, 100, 120 ...
+    const auto before = DirectoryBytes(dir.Path());
+    TTable t;
+    t.TableName = path;
+    t.Open();
+    t.Append();
+    t.SetFieldByName("Key", std::int64_t{5});
+    t.Post();
+    try {
+        t.Close();
+        ADD_FAILURE() << "a table holding a key twice was rewritten";
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.Kind(), EngineErrorKind::KeyViolation);
+    }
+    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+}
+
 // Another program changed rows without writing the .px: the index must not be trusted where
 // it disagrees with the data, or a key it misplaces would be taken twice.
 class StaleIndex : public ::testing::Test {
