@@ -460,3 +460,20 @@ TEST(TableWriter, LongKeysMakeAThreeLevelPrimaryIndex) {
 }
 
 } // namespace
+
+// A key too wide for two entries per index block can never narrow to a root: the writer
+// must say so at once instead of filling the index with 65535 blocks first.
+TEST(TableWriter, AKeyTooWideForItsIndexBlocksIsRefusedBeforeAnyIndexIsWritten) {
+    using namespace engine::paradox;
+    TempDir dir;
+    for (const int alphaFields : {3, 4}) {  // one entry per 1 KiB block, then none
+        TIndexHeaderInfo info;
+        info.BlockSize = 1024;
+        for (int i = 0; i < alphaFields; ++i) info.KeyFields.push_back(TLayoutField{"K" + std::to_string(i), 0x01, 255});
+        std::vector<TChainBlockSummary> blocks;
+        for (std::uint16_t b = 1; b <= 3; ++b) blocks.push_back(TChainBlockSummary{b, 1, std::string(255 * alphaFields, 'a')});
+        const std::string path = dir.Path() + "/wide" + std::to_string(alphaFields) + ".px";
+        EXPECT_THROW(WritePrimaryIndex(path, blocks, info), EDBEngineError) << alphaFields;
+        EXPECT_FALSE(std::filesystem::exists(path)) << alphaFields;
+    }
+}
