@@ -141,6 +141,33 @@ TEST(PostEdges, AKeyStoredTwiceStopsTheWriteAndNoRowIsLost) {
     ExpectSameFiles(before, DirectoryBytes(dir.Path()));
 }
 
+// The same through a batch move that counts key violations instead of stopping at them: a
+// repeat among the stored rows is no violation of the rows moved in, and counting it would
+// drop a stored row.
+TEST(PostEdges, AKeyStoredTwiceIsNoCountedViolationOfABatchMove) {
+    TempDir dir;
+    const std::string path = MakeKeyedTable(dir, 2 * RowsPerBlock);
+    const auto h = TParadoxTable::Open(path)->Header();
+    Patch(path, h.BlockOffset(2) + 6 + h.RecordSize, Key(100));
+    TempDir other;
+    const std::string sourcePath = MakeKeyedTable(other, 3);  // keys 10, 20, 30: repeats of stored ones
+    const auto before = DirectoryBytes(dir.Path());
+    TTable source, dest;
+    source.TableName = sourcePath;
+    dest.TableName = path;
+    engine::TBatchMove move;
+    move.Source = &source;
+    move.Destination = &dest;
+    move.AbortOnKeyViol = false;
+    try {
+        move.Execute();
+        ADD_FAILURE() << "a table holding a key twice was rewritten; key violations counted: " << move.KeyViolCount;
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.Kind(), EngineErrorKind::KeyViolation);
+    }
+    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+}
+
 // Another program changed rows without writing the .px: the index must not be trusted where
 // it disagrees with the data, or a key it misplaces would be taken twice.
 class StaleIndex : public ::testing::Test {
@@ -246,6 +273,34 @@ TEST(DeleteAfterAMove, UnkeyedRowMovedUpByADeletionBeforeIt) {
     for (int n = 1; n <= 2 * RowsPerBlock; ++n)
         if (n != 2 && n != 11) expected.push_back(n);
     EXPECT_EQ(numbers, expected);
+}
+
+// Another program (one that takes no lock, as the billing application) removes the very row a
+// handle has deleted but not yet written: the write must say the table changed under it, not
+// report a deletion it never made.
+TEST(DeleteAfterAMove, ARowRemovedByAnotherProgramBeforeTheWriteIsReported) {
+    TempDir dir;
+    const std::string path = MakeKeyedTable(dir, 2 * RowsPerBlock);
+    const auto h = TParadoxTable::Open(path)->Header();
+    TTable t;
+    t.TableName = path;
+    t.Open();
+    for (int i = 0; i < 2 * RowsPerBlock - 1; ++i) t.Next();  // the last row, in block 2
+    ASSERT_EQ(std::get<std::int64_t>(t.FieldByName("Key")), 10 * 2 * RowsPerBlock);
+    t.Delete();
+    // Block 2 loses its last row, the header counts one row fewer.
+    const auto shorter = static_cast<std::uint16_t>((RowsPerBlock - 2) * h.RecordSize);
+    Patch(path, h.BlockOffset(2) + 4, std::string{static_cast<char>(shorter & 0xFF), static_cast<char>(shorter >> 8)});
+    const std::uint32_t count = 2 * RowsPerBlock - 1;
+    Patch(path, 6, std::string{static_cast<char>(count & 0xFF), static_cast<char>(count >> 8 & 0xFF), 0, 0});
+    const auto before = DirectoryBytes(dir.Path());
+    try {
+        t.Close();
+        ADD_FAILURE() << "a deletion of a row that was gone was reported as done";
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.Kind(), EngineErrorKind::InvalidRequest) << e.what();
+    }
+    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
 }
 
 } // namespace

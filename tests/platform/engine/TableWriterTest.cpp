@@ -308,6 +308,28 @@ TEST(TableWriter, AddIndexOverDuplicateKeysFailsAndChangesNothing) {
               EngineErrorKind::InvalidRequest);
 }
 
+// A table already in key order streams straight through; a key that repeats its neighbour
+// (inside a block, or across the edge of two) is no ascending order and must be refused.
+TEST(TableWriter, AddIndexRefusesARepeatedNeighbourInAnOtherwiseAscendingTable) {
+    for (const std::uint64_t repeatAt : {4u, 9u}) {  // inside block 1; first row of block 2
+        SCOPED_TRACE(repeatAt);
+        TempDir dir;
+        TTableLayout layout;
+        layout.Fields = {{"Key", ftLong, 4}, {"Text", ftAlpha, 106}};
+        layout.BlockSize = 1024;  // 9 rows per block
+        const std::string path = dir / "Asc.db";
+        MakeTable(path, layout, 20, [&](std::uint64_t i, int f) -> engine::TValue {
+            if (f == 0) return static_cast<std::int64_t>(i < repeatAt ? i + 1 : i);  // ... k, k ...
+            return "row " + std::to_string(i);
+        });
+        const auto before = DirectoryBytes(dir.Path());
+        TTable t;
+        t.TableName = path;
+        EXPECT_EQ(KindOfFailure([&] { t.AddIndex("", "Key", engine::ixPrimary); }), EngineErrorKind::KeyViolation);
+        EXPECT_EQ(DirectoryBytes(dir.Path()), before);
+    }
+}
+
 TEST(TableWriter, RowAccessNeedsAnOpenTableAndAPendingRow) {
     TempDir dir;
     const std::string path = dir / "R.db";
