@@ -446,6 +446,9 @@ void TTable::Delete() {
     if (m.eof || m.current.empty())
         throw EDBEngineError("The table \"" + TableName + "\" has no current row to delete.",
                              EngineErrorKind::InvalidRequest);
+    // The row as it was read: when another process wrote the table meanwhile, BeginChange
+    // reads it anew (an unkeyed table forgets its position), and these bytes find the row.
+    const std::vector<std::uint8_t> row = m.current;
     BeginChange(*this, m);
     TWriteSession& s = *m.session;
     const paradox::TTableHeader& h = m.reader->Header();
@@ -461,8 +464,7 @@ void TTable::Delete() {
             // it again by its bytes.
             bool found = false;
             if (h.IsKeyed()) {
-                const std::string key(reinterpret_cast<const char*>(m.current.data()),
-                                      static_cast<std::size_t>(KeySizeOf(h)));
+                const std::string key(reinterpret_cast<const char*>(row.data()), static_cast<std::size_t>(KeySizeOf(h)));
                 for (const TStoredPlace& place : paradox::FindStoredKey(*m.reader, key))
                     if (!s.Deletes.count(place)) {
                         m.currentPlace = place;
@@ -472,7 +474,7 @@ void TTable::Delete() {
                 m.reader->ForEachRecord(
                     [&](const paradox::TRecordRef& r) {
                         const TStoredPlace place{r.Block, r.IndexInBlock};
-                        if (!s.Deletes.count(place) && std::memcmp(r.Bytes, m.current.data(), m.current.size()) == 0) {
+                        if (!s.Deletes.count(place) && std::memcmp(r.Bytes, row.data(), row.size()) == 0) {
                             m.currentPlace = place;
                             found = true;
                         }
@@ -484,8 +486,8 @@ void TTable::Delete() {
                 throw EDBEngineError("The row to delete is no longer in table \"" + TableName + "\"",
                                      EngineErrorKind::InvalidRequest);
         }
-        s.Deletes[m.currentPlace] = m.current;
-        s.Bytes += m.current.size();
+        s.Deletes[m.currentPlace] = row;
+        s.Bytes += row.size();
     }
     // The row after it becomes current.
     if (m.stale) {

@@ -63,7 +63,7 @@ void TKeyViolationTable::Add(const std::uint8_t* record, const TMemoFile* blobs)
     if (!Started()) Start(headerBytes_, source_.RecordSize, source_.BlockSize, hasBlobs);
     record_.assign(record, record + source_.RecordSize);
     for (const auto& f : source_.Fields) {
-        if (!IsBlobField(f.TypeCode) || f.Offset + f.Size > source_.RecordSize) continue;
+        if (!IsBlobField(f.TypeCode) || !f.SizeFitsType() || f.Offset + f.Size > source_.RecordSize) continue;
         const TBlobResult value = ReadBlobField(record + f.Offset, f.Size, blobs);
         Memo().Store(value.Ok ? value.Bytes : std::string(), record_.data() + f.Offset, f.Size);
     }

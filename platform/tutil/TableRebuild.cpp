@@ -299,7 +299,8 @@ void TRebuild::Recover() {
     checker_ = std::make_unique<TRecordChecker>(header_);
     for (std::size_t i = 0; i < header_.Fields.size(); ++i) {
         const TFieldInfo& f = header_.Fields[i];
-        if (IsBlobField(f.TypeCode) && f.Offset + f.Size <= header_.RecordSize) blobFields_.push_back(static_cast<int>(i));
+        if (IsBlobField(f.TypeCode) && f.SizeFitsType() && f.Offset + f.Size <= header_.RecordSize)
+            blobFields_.push_back(static_cast<int>(i));
     }
 
     TRecoveredRows rows(*source_, found_);

@@ -209,6 +209,23 @@ TEST_F(KeyRepair, ALeftoverTempTableIsDeletedOnlyWhenTheOriginalHoldsItsRows) {
     EXPECT_TRUE(fs::exists(databaseDir / "BranyOld.DB"));
 }
 
+// The boundary between an abandoned copy and a possibly only copy: a leftover with as many
+// rows as the original holds nothing the original lacks; one more row and it might.
+TEST_F(KeyRepair, ALeftoverWithOneRowMoreThanTheOriginalIsKeptOneWithAsManyIsDeleted) {
+    MakeCalls("Hovory", 100, 5);
+    MakeCalls("HovoryTemp", 101);
+    const auto before = DirectoryBytes(databaseDir.Path());
+    EXPECT_THROW(Module().RepairKeyViolations("\"Hovory\""), rtl::EError);
+    ExpectSameFiles(before, DirectoryBytes(databaseDir.Path()));
+
+    MakeCalls("Linky", 100, 5);
+    MakeCalls("LinkyTemp", 100);
+    Module().RepairKeyViolations("\"Linky\"");
+    EXPECT_EQ(Outcome("Linky").Result, TResult::Repaired);
+    EXPECT_FALSE(fs::exists(databaseDir / "LinkyTemp.DB"));
+    EXPECT_EQ(ReadRows(databaseDir / "Linky.DB").size(), 100u);
+}
+
 // Kills the repair of one lagging table at each of its disk changes; after every kill all
 // rows are found whole under one of the names the repair uses.
 TEST_F(KeyRepair, AKillAtAnyStepLeavesAllRowsUnderOneName) {

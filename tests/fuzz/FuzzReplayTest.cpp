@@ -1,9 +1,14 @@
-// Replays the inputs the fuzzers found worth keeping through the full fuzz harness: every
-// table of the engine's damaged-table corpus, and every archive of corpus-zip/. A replay
-// passes when nothing crashes or escapes the target (run it under the asan preset).
+// Replays inputs through the fuzz targets' own harness: every table of the engine's
+// damaged-table corpus and of the small samples (read, verified, rebuilt without losing a
+// row), blobs of the samples and of damaged memo files, every archive of corpus-zip/, and
+// every input kept in regressions/TARGET/. A replay passes when nothing crashes, escapes
+// its target or breaks a promise the harness checks (run it under the asan preset too).
 #include "tests/fuzz/FuzzHarness.h"
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/MemoWriter.h"
 #include "platform/engine/paradox/ParadoxTable.h"
+#include "tests/support/Samples.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +16,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,18 +30,68 @@ namespace fs = std::filesystem;
 std::vector<fs::path> FilesEndingWith(const fs::path& dir, const std::string& ext) {
     std::vector<fs::path> files;
     for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().extension() == ext) files.push_back(e.path());
+        if (ext.empty() || e.path().extension() == ext) files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
 }
 
-TEST(FuzzReplay, EveryCorpusTableIsReadEveryWay) {
-    const auto tables = FilesEndingWith(fs::path(TABLORA_TEST_DATA_DIR) / ".." / "platform" / "engine" / "corpus", ".db");
+const fs::path CorpusDir = fs::path(TABLORA_TEST_DATA_DIR) / ".." / "platform" / "engine" / "corpus";
+
+std::string ReadWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The input tag of a companion file, by its extension (a secondary index of any number
+// plays the one index name the harness writes).
+std::string CompanionTag(std::string ext) {
+    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+    auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    if (ext == ".mb" || ext == ".px") return ext.substr(1);
+    if (ext.size() == 4 && (ext[1] == 'x' || ext[1] == 'y')) {
+        if (ext[2] == 'g' && hex(ext[3])) return ext[1] == 'x' ? "XG0" : "YG0";
+        if (hex(ext[2]) && hex(ext[3])) return ext[1] == 'x' ? "X02" : "Y02";
+    }
+    return {};
+}
+
+// A table with its companion files as one input of the table targets.
+std::string PackTable(const fs::path& db) {
+    std::string input = ReadWhole(db);
+    for (const auto& e : fs::directory_iterator(db.parent_path())) {
+        if (e.path() == db || e.path().stem() != db.stem()) continue;
+        if (const std::string tag = CompanionTag(e.path().extension().string()); !tag.empty())
+            input += fuzz::CompanionMarker + tag + "\n" + ReadWhole(e.path());
+    }
+    return input;
+}
+
+void RunInput(const char* target, const std::string& input, const std::string& dir) {
+    fuzz::RunTarget(target, reinterpret_cast<const std::uint8_t*>(input.data()), input.size(), dir);
+}
+
+TEST(FuzzReplay, EveryCorpusTableIsReadEveryWayAndRebuiltWithoutLosingARow) {
+    const auto tables = FilesEndingWith(CorpusDir, ".db");
     ASSERT_FALSE(tables.empty());
+    test::TempDir scratch;
     for (const auto& t : tables) {
         SCOPED_TRACE(t.filename().string());
         fuzz::ExerciseTable(t.string());
+        RunInput("rebuild", PackTable(t), scratch.Path());
     }
+}
+
+// The small real tables the fuzzers start from: each rebuilt keeps every intact row.
+TEST(FuzzReplay, EverySmallSampleTableIsRebuiltWithoutLosingARow) {
+    test::TempDir scratch;
+    int rebuilt = 0;
+    for (const auto& t : test::SampleTables()) {
+        if (fs::file_size(t) > 40000) continue;
+        SCOPED_TRACE(t);
+        RunInput("rebuild", PackTable(t), scratch.Path());
+        ++rebuilt;
+    }
+    EXPECT_GT(rebuilt, 50);
 }
 
 // Damage of the kinds found in the field, drawn from a fixed seed so every run reads the
@@ -86,9 +142,9 @@ std::string Mutate(std::string bytes, std::mt19937& rng) {
     return bytes;
 }
 
-TEST(FuzzReplay, SeededMutationsOfCorpusTablesAreReadEveryWay) {
-    const auto tables = FilesEndingWith(fs::path(TABLORA_TEST_DATA_DIR) / ".." / "platform" / "engine" / "corpus", ".db");
-    test::TempDir dir;
+TEST(FuzzReplay, SeededMutationsOfCorpusTablesAreReadEveryWayAndRebuilt) {
+    const auto tables = FilesEndingWith(CorpusDir, ".db");
+    test::TempDir dir, rebuildDir;
     const std::string path = (fs::path(dir.Path()) / "T.db").string();
     std::mt19937 rng(20261208);
     for (int round = 0; round < 600; ++round) {
@@ -98,6 +154,84 @@ TEST(FuzzReplay, SeededMutationsOfCorpusTablesAreReadEveryWay) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << Mutate(original, rng);
         SCOPED_TRACE("round " + std::to_string(round) + " from " + source.filename().string());
         fuzz::ExerciseTable(path);
+        if (round % 3 == 0) RunInput("rebuild", ReadWhole(path), rebuildDir.Path());
+    }
+}
+
+// The blob fields of a table's first rows with its memo file, as one memo input.
+fuzz::TMemoInput BlobsOf(const std::string& dataPath, std::size_t limit) {
+    using namespace engine::paradox;
+    fuzz::TMemoInput input;
+    const auto table = TParadoxTable::Open(dataPath);
+    if (!table->Memo() || !table->Memo()->Usable()) return input;
+    input.MemoBytes = ReadWhole(table->Memo()->Path());
+    TProblemList ignored;
+    table->ForEachRecord(
+        [&](const TRecordRef& r) {
+            for (const auto& f : table->Header().Fields)
+                if (IsBlobField(f.TypeCode) && f.Size >= 10 && f.Size <= 255)
+                    input.Fields.emplace_back(reinterpret_cast<const char*>(r.Bytes) + f.Offset, f.Size);
+            return input.Fields.size() < limit;
+        },
+        ignored);
+    return input;
+}
+
+TEST(FuzzReplay, EverySampleBlobReadsAlikeInAnyOrderAndWritesBack) {
+    test::TempDir scratch;
+    int tables = 0;
+    for (const auto& t : test::SampleTables()) {
+        SCOPED_TRACE(t);
+        fuzz::TMemoInput input;
+        try {
+            input = BlobsOf(t, 200);
+        } catch (const engine::EDBEngineError&) {
+            continue;
+        }
+        if (input.Fields.empty() || input.MemoBytes.size() > (4u << 20)) continue;
+        RunInput("memo", fuzz::FormatMemoInput(input), scratch.Path());
+        ++tables;
+    }
+    EXPECT_GE(tables, 5);
+}
+
+// A memo file the engine wrote (blobs in the leader, shared blocks at their edges, blocks of
+// their own), damaged byte by byte by a fixed-seed generator.
+TEST(FuzzReplay, SeededDamageOfAMemoFileReadsAlikeAndWritesBack) {
+    using namespace engine::paradox;
+    test::TempDir scratch;
+    const std::string written = scratch.Path() + "/W.mb";
+    fuzz::TMemoInput clean;
+    {
+        auto writer = TMemoWriter::CreateNew(written);
+        const std::size_t lengths[] = {0, 5, 10, 11, 16, 17, 100, 2047, 2048, 2049, 4087, 4088, 9000};
+        for (std::size_t i = 0; i < std::size(lengths); ++i) {
+            std::string field(i % 2 ? 20 : 11, '\0');
+            writer->Store(std::string(lengths[i], static_cast<char>('a' + i)), reinterpret_cast<std::uint8_t*>(field.data()),
+                          static_cast<int>(field.size()));
+            clean.Fields.push_back(field);
+        }
+        writer->Finish();
+    }
+    clean.MemoBytes = ReadWhole(written);
+    std::mt19937 rng(20261209);
+    const std::string dir = scratch.Path() + "/run";
+    fs::create_directories(dir);
+    for (int round = 0; round < 300; ++round) {
+        fuzz::TMemoInput input = clean;
+        for (int hits = 1 + static_cast<int>(rng() % 3); hits > 0; --hits) {
+            if (rng() % 4 == 0) {
+                std::string& f = input.Fields[rng() % input.Fields.size()];
+                f[f.size() - 10 + rng() % 10] = static_cast<char>(rng());
+            } else {
+                // Block heads and slot tables are where one byte matters most.
+                const std::size_t block = 4096 * (rng() % (input.MemoBytes.size() / 4096));
+                input.MemoBytes[block + (rng() % 2 ? rng() % 16 : rng() % 4096)] = static_cast<char>(rng());
+            }
+        }
+        if (round % 10 == 9) input.MemoBytes.resize(rng() % input.MemoBytes.size());
+        SCOPED_TRACE("round " + std::to_string(round));
+        RunInput("memo", fuzz::FormatMemoInput(input), dir);
     }
 }
 
@@ -124,7 +258,7 @@ TEST(FuzzReplay, FifoUnderATableNameIsRefusedNotWaitedOn) {
 TEST(FuzzReplay, FieldOfImpossibleSizeKeepsItsRawBytes) {
     using namespace engine::paradox;
     const auto table = TParadoxTable::Open(
-        (fs::path(TABLORA_TEST_DATA_DIR) / ".." / "platform" / "engine" / "corpus" / "fuzz-wide-long.db").string());
+        (CorpusDir / "fuzz-wide-long.db").string());
     const auto decoder = table->Decoder();
     std::vector<TFieldValue> values;
     TProblemList problems;

@@ -1,4 +1,5 @@
-// A directory of its own for one fuzz process, in memory when /dev/shm exists.
+// A directory of its own for one fuzz process, in memory when /dev/shm exists; removed when
+// the process ends normally (a crash leaves it for a look at what the input wrote).
 #pragma once
 
 #include <filesystem>
@@ -7,12 +8,24 @@
 
 namespace fuzz {
 
-inline std::string ScratchDir(const char* what) {
-    const std::filesystem::path base =
-        std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
-    const auto dir = base / ("tablora-fuzz-" + std::string(what) + "-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir);
-    return dir.string();
-}
+class TScratchDir {
+public:
+    explicit TScratchDir(const char* what) {
+        const std::filesystem::path base =
+            std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+        path_ = (base / ("tablora-fuzz-" + std::string(what) + "-" + std::to_string(getpid()))).string();
+        std::filesystem::create_directories(path_);
+    }
+    ~TScratchDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TScratchDir(const TScratchDir&) = delete;
+    TScratchDir& operator=(const TScratchDir&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
 
 } // namespace fuzz

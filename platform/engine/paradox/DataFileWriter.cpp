@@ -98,9 +98,15 @@ void WritePrimaryIndex(const std::string& path, const std::vector<TChainBlockSum
                        const TIndexHeaderInfo& infoIn) {
     TIndexHeaderInfo info = infoIn;
     int keySize = 0;
-    for (const auto& f : info.KeyFields) keySize += FieldStorageSize(f.TypeCode, f.SizeByte);
+    for (const auto& f : info.KeyFields) keySize += FieldLayoutSize(f.TypeCode, f.SizeByte);
     const int entrySize = keySize + 6;
     const int perBlock = static_cast<int>((info.BlockSize - BlockHeaderSize) / static_cast<std::uint32_t>(entrySize));
+    // A level of one entry per block never narrows to a root: it would fill 65535 blocks
+    // before giving up. Such a key cannot be indexed at this block size at all.
+    if (perBlock < 1 || (perBlock < 2 && blocks.size() > 1))
+        throw EDBEngineError("The key of \"" + path + "\" (" + std::to_string(keySize) + " bytes) is too large for index blocks of " +
+                                 std::to_string(info.BlockSize) + " bytes",
+                             EngineErrorKind::General);
 
     struct TEntry {
         std::string Key;

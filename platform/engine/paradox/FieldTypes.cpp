@@ -81,4 +81,9 @@ int FieldStorageSize(std::uint8_t code, std::uint8_t sizeByte) {
     }
 }
 
+int FieldLayoutSize(std::uint8_t code, std::uint8_t sizeByte) {
+    const int size = FieldStorageSize(code, sizeByte);
+    return size < 0 ? sizeByte : size;
+}
+
 } // namespace engine::paradox

@@ -39,4 +39,9 @@ bool IsBlobField(std::uint8_t code);              // M B F O G (stored in the .m
 // combination is impossible (a zero-length alpha, a Long of size 3, a memo without a descriptor).
 int FieldStorageSize(std::uint8_t code, std::uint8_t sizeByte);
 
+// Bytes a field of an existing table takes in its records: its storage size, or the header's
+// size byte when the combination is impossible. The reader lays damaged records out so, and
+// every file written for such a table (its indexes above all) must agree with it.
+int FieldLayoutSize(std::uint8_t code, std::uint8_t sizeByte);
+
 } // namespace engine::paradox

@@ -1,8 +1,10 @@
 #include "platform/engine/paradox/HeaderWriter.h"
 
+#include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/ByteOrderWrite.h"
 #include "platform/engine/paradox/FieldEncoding.h"
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/rtl/Paths.h"
 
 #include <algorithm>
 #include <ctime>
@@ -56,7 +58,7 @@ std::vector<std::uint8_t> BuildDataHeader(const TTableLayout& layout) {
     const std::size_t nf = layout.Fields.size();
     std::vector<std::uint8_t> b(0x78, 0);
     int recordSize = 0;
-    for (const auto& f : layout.Fields) recordSize += FieldStorageSize(f.TypeCode, f.SizeByte);
+    for (const auto& f : layout.Fields) recordSize += FieldLayoutSize(f.TypeCode, f.SizeByte);
 
     Put16(b, 0x00, static_cast<unsigned>(recordSize));
     const std::uint8_t derived = layout.KeyFieldCount > 0 ? fileKeyedDb : fileUnkeyedDb;
@@ -146,7 +148,7 @@ std::uint8_t IndexStampOf(const std::vector<std::uint8_t>& dataHeader) { return 
 std::vector<std::uint8_t> BuildIndexHeader(const TIndexHeaderInfo& info) {
     std::vector<std::uint8_t> b(HeaderUnit, 0);
     int keySize = 0;
-    for (const auto& f : info.KeyFields) keySize += FieldStorageSize(f.TypeCode, f.SizeByte);
+    for (const auto& f : info.KeyFields) keySize += FieldLayoutSize(f.TypeCode, f.SizeByte);
     Put16(b, 0x00, static_cast<unsigned>(keySize + 6));
     Put16(b, 0x02, HeaderUnit);
     b[0x04] = info.FileType;
@@ -178,6 +180,13 @@ std::vector<std::uint8_t> BuildIndexHeader(const TIndexHeaderInfo& info) {
 }
 
 std::vector<std::uint8_t> ReadHeaderBytes(const TRandomAccessFile& file, const TTableHeader& header) {
+    // A size field smaller than the header's content (a flipped bit) would cut the field
+    // list off in every file written from these bytes: the rows would read as other fields.
+    if (header.ContentSize > header.HeaderSize)
+        throw EDBEngineError("The header of \"" + rtl::ExtractFileName(file.Path()) + "\" says it takes " +
+                                 std::to_string(header.HeaderSize) + " bytes, but its fields and names take " +
+                                 std::to_string(header.ContentSize) + "; the table cannot be rewritten without losing its structure.",
+                             EngineErrorKind::Corrupt);
     std::vector<std::uint8_t> b(header.HeaderSize, 0);
     file.ReadAt(0, b.data(), b.size());
     return b;

@@ -80,7 +80,8 @@ struct TIndexHeaderInfo {
 };
 std::vector<std::uint8_t> BuildIndexHeader(const TIndexHeaderInfo& info);
 
-// The whole header region of a data file (HeaderSize bytes).
+// The whole header region of a data file (HeaderSize bytes). Raises EDBEngineError (Corrupt)
+// when the header's content runs past that size: no file may be written from it.
 std::vector<std::uint8_t> ReadHeaderBytes(const TRandomAccessFile& file, const TTableHeader& header);
 
 } // namespace engine::paradox

@@ -2,6 +2,7 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/ByteOrder.h"
+#include "platform/engine/paradox/FieldTypes.h"
 #include "platform/rtl/Paths.h"
 
 #include <cstring>
@@ -146,7 +147,11 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
 
 TBlobResult ReadBlobField(const std::uint8_t* field, int fieldSize, const TMemoFile* memo) {
     TBlobResult r;
-    const int leaderSize = fieldSize - 10;
+    if (fieldSize < BlobDescriptorSize) {
+        r.Error = "the field is too small to hold a blob descriptor";
+        return r;
+    }
+    const int leaderSize = fieldSize - BlobDescriptorSize;
     const TBlobDescriptor d = ReadBlobDescriptor(field, fieldSize);
     if (d.Length == 0) {
         r.Ok = true;  // empty (or blank) blob

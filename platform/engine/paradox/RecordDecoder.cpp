@@ -28,7 +28,7 @@ TFieldValue TRecordDecoder::DecodeField(const std::uint8_t* record, int index,
     TFieldValue v;
     // A damaged header can give a field a size its type cannot have; the record layout keeps
     // that size, so the bytes are kept raw instead of being read past the field.
-    if (FieldStorageSize(f.TypeCode, f.SizeByte) != f.Size) {
+    if (!f.SizeFitsType()) {
         if (!AllZero(p, static_cast<std::size_t>(f.Size))) {
             v.IsNull = false;
             v.Raw = true;

@@ -38,6 +38,8 @@ bool ReadCString(const std::vector<std::uint8_t>& buf, std::size_t& pos, std::si
 
 } // namespace
 
+bool TFieldInfo::SizeFitsType() const { return FieldStorageSize(TypeCode, SizeByte) == Size; }
+
 bool TTableHeader::IsIndexTree() const {
     return FileType == filePrimaryIndex || FileType == fileSecondaryTree || FileType == fileSecondaryTreeG;
 }
@@ -136,12 +138,10 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
         TFieldInfo f;
         f.TypeCode = p[pos + 2 * i];
         f.SizeByte = p[pos + 2 * i + 1];
-        f.Size = FieldStorageSize(f.TypeCode, f.SizeByte);
-        if (f.Size < 0) {
+        if (FieldStorageSize(f.TypeCode, f.SizeByte) < 0)
             layoutProblem("field " + std::to_string(i + 1) + " has an impossible type/size (" +
                     std::to_string(f.TypeCode) + "/" + std::to_string(f.SizeByte) + ")", pos + 2 * i);
-            f.Size = f.SizeByte;
-        }
+        f.Size = FieldLayoutSize(f.TypeCode, f.SizeByte);
         f.Offset = offset;
         offset += f.Size;
         h.Fields.push_back(std::move(f));
@@ -208,6 +208,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
                 h.IndexName = ToUtf8(raw, h.EffectiveCodePage());
         }
     }
+    h.ContentSize = static_cast<std::uint32_t>(pos);
     if (pos > h.HeaderSize && dataFamily)
         problem("the header's content (" + std::to_string(pos) + " bytes) runs past its size " +
                 std::to_string(h.HeaderSize));

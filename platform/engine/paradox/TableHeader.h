@@ -29,6 +29,10 @@ struct TFieldInfo {
     std::uint8_t SizeByte = 0;  // as in the header (BCD: decimals)
     int Size = 0;               // bytes in the record
     int Offset = 0;             // from the start of the record
+
+    // False when the header gives the field a size its type cannot have: its bytes are then
+    // kept and shown as they are, never read as its type (nor, for a blob, looked up).
+    bool SizeFitsType() const;
 };
 
 struct TTableHeader {
@@ -58,6 +62,7 @@ struct TTableHeader {
     std::vector<TFieldInfo> Fields;
     std::vector<std::int16_t> FieldNumbers;  // v4+ data files; bit 15 = descending
     std::uint64_t FileSize = 0;
+    std::uint32_t ContentSize = 0;     // bytes the header's fields and names take, as read
     // Why the header's fields disagree with its record layout (record size, key field count,
     // a field's type or size, names cut off); empty when they agree. Such a table is read as
     // far as it goes, but never rewritten: the new header would carry the disagreement on.

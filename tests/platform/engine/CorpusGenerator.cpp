@@ -90,6 +90,42 @@ int WriteFuzzFindings(const std::string& out) {
         WriteFile(out + "/fuzz-secondary-keys.Y02", yBytes);
         written += 3;
     }
+    {
+        // A keyed table whose key field has a type code no version defines (0x16 with its top
+        // bit set): the reader lays the field out by its size byte, and so must the new
+        // primary index a rebuild or an insert writes.
+        test::TinyTable t;
+        t.keyed = true;
+        t.keyFields = 1;
+        t.recordsPerBlock = 3;
+        t.fields = {{"Id", 0x96, 4, 4}, {"Name", ftAlpha, 8, 8}};
+        for (int i = 1; i <= 7; ++i) t.records.push_back(test::FlippedLong(i) + test::Alpha("r" + std::to_string(i), 8));
+        WriteFile(out + "/fuzz-odd-key-type.db", t.Build());
+        ++written;
+    }
+    {
+        // Blob fields whose size bytes leave no room for a blob descriptor (a memo of 3
+        // bytes, a graphic of none): their bytes are kept raw, never looked up in a .mb.
+        test::TinyTable t;
+        t.fields = {{"Id", ftLong, 4, 4}, {"Note", ftMemo, 3, 3}, {"Pic", ftGraphic, 0, 0}};
+        for (int i = 1; i <= 4; ++i) t.records.push_back(test::FlippedLong(i) + "ab" + static_cast<char>('0' + i));
+        WriteFile(out + "/fuzz-narrow-blob.db", t.Build());
+        ++written;
+    }
+    {
+        // A header size field of 0x80 where the header takes 0x800: blocks are looked for
+        // inside the header, and no file may be written from its first 0x80 bytes.
+        test::TinyTable t;
+        t.keyed = true;
+        t.keyFields = 1;
+        t.fields = {{"Id", ftLong, 4, 4}, {"Note", ftMemo, 11, 11}};
+        for (int i = 1; i <= 6; ++i) t.records.push_back(test::FlippedLong(i) + std::string(11, '\0'));
+        std::string bytes = t.Build();
+        bytes[0x02] = static_cast<char>(0x80);
+        bytes[0x03] = 0;
+        WriteFile(out + "/fuzz-short-header.db", bytes);
+        ++written;
+    }
     return written;
 }
 

@@ -8,6 +8,7 @@
 #include "platform/engine/paradox/KeyLookup.h"
 #include "platform/engine/paradox/SecondaryIndexes.h"
 #include "platform/engine/paradox/SortOrders.h"
+#include "platform/rtl/FaultInjection.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -290,6 +291,37 @@ TEST(SecondaryIndexes, AddingAPrimaryKeyToATableWithAnUnkeyedIndexIsRefusedOrDro
     t.AddIndex("", field, engine::ixPrimary);
     EXPECT_EQ(t.DroppedIndexes, std::vector<std::string>{"case.x01"});
     EXPECT_FALSE(fs::exists(dir / "case.y01"));
+}
+
+// An index the write cannot keep goes only after the new data file is in place: when a
+// rename before that fails, every file of the old table still stands as it was, the index
+// with it (the journal and the temporaries beside them are for the next open to finish).
+TEST(SecondaryIndexes, AnIndexToDropStaysUntilTheNewDataFileIsInPlace) {
+    bool struckTheDataFile = false;
+    for (std::uint64_t nth = 1; nth < 20 && !struckTheDataFile; ++nth) {
+        TempDir dir;
+        const std::string path = CopySampleFamily(CaseTable, dir.Path());
+        const std::string field = TParadoxTable::Open(path)->Header().Fields[0].Name;
+        const auto before = DirectoryBytes(dir.Path());
+        rtl::TFaultInjectingFileSystem fs;
+        {
+            const rtl::ScopedFileSystem installed(fs);
+            fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Rename), nth, EIO, false, {}, false});
+            TTable t;
+            t.TableName = path;
+            t.DropUnmaintainableIndexes = true;
+            EXPECT_THROW(t.AddIndex("", field, engine::ixPrimary), EDBEngineError) << nth;
+        }
+        ASSERT_TRUE(fs.Struck()) << "the rename of the data file was never reached";
+        const std::string at = fs.StruckAt();
+        struckTheDataFile = at.size() >= 8 && at.compare(at.size() - 8, 8, "/case.db") == 0;
+        const auto after = DirectoryBytes(dir.Path());
+        for (const auto& [name, bytes] : before) {
+            const auto it = after.find(name);
+            EXPECT_TRUE(it != after.end() && it->second == bytes) << name << " changed or went, at " << at;
+        }
+    }
+    EXPECT_TRUE(struckTheDataFile);
 }
 
 TEST(SecondaryIndexes, ABatchMoveIntoATableWithIndexesKeepsThem) {

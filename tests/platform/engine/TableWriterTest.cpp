@@ -308,6 +308,28 @@ TEST(TableWriter, AddIndexOverDuplicateKeysFailsAndChangesNothing) {
               EngineErrorKind::InvalidRequest);
 }
 
+// A table already in key order streams straight through; a key that repeats its neighbour
+// (inside a block, or across the edge of two) is no ascending order and must be refused.
+TEST(TableWriter, AddIndexRefusesARepeatedNeighbourInAnOtherwiseAscendingTable) {
+    for (const std::uint64_t repeatAt : {4u, 9u}) {  // inside block 1; first row of block 2
+        SCOPED_TRACE(repeatAt);
+        TempDir dir;
+        TTableLayout layout;
+        layout.Fields = {{"Key", ftLong, 4}, {"Text", ftAlpha, 106}};
+        layout.BlockSize = 1024;  // 9 rows per block
+        const std::string path = dir / "Asc.db";
+        MakeTable(path, layout, 20, [&](std::uint64_t i, int f) -> engine::TValue {
+            if (f == 0) return static_cast<std::int64_t>(i < repeatAt ? i + 1 : i);  // ... k, k ...
+            return "row " + std::to_string(i);
+        });
+        const auto before = DirectoryBytes(dir.Path());
+        TTable t;
+        t.TableName = path;
+        EXPECT_EQ(KindOfFailure([&] { t.AddIndex("", "Key", engine::ixPrimary); }), EngineErrorKind::KeyViolation);
+        EXPECT_EQ(DirectoryBytes(dir.Path()), before);
+    }
+}
+
 TEST(TableWriter, RowAccessNeedsAnOpenTableAndAPendingRow) {
     TempDir dir;
     const std::string path = dir / "R.db";
@@ -460,3 +482,20 @@ TEST(TableWriter, LongKeysMakeAThreeLevelPrimaryIndex) {
 }
 
 } // namespace
+
+// A key too wide for two entries per index block can never narrow to a root: the writer
+// must say so at once instead of filling the index with 65535 blocks first.
+TEST(TableWriter, AKeyTooWideForItsIndexBlocksIsRefusedBeforeAnyIndexIsWritten) {
+    using namespace engine::paradox;
+    TempDir dir;
+    for (const int alphaFields : {3, 4}) {  // one entry per 1 KiB block, then none
+        TIndexHeaderInfo info;
+        info.BlockSize = 1024;
+        for (int i = 0; i < alphaFields; ++i) info.KeyFields.push_back(TLayoutField{"K" + std::to_string(i), 0x01, 255});
+        std::vector<TChainBlockSummary> blocks;
+        for (std::uint16_t b = 1; b <= 3; ++b) blocks.push_back(TChainBlockSummary{b, 1, std::string(255 * alphaFields, 'a')});
+        const std::string path = dir.Path() + "/wide" + std::to_string(alphaFields) + ".px";
+        EXPECT_THROW(WritePrimaryIndex(path, blocks, info), EDBEngineError) << alphaFields;
+        EXPECT_FALSE(std::filesystem::exists(path)) << alphaFields;
+    }
+}
