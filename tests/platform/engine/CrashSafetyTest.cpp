@@ -177,6 +177,31 @@ TEST_F(CrashSafety, RenamingAFamilyLeavesItWholeUnderOneOfItsNames) {
     EXPECT_GE(points, 5u);
 }
 
+// A rename that fails part way (the disk refuses one of the family's renames) is undone at
+// once: the caller is told, and the table stands whole under its old name, as before.
+TEST_F(CrashSafety, ARenameThatFailsPartWayIsUndoneAtOnce) {
+    fs::copy_file(fs::path(TABLORA_SAMPLES_DIR) / "paradoxdriver/src/test/resources/joins/C.X02", pristine_ + "/T.X02");
+    const auto members = MemberExtensions(pristine_, "T");
+    ASSERT_GE(members.size(), 3u);
+    const auto before = DirectoryBytes(pristine_);
+    for (std::uint64_t nth = 2; nth <= members.size(); ++nth) {  // the first rename went, a later one fails
+        SCOPED_TRACE(nth);
+        TempDir scratch;
+        const std::string work = scratch / "work";
+        CopyDirectory(pristine_, work);
+        rtl::TFaultInjectingFileSystem fs;
+        {
+            const rtl::ScopedFileSystem installed(fs);
+            fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Rename), nth, EIO, false, {}, false});
+            TTable t;
+            t.TableName = work + "/T.db";
+            EXPECT_THROW(t.RenameTable("TTemp"), engine::EDBEngineError);
+        }
+        ASSERT_TRUE(fs.Struck());
+        ExpectSameFiles(before, DirectoryBytes(work));
+    }
+}
+
 TEST_F(CrashSafety, DeletingATableLeavesItWholeOrGone) {
     CreateSecondaryIndex(pristine_ + "/T.db", {"Small"}, "", pristine_);
     const auto members = MemberExtensions(pristine_, "T");
