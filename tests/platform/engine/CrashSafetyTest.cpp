@@ -10,6 +10,7 @@
 #include "tests/support/FaultPoints.h"
 #include "tests/support/TempDir.h"
 
+#include <fstream>
 #include <iostream>
 #include <set>
 
@@ -296,6 +297,47 @@ TEST_F(CrashSafety, AnInsertIntoATableWithSecondaryIndexesLeavesThemInStep) {
 
 // A journal the system refuses to read is kept, not taken for one never written whole: that
 // would throw its steps away half done. The next open that can read it completes them.
+// A journal cut short lacks steps: journals get their name only once written whole, so one
+// without its end line was never begun. It goes, and none of the steps it shows is carried
+// out (they could split the family).
+TEST_F(CrashSafety, AJournalCutShortIsNotCarriedOut) {
+    TempDir scratch;
+    const std::string work = scratch / "work";
+    const std::string journal = work + "/" + engine::paradox::JournalName("T.db");
+    bool halfDone = false;
+    for (std::uint64_t point = 1; point < 40 && !halfDone; ++point) {
+        CopyDirectory(pristine_, work);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            rtl::TFaultInjectingFileSystem fs;
+            RunUnder(fs, rtl::TFault{0, point, 0, true, {}}, [&] {
+                TTable t;
+                t.TableName = work + "/T.db";
+                t.RenameTable("TTemp");
+                return std::string();
+            });
+            ::_exit(0);
+        }
+        ::waitpid(child, nullptr, 0);
+        halfDone = fs::exists(journal) && !MemberExtensions(work, "TTemp").empty();
+    }
+    ASSERT_TRUE(halfDone);
+    std::string text;
+    {
+        std::ifstream in(journal, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto endLine = text.rfind("end\n");
+    ASSERT_NE(endLine, std::string::npos);
+    const auto lastStep = text.rfind('\n', endLine - 2);  // the last step goes with the end line
+    ASSERT_NE(lastStep, std::string::npos);
+    std::ofstream(journal, std::ios::binary | std::ios::trunc) << text.substr(0, lastStep + 1);
+    auto cut = DirectoryBytes(work);
+    cut.erase(engine::paradox::JournalName("T.db"));
+    EXPECT_TRUE(engine::paradox::RecoverFamily(work, "T.db"));
+    ExpectSameFiles(cut, DirectoryBytes(work));
+}
+
 TEST_F(CrashSafety, AJournalThatCannotBeReadIsKeptForTheNextOpen) {
     const auto rows = ReadRows(pristine_ + "/T.db");
     TempDir scratch;
