@@ -228,7 +228,19 @@ void TOrvDatabaseModule::RecreateTable(engine::TTable& table) {
     // moment one complete table holds all rows under a name the user can find.
     table.Close();
     auto old = NewTableLike(table, originalName);
-    old->RenameTable(aside->TableName);
+    try {
+        old->RenameTable(aside->TableName);
+    } catch (...) {
+        // The move may have finished before its last step failed (the directory's flush, the
+        // journal's removal): the table goes back under its own name, where the billing
+        // application looks for it.
+        try {
+            if (aside->Exists() && !NewTableLike(table, originalName)->Exists()) aside->RenameTable(originalName);
+        } catch (...) {
+            // It stays aside, whole; the next run names it.
+        }
+        throw;
+    }
     try {
         fresh->RenameTable(originalName);
     } catch (...) {

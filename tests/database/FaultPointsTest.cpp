@@ -85,6 +85,7 @@ struct TExpectations {
     // After a kill, the operation run again: checks what it reported ("" unless told
     // otherwise); false when the killed run's leftovers may stay (a table the user must look at).
     std::function<bool(const std::string& reported)> Again;
+    std::function<void(const TPointRun&)> AfterFailure;  // after a reported failure, more than OldOrNew
     std::vector<std::string> Directories;  // where its temporaries go
 };
 
@@ -190,6 +191,7 @@ protected:
                     // lookup, which the checks make: nothing may be left after it.
                     ExpectClear(r);
                     expect.OldOrNew();
+                    if (expect.AfterFailure) expect.AfterFailure(r);
                     nothingLeft(r);
                 }
             });
@@ -225,6 +227,13 @@ protected:
             EXPECT_EQ(WithoutKeys(databaseDir / "Linky.DB"), linky);
         };
         expect.Again = FinishedOrLeftoverNamed(databaseDir.Path());
+        // A failure the run saw is undone by the run: the billing application finds the
+        // table under its own name, never only aside.
+        expect.AfterFailure = [this, hovory](const TPointRun&) {
+            const std::string data = engine::FindDataFile(databaseDir.Path(), "Hovory");
+            ASSERT_FALSE(data.empty()) << "Hovory is gone after a failed run";
+            EXPECT_EQ(WithoutKeys(data), hovory);
+        };
         return expect;
     }
 

@@ -113,6 +113,39 @@ TEST(BatchMove, RecreatedTablesKeepEveryValueAndNumberTheKeyAfresh) {
     ExpectRecreated("paradoxReader-java/src/test/resources/examples/MEMBRE.DB", "Code_membre", false);
 }
 
+// Autoincrement values copied as they are move the destination's counter past the largest
+// of them, or the next row posted there would take a number a copied row holds.
+TEST(BatchMove, CopiedAutoincrementValuesMoveTheCounterOn) {
+    TempDir dir;
+    TTableLayout layout;
+    layout.Fields = {{"Id", ftAutoInc, 4}, {"Name", ftAlpha, 10}};
+    layout.KeyFieldCount = 1;
+    const std::string src = dir / "Src.db";
+    MakeTable(src, layout, 50, [](std::uint64_t i, int f) -> engine::TValue {
+        if (f == 0) return static_cast<std::int64_t>(10 * (i + 1));  // 10 .. 500, gaps between
+        return std::string("row");
+    });
+    TTable source, dest;
+    source.TableName = src;
+    dest.TableName = dir / "Dest";
+    dest.FieldDefs.Add("Id", engine::TFieldType::AutoInc);
+    dest.FieldDefs.Add("Name", engine::TFieldType::Alpha, 10);
+    dest.IndexDefs.Add("", "Id", engine::ixPrimary);
+    dest.CreateTable();
+    engine::TBatchMove move;
+    move.Source = &source;
+    move.Destination = &dest;
+    move.Execute();
+    ASSERT_EQ(move.MovedCount, 50);
+    EXPECT_GE(TParadoxTable::Open(dest.DataFilePath())->Header().AutoIncrement, 500u);
+    dest.Open();
+    dest.Append();
+    dest.SetFieldByName("Name", std::string("new"));
+    EXPECT_NO_THROW(dest.Post());
+    dest.Close();
+    EXPECT_EQ(ReadRows(dest.DataFilePath()).size(), 51u);
+}
+
 TEST(BatchMove, ASourceThatCannotBeReadWholeMovesNothing) {
     TempDir dir;
     const std::string oldPath = CopySampleFamily("paradoxReader-java/src/test/resources/examples/MEMBRE.DB", dir.Path());

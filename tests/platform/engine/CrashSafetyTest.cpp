@@ -10,6 +10,7 @@
 #include "tests/support/FaultPoints.h"
 #include "tests/support/TempDir.h"
 
+#include <fstream>
 #include <iostream>
 #include <set>
 
@@ -177,6 +178,31 @@ TEST_F(CrashSafety, RenamingAFamilyLeavesItWholeUnderOneOfItsNames) {
     EXPECT_GE(points, 5u);
 }
 
+// A rename that fails part way (the disk refuses one of the family's renames) is undone at
+// once: the caller is told, and the table stands whole under its old name, as before.
+TEST_F(CrashSafety, ARenameThatFailsPartWayIsUndoneAtOnce) {
+    fs::copy_file(fs::path(TABLORA_SAMPLES_DIR) / "paradoxdriver/src/test/resources/joins/C.X02", pristine_ + "/T.X02");
+    const auto members = MemberExtensions(pristine_, "T");
+    ASSERT_GE(members.size(), 3u);
+    const auto before = DirectoryBytes(pristine_);
+    for (std::uint64_t nth = 2; nth <= members.size(); ++nth) {  // the first rename went, a later one fails
+        SCOPED_TRACE(nth);
+        TempDir scratch;
+        const std::string work = scratch / "work";
+        CopyDirectory(pristine_, work);
+        rtl::TFaultInjectingFileSystem fs;
+        {
+            const rtl::ScopedFileSystem installed(fs);
+            fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Rename), nth, EIO, false, {}, false});
+            TTable t;
+            t.TableName = work + "/T.db";
+            EXPECT_THROW(t.RenameTable("TTemp"), engine::EDBEngineError);
+        }
+        ASSERT_TRUE(fs.Struck());
+        ExpectSameFiles(before, DirectoryBytes(work));
+    }
+}
+
 TEST_F(CrashSafety, DeletingATableLeavesItWholeOrGone) {
     CreateSecondaryIndex(pristine_ + "/T.db", {"Small"}, "", pristine_);
     const auto members = MemberExtensions(pristine_, "T");
@@ -271,6 +297,47 @@ TEST_F(CrashSafety, AnInsertIntoATableWithSecondaryIndexesLeavesThemInStep) {
 
 // A journal the system refuses to read is kept, not taken for one never written whole: that
 // would throw its steps away half done. The next open that can read it completes them.
+// A journal cut short lacks steps: journals get their name only once written whole, so one
+// without its end line was never begun. It goes, and none of the steps it shows is carried
+// out (they could split the family).
+TEST_F(CrashSafety, AJournalCutShortIsNotCarriedOut) {
+    TempDir scratch;
+    const std::string work = scratch / "work";
+    const std::string journal = work + "/" + engine::paradox::JournalName("T.db");
+    bool halfDone = false;
+    for (std::uint64_t point = 1; point < 40 && !halfDone; ++point) {
+        CopyDirectory(pristine_, work);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            rtl::TFaultInjectingFileSystem fs;
+            RunUnder(fs, rtl::TFault{0, point, 0, true, {}}, [&] {
+                TTable t;
+                t.TableName = work + "/T.db";
+                t.RenameTable("TTemp");
+                return std::string();
+            });
+            ::_exit(0);
+        }
+        ::waitpid(child, nullptr, 0);
+        halfDone = fs::exists(journal) && !MemberExtensions(work, "TTemp").empty();
+    }
+    ASSERT_TRUE(halfDone);
+    std::string text;
+    {
+        std::ifstream in(journal, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto endLine = text.rfind("end\n");
+    ASSERT_NE(endLine, std::string::npos);
+    const auto lastStep = text.rfind('\n', endLine - 2);  // the last step goes with the end line
+    ASSERT_NE(lastStep, std::string::npos);
+    std::ofstream(journal, std::ios::binary | std::ios::trunc) << text.substr(0, lastStep + 1);
+    auto cut = DirectoryBytes(work);
+    cut.erase(engine::paradox::JournalName("T.db"));
+    EXPECT_TRUE(engine::paradox::RecoverFamily(work, "T.db"));
+    ExpectSameFiles(cut, DirectoryBytes(work));
+}
+
 TEST_F(CrashSafety, AJournalThatCannotBeReadIsKeptForTheNextOpen) {
     const auto rows = ReadRows(pristine_ + "/T.db");
     TempDir scratch;

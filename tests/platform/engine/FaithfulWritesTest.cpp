@@ -9,11 +9,13 @@
 #include "platform/engine/paradox/SecondaryIndexes.h"
 #include "platform/engine/paradox/SortOrders.h"
 #include "platform/rtl/FaultInjection.h"
+#include "platform/rtl/Paths.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 namespace {
 
@@ -322,6 +324,44 @@ TEST(SecondaryIndexes, AnIndexToDropStaysUntilTheNewDataFileIsInPlace) {
         }
     }
     EXPECT_TRUE(struckTheDataFile);
+}
+
+// An index whose header disagrees with its own fields cannot be read as its writer meant it:
+// a write must not rebuild it from a guess, but refuse (or drop it when asked to).
+TEST(SecondaryIndexes, AnIndexWhoseRecordSizeDisagreesWithItsFieldsIsNotRewritten) {
+    TempDir dir;
+    const std::string c = CopySampleFamily(JoinC, dir.Path());
+    const std::string x02 = FindCompanionFile(c, ".X02");
+    ASSERT_FALSE(x02.empty());
+    {
+        std::fstream f(x02, std::ios::binary | std::ios::in | std::ios::out);
+        char size[2];
+        f.read(size, 2);
+        const int wider = (static_cast<unsigned char>(size[0]) | static_cast<unsigned char>(size[1]) << 8) + 2;
+        f.seekp(0);
+        f.put(static_cast<char>(wider & 0xFF)).put(static_cast<char>(wider >> 8));
+    }
+    const auto before = DirectoryBytes(dir.Path());
+    auto post = [&](bool drop) {
+        TTable t;
+        t.TableName = c;
+        t.DropUnmaintainableIndexes = drop;
+        t.Open();
+        t.Append();
+        t.SetFieldByName("C", std::int64_t{424242});
+        t.Post();
+        t.Close();
+        return t.DroppedIndexes;
+    };
+    try {
+        post(false);
+        ADD_FAILURE() << "the index was rewritten";
+    } catch (const EDBEngineError& e) {
+        EXPECT_NE(e.Message().find(rtl::ExtractFileName(x02)), std::string::npos) << e.Message();
+    }
+    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+    EXPECT_EQ(post(true), std::vector<std::string>{rtl::ExtractFileName(x02)});
+    EXPECT_FALSE(fs::exists(x02));
 }
 
 TEST(SecondaryIndexes, ABatchMoveIntoATableWithIndexesKeepsThem) {

@@ -402,6 +402,41 @@ TEST_P(RecordSorterKeys, SpillsRunsAndMergesThemStably) {
 
 INSTANTIATE_TEST_SUITE_P(KeyWidths, RecordSorterKeys, ::testing::Values(4, 6, 12));
 
+// Whatever the count, every record comes out: in particular when the last run, still in
+// memory at the end, holds a single record.
+TEST(RecordSorter, EveryCountAroundTheRunSizeComesOutWhole) {
+    constexpr int KeySize = 4, RecordSize = 8;
+    auto record = [](std::uint32_t i) {
+        std::vector<std::uint8_t> r(RecordSize);
+        EncodeFlippedInt(static_cast<std::int64_t>(100000 - i), r.data(), 4);  // descending: every run reorders
+        EncodeFlippedInt(static_cast<std::int64_t>(i), r.data() + KeySize, 4);
+        return r;
+    };
+    TempDir dir;
+    // The records one run holds: the count at which the second run is spilled, less the first.
+    std::uint32_t firstSpill = 0, perRun = 0;
+    {
+        engine::paradox::TRecordSorter sorter(RecordSize, KeySize, dir.Path(), 2048);
+        for (std::uint32_t i = 0; sorter.SpilledRuns() < 2; ++i) {
+            sorter.Add(record(i).data());
+            if (sorter.SpilledRuns() == 1 && firstSpill == 0) firstSpill = i + 1;
+            if (sorter.SpilledRuns() == 2) perRun = i + 1 - firstSpill;
+        }
+    }
+    ASSERT_GT(perRun, 1u);
+    for (std::uint32_t count = firstSpill; count <= firstSpill + 2 * perRun + 2; ++count) {
+        engine::paradox::TRecordSorter sorter(RecordSize, KeySize, dir.Path(), 2048);
+        for (std::uint32_t i = 0; i < count; ++i) sorter.Add(record(i).data());
+        sorter.Finish();
+        std::uint32_t n = 0;
+        while (const std::uint8_t* r = sorter.Next()) {
+            ASSERT_EQ(*DecodeFlippedInt(r + KeySize, 4), static_cast<std::int64_t>(count - 1 - n)) << count;
+            ++n;
+        }
+        ASSERT_EQ(n, count);
+    }
+}
+
 // Scrambled ids sorted in many spilled runs; `duplicateLast` makes the last row repeat the
 // first row's id, so the two equal keys meet only when the first and last runs merge.
 void MakeScrambledTable(const std::string& path, std::uint64_t rows, bool duplicateLast) {
