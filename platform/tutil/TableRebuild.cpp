@@ -119,6 +119,11 @@ public:
         last_ = percent;
         if (engine::ReportGeneralProgress(percent, message) == engine::cbrABORT) Fail(TUERR_ABORTED, {});
     }
+    // Once the new table stands the rebuild is done, whatever the callback answers.
+    void Done(const char* message) {
+        last_ = 100;
+        engine::ReportGeneralProgress(100, message);
+    }
 
 private:
     int last_ = -2;
@@ -230,7 +235,7 @@ void TRebuild::Run() {
     Summarise();
     progress_.Set(97, "Rebuild: putting the new table in place");
     Swap();
-    progress_.Set(100, "Rebuild: done");
+    progress_.Done("Rebuild: done");
 }
 
 void TRebuild::Prepare() {
@@ -565,10 +570,16 @@ void TRebuild::Swap() {
     steps_.push_back(RenameStep(dataTemp_, dataPath_));  // the data file last
     steps_.insert(steps_.end(), removals_.begin(), removals_.end());
     try {
-        RunFamilySteps(dir_, dataName_, steps_, true);
+        RunFamilySteps(dir_, dataName_, steps_);
     } catch (const std::exception& e) {
-        journalLeft_ = rtl::FileExists(rtl::WithTrailingSeparator(dir_) + JournalName(dataName_));
-        Fail(TUERR_SWAP, e.what());
+        // The new files are whole and on the disk, and the old ones they replaced are gone
+        // from the table's names: the change can only go forward. The journal the failed
+        // step left is completed now if the file system lets it, else at the next open.
+        if (!JournalPending(dir_, dataName_) || !RecoverFamily(dir_, dataName_)) {
+            journalLeft_ = JournalPending(dir_, dataName_);
+            Fail(TUERR_SWAP, std::string(e.what()) +
+                                 (journalLeft_ ? "; the new table is put in place at the next open of the table" : ""));
+        }
     }
     swapped_ = true;
 }

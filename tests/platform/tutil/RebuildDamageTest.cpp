@@ -3,7 +3,9 @@
 // unreadable rows in PROBLEM), back up the original bytes and leave a table pxlib reads.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/rtl/FaultInjection.h"
 #include "platform/rtl/FileListing.h"
 
 #include <random>
@@ -271,6 +273,37 @@ TEST_F(WrittenRebuild, SecondaryIndexesAreRebuiltWithTheTable) {
     EXPECT_TRUE(run.Report.DroppedIndexes.empty());
     EXPECT_EQ(RowSet(path_), intact_);
     EXPECT_EQ(FindSecondaryIndexes(path_).size(), 2u);
+}
+
+// A rename of the swap fails after the memo file was replaced: the change goes forward (the
+// old memo file is gone from the table's names, only the backup holds it). Failing once, it
+// is completed at once; failing for good, the journal completes it at the next open.
+TEST_F(WrittenRebuild, ASwapThatFailsHalfWayGoesForwardNeverBack) {
+    const auto before = FamilyBytes(path_);
+    for (const bool persistent : {false, true}) {
+        SCOPED_TRACE(persistent ? "failing for good" : "failing once");
+        rtl::TFaultInjectingFileSystem faults;
+        rtl::TFault fault{rtl::OpBit(rtl::FsOp::Rename), 1, EIO, false, ".px"};
+        fault.Persistent = persistent;
+        TLibraryRun run;
+        {
+            rtl::ScopedFileSystem scope(faults);
+            faults.Arm(fault);
+            run = RunLibraryRebuild(path_);
+        }
+        ASSERT_TRUE(faults.Struck());
+        EXPECT_NE(faults.StruckAt().find(".px"), std::string::npos) << faults.StruckAt();
+        if (persistent) {
+            EXPECT_EQ(run.Code, tutil::TUERR_SWAP);
+            EXPECT_NE(run.ErrorText.find("next open"), std::string::npos) << run.ErrorText;
+            EXPECT_TRUE(JournalPending(dir_.Path(), "Calls.db"));
+            EXPECT_TRUE(RecoverFamily(dir_.Path(), "Calls.db"));
+        } else {
+            ExpectSoundRebuild(run, path_, before);
+        }
+        ExpectConsistent(path_);
+        EXPECT_TRUE(RowSet(path_) == intact_) << "a row or memo value was lost";
+    }
 }
 
 TEST_F(WrittenRebuild, LargeTableWithLinksOutOfOrderAndAHole) {
