@@ -19,6 +19,7 @@
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/engine/paradox/WritableFile.h"
 #include "platform/rtl/AdvisoryLock.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/tutil/CompanionDirectory.h"
 #include "platform/tutil/CompanionTables.h"
@@ -30,6 +31,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 namespace tutil {
 
@@ -150,7 +152,11 @@ public:
 
 private:
     void Prepare();
+    std::set<std::string> ReplacedMembers() const;
     void MakeBackup();
+    void RebuildAndSwap();
+    std::string KeepBackupApart();
+    void DiscardTemporaries();
     void Recover();
     void Take(const TRecoveredRow& row);
     void Route(const std::uint8_t* record);
@@ -163,6 +169,7 @@ private:
     void ForEachRecordOf(const std::string& path, const std::function<void(const std::uint8_t*)>& fn);
     void WriteIndexes();
     void FinishCompanions();
+    void SeparateUnreplacedBackups();
     void Swap();
     void Summarise();
     std::string TempBeside(const std::string& path);
@@ -173,6 +180,7 @@ private:
     TProgress progress_;
 
     std::string dataPath_, dir_, dataName_, companionDir_;
+    std::vector<TBackupFile> backup_;
     rtl::TAdvisoryLock dirLock_, tableLock_;
     std::unique_ptr<TParadoxTable> source_;
     TTableHeader header_;
@@ -207,13 +215,16 @@ private:
     bool journalLeft_ = false;
 };
 
-TRebuild::~TRebuild() {
+TRebuild::~TRebuild() { DiscardTemporaries(); }
+
+void TRebuild::DiscardTemporaries() {
     if (swapped_ || journalLeft_) return;
     writer_.reset();
     memo_.reset();
     sorter_.reset();
     keySorter_.reset();
     for (const auto& t : temps_) RemoveQuietly(t);
+    temps_.clear();
 }
 
 void TRebuild::Run() {
@@ -223,6 +234,18 @@ void TRebuild::Run() {
     progress_.Set(0, "Rebuild: checking the table");
     Prepare();
     MakeBackup();
+    try {
+        RebuildAndSwap();
+    } catch (const TUtilFailure& e) {
+        throw TUtilFailure(e.Code(), e.what() + KeepBackupApart());
+    } catch (...) {
+        KeepBackupApart();
+        throw;
+    }
+    progress_.Done("Rebuild: done");
+}
+
+void TRebuild::RebuildAndSwap() {
     progress_.Set(5, "Rebuild: reading the rows");
     During(TUERR_WRITE, [&] { Recover(); });
     progress_.Set(85, "Rebuild: writing the new table");
@@ -235,7 +258,6 @@ void TRebuild::Run() {
     Summarise();
     progress_.Set(97, "Rebuild: putting the new table in place");
     Swap();
-    progress_.Done("Rebuild: done");
 }
 
 void TRebuild::Prepare() {
@@ -263,16 +285,65 @@ void TRebuild::Prepare() {
     hasBlobs_ = HasBlobFields(header_);
     report_.HeaderRecordCount = header_.RecordCount;
     report_.AutoIncrementBefore = header_.AutoIncrement;
-    During(TUERR_READ, [&] { headerBytes_ = ReadHeaderBytes(source_->File(), header_); });
+    During(TUERR_READ, [&] {
+        headerBytes_ = ReadHeaderBytes(source_->File(), header_);
+        plans_ = PlanSecondaryIndexes(dataPath_, header_, keyed_ ? header_.KeyFieldCount : 0);
+    });
+}
+
+// The members whose names the swap gives new files (or removes): the data file, the memo and
+// primary index files it rewrites, every secondary index (rebuilt or dropped). Only their
+// backups may be links; the side files stay the table's own after the swap.
+std::set<std::string> TRebuild::ReplacedMembers() const {
+    std::set<std::string> names{dataName_};
+    if (hasBlobs_) names.insert(rtl::ExtractFileName(CompanionPath(dataPath_, ".mb")));
+    if (keyed_) names.insert(rtl::ExtractFileName(CompanionPath(dataPath_, ".px")));
+    for (const auto& plan : plans_) {
+        names.insert(rtl::ExtractFileName(plan.Files.DataPath));
+        if (!plan.Files.TreePath.empty()) names.insert(rtl::ExtractFileName(plan.Files.TreePath));
+    }
+    return names;
 }
 
 void TRebuild::MakeBackup() {
     companionDir_ = MakeCompanionDirectory(dir_, engine::TableBaseName(dataName_),
                                            request_.Now ? request_.Now : std::time(nullptr));
     report_.CompanionDirectory = companionDir_;
+    const std::set<std::string> replaced = ReplacedMembers();
     During(TUERR_BACKUP, [&] {
-        report_.BackupFiles = BackupFamily(dataPath_, companionDir_, rtl::ChangeFileExt(request_.BackupName, ""));
+        backup_ = BackupFamily(
+            dataPath_, companionDir_, rtl::ChangeFileExt(request_.BackupName, ""),
+            [&](const std::string& member) { return replaced.count(rtl::ExtractFileName(member)) > 0; });
     });
+    for (const auto& file : backup_) report_.BackupFiles.push_back(file.Path);
+}
+
+// A failed rebuild leaves the table in use, and the billing application writes into its
+// files in place: a backup linked to them would change with them. Each linked backup file
+// gets data of its own; one that cannot (the disk is full) is removed rather than left as a
+// second name of the table's file. Returns what the failure's detail gains ("" when nothing).
+std::string TRebuild::KeepBackupApart() {
+    if (swapped_) return {};
+    DiscardTemporaries();  // the copies may need their room
+    std::string note;
+    std::vector<TBackupFile> kept;
+    for (auto& file : backup_) {
+        try {
+            if (file.Linked) SeparateBackupFile(file);
+        } catch (const TUtilFailure& e) {
+            const std::string name = rtl::ExtractFileName(file.Path);
+            if (rtl::FileSystem().Unlink(file.Path) == 0) {
+                note += "; " + name + " was removed: it could not be given data of its own (" + e.what() + ")";
+                continue;
+            }
+            note += "; " + name + " still shares its data with the table (" + e.what() + ")";
+        }
+        kept.push_back(file);
+    }
+    backup_ = kept;
+    report_.BackupFiles.clear();
+    for (const auto& file : backup_) report_.BackupFiles.push_back(file.Path);
+    return note;
 }
 
 std::string TRebuild::TempBeside(const std::string& path) {
@@ -284,7 +355,6 @@ void TRebuild::Recover() {
     RemoveStaleTemporaries(dataPath_);
     RemoveStaleTemporaries(CompanionPath(dataPath_, ".px"));
     RemoveStaleTemporaries(CompanionPath(dataPath_, ".mb"));
-    plans_ = PlanSecondaryIndexes(dataPath_, header_, keyed_ ? header_.KeyFieldCount : 0);
     for (const auto& plan : plans_) {
         RemoveStaleTemporaries(plan.Files.DataPath);
         if (!plan.Files.TreePath.empty()) RemoveStaleTemporaries(plan.Files.TreePath);
@@ -565,10 +635,21 @@ void TRebuild::Summarise() {
     for (const auto& p : found_) report_.Problems.push_back(p.Describe());
 }
 
+// A linked backup file becomes a backup when the swap gives its member's name a new file.
+// Only members the swap replaces were linked; should the swap leave one of them as it is, its
+// backup gets data of its own first.
+void TRebuild::SeparateUnreplacedBackups() {
+    std::set<std::string> replaced;
+    for (const auto& step : steps_) replaced.insert(step.What == TFamilyStep::Kind::Rename ? step.To : step.From);
+    for (auto& file : backup_)
+        if (file.Linked && replaced.count(rtl::ExtractFileName(file.Member)) == 0) SeparateBackupFile(file);
+}
+
 void TRebuild::Swap() {
     source_.reset();
     steps_.push_back(RenameStep(dataTemp_, dataPath_));  // the data file last
     steps_.insert(steps_.end(), removals_.begin(), removals_.end());
+    SeparateUnreplacedBackups();
     try {
         RunFamilySteps(dir_, dataName_, steps_);
     } catch (const std::exception& e) {
