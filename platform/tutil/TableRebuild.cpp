@@ -24,6 +24,7 @@
 #include "platform/tutil/CompanionDirectory.h"
 #include "platform/tutil/CompanionTables.h"
 #include "platform/tutil/FamilyBackup.h"
+#include "platform/tutil/KeyOrderWindow.h"
 #include "platform/tutil/RecordValidation.h"
 #include "platform/tutil/RecoveredRows.h"
 #include "platform/tutil/UtilityFailure.h"
@@ -40,6 +41,10 @@ using namespace engine::paradox;
 namespace {
 
 [[noreturn]] void Fail(TUResult code, const std::string& detail) { throw TUtilFailure(code, detail); }
+
+// How many blocks' worth of keyed rows wait to be put in key order before they are written:
+// enough for blocks linked a few places out of order, small beside the sort's memory.
+constexpr int KeyOrderWindowBlocks = 16;
 
 TUResult CodeOf(const engine::EDBEngineError& e, TUResult otherwise) {
     switch (e.Kind()) {
@@ -160,6 +165,10 @@ private:
     void Recover();
     void Take(const TRecoveredRow& row);
     void Route(const std::uint8_t* record);
+    // Writes a keyed row that leaves the window, or hands it to the sorter when a row of a
+    // key not smaller is written already.
+    void Emit(const std::uint8_t* record);
+    void ToSorter(const std::uint8_t* record);
     void CheckOldIndexes(const TRecoveredRows& rows);
     void FinishData();
     void MergeSorted();
@@ -200,10 +209,13 @@ private:
     std::unique_ptr<TKeyViolationTable> keyViolations_;
     std::unique_ptr<TProblemTable> problems_;
     std::unique_ptr<TRecordChecker> checker_;
+    std::unique_ptr<TAutoIncrementFields> autoIncFields_;
     std::vector<int> blobFields_;
     std::vector<std::uint8_t> record_;
-    std::string lastKey_;
-    bool haveLast_ = false;
+    std::unique_ptr<TKeyOrderWindow> window_;   // keyed rows on their way into the new file
+    std::vector<std::uint8_t> lastKey_;         // of the row written last
+    std::vector<std::uint8_t> largestKey_;      // of all rows so far
+    bool haveLast_ = false, haveLargest_ = false;
     std::uint32_t autoIncrement_ = 0;
     std::vector<std::uint8_t> newHeader_;
     std::vector<TChainBlockSummary> newBlocks_;
@@ -221,6 +233,7 @@ void TRebuild::DiscardTemporaries() {
     if (swapped_ || journalLeft_) return;
     writer_.reset();
     memo_.reset();
+    window_.reset();
     sorter_.reset();
     keySorter_.reset();
     for (const auto& t : temps_) RemoveQuietly(t);
@@ -371,7 +384,14 @@ void TRebuild::Recover() {
         std::make_unique<TKeyViolationTable>(inCompanions + request_.KeyViolationName, header_, headerBytes_);
     problems_ = std::make_unique<TProblemTable>(inCompanions + request_.ProblemName);
     record_.resize(header_.RecordSize);
+    lastKey_.resize(keySize_);
+    largestKey_.resize(keySize_);
+    if (byBytes_) {
+        const auto rows = static_cast<std::size_t>(KeyOrderWindowBlocks * header_.Capacity());
+        window_ = std::make_unique<TKeyOrderWindow>(header_.RecordSize, keySize_, rows);
+    }
     checker_ = std::make_unique<TRecordChecker>(header_);
+    autoIncFields_ = std::make_unique<TAutoIncrementFields>(header_);
     for (std::size_t i = 0; i < header_.Fields.size(); ++i) {
         const TFieldInfo& f = header_.Fields[i];
         if (IsBlobField(f.TypeCode) && f.Offset + f.Size <= header_.RecordSize) blobFields_.push_back(static_cast<int>(i));
@@ -429,7 +449,7 @@ void TRebuild::Take(const TRecoveredRow& row) {
             ++report_.BlobsLost;
         }
     }
-    autoIncrement_ = std::max(autoIncrement_, LargestAutoIncrement(header_, record_.data()));
+    autoIncrement_ = std::max(autoIncrement_, autoIncFields_->Largest(record_.data()));
     Route(record_.data());
 }
 
@@ -437,19 +457,24 @@ void TRebuild::Route(const std::uint8_t* record) {
     if (!keyed_) {
         writer_->Add(record);
     } else if (byBytes_) {
-        // Rows in ascending key order stream straight into the new file; the few that are
-        // not (rows of blocks found outside the chain, repeated keys) wait in the sorter.
-        if (!haveLast_ || std::memcmp(record, lastKey_.data(), keySize_) > 0) {
-            writer_->Add(record);
-            lastKey_.assign(reinterpret_cast<const char*>(record), keySize_);
-            haveLast_ = true;
-        } else {
-            if (!sorter_)
-                sorter_ = std::make_unique<TRecordSorter>(header_.RecordSize, static_cast<int>(keySize_),
-                                                          companionDir_, RebuildSortMemory);
-            sorter_->Add(record);
+        // Rows stream into the new file in key order through a window of the last blocks'
+        // worth; the few that come behind what is written already (rows of blocks found
+        // outside the chain far from their place, repeated keys) wait in the sorter.
+        if (haveLargest_ && std::memcmp(record, largestKey_.data(), keySize_) <= 0) {
             ++outOfOrder_;
+        } else {
+            std::memcpy(largestKey_.data(), record, keySize_);
+            haveLargest_ = true;
         }
+        if (haveLast_ && std::memcmp(record, lastKey_.data(), keySize_) <= 0) {
+            ToSorter(record);
+            return;
+        }
+        if (window_->Full()) {
+            Emit(window_->Front());
+            window_->Pop();
+        }
+        window_->Add(record);
     } else {
         // Stored order: the rows keep it; their keys are compared all against all later.
         writer_->Add(record);
@@ -461,6 +486,23 @@ void TRebuild::Route(const std::uint8_t* record) {
         PutBigEndian64(keyEntry_.data() + keySize_, arrivals_++);
         keySorter_->Add(keyEntry_.data());
     }
+}
+
+void TRebuild::Emit(const std::uint8_t* record) {
+    if (haveLast_ && std::memcmp(record, lastKey_.data(), keySize_) <= 0) {
+        ToSorter(record);
+        return;
+    }
+    writer_->Add(record);
+    std::memcpy(lastKey_.data(), record, keySize_);
+    haveLast_ = true;
+}
+
+void TRebuild::ToSorter(const std::uint8_t* record) {
+    if (!sorter_)
+        sorter_ = std::make_unique<TRecordSorter>(header_.RecordSize, static_cast<int>(keySize_), companionDir_,
+                                                  RebuildSortMemory);
+    sorter_->Add(record);
 }
 
 void TRebuild::CheckOldIndexes(const TRecoveredRows& rows) {
@@ -504,7 +546,7 @@ void TRebuild::MergeSorted() {
             return;
         }
         writer_->Add(r);
-        lastKey_.assign(reinterpret_cast<const char*>(r), keySize_);
+        std::memcpy(lastKey_.data(), r, keySize_);
         haveLast_ = true;
     };
     // On equal keys the row written first came first: it is kept, later ones are violations.
@@ -551,6 +593,7 @@ void TRebuild::DropRepeatedKeys() {
 }
 
 void TRebuild::FinishData() {
+    for (; window_ && !window_->Empty(); window_->Pop()) Emit(window_->Front());
     if (memo_) memo_->Finish();
     memo_.reset();
     if (sorter_) MergeSorted();

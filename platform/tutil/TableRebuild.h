@@ -15,7 +15,8 @@
 //  5. the companions are put in place, then the new files replace the old ones through the
 //     family journal (the data file last). A kill at any moment leaves the old table, or the
 //     new one with the backup complete.
-// Memory stays bounded: one block at a time, rows out of key order through an external sort.
+// Memory stays bounded: one block at a time read, a window of a few blocks' worth of keyed
+// rows put in key order on their way out, rows further out of order through an external sort.
 #pragma once
 
 #include "platform/tutil/RebuildReport.h"

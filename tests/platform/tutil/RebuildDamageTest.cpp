@@ -141,6 +141,31 @@ TEST_F(OrdersRebuild, BlocksLinkedOutOfKeyOrderAreSorted) {
     EXPECT_EQ(run.Report.RowsKept, 224u);
 }
 
+// Blocks a few places out of order are put back in place on the way: the rebuilt table is the
+// one the intact table rebuilds to, and its data file is written once, not sorted and merged.
+TEST_F(OrdersRebuild, BlocksAFewPlacesOutOfOrderAreWrittenOnceAsTheIntactTableIs) {
+    TempDir intactDir;
+    const std::string intact = CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", intactDir.Path());
+    ASSERT_EQ(RunLibraryRebuild(intact).Code, tutil::TUERR_NONE);
+    // The chain runs 1 -> 5 -> 2 -> 3 -> 4 -> 6: block 5's rows come before smaller keys.
+    Link(1, 5, 0);
+    Link(5, 2, 1);
+    Link(2, 3, 5);
+    Link(4, 6, 3);
+    Link(6, 7, 4);
+    rtl::TFaultInjectingFileSystem counter;
+    TLibraryRun run;
+    {
+        rtl::ScopedFileSystem scope(counter);
+        counter.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::OpenWrite), 0, 0, false, "/.~ORDERS.DB."});
+        run = Rebuild();
+    }
+    EXPECT_EQ(counter.Counted(), 1u) << "the data file was written more than once";
+    EXPECT_TRUE(Reported(run.Report, "84 rows out of key order")) << AllProblems(run.Report);
+    EXPECT_EQ(ReadBytes(path_), ReadBytes(intact));
+    EXPECT_EQ(ReadBytes(FindCompanionFile(path_, ".px")), ReadBytes(FindCompanionFile(intact, ".px")));
+}
+
 TEST_F(OrdersRebuild, RepeatedKeyGoesToKeyViolations) {
     // The second row of block 4 takes the key of the first; the first one stays.
     const std::string firstKey = ReadBytes(path_).substr(BlockAt(4) + 6, 8);
