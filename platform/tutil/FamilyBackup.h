@@ -9,6 +9,9 @@
 // data of its own before the failure is reported (SeparateBackupFile). A member that already
 // has other names (another program could write into it through them), or one on a file
 // system that cannot link there, is copied instead: written, flushed, and only then named.
+// The one gap: a run killed between its links and its swap leaves links to the untouched
+// table's files. The next rebuild copies those files (they have two names now) into a backup
+// of its own, and its swap makes the old links a backup of the files it replaces.
 #pragma once
 
 #include <functional>
