@@ -466,10 +466,6 @@ void TRebuild::Route(const std::uint8_t* record) {
             std::memcpy(largestKey_.data(), record, keySize_);
             haveLargest_ = true;
         }
-        if (haveLast_ && std::memcmp(record, lastKey_.data(), keySize_) <= 0) {
-            ToSorter(record);
-            return;
-        }
         if (window_->Full()) {
             Emit(window_->Front());
             window_->Pop();
