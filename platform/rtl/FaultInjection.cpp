@@ -16,9 +16,11 @@ struct TNamedErrno {
     const char* Name;
     int Value;
 };
-constexpr TNamedErrno Errnos[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},       {"EACCES", EACCES}, {"EROFS", EROFS},
-                                  {"EPERM", EPERM},   {"EDQUOT", EDQUOT}, {"EBUSY", EBUSY},   {"ENOENT", ENOENT},
-                                  {"EEXIST", EEXIST}, {"EXDEV", EXDEV},   {"EINTR", EINTR}};
+constexpr TNamedErrno Errnos[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},         {"EACCES", EACCES},
+                                  {"EROFS", EROFS},   {"EPERM", EPERM},     {"EDQUOT", EDQUOT},
+                                  {"EBUSY", EBUSY},   {"ENOENT", ENOENT},   {"EEXIST", EEXIST},
+                                  {"EXDEV", EXDEV},   {"EINTR", EINTR},     {"EMLINK", EMLINK},
+                                  {"ENOSYS", ENOSYS}, {"EOPNOTSUPP", EOPNOTSUPP}};
 
 std::string& CountFile() {
     static std::string file;
@@ -47,8 +49,8 @@ std::uint32_t AllOps() { return (1u << static_cast<unsigned>(FsOp::Count)) - 1; 
 
 std::uint32_t MutatingOps() {
     return OpBit(FsOp::OpenWrite) | OpBit(FsOp::Write) | OpBit(FsOp::CopyRange) | OpBit(FsOp::Sync) |
-           OpBit(FsOp::Rename) | OpBit(FsOp::Unlink) | OpBit(FsOp::SyncDirectory) | OpBit(FsOp::MakeDirectory) |
-           OpBit(FsOp::SetMetadata);
+           OpBit(FsOp::Rename) | OpBit(FsOp::Link) | OpBit(FsOp::Unlink) | OpBit(FsOp::SyncDirectory) |
+           OpBit(FsOp::MakeDirectory) | OpBit(FsOp::SetMetadata);
 }
 
 void TFaultInjectingFileSystem::Arm(const TFault& fault) {
@@ -152,6 +154,11 @@ int TFaultInjectingFileSystem::RenameNoReplace(const std::string& from, const st
 int TFaultInjectingFileSystem::Unlink(const std::string& path) {
     if (Strike(FsOp::Unlink, path)) return -1;
     return TFileSystem::Unlink(path);
+}
+
+int TFaultInjectingFileSystem::Link(const std::string& existing, const std::string& name) {
+    if (Strike(FsOp::Link, existing + " -> " + name)) return -1;
+    return TFileSystem::Link(existing, name);
 }
 
 int TFaultInjectingFileSystem::SyncDirectory(const std::string& directory) {

@@ -12,7 +12,7 @@
 //   TABLORA_FS_FAULT="ops=all;nth=40;errno=EIO;persist"      the 40th call of any kind fails,
 //                                                            and every counted call after it
 // "ops" defaults to every call that changes the disk (open-write, write, copy-range, sync,
-// rename, unlink, sync-dir, mkdir, metadata); "all" counts every kind.
+// rename, link, unlink, sync-dir, mkdir, metadata); "all" counts every kind.
 #pragma once
 
 #include "platform/rtl/FileSystem.h"
@@ -62,6 +62,7 @@ public:
     int Rename(const std::string& from, const std::string& to) override;
     int RenameNoReplace(const std::string& from, const std::string& to) override;
     int Unlink(const std::string& path) override;
+    int Link(const std::string& existing, const std::string& name) override;
     int SyncDirectory(const std::string& directory) override;
     int MakeDirectory(const std::string& path, mode_t mode) override;
     int Truncate(int fd, std::uint64_t size) override;

@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char* OpNames[] = {"open-read", "open-write", "read",      "write",        "copy-range",
                                    "sync",      "close",      "rename",    "unlink",       "sync-dir",
-                                   "mkdir",     "metadata",   "list",      "lock"};
+                                   "mkdir",     "metadata",   "list",      "lock",         "link"};
 static_assert(sizeof(OpNames) / sizeof(OpNames[0]) == static_cast<std::size_t>(FsOp::Count));
 
 TFileSystem& RealFileSystem() {
@@ -127,6 +127,10 @@ int TFileSystem::RenameNoReplace(const std::string& from, const std::string& to)
 }
 
 int TFileSystem::Unlink(const std::string& path) { return ::unlink(path.c_str()); }
+
+int TFileSystem::Link(const std::string& existing, const std::string& name) {
+    return ::linkat(AT_FDCWD, existing.c_str(), AT_FDCWD, name.c_str(), 0);
+}
 
 int TFileSystem::SyncDirectory(const std::string& directory) {
     const int fd = ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -29,6 +29,7 @@ enum class FsOp : unsigned {
     SetMetadata,    // mode, owner, times, size
     List,
     Lock,
+    Link,           // a second name for an existing file
     Count
 };
 
@@ -65,6 +66,10 @@ public:
     // system can; used where replacing would lose a file.
     virtual int RenameNoReplace(const std::string& from, const std::string& to);
     virtual int Unlink(const std::string& path);
+    // Gives the file `existing` the further name `name` (a hard link; a symbolic link is not
+    // followed). Never replaces: EEXIST when `name` is taken; EXDEV, EPERM, EMLINK,
+    // EOPNOTSUPP when the file system cannot link there.
+    virtual int Link(const std::string& existing, const std::string& name);
     // Makes renames and unlinks inside `directory` durable.
     virtual int SyncDirectory(const std::string& directory);
     virtual int MakeDirectory(const std::string& path, mode_t mode);

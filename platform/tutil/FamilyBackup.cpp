@@ -9,6 +9,7 @@
 #include "platform/tutil/UtilityFailure.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -50,22 +51,23 @@ void CopyContents(int from, int to, const std::string& source, const std::string
     }
 }
 
-void CopyOne(const std::string& source, const std::string& target) {
+// Writes a copy of the open file `in` (read from its start) as `target`: under a temporary
+// name, with the modification time of `source`, flushed, then renamed to `target`. Over a
+// file standing there when `replace`, else only when the name is free.
+void CopyInto(int in, const std::string& source, const std::string& target, bool replace) {
     rtl::TFileSystem& fs = rtl::FileSystem();
-    rtl::TFileDescriptor in(fs.Open(source, O_RDONLY | O_CLOEXEC));
-    if (!in.Valid()) Fail("cannot open", source);
     const std::string temp = engine::paradox::TemporarySibling(target);
     rtl::TFileDescriptor out(fs.Open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
     if (!out.Valid()) Fail("cannot create", temp);
     try {
-        CopyContents(in.Get(), out.Get(), source, temp);
-        if (const auto time = rtl::GetFileModificationTime(in.Get())) {
+        CopyContents(in, out.Get(), source, temp);
+        if (const auto time = rtl::GetFileModificationTime(in)) {
             const std::int64_t ns = static_cast<std::int64_t>(time->seconds) * 1000000000 + time->nanoseconds;
             fs.SetTimes(out.Get(), ns, ns);  // a lost time is no reason to give up the backup
         }
         if (fs.Sync(out.Get()) != 0) Fail("cannot flush", temp);
         if (out.Reset() != 0) Fail("cannot close", temp);
-        if (fs.RenameNoReplace(temp, target) != 0) Fail("cannot name", target);
+        if ((replace ? fs.Rename(temp, target) : fs.RenameNoReplace(temp, target)) != 0) Fail("cannot name", target);
     } catch (...) {
         out.Reset();
         fs.Unlink(temp);
@@ -73,26 +75,60 @@ void CopyOne(const std::string& source, const std::string& target) {
     }
 }
 
+// Failures of link(2) that say "not here" rather than "not at all": another file system, one
+// without hard links, a file the process may read but not link, a file with too many names.
+bool CannotLinkHere(int error) {
+    return error == EXDEV || error == EPERM || error == EOPNOTSUPP || error == EMLINK || error == ENOSYS;
+}
+
+TBackupFile BackupOne(const std::string& member, const std::string& target, bool mayLink) {
+    rtl::TFileSystem& fs = rtl::FileSystem();
+    rtl::TFileDescriptor in(fs.Open(member, O_RDONLY | O_CLOEXEC));
+    if (!in.Valid()) Fail("cannot open", member);
+    struct stat st {};
+    if (::fstat(in.Get(), &st) != 0) Fail("cannot examine", member);
+    if (mayLink && st.st_nlink == 1) {
+        // The link is the backup only as far as the member's data is on the disk, and the
+        // program that wrote it may never have flushed it.
+        if (fs.Sync(in.Get()) != 0) Fail("cannot flush", member);
+        if (fs.Link(member, target) == 0) return TBackupFile{member, target, true};
+        if (!CannotLinkHere(errno)) Fail("cannot link", target);
+    }
+    CopyInto(in.Get(), member, target, false);
+    return TBackupFile{member, target, false};
+}
+
 } // namespace
 
-std::vector<std::string> BackupFamily(const std::string& dataPath, const std::string& targetDir,
-                                      const std::string& baseName) {
+std::vector<TBackupFile> BackupFamily(const std::string& dataPath, const std::string& targetDir,
+                                      const std::string& baseName,
+                                      const std::function<bool(const std::string& member)>& mayLink) {
     const std::string dir = rtl::ExtractFileDir(dataPath);
     const auto members = engine::FindTableFamily(dir.empty() ? "." : dir, engine::TableBaseName(dataPath));
-    std::vector<std::string> copies;
+    std::vector<TBackupFile> made;
     try {
-        for (const auto& member : members) {
-            const std::string target =
-                rtl::WithTrailingSeparator(targetDir) + baseName + rtl::UpperAscii(rtl::ExtractFileExt(member));
-            CopyOne(member, target);
-            copies.push_back(target);
-        }
+        for (const auto& member : members)
+            made.push_back(BackupOne(member,
+                                     rtl::WithTrailingSeparator(targetDir) + baseName +
+                                         rtl::UpperAscii(rtl::ExtractFileExt(member)),
+                                     mayLink(member)));
         if (rtl::FileSystem().SyncDirectory(targetDir) != 0) Fail("cannot flush", targetDir);
     } catch (...) {
-        for (const auto& copy : copies) rtl::FileSystem().Unlink(copy);
+        for (const auto& file : made) rtl::FileSystem().Unlink(file.Path);
         throw;
     }
-    return copies;
+    return made;
+}
+
+void SeparateBackupFile(TBackupFile& file) {
+    rtl::TFileSystem& fs = rtl::FileSystem();
+    rtl::TFileDescriptor in(fs.Open(file.Path, O_RDONLY | O_CLOEXEC));
+    if (!in.Valid()) Fail("cannot open", file.Path);
+    CopyInto(in.Get(), file.Path, file.Path, true);
+    in.Reset();
+    const std::string dir = rtl::ExtractFileDir(file.Path);
+    if (fs.SyncDirectory(dir) != 0) Fail("cannot flush", dir);
+    file.Linked = false;
 }
 
 } // namespace tutil

@@ -3,10 +3,11 @@
 //
 // The companions of one run go into a directory of their own below the database directory,
 // "<database dir>/Rekonstrukcia/<TABLE> <YYYY-MM-DD HHMMSS>/" (" (2)", " (3)" ... added when
-// that name is taken), holding BACKUP.* (a complete copy of the original family, side files
-// included), KEYVIOL.* and PROBLEM.* (created only when rows went there). Being in a
-// subdirectory, they are never listed, backed up, index-deleted or rebuilt as tables of the
-// database, and no later run overwrites them.
+// that name is taken), holding BACKUP.* (the original family whole, side files included: the
+// old files themselves where the rebuild replaced them, see FamilyBackup.h), KEYVIOL.* and
+// PROBLEM.* (created only when rows went there). Being in a subdirectory, they are never
+// listed, backed up, index-deleted or rebuilt as tables of the database, and no later run
+// overwrites them.
 #pragma once
 
 #include <cstdint>

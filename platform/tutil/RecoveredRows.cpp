@@ -58,17 +58,15 @@ void TRecoveredRows::EmitBlock(const TDataBlock& block, bool inChain, bool place
     }
 }
 
-std::vector<std::vector<std::uint16_t>> TRecoveredRows::OrphanRuns(const std::vector<std::uint16_t>& orphans,
-                                                                    std::uint16_t chainTail,
+std::vector<std::vector<std::uint16_t>> TRecoveredRows::OrphanRuns(const TBlockScan& scan, std::uint16_t chainTail,
                                                                     std::size_t& placedRuns) const {
-    // Links between orphan blocks, read from their headers.
+    // Links between orphan blocks, from the headers the scan read.
+    const std::vector<std::uint16_t> orphans = scan.OrphanBlocks();
     std::vector<std::uint16_t> next(0x10000, 0), prev(0x10000, 0);
     std::vector<bool> orphan(0x10000, false), used(0x10000, false), linkedTo(0x10000, false);
     for (const std::uint16_t b : orphans) {
-        std::uint8_t head[BlockHeaderSize] = {};
-        table_.File().ReadAt(table_.Header().BlockOffset(b), head, sizeof head);
-        next[b] = static_cast<std::uint16_t>(head[0] | head[1] << 8);
-        prev[b] = static_cast<std::uint16_t>(head[2] | head[3] << 8);
+        next[b] = scan.Blocks[b - 1u].Next;
+        prev[b] = scan.Blocks[b - 1u].Prev;
         orphan[b] = true;
     }
     auto follows = [&](std::uint16_t a, std::uint16_t b) { return b != 0 && orphan[b] && next[a] == b && prev[b] == a; };
@@ -123,7 +121,7 @@ void TRecoveredRows::ForEach(const std::function<void(const TRecoveredRow&)>& ro
     }
     const TBlockScan scan = ScanBlocks(table_.File(), h, cursor.Visited(), problems_);
     std::size_t placedRuns = 0;
-    const auto runs = OrphanRuns(scan.OrphanBlocks(), tail, placedRuns);
+    const auto runs = OrphanRuns(scan, tail, placedRuns);
     TDataBlock block;
     for (std::size_t r = 0; r < runs.size(); ++r) {
         for (const std::uint16_t b : runs[r]) {

@@ -10,6 +10,7 @@
 // record beyond the end of a truncated file (such a record is marked partial).
 #pragma once
 
+#include "platform/engine/paradox/BlockScan.h"
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/IndexFiles.h"
 #include "platform/engine/paradox/ParadoxTable.h"
@@ -47,8 +48,8 @@ public:
 private:
     void EmitBlock(const engine::paradox::TDataBlock& block, bool inChain, bool placed,
                    const std::function<void(const TRecoveredRow&)>& row);
-    std::vector<std::vector<std::uint16_t>> OrphanRuns(const std::vector<std::uint16_t>& orphans,
-                                                       std::uint16_t chainTail, std::size_t& placedRuns) const;
+    std::vector<std::vector<std::uint16_t>> OrphanRuns(const engine::paradox::TBlockScan& scan, std::uint16_t chainTail,
+                                                       std::size_t& placedRuns) const;
 
     const engine::paradox::TParadoxTable& table_;
     engine::paradox::TProblemList& problems_;

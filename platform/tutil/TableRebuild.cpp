@@ -19,10 +19,12 @@
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/engine/paradox/WritableFile.h"
 #include "platform/rtl/AdvisoryLock.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/tutil/CompanionDirectory.h"
 #include "platform/tutil/CompanionTables.h"
 #include "platform/tutil/FamilyBackup.h"
+#include "platform/tutil/KeyOrderWindow.h"
 #include "platform/tutil/RecordValidation.h"
 #include "platform/tutil/RecoveredRows.h"
 #include "platform/tutil/UtilityFailure.h"
@@ -30,6 +32,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 namespace tutil {
 
@@ -38,6 +41,10 @@ using namespace engine::paradox;
 namespace {
 
 [[noreturn]] void Fail(TUResult code, const std::string& detail) { throw TUtilFailure(code, detail); }
+
+// How many blocks' worth of keyed rows wait to be put in key order before they are written:
+// enough for blocks linked a few places out of order, small beside the sort's memory.
+constexpr int KeyOrderWindowBlocks = 16;
 
 TUResult CodeOf(const engine::EDBEngineError& e, TUResult otherwise) {
     switch (e.Kind()) {
@@ -119,6 +126,11 @@ public:
         last_ = percent;
         if (engine::ReportGeneralProgress(percent, message) == engine::cbrABORT) Fail(TUERR_ABORTED, {});
     }
+    // Once the new table stands the rebuild is done, whatever the callback answers.
+    void Done(const char* message) {
+        last_ = 100;
+        engine::ReportGeneralProgress(100, message);
+    }
 
 private:
     int last_ = -2;
@@ -145,10 +157,18 @@ public:
 
 private:
     void Prepare();
+    std::set<std::string> ReplacedMembers() const;
     void MakeBackup();
+    void RebuildAndSwap();
+    std::string KeepBackupApart();
+    void DiscardTemporaries();
     void Recover();
     void Take(const TRecoveredRow& row);
     void Route(const std::uint8_t* record);
+    // Writes a keyed row that leaves the window, or hands it to the sorter when a row of a
+    // key not smaller is written already.
+    void Emit(const std::uint8_t* record);
+    void ToSorter(const std::uint8_t* record);
     void CheckOldIndexes(const TRecoveredRows& rows);
     void FinishData();
     void MergeSorted();
@@ -158,6 +178,7 @@ private:
     void ForEachRecordOf(const std::string& path, const std::function<void(const std::uint8_t*)>& fn);
     void WriteIndexes();
     void FinishCompanions();
+    void SeparateUnreplacedBackups();
     void Swap();
     void Summarise();
     std::string TempBeside(const std::string& path);
@@ -168,6 +189,7 @@ private:
     TProgress progress_;
 
     std::string dataPath_, dir_, dataName_, companionDir_;
+    std::vector<TBackupFile> backup_;
     rtl::TAdvisoryLock dirLock_, tableLock_;
     std::unique_ptr<TParadoxTable> source_;
     TTableHeader header_;
@@ -187,10 +209,13 @@ private:
     std::unique_ptr<TKeyViolationTable> keyViolations_;
     std::unique_ptr<TProblemTable> problems_;
     std::unique_ptr<TRecordChecker> checker_;
+    std::unique_ptr<TAutoIncrementFields> autoIncFields_;
     std::vector<int> blobFields_;
     std::vector<std::uint8_t> record_;
-    std::string lastKey_;
-    bool haveLast_ = false;
+    std::unique_ptr<TKeyOrderWindow> window_;   // keyed rows on their way into the new file
+    std::vector<std::uint8_t> lastKey_;         // of the row written last
+    std::vector<std::uint8_t> largestKey_;      // of all rows so far
+    bool haveLast_ = false, haveLargest_ = false;
     std::uint32_t autoIncrement_ = 0;
     std::vector<std::uint8_t> newHeader_;
     std::vector<TChainBlockSummary> newBlocks_;
@@ -202,13 +227,17 @@ private:
     bool journalLeft_ = false;
 };
 
-TRebuild::~TRebuild() {
+TRebuild::~TRebuild() { DiscardTemporaries(); }
+
+void TRebuild::DiscardTemporaries() {
     if (swapped_ || journalLeft_) return;
     writer_.reset();
     memo_.reset();
+    window_.reset();
     sorter_.reset();
     keySorter_.reset();
     for (const auto& t : temps_) RemoveQuietly(t);
+    temps_.clear();
 }
 
 void TRebuild::Run() {
@@ -218,6 +247,18 @@ void TRebuild::Run() {
     progress_.Set(0, "Rebuild: checking the table");
     Prepare();
     MakeBackup();
+    try {
+        RebuildAndSwap();
+    } catch (const TUtilFailure& e) {
+        throw TUtilFailure(e.Code(), e.what() + KeepBackupApart());
+    } catch (...) {
+        KeepBackupApart();
+        throw;
+    }
+    progress_.Done("Rebuild: done");
+}
+
+void TRebuild::RebuildAndSwap() {
     progress_.Set(5, "Rebuild: reading the rows");
     During(TUERR_WRITE, [&] { Recover(); });
     progress_.Set(85, "Rebuild: writing the new table");
@@ -230,7 +271,6 @@ void TRebuild::Run() {
     Summarise();
     progress_.Set(97, "Rebuild: putting the new table in place");
     Swap();
-    progress_.Set(100, "Rebuild: done");
 }
 
 void TRebuild::Prepare() {
@@ -258,16 +298,65 @@ void TRebuild::Prepare() {
     hasBlobs_ = HasBlobFields(header_);
     report_.HeaderRecordCount = header_.RecordCount;
     report_.AutoIncrementBefore = header_.AutoIncrement;
-    During(TUERR_READ, [&] { headerBytes_ = ReadHeaderBytes(source_->File(), header_); });
+    During(TUERR_READ, [&] {
+        headerBytes_ = ReadHeaderBytes(source_->File(), header_);
+        plans_ = PlanSecondaryIndexes(dataPath_, header_, keyed_ ? header_.KeyFieldCount : 0);
+    });
+}
+
+// The members whose names the swap gives new files (or removes): the data file, the memo and
+// primary index files it rewrites, every secondary index (rebuilt or dropped). Only their
+// backups may be links; the side files stay the table's own after the swap.
+std::set<std::string> TRebuild::ReplacedMembers() const {
+    std::set<std::string> names{dataName_};
+    if (hasBlobs_) names.insert(rtl::ExtractFileName(CompanionPath(dataPath_, ".mb")));
+    if (keyed_) names.insert(rtl::ExtractFileName(CompanionPath(dataPath_, ".px")));
+    for (const auto& plan : plans_) {
+        names.insert(rtl::ExtractFileName(plan.Files.DataPath));
+        if (!plan.Files.TreePath.empty()) names.insert(rtl::ExtractFileName(plan.Files.TreePath));
+    }
+    return names;
 }
 
 void TRebuild::MakeBackup() {
     companionDir_ = MakeCompanionDirectory(dir_, engine::TableBaseName(dataName_),
                                            request_.Now ? request_.Now : std::time(nullptr));
     report_.CompanionDirectory = companionDir_;
+    const std::set<std::string> replaced = ReplacedMembers();
     During(TUERR_BACKUP, [&] {
-        report_.BackupFiles = BackupFamily(dataPath_, companionDir_, rtl::ChangeFileExt(request_.BackupName, ""));
+        backup_ = BackupFamily(
+            dataPath_, companionDir_, rtl::ChangeFileExt(request_.BackupName, ""),
+            [&](const std::string& member) { return replaced.count(rtl::ExtractFileName(member)) > 0; });
     });
+    for (const auto& file : backup_) report_.BackupFiles.push_back(file.Path);
+}
+
+// A failed rebuild leaves the table in use, and the billing application writes into its
+// files in place: a backup linked to them would change with them. Each linked backup file
+// gets data of its own; one that cannot (the disk is full) is removed rather than left as a
+// second name of the table's file. Returns what the failure's detail gains ("" when nothing).
+std::string TRebuild::KeepBackupApart() {
+    if (swapped_) return {};
+    DiscardTemporaries();  // the copies may need their room
+    std::string note;
+    std::vector<TBackupFile> kept;
+    for (auto& file : backup_) {
+        try {
+            if (file.Linked) SeparateBackupFile(file);
+        } catch (const TUtilFailure& e) {
+            const std::string name = rtl::ExtractFileName(file.Path);
+            if (rtl::FileSystem().Unlink(file.Path) == 0) {
+                note += "; " + name + " was removed: it could not be given data of its own (" + e.what() + ")";
+                continue;
+            }
+            note += "; " + name + " still shares its data with the table (" + e.what() + ")";
+        }
+        kept.push_back(file);
+    }
+    backup_ = kept;
+    report_.BackupFiles.clear();
+    for (const auto& file : backup_) report_.BackupFiles.push_back(file.Path);
+    return note;
 }
 
 std::string TRebuild::TempBeside(const std::string& path) {
@@ -279,7 +368,6 @@ void TRebuild::Recover() {
     RemoveStaleTemporaries(dataPath_);
     RemoveStaleTemporaries(CompanionPath(dataPath_, ".px"));
     RemoveStaleTemporaries(CompanionPath(dataPath_, ".mb"));
-    plans_ = PlanSecondaryIndexes(dataPath_, header_, keyed_ ? header_.KeyFieldCount : 0);
     for (const auto& plan : plans_) {
         RemoveStaleTemporaries(plan.Files.DataPath);
         if (!plan.Files.TreePath.empty()) RemoveStaleTemporaries(plan.Files.TreePath);
@@ -296,7 +384,14 @@ void TRebuild::Recover() {
         std::make_unique<TKeyViolationTable>(inCompanions + request_.KeyViolationName, header_, headerBytes_);
     problems_ = std::make_unique<TProblemTable>(inCompanions + request_.ProblemName);
     record_.resize(header_.RecordSize);
+    lastKey_.resize(keySize_);
+    largestKey_.resize(keySize_);
+    if (byBytes_) {
+        const auto rows = static_cast<std::size_t>(KeyOrderWindowBlocks * header_.Capacity());
+        window_ = std::make_unique<TKeyOrderWindow>(header_.RecordSize, keySize_, rows);
+    }
     checker_ = std::make_unique<TRecordChecker>(header_);
+    autoIncFields_ = std::make_unique<TAutoIncrementFields>(header_);
     for (std::size_t i = 0; i < header_.Fields.size(); ++i) {
         const TFieldInfo& f = header_.Fields[i];
         if (IsBlobField(f.TypeCode) && f.SizeFitsType() && f.Offset + f.Size <= header_.RecordSize)
@@ -355,7 +450,7 @@ void TRebuild::Take(const TRecoveredRow& row) {
             ++report_.BlobsLost;
         }
     }
-    autoIncrement_ = std::max(autoIncrement_, LargestAutoIncrement(header_, record_.data()));
+    autoIncrement_ = std::max(autoIncrement_, autoIncFields_->Largest(record_.data()));
     Route(record_.data());
 }
 
@@ -363,19 +458,20 @@ void TRebuild::Route(const std::uint8_t* record) {
     if (!keyed_) {
         writer_->Add(record);
     } else if (byBytes_) {
-        // Rows in ascending key order stream straight into the new file; the few that are
-        // not (rows of blocks found outside the chain, repeated keys) wait in the sorter.
-        if (!haveLast_ || std::memcmp(record, lastKey_.data(), keySize_) > 0) {
-            writer_->Add(record);
-            lastKey_.assign(reinterpret_cast<const char*>(record), keySize_);
-            haveLast_ = true;
-        } else {
-            if (!sorter_)
-                sorter_ = std::make_unique<TRecordSorter>(header_.RecordSize, static_cast<int>(keySize_),
-                                                          companionDir_, RebuildSortMemory);
-            sorter_->Add(record);
+        // Rows stream into the new file in key order through a window of the last blocks'
+        // worth; the few that come behind what is written already (rows of blocks found
+        // outside the chain far from their place, repeated keys) wait in the sorter.
+        if (haveLargest_ && std::memcmp(record, largestKey_.data(), keySize_) <= 0) {
             ++outOfOrder_;
+        } else {
+            std::memcpy(largestKey_.data(), record, keySize_);
+            haveLargest_ = true;
         }
+        if (window_->Full()) {
+            Emit(window_->Front());
+            window_->Pop();
+        }
+        window_->Add(record);
     } else {
         // Stored order: the rows keep it; their keys are compared all against all later.
         writer_->Add(record);
@@ -387,6 +483,23 @@ void TRebuild::Route(const std::uint8_t* record) {
         PutBigEndian64(keyEntry_.data() + keySize_, arrivals_++);
         keySorter_->Add(keyEntry_.data());
     }
+}
+
+void TRebuild::Emit(const std::uint8_t* record) {
+    if (haveLast_ && std::memcmp(record, lastKey_.data(), keySize_) <= 0) {
+        ToSorter(record);
+        return;
+    }
+    writer_->Add(record);
+    std::memcpy(lastKey_.data(), record, keySize_);
+    haveLast_ = true;
+}
+
+void TRebuild::ToSorter(const std::uint8_t* record) {
+    if (!sorter_)
+        sorter_ = std::make_unique<TRecordSorter>(header_.RecordSize, static_cast<int>(keySize_), companionDir_,
+                                                  RebuildSortMemory);
+    sorter_->Add(record);
 }
 
 void TRebuild::CheckOldIndexes(const TRecoveredRows& rows) {
@@ -430,7 +543,7 @@ void TRebuild::MergeSorted() {
             return;
         }
         writer_->Add(r);
-        lastKey_.assign(reinterpret_cast<const char*>(r), keySize_);
+        std::memcpy(lastKey_.data(), r, keySize_);
         haveLast_ = true;
     };
     // On equal keys the row written first came first: it is kept, later ones are violations.
@@ -477,6 +590,7 @@ void TRebuild::DropRepeatedKeys() {
 }
 
 void TRebuild::FinishData() {
+    for (; window_ && !window_->Empty(); window_->Pop()) Emit(window_->Front());
     if (memo_) memo_->Finish();
     memo_.reset();
     if (sorter_) MergeSorted();
@@ -561,15 +675,32 @@ void TRebuild::Summarise() {
     for (const auto& p : found_) report_.Problems.push_back(p.Describe());
 }
 
+// A linked backup file becomes a backup when the swap gives its member's name a new file.
+// Only members the swap replaces were linked; should the swap leave one of them as it is, its
+// backup gets data of its own first.
+void TRebuild::SeparateUnreplacedBackups() {
+    std::set<std::string> replaced;
+    for (const auto& step : steps_) replaced.insert(step.What == TFamilyStep::Kind::Rename ? step.To : step.From);
+    for (auto& file : backup_)
+        if (file.Linked && replaced.count(rtl::ExtractFileName(file.Member)) == 0) SeparateBackupFile(file);
+}
+
 void TRebuild::Swap() {
     source_.reset();
     steps_.push_back(RenameStep(dataTemp_, dataPath_));  // the data file last
     steps_.insert(steps_.end(), removals_.begin(), removals_.end());
+    SeparateUnreplacedBackups();
     try {
-        RunFamilySteps(dir_, dataName_, steps_, true);
+        RunFamilySteps(dir_, dataName_, steps_);
     } catch (const std::exception& e) {
-        journalLeft_ = rtl::FileExists(rtl::WithTrailingSeparator(dir_) + JournalName(dataName_));
-        Fail(TUERR_SWAP, e.what());
+        // The new files are whole and on the disk, and the old ones they replaced are gone
+        // from the table's names: the change can only go forward. The journal the failed
+        // step left is completed now if the file system lets it, else at the next open.
+        if (!JournalPending(dir_, dataName_) || !RecoverFamily(dir_, dataName_)) {
+            journalLeft_ = JournalPending(dir_, dataName_);
+            Fail(TUERR_SWAP, std::string(e.what()) +
+                                 (journalLeft_ ? "; the new table is put in place at the next open of the table" : ""));
+        }
     }
     swapped_ = true;
 }

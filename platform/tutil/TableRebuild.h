@@ -1,8 +1,10 @@
 // The rebuild of one table in place, as TURebuildTable runs it:
 //  1. the table and its database directory are locked against our other runs, an
 //     interrupted change of the family is completed, the descriptor is checked against it;
-//  2. the companion directory is made and the whole family copied into it as the backup,
-//     flushed, before anything else is written;
+//  2. the companion directory is made and the whole family backed up into it, on the disk
+//     before anything else is written: the files the swap replaces are linked where the file
+//     system allows (a backup once the swap gives the table's names new files; a failed
+//     rebuild first gives them data of their own), the rest copied;
 //  3. every recoverable record is read (the chain, then blocks outside it), checked against
 //     its field types and its blobs read: good rows go to a new data file and memo file
 //     beside the table under temporary names; keyed tables in key order (by bytes), or in
@@ -13,7 +15,8 @@
 //  5. the companions are put in place, then the new files replace the old ones through the
 //     family journal (the data file last). A kill at any moment leaves the old table, or the
 //     new one with the backup complete.
-// Memory stays bounded: one block at a time, rows out of key order through an external sort.
+// Memory stays bounded: one block at a time read, a window of a few blocks' worth of keyed
+// rows put in key order on their way out, rows further out of order through an external sort.
 #pragma once
 
 #include "platform/tutil/RebuildReport.h"

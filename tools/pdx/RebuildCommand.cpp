@@ -84,8 +84,9 @@ void RegisterRebuildCommand(TCommandRegistry& registry) {
                   "Usage: pdx rebuild [--json] TABLE\n\n"
                   "Rebuilds the table as the damage check does: every readable row is kept (rows of\n"
                   "blocks the block chain lost included), in key order for keyed tables; rows whose key\n"
-                  "repeats go to KEYVIOL.DB, unreadable rows (with their raw bytes) to PROBLEM.DB. A\n"
-                  "complete copy of the table's files is made first as BACKUP.*. All of them go into\n"
+                  "repeats go to KEYVIOL.DB, unreadable rows (with their raw bytes) to PROBLEM.DB. The\n"
+                  "table's files are kept first, whole, as BACKUP.* (the replaced ones by a second name\n"
+                  "where the file system allows, the others copied). All of them go into\n"
                   "a new directory \"Rekonstrukcia/<TABLE> <date time>\" below the table's directory;\n"
                   "the output says where, and what each holds. A password-protected table is refused.\n"
                   "Exit status: 0 rebuilt, 1 not rebuilt (the reason is printed), 2 usage.\n",

@@ -21,6 +21,12 @@ TBlockScan ScanBlocks(const TRandomAccessFile& file, const TTableHeader& header,
     };
     TBlockScan scan;
     const std::uint32_t count = header.PhysicalBlocks();
+    // A chain through every block of the file, with no free list and as many blocks as the
+    // header allocates, leaves nothing to find and nothing to report: no block need be read.
+    bool chainHoldsAll = header.FirstFreeBlock == 0 && count == header.BlocksAllocated;
+    for (std::uint32_t n = 1; n <= count && chainHoldsAll; ++n)
+        chainHoldsAll = n < chainBlocks.size() && chainBlocks[n];
+    if (chainHoldsAll) return scan;
     scan.Blocks.reserve(count);
     for (std::uint32_t n = 1; n <= count; ++n) {
         std::uint8_t head[BlockHeaderSize];

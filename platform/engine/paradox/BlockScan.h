@@ -24,7 +24,9 @@ struct TBlockInfo {
 };
 
 struct TBlockScan {
-    std::vector<TBlockInfo> Blocks;  // every physical block, in file order
+    // Every physical block, in file order; none when the chain holds them all and there is
+    // no free list (nothing to find).
+    std::vector<TBlockInfo> Blocks;
     // Blocks outside the chain and the free list with a valid offset and records.
     std::vector<std::uint16_t> OrphanBlocks() const;
 };

@@ -3,6 +3,8 @@
 #include "platform/engine/paradox/ByteOrder.h"
 #include "platform/rtl/Paths.h"
 
+#include <algorithm>
+
 namespace engine::paradox {
 
 int RecordsFromLastOffset(std::int16_t lastOffset, int recordSize, int capacity, std::string* why) {
@@ -28,15 +30,19 @@ int RecordsFromLastOffset(std::int16_t lastOffset, int recordSize, int capacity,
 }
 
 bool ReadDataBlock(const TRandomAccessFile& file, const TTableHeader& header, std::uint16_t number,
-                   TDataBlock& block, std::string* why) {
+                   TDataBlock& block, std::string* why, bool headerOnly) {
     block.Number = number;
     block.FileOffset = header.BlockOffset(number);
-    block.Bytes.resize(header.BlockSize);
+    block.Bytes.resize(headerOnly ? BlockHeaderSize : header.BlockSize);
     if (number == 0 || block.FileOffset + BlockHeaderSize > file.Size()) {
         block.BytesInFile = 0;
         return false;
     }
     block.BytesInFile = file.ReadAt(block.FileOffset, block.Bytes.data(), block.Bytes.size());
+    // What a whole read would have found in the file.
+    if (headerOnly && block.BytesInFile == BlockHeaderSize)
+        block.BytesInFile =
+            static_cast<std::size_t>(std::min<std::uint64_t>(header.BlockSize, file.Size() - block.FileOffset));
     const std::uint8_t* p = block.Bytes.data();
     block.Next = Le16(p);
     block.Prev = Le16(p + 2);
@@ -46,9 +52,9 @@ bool ReadDataBlock(const TRandomAccessFile& file, const TTableHeader& header, st
 }
 
 TBlockChainCursor::TBlockChainCursor(const TRandomAccessFile& file, const TTableHeader& header,
-                                     TProblemList& problems)
+                                     TProblemList& problems, bool headersOnly)
     : file_(file), header_(header), problems_(problems), fileName_(rtl::ExtractFileName(file.Path())),
-      visited_(0x10000, false) {
+      visited_(0x10000, false), headersOnly_(headersOnly) {
     next_ = header.FirstBlock;
     if (next_ == 0 && header.BlocksInUse != 0) {
         Report(ProblemKind::ChainLength, 0, "the header names no first block although " +
@@ -84,7 +90,7 @@ bool TBlockChainCursor::Next() {
         return false;
     }
     std::string why;
-    if (!ReadDataBlock(file_, header_, number, block_, &why)) {
+    if (!ReadDataBlock(file_, header_, number, block_, &why, headersOnly_)) {
         Report(ProblemKind::BlockRange, number, "block " + std::to_string(number) + " cannot be read");
         Finish();
         return false;

@@ -43,8 +43,9 @@ struct TStoredPlace {
 int RecordsFromLastOffset(std::int16_t lastOffset, int recordSize, int capacity, std::string* why);
 
 // Reads block `number` (1-based) into `block`; false when it lies wholly outside the file.
+// With `headerOnly`, Bytes holds the block's header alone and the records are not read.
 bool ReadDataBlock(const TRandomAccessFile& file, const TTableHeader& header, std::uint16_t number,
-                   TDataBlock& block, std::string* why);
+                   TDataBlock& block, std::string* why, bool headerOnly = false);
 
 // Follows the chain from the header's first block. Holds one block at a time. Reports block
 // numbers out of range, loops, wrong back links, impossible offsets, records beyond the end
@@ -52,7 +53,10 @@ bool ReadDataBlock(const TRandomAccessFile& file, const TTableHeader& header, st
 // the header. A short final block (old writers) is read as zeros and not reported by itself.
 class TBlockChainCursor {
 public:
-    TBlockChainCursor(const TRandomAccessFile& file, const TTableHeader& header, TProblemList& problems);
+    // `headersOnly`: the blocks' records are not read (for counting them), Block().Bytes
+    // holds each block's header alone.
+    TBlockChainCursor(const TRandomAccessFile& file, const TTableHeader& header, TProblemList& problems,
+                      bool headersOnly = false);
 
     bool Next();  // false at the end of the chain (after the end-of-chain checks)
     const TDataBlock& Block() const { return block_; }
@@ -77,6 +81,7 @@ private:
     std::uint32_t blocksRead_ = 0;
     std::uint64_t recordsRead_ = 0;
     bool finished_ = false;
+    bool headersOnly_ = false;
 };
 
 } // namespace engine::paradox

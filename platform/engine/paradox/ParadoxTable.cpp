@@ -53,7 +53,7 @@ void TParadoxTable::ForEachRecord(const std::function<bool(const TRecordRef&)>& 
 
 std::uint64_t TParadoxTable::CountReadableRecords() const {
     TProblemList ignored;
-    TBlockChainCursor cursor(*file_, header_, ignored);
+    TBlockChainCursor cursor(*file_, header_, ignored, true);
     while (cursor.Next()) {
     }
     return cursor.RecordsRead();

@@ -58,14 +58,21 @@ std::string CompanionPath(const std::string& dataPath, const std::string& ext) {
     return dataPath.substr(0, dataPath.size() - (dot == std::string::npos ? 0 : name.size() - dot)) + e;
 }
 
-std::uint32_t LargestAutoIncrement(const TTableHeader& header, const std::uint8_t* record) {
+TAutoIncrementFields::TAutoIncrementFields(const TTableHeader& header) {
+    for (const auto& f : header.Fields)
+        if (f.TypeCode == ftAutoInc) offsets_.push_back(f.Offset);
+}
+
+std::uint32_t TAutoIncrementFields::Largest(const std::uint8_t* record) const {
     std::uint32_t largest = 0;
-    for (const auto& f : header.Fields) {
-        if (f.TypeCode != ftAutoInc) continue;
-        if (auto v = DecodeFlippedInt(record + f.Offset, 4); v && *v > 0)
+    for (const int offset : offsets_)
+        if (auto v = DecodeFlippedInt(record + offset, 4); v && *v > 0)
             largest = std::max(largest, static_cast<std::uint32_t>(*v));
-    }
     return largest;
+}
+
+std::uint32_t LargestAutoIncrement(const TTableHeader& header, const std::uint8_t* record) {
+    return TAutoIncrementFields(header).Largest(record);
 }
 
 namespace {

@@ -22,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace engine::paradox {
 
@@ -47,6 +48,17 @@ void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std
 // Raises (Corrupt) when the header of the table at `dataPath` disagrees with its record
 // layout: rewriting it would carry the damage on under a new header.
 void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header);
+
+// The table's autoincrement fields, found once for a pass over many records.
+class TAutoIncrementFields {
+public:
+    explicit TAutoIncrementFields(const TTableHeader& header);
+    // The largest value of the fields in `record` (0 when none).
+    std::uint32_t Largest(const std::uint8_t* record) const;
+
+private:
+    std::vector<int> offsets_;
+};
 
 // The largest value of the table's autoincrement fields in `record` (0 when none).
 std::uint32_t LargestAutoIncrement(const TTableHeader& header, const std::uint8_t* record);

@@ -134,12 +134,32 @@ protected:
     std::unique_ptr<TParadoxTable> table_;
 };
 
+// A chain through every block leaves no block to look for; the free list and the allocated
+// block count are checked all the same.
+TEST_F(OrdersDamage, AWholeChainStillHasItsFreeListAndBlockCountChecked) {
+    const std::string intact = bytes_;
+    auto report = Reopen();
+    EXPECT_FALSE(HasProblem(report, ProblemKind::FreeList)) << Kinds(report);
+    EXPECT_TRUE(report.OrphanBlocks.empty());
+    EXPECT_EQ(table_->CountReadableRecords(), 224u);
+
+    Put16(bytes_, 0x4D, 3);  // the free list starts at a block of the chain
+    report = Reopen();
+    EXPECT_TRUE(HasProblem(report, ProblemKind::FreeList)) << Kinds(report);
+
+    bytes_ = intact;
+    Put16(bytes_, 0x0C, 9);  // one block more allocated than chained, none free
+    report = Reopen();
+    EXPECT_TRUE(HasProblem(report, ProblemKind::FreeList)) << Kinds(report);
+}
+
 TEST_F(OrdersDamage, TruncatedFileLosesOnlyTheCutRecords) {
     bytes_.resize(BlockAt(6) + 1000);  // block 6 cut short, 7 and 8 gone
     const auto report = Reopen();
     EXPECT_TRUE(HasProblem(report, ProblemKind::Truncated) || HasProblem(report, ProblemKind::BlockRange)) << Kinds(report);
     EXPECT_TRUE(HasProblem(report, ProblemKind::RecordCount));
     ExpectIntactRowsRecoverable(report, {6, 7, 8});
+    EXPECT_EQ(table_->CountReadableRecords(), report.RecordsFound) << "a count that reads block headers alone";
 }
 
 TEST_F(OrdersDamage, ZeroedBlockIsReportedAndLaterBlocksFound) {
@@ -277,6 +297,8 @@ TEST(RandomDamage, MutatedFamiliesNeverCrash) {
             try {
                 const auto t = TParadoxTable::Open(copy.Db());
                 const auto report = CheckTable(*t);
+                // Counting reads the blocks' headers alone and finds what a whole read finds.
+                EXPECT_EQ(t->CountReadableRecords(), report.RecordsFound);
                 std::vector<TFieldValue> values;
                 TProblemList problems;
                 const auto decoder = t->Decoder();

@@ -104,6 +104,36 @@ TEST(FaultInjection, EnvironmentSettingsParseOrAreRefusedWithAReason) {
     EXPECT_FALSE(rtl::ParseFault("errno=EWHAT", f, count, error));
 }
 
+// A link is a call that changes the disk (a kill or failure can strike it), it never
+// replaces a name, and it fails with the errno asked for, also when named by the environment.
+TEST(FaultInjection, ALinkCountsAsAChangeAndNeverReplaces) {
+    test::TempDir dir;
+    const std::string a = dir.WriteFile("a", "aaa"), b = dir.WriteFile("b", "bbb");
+    TFaultInjectingFileSystem fs;
+    rtl::ScopedFileSystem scope(fs);
+    fs.Arm(TFault{});
+    errno = 0;
+    EXPECT_EQ(fs.Link(a, b), -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(test::FileBytes(b), "bbb");
+    ASSERT_EQ(fs.Link(a, dir / "c"), 0);
+    EXPECT_TRUE(std::filesystem::equivalent(a, dir / "c"));
+    EXPECT_EQ(fs.Calls(FsOp::Link), 2u);
+    EXPECT_EQ(fs.Counted(), 2u) << "links count among the changing calls";
+
+    TFault f;
+    std::string count, error;
+    ASSERT_TRUE(rtl::ParseFault("ops=link;nth=1;errno=EXDEV", f, count, error)) << error;
+    fs.Arm(f);
+    errno = 0;
+    EXPECT_EQ(fs.Link(a, dir / "d"), -1);
+    EXPECT_EQ(errno, EXDEV);
+    EXPECT_FALSE(std::filesystem::exists(dir / "d"));
+    EXPECT_NE(fs.StruckAt().find("link " + a + " -> "), std::string::npos) << fs.StruckAt();
+    for (const char* name : {"EMLINK", "EOPNOTSUPP", "ENOSYS", "EPERM"})
+        EXPECT_TRUE(rtl::ParseFault(std::string("ops=link;nth=1;errno=") + name, f, count, error)) << name;
+}
+
 // A disk that stays full: from the chosen call on, every counted call fails.
 TEST(FaultInjection, APersistentFaultKeepsFailing) {
     test::TempDir dir;

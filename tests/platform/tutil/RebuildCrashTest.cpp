@@ -1,6 +1,7 @@
 // A rebuild killed at any moment loses no row: a child process rebuilds a damaged table and
 // is killed just before its n-th call that changes the disk, for every n. Afterwards the
-// table is either the old one, byte for byte, or the rebuilt one with its backup complete.
+// table is either the old one, byte for byte, or the rebuilt one with its backup complete
+// and no file of that backup a second name of a file of the table.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
 #include "platform/engine/paradox/FamilyJournal.h"
@@ -14,13 +15,6 @@ namespace {
 
 using namespace test;
 namespace fs = std::filesystem;
-
-void CopyFlat(const std::string& from, const std::string& to) {
-    fs::remove_all(to);
-    fs::create_directories(to);
-    for (const auto& e : fs::directory_iterator(from))
-        if (e.is_regular_file()) fs::copy_file(e.path(), fs::path(to) / e.path().filename());
-}
 
 // Runs the rebuild of `path` in a child killed at its `step`-th changing call; true when the
 // child got through it all.
@@ -39,17 +33,22 @@ bool RebuildKilledAt(std::uint64_t step, const std::string& path) {
     return !WIFSIGNALED(status);
 }
 
-// The backups left in the companion directories, each as extension -> bytes; partial runs
-// may have left none or an incomplete one.
-std::vector<std::map<std::string, std::string>> Backups(const std::string& dir) {
-    std::vector<std::map<std::string, std::string>> out;
-    const fs::path root = fs::path(dir) / "Rekonstrukcia";
-    if (!fs::exists(root)) return out;
-    for (const auto& run : fs::directory_iterator(root)) {
-        std::map<std::string, std::string> files;
-        for (const auto& f : fs::directory_iterator(run.path()))
-            if (f.path().stem() == "BACKUP") files[f.path().extension().string()] = ReadBytes(f.path().string());
-        out.push_back(files);
+struct TBackup {
+    std::map<std::string, std::string> Bytes;  // extension -> bytes
+    bool Shared = false;                       // a file of it has another name
+};
+
+// The backups left in the companion directories; partial runs may have left none or an
+// incomplete one.
+std::vector<TBackup> Backups(const std::string& dir) {
+    std::vector<TBackup> out;
+    for (const auto& [run, files] : BackupFilesBelow(dir)) {
+        TBackup backup;
+        for (const auto& f : files) {
+            backup.Bytes[fs::path(f).extension().string()] = ReadBytes(f);
+            backup.Shared = backup.Shared || StatOf(f).st_nlink > 1;
+        }
+        out.push_back(backup);
     }
     return out;
 }
@@ -57,14 +56,7 @@ std::vector<std::map<std::string, std::string>> Backups(const std::string& dir) 
 TEST(RebuildCrash, KilledAtEveryStepLeavesTheOldTableOrTheNewOneWithItsBackup) {
     TempDir scratch;
     const std::string pristine = scratch / "pristine";
-    fs::create_directories(pristine);
-    const std::string table = pristine + "/Calls.db";
-    MakeTable(table, AllTypesLayout(1), 120);
-    CreateSecondaryIndex(table, {"Small"}, "", pristine);
-    const auto h = TParadoxTable::Open(table)->Header();
-    ASSERT_GE(h.BlocksInUse, 4);
-    PatchFile(table, h.BlockOffset(2), Le16(9999));  // a broken chain: the rebuild has work
-    const auto original = FamilyBytes(table);
+    const auto original = FamilyBytes(MakeBrokenCallsTable(pristine));
 
     const std::string work = scratch / "work";
     const std::string path = work + "/Calls.db";
@@ -86,7 +78,10 @@ TEST(RebuildCrash, KilledAtEveryStepLeavesTheOldTableOrTheNewOneWithItsBackup) {
             ++newTable;
             EXPECT_EQ(RowSet(path), rebuilt) << "killed at step " << step;
             bool backupComplete = false;
-            for (const auto& b : Backups(work)) backupComplete = backupComplete || b == original;
+            for (const auto& b : Backups(work)) {
+                backupComplete = backupComplete || b.Bytes == original;
+                EXPECT_FALSE(b.Shared) << "killed at step " << step << ": the backup shares a file with the table";
+            }
             EXPECT_TRUE(backupComplete) << "killed at step " << step << ": the new table stands without its backup";
         }
         if (finished) break;

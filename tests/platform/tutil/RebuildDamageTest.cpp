@@ -3,7 +3,9 @@
 // unreadable rows in PROBLEM), back up the original bytes and leave a table pxlib reads.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/rtl/FaultInjection.h"
 #include "platform/rtl/FileListing.h"
 #include "tests/platform/engine/TinyTable.h"
 
@@ -140,6 +142,31 @@ TEST_F(OrdersRebuild, BlocksLinkedOutOfKeyOrderAreSorted) {
     EXPECT_EQ(run.Report.RowsKept, 224u);
 }
 
+// Blocks a few places out of order are put back in place on the way: the rebuilt table is the
+// one the intact table rebuilds to, and its data file is written once, not sorted and merged.
+TEST_F(OrdersRebuild, BlocksAFewPlacesOutOfOrderAreWrittenOnceAsTheIntactTableIs) {
+    TempDir intactDir;
+    const std::string intact = CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", intactDir.Path());
+    ASSERT_EQ(RunLibraryRebuild(intact).Code, tutil::TUERR_NONE);
+    // The chain runs 1 -> 5 -> 2 -> 3 -> 4 -> 6: block 5's rows come before smaller keys.
+    Link(1, 5, 0);
+    Link(5, 2, 1);
+    Link(2, 3, 5);
+    Link(4, 6, 3);
+    Link(6, 7, 4);
+    rtl::TFaultInjectingFileSystem counter;
+    TLibraryRun run;
+    {
+        rtl::ScopedFileSystem scope(counter);
+        counter.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::OpenWrite), 0, 0, false, "/.~ORDERS.DB."});
+        run = Rebuild();
+    }
+    EXPECT_EQ(counter.Counted(), 1u) << "the data file was written more than once";
+    EXPECT_TRUE(Reported(run.Report, "84 rows out of key order")) << AllProblems(run.Report);
+    EXPECT_EQ(ReadBytes(path_), ReadBytes(intact));
+    EXPECT_EQ(ReadBytes(FindCompanionFile(path_, ".px")), ReadBytes(FindCompanionFile(intact, ".px")));
+}
+
 TEST_F(OrdersRebuild, RepeatedKeyGoesToKeyViolations) {
     // The second row of block 4 takes the key of the first; the first one stays.
     const std::string firstKey = ReadBytes(path_).substr(BlockAt(4) + 6, 8);
@@ -272,6 +299,37 @@ TEST_F(WrittenRebuild, SecondaryIndexesAreRebuiltWithTheTable) {
     EXPECT_TRUE(run.Report.DroppedIndexes.empty());
     EXPECT_EQ(RowSet(path_), intact_);
     EXPECT_EQ(FindSecondaryIndexes(path_).size(), 2u);
+}
+
+// A rename of the swap fails after the memo file was replaced: the change goes forward (the
+// old memo file is gone from the table's names, only the backup holds it). Failing once, it
+// is completed at once; failing for good, the journal completes it at the next open.
+TEST_F(WrittenRebuild, ASwapThatFailsHalfWayGoesForwardNeverBack) {
+    const auto before = FamilyBytes(path_);
+    for (const bool persistent : {false, true}) {
+        SCOPED_TRACE(persistent ? "failing for good" : "failing once");
+        rtl::TFaultInjectingFileSystem faults;
+        rtl::TFault fault{rtl::OpBit(rtl::FsOp::Rename), 1, EIO, false, ".px"};
+        fault.Persistent = persistent;
+        TLibraryRun run;
+        {
+            rtl::ScopedFileSystem scope(faults);
+            faults.Arm(fault);
+            run = RunLibraryRebuild(path_);
+        }
+        ASSERT_TRUE(faults.Struck());
+        EXPECT_NE(faults.StruckAt().find(".px"), std::string::npos) << faults.StruckAt();
+        if (persistent) {
+            EXPECT_EQ(run.Code, tutil::TUERR_SWAP);
+            EXPECT_NE(run.ErrorText.find("next open"), std::string::npos) << run.ErrorText;
+            EXPECT_TRUE(JournalPending(dir_.Path(), "Calls.db"));
+            EXPECT_TRUE(RecoverFamily(dir_.Path(), "Calls.db"));
+        } else {
+            ExpectSoundRebuild(run, path_, before);
+        }
+        ExpectConsistent(path_);
+        EXPECT_TRUE(RowSet(path_) == intact_) << "a row or memo value was lost";
+    }
 }
 
 TEST_F(WrittenRebuild, LargeTableWithLinksOutOfOrderAndAHole) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/SecondaryIndexes.h"
 #include "platform/tutil/CompanionTables.h"
 #include "platform/tutil/DescriptorArrays.h"
 #include "platform/tutil/TableUtility.h"
@@ -11,6 +12,7 @@
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 extern "C" {
 #include <paradox.h>
 }
@@ -161,6 +163,48 @@ inline void ExpectSoundRebuild(const TLibraryRun& run, const std::string& path,
     EXPECT_EQ(backup, familyBefore) << "the backup differs from the original family";
     if (!run.Report.KeyViolationTable.empty()) ExpectConsistent(run.Report.KeyViolationTable);
     if (!run.Report.ProblemTable.empty()) ExpectConsistent(run.Report.ProblemTable);
+}
+
+inline struct stat StatOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
+// Replaces the directory `to` by a copy of the files of `from`.
+inline void CopyFlat(const std::string& from, const std::string& to) {
+    std::filesystem::remove_all(to);
+    std::filesystem::create_directories(to);
+    for (const auto& e : std::filesystem::directory_iterator(from))
+        if (e.is_regular_file()) std::filesystem::copy_file(e.path(), std::filesystem::path(to) / e.path().filename());
+}
+
+// `dir`/Calls.db: 120 keyed rows with memos, a secondary index and a .VAL side file, its
+// chain broken after block 2 so that a rebuild has work to do. Returns the data file's path.
+inline std::string MakeBrokenCallsTable(const std::string& dir) {
+    std::filesystem::create_directories(dir);
+    const std::string table = dir + "/Calls.db";
+    MakeTable(table, AllTypesLayout(1), 120);
+    CreateSecondaryIndex(table, {"Small"}, "", dir);
+    std::ofstream(dir + "/Calls.VAL", std::ios::binary) << std::string("\x09\x00 checks", 9);
+    const auto h = TParadoxTable::Open(table)->Header();
+    EXPECT_GE(h.BlocksInUse, 4);
+    PatchFile(table, h.BlockOffset(2), Le16(9999));
+    return table;
+}
+
+// The BACKUP.* files of every companion directory below the database directory `dir`, by
+// companion directory.
+inline std::map<std::string, std::vector<std::string>> BackupFilesBelow(const std::string& dir) {
+    std::map<std::string, std::vector<std::string>> out;
+    const std::filesystem::path root = std::filesystem::path(dir) / tutil::CompanionRootName;
+    if (!std::filesystem::exists(root)) return out;
+    for (const auto& run : std::filesystem::directory_iterator(root)) {
+        auto& files = out[run.path().string()];
+        for (const auto& f : std::filesystem::directory_iterator(run.path()))
+            if (f.path().stem() == "BACKUP") files.push_back(f.path().string());
+    }
+    return out;
 }
 
 // Rows of `expected` that are neither in `table` nor in the key-violation table.

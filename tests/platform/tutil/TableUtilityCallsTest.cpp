@@ -127,6 +127,7 @@ TEST(ErrorStrings, TheLastFailureNamesWhatFailed) {
 struct TProgressLog {
     std::vector<int> percents;
     engine::CBRType answer = engine::cbrUSEDEF;
+    int answerFrom = 50;  // the percentage from which `answer` is given
 };
 TProgressLog* progressLog = nullptr;
 
@@ -134,8 +135,8 @@ engine::CBRType LogProgress(engine::CBType type, std::uintptr_t, void* info) {
     EXPECT_EQ(type, engine::cbGENPROGRESS);
     const int percent = static_cast<engine::CBPROGRESSDesc*>(info)->iPercentDone;
     progressLog->percents.push_back(percent);
-    // Stops a run half way through, when the new files are being written.
-    return percent >= 50 ? progressLog->answer : engine::cbrUSEDEF;
+    // Stops a run half way through (by default), when the new files are being written.
+    return percent >= progressLog->answerFrom ? progressLog->answer : engine::cbrUSEDEF;
 }
 
 TEST(Progress, ReportedThroughTheEngineCallbackAndAnAbortChangesNothing) {
@@ -162,6 +163,46 @@ TEST(Progress, ReportedThroughTheEngineCallbackAndAnAbortChangesNothing) {
     EXPECT_EQ(FamilyBytes(path), before);
     for (const auto& e : std::filesystem::directory_iterator(dir.Path()))
         EXPECT_NE(e.path().filename().string().rfind(".~", 0), 0u) << e.path();
+    engine::DbiExit();
+    progressLog = nullptr;
+}
+
+// Stopped just before the new table is put in place, the table stays as it was and the
+// backup holds files of its own (none is a second name of the table's); once the new table
+// stands, an answer to stop comes too late and the rebuild is reported done.
+TEST(Progress, AnAbortBeforeTheSwapKeepsABackupOfItsOwnAndOneAfterItIsTooLate) {
+    TempDir dir;
+    const std::string path = CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", dir.Path());
+    const auto before = FamilyBytes(path);
+    const TRowSet rows = RowSet(path);
+    TProgressLog log;
+    progressLog = &log;
+    engine::CBPROGRESSDesc buffer{};
+    engine::DbiInit();
+    engine::DbiRegisterCallBack(nullptr, engine::cbGENPROGRESS, 0, sizeof buffer, &buffer, &LogProgress);
+
+    log.answer = engine::cbrABORT;
+    log.answerFrom = 97;
+    const auto stopped = RunLibraryRebuild(path);
+    EXPECT_EQ(stopped.Code, TUERR_ABORTED);
+    EXPECT_EQ(log.percents.back(), 97);
+    EXPECT_EQ(FamilyBytes(path), before);
+    ASSERT_EQ(stopped.Report.BackupFiles.size(), before.size());
+    for (const auto& f : stopped.Report.BackupFiles) {
+        EXPECT_EQ(ReadBytes(f), before.at(std::filesystem::path(f).extension().string())) << f;
+        EXPECT_EQ(std::filesystem::hard_link_count(f), 1u) << f;
+    }
+    for (const auto& f : engine::FindTableFamily(dir.Path(), "ORDERS"))
+        EXPECT_EQ(std::filesystem::hard_link_count(f), 1u) << f;
+
+    log = TProgressLog{};
+    log.answer = engine::cbrABORT;
+    log.answerFrom = 100;
+    const auto late = RunLibraryRebuild(path);
+    EXPECT_EQ(late.Code, TUERR_NONE) << late.ErrorText;
+    EXPECT_TRUE(late.Report.Rebuilt);
+    EXPECT_EQ(log.percents.back(), 100);
+    EXPECT_TRUE(RowSet(path) == rows);
     engine::DbiExit();
     progressLog = nullptr;
 }
