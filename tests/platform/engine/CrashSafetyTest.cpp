@@ -295,18 +295,12 @@ TEST_F(CrashSafety, AnInsertIntoATableWithSecondaryIndexesLeavesThemInStep) {
         });
 }
 
-// A journal the system refuses to read is kept, not taken for one never written whole: that
-// would throw its steps away half done. The next open that can read it completes them.
-// A journal cut short lacks steps: journals get their name only once written whole, so one
-// without its end line was never begun. It goes, and none of the steps it shows is carried
-// out (they could split the family).
-TEST_F(CrashSafety, AJournalCutShortIsNotCarriedOut) {
-    TempDir scratch;
-    const std::string work = scratch / "work";
+// Kills a rename of T to TTemp (a copy of `pristine` in `work`) at the first point where its
+// journal is in place and a file has moved; false when no point does that.
+bool KillARenameHalfWay(const std::string& pristine, const std::string& work) {
     const std::string journal = work + "/" + engine::paradox::JournalName("T.db");
-    bool halfDone = false;
-    for (std::uint64_t point = 1; point < 40 && !halfDone; ++point) {
-        CopyDirectory(pristine_, work);
+    for (std::uint64_t point = 1; point < 40; ++point) {
+        CopyDirectory(pristine, work);
         const pid_t child = ::fork();
         if (child == 0) {
             rtl::TFaultInjectingFileSystem fs;
@@ -319,9 +313,19 @@ TEST_F(CrashSafety, AJournalCutShortIsNotCarriedOut) {
             ::_exit(0);
         }
         ::waitpid(child, nullptr, 0);
-        halfDone = fs::exists(journal) && !MemberExtensions(work, "TTemp").empty();
+        if (fs::exists(journal) && !MemberExtensions(work, "TTemp").empty()) return true;
     }
-    ASSERT_TRUE(halfDone);
+    return false;
+}
+
+// A journal cut short lacks steps: journals get their name only once written whole, so one
+// without its end line was never begun. It goes, and none of the steps it shows is carried
+// out (they could split the family).
+TEST_F(CrashSafety, AJournalCutShortIsNotCarriedOut) {
+    TempDir scratch;
+    const std::string work = scratch / "work";
+    const std::string journal = work + "/" + engine::paradox::JournalName("T.db");
+    ASSERT_TRUE(KillARenameHalfWay(pristine_, work));
     std::string text;
     {
         std::ifstream in(journal, std::ios::binary);
@@ -338,30 +342,14 @@ TEST_F(CrashSafety, AJournalCutShortIsNotCarriedOut) {
     ExpectSameFiles(cut, DirectoryBytes(work));
 }
 
+// A journal the system refuses to read is kept, not taken for one never written whole: that
+// would throw its steps away half done. The next open that can read it completes them.
 TEST_F(CrashSafety, AJournalThatCannotBeReadIsKeptForTheNextOpen) {
     const auto rows = ReadRows(pristine_ + "/T.db");
     TempDir scratch;
     const std::string work = scratch / "work";
     const std::string journal = work + "/" + engine::paradox::JournalName("T.db");
-    // Kill a rename at the first point where its journal is in place and a file has moved.
-    bool halfDone = false;
-    for (std::uint64_t point = 1; point < 40 && !halfDone; ++point) {
-        CopyDirectory(pristine_, work);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            rtl::TFaultInjectingFileSystem fs;
-            RunUnder(fs, rtl::TFault{0, point, 0, true, {}}, [&] {
-                TTable t;
-                t.TableName = work + "/T.db";
-                t.RenameTable("TTemp");
-                return std::string();
-            });
-            ::_exit(0);
-        }
-        ::waitpid(child, nullptr, 0);
-        halfDone = fs::exists(journal) && !MemberExtensions(work, "TTemp").empty();
-    }
-    ASSERT_TRUE(halfDone);
+    ASSERT_TRUE(KillARenameHalfWay(pristine_, work));
     const auto killed = DirectoryBytes(work);
     {
         rtl::TFaultInjectingFileSystem fs;
