@@ -303,4 +303,27 @@ TEST(DeleteAfterAMove, ARowRemovedByAnotherProgramBeforeTheWriteIsReported) {
     ExpectSameFiles(before, DirectoryBytes(dir.Path()));
 }
 
+// The same program changes the row in place instead (another field of it): the deletion was
+// chosen for what the row held, and the row now holds something else, so nothing goes.
+TEST(DeleteAfterAMove, ARowChangedByAnotherProgramBeforeTheWriteIsNotDeleted) {
+    TempDir dir;
+    const std::string path = MakeKeyedTable(dir, 2 * RowsPerBlock);
+    const auto h = TParadoxTable::Open(path)->Header();
+    TTable t;
+    t.TableName = path;
+    t.Open();
+    for (int i = 0; i < RowsPerBlock + 2; ++i) t.Next();  // key 120, the third row of block 2
+    ASSERT_EQ(std::get<std::int64_t>(t.FieldByName("Key")), 120);
+    t.Delete();
+    Patch(path, h.BlockOffset(2) + 6 + 2 * h.RecordSize + 4, "changed");  // its text field
+    const auto before = DirectoryBytes(dir.Path());
+    try {
+        t.Close();
+        ADD_FAILURE() << "a row another program had changed was deleted";
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.Kind(), EngineErrorKind::InvalidRequest) << e.what();
+    }
+    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+}
+
 } // namespace
