@@ -177,11 +177,14 @@ int TFileSystem::ListDirectory(const std::string& directory, std::vector<TDirEnt
     entries.clear();
     DIR* d = ::opendir(directory.empty() ? "." : directory.c_str());
     if (!d) return -1;
-    errno = 0;
-    while (const dirent* e = ::readdir(d)) {
+    // readdir tells its end from a failure only through errno, which anything in between
+    // (even a free) may set: it is cleared right before each call.
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(d);
+        if (!e) break;
         const std::string name = e->d_name;
         if (name != "." && name != "..") entries.push_back(TDirEntry{name, e->d_type});
-        errno = 0;
     }
     const int saved = errno;
     ::closedir(d);
