@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <filesystem>
 #include <fstream>
 
@@ -72,6 +74,18 @@ void Patch(const std::string& path, std::uint64_t at, const std::string& bytes) 
     f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Runs `write`, which must fail with `kind` and leave every file of `dir` as `before`.
+void ExpectRefusedUnchanged(const std::function<void()>& write, EngineErrorKind kind, const std::string& dir,
+                            const std::map<std::string, std::string>& before, const char* fault) {
+    try {
+        write();
+        ADD_FAILURE() << fault;
+    } catch (const EDBEngineError& e) {
+        EXPECT_EQ(e.Kind(), kind) << e.what();
+    }
+    ExpectSameFiles(before, DirectoryBytes(dir));
+}
+
 TEST(PostEdges, AKeyStoredAtAnyEdgeOfABlockIsRefusedAndNothingChanges) {
     TempDir dir;
     const std::string path = MakeKeyedTable(dir, 4 * RowsPerBlock);
@@ -132,13 +146,8 @@ TEST(PostEdges, AKeyStoredTwiceStopsTheWriteAndNoRowIsLost) {
     t.Append();
     t.SetFieldByName("Key", std::int64_t{5});
     t.Post();
-    try {
-        t.Close();
-        ADD_FAILURE() << "a table holding a key twice was rewritten";
-    } catch (const EDBEngineError& e) {
-        EXPECT_EQ(e.Kind(), EngineErrorKind::KeyViolation);
-    }
-    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+    ExpectRefusedUnchanged([&] { t.Close(); }, EngineErrorKind::KeyViolation, dir.Path(), before,
+                           "a table holding a key twice was rewritten");
 }
 
 // The same through a batch move that counts key violations instead of stopping at them: a
@@ -294,13 +303,8 @@ TEST(DeleteAfterAMove, ARowRemovedByAnotherProgramBeforeTheWriteIsReported) {
     const std::uint32_t count = 2 * RowsPerBlock - 1;
     Patch(path, 6, std::string{static_cast<char>(count & 0xFF), static_cast<char>(count >> 8 & 0xFF), 0, 0});
     const auto before = DirectoryBytes(dir.Path());
-    try {
-        t.Close();
-        ADD_FAILURE() << "a deletion of a row that was gone was reported as done";
-    } catch (const EDBEngineError& e) {
-        EXPECT_EQ(e.Kind(), EngineErrorKind::InvalidRequest) << e.what();
-    }
-    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+    ExpectRefusedUnchanged([&] { t.Close(); }, EngineErrorKind::InvalidRequest, dir.Path(), before,
+                           "a deletion of a row that was gone was reported as done");
 }
 
 // The same program changes the row in place instead (another field of it): the deletion was
@@ -317,13 +321,8 @@ TEST(DeleteAfterAMove, ARowChangedByAnotherProgramBeforeTheWriteIsNotDeleted) {
     t.Delete();
     Patch(path, h.BlockOffset(2) + 6 + 2 * h.RecordSize + 4, "changed");  // its text field
     const auto before = DirectoryBytes(dir.Path());
-    try {
-        t.Close();
-        ADD_FAILURE() << "a row another program had changed was deleted";
-    } catch (const EDBEngineError& e) {
-        EXPECT_EQ(e.Kind(), EngineErrorKind::InvalidRequest) << e.what();
-    }
-    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+    ExpectRefusedUnchanged([&] { t.Close(); }, EngineErrorKind::InvalidRequest, dir.Path(), before,
+                           "a row another program had changed was deleted");
 }
 
 } // namespace
