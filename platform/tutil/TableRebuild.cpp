@@ -294,6 +294,10 @@ void TRebuild::Prepare() {
         Fail(TUERR_DESCMISMATCH, why);
     keyed_ = header_.IsKeyed() && header_.KeyFieldCount > 0;
     keySize_ = keyed_ ? static_cast<std::size_t>(PrimaryKeySize(header_)) : 0;
+    // Key fields of no width (a damaged field list) would make every row a repeat of the
+    // first: all but one would leave the table for KEYVIOL. Nothing can be ordered by them.
+    if (keyed_ && keySize_ == 0)
+        Fail(TUERR_NOTATABLE, "the key fields of " + dataName_ + " take no room in the record");
     byBytes_ = keyed_ && PrimaryKeyOrdersByBytes(header_);
     hasBlobs_ = HasBlobFields(header_);
     report_.HeaderRecordCount = header_.RecordCount;

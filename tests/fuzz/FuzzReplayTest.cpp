@@ -245,6 +245,23 @@ TEST(FuzzReplay, EveryCorpusArchiveUnpacksInsideItsTarget) {
     }
 }
 
+// Inputs a fuzzer once stopped on, rebuilt from our own values: each through its own target.
+TEST(FuzzReplay, EveryKeptRegressionInputPassesItsTarget) {
+    const fs::path root = fs::path(TABLORA_TEST_DATA_DIR) / "regressions";
+    ASSERT_TRUE(fs::is_directory(root));
+    test::TempDir scratch;
+    int inputs = 0;
+    for (const auto& target : FilesEndingWith(root, "")) {
+        const std::string name = target.filename().string();
+        for (const auto& input : FilesEndingWith(target, "")) {
+            SCOPED_TRACE(name + "/" + input.filename().string());
+            RunInput(name.c_str(), ReadWhole(input), scratch.Path());
+            ++inputs;
+        }
+    }
+    EXPECT_GT(inputs, 0);
+}
+
 // Opening blocks on a FIFO until a writer comes; a table path naming one must be refused.
 TEST(FuzzReplay, FifoUnderATableNameIsRefusedNotWaitedOn) {
     test::TempDir dir;

@@ -424,6 +424,24 @@ TEST(DamagedHeaderRebuild, HeaderShorterThanItsContentIsRefusedAndLeftAlone) {
     ExpectSameFiles(before, DirectoryBytes(dir.Path()));
 }
 
+// A key field of no width (a damaged field list): no row could be told from another by its
+// key, so a rebuild would move all but one of them out of the table.
+TEST(DamagedHeaderRebuild, KeyOfNoWidthIsRefusedAndLeftAlone) {
+    TempDir dir;
+    test::TinyTable t;
+    t.keyed = true;
+    t.keyFields = 1;
+    t.fields = {{"K", ftAlpha, 0, 0}, {"Name", ftAlpha, 8, 8}};
+    for (int i = 1; i <= 4; ++i) t.records.push_back(test::Alpha("r" + std::to_string(i), 8));
+    const std::string path = dir.WriteFile("NOKEY.DB", t.Build());
+    const auto before = DirectoryBytes(dir.Path());
+    const auto run = RunLibraryRebuild(path);
+    EXPECT_EQ(run.Code, tutil::TUERR_NOTATABLE);
+    EXPECT_NE(run.ErrorText.find("take no room"), std::string::npos) << run.ErrorText;
+    EXPECT_FALSE(run.Report.Rebuilt);
+    ExpectSameFiles(before, DirectoryBytes(dir.Path()));
+}
+
 // Blob fields whose header sizes leave no room for a blob descriptor: the reader shows their
 // bytes raw, and the rebuild keeps them so instead of reading a descriptor before the field.
 TEST(DamagedHeaderRebuild, BlobFieldsTooSmallForADescriptorKeepTheirBytes) {
