@@ -216,6 +216,14 @@ void TOrvDatabaseModule::RecreateTable(engine::TTable& table) {
         }
     }
     if (copied < 0) {
+        // The new table holds only copies of rows the untouched original still has: it goes,
+        // so no half-filled "...Temp" table is left beside the billing tables unannounced.
+        try {
+            fresh->Close();
+            fresh->DeleteTable();
+        } catch (const std::exception& e) {
+            lastCopyError_ += "; " + fresh->TableName + " could not be removed: " + e.what();
+        }
         if (outcome) {
             outcome->Result = TResult::CopyFailed;
             outcome->Reason = lastCopyError_;
