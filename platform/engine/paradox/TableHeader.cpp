@@ -69,162 +69,218 @@ std::string TTableHeader::VersionText() const {
     return "unknown (" + std::to_string(Version) + ")";
 }
 
-TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& problems) {
-    const std::string fileName = rtl::ExtractFileName(file.Path());
-    auto problem = [&](const std::string& text, std::uint64_t offset = 0) {
-        problems.push_back(TTableProblem{ProblemKind::Header, fileName, 0, offset, text});
-    };
-    TTableHeader h;
-    auto layoutProblem = [&](const std::string& text, std::uint64_t offset = 0) {
-        problem(text, offset);
-        if (h.LayoutProblem.empty()) h.LayoutProblem = text;
-    };
+namespace {
 
-    h.FileSize = file.Size();
-    if (h.FileSize < FixedPartSize) Fail(file, "the file is too short to be a Paradox table", EngineErrorKind::NotATable);
+// What the sections of the reader share: the bytes read, the header being filled and where
+// its problems go.
+class THeaderReading {
+public:
+    THeaderReading(const TRandomAccessFile& file, TProblemList& problems)
+        : file_(file), problems_(problems), fileName_(rtl::ExtractFileName(file.Path())) {}
 
-    std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::uint64_t>(h.FileSize, MaxHeaderRead)));
-    file.ReadAt(0, buf.data(), buf.size());
-    const std::uint8_t* p = buf.data();
-
-    h.RecordSize = Le16(p + 0x00);
-    h.HeaderSize = Le16(p + 0x02);
-    h.FileType = p[0x04];
-    const unsigned blockKiB = p[0x05];
-    h.RecordCount = Le32(p + 0x06);
-    h.BlocksInUse = Le16(p + 0x0A);
-    h.BlocksAllocated = Le16(p + 0x0C);
-    h.FirstBlock = Le16(p + 0x0E);
-    h.LastBlock = Le16(p + 0x10);
-    h.FirstIndexedField = p[0x15];
-    h.IndexRoot = Le16(p + 0x1E);
-    h.IndexLevels = p[0x20];
-    const unsigned fieldCount = Le16(p + 0x21);
-    h.KeyFieldCount = Le16(p + 0x23);
-    h.SortOrderCode = p[0x29];
-    h.Version = p[0x39];
-    h.AutoIncrement = Le32(p + 0x49);
-    h.FirstFreeBlock = Le16(p + 0x4D);
-    h.IndexOrder = p[0x55];
-
-    if (h.FileType > fileSecondaryDataGInc)
-        Fail(file, "unknown file type " + std::to_string(h.FileType), EngineErrorKind::NotATable);
-    if (h.Version < 3 || h.Version > 12)
-        Fail(file, "unknown file version " + std::to_string(h.Version), EngineErrorKind::NotATable);
-    if (blockKiB < 1 || blockKiB > 32)
-        Fail(file, "impossible block size " + std::to_string(blockKiB) + " KiB", EngineErrorKind::Corrupt);
-    h.BlockSize = blockKiB * 1024;
-    if (fieldCount < 1 || fieldCount > 255)
-        Fail(file, "impossible field count " + std::to_string(fieldCount), EngineErrorKind::Corrupt);
-    if (h.HeaderSize < FixedPartSize)
-        Fail(file, "impossible header size " + std::to_string(h.HeaderSize), EngineErrorKind::Corrupt);
-
-    const bool dataFamily = !h.IsIndexTree();
-    const bool extended = dataFamily && h.Version >= 5;
-    if (extended && buf.size() < ExtendedPartEnd) Fail(file, "the header is cut off", EngineErrorKind::Corrupt);
-    if (extended) {
-        h.EncryptionKey = Le32(p + 0x5C);
-        h.CodePage = Le16(p + 0x6A);
-    } else {
-        h.EncryptionKey = Le32(p + 0x25);
+    TTableHeader Read() {
+        ReadFixedPart();
+        ReadFieldDescriptors();
+        CheckRecordLayout();
+        ReadNames();
+        ReadExtendedArrays();
+        CheckCounts();
+        return std::move(h_);
     }
-    if (p[0x14] != 0 || p[0x2A] != 0) problem("the header's modified flags are set (the table was not closed properly)");
 
-    // Field descriptors.
-    std::size_t pos = extended ? ExtendedPartEnd : FixedPartSize;
-    if (pos + 2 * fieldCount > buf.size()) Fail(file, "the field list is cut off", EngineErrorKind::Corrupt);
+private:
+    void Problem(const std::string& text, std::uint64_t offset = 0) {
+        problems_.push_back(TTableProblem{ProblemKind::Header, fileName_, 0, offset, text});
+    }
+    void LayoutProblem(const std::string& text, std::uint64_t offset = 0) {
+        Problem(text, offset);
+        if (h_.LayoutProblem.empty()) h_.LayoutProblem = text;
+    }
+    void ReadFixedPart();
+    void ReadFieldDescriptors();
+    void CheckRecordLayout();
+    void ReadNames();
+    void ReadExtendedArrays();
+    void CheckCounts();
+
+    const TRandomAccessFile& file_;
+    TProblemList& problems_;
+    const std::string fileName_;
+    TTableHeader h_;
+    std::vector<std::uint8_t> buf_;
+    const std::uint8_t* p_ = nullptr;
+    unsigned fieldCount_ = 0;
+    bool dataFamily_ = false, extended_ = false, namesRead_ = false;
+    std::size_t pos_ = 0;  // where the next section starts
+};
+
+// The fixed part (0x00-0x57) and, for v4+ data files, the extension up to 0x77.
+void THeaderReading::ReadFixedPart() {
+    h_.FileSize = file_.Size();
+    if (h_.FileSize < FixedPartSize) Fail(file_, "the file is too short to be a Paradox table", EngineErrorKind::NotATable);
+
+    buf_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(h_.FileSize, MaxHeaderRead)));
+    file_.ReadAt(0, buf_.data(), buf_.size());
+    p_ = buf_.data();
+    const std::uint8_t* p = p_;
+
+    h_.RecordSize = Le16(p + 0x00);
+    h_.StoredRecordSize = h_.RecordSize;
+    h_.HeaderSize = Le16(p + 0x02);
+    h_.FileType = p[0x04];
+    const unsigned blockKiB = p[0x05];
+    h_.RecordCount = Le32(p + 0x06);
+    h_.BlocksInUse = Le16(p + 0x0A);
+    h_.BlocksAllocated = Le16(p + 0x0C);
+    h_.FirstBlock = Le16(p + 0x0E);
+    h_.LastBlock = Le16(p + 0x10);
+    h_.FirstIndexedField = p[0x15];
+    h_.IndexRoot = Le16(p + 0x1E);
+    h_.IndexLevels = p[0x20];
+    fieldCount_ = Le16(p + 0x21);
+    h_.KeyFieldCount = Le16(p + 0x23);
+    h_.SortOrderCode = p[0x29];
+    h_.Version = p[0x39];
+    h_.AutoIncrement = Le32(p + 0x49);
+    h_.FirstFreeBlock = Le16(p + 0x4D);
+    h_.IndexOrder = p[0x55];
+
+    if (h_.FileType > fileSecondaryDataGInc)
+        Fail(file_, "unknown file type " + std::to_string(h_.FileType), EngineErrorKind::NotATable);
+    if (h_.Version < 3 || h_.Version > 12)
+        Fail(file_, "unknown file version " + std::to_string(h_.Version), EngineErrorKind::NotATable);
+    if (blockKiB < 1 || blockKiB > 32)
+        Fail(file_, "impossible block size " + std::to_string(blockKiB) + " KiB", EngineErrorKind::Corrupt);
+    h_.BlockSize = blockKiB * 1024;
+    if (fieldCount_ < 1 || fieldCount_ > 255)
+        Fail(file_, "impossible field count " + std::to_string(fieldCount_), EngineErrorKind::Corrupt);
+    if (h_.HeaderSize < FixedPartSize)
+        Fail(file_, "impossible header size " + std::to_string(h_.HeaderSize), EngineErrorKind::Corrupt);
+
+    dataFamily_ = !h_.IsIndexTree();
+    extended_ = dataFamily_ && h_.Version >= 5;
+    if (extended_ && buf_.size() < ExtendedPartEnd) Fail(file_, "the header is cut off", EngineErrorKind::Corrupt);
+    if (extended_) {
+        h_.EncryptionKey = Le32(p + 0x5C);
+        h_.CodePage = Le16(p + 0x6A);
+    } else {
+        h_.EncryptionKey = Le32(p + 0x25);
+    }
+    if (p[0x14] != 0 || p[0x2A] != 0) Problem("the header's modified flags are set (the table was not closed properly)");
+    pos_ = extended_ ? ExtendedPartEnd : FixedPartSize;
+}
+
+// Field descriptors: a type code and a size byte per field.
+void THeaderReading::ReadFieldDescriptors() {
+    if (pos_ + 2 * fieldCount_ > buf_.size()) Fail(file_, "the field list is cut off", EngineErrorKind::Corrupt);
     int offset = 0;
-    for (unsigned i = 0; i < fieldCount; ++i) {
+    for (unsigned i = 0; i < fieldCount_; ++i) {
         TFieldInfo f;
-        f.TypeCode = p[pos + 2 * i];
-        f.SizeByte = p[pos + 2 * i + 1];
+        f.TypeCode = p_[pos_ + 2 * i];
+        f.SizeByte = p_[pos_ + 2 * i + 1];
         if (FieldStorageSize(f.TypeCode, f.SizeByte) < 0)
-            layoutProblem("field " + std::to_string(i + 1) + " has an impossible type/size (" +
-                    std::to_string(f.TypeCode) + "/" + std::to_string(f.SizeByte) + ")", pos + 2 * i);
+            LayoutProblem("field " + std::to_string(i + 1) + " has an impossible type/size (" +
+                              std::to_string(f.TypeCode) + "/" + std::to_string(f.SizeByte) + ")",
+                          pos_ + 2 * i);
         f.Size = FieldLayoutSize(f.TypeCode, f.SizeByte);
         f.Offset = offset;
         offset += f.Size;
-        h.Fields.push_back(std::move(f));
+        h_.Fields.push_back(std::move(f));
     }
-    pos += 2 * fieldCount;
+    pos_ += 2 * fieldCount_;
+}
 
-    // Record layout: the fields' sizes against the header's record size. Index trees carry
-    // three shorts after the key.
-    const int expected = offset + (h.IsIndexTree() ? 6 : 0);
-    if (expected != h.RecordSize) {
-        layoutProblem("record size " + std::to_string(h.RecordSize) + " differs from the fields' total " +
-                std::to_string(expected));
+// Record layout: the fields' sizes against the header's record size. Index trees carry
+// three shorts after the key.
+void THeaderReading::CheckRecordLayout() {
+    const int expected = h_.FieldsSize() + (h_.IsIndexTree() ? 6 : 0);
+    if (expected != h_.RecordSize) {
+        LayoutProblem("record size " + std::to_string(h_.RecordSize) + " differs from the fields' total " +
+                      std::to_string(expected));
         // Records are packed at the header's stride; it is kept when the fields fit in it.
-        if (h.RecordSize < expected) h.RecordSize = static_cast<std::uint16_t>(std::min(expected, 0xFFFF));
+        if (h_.RecordSize < expected) h_.RecordSize = static_cast<std::uint16_t>(std::min(expected, 0xFFFF));
     }
-    if (h.RecordSize == 0 || h.RecordSize > h.BlockSize - 6)
-        Fail(file, "record size " + std::to_string(h.RecordSize) + " does not fit a block of " +
-                       std::to_string(h.BlockSize) + " bytes", EngineErrorKind::Corrupt);
+    if (h_.RecordSize == 0 || h_.RecordSize > h_.BlockSize - 6)
+        Fail(file_, "record size " + std::to_string(h_.RecordSize) + " does not fit a block of " +
+                        std::to_string(h_.BlockSize) + " bytes",
+             EngineErrorKind::Corrupt);
+}
 
-    pos += 4;                         // run-time pointer to the table name
-    if (dataFamily) pos += 4 * fieldCount;  // run-time pointers to field names
-    const std::size_t nameWidth = h.Version >= 12 ? 261 : 79;
-    bool namesRead = false;
-    if (pos + nameWidth <= buf.size()) {
-        const auto* b = p + pos;
+// The table name and, in data files, the field names.
+void THeaderReading::ReadNames() {
+    pos_ += 4;                                   // run-time pointer to the table name
+    if (dataFamily_) pos_ += 4 * fieldCount_;   // run-time pointers to field names
+    const std::size_t nameWidth = h_.Version >= 12 ? 261 : 79;
+    if (pos_ + nameWidth <= buf_.size()) {
+        const auto* b = p_ + pos_;
         const auto* nul = std::find(b, b + nameWidth, 0);
-        h.TableName = ToUtf8(std::string(reinterpret_cast<const char*>(b), static_cast<std::size_t>(nul - b)),
-                             h.EffectiveCodePage());
-        pos += nameWidth;
-        if (dataFamily) {
-            namesRead = true;
-            for (unsigned i = 0; i < fieldCount; ++i) {
+        h_.TableName = ToUtf8(std::string(reinterpret_cast<const char*>(b), static_cast<std::size_t>(nul - b)),
+                              h_.EffectiveCodePage());
+        pos_ += nameWidth;
+        if (dataFamily_) {
+            namesRead_ = true;
+            for (unsigned i = 0; i < fieldCount_; ++i) {
                 std::string raw;
-                if (!ReadCString(buf, pos, buf.size(), raw)) {
-                    namesRead = false;
+                if (!ReadCString(buf_, pos_, buf_.size(), raw)) {
+                    namesRead_ = false;
                     break;
                 }
-                h.Fields[i].Name = ToUtf8(raw, h.EffectiveCodePage());
+                h_.Fields[i].Name = ToUtf8(raw, h_.EffectiveCodePage());
             }
         }
     }
-    if (dataFamily && !namesRead) layoutProblem("the field names are cut off");
+    if (dataFamily_ && !namesRead_) LayoutProblem("the field names are cut off");
     // Index trees store no names; unreadable names get placeholders so columns stay apart.
-    for (std::size_t i = 0; i < h.Fields.size(); ++i)
-        if (h.Fields[i].Name.empty()) h.Fields[i].Name = "Field" + std::to_string(i + 1);
+    for (std::size_t i = 0; i < h_.Fields.size(); ++i)
+        if (h_.Fields[i].Name.empty()) h_.Fields[i].Name = "Field" + std::to_string(i + 1);
+}
 
-    // v4+ data files: field numbers, sort order and the index name. Encrypted tables keep
-    // crypt information in between, whose size is not derivable; the offsets at 0x66/0x68
-    // say where the arrays are.
-    if (extended && namesRead) {
-        std::size_t numbersPos = static_cast<std::size_t>(Le16(p + 0x66)) + FixedPartSize;
-        if (numbersPos + 2 * fieldCount <= buf.size() && numbersPos >= pos) {
-            for (unsigned i = 0; i < fieldCount; ++i) h.FieldNumbers.push_back(LeI16(p + numbersPos + 2 * i));
-            std::size_t sortPos = numbersPos + 2 * fieldCount;
-            ReadCString(buf, sortPos, std::min<std::size_t>(buf.size(), sortPos + 64), h.SortOrderName);
-        } else if (!h.IsEncrypted()) {
-            problem("the field-number array lies outside the header");
+// v4+ data files: field numbers, sort order and the index name. Encrypted tables keep
+// crypt information in between, whose size is not derivable; the offsets at 0x66/0x68
+// say where the arrays are.
+void THeaderReading::ReadExtendedArrays() {
+    if (extended_ && namesRead_) {
+        std::size_t numbersPos = static_cast<std::size_t>(Le16(p_ + 0x66)) + FixedPartSize;
+        if (numbersPos + 2 * fieldCount_ <= buf_.size() && numbersPos >= pos_) {
+            for (unsigned i = 0; i < fieldCount_; ++i) h_.FieldNumbers.push_back(LeI16(p_ + numbersPos + 2 * i));
+            std::size_t sortPos = numbersPos + 2 * fieldCount_;
+            ReadCString(buf_, sortPos, std::min<std::size_t>(buf_.size(), sortPos + 64), h_.SortOrderName);
+        } else if (!h_.IsEncrypted()) {
+            Problem("the field-number array lies outside the header");
         }
-        const std::size_t indexNamePos = Le16(p + 0x68);
+        const std::size_t indexNamePos = Le16(p_ + 0x68);
         if (indexNamePos != 0) {
             std::size_t at = indexNamePos + FixedPartSize;
             std::string raw;
-            if (ReadCString(buf, at, std::min<std::size_t>(buf.size(), at + 256), raw))
-                h.IndexName = ToUtf8(raw, h.EffectiveCodePage());
+            if (ReadCString(buf_, at, std::min<std::size_t>(buf_.size(), at + 256), raw))
+                h_.IndexName = ToUtf8(raw, h_.EffectiveCodePage());
         }
     }
-    h.ContentSize = static_cast<std::uint32_t>(pos);
-    if (pos > h.HeaderSize && dataFamily)
-        problem("the header's content (" + std::to_string(pos) + " bytes) runs past its size " +
-                std::to_string(h.HeaderSize));
+    h_.ContentSize = static_cast<std::uint32_t>(pos_);
+    if (pos_ > h_.HeaderSize && dataFamily_)
+        Problem("the header's content (" + std::to_string(pos_) + " bytes) runs past its size " +
+                std::to_string(h_.HeaderSize));
+}
 
-    if (h.IsDataFile() && h.KeyFieldCount > fieldCount) {
-        layoutProblem("key field count " + std::to_string(h.KeyFieldCount) + " exceeds the field count");
-        h.KeyFieldCount = static_cast<std::uint16_t>(fieldCount);
+// Key fields and block counts against the rest of the header.
+void THeaderReading::CheckCounts() {
+    if (h_.IsDataFile() && h_.KeyFieldCount > fieldCount_) {
+        LayoutProblem("key field count " + std::to_string(h_.KeyFieldCount) + " exceeds the field count");
+        h_.KeyFieldCount = static_cast<std::uint16_t>(fieldCount_);
     }
-    if (h.IsDataFile() && !h.IsKeyed() && h.KeyFieldCount != 0) {
-        layoutProblem("an unkeyed table declares key fields");
-        h.KeyFieldCount = 0;
+    if (h_.IsDataFile() && !h_.IsKeyed() && h_.KeyFieldCount != 0) {
+        LayoutProblem("an unkeyed table declares key fields");
+        h_.KeyFieldCount = 0;
     }
-    if (h.BlocksInUse > h.BlocksAllocated)
-        problem("blocks in use (" + std::to_string(h.BlocksInUse) + ") exceed blocks allocated (" +
-                std::to_string(h.BlocksAllocated) + ")");
-    return h;
+    if (h_.BlocksInUse > h_.BlocksAllocated)
+        Problem("blocks in use (" + std::to_string(h_.BlocksInUse) + ") exceed blocks allocated (" +
+                std::to_string(h_.BlocksAllocated) + ")");
+}
+
+} // namespace
+
+TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& problems) {
+    return THeaderReading(file, problems).Read();
 }
 
 } // namespace engine::paradox

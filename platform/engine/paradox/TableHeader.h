@@ -37,6 +37,7 @@ struct TFieldInfo {
 
 struct TTableHeader {
     std::uint16_t RecordSize = 0;      // stride of records in blocks
+    std::uint16_t StoredRecordSize = 0;  // as the header says (RecordSize may be raised to fit the fields)
     std::uint16_t HeaderSize = 0;      // offset of block 1
     std::uint8_t FileType = 0;
     std::uint32_t BlockSize = 0;       // bytes
