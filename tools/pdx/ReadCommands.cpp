@@ -141,6 +141,14 @@ int Dump(TCommandContext& ctx) {
     std::string line;
     table->ForEachRecord(
         [&](const TRecordRef& rec) {
+            // A value the end of the file cuts off would print shortened; the cut record is
+            // named on standard error instead.
+            if (!rec.Whole) {
+                problems.push_back(TTableProblem{ProblemKind::Truncated, "", rec.Block, rec.FileOffset,
+                                                 "record " + std::to_string(rec.IndexInBlock + 1) +
+                                                     " of the block cannot be read whole; it is not printed"});
+                return true;
+            }
             failures.clear();
             decoder.Decode(rec.Bytes, values, &failures);
             line.clear();
@@ -187,8 +195,8 @@ void RegisterReadCommands(TCommandRegistry& registry) {
     registry.Add({"dump", "all records of a table as CSV",
                   "Usage: pdx dump TABLE\n\n"
                   "Writes the field names and then every record in block-chain order as CSV (RFC 4180).\n"
-                  "Blank values are empty cells; problems (unreadable blobs, a broken chain) go to\n"
-                  "standard error.\n"
+                  "Blank values are empty cells; problems (unreadable blobs, a broken chain, a record\n"
+                  "the end of the file cuts off, which is not printed) go to standard error.\n"
                   "Exit status: 0 clean, 1 problems reported, 2 the table cannot be opened or is encrypted.\n",
                   Dump});
     registry.Add({"verify", "check a table for damage, one line per problem",

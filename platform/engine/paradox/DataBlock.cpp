@@ -103,8 +103,9 @@ bool TBlockChainCursor::Next() {
     if (block_.Prev != previous_)
         Report(ProblemKind::BackLink, number,
                "back link names block " + std::to_string(block_.Prev) + " instead of " + std::to_string(previous_));
-    // Records that would start beyond the end of the file do not exist; those partly present
-    // read with zeros.
+    // Records that would start beyond the end of the file do not exist; one the end of the
+    // file cuts off reads with zeros, and is damage all the same (a short final block whose
+    // records are whole is not).
     const std::size_t usable = block_.BytesInFile > BlockHeaderSize ? block_.BytesInFile - BlockHeaderSize : 0;
     const int present = static_cast<int>((usable + header_.RecordSize - 1) / header_.RecordSize);
     if (block_.RecordCount > present) {
@@ -112,6 +113,12 @@ bool TBlockChainCursor::Next() {
                std::to_string(block_.RecordCount - present) + " records lie beyond the end of the file");
         block_.RecordCount = present;
     }
+    const int whole = static_cast<int>(usable / header_.RecordSize);
+    if (block_.RecordCount > whole)
+        Report(ProblemKind::Truncated, number,
+               "record " + std::to_string(whole + 1) + " of the block is cut off by the end of the file (" +
+                   std::to_string(usable % header_.RecordSize) + " of its " + std::to_string(header_.RecordSize) +
+                   " bytes are there)");
     ++blocksRead_;
     recordsRead_ += static_cast<std::uint64_t>(block_.RecordCount);
     previous_ = number;

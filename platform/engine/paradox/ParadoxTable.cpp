@@ -46,6 +46,7 @@ void TParadoxTable::ForEachRecord(const std::function<bool(const TRecordRef&)>& 
             ref.IndexInBlock = i;
             ref.FileOffset = block.FileOffset + BlockHeaderSize + static_cast<std::uint64_t>(i) * header_.RecordSize;
             ref.Bytes = block.Record(i, header_.RecordSize);
+            ref.Whole = ref.FileOffset + header_.RecordSize <= file_->Size();
             if (!fn(ref)) return;
         }
     }

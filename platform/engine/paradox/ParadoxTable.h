@@ -21,6 +21,7 @@ struct TRecordRef {
     int IndexInBlock = 0;
     std::uint64_t FileOffset = 0;   // of the record's first byte
     const std::uint8_t* Bytes = nullptr;  // RecordSize bytes, valid during the callback only
+    bool Whole = true;              // false: the end of the file cuts it off (read as zeros beyond)
 };
 
 class TParadoxTable {

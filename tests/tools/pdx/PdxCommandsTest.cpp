@@ -84,6 +84,34 @@ TEST(PdxVerify, ExitCodesCleanDamagedUnreadable) {
     EXPECT_EQ(Pdx({"verify", dir / "junk.db"}).code, 2);
 }
 
+// A record the end of the file cuts off is damage: verify reports it, dump names it on
+// standard error and prints no shortened value. A short final block whose records are all
+// whole (as old writers left them) is not.
+TEST(PdxVerify, RecordCutOffByTheEndOfTheFileIsDamageAndNotDumped) {
+    test::TempDir dir;
+    test::TinyTable t;
+    t.fields = {{"Name", ftAlpha, 40, 40}};
+    t.recordsPerBlock = 5;
+    for (int i = 1; i <= 8; ++i) t.records.push_back(test::Alpha("row number " + std::to_string(i) + " in full", 40));
+    std::string bytes = t.Build();
+    const std::size_t block2 = bytes.size() - 1024;  // 1 KiB blocks: block 2 holds rows 6 to 8
+    dir.WriteFile("whole.db", bytes.substr(0, block2 + 6 + 3 * 40));
+    dir.WriteFile("cut.db", bytes.substr(0, block2 + 6 + 2 * 40 + 25));
+    const auto whole = Pdx({"verify", dir / "whole.db"});
+    EXPECT_EQ(whole.code, 0) << whole.out;
+    const auto verify = Pdx({"verify", dir / "cut.db"});
+    EXPECT_EQ(verify.code, 1);
+    EXPECT_NE(verify.out.find("record 3 of the block is cut off by the end of the file (25 of its 40 bytes"),
+              std::string::npos)
+        << verify.out;
+    const auto dump = Pdx({"dump", dir / "cut.db"});
+    EXPECT_EQ(dump.code, 1);
+    EXPECT_EQ(dump.out.find("row number 8"), std::string::npos) << dump.out;
+    EXPECT_NE(dump.out.find("row number 7 in full\n"), std::string::npos) << dump.out;
+    EXPECT_NE(dump.err.find("block 2"), std::string::npos) << dump.err;
+    EXPECT_NE(dump.err.find("record 3 of the block cannot be read whole"), std::string::npos) << dump.err;
+}
+
 TEST(PdxHelp, EveryCommandHasHelpAndUnknownCommandsFail) {
     for (const char* c : {"info", "dump", "verify"}) {
         const auto r = Pdx({c, "--help"});
