@@ -95,6 +95,14 @@ bool TRebuildRun::Run() {
 
     ui::Ui().SetBusyCursor(false);
     result_ = false;
+    // Rebuilt, but not whole: rows the header counted were found nowhere. The table keeps the
+    // rows found; the operator must hear of the others, which only the backup may hold.
+    tutil::TRebuildReport done;
+    if (tu_.GetRebuildReport(handle_, &done) == tutil::TUERR_NONE && done.RowsNotFound > 0)
+        ShowRepairMessage("Tabuľka \"" + fileName_ + "\" bola zrekonštruovaná, ale " + std::to_string(done.RowsNotFound) +
+                              " riadkov, ktoré udáva jej hlavička, sa nenašlo. Záloha je v \"" +
+                              done.CompanionDirectory + "\".",
+                          ui::MsgIcon::Warning);
     // The rebuilt table opens and counts; the outcome changes nothing.
     engine::hDBICur cursor = nullptr;
     if (engine::DbiOpenTable(database_, tableName_.c_str(), "PARADOX", nullptr, nullptr, 0, engine::dbiREADWRITE,

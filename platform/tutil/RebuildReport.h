@@ -36,6 +36,9 @@ struct TRebuildReport {
     std::uint64_t RowsKept = 0;           // in the rebuilt table
     std::uint64_t RowsToKeyViolations = 0;
     std::uint64_t RowsToProblems = 0;     // unreadable or unplaceable rows (not kept)
+    // Rows the header counted beyond those kept and moved: the rebuild found them nowhere.
+    // A rebuild with any is no plain success (the backup keeps whatever they were).
+    std::uint64_t RowsNotFound = 0;
     std::uint64_t BlobsLost = 0;          // unreadable blob values; their rows are kept without
                                           // them, and each is also recorded in PROBLEM
     std::uint32_t AutoIncrementBefore = 0;

@@ -15,6 +15,7 @@
 #include "platform/engine/paradox/SecondaryIndexes.h"
 #include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableFiles.h"
+#include "platform/engine/paradox/TableGeometry.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/engine/paradox/WritableFile.h"
@@ -157,6 +158,7 @@ public:
 
 private:
     void Prepare();
+    void ReadWhereTheBlocksLie();
     std::set<std::string> ReplacedMembers() const;
     void MakeBackup();
     void RebuildAndSwap();
@@ -298,14 +300,37 @@ void TRebuild::Prepare() {
     // first: all but one would leave the table for KEYVIOL. Nothing can be ordered by them.
     if (keyed_ && keySize_ == 0)
         Fail(TUERR_NOTATABLE, "the key fields of " + dataName_ + " take no room in the record");
+    ReadWhereTheBlocksLie();
     byBytes_ = keyed_ && PrimaryKeyOrdersByBytes(header_);
     hasBlobs_ = HasBlobFields(header_);
     report_.HeaderRecordCount = header_.RecordCount;
     report_.AutoIncrementBefore = header_.AutoIncrement;
     During(TUERR_READ, [&] {
         headerBytes_ = ReadHeaderBytes(source_->File(), header_);
+        WriteGeometry(headerBytes_, TTableGeometry{header_.HeaderSize, header_.BlockSize, header_.RecordSize});
         plans_ = PlanSecondaryIndexes(dataPath_, header_, keyed_ ? header_.KeyFieldCount : 0);
     });
+}
+
+// A header that describes no record would give a new table as unreadable as the old, and
+// a damaged size field puts every block at the wrong offset: the first is refused before
+// anything is made, the second read where the blocks really lie (the new header says so).
+void TRebuild::ReadWhereTheBlocksLie() {
+    if (const std::string why = UnusableFieldList(header_); !why.empty())
+        Fail(TUERR_NOTATABLE, dataName_ + ": " + why);
+    const TGeometryChoice geometry = ChooseGeometry(source_->File(), header_);
+    if (geometry.Changed) {
+        found_.push_back(TTableProblem{ProblemKind::Header, dataName_, 0, 0,
+                                       "the header gives a " + StoredGeometry(header_).Describe() +
+                                           ", but the blocks lie as under a " + geometry.Geometry.Describe() +
+                                           "; the rows are read so"});
+        source_->ReadUnder(geometry.Geometry);
+        header_ = source_->Header();
+    }
+    if (header_.RecordSize != header_.FieldsSize())
+        Fail(TUERR_NOTATABLE, dataName_ + ": the fields take " + std::to_string(header_.FieldsSize()) +
+                                  " bytes, the records " + std::to_string(header_.RecordSize) +
+                                  "; the field list does not describe the records");
 }
 
 // The members whose names the swap gives new files (or removes): the data file, the memo and
@@ -676,6 +701,14 @@ void TRebuild::Summarise() {
     note(ProblemKind::RecordOffset, unreadable_, "rows hold values their fields cannot have");
     note(ProblemKind::KeyOrder, unplaceable_, "rows outside the chain cannot be placed under the table's sort order");
     note(ProblemKind::Blob, report_.BlobsLost, "blob values cannot be read");
+    // Rows the header counts that are neither kept nor moved: lost, or never there (a
+    // damaged count); either way the outcome must say so, the backup keeps whatever they were.
+    const std::uint64_t accounted = report_.RowsKept + report_.RowsToKeyViolations + report_.RowsToProblems;
+    if (header_.RecordCount > accounted) {
+        report_.RowsNotFound = header_.RecordCount - accounted;
+        note(ProblemKind::RecordCount, report_.RowsNotFound,
+             "rows counted by the header were found nowhere (neither in the table nor in KEYVIOL or PROBLEM)");
+    }
     for (const auto& p : found_) report_.Problems.push_back(p.Describe());
 }
 

@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/FieldValue.h"
 #include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/TableGeometry.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/tutil/RecordValidation.h"
@@ -65,12 +66,15 @@ bool AllZero(const TRandomAccessFile& file, std::uint64_t offset, std::uint32_t 
     return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
 }
 
-// Rows a rebuild must keep: read through the chain, wholly inside the file, in a block that
-// is not wiped to zeros, every field holding a value of its type and every blob readable.
+// Rows a rebuild must keep: read through the chain (under the geometry the blocks show when
+// the header's disagrees with the file), wholly inside the file, in a block that is not wiped
+// to zeros, every field holding a value of its type and every blob readable.
 TRowBag IntactRows(const std::string& dataPath) {
     TRowBag rows;
     try {
         const auto table = TParadoxTable::Open(dataPath);
+        if (const TGeometryChoice g = ChooseGeometry(table->File(), table->Header()); g.Changed)
+            table->ReadUnder(g.Geometry);
         const TTableHeader& h = table->Header();
         const tutil::TRecordChecker checker(h);
         const auto blobs = BlobFields(h);
@@ -142,6 +146,10 @@ void RebuildAndAccount(const std::string& dataPath) {
     if (FamilyBytes(report.BackupFiles) != before) Fail("the backup differs from the table before the rebuild");
     TRowBag kept = WrittenRows(dataPath, "rebuilt table");
     if (kept.size() != report.RowsKept) Fail("the report's count of kept rows is wrong");
+    // No plain success while rows the header counts are neither kept nor moved.
+    if (report.RowsKept + report.RowsToKeyViolations + report.RowsToProblems + report.RowsNotFound <
+        report.HeaderRecordCount)
+        Fail("rows the header counts are missing and the report does not say so");
     if (!report.KeyViolationTable.empty()) {
         const TRowBag moved = WrittenRows(report.KeyViolationTable, "key-violation table");
         if (moved.size() != report.RowsToKeyViolations) Fail("the report's count of key violations is wrong");

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace {
 
 using namespace test;
@@ -69,6 +71,38 @@ TEST_F(RebuildRoutine, PathsLongerThanEightyCharactersAreHandledWhole) {
     ExpectOneMessage(
         "Pri oprave tabuľky \"Chybajuca.db\" nastala chyba DESKRIPTORU. Nie je možné vykonať rekonštrukciu !",
         ui::MsgIcon::Error);
+}
+
+// Cut inside its last block: the table is rebuilt with the rows left, and the operator told
+// how many rows its header counted were found nowhere and where the backup is.
+TEST_F(RebuildRoutine, RowsTheHeaderCountsButNoneFoundAreNamedInAWarning) {
+    const std::string path = Orders();
+    std::filesystem::resize_file(path, 2048 + 7 * 2048 + 6 + 35);  // into block 8's first record
+    tutil::TRebuildReport report;
+    EXPECT_FALSE(rebuild::RebuildParadoxTable(path, &report)) << "rebuilt: the rows found are in the table";
+    ASSERT_GT(report.RowsNotFound, 0u);
+    EXPECT_EQ(report.RowsKept + report.RowsToProblems + report.RowsNotFound, 224u);
+    ExpectOneMessage("Tabuľka \"ORDERS.DB\" bola zrekonštruovaná, ale " + std::to_string(report.RowsNotFound) +
+                         " riadkov, ktoré udáva jej hlavička, sa nenašlo. Záloha je v \"" + report.CompanionDirectory +
+                         "\".",
+                     ui::MsgIcon::Warning);
+    EXPECT_FALSE(ui_.busy);
+    EXPECT_EQ(ReadRows(path).size(), report.RowsKept);
+}
+
+// A header whose records have no size: refused before anything is made, through the same
+// message as every refused rebuild, naming why.
+TEST_F(RebuildRoutine, HeaderThatDescribesNoRecordIsRefusedAndLeftAlone) {
+    const std::string path = Orders();
+    std::fstream(path, std::ios::in | std::ios::out | std::ios::binary).write("\0\0", 2);
+    const auto before = DirectoryBytes(dir_.Path());
+    tutil::TRebuildReport report;
+    EXPECT_TRUE(rebuild::RebuildParadoxTable(path, &report));
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_EQ(ui_.messages[0].text.rfind("Chyba rekonštrukcie tabuľky: \"", 0), 0u) << ui_.messages[0].text;
+    EXPECT_NE(ui_.messages[0].text.find("a size of 0 bytes"), std::string::npos) << ui_.messages[0].text;
+    EXPECT_FALSE(report.Rebuilt);
+    ExpectSameFiles(before, DirectoryBytes(dir_.Path()));
 }
 
 // The library's calls, each replaceable by one that fails; counts every call.

@@ -13,7 +13,11 @@ std::string Rows(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " row" 
 } // namespace
 
 void PrintRebuildReport(std::ostream& out, const tutil::TRebuildReport& r) {
-    out << FileName(r.TablePath) << ": " << (r.Rebuilt ? "rebuilt" : "not rebuilt") << "\n";
+    out << FileName(r.TablePath) << ": " << (r.Rebuilt ? "rebuilt" : "not rebuilt");
+    if (r.Rebuilt && r.RowsNotFound > 0)
+        out << ", but " << Rows(r.RowsNotFound) << " counted by the header " << (r.RowsNotFound == 1 ? "was" : "were")
+            << " not found";
+    out << "\n";
     if (!r.Rebuilt && !r.Failure.empty()) out << "  reason: " << r.Failure << "\n";
     for (const auto& p : r.Problems) out << "  damage: " << p << "\n";
     const std::uint64_t read = r.RowsInChain + r.RowsOutsideChain;
@@ -61,6 +65,7 @@ void WriteRebuildReport(TJsonWriter& json, const tutil::TRebuildReport& r) {
     json.Value("rowsKept", r.RowsKept);
     json.Value("rowsToKeyViolations", r.RowsToKeyViolations);
     json.Value("rowsToProblems", r.RowsToProblems);
+    json.Value("rowsNotFound", r.RowsNotFound);
     json.Value("blobsLost", r.BlobsLost);
     json.Value("autoIncrementBefore", r.AutoIncrementBefore);
     json.Value("autoIncrementAfter", r.AutoIncrementAfter);

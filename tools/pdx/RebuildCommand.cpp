@@ -74,7 +74,8 @@ int Rebuild(TCommandContext& ctx) {
     } else {
         tools::PrintRebuildReport(ctx.Out, report);
     }
-    return notRebuilt ? ExitProblems : ExitOk;
+    // Rows the header counted and the rebuild found nowhere make it no plain success.
+    return notRebuilt || report.RowsNotFound > 0 ? ExitProblems : ExitOk;
 }
 
 } // namespace
@@ -89,7 +90,10 @@ void RegisterRebuildCommand(TCommandRegistry& registry) {
                   "where the file system allows, the others copied). All of them go into\n"
                   "a new directory \"Rekonstrukcia/<TABLE> <date time>\" below the table's directory;\n"
                   "the output says where, and what each holds. A password-protected table is refused.\n"
-                  "Exit status: 0 rebuilt, 1 not rebuilt (the reason is printed), 2 usage.\n",
+                  "When rows the header counts were found nowhere, the table is rebuilt with the rows\n"
+                  "found and the output says \"rebuilt, but N rows counted by the header were not found\".\n"
+                  "Exit status: 0 rebuilt, 1 not rebuilt (the reason is printed) or rebuilt with rows\n"
+                  "not found, 2 usage.\n",
                   Rebuild});
 }
 

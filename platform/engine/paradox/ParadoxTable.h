@@ -6,6 +6,7 @@
 #include "platform/engine/paradox/MemoFile.h"
 #include "platform/engine/paradox/RandomAccessFile.h"
 #include "platform/engine/paradox/RecordDecoder.h"
+#include "platform/engine/paradox/TableGeometry.h"
 #include "platform/engine/paradox/TableHeader.h"
 #include "platform/engine/paradox/TableProblem.h"
 
@@ -45,6 +46,10 @@ public:
 
     // Records readable through the chain (header count mismatches do not matter).
     std::uint64_t CountReadableRecords() const;
+
+    // From now on the blocks and records are read under `g` rather than the geometry the
+    // header gives (see ChooseGeometry); the file is not changed.
+    void ReadUnder(const TTableGeometry& g) { ApplyGeometry(header_, g); }
 
 private:
     TParadoxTable() = default;

@@ -45,6 +45,20 @@ TEST(PdxRebuild, DamagedTableIsRebuiltAndTheOutputSaysWhereEverythingWent) {
     EXPECT_NE(json.out.find("\"rowsKept\": 223"), std::string::npos) << json.out;
 }
 
+// Rows the header counts that the rebuild finds nowhere: rebuilt with the rest, but no
+// plain success.
+TEST(PdxRebuild, RowsTheHeaderCountedButNotFoundExitOne) {
+    test::TempDir dir;
+    const std::string path = Copy("paradoxdriver/src/test/resources/db/ORDERS.DB", dir.Path());
+    Copy("paradoxdriver/src/test/resources/db/ORDERS.PX", dir.Path());
+    std::filesystem::resize_file(path, 2048 + 6 * 2048);  // blocks 7 and 8 gone
+    const auto r = Pdx({"rebuild", path});
+    EXPECT_EQ(r.code, 1) << r.out << r.err;
+    EXPECT_NE(r.out.find("ORDERS.DB: rebuilt, but "), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(" rows counted by the header were not found\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("sa nenašlo"), std::string::npos) << r.err;
+}
+
 TEST(PdxRebuild, NotRebuiltTablesExitOneWithTheReason) {
     test::TempDir dir;
     const std::string path = Copy("paradoxdriver/src/test/resources/encrypt/encrypted.db", dir.Path());
