@@ -309,14 +309,7 @@ TEST_F(WrittenRebuild, ASwapThatFailsHalfWayGoesForwardNeverBack) {
     for (const bool persistent : {false, true}) {
         SCOPED_TRACE(persistent ? "failing for good" : "failing once");
         rtl::TFaultInjectingFileSystem faults;
-        rtl::TFault fault{rtl::OpBit(rtl::FsOp::Rename), 1, EIO, false, ".px"};
-        fault.Persistent = persistent;
-        TLibraryRun run;
-        {
-            rtl::ScopedFileSystem scope(faults);
-            faults.Arm(fault);
-            run = RunLibraryRebuild(path_);
-        }
+        const TLibraryRun run = RebuildWithRenameFailing(path_, ".px", persistent, faults);
         ASSERT_TRUE(faults.Struck());
         EXPECT_NE(faults.StruckAt().find(".px"), std::string::npos) << faults.StruckAt();
         if (persistent) {
@@ -458,17 +451,6 @@ TEST(DamagedHeaderRebuild, BlobFieldsTooSmallForADescriptorKeepTheirBytes) {
     EXPECT_EQ(RowSet(path), intact);
     EXPECT_EQ(run.Report.BlobsLost, 0u);
     EXPECT_TRUE(run.Report.ProblemTable.empty());
-}
-
-// A table keyed by text under an international sort order: `rows` rows in stored order.
-std::string MakeTowns(const std::string& path, std::size_t rows) {
-    std::vector<std::string> keys;
-    char name[32];
-    for (std::size_t i = 0; i < rows; ++i) {
-        std::snprintf(name, sizeof name, "Mesto %05zu", i);
-        keys.push_back(name);
-    }
-    return test::MakeInternational(path, keys);
 }
 
 std::vector<std::string> Column(const std::string& path, std::size_t field) {
