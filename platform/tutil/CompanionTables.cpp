@@ -76,7 +76,8 @@ TTableLayout ProblemLayout() {
     TTableLayout layout;
     layout.Fields = {{ProblemFieldNames[0], ftAlpha, 240}, {ProblemFieldNames[1], ftAlpha, 25},
                      {ProblemFieldNames[2], ftLong, 4},    {ProblemFieldNames[3], ftLong, 4},
-                     {ProblemFieldNames[4], ftNumber, 8},  {ProblemFieldNames[5], ftBlob, 10}};
+                     {ProblemFieldNames[4], ftNumber, 8},  {ProblemFieldNames[5], ftBlob, 10},
+                     {ProblemFieldNames[6], ftAlpha, 255}};
     layout.CodePage = 1250;
     layout.TableName = "PROBLEM.DB";
     return layout;
@@ -116,7 +117,22 @@ void TProblemTable::Add(const TProblemRow& row) {
     const TFieldInfo& raw = layout_.Fields[5];
     Memo().Store(std::string(reinterpret_cast<const char*>(row.Bytes), row.Size), record_.data() + raw.Offset,
                  raw.Size);
+    text(6, row.Text);
     TCompanionTable::Add(record_.data());
+}
+
+std::string ProblemRowText(const TRecordDecoder& decoder, const TTableHeader& h, const std::uint8_t* record,
+                           int skip) {
+    std::string out;
+    for (std::size_t i = 0; i < h.Fields.size(); ++i) {
+        const TFieldInfo& f = h.Fields[i];
+        if (static_cast<int>(i) == skip || (IsBlobField(f.TypeCode) && f.TypeCode != ftMemo)) continue;
+        const TFieldValue v = decoder.DecodeField(record, static_cast<int>(i), nullptr);
+        if (v.IsNull) continue;
+        if (!out.empty()) out += "; ";
+        out += f.Name + "=" + FormatFieldValue(v, f.TypeCode);
+    }
+    return out;
 }
 
 } // namespace tutil

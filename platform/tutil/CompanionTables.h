@@ -3,13 +3,15 @@
 //  - the key-violation table: the source's fields and settings, no key, every row whose key
 //    repeated a row kept before it, its blobs copied into its own memo file;
 //  - the problem table: one row per record that could not be kept whole, with the reason,
-//    the field concerned, where the record lay and its raw bytes (blob descriptors in them
-//    point into the backup's memo file).
+//    the field concerned, where the record lay, its raw bytes (blob descriptors in them
+//    point into the backup's memo file) and, for a person to tell which row it was, the
+//    values the reader could decode as one line of text.
 #pragma once
 
 #include "platform/engine/paradox/DataFileWriter.h"
 #include "platform/engine/paradox/MemoFile.h"
 #include "platform/engine/paradox/MemoWriter.h"
+#include "platform/engine/paradox/RecordDecoder.h"
 #include "platform/engine/paradox/TableHeader.h"
 
 #include <cstdint>
@@ -20,7 +22,7 @@
 namespace tutil {
 
 // Field names of the problem table, in order.
-inline constexpr const char* ProblemFieldNames[] = {"Dovod", "Pole", "Blok", "Poradie", "Posun", "Zaznam"};
+inline constexpr const char* ProblemFieldNames[] = {"Dovod", "Pole", "Blok", "Poradie", "Posun", "Zaznam", "Text"};
 
 class TCompanionTable {
 public:
@@ -72,7 +74,14 @@ struct TProblemRow {
     std::uint64_t Offset = 0;
     const std::uint8_t* Bytes = nullptr;
     std::size_t Size = 0;
+    std::string Text;            // UTF-8, see ProblemRowText; cut to the field's width
 };
+
+// The values of `record` the reader can decode, as "Name=value; Name=value" in field order
+// (values as `pdx dump` writes them), leaving out blanks, binary blobs and field `skip` (the
+// one whose bytes hold no value; -1 for none).
+std::string ProblemRowText(const engine::paradox::TRecordDecoder& decoder, const engine::paradox::TTableHeader& h,
+                           const std::uint8_t* record, int skip);
 
 class TProblemTable : public TCompanionTable {
 public:

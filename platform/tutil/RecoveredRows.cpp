@@ -58,8 +58,8 @@ void TRecoveredRows::EmitBlock(const TDataBlock& block, bool inChain, bool place
     }
 }
 
-std::vector<std::vector<std::uint16_t>> TRecoveredRows::OrphanRuns(const TBlockScan& scan, std::uint16_t chainTail,
-                                                                    std::size_t& placedRuns) const {
+std::vector<TRecoveredRows::TPlace> TRecoveredRows::ReadingOrder(const TBlockScan& scan,
+                                                                  const std::vector<std::uint16_t>& chain) {
     // Links between orphan blocks, from the headers the scan read.
     const std::vector<std::uint16_t> orphans = scan.OrphanBlocks();
     std::vector<std::uint16_t> next(0x10000, 0), prev(0x10000, 0);
@@ -85,25 +85,44 @@ std::vector<std::vector<std::uint16_t>> TRecoveredRows::OrphanRuns(const TBlockS
         if (!linkedTo[b]) runFrom(b);
     for (const std::uint16_t b : orphans)  // runs closed into a loop have no head
         if (!used[b]) runFrom(b);
+    std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) { return a.front() < b.front(); });
 
-    // Runs that continue the chain by their back links come first, in that order.
-    std::vector<std::vector<std::uint16_t>> ordered;
-    std::uint16_t tail = chainTail;
+    // The order so far, as a list from `head` through `after` (0 ends it): the chain, into
+    // which runs are put where both their outer links name the blocks on either side (or
+    // where the back link names the last block so far), until no more fit. Of two runs that
+    // claim one gap, the first in the file takes it.
+    std::vector<std::uint16_t> after(0x10000, 0);
+    std::vector<bool> inOrder(0x10000, false), inChain(0x10000, false);
+    for (std::size_t i = 0; i < chain.size(); ++i) {
+        after[chain[i]] = i + 1 < chain.size() ? chain[i + 1] : 0;
+        inOrder[chain[i]] = inChain[chain[i]] = true;
+    }
+    std::uint16_t head = chain.empty() ? 0 : chain.front(), tail = chain.empty() ? 0 : chain.back();
+    std::vector<bool> placed(runs.size(), false);
     for (bool found = true; found;) {
         found = false;
-        for (auto it = runs.begin(); it != runs.end(); ++it) {
-            if (prev[it->front()] != tail) continue;
-            tail = it->back();
-            ordered.push_back(std::move(*it));
-            runs.erase(it);
-            found = true;
-            break;
+        for (std::size_t r = 0; r < runs.size(); ++r) {
+            const auto& run = runs[r];
+            const std::uint16_t before = prev[run.front()], beyond = next[run.back()];
+            const bool fits = before == 0 ? head == 0 || beyond == head
+                                          : inOrder[before] && (before == tail || after[before] == beyond);
+            if (placed[r] || !fits) continue;
+            const std::uint16_t successor = before == 0 ? head : after[before];
+            (before == 0 ? head : after[before]) = run.front();
+            for (std::size_t k = 0; k < run.size(); ++k) {
+                after[run[k]] = k + 1 < run.size() ? run[k + 1] : successor;
+                inOrder[run[k]] = true;
+            }
+            if (successor == 0) tail = run.back();
+            placed[r] = found = true;
         }
     }
-    placedRuns = ordered.size();
-    std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) { return a.front() < b.front(); });
-    for (auto& run : runs) ordered.push_back(std::move(run));
-    return ordered;
+    std::vector<TPlace> order;
+    for (std::uint16_t b = head; b != 0; b = after[b]) order.push_back(TPlace{b, inChain[b], true});
+    for (std::size_t r = 0; r < runs.size(); ++r)
+        if (!placed[r])
+            for (const std::uint16_t b : runs[r]) order.push_back(TPlace{b, false, false});
+    return order;
 }
 
 void TRecoveredRows::ForEach(const std::function<void(const TRecoveredRow&)>& row,
@@ -112,27 +131,19 @@ void TRecoveredRows::ForEach(const std::function<void(const TRecoveredRow&)>& ro
     const std::uint32_t total = std::max<std::uint32_t>(h.PhysicalBlocks(), 1);
     std::uint32_t done = 0;
     chain_.clear();
-    TBlockChainCursor cursor(table_.File(), h, problems_);
-    std::uint16_t tail = 0;
-    while (cursor.Next()) {
-        EmitBlock(cursor.Block(), true, true, row);
-        tail = cursor.Block().Number;
-        progress(std::min(++done, total), total);
-    }
+    // The chain by its blocks' headers first: blocks outside it may belong between its blocks.
+    std::vector<std::uint16_t> chain;
+    TBlockChainCursor cursor(table_.File(), h, problems_, true);
+    while (cursor.Next()) chain.push_back(cursor.Block().Number);
     const TBlockScan scan = ScanBlocks(table_.File(), h, cursor.Visited(), problems_);
-    std::size_t placedRuns = 0;
-    const auto runs = OrphanRuns(scan, tail, placedRuns);
     TDataBlock block;
-    for (std::size_t r = 0; r < runs.size(); ++r) {
-        for (const std::uint16_t b : runs[r]) {
-            if (!ReadDataBlock(table_.File(), h, b, block, nullptr)) continue;
-            // Records that would start beyond the end of the file do not exist.
-            const std::size_t usable = block.BytesInFile > BlockHeaderSize ? block.BytesInFile - BlockHeaderSize : 0;
-            block.RecordCount =
-                std::min(block.RecordCount, static_cast<int>((usable + h.RecordSize - 1) / h.RecordSize));
-            EmitBlock(block, false, r < placedRuns, row);
-            progress(std::min(++done, total), total);
-        }
+    for (const TPlace& place : ReadingOrder(scan, chain)) {
+        if (!ReadDataBlock(table_.File(), h, place.Block, block, nullptr)) continue;
+        // Records that would start beyond the end of the file do not exist.
+        const std::size_t usable = block.BytesInFile > BlockHeaderSize ? block.BytesInFile - BlockHeaderSize : 0;
+        block.RecordCount = std::min(block.RecordCount, static_cast<int>((usable + h.RecordSize - 1) / h.RecordSize));
+        EmitBlock(block, place.InChain, place.Placed, row);
+        progress(std::min(++done, total), total);
     }
 }
 

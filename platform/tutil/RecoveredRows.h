@@ -2,8 +2,10 @@
 // first the block chain from the header's first block, then the blocks the chain no longer
 // reaches (a broken link, a loop, a zeroed block) although they hold records. Those are put
 // back in their stored order where their own links allow: a run of blocks linked to each
-// other follows the chain when its first block's back link names the block where the chain
-// broke off; other runs follow in block order and are marked as not placed.
+// other goes where its first block's back link and its last block's forward link name the
+// blocks on either side of a gap (before the first block, between two blocks, or after the
+// block where the chain broke off, whatever its forward link says); other runs follow in
+// block order and are marked as not placed.
 //
 // Free blocks and the bytes past a block's last record hold deleted rows and are not read.
 // A block whose every byte is zero holds no row (it is reported); so does the part of a
@@ -46,10 +48,17 @@ public:
     const std::vector<engine::paradox::TChainBlockSummary>& Chain() const { return chain_; }
 
 private:
+    struct TPlace {
+        std::uint16_t Block;
+        bool InChain;
+        bool Placed;
+    };
     void EmitBlock(const engine::paradox::TDataBlock& block, bool inChain, bool placed,
                    const std::function<void(const TRecoveredRow&)>& row);
-    std::vector<std::vector<std::uint16_t>> OrphanRuns(const engine::paradox::TBlockScan& scan, std::uint16_t chainTail,
-                                                       std::size_t& placedRuns) const;
+    // The chain's blocks (in chain order) with the orphan blocks of `scan` put in where their
+    // links place them, then the others.
+    static std::vector<TPlace> ReadingOrder(const engine::paradox::TBlockScan& scan,
+                                            const std::vector<std::uint16_t>& chain);
 
     const engine::paradox::TParadoxTable& table_;
     engine::paradox::TProblemList& problems_;

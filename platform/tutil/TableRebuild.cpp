@@ -444,6 +444,7 @@ void TRebuild::ToProblems(const TRecoveredRow& row, const std::string& reason, i
     p.Offset = row.Offset;
     p.Bytes = row.Bytes;
     p.Size = header_.RecordSize;
+    p.Text = ProblemRowText(source_->Decoder(), header_, row.Bytes, field);
     problems_->Add(p);
 }
 

@@ -10,6 +10,7 @@
 #include "platform/tutil/UtilityFailure.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -18,10 +19,26 @@ namespace tutil {
 
 namespace {
 
+// The seven counts in the order TUGetCRTblDescCount reports them.
+using TCounts = std::array<std::uint16_t, 7>;
+
+TCounts CountsOf(const TTableFacts& facts) {
+    return {static_cast<std::uint16_t>(facts.FieldCount()),
+            static_cast<std::uint16_t>(facts.IndexCount()),
+            static_cast<std::uint16_t>(facts.SecurityCount()),
+            static_cast<std::uint16_t>(facts.ValidityCount()),
+            static_cast<std::uint16_t>(TTableFacts::ReferentialCount()),
+            static_cast<std::uint16_t>(TTableFacts::OptionalParameterCount()),
+            static_cast<std::uint16_t>(TTableFacts::OptionalDataLength())};
+}
+
 struct TSession {
     hTUses Handle = 0;
     bool Open = false;
     TRebuildReport LastReport;
+    // What the last count read, by table: the caller sized the descriptor's arrays by it.
+    std::string CountedTable;
+    TCounts Counted{};
 };
 
 TSession& Session() {
@@ -81,7 +98,7 @@ TUResult TUInit(hTUses* handle) {
         hTUses next = static_cast<hTUses>(LastHandle() + 1);
         if (next == 0) next = 1;
         LastHandle() = next;
-        Session() = TSession{next, true, {}};
+        Session() = TSession{next, true, {}, {}, {}};
         *handle = next;
     });
 }
@@ -103,13 +120,12 @@ TUResult TUGetCRTblDescCount(hTUses handle, const char* tableName, std::uint16_t
             !optionalDataLength)
             Fail(TUERR_INVALIDPARAM, "no place for a count");
         const TTableFacts facts = ReadTableFacts(RequireName(tableName));
-        *fields = static_cast<std::uint16_t>(facts.FieldCount());
-        *indexes = static_cast<std::uint16_t>(facts.IndexCount());
-        *securityRecords = static_cast<std::uint16_t>(facts.SecurityCount());
-        *validityChecks = static_cast<std::uint16_t>(facts.ValidityCount());
-        *referentialLinks = static_cast<std::uint16_t>(TTableFacts::ReferentialCount());
-        *optionalParameters = static_cast<std::uint16_t>(TTableFacts::OptionalParameterCount());
-        *optionalDataLength = static_cast<std::uint16_t>(TTableFacts::OptionalDataLength());
+        const TCounts counts = CountsOf(facts);
+        std::uint16_t* const out[] = {fields,           indexes,           securityRecords,   validityChecks,
+                                      referentialLinks, optionalParameters, optionalDataLength};
+        for (std::size_t i = 0; i < counts.size(); ++i) *out[i] = counts[i];
+        Session().CountedTable = facts.DataPath;
+        Session().Counted = counts;
     });
 }
 
@@ -146,6 +162,21 @@ TUResult TUFillCRTblDesc(hTUses handle, CRTblDesc* desc, const char* tableName, 
         if (!desc) Fail(TUERR_INVALIDPARAM, "no descriptor");
         const TTableFacts facts = ReadTableFacts(RequireName(tableName));
         const auto& h = facts.Header;
+        // The arrays hold as many elements as the count said; the table may have changed since
+        // (another program added an index). Filling by the new reading would write past them.
+        if (Session().CountedTable != facts.DataPath)
+            Fail(TUERR_INVALIDPARAM, "the descriptor's counts were not read for " + facts.DataPath);
+        const TCounts now = CountsOf(facts);
+        if (now != Session().Counted) {
+            static const char* const names[] = {"fields",           "indexes",           "security records",
+                                                "validity checks",  "referential links", "optional parameters",
+                                                "optional data"};
+            for (std::size_t i = 0; i < now.size(); ++i)
+                if (now[i] != Session().Counted[i])
+                    Fail(TUERR_DESCMISMATCH, "the table changed after its descriptor was counted: " +
+                                                 std::to_string(now[i]) + " " + names[i] + ", " +
+                                                 std::to_string(Session().Counted[i]) + " counted");
+        }
         if ((facts.FieldCount() > 0 && !desc->pfldDesc) || (facts.IndexCount() > 0 && !desc->pidxDesc) ||
             (facts.SecurityCount() > 0 && !desc->psecDesc) || (facts.ValidityCount() > 0 && !desc->pvchkDesc) ||
             desc->iOptParams != TTableFacts::OptionalParameterCount() || !desc->pfldOptParams || !desc->pOptData)

@@ -53,7 +53,10 @@ TUResult TUGetCRTblDescCount(hTUses handle, const char* tableName, std::uint16_t
 TUResult TUFillCURProps(hTUses handle, const char* tableName, CURProps* props);
 
 // Fills `desc`, whose arrays the caller allocated from the counts (at least as many elements
-// as each count, and iOptParams set). `password` is accepted and not needed.
+// as each count, and iOptParams set). `password` is accepted and not needed. The counts are
+// those the session's last TUGetCRTblDescCount read for this table: a table that has changed
+// since (an index added or removed) is answered with TUERR_DESCMISMATCH and nothing written,
+// a table not counted first with TUERR_INVALIDPARAM.
 TUResult TUFillCRTblDesc(hTUses handle, CRTblDesc* desc, const char* tableName, const char* password);
 
 // Rebuilds the table in place. `desc` must describe the table as it stands (a rebuild does

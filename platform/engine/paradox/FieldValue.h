@@ -34,6 +34,14 @@ struct TCivilDate {
     int Day;
 };
 TCivilDate CivilFromDayNumber(std::int64_t dayNumber);
+
+// The calendar a date or timestamp field holds: 1 January 9999 BC (astronomical year -9998)
+// to 31 December 9999, the range the format's writers allow. Day numbers outside it are not
+// dates any writer stores: bytes of something else.
+inline constexpr std::int64_t FirstDayNumber = -3652059;  // -9998-01-01
+inline constexpr std::int64_t LastDayNumber = 3652059;    // 9999-12-31
+inline constexpr std::int64_t DayMilliseconds = 86400000;
+
 std::int64_t DayNumberFromCivil(std::int64_t year, int month, int day);
 
 std::string FormatDate(std::int64_t dayNumber);        // YYYY-MM-DD

@@ -309,14 +309,7 @@ TEST_F(WrittenRebuild, ASwapThatFailsHalfWayGoesForwardNeverBack) {
     for (const bool persistent : {false, true}) {
         SCOPED_TRACE(persistent ? "failing for good" : "failing once");
         rtl::TFaultInjectingFileSystem faults;
-        rtl::TFault fault{rtl::OpBit(rtl::FsOp::Rename), 1, EIO, false, ".px"};
-        fault.Persistent = persistent;
-        TLibraryRun run;
-        {
-            rtl::ScopedFileSystem scope(faults);
-            faults.Arm(fault);
-            run = RunLibraryRebuild(path_);
-        }
+        const TLibraryRun run = RebuildWithRenameFailing(path_, ".px", persistent, faults);
         ASSERT_TRUE(faults.Struck());
         EXPECT_NE(faults.StruckAt().find(".px"), std::string::npos) << faults.StruckAt();
         if (persistent) {
@@ -452,17 +445,6 @@ TEST(DamagedHeaderRebuild, BlobFieldsTooSmallForADescriptorAreRefusedAndLeftAlon
         << run.ErrorText;
     EXPECT_FALSE(run.Report.Rebuilt);
     ExpectSameFiles(before, DirectoryBytes(dir.Path()));
-}
-
-// A table keyed by text under an international sort order: `rows` rows in stored order.
-std::string MakeTowns(const std::string& path, std::size_t rows) {
-    std::vector<std::string> keys;
-    char name[32];
-    for (std::size_t i = 0; i < rows; ++i) {
-        std::snprintf(name, sizeof name, "Mesto %05zu", i);
-        keys.push_back(name);
-    }
-    return test::MakeInternational(path, keys);
 }
 
 std::vector<std::string> Column(const std::string& path, std::size_t field) {

@@ -5,6 +5,7 @@
 
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/rtl/FaultInjection.h"
 #include "platform/tutil/CompanionTables.h"
 #include "platform/tutil/DescriptorArrays.h"
 #include "platform/tutil/TableUtility.h"
@@ -112,6 +113,17 @@ inline TLibraryRun RunLibraryRebuild(const std::string& path) {
     return run;
 }
 
+// A rebuild whose rename of the swap naming `at` fails (once, or for good); `faults` says
+// where it struck.
+inline TLibraryRun RebuildWithRenameFailing(const std::string& path, const char* at, bool persistent,
+                                            rtl::TFaultInjectingFileSystem& faults) {
+    rtl::TFault fault{rtl::OpBit(rtl::FsOp::Rename), 1, EIO, false, at};
+    fault.Persistent = persistent;
+    rtl::ScopedFileSystem scope(faults);
+    faults.Arm(fault);
+    return RunLibraryRebuild(path);
+}
+
 inline bool Reported(const tutil::TRebuildReport& r, const std::string& fragment) {
     for (const auto& p : r.Problems)
         if (p.find(fragment) != std::string::npos) return true;
@@ -145,6 +157,53 @@ inline void ExpectPxlibReads(const std::string& path) {
         problems);
     PX_close(doc);
     PX_delete(doc);
+}
+
+// The records another program reads from the table: as many as its header counts, each
+// whole, through pxlib.
+inline std::vector<std::string> PxlibRecords(const std::string& path) {
+    std::vector<std::string> out;
+    pxdoc_t* doc = PX_new();
+    if (PX_open_file(doc, path.c_str()) < 0) {
+        ADD_FAILURE() << "pxlib cannot open " << path;
+        PX_delete(doc);
+        return out;
+    }
+    std::vector<char> buf(static_cast<std::size_t>(PX_get_recordsize(doc)));
+    for (int r = 0; r < PX_get_num_records(doc); ++r) {
+        if (!PX_get_record(doc, r, buf.data())) ADD_FAILURE() << path << ": pxlib cannot read record " << r;
+        out.emplace_back(buf.data(), buf.size());
+    }
+    PX_close(doc);
+    PX_delete(doc);
+    return out;
+}
+
+// The raw records of a table in its chain order, through our own reader (for tables taken
+// as intact).
+inline std::vector<std::string> StoredRecords(const std::string& path) {
+    std::vector<std::string> out;
+    const auto table = TParadoxTable::Open(path);
+    TProblemList ignored;
+    table->ForEachRecord(
+        [&](const TRecordRef& r) {
+            out.emplace_back(reinterpret_cast<const char*>(r.Bytes), table->Header().RecordSize);
+            return true;
+        },
+        ignored);
+    return out;
+}
+
+// A table keyed by text under an international sort order: `rows` rows "Mesto 00000" ... in
+// stored order.
+inline std::string MakeTowns(const std::string& path, std::size_t rows) {
+    std::vector<std::string> keys;
+    char name[32];
+    for (std::size_t i = 0; i < rows; ++i) {
+        std::snprintf(name, sizeof name, "Mesto %05zu", i);
+        keys.push_back(name);
+    }
+    return MakeInternational(path, keys);
 }
 
 // The checks every successful rebuild must pass: the table is consistent and pxlib reads

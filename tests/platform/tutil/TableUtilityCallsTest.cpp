@@ -105,6 +105,48 @@ TEST_F(Session, DescriptorThatDescribesAnotherTableIsRefused) {
     ExpectSameFiles(before, DirectoryBytes(dir.Path()));
 }
 
+// Another program adds an index between the count and the fill: the arrays were sized by the
+// count, so the fill refuses the table instead of writing past them. Counted afresh, it fills.
+TEST_F(Session, TableChangedBetweenCountAndFillIsADescriptorMismatch) {
+    TempDir dir;
+    const std::string path = CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", dir.Path());
+    std::uint16_t c[7] = {};
+    ASSERT_EQ(TUGetCRTblDescCount(h_, path.c_str(), &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]), TUERR_NONE);
+    // The counted elements and one more, to see a write past them.
+    std::vector<FLDDesc> fields(c[0] + 1u), options(c[5] + 1u);
+    std::vector<IDXDesc> indexes(c[1] + 1u);
+    std::vector<std::uint8_t> data((c[6] + 1u) * OptionalDataUnit, 0);
+    indexes.back().szName = "untouched";
+    CRTblDesc desc{};
+    desc.pfldDesc = fields.data();
+    desc.pidxDesc = indexes.data();
+    desc.pfldOptParams = options.data();
+    desc.pOptData = data.data();
+    desc.iOptParams = c[5];
+    CreateSecondaryIndex(path, {"Customer No"}, "", dir.Path());
+    EXPECT_EQ(TUFillCRTblDesc(h_, &desc, path.c_str(), ""), TUERR_DESCMISMATCH);
+    EXPECT_EQ(indexes.back().szName, "untouched");
+    EXPECT_EQ(desc.iIdxCount, 0);
+    EXPECT_NE(ErrorText(TUERR_DESCMISMATCH, 400).find("2 indexes, 1 counted"), std::string::npos)
+        << ErrorText(TUERR_DESCMISMATCH, 400);
+
+    ASSERT_EQ(TUGetCRTblDescCount(h_, path.c_str(), &c[0], &c[1], &c[2], &c[3], &c[4], &c[5], &c[6]), TUERR_NONE);
+    EXPECT_EQ(c[1], 2);
+    indexes.assign(c[1], IDXDesc{});
+    desc.pidxDesc = indexes.data();
+    ASSERT_EQ(TUFillCRTblDesc(h_, &desc, path.c_str(), ""), TUERR_NONE);
+    EXPECT_EQ(desc.iIdxCount, 2);
+    // An index gone since the count is a difference too.
+    for (const auto& f : FindSecondaryIndexes(path)) {
+        std::filesystem::remove(f.DataPath);
+        std::filesystem::remove(f.TreePath);
+    }
+    EXPECT_EQ(TUFillCRTblDesc(h_, &desc, path.c_str(), ""), TUERR_DESCMISMATCH);
+    // A table not counted at all has no arrays sized for it.
+    const std::string other = CopySampleFamily("paradoxdriver/src/test/resources/db/SERVER.DB", dir.Path());
+    EXPECT_EQ(TUFillCRTblDesc(h_, &desc, other.c_str(), ""), TUERR_INVALIDPARAM);
+}
+
 TEST(ErrorStrings, SlovakTextsWholeOrCutAtACharacter) {
     EXPECT_EQ(ErrorText(TUERR_ENCRYPTED, 200).rfind("Tabuľka je chránená heslom", 0), 0u);
     EXPECT_EQ(ErrorText(999, 200), "Neznámy kód chyby 999.");
