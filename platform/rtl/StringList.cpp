@@ -111,11 +111,6 @@ std::string TStringList::CommaText() const {
 
 void TStringList::SetCommaText(std::string_view text) { items_ = SplitCommaText(text); }
 
-std::string TStringList::NameOf(std::string_view item) {
-    const auto eq = item.find('=');
-    return std::string(eq == std::string_view::npos ? item : item.substr(0, eq));
-}
-
 std::string TStringList::ValueOf(std::string_view item) {
     const auto eq = item.find('=');
     return eq == std::string_view::npos ? std::string() : std::string(item.substr(eq + 1));

@@ -38,7 +38,6 @@ public:
     int IndexOfName(std::string_view name) const;
     std::string Value(std::string_view name) const;  // empty when the name is absent
     void SetValue(std::string_view name, std::string_view value);
-    static std::string NameOf(std::string_view item);
     static std::string ValueOf(std::string_view item);
 
     // One item per line, as in a text file; SetText accepts LF and CRLF.

@@ -110,17 +110,6 @@ private:
     bool committed_ = false;
 };
 
-// Inserts `record` (keyed tables: at its key's place, splitting a full block in two;
-// unkeyed: at the end). Raises KeyViolation, changing nothing, when the key is stored
-// already. `prepare` runs after that check and before anything is written (blob values are
-// stored there). Returns the record's position in the chain.
-std::uint64_t InsertRecord(const std::string& dataPath, std::uint8_t* record,
-                           const std::function<void(std::uint8_t*)>& prepare, const TRewriteOptions& options = {});
-
-// Deletes the record at chain position `ordinal`, which must hold `expected`.
-void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std::string& expected,
-                  const TRewriteOptions& options = {});
-
 // Turns an unkeyed table into one keyed by its first `keyFieldCount` fields, sorted by that
 // key. Raises KeyViolation, changing nothing, when two records share a key, and refuses to
 // order text under a sort order the engine does not model. A table larger than `sortMemory`

@@ -110,11 +110,6 @@ void SyncParentDirectory(const std::string& path) {
     if (rtl::FileSystem().SyncDirectory(dir.empty() ? "." : dir) != 0) Fail("flush the directory of", path);
 }
 
-void ReplaceFile(const std::string& from, const std::string& to) {
-    if (rtl::FileSystem().Rename(from, to) != 0) Fail("replace", to);
-    SyncParentDirectory(to);
-}
-
 void RemoveQuietly(const std::string& path) {
     if (!path.empty()) rtl::FileSystem().Unlink(path);
 }

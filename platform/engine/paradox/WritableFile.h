@@ -45,9 +45,6 @@ std::string TemporarySibling(const std::string& path);
 // Removes temporaries of `path` left by processes that no longer run (killed mid-write).
 void RemoveStaleTemporaries(const std::string& path);
 
-// Renames `from` over `to` and flushes the directory, so the new name survives a crash.
-void ReplaceFile(const std::string& from, const std::string& to);
-
 // Flushes the directory holding `path` (after renames and unlinks in it); raises on failure.
 void SyncParentDirectory(const std::string& path);
 
