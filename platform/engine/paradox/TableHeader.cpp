@@ -44,6 +44,12 @@ bool TTableHeader::IsIndexTree() const {
     return FileType == filePrimaryIndex || FileType == fileSecondaryTree || FileType == fileSecondaryTreeG;
 }
 
+int TTableHeader::FieldsSize() const {
+    int sum = 0;
+    for (const auto& f : Fields) sum += f.Size;
+    return sum;
+}
+
 int TTableHeader::Capacity() const {
     return RecordSize == 0 || BlockSize < 6 ? 0 : static_cast<int>((BlockSize - 6) / RecordSize);
 }

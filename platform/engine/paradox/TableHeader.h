@@ -74,6 +74,7 @@ struct TTableHeader {
     bool IsIndexTree() const;   // .px .Ynn .YGn (key fields + block number, count, 0)
     bool IsDataFile() const { return FileType == fileKeyedDb || FileType == fileUnkeyedDb; }
     int EffectiveCodePage() const { return CodePage == 0 ? 437 : CodePage; }
+    int FieldsSize() const;     // sum of field sizes
     int Capacity() const;       // records that fit in one block
     // Blocks physically present, a short final block counted.
     std::uint32_t PhysicalBlocks() const;
