@@ -8,6 +8,7 @@
 
 #include "platform/engine/paradox/TableGeometry.h"
 #include "tests/database/CallTables.h"
+#include "tests/platform/engine/TinyTable.h"
 
 #include <functional>
 
@@ -222,6 +223,24 @@ TEST(HeaderDamage, GeometryIsTakenFromTheBlocksOnlyWhenTheHeaderDisagreesWithThe
     EXPECT_EQ(found.Geometry, (TTableGeometry{2048, 2048, 71}));
     EXPECT_EQ(found.Records, 224u);
     EXPECT_LT(RecordsUnder(damaged->File(), damaged->Header(), StoredGeometry(damaged->Header())), 224u);
+}
+
+// Blocks filled to less than half, as a keyed table's splits leave them: read as blocks of
+// half the size, each zeroed second half would look like a block of one record. Only blocks
+// whose links agree with their neighbours' count, so the true size still wins.
+TEST(HeaderDamage, HalfEmptyBlocksDoNotPassForTwiceAsManyBlocks) {
+    TempDir dir;
+    test::TinyTable t;
+    t.blockKiB = 2;
+    t.recordsPerBlock = 5;
+    t.fields = {{"Id", ftLong, 4, 4}, {"Name", ftAlpha, 36, 36}};
+    for (int i = 1; i <= 40; ++i) t.records.push_back(test::FlippedLong(i) + test::Alpha("n" + std::to_string(i), 36));
+    const std::string path = dir.WriteFile("HALF.DB", t.Build());
+    PatchFile(path, 0x05, std::string(1, '\x01'));
+    const auto table = TParadoxTable::Open(path);
+    const TGeometryChoice found = ChooseGeometry(table->File(), table->Header());
+    EXPECT_EQ(found.Geometry, (TTableGeometry{2048, 2048, 40}));
+    EXPECT_EQ(found.Records, 40u);
 }
 
 } // namespace
