@@ -5,6 +5,8 @@
 // sample whose memo file is not there).
 #include "tests/platform/tutil/RebuildFixtures.h"
 
+#include "platform/engine/paradox/FieldValue.h"
+#include "tests/platform/engine/TinyTable.h"
 #include "tests/support/Samples.h"
 
 namespace {
@@ -52,6 +54,27 @@ TEST(IntactSamplesRebuild, EveryRowAndValueIsKept) {
         ++rebuilt;
     }
     EXPECT_GT(rebuilt, 80u);
+}
+
+// The calendar's edges in a rebuild: the first and last day a date field holds stay in the
+// table as pxlib reads it; a day beyond either edge is no date and goes to PROBLEM.
+TEST(IntactSamplesRebuild, DatesAtTheCalendarsEdgesStayAndOnePastLeaves) {
+    TempDir dir;
+    test::TinyTable t;
+    t.fields = {{"Id", ftLong, 4, 4}, {"Day", ftDate, 4, 4}};
+    const std::int64_t days[] = {FirstDayNumber, LastDayNumber, FirstDayNumber - 1, LastDayNumber + 1, -366};
+    for (std::size_t i = 0; i < std::size(days); ++i)
+        t.records.push_back(test::FlippedLong(static_cast<std::int32_t>(i + 1)) +
+                            test::FlippedLong(static_cast<std::int32_t>(days[i])));
+    const std::string path = dir.WriteFile("EDGES.DB", t.Build());
+    const auto stored = StoredRecords(path);
+    const auto before = FamilyBytes(path);
+    const auto run = RunLibraryRebuild(path);
+    ExpectSoundRebuild(run, path, before);
+    EXPECT_EQ(PxlibRecords(path), (std::vector<std::string>{stored[0], stored[1], stored[4]}));
+    EXPECT_EQ(ProblemRecords(run.Report.ProblemTable), (std::multiset<std::string>{stored[2], stored[3]}));
+    EXPECT_EQ(FormatDate(FirstDayNumber), "-9998-01-01");
+    EXPECT_EQ(FormatDate(LastDayNumber), "9999-12-31");
 }
 
 } // namespace
