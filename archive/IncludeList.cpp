@@ -23,7 +23,12 @@ bool TIncludeListFile::Write(const rtl::TStringList& files) {
     if (!fd.Valid()) return false;
     std::string text;
     for (const std::string& file : files) text += file + "\r\n";
-    if (!rtl::WriteAll(fd.Get(), text.data(), text.size()) || fd.Reset() != 0) {
+    // The packing library reads the list back from the disk: a flush or close that fails
+    // may have lost part of it, and a shorter list would pack fewer files without a word.
+    const bool written = rtl::WriteAll(fd.Get(), text.data(), text.size());
+    const bool flushed = written && rtl::FileSystem().Sync(fd.Get()) == 0;
+    const bool closed = fd.Reset() == 0;
+    if (!written || !flushed || !closed) {
         Remove();
         return false;
     }

@@ -21,8 +21,8 @@ public:
     TIncludeListFile(const TIncludeListFile&) = delete;
     TIncludeListFile& operator=(const TIncludeListFile&) = delete;
 
-    // Creates the list and writes `files` into it. False when it cannot be created or
-    // written; nothing is then left behind.
+    // Creates the list and writes `files` into it, flushed to the disk. False when it cannot
+    // be created, written, flushed or closed; nothing is then left behind.
     bool Write(const rtl::TStringList& files);
     // The list's path once written, else "".
     const std::string& Path() const { return path_; }

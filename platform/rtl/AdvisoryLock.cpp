@@ -66,11 +66,25 @@ void Wait(int ms) {
     throw EFileError("Cannot lock the " + what + " (\"" + path + "\"): " + std::strerror(errno));
 }
 
-// Takes a flock on `fd`, waiting in steps up to `waitMs`. False when the wait ran out.
-bool LockWithin(int fd, int operation, int waitMs, const std::string& what, const std::string& path) {
+// flock makes a shared lock exclusive by dropping it first, also when the exclusive one is
+// then refused; the holder takes it back at once. Only a writer that slipped into that
+// instant can stop it, and then the lock is lost and the holder must hear so.
+void TakeBackShared(int fd, const std::string& what, const std::string& path) {
+    const int err = errno;
+    if (FileSystem().Lock(fd, LOCK_SH | LOCK_NB) != 0)
+        throw ELockBusy("The " + what + " was taken by another run of this program while this one asked to hold it "
+                        "alone (\"" + path + "\"); it is no longer held.");
+    errno = err;
+}
+
+// Takes a flock on `fd`, waiting in steps up to `waitMs`. False when the wait ran out. With
+// `upgrade`, `fd` holds a shared lock that it keeps while it waits.
+bool LockWithin(int fd, int operation, int waitMs, const std::string& what, const std::string& path,
+                bool upgrade = false) {
     int waited = 0;
     for (;;) {
         if (FileSystem().Lock(fd, operation | LOCK_NB) == 0) return true;
+        if (upgrade) TakeBackShared(fd, what, path);
         if (errno != EWOULDBLOCK) CannotOpen(what, path);
         if (waited >= waitMs) return false;
         const int step = std::min(WaitStepMs, waitMs - waited);
@@ -147,7 +161,8 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
         if (auto it = registry.find(key); it != registry.end()) {
             TEntry& entry = it->second;
             if (kind == LockKind::Exclusive && entry.Kind == LockKind::Shared) {
-                if (!LockWithin(entry.Fd, LOCK_EX, waitMs, what, path)) Busy(what, path, key.first, key.second, waitMs);
+                if (!LockWithin(entry.Fd, LOCK_EX, waitMs, what, path, true))
+                    Busy(what, path, key.first, key.second, waitMs);
                 entry.Kind = LockKind::Exclusive;
             }
             ++entry.Refs;

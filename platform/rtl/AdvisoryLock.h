@@ -6,7 +6,10 @@
 // A second process waits a bounded time, then fails with ELockBusy naming the holder (its
 // process id and program, read from /proc/locks). Inside one process the locks are
 // re-entrant: an operation that holds its database directory may let the engine lock the
-// same directory again for a family rename.
+// same directory again for a family rename. A lock held shared and asked for exclusive
+// becomes exclusive when no other process shares it, else waits like a second process and
+// fails the same way, still held shared. A lock held exclusive and asked for shared stays
+// exclusive. Either way it keeps the strongest kind asked for until its last handle goes.
 #pragma once
 
 #include "platform/rtl/Error.h"

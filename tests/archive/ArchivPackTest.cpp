@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <map>
 
 namespace {
 
@@ -90,6 +91,67 @@ TEST_F(ArchivPack, UnwritableListFileIsReported) {
         EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
         EXPECT_FALSE(std::filesystem::exists(temp / "Backup.zip"));
         EXPECT_TRUE(test::DirectoryNames(program.Path()).empty()) << rtl::FsOpName(op);
+    }
+}
+
+// A file system that loses the include list's tail when it is flushed or closed, as a disk
+// whose write-back fails does, and says so in that call's result.
+class TListLosingFileSystem : public rtl::TFileSystem {
+public:
+    explicit TListLosingFileSystem(rtl::FsOp at) : at_(at) {}
+    int Open(const std::string& path, int flags, mode_t mode) override {
+        const int fd = rtl::TFileSystem::Open(path, flags, mode);
+        if (fd >= 0 && path.find(ListFileName) != std::string::npos) lists_[fd] = path;
+        return fd;
+    }
+    int Sync(int fd) override {
+        if (at_ == rtl::FsOp::Sync && Lose(fd)) return -1;
+        return rtl::TFileSystem::Sync(fd);
+    }
+    int Close(int fd) override {
+        const bool lost = at_ == rtl::FsOp::Close && Lose(fd);
+        lists_.erase(fd);
+        const int r = rtl::TFileSystem::Close(fd);
+        if (!lost) return r;
+        errno = EIO;
+        return -1;
+    }
+    bool Lost() const { return lost_; }
+
+private:
+    // Keeps the list's first line only: the lines that survive still name real files.
+    bool Lose(int fd) {
+        const auto it = lists_.find(fd);
+        if (it == lists_.end()) return false;
+        const std::string text = test::FileBytes(it->second);
+        const auto firstLine = text.find("\r\n");
+        if (firstLine == std::string::npos || ::ftruncate(fd, static_cast<off_t>(firstLine + 2)) != 0) return false;
+        lost_ = true;
+        errno = EIO;
+        return true;
+    }
+    rtl::FsOp at_;
+    std::map<int, std::string> lists_;
+    bool lost_ = false;
+};
+
+// The list loses files when it is flushed or closed, and that call fails: the run must not
+// pack the files that are left and call it a backup.
+TEST_F(ArchivPack, AListThatLostFilesWhenFlushedOrClosedFailsTheRun) {
+    ASSERT_GT(files.size(), 1u);
+    for (const rtl::FsOp op : {rtl::FsOp::Sync, rtl::FsOp::Close}) {
+        SCOPED_TRACE(rtl::FsOpName(op));
+        ui.messages.clear();
+        TListLosingFileSystem fs(op);
+        {
+            rtl::ScopedFileSystem scope(fs);
+            EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
+        }
+        EXPECT_TRUE(fs.Lost());
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.messages[0].text, "Nedá sa zapísať zoznam súborov na zabalenie");
+        EXPECT_FALSE(std::filesystem::exists(temp / "Backup.zip"));
+        EXPECT_TRUE(test::DirectoryNames(program.Path()).empty());
     }
 }
 

@@ -161,19 +161,9 @@ TEST(PostEdges, AKeyStoredTwiceIsNoCountedViolationOfABatchMove) {
     TempDir other;
     const std::string sourcePath = MakeKeyedTable(other, 3);  // keys 10, 20, 30: repeats of stored ones
     const auto before = DirectoryBytes(dir.Path());
-    TTable source, dest;
-    source.TableName = sourcePath;
-    dest.TableName = path;
-    engine::TBatchMove move;
-    move.Source = &source;
-    move.Destination = &dest;
-    move.AbortOnKeyViol = false;
-    try {
-        move.Execute();
-        ADD_FAILURE() << "a table holding a key twice was rewritten; key violations counted: " << move.KeyViolCount;
-    } catch (const EDBEngineError& e) {
-        EXPECT_EQ(e.Kind(), EngineErrorKind::KeyViolation);
-    }
+    const TMoveOutcome moved = MoveCountingViolations(sourcePath, path);
+    EXPECT_TRUE(moved.Refused) << "a table holding a key twice was rewritten; key violations counted: " << moved.Counted;
+    EXPECT_EQ(moved.Kind, EngineErrorKind::KeyViolation);
     ExpectSameFiles(before, DirectoryBytes(dir.Path()));
 }
 

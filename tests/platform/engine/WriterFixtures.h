@@ -2,6 +2,7 @@
 // (in bulk, through the engine's append path), and whole tables read back as dump cells.
 #pragma once
 
+#include "platform/engine/EngineErrors.h"
 #include "platform/engine/EngineObjects.h"
 #include "platform/engine/FieldValueCodec.h"
 #include "platform/engine/paradox/CodePages.h"
@@ -131,14 +132,15 @@ inline void MakeTable(const std::string& path, const TTableLayout& layout, std::
     AppendRecords(path, rows, true, std::filesystem::temp_directory_path().string());
 }
 
-// A table keyed by text under an international sort order, its rows ("Name", "N" = the
-// row's number) stored in the order given (as another program left them).
-inline std::string MakeInternational(const std::string& path, const std::vector<std::string>& keys) {
+// A table keyed by text ("Name", "N" = the row's number) under the sort order `code` /
+// `name`, its rows stored in the order given (as another program left them).
+inline std::string MakeTextKeyed(const std::string& path, const std::vector<std::string>& keys, std::uint8_t code,
+                                 const std::string& name) {
     TTableLayout layout;
     layout.Fields = {{"Name", ftAlpha, 20}, {"N", ftLong, 4}};
     layout.KeyFieldCount = 1;
-    layout.SortOrderCode = 0x11;
-    layout.SortOrderName = "ANSII850";
+    layout.SortOrderCode = code;
+    layout.SortOrderName = name;
     CreateTableFiles(path, layout);
     const auto header = TParadoxTable::Open(path)->Header();
     TTableRewrite rewrite(path, 1);
@@ -152,6 +154,37 @@ inline std::string MakeInternational(const std::string& path, const std::vector<
     }
     rewrite.Commit(0);
     return path;
+}
+
+// The same under an international sort order.
+inline std::string MakeInternational(const std::string& path, const std::vector<std::string>& keys) {
+    return MakeTextKeyed(path, keys, 0x11, "ANSII850");
+}
+
+// What a batch move that counts key violations instead of stopping at them did.
+struct TMoveOutcome {
+    bool Refused = false;  // it raised, with:
+    engine::EngineErrorKind Kind{};
+    std::string Message;
+    int Counted = 0;  // the violations it counted when it went on
+};
+
+inline TMoveOutcome MoveCountingViolations(const std::string& from, const std::string& to) {
+    engine::TTable source, dest;
+    source.TableName = from;
+    dest.TableName = to;
+    engine::TBatchMove move;
+    move.Source = &source;
+    move.Destination = &dest;
+    move.AbortOnKeyViol = false;
+    TMoveOutcome outcome;
+    try {
+        move.Execute();
+        outcome.Counted = move.KeyViolCount;
+    } catch (const engine::EDBEngineError& e) {
+        outcome = TMoveOutcome{true, e.Kind(), e.Message(), 0};
+    }
+    return outcome;
 }
 
 // Every row of a table as dump cells (blobs through our own reader), in chain order.

@@ -151,6 +151,65 @@ TEST(AdvisoryLock, AFileReplacedByRenameIsLockedAsItStandsAndTheReplacementIsHel
     EXPECT_TRUE(again.Held());
 }
 
+// Whether another process could take the lock at `path` as `kind` right now.
+bool AnotherProcessCanTake(const std::string& path, LockKind kind) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        rtl::SetLockWaitFunction([](int) {});
+        try {
+            TAdvisoryLock::Acquire(path, kind, "x", 0);
+            ::_exit(0);
+        } catch (const rtl::ELockBusy&) {
+            ::_exit(1);
+        } catch (...) {
+            ::_exit(2);
+        }
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) < 2) << "the child could not try the lock";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A holder of a shared lock asking for it exclusive: granted while it is the only holder;
+// while another process shares it, refused after the bounded wait, and the shared lock it
+// had is still its own (flock drops the old lock before it tries the new one).
+TEST(AdvisoryLock, ASharedHolderAskingExclusiveGetsItAloneAndKeepsItsSharedLockWhenRefused) {
+    test::TempDir dir;
+    InstantWaits waits;
+    {
+        TAdvisoryLock shared = TAdvisoryLock::Acquire(dir.Path(), LockKind::Shared, "x", 0);
+        EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
+        TAdvisoryLock exclusive = TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 0);
+        EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
+    }
+    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Exclusive));
+
+    TAdvisoryLock shared = TAdvisoryLock::Acquire(dir.Path(), LockKind::Shared, "x", 0);
+    LockHolder reader(dir.Path(), LockKind::Shared);
+    EXPECT_THROW(TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 200), rtl::ELockBusy);
+    reader.Release();
+    EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), LockKind::Exclusive)) << "the refused upgrade let the shared lock go";
+    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
+    shared.Release();
+    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Exclusive));
+}
+
+// The reverse: an exclusive holder asking for it shared keeps it exclusive, as long as any
+// handle of this process holds it, whichever goes first.
+TEST(AdvisoryLock, AnExclusiveHolderAskingSharedKeepsItExclusiveUntilTheLastHandleGoes) {
+    test::TempDir dir;
+    InstantWaits waits;
+    TAdvisoryLock exclusive = TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 0);
+    TAdvisoryLock shared = TAdvisoryLock::Acquire(dir.Path(), LockKind::Shared, "x", 0);
+    EXPECT_TRUE(shared.Held());
+    EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
+    exclusive.Release();
+    EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
+    shared.Release();
+    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Exclusive));
+}
+
 TEST(AdvisoryLock, AMissingObjectIsAFileErrorNotABusyLock) {
     test::TempDir dir;
     EXPECT_THROW(TAdvisoryLock::Acquire(dir / "missing", LockKind::Exclusive, "x", 0), rtl::EFileError);
