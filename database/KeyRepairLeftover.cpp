@@ -31,11 +31,7 @@ TRowsRead ReadEveryRow(const std::string& dataPath) {
                 return true;
             },
             problems);
-        if (!problems.empty())
-            r.Problem = problems.front().Describe();
-        else if (r.Rows < file->Header().RecordCount)
-            r.Problem = "only " + std::to_string(r.Rows) + " of the " + std::to_string(file->Header().RecordCount) +
-                        " rows its header counts could be read";
+        if (!problems.empty()) r.Problem = problems.front().Describe();
     } catch (const engine::EDBEngineError& e) {
         r.Problem = e.Message();
     }

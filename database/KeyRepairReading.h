@@ -13,8 +13,8 @@ struct TRowsRead {
 };
 
 // Reads every row of the table with data file `dataPath`. A table that cannot be opened, is
-// password-protected, has a damaged chain or yields fewer rows than its header counts does
-// not read whole.
+// password-protected or whose reading meets any problem (a damaged chain, fewer rows than
+// its header counts) does not read whole.
 TRowsRead ReadEveryRow(const std::string& dataPath);
 
 } // namespace database

@@ -263,6 +263,12 @@ TEST_F(KeyRepair, ALeftoverThatCannotBeReadWholeIsKeptAndNamed) {
              f.seekp(static_cast<std::streamoff>(TParadoxTable::Open(leftover)->Header().BlockOffset(1)) + 4);
              f.write("\xF0\x7F", 2);  // the block's size of its records: far past the block
          }},
+        {"a chain that starts nowhere",
+         [&] {
+             std::fstream f(leftover, std::ios::in | std::ios::out | std::ios::binary);
+             f.seekp(0x0C);  // the first block of the chain
+             f.write("\x00\x00", 2);
+         }},
     };
     for (const auto& [what, damage] : damages) {
         SCOPED_TRACE(what);
