@@ -238,6 +238,11 @@ TEST_F(KeyRepair, RealTablesNamedOldAndTempAreOrdinaryTablesAndWorkTablesAreNeve
     EXPECT_EQ(all, "Brany,BranyOld,BranyTemp");
     EXPECT_EQ(fit, "Brany,BranyOld,BranyTemp");
     EXPECT_EQ(Module().CountTables(), 3);
+    // Nor backed up.
+    Module().BackupToDirectory(other / "backup", true, 3);
+    for (const auto& e : fs::directory_iterator(other / "backup"))
+        EXPECT_EQ(e.path().filename().string().find("~kopia"), std::string::npos) << e.path();
+    EXPECT_TRUE(fs::exists(other / "backup/BranyOld.DB"));
 }
 
 // A leftover from which not every row can be read may hold more than it shows: it stays and
