@@ -3,14 +3,18 @@
 // its rows moved into a new table so that the engine numbers "IDXFIELD" afresh.
 //
 // Nothing of a table is lost on the way: a table that cannot be read whole is never
-// recreated (the copy fails and the table stays as it was); the new table replaces the old
-// one by renames that leave every row under a name the user can find at every moment (the
-// old table is moved aside, the new one takes its name, then the old one goes); tables left
-// by an interrupted earlier run are deleted only when they hold nothing the original lacks.
+// recreated (the copy fails and the table stays as it was); the rows are copied into a work
+// table whose name no billing table has (never listed, never backed up), which then takes
+// the old table's place as one change of the table's journal, so that a kill at any moment
+// leaves the old table or the new one whole under the table's name once anything of ours
+// opens the table or its directory again.
 #include "database/OrvDatabaseModule.h"
 
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/KeyProbe.h"
+#include "platform/engine/TableFamily.h"
+#include "platform/engine/TableSwap.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -21,53 +25,29 @@ namespace database {
 namespace {
 
 const char* const CheckingText = "Prebieha kontrola a oprava chyby \"Key violation\" pre tabuľku: \"%s\"";
-const char* const CopyCaption = "Kópia obsahu tabuľky";
-const char* const CopyFailedText = "Nastala chyba pri kopírovaní obsahu tabuliek !";
-const char* const LeftoverText =
-    "Tabuľka \"%s\" z predchádzajúcej prerušenej opravy môže obsahovať jediné kópie niektorých riadkov (%s). "
-    "Nebola vymazaná: skontrolujte ju, potom ju vymažte alebo premenujte a opravu spustite znova.";
-
-const char* const MissingText =
-    "Tabuľka \"%s\" chýba, ale tabuľka \"%s\" z prerušenej opravy zostala v adresári databázy a môže obsahovať "
-    "jej riadky. Skontrolujte ju a premenujte ju na \"%s\"; potom opravu spustite znova.";
+const char* const ProbeCaption = "Kontrola chyby \"Key violation\"";
+const char* const ProbeFailedText =
+    "Tabuľku \"%s\" sa nepodarilo skontrolovať, zostala bez zmeny:\r\n%s";
+const char* const NotSwappedText =
+    "Tabuľka \"%s\" zostala bez zmeny: opravenú kópiu sa nepodarilo dať na jej miesto (%s).";
+const char* const SwapPendingText =
+    "Opravenú kópiu tabuľky \"%s\" sa nepodarilo celú dať na miesto pôvodnej tabuľky (%s). Zmena je "
+    "zapísaná v denníku tabuľky a dokončí sa pri najbližšom otvorení tabuľky alebo databázy.";
 
 const char* const KeyField = "IDXFIELD";
-const char* const TempSuffix = "Temp";
-// Where the old table waits while the new one takes its name.
-const char* const AsideSuffix = "Old";
+// What the work table's name adds to the table's: no billing table begins with the prefix.
+const char* const WorkSuffix = "~kopia";
 
 using TOutcome = TOrvDatabaseModule::TKeyRepairOutcome;
 using TResult = TOutcome::TResult;
 
-// The rows the engine reads through the table's chain, and whether it read all of them.
-struct TReading {
-    std::uint64_t Rows = 0;
-    std::string Problem;  // empty when the table reads whole
-};
-
-TReading ReadWhole(const engine::TTable& table) {
-    TReading r;
-    try {
-        const auto file = engine::paradox::TParadoxTable::Open(table.DataFilePath());
-        if (file->Header().IsEncrypted()) {
-            r.Problem = "the table is password-protected";
-            return r;
-        }
-        engine::paradox::TProblemList problems = file->OpenProblems();
-        file->ForEachRecord(
-            [&](const engine::paradox::TRecordRef&) {
-                ++r.Rows;
-                return true;
-            },
-            problems);
-        if (!problems.empty()) r.Problem = problems.front().Describe();
-    } catch (const engine::EDBEngineError& e) {
-        r.Problem = e.Message();
-    }
-    return r;
-}
-
 } // namespace
+
+std::string TOrvDatabaseModule::KeyRepairWorkTable(const std::string& dataPath) {
+    const std::string name = rtl::ExtractFileName(dataPath);
+    return rtl::WithTrailingSeparator(rtl::ExtractFileDir(dataPath)) + engine::WorkFilePrefix +
+           engine::TableBaseName(name) + WorkSuffix + rtl::ExtractFileExt(name);
+}
 
 void TOrvDatabaseModule::RepairKeyViolations(const std::string& tableList) {
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
@@ -85,16 +65,6 @@ void TOrvDatabaseModule::RepairKeyViolations(const std::string& tableList) {
             KeyRepairOutcomes.emplace_back();
             KeyRepairOutcomes.back().Table = names[i];
             try {
-                // Looking up the repair's own names completes a change of them that a killed
-                // run left half done (the deletion of the old table, above all).
-                std::string leftover;
-                for (const char* suffix : {AsideSuffix, TempSuffix})
-                    if (NewTableLike(TemporaryTable, names[i] + suffix)->Exists() && leftover.empty())
-                        leftover = names[i] + suffix;
-                // A table whose repair was cut short while the tables were swapped: its rows
-                // wait under the other name, which the user must be told.
-                if (!TemporaryTable.Exists() && !leftover.empty())
-                    throw rtl::EError(rtl::FormatMessage(MissingText, {names[i], leftover, names[i]}));
                 if (HasKeyViolation(TemporaryTable)) RecreateTable(TemporaryTable);
             } catch (const rtl::EError& e) {
                 KeyRepairOutcomes.back().Result = TResult::Error;
@@ -122,23 +92,24 @@ bool TOrvDatabaseModule::HasKeyViolation(engine::TTable& table) {
     } else {
         table.AddIndex("", KeyField, engine::ixPrimary);
     }
-    bool violation = false;
-    try {
-        table.Open();
-        table.Append();
-        table.Post();
-        table.Delete();
-    } catch (...) {
-        violation = true;
+    TOutcome* outcome = KeyRepairOutcomes.empty() ? nullptr : &KeyRepairOutcomes.back();
+    const engine::TKeyProbe probe = engine::ProbeBlankRow(table);
+    switch (probe.Result) {
+    case engine::TKeyProbe::TResult::Passes:
+        if (outcome) outcome->Result = TResult::Passed;
+        return false;
+    case engine::TKeyProbe::TResult::KeyViolation:
+        return true;
+    case engine::TKeyProbe::TResult::Failed:
+        // Says nothing about the keys: the table stays as it is, and the loop goes on.
+        if (outcome) {
+            outcome->Result = TResult::Error;
+            outcome->Reason = probe.Reason;
+        }
+        ui::ShowError(ProbeCaption, rtl::FormatMessage(ProbeFailedText, {table.TableName, probe.Reason}));
+        return false;
     }
-    try {
-        table.Cancel();
-        table.Close();
-    } catch (...) {
-        violation = true;
-    }
-    if (!KeyRepairOutcomes.empty() && !violation) KeyRepairOutcomes.back().Result = TResult::Passed;
-    return violation;
+    return false;
 }
 
 std::unique_ptr<engine::TTable> TOrvDatabaseModule::NewTableLike(const engine::TTable& table, const std::string& name) {
@@ -150,168 +121,71 @@ std::unique_ptr<engine::TTable> TOrvDatabaseModule::NewTableLike(const engine::T
     return fresh;
 }
 
-void TOrvDatabaseModule::ClearLeftover(engine::TTable& original, engine::TTable& leftover) {
-    if (!leftover.Exists()) return;
-    const TReading kept = ReadWhole(original);
-    const TReading left = ReadWhole(leftover);
-    std::string why;
-    if (left.Problem.empty() && left.Rows == 0) why.clear();  // empty: nothing to lose
-    else if (!kept.Problem.empty()) why = "pôvodnú tabuľku nie je možné prečítať celú: " + kept.Problem;
-    else if (!left.Problem.empty()) why = "ju samotnú nie je možné prečítať celú: " + left.Problem;
-    else if (left.Rows > kept.Rows)
-        why = "má " + std::to_string(left.Rows) + " riadkov, pôvodná tabuľka " + std::to_string(kept.Rows);
-    if (!why.empty()) throw rtl::EError(rtl::FormatMessage(LeftoverText, {leftover.TableName, why}));
-    leftover.DeleteTable();
-}
-
 void TOrvDatabaseModule::RecreateTable(engine::TTable& table) {
     TOutcome* outcome = KeyRepairOutcomes.empty() ? nullptr : &KeyRepairOutcomes.back();
-    rtl::TStringList names;
-    const std::string originalName = table.TableName;
-    // The new files are spelled as the old ones (".DB" stays ".DB").
-    const std::string extension = rtl::ExtractFileExt(table.DataFilePath());
-    const auto fresh = NewTableLike(table, originalName + TempSuffix + extension);
-    const auto aside = NewTableLike(table, originalName + AsideSuffix);
     // Another table spelled in other letter case would be swapped along: refused before any
     // new table is made.
     engine::paradox::RefuseAmbiguousTable(table.DataFilePath());
-    // A table moved aside by a run that died before it finished: the rows may be there only.
-    if (aside->Exists())
-        throw rtl::EError(rtl::FormatMessage(LeftoverText, {aside->TableName, "oprava bola prerušená počas výmeny tabuliek"}));
-    ClearLeftover(table, *fresh);
-    fresh->FieldDefs.Clear();
-    fresh->IndexDefs.Clear();
-    table.Close();
-    table.FieldDefsUpdate();
-    for (const engine::TFieldDef& def : table.FieldDefs) {
-        if (!rtl::SameTextAscii(def.Name, KeyField)) names.Add(def.Name);
-        fresh->FieldDefs.Add(def.Name, def.DataType, def.Size, false);
-    }
-    fresh->CreateTable();
-
-    // Every row must arrive: a table the engine cannot read whole (the batch move stops at
-    // its first problem), or a copy that takes fewer rows than it read, is a failed copy and
-    // the old table stays as it was.
-    std::int32_t copied = -1;
-    if (names.Count() > 0) {
-        copied = CopyTableContent(table, *fresh, &names);
-        if (outcome) outcome->RowsBefore = MainBatchMove.MovedCount + MainBatchMove.KeyViolCount;
-        if (copied >= 0 && MainBatchMove.KeyViolCount > 0) {
-            lastCopyError_ = std::to_string(MainBatchMove.KeyViolCount) + " rows were refused";
-            copied = -1;
-        }
-    } else {
-        // A table whose only field is the key has no field to map: its rows are numbered
-        // afresh as blank rows, so none is lost.
-        const TReading before = ReadWhole(table);
-        if (outcome) outcome->RowsBefore = static_cast<int>(before.Rows);
-        if (before.Problem.empty()) {
-            copied = NumberRowsAfresh(table, *fresh);
-            if (copied >= 0 && static_cast<std::uint64_t>(copied) != before.Rows) {
-                lastCopyError_ = std::to_string(copied) + " of " + std::to_string(before.Rows) + " rows arrived";
-                copied = -1;
-            }
-        } else {
-            lastCopyError_ = before.Problem;
-        }
-    }
+    const auto work = MakeWorkTable(table);
+    const std::int32_t copied = CopyEveryRow(table, *work, outcome);
     if (copied < 0) {
-        // The new table holds only copies of rows the untouched original still has: it goes,
-        // so no half-filled "...Temp" table is left beside the billing tables unannounced.
-        try {
-            fresh->Close();
-            fresh->DeleteTable();
-        } catch (const std::exception& e) {
-            lastCopyError_ += "; " + fresh->TableName + " could not be removed: " + e.what();
-        }
-        if (outcome) {
-            outcome->Result = TResult::CopyFailed;
-            outcome->Reason = lastCopyError_;
-        }
-        ui::ShowInformation(CopyCaption, CopyFailedText);
+        DiscardFailedCopy(*work, outcome);
         return;
     }
-
-    // The old table moves aside, the new one takes its name, then the old one goes: at every
-    // moment one complete table holds all rows under a name the user can find.
-    table.Close();
-    auto old = NewTableLike(table, originalName);
-    try {
-        old->RenameTable(aside->TableName);
-    } catch (...) {
-        // The move may have finished before its last step failed (the directory's flush, the
-        // journal's removal): the table goes back under its own name, where the billing
-        // application looks for it.
-        try {
-            if (aside->Exists() && !NewTableLike(table, originalName)->Exists()) aside->RenameTable(originalName);
-        } catch (...) {
-            // It stays aside, whole; the next run names it.
-        }
-        throw;
-    }
-    try {
-        fresh->RenameTable(originalName);
-    } catch (...) {
-        try {
-            old->RenameTable(originalName);
-        } catch (...) {
-            // The rows stay in both tables under the names the error gives.
-        }
-        throw;
-    }
-    old->DeleteTable();
+    PutWorkTableInPlace(table, *work);
     if (outcome) {
         outcome->Result = TResult::Repaired;
         outcome->RowsAfter = copied;
     }
 }
 
-std::int32_t TOrvDatabaseModule::CopyTableContent(engine::TTable& source, engine::TTable& destination,
-                                                  const rtl::TStringList* names) {
-    std::int32_t count = -1;
+std::unique_ptr<engine::TTable> TOrvDatabaseModule::MakeWorkTable(engine::TTable& table) {
+    auto work = NewTableLike(table, KeyRepairWorkTable(table.DataFilePath()));
+    ClearLeftover(table, *work);
+    work->FieldDefs.Clear();
+    work->IndexDefs.Clear();
+    table.Close();
+    table.FieldDefsUpdate();
+    for (const engine::TFieldDef& def : table.FieldDefs) work->FieldDefs.Add(def.Name, def.DataType, def.Size, false);
     try {
-        MainBatchMove.Source = &source;
-        MainBatchMove.Destination = &destination;
-        MainBatchMove.Mappings.Clear();
-        if (names)
-            for (std::size_t i = 0; i < names->Count(); ++i) MainBatchMove.Mappings.Add((*names)[i]);
-        MainBatchMove.Execute();
-        destination.Open();
+        work->CreateTable();
+    } catch (...) {
+        // Whatever of it was made goes (its creation completed first, if it was journalled):
+        // the work table holds nothing yet.
         try {
-            count = destination.RecordCount();
-        } catch (...) {
-            destination.Close();
-            throw;
+            if (work->Exists()) work->DeleteTable();
+        } catch (const rtl::EError&) {
+            // Left under its work name, empty; the next run clears it.
         }
-        destination.Close();
-    } catch (const std::exception& e) {
-        lastCopyError_ = e.what();
-        return -1;
+        throw;
     }
-    return count;
+    return work;
 }
 
-std::int32_t TOrvDatabaseModule::NumberRowsAfresh(engine::TTable& source, engine::TTable& destination) {
+void TOrvDatabaseModule::PutWorkTableInPlace(engine::TTable& table, engine::TTable& work) {
+    table.Close();
+    work.Close();
+    std::string data;
     try {
-        const int rows = source.RecordCount();
-        destination.Open();
-        try {
-            for (int i = 0; i < rows; ++i) {
-                destination.Append();
-                destination.Post();
+        data = table.DataFilePath();
+        engine::ReplaceTable(table, work);
+        return;
+    } catch (const rtl::EError& e) {
+        const std::string dir = rtl::ExtractFileDir(data);
+        if (data.empty() || !engine::paradox::JournalPending(dir, rtl::ExtractFileName(data))) {
+            // Refused before anything moved (a busy lock, a journal that could not be
+            // written): the old table is whole, the copy only repeats its rows.
+            try {
+                work.DeleteTable();
+            } catch (const rtl::EError&) {
+                // It stays beside the table under its work name; the next run clears it.
             }
-            destination.Save();
-            const int count = destination.RecordCount();
-            destination.Close();
-            return count;
-        } catch (...) {
-            destination.Cancel();
-            destination.Close();
-            throw;
+            throw rtl::EError(rtl::FormatMessage(NotSwappedText, {table.TableName, e.Message()}));
         }
-    } catch (const std::exception& e) {
-        lastCopyError_ = e.what();
-        return -1;
+        // A step the disk refused once may go through now; otherwise the journal holds the
+        // change for the next open, and the user must hear that the table is not done yet.
+        if (!engine::paradox::RecoverFamily(dir, rtl::ExtractFileName(data)))
+            throw rtl::EError(rtl::FormatMessage(SwapPendingText, {table.TableName, e.Message()}));
     }
 }
 

@@ -105,6 +105,9 @@ public:
         std::string Reason;   // CopyFailed, Error: why
     };
     std::vector<TKeyRepairOutcome> KeyRepairOutcomes;
+    // The work table into which the repair of the table with data file `dataPath` copies the
+    // rows (its data file's path, spelled with the same extension).
+    static std::string KeyRepairWorkTable(const std::string& dataPath);
     void CheckAndRebuildTables(const std::string& tableList);
     // True when the table whose data file is `tablePath` could not be rebuilt.
     bool RebuildOneTable(const std::string& tablePath);
@@ -112,11 +115,22 @@ public:
     std::vector<tutil::TRebuildReport> RebuildReports;
 
 private:
+    // The steps of RecreateTable. The work table: a new table with the fields of `table`
+    // (closed), under a work name no billing table has, after a leftover of that name from
+    // an interrupted run is cleared.
+    std::unique_ptr<engine::TTable> MakeWorkTable(engine::TTable& table);
+    // Every row of `table` into `work`; the rows copied, or -1 (lastCopyError_ says why)
+    // when not every row arrived.
+    std::int32_t CopyEveryRow(engine::TTable& table, engine::TTable& work, TKeyRepairOutcome* outcome);
+    // After a failed copy: the work table goes and the failure is shown.
+    void DiscardFailedCopy(engine::TTable& work, TKeyRepairOutcome* outcome);
+    // The work table takes the place of `table` as one change of the table's journal.
+    void PutWorkTableInPlace(engine::TTable& table, engine::TTable& work);
     // The rows of `source` appended to `destination` as blank rows, the engine numbering
     // their autoincrement field: the copy of a table whose only field is that key.
     std::int32_t NumberRowsAfresh(engine::TTable& source, engine::TTable& destination);
-    // Refuses (raising, naming it) a table left by an earlier interrupted repair that may hold
-    // rows nowhere else; deletes one whose rows the original table still holds.
+    // Refuses (raising, naming it) a work table left by an earlier interrupted repair that
+    // may hold rows nowhere else; deletes one whose rows the original table still holds.
     void ClearLeftover(engine::TTable& original, engine::TTable& leftover);
     std::string lastCopyError_;
     void DataModuleCreate();

@@ -1,6 +1,7 @@
 #include "database/TableFileSet.h"
 
 #include "database/FileCopy.h"
+#include "platform/engine/TableFamily.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileListing.h"
@@ -20,10 +21,13 @@ bool MatchesTableFileMask(std::string_view name, std::string_view mask) {
 
 namespace {
 
-// The names of the regular files of `directory` that are files of `mask`, sorted.
+// The names of the regular files of `directory` that are files of `mask`, sorted. The
+// engine's work tables are no tables of the database: never backed up, restored or cleared.
 std::vector<std::string> ListTableFiles(const std::string& directory, const std::string& mask) {
     std::vector<std::string> names = rtl::ListFiles(directory, mask);
-    std::erase_if(names, [&](const std::string& name) { return !MatchesTableFileMask(name, mask); });
+    std::erase_if(names, [&](const std::string& name) {
+        return !MatchesTableFileMask(name, mask) || engine::IsWorkFileName(name);
+    });
     return names;
 }
 

@@ -1,6 +1,8 @@
 #include "platform/engine/AliasConfig.h"
 #include "platform/engine/EngineObjects.h"
 #include "platform/engine/EngineRegistry.h"
+#include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 
@@ -60,6 +62,9 @@ void TDatabase::Open() {
     // Keep what the caller reads back as the connection's directory.
     Params.SetValue("PATH", path);
     directory_ = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
+    // Changes of table families that a killed run left half done are completed first, so that
+    // whatever this connection lists, copies or reads is a whole family, old or new.
+    paradox::RecoverDirectory(directory_);
     Registry().databases.push_back(this);
     connected_ = true;
 }
@@ -77,7 +82,7 @@ void TDatabase::GetTableNames(rtl::TStringList& list, bool withExtensions) const
         throw EDBEngineError("The database \"" + DatabaseName + "\" is not connected.", EngineErrorKind::InvalidRequest);
     list.Clear();
     for (const std::string& name : rtl::ListFiles(directory_, "*.db"))
-        list.Add(withExtensions ? name : name.substr(0, name.size() - 3));
+        if (!IsWorkFileName(name)) list.Add(withExtensions ? name : name.substr(0, name.size() - 3));
 }
 
 } // namespace engine

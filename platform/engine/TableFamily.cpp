@@ -20,6 +20,8 @@ bool IsTableFamilyExtension(const std::string& extension) {
     return (IsHex(ext[2]) && IsHex(ext[3])) || (ext[2] == 'G' && IsHex(ext[3]));
 }
 
+bool IsWorkFileName(const std::string& fileName) { return fileName.rfind(WorkFilePrefix, 0) == 0; }
+
 std::string TableBaseName(const std::string& tableName) {
     std::string name = rtl::ExtractFileName(tableName);
     if (name.size() > 3 && rtl::SameTextAscii(name.substr(name.size() - 3), ".db")) name.resize(name.size() - 3);

@@ -13,6 +13,12 @@ namespace engine {
 // "Hovory.xls" is not part of the table "Hovory".
 bool IsTableFamilyExtension(const std::string& extension);
 
+// Files of the engine's own work (journals, temporaries, the work tables that a repair fills
+// before they take a table's place) begin with this prefix, which no billing table's name
+// has; a data file so named is never listed as a table.
+inline constexpr const char* WorkFilePrefix = ".~";
+bool IsWorkFileName(const std::string& fileName);
+
 // The table's base name: the file name without a trailing ".db" (any case).
 std::string TableBaseName(const std::string& tableName);
 

@@ -4,7 +4,7 @@
 // reach the caller as an error that says why, or as the operation's own message box, and
 // leave nothing of its own behind; after a failure or a kill every file, every row, must be
 // found where it was or in the place the operation documents: the old backup, the old
-// archive, the "Temp" or "Old" table. After a kill the operation run again finishes (or names
+// archive, the key repair's work table. After a kill the operation run again finishes (or names
 // the leftover it will not touch) and clears what the killed run left.
 #include "CallTables.h"
 #include "ModuleFixture.h"
@@ -89,19 +89,18 @@ struct TExpectations {
     std::vector<std::string> Directories;  // where its temporaries go
 };
 
+// The key repair's work table for `table`.
+std::string WorkTable(const std::string& table) { return ".~" + table + "~kopia"; }
+
 // The repair may be run again after a kill: it finishes, or names the leftover of the killed
-// run that may hold the only copy of some rows, and touches nothing. A kill while the old table
-// was being deleted leaves it whole under "Old" (with its deletion's unfinished journal
-// beside it) once the table itself passes: the user finds it in the table list.
-std::function<bool(const std::string&)> FinishedOrLeftoverNamed(const std::string& databaseDir) {
-    return [databaseDir](const std::string& again) {
+// run that may hold the only copy of some rows, and touches nothing.
+std::function<bool(const std::string&)> FinishedOrLeftoverNamed() {
+    return [](const std::string& again) {
         if (!again.empty()) {
-            EXPECT_TRUE(again.find("HovoryTemp") != std::string::npos || again.find("HovoryOld") != std::string::npos)
-                << again;
+            EXPECT_NE(again.find(WorkTable("Hovory")), std::string::npos) << again;
             return false;
         }
-        // Looked at without the engine, whose lookups would complete what the run left.
-        return !fs::exists(databaseDir + "/HovoryOld.DB");
+        return true;
     };
 }
 
@@ -200,7 +199,7 @@ protected:
     // How many of the names `table` may hold its rows under hold them whole (without keys).
     int PlacesHolding(const std::string& table, const TRows& rows) {
         int places = 0;
-        for (const std::string& name : {table, table + "Temp", table + "Old"}) {
+        for (const std::string& name : {table, WorkTable(table)}) {
             const std::string data = engine::FindDataFile(databaseDir.Path(), name);
             try {
                 if (!data.empty() && WithoutKeys(data) == rows) ++places;
@@ -222,11 +221,10 @@ protected:
         };
         expect.New = [this, hovory, linky] {
             EXPECT_EQ(WithoutKeys(databaseDir / "Hovory.DB"), hovory);
-            EXPECT_TRUE(engine::FindDataFile(databaseDir.Path(), "HovoryTemp").empty());
-            EXPECT_TRUE(engine::FindDataFile(databaseDir.Path(), "HovoryOld").empty());
+            EXPECT_TRUE(engine::FindDataFile(databaseDir.Path(), WorkTable("Hovory")).empty());
             EXPECT_EQ(WithoutKeys(databaseDir / "Linky.DB"), linky);
         };
-        expect.Again = FinishedOrLeftoverNamed(databaseDir.Path());
+        expect.Again = FinishedOrLeftoverNamed();
         // A failure the run saw is undone by the run: the billing application finds the
         // table under its own name, never only aside.
         expect.AfterFailure = [this, hovory](const TPointRun&) {

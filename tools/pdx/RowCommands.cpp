@@ -2,6 +2,7 @@
 // scripts and for testing the engine from outside. Values are written as `pdx dump` prints
 // them.
 #include "platform/engine/EngineObjects.h"
+#include "platform/engine/KeyProbe.h"
 #include "platform/engine/paradox/CodePages.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/FieldValue.h"
@@ -208,8 +209,8 @@ int Delete(TCommandContext& ctx) {
     }
 }
 
-// The key-violation probe: a blank row appended and posted (the engine numbers its
-// autoincrement field), then deleted. Any failure on the way means the table needs repair.
+// The key-violation probe, as the key repair runs it. Only the engine's key violation says
+// the table needs repair; any other failure is the table's error.
 int Probe(TCommandContext& ctx) {
     TRowArgs args;
     if (!ParseRowArgs(ctx, args) || !args.Items.empty() || args.Key) {
@@ -223,39 +224,26 @@ int Probe(TCommandContext& ctx) {
         return Fail(ctx, args, "error", e.Message(), ExitUnreadable);
     }
     WarnAboutLockFiles(ctx, path);
-    std::string reason;
-    {
-        TTable t;
-        t.TableName = path;
-        try {
-            t.Open();
-            t.Append();
-            t.Post();
-            t.Delete();
-        } catch (const rtl::EError& e) {
-            reason = e.Message();
-        }
-        try {
-            t.Cancel();
-            t.Close();
-        } catch (const rtl::EError& e) {
-            if (reason.empty()) reason = e.Message();
-        }
-    }
-    const bool passes = reason.empty();
+    TTable t;
+    t.TableName = path;
+    const engine::TKeyProbe probe = engine::ProbeBlankRow(t);
+    using TResult = engine::TKeyProbe::TResult;
+    const char* const result = probe.Result == TResult::Passes         ? "passes"
+                               : probe.Result == TResult::KeyViolation ? "key violation"
+                                                                       : "error";
     if (args.Json) {
         TJsonWriter json(ctx.Out);
         json.BeginObject();
         json.Value("table", path);
-        json.Value("result", passes ? "passes" : "key violation");
-        if (!passes) json.Value("reason", reason);
+        json.Value("result", result);
+        if (probe.Result != TResult::Passes) json.Value("reason", probe.Reason);
         json.EndObject();
         json.Finish();
     } else {
-        ctx.Out << (passes ? "passes" : "key violation") << "\n";
-        if (!passes) ctx.Err << "pdx: " << reason << "\n";
+        ctx.Out << result << "\n";
+        if (probe.Result != TResult::Passes) ctx.Err << "pdx: " << probe.Reason << "\n";
     }
-    return passes ? ExitOk : ExitProblems;
+    return probe.Result == TResult::Passes ? ExitOk : probe.Result == TResult::KeyViolation ? ExitProblems : ExitUnreadable;
 }
 
 int AddIndex(TCommandContext& ctx) {
@@ -333,8 +321,9 @@ void RegisterRowCommands(TCommandRegistry& registry) {
                   "Usage: pdx probe TABLE [--json]\n\n"
                   "Opens the table, appends a blank row (its autoincrement field numbered by the engine),\n"
                   "posts and deletes it. A healthy table passes; its files are left as they were but for\n"
-                  "the autoincrement counter, moved on by one. Any failure is reported as a key violation.\n"
-                  "Exit status: 0 passes, 1 key violation, 2 the table cannot be opened.\n",
+                  "the autoincrement counter, moved on by one. Only the engine's key violation is reported\n"
+                  "as one; any other failure (a busy lock, a read or write the disk refused) is an error.\n"
+                  "Exit status: 0 passes, 1 key violation, 2 error or the table cannot be opened.\n",
                   Probe});
     registry.Add({"add-index", "add a primary or secondary index",
                   "Usage: pdx add-index TABLE FIELD... [--name NAME] [--drop-indexes] [--json]\n\n"

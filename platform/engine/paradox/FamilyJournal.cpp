@@ -217,7 +217,10 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
     if (rtl::FileSystem().SyncDirectory(dir) != 0) Fail("flush the directory", dir, errno);
 }
 
-bool RecoverFamily(const std::string& dirIn, const std::string& dataFileName) {
+namespace {
+
+// RecoverFamily, waiting at most `waitMs` for a live writer (< 0: the default bound).
+bool RecoverFamilyWaiting(const std::string& dirIn, const std::string& dataFileName, int waitMs) {
     const std::string dir = dirIn.empty() ? "." : dirIn;
     const std::string journal = rtl::WithTrailingSeparator(dir) + JournalName(dataFileName);
     if (!Exists(journal)) return true;
@@ -225,7 +228,7 @@ bool RecoverFamily(const std::string& dirIn, const std::string& dataFileName) {
     try {
         // Held by a live writer: wait for it (bounded). Free: its writer died.
         rtl::TAdvisoryLock lock =
-            rtl::TAdvisoryLock::Acquire(journal, rtl::LockKind::Exclusive, "change of table \"" + dataFileName + "\"");
+            rtl::TAdvisoryLock::Acquire(journal, rtl::LockKind::Exclusive, "change of table \"" + dataFileName + "\"", waitMs);
         rtl::TFileDescriptor fd(rtl::FileSystem().Open(journal, O_RDONLY));
         if (!fd.Valid()) return !Exists(journal);  // finished while we waited
         std::vector<TFamilyStep> steps;
@@ -245,6 +248,19 @@ bool RecoverFamily(const std::string& dirIn, const std::string& dataFileName) {
     } catch (const rtl::EError&) {
         return !Exists(journal);
     }
+}
+
+} // namespace
+
+bool RecoverFamily(const std::string& dir, const std::string& dataFileName) {
+    return RecoverFamilyWaiting(dir, dataFileName, -1);
+}
+
+void RecoverDirectory(const std::string& dirIn) {
+    const std::string dir = dirIn.empty() ? "." : dirIn;
+    const std::string prefix = ".~", suffix = ".journal";
+    for (const auto& name : rtl::ListFiles(dir, prefix + "*" + suffix))
+        RecoverFamilyWaiting(dir, name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()), 0);
 }
 
 } // namespace engine::paradox

@@ -34,6 +34,11 @@ void RunFamilySteps(const std::string& dir, const std::string& dataFileName, con
 // (its writer still runs, or a step failed again); the table then reads as it stands.
 bool RecoverFamily(const std::string& dir, const std::string& dataFileName);
 
+// Completes the interrupted changes of every table of `dir` whose writers died (a journal a
+// live writer holds is left to it, without waiting): done when a database directory is
+// opened, so that every command lists, copies and reads whole families, old or new.
+void RecoverDirectory(const std::string& dir);
+
 // Completes interrupted changes of every table of `dir` named `baseName` (letter case
 // ignored), before a lookup by that name: a table whose creation or rename was cut short is
 // then found whole.

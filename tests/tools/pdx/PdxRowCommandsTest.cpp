@@ -1,6 +1,9 @@
 // pdx's write commands end to end: a probe that passes leaves only the counter moved, one
 // that fails says "key violation"; rows appended and deleted by key; indexes added; the
 // notes of verify.
+#include "platform/engine/paradox/TableLocks.h"
+#include "platform/rtl/AdvisoryLock.h"
+#include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/pdx/PdxRunner.h"
 
@@ -48,6 +51,30 @@ TEST(PdxProbe, PassesOnAHealthyTableAndReportsALaggingCounter) {
     EXPECT_NE(r.out.find("\"result\": \"key violation\""), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("Key violation"), std::string::npos) << r.out;
     EXPECT_EQ(Pdx({"probe", dir / "missing.db"}).code, 2);
+}
+
+// Only the engine's key violation is reported as one: a full disk when the counter is written,
+// or the table held by another process, is an error (exit 2) with its reason, and the table
+// stays as it was.
+TEST(PdxProbe, AFailureThatIsNoKeyViolationIsAnError) {
+    test::TempDir dir;
+    const std::string table = CopyFamily("paradoxdriver/src/test/resources/db/CUSTOMER.DB", dir);
+    const std::string before = Bytes(table);
+    auto r = test::RunProgram(TABLORA_PDX, {"probe", table}, dir / "log",
+                              {"TABLORA_FS_FAULT=ops=write;path=CUSTOMER.DB;nth=1;errno=ENOSPC"});
+    EXPECT_EQ(r.Code, 2) << r.Output;
+    EXPECT_EQ(r.Output.rfind("error\n", 0), 0u) << r.Output;
+    EXPECT_NE(r.Output.find("No space left on device"), std::string::npos) << r.Output;
+    EXPECT_EQ(Bytes(table), before);
+
+    {
+        const rtl::TAdvisoryLock held = engine::paradox::LockTableForWriting(table);
+        r = test::RunProgram(TABLORA_PDX, {"probe", table, "--json"}, dir / "log", {"TABLORA_LOCK_WAIT_MS=0"});
+    }
+    EXPECT_EQ(r.Code, 2) << r.Output;
+    EXPECT_NE(r.Output.find("\"result\": \"error\""), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("process " + std::to_string(::getpid())), std::string::npos) << r.Output;
+    EXPECT_EQ(Bytes(table), before);
 }
 
 TEST(PdxRows, AppendThenDeleteByKeyRoundTrips) {

@@ -1,0 +1,58 @@
+#include "platform/engine/KeyProbe.h"
+
+#include "platform/engine/EngineErrors.h"
+
+#include <exception>
+
+namespace engine {
+
+namespace {
+
+// The first failure decides: a close that fails after a key violation does not hide it.
+void Note(TKeyProbe& probe, TKeyProbe::TResult result, const std::string& reason) {
+    if (probe.Result != TKeyProbe::TResult::Passes) return;
+    probe.Result = result;
+    probe.Reason = reason;
+}
+
+void NoteCurrentError(TKeyProbe& probe) {
+    try {
+        throw;
+    } catch (const EDBEngineError& e) {
+        Note(probe,
+             e.Kind() == EngineErrorKind::KeyViolation ? TKeyProbe::TResult::KeyViolation : TKeyProbe::TResult::Failed,
+             e.Message());
+    } catch (const std::exception& e) {
+        Note(probe, TKeyProbe::TResult::Failed, e.what());
+    } catch (...) {
+        Note(probe, TKeyProbe::TResult::Failed, "an unknown error");
+    }
+}
+
+} // namespace
+
+TKeyProbe ProbeBlankRow(TTable& table) {
+    TKeyProbe probe;
+    try {
+        table.Open();
+        table.Append();
+        table.Post();
+        table.Delete();
+    } catch (...) {
+        NoteCurrentError(probe);
+    }
+    // Each on its own: a cancel that fails must not keep the table open (and locked).
+    try {
+        table.Cancel();
+    } catch (...) {
+        NoteCurrentError(probe);
+    }
+    try {
+        table.Close();
+    } catch (...) {
+        NoteCurrentError(probe);
+    }
+    return probe;
+}
+
+} // namespace engine

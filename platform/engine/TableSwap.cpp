@@ -1,0 +1,90 @@
+#include "platform/engine/TableSwap.h"
+
+#include "platform/engine/EngineErrors.h"
+#include "platform/engine/TableFamily.h"
+#include "platform/engine/TableImpl.h"
+#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/paradox/TableFiles.h"
+#include "platform/engine/paradox/TableLocks.h"
+#include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
+
+namespace engine {
+
+namespace {
+
+std::string ExtensionOf(const std::string& name) {
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+bool IsIndexExtension(const std::string& ext) {
+    const std::string upper = rtl::UpperAscii(ext);
+    return upper == ".PX" || (upper.size() == 4 && (upper[1] == 'X' || upper[1] == 'Y'));
+}
+
+// The data file of `table` in `dir`, found after any change of it left half done is completed.
+std::string ExistingDataFile(const TTable& table, const std::string& dir) {
+    const std::string base = TableBaseName(table.TableName);
+    if (const std::string data = FindDataFile(dir, base); !data.empty())
+        paradox::RecoverFamily(dir, rtl::ExtractFileName(data));
+    const std::string data = FindDataFile(dir, base);
+    if (data.empty())
+        throw EDBEngineError("The table \"" + table.TableName + "\" does not exist.", EngineErrorKind::NotFound);
+    paradox::RefuseAmbiguousTable(data);
+    RefuseIfPendingElsewhere(data, &table);
+    return data;
+}
+
+} // namespace
+
+void ReplaceTable(const TTable& target, const TTable& replacement) {
+    if (target.Active() || replacement.Active())
+        throw EDBEngineError("The table \"" + (target.Active() ? target.TableName : replacement.TableName) +
+                                 "\" is open and cannot be replaced.",
+                             EngineErrorKind::InvalidRequest);
+    const std::string dir = TableDirectory(target);
+    if (!rtl::SameDirectory(dir, TableDirectory(replacement)))
+        throw EDBEngineError("The table \"" + replacement.TableName + "\" is not in the directory of \"" +
+                                 target.TableName + "\".",
+                             EngineErrorKind::InvalidRequest);
+    rtl::TAdvisoryLock dirLock = paradox::LockDirectoryForFamilies(dir);
+    const std::string targetData = ExistingDataFile(target, dir);
+    const std::string newData = ExistingDataFile(replacement, dir);
+    rtl::TAdvisoryLock targetLock = paradox::LockTableForWriting(targetData);
+    rtl::TAdvisoryLock newLock = paradox::LockTableForWriting(newData);
+
+    const std::string targetBase = TableBaseName(rtl::ExtractFileName(targetData));
+    const std::vector<std::string> oldFamily = FindTableFamily(dir, targetBase);
+    const std::vector<std::string> newFamily = FindTableFamily(dir, TableBaseName(rtl::ExtractFileName(newData)));
+    // Where each file of the replacement goes: over the target's file of its kind, so that no
+    // old file of another spelling stays beside the new one.
+    auto placeOf = [&](const std::string& path) {
+        const std::string ext = ExtensionOf(rtl::ExtractFileName(path));
+        for (const std::string& old : oldFamily)
+            if (rtl::SameTextAscii(ExtensionOf(rtl::ExtractFileName(old)), ext)) return rtl::ExtractFileName(old);
+        return targetBase + ext;
+    };
+    auto replaced = [&](const std::string& old) {
+        const std::string ext = ExtensionOf(rtl::ExtractFileName(old));
+        for (const std::string& path : newFamily)
+            if (rtl::SameTextAscii(ExtensionOf(rtl::ExtractFileName(path)), ext)) return true;
+        return false;
+    };
+
+    // Indexes go first: an old data file without them still reads whole, one beside them
+    // and a new data file would not. Then what else of the old family has no successor, the
+    // new companions, and the data file last.
+    using Step = paradox::TFamilyStep;
+    std::vector<Step> steps;
+    for (const bool indexes : {true, false})
+        for (const std::string& old : oldFamily)
+            if (old != targetData && !replaced(old) && IsIndexExtension(ExtensionOf(old)) == indexes)
+                steps.push_back({Step::Kind::Unlink, rtl::ExtractFileName(old), {}});
+    for (const std::string& path : newFamily)
+        if (path != newData) steps.push_back({Step::Kind::Rename, rtl::ExtractFileName(path), placeOf(path)});
+    steps.push_back({Step::Kind::Rename, rtl::ExtractFileName(newData), rtl::ExtractFileName(targetData)});
+    paradox::RunFamilySteps(dir, rtl::ExtractFileName(targetData), steps);
+}
+
+} // namespace engine
