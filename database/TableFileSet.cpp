@@ -18,11 +18,19 @@ bool MatchesTableFileMask(std::string_view name, std::string_view mask) {
     return maskExtension.empty() || rtl::MatchesMask(rtl::ExtractFileExt(name), maskExtension);
 }
 
+bool MatchesAnyTableFileMask(std::string_view name) {
+    for (const std::string& extension : rtl::SplitCommaText(AllTableFileExtensions))
+        if (MatchesTableFileMask(name, "*" + extension)) return true;
+    return false;
+}
+
 namespace {
 
-// The names of the regular files of `directory` that are files of `mask`, sorted.
+// The names of the regular files of `directory` that are files of `mask`, sorted. A symlink
+// to a regular file counts as the file it leads to: a table kept elsewhere and linked into the
+// database is backed up with its bytes, not left out without a word.
 std::vector<std::string> ListTableFiles(const std::string& directory, const std::string& mask) {
-    std::vector<std::string> names = rtl::ListFiles(directory, mask);
+    std::vector<std::string> names = rtl::ListFilesFollowingLinks(directory, mask);
     std::erase_if(names, [&](const std::string& name) { return !MatchesTableFileMask(name, mask); });
     return names;
 }

@@ -6,10 +6,13 @@
 #include "database/OrvDatabaseModule.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <fstream>
 
 namespace apptest {
 namespace {
@@ -160,6 +163,51 @@ TEST_F(TaskRunnerTest, RestoreWithoutASourceOnlyDeletesTheIndexes) {
     EXPECT_TRUE(Exists("Faktury.MB"));
     EXPECT_TRUE(Exists("Hovory.db"));
     EXPECT_TRUE(Exists("Tel_zoz.mb"));
+}
+
+// A restore that restored nothing ends the task there: deleting the live tables' indexes
+// after it would leave the database worse than before, with nothing to show for it.
+TEST_F(TaskRunnerTest, ARestoreThatRestoresNothingSaysWhyAndLeavesTheIndexes) {
+    std::filesystem::create_directories(home_ / "empty");
+    std::ofstream(home_ / "empty/readme.txt") << "no table here";
+    std::ofstream(home_ / "plain.zip") << "not a zip archive";
+    struct TCase {
+        app::TRadioButton* kind;
+        QLineEdit* source;
+        std::string path, says;
+    };
+    for (const TCase& c : std::vector<TCase>{
+             {form->RestoreFromDirRBtn, form->RestoreDataDirEdt, home_ / "missing",
+              "Adresár \"" + home_ / "missing" + "\" neexistuje."},
+             {form->RestoreFromDirRBtn, form->RestoreDataDirEdt, home_ / "empty", "sa nenašiel žiadny súbor tabuliek"},
+             {form->RestoreZipFileRBtn, form->RestoreDataZipFileEdt, home_ / "missing.zip", "neexistuje"},
+             {form->RestoreZipFileRBtn, form->RestoreDataZipFileEdt, home_ / "plain.zip", "nie je archív zip"}}) {
+        SCOPED_TRACE(c.path);
+        ui_.messages.clear();
+        c.kind->click();
+        c.source->setText(QString::fromStdString(c.path));
+        if (!form->DelIndexesBeforeChb->isChecked()) form->DelIndexesBeforeChb->click();
+        form->RestoreBtn->setEnabled(true);
+        form->RestoreBtn->click();
+        ASSERT_EQ(ui_.messages.size(), 1u);
+        EXPECT_EQ(ui_.messages[0].caption, "Obnova súborov databázy");
+        EXPECT_NE(ui_.messages[0].text.find(c.says), std::string::npos) << ui_.messages[0].text;
+        for (const char* index : {"Faktury.PX", "Faktury.X06", "Faktury.Y06"}) EXPECT_TRUE(Exists(index)) << index;
+        EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+    }
+}
+
+// With a source that restores, the indexes go afterwards as asked.
+TEST_F(TaskRunnerTest, ARestoreThatRestoredThenDeletesTheIndexes) {
+    const std::string backup = MakeDatabase("zaloha", {{"Rparadox/inst/extdata/country.db", "Hovory"}});
+    form->RestoreFromDirRBtn->click();
+    form->RestoreDataDirEdt->setText(QString::fromStdString(backup));
+    form->DelIndexesBeforeChb->click();
+    form->RestoreBtn->setEnabled(true);
+    form->RestoreBtn->click();
+    EXPECT_TRUE(ui_.messages.empty());
+    EXPECT_FALSE(Exists("Faktury.PX"));
+    EXPECT_TRUE(Exists("Faktury.DB"));
 }
 
 TEST_F(TaskRunnerTest, BackupWithNoMethodChosenTouchesNothing) {

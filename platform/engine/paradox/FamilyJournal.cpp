@@ -157,6 +157,17 @@ void RecoverFamiliesNamed(const std::string& dir, const std::string& baseName) {
         RecoverFamily(dir, name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
 }
 
+bool RecoverAllFamilies(const std::string& dirIn) {
+    const std::string dir = dirIn.empty() ? "." : dirIn;
+    const std::string prefix = ".~", suffix = ".journal";
+    bool all = true;
+    for (const auto& name : rtl::ListFiles(dir, prefix + "*" + suffix))
+        if (name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            all = RecoverFamily(dir, name.substr(prefix.size(), name.size() - prefix.size() - suffix.size())) && all;
+    return all;
+}
+
 void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, const std::vector<TFamilyStep>& steps,
                     bool undoOnFailure) {
     const std::string dir = dirIn.empty() ? "." : dirIn;

@@ -39,6 +39,11 @@ bool RecoverFamily(const std::string& dir, const std::string& dataFileName);
 // then found whole.
 void RecoverFamiliesNamed(const std::string& dir, const std::string& baseName);
 
+// Completes the interrupted changes of every table of `dir` whose journal waits there, as
+// RecoverFamily does for one. False when a journal is left (its writer still runs, or a step
+// failed again): files its steps name must then stay where they are.
+bool RecoverAllFamilies(const std::string& dir);
+
 // The journal's file name for a data file.
 std::string JournalName(const std::string& dataFileName);
 
