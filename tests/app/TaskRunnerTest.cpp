@@ -210,6 +210,29 @@ TEST_F(TaskRunnerTest, ARestoreThatRestoredThenDeletesTheIndexes) {
     EXPECT_TRUE(Exists("Faktury.DB"));
 }
 
+// Over a directory without tables (a share that is not mounted) each tool says it found no
+// table instead of ending as if it had done its work.
+TEST_F(TaskRunnerTest, ToolsOverADirectoryWithoutTablesSayNoTableWasFound) {
+    const std::string empty = home_ / "empty";
+    std::filesystem::create_directories(empty);
+    form->SourceDataDirEdt->setText(QString::fromStdString(empty));
+    const std::string says = "V adresári databázy \"" + empty + "\" sa nenašiel žiadny súbor tabuliek.";
+    for (const auto& [tool, caption] : std::vector<std::pair<QCheckBox*, std::string>>{
+             {form->DeleteIndexesChb, "Vymazanie indexov databázy"},
+             {form->KontrolaDatabazyChb, "Oprava tabuliek"},
+             {form->KeyViolationChb, "Aktívna kontrola na chybu"}}) {
+        SCOPED_TRACE(caption);
+        ui_.messages.clear();
+        tool->click();
+        form->RepairDataBtn->setEnabled(true);
+        form->RepairDataBtn->click();
+        ASSERT_EQ(ui_.messages.size(), 1u);
+        EXPECT_EQ(ui_.messages[0].caption, caption);
+        EXPECT_EQ(ui_.messages[0].text, says);
+        tool->click();
+    }
+}
+
 TEST_F(TaskRunnerTest, BackupWithNoMethodChosenTouchesNothing) {
     form->BackupBtnClick();
     EXPECT_TRUE(ErrorBoxes().empty());
