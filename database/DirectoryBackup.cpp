@@ -98,9 +98,7 @@ bool TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std:
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string target = DatabaseDirectory();
     RefuseCopyOntoItself(directory, "Adresár zálohy");
-    if (copyMode != CopyModeReplace)
-        throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
-                          std::to_string(CopyModeReplace) + " (replace every file) is.");
+    RefuseUnknownCopyMode(copyMode);
     const std::string source = rtl::WithTrailingSeparator(directory);
     // Index files are restored whenever the backup holds them.
     std::vector<std::string> names;

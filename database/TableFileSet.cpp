@@ -18,6 +18,12 @@ bool MatchesTableFileMask(std::string_view name, std::string_view mask) {
     return maskExtension.empty() || rtl::MatchesMask(rtl::ExtractFileExt(name), maskExtension);
 }
 
+void RefuseUnknownCopyMode(std::uint8_t copyMode) {
+    if (copyMode != CopyModeReplace)
+        throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
+                          std::to_string(CopyModeReplace) + " (replace every file) is.");
+}
+
 bool MatchesAnyTableFileMask(std::string_view name) {
     for (const std::string& extension : rtl::SplitCommaText(AllTableFileExtensions))
         if (MatchesTableFileMask(name, "*" + extension)) return true;
@@ -48,9 +54,7 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
                 ui::IProgressTarget* progressBar, CopyIdentity identity) {
     if (sourcePattern.empty()) return 0;
-    if (copyMode != CopyModeReplace)
-        throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
-                          std::to_string(CopyModeReplace) + " (replace every file) is.");
+    RefuseUnknownCopyMode(copyMode);
     const std::vector<std::string> names =
         ListTableFiles(rtl::ExtractFileDir(sourcePattern), rtl::ExtractFileName(sourcePattern));
     if (names.empty()) return 0;

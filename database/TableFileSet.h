@@ -33,6 +33,9 @@ inline constexpr std::uint8_t CopyModeReplace = 3;
 // matches the mask, and its last extension matches the mask's last extension.
 bool MatchesTableFileMask(std::string_view name, std::string_view mask);
 
+// Raises for a copy mode other than CopyModeReplace, before any file is touched.
+void RefuseUnknownCopyMode(std::uint8_t copyMode);
+
 // Whether the file `name` is a file of some table (data, memo or index).
 bool MatchesAnyTableFileMask(std::string_view name);
 
