@@ -17,6 +17,13 @@
 
 namespace app {
 
+namespace {
+
+// Caption of the message that the key-violation check found no table to check.
+constexpr const char* KeyRepairCaption = "Aktívna kontrola na chybu";
+
+} // namespace
+
 // ---- Repair parameters ----
 
 void TMainForm::ReadSourceChoice(TRepairParams& params) const {
@@ -156,15 +163,18 @@ void TMainForm::BackupTask(database::TOrvDatabaseModule& module, const TRepairPa
 void TMainForm::RepairTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {
     if (params.DeleteIndexesFlag) module.DeleteIndexes();
     if (params.CheckDamage) module.CheckAndRebuildTables(params.TableList);
-    if (params.CheckKeyViolations) module.RepairKeyViolations(params.TableList);
+    if (params.CheckKeyViolations && module.TablesFound(KeyRepairCaption)) module.RepairKeyViolations(params.TableList);
 }
 
 void TMainForm::RestoreTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {
+    // A restore that restored nothing (it said why) ends the task as a failed one would: the
+    // indexes of the live tables stay. With no restore source chosen only the indexes go.
+    bool restored = true;
     if (params.RestoreKind == 1)
-        module.RestoreFromDirectory(params.RestoreSource, RestoreCopyMode);
+        restored = module.RestoreFromDirectory(params.RestoreSource, RestoreCopyMode);
     else if (params.RestoreKind == 2)
-        module.RestoreFromZip(params.RestoreSource);
-    if (params.DeleteIndexesAfterRestore) module.DeleteIndexes();
+        restored = module.RestoreFromZip(params.RestoreSource);
+    if (restored && params.DeleteIndexesAfterRestore) module.DeleteIndexes();
 }
 
 void TMainForm::CountTablesTask(database::TOrvDatabaseModule& module, const TRepairParams&) {

@@ -18,7 +18,24 @@ namespace {
 
 constexpr const char* SuccessStatus = "255";
 constexpr const char* NotAnArchiveText = "Súbor \"%s\"\r\nnie je archív zip";
+constexpr const char* UnpackQuestionText = "Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?";
+constexpr const char* UnpackQuestionWithReasonText =
+    "Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nPríčina: %s\r\nIgnorovať chybu ?";
 constexpr const char* ArchiveNotWrittenText = "Archív \"%s\"\r\nsa nepodarilo zapísať: %s";
+
+// Why a file could not be unpacked, in the window's language where the status says it; the
+// operating system's own text (a full disk, a read-only directory) is passed on as it came.
+std::string UnpackReason(const std::string& status, const std::string& reason) {
+    using azip::FileStatus;
+    const auto is = [&](FileStatus s) { return status == std::to_string(static_cast<int>(s)); };
+    if (is(FileStatus::BadData)) return "poškodené údaje v archíve (" + reason + ")";
+    if (is(FileStatus::Encrypted)) return "súbor je v archíve zašifrovaný";
+    if (is(FileStatus::UnsafeName)) return "názov súboru v archíve nie je bezpečný";
+    if (is(FileStatus::NotRegularFile)) return "položka archívu nie je obyčajný súbor";
+    if (is(FileStatus::SameNameInOtherCase)) return "líši sa od už rozbaleného súboru iba veľkosťou písmen";
+    if (is(FileStatus::WriteError)) return "súbor sa nedá zapísať (" + reason + ")";
+    return reason;
+}
 
 // The archive the running packing writes: a failure of the archive itself (a full disk, a
 // directory that refuses it) is told as such, with its reason, not as a file not packed.
@@ -179,9 +196,14 @@ int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
         return 1;
     }
     const std::string name = rtl::ExtractFileName(path);
+    if (status != std::to_string(static_cast<int>(azip::FileStatus::SameNameInOtherCase)))
+        ActiveArchiv->FilesNotUnpacked.push_back(name);
+    // The reason (a full disk, a read-only directory, damaged data) tells whether to go on.
     const bool ignore = ui::AskYesNo(
         ActiveArchiv->Caption,
-        rtl::FormatMessage("Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?", {name}),
+        UnpackReason(status, reason).empty()
+            ? rtl::FormatMessage(UnpackQuestionText, {name})
+            : rtl::FormatMessage(UnpackQuestionWithReasonText, {name, UnpackReason(status, reason)}),
         ui::MsgIcon::Warning, ui::MsgAnswer::Yes);
     ActiveArchiv->UnpackAborted = !ignore;
     if (!ignore) azip::addUNZIP_Abort(1);

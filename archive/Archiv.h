@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class TArchiv {
 public:
@@ -24,6 +25,10 @@ public:
     std::string TargetDir;         // where UnpackFiles extracts
     bool PackFailed = false;       // a file could not be packed
     bool UnpackAborted = false;    // the user stopped the unpacking
+    // Names of the files whose unpacking failed (the user let the run go on or stopped it
+    // there), in the order met; an entry refused only for repeating another's name in other
+    // letter case is not among them, since the first spelling was unpacked.
+    std::vector<std::string> FilesNotUnpacked;
 
     // Packs FileList into `targetDir` + the file-name part of `archiveFileName` (an empty
     // directory means the current one). An existing archive of that name is replaced without

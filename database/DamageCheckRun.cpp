@@ -13,12 +13,21 @@ namespace database {
 namespace {
 
 constexpr const char* RunCaption = "Oprava tabuliek";
+constexpr const char* UnknownErrorText = "neznáma chyba (bez popisu)";
+constexpr const char* RunStoppedText = "Oprava (rekonštrukcia) tabuliek bude prerušená !";
+
+// An error's text, never empty: a run that stops must always say so.
+std::string TextOf(const std::exception& e) {
+    const std::string text = e.what() ? e.what() : "";
+    return text.empty() ? UnknownErrorText : text;
+}
 
 } // namespace
 
 void TOrvDatabaseModule::CheckAndRebuildTables(const std::string& tableList) {
     RebuildReports.clear();
     std::string error;
+    bool failed = false;
     {
         rtl::TStringList work;
         try {
@@ -27,20 +36,27 @@ void TOrvDatabaseModule::CheckAndRebuildTables(const std::string& tableList) {
             const rtl::TAdvisoryLock lock = LockDatabaseDirectory();
             const std::string dir = rtl::WithTrailingSeparator(DatabaseDirectory());
             work.SetCommaText(tableList);
+            if (!TablesFound(RunCaption)) work.Clear();
             SetProgress(0, static_cast<int>(work.Count()), 0, "");
             for (std::size_t i = 0; i < work.Count(); ++i) {
                 SetProgressPosition(static_cast<int>(i + 1));
                 if (RebuildOneTable(dir + work[i] + ".db")) {
-                    ui::ShowError(RunCaption, "Oprava (rekonštrukcia) tabuliek bude prerušená !");
+                    ui::ShowError(RunCaption, RunStoppedText);
                     break;
                 }
             }
         } catch (const std::exception& e) {
-            error = e.what();
+            failed = true;
+            error = TextOf(e);
+            if (error == UnknownErrorText) error += std::string("\r\n\r\n") + RunStoppedText;
+        } catch (...) {
+            // Whatever it was, the run ends here, is reset and says so.
+            failed = true;
+            error = std::string(UnknownErrorText) + "\r\n\r\n" + RunStoppedText;
         }
     }
     SetProgress(0, 100, 0, "");
-    if (!error.empty()) ui::ShowError(RunCaption, error);
+    if (failed) ui::ShowError(RunCaption, error);
 }
 
 bool TOrvDatabaseModule::RebuildOneTable(const std::string& tablePath) {
@@ -48,14 +64,18 @@ bool TOrvDatabaseModule::RebuildOneTable(const std::string& tablePath) {
     ShowStatus("Prebieha oprava (rekonštrukcia) tabuľky: \"" + fileName + "\"");
     ui::Ui().Pause(500);
     RebuildReports.emplace_back();
+    std::string failure;
     try {
         return rebuild::RebuildParadoxTable(tablePath, &RebuildReports.back());
     } catch (const std::exception& e) {
-        RebuildReports.back().TablePath = tablePath;
-        RebuildReports.back().Failure = e.what();
-        throw rtl::EError("Tabuľku \"" + fileName + "\" nie je možné opraviť (rekonštruovať) !\r\nChyba: \"" +
-                          e.what() + "\"\r\n\r\nOprava (rekonštrukcia) tabuliek bude prerušená !");
+        failure = TextOf(e);
+    } catch (...) {
+        failure = UnknownErrorText;
     }
+    RebuildReports.back().TablePath = tablePath;
+    RebuildReports.back().Failure = failure;
+    throw rtl::EError("Tabuľku \"" + fileName + "\" nie je možné opraviť (rekonštruovať) !\r\nChyba: \"" + failure +
+                      "\"\r\n\r\n" + RunStoppedText);
 }
 
 } // namespace database

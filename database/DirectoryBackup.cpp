@@ -2,11 +2,13 @@
 // under their own names, tables never opened.
 #include "database/OrvDatabaseModule.h"
 
+#include "database/FamilyRestore.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
+#include "platform/ui/UiServices.h"
 
 #include <cerrno>
 #include <cstring>
@@ -15,6 +17,12 @@
 namespace database {
 
 namespace {
+
+constexpr const char* RestoreCaption = "Obnova súborov databázy";
+constexpr const char* NoRestoreDirectoryText = "Adresár zálohy nie je zadaný; nič sa neobnovilo.";
+constexpr const char* MissingRestoreDirectoryText = "Adresár \"%s\" neexistuje.";
+constexpr const char* EmptyRestoreDirectoryText =
+    "V adresári \"%s\" sa nenašiel žiadny súbor tabuliek; nič sa neobnovilo.";
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
@@ -76,19 +84,37 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
     ShowStatus("");
 }
 
-void TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std::uint8_t copyMode) {
-    if (directory.empty() || !rtl::DirectoryExists(directory)) return;
+bool TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std::uint8_t copyMode) {
+    // A restore that restores nothing says so and reports it, so that nothing is done after it
+    // (the index deletion above all) as if the tables had come back.
+    if (directory.empty()) {
+        ui::ShowError(RestoreCaption, NoRestoreDirectoryText);
+        return false;
+    }
+    if (!rtl::DirectoryExists(directory)) {
+        ui::ShowError(RestoreCaption, rtl::FormatMessage(MissingRestoreDirectoryText, {directory}));
+        return false;
+    }
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string target = DatabaseDirectory();
     RefuseCopyOntoItself(directory, "Adresár zálohy");
-    ShowStatus(rtl::FormatMessage("Obnova z: %s", {Quoted(directory)}));
+    RefuseUnknownCopyMode(copyMode);
     const std::string source = rtl::WithTrailingSeparator(directory);
     // Index files are restored whenever the backup holds them.
-    for (const char* pattern : DataFilePatterns)
-        CopyFileSet(source + pattern, target, copyMode, ProgressBar);
-    for (const char* pattern : IndexFilePatterns)
-        CopyFileSet(source + pattern, target, copyMode, ProgressBar);
+    std::vector<std::string> names;
+    for (const std::string& path : FindTableFiles(source, AllTableFileExtensions))
+        names.push_back(rtl::ExtractFileName(path));
+    if (names.empty()) {
+        ui::ShowError(RestoreCaption, rtl::FormatMessage(EmptyRestoreDirectoryText, {directory}));
+        return false;
+    }
+    ShowStatus(rtl::FormatMessage("Obnova z: %s", {Quoted(directory)}));
+    ClearEndedRestores(target);
+    RestoreFamilies(target, names, [&](const std::string& name, const std::string& targetPath) {
+        return rtl::ExtractFileName(CopyToStagedFile(source + name, targetPath, ProgressBar));
+    });
     ShowStatus("");
+    return true;
 }
 
 } // namespace database

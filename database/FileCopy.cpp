@@ -90,8 +90,8 @@ rtl::EFileError StreamError(const char* text, const std::string& path) {
     return rtl::EFileError(std::string(text) + ": " + path + " (" + std::strerror(error) + ")");
 }
 
-void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 DirectorySync directorySync, CopyIdentity identity) {
+std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
+                             CopyIdentity identity) {
     rtl::TFileSystem& fs = rtl::FileSystem();
     TCopyState state;
     // Non-blocking, so that a pipe under a table's name is refused instead of waited on.
@@ -158,11 +158,24 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
     const int targetFd = state.target;
     state.target = -1;
     if (fs.Close(targetFd) != 0) throw StreamError("Stream write error", target);
-    if (fs.Rename(state.temporaryPath, target) != 0) Fail("Cannot create file %s", target, SystemReason());
-    state.temporaryPath.clear();
+    progress.Finish();
+    std::string staged;
+    staged.swap(state.temporaryPath);
+    return staged;
+}
+
+void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
+                 DirectorySync directorySync, CopyIdentity identity) {
+    rtl::TFileSystem& fs = rtl::FileSystem();
+    const std::string staged = CopyToStagedFile(source, target, progressBar, identity);
+    if (fs.Rename(staged, target) != 0) {
+        const std::string reason = SystemReason();
+        fs.Unlink(staged);
+        Fail("Cannot create file %s", target, reason);
+    }
+    const std::string targetDir = rtl::ExtractFileDir(target);
     if (directorySync == DirectorySync::Now && fs.SyncDirectory(targetDir) != 0)
         throw StreamError("Stream write error", targetDir);
-    progress.Finish();
 }
 
 } // namespace database

@@ -38,6 +38,12 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
                  DirectorySync directorySync = DirectorySync::Now,
                  CopyIdentity identity = CopyIdentity::OfTargetPlace);
 
+// The first half of CopyOneFile: the copy written whole, synced and closed as a temporary
+// sibling of `target` (identity and modification time already given), `target` untouched.
+// Returns the temporary file's path; the caller renames it in or removes it.
+std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
+                             CopyIdentity identity = CopyIdentity::OfTargetPlace);
+
 // A copy's temporary file is named after this and the copying process (".tablora-copy-<pid>.
 // XXXXXX.tmp"); those of runs that were killed are removed by RemoveCopiesOfEndedRuns.
 inline constexpr const char* CopyTemporaryMarker = ".tablora-copy-";

@@ -11,9 +11,16 @@
 
 namespace database {
 
+namespace {
+
+constexpr const char* DeleteIndexesCaption = "Vymazanie indexov databázy";
+
+} // namespace
+
 void TOrvDatabaseModule::DeleteIndexes() {
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string directory = DatabaseDirectory();
+    if (!TablesFound(DeleteIndexesCaption)) return;
     const rtl::TStringList files = FindTableFiles(directory, IndexFileExtensions);
     // A file that cannot be deleted (in use, protected) does not stop the others; it is named
     // afterwards: an index left beside data it may no longer fit is not what was asked for.

@@ -1,5 +1,6 @@
 #include "database/OrvDatabaseModule.h"
 
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
@@ -73,7 +74,13 @@ std::string TOrvDatabaseModule::DatabaseDirectory() const {
 
 rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
     const std::string directory = DatabaseDirectory();
-    return rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive, "database directory \"" + directory + "\"");
+    rtl::TAdvisoryLock held =
+        rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive, "database directory \"" + directory + "\"");
+    // A change of a table family that a killed run left half done (a restore, a rebuild, a
+    // swap) is finished before anything reads or writes the directory: each table is then
+    // wholly old or wholly new, never a mix.
+    engine::paradox::RecoverAllFamilies(directory);
+    return held;
 }
 
 void TOrvDatabaseModule::ListAliases(rtl::TStringList& list) {

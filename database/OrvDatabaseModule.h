@@ -62,6 +62,10 @@ public:
 
     // File sets and index deletion.
     void DeleteIndexes();
+    // True when the database directory holds a table (a data file); otherwise shows that no
+    // table was found, in a message box with `caption`: a run over an empty or unmounted
+    // directory must not end as if it had done its work.
+    bool TablesFound(const std::string& caption);
 
     // What the last backup did besides copying, for callers that report it (the command
     // line): whether a zip backup wrote its archive, and the names of the index files a
@@ -75,10 +79,20 @@ public:
     // Backup and restore.
     void BackupToDirectory(const std::string& directory, bool withIndexes, std::uint8_t copyMode);
     void BackupToZip(const std::string& zipFileName, bool withIndexes, std::uint8_t copyMode);
-    void RestoreFromDirectory(const std::string& directory, std::uint8_t copyMode);
-    void RestoreFromZip(const std::string& zipFileName);
+    // True when the restore put files in place. False, after a message that says why, when
+    // it restored nothing (the directory or archive is missing, unreadable, holds no table
+    // file, the archiver failed or the user stopped it): the caller then goes no further.
+    bool RestoreFromDirectory(const std::string& directory, std::uint8_t copyMode);
+    bool RestoreFromZip(const std::string& zipFileName);
     bool PackToZip(const rtl::TStringList* files, const std::string& zipFileName);
-    bool UnpackFromZip(const std::string& zipFileName, const std::string& targetDirectory);
+    // What an unpacking met besides success: whether the user stopped it, and the names of the
+    // files that could not be unpacked.
+    struct TUnpackReport {
+        bool Stopped = false;
+        std::vector<std::string> FilesNotUnpacked;
+    };
+    bool UnpackFromZip(const std::string& zipFileName, const std::string& targetDirectory,
+                       TUnpackReport* report = nullptr);
 
     // Repairs.
     void RepairKeyViolations(const std::string& tableList);

@@ -19,12 +19,26 @@ bool MatchesTableFileMask(std::string_view name, std::string_view mask) {
     return maskExtension.empty() || rtl::MatchesMask(rtl::ExtractFileExt(name), maskExtension);
 }
 
+void RefuseUnknownCopyMode(std::uint8_t copyMode) {
+    if (copyMode != CopyModeReplace)
+        throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
+                          std::to_string(CopyModeReplace) + " (replace every file) is.");
+}
+
+bool MatchesAnyTableFileMask(std::string_view name) {
+    for (const std::string& extension : rtl::SplitCommaText(AllTableFileExtensions))
+        if (MatchesTableFileMask(name, "*" + extension)) return true;
+    return false;
+}
+
 namespace {
 
-// The names of the regular files of `directory` that are files of `mask`, sorted. The
-// engine's work tables are no tables of the database: never backed up, restored or cleared.
+// The names of the regular files of `directory` that are files of `mask`, sorted. A symlink
+// to a regular file counts as the file it leads to: a table kept elsewhere and linked into the
+// database is backed up with its bytes, not left out without a word. The engine's work tables
+// are no tables of the database: never backed up, restored or cleared.
 std::vector<std::string> ListTableFiles(const std::string& directory, const std::string& mask) {
-    std::vector<std::string> names = rtl::ListFiles(directory, mask);
+    std::vector<std::string> names = rtl::ListFilesFollowingLinks(directory, mask);
     std::erase_if(names, [&](const std::string& name) {
         return !MatchesTableFileMask(name, mask) || engine::IsWorkFileName(name);
     });
@@ -44,9 +58,7 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
                 ui::IProgressTarget* progressBar, CopyIdentity identity) {
     if (sourcePattern.empty()) return 0;
-    if (copyMode != CopyModeReplace)
-        throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
-                          std::to_string(CopyModeReplace) + " (replace every file) is.");
+    RefuseUnknownCopyMode(copyMode);
     const std::vector<std::string> names =
         ListTableFiles(rtl::ExtractFileDir(sourcePattern), rtl::ExtractFileName(sourcePattern));
     if (names.empty()) return 0;

@@ -14,6 +14,9 @@
 
 namespace database {
 
+// Told when an operation finds no table (no data file) in the database directory.
+inline constexpr const char* NoTableFoundText = "V adresári databázy \"%s\" sa nenašiel žiadny súbor tabuliek.";
+
 // Comma lists of extensions.
 inline constexpr const char* AllTableFileExtensions = ".db,.mb,.px,.x*,.y*";
 inline constexpr const char* DataFileExtensions = ".db,.mb";
@@ -30,8 +33,14 @@ inline constexpr std::uint8_t CopyModeReplace = 3;
 // matches the mask, and its last extension matches the mask's last extension.
 bool MatchesTableFileMask(std::string_view name, std::string_view mask);
 
-// Full paths of the regular files of `directory` that match the extensions, extension by
-// extension in list order and by name within one extension.
+// Raises for a copy mode other than CopyModeReplace, before any file is touched.
+void RefuseUnknownCopyMode(std::uint8_t copyMode);
+
+// Whether the file `name` is a file of some table (data, memo or index).
+bool MatchesAnyTableFileMask(std::string_view name);
+
+// Full paths of the regular files of `directory` (and of the symlinks leading to one) that
+// match the extensions, extension by extension in list order and by name within one extension.
 rtl::TStringList FindTableFiles(const std::string& directory, const std::string& extensions);
 
 // Copies every file matching `sourcePattern` ("/data/*.db") into `targetDirectory` under its

@@ -2,13 +2,24 @@
 #include "database/OrvDatabaseModule.h"
 
 #include "archive/Archiv.h"
+#include "database/FamilyRestore.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/ExistingNames.h"
+#include "platform/rtl/FileIdentity.h"
+#include "platform/rtl/FileListing.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/ui/UiServices.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <map>
 
 namespace database {
 
@@ -16,6 +27,13 @@ namespace {
 
 const char* const BackupCaption = "Záloha súborov databázy";
 const char* const RestoreCaption = "Obnova súborov databázy";
+const char* const RestoreStoppedText =
+    "Obnova bola zastavená pri súbore \"%s\".\r\nŽiadna tabuľka nebola obnovená; súbory databázy "
+    "zostali také, aké boli pred obnovou.";
+const char* const NotRestoredText =
+    "Niektorý súbor týchto tabuliek sa nepodarilo rozbaliť; tieto tabuľky neboli obnovené a zostali "
+    "také, aké boli pred obnovou:";
+const char* const EmptyArchiveText = "Archív \"%s\" neobsahuje žiadny súbor; nič sa neobnovilo.";
 
 bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
@@ -50,14 +68,37 @@ void RefuseArchiveInPlaceOfTableFile(const std::string& archive, const std::stri
                                      const rtl::TStringList& packed) {
     const std::string archiveDir = rtl::ExtractFileDir(archive);
     bool tableFile = rtl::SameDirectory(archiveDir.empty() ? "." : archiveDir, databaseDirectory) &&
-                     std::ranges::any_of(rtl::SplitCommaText(AllTableFileExtensions), [&](const std::string& ext) {
-                         return MatchesTableFileMask(rtl::ExtractFileName(archive), "*" + ext);
-                     });
+                     MatchesAnyTableFileMask(rtl::ExtractFileName(archive));
     std::error_code ec;
     for (const std::string& file : packed) tableFile = tableFile || std::filesystem::equivalent(archive, file, ec);
     if (tableFile)
         throw rtl::EError("Archív \"" + archive +
                           "\" nie je možné zapísať na miesto súboru tabuľky databázy; zvoľte iný názov alebo adresár.");
+}
+
+// Gives the unpacked file `staged` the owner and permissions of the place `target` it is to
+// take: those of the file it replaces, or of its table's siblings.
+void GiveIdentityOfPlace(const std::string& staged, const std::string& target) {
+    rtl::TFileDescriptor fd(rtl::FileSystem().Open(staged, O_RDONLY | O_NOFOLLOW));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0)
+        throw rtl::EFileError("Cannot open file " + staged + " (" + std::strerror(errno) + ")");
+    rtl::GiveIdentity(fd.Get(), rtl::IdentityForPlaceOf(target, st.st_mode & 0777));
+}
+
+// Files of the archive that belong to no table, each renamed in on its own.
+void PutOtherFilesInPlace(const std::string& databaseDirectory, const std::vector<std::string>& names,
+                          const TStageFile& stage) {
+    if (names.empty()) return;
+    const std::string dir = rtl::WithTrailingSeparator(databaseDirectory);
+    const rtl::TExistingNames existing(databaseDirectory);
+    for (const std::string& name : names) {
+        const std::string target = dir + existing.TargetName(name);
+        if (rtl::FileSystem().Rename(dir + stage(name, target), target) != 0)
+            throw rtl::EFileError("Cannot create file " + target + " (" + std::strerror(errno) + ")");
+    }
+    if (rtl::FileSystem().SyncDirectory(databaseDirectory) != 0)
+        throw rtl::EFileError("Stream write error: " + databaseDirectory + " (" + std::strerror(errno) + ")");
 }
 
 } // namespace
@@ -82,12 +123,63 @@ void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIn
     ShowStatus("");
 }
 
-void TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
+bool TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string target = DatabaseDirectory();
     ShowStatus(rtl::FormatMessage("Obnova z: %s", {"\"" + zipFileName + "\""}));
-    UnpackFromZip(zipFileName, target);
+    ClearEndedRestores(target);
+    // Into a directory without files the stored permissions are given back, as unpacking
+    // straight into it would; otherwise each file takes the place's owner and permissions.
+    const bool keepStoredModes = rtl::ListFiles(target, "*").empty();
+    // The archive is unpacked whole beside the tables first; the tables then change one
+    // family at a time, so a failed or stopped unpacking changes none of them.
+    TStagingDirectory staging(target);
+    TUnpackReport report;
+    if (!UnpackFromZip(zipFileName, staging.Path(), &report)) {
+        if (report.Stopped)
+            ui::ShowError(RestoreCaption,
+                          rtl::FormatMessage(RestoreStoppedText, {report.FilesNotUnpacked.empty()
+                                                                      ? zipFileName
+                                                                      : report.FilesNotUnpacked.back()}));
+        ShowStatus("");
+        return false;
+    }
+    // A table one of whose files could not be unpacked keeps all its old files.
+    std::vector<std::string> tableFiles, otherFiles;
+    std::map<std::string, std::string> notRestored;  // table, as the user knows its name
+    for (const std::string& name : report.FilesNotUnpacked)
+        if (MatchesAnyTableFileMask(name)) notRestored.emplace(TableKeyOf(name), rtl::ChangeFileExt(name, ""));
+    for (const std::string& path : FindTableFiles(staging.Path(), AllTableFileExtensions)) {
+        const std::string name = rtl::ExtractFileName(path);
+        if (!notRestored.count(TableKeyOf(name))) tableFiles.push_back(name);
+    }
+    for (const std::string& name : rtl::ListFiles(staging.Path(), "*"))
+        if (!MatchesAnyTableFileMask(name)) otherFiles.push_back(name);
+    if (tableFiles.empty() && otherFiles.empty() && notRestored.empty()) {
+        ui::ShowError(RestoreCaption, rtl::FormatMessage(EmptyArchiveText, {zipFileName}));
+        ShowStatus("");
+        return false;
+    }
+    const std::string stagingDir = rtl::WithTrailingSeparator(staging.Path());
+    const auto stage = [&](const std::string& name, const std::string& targetPath) {
+        if (!keepStoredModes) GiveIdentityOfPlace(stagingDir + name, targetPath);
+        return rtl::WithTrailingSeparator(staging.Name()) + name;
+    };
+    bool journalLeft = false;
+    try {
+        RestoreFamilies(target, tableFiles, stage, &journalLeft);
+    } catch (...) {
+        if (journalLeft) staging.Keep();
+        throw;
+    }
+    PutOtherFilesInPlace(target, otherFiles, stage);
+    if (!notRestored.empty()) {
+        std::string tables;
+        for (const auto& [key, table] : notRestored) tables += "\r\n\"" + table + "\"";
+        ui::ShowWarning(RestoreCaption, NotRestoredText + tables);
+    }
     ShowStatus("");
+    return !tableFiles.empty() || !otherFiles.empty();
 }
 
 bool TOrvDatabaseModule::PackToZip(const rtl::TStringList* files, const std::string& zipFileName) {
@@ -108,13 +200,15 @@ bool TOrvDatabaseModule::PackToZip(const rtl::TStringList* files, const std::str
     return packed;
 }
 
-bool TOrvDatabaseModule::UnpackFromZip(const std::string& zipFileName, const std::string& targetDirectory) {
+bool TOrvDatabaseModule::UnpackFromZip(const std::string& zipFileName, const std::string& targetDirectory,
+                                       TUnpackReport* report) {
     ShowStatus("Prebieha dekomprimácia databázy ...");
     bool unpacked = false;
     try {
         TArchiv archiver(RestoreCaption);
         archiver.SetUnpackSource(zipFileName, targetDirectory);
         unpacked = archiver.UnpackFiles();
+        if (report) report->Stopped = archiver.UnpackAborted, report->FilesNotUnpacked = archiver.FilesNotUnpacked;
     } catch (...) {
         ShowStatus("");
         throw;

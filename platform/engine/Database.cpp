@@ -64,7 +64,7 @@ void TDatabase::Open() {
     directory_ = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
     // Changes of table families that a killed run left half done are completed first, so that
     // whatever this connection lists, copies or reads is a whole family, old or new.
-    paradox::RecoverDirectory(directory_);
+    paradox::RecoverAllFamilies(directory_, 0);
     Registry().databases.push_back(this);
     connected_ = true;
 }

@@ -60,17 +60,19 @@ int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_
 
 std::string ProcessTag() { return std::to_string(::getpid()) + "."; }
 
+bool TaggedByEndedProcess(const std::string& name, const std::string& marker) {
+    const auto at = name.rfind(marker);
+    if (at == std::string::npos) return false;
+    char* end = nullptr;
+    const long pid = std::strtol(name.c_str() + at + marker.size(), &end, 10);
+    if (pid <= 0 || *end != '.' || pid == ::getpid()) return false;
+    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
 void RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask, const std::string& marker) {
     try {
-        for (const std::string& name : ListFiles(directory, mask)) {
-            const auto at = name.rfind(marker);
-            if (at == std::string::npos) continue;
-            char* end = nullptr;
-            const long pid = std::strtol(name.c_str() + at + marker.size(), &end, 10);
-            if (pid <= 0 || *end != '.' || pid == ::getpid()) continue;
-            if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-                FileSystem().Unlink(WithTrailingSeparator(directory) + name);
-        }
+        for (const std::string& name : ListFiles(directory, mask))
+            if (TaggedByEndedProcess(name, marker)) FileSystem().Unlink(WithTrailingSeparator(directory) + name);
     } catch (const EError&) {
     }
 }

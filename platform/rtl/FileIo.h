@@ -26,6 +26,10 @@ int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_
 // marker), so that the next run can tell those of runs that were killed.
 std::string ProcessTag();
 
+// True when `name` carries, after its last `marker`, the tag of a process that no longer
+// runs (ProcessTag): a file or directory a killed run left behind.
+bool TaggedByEndedProcess(const std::string& name, const std::string& marker);
+
 // Removes the files of `directory` matching `mask` whose process id (the digits after the
 // last `marker` in the name) names a process that no longer runs: what killed runs left
 // behind. Best effort: a directory that cannot be listed is left as it is.

@@ -58,7 +58,9 @@ bool NameLess(std::string_view a, std::string_view b) {
     return a < b;
 }
 
-std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask) {
+namespace {
+
+std::vector<std::string> ListMatching(const std::string& dir, std::string_view mask, bool followLinks) {
     std::vector<std::string> names;
     const std::string base = dir.empty() ? std::string(".") : dir;
     std::vector<TDirEntry> entries;
@@ -70,13 +72,24 @@ std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask
     for (const TDirEntry& e : entries) {
         if (!MatchesMask(e.Name, mask)) continue;
         struct stat st {};
-        // lstat: a symlink is not a table file of this directory, whatever it points at.
-        if (::lstat((WithTrailingSeparator(base) + e.Name).c_str(), &st) != 0) continue;
+        const std::string path = WithTrailingSeparator(base) + e.Name;
+        if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) continue;
         if (!S_ISREG(st.st_mode)) continue;
         names.push_back(e.Name);
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return NameLess(a, b); });
     return names;
+}
+
+} // namespace
+
+std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask) {
+    // lstat: a symlink is not a table file of this directory, whatever it points at.
+    return ListMatching(dir, mask, false);
+}
+
+std::vector<std::string> ListFilesFollowingLinks(const std::string& dir, std::string_view mask) {
+    return ListMatching(dir, mask, true);
 }
 
 std::vector<std::string> ListFilesByPattern(const std::string& pattern) {

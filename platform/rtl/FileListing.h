@@ -23,6 +23,10 @@ bool NameLess(std::string_view a, std::string_view b);
 // cannot be listed raises rtl::EFileError, since it may hold any file.
 std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask);
 
+// As ListFiles, and also the symlinks that lead to a regular file (a loop or a dangling link
+// is left out): for reading the files a directory offers, whatever place holds their bytes.
+std::vector<std::string> ListFilesFollowingLinks(const std::string& dir, std::string_view mask);
+
 // Splits a path pattern ("/data/*.db") into its directory and mask and lists it.
 std::vector<std::string> ListFilesByPattern(const std::string& pattern);
 

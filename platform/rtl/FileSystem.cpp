@@ -147,6 +147,8 @@ int TFileSystem::SyncDirectory(const std::string& directory) {
 
 int TFileSystem::MakeDirectory(const std::string& path, mode_t mode) { return ::mkdir(path.c_str(), mode); }
 
+int TFileSystem::RemoveDirectory(const std::string& path) { return ::rmdir(path.c_str()); }
+
 int TFileSystem::Truncate(int fd, std::uint64_t size) { return ::ftruncate(fd, static_cast<off_t>(size)); }
 
 int TFileSystem::ChangeMode(int fd, mode_t mode) { return ::fchmod(fd, mode); }

@@ -73,6 +73,8 @@ public:
     // Makes renames and unlinks inside `directory` durable.
     virtual int SyncDirectory(const std::string& directory);
     virtual int MakeDirectory(const std::string& path, mode_t mode);
+    // Removes the empty directory `path` (rmdir).
+    virtual int RemoveDirectory(const std::string& path);
     virtual int Truncate(int fd, std::uint64_t size);
     virtual int ChangeMode(int fd, mode_t mode);
     virtual int ChangeOwner(int fd, uid_t owner, gid_t group);

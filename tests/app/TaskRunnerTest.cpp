@@ -6,10 +6,13 @@
 #include "database/OrvDatabaseModule.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QComboBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <fstream>
 
 namespace apptest {
 namespace {
@@ -160,6 +163,74 @@ TEST_F(TaskRunnerTest, RestoreWithoutASourceOnlyDeletesTheIndexes) {
     EXPECT_TRUE(Exists("Faktury.MB"));
     EXPECT_TRUE(Exists("Hovory.db"));
     EXPECT_TRUE(Exists("Tel_zoz.mb"));
+}
+
+// A restore that restored nothing ends the task there: deleting the live tables' indexes
+// after it would leave the database worse than before, with nothing to show for it.
+TEST_F(TaskRunnerTest, ARestoreThatRestoresNothingSaysWhyAndLeavesTheIndexes) {
+    std::filesystem::create_directories(home_ / "empty");
+    std::ofstream(home_ / "empty/readme.txt") << "no table here";
+    std::ofstream(home_ / "plain.zip") << "not a zip archive";
+    struct TCase {
+        app::TRadioButton* kind;
+        QLineEdit* source;
+        std::string path, says;
+    };
+    for (const TCase& c : std::vector<TCase>{
+             {form->RestoreFromDirRBtn, form->RestoreDataDirEdt, home_ / "missing",
+              "Adresár \"" + home_ / "missing" + "\" neexistuje."},
+             {form->RestoreFromDirRBtn, form->RestoreDataDirEdt, home_ / "empty", "sa nenašiel žiadny súbor tabuliek"},
+             {form->RestoreZipFileRBtn, form->RestoreDataZipFileEdt, home_ / "missing.zip", "neexistuje"},
+             {form->RestoreZipFileRBtn, form->RestoreDataZipFileEdt, home_ / "plain.zip", "nie je archív zip"}}) {
+        SCOPED_TRACE(c.path);
+        ui_.messages.clear();
+        c.kind->click();
+        c.source->setText(QString::fromStdString(c.path));
+        if (!form->DelIndexesBeforeChb->isChecked()) form->DelIndexesBeforeChb->click();
+        form->RestoreBtn->setEnabled(true);
+        form->RestoreBtn->click();
+        ASSERT_EQ(ui_.messages.size(), 1u);
+        EXPECT_EQ(ui_.messages[0].caption, "Obnova súborov databázy");
+        EXPECT_NE(ui_.messages[0].text.find(c.says), std::string::npos) << ui_.messages[0].text;
+        for (const char* index : {"Faktury.PX", "Faktury.X06", "Faktury.Y06"}) EXPECT_TRUE(Exists(index)) << index;
+        EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
+    }
+}
+
+// With a source that restores, the indexes go afterwards as asked.
+TEST_F(TaskRunnerTest, ARestoreThatRestoredThenDeletesTheIndexes) {
+    const std::string backup = MakeDatabase("zaloha", {{"Rparadox/inst/extdata/country.db", "Hovory"}});
+    form->RestoreFromDirRBtn->click();
+    form->RestoreDataDirEdt->setText(QString::fromStdString(backup));
+    form->DelIndexesBeforeChb->click();
+    form->RestoreBtn->setEnabled(true);
+    form->RestoreBtn->click();
+    EXPECT_TRUE(ui_.messages.empty());
+    EXPECT_FALSE(Exists("Faktury.PX"));
+    EXPECT_TRUE(Exists("Faktury.DB"));
+}
+
+// Over a directory without tables (a share that is not mounted) each tool says it found no
+// table instead of ending as if it had done its work.
+TEST_F(TaskRunnerTest, ToolsOverADirectoryWithoutTablesSayNoTableWasFound) {
+    const std::string empty = home_ / "empty";
+    std::filesystem::create_directories(empty);
+    form->SourceDataDirEdt->setText(QString::fromStdString(empty));
+    const std::string says = "V adresári databázy \"" + empty + "\" sa nenašiel žiadny súbor tabuliek.";
+    for (const auto& [tool, caption] : std::vector<std::pair<QCheckBox*, std::string>>{
+             {form->DeleteIndexesChb, "Vymazanie indexov databázy"},
+             {form->KontrolaDatabazyChb, "Oprava tabuliek"},
+             {form->KeyViolationChb, "Aktívna kontrola na chybu"}}) {
+        SCOPED_TRACE(caption);
+        ui_.messages.clear();
+        tool->click();
+        form->RepairDataBtn->setEnabled(true);
+        form->RepairDataBtn->click();
+        ASSERT_EQ(ui_.messages.size(), 1u);
+        EXPECT_EQ(ui_.messages[0].caption, caption);
+        EXPECT_EQ(ui_.messages[0].text, says);
+        tool->click();
+    }
 }
 
 TEST_F(TaskRunnerTest, BackupWithNoMethodChosenTouchesNothing) {

@@ -2,6 +2,9 @@
 #include "tests/archive/ArchivTestSupport.h"
 
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FaultInjection.h"
+
+#include <cerrno>
 
 namespace {
 
@@ -30,7 +33,10 @@ TEST_F(ArchivUnpack, YesAtDamagedFileGoesOn) {
     ASSERT_EQ(ui.messages.size(), 1u);
     const auto& m = ui.messages[0];
     EXPECT_EQ(m.caption, "Obnova súborov databázy");
-    EXPECT_EQ(m.text, "Nepodarilo sa rozbaliť súbor\r\n\"B.DB\".\r\nIgnorovať chybu ?");
+    // The question says why, so that a damaged file is told from a full disk.
+    EXPECT_EQ(m.text,
+              "Nepodarilo sa rozbaliť súbor\r\n\"B.DB\".\r\nPríčina: poškodené údaje v archíve (CRC error)\r\n"
+              "Ignorovať chybu ?");
     EXPECT_EQ(m.icon, ui::MsgIcon::Warning);
     EXPECT_EQ(m.buttons, ui::MsgButtons::YesNo);
     EXPECT_EQ(m.defaultButton, ui::MsgAnswer::Yes);
@@ -38,6 +44,24 @@ TEST_F(ArchivUnpack, YesAtDamagedFileGoesOn) {
     EXPECT_EQ(test::ReadBytes(target + "/B.DB"), "current table");  // never half-written
     EXPECT_EQ(test::ReadBytes(target + "/C.DB"), test::ReadBytes(c));
     EXPECT_EQ(test::DirectoryNames(target), (std::vector<std::string>{"A.DB", "B.DB", "C.DB"}));
+}
+
+TEST_F(ArchivUnpack, TheQuestionGivesTheSystemsReasonWhenAFileCannotBeWritten) {
+    ui.Answer(ui::MsgAnswer::No);
+    rtl::TFaultInjectingFileSystem full;
+    rtl::TFault fault;
+    fault.Ops = rtl::OpBit(rtl::FsOp::Write) | rtl::OpBit(rtl::FsOp::CopyRange);
+    fault.Nth = 1;
+    fault.Error = ENOSPC;
+    full.Arm(fault);
+    {
+        rtl::ScopedFileSystem installed(full);
+        EXPECT_FALSE(Unpack(archive, target));
+    }
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Nepodarilo sa rozbaliť súbor\r\n\"A.DB\".\r\nPríčina: súbor sa nedá zapísať "
+                                   "(No space left on device)\r\nIgnorovať chybu ?");
+    EXPECT_EQ(test::ReadBytes(target + "/B.DB"), "current table");
 }
 
 TEST_F(ArchivUnpack, NoAtDamagedFileStops) {

@@ -156,19 +156,27 @@ TEST_F(BackupRestore, HiddenAndReadOnlyTableFilesAreCopied) {
     EXPECT_EQ(ReadAll(other / ".Skryta.db"), "hidden, changed");
 }
 
-TEST_F(BackupRestore, RestoreReplacesOnlyFilesOfTheSameNameIncludingIndexes) {
+// A table the backup holds comes back whole: its files replace the live ones, and a live index
+// of that table the backup lacks goes, since it would not fit the restored data. Tables the
+// backup does not hold, and files of no table, stay as they are.
+TEST_F(BackupRestore, ARestoreBringsBackEachTableItHoldsWholeAndLeavesTheOthers) {
     other.WriteFile("Hovory.db", "hovory from the backup");
     other.WriteFile("Hovory.PX", "index from the backup");
     other.WriteFile("Novy.db", "a table only the backup has");
     other.WriteFile("readme.txt", "not a table file");
-    Module().RestoreFromDirectory(other.Path(), 3);
+    EXPECT_TRUE(Module().RestoreFromDirectory(other.Path(), 3));
     EXPECT_EQ(ReadAll(databaseDir / "Hovory.db"), "hovory from the backup");
     EXPECT_EQ(ReadAll(databaseDir / "Hovory.PX"), "index from the backup");
     EXPECT_EQ(ReadAll(databaseDir / "Novy.db"), "a table only the backup has");
     EXPECT_FALSE(rtl::FileExists(databaseDir / "readme.txt"));
+    EXPECT_FALSE(rtl::FileExists(databaseDir / "Hovory.XG0"));
+    EXPECT_FALSE(rtl::FileExists(databaseDir / "Hovory.YG0"));
     EXPECT_TRUE(ReadAll(databaseDir / "BRANY.DB") == ReadAll(test::Sample("paradoxdriver/src/test/resources/joins/C.DB")));
-    EXPECT_TRUE(ReadAll(databaseDir / "Hovory.XG0") == ReadAll(test::Sample("paradoxdriver/src/test/resources/joins/fk4.XG0")));
+    EXPECT_TRUE(ReadAll(databaseDir / "BRANY.X02") == ReadAll(test::Sample("paradoxdriver/src/test/resources/joins/C.X02")));
+    EXPECT_EQ(Files(databaseDir.Path()), (Names{"BRANY.DB", "BRANY.X02", "BRANY.Y02", "fk4.val", "Hovory.db", "Hovory.PX",
+                                                "notes.xls", "Novy.db", "PDOXUSRS.NET", "Tel_zoz.db", "Tel_zoz.mb"}));
     EXPECT_EQ(Statuses(), (Names{"Obnova z: \"" + other.Path() + "\"", ""}));
+    EXPECT_TRUE(uiServices.messages.empty());
 }
 
 // Two spellings of one table in one directory would make the engine see it twice: the
@@ -181,7 +189,9 @@ TEST_F(BackupRestore, RestoreReplacesTheFileSpelledInOtherLetterCase) {
     EXPECT_EQ(ReadAll(databaseDir / "BRANY.DB"), "restored too");
     EXPECT_FALSE(rtl::FileExists(databaseDir / "HOVORY.DB"));
     EXPECT_FALSE(rtl::FileExists(databaseDir / "brany.db"));
-    EXPECT_EQ(Files(databaseDir.Path()).size(), 12u);
+    // The restored tables come without their indexes, which no longer fit them.
+    EXPECT_EQ(Files(databaseDir.Path()),
+              (Names{"BRANY.DB", "fk4.val", "Hovory.db", "notes.xls", "PDOXUSRS.NET", "Tel_zoz.db", "Tel_zoz.mb"}));
 }
 
 // An empty source (a share that is not mounted) is reported, not taken for a backup.
@@ -206,8 +216,29 @@ TEST_F(BackupRestore, ABackupOfADirectoryWithoutTableFilesIsReportedAndCopiesNot
 
 TEST_F(BackupRestore, NoDirectoryNamedMeansNothingDone) {
     Module().BackupToDirectory("", true, 3);
-    Module().RestoreFromDirectory(other / "missing", 3);
-    Module().RestoreFromDirectory("", 3);
+    EXPECT_TRUE(Statuses().empty());
+    EXPECT_TRUE(uiServices.messages.empty());
+}
+
+// A restore that finds nothing to restore says so and reports that it restored nothing, so
+// that its caller goes no further.
+TEST_F(BackupRestore, ARestoreFromAMissingOrEmptyDirectorySaysSoAndChangesNothing) {
+    const auto before = Files(databaseDir.Path());
+    other.WriteFile("prazdny/readme.txt", "no table here");
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {other / "missing", "Adresár \"" + other / "missing" + "\" neexistuje."},
+        {"", "Adresár zálohy nie je zadaný; nič sa neobnovilo."},
+        {other / "prazdny",
+         "V adresári \"" + other / "prazdny" + "\" sa nenašiel žiadny súbor tabuliek; nič sa neobnovilo."}};
+    for (const auto& [directory, says] : cases) {
+        uiServices.messages.clear();
+        EXPECT_FALSE(Module().RestoreFromDirectory(directory, 3)) << directory;
+        ASSERT_EQ(uiServices.messages.size(), 1u) << directory;
+        EXPECT_EQ(uiServices.messages[0].caption, "Obnova súborov databázy");
+        EXPECT_EQ(uiServices.messages[0].text, says);
+        EXPECT_EQ(uiServices.messages[0].icon, ui::MsgIcon::Error);
+    }
+    EXPECT_EQ(Files(databaseDir.Path()), before);
     EXPECT_TRUE(Statuses().empty());
 }
 
@@ -283,6 +314,35 @@ TEST_F(BackupRestore, OperationsRunInsideAHoldOfTheirOwnProcessAndLetGoAfterward
     int status = 0;
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the database directory stayed locked";
+}
+
+// An empty or unmounted database directory: deleting its indexes has nothing to work on, and
+// must not end as if it had done its work.
+TEST_F(BackupRestore, DeletingTheIndexesOfADirectoryWithoutTablesSaysNoTableWasFound) {
+    for (const std::string& name : Files(databaseDir.Path()))
+        if (!rtl::SameTextAscii(rtl::ExtractFileExt(name), ".db")) continue;
+        else rtl::DeleteFile(databaseDir / name);
+    const auto before = Files(databaseDir.Path());
+    Module().DeleteIndexes();
+    ASSERT_EQ(uiServices.messages.size(), 1u);
+    EXPECT_EQ(uiServices.messages[0].caption, "Vymazanie indexov databázy");
+    EXPECT_EQ(uiServices.messages[0].text,
+              "V adresári databázy \"" + databaseDir.Path() + "\" sa nenašiel žiadny súbor tabuliek.");
+    EXPECT_EQ(Files(databaseDir.Path()), before);
+}
+
+// A table file kept elsewhere and linked into the database is backed up with its bytes, by
+// both kinds of backup, and under the link's name.
+TEST_F(BackupRestore, BackupsFollowSymlinksToTableFiles) {
+    const std::string elsewhere = other.WriteFile("elsewhere/Linky.db", "linked table");
+    std::filesystem::create_symlink(elsewhere, databaseDir / "Linky.db");
+    Module().BackupToDirectory(other / "dir", false, 3);
+    EXPECT_EQ(ReadAll(other / "dir/Linky.db"), "linked table");
+    EXPECT_FALSE(std::filesystem::is_symlink(other / "dir/Linky.db"));
+    Module().BackupToZip(other / "z.zip", false, 3);
+    const Names packed = test::ArchiveNames(other / "z.zip");
+    EXPECT_EQ(std::count(packed.begin(), packed.end(), "Linky.db"), 1);
+    EXPECT_TRUE(uiServices.messages.empty());
 }
 
 TEST_F(BackupRestore, RefusesCopyModesItDoesNotKnow) {

@@ -78,8 +78,8 @@ TEST_F(ModuleBadInput, AnUnreadableDirectoryIsAnErrorNeverAnEmptyOne) {
     EXPECT_FALSE(fs::exists(other / "z.zip"));
 }
 
-// Symlinks are no table files of the directory, loops included: every operation passes them
-// by and leaves them as they are.
+// Symlinks that lead nowhere, loops included, are no table files of the directory: every
+// operation passes them by and leaves them as they are.
 TEST_F(ModuleBadInput, SymlinkLoopsInTheDatabaseDirectoryArePassedBy) {
     MakeCallTable(databaseDir / "Hovory.DB", 20, 3);
     fs::create_symlink("Linky.DB", databaseDir / "Linky.DB");  // a loop under a table's name

@@ -9,6 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
+
 namespace {
 
 using namespace test;
@@ -106,6 +109,42 @@ TEST_F(DamageCheckRun, ErrorOfTheRebuildIsComposedWithTheTableName) {
     EXPECT_EQ(uiServices.pauses.size(), 1u);
     EXPECT_FALSE(uiServices.busy);
     EXPECT_TRUE(CompanionRuns().empty());
+    EXPECT_EQ(progress.maxima.back(), 100);
+}
+
+// An error without a text, or of a kind no standard exception is, still ends the run with a
+// message and the reset: a silent end would look like a clean run.
+TEST_F(DamageCheckRun, AnErrorWithoutTextOrOfAnotherKindIsToldAndTheRunReset) {
+    struct TFailingPause : ui::ScriptedUiServices {
+        std::function<void()> fail;
+        void Pause(int) override { fail(); }
+    };
+    for (const std::function<void()>& fail :
+         std::vector<std::function<void()>>{[] { throw 42; }, [] { throw std::runtime_error(""); }}) {
+        TFailingPause failing;
+        failing.fail = fail;
+        ui::ScopedUiServices scope(failing);
+        EXPECT_NO_THROW(Module().CheckAndRebuildTables("Kontakty,Hovory"));
+        ASSERT_EQ(failing.messages.size(), 1u);
+        EXPECT_EQ(failing.messages[0].caption, "Oprava tabuliek");
+        EXPECT_EQ(failing.messages[0].text.rfind("neznáma chyba", 0), 0u) << failing.messages[0].text;
+        EXPECT_NE(failing.messages[0].text.find("bude prerušená"), std::string::npos);
+        EXPECT_EQ(progress.maxima.back(), 100);
+        EXPECT_EQ(progress.positions.back(), 0);
+        EXPECT_EQ(panel.Text(), "");
+    }
+    EXPECT_TRUE(CompanionRuns().empty());
+}
+
+// An empty or unmounted database directory has no table to check: said, not passed over.
+TEST_F(DamageCheckRun, ARunOverADirectoryWithoutTablesSaysNoTableWasFound) {
+    for (const char* name : {"Hovory.DB", "Heslo.db", "Kontakty.db"}) rtl::DeleteFile(databaseDir / name);
+    Module().CheckAndRebuildTables("Hovory");
+    ASSERT_EQ(uiServices.messages.size(), 1u);
+    EXPECT_EQ(uiServices.messages[0].caption, "Oprava tabuliek");
+    EXPECT_EQ(uiServices.messages[0].text,
+              "V adresári databázy \"" + databaseDir.Path() + "\" sa nenašiel žiadny súbor tabuliek.");
+    EXPECT_TRUE(uiServices.pauses.empty());
     EXPECT_EQ(progress.maxima.back(), 100);
 }
 

@@ -27,7 +27,8 @@ using TRows = std::vector<std::vector<std::string>>;
 void ResetDirectory(const std::string& dir, const std::string& from) {
     fs::remove_all(dir);
     fs::create_directories(dir);
-    for (const auto& e : fs::directory_iterator(from)) fs::copy_file(e.path(), fs::path(dir) / e.path().filename());
+    // A restore's staging directory comes along with what it holds.
+    fs::copy(from, dir, fs::copy_options::recursive);
 }
 
 // The entries of a zip archive with their bytes; empty when it cannot be read.

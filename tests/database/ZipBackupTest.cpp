@@ -5,9 +5,13 @@
 #include "platform/rtl/Paths.h"
 #include "tests/database/ModuleFixture.h"
 #include "tests/support/OrderWatchingFileSystem.h"
+#include "tests/support/ZipFixtures.h"
+#include "tests/platform/engine/WriterFixtures.h"
 
 #include <zip.h>
 
+#include <fstream>
+#include <map>
 #include <utility>
 
 namespace {
@@ -190,13 +194,72 @@ TEST_F(ZipBackup, OfEntriesDifferingOnlyInLetterCaseTheFirstIsRestoredAndTheRest
     EXPECT_TRUE(ReadAll(databaseDir / "Brany.DB") == first);
     EXPECT_EQ(rtl::ListFiles(databaseDir.Path(), "brany.*"), Names{"Brany.DB"});
     ASSERT_EQ(uiServices.messages.size(), 2u);
-    EXPECT_EQ(uiServices.messages[0].text, "Nepodarilo sa rozbaliť súbor\r\n\"BRANY.db\".\r\nIgnorovať chybu ?");
-    EXPECT_EQ(uiServices.messages[1].text, "Nepodarilo sa rozbaliť súbor\r\n\"brany.DB\".\r\nIgnorovať chybu ?");
+    for (int i : {0, 1})
+        EXPECT_EQ(uiServices.messages[i].text,
+                  std::string("Nepodarilo sa rozbaliť súbor\r\n\"") + (i == 0 ? "BRANY.db" : "brany.DB") +
+                      "\".\r\nPríčina: líši sa od už rozbaleného súboru iba veľkosťou písmen\r\nIgnorovať chybu ?");
+}
+
+// An archive whose memo file of table A is damaged (stored uncompressed, one byte changed),
+// in the order A.DB, A.MB, B.DB; the database holds an older A and B.
+class DamagedZipRestore : public ZipBackup {
+protected:
+    void SetUp() override {
+        ZipBackup::SetUp();
+        const std::string a = other.WriteFile("src/A.DB", "new a " + std::string(3000, 'a'));
+        const std::string memo = other.WriteFile("src/A.MB", "MARKER" + std::string(3000, 'm'));
+        const std::string b = other.WriteFile("src/B.DB", "new b " + std::string(3000, 'b'));
+        archive = other / "damaged.zip";
+        ASSERT_EQ(test::RunCommand("zip -q -0 -j '" + archive + "' '" + a + "' '" + memo + "' '" + b + "'"), 0);
+        std::string bytes = ReadAll(archive);
+        bytes[bytes.find("MARKER")] = 'X';
+        std::ofstream(archive, std::ios::binary | std::ios::trunc) << bytes;
+        for (const auto& [name, text] : {std::pair{"A.DB", "old a"}, {"A.MB", "old memo"}, {"A.PX", "old index"},
+                                         {"B.DB", "old b"}})
+            databaseDir.WriteFile(name, text);
+        before = test::DirectoryBytes(databaseDir.Path());
+    }
+    std::string archive;
+    std::map<std::string, std::string> before;
+};
+
+// Stopped at the damaged file: no table has changed, and the user is told so, with the reason
+// of the failure given in the question.
+TEST_F(DamagedZipRestore, StoppedAtADamagedFileItChangesNoTableAndSaysSo) {
+    uiServices.Answer(ui::MsgAnswer::No);
+    EXPECT_FALSE(Module().RestoreFromZip(archive));
+    ASSERT_EQ(uiServices.messages.size(), 2u);
+    EXPECT_EQ(uiServices.messages[0].text.rfind("Nepodarilo sa rozbaliť súbor\r\n\"A.MB\".\r\nPríčina: ", 0), 0u)
+        << uiServices.messages[0].text;
+    EXPECT_GT(uiServices.messages[0].text.size(), std::string("Nepodarilo sa rozbaliť súbor\r\n\"A.MB\".\r\nPríčina: "
+                                                              "\r\nIgnorovať chybu ?").size());
+    EXPECT_EQ(uiServices.messages[1].caption, "Obnova súborov databázy");
+    EXPECT_EQ(uiServices.messages[1].text, "Obnova bola zastavená pri súbore \"A.MB\".\r\nŽiadna tabuľka nebola "
+                                           "obnovená; súbory databázy zostali také, aké boli pred obnovou.");
+    EXPECT_EQ(test::DirectoryBytes(databaseDir.Path()), before);
+    for (const auto& entry : std::filesystem::directory_iterator(databaseDir.Path()))
+        EXPECT_TRUE(entry.is_regular_file()) << entry.path() << " left behind";
+    EXPECT_EQ(panel.Text(), "");
+}
+
+// The error ignored: every table whose files all came out is restored, the damaged one keeps
+// all its old files (never new data beside an old memo), and the user learns which it is.
+TEST_F(DamagedZipRestore, AnIgnoredDamagedFileLeavesItsWholeTableOldAndNamesIt) {
+    uiServices.Answer(ui::MsgAnswer::Yes);
+    EXPECT_TRUE(Module().RestoreFromZip(archive));
+    ASSERT_EQ(uiServices.messages.size(), 2u);
+    EXPECT_EQ(uiServices.messages[1].icon, ui::MsgIcon::Warning);
+    EXPECT_EQ(uiServices.messages[1].text, "Niektorý súbor týchto tabuliek sa nepodarilo rozbaliť; tieto tabuľky "
+                                           "neboli obnovené a zostali také, aké boli pred obnovou:\r\n\"A\"");
+    EXPECT_EQ(ReadAll(databaseDir / "A.DB"), "old a");
+    EXPECT_EQ(ReadAll(databaseDir / "A.MB"), "old memo");
+    EXPECT_EQ(ReadAll(databaseDir / "A.PX"), "old index");
+    EXPECT_EQ(ReadAll(databaseDir / "B.DB"), "new b " + std::string(3000, 'b'));
 }
 
 TEST_F(ZipBackup, MissingArchiveIsReportedByTheArchiverAndChangesNothing) {
     const Names before = rtl::ListFiles(databaseDir.Path(), "*");
-    Module().RestoreFromZip(other / "missing.zip");
+    EXPECT_FALSE(Module().RestoreFromZip(other / "missing.zip"));
     ASSERT_EQ(uiServices.messages.size(), 1u);
     EXPECT_EQ(uiServices.messages[0].caption, "Obnova súborov databázy");
     EXPECT_EQ(rtl::ListFiles(databaseDir.Path(), "*"), before);

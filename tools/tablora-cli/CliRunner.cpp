@@ -1,6 +1,7 @@
 #include "tools/tablora-cli/CliRunner.h"
 
 #include "database/OrvDatabaseModule.h"
+#include "database/TableFileSet.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
@@ -32,6 +33,7 @@ struct Outcome {
     std::vector<std::string> damageTables;
     std::vector<tutil::TRebuildReport> rebuilds;
     bool damageRun = false;
+    std::string problem;  // why the run did nothing, when it is no error
 };
 
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
@@ -87,6 +89,13 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         }
     }
 
+    // A run over a directory without tables (an empty or unmounted share) has nothing to do,
+    // and a script must not read that as done.
+    if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "delete-indexes") &&
+        database::FindTableFiles(module.DatabaseDirectory(), ".db").Empty()) {
+        outcome.problem = "no table found in the database directory \"" + module.DatabaseDirectory() + "\"";
+        return;
+    }
     if (o.command == "list" || ((o.command == "repair-keys" || o.command == "check-damage") && o.allTables)) {
         std::string all, fit;
         module.LoadTableLists(all, fit);
@@ -116,11 +125,10 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         // must hear about it.
         if (const std::string why = o.fromDir.empty() ? "" : rtl::WhyNotADirectory(o.fromDir); !why.empty())
             throw rtl::EError("The backup directory \"" + o.fromDir + "\" " + why + ".");
-        if (!o.fromDir.empty())
-            module.RestoreFromDirectory(o.fromDir, 3);
-        else
-            module.RestoreFromZip(o.fromZip);
-        if (o.deleteIndexes) module.DeleteIndexes();
+        const bool restored =
+            !o.fromDir.empty() ? module.RestoreFromDirectory(o.fromDir, 3) : module.RestoreFromZip(o.fromZip);
+        // Nothing restored (the message says why): the indexes of the live tables stay.
+        if (restored && o.deleteIndexes) module.DeleteIndexes();
     } else if (o.command == "delete-indexes") {
         module.DeleteIndexes();
     } else if (o.command == "repair-keys") {
@@ -150,6 +158,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
     json.Value("result", code == ExitDone ? "done" : code == ExitProblem ? "problem" : "error");
     json.Value("exitCode", code);
     if (!outcome.error.empty()) json.Value("error", outcome.error);
+    if (!outcome.problem.empty()) json.Value("problem", outcome.problem);
     if (o.command == "list") {
         json.BeginArray("tables");
         for (const auto& t : outcome.tables) {
@@ -240,7 +249,7 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         Execute(o, *module, outcome);
         module.reset();
         // Every message box the operations show reports a problem: success is silent.
-        if (!console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty())
+        if (!outcome.problem.empty() || !console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty())
             code = ExitProblem;
     } catch (const std::exception& e) {
         outcome.error = e.what();
@@ -248,6 +257,7 @@ int RunCli(const CliOptions& o, std::ostream& out) {
     }
     progress.Finish();
     if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
+    if (!outcome.problem.empty()) std::cerr << "tablora-cli: " << outcome.problem << '\n';
     if (o.json) {
         PrintJson(out, o, outcome, console, code);
     } else if (o.command == "repair-keys") {

@@ -256,11 +256,17 @@ bool RecoverFamily(const std::string& dir, const std::string& dataFileName) {
     return RecoverFamilyWaiting(dir, dataFileName, -1);
 }
 
-void RecoverDirectory(const std::string& dirIn) {
+bool RecoverAllFamilies(const std::string& dirIn, int waitMs) {
     const std::string dir = dirIn.empty() ? "." : dirIn;
     const std::string prefix = ".~", suffix = ".journal";
+    bool all = true;
     for (const auto& name : rtl::ListFiles(dir, prefix + "*" + suffix))
-        RecoverFamilyWaiting(dir, name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()), 0);
+        if (name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            all = RecoverFamilyWaiting(dir, name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()),
+                                       waitMs) &&
+                  all;
+    return all;
 }
 
 } // namespace engine::paradox

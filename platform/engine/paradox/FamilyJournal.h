@@ -34,15 +34,17 @@ void RunFamilySteps(const std::string& dir, const std::string& dataFileName, con
 // (its writer still runs, or a step failed again); the table then reads as it stands.
 bool RecoverFamily(const std::string& dir, const std::string& dataFileName);
 
-// Completes the interrupted changes of every table of `dir` whose writers died (a journal a
-// live writer holds is left to it, without waiting): done when a database directory is
-// opened, so that every command lists, copies and reads whole families, old or new.
-void RecoverDirectory(const std::string& dir);
-
 // Completes interrupted changes of every table of `dir` named `baseName` (letter case
 // ignored), before a lookup by that name: a table whose creation or rename was cut short is
 // then found whole.
 void RecoverFamiliesNamed(const std::string& dir, const std::string& baseName);
+
+// Completes the interrupted changes of every table of `dir`, as RecoverFamily does for one,
+// waiting at most `waitMs` for a live writer (< 0: the default bound; 0: a journal a live writer
+// holds is left to it). Done when a database directory is opened or locked, so that every
+// command lists, copies and reads whole families, old or new. False when a journal is left (its
+// writer still runs, or a step failed again): files its steps name must then stay where they are.
+bool RecoverAllFamilies(const std::string& dir, int waitMs = -1);
 
 // The journal's file name for a data file.
 std::string JournalName(const std::string& dataFileName);

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 namespace {
@@ -65,6 +66,28 @@ TEST_F(CliBadInput, ADatabaseDirectoryThatIsNoDirectory) {
     EXPECT_FALSE(fs::exists(work / "zaloha"));
     ExpectTold(Cli({"restore", "--dir", db, "--from-dir", file}), ExitError,
                "The backup directory \"" + file + "\" is not a directory.");
+}
+
+// An empty or unmounted database directory gives the repairs nothing to do: a script hears
+// so and gets "problem", not "done". A restore from a missing archive restores nothing and
+// deletes no index.
+TEST_F(CliBadInput, RunsThatFindNoTableSaySoAndARestoreOfNothingDeletesNoIndex) {
+    const std::string empty = work / "empty";
+    fs::create_directories(empty);
+    std::ofstream(empty + "/readme.txt") << "no table";
+    std::ofstream(empty + "/Stare.PX") << "an index without its table";
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"check-damage", "--all"}, {"repair-keys", "--all-fit"}, {"delete-indexes"}}) {
+        std::vector<std::string> args = command;
+        args.insert(args.end(), {"--dir", empty});
+        ExpectTold(Cli(args), ExitProblem, "no table found in the database directory \"" + empty + "\"");
+    }
+    EXPECT_TRUE(fs::exists(empty + "/Stare.PX"));
+
+    ASSERT_TRUE(fs::exists(db + "/Hovory.PX"));
+    ExpectTold(Cli({"restore", "--dir", db, "--from-zip", work / "missing.zip", "--delete-indexes"}), ExitProblem,
+               "neexistuje");
+    EXPECT_TRUE(fs::exists(db + "/Hovory.PX"));
 }
 
 TEST_F(CliBadInput, UnreadableReadOnlyAndFullPlaces) {
