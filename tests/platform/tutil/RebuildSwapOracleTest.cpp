@@ -40,6 +40,8 @@ TEST(RebuildSwapSeenFromOutside, ASwapThatKeepsFailingLeavesTheOldTableOrTheNewO
             return run.ErrorText;
         });
         SCOPED_TRACE("every change from point " + std::to_string(point) + " on fails (" + fs.StruckAt() + ")");
+        // The old rows point into the old memo file. (This table's memo file comes out of the
+        // rebuild byte for byte as it went in, so only a reordered swap shows here.)
         const bool isNew = ExpectOldOrNewFamily(work, "Calls", before, after, {"Calls.mb"});
         (isNew ? newSeen : oldSeen)++;
         if (!isNew) {
