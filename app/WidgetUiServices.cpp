@@ -89,6 +89,8 @@ ui::MsgAnswer TWidgetUiServices::ShowMessage(const ui::MessageRequest& request) 
     QMessageBox box(QApplication::activeWindow());
     box.setWindowTitle(QString::fromStdString(request.caption));
     box.setText(MessageBoxText(request.text));
+    // The window keeps no log: what a box says can be selected and copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     switch (request.icon) {
     case ui::MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
     case ui::MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;

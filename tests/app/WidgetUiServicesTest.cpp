@@ -41,6 +41,9 @@ TEST(WidgetUiServicesTest, AnErrorBoxShowsCaptionLinesAndTheStopIcon) {
             EXPECT_EQ(box.text(), "Prvý riadok\nDruhý\ntretí");
             EXPECT_EQ(box.icon(), QMessageBox::Critical);
             EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
+            // The window keeps no log: a box's text can be selected and copied.
+            EXPECT_TRUE(box.textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+            EXPECT_TRUE(box.textInteractionFlags().testFlag(Qt::TextSelectableByKeyboard));
         },
         QMessageBox::Ok);
     EXPECT_EQ(services.ShowMessage({"Tablora", "Prvý riadok\r\nDruhý\rtretí", ui::MsgIcon::Error}),
