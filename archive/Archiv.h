@@ -8,6 +8,7 @@
 #include "platform/rtl/StringList.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ public:
     std::string TargetDir;         // where UnpackFiles extracts
     bool PackFailed = false;       // a file could not be packed
     bool UnpackAborted = false;    // the user stopped the unpacking
+    // Told when a file is begun and as it goes on: its name, and the bytes of the whole run
+    // done so far and in all.
+    std::function<void(const std::string& fileName, std::uint64_t done, std::uint64_t total)> OnProgress;
 
     // Packs FileList into `targetDir` + the file-name part of `archiveFileName` (an empty
     // directory means the current one). An existing archive of that name is replaced without
@@ -40,6 +44,10 @@ public:
     // The callbacks installed in the zip libraries (message contract: platform/zip/ZipMessages.h).
     static int ZipCallback(std::intptr_t reserved, std::uint8_t type, const char* text);
     static int UnzipCallback(std::intptr_t reserved, std::uint8_t type, const char* text);
+
+private:
+    // Passes a FileProgress message on to OnProgress.
+    void TellProgress(const char* text) const;
 };
 
 // The archiver that exists at the moment, or nullptr.

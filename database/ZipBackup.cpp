@@ -16,6 +16,8 @@ namespace {
 
 const char* const BackupCaption = "Záloha súborov databázy";
 const char* const RestoreCaption = "Obnova súborov databázy";
+const char* const PackingText = "Prebieha komprimácia súborov databázy ...";
+const char* const UnpackingText = "Prebieha dekomprimácia databázy ...";
 
 bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
@@ -94,32 +96,38 @@ bool TOrvDatabaseModule::PackToZip(const rtl::TStringList* files, const std::str
     bool packed = false;
     try {
         TArchiv archiver(BackupCaption);
-        ShowStatus("Prebieha komprimácia súborov databázy ...");
+        SetProgress(0, ZipProgressSteps, 0, PackingText);
+        archiver.OnProgress = [this](const std::string& name, std::uint64_t done, std::uint64_t total) {
+            ShowZipProgress(PackingText, name, done, total);
+        };
         if (files) {
             for (const std::string& file : *files) archiver.FileList.Add(file);
             packed = archiver.PackFiles(rtl::ExtractFilePath(zipFileName),
                                         rtl::ExtractFileName(zipFileName));
         }
     } catch (...) {
-        ShowStatus("");
+        SetProgress(0, 100, 0, "");
         throw;
     }
-    ShowStatus("");
+    SetProgress(0, 100, 0, "");
     return packed;
 }
 
 bool TOrvDatabaseModule::UnpackFromZip(const std::string& zipFileName, const std::string& targetDirectory) {
-    ShowStatus("Prebieha dekomprimácia databázy ...");
+    SetProgress(0, ZipProgressSteps, 0, UnpackingText);
     bool unpacked = false;
     try {
         TArchiv archiver(RestoreCaption);
+        archiver.OnProgress = [this](const std::string& name, std::uint64_t done, std::uint64_t total) {
+            ShowZipProgress(UnpackingText, name, done, total);
+        };
         archiver.SetUnpackSource(zipFileName, targetDirectory);
         unpacked = archiver.UnpackFiles();
     } catch (...) {
-        ShowStatus("");
+        SetProgress(0, 100, 0, "");
         throw;
     }
-    ShowStatus("");
+    SetProgress(0, 100, 0, "");
     return unpacked;
 }
 
