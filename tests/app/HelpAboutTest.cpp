@@ -1,6 +1,7 @@
 #include "app/AboutBox.h"
 #include "app/LinkLabel.h"
 #include "app/PomocnikForm.h"
+#include "platform/ui/ScriptedUiServices.h"
 
 #include <gtest/gtest.h>
 
@@ -208,6 +209,32 @@ TEST_F(HelpAboutTest, LinksOpenTheWebPageAndANewMailWithSubject) {
     EXPECT_EQ(QUrlQuery(recorder.opened[1]).queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded),
               project::MailSubject);
     EXPECT_TRUE(about.isVisible());
+}
+
+TEST_F(HelpAboutTest, ALinkThatNothingOpensShowsItsAddressInstead) {
+    ui::ScriptedUiServices scripted;
+    ui::ScopedUiServices installed(scripted);
+    TAboutBox about;
+    QList<QUrl> asked;
+    about.OpenUrl = [&](const QUrl& url) {
+        asked.append(url);
+        return false;  // no browser, no mail program
+    };
+    about.show();
+    QTest::mouseClick(about.WWWLinkLbl, Qt::LeftButton);
+    QTest::mouseClick(about.MailtoLbl, Qt::LeftButton);
+    ASSERT_EQ(asked.size(), 2);
+    ASSERT_EQ(scripted.messages.size(), 2u);
+    EXPECT_EQ(scripted.messages[0].caption, "O programe Tablora");
+    EXPECT_NE(scripted.messages[0].text.find("https://" + project::WebAddress.toStdString()), std::string::npos);
+    EXPECT_NE(scripted.messages[0].text.find("prehliadači"), std::string::npos);
+    EXPECT_NE(scripted.messages[1].text.find(project::MailAddress.toStdString()), std::string::npos);
+    EXPECT_TRUE(about.isVisible());
+
+    // A link that opens says nothing.
+    about.OpenUrl = [](const QUrl&) { return true; };
+    QTest::mouseClick(about.WWWLinkLbl, Qt::LeftButton);
+    EXPECT_EQ(scripted.messages.size(), 2u);
 }
 
 }  // namespace
