@@ -20,6 +20,8 @@
 
 #include <type_traits>
 
+#include <vector>
+
 namespace app {
 namespace {
 
@@ -190,6 +192,12 @@ void TMainForm::CreateToolsPage() {
     SelectAllBtn->setEnabled(false);
     DeselectAllBtn->setEnabled(false);
     SetRuleEnabled(RepairDataBtn, false);
+
+    // The keyboard meets each tool before the list it works on, whatever widget holds what.
+    const std::vector<QWidget*> order = {DeleteIndexesChb, KeyViolationChb, KeyViolationTablesCheckListBox,
+                                         KontrolaDatabazyChb, DamagedTablesCheckListBox, SelectAllBtn,
+                                         DeselectAllBtn, RepairDataBtn};
+    for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void TMainForm::CreateRestorePage() {
