@@ -4,6 +4,7 @@
 #include "app/PathEdit.h"
 #include "app/RadioButton.h"
 #include "app/StandardErrorBox.h"
+#include "app/StatusPanel.h"
 #include "app/WindowFont.h"
 
 #include <QCheckBox>
@@ -237,13 +238,15 @@ void TMainForm::CreateControlPanel() {
     StatusPanel0->setFixedWidth(150);
     StatusPanel0->setFrameShape(QFrame::Panel);
     StatusPanel0->setFrameShadow(QFrame::Sunken);
-    StatusPanel1 = new QLabel(MainStatusBar);
+    StatusPanel1 = new TStatusPanel(MainStatusBar);
     StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
-    StatusPanel1->setFixedWidth(339);
+    // At least as designed, and the rest of the bar besides: long table names in the status
+    // texts are not cut while the bar has room.
+    StatusPanel1->setMinimumWidth(339);
     StatusPanel1->setFrameShape(QFrame::Panel);
     StatusPanel1->setFrameShadow(QFrame::Sunken);
     MainStatusBar->addWidget(StatusPanel0);
-    MainStatusBar->addWidget(StatusPanel1);
+    MainStatusBar->addWidget(StatusPanel1, 1);
 
     progressTarget_ = TProgressBarTarget(MainProgressBar);
     statusPanelTarget_ = TLabelTarget(StatusPanel1, false);

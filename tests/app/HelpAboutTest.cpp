@@ -211,6 +211,23 @@ TEST_F(HelpAboutTest, LinksOpenTheWebPageAndANewMailWithSubject) {
     EXPECT_TRUE(about.isVisible());
 }
 
+TEST_F(HelpAboutTest, TheLastHelpLineShowsWithoutScrollingDownWhateverTheFont) {
+    for (const int points : {0, 14}) {
+        TPomocnikForm help;
+        if (points > 0) {  // a desktop whose fonts run taller than the designed one
+            QFont font = help.RichEdit1->font();
+            font.setPointSize(points);
+            help.RichEdit1->setFont(font);
+            help.FitTextHeight();
+        }
+        help.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&help));
+        EXPECT_EQ(help.RichEdit1->verticalScrollBar()->maximum(), 0) << points;
+        EXPECT_GT(help.CloseBtn->y(), help.RichEdit1->geometry().bottom()) << points;
+        EXPECT_LE(help.CloseBtn->geometry().bottom(), help.height()) << points;
+    }
+}
+
 TEST_F(HelpAboutTest, ALinkThatNothingOpensShowsItsAddressInstead) {
     ui::ScriptedUiServices scripted;
     ui::ScopedUiServices installed(scripted);

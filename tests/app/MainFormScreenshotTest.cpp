@@ -3,6 +3,8 @@
 // another, every list entry shown whole, every status text inside its panel.
 #include "MainFormFixture.h"
 
+#include "app/StatusPanel.h"
+
 #include <QDir>
 #include <QFontMetrics>
 #include <QLabel>
@@ -10,6 +12,8 @@
 #include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QStatusBar>
+#include <QTest>
 
 namespace apptest {
 namespace {
@@ -133,6 +137,28 @@ TEST_F(MainFormTest, EachPageIsPicturedWithNothingCutOffOrCovered) {
     for (int i = 0; i < tabs->count(); ++i)
         EXPECT_GE(tabs->tabRect(i).width(), QFontMetrics(tabs->font()).horizontalAdvance(tabs->tabText(i)))
             << tabs->tabText(i).toStdString();
+}
+
+TEST_F(MainFormTest, TheKeyRepairsStatusTextWithALongTableNameHasTheRestOfTheBar) {
+    CreateForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    // Panel 1 reaches the end of the bar, however wide the designed panels are.
+    EXPECT_GE(form->StatusPanel1->width(), 339);
+    EXPECT_GE(form->StatusPanel1->geometry().right() + 8, form->MainStatusBar->contentsRect().right());
+    const QString status = QString::fromUtf8(
+        "Prebieha kontrola a oprava chyby \"Key violation\" pre tabuľku: \"ZlavyHovorov_det.db\"");
+    form->StatusPanel1->setText(status);
+    // Too long for any bar of this width: the middle gives way, the table name stays.
+    auto* panel = dynamic_cast<app::TStatusPanel*>(form->StatusPanel1);
+    ASSERT_NE(panel, nullptr);
+    const QString shown = panel->ShownText();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\"ZlavyHovorov_det.db\""))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Prebieha"))) << shown.toStdString();
+    EXPECT_LE(QFontMetrics(panel->font()).horizontalAdvance(shown), panel->contentsRect().width());
+    EXPECT_EQ(panel->text(), status);
+    QDir().mkpath(QStringLiteral(TABLORA_SCREENSHOT_DIR));
+    form->grab().save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/status-long-name.png"));
 }
 
 } // namespace
