@@ -78,9 +78,9 @@ QFrame* MakePanel(QWidget* parent, const char* name, int left, int top, int widt
 QListWidget* MakeCheckList(QWidget* parent, const char* name, int left, int top, int width, int height) {
     auto* list = Place(new QListWidget(parent), name, left, top, width, height);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Each entry as wide as its text: a long description scrolls sideways instead of being
-    // cut short.
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A long description goes on in a second line instead of being cut at the list's edge.
+    list->setWordWrap(true);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setTextElideMode(Qt::ElideNone);
     return list;
 }

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QStatusBar>
@@ -82,15 +83,20 @@ std::vector<std::string> HiddenParts(const QWidget* window) {
     return hidden;
 }
 
-// Entries of a check list that cannot be seen whole, scrolled or not, or lack their full
-// text as a tip.
+// Entries of a check list that cannot be seen whole without scrolling sideways (a long
+// description goes on in a further line), or lack their full text as a tip.
 std::vector<std::string> CutEntries(const QListWidget* list) {
     std::vector<std::string> cut;
-    const int reach = list->viewport()->width() + list->horizontalScrollBar()->maximum();
+    const QStyle* style = list->style();
     for (int i = 0; i < list->count(); ++i) {
         const QListWidgetItem* item = list->item(i);
-        const int needed = list->sizeHintForIndex(list->model()->index(i, 0)).width();
-        if (list->visualItemRect(item).width() < needed || reach < needed || item->toolTip() != item->text())
+        const QRect shown = list->visualItemRect(item);
+        const int textWidth = shown.width() - style->pixelMetric(QStyle::PM_IndicatorWidth) -
+                              4 * style->pixelMetric(QStyle::PM_FocusFrameHMargin);
+        const QRect needed = QFontMetrics(list->font()).boundingRect(QRect(0, 0, textWidth, 10000),
+                                                                     Qt::TextWordWrap, item->text());
+        if (shown.right() >= list->viewport()->width() || needed.width() > textWidth ||
+            shown.height() < needed.height() || item->toolTip() != item->text())
             cut.push_back(item->text().toStdString());
     }
     return cut;
