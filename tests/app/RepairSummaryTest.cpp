@@ -123,5 +123,36 @@ TEST_F(DamageSummaryTest, AnIntactTableIsRebuiltSilently) {
     EXPECT_TRUE(Informations().empty());
 }
 
+// A key-violation table whose counter (the last key handed out) lies below its largest key:
+// the next row would take a key a stored row has, so the repair recreates the table.
+TEST_F(MainFormTest, TheKeyRepairTellsWhichTablesItRecreated) {
+    const std::string dir = MakeDatabase("billing", {{"Rparadox/inst/extdata/country.db", "Hovory"}});
+    AddKeyViolationTable(dir, "Brany");
+    AddKeyViolationTable(dir, "Tel_zoz");
+    {
+        std::fstream data(dir + "/Brany.db", std::ios::in | std::ios::out | std::ios::binary);
+        data.seekp(0x49);
+        data.write("\x05\x00\x00\x00", 4);
+    }
+    CreateForm();
+    form->SourceDirRBtn->click();
+    form->SourceDataDirEdt->setText(QString::fromStdString(dir));
+    form->KeyViolationChb->click();
+    for (const char* table : {"Brany", "Tel_zoz"}) {
+        const int i = form->KeyViolationTableNames.IndexOf(table);
+        ASSERT_GE(i, 0) << table;
+        Tick(form->KeyViolationTablesCheckListBox, i);
+    }
+    form->RepairDataBtn->click();
+    ASSERT_TRUE(ErrorBoxes().empty()) << ErrorBoxes()[0];
+    std::vector<ui::MessageRequest> told;
+    for (const auto& m : ui_.messages)
+        if (m.icon == ui::MsgIcon::Information) told.push_back(m);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].caption, "Oprava kľúčov tabuliek");
+    EXPECT_TRUE(Has(told[0].text, "\"Brany\": riadkov pred opravou 20, po oprave 20")) << told[0].text;
+    EXPECT_FALSE(Has(told[0].text, "Tel_zoz")) << told[0].text;  // it passed the probe
+}
+
 } // namespace
 } // namespace apptest
