@@ -3,6 +3,8 @@
 #include "app/DialogStyle.h"
 #include "app/LinkLabel.h"
 #include "app/ProgramImages.h"
+#include "platform/rtl/StringList.h"
+#include "platform/ui/UiServices.h"
 
 #include <QDesktopServices>
 #include <QFrame>
@@ -15,6 +17,19 @@
 #include <QUrlQuery>
 
 namespace {
+
+constexpr const char* AboutCaption = "O programe Tablora";
+constexpr const char* WebNotOpenedText =
+    "Webovú stránku sa nepodarilo otvoriť v prehliadači.\r\nOtvorte ju, prosím, na adrese:\r\n%s";
+constexpr const char* MailNotOpenedText =
+    "Poštový program sa nepodarilo spustiť.\r\nNapíšte nám, prosím, na adresu:\r\n%s";
+
+// Opens `url`; when nothing opens it, tells the address, so the user can use it by hand.
+void OpenOrTell(const std::function<bool(const QUrl&)>& open, const QUrl& url, const char* text,
+                const QString& address) {
+    if (open && open(url)) return;
+    ui::ShowWarning(AboutCaption, rtl::FormatMessage(text, {address.toStdString()}));
+}
 
 QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
     auto* label = new QLabel(text, parent);
@@ -97,7 +112,8 @@ TAboutBox::TAboutBox(QWidget* owner)
 }
 
 void TAboutBox::WWWLinkLblClick() {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("https://") + project::WebAddress));
+    const QString address = QStringLiteral("https://") + project::WebAddress;
+    OpenOrTell(OpenUrl, QUrl(address), WebNotOpenedText, address);
 }
 
 void TAboutBox::MailtoLblClick() {
@@ -105,7 +121,7 @@ void TAboutBox::MailtoLblClick() {
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("subject"), project::MailSubject);
     mail.setQuery(query);
-    QDesktopServices::openUrl(mail);
+    OpenOrTell(OpenUrl, mail, MailNotOpenedText, project::MailAddress);
 }
 
 // Escape presses the close button, so the window closes with the same result as a click.

@@ -1,8 +1,12 @@
 // The About window: the program's name, version and the project's contact data.
 #pragma once
 
+#include <QDesktopServices>
 #include <QDialog>
 #include <QString>
+#include <QUrl>
+
+#include <functional>
 
 class QFrame;
 class QLabel;
@@ -48,6 +52,10 @@ public:
 
     void WWWLinkLblClick();
     void MailtoLblClick();
+
+    // Asks the desktop to open a link; false when nothing opened it (no browser or mail
+    // program set up). Replaceable, so that tests need no desktop.
+    std::function<bool(const QUrl&)> OpenUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -3,10 +3,12 @@
 // Every action runs as one task on a fresh source database module (RunTask).
 #pragma once
 
+#include "app/InputGate.h"
 #include "app/QtReportTargets.h"
 #include "app/RepairParams.h"
 #include "platform/rtl/StringList.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -167,17 +169,13 @@ protected:
 
 private:
     // Holds the action buttons and the source controls disabled for one task or reload,
-    // so that nothing can start a second module beside the running one.
+    // so that nothing can start a second module beside the running one; shows the busy
+    // cursor and drops the input made meanwhile. The control that had the focus (the one
+    // used to start the action) gets it back at the end.
     class TBusyScope {
     public:
-        explicit TBusyScope(TMainForm& form) : form_(form) {
-            ++form_.busyDepth_;
-            form_.RefreshBusyControls();
-        }
-        ~TBusyScope() {
-            --form_.busyDepth_;
-            form_.RefreshBusyControls();
-        }
+        explicit TBusyScope(TMainForm& form);
+        ~TBusyScope();
         TBusyScope(const TBusyScope&) = delete;
         TBusyScope& operator=(const TBusyScope&) = delete;
 
@@ -211,6 +209,9 @@ private:
     void ListToolClick(QCheckBox* tool, QFrame* panel, QCheckBox* otherListTool);
     void SetAllTicks(bool ticked);
 
+    TInputGate inputGate_{this};
+    QPointer<QWidget> focusBeforeBusy_;
+    bool activeBeforeBusy_ = false;
     TProgressBarTarget progressTarget_;
     TLabelTarget statusPanelTarget_;
     std::map<QWidget*, bool> ruleEnabled_;

@@ -4,6 +4,7 @@
 #include "app/PathEdit.h"
 #include "app/RadioButton.h"
 #include "app/StandardErrorBox.h"
+#include "app/StatusPanel.h"
 #include "app/WindowFont.h"
 
 #include <QCheckBox>
@@ -19,6 +20,8 @@
 #include <QTabWidget>
 
 #include <type_traits>
+
+#include <vector>
 
 namespace app {
 namespace {
@@ -75,9 +78,9 @@ QFrame* MakePanel(QWidget* parent, const char* name, int left, int top, int widt
 QListWidget* MakeCheckList(QWidget* parent, const char* name, int left, int top, int width, int height) {
     auto* list = Place(new QListWidget(parent), name, left, top, width, height);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
-    // Each entry as wide as its text: a long description scrolls sideways instead of being
-    // cut short.
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // A long description goes on in a second line instead of being cut at the list's edge.
+    list->setWordWrap(true);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list->setTextElideMode(Qt::ElideNone);
     return list;
 }
@@ -190,6 +193,12 @@ void TMainForm::CreateToolsPage() {
     SelectAllBtn->setEnabled(false);
     DeselectAllBtn->setEnabled(false);
     SetRuleEnabled(RepairDataBtn, false);
+
+    // The keyboard meets each tool before the list it works on, whatever widget holds what.
+    const std::vector<QWidget*> order = {DeleteIndexesChb, KeyViolationChb, KeyViolationTablesCheckListBox,
+                                         KontrolaDatabazyChb, DamagedTablesCheckListBox, SelectAllBtn,
+                                         DeselectAllBtn, RepairDataBtn};
+    for (std::size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void TMainForm::CreateRestorePage() {
@@ -229,13 +238,15 @@ void TMainForm::CreateControlPanel() {
     StatusPanel0->setFixedWidth(150);
     StatusPanel0->setFrameShape(QFrame::Panel);
     StatusPanel0->setFrameShadow(QFrame::Sunken);
-    StatusPanel1 = new QLabel(MainStatusBar);
+    StatusPanel1 = new TStatusPanel(MainStatusBar);
     StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
-    StatusPanel1->setFixedWidth(339);
+    // At least as designed, and the rest of the bar besides: long table names in the status
+    // texts are not cut while the bar has room.
+    StatusPanel1->setMinimumWidth(339);
     StatusPanel1->setFrameShape(QFrame::Panel);
     StatusPanel1->setFrameShadow(QFrame::Sunken);
     MainStatusBar->addWidget(StatusPanel0);
-    MainStatusBar->addWidget(StatusPanel1);
+    MainStatusBar->addWidget(StatusPanel1, 1);
 
     progressTarget_ = TProgressBarTarget(MainProgressBar);
     statusPanelTarget_ = TLabelTarget(StatusPanel1, false);

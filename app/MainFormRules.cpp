@@ -10,7 +10,9 @@
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
+#include "platform/ui/UiServices.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -195,6 +197,12 @@ void TMainForm::SourceDataDirChanged() {
         return;
     }
     TFlagScope running(directoryReloadRunning_, true, false);
+    // The keys typed meanwhile belong to the field, not to the reload they start.
+    inputGate_.LetThrough(SourceDataDirEdt);
+    struct TClosePassage {
+        TInputGate& gate;
+        ~TClosePassage() { gate.LetThrough(nullptr); }
+    } closePassage{inputGate_};
     do {
         directoryChangedMeanwhile_ = false;
         SplashReload(ListsToEmpty::KeyViolation, false);
@@ -432,6 +440,38 @@ void TMainForm::DeselectAllBtnClick() {
 }
 
 // ---- Enabling that a running task overrides ----
+
+TMainForm::TBusyScope::TBusyScope(TMainForm& form) : form_(form) {
+    if (form_.busyDepth_ == 0) {
+        QWidget* focus = QApplication::focusWidget();
+        form_.focusBeforeBusy_ = focus && focus->window() == &form_ ? focus : nullptr;
+        form_.activeBeforeBusy_ = form_.isActiveWindow();
+    }
+    ++form_.busyDepth_;
+    form_.inputGate_.Close();
+    ui::Ui().SetBusyCursor(true);
+    form_.RefreshBusyControls();
+}
+
+TMainForm::TBusyScope::~TBusyScope() {
+    if (form_.busyDepth_ == 1 && form_.activeBeforeBusy_) {
+        // The splash window coming and going may have taken the keyboard from the window.
+        form_.inputGate_.Flush();
+        if (!form_.isActiveWindow()) form_.activateWindow();
+    }
+    // The input waiting in the queues is dropped while the window still counts as busy.
+    form_.inputGate_.Open();
+    --form_.busyDepth_;
+    form_.RefreshBusyControls();
+    ui::Ui().SetBusyCursor(false);
+    if (form_.busyDepth_ > 0) return;
+    // Disabling the control that started the action moved the focus on (to "Pomocník",
+    // where the next Space would open Help): it goes back.
+    QWidget* focus = form_.focusBeforeBusy_;
+    form_.focusBeforeBusy_ = nullptr;
+    if (focus && focus != form_.focusWidget() && focus->isEnabled() && focus->isVisible())
+        focus->setFocus(Qt::OtherFocusReason);
+}
 
 void TMainForm::SetRuleEnabled(QWidget* control, bool enabled) {
     ruleEnabled_[control] = enabled;

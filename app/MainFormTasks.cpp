@@ -4,6 +4,7 @@
 
 #include "app/PathEdit.h"
 #include "app/RadioButton.h"
+#include "app/RepairSummary.h"
 #include "database/OrvDatabaseModule.h"
 #include "platform/engine/EngineErrors.h"
 
@@ -162,8 +163,20 @@ void TMainForm::BackupTask(database::TOrvDatabaseModule& module, const TRepairPa
 
 void TMainForm::RepairTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {
     if (params.DeleteIndexesFlag) module.DeleteIndexes();
-    if (params.CheckDamage) module.CheckAndRebuildTables(params.TableList);
-    if (params.CheckKeyViolations && module.TablesFound(KeyRepairCaption)) module.RepairKeyViolations(params.TableList);
+    if (params.CheckDamage) {
+        module.CheckAndRebuildTables(params.TableList);
+        ShowSummary(DamageSummaryCaption, DamageCheckSummary(module.RebuildReports));
+    }
+    if (params.CheckKeyViolations && module.TablesFound(KeyRepairCaption)) {
+        // The tables recreated before an error are told as well, before the error itself.
+        try {
+            module.RepairKeyViolations(params.TableList);
+        } catch (...) {
+            ShowSummary(KeyRepairSummaryCaption, KeyRepairSummary(module.KeyRepairOutcomes));
+            throw;
+        }
+        ShowSummary(KeyRepairSummaryCaption, KeyRepairSummary(module.KeyRepairOutcomes));
+    }
 }
 
 void TMainForm::RestoreTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {

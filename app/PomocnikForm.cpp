@@ -10,6 +10,7 @@
 #include <QTextEdit>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -69,6 +70,22 @@ TPomocnikForm::TPomocnikForm(QWidget* owner)
     RichEdit1->setPlainText(HelpLines().join(QLatin1Char('\n')));
 
     CloseBtn = AddCloseButton(*this, 166, 263);
+    FitTextHeight();
+}
+
+void TPomocnikForm::FitTextHeight() {
+    // The font decides how tall the lines are: the box grows (and the window with it) until
+    // the last line shows without scrolling down.
+    const int needed = static_cast<int>(std::ceil(RichEdit1->document()->size().height())) +
+                       2 * RichEdit1->frameWidth() +
+                       (RichEdit1->horizontalScrollBar()->maximum() > 0
+                            ? RichEdit1->horizontalScrollBar()->sizeHint().height()
+                            : 0);
+    const int grow = needed - RichEdit1->height();
+    if (grow <= 0) return;
+    RichEdit1->resize(RichEdit1->width(), RichEdit1->height() + grow);
+    CloseBtn->move(CloseBtn->x(), CloseBtn->y() + grow);
+    setFixedSize(width(), height() + grow);
 }
 
 QStringList TPomocnikForm::HelpLines() {

@@ -18,6 +18,10 @@ public:
     QTextEdit* RichEdit1 = nullptr;
     QPushButton* CloseBtn = nullptr;
 
+    // Grows the text box, and the window with it, until the whole text shows without
+    // scrolling down in the box's font.
+    void FitTextHeight();
+
 protected:
     void showEvent(QShowEvent* event) override;
 };

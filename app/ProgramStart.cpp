@@ -90,6 +90,8 @@ int RunApplication(int& argc, char** argv, const std::function<std::unique_ptr<Q
     if (!mainWindow) return 1;
     MarkAsMainWindow(*mainWindow);
     mainWindow->show();
+    // Without a window manager nobody else gives the new window the keyboard.
+    mainWindow->activateWindow();
     QApplication::exec();
     return 0;
 }

@@ -2,9 +2,12 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QTimer>
 #include <QTranslator>
 
@@ -76,6 +79,25 @@ QString ButtonText(const char* english) {
     return own.isEmpty() ? translated : own;
 }
 
+// Room in a message box for its caption: the title bar shows it in a bold face (on most
+// desktops) beside the icon and the close button, and cuts it where the box is narrower.
+constexpr int TitleBarButtonsRoom = 120;
+
+void MakeRoomForCaption(QMessageBox& box) {
+    QFont titleFont = box.font();
+    titleFont.setBold(true);
+    const int width = QFontMetrics(titleFont).horizontalAdvance(box.windowTitle()) + TitleBarButtonsRoom;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
+// A message box's frame: a title with the close button, no minimize or maximize buttons.
+Qt::WindowFlags MessageBoxFlags() {
+    return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+           Qt::WindowCloseButtonHint;
+}
+
 } // namespace
 
 QString MessageBoxText(const std::string& text) {
@@ -87,8 +109,11 @@ QString MessageBoxText(const std::string& text) {
 
 ui::MsgAnswer TWidgetUiServices::ShowMessage(const ui::MessageRequest& request) {
     QMessageBox box(QApplication::activeWindow());
+    box.setWindowFlags(MessageBoxFlags());
     box.setWindowTitle(QString::fromStdString(request.caption));
     box.setText(MessageBoxText(request.text));
+    // The window keeps no log: what a box says can be selected and copied.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     switch (request.icon) {
     case ui::MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
     case ui::MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -104,6 +129,7 @@ ui::MsgAnswer TWidgetUiServices::ShowMessage(const ui::MessageRequest& request) 
         box.setDefaultButton(QMessageBox::Ok);
         box.button(QMessageBox::Ok)->setText(ButtonText("OK"));
     }
+    MakeRoomForCaption(box);
     // The wait cursor of a running operation must not hide the box's buttons' pointer.
     const bool overridden = busyDepth_ > 0;
     if (overridden) QApplication::setOverrideCursor(Qt::ArrowCursor);

@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <exception>
 #include <filesystem>
+#include <string>
 
 TArchiv* ActiveArchiv = nullptr;
 
@@ -152,8 +154,21 @@ bool TArchiv::UnpackFiles() {
     return !UnpackAborted && result != static_cast<int>(azip::RunResult::ArchiveFailed);
 }
 
+void TArchiv::TellProgress(const char* text) const {
+    if (!OnProgress || !text) return;
+    const auto number = [&](int field) {
+        try {
+            return static_cast<std::uint64_t>(std::stoull(ExtractField(text, '|', field)));
+        } catch (const std::exception&) {
+            return std::uint64_t{0};
+        }
+    };
+    OnProgress(rtl::ExtractFileName(ExtractField(text, '|', 2)), number(3), number(4));
+}
+
 int TArchiv::ZipCallback(std::intptr_t, std::uint8_t type, const char* text) {
     if (type == azip::MessageType::Question) return 0;
+    if (type == azip::MessageType::FileProgress && ActiveArchiv) ActiveArchiv->TellProgress(text);
     if (type != azip::MessageType::FileStatus || !ActiveArchiv || !text) return 1;
     if (ExtractField(text, '|', 3) != SuccessStatus) {
         const std::string path = ExtractField(text, '|', 2);
@@ -172,6 +187,10 @@ int TArchiv::ZipCallback(std::intptr_t, std::uint8_t type, const char* text) {
 int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
     if (type == azip::MessageType::Question) return 0;
     if (!ActiveArchiv) return 1;
+    if (type == azip::MessageType::FileProgress) {
+        ActiveArchiv->TellProgress(text);
+        return 1;
+    }
     if (type == azip::MessageType::Working) {
         if (ActiveArchiv->UnpackAborted) azip::addUNZIP_Abort(1);
         return 1;

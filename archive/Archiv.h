@@ -8,6 +8,7 @@
 #include "platform/rtl/StringList.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,9 @@ public:
     // there), in the order met; an entry refused only for repeating another's name in other
     // letter case is not among them, since the first spelling was unpacked.
     std::vector<std::string> FilesNotUnpacked;
+    // Told when a file is begun and as it goes on: its name, and the bytes of the whole run
+    // done so far and in all.
+    std::function<void(const std::string& fileName, std::uint64_t done, std::uint64_t total)> OnProgress;
 
     // Packs FileList into `targetDir` + the file-name part of `archiveFileName` (an empty
     // directory means the current one). An existing archive of that name is replaced without
@@ -45,6 +49,10 @@ public:
     // The callbacks installed in the zip libraries (message contract: platform/zip/ZipMessages.h).
     static int ZipCallback(std::intptr_t reserved, std::uint8_t type, const char* text);
     static int UnzipCallback(std::intptr_t reserved, std::uint8_t type, const char* text);
+
+private:
+    // Passes a FileProgress message on to OnProgress.
+    void TellProgress(const char* text) const;
 };
 
 // The archiver that exists at the moment, or nullptr.

@@ -59,6 +59,11 @@ public:
     void ShowStatus(const std::string& text);
     void SetProgress(int minimum, int maximum, int position, const std::string& text);
     void SetProgressPosition(int position);
+    // A zip run's progress: the bar at `done` of `total` bytes (range 0 to ZipProgressSteps),
+    // and `text` followed by the name of the file being worked on.
+    static constexpr int ZipProgressSteps = 1000;
+    void ShowZipProgress(const std::string& text, const std::string& fileName, std::uint64_t done,
+                         std::uint64_t total);
 
     // File sets and index deletion.
     void DeleteIndexes();

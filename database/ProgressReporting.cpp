@@ -5,6 +5,8 @@
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
 
+#include <algorithm>
+
 namespace database {
 
 void TOrvDatabaseModule::ShowStatus(const std::string& text) {
@@ -32,6 +34,18 @@ void TOrvDatabaseModule::SetProgress(int minimum, int maximum, int position, con
 
 void TOrvDatabaseModule::SetProgressPosition(int position) {
     if (ProgressBar) ProgressBar->SetPosition(position);
+}
+
+void TOrvDatabaseModule::ShowZipProgress(const std::string& text, const std::string& fileName, std::uint64_t done,
+                                         std::uint64_t total) {
+    const int position = total == 0 ? 0 : static_cast<int>(std::min(done, total) * ZipProgressSteps / total);
+    const bool moved = ProgressBar && ProgressBar->Position() != position;
+    SetProgressPosition(position);
+    const std::string status = fileName.empty() ? text : text + " " + fileName;
+    const bool retitled = (StatusPanel && StatusPanel->Text() != status) || (StatusLabel && StatusLabel->Text() != status);
+    ShowStatus(status);
+    // A new text repaints already; a bar that moved alone must repaint too.
+    if (moved && !retitled) ui::Ui().ProcessMessages();
 }
 
 } // namespace database

@@ -34,6 +34,8 @@ const char* const NotRestoredText =
     "Niektorý súbor týchto tabuliek sa nepodarilo rozbaliť; tieto tabuľky neboli obnovené a zostali "
     "také, aké boli pred obnovou:";
 const char* const EmptyArchiveText = "Archív \"%s\" neobsahuje žiadny súbor; nič sa neobnovilo.";
+const char* const PackingText = "Prebieha komprimácia súborov databázy ...";
+const char* const UnpackingText = "Prebieha dekomprimácia databázy ...";
 
 bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
@@ -186,34 +188,40 @@ bool TOrvDatabaseModule::PackToZip(const rtl::TStringList* files, const std::str
     bool packed = false;
     try {
         TArchiv archiver(BackupCaption);
-        ShowStatus("Prebieha komprimácia súborov databázy ...");
+        SetProgress(0, ZipProgressSteps, 0, PackingText);
+        archiver.OnProgress = [this](const std::string& name, std::uint64_t done, std::uint64_t total) {
+            ShowZipProgress(PackingText, name, done, total);
+        };
         if (files) {
             for (const std::string& file : *files) archiver.FileList.Add(file);
             packed = archiver.PackFiles(rtl::ExtractFilePath(zipFileName),
                                         rtl::ExtractFileName(zipFileName));
         }
     } catch (...) {
-        ShowStatus("");
+        SetProgress(0, 100, 0, "");
         throw;
     }
-    ShowStatus("");
+    SetProgress(0, 100, 0, "");
     return packed;
 }
 
 bool TOrvDatabaseModule::UnpackFromZip(const std::string& zipFileName, const std::string& targetDirectory,
                                        TUnpackReport* report) {
-    ShowStatus("Prebieha dekomprimácia databázy ...");
+    SetProgress(0, ZipProgressSteps, 0, UnpackingText);
     bool unpacked = false;
     try {
         TArchiv archiver(RestoreCaption);
+        archiver.OnProgress = [this](const std::string& name, std::uint64_t done, std::uint64_t total) {
+            ShowZipProgress(UnpackingText, name, done, total);
+        };
         archiver.SetUnpackSource(zipFileName, targetDirectory);
         unpacked = archiver.UnpackFiles();
         if (report) report->Stopped = archiver.UnpackAborted, report->FilesNotUnpacked = archiver.FilesNotUnpacked;
     } catch (...) {
-        ShowStatus("");
+        SetProgress(0, 100, 0, "");
         throw;
     }
-    ShowStatus("");
+    SetProgress(0, 100, 0, "");
     return unpacked;
 }
 

@@ -82,8 +82,10 @@ public:
         }
         const std::string name = existing_.TargetName(*bare);
         const std::string target = directory + name;
+        reporter_.FileStarted(stored, target, (st.valid & ZIP_STAT_SIZE) ? st.size : 0);
         Outcome outcome = Check(index, st, name, target);
         if (outcome.status == FileStatus::Ok) outcome = WriteFile(index, st, name);
+        reporter_.FileEnded();
         if (AbortRequested()) return false;
         reporter_.FileDone(stored, target, outcome.status, outcome.reason);
         return true;
@@ -172,6 +174,7 @@ private:
             if (!rtl::WriteAll(fd, buffer_.data(), static_cast<std::size_t>(n)))
                 return {FileStatus::WriteError, std::strerror(errno)};
             written += static_cast<zip_uint64_t>(n);
+            reporter_.BytesDone(static_cast<std::uint64_t>(n));
             if (written > expected) return {FileStatus::BadData, "entry longer than stored size"};
             sinceWorking += static_cast<zip_uint64_t>(n);
             if (sinceWorking >= WorkingInterval) {
@@ -252,6 +255,12 @@ int addUNZIP() {
         return directoryFailed(e.what());
     }
     reporter.Send(MessageType::RunStarted, {archivePath, std::to_string(entries)});
+    std::uint64_t totalBytes = 0;
+    for (zip_uint64_t i = 0; i < entries; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(archive, i, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)) totalBytes += st.size;
+    }
+    reporter.SetTotalBytes(totalBytes);
     bool aborted = AbortRequested();
     for (zip_uint64_t i = 0; i < entries && !aborted; ++i) {
         extractor->SendWorking();

@@ -93,11 +93,15 @@ private:
             fd_ = rtl::FileSystem().Open(path_, O_RDONLY | O_NONBLOCK);
             if (fd_ < 0) return Fail(ZIP_ER_OPEN, errno, FileStatus::CannotOpen, std::strerror(errno), true);
             read_ = 0;
+            reporter_.FileStarted(name_, path_, size_);
             return 0;
         case ZIP_SOURCE_READ:
             return Read(data, length);
         case ZIP_SOURCE_CLOSE:
-            if (fd_ >= 0) rtl::FileSystem().Close(fd_);
+            if (fd_ >= 0) {
+                rtl::FileSystem().Close(fd_);
+                reporter_.FileEnded();
+            }
             fd_ = -1;
             if (read_ == size_ && !reported_) {
                 reported_ = true;
@@ -117,6 +121,7 @@ private:
         const ssize_t n = rtl::FileSystem().Read(fd_, data, length);
         if (n < 0) return Fail(ZIP_ER_READ, errno, FileStatus::ReadError, std::strerror(errno), true);
         read_ += static_cast<zip_uint64_t>(n);
+        reporter_.BytesDone(static_cast<std::uint64_t>(n));
         // The stated size went into the headers already; a file that grew or shrank meanwhile
         // would be stored wrong.
         if (read_ > size_ || (n == 0 && read_ != size_))
@@ -178,7 +183,7 @@ void Progress(zip_t*, double fraction, void* state) {
 }
 
 bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
-             std::vector<std::unique_ptr<FileSource>>& sources, mode_t& readableBy) {
+             std::vector<std::unique_ptr<FileSource>>& sources, mode_t& readableBy, std::uint64_t& totalBytes) {
     const PackSettings& settings = Settings();
     const std::string name = StoredName(path, settings.saveStructure);
     struct stat st {};
@@ -202,6 +207,7 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
         return false;
     }
     sources.push_back(std::move(source));
+    totalBytes += static_cast<std::uint64_t>(st.st_size);
     const auto i = static_cast<zip_uint64_t>(index);
     const auto stamp = EncodeExtendedTimestamp(st.st_mtime);
     const zip_uint32_t attributes =
@@ -264,10 +270,12 @@ int addZIP() {
     const std::optional<rtl::TFileIdentity> replaced = rtl::IdentityOf(archivePath);
     std::vector<std::unique_ptr<FileSource>> sources;  // outlive zip_close, which reads them
     mode_t readableBy = 0666;
+    std::uint64_t totalBytes = 0;
     for (const std::string& path : files) {
         if (AbortRequested()) break;
-        AddFile(archive, path, reporter, sources, readableBy);
+        AddFile(archive, path, reporter, sources, readableBy, totalBytes);
     }
+    reporter.SetTotalBytes(totalBytes);
     GiveArchiveIdentity(file, replaced, readableBy);
     if (AbortRequested()) {
         zip_discard(archive);

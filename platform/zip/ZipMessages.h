@@ -11,6 +11,10 @@
 //                                                   while unpacking, so an abort request made in
 //                                                   the callback is seen promptly; while packing it
 //                                                   carries the percentage ("archive|percent|100")
+//   16  file progress      "name|path|done|total"   a file is begun (its name, and the path as in
+//                                                   22), and every MiB of it is read (pack) or
+//                                                   written (unpack); done and total count the
+//                                                   bytes of the whole run's files, in decimal
 //   22  one file done      "name|path|status|reason"
 //                          name: the name stored in the archive as given; path: the file's name
 //                          with its path (pack: the listed file; unpack: the file written in the
@@ -33,6 +37,7 @@ using ZipCallback = int (*)(std::intptr_t reserved, std::uint8_t type, const cha
 namespace MessageType {
 inline constexpr std::uint8_t RunStarted = 10;
 inline constexpr std::uint8_t Working = 14;
+inline constexpr std::uint8_t FileProgress = 16;
 inline constexpr std::uint8_t FileStatus = 22;
 inline constexpr std::uint8_t Question = 24;
 inline constexpr std::uint8_t RunFinished = 30;

@@ -1,5 +1,7 @@
 #include "platform/zip/ZipReporter.h"
 
+#include <algorithm>
+
 namespace azip {
 
 int ZipReporter::Send(std::uint8_t type, std::initializer_list<std::string_view> fields) const {
@@ -22,6 +24,33 @@ void ZipReporter::FileDone(std::string_view name, std::string_view path, FileSta
         ++failed_;
     Send(MessageType::FileStatus,
          {name, path, std::to_string(static_cast<int>(status)), reason});
+}
+
+namespace {
+constexpr std::uint64_t ProgressInterval = 1024 * 1024;
+} // namespace
+
+void ZipReporter::FileStarted(std::string_view name, std::string_view path, std::uint64_t size) {
+    fileName_ = name;
+    filePath_ = path;
+    fileStart_ = doneBytes_;
+    fileSize_ = size;
+    SendProgress();
+}
+
+void ZipReporter::BytesDone(std::uint64_t bytes) {
+    doneBytes_ = std::min(totalBytes_, doneBytes_ + bytes);
+    if (doneBytes_ - sentBytes_ >= ProgressInterval) SendProgress();
+}
+
+void ZipReporter::FileEnded() {
+    doneBytes_ = std::min(totalBytes_, std::max(doneBytes_, fileStart_ + fileSize_));
+}
+
+void ZipReporter::SendProgress() {
+    sentBytes_ = doneBytes_;
+    Send(MessageType::FileProgress,
+         {fileName_, filePath_, std::to_string(doneBytes_), std::to_string(totalBytes_)});
 }
 
 int ZipReporter::Finish(std::string_view archive, RunResult result) const {

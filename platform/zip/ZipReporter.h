@@ -3,6 +3,7 @@
 
 #include "platform/zip/ZipMessages.h"
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -25,13 +26,31 @@ public:
     // FilesFailed when any file failed, else Ok.
     RunResult Outcome() const { return failed_ ? RunResult::FilesFailed : RunResult::Ok; }
 
+    // Byte progress of the run (FileProgress messages): the bytes of every file to handle,
+    // the start of one file of `size` bytes, each `bytes` of it handled (a message whenever
+    // another MiB is done), and its end (a file cut short counts whole, so the next one starts
+    // where it would have).
+    void SetTotalBytes(std::uint64_t total) { totalBytes_ = total; }
+    void FileStarted(std::string_view name, std::string_view path, std::uint64_t size);
+    void BytesDone(std::uint64_t bytes);
+    void FileEnded();
+
     int Succeeded() const { return succeeded_; }
     int Failed() const { return failed_; }
 
 private:
     ZipCallback callback_;
+    void SendProgress();
+
     int succeeded_ = 0;
     int failed_ = 0;
+    std::uint64_t totalBytes_ = 0;
+    std::uint64_t doneBytes_ = 0;
+    std::uint64_t sentBytes_ = 0;  // doneBytes_ at the last FileProgress message
+    std::uint64_t fileStart_ = 0;
+    std::uint64_t fileSize_ = 0;
+    std::string fileName_;
+    std::string filePath_;
 };
 
 } // namespace azip

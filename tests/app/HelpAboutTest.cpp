@@ -1,6 +1,7 @@
 #include "app/AboutBox.h"
 #include "app/LinkLabel.h"
 #include "app/PomocnikForm.h"
+#include "platform/ui/ScriptedUiServices.h"
 
 #include <gtest/gtest.h>
 
@@ -208,6 +209,49 @@ TEST_F(HelpAboutTest, LinksOpenTheWebPageAndANewMailWithSubject) {
     EXPECT_EQ(QUrlQuery(recorder.opened[1]).queryItemValue(QStringLiteral("subject"), QUrl::FullyDecoded),
               project::MailSubject);
     EXPECT_TRUE(about.isVisible());
+}
+
+TEST_F(HelpAboutTest, TheLastHelpLineShowsWithoutScrollingDownWhateverTheFont) {
+    for (const int points : {0, 14}) {
+        TPomocnikForm help;
+        if (points > 0) {  // a desktop whose fonts run taller than the designed one
+            QFont font = help.RichEdit1->font();
+            font.setPointSize(points);
+            help.RichEdit1->setFont(font);
+            help.FitTextHeight();
+        }
+        help.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&help));
+        EXPECT_EQ(help.RichEdit1->verticalScrollBar()->maximum(), 0) << points;
+        EXPECT_GT(help.CloseBtn->y(), help.RichEdit1->geometry().bottom()) << points;
+        EXPECT_LE(help.CloseBtn->geometry().bottom(), help.height()) << points;
+    }
+}
+
+TEST_F(HelpAboutTest, ALinkThatNothingOpensShowsItsAddressInstead) {
+    ui::ScriptedUiServices scripted;
+    ui::ScopedUiServices installed(scripted);
+    TAboutBox about;
+    QList<QUrl> asked;
+    about.OpenUrl = [&](const QUrl& url) {
+        asked.append(url);
+        return false;  // no browser, no mail program
+    };
+    about.show();
+    QTest::mouseClick(about.WWWLinkLbl, Qt::LeftButton);
+    QTest::mouseClick(about.MailtoLbl, Qt::LeftButton);
+    ASSERT_EQ(asked.size(), 2);
+    ASSERT_EQ(scripted.messages.size(), 2u);
+    EXPECT_EQ(scripted.messages[0].caption, "O programe Tablora");
+    EXPECT_NE(scripted.messages[0].text.find("https://" + project::WebAddress.toStdString()), std::string::npos);
+    EXPECT_NE(scripted.messages[0].text.find("prehliadači"), std::string::npos);
+    EXPECT_NE(scripted.messages[1].text.find(project::MailAddress.toStdString()), std::string::npos);
+    EXPECT_TRUE(about.isVisible());
+
+    // A link that opens says nothing.
+    about.OpenUrl = [](const QUrl&) { return true; };
+    QTest::mouseClick(about.WWWLinkLbl, Qt::LeftButton);
+    EXPECT_EQ(scripted.messages.size(), 2u);
 }
 
 }  // namespace

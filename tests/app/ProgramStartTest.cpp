@@ -301,6 +301,29 @@ TEST_F(ProgramStartsOnX11, SecondStartRaisesTheFirstInstanceAndEndsWithoutAWindo
     EXPECT_EQ(first.WaitForExit(), std::optional<int>(0));
 }
 
+// Without a window manager nobody hands the keyboard to a new window: the program takes it,
+// so that the first key typed reaches it.
+TEST_F(ProgramStartsOnX11, TheMainWindowTakesTheKeyboardWhenItAppears) {
+    test::X11TestClient& observer = *watcher;
+    const xcb_window_t elsewhere = observer.CreateWindow("Iný program", "Editor");
+    xcb_set_input_focus(observer.Connection(), XCB_INPUT_FOCUS_POINTER_ROOT, elsewhere, XCB_CURRENT_TIME);
+    DrainRootEvents(observer, 0);
+    ASSERT_EQ(observer.FocusedWindow(), elsewhere);
+
+    StartedProgram first(server.Display(), runtime.Path());
+    std::optional<windows::TopLevelWindow> mainForm;
+    for (int attempts = 0; !mainForm && attempts < 200; ++attempts)
+        if (DrainRootEvents(observer, 60000).maps > 0) mainForm = FindMainForm(*desktopWindows);
+    ASSERT_TRUE(mainForm) << "the start showed no window of class MainForm";
+    // The focus follows the mapping: wait for it a bounded time.
+    for (int attempts = 0; observer.FocusedWindow() != mainForm->handle && attempts < 500; ++attempts)
+        DrainRootEvents(observer, 20);
+    EXPECT_EQ(observer.FocusedWindow(), mainForm->handle);
+
+    CloseWindow(observer, mainForm->handle);
+    EXPECT_EQ(first.WaitForExit(), std::optional<int>(0));
+}
+
 // The second start comes while the first is still starting (its main window not made yet):
 // it waits, brings the first's window forward once there is one, and ends without its own.
 TEST_F(ProgramStartsOnX11, SecondStartDuringTheFirstsStartUpHandsOverOnceItsWindowExists) {

@@ -8,11 +8,13 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include <fstream>
+#include <set>
 
 namespace apptest {
 namespace {
@@ -305,6 +307,35 @@ TEST_F(TaskRunnerTest, ABackupShowsItsStatusInPanelOneWithTheActionsHeldOff) {
     EXPECT_TRUE(std::filesystem::exists(target + "/Faktury.DB"));
     EXPECT_TRUE(std::filesystem::exists(target + "/Faktury.PX"));  // indexes ticked by default
     EXPECT_TRUE(std::filesystem::exists(target + "/Tel_zoz.mb"));
+}
+
+
+
+TEST_F(TaskRunnerTest, AZipBackupMovesTheBarAndNamesTheFileBeingPacked) {
+    const std::string archive = home_ / "zaloha.zip";
+    form->BackupZipFileEdt->setText(QString::fromStdString(archive));
+    form->BackupZipRBtn->click();
+    form->show();
+    WatchingUi watching;
+    ui::ScopedUiServices scope(watching);
+    std::set<int> positions;
+    std::vector<std::string> named;
+    watching.onProcessMessages = [&] {
+        const QString status = form->StatusPanel1->text();
+        if (!status.startsWith(QString::fromUtf8("Prebieha komprimácia súborov databázy ... "))) return;
+        positions.insert(form->MainProgressBar->value());
+        QDir().mkpath(QStringLiteral(TABLORA_SCREENSHOT_DIR));  // the last picture stays
+        form->grab().save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/zip-progress.png"));
+        named.push_back(status.toStdString());
+    };
+    form->BackupBtn->click();
+    ASSERT_TRUE(watching.messages.empty()) << watching.messages[0].text;
+    EXPECT_TRUE(std::filesystem::exists(archive));
+    ASSERT_FALSE(named.empty());
+    EXPECT_EQ(named.front(), "Prebieha komprimácia súborov databázy ... Faktury.DB");
+    EXPECT_GE(positions.size(), 3u);
+    EXPECT_EQ(form->MainProgressBar->value(), 0);
+    EXPECT_EQ(form->StatusPanel1->text(), "Stav: (nečinný)");
 }
 
 } // namespace

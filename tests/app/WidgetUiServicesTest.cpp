@@ -2,13 +2,16 @@
 // widget report targets.
 #include "app/PathEdit.h"
 #include "app/QtReportTargets.h"
+#include "app/RepairSummary.h"
 #include "app/WidgetUiServices.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -41,10 +44,46 @@ TEST(WidgetUiServicesTest, AnErrorBoxShowsCaptionLinesAndTheStopIcon) {
             EXPECT_EQ(box.text(), "Prvý riadok\nDruhý\ntretí");
             EXPECT_EQ(box.icon(), QMessageBox::Critical);
             EXPECT_EQ(box.standardButtons(), QMessageBox::Ok);
+            // The window keeps no log: a box's text can be selected and copied.
+            EXPECT_TRUE(box.textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+            EXPECT_TRUE(box.textInteractionFlags().testFlag(Qt::TextSelectableByKeyboard));
         },
         QMessageBox::Ok);
     EXPECT_EQ(services.ShowMessage({"Tablora", "Prvý riadok\r\nDruhý\rtretí", ui::MsgIcon::Error}),
               ui::MsgAnswer::Ok);
+}
+
+TEST(WidgetUiServicesTest, ABoxIsWideEnoughForItsCaptionAndHasNoMinimizeOrMaximizeButton) {
+    app::TWidgetUiServices services;
+    const std::string caption = "Obnova súborov databázy z archívu";
+    WhenTheBoxIsUp(
+        [&](QMessageBox& box) {
+            const Qt::WindowFlags flags = box.windowFlags();
+            EXPECT_TRUE(flags.testFlag(Qt::CustomizeWindowHint));
+            EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+            EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+            EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+            QFont title = box.font();
+            title.setBold(true);
+            EXPECT_GE(box.width(), QFontMetrics(title).horizontalAdvance(QString::fromStdString(caption)) + 100);
+            QDir().mkpath(QStringLiteral(TABLORA_SCREENSHOT_DIR));
+            box.grab().save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/message-box.png"));
+        },
+        QMessageBox::Ok);
+    services.ShowMessage({caption, "Nie.", ui::MsgIcon::Information});
+
+    // The box that tells what a damage check left, as the operator meets it.
+    tutil::TRebuildReport report;
+    report.TablePath = "/data/orvan/Hovory.db";
+    report.Rebuilt = true;
+    report.RowsToKeyViolations = 3;
+    report.RowsOutsideChain = 15;
+    report.DroppedIndexes = {{"Hovory.X02", ""}};
+    report.CompanionDirectory = "/data/orvan/Rekonstrukcia/Hovory 2026-12-09 132751";
+    WhenTheBoxIsUp(
+        [](QMessageBox& box) { box.grab().save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/repair-summary.png")); },
+        QMessageBox::Ok);
+    services.ShowMessage({app::DamageSummaryCaption, app::DamageCheckSummary({report}), ui::MsgIcon::Information});
 }
 
 TEST(WidgetUiServicesTest, AQuestionHasItsDefaultButtonAndReturnsTheAnswer) {

@@ -10,8 +10,11 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
+#include <random>
+#include <set>
 #include <utility>
 
 namespace {
@@ -270,6 +273,67 @@ TEST_F(ZipBackup, EmptyNameDoesNothing) {
     Module().BackupToZip("", true, 3);
     EXPECT_TRUE(panel.texts.empty());
     EXPECT_TRUE(rtl::ListFiles(other.Path(), "*").empty());
+}
+
+} // namespace
+
+namespace {
+
+// Progress of a zip run: the bar moves per file and per MiB, the status names the file.
+class ZipProgress : public ZipBackup {
+protected:
+    void SetUp() override {
+        ZipBackup::SetUp();
+        std::mt19937 random(7);  // incompressible, so packing reads and writes every byte
+        std::string big(3 * 1024 * 1024 + 512 * 1024, '\0');
+        for (char& c : big) c = static_cast<char>(random());
+        databaseDir.WriteFile("Hovory.db", big);
+    }
+
+    // The positions the bar took since `from`, and whether they never went back.
+    std::vector<int> PositionsSince(std::size_t from) const {
+        return std::vector<int>(progress.positions.begin() + static_cast<std::ptrdiff_t>(from), progress.positions.end());
+    }
+    static std::size_t Distinct(const std::vector<int>& positions) {
+        return std::set<int>(positions.begin(), positions.end()).size();
+    }
+    bool Shown(const std::string& text) const {
+        return std::find(panel.texts.begin(), panel.texts.end(), text) != panel.texts.end();
+    }
+};
+
+TEST_F(ZipProgress, PackingAndUnpackingMoveTheBarPerFileAndPerMiBAndNameTheFile) {
+    const int repaintsBefore = uiServices.processMessagesCalls;
+    Module().BackupToZip(other / "p.zip", true, 3);
+    ASSERT_TRUE(uiServices.messages.empty()) << uiServices.messages[0].text;
+    std::vector<int> packing = PositionsSince(0);
+    packing.pop_back();  // the reset at the end
+    const std::string packingText = "Prebieha komprimácia súborov databázy ... ";
+    for (const char* name : {"Hovory.db", "Tel_zoz.db", "Tel_zoz.mb", "Tel_zoz.PX"})
+        EXPECT_TRUE(Shown(packingText + name)) << name;
+    // Four files, three of the big one's MiB within it.
+    EXPECT_GE(Distinct(packing), 4u + 3u);
+    EXPECT_TRUE(std::is_sorted(packing.begin(), packing.end()));
+    EXPECT_LE(packing.back(), database::TOrvDatabaseModule::ZipProgressSteps);
+    EXPECT_GE(uiServices.processMessagesCalls - repaintsBefore, static_cast<int>(Distinct(packing)) - 1);
+    EXPECT_EQ(progress.Max(), 100);
+    EXPECT_EQ(progress.Position(), 0);
+    EXPECT_EQ(panel.Text(), "");
+
+    databaseDir.WriteFile("Hovory.db", "damaged");
+    const std::size_t unpackFrom = progress.positions.size();
+    Module().RestoreFromZip(other / "p.zip");
+    ASSERT_TRUE(uiServices.messages.empty()) << uiServices.messages[0].text;
+    std::vector<int> unpacking = PositionsSince(unpackFrom);
+    unpacking.pop_back();
+    for (const char* name : {"Hovory.db", "Tel_zoz.db", "Tel_zoz.mb", "Tel_zoz.PX"})
+        EXPECT_TRUE(Shown(std::string("Prebieha dekomprimácia databázy ... ") + name)) << name;
+    EXPECT_GE(Distinct(unpacking), 4u + 3u);
+    EXPECT_TRUE(std::is_sorted(unpacking.begin(), unpacking.end()));
+    EXPECT_EQ(progress.Max(), 100);
+    EXPECT_EQ(progress.Position(), 0);
+    EXPECT_EQ(panel.Text(), "");
+    EXPECT_EQ(ReadAll(databaseDir / "Hovory.db").size(), 3u * 1024 * 1024 + 512 * 1024);
 }
 
 } // namespace
