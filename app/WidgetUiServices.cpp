@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -136,6 +137,8 @@ void TWidgetUiServices::Pause(int milliseconds) {
 }
 
 bool InstallSlovakQtTranslations(QCoreApplication& application) {
+    // Dates, numbers and the dialogs' own words follow the window's language.
+    QLocale::setDefault(QLocale(QLocale::Slovak, QLocale::Slovakia));
     auto* catalogue = new QTranslator(&application);
     const bool loaded =
         catalogue->load(QStringLiteral("qtbase_sk"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));

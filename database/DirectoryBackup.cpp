@@ -7,6 +7,7 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
+#include "platform/rtl/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -35,7 +36,7 @@ std::vector<std::string> RemoveStaleIndexes(const std::string& directory, const 
         if (!tables.count(TableOf(index))) continue;
         if (rtl::FileSystem().Unlink(index) != 0)
             throw rtl::EFileError("Zastaraný indexový súbor " + Quoted(index) + " sa nedá vymazať: " +
-                                  std::strerror(errno));
+                                  rtl::SystemReason(errno));
         removed.push_back(rtl::ExtractFileName(index));
     }
     return removed;

@@ -4,6 +4,7 @@
 #include "platform/rtl/Paths.h"
 #include "platform/tutil/RebuildReport.h"
 #include "platform/tutil/UtilityFailure.h"
+#include "platform/rtl/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -13,7 +14,7 @@ namespace tutil {
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path) {
-    throw TUtilFailure(TUERR_COMPANIONDIR, what + " \"" + path + "\": " + std::strerror(errno));
+    throw TUtilFailure(TUERR_COMPANIONDIR, what + " \"" + path + "\": " + rtl::SystemReason(errno));
 }
 
 } // namespace

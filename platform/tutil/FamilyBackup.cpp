@@ -7,6 +7,7 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/tutil/UtilityFailure.h"
+#include "platform/rtl/Messages.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -22,7 +23,7 @@ namespace {
 constexpr std::size_t Chunk = 1u << 20;
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path) {
-    throw TUtilFailure(TUERR_BACKUP, what + " \"" + path + "\": " + std::strerror(errno));
+    throw TUtilFailure(TUERR_BACKUP, what + " \"" + path + "\": " + rtl::SystemReason(errno));
 }
 
 // Copies the rest of `from` into `to`: inside the kernel where the file system can, else

@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/CodePages.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <algorithm>
 
@@ -19,7 +20,7 @@ constexpr std::size_t ExtendedPartEnd = 0x78;
 constexpr std::size_t MaxHeaderRead = 0x10000;
 
 [[noreturn]] void Fail(const TRandomAccessFile& file, const std::string& what, EngineErrorKind kind) {
-    throw EDBEngineError("Table \"" + rtl::ExtractFileName(file.Path()) + "\" cannot be opened: " + what,
+    throw EDBEngineError(rtl::Format(rtl::TMsg::TableCannotBeOpened, {rtl::ExtractFileName(file.Path()), what}),
                          kind);
 }
 
@@ -81,7 +82,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
     };
 
     h.FileSize = file.Size();
-    if (h.FileSize < FixedPartSize) Fail(file, "the file is too short to be a Paradox table", EngineErrorKind::NotATable);
+    if (h.FileSize < FixedPartSize) Fail(file, rtl::Text(rtl::TMsg::HeaderTooShort), EngineErrorKind::NotATable);
 
     std::vector<std::uint8_t> buf(static_cast<std::size_t>(std::min<std::uint64_t>(h.FileSize, MaxHeaderRead)));
     file.ReadAt(0, buf.data(), buf.size());
@@ -108,20 +109,20 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
     h.IndexOrder = p[0x55];
 
     if (h.FileType > fileSecondaryDataGInc)
-        Fail(file, "unknown file type " + std::to_string(h.FileType), EngineErrorKind::NotATable);
+        Fail(file, rtl::Format(rtl::TMsg::HeaderUnknownType, {std::to_string(h.FileType)}), EngineErrorKind::NotATable);
     if (h.Version < 3 || h.Version > 12)
-        Fail(file, "unknown file version " + std::to_string(h.Version), EngineErrorKind::NotATable);
+        Fail(file, rtl::Format(rtl::TMsg::HeaderUnknownVersion, {std::to_string(h.Version)}), EngineErrorKind::NotATable);
     if (blockKiB < 1 || blockKiB > 32)
-        Fail(file, "impossible block size " + std::to_string(blockKiB) + " KiB", EngineErrorKind::Corrupt);
+        Fail(file, rtl::Format(rtl::TMsg::HeaderBadBlockSize, {std::to_string(blockKiB)}), EngineErrorKind::Corrupt);
     h.BlockSize = blockKiB * 1024;
     if (fieldCount < 1 || fieldCount > 255)
-        Fail(file, "impossible field count " + std::to_string(fieldCount), EngineErrorKind::Corrupt);
+        Fail(file, rtl::Format(rtl::TMsg::HeaderBadFieldCount, {std::to_string(fieldCount)}), EngineErrorKind::Corrupt);
     if (h.HeaderSize < FixedPartSize)
-        Fail(file, "impossible header size " + std::to_string(h.HeaderSize), EngineErrorKind::Corrupt);
+        Fail(file, rtl::Format(rtl::TMsg::HeaderBadHeaderSize, {std::to_string(h.HeaderSize)}), EngineErrorKind::Corrupt);
 
     const bool dataFamily = !h.IsIndexTree();
     const bool extended = dataFamily && h.Version >= 5;
-    if (extended && buf.size() < ExtendedPartEnd) Fail(file, "the header is cut off", EngineErrorKind::Corrupt);
+    if (extended && buf.size() < ExtendedPartEnd) Fail(file, rtl::Text(rtl::TMsg::HeaderCutOff), EngineErrorKind::Corrupt);
     if (extended) {
         h.EncryptionKey = Le32(p + 0x5C);
         h.CodePage = Le16(p + 0x6A);
@@ -132,7 +133,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
 
     // Field descriptors.
     std::size_t pos = extended ? ExtendedPartEnd : FixedPartSize;
-    if (pos + 2 * fieldCount > buf.size()) Fail(file, "the field list is cut off", EngineErrorKind::Corrupt);
+    if (pos + 2 * fieldCount > buf.size()) Fail(file, rtl::Text(rtl::TMsg::HeaderFieldListCutOff), EngineErrorKind::Corrupt);
     int offset = 0;
     for (unsigned i = 0; i < fieldCount; ++i) {
         TFieldInfo f;
@@ -158,8 +159,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
         if (h.RecordSize < expected) h.RecordSize = static_cast<std::uint16_t>(std::min(expected, 0xFFFF));
     }
     if (h.RecordSize == 0 || h.RecordSize > h.BlockSize - 6)
-        Fail(file, "record size " + std::to_string(h.RecordSize) + " does not fit a block of " +
-                       std::to_string(h.BlockSize) + " bytes", EngineErrorKind::Corrupt);
+        Fail(file, rtl::Format(rtl::TMsg::HeaderRecordTooLarge, {std::to_string(h.RecordSize), std::to_string(h.BlockSize)}), EngineErrorKind::Corrupt);
 
     pos += 4;                         // run-time pointer to the table name
     if (dataFamily) pos += 4 * fieldCount;  // run-time pointers to field names

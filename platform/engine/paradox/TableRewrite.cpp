@@ -13,6 +13,7 @@
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,7 +41,7 @@ std::vector<TLayoutField> KeyFieldsOf(const TTableHeader& h, int keyFieldCount) 
 }
 
 [[noreturn]] void KeyViolation(const std::string& dataPath) {
-    throw EDBEngineError("Key violation in table \"" + rtl::ExtractFileName(dataPath) + "\"",
+    throw EDBEngineError(rtl::Format(rtl::TMsg::TableKeyViolation, {rtl::ExtractFileName(dataPath)}),
                          EngineErrorKind::KeyViolation);
 }
 
@@ -107,8 +108,7 @@ TFamilyStep UnlinkStep(const std::string& path) {
 
 void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header) {
     if (!header.LayoutProblem.empty())
-        throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is damaged (" + header.LayoutProblem +
-                                 "); it must be rebuilt before it can be changed",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDamaged, {rtl::ExtractFileName(dataPath), header.LayoutProblem}),
                              EngineErrorKind::Corrupt);
 }
 
@@ -220,7 +220,7 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount, con
     RefuseDamagedLayout(dataPath, h);
     RefuseAmbiguousTable(dataPath);
     if (h.IsEncrypted())
-        throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is password-protected",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {rtl::ExtractFileName(dataPath)}),
                              EngineErrorKind::Encrypted);
     keySize_ = KeySizeOf(h, keyFieldCount);
     secondaries_ = PlanSecondaryIndexes(dataPath, h, keyFieldCount);
@@ -269,8 +269,7 @@ void TTableRewrite::ForEachSourceBlockWhile(const std::function<bool(const TData
         if (!fn(cursor.Block())) return;
     }
     if (!problems.empty())
-        throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath_) + "\" is damaged (" + problems.front().Text +
-                                 "); it must be rebuilt before it can be changed",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDamaged, {rtl::ExtractFileName(dataPath_), problems.front().Text}),
                              EngineErrorKind::Corrupt);
 }
 
@@ -424,7 +423,7 @@ void DeleteRecord(const std::string& dataPath, std::uint64_t ordinal, const std:
         w.EndBlock();
     });
     if (!found)
-        throw EDBEngineError("The row to delete is no longer in table \"" + rtl::ExtractFileName(dataPath) + "\"",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableRowGone, {rtl::ExtractFileName(dataPath)}),
                              EngineErrorKind::InvalidRequest);
     rewrite.Commit(header.AutoIncrement);
 }

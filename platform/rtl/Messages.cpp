@@ -1,0 +1,317 @@
+#include "platform/rtl/Messages.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+namespace rtl {
+
+namespace {
+
+constexpr TMessageEntry Entries[] = {
+    {TMsg::ReasonNoEntry, "No such file or directory",
+     "Súbor alebo adresár neexistuje"},
+    {TMsg::ReasonAccess, "Permission denied",
+     "Prístup zamietnutý"},
+    {TMsg::ReasonReadOnlyFs, "Read-only file system",
+     "Systém súborov je iba na čítanie"},
+    {TMsg::ReasonNoSpace, "No space left on device",
+     "Na zariadení nie je voľné miesto"},
+    {TMsg::ReasonIo, "Input/output error",
+     "Chyba vstupu/výstupu"},
+    {TMsg::ReasonBusy, "Device or resource busy",
+     "Zariadenie alebo prostriedok je obsadený"},
+    {TMsg::ReasonExists, "File exists",
+     "Súbor už existuje"},
+    {TMsg::ReasonNotDirectory, "Not a directory",
+     "Nie je adresár"},
+    {TMsg::ReasonNameTooLong, "File name too long",
+     "Názov súboru je príliš dlhý"},
+    {TMsg::ReasonLoop, "Too many levels of symbolic links",
+     "Príliš veľa úrovní symbolických odkazov"},
+    {TMsg::ReasonPermission, "Operation not permitted",
+     "Operácia nie je povolená"},
+    {TMsg::ReasonNotRegularFile, "not a regular file",
+     "nie je obyčajný súbor"},
+    {TMsg::LockBusy, "The %1 is in use by another run of this program%2; waited %3 s. Try again when it has finished (\"%4\").",
+     "Iný beh tohto programu%2 práve používa %1; čakalo sa %3 s. Skúste to znova, keď skončí (\"%4\")."},
+    {TMsg::LockCannotLock, "Cannot lock the %1 (\"%2\"): %3",
+     "Nie je možné uzamknúť %1 (\"%2\"): %3"},
+    {TMsg::LockHolder, "process %1",
+     "proces %1"},
+    {TMsg::LockHolderNamed, "process %1 (%2)",
+     "proces %1 (%2)"},
+    {TMsg::LockWaitStatus, "Waiting for another run of the program (%1)",
+     "Čaká sa na iný beh programu (%1)"},
+    {TMsg::LockWaitHolder, "%1, process %2",
+     "%1, proces %2"},
+    {TMsg::LockObjectDatabaseDirectory, "database directory \"%1\"",
+     "adresár databázy \"%1\""},
+    {TMsg::LockObjectTable, "table \"%1\"",
+     "tabuľku \"%1\""},
+    {TMsg::LockObjectTableChange, "change of table \"%1\"",
+     "žurnál zmeny tabuľky \"%1\""},
+    {TMsg::LockObjectJournal, "journal",
+     "žurnál"},
+    {TMsg::LockObjectFile, "file",
+     "súbor"},
+    {TMsg::LockObjectProgramInstance, "program instance",
+     "inštanciu programu"},
+    {TMsg::DirectoryDoesNotExist, "does not exist",
+     "neexistuje"},
+    {TMsg::DirectoryUnreachable, "cannot be reached (%1)",
+     "nie je dostupný (%1)"},
+    {TMsg::DirectoryNotADirectory, "is not a directory",
+     "nie je adresár"},
+    {TMsg::DirectoryCannotList, "Cannot list the directory \"%1\": %2",
+     "Obsah adresára \"%1\" nie je možné prečítať: %2"},
+    {TMsg::DirectoryCannotFlush, "Cannot flush the directory \"%1\": %2",
+     "Adresár \"%1\" nie je možné zapísať na disk: %2"},
+    {TMsg::FileCannotOpen, "Cannot open file \"%1\": %2",
+     "Súbor \"%1\" nie je možné otvoriť: %2"},
+    {TMsg::FileCannotReadFile, "Cannot read file \"%1\": %2",
+     "Súbor \"%1\" nie je možné čítať: %2"},
+    {TMsg::FileNotReadable, "\"%1\" is not a readable file",
+     "\"%1\" nie je súbor, ktorý je možné čítať"},
+    {TMsg::FileCannotCreate, "Cannot create \"%1\": %2",
+     "Súbor \"%1\" nie je možné vytvoriť: %2"},
+    {TMsg::FileCannotOpenForWriting, "Cannot open for writing \"%1\": %2",
+     "Súbor \"%1\" nie je možné otvoriť na zápis: %2"},
+    {TMsg::FileCannotReadSize, "Cannot read the size of \"%1\": %2",
+     "Veľkosť súboru \"%1\" nie je možné zistiť: %2"},
+    {TMsg::FileCannotClose, "Cannot close \"%1\": %2",
+     "Súbor \"%1\" nie je možné zatvoriť: %2"},
+    {TMsg::FileCannotWrite, "Cannot write \"%1\": %2",
+     "Do súboru \"%1\" nie je možné zapisovať: %2"},
+    {TMsg::FileCannotRead, "Cannot read \"%1\": %2",
+     "Súbor \"%1\" nie je možné čítať: %2"},
+    {TMsg::FileCannotFlush, "Cannot flush \"%1\": %2",
+     "Súbor \"%1\" nie je možné zapísať na disk: %2"},
+    {TMsg::FileCannotFlushDirectoryOf, "Cannot flush the directory of \"%1\": %2",
+     "Adresár súboru \"%1\" nie je možné zapísať na disk: %2"},
+    {TMsg::FileCannotReplace, "Cannot replace \"%1\": %2",
+     "Súbor \"%1\" nie je možné nahradiť: %2"},
+    {TMsg::FileCannotDelete, "Cannot delete \"%1\": %2",
+     "Súbor \"%1\" nie je možné vymazať: %2"},
+    {TMsg::FileCannotRename, "Cannot rename \"%1\": %2",
+     "Súbor \"%1\" nie je možné premenovať: %2"},
+    {TMsg::JournalCannotWrite, "Cannot write the journal \"%1\": %2",
+     "Žurnál \"%1\" nie je možné zapísať: %2"},
+    {TMsg::JournalCannotRemove, "Cannot remove the journal \"%1\": %2",
+     "Žurnál \"%1\" nie je možné odstrániť: %2"},
+    {TMsg::SortFileCannotRead, "Cannot read the sort file \"%1\"",
+     "Pomocný súbor triedenia \"%1\" nie je možné čítať"},
+    {TMsg::EngineSessionActive, "A session named \"%1\" is already active.",
+     "Relácia s názvom \"%1\" je už aktívna."},
+    {TMsg::EngineSessionInactive, "The session \"%1\" is not active.",
+     "Relácia \"%1\" nie je aktívna."},
+    {TMsg::EnginePrivateDirMissing, "The private directory \"%1\" does not exist.",
+     "Súkromný adresár \"%1\" neexistuje."},
+    {TMsg::EngineUnknownAlias, "Unknown database alias \"%1\".",
+     "Neznámy alias databázy \"%1\"."},
+    {TMsg::EngineAliasWithoutPath, "The database alias \"%1\" has no PATH parameter.",
+     "Alias databázy \"%1\" nemá parameter PATH."},
+    {TMsg::EngineDatabaseWithoutPath, "The database \"%1\" has no PATH parameter.",
+     "Databáza \"%1\" nemá parameter PATH."},
+    {TMsg::EngineDatabaseDirectory, "The database directory \"%1\" %2.",
+     "Adresár databázy \"%1\" %2."},
+    {TMsg::EngineDatabaseAlreadyOpen, "A database named \"%1\" is already open.",
+     "Databáza s názvom \"%1\" je už otvorená."},
+    {TMsg::EngineDatabaseNotConnected, "The database \"%1\" is not connected.",
+     "Databáza \"%1\" nie je pripojená."},
+    {TMsg::EngineDatabaseNotOpen, "The database \"%1\" is not open.",
+     "Databáza \"%1\" nie je otvorená."},
+    {TMsg::EngineConfigCannotRead, "Cannot read the engine configuration \"%1\".",
+     "Konfiguráciu databázového stroja \"%1\" nie je možné prečítať."},
+    {TMsg::EngineConfigCannotWrite, "Cannot write the engine configuration \"%1\".",
+     "Konfiguráciu databázového stroja \"%1\" nie je možné zapísať."},
+    {TMsg::EngineConfigCannotCreateDirectory, "Cannot create the directory \"%1\".",
+     "Adresár \"%1\" nie je možné vytvoriť."},
+    {TMsg::TableDoesNotExist, "Table \"%1\" does not exist",
+     "Tabuľka \"%1\" neexistuje"},
+    {TMsg::TableDoesNotExistDot, "The table \"%1\" does not exist.",
+     "Tabuľka \"%1\" neexistuje."},
+    {TMsg::TableDoesNotExistIn, "Table \"%1\" does not exist in \"%2\"",
+     "Tabuľka \"%1\" v adresári \"%2\" neexistuje"},
+    {TMsg::TableAlreadyExists, "Table \"%1\" already exists",
+     "Tabuľka \"%1\" už existuje"},
+    {TMsg::TableNamedExists, "A table named \"%1\" already exists.",
+     "Tabuľka s názvom \"%1\" už existuje."},
+    {TMsg::TablePasswordProtected, "Table \"%1\" is password-protected",
+     "Tabuľka \"%1\" je chránená heslom"},
+    {TMsg::TableKeyViolation, "Key violation in table \"%1\"",
+     "Chyba \"Key violation\" v tabuľke \"%1\""},
+    {TMsg::TableCannotBeOpened, "Table \"%1\" cannot be opened: %2",
+     "Tabuľku \"%1\" nie je možné otvoriť: %2"},
+    {TMsg::TableIsIndexFile, "\"%1\" is an index file, not a table",
+     "\"%1\" je indexový súbor, nie tabuľka"},
+    {TMsg::TableDamaged, "Table \"%1\" is damaged (%2); it must be rebuilt before it can be changed",
+     "Tabuľka \"%1\" je poškodená (%2); pred zmenou ju treba opraviť (rekonštruovať)"},
+    {TMsg::TableNotReadWhole, "Table \"%1\" cannot be read whole (%2)",
+     "Tabuľku \"%1\" nie je možné prečítať celú (%2)"},
+    {TMsg::TableOpenCannotDelete, "The table \"%1\" is open and cannot be deleted.",
+     "Tabuľka \"%1\" je otvorená, nie je možné ju vymazať."},
+    {TMsg::TableOpenCannotRename, "The table \"%1\" is open and cannot be renamed.",
+     "Tabuľka \"%1\" je otvorená, nie je možné ju premenovať."},
+    {TMsg::TableOpenCannotCreate, "The table \"%1\" is open and cannot be created.",
+     "Tabuľka \"%1\" je otvorená, nie je možné ju vytvoriť."},
+    {TMsg::TableNotOpen, "The table \"%1\" is not open.",
+     "Tabuľka \"%1\" nie je otvorená."},
+    {TMsg::TableRowGone, "The row to delete is no longer in table \"%1\"",
+     "Riadok na vymazanie už v tabuľke \"%1\" nie je"},
+    {TMsg::FieldNotFound, "Field \"%1\" not found.",
+     "Pole \"%1\" sa nenašlo."},
+    {TMsg::FieldNotFoundInTable, "Field \"%1\" not found in table \"%2\".",
+     "Pole \"%1\" sa v tabuľke \"%2\" nenašlo."},
+    {TMsg::HeaderTooShort, "the file is too short to be a Paradox table",
+     "súbor je príliš krátky na tabuľku Paradox"},
+    {TMsg::HeaderUnknownType, "unknown file type %1",
+     "neznámy typ súboru %1"},
+    {TMsg::HeaderUnknownVersion, "unknown file version %1",
+     "neznáma verzia súboru %1"},
+    {TMsg::HeaderBadBlockSize, "impossible block size %1 KiB",
+     "nemožná veľkosť bloku %1 KiB"},
+    {TMsg::HeaderBadFieldCount, "impossible field count %1",
+     "nemožný počet polí %1"},
+    {TMsg::HeaderBadHeaderSize, "impossible header size %1",
+     "nemožná veľkosť hlavičky %1"},
+    {TMsg::HeaderCutOff, "the header is cut off",
+     "hlavička je neúplná"},
+    {TMsg::HeaderFieldListCutOff, "the field list is cut off",
+     "zoznam polí je neúplný"},
+    {TMsg::HeaderRecordTooLarge, "record size %1 does not fit a block of %2 bytes",
+     "veľkosť záznamu %1 sa nezmestí do bloku s veľkosťou %2 bajtov"},
+    {TMsg::ZipOpenFailed, "Can't open file",
+     "Súbor nie je možné otvoriť"},
+    {TMsg::ZipReadError, "Read error",
+     "Chyba čítania"},
+    {TMsg::ZipWriteError, "Write error",
+     "Chyba zápisu"},
+    {TMsg::ZipSeekError, "Seek error",
+     "Chyba posunu v súbore"},
+    {TMsg::ZipCrcError, "CRC error",
+     "Chyba kontrolného súčtu (CRC)"},
+    {TMsg::ZipCloseFailed, "Closing zip archive failed",
+     "Archív zip sa nepodarilo zatvoriť"},
+    {TMsg::ZipTempFileFailed, "Failure to create temporary file",
+     "Dočasný súbor sa nepodarilo vytvoriť"},
+    {TMsg::ZipRenameFailed, "Renaming temporary file failed",
+     "Dočasný súbor sa nepodarilo premenovať"},
+    {TMsg::ZipNotAZip, "Not a zip archive",
+     "Súbor nie je archív zip"},
+    {TMsg::ZipInconsistent, "Zip archive inconsistent",
+     "Archív zip je nekonzistentný"},
+    {TMsg::ZipNoSuchFile, "No such file",
+     "Súbor neexistuje"},
+    {TMsg::ZipFileExists, "File already exists",
+     "Súbor už existuje"},
+    {TMsg::ZipCompressionUnsupported, "Compression method not supported",
+     "Metóda kompresie nie je podporovaná"},
+    {TMsg::ZipEncryptionUnsupported, "Encryption method not supported",
+     "Metóda šifrovania nie je podporovaná"},
+    {TMsg::ZipPrematureEnd, "Premature end of file",
+     "Predčasný koniec súboru"},
+    {TMsg::ZipCompressedDataInvalid, "Compressed data invalid",
+     "Komprimované údaje sú poškodené"},
+    {TMsg::ZipCannotRemove, "Can't remove file",
+     "Súbor nie je možné odstrániť"},
+    {TMsg::ZipOutOfMemory, "Malloc failure",
+     "Nedostatok pamäte"},
+    {TMsg::ZipCancelled, "Operation cancelled",
+     "Operácia bola zrušená"},
+    {TMsg::ZipZlib, "Zlib error",
+     "Chyba knižnice zlib"},
+    {TMsg::ZipAborted, "aborted",
+     "prerušené"},
+    {TMsg::ZipChangedWhilePacking, "file changed while packing",
+     "súbor sa počas balenia zmenil"},
+};
+static_assert(sizeof(Entries) / sizeof(Entries[0]) == MessageCount, "one catalogue entry per message id");
+
+TLanguage& CurrentLanguage() {
+    static TLanguage language = TLanguage::English;
+    return language;
+}
+
+// The catalogue's own id for the reasons it words itself.
+bool ReasonId(int errnum, TMsg& id) {
+    switch (errnum) {
+    case ENOENT: id = TMsg::ReasonNoEntry; return true;
+    case EACCES: id = TMsg::ReasonAccess; return true;
+    case EROFS: id = TMsg::ReasonReadOnlyFs; return true;
+    case ENOSPC: id = TMsg::ReasonNoSpace; return true;
+    case EIO: id = TMsg::ReasonIo; return true;
+    case EBUSY: id = TMsg::ReasonBusy; return true;
+    case EEXIST: id = TMsg::ReasonExists; return true;
+    case ENOTDIR: id = TMsg::ReasonNotDirectory; return true;
+    case ENAMETOOLONG: id = TMsg::ReasonNameTooLong; return true;
+    case ELOOP: id = TMsg::ReasonLoop; return true;
+    case EPERM: id = TMsg::ReasonPermission; return true;
+    default: return false;
+    }
+}
+
+} // namespace
+
+TLanguage Language() { return CurrentLanguage(); }
+
+void SetLanguage(TLanguage language) { CurrentLanguage() = language; }
+
+TLanguage LanguageFromEnvironment() {
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(name);
+        if (!value || !*value) continue;
+        const std::string_view v(value);
+        const bool slovak = v.substr(0, 2) == "sk" && (v.size() == 2 || v[2] == '_' || v[2] == '.' || v[2] == '@');
+        return slovak ? TLanguage::Slovak : TLanguage::English;
+    }
+    return TLanguage::English;
+}
+
+const TMessageEntry* MessageEntries() { return Entries; }
+
+std::string Text(TMsg id) { return Text(id, Language()); }
+
+std::string Text(TMsg id, TLanguage language) {
+    const auto index = static_cast<std::size_t>(id);
+    if (index >= MessageCount) return std::string();
+    return language == TLanguage::Slovak ? Entries[index].Slovak : Entries[index].English;
+}
+
+std::string FormatText(const std::string& text, const std::vector<std::string>& args) {
+    std::string r;
+    r.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size()) {
+            const char next = text[i + 1];
+            if (next >= '1' && next <= '9') {
+                const auto n = static_cast<std::size_t>(next - '1');
+                if (n < args.size()) r += args[n];
+                ++i;
+                continue;
+            }
+            if (next == '%') {
+                r += '%';
+                ++i;
+                continue;
+            }
+        }
+        r += text[i];
+    }
+    return r;
+}
+
+std::string Format(TMsg id, const std::vector<std::string>& args) { return FormatText(Text(id), args); }
+
+std::string Format(TMsg id, const std::vector<std::string>& args, TLanguage language) {
+    return FormatText(Text(id, language), args);
+}
+
+std::string SystemReason(int errnum) {
+    TMsg id{};
+    if (Language() == TLanguage::Slovak && ReasonId(errnum, id)) return Text(id);
+    return std::strerror(errnum);
+}
+
+} // namespace rtl
