@@ -117,6 +117,7 @@ TEST_F(WindowLanguageTest, AWaitForAnotherRunShowsInTheStatusBarUntilItEnds) {
     std::vector<std::string> shown;
     watching.onProcessMessages = [&] { shown.push_back(form->StatusPanel1->text().toStdString()); };
     const pid_t pid = holder;
+    const std::string before = form->StatusPanel1->text().toStdString();
     form->BackupBtn->click();
     ASSERT_TRUE(watching.messages.empty()) << watching.messages[0].text;
     ASSERT_GE(whileWaiting.size(), 3u);
@@ -124,9 +125,11 @@ TEST_F(WindowLanguageTest, AWaitForAnotherRunShowsInTheStatusBarUntilItEnds) {
     std::ifstream("/proc/self/comm") >> program;  // the holder is a fork of this process
     const std::string waitText = "Čaká sa na iný beh programu (" + program + ", proces " + std::to_string(pid) + ")";
     for (const std::string& s : whileWaiting) EXPECT_EQ(s, waitText);
-    // Painted when the wait began, and the backup's own status shown again after it.
+    // Painted when the wait began; what the panel said before is back as soon as it ends.
     const auto waitShown = std::find(shown.begin(), shown.end(), waitText);
     ASSERT_NE(waitShown, shown.end());
+    ASSERT_NE(waitShown + 1, shown.end());
+    EXPECT_EQ(*(waitShown + 1), before);
     EXPECT_NE(std::find(waitShown, shown.end(), "Zálohovanie do: \"" + home_ / "zaloha" + "\""),
               shown.end());
     EXPECT_TRUE(std::filesystem::exists(home_ / "zaloha/Hovory.db"));
