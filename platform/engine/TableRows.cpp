@@ -386,9 +386,7 @@ void TTable::Post() {
     std::size_t at = s.Inserts.size();
     if (h.IsKeyed()) {
         if (!paradox::PrimaryKeyOrdersByBytes(h))
-            throw EDBEngineError("Table \"" + TableName + "\" orders its key text by the sort order " +
-                                     paradox::SortOrderLabel(h) +
-                                     ", which this engine does not model; a new row cannot be placed in it",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableUnmodelledOrderNewRow, {TableName, paradox::SortOrderLabel(h)}),
                                  EngineErrorKind::InvalidRequest);
         const auto keySize = static_cast<std::size_t>(KeySizeOf(h));
         const std::string key(reinterpret_cast<const char*>(m.pending.data()), keySize);

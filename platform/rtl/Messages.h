@@ -134,6 +134,27 @@ enum class TMsg {
     ZipAborted,
     ZipChangedWhilePacking,
 
+    DetailCannotCopy,
+    DetailCannotRead,
+    DetailCannotWrite,
+    DetailCannotCreate,
+    DetailCannotFlush,
+    DetailCannotClose,
+    DetailCannotName,
+    DetailCannotOpen,
+    DetailCannotExamine,
+    DetailCannotLink,
+    DetailCannotUse,
+    DetailNoFreeName,
+    TableUnmodelledOrder,
+    TableUnmodelledOrderRows,
+    TableUnmodelledOrderAdd,
+    TableUnmodelledOrderAppend,
+    TableUnmodelledOrderNewRow,
+    TableIndexOutOfStep,
+    TableLetterCaseTwin,
+    TableFamilyExists,
+
     Count_  // not a message: the number of ids
 };
 

@@ -50,7 +50,7 @@ void TCompanionTable::Finish(std::uint32_t autoIncrement) {
     memo_.reset();
     auto place = [](const std::string& from, const std::string& to) {
         if (rtl::FileSystem().RenameNoReplace(from, to) != 0)
-            throw TUtilFailure(TUERR_WRITE, "cannot name \"" + to + "\": " + rtl::SystemReason(errno));
+            throw TUtilFailure(TUERR_WRITE, rtl::Format(rtl::TMsg::DetailCannotName, {to, rtl::SystemReason(errno)}));
     };
     if (!memoTemp_.empty()) place(memoTemp_, CompanionPath(path_, ".mb"));
     place(dataTemp_, path_);

@@ -94,14 +94,12 @@ TFamilyStep UnlinkStep(const std::string& path) {
 }
 
 [[noreturn]] void UnmodelledOrder(const std::string& dataPath, const TTableHeader& h, const std::string& what) {
-    throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" orders its key text by the sort order " +
-                             SortOrderLabel(h) + ", which this engine does not model; " + what +
-                             " would have to choose a place for a key, and is refused",
+    throw EDBEngineError(rtl::Format(rtl::TMsg::TableUnmodelledOrder, {rtl::ExtractFileName(dataPath), SortOrderLabel(h), what}),
                          EngineErrorKind::InvalidRequest);
 }
 
 [[noreturn]] void UnmodelledOrderOf(const std::string& dataPath, const TTableHeader& h, const std::vector<int>&) {
-    UnmodelledOrder(dataPath, h, "ordering its rows by that key");
+    UnmodelledOrder(dataPath, h, rtl::Text(rtl::TMsg::TableUnmodelledOrderRows));
 }
 
 } // namespace
@@ -142,8 +140,7 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
         // the only copy of something: a new table never replaces it.
         const auto family = FindTableFamily(dir.empty() ? "." : dir, TableBaseName(dataName));
         if (!family.empty())
-            throw EDBEngineError("Table \"" + dataPath + "\" already exists (" + rtl::ExtractFileName(family.front()) +
-                                     " is there)",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableFamilyExists, {dataPath, rtl::ExtractFileName(family.front())}),
                                  EngineErrorKind::AlreadyExists);
     }
     // What a creation killed part-way left.
@@ -226,9 +223,7 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount, con
     secondaries_ = PlanSecondaryIndexes(dataPath, h, keyFieldCount);
     for (const auto& plan : secondaries_)
         if (!plan.Maintainable && !options_.DropUnmaintainableIndexes)
-            throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" cannot be changed: its secondary index " +
-                                     plan.Name + " could not be kept in step with it (" + plan.Reason +
-                                     "), and dropping it was not asked for",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableIndexOutOfStep, {rtl::ExtractFileName(dataPath), plan.Name, plan.Reason}),
                                  EngineErrorKind::InvalidRequest);
     RemoveStaleTemporaries(dataPath);
     RemoveStaleTemporaries(CompanionPath(dataPath, ".px"));
@@ -345,7 +340,7 @@ std::uint64_t InsertRecord(const std::string& dataPath, std::uint8_t* record,
                            const std::function<void(std::uint8_t*)>& prepare, const TRewriteOptions& options) {
     TTableRewrite rewrite(dataPath, CurrentKeyCount(dataPath), options);
     const TTableHeader header = rewrite.Header();
-    if (header.IsKeyed() && !PrimaryKeyOrdersByBytes(header)) UnmodelledOrder(dataPath, header, "adding a row");
+    if (header.IsKeyed() && !PrimaryKeyOrdersByBytes(header)) UnmodelledOrder(dataPath, header, rtl::Text(rtl::TMsg::TableUnmodelledOrderAdd));
     const int keySize = rewrite.KeySize();
     const int recordSize = header.RecordSize;
     const auto key = static_cast<std::size_t>(keySize);
@@ -574,7 +569,7 @@ TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& produc
                 stored = stored || !deletions.Skip(b.Number, i, b.Record(i, recordSize), recordSize);
         });
         if (stored || !options.ProducerInStoredOrder || options.Deletions)
-            UnmodelledOrder(dataPath, header, "appending rows to it");
+            UnmodelledOrder(dataPath, header, rtl::Text(rtl::TMsg::TableUnmodelledOrderAppend));
         TRecordSorter keys(static_cast<int>(key), static_cast<int>(key), TempDirOr(options.Rewrite.TempDir));
         while (const std::uint8_t* r = producer.Next()) {
             const std::uint64_t before = result.Appended;
