@@ -71,10 +71,10 @@ public:
     void Begin(const std::string& what, dev_t device, ino_t inode) {
         if (announced_ || !WaitNotice()) return;
         const TLockHolder holder = FindLockHolder(device, inode);
-        std::string other = what;
-        if (!holder.Pid.empty())
-            other = holder.Program.empty() ? Format(TMsg::LockHolder, {holder.Pid})
-                                           : Format(TMsg::LockWaitHolder, {holder.Program, holder.Pid});
+        // The program's name alone fits a status bar; the error after a vain wait says more.
+        std::string other = !holder.Program.empty() ? holder.Program
+                            : !holder.Pid.empty()   ? Format(TMsg::LockHolder, {holder.Pid})
+                                                    : what;
         announced_ = true;
         WaitNotice()(true, Format(TMsg::LockWaitStatus, {other}));
     }

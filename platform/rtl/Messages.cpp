@@ -44,8 +44,6 @@ constexpr TMessageEntry Entries[] = {
      "proces %1 (%2)"},
     {TMsg::LockWaitStatus, "Waiting for another run of the program (%1)",
      "Čaká sa na iný beh programu (%1)"},
-    {TMsg::LockWaitHolder, "%1, process %2",
-     "%1, proces %2"},
     {TMsg::LockObjectDatabaseDirectory, "database directory \"%1\"",
      "adresár databázy \"%1\""},
     {TMsg::LockObjectTable, "table \"%1\"",

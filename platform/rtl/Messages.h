@@ -42,7 +42,6 @@ enum class TMsg {
     LockHolder,
     LockHolderNamed,
     LockWaitStatus,
-    LockWaitHolder,
     LockObjectDatabaseDirectory,
     LockObjectTable,
     LockObjectTableChange,

@@ -10,6 +10,7 @@
 #include "app/WidgetUiServices.h"
 
 #include <QAbstractItemView>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -110,20 +111,23 @@ TEST_F(WindowLanguageTest, AWaitForAnotherRunShowsInTheStatusBarUntilItEnds) {
     // The other run finishes while we wait: the backup then goes ahead.
     rtl::SetLockWaitFunction([&](int) {
         whileWaiting.push_back(form->StatusPanel1->text().toStdString());
+        if (whileWaiting.size() == 1) {
+            QDir().mkpath(QStringLiteral(TABLORA_SCREENSHOT_DIR));
+            form->grab().save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/lock-wait.png"));
+        }
         if (whileWaiting.size() == 3) test::EndLockHolder(holder);
     });
     WatchingUi watching;
     ui::ScopedUiServices scope(watching);
     std::vector<std::string> shown;
     watching.onProcessMessages = [&] { shown.push_back(form->StatusPanel1->text().toStdString()); };
-    const pid_t pid = holder;
     const std::string before = form->StatusPanel1->text().toStdString();
     form->BackupBtn->click();
     ASSERT_TRUE(watching.messages.empty()) << watching.messages[0].text;
     ASSERT_GE(whileWaiting.size(), 3u);
     std::string program;
     std::ifstream("/proc/self/comm") >> program;  // the holder is a fork of this process
-    const std::string waitText = "Čaká sa na iný beh programu (" + program + ", proces " + std::to_string(pid) + ")";
+    const std::string waitText = "Čaká sa na iný beh programu (" + program + ")";
     for (const std::string& s : whileWaiting) EXPECT_EQ(s, waitText);
     // Painted when the wait began; what the panel said before is back as soon as it ends.
     const auto waitShown = std::find(shown.begin(), shown.end(), waitText);
@@ -179,6 +183,8 @@ TEST(FileDialogLanguage, TheFileListAndLabelsOfQtsOwnDialogAreSlovak) {
     dialog->show();
     const QModelIndex folder = RowOf(*dialog, QStringLiteral("zaloha"));
     const QModelIndex file = RowOf(*dialog, QStringLiteral("Backup.zip"));
+    QDir().mkpath(QStringLiteral(TABLORA_SCREENSHOT_DIR));
+    dialog->grab().save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/file-dialog.png"));
     ASSERT_TRUE(folder.isValid());
     ASSERT_TRUE(file.isValid());
     EXPECT_EQ(folder.siblingAtColumn(2).data().toString(), QStringLiteral("Priečinok"));
