@@ -264,6 +264,12 @@ constexpr TMessageEntry Entries[] = {
      "Tabuľku \"%1\" nie je možné zmeniť: \"%2\" v tom istom adresári sa od nej líši len veľkosťou písmen a súbory týchto dvoch tabuliek nie je možné rozlíšiť; najprv jednu z nich premenujte"},
     {TMsg::TableFamilyExists, "Table \"%1\" already exists (%2 is there)",
      "Tabuľka \"%1\" už existuje (je tam %2)"},
+    {TMsg::RebuildKeyTakesNoRoom, "the key fields of %1 take no room in the record",
+     "kľúčové polia tabuľky %1 nezaberajú v zázname žiadne miesto"},
+    {TMsg::RebuildBackupRemoved, "; %1 was removed: it could not be given data of its own (%2)",
+     "; súbor %1 bol odstránený: nebolo možné dať mu vlastné údaje (%2)"},
+    {TMsg::RebuildBackupShared, "; %1 still shares its data with the table (%2)",
+     "; súbor %1 stále zdieľa údaje s tabuľkou (%2)"},
 };
 static_assert(sizeof(Entries) / sizeof(Entries[0]) == MessageCount, "one catalogue entry per message id");
 

@@ -153,6 +153,9 @@ enum class TMsg {
     TableIndexOutOfStep,
     TableLetterCaseTwin,
     TableFamilyExists,
+    RebuildKeyTakesNoRoom,
+    RebuildBackupRemoved,
+    RebuildBackupShared,
 
     Count_  // not a message: the number of ids
 };
