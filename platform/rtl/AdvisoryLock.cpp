@@ -63,7 +63,12 @@ class TWaitAnnouncement {
 public:
     TWaitAnnouncement() = default;
     ~TWaitAnnouncement() {
-        if (announced_ && WaitNotice()) WaitNotice()(false, std::string());
+        if (!announced_ || !WaitNotice()) return;
+        try {
+            WaitNotice()(false, std::string());
+        } catch (...) {
+            // Also runs while a failed lock's error leaves: telling the end must not replace it.
+        }
     }
     TWaitAnnouncement(const TWaitAnnouncement&) = delete;
     TWaitAnnouncement& operator=(const TWaitAnnouncement&) = delete;
