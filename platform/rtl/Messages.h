@@ -156,6 +156,22 @@ enum class TMsg {
     RebuildKeyTakesNoRoom,
     RebuildBackupRemoved,
     RebuildBackupShared,
+    ProblemBlock,
+    ProblemBlockOffset,
+    ProblemOffset,
+    ChainImpossibleLastOffset,
+    ChainOffsetNotMultiple,
+    ChainOffsetBeyondBlock,
+    ChainNoFirstBlock,
+    ChainLinkOutside,
+    ChainLoops,
+    ChainBlockUnreadable,
+    ChainBlockBeyondAllocated,
+    ChainBackLink,
+    ChainRecordsBeyondEnd,
+    ChainLengthMismatch,
+    ChainEndMismatch,
+    ChainRecordCountMismatch,
 
     Count_  // not a message: the number of ids
 };
