@@ -24,14 +24,14 @@ std::unique_ptr<TParadoxTable> TParadoxTable::Open(const std::string& dataPath) 
                              EngineErrorKind::NotATable);
     if (h.IsEncrypted())
         table->openProblems_.push_back(TTableProblem{ProblemKind::Encrypted, rtl::ExtractFileName(dataPath), 0, 0,
-                                                     "the table is password-protected; its rows cannot be read"});
+                                                     rtl::Text(rtl::TMsg::OpenPasswordProtected)});
     const bool hasBlobs = std::any_of(h.Fields.begin(), h.Fields.end(),
                                       [](const TFieldInfo& f) { return IsBlobField(f.TypeCode); });
     if (hasBlobs) {
         const std::string mbPath = FindCompanionFile(dataPath, ".mb");
         if (mbPath.empty())
             table->openProblems_.push_back(TTableProblem{ProblemKind::MemoFile, rtl::ExtractFileName(dataPath), 0, 0,
-                                                         "the memo file (.mb) is missing"});
+                                                         rtl::Text(rtl::TMsg::OpenMemoFileMissing)});
         table->memo_ = TMemoFile::Open(mbPath, h.IsEncrypted(), table->openProblems_);
     }
     return table;

@@ -140,8 +140,9 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
         f.TypeCode = p[pos + 2 * i];
         f.SizeByte = p[pos + 2 * i + 1];
         if (FieldStorageSize(f.TypeCode, f.SizeByte) < 0)
-            layoutProblem("field " + std::to_string(i + 1) + " has an impossible type/size (" +
-                    std::to_string(f.TypeCode) + "/" + std::to_string(f.SizeByte) + ")", pos + 2 * i);
+            layoutProblem(rtl::Format(rtl::TMsg::LayoutFieldImpossible, {std::to_string(i + 1), std::to_string(f.TypeCode),
+                                                             std::to_string(f.SizeByte)}),
+                          pos + 2 * i);
         f.Size = FieldLayoutSize(f.TypeCode, f.SizeByte);
         f.Offset = offset;
         offset += f.Size;
@@ -153,8 +154,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
     // three shorts after the key.
     const int expected = offset + (h.IsIndexTree() ? 6 : 0);
     if (expected != h.RecordSize) {
-        layoutProblem("record size " + std::to_string(h.RecordSize) + " differs from the fields' total " +
-                std::to_string(expected));
+        layoutProblem(rtl::Format(rtl::TMsg::LayoutRecordSize, {std::to_string(h.RecordSize), std::to_string(expected)}));
         // Records are packed at the header's stride; it is kept when the fields fit in it.
         if (h.RecordSize < expected) h.RecordSize = static_cast<std::uint16_t>(std::min(expected, 0xFFFF));
     }
@@ -183,7 +183,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
             }
         }
     }
-    if (dataFamily && !namesRead) layoutProblem("the field names are cut off");
+    if (dataFamily && !namesRead) layoutProblem(rtl::Text(rtl::TMsg::LayoutNamesCutOff));
     // Index trees store no names; unreadable names get placeholders so columns stay apart.
     for (std::size_t i = 0; i < h.Fields.size(); ++i)
         if (h.Fields[i].Name.empty()) h.Fields[i].Name = "Field" + std::to_string(i + 1);
@@ -214,11 +214,11 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
                 std::to_string(h.HeaderSize));
 
     if (h.IsDataFile() && h.KeyFieldCount > fieldCount) {
-        layoutProblem("key field count " + std::to_string(h.KeyFieldCount) + " exceeds the field count");
+        layoutProblem(rtl::Format(rtl::TMsg::LayoutKeyFieldCount, {std::to_string(h.KeyFieldCount)}));
         h.KeyFieldCount = static_cast<std::uint16_t>(fieldCount);
     }
     if (h.IsDataFile() && !h.IsKeyed() && h.KeyFieldCount != 0) {
-        layoutProblem("an unkeyed table declares key fields");
+        layoutProblem(rtl::Text(rtl::TMsg::LayoutUnkeyedWithKeys));
         h.KeyFieldCount = 0;
     }
     if (h.BlocksInUse > h.BlocksAllocated)
