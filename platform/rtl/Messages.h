@@ -194,6 +194,17 @@ enum class TMsg {
     BlobSlotDamaged,
     BlobRunsPastBlock,
     BlobFieldTooSmall,
+    CheckGraphicPrefixMissing,
+    CheckGraphicPrefixLength,
+    CheckKeyOrderNotChecked,
+    CheckDuplicateKey,
+    CheckKeyOutOfOrder,
+    CheckBlobField,
+    CheckDuplicateStored,
+    CheckFurtherKeyFaults,
+    CheckFurtherBlobs,
+    CheckAutoIncrementBelow,
+    CheckPrimaryIndexMissing,
 
     Count_  // not a message: the number of ids
 };
