@@ -1,6 +1,7 @@
 #include "app/InstanceLock.h"
 
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -62,7 +63,7 @@ bool TInstanceLockFile::TryTake() {
     try {
         rtl::TFileDescriptor created(rtl::FileSystem().Open(path_, O_RDONLY | O_CREAT, 0600));
         if (!created.Valid()) return true;
-        lock_ = rtl::TAdvisoryLock::Acquire(path_, rtl::LockKind::Exclusive, "program instance", 0);
+        lock_ = rtl::TAdvisoryLock::Acquire(path_, rtl::LockKind::Exclusive, rtl::Text(rtl::TMsg::LockObjectProgramInstance), 0);
         return true;
     } catch (const rtl::ELockBusy&) {
         return false;

@@ -1,5 +1,6 @@
 #include "app/PathEdit.h"
 
+#include "app/FileListTexts.h"
 #include "app/StandardErrorBox.h"
 
 #include <QAction>
@@ -35,6 +36,7 @@ void TPathEdit::SetDialog(const QString& title, const QString& filter, const QSt
 
 std::unique_ptr<QFileDialog> TPathEdit::MakeDialog() {
     auto dialog = std::make_unique<QFileDialog>(window());
+    dialog->setProxyModel(new TFileListTexts(dialog.get()));
     const QFileInfo current(text());
     if (kind_ == Kind::Directory) {
         dialog->setFileMode(QFileDialog::Directory);

@@ -5,6 +5,7 @@
 #include "app/WidgetUiServices.h"
 #include "app/SingleInstanceGuard.h"
 #include "platform/rtl/AdvisoryLock.h"
+#include "platform/rtl/Messages.h"
 #include "platform/windows/X11WindowClass.h"
 
 #include <QApplication>
@@ -73,6 +74,7 @@ void MarkAsMainWindow(QWidget& window) {
 
 int RunApplication(int& argc, char** argv, const std::function<std::unique_ptr<QWidget>()>& createMainWindow) {
     TApplication application(argc, argv);
+    rtl::SetLanguage(rtl::TLanguage::Slovak);
     app::InstallSlovakQtTranslations(application);
     app::TWidgetUiServices services;
     ui::ScopedUiServices installed(services);

@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSpacerItem>
@@ -162,6 +163,8 @@ void TWidgetUiServices::Pause(int milliseconds) {
 }
 
 bool InstallSlovakQtTranslations(QCoreApplication& application) {
+    // Dates, numbers and the dialogs' own words follow the window's language.
+    QLocale::setDefault(QLocale(QLocale::Slovak, QLocale::Slovakia));
     auto* catalogue = new QTranslator(&application);
     const bool loaded =
         catalogue->load(QStringLiteral("qtbase_sk"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));

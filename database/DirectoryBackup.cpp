@@ -9,6 +9,7 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
+#include "platform/rtl/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -43,7 +44,7 @@ std::vector<std::string> RemoveStaleIndexes(const std::string& directory, const 
         if (!tables.count(TableOf(index))) continue;
         if (rtl::FileSystem().Unlink(index) != 0)
             throw rtl::EFileError("Zastaraný indexový súbor " + Quoted(index) + " sa nedá vymazať: " +
-                                  std::strerror(errno));
+                                  rtl::SystemReason(errno));
         removed.push_back(rtl::ExtractFileName(index));
     }
     return removed;

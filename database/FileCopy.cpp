@@ -7,6 +7,7 @@
 #include "platform/rtl/FileTimes.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
+#include "platform/rtl/Messages.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,7 +55,7 @@ namespace {
     throw rtl::EFileError(rtl::FormatMessage(format, {path}) + " (" + reason + ")");
 }
 
-std::string SystemReason() { return std::strerror(errno); }
+std::string SystemReason() { return rtl::SystemReason(errno); }
 
 // The descriptors and the temporary file of one copy: whatever is still held when the copy
 // ends early is released, and a partial copy is removed.
@@ -87,7 +88,7 @@ rtl::TFileIdentity CopyIdentityOf(const std::string& target, const struct stat& 
 
 rtl::EFileError StreamError(const char* text, const std::string& path) {
     const int error = errno;
-    return rtl::EFileError(std::string(text) + ": " + path + " (" + std::strerror(error) + ")");
+    return rtl::EFileError(std::string(text) + ": " + path + " (" + rtl::SystemReason(error) + ")");
 }
 
 std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
@@ -99,7 +100,7 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
     if (state.source < 0) Fail("Cannot open file %s", source, SystemReason());
     struct stat sourceStat {};
     if (::fstat(state.source, &sourceStat) != 0) Fail("Cannot open file %s", source, SystemReason());
-    if (!S_ISREG(sourceStat.st_mode)) Fail("Cannot open file %s", source, "not a regular file");
+    if (!S_ISREG(sourceStat.st_mode)) Fail("Cannot open file %s", source, rtl::Text(rtl::TMsg::ReasonNotRegularFile));
     ::posix_fadvise(state.source, 0, 0, POSIX_FADV_SEQUENTIAL);
 
     TByteProgress progress(progressBar, static_cast<std::uint64_t>(sourceStat.st_size));

@@ -5,6 +5,7 @@
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -26,11 +27,11 @@ void TOrvDatabaseModule::DeleteIndexes() {
     // afterwards: an index left beside data it may no longer fit is not what was asked for.
     std::string kept;
     for (const std::string& path : files)
-        if (!rtl::DeleteFile(path) && errno != ENOENT) kept += "\r\n\"" + path + "\" (" + std::strerror(errno) + ")";
+        if (!rtl::DeleteFile(path) && errno != ENOENT) kept += "\r\n\"" + path + "\" (" + rtl::SystemReason(errno) + ")";
     // The deletions reach the disk: after a crash no deleted index may come back.
     if (!files.Empty() && rtl::FileSystem().SyncDirectory(directory) != 0 && kept.empty())
         throw rtl::EFileError("Vymazanie indexových súborov v adresári \"" + directory +
-                              "\" sa nepodarilo zapísať na disk (" + std::strerror(errno) + ")");
+                              "\" sa nepodarilo zapísať na disk (" + rtl::SystemReason(errno) + ")");
     if (!kept.empty()) throw rtl::EFileError("Tieto indexové súbory sa nepodarilo vymazať:" + kept);
 }
 

@@ -4,6 +4,8 @@
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
+#include "platform/ui/UiServices.h"
 
 namespace database {
 
@@ -17,9 +19,12 @@ TOrvDatabaseModule::TOrvDatabaseModule() {
     TemporaryTable.TableType = engine::TTableType::Paradox;
     MainBatchMove.AbortOnKeyViol = false;
     DataModuleCreate();
+    // After the creation, which may raise: a module that was never made tells nothing.
+    rtl::SetLockWaitNotice([this](bool waiting, const std::string& text) { NoteLockWait(waiting, text); });
 }
 
 TOrvDatabaseModule::~TOrvDatabaseModule() {
+    rtl::SetLockWaitNotice(nullptr);
     try {
         DataModuleDestroy();
     } catch (...) {
@@ -74,8 +79,8 @@ std::string TOrvDatabaseModule::DatabaseDirectory() const {
 
 rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
     const std::string directory = DatabaseDirectory();
-    rtl::TAdvisoryLock held =
-        rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive, "database directory \"" + directory + "\"");
+    rtl::TAdvisoryLock held = rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive,
+                                                          rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {directory}));
     // A change of a table family that a killed run left half done (a restore, a rebuild, a
     // swap) is finished before anything reads or writes the directory: each table is then
     // wholly old or wholly new, never a mix.
@@ -103,6 +108,18 @@ int TOrvDatabaseModule::CountTables() {
     rtl::TStringList names;
     ListTableNames(names, false);
     return static_cast<int>(names.Count());
+}
+
+void TOrvDatabaseModule::NoteLockWait(bool waiting, const std::string& text) {
+    if (waiting) {
+        panelBeforeWait_ = StatusPanel ? StatusPanel->Text() : std::string();
+        labelBeforeWait_ = StatusLabel ? StatusLabel->Text() : std::string();
+        ShowStatus(text);
+        return;
+    }
+    if (StatusPanel) StatusPanel->SetText(panelBeforeWait_);
+    if (StatusLabel) StatusLabel->SetText(labelBeforeWait_);
+    ui::Ui().ProcessMessages();
 }
 
 } // namespace database

@@ -152,6 +152,10 @@ private:
     // may hold rows nowhere else; deletes one whose rows the original table still holds.
     void ClearLeftover(engine::TTable& original, engine::TTable& leftover);
     std::string lastCopyError_;
+    // While another run's lock is waited for, the status says so; then it shows again what it
+    // showed before.
+    void NoteLockWait(bool waiting, const std::string& text);
+    std::string panelBeforeWait_, labelBeforeWait_;
     void DataModuleCreate();
     void DataModuleDestroy();
     // Raises before any file is touched when `directory` is the database directory itself.

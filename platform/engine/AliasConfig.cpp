@@ -5,6 +5,7 @@
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <cstdlib>
 
@@ -21,7 +22,7 @@ AliasConfig AliasConfig::Load(const std::string& path) {
     if (!rtl::FileExists(path)) return config;
     std::string text;
     if (!rtl::ReadWholeFile(path, text))
-        throw EDBEngineError("Cannot read the engine configuration \"" + path + "\".", EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotRead, {path}), EngineErrorKind::Io);
     rtl::TStringList lines;
     lines.SetText(text);
     Alias* current = nullptr;
@@ -47,7 +48,7 @@ AliasConfig AliasConfig::Load(const std::string& path) {
 void AliasConfig::Save(const std::string& path) const {
     const std::string dir = rtl::ExtractFileDir(path);
     if (!dir.empty() && !rtl::ForceDirectories(dir))
-        throw EDBEngineError("Cannot create the directory \"" + dir + "\".", EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotCreateDirectory, {dir}), EngineErrorKind::Io);
     std::string text;
     for (const Alias& a : aliases_) {
         text += '[' + a.name + "]\n";
@@ -64,7 +65,7 @@ void AliasConfig::Save(const std::string& path) const {
     const bool renamed = written && fs.Rename(temp, path) == 0;
     if (fd >= 0 && !renamed) fs.Unlink(temp);
     if (!renamed || fs.SyncDirectory(dir.empty() ? "." : dir) != 0)
-        throw EDBEngineError("Cannot write the engine configuration \"" + path + "\".", EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotWrite, {path}), EngineErrorKind::Io);
 }
 
 const AliasConfig::Alias* AliasConfig::Find(const std::string& name) const {
@@ -83,7 +84,7 @@ bool AliasConfig::HasAlias(const std::string& name) const { return Find(name) !=
 
 rtl::TStringList AliasConfig::Params(const std::string& name) const {
     const Alias* a = Find(name);
-    if (!a) throw EDBEngineError("Unknown database alias \"" + name + "\".", EngineErrorKind::NotFound);
+    if (!a) throw EDBEngineError(rtl::Format(rtl::TMsg::EngineUnknownAlias, {name}), EngineErrorKind::NotFound);
     return a->params;
 }
 

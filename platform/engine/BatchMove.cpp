@@ -9,6 +9,7 @@
 #include "platform/engine/paradox/MemoWriter.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <cstring>
 
@@ -29,7 +30,7 @@ struct TFieldCopy {
 int FindField(const TTableHeader& h, const std::string& name, const std::string& table) {
     for (std::size_t i = 0; i < h.Fields.size(); ++i)
         if (rtl::SameTextAscii(h.Fields[i].Name, name)) return static_cast<int>(i);
-    throw EDBEngineError("Field \"" + name + "\" not found in table \"" + table + "\".", EngineErrorKind::NotFound);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::FieldNotFoundInTable, {name, table}), EngineErrorKind::NotFound);
 }
 
 std::string Trim(const std::string& s) {
@@ -58,8 +59,7 @@ public:
         while (index_ >= cursor_.Block().RecordCount || !started_) {
             if (!cursor_.Next()) {
                 if (abortOnProblem_ && !problems_.empty())
-                    throw EDBEngineError("Table \"" + rtl::ExtractFileName(source_.Path()) +
-                                             "\" cannot be read whole (" + problems_.front().Describe() + ")",
+                    throw EDBEngineError(rtl::Format(rtl::TMsg::TableNotReadWhole, {rtl::ExtractFileName(source_.Path()), problems_.front().Describe()}),
                                          EngineErrorKind::Corrupt);
                 done_ = true;
                 if (memo_) memo_->Finish();
@@ -178,9 +178,9 @@ void TBatchMove::Execute() {
         throw EDBEngineError("The destination table has a pending row.", EngineErrorKind::InvalidRequest);
     DroppedIndexes.clear();
     if (!Source->Exists())
-        throw EDBEngineError("Table \"" + Source->TableName + "\" does not exist", EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {Source->TableName}), EngineErrorKind::NotFound);
     if (!Destination->Exists())
-        throw EDBEngineError("Table \"" + Destination->TableName + "\" does not exist", EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {Destination->TableName}), EngineErrorKind::NotFound);
     const std::string sourcePath = Source->DataFilePath();
     const std::string destPath = Destination->DataFilePath();
     if (sourcePath == destPath)
@@ -188,13 +188,12 @@ void TBatchMove::Execute() {
     RefuseIfPendingElsewhere(destPath, nullptr);
     const auto source = TParadoxTable::Open(sourcePath);
     if (source->Header().IsEncrypted())
-        throw EDBEngineError("Table \"" + Source->TableName + "\" is password-protected", EngineErrorKind::Encrypted);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {Source->TableName}), EngineErrorKind::Encrypted);
     const TTableHeader& sh = source->Header();
     // A header that disagrees with its record layout cannot say which reading of the rows is
     // the right one: a move that must take them whole does not guess.
     if (AbortOnProblem && !sh.LayoutProblem.empty())
-        throw EDBEngineError("Table \"" + rtl::ExtractFileName(sourcePath) + "\" cannot be read whole (" +
-                                 sh.LayoutProblem + ")",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableNotReadWhole, {rtl::ExtractFileName(sourcePath), sh.LayoutProblem}),
                              EngineErrorKind::Corrupt);
     // A new, empty destination takes the source's code page (converting text between code
     // pages would turn every character the destination's lacks into "?") and its larger

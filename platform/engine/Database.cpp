@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <algorithm>
 
@@ -39,25 +40,25 @@ void TDatabase::Open() {
     if (!SessionName.empty()) {
         TSession* session = TSession::Find(SessionName);
         if (!session || !session->Active())
-            throw EDBEngineError("The session \"" + SessionName + "\" is not active.", EngineErrorKind::NotFound);
+            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineSessionInactive, {SessionName}), EngineErrorKind::NotFound);
     }
     std::string path = Params.Value("PATH");
     if (!AliasName.empty()) {
         const AliasConfig config = AliasConfig::Load();
         if (!config.HasAlias(AliasName))
-            throw EDBEngineError("Unknown database alias \"" + AliasName + "\".", EngineErrorKind::NotFound);
+            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineUnknownAlias, {AliasName}), EngineErrorKind::NotFound);
         if (path.empty()) path = config.Params(AliasName).Value("PATH");
         // An empty PATH would silently mean the current directory: refuse it.
         if (path.empty())
-            throw EDBEngineError("The database alias \"" + AliasName + "\" has no PATH parameter.",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineAliasWithoutPath, {AliasName}),
                                  EngineErrorKind::NotFound);
     } else if (path.empty()) {
-        throw EDBEngineError("The database \"" + DatabaseName + "\" has no PATH parameter.", EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseWithoutPath, {DatabaseName}), EngineErrorKind::NotFound);
     }
     if (const std::string why = rtl::WhyNotADirectory(path); !why.empty())
-        throw EDBEngineError("The database directory \"" + path + "\" " + why + ".", EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseDirectory, {path, why}), EngineErrorKind::NotFound);
     if (TDatabase* other = Registry().FindDatabase(SessionName, DatabaseName); other && other != this)
-        throw EDBEngineError("A database named \"" + DatabaseName + "\" is already open.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseAlreadyOpen, {DatabaseName}),
                              EngineErrorKind::AlreadyExists);
     // Keep what the caller reads back as the connection's directory.
     Params.SetValue("PATH", path);
@@ -79,7 +80,7 @@ std::string TDatabase::Directory() const { return directory_; }
 
 void TDatabase::GetTableNames(rtl::TStringList& list, bool withExtensions) const {
     if (!connected_)
-        throw EDBEngineError("The database \"" + DatabaseName + "\" is not connected.", EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseNotConnected, {DatabaseName}), EngineErrorKind::InvalidRequest);
     list.Clear();
     for (const std::string& name : rtl::ListFiles(directory_, "*.db"))
         if (!IsWorkFileName(name)) list.Add(withExtensions ? name : name.substr(0, name.size() - 3));

@@ -2,6 +2,7 @@
 #include "platform/engine/EngineObjects.h"
 #include "platform/engine/EngineRegistry.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 namespace engine {
 
@@ -14,10 +15,10 @@ TSession::~TSession() { Close(); }
 void TSession::Open() {
     if (active_) return;
     if (TSession* other = Find(SessionName); other && other != this)
-        throw EDBEngineError("A session named \"" + SessionName + "\" is already active.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineSessionActive, {SessionName}),
                              EngineErrorKind::AlreadyExists);
     if (!PrivateDir.empty() && !rtl::DirectoryExists(PrivateDir))
-        throw EDBEngineError("The private directory \"" + PrivateDir + "\" does not exist.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EnginePrivateDirMissing, {PrivateDir}),
                              EngineErrorKind::NotFound);
     Registry().sessions.push_back(this);
     active_ = true;

@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <utility>
 
@@ -14,7 +15,7 @@ std::string TableDirectory(const TTable& table) {
     if (table.TableName.find('/') != std::string::npos) return rtl::ExtractFileDir(table.TableName);
     TDatabase* db = Registry().FindDatabase(table.SessionName, table.DatabaseName);
     if (!db || !db->Connected())
-        throw EDBEngineError("The database \"" + table.DatabaseName + "\" is not open.", EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseNotOpen, {table.DatabaseName}), EngineErrorKind::NotFound);
     return db->Directory();
 }
 
@@ -49,7 +50,7 @@ bool TTable::Exists() const {
 
 void TTable::DeleteTable() {
     if (Active())
-        throw EDBEngineError("The table \"" + TableName + "\" is open and cannot be deleted.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableOpenCannotDelete, {TableName}),
                              EngineErrorKind::InvalidRequest);
     const std::string dir = TableDirectory(*this);
     const std::string base = TableBaseName(TableName);
@@ -58,7 +59,7 @@ void TTable::DeleteTable() {
         paradox::RecoverFamily(dir, rtl::ExtractFileName(data));
     const std::string data = FindDataFile(dir, base);
     if (data.empty())
-        throw EDBEngineError("The table \"" + TableName + "\" does not exist.", EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {TableName}), EngineErrorKind::NotFound);
     paradox::RefuseAmbiguousTable(data);
     RefuseIfPendingElsewhere(data, this);
     rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);
@@ -72,7 +73,7 @@ void TTable::DeleteTable() {
 
 void TTable::RenameTable(const std::string& newName) {
     if (Active())
-        throw EDBEngineError("The table \"" + TableName + "\" is open and cannot be renamed.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableOpenCannotRename, {TableName}),
                              EngineErrorKind::InvalidRequest);
     const std::string dir = TableDirectory(*this);
     const std::string base = TableBaseName(TableName);
@@ -84,9 +85,9 @@ void TTable::RenameTable(const std::string& newName) {
         paradox::RecoverFamily(dir, rtl::ExtractFileName(target));
     const std::string data = FindDataFile(dir, base);
     if (data.empty())
-        throw EDBEngineError("The table \"" + TableName + "\" does not exist.", EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {TableName}), EngineErrorKind::NotFound);
     if (!FindTableFamily(dir, newBase).empty())
-        throw EDBEngineError("A table named \"" + newBase + "\" already exists.", EngineErrorKind::AlreadyExists);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableNamedExists, {newBase}), EngineErrorKind::AlreadyExists);
     paradox::RefuseAmbiguousTable(data);
     RefuseIfPendingElsewhere(data, this);
     rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);

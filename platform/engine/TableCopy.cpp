@@ -6,6 +6,7 @@
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 namespace engine {
 
@@ -13,12 +14,12 @@ void CopyTable(const std::string& sourcePath, const std::string& destPathIn) {
     const auto source = paradox::OpenTableByPath(sourcePath);
     const paradox::TTableHeader& h = source->Header();
     if (h.IsEncrypted())
-        throw EDBEngineError("Table \"" + sourcePath + "\" is password-protected", EngineErrorKind::Encrypted);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {sourcePath}), EngineErrorKind::Encrypted);
     std::string destPath = destPathIn;
     if (TableBaseName(destPath) == rtl::ExtractFileName(destPath)) destPath += ".db";
     const std::string destDir = rtl::ExtractFileDir(destPath);
     if (!FindTableFamily(destDir.empty() ? "." : destDir, TableBaseName(destPath)).empty())
-        throw EDBEngineError("Table \"" + destPath + "\" already exists", EngineErrorKind::AlreadyExists);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableAlreadyExists, {destPath}), EngineErrorKind::AlreadyExists);
 
     paradox::TTableLayout layout;
     for (const auto& f : h.Fields) layout.Fields.push_back(paradox::TLayoutField{f.Name, f.TypeCode, f.SizeByte});

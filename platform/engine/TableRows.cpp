@@ -14,6 +14,7 @@
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,13 +32,13 @@ using paradox::TStoredPlace;
 constexpr std::size_t PendingMemoryBound = 8u << 20;
 
 [[noreturn]] void NotOpen(const TTable& t) {
-    throw EDBEngineError("The table \"" + t.TableName + "\" is not open.", EngineErrorKind::InvalidRequest);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::TableNotOpen, {t.TableName}), EngineErrorKind::InvalidRequest);
 }
 
 int FieldIndex(const paradox::TTableHeader& h, const std::string& name) {
     for (std::size_t i = 0; i < h.Fields.size(); ++i)
         if (rtl::SameTextAscii(h.Fields[i].Name, name)) return static_cast<int>(i);
-    throw EDBEngineError("Field \"" + name + "\" not found.", EngineErrorKind::NotFound);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::FieldNotFound, {name}), EngineErrorKind::NotFound);
 }
 
 using TFileKey = std::pair<dev_t, ino_t>;
@@ -134,7 +135,7 @@ void RefuseIfPendingElsewhere(const std::string& dataPath, const TTable* self) {
 void TTable::Open() {
     if (Active()) return;
     if (TableName.empty()) throw EDBEngineError("No table name is set.", EngineErrorKind::InvalidRequest);
-    if (!Exists()) throw EDBEngineError("Table \"" + TableName + "\" does not exist", EngineErrorKind::NotFound);
+    if (!Exists()) throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {TableName}), EngineErrorKind::NotFound);
     impl_->path = DataFilePath();
     OpenReader(*impl_);
     impl_->active = true;
@@ -349,7 +350,7 @@ void BeginChange(TTable& table, TTable::Impl& m) {
     }
     const paradox::TTableHeader& h = m.reader->Header();
     if (h.IsEncrypted())
-        throw EDBEngineError("Table \"" + table.TableName + "\" is password-protected", EngineErrorKind::Encrypted);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {table.TableName}), EngineErrorKind::Encrypted);
     session->StoredAutoIncrement = h.AutoIncrement;
     session->AutoIncrement = h.AutoIncrement;
     TFileKey key;
@@ -385,9 +386,7 @@ void TTable::Post() {
     std::size_t at = s.Inserts.size();
     if (h.IsKeyed()) {
         if (!paradox::PrimaryKeyOrdersByBytes(h))
-            throw EDBEngineError("Table \"" + TableName + "\" orders its key text by the sort order " +
-                                     paradox::SortOrderLabel(h) +
-                                     ", which this engine does not model; a new row cannot be placed in it",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableUnmodelledOrderNewRow, {TableName, paradox::SortOrderLabel(h)}),
                                  EngineErrorKind::InvalidRequest);
         const auto keySize = static_cast<std::size_t>(KeySizeOf(h));
         const std::string key(reinterpret_cast<const char*>(m.pending.data()), keySize);
@@ -396,11 +395,11 @@ void TTable::Post() {
                                               return std::memcmp(r.Bytes.data(), k.data(), keySize) < 0;
                                           });
         if (pos != s.Inserts.end() && std::memcmp(pos->Bytes.data(), key.data(), keySize) == 0)
-            throw EDBEngineError("Key violation in table \"" + rtl::ExtractFileName(m.path) + "\"",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableKeyViolation, {rtl::ExtractFileName(m.path)}),
                                  EngineErrorKind::KeyViolation);
         for (const TStoredPlace& place : paradox::FindStoredKey(*m.reader, key))
             if (!s.Deletes.count(place))
-                throw EDBEngineError("Key violation in table \"" + rtl::ExtractFileName(m.path) + "\"",
+                throw EDBEngineError(rtl::Format(rtl::TMsg::TableKeyViolation, {rtl::ExtractFileName(m.path)}),
                                      EngineErrorKind::KeyViolation);
         at = static_cast<std::size_t>(pos - s.Inserts.begin());
     }
@@ -483,7 +482,7 @@ void TTable::Delete() {
                     m.problems);
             }
             if (!found)
-                throw EDBEngineError("The row to delete is no longer in table \"" + TableName + "\"",
+                throw EDBEngineError(rtl::Format(rtl::TMsg::TableRowGone, {TableName}),
                                      EngineErrorKind::InvalidRequest);
         }
         s.Deletes[m.currentPlace] = row;

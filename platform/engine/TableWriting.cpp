@@ -6,6 +6,7 @@
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <filesystem>
 
@@ -74,7 +75,7 @@ std::string TablePrivateDirectory(const TTable& table) {
 
 void TTable::CreateTable() {
     if (Active())
-        throw EDBEngineError("The table \"" + TableName + "\" is open and cannot be created.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableOpenCannotCreate, {TableName}),
                              EngineErrorKind::InvalidRequest);
     if (FieldDefs.Count() == 0 || FieldDefs.Count() > 255)
         throw EDBEngineError("A table needs 1 to 255 fields.", EngineErrorKind::InvalidRequest);
@@ -114,7 +115,7 @@ void TTable::AddIndex(const std::string& name, const std::string& fields, unsign
                              EngineErrorKind::InvalidRequest);
     if ((options & ixPrimary) == 0 || !name.empty())
         throw EDBEngineError("Only a primary index (without a name) can be added.", EngineErrorKind::InvalidRequest);
-    if (!Exists()) throw EDBEngineError("Table \"" + TableName + "\" does not exist", EngineErrorKind::NotFound);
+    if (!Exists()) throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {TableName}), EngineErrorKind::NotFound);
     const std::string path = DataFilePath();
     RefuseIfPendingElsewhere(path, this);
     const auto header = paradox::TParadoxTable::Open(path)->Header();

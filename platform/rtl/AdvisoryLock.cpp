@@ -1,6 +1,7 @@
 #include "platform/rtl/AdvisoryLock.h"
 
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 
 #include <pthread.h>
 #include <sys/file.h>
@@ -52,6 +53,41 @@ std::function<void(int)>& WaitFunction() {
     return wait;
 }
 
+TLockWaitNotice& WaitNotice() {
+    static TLockWaitNotice notice;
+    return notice;
+}
+
+// Tells the notice that a wait begins, and that it ended when this goes out of scope.
+class TWaitAnnouncement {
+public:
+    TWaitAnnouncement() = default;
+    ~TWaitAnnouncement() {
+        if (!announced_ || !WaitNotice()) return;
+        try {
+            WaitNotice()(false, std::string());
+        } catch (...) {
+            // Also runs while a failed lock's error leaves: telling the end must not replace it.
+        }
+    }
+    TWaitAnnouncement(const TWaitAnnouncement&) = delete;
+    TWaitAnnouncement& operator=(const TWaitAnnouncement&) = delete;
+
+    void Begin(const std::string& what, dev_t device, ino_t inode) {
+        if (announced_ || !WaitNotice()) return;
+        const TLockHolder holder = FindLockHolder(device, inode);
+        // The program's name alone fits a status bar; the error after a vain wait says more.
+        std::string other = !holder.Program.empty() ? holder.Program
+                            : !holder.Pid.empty()   ? Format(TMsg::LockHolder, {holder.Pid})
+                                                    : what;
+        announced_ = true;
+        WaitNotice()(true, Format(TMsg::LockWaitStatus, {other}));
+    }
+
+private:
+    bool announced_ = false;
+};
+
 void Wait(int ms) {
     if (WaitFunction()) {
         WaitFunction()(ms);
@@ -63,7 +99,7 @@ void Wait(int ms) {
 }
 
 [[noreturn]] void CannotOpen(const std::string& what, const std::string& path) {
-    throw EFileError("Cannot lock the " + what + " (\"" + path + "\"): " + std::strerror(errno));
+    throw EFileError(Format(TMsg::LockCannotLock, {what, path, SystemReason(errno)}));
 }
 
 // flock makes a shared lock exclusive by dropping it first, also when the exclusive one is
@@ -71,22 +107,22 @@ void Wait(int ms) {
 // instant can stop it, and then the lock is lost and the holder must hear so.
 void TakeBackShared(int fd, const std::string& what, const std::string& path) {
     const int err = errno;
-    if (FileSystem().Lock(fd, LOCK_SH | LOCK_NB) != 0)
-        throw ELockBusy("The " + what + " was taken by another run of this program while this one asked to hold it "
-                        "alone (\"" + path + "\"); it is no longer held.");
+    if (FileSystem().Lock(fd, LOCK_SH | LOCK_NB) != 0) throw ELockBusy(Format(TMsg::LockLostOnUpgrade, {what, path}));
     errno = err;
 }
 
 // Takes a flock on `fd`, waiting in steps up to `waitMs`. False when the wait ran out. With
 // `upgrade`, `fd` holds a shared lock that it keeps while it waits.
-bool LockWithin(int fd, int operation, int waitMs, const std::string& what, const std::string& path,
-                bool upgrade = false) {
+bool LockWithin(int fd, int operation, int waitMs, const std::string& what, const std::string& path, dev_t device,
+                ino_t inode, bool upgrade = false) {
     int waited = 0;
+    TWaitAnnouncement announcement;
     for (;;) {
         if (FileSystem().Lock(fd, operation | LOCK_NB) == 0) return true;
         if (upgrade) TakeBackShared(fd, what, path);
         if (errno != EWOULDBLOCK) CannotOpen(what, path);
         if (waited >= waitMs) return false;
+        announcement.Begin(what, device, inode);
         const int step = std::min(WaitStepMs, waitMs - waited);
         Wait(step);
         waited += step;
@@ -95,11 +131,8 @@ bool LockWithin(int fd, int operation, int waitMs, const std::string& what, cons
 
 [[noreturn]] void Busy(const std::string& what, const std::string& path, dev_t device, ino_t inode, int waitMs) {
     const std::string holder = DescribeLockHolder(device, inode);
-    std::ostringstream text;
-    text << "The " << what << " is in use by another run of this program";
-    if (!holder.empty()) text << " (" << holder << ")";
-    text << "; waited " << (waitMs + 999) / 1000 << " s. Try again when it has finished (\"" << path << "\").";
-    throw ELockBusy(text.str());
+    throw ELockBusy(Format(TMsg::LockBusy, {what, holder.empty() ? std::string() : " (" + holder + ")",
+                                            std::to_string((waitMs + 999) / 1000), path}));
 }
 
 } // namespace
@@ -115,7 +148,16 @@ int DefaultLockWaitMs() {
 
 void SetLockWaitFunction(std::function<void(int)> wait) { WaitFunction() = std::move(wait); }
 
+void SetLockWaitNotice(TLockWaitNotice notice) { WaitNotice() = std::move(notice); }
+
 std::string DescribeLockHolder(dev_t device, ino_t inode) {
+    const TLockHolder holder = FindLockHolder(device, inode);
+    if (holder.Pid.empty()) return std::string();
+    return holder.Program.empty() ? Format(TMsg::LockHolder, {holder.Pid})
+                                  : Format(TMsg::LockHolderNamed, {holder.Pid, holder.Program});
+}
+
+TLockHolder FindLockHolder(dev_t device, ino_t inode) {
     std::ifstream locks("/proc/locks");
     std::string line;
     while (std::getline(locks, line)) {
@@ -131,9 +173,9 @@ std::string DescribeLockHolder(dev_t device, ino_t inode) {
         std::string comm;
         std::ifstream commFile("/proc/" + pid + "/comm");
         std::getline(commFile, comm);
-        return "process " + pid + (comm.empty() ? std::string() : " (" + comm + ")");
+        return TLockHolder{pid, comm};
     }
-    return std::string();
+    return TLockHolder{};
 }
 
 TAdvisoryLock::TAdvisoryLock(TAdvisoryLock&& other) noexcept
@@ -161,7 +203,7 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
         if (auto it = registry.find(key); it != registry.end()) {
             TEntry& entry = it->second;
             if (kind == LockKind::Exclusive && entry.Kind == LockKind::Shared) {
-                if (!LockWithin(entry.Fd, LOCK_EX, waitMs, what, path, true))
+                if (!LockWithin(entry.Fd, LOCK_EX, waitMs, what, path, key.first, key.second, true))
                     Busy(what, path, key.first, key.second, waitMs);
                 entry.Kind = LockKind::Exclusive;
             }
@@ -170,7 +212,8 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
             lock.key_ = TKey{key.first, key.second};
             return lock;
         }
-        if (!LockWithin(fd.Get(), operation, waitMs, what, path)) Busy(what, path, key.first, key.second, waitMs);
+        if (!LockWithin(fd.Get(), operation, waitMs, what, path, key.first, key.second))
+            Busy(what, path, key.first, key.second, waitMs);
         // A file replaced by rename while we waited: lock what the name stands for now.
         struct stat now {};
         if (::stat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) continue;
@@ -182,7 +225,7 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
 }
 
 void TAdvisoryLock::AlsoHold(const std::string& path) {
-    TAdvisoryLock other = Acquire(path, LockKind::Exclusive, "file", 0);
+    TAdvisoryLock other = Acquire(path, LockKind::Exclusive, Text(TMsg::LockObjectFile), 0);
     if (extra_.Inode != 0) {
         TAdvisoryLock previous;
         previous.key_ = extra_;

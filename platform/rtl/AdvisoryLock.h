@@ -67,7 +67,20 @@ int DefaultLockWaitMs();
 // painting, tests one that returns at once (so a busy lock fails without real waiting).
 void SetLockWaitFunction(std::function<void(int milliseconds)> wait);
 
-// "process 1234 (tablora-cli)" for the process holding a flock on that file, or "".
+// Told when a lock has to be waited for and when that wait ends (the lock held or the wait
+// given up), so that a window can show that it waits. `text` says so in the process
+// language, naming the other run. One process-wide notice; none by default.
+using TLockWaitNotice = std::function<void(bool waiting, const std::string& text)>;
+void SetLockWaitNotice(TLockWaitNotice notice);
+
+// The process holding a flock on that file: its id and program name ("" when unknown).
+struct TLockHolder {
+    std::string Pid;
+    std::string Program;
+};
+TLockHolder FindLockHolder(dev_t device, ino_t inode);
+
+// "process 1234 (tablora-cli)" (in the process language) for that holder, or "".
 std::string DescribeLockHolder(dev_t device, ino_t inode);
 
 } // namespace rtl

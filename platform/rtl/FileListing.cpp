@@ -3,6 +3,7 @@
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <sys/stat.h>
 
@@ -67,7 +68,7 @@ std::vector<std::string> ListMatching(const std::string& dir, std::string_view m
     if (FileSystem().ListDirectory(base, entries) != 0) {
         // No directory there holds no files; one that cannot be read might hold any.
         if (errno == ENOENT || errno == ENOTDIR) return names;
-        throw EFileError("Cannot list the directory \"" + base + "\": " + std::strerror(errno));
+        throw EFileError(Format(TMsg::DirectoryCannotList, {base, SystemReason(errno)}));
     }
     for (const TDirEntry& e : entries) {
         if (!MatchesMask(e.Name, mask)) continue;

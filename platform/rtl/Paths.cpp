@@ -1,6 +1,7 @@
 #include "platform/rtl/Paths.h"
 
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -67,9 +68,9 @@ bool DirectoryExists(const std::string& path) {
 
 std::string WhyNotADirectory(const std::string& path) {
     struct stat st {};
-    if (path.empty() || (::stat(path.c_str(), &st) != 0 && errno == ENOENT)) return "does not exist";
-    if (::stat(path.c_str(), &st) != 0) return std::string("cannot be reached (") + std::strerror(errno) + ")";
-    return S_ISDIR(st.st_mode) ? std::string() : std::string("is not a directory");
+    if (path.empty() || (::stat(path.c_str(), &st) != 0 && errno == ENOENT)) return Text(TMsg::DirectoryDoesNotExist);
+    if (::stat(path.c_str(), &st) != 0) return Format(TMsg::DirectoryUnreachable, {SystemReason(errno)});
+    return S_ISDIR(st.st_mode) ? std::string() : Text(TMsg::DirectoryNotADirectory);
 }
 
 bool ForceDirectories(const std::string& dir) {

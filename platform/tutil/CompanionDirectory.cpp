@@ -4,6 +4,7 @@
 #include "platform/rtl/Paths.h"
 #include "platform/tutil/RebuildReport.h"
 #include "platform/tutil/UtilityFailure.h"
+#include "platform/rtl/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -12,8 +13,8 @@ namespace tutil {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path) {
-    throw TUtilFailure(TUERR_COMPANIONDIR, what + " \"" + path + "\": " + std::strerror(errno));
+[[noreturn]] void Fail(rtl::TMsg what, const std::string& path) {
+    throw TUtilFailure(TUERR_COMPANIONDIR, rtl::Format(what, {path, rtl::SystemReason(errno)}));
 }
 
 } // namespace
@@ -30,25 +31,25 @@ std::string MakeCompanionDirectory(const std::string& databaseDir, const std::st
     rtl::TFileSystem& fs = rtl::FileSystem();
     const std::string root = rtl::WithTrailingSeparator(databaseDir) + CompanionRootName;
     if (fs.MakeDirectory(root, 0755) != 0) {
-        if (errno != EEXIST) Fail("cannot create", root);
+        if (errno != EEXIST) Fail(rtl::TMsg::DetailCannotCreate, root);
         if (!rtl::DirectoryExists(root)) {
             errno = ENOTDIR;
-            Fail("cannot use", root);
+            Fail(rtl::TMsg::DetailCannotUse, root);
         }
     } else if (fs.SyncDirectory(databaseDir.empty() ? "." : databaseDir) != 0) {
-        Fail("cannot flush", databaseDir);
+        Fail(rtl::TMsg::DetailCannotFlush, databaseDir);
     }
     const std::string base = rtl::WithTrailingSeparator(root) + CompanionDirectoryName(tableBase, when);
     for (int n = 1; n < 10000; ++n) {
         const std::string dir = n == 1 ? base : base + " (" + std::to_string(n) + ")";
         if (fs.MakeDirectory(dir, 0755) == 0) {
-            if (fs.SyncDirectory(root) != 0) Fail("cannot flush", root);
+            if (fs.SyncDirectory(root) != 0) Fail(rtl::TMsg::DetailCannotFlush, root);
             return dir;
         }
-        if (errno != EEXIST) Fail("cannot create", dir);
+        if (errno != EEXIST) Fail(rtl::TMsg::DetailCannotCreate, dir);
     }
     errno = EEXIST;
-    Fail("no free name beside", base);
+    Fail(rtl::TMsg::DetailNoFreeName, base);
 }
 
 } // namespace tutil

@@ -8,6 +8,7 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/tutil/UtilityFailure.h"
+#include "platform/rtl/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -49,7 +50,7 @@ void TCompanionTable::Finish(std::uint32_t autoIncrement) {
     memo_.reset();
     auto place = [](const std::string& from, const std::string& to) {
         if (rtl::FileSystem().RenameNoReplace(from, to) != 0)
-            throw TUtilFailure(TUERR_WRITE, "cannot name \"" + to + "\": " + std::strerror(errno));
+            throw TUtilFailure(TUERR_WRITE, rtl::Format(rtl::TMsg::DetailCannotName, {to, rtl::SystemReason(errno)}));
     };
     if (!memoTemp_.empty()) place(memoTemp_, CompanionPath(path_, ".mb"));
     place(dataTemp_, path_);

@@ -7,6 +7,7 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/tutil/UtilityFailure.h"
+#include "platform/rtl/Messages.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,8 +22,8 @@ namespace {
 
 constexpr std::size_t Chunk = 1u << 20;
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path) {
-    throw TUtilFailure(TUERR_BACKUP, what + " \"" + path + "\": " + std::strerror(errno));
+[[noreturn]] void Fail(rtl::TMsg what, const std::string& path) {
+    throw TUtilFailure(TUERR_BACKUP, rtl::Format(what, {path, rtl::SystemReason(errno)}));
 }
 
 // Copies the rest of `from` into `to`: inside the kernel where the file system can, else
@@ -36,16 +37,16 @@ void CopyContents(int from, int to, const std::string& source, const std::string
             const ssize_t n = fs.CopyRange(from, to, Chunk);
             if (n > 0) continue;
             if (n == 0) return;
-            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) Fail("cannot copy", source);
+            if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) Fail(rtl::TMsg::DetailCannotCopy, source);
             kernel = false;
             buffer.resize(Chunk);
         }
         const ssize_t n = fs.Read(from, buffer.data(), buffer.size());
-        if (n < 0) Fail("cannot read", source);
+        if (n < 0) Fail(rtl::TMsg::DetailCannotRead, source);
         if (n == 0) return;
         for (ssize_t done = 0; done < n;) {
             const ssize_t w = fs.Write(to, buffer.data() + done, static_cast<std::size_t>(n - done));
-            if (w <= 0) Fail("cannot write", target);
+            if (w <= 0) Fail(rtl::TMsg::DetailCannotWrite, target);
             done += w;
         }
     }
@@ -58,16 +59,16 @@ void CopyInto(int in, const std::string& source, const std::string& target, bool
     rtl::TFileSystem& fs = rtl::FileSystem();
     const std::string temp = engine::paradox::TemporarySibling(target);
     rtl::TFileDescriptor out(fs.Open(temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
-    if (!out.Valid()) Fail("cannot create", temp);
+    if (!out.Valid()) Fail(rtl::TMsg::DetailCannotCreate, temp);
     try {
         CopyContents(in, out.Get(), source, temp);
         if (const auto time = rtl::GetFileModificationTime(in)) {
             const std::int64_t ns = static_cast<std::int64_t>(time->seconds) * 1000000000 + time->nanoseconds;
             fs.SetTimes(out.Get(), ns, ns);  // a lost time is no reason to give up the backup
         }
-        if (fs.Sync(out.Get()) != 0) Fail("cannot flush", temp);
-        if (out.Reset() != 0) Fail("cannot close", temp);
-        if ((replace ? fs.Rename(temp, target) : fs.RenameNoReplace(temp, target)) != 0) Fail("cannot name", target);
+        if (fs.Sync(out.Get()) != 0) Fail(rtl::TMsg::DetailCannotFlush, temp);
+        if (out.Reset() != 0) Fail(rtl::TMsg::DetailCannotClose, temp);
+        if ((replace ? fs.Rename(temp, target) : fs.RenameNoReplace(temp, target)) != 0) Fail(rtl::TMsg::DetailCannotName, target);
     } catch (...) {
         out.Reset();
         fs.Unlink(temp);
@@ -84,15 +85,15 @@ bool CannotLinkHere(int error) {
 TBackupFile BackupOne(const std::string& member, const std::string& target, bool mayLink) {
     rtl::TFileSystem& fs = rtl::FileSystem();
     rtl::TFileDescriptor in(fs.Open(member, O_RDONLY | O_CLOEXEC));
-    if (!in.Valid()) Fail("cannot open", member);
+    if (!in.Valid()) Fail(rtl::TMsg::DetailCannotOpen, member);
     struct stat st {};
-    if (::fstat(in.Get(), &st) != 0) Fail("cannot examine", member);
+    if (::fstat(in.Get(), &st) != 0) Fail(rtl::TMsg::DetailCannotExamine, member);
     if (mayLink && st.st_nlink == 1) {
         // The link is the backup only as far as the member's data is on the disk, and the
         // program that wrote it may never have flushed it.
-        if (fs.Sync(in.Get()) != 0) Fail("cannot flush", member);
+        if (fs.Sync(in.Get()) != 0) Fail(rtl::TMsg::DetailCannotFlush, member);
         if (fs.Link(member, target) == 0) return TBackupFile{member, target, true};
-        if (!CannotLinkHere(errno)) Fail("cannot link", target);
+        if (!CannotLinkHere(errno)) Fail(rtl::TMsg::DetailCannotLink, target);
     }
     CopyInto(in.Get(), member, target, false);
     return TBackupFile{member, target, false};
@@ -112,7 +113,7 @@ std::vector<TBackupFile> BackupFamily(const std::string& dataPath, const std::st
                                      rtl::WithTrailingSeparator(targetDir) + baseName +
                                          rtl::UpperAscii(rtl::ExtractFileExt(member)),
                                      mayLink(member)));
-        if (rtl::FileSystem().SyncDirectory(targetDir) != 0) Fail("cannot flush", targetDir);
+        if (rtl::FileSystem().SyncDirectory(targetDir) != 0) Fail(rtl::TMsg::DetailCannotFlush, targetDir);
     } catch (...) {
         for (const auto& file : made) rtl::FileSystem().Unlink(file.Path);
         throw;
@@ -123,11 +124,11 @@ std::vector<TBackupFile> BackupFamily(const std::string& dataPath, const std::st
 void SeparateBackupFile(TBackupFile& file) {
     rtl::TFileSystem& fs = rtl::FileSystem();
     rtl::TFileDescriptor in(fs.Open(file.Path, O_RDONLY | O_CLOEXEC));
-    if (!in.Valid()) Fail("cannot open", file.Path);
+    if (!in.Valid()) Fail(rtl::TMsg::DetailCannotOpen, file.Path);
     CopyInto(in.Get(), file.Path, file.Path, true);
     in.Reset();
     const std::string dir = rtl::ExtractFileDir(file.Path);
-    if (fs.SyncDirectory(dir) != 0) Fail("cannot flush", dir);
+    if (fs.SyncDirectory(dir) != 0) Fail(rtl::TMsg::DetailCannotFlush, dir);
     file.Linked = false;
 }
 

@@ -29,6 +29,7 @@
 #include "platform/tutil/RecordValidation.h"
 #include "platform/tutil/RecoveredRows.h"
 #include "platform/tutil/UtilityFailure.h"
+#include "platform/rtl/Messages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -299,7 +300,7 @@ void TRebuild::Prepare() {
     // Key fields of no width (a damaged field list) would make every row a repeat of the
     // first: all but one would leave the table for KEYVIOL. Nothing can be ordered by them.
     if (keyed_ && keySize_ == 0)
-        Fail(TUERR_NOTATABLE, "the key fields of " + dataName_ + " take no room in the record");
+        Fail(TUERR_NOTATABLE, rtl::Format(rtl::TMsg::RebuildKeyTakesNoRoom, {dataName_}));
     ReadWhereTheBlocksLie();
     byBytes_ = keyed_ && PrimaryKeyOrdersByBytes(header_);
     hasBlobs_ = HasBlobFields(header_);
@@ -375,10 +376,10 @@ std::string TRebuild::KeepBackupApart() {
         } catch (const TUtilFailure& e) {
             const std::string name = rtl::ExtractFileName(file.Path);
             if (rtl::FileSystem().Unlink(file.Path) == 0) {
-                note += "; " + name + " was removed: it could not be given data of its own (" + e.what() + ")";
+                note += rtl::Format(rtl::TMsg::RebuildBackupRemoved, {name, e.what()});
                 continue;
             }
-            note += "; " + name + " still shares its data with the table (" + e.what() + ")";
+            note += rtl::Format(rtl::TMsg::RebuildBackupShared, {name, e.what()});
         }
         kept.push_back(file);
     }

@@ -11,6 +11,8 @@
 #include "platform/zip/EntryNames.h"
 #include "platform/zip/ExtendedTimestamp.h"
 #include "platform/zip/ZipReporter.h"
+#include "platform/zip/ZipReason.h"
+#include "platform/rtl/Messages.h"
 
 #include <sys/stat.h>
 #include <zip.h>
@@ -64,7 +66,7 @@ public:
         zip_stat_t st;
         if (zip_stat_index(archive_, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME)) {
             const std::string n = "#" + std::to_string(index);
-            reporter_.FileDone(n, n, FileStatus::BadData, zip_strerror(archive_));
+            reporter_.FileDone(n, n, FileStatus::BadData, ZipReason(archive_));
             return true;
         }
         const std::string stored = st.name;
@@ -127,7 +129,7 @@ private:
     Outcome WriteFile(zip_uint64_t index, const zip_stat_t& st, const std::string& name) {
         rtl::TFileSystem& fs = rtl::FileSystem();
         zip_file_t* entry = zip_fopen_index(archive_, index, 0);
-        if (!entry) return {FileStatus::BadData, zip_strerror(archive_)};
+        if (!entry) return {FileStatus::BadData, ZipReason(archive_)};
         // A replaced file keeps its owner, group and permissions, a new one joins its siblings
         // (taken before the temporary file joins them): the users of the directory must still
         // open it, whoever unpacked it.
@@ -143,7 +145,7 @@ private:
         const int fd = rtl::CreateUniqueFile(directory_ + "." + name.substr(0, 200) + PartMarker + rtl::ProcessTag(), "",
                                              0600, temporary);
         if (fd < 0) {
-            const std::string reason = std::strerror(errno);
+            const std::string reason = rtl::SystemReason(errno);
             zip_fclose(entry);
             return {FileStatus::WriteError, reason};
         }
@@ -154,11 +156,11 @@ private:
             // On disk before it replaces the old file: a crash must not leave an empty table.
             if (fs.SetTimes(fd, rtl::OmitTime, static_cast<std::int64_t>(ModificationTime(index, st)) * 1000000000) != 0 ||
                 fs.Sync(fd) != 0)
-                outcome = {FileStatus::WriteError, std::strerror(errno)};
+                outcome = {FileStatus::WriteError, rtl::SystemReason(errno)};
         }
-        if (fs.Close(fd) != 0 && outcome.status == FileStatus::Ok) outcome = {FileStatus::WriteError, std::strerror(errno)};
+        if (fs.Close(fd) != 0 && outcome.status == FileStatus::Ok) outcome = {FileStatus::WriteError, rtl::SystemReason(errno)};
         if (outcome.status == FileStatus::Ok && fs.Rename(temporary, directory_ + name) != 0)
-            outcome = {FileStatus::WriteError, std::strerror(errno)};
+            outcome = {FileStatus::WriteError, rtl::SystemReason(errno)};
         if (outcome.status != FileStatus::Ok) fs.Unlink(temporary);
         return outcome;
     }
@@ -169,10 +171,10 @@ private:
         zip_uint64_t sinceWorking = 0;
         for (;;) {
             const zip_int64_t n = zip_fread(entry, buffer_.data(), buffer_.size());
-            if (n < 0) return {FileStatus::BadData, zip_file_strerror(entry)};
+            if (n < 0) return {FileStatus::BadData, ZipReason(entry)};
             if (n == 0) break;
             if (!rtl::WriteAll(fd, buffer_.data(), static_cast<std::size_t>(n)))
-                return {FileStatus::WriteError, std::strerror(errno)};
+                return {FileStatus::WriteError, rtl::SystemReason(errno)};
             written += static_cast<zip_uint64_t>(n);
             reporter_.BytesDone(static_cast<std::uint64_t>(n));
             if (written > expected) return {FileStatus::BadData, "entry longer than stored size"};
@@ -247,7 +249,7 @@ int addUNZIP() {
     const auto entries = static_cast<zip_uint64_t>(zip_get_num_entries(archive, 0));
     std::optional<Extractor> extractor;
     try {
-        if (!rtl::ForceDirectories(settings.directory)) throw rtl::EFileError(std::strerror(errno));
+        if (!rtl::ForceDirectories(settings.directory)) throw rtl::EFileError(rtl::SystemReason(errno));
         rtl::RemoveFilesOfEndedProcesses(settings.directory, std::string(".*") + PartMarker + "*", PartMarker);
         extractor.emplace(archive, reporter, entries);  // lists the directory
     } catch (const std::exception& e) {
@@ -270,7 +272,7 @@ int addUNZIP() {
     zip_discard(archive);
     // The renames themselves must reach the disk: until they do, a crash may bring the old
     // files back, and the run must not be reported as done.
-    if (rtl::FileSystem().SyncDirectory(settings.directory) != 0) return directoryFailed(std::strerror(errno));
+    if (rtl::FileSystem().SyncDirectory(settings.directory) != 0) return directoryFailed(rtl::SystemReason(errno));
     if (aborted) return finish(RunResult::Aborted);
     return finish(reporter.Outcome());
 }

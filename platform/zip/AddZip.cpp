@@ -8,6 +8,8 @@
 #include "platform/zip/ArchiveFile.h"
 #include "platform/zip/ExtendedTimestamp.h"
 #include "platform/zip/ZipReporter.h"
+#include "platform/zip/ZipReason.h"
+#include "platform/rtl/Messages.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -89,9 +91,10 @@ private:
         case ZIP_SOURCE_ERROR:
             return zip_error_to_data(&error_, data, length);
         case ZIP_SOURCE_OPEN:
-            if (AbortRequested()) return Fail(ZIP_ER_CANCELLED, 0, FileStatus::CannotOpen, "aborted", false);
+            if (AbortRequested())
+                return Fail(ZIP_ER_CANCELLED, 0, FileStatus::CannotOpen, rtl::Text(rtl::TMsg::ZipAborted), false);
             fd_ = rtl::FileSystem().Open(path_, O_RDONLY | O_NONBLOCK);
-            if (fd_ < 0) return Fail(ZIP_ER_OPEN, errno, FileStatus::CannotOpen, std::strerror(errno), true);
+            if (fd_ < 0) return Fail(ZIP_ER_OPEN, errno, FileStatus::CannotOpen, rtl::SystemReason(errno), true);
             read_ = 0;
             reporter_.FileStarted(name_, path_, size_);
             return 0;
@@ -117,19 +120,20 @@ private:
     }
 
     zip_int64_t Read(void* data, zip_uint64_t length) {
-        if (AbortRequested()) return Fail(ZIP_ER_CANCELLED, 0, FileStatus::ReadError, "aborted", false);
+        if (AbortRequested())
+            return Fail(ZIP_ER_CANCELLED, 0, FileStatus::ReadError, rtl::Text(rtl::TMsg::ZipAborted), false);
         const ssize_t n = rtl::FileSystem().Read(fd_, data, length);
-        if (n < 0) return Fail(ZIP_ER_READ, errno, FileStatus::ReadError, std::strerror(errno), true);
+        if (n < 0) return Fail(ZIP_ER_READ, errno, FileStatus::ReadError, rtl::SystemReason(errno), true);
         read_ += static_cast<zip_uint64_t>(n);
         reporter_.BytesDone(static_cast<std::uint64_t>(n));
         // The stated size went into the headers already; a file that grew or shrank meanwhile
         // would be stored wrong.
         if (read_ > size_ || (n == 0 && read_ != size_))
-            return Fail(ZIP_ER_INCONS, 0, FileStatus::ChangedWhileRead, "file changed while packing", true);
+            return Fail(ZIP_ER_INCONS, 0, FileStatus::ChangedWhileRead, rtl::Text(rtl::TMsg::ZipChangedWhilePacking), true);
         return n;
     }
 
-    zip_int64_t Fail(int zipError, int systemError, FileStatus status, const char* reason, bool report) {
+    zip_int64_t Fail(int zipError, int systemError, FileStatus status, const std::string& reason, bool report) {
         zip_error_set(&error_, zipError, systemError);
         if (report && !reported_) {
             reported_ = true;
@@ -195,7 +199,7 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
     auto source = std::make_unique<FileSource>(name, path, st, reporter);
     zip_source_t* zs = zip_source_function(archive, &FileSource::Callback, source.get());
     if (!zs) {
-        reporter.FileDone(name, path, FileStatus::CannotOpen, zip_strerror(archive));
+        reporter.FileDone(name, path, FileStatus::CannotOpen, ZipReason(archive));
         return false;
     }
     const zip_int64_t index = zip_file_add(archive, name.c_str(), zs, ZIP_FL_ENC_UTF_8);
@@ -203,7 +207,7 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
         zip_source_free(zs);
         const bool duplicate = zip_error_code_zip(zip_get_error(archive)) == ZIP_ER_EXISTS;
         reporter.FileDone(name, path, duplicate ? FileStatus::DuplicateName : FileStatus::CannotOpen,
-                          zip_strerror(archive));
+                          ZipReason(archive));
         return false;
     }
     sources.push_back(std::move(source));
@@ -218,7 +222,7 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
         zip_file_extra_field_set(archive, i, ExtendedTimestampId, ZIP_EXTRA_FIELD_NEW, stamp.data(),
                                  static_cast<zip_uint16_t>(stamp.size()), ZIP_FL_LOCAL | ZIP_FL_CENTRAL) != 0 ||
         zip_file_set_external_attributes(archive, i, 0, ZIP_OPSYS_UNIX, attributes) != 0) {
-        reporter.FileDone(name, path, FileStatus::CannotOpen, zip_strerror(archive));
+        reporter.FileDone(name, path, FileStatus::CannotOpen, ZipReason(archive));
         return false;
     }
     return true;
@@ -284,14 +288,14 @@ int addZIP() {
     if (sources.empty()) {
         zip_discard(archive);
         if (!WriteEmptyArchive(file)) {
-            reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, zip_error_strerror(file.Error()));
+            reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, ZipReason(file.Error()));
             return finish(RunResult::ArchiveFailed);
         }
         return finish(reporter.Outcome());
     }
     const int failedBefore = reporter.Failed();
     if (zip_close(archive) != 0) {
-        const std::string reason = zip_strerror(archive);
+        const std::string reason = ZipReason(archive);
         zip_discard(archive);  // the temporary file is gone already; the old archive stays
         if (AbortRequested()) return finish(RunResult::Aborted);
         // A file failure was reported by its source; anything else is the archive's own.

@@ -4,6 +4,8 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/zip/ZipReporter.h"
+#include "platform/zip/ZipReason.h"
+#include "platform/rtl/Messages.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -208,7 +210,7 @@ zip_t* OpenArchive(TArchiveFile& file, int flags, ZipReporter& reporter) {
     if (!archive) {
         const bool noZip = zip_error_code_zip(&error) == ZIP_ER_NOZIP;
         reporter.FileDone(file.Path(), file.Path(), noZip ? FileStatus::NotAnArchive : FileStatus::CannotOpen,
-                          zip_error_strerror(&error));
+                          ZipReason(&error));
     }
     zip_error_fini(&error);
     return archive;

@@ -2,15 +2,13 @@
 // goes on painting: the wait passes through the UI services' pause.
 #include "app/ProgramStart.h"
 #include "platform/rtl/AdvisoryLock.h"
+#include "tests/support/LockHolder.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <QTimer>
 
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
 
@@ -18,27 +16,9 @@ int g_argc = 1;
 char g_name[] = "tablora";
 char* g_argv[] = {g_name, nullptr};
 
-// Another process holding `path` until it is killed.
-pid_t HoldElsewhere(const std::string& path) {
-    int ready[2];
-    if (::pipe(ready) != 0) return -1;
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        const rtl::TAdvisoryLock lock = rtl::TAdvisoryLock::Acquire(path, rtl::LockKind::Exclusive, "x", 0);
-        char c = 'x';
-        if (::write(ready[1], &c, 1) != 1) ::_exit(2);
-        for (;;) ::pause();
-    }
-    char c;
-    const bool held = ::read(ready[0], &c, 1) == 1;
-    ::close(ready[0]);
-    ::close(ready[1]);
-    return held ? pid : -1;
-}
-
 TEST(RunApplication, WaitingForAHeldDatabaseDirectoryKeepsTheWindowPainting) {
     test::TempDir database;
-    const pid_t holder = HoldElsewhere(database.Path());
+    pid_t holder = test::HoldLockElsewhere(database.Path());
     ASSERT_GT(holder, 0);
     bool waiting = false, eventsWhileWaiting = false, busy = false;
     RunApplication(g_argc, g_argv, [&] {
@@ -55,8 +35,8 @@ TEST(RunApplication, WaitingForAHeldDatabaseDirectoryKeepsTheWindowPainting) {
         QTimer::singleShot(0, raw, [raw] { raw->close(); });
         return window;
     });
-    ::kill(holder, SIGKILL);
-    ::waitpid(holder, nullptr, 0);
+
+    test::EndLockHolder(holder);
     EXPECT_TRUE(busy);
     EXPECT_TRUE(eventsWhileWaiting) << "the window stood still while the lock was waited for";
 }

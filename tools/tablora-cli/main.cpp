@@ -1,10 +1,13 @@
 // tablora-cli: the window's jobs for scripted and scheduled runs.
 #include "tools/tablora-cli/CliOptions.h"
 #include "tools/tablora-cli/CliRunner.h"
+#include "platform/rtl/Messages.h"
 
 #include <iostream>
 
 int main(int argc, char* argv[]) {
+    // English for scripts, unless the locale asks for Slovak.
+    rtl::SetLanguage(rtl::LanguageFromEnvironment());
     try {
         const cli::CliOptions options = cli::ParseCommandLine(argc, argv);
         if (options.help) {

@@ -2,6 +2,7 @@
 
 #include "platform/engine/paradox/ByteOrder.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <algorithm>
 
@@ -13,17 +14,15 @@ int RecordsFromLastOffset(std::int16_t lastOffset, int recordSize, int capacity,
         if (why) *why = text;
     };
     if (lastOffset < 0) {
-        say("impossible last-record offset " + std::to_string(lastOffset) + "; no records read");
+        say(rtl::Format(rtl::TMsg::ChainImpossibleLastOffset, {std::to_string(lastOffset)}));
         return 0;
     }
     int records = lastOffset / recordSize + 1;
     if (lastOffset % recordSize != 0) {
-        say("last-record offset " + std::to_string(lastOffset) + " is not a multiple of the record size " +
-            std::to_string(recordSize));
+        say(rtl::Format(rtl::TMsg::ChainOffsetNotMultiple, {std::to_string(lastOffset), std::to_string(recordSize)}));
     }
     if (records > capacity) {
-        say("last-record offset " + std::to_string(lastOffset) + " lies beyond the block (" +
-            std::to_string(capacity) + " records fit); " + std::to_string(capacity) + " records read");
+        say(rtl::Format(rtl::TMsg::ChainOffsetBeyondBlock, {std::to_string(lastOffset), std::to_string(capacity)}));
         records = capacity;
     }
     return records;
@@ -57,8 +56,7 @@ TBlockChainCursor::TBlockChainCursor(const TRandomAccessFile& file, const TTable
       visited_(0x10000, false), headersOnly_(headersOnly) {
     next_ = header.FirstBlock;
     if (next_ == 0 && header.BlocksInUse != 0) {
-        Report(ProblemKind::ChainLength, 0, "the header names no first block although " +
-                                                std::to_string(header.BlocksInUse) + " blocks are in use");
+        Report(ProblemKind::ChainLength, 0, rtl::Format(rtl::TMsg::ChainNoFirstBlock, {std::to_string(header.BlocksInUse)}));
         // Block 1 always starts the chain when there is one.
         if (header.PhysicalBlocks() > 0) next_ = 1;
     }
@@ -79,30 +77,29 @@ bool TBlockChainCursor::Next() {
     const std::uint16_t number = next_;
     if (number > header_.PhysicalBlocks()) {
         Report(ProblemKind::BlockRange, previous_,
-               "link to block " + std::to_string(number) + " which lies outside the file (" +
-                   std::to_string(header_.PhysicalBlocks()) + " blocks)");
+               rtl::Format(rtl::TMsg::ChainLinkOutside, {std::to_string(number), std::to_string(header_.PhysicalBlocks())}));
         Finish();
         return false;
     }
     if (visited_[number]) {
-        Report(ProblemKind::ChainLoop, previous_, "the chain loops back to block " + std::to_string(number));
+        Report(ProblemKind::ChainLoop, previous_, rtl::Format(rtl::TMsg::ChainLoops, {std::to_string(number)}));
         Finish();
         return false;
     }
     std::string why;
     if (!ReadDataBlock(file_, header_, number, block_, &why, headersOnly_)) {
-        Report(ProblemKind::BlockRange, number, "block " + std::to_string(number) + " cannot be read");
+        Report(ProblemKind::BlockRange, number, rtl::Format(rtl::TMsg::ChainBlockUnreadable, {std::to_string(number)}));
         Finish();
         return false;
     }
     visited_[number] = true;
     if (number > header_.BlocksAllocated)
         Report(ProblemKind::BlockRange, number,
-               "block number exceeds the header's " + std::to_string(header_.BlocksAllocated) + " allocated blocks");
+               rtl::Format(rtl::TMsg::ChainBlockBeyondAllocated, {std::to_string(header_.BlocksAllocated)}));
     if (!why.empty()) Report(ProblemKind::RecordOffset, number, why);
     if (block_.Prev != previous_)
         Report(ProblemKind::BackLink, number,
-               "back link names block " + std::to_string(block_.Prev) + " instead of " + std::to_string(previous_));
+               rtl::Format(rtl::TMsg::ChainBackLink, {std::to_string(block_.Prev), std::to_string(previous_)}));
     // Records that would start beyond the end of the file do not exist; one the end of the
     // file cuts off reads with zeros, and is damage all the same (a short final block whose
     // records are whole is not).
@@ -110,7 +107,7 @@ bool TBlockChainCursor::Next() {
     const int present = static_cast<int>((usable + header_.RecordSize - 1) / header_.RecordSize);
     if (block_.RecordCount > present) {
         Report(ProblemKind::Truncated, number,
-               std::to_string(block_.RecordCount - present) + " records lie beyond the end of the file");
+               rtl::Format(rtl::TMsg::ChainRecordsBeyondEnd, {std::to_string(block_.RecordCount - present)}));
         block_.RecordCount = present;
     }
     const int whole = static_cast<int>(usable / header_.RecordSize);
@@ -131,16 +128,13 @@ void TBlockChainCursor::Finish() {
     finished_ = true;
     if (blocksRead_ != header_.BlocksInUse)
         Report(ProblemKind::ChainLength, 0,
-               "the chain has " + std::to_string(blocksRead_) + " blocks, the header says " +
-                   std::to_string(header_.BlocksInUse));
+               rtl::Format(rtl::TMsg::ChainLengthMismatch, {std::to_string(blocksRead_), std::to_string(header_.BlocksInUse)}));
     if (previous_ != header_.LastBlock && blocksRead_ > 0)
         Report(ProblemKind::ChainLength, 0,
-               "the chain ends at block " + std::to_string(previous_) + ", the header says " +
-                   std::to_string(header_.LastBlock));
+               rtl::Format(rtl::TMsg::ChainEndMismatch, {std::to_string(previous_), std::to_string(header_.LastBlock)}));
     if (recordsRead_ != header_.RecordCount)
         Report(ProblemKind::RecordCount, 0,
-               std::to_string(recordsRead_) + " records found, the header says " +
-                   std::to_string(header_.RecordCount));
+               rtl::Format(rtl::TMsg::ChainRecordCountMismatch, {std::to_string(recordsRead_), std::to_string(header_.RecordCount)}));
 }
 
 } // namespace engine::paradox

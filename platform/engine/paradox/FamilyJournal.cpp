@@ -6,6 +6,7 @@
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -105,8 +106,8 @@ bool Exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path, int err) {
-    throw EDBEngineError("Cannot " + what + " \"" + path + "\": " + std::strerror(err), EngineErrorKind::Io);
+[[noreturn]] void Fail(rtl::TMsg what, const std::string& path, int err) {
+    throw EDBEngineError(rtl::Format(what, {path, rtl::SystemReason(err)}), EngineErrorKind::Io);
 }
 
 // Carries out the steps that are still to do (a rename whose source is gone was done).
@@ -117,13 +118,13 @@ void Complete(const std::string& dir, const std::vector<TFamilyStep>& steps, std
         const TFamilyStep& s = steps[i];
         if (s.What == TFamilyStep::Kind::Rename) {
             if (!Exists(base + s.From)) continue;
-            if (rtl::FileSystem().Rename(base + s.From, base + s.To) != 0) Fail("rename", base + s.From, errno);
+            if (rtl::FileSystem().Rename(base + s.From, base + s.To) != 0) Fail(rtl::TMsg::FileCannotRename, base + s.From, errno);
         } else {
-            if (rtl::FileSystem().Unlink(base + s.From) != 0 && errno != ENOENT) Fail("delete", base + s.From, errno);
+            if (rtl::FileSystem().Unlink(base + s.From) != 0 && errno != ENOENT) Fail(rtl::TMsg::FileCannotDelete, base + s.From, errno);
         }
         if (done) done->push_back(i);
     }
-    if (rtl::FileSystem().SyncDirectory(dir) != 0) Fail("flush the directory", dir, errno);
+    if (rtl::FileSystem().SyncDirectory(dir) != 0) Fail(rtl::TMsg::DirectoryCannotFlush, dir, errno);
 }
 
 // The journal's text; raises when it cannot be read, since a journal read halfway would look
@@ -134,7 +135,7 @@ std::string ReadSmallFile(int fd, const std::string& path) {
     std::uint64_t offset = 0;
     for (;;) {
         const ssize_t n = rtl::FileSystem().ReadAt(fd, buf, sizeof buf, offset);
-        if (n < 0) Fail("read", path, errno);
+        if (n < 0) Fail(rtl::TMsg::FileCannotRead, path, errno);
         if (n == 0) break;
         text.append(buf, static_cast<std::size_t>(n));
         offset += static_cast<std::uint64_t>(n);
@@ -175,7 +176,7 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
     {
         auto file = TWritableFile::Create(temp);
         try {
-            held = rtl::TAdvisoryLock::Acquire(temp, rtl::LockKind::Exclusive, "journal", 0);
+            held = rtl::TAdvisoryLock::Acquire(temp, rtl::LockKind::Exclusive, rtl::Text(rtl::TMsg::LockObjectJournal), 0);
             const std::string text = Serialise(steps);
             file->WriteAt(0, text.data(), text.size());
             file->Sync();
@@ -189,7 +190,7 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
     if (rtl::FileSystem().Rename(temp, journal) != 0) {
         const int err = errno;
         RemoveQuietly(temp);
-        Fail("write the journal", journal, err);
+        Fail(rtl::TMsg::JournalCannotWrite, journal, err);
     }
     ActiveJournals().insert(journal);
     struct TActive {
@@ -213,8 +214,8 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
         if (undone && rtl::FileSystem().Unlink(journal) == 0) rtl::FileSystem().SyncDirectory(dir);
         throw;
     }
-    if (rtl::FileSystem().Unlink(journal) != 0) Fail("remove the journal", journal, errno);
-    if (rtl::FileSystem().SyncDirectory(dir) != 0) Fail("flush the directory", dir, errno);
+    if (rtl::FileSystem().Unlink(journal) != 0) Fail(rtl::TMsg::JournalCannotRemove, journal, errno);
+    if (rtl::FileSystem().SyncDirectory(dir) != 0) Fail(rtl::TMsg::DirectoryCannotFlush, dir, errno);
 }
 
 namespace {
@@ -228,7 +229,8 @@ bool RecoverFamilyWaiting(const std::string& dirIn, const std::string& dataFileN
     try {
         // Held by a live writer: wait for it (bounded). Free: its writer died.
         rtl::TAdvisoryLock lock =
-            rtl::TAdvisoryLock::Acquire(journal, rtl::LockKind::Exclusive, "change of table \"" + dataFileName + "\"", waitMs);
+            rtl::TAdvisoryLock::Acquire(journal, rtl::LockKind::Exclusive,
+                                        rtl::Format(rtl::TMsg::LockObjectTableChange, {dataFileName}), waitMs);
         rtl::TFileDescriptor fd(rtl::FileSystem().Open(journal, O_RDONLY));
         if (!fd.Valid()) return !Exists(journal);  // finished while we waited
         std::vector<TFamilyStep> steps;

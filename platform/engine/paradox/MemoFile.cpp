@@ -4,6 +4,7 @@
 #include "platform/engine/paradox/ByteOrder.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <cstring>
 
@@ -24,9 +25,9 @@ constexpr std::uint32_t SingleHeaderSize = 9;
 // The store's own length and modification number must be the ones the record names.
 bool MatchesDescriptor(const TBlobDescriptor& d, std::uint32_t length, std::uint16_t mod, std::string& error) {
     if (length != d.Length)
-        error = "blob length " + std::to_string(length) + " differs from the record's " + std::to_string(d.Length);
+        error = rtl::Format(rtl::TMsg::BlobLengthDiffers, {std::to_string(length), std::to_string(d.Length)});
     else if (mod != d.ModNumber)
-        error = "blob modification number differs from the record's";
+        error = rtl::Text(rtl::TMsg::BlobModDiffers);
     return error.empty();
 }
 } // namespace
@@ -41,30 +42,30 @@ std::unique_ptr<TMemoFile> TMemoFile::Open(const std::string& path, bool encrypt
     memo->path_ = path;
     const std::string name = rtl::ExtractFileName(path);
     if (path.empty()) {
-        memo->error_ = "the memo file is missing";
+        memo->error_ = rtl::Text(rtl::TMsg::MemoMissing);
         return memo;
     }
     try {
         memo->file_ = TRandomAccessFile::Open(path);
     } catch (const EDBEngineError& e) {
-        memo->error_ = "the memo file cannot be opened: " + e.Message();
+        memo->error_ = rtl::Format(rtl::TMsg::MemoCannotOpen, {e.Message()});
         problems.push_back(TTableProblem{ProblemKind::MemoFile, name, 0, 0, e.Message()});
         return memo;
     }
     if (encrypted) {
-        memo->error_ = "the memo file is encrypted";
+        memo->error_ = rtl::Text(rtl::TMsg::MemoEncrypted);
         return memo;
     }
     std::uint8_t head[16];
     memo->file_->ReadAt(0, head, sizeof head);
     if (memo->file_->Size() < MemoBlockSize || head[0] != BlockHeader) {
-        memo->error_ = "the memo file's header block is damaged";
+        memo->error_ = rtl::Text(rtl::TMsg::MemoHeaderDamaged);
         problems.push_back(TTableProblem{ProblemKind::MemoFile, name, 0, 0, memo->error_});
         memo->error_.clear();  // blobs are still looked up, each checked on its own
     }
     if (memo->file_->Size() % MemoBlockSize != 0)
         problems.push_back(TTableProblem{ProblemKind::MemoFile, name, 0, memo->file_->Size(),
-                                         "the memo file's size is not a multiple of 4096 bytes"});
+                                         rtl::Text(rtl::TMsg::MemoSizeNotMultiple)});
     return memo;
 }
 
@@ -85,20 +86,20 @@ void TMemoFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t length) c
 TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
     TBlobResult r;
     if (!file_ || !error_.empty()) {
-        r.Error = error_.empty() ? "the memo file is missing" : error_;
+        r.Error = error_.empty() ? rtl::Text(rtl::TMsg::MemoMissing) : error_;
         return r;
     }
     const std::uint64_t offset = d.Offset();
     const std::uint64_t size = file_->Size();
     if (offset == 0 || offset % MemoBlockSize != 0 || offset >= size) {
-        r.Error = "blob offset " + std::to_string(offset) + " lies outside the memo file";
+        r.Error = rtl::Format(rtl::TMsg::BlobOffsetOutside, {std::to_string(offset)});
         return r;
     }
     std::uint8_t head[SingleHeaderSize];
     ReadAt(offset, head, sizeof head);
     if (d.Index() == 0xFF) {
         if (head[0] != BlockSingle) {
-            r.Error = "blob block at " + std::to_string(offset) + " is not a single-blob block";
+            r.Error = rtl::Format(rtl::TMsg::BlobNotSingleBlock, {std::to_string(offset)});
             return r;
         }
         const std::uint32_t length = Le32(head + 3);
@@ -107,7 +108,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         if (!MatchesDescriptor(d, length, mod, r.Error)) return r;
         if (SingleHeaderSize + static_cast<std::uint64_t>(length) > blocks * MemoBlockSize ||
             offset + SingleHeaderSize + length > size) {
-            r.Error = "blob of " + std::to_string(length) + " bytes runs past its block or the memo file";
+            r.Error = rtl::Format(rtl::TMsg::BlobRunsPastFile, {std::to_string(length)});
             return r;
         }
         r.Bytes.resize(length);
@@ -116,11 +117,11 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
         return r;
     }
     if (head[0] != BlockSuballocated) {
-        r.Error = "blob block at " + std::to_string(offset) + " is not a suballocated block";
+        r.Error = rtl::Format(rtl::TMsg::BlobNotSuballocated, {std::to_string(offset)});
         return r;
     }
     if (d.Index() >= SubSlotCount) {
-        r.Error = "blob slot " + std::to_string(d.Index()) + " does not exist";
+        r.Error = rtl::Format(rtl::TMsg::BlobSlotMissing, {std::to_string(d.Index())});
         return r;
     }
     std::uint8_t slot[SubSlotSize];
@@ -130,13 +131,13 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
     const std::uint16_t mod = Le16(slot + 2);
     const std::uint32_t last = slot[4];
     if (dataOffset == 0 || chunks == 0 || last == 0 || last > 16) {
-        r.Error = "blob slot " + std::to_string(d.Index()) + " is empty or damaged";
+        r.Error = rtl::Format(rtl::TMsg::BlobSlotDamaged, {std::to_string(d.Index())});
         return r;
     }
     const std::uint32_t length = (chunks - 1) * 16 + last;
     if (!MatchesDescriptor(d, length, mod, r.Error)) return r;
     if (dataOffset + length > MemoBlockSize || offset + dataOffset + length > size) {
-        r.Error = "blob runs past its block";
+        r.Error = rtl::Text(rtl::TMsg::BlobRunsPastBlock);
         return r;
     }
     r.Bytes.resize(length);
@@ -148,7 +149,7 @@ TBlobResult TMemoFile::Read(const TBlobDescriptor& d) const {
 TBlobResult ReadBlobField(const std::uint8_t* field, int fieldSize, const TMemoFile* memo) {
     TBlobResult r;
     if (fieldSize < BlobDescriptorSize) {
-        r.Error = "the field is too small to hold a blob descriptor";
+        r.Error = rtl::Text(rtl::TMsg::BlobFieldTooSmall);
         return r;
     }
     const int leaderSize = fieldSize - BlobDescriptorSize;
@@ -163,7 +164,7 @@ TBlobResult ReadBlobField(const std::uint8_t* field, int fieldSize, const TMemoF
         return r;
     }
     if (!memo) {
-        r.Error = "the memo file is missing";
+        r.Error = rtl::Text(rtl::TMsg::MemoMissing);
         return r;
     }
     return memo->Read(d);

@@ -6,6 +6,7 @@
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <algorithm>
 
@@ -19,18 +20,18 @@ std::unique_ptr<TParadoxTable> TParadoxTable::Open(const std::string& dataPath) 
     table->header_ = ReadTableHeader(*table->file_, table->openProblems_);
     const TTableHeader& h = table->header_;
     if (!h.IsDataFile())
-        throw EDBEngineError("\"" + rtl::ExtractFileName(dataPath) + "\" is an index file, not a table",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableIsIndexFile, {rtl::ExtractFileName(dataPath)}),
                              EngineErrorKind::NotATable);
     if (h.IsEncrypted())
         table->openProblems_.push_back(TTableProblem{ProblemKind::Encrypted, rtl::ExtractFileName(dataPath), 0, 0,
-                                                     "the table is password-protected; its rows cannot be read"});
+                                                     rtl::Text(rtl::TMsg::OpenPasswordProtected)});
     const bool hasBlobs = std::any_of(h.Fields.begin(), h.Fields.end(),
                                       [](const TFieldInfo& f) { return IsBlobField(f.TypeCode); });
     if (hasBlobs) {
         const std::string mbPath = FindCompanionFile(dataPath, ".mb");
         if (mbPath.empty())
             table->openProblems_.push_back(TTableProblem{ProblemKind::MemoFile, rtl::ExtractFileName(dataPath), 0, 0,
-                                                         "the memo file (.mb) is missing"});
+                                                         rtl::Text(rtl::TMsg::OpenMemoFileMissing)});
         table->memo_ = TMemoFile::Open(mbPath, h.IsEncrypted(), table->openProblems_);
     }
     return table;
@@ -63,7 +64,7 @@ std::uint64_t TParadoxTable::CountReadableRecords() const {
 std::unique_ptr<TParadoxTable> OpenTableByName(const std::string& dir, const std::string& name) {
     const std::string path = FindDataFile(dir, name);
     if (path.empty())
-        throw EDBEngineError("Table \"" + name + "\" does not exist in \"" + dir + "\"", EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistIn, {name, dir}), EngineErrorKind::NotFound);
     return TParadoxTable::Open(path);
 }
 

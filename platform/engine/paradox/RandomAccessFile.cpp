@@ -2,6 +2,7 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 
 #include <cerrno>
 #include <cstring>
@@ -16,13 +17,13 @@ std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& pa
     const int fd = rtl::FileSystem().Open(path, O_RDONLY | O_NONBLOCK);
     if (fd < 0) {
         const int err = errno;
-        throw EDBEngineError("Cannot open file \"" + path + "\": " + std::strerror(err),
+        throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {path, rtl::SystemReason(err)}),
                              err == ENOENT ? EngineErrorKind::NotFound : EngineErrorKind::Io);
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         rtl::FileSystem().Close(fd);
-        throw EDBEngineError("\"" + path + "\" is not a readable file", EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::FileNotReadable, {path}), EngineErrorKind::Io);
     }
     return std::unique_ptr<TRandomAccessFile>(
         new TRandomAccessFile(fd, path, static_cast<std::uint64_t>(st.st_size)));
@@ -37,7 +38,7 @@ std::size_t TRandomAccessFile::ReadAt(std::uint64_t offset, void* buffer, std::s
         const ssize_t n = rtl::FileSystem().ReadAt(fd_, out + done, len - done, offset + done);
         if (n < 0) {
             const int err = errno;
-            throw EDBEngineError("Cannot read file \"" + path_ + "\": " + std::strerror(err), EngineErrorKind::Io);
+            throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotReadFile, {path_, rtl::SystemReason(err)}), EngineErrorKind::Io);
         }
         if (n == 0) break;
         done += static_cast<std::size_t>(n);

@@ -3,6 +3,7 @@
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/WritableFile.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <sys/mman.h>
 
@@ -70,7 +71,7 @@ private:
         filled_ = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer_.size()));
         filled_ -= filled_ % recordSize_;
         if (filled_ > 0 && file_->ReadAt(offset_, buffer_.data(), filled_) != filled_)
-            throw EDBEngineError("Cannot read the sort file \"" + file_->Path() + "\"", EngineErrorKind::Io);
+            throw EDBEngineError(rtl::Format(rtl::TMsg::SortFileCannotRead, {file_->Path()}), EngineErrorKind::Io);
         offset_ += filled_;
         at_ = 0;
     }

@@ -8,6 +8,7 @@
 #include "platform/engine/paradox/RecordSorter.h"
 #include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableFiles.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 #include <cstring>
@@ -26,9 +27,9 @@ std::string PrefixFault(std::uint8_t typeCode, const std::string& bytes) {
     if (typeCode != ftGraphic && typeCode != ftOle) return {};
     const char kind = typeCode == ftGraphic ? '\x01' : '\x02';
     if (bytes.size() < 8 || bytes.compare(0, 3, std::string("\x01\x00\x00", 3)) != 0 || bytes[3] != kind)
-        return "the value lacks its graphic/OLE prefix";
+        return rtl::Text(rtl::TMsg::CheckGraphicPrefixMissing);
     if (Le32(reinterpret_cast<const std::uint8_t*>(bytes.data()) + 4) != bytes.size() - 8)
-        return "the graphic/OLE prefix gives a wrong length";
+        return rtl::Text(rtl::TMsg::CheckGraphicPrefixLength);
     return {};
 }
 } // namespace
@@ -58,9 +59,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
     // order, and equal keys need not be neighbours: every key is checked against every other.
     std::unique_ptr<TRecordSorter> allKeys;
     if (keySize > 0 && !PrimaryKeyOrdersByBytes(h)) {
-        report.KeyOrderNotChecked = "the sort order " + SortOrderLabel(h) +
-                                    " orders text in a way this engine does not model, so the order of the keys was "
-                                    "not checked (duplicates were)";
+        report.KeyOrderNotChecked = rtl::Format(rtl::TMsg::CheckKeyOrderNotChecked, {SortOrderLabel(h)});
         std::error_code ec;
         const auto temp = std::filesystem::temp_directory_path(ec);
         allKeys = std::make_unique<TRecordSorter>(keySize, keySize, ec ? std::string("/tmp") : temp.string(), 16u << 20);
@@ -86,7 +85,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
                 if ((order == KeyOrder::Equal || order == KeyOrder::Greater) && keyReports++ < MaxKeyReports)
                     report.Problems.push_back(TTableProblem{
                         ProblemKind::KeyOrder, name, block.Number, offset,
-                        order == KeyOrder::Equal ? "duplicate key" : "key out of order (lower than the record before)"});
+                        order == KeyOrder::Equal ? rtl::Text(rtl::TMsg::CheckDuplicateKey) : rtl::Text(rtl::TMsg::CheckKeyOutOfOrder)});
                 previousKey = std::move(key);
                 havePrevious = true;
             }
@@ -97,8 +96,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
                 if (fault.empty() && !v.IsNull) fault = PrefixFault(h.Fields[static_cast<std::size_t>(f)].TypeCode, v.Bytes);
                 if (!fault.empty() && blobReports++ < MaxBlobReports)
                     report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, block.Number, offset,
-                                                            "field \"" + h.Fields[static_cast<std::size_t>(f)].Name +
-                                                                "\": " + fault});
+                                                            rtl::Format(rtl::TMsg::CheckBlobField, {h.Fields[static_cast<std::size_t>(f)].Name, fault})});
             }
             for (const int f : autoIncFields) {
                 const TFieldValue v = decoder.DecodeField(rec, f, nullptr);
@@ -116,22 +114,21 @@ TTableReport CheckTable(const TParadoxTable& table) {
             if (!first && std::memcmp(last.data(), k, static_cast<std::size_t>(keySize)) == 0 &&
                 keyReports++ < MaxKeyReports)
                 report.Problems.push_back(TTableProblem{ProblemKind::KeyOrder, name, 0, 0,
-                                                        "duplicate key (stored more than once)"});
+                                                        rtl::Text(rtl::TMsg::CheckDuplicateStored)});
             last.assign(reinterpret_cast<const char*>(k), static_cast<std::size_t>(keySize));
             first = false;
         }
     }
     if (keyReports > MaxKeyReports)
         report.Problems.push_back(TTableProblem{ProblemKind::KeyOrder, name, 0, 0,
-                                                std::to_string(keyReports - MaxKeyReports) + " further key-order faults"});
+                                                rtl::Format(rtl::TMsg::CheckFurtherKeyFaults, {std::to_string(keyReports - MaxKeyReports)})});
     if (blobReports > MaxBlobReports)
         report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, 0, 0,
-                                                std::to_string(blobReports - MaxBlobReports) + " further unreadable blobs"});
+                                                rtl::Format(rtl::TMsg::CheckFurtherBlobs, {std::to_string(blobReports - MaxBlobReports)})});
     if (!autoIncFields.empty() && report.MaxAutoIncrement > static_cast<std::int64_t>(h.AutoIncrement))
         report.Problems.push_back(TTableProblem{
             ProblemKind::AutoIncrement, name, 0, 0x49,
-            "the autoincrement counter " + std::to_string(h.AutoIncrement) + " lies below the stored value " +
-                std::to_string(report.MaxAutoIncrement)});
+            rtl::Format(rtl::TMsg::CheckAutoIncrementBelow, {std::to_string(h.AutoIncrement), std::to_string(report.MaxAutoIncrement)})});
 
     const TBlockScan scan = ScanBlocks(table.File(), h, cursor.Visited(), report.Problems);
     report.OrphanBlocks = scan.OrphanBlocks();
@@ -142,7 +139,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
         const std::string px = FindCompanionFile(table.Path(), ".px");
         if (px.empty())
             report.Problems.push_back(TTableProblem{ProblemKind::PrimaryIndex, name, 0, 0,
-                                                    "the primary index (.px) is missing"});
+                                                    rtl::Text(rtl::TMsg::CheckPrimaryIndexMissing)});
         else
             CheckPrimaryIndex(px, h, report.Chain, report.Problems);
     }

@@ -5,6 +5,7 @@
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
+#include "platform/rtl/Messages.h"
 
 #include <cctype>
 
@@ -65,9 +66,7 @@ void RefuseAmbiguousTable(const std::string& dataFile) {
     const std::string name = rtl::ExtractFileName(dataFile);
     for (const auto& other : rtl::ListFiles(dir, name))
         if (other != name && rtl::SameTextAscii(other, name))
-            throw EDBEngineError("Table \"" + name + "\" cannot be changed: \"" + other +
-                                     "\" in the same directory differs from it only in letter case, and the two "
-                                     "tables' files cannot be told apart; rename one of them first",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableLetterCaseTwin, {name, other}),
                                  EngineErrorKind::InvalidRequest);
 }
 

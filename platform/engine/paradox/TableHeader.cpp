@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/CodePages.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <algorithm>
 
@@ -19,7 +20,7 @@ constexpr std::size_t ExtendedPartEnd = 0x78;
 constexpr std::size_t MaxHeaderRead = 0x10000;
 
 [[noreturn]] void Fail(const TRandomAccessFile& file, const std::string& what, EngineErrorKind kind) {
-    throw EDBEngineError("Table \"" + rtl::ExtractFileName(file.Path()) + "\" cannot be opened: " + what,
+    throw EDBEngineError(rtl::Format(rtl::TMsg::TableCannotBeOpened, {rtl::ExtractFileName(file.Path()), what}),
                          kind);
 }
 
@@ -117,7 +118,7 @@ private:
 // The fixed part (0x00-0x57) and, for v4+ data files, the extension up to 0x77.
 void THeaderReading::ReadFixedPart() {
     h_.FileSize = file_.Size();
-    if (h_.FileSize < FixedPartSize) Fail(file_, "the file is too short to be a Paradox table", EngineErrorKind::NotATable);
+    if (h_.FileSize < FixedPartSize) Fail(file_, rtl::Text(rtl::TMsg::HeaderTooShort), EngineErrorKind::NotATable);
 
     buf_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(h_.FileSize, MaxHeaderRead)));
     file_.ReadAt(0, buf_.data(), buf_.size());
@@ -146,20 +147,20 @@ void THeaderReading::ReadFixedPart() {
     h_.IndexOrder = p[0x55];
 
     if (h_.FileType > fileSecondaryDataGInc)
-        Fail(file_, "unknown file type " + std::to_string(h_.FileType), EngineErrorKind::NotATable);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderUnknownType, {std::to_string(h_.FileType)}), EngineErrorKind::NotATable);
     if (h_.Version < 3 || h_.Version > 12)
-        Fail(file_, "unknown file version " + std::to_string(h_.Version), EngineErrorKind::NotATable);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderUnknownVersion, {std::to_string(h_.Version)}), EngineErrorKind::NotATable);
     if (blockKiB < 1 || blockKiB > 32)
-        Fail(file_, "impossible block size " + std::to_string(blockKiB) + " KiB", EngineErrorKind::Corrupt);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderBadBlockSize, {std::to_string(blockKiB)}), EngineErrorKind::Corrupt);
     h_.BlockSize = blockKiB * 1024;
     if (fieldCount_ < 1 || fieldCount_ > 255)
-        Fail(file_, "impossible field count " + std::to_string(fieldCount_), EngineErrorKind::Corrupt);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderBadFieldCount, {std::to_string(fieldCount_)}), EngineErrorKind::Corrupt);
     if (h_.HeaderSize < FixedPartSize)
-        Fail(file_, "impossible header size " + std::to_string(h_.HeaderSize), EngineErrorKind::Corrupt);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderBadHeaderSize, {std::to_string(h_.HeaderSize)}), EngineErrorKind::Corrupt);
 
     dataFamily_ = !h_.IsIndexTree();
     extended_ = dataFamily_ && h_.Version >= 5;
-    if (extended_ && buf_.size() < ExtendedPartEnd) Fail(file_, "the header is cut off", EngineErrorKind::Corrupt);
+    if (extended_ && buf_.size() < ExtendedPartEnd) Fail(file_, rtl::Text(rtl::TMsg::HeaderCutOff), EngineErrorKind::Corrupt);
     if (extended_) {
         h_.EncryptionKey = Le32(p + 0x5C);
         h_.CodePage = Le16(p + 0x6A);
@@ -172,15 +173,15 @@ void THeaderReading::ReadFixedPart() {
 
 // Field descriptors: a type code and a size byte per field.
 void THeaderReading::ReadFieldDescriptors() {
-    if (pos_ + 2 * fieldCount_ > buf_.size()) Fail(file_, "the field list is cut off", EngineErrorKind::Corrupt);
+    if (pos_ + 2 * fieldCount_ > buf_.size()) Fail(file_, rtl::Text(rtl::TMsg::HeaderFieldListCutOff), EngineErrorKind::Corrupt);
     int offset = 0;
     for (unsigned i = 0; i < fieldCount_; ++i) {
         TFieldInfo f;
         f.TypeCode = p_[pos_ + 2 * i];
         f.SizeByte = p_[pos_ + 2 * i + 1];
         if (FieldStorageSize(f.TypeCode, f.SizeByte) < 0)
-            LayoutProblem("field " + std::to_string(i + 1) + " has an impossible type/size (" +
-                              std::to_string(f.TypeCode) + "/" + std::to_string(f.SizeByte) + ")",
+            LayoutProblem(rtl::Format(rtl::TMsg::LayoutFieldImpossible,
+                                     {std::to_string(i + 1), std::to_string(f.TypeCode), std::to_string(f.SizeByte)}),
                           pos_ + 2 * i);
         f.Size = FieldLayoutSize(f.TypeCode, f.SizeByte);
         f.Offset = offset;
@@ -195,14 +196,12 @@ void THeaderReading::ReadFieldDescriptors() {
 void THeaderReading::CheckRecordLayout() {
     const int expected = h_.FieldsSize() + (h_.IsIndexTree() ? 6 : 0);
     if (expected != h_.RecordSize) {
-        LayoutProblem("record size " + std::to_string(h_.RecordSize) + " differs from the fields' total " +
-                      std::to_string(expected));
+        LayoutProblem(rtl::Format(rtl::TMsg::LayoutRecordSize, {std::to_string(h_.RecordSize), std::to_string(expected)}));
         // Records are packed at the header's stride; it is kept when the fields fit in it.
         if (h_.RecordSize < expected) h_.RecordSize = static_cast<std::uint16_t>(std::min(expected, 0xFFFF));
     }
     if (h_.RecordSize == 0 || h_.RecordSize > h_.BlockSize - 6)
-        Fail(file_, "record size " + std::to_string(h_.RecordSize) + " does not fit a block of " +
-                        std::to_string(h_.BlockSize) + " bytes",
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderRecordTooLarge, {std::to_string(h_.RecordSize), std::to_string(h_.BlockSize)}),
              EngineErrorKind::Corrupt);
 }
 
@@ -229,7 +228,7 @@ void THeaderReading::ReadNames() {
             }
         }
     }
-    if (dataFamily_ && !namesRead_) LayoutProblem("the field names are cut off");
+    if (dataFamily_ && !namesRead_) LayoutProblem(rtl::Text(rtl::TMsg::LayoutNamesCutOff));
     // Index trees store no names; unreadable names get placeholders so columns stay apart.
     for (std::size_t i = 0; i < h_.Fields.size(); ++i)
         if (h_.Fields[i].Name.empty()) h_.Fields[i].Name = "Field" + std::to_string(i + 1);
@@ -265,11 +264,11 @@ void THeaderReading::ReadExtendedArrays() {
 // Key fields and block counts against the rest of the header.
 void THeaderReading::CheckCounts() {
     if (h_.IsDataFile() && h_.KeyFieldCount > fieldCount_) {
-        LayoutProblem("key field count " + std::to_string(h_.KeyFieldCount) + " exceeds the field count");
+        LayoutProblem(rtl::Format(rtl::TMsg::LayoutKeyFieldCount, {std::to_string(h_.KeyFieldCount)}));
         h_.KeyFieldCount = static_cast<std::uint16_t>(fieldCount_);
     }
     if (h_.IsDataFile() && !h_.IsKeyed() && h_.KeyFieldCount != 0) {
-        LayoutProblem("an unkeyed table declares key fields");
+        LayoutProblem(rtl::Text(rtl::TMsg::LayoutUnkeyedWithKeys));
         h_.KeyFieldCount = 0;
     }
     if (h_.BlocksInUse > h_.BlocksAllocated)

@@ -4,6 +4,7 @@
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
+#include "platform/rtl/Messages.h"
 
 namespace engine::paradox {
 
@@ -22,11 +23,11 @@ rtl::TAdvisoryLock Acquire(const std::string& path, const std::string& what) {
 } // namespace
 
 rtl::TAdvisoryLock LockTableForWriting(const std::string& dataPath) {
-    return Acquire(dataPath, "table \"" + rtl::ExtractFileName(dataPath) + "\"");
+    return Acquire(dataPath, rtl::Format(rtl::TMsg::LockObjectTable, {rtl::ExtractFileName(dataPath)}));
 }
 
 rtl::TAdvisoryLock LockDirectoryForFamilies(const std::string& dir) {
-    return Acquire(dir.empty() ? std::string(".") : dir, "database directory \"" + dir + "\"");
+    return Acquire(dir.empty() ? std::string(".") : dir, rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {dir}));
 }
 
 std::vector<std::string> FindParadoxLockFiles(const std::string& dir) {

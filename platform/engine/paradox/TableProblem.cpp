@@ -1,4 +1,5 @@
 #include "platform/engine/paradox/TableProblem.h"
+#include "platform/rtl/Messages.h"
 
 #include <cstdio>
 
@@ -27,20 +28,24 @@ const char* ProblemKindName(ProblemKind kind) {
     return "unknown";
 }
 
+namespace {
+
+std::string Hex(std::uint64_t value) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%llx", static_cast<unsigned long long>(value));
+    return buf;
+}
+
+} // namespace
+
 std::string TTableProblem::Describe() const {
     std::string s = File.empty() ? std::string() : File + ": ";
     if (Block != 0) {
-        s += "block " + std::to_string(Block);
-        if (Offset != 0) {
-            char buf[32];
-            std::snprintf(buf, sizeof buf, " (offset 0x%llx)", static_cast<unsigned long long>(Offset));
-            s += buf;
-        }
+        s += rtl::Format(rtl::TMsg::ProblemBlock, {std::to_string(Block)});
+        if (Offset != 0) s += rtl::Format(rtl::TMsg::ProblemBlockOffset, {Hex(Offset)});
         s += ": ";
     } else if (Offset != 0) {
-        char buf[32];
-        std::snprintf(buf, sizeof buf, "offset 0x%llx: ", static_cast<unsigned long long>(Offset));
-        s += buf;
+        s += rtl::Format(rtl::TMsg::ProblemOffset, {Hex(Offset)});
     }
     return s + Text;
 }

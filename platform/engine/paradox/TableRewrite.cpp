@@ -13,6 +13,7 @@
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,7 +41,7 @@ std::vector<TLayoutField> KeyFieldsOf(const TTableHeader& h, int keyFieldCount) 
 }
 
 [[noreturn]] void KeyViolation(const std::string& dataPath) {
-    throw EDBEngineError("Key violation in table \"" + rtl::ExtractFileName(dataPath) + "\"",
+    throw EDBEngineError(rtl::Format(rtl::TMsg::TableKeyViolation, {rtl::ExtractFileName(dataPath)}),
                          EngineErrorKind::KeyViolation);
 }
 
@@ -93,22 +94,19 @@ TFamilyStep UnlinkStep(const std::string& path) {
 }
 
 [[noreturn]] void UnmodelledOrder(const std::string& dataPath, const TTableHeader& h, const std::string& what) {
-    throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" orders its key text by the sort order " +
-                             SortOrderLabel(h) + ", which this engine does not model; " + what +
-                             " would have to choose a place for a key, and is refused",
+    throw EDBEngineError(rtl::Format(rtl::TMsg::TableUnmodelledOrder, {rtl::ExtractFileName(dataPath), SortOrderLabel(h), what}),
                          EngineErrorKind::InvalidRequest);
 }
 
 [[noreturn]] void UnmodelledOrderOf(const std::string& dataPath, const TTableHeader& h, const std::vector<int>&) {
-    UnmodelledOrder(dataPath, h, "ordering its rows by that key");
+    UnmodelledOrder(dataPath, h, rtl::Text(rtl::TMsg::TableUnmodelledOrderRows));
 }
 
 } // namespace
 
 void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header) {
     if (!header.LayoutProblem.empty())
-        throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is damaged (" + header.LayoutProblem +
-                                 "); it must be rebuilt before it can be changed",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDamaged, {rtl::ExtractFileName(dataPath), header.LayoutProblem}),
                              EngineErrorKind::Corrupt);
 }
 
@@ -142,8 +140,7 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
         // the only copy of something: a new table never replaces it.
         const auto family = FindTableFamily(dir.empty() ? "." : dir, TableBaseName(dataName));
         if (!family.empty())
-            throw EDBEngineError("Table \"" + dataPath + "\" already exists (" + rtl::ExtractFileName(family.front()) +
-                                     " is there)",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableFamilyExists, {dataPath, rtl::ExtractFileName(family.front())}),
                                  EngineErrorKind::AlreadyExists);
     }
     // What a creation killed part-way left.
@@ -220,15 +217,13 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount, con
     RefuseDamagedLayout(dataPath, h);
     RefuseAmbiguousTable(dataPath);
     if (h.IsEncrypted())
-        throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" is password-protected",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {rtl::ExtractFileName(dataPath)}),
                              EngineErrorKind::Encrypted);
     keySize_ = KeySizeOf(h, keyFieldCount);
     secondaries_ = PlanSecondaryIndexes(dataPath, h, keyFieldCount);
     for (const auto& plan : secondaries_)
         if (!plan.Maintainable && !options_.DropUnmaintainableIndexes)
-            throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath) + "\" cannot be changed: its secondary index " +
-                                     plan.Name + " could not be kept in step with it (" + plan.Reason +
-                                     "), and dropping it was not asked for",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableIndexOutOfStep, {rtl::ExtractFileName(dataPath), plan.Name, plan.Reason}),
                                  EngineErrorKind::InvalidRequest);
     RemoveStaleTemporaries(dataPath);
     RemoveStaleTemporaries(CompanionPath(dataPath, ".px"));
@@ -269,8 +264,7 @@ void TTableRewrite::ForEachSourceBlockWhile(const std::function<bool(const TData
         if (!fn(cursor.Block())) return;
     }
     if (!problems.empty())
-        throw EDBEngineError("Table \"" + rtl::ExtractFileName(dataPath_) + "\" is damaged (" + problems.front().Text +
-                                 "); it must be rebuilt before it can be changed",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDamaged, {rtl::ExtractFileName(dataPath_), problems.front().Text}),
                              EngineErrorKind::Corrupt);
 }
 
@@ -488,7 +482,7 @@ TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& produc
                 stored = stored || !deletions.Skip(b.Number, i, b.Record(i, recordSize), recordSize);
         });
         if (stored || !options.ProducerInStoredOrder || options.Deletions)
-            UnmodelledOrder(dataPath, header, "appending rows to it");
+            UnmodelledOrder(dataPath, header, rtl::Text(rtl::TMsg::TableUnmodelledOrderAppend));
         TRecordSorter keys(static_cast<int>(key), static_cast<int>(key), TempDirOr(options.Rewrite.TempDir));
         while (const std::uint8_t* r = producer.Next()) {
             const std::uint64_t before = result.Appended;

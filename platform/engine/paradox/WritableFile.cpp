@@ -4,6 +4,7 @@
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Messages.h"
 
 #include <atomic>
 #include <cerrno>
@@ -18,28 +19,28 @@ namespace engine::paradox {
 
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, const std::string& path) {
+[[noreturn]] void Fail(rtl::TMsg what, const std::string& path) {
     const int err = errno;
-    throw EDBEngineError("Cannot " + what + " \"" + path + "\": " + std::strerror(err), EngineErrorKind::Io);
+    throw EDBEngineError(rtl::Format(what, {path, rtl::SystemReason(err)}), EngineErrorKind::Io);
 }
 
 } // namespace
 
 std::unique_ptr<TWritableFile> TWritableFile::Create(const std::string& path) {
     const int fd = rtl::FileSystem().Open(path, O_RDWR | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) Fail("create", path);
+    if (fd < 0) Fail(rtl::TMsg::FileCannotCreate, path);
     return std::unique_ptr<TWritableFile>(new TWritableFile(fd, path, 0));
 }
 
 std::unique_ptr<TWritableFile> TWritableFile::OpenExisting(const std::string& path) {
     const int fd = rtl::FileSystem().Open(path, O_RDWR);
-    if (fd < 0) Fail("open for writing", path);
+    if (fd < 0) Fail(rtl::TMsg::FileCannotOpenForWriting, path);
     struct stat st {};
     if (::fstat(fd, &st) != 0) {
         const int err = errno;
         rtl::FileSystem().Close(fd);
         errno = err;
-        Fail("read the size of", path);
+        Fail(rtl::TMsg::FileCannotReadSize, path);
     }
     return std::unique_ptr<TWritableFile>(new TWritableFile(fd, path, static_cast<std::uint64_t>(st.st_size)));
 }
@@ -52,17 +53,17 @@ void TWritableFile::Close() {
     if (fd_ < 0) return;
     const int fd = fd_;
     fd_ = -1;
-    if (rtl::FileSystem().Close(fd) != 0) Fail("close", path_);
+    if (rtl::FileSystem().Close(fd) != 0) Fail(rtl::TMsg::FileCannotClose, path_);
 }
 
 void TWritableFile::WriteAt(std::uint64_t offset, const void* data, std::size_t len) {
     const auto* p = static_cast<const char*>(data);
     while (len > 0) {
         const ssize_t n = rtl::FileSystem().WriteAt(fd_, p, len, offset);
-        if (n < 0) Fail("write", path_);
+        if (n < 0) Fail(rtl::TMsg::FileCannotWrite, path_);
         if (n == 0) {
             errno = ENOSPC;
-            Fail("write", path_);
+            Fail(rtl::TMsg::FileCannotWrite, path_);
         }
         p += n;
         offset += static_cast<std::uint64_t>(n);
@@ -76,7 +77,7 @@ std::size_t TWritableFile::ReadAt(std::uint64_t offset, void* data, std::size_t 
     auto* p = static_cast<char*>(data);
     while (done < len) {
         const ssize_t n = rtl::FileSystem().ReadAt(fd_, p + done, len - done, offset + done);
-        if (n < 0) Fail("read", path_);
+        if (n < 0) Fail(rtl::TMsg::FileCannotRead, path_);
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
@@ -85,7 +86,7 @@ std::size_t TWritableFile::ReadAt(std::uint64_t offset, void* data, std::size_t 
 }
 
 void TWritableFile::Sync() {
-    if (rtl::FileSystem().Sync(fd_) != 0) Fail("flush", path_);
+    if (rtl::FileSystem().Sync(fd_) != 0) Fail(rtl::TMsg::FileCannotFlush, path_);
 }
 
 void TWritableFile::StartWriteback() {
@@ -107,7 +108,7 @@ void RemoveStaleTemporaries(const std::string& path) {
 
 void SyncParentDirectory(const std::string& path) {
     const std::string dir = rtl::ExtractFileDir(path);
-    if (rtl::FileSystem().SyncDirectory(dir.empty() ? "." : dir) != 0) Fail("flush the directory of", path);
+    if (rtl::FileSystem().SyncDirectory(dir.empty() ? "." : dir) != 0) Fail(rtl::TMsg::FileCannotFlushDirectoryOf, path);
 }
 
 void RemoveQuietly(const std::string& path) {
@@ -116,7 +117,7 @@ void RemoveQuietly(const std::string& path) {
 
 void RemoveFile(const std::string& path) {
     if (path.empty()) return;
-    if (rtl::FileSystem().Unlink(path) != 0 && errno != ENOENT) Fail("delete", path);
+    if (rtl::FileSystem().Unlink(path) != 0 && errno != ENOENT) Fail(rtl::TMsg::FileCannotDelete, path);
 }
 
 } // namespace engine::paradox
