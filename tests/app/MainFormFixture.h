@@ -44,11 +44,6 @@ namespace apptest {
 
 inline const std::string SamplesDir = TABLORA_SAMPLES_DIR;
 
-// The text engine stubs raise for what this build cannot do yet.
-inline bool NotAvailableInThisBuild(const std::string& message) {
-    return message.find("is not available in this build") != std::string::npos;
-}
-
 // Scripted message boxes that also let a test look at the window whenever it is allowed
 // to process messages, that is, in the middle of a task or reload.
 class WatchingUi : public ui::ScriptedUiServices {
