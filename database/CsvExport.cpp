@@ -71,7 +71,7 @@ TCsvExport::TCsvExport(const std::string& directory) : directory_(rtl::WithTrail
     if (!rtl::ForceDirectories(directory)) FileFailure("create the directory", directory);
     rtl::RemoveFilesOfEndedProcesses(directory, std::string("*") + TemporaryMarker + "*", TemporaryMarker);
     problems_ = std::make_unique<TCsvFile>(directory_ + ExportProblemTable + ".csv");
-    problems_->Line({"table_name", "block", "record", "file_offset", "reason", "record_bytes"});
+    problems_->Line({"table_name", "kind", "block", "record", "file_offset", "reason", "record_bytes"});
 }
 
 TCsvExport::~TCsvExport() = default;
@@ -95,7 +95,7 @@ std::string TCsvExport::Row(const std::vector<TFieldValue>& values) {
 }
 
 void TCsvExport::Problem(const TExportProblem& p) {
-    problems_->Line({p.Table, OptionalText(p.Block), OptionalText(p.Record), OptionalText(p.Offset), p.Reason,
+    problems_->Line({p.Table, ExportProblemKindName(p.Kind), OptionalText(p.Block), OptionalText(p.Record), OptionalText(p.Offset), p.Reason,
                      HexBytes(p.Bytes)});
 }
 

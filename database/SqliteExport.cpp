@@ -62,10 +62,10 @@ TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
         // sync it; the rollback journal stays in memory for the key's fallback.
         db_->Exec("PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;");
         db_->Exec(std::string("CREATE TABLE ") + sqlite::QuoteIdentifier(ExportProblemTable) +
-                  " (table_name TEXT NOT NULL, block INTEGER, record INTEGER, file_offset INTEGER,"
-                  " reason TEXT NOT NULL, record_bytes BLOB)");
+                  " (table_name TEXT NOT NULL, kind TEXT NOT NULL, block INTEGER, record INTEGER,"
+                  " file_offset INTEGER, reason TEXT NOT NULL, record_bytes BLOB)");
         problem_ = db_->Prepare(std::string("INSERT INTO ") + sqlite::QuoteIdentifier(ExportProblemTable) +
-                                " VALUES (?, ?, ?, ?, ?, ?)");
+                                " VALUES (?, ?, ?, ?, ?, ?, ?)");
     } catch (...) {
         Discard();
         throw;
@@ -144,11 +144,12 @@ std::string TSqliteExport::Row(const std::vector<TFieldValue>& values) {
 
 void TSqliteExport::Problem(const TExportProblem& p) {
     problem_->BindText(1, p.Table);
-    p.Block ? problem_->BindInteger(2, *p.Block) : problem_->BindNull(2);
-    p.Record ? problem_->BindInteger(3, *p.Record) : problem_->BindNull(3);
-    p.Offset ? problem_->BindInteger(4, static_cast<std::int64_t>(*p.Offset)) : problem_->BindNull(4);
-    problem_->BindText(5, p.Reason);
-    p.Bytes.empty() ? problem_->BindNull(6) : problem_->BindBlob(6, p.Bytes);
+    problem_->BindText(2, ExportProblemKindName(p.Kind));
+    p.Block ? problem_->BindInteger(3, *p.Block) : problem_->BindNull(3);
+    p.Record ? problem_->BindInteger(4, *p.Record) : problem_->BindNull(4);
+    p.Offset ? problem_->BindInteger(5, static_cast<std::int64_t>(*p.Offset)) : problem_->BindNull(5);
+    problem_->BindText(6, p.Reason);
+    p.Bytes.empty() ? problem_->BindNull(7) : problem_->BindBlob(7, p.Bytes);
     problem_->Execute();
 }
 

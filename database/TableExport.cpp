@@ -17,6 +17,16 @@ namespace database {
 
 using namespace engine::paradox;
 
+const char* ExportProblemKindName(TExportProblemKind kind) {
+    switch (kind) {
+    case TExportProblemKind::Table: return "table";
+    case TExportProblemKind::Record: return "record";
+    case TExportProblemKind::Value: return "value";
+    case TExportProblemKind::Note: return "note";
+    default: return "damage";
+    }
+}
+
 namespace {
 
 // Leaves the reader's loop once the sink refused a row: the table is exported again.
@@ -65,7 +75,7 @@ public:
                 return;
             } catch (const TKeyRefused& refused) {
                 sink_.AbandonTable();
-                report_.Rows = 0;
+                report_.Rows = report_.ValuesLost = report_.DamageFound = 0;
                 report_.Problems = problemsBefore;
                 report_.KeyDropped = refused.Reason;
                 keyFields = 0;
@@ -74,23 +84,28 @@ public:
     }
 
 private:
-    void TableProblem(const std::string& reason) {
-        sink_.Problem(TExportProblem{report_.Table, std::nullopt, std::nullopt, std::nullopt, reason, {}});
+    void Add(const TExportProblem& p) {
+        sink_.Problem(p);
         ++report_.Problems;
+        if (p.Kind == TExportProblemKind::Value) ++report_.ValuesLost;
+        if (p.Kind == TExportProblemKind::Damage) ++report_.DamageFound;
     }
 
-    void RecordProblem(const tutil::TRecoveredRow& row, int recordSize, const std::string& reason) {
-        sink_.Problem(TExportProblem{report_.Table, row.Block, row.Index, row.Offset, reason,
-                                     std::string(reinterpret_cast<const char*>(row.Bytes),
-                                                 static_cast<std::size_t>(recordSize))});
-        ++report_.Problems;
+    void TableProblem(const std::string& reason, TExportProblemKind kind = TExportProblemKind::Table) {
+        Add(TExportProblem{report_.Table, kind, std::nullopt, std::nullopt, std::nullopt, reason, {}});
+    }
+
+    void RecordProblem(const tutil::TRecoveredRow& row, int recordSize, const std::string& reason,
+                       TExportProblemKind kind = TExportProblemKind::Record) {
+        Add(TExportProblem{report_.Table, kind, row.Block, row.Index, row.Offset, reason,
+                           std::string(reinterpret_cast<const char*>(row.Bytes), static_cast<std::size_t>(recordSize))});
     }
 
     void ReadRows(const TParadoxTable& table, int keyFields, const std::string& geometryNote) {
         const TTableHeader& h = table.Header();
         sink_.BeginTable(report_.Table, h.Fields, keyFields);
         for (const auto& p : table.OpenProblems()) Found(p);
-        if (!geometryNote.empty()) TableProblem(geometryNote);
+        if (!geometryNote.empty()) TableProblem(geometryNote, TExportProblemKind::Damage);
 
         TProblemList found;
         tutil::TRecoveredRows rows(table, found);
@@ -119,7 +134,8 @@ private:
                 for (const auto& f : failures)
                     RecordProblem(row, h.RecordSize,
                                   "the value of field \"" + h.Fields[static_cast<std::size_t>(f.Field)].Name +
-                                      "\" cannot be read (" + f.Reason + "); the row is exported without it");
+                                      "\" cannot be read (" + f.Reason + "); the row is exported without it",
+                                  TExportProblemKind::Value);
                 if (std::string refused = sink_.Row(values); !refused.empty()) throw TKeyRefused{std::move(refused)};
                 ++report_.Rows;
             },
@@ -127,22 +143,25 @@ private:
                 if (progress_) progress_(report_.Table, done, total);
             });
         for (const auto& p : found) Found(p);
-        if (report_.Rows + lost < h.RecordCount)
-            TableProblem(std::to_string(h.RecordCount - report_.Rows - lost) +
-                         " rows the header counts were not found");
-        if (!report_.KeyDropped.empty()) TableProblem("exported without its primary key: " + report_.KeyDropped);
+        report_.RecordsLost = lost;
+        if (report_.Rows + lost < h.RecordCount) {
+            report_.RecordsLost += h.RecordCount - report_.Rows - lost;
+            TableProblem(std::to_string(h.RecordCount - report_.Rows - lost) + " rows the header counts were not found",
+                         TExportProblemKind::Record);
+        }
+        if (!report_.KeyDropped.empty())
+            TableProblem("exported without its primary key: " + report_.KeyDropped, TExportProblemKind::Note);
         sink_.EndTable();
         report_.Exported = true;
     }
 
     void Found(const TTableProblem& p) {
-        TExportProblem e{report_.Table, std::nullopt, std::nullopt, std::nullopt, p.Text, {}};
+        TExportProblem e{report_.Table, TExportProblemKind::Damage, std::nullopt, std::nullopt, std::nullopt, p.Text, {}};
         if (p.Block != 0) e.Block = p.Block;
         if (p.Offset != 0) e.Offset = p.Offset;
         if (!p.File.empty() && !rtl::SameTextAscii(rtl::ChangeFileExt(p.File, ""), report_.Table))
             e.Reason = p.File + ": " + e.Reason;
-        sink_.Problem(e);
-        ++report_.Problems;
+        Add(e);
     }
 
     IExportSink& sink_;
@@ -168,7 +187,7 @@ std::vector<TTableExportReport> ExportTables(const std::string& directory, const
         TTableExportReport report;
         report.Table = exportName;
         if (exportName != name) {
-            sink.Problem(TExportProblem{exportName, std::nullopt, std::nullopt, std::nullopt,
+            sink.Problem(TExportProblem{exportName, TExportProblemKind::Note, std::nullopt, std::nullopt, std::nullopt,
                                         "the table \"" + name + "\" is exported as \"" + exportName +
                                             "\": its name was taken (letter case ignored)",
                                         {}});

@@ -18,10 +18,21 @@
 
 namespace database {
 
-// One thing the export could not carry over. Block, record (from 0 in its block) and offset
-// (in the data file) are set where the problem has such a place.
+// What kind of thing a problem is.
+enum class TExportProblemKind {
+    Table,   // the table could not be read at all
+    Record,  // a record (or rows the header counts) not exported
+    Value,   // a value that could not be read, exported blank
+    Damage,  // what the reader found wrong with the table; its rows are read as far as they go
+    Note,    // the table's key or name could not be kept
+};
+const char* ExportProblemKindName(TExportProblemKind kind);  // "table", "record", ...
+
+// One thing the export could not carry over, or found wrong. Block, record (from 0 in its
+// block) and offset (in the data file) are set where the problem has such a place.
 struct TExportProblem {
     std::string Table;
+    TExportProblemKind Kind = TExportProblemKind::Damage;
     std::optional<std::uint32_t> Block;
     std::optional<int> Record;
     std::optional<std::uint64_t> Offset;
@@ -48,7 +59,10 @@ public:
 struct TTableExportReport {
     std::string Table;         // the name it was exported under
     std::uint64_t Rows = 0;
-    std::uint64_t Problems = 0;
+    std::uint64_t Problems = 0;        // of every kind
+    std::uint64_t RecordsLost = 0;     // records found but not exported, and rows not found
+    std::uint64_t ValuesLost = 0;      // values exported blank
+    std::uint64_t DamageFound = 0;     // findings of damage
     bool Exported = false;     // false: the table could not be read at all (see Problems)
     std::string KeyDropped;    // why the table's key was not kept ("" when kept or unkeyed)
 };

@@ -48,20 +48,25 @@ void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, Export
     module.SetProgress(0, 100, 0, "");
 }
 
+namespace {
+
+std::string Counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
 void PrintExport(std::ostream& out, const ExportOutcome& outcome) {
     for (const auto& t : outcome.tables) {
-        out << t.Table << ": ";
-        if (!t.Exported)
-            out << "not exported";
-        else
-            out << t.Rows << (t.Rows == 1 ? " row" : " rows");
-        if (t.Problems > 0) out << ", " << t.Problems << (t.Problems == 1 ? " problem" : " problems");
-        if (!t.KeyDropped.empty()) out << "; no primary key (" << t.KeyDropped << ")";
+        out << t.Table << ": " << (t.Exported ? Counted(t.Rows, "row", "rows") : "not exported");
+        if (t.RecordsLost > 0) out << ", " << Counted(t.RecordsLost, "record", "records") << " not exported";
+        if (t.ValuesLost > 0) out << ", " << Counted(t.ValuesLost, "value", "values") << " exported blank";
+        if (t.DamageFound > 0) out << ", damaged (" << Counted(t.DamageFound, "finding", "findings") << ")";
+        if (!t.KeyDropped.empty()) out << ", no primary key (" << t.KeyDropped << ")";
         out << '\n';
     }
     if (outcome.written) {
-        out << "exported " << outcome.tables.size() << (outcome.tables.size() == 1 ? " table" : " tables") << " to "
-            << outcome.target << '\n';
+        out << "exported " << Counted(outcome.tables.size(), "table", "tables") << " to " << outcome.target << '\n';
         if (outcome.HadProblems()) out << "what could not be exported is listed in " << database::ExportProblemTable << '\n';
     }
 }
@@ -77,6 +82,9 @@ void WriteExportJson(tools::TJsonWriter& json, const ExportOutcome& outcome) {
         json.Value("exported", t.Exported);
         json.Value("rows", static_cast<std::int64_t>(t.Rows));
         json.Value("problems", static_cast<std::int64_t>(t.Problems));
+        json.Value("recordsNotExported", static_cast<std::int64_t>(t.RecordsLost));
+        json.Value("valuesExportedBlank", static_cast<std::int64_t>(t.ValuesLost));
+        json.Value("damageFindings", static_cast<std::int64_t>(t.DamageFound));
         json.Value("primaryKeyKept", t.KeyDropped.empty());
         if (!t.KeyDropped.empty()) json.Value("primaryKeyDropped", t.KeyDropped);
         json.EndObject();
