@@ -364,3 +364,19 @@ TEST(CliExport, AFailedExportLeavesNoHalfFile) {
     EXPECT_NE(test::FileBytes(work / "err").find("cannot be written into the database directory"), std::string::npos);
     EXPECT_EQ(Snapshot(dbDir.Path()), before);
 }
+
+// An export goes to exactly one place; one that cannot be told is a usage error.
+TEST(CliExport, AnExportNeedsExactlyOneDestination) {
+    test::TempDir work, dbDir;
+    CopyTable(dbDir, "Rparadox/inst/extdata/country.db", "Krajiny");
+    const std::string dir = "--dir " + Quoted(dbDir.Path());
+    EXPECT_EQ(Export(work, dir).Code, 2);
+    EXPECT_EQ(Export(work, dir + " --to-sqlite " + Quoted(work / "x.sqlite") + " --to-csv " + Quoted(work / "c")).Code, 2);
+    EXPECT_EQ(Export(work, dir + " --to-csv " + Quoted(work / "c") + " --tables Krajiny --all").Code, 2);
+    EXPECT_FALSE(fs::exists(work / "x.sqlite"));
+    EXPECT_FALSE(fs::exists(work / "c"));
+    EXPECT_EQ(Export(work, dir + " --to-csv " + Quoted(work / "c") + " --tables krajiny").Code, 0);
+    EXPECT_EQ(test::FileBytes(work / "c/Krajiny.csv"), Dump(work, dbDir / "Krajiny.db").Out);
+    EXPECT_EQ(test::FileBytes(work / "c/tablora_problems.csv"),
+              "table_name,kind,block,record,file_offset,reason,record_bytes\n");
+}
