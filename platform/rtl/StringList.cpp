@@ -93,6 +93,11 @@ std::string QuotedItem(std::string_view item) {
     return r;
 }
 
+std::string CsvField(std::string_view item) {
+    if (item.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(item);
+    return QuotedItem(item);
+}
+
 int TStringList::IndexOf(std::string_view s) const {
     for (std::size_t i = 0; i < items_.size(); ++i)
         if (SameTextAscii(items_[i], s)) return static_cast<int>(i);

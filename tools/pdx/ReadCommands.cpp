@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/TableCheck.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/common/JsonWriter.h"
 
@@ -113,16 +114,6 @@ int Info(TCommandContext& ctx) {
     return ExitOk;
 }
 
-std::string CsvCell(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (const char c : text) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
-
 int Dump(TCommandContext& ctx) {
     const auto table = OpenArgument(ctx, "dump");
     if (!table) return ExitUnreadable;
@@ -131,7 +122,7 @@ int Dump(TCommandContext& ctx) {
         ctx.Err << "pdx: the table is password-protected; its rows cannot be read\n";
         return ExitUnreadable;
     }
-    for (std::size_t i = 0; i < h.Fields.size(); ++i) ctx.Out << (i ? "," : "") << CsvCell(h.Fields[i].Name);
+    for (std::size_t i = 0; i < h.Fields.size(); ++i) ctx.Out << (i ? "," : "") << rtl::CsvField(h.Fields[i].Name);
     ctx.Out << "\n";
 
     TProblemList problems = table->OpenProblems();
@@ -154,7 +145,7 @@ int Dump(TCommandContext& ctx) {
             line.clear();
             for (std::size_t i = 0; i < values.size(); ++i) {
                 if (i) line += ',';
-                line += CsvCell(FormatFieldValue(values[i], h.Fields[i].TypeCode));
+                line += rtl::CsvField(FormatFieldValue(values[i], h.Fields[i].TypeCode));
             }
             // A lone blank cell would be an empty line; quote it so the row stays visible.
             if (line.empty()) line = "\"\"";

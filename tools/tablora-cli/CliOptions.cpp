@@ -15,6 +15,7 @@ const char* UsageText() {
            "  delete-indexes                        delete every index file of the database\n"
            "  repair-keys --tables a,b | --all-fit  probe and renumber autoincrement-keyed tables\n"
            "  check-damage --tables a,b | --all     rebuild the tables, stop at the first failure\n"
+           "  export --to-sqlite FILE | --to-csv DIR  the rows of every table (or --tables a,b)\n"
            "\n"
            "Options:\n"
            "  --yes, --no     answer every question (otherwise asked on a terminal, refused elsewhere)\n"
@@ -27,7 +28,7 @@ const char* UsageText() {
 
 CliOptions ParseCommandLine(int argc, const char* const argv[]) {
     static const std::set<std::string_view> commands{"list", "backup", "restore", "delete-indexes", "repair-keys",
-                                                      "check-damage"};
+                                                      "check-damage", "export"};
     CliOptions o;
     auto valueOf = [&](int& i, std::string_view flag) -> std::string {
         if (i + 1 >= argc) throw UsageError{std::string(flag) + " needs a value"};
@@ -45,6 +46,8 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
         else if (a == "--to-zip") o.toZip = valueOf(i, a);
         else if (a == "--from-dir") o.fromDir = valueOf(i, a);
         else if (a == "--from-zip") o.fromZip = valueOf(i, a);
+        else if (a == "--to-sqlite") o.toSqlite = valueOf(i, a);
+        else if (a == "--to-csv") o.toCsv = valueOf(i, a);
         else if (a == "--tables") o.tables = valueOf(i, a);
         else if (a == "--no-indexes") o.noIndexes = true;
         else if (a == "--verify") o.verify = true;
@@ -71,6 +74,10 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
     if ((o.command == "repair-keys" || o.command == "check-damage") && o.tables.empty() == !o.allTables)
         throw UsageError{o.command + " needs either --tables a,b or " +
                          (o.command == "repair-keys" ? "--all-fit" : "--all")};
+    if (o.command == "export" && o.toSqlite.empty() == o.toCsv.empty())
+        throw UsageError{"export needs either --to-sqlite FILE or --to-csv DIR"};
+    if (o.command == "export" && !o.tables.empty() && o.allTables)
+        throw UsageError{"--tables and --all exclude each other"};
     return o;
 }
 

@@ -7,10 +7,11 @@
 namespace cli {
 
 struct CliOptions {
-    std::string command;     // list, backup, restore, delete-indexes, repair-keys, check-damage
+    std::string command;     // list, backup, restore, delete-indexes, repair-keys, check-damage, export
     std::string alias;       // --alias NAME
     std::string dir;         // --dir DIR
     std::string toDir, toZip, fromDir, fromZip;
+    std::string toSqlite, toCsv;  // export
     bool noIndexes = false;  // backup --no-indexes
     bool verify = false;     // backup --to-zip --verify
     bool deleteIndexes = false;  // restore --delete-indexes

@@ -9,6 +9,7 @@
 #include "tools/common/RebuildReportText.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
+#include "tools/tablora-cli/ExportCommand.h"
 #include "tools/tablora-cli/TerminalProgress.h"
 
 #include <unistd.h>
@@ -34,6 +35,7 @@ struct Outcome {
     std::vector<tutil::TRebuildReport> rebuilds;
     bool damageRun = false;
     std::string problem;  // why the run did nothing, when it is no error
+    ExportOutcome exported;
 };
 
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
@@ -91,7 +93,8 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
 
     // A run over a directory without tables (an empty or unmounted share) has nothing to do,
     // and a script must not read that as done.
-    if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "delete-indexes") &&
+    if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "delete-indexes" ||
+         o.command == "export") &&
         database::FindTableFiles(module.DatabaseDirectory(), ".db").Empty()) {
         outcome.problem = "no table found in the database directory \"" + module.DatabaseDirectory() + "\"";
         return;
@@ -147,6 +150,8 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         outcome.damageRun = true;
         module.CheckAndRebuildTables(list);
         outcome.rebuilds = module.RebuildReports;
+    } else if (o.command == "export") {
+        RunExport(o, module, outcome.exported);
     }
 }
 
@@ -217,6 +222,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
             json.Value("", outcome.damageTables[i]);
         json.EndArray();
     }
+    if (outcome.exported.run) WriteExportJson(json, outcome.exported);
     json.BeginArray("messages");
     for (const auto& m : console.Messages()) {
         json.BeginObject();
@@ -249,7 +255,8 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         Execute(o, *module, outcome);
         module.reset();
         // Every message box the operations show reports a problem: success is silent.
-        if (!outcome.problem.empty() || !console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty())
+        if (!outcome.problem.empty() || !console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty() ||
+            outcome.exported.HadProblems())
             code = ExitProblem;
     } catch (const std::exception& e) {
         outcome.error = e.what();
@@ -266,6 +273,8 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         for (const auto& r : outcome.rebuilds) tools::PrintRebuildReport(out, r);
         for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
             out << outcome.damageTables[i] << ": not processed (the run stopped before it)\n";
+    } else if (outcome.exported.run) {
+        PrintExport(out, outcome.exported);
     } else if (o.command == "list" && code != ExitError) {
         for (const auto& t : outcome.tables) {
             bool fit = false;

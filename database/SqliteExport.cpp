@@ -1,0 +1,180 @@
+#include "database/SqliteExport.h"
+
+#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FileIo.h"
+#include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
+#include "platform/sqlite/SqliteDatabase.h"
+
+#include <fcntl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <set>
+
+namespace database {
+
+using namespace engine::paradox;
+
+namespace {
+
+const char* const TemporaryMarker = ".export-";
+
+// The column type of a field; what no other type fits (blobs, bytes, types no version of
+// the format defines) is kept as its bytes.
+const char* ColumnType(std::uint8_t code) {
+    switch (code) {
+    case ftShort:
+    case ftLong:
+    case ftAutoInc:
+    case ftLogical: return "INTEGER";
+    case ftNumber:
+    case ftCurrency: return "REAL";
+    // BCD holds up to 32 digits exactly; a REAL would round it beyond 15.
+    case ftBcd:
+    case ftAlpha:
+    case ftMemo:
+    case ftDate:
+    case ftTime:
+    case ftTimestamp: return "TEXT";
+    default: return "BLOB";
+    }
+}
+
+[[noreturn]] void FileFailure(const std::string& what, const std::string& path) {
+    throw rtl::EFileError("Cannot " + what + " \"" + path + "\": " + std::strerror(errno));
+}
+
+} // namespace
+
+TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
+    const std::string dir = rtl::ExtractFileDir(path);
+    const std::string name = rtl::ExtractFileName(path);
+    rtl::RemoveFilesOfEndedProcesses(dir.empty() ? "." : dir, name + TemporaryMarker + "*", TemporaryMarker);
+    const int fd = rtl::CreateUniqueFile(path + TemporaryMarker + rtl::ProcessTag(), "", 0644, temporary_);
+    if (fd < 0) FileFailure("create a temporary file beside", path);
+    rtl::TFileDescriptor closing(fd);
+    try {
+        db_ = std::make_unique<sqlite::TDatabase>(temporary_);
+        // The file is only renamed into place once whole and synced, so SQLite need not
+        // sync it; the rollback journal stays in memory for the key's fallback.
+        db_->Exec("PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;");
+        db_->Exec(std::string("CREATE TABLE ") + sqlite::QuoteIdentifier(ExportProblemTable) +
+                  " (table_name TEXT NOT NULL, kind TEXT NOT NULL, block INTEGER, record INTEGER,"
+                  " file_offset INTEGER, reason TEXT NOT NULL, record_bytes BLOB)");
+        problem_ = db_->Prepare(std::string("INSERT INTO ") + sqlite::QuoteIdentifier(ExportProblemTable) +
+                                " VALUES (?, ?, ?, ?, ?, ?, ?)");
+    } catch (...) {
+        Discard();
+        throw;
+    }
+}
+
+TSqliteExport::~TSqliteExport() { Discard(); }
+
+void TSqliteExport::Discard() noexcept {
+    insert_.reset();
+    problem_.reset();
+    db_.reset();
+    if (!temporary_.empty()) rtl::FileSystem().Unlink(temporary_);
+    temporary_.clear();
+}
+
+void TSqliteExport::BeginTable(const std::string& name, const std::vector<TFieldInfo>& fields, int keyFields) {
+    std::string columns, key;
+    std::set<std::string> taken;
+    types_.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        // Column names compare without letter case; a damaged field list may repeat one.
+        std::string column = fields[i].Name;
+        for (int n = 2; taken.count(rtl::LowerAscii(column)); ++n) column = fields[i].Name + "_" + std::to_string(n);
+        taken.insert(rtl::LowerAscii(column));
+        columns += (i ? ", " : "") + sqlite::QuoteIdentifier(column) + " " + ColumnType(fields[i].TypeCode);
+        if (static_cast<int>(i) < keyFields) key += (i ? ", " : "") + sqlite::QuoteIdentifier(column);
+        types_.push_back(fields[i].TypeCode);
+    }
+    rowidKey_ = keyFields == 1 && !fields.empty() && std::strcmp(ColumnType(fields[0].TypeCode), "INTEGER") == 0;
+    if (!key.empty()) columns += ", PRIMARY KEY (" + key + ")";
+    std::string marks;
+    for (std::size_t i = 0; i < fields.size(); ++i) marks += i ? ", ?" : "?";
+    db_->Exec("BEGIN");
+    db_->Exec("CREATE TABLE " + sqlite::QuoteIdentifier(name) + " (" + columns + ")");
+    insert_ = db_->Prepare("INSERT INTO " + sqlite::QuoteIdentifier(name) + " VALUES (" + marks + ")");
+}
+
+std::string TSqliteExport::Row(const std::vector<TFieldValue>& values) {
+    if (rowidKey_ && values[0].IsNull) return "a stored row has a blank key";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const TFieldValue& v = values[i];
+        const int at = static_cast<int>(i) + 1;
+        if (v.IsNull) {
+            insert_->BindNull(at);
+            continue;
+        }
+        if (v.Raw) {
+            insert_->BindBlob(at, v.Bytes);
+            continue;
+        }
+        switch (types_[i]) {
+        case ftShort:
+        case ftLong:
+        case ftAutoInc:
+        case ftLogical: insert_->BindInteger(at, v.Integer); break;
+        case ftNumber:
+        case ftCurrency: insert_->BindReal(at, v.Number); break;
+        case ftAlpha:
+        case ftMemo:
+        case ftBcd: insert_->BindText(at, v.Bytes); break;
+        case ftDate: insert_->BindText(at, FormatDate(v.Integer)); break;
+        case ftTime: insert_->BindText(at, FormatTime(v.Integer)); break;
+        case ftTimestamp: insert_->BindText(at, FormatTimestamp(v.Number)); break;
+        default: insert_->BindBlob(at, v.Bytes); break;
+        }
+    }
+    try {
+        insert_->Execute();
+    } catch (const sqlite::ESqliteError& e) {
+        if (e.Constraint()) return "stored rows repeat the key";
+        throw;
+    }
+    return {};
+}
+
+void TSqliteExport::Problem(const TExportProblem& p) {
+    problem_->BindText(1, p.Table);
+    problem_->BindText(2, ExportProblemKindName(p.Kind));
+    p.Block ? problem_->BindInteger(3, *p.Block) : problem_->BindNull(3);
+    p.Record ? problem_->BindInteger(4, *p.Record) : problem_->BindNull(4);
+    p.Offset ? problem_->BindInteger(5, static_cast<std::int64_t>(*p.Offset)) : problem_->BindNull(5);
+    problem_->BindText(6, p.Reason);
+    p.Bytes.empty() ? problem_->BindNull(7) : problem_->BindBlob(7, p.Bytes);
+    problem_->Execute();
+}
+
+void TSqliteExport::EndTable() {
+    insert_.reset();
+    db_->Exec("COMMIT");
+}
+
+void TSqliteExport::AbandonTable() {
+    insert_.reset();
+    db_->Exec("ROLLBACK");
+}
+
+void TSqliteExport::Commit() {
+    insert_.reset();
+    problem_.reset();
+    db_->Close();
+    db_.reset();
+    rtl::TFileDescriptor fd(rtl::FileSystem().Open(temporary_, O_RDWR));
+    if (!fd.Valid() || rtl::FileSystem().Sync(fd.Get()) != 0) FileFailure("write", temporary_);
+    if (fd.Reset() != 0) FileFailure("write", temporary_);
+    if (rtl::FileSystem().Rename(temporary_, path_) != 0) FileFailure("put the export in place as", path_);
+    temporary_.clear();
+    const std::string dir = rtl::ExtractFileDir(path_);
+    if (rtl::FileSystem().SyncDirectory(dir.empty() ? "." : dir) != 0) FileFailure("write the directory of", path_);
+}
+
+} // namespace database

@@ -1,0 +1,84 @@
+#include "platform/sqlite/SqliteDatabase.h"
+
+#include "platform/rtl/StringList.h"
+
+#include <sqlite3.h>
+
+namespace sqlite {
+
+namespace {
+
+[[noreturn]] void Raise(sqlite3* db, int rc, const std::string& what) {
+    const char* text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    throw ESqliteError("SQLite: " + what + ": " + (text ? text : "unknown error"), (rc & 0xff) == SQLITE_CONSTRAINT);
+}
+
+} // namespace
+
+TStatement::TStatement(sqlite3* db, const std::string& sql) : db_(db) {
+    const int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt_, nullptr);
+    if (rc != SQLITE_OK) Raise(db_, rc, "cannot prepare \"" + sql + "\"");
+}
+
+TStatement::~TStatement() { sqlite3_finalize(stmt_); }
+
+void TStatement::Check(int rc, const char* what) {
+    if (rc != SQLITE_OK) Raise(db_, rc, what);
+}
+
+void TStatement::BindNull(int index) { Check(sqlite3_bind_null(stmt_, index), "bind"); }
+void TStatement::BindInteger(int index, std::int64_t value) { Check(sqlite3_bind_int64(stmt_, index, value), "bind"); }
+void TStatement::BindReal(int index, double value) { Check(sqlite3_bind_double(stmt_, index, value), "bind"); }
+
+void TStatement::BindText(int index, std::string_view utf8) {
+    Check(sqlite3_bind_text64(stmt_, index, utf8.data(), utf8.size(), SQLITE_TRANSIENT, SQLITE_UTF8), "bind");
+}
+
+void TStatement::BindBlob(int index, std::string_view bytes) {
+    Check(sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT), "bind");
+}
+
+void TStatement::Execute() {
+    int rc = sqlite3_step(stmt_);
+    while (rc == SQLITE_ROW) rc = sqlite3_step(stmt_);
+    // Reset returns the step's error again; the statement is ready either way.
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    if (rc != SQLITE_DONE) Raise(db_, rc, "cannot run the statement");
+}
+
+TDatabase::TDatabase(const std::string& path) {
+    const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        const std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        sqlite3_close(db_);
+        db_ = nullptr;
+        throw ESqliteError("SQLite: cannot open \"" + path + "\": " + text, false);
+    }
+    sqlite3_extended_result_codes(db_, 1);
+}
+
+TDatabase::~TDatabase() { sqlite3_close_v2(db_); }
+
+void TDatabase::Exec(const std::string& sql) {
+    char* error = nullptr;
+    const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error);
+    if (rc != SQLITE_OK) {
+        const std::string text = error ? error : sqlite3_errstr(rc);
+        sqlite3_free(error);
+        throw ESqliteError("SQLite: " + text, (rc & 0xff) == SQLITE_CONSTRAINT);
+    }
+}
+
+std::unique_ptr<TStatement> TDatabase::Prepare(const std::string& sql) { return std::make_unique<TStatement>(db_, sql); }
+
+void TDatabase::Close() {
+    if (!db_) return;
+    const int rc = sqlite3_close(db_);
+    if (rc != SQLITE_OK) Raise(db_, rc, "cannot close the database");
+    db_ = nullptr;
+}
+
+std::string QuoteIdentifier(std::string_view name) { return rtl::QuotedItem(name); }
+
+} // namespace sqlite
