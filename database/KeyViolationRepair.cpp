@@ -172,6 +172,11 @@ void TOrvDatabaseModule::PutWorkTableInPlace(engine::TTable& table, engine::TTab
         return;
     } catch (const rtl::EError& e) {
         const std::string dir = rtl::ExtractFileDir(data);
+        if (!data.empty() && !engine::paradox::JournalPending(dir, rtl::ExtractFileName(data)) && !work.Exists()) {
+            // No journal left and the copy's data file gone: it took the table's name (it is
+            // renamed last); only a flush after the change failed. The table is repaired.
+            return;
+        }
         if (data.empty() || !engine::paradox::JournalPending(dir, rtl::ExtractFileName(data))) {
             // Refused before anything moved (a busy lock, a journal that could not be
             // written): the old table is whole, the copy only repeats its rows.

@@ -408,6 +408,41 @@ TEST_F(KeyRepair, ASwapWhoseDeletionOfTheOldIndexFailsIsReportedAndCompletedByTh
     for (std::size_t i = 0; i < keys.size(); ++i) EXPECT_EQ(keys[i], std::to_string(i + 1));
 }
 
+// A directory flush that fails at any point of the swap: the outcome says what the table in
+// place is. "Unchanged" must mean the old data file byte for byte; "repaired" the new one.
+TEST_F(KeyRepair, AFailedDirectoryFlushAnywhereInTheSwapIsReportedAsWhatHappened) {
+    bool struck = true;
+    int repairedAfterAFlushFailed = 0;
+    for (std::uint64_t nth = 1; struck; ++nth) {
+        FreeModule();
+        for (const auto& e : fs::directory_iterator(databaseDir.Path())) fs::remove_all(e.path());
+        const std::string path = MakeCalls("Hovory", 300, 5);
+        const std::string before = FileBytes(path);
+        {
+            rtl::TFaultInjectingFileSystem faults;
+            rtl::ScopedFileSystem scope(faults);
+            faults.Arm(FaultAt(rtl::OpBit(rtl::FsOp::SyncDirectory), nth, EIO));
+            try {
+                Module().RepairKeyViolations("\"Hovory\"");
+            } catch (const rtl::EError&) {
+            }
+            struck = faults.Struck();
+        }
+        const auto& outcome = Outcome("Hovory");
+        const bool pending = engine::paradox::JournalPending(databaseDir.Path(), "Hovory.DB");
+        if (outcome.Result == TResult::Repaired) {
+            EXPECT_FALSE(pending) << "flush " << nth;
+            EXPECT_NE(FileBytes(path), before) << "flush " << nth << ": repaired, but the old table is in place";
+            EXPECT_FALSE(fs::exists(databaseDir / (Work("Hovory") + ".DB"))) << "flush " << nth;
+            if (struck) ++repairedAfterAFlushFailed;
+        } else if (!pending) {
+            EXPECT_EQ(FileBytes(path), before) << "flush " << nth << ": reported unchanged, but the table was replaced";
+        }
+    }
+    // The flush after the journal's removal comes when the new table is already in place.
+    EXPECT_GT(repairedAfterAFlushFailed, 0);
+}
+
 // Kills the repair of one lagging table at each of its disk changes; once the directory is
 // opened again, the table is whole under its name (its old family or the new one), nothing
 // of it under any other name, and the repair then finishes.
