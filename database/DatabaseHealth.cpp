@@ -163,7 +163,8 @@ THealthReport CheckDatabaseHealth(const std::string& directory, const std::vecto
             (EndsWithNoCase(name, JournalSuffix) ? r.PendingJournals : r.Leftovers).push_back(name);
             continue;
         }
-        byLowerName[rtl::LowerAscii(name)].push_back(name);
+        // Two spellings of one table file: which one a tool takes depends on the name asked.
+        if (engine::IsTableFamilyExtension(rtl::ExtractFileExt(name))) byLowerName[rtl::LowerAscii(name)].push_back(name);
         if (EndsWithNoCase(name, ".db")) dataFiles.push_back(name);
     }
     for (const auto& [lower, spellings] : byLowerName)

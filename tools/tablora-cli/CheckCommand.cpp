@@ -116,8 +116,10 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
         return "tables that cannot be read (" + tables + "): restore them from a backup (tablora-cli restore " + src +
                " --from-zip FILE | --from-dir DIR)";
     case TTool::InspectLeftovers:
-        return "work files of an interrupted repair (" + Joined(r.Leftovers) +
-               ") may hold the only copy of rows: compare them with their tables before removing them";
+        return "work files of an interrupted repair (" + Joined(r.Leftovers) + ") may hold the only copy of rows" +
+               (r.PendingJournals.empty() ? std::string(": compare them with their tables before removing them")
+                                          : std::string(": check again once the interrupted changes are completed, "
+                                                        "which may take some of them into place"));
     case TTool::ResolveCaseTwins: {
         std::vector<std::string> groups;
         for (const auto& g : r.CaseTwins) groups.push_back(Joined(g, " / "));

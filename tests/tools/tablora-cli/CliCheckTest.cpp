@@ -111,6 +111,8 @@ protected:
         WriteFile(db / ".~Hovory.DB.journal", "tablora family journal 1\nrename\t.~Hovory.DB.part\tHovory.txt\nend\n");
         WriteFile(db / "PDOXUSRS.LCK", std::string(128, '\0'));
         fs::copy_file(db / "Tel_zoz.MB", db / "TEL_ZOZ.mb");
+        WriteFile(db / "hovory.TXT", "notes");
+        WriteFile(db / "HOVORY.txt", "notes");
         const fs::path companion = fs::path(db / "Rekonstrukcia") / "Hovory 2026-01-01 000000";
         fs::create_directories(companion);
         fs::copy_file(db / "Hovory.DB", companion / "BACKUP.DB");
@@ -186,6 +188,24 @@ TEST_F(CliCheck, PasswordsMissingTablesAndMissingDirectoriesAreNotHealthy) {
     EXPECT_EQ(Check("", out), cli::ExitError);
 }
 
+TEST_F(CliCheck, AnAliasIsReadFromTheConfigurationFile) {
+    WriteFile(program / "engine.cfg", "[Orvan]\nPATH=" + db.Path() + "\n[Prazdny]\nDEFAULT DRIVER=PARADOX\n");
+    cli::CliOptions o;
+    o.command = "check";
+    o.allTables = true;
+    o.alias = "Orvan";
+    std::ostringstream out;
+    EXPECT_EQ(cli::RunCli(o, out), cli::ExitDone) << out.str();
+    EXPECT_NE(out.str().find("2 table(s) checked in " + db.Path() + ":"), std::string::npos) << out.str();
+    StoreAutoIncrement(db / "Hovory.DB", 40, 1);
+    EXPECT_EQ(cli::RunCli(o, out), cli::ExitProblem);
+    EXPECT_NE(out.str().find("repair-keys --alias Orvan --tables Hovory\n"), std::string::npos) << out.str();
+    for (const char* alias : {"Prazdny", "Nikde"}) {  // no PATH, no such alias: never the current directory
+        o.alias = alias;
+        EXPECT_EQ(cli::RunCli(o, out), cli::ExitError) << alias;
+    }
+}
+
 // Journals are reported, not completed (any other command would rename the file it names);
 // leftovers, lock files and letter-case twins are reported; companion directories are not.
 TEST_F(CliCheck, TracesOfOtherRunsAreToldAndLeftAsTheyAre) {
@@ -204,6 +224,7 @@ TEST_F(CliCheck, TracesOfOtherRunsAreToldAndLeftAsTheyAre) {
     for (const char* tool : {"complete-interrupted", "stop-other-programs", "inspect-leftovers", "resolve-case-twins"})
         EXPECT_NE(out.find(std::string("\"tool\": \"") + tool + "\""), std::string::npos) << tool << out;
     EXPECT_EQ(out.find("Rekonstrukcia"), std::string::npos) << out;
+    EXPECT_EQ(out.find("HOVORY.txt"), std::string::npos) << out;  // no table's file: its twin is no concern
     EXPECT_EQ(out.find("BACKUP"), std::string::npos) << out;
 }
 
