@@ -6,6 +6,7 @@
 #include "platform/rtl/AppLocations.h"
 #include "tests/database/CallTables.h"
 #include "tests/support/TempDir.h"
+#include "tools/tablora-cli/CliOptions.h"
 #include "tools/tablora-cli/CliRunner.h"
 
 #include <gtest/gtest.h>
@@ -204,6 +205,13 @@ TEST_F(CliCheck, AnAliasIsReadFromTheConfigurationFile) {
         o.alias = alias;
         EXPECT_EQ(cli::RunCli(o, out), cli::ExitError) << alias;
     }
+}
+
+TEST(CliCheckUsage, TheTablesAreNamedOrAllAreAsked) {
+    const char* none[] = {"tablora-cli", "check", "--dir", "/srv/orvan"};
+    EXPECT_THROW(cli::ParseCommandLine(4, none), cli::UsageError);
+    const char* all[] = {"tablora-cli", "check", "--dir", "/srv/orvan", "--all"};
+    EXPECT_TRUE(cli::ParseCommandLine(5, all).allTables);
 }
 
 // Journals are reported, not completed (any other command would rename the file it names);
