@@ -1,5 +1,6 @@
 #include "database/DatabaseHealth.h"
 
+#include "platform/engine/EngineErrors.h"
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/FieldTypes.h"
@@ -102,8 +103,12 @@ void CheckTableFiles(const std::string& dir, TTableHealth& t) {
         else if (primaryMissing) t.PrimaryIndex = TTableHealth::TPrimaryIndex::Missing;
         else t.PrimaryIndex = primaryFault ? TTableHealth::TPrimaryIndex::Disagrees : TTableHealth::TPrimaryIndex::Agrees;
         if (t.CounterChecked && !t.PasswordProtected) CheckCounter(*table, t);
-    } catch (const rtl::EError& e) {  // engine errors and refused reads alike
+    } catch (const engine::EDBEngineError& e) {
         t.OpenError = e.Message();
+        t.ReadRefused = e.Kind() == engine::EngineErrorKind::Io || e.Kind() == engine::EngineErrorKind::NotFound;
+    } catch (const rtl::EError& e) {
+        t.OpenError = e.Message();
+        t.ReadRefused = true;  // raised by the file layer, never for the bytes read
     }
 }
 
@@ -114,13 +119,14 @@ void AddAdvice(THealthReport& r, THealthAdvice::TTool tool, const std::vector<st
 
 void Advise(THealthReport& r) {
     using TTool = THealthAdvice::TTool;
-    std::vector<std::string> journals, keys, damage, restore, leftovers, twins, locked;
+    std::vector<std::string> journals, keys, damage, restore, refused, leftovers, twins, locked;
     for (const auto& t : r.Tables) {
         if (t.JournalPending) journals.push_back(t.Name);
         if (!t.Leftovers.empty()) leftovers.push_back(t.Name);
         if (!t.CaseTwins.empty()) twins.push_back(t.Name);
         if (t.PasswordProtected) locked.push_back(t.Name);
-        if (!t.OpenError.empty()) restore.push_back(t.Name);
+        // A file the system would not let us read may be whole: restoring over it would lose it.
+        if (!t.OpenError.empty()) (t.ReadRefused ? refused : restore).push_back(t.Name);
         else if (!t.Damage.empty() || !t.IndexProblems.empty()) damage.push_back(t.Name);
         // Damage first: the key repair copies what the engine reads, the rebuild what is there.
         else if (t.CounterCollides() && t.KeyRepairFit) keys.push_back(t.Name);
@@ -128,6 +134,7 @@ void Advise(THealthReport& r) {
     }
     if (!r.PendingJournals.empty()) AddAdvice(r, TTool::CompleteInterruptedChanges, journals, true);
     if (!r.LockFiles.empty()) AddAdvice(r, TTool::StopOtherPrograms, {}, true);
+    AddAdvice(r, TTool::FileAccess, refused);
     AddAdvice(r, TTool::Restore, restore);
     AddAdvice(r, TTool::DamageCheck, damage);
     AddAdvice(r, TTool::KeyRepair, keys);

@@ -16,6 +16,7 @@ struct TTableHealth {
     std::string Name;      // as spelled on disk, without ".db"
     std::string DataFile;  // file name of the data file
     std::string OpenError;  // why the data file could not be read at all ("" when it could)
+    bool ReadRefused = false;  // ... because the file system refused it (rights, a lost share), not its bytes
     std::uint64_t RowsReadable = 0;  // through the block chain
     std::uint32_t RowsInHeader = 0;
     bool PasswordProtected = false;
@@ -55,6 +56,7 @@ struct THealthAdvice {
         KeyRepair,
         DamageCheck,
         Restore,
+        FileAccess,  // the files could not be read: rights or the share, not damage
         InspectLeftovers,  // work tables of an interrupted key repair may hold the only copy of rows
         ResolveCaseTwins,  // one table in two letter cases: the tools take the one spelled as asked
         PasswordProtected,  // no tool reads such a table

@@ -93,6 +93,7 @@ const char* ToolName(TTool tool) {
     case TTool::KeyRepair: return "repair-keys";
     case TTool::DamageCheck: return "check-damage";
     case TTool::Restore: return "restore";
+    case TTool::FileAccess: return "file-access";
     case TTool::InspectLeftovers: return "inspect-leftovers";
     case TTool::ResolveCaseTwins: return "resolve-case-twins";
     default: return "password-protected";
@@ -115,6 +116,9 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
     case TTool::Restore:
         return "tables that cannot be read (" + tables + "): restore them from a backup (tablora-cli restore " + src +
                " --from-zip FILE | --from-dir DIR)";
+    case TTool::FileAccess:
+        return "tables whose files could not be read (" + tables +
+               "): check the rights and the share, then check again; they may be whole";
     case TTool::InspectLeftovers:
         return "work files of an interrupted repair (" + Joined(r.Leftovers) + ") may hold the only copy of rows" +
                (r.PendingJournals.empty() ? std::string(": compare them with their tables before removing them")
@@ -150,6 +154,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const database::THealthRe
         json.Value("name", t.Name);
         json.Value("healthy", t.Healthy());
         if (!t.OpenError.empty()) json.Value("openError", t.OpenError);
+        if (t.ReadRefused) json.Value("readRefused", true);
         json.Value("rowsReadable", t.RowsReadable);
         json.Value("rowsInHeader", t.RowsInHeader);
         json.Value("passwordProtected", t.PasswordProtected);

@@ -181,6 +181,12 @@ TEST_F(CliCheck, PasswordsMissingTablesAndMissingDirectoriesAreNotHealthy) {
               std::string::npos)
         << out;
     EXPECT_NE(out.find("Hovory: healthy"), std::string::npos) << out;
+    WriteFile(db / "Zly.DB", std::string(4096, 'x'));  // no table's header
+    EXPECT_EQ(Check("Zly", out), cli::ExitProblem);
+    EXPECT_NE(out.find("Zly: PROBLEM; cannot be read: "), std::string::npos) << out;
+    EXPECT_NE(out.find("advice: tables that cannot be read (Zly): restore them from a backup (tablora-cli restore --dir "),
+              std::string::npos)
+        << out;
     EXPECT_EQ(Check("Hovory,Nikde", out), cli::ExitProblem);
     EXPECT_NE(out.find("not found: Nikde\n"), std::string::npos) << out;
     for (const auto& e : fs::directory_iterator(db.Path())) fs::remove_all(e.path());
@@ -243,6 +249,8 @@ TEST_F(CliCheck, AReadOnlyDirectoryIsReadWhole) {
     StoreAutoIncrement(db / "Tel_zoz.DB", 40, 39);
     for (auto it = fs::recursive_directory_iterator(db.Path()); it != fs::recursive_directory_iterator(); ++it)
         fs::permissions(it->path(), it->is_directory() ? fs::perms(0555) : fs::perms(0444));
+    fs::copy_file(db / "Tel_zoz.DB", db / "Brany.DB");
+    fs::permissions(db / "Brany.DB", fs::perms::none);  // whole, but not ours to read
     fs::permissions(db.Path(), fs::perms(0555));
     const uid_t nobody = 65534;
     const auto before = Snapshot(db.Path());
@@ -257,6 +265,9 @@ TEST_F(CliCheck, AReadOnlyDirectoryIsReadWhole) {
                        "leftovers .~Hovory.DB.part; interrupted change pending"),
               std::string::npos)
         << out;
+    EXPECT_NE(out.find("Brany: PROBLEM; cannot be read: "), std::string::npos) << out;
+    EXPECT_NE(out.find("advice: tables whose files could not be read (Brany): check the rights"), std::string::npos) << out;
+    EXPECT_EQ(out.find("restore them"), std::string::npos) << out;  // restoring over a whole table would lose it
     fs::permissions(db.Path(), fs::perms(0755));
 }
 
