@@ -76,14 +76,25 @@ void PrintTable(std::ostream& out, const TTableHealth& t) {
     if (!t.KeyOrderNote.empty()) out << "  note: " << t.KeyOrderNote << '\n';
 }
 
+// The advice's commands are pasted into a shell: a word with anything but plain characters
+// goes in single quotes.
+std::string ShellWord(const std::string& word) {
+    const bool plain = !word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                               "0123456789_./,:=@%+-") == std::string::npos;
+    if (plain) return word;
+    std::string out = "'";
+    for (const char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
 std::string SourceArgs(const CliOptions& o) {
-    return o.alias.empty() ? "--dir " + rtl::QuoteCommaItem(o.dir) : "--alias " + rtl::QuoteCommaItem(o.alias);
+    return o.alias.empty() ? "--dir " + ShellWord(o.dir) : "--alias " + ShellWord(o.alias);
 }
 
 std::string TableArg(const std::vector<std::string>& tables) {
     rtl::TStringList list;
     for (const auto& t : tables) list.Add(t);
-    return list.CommaText();
+    return ShellWord(list.CommaText());
 }
 
 const char* ToolName(TTool tool) {
@@ -114,10 +125,10 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
     case TTool::DamageCheck:
         return "damaged tables or indexes: tablora-cli check-damage " + src + " --tables " + tables;
     case TTool::Restore:
-        return "tables that cannot be read (" + tables + "): restore them from a backup (tablora-cli restore " + src +
+        return "tables that cannot be read (" + Joined(a.Tables) + "): restore them from a backup (tablora-cli restore " + src +
                " --from-zip FILE | --from-dir DIR)";
     case TTool::FileAccess:
-        return "tables whose files could not be read (" + tables +
+        return "tables whose files could not be read (" + Joined(a.Tables) +
                "): check the rights and the share, then check again; they may be whole";
     case TTool::InspectLeftovers:
         return "work files of an interrupted repair (" + Joined(r.Leftovers) + ") may hold the only copy of rows" +
@@ -131,7 +142,7 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
                "): the tools take the spelling asked for; keep one of each";
     }
     default:
-        return "password-protected tables (" + tables + ") cannot be read or repaired by these tools";
+        return "password-protected tables (" + Joined(a.Tables) + ") cannot be read or repaired by these tools";
     }
 }
 

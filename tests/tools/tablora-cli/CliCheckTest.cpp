@@ -148,6 +148,14 @@ TEST_F(CliCheck, TheCounterCollidesExactlyWhenItsNextKeyIsStored) {
               std::string::npos)
         << out;
     EXPECT_EQ(out.find("check-damage"), std::string::npos) << out;
+    // The advised command is pasted into a shell: a name with a blank, a comma or a quote
+    // reaches the program whole.
+    for (const char* ext : {".DB", ".MB", ".PX"})
+        fs::copy_file(db / (std::string("Tel_zoz") + ext), db / (std::string("Tel zoz's, old") + ext));
+    EXPECT_EQ(Check("", out), cli::ExitProblem);
+    EXPECT_NE(out.find("repair-keys --dir " + db.Path() + " --tables '\"Tel zoz'\\''s, old\",Tel_zoz'\n"),
+              std::string::npos)
+        << out;
     // The check wrote nothing: the counter is where it was put.
     StoreAutoIncrement(db / "Tel_zoz.DB", 39, 40);
     EXPECT_EQ(Check("Tel_zoz", out, true), cli::ExitDone) << out;
