@@ -1,5 +1,6 @@
 #include "database/DatabaseHealth.h"
 
+#include "database/OrvDatabaseModule.h"
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/paradox/FamilyJournal.h"
@@ -203,8 +204,17 @@ THealthReport CheckDatabaseHealth(const std::string& directory, const std::vecto
             for (const auto& spelling : group)
                 if (rtl::SameTextAscii(spelling.substr(0, spelling.rfind('.')), t.Name))
                     t.CaseTwins.push_back(spelling);
-        for (const auto& work : r.Leftovers)
+        const std::string dataPath = rtl::WithTrailingSeparator(directory) + file;
+        const std::string workTable = rtl::ExtractFileName(TOrvDatabaseModule::KeyRepairWorkTable(dataPath));
+        for (const auto& work : r.Leftovers) {
             if (WorkFileOf(work, t.Name)) t.Leftovers.push_back(work);
+            if (rtl::SameTextAscii(work, workTable)) t.WorkTable = work;
+        }
+        if (!t.WorkTable.empty()) {
+            t.TableRows = ReadEveryRow(dataPath, false);
+            t.WorkTableRows = ReadEveryRow(rtl::WithTrailingSeparator(directory) + t.WorkTable, false);
+            t.WorkTableVerdict = JudgeLeftover(t.TableRows, t.WorkTableRows);
+        }
         CheckTableFiles(directory, t);
         r.Tables.push_back(std::move(t));
     }

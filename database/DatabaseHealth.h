@@ -6,6 +6,8 @@
 // journal left by an interrupted change is reported, not completed.
 #pragma once
 
+#include "database/KeyRepairReading.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,6 +45,12 @@ struct TTableHealth {
     std::vector<std::string> CaseTwins;  // this table's file names that exist in another letter case
     std::vector<std::string> Leftovers;  // work files of interrupted repairs named after the table
     bool JournalPending = false;         // an interrupted change of the family waits to be completed
+
+    // The key repair's work table left by an interrupted run, weighed as the repair would
+    // weigh it before deleting it (both read as they stand).
+    std::string WorkTable;  // its file name; "" when there is none
+    TRowsRead WorkTableRows, TableRows;
+    TLeftoverVerdict WorkTableVerdict = TLeftoverVerdict::Deletable;
 
     bool CounterCollides() const { return NextKeyTaken || KeysAboveCounter > 0 || DuplicateKeys > 0; }
     bool Healthy() const;

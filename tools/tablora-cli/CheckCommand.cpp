@@ -53,6 +53,22 @@ std::string CounterText(const TTableHealth& t) {
     return c + ", ok";
 }
 
+// The key repair's leftover, as the next repair-keys run would judge it.
+std::string WorkTableText(const TTableHealth& t) {
+    const std::string rows = std::to_string(t.WorkTableRows.Rows) + " row(s), the table " +
+                             std::to_string(t.TableRows.Rows);
+    switch (t.WorkTableVerdict) {
+    case database::TLeftoverVerdict::LeftoverNotWhole:
+        return "does not read whole (" + t.WorkTableRows.Problem + "); repair-keys keeps it and refuses the table";
+    case database::TLeftoverVerdict::TableNotWhole:
+        return rows + ", but the table does not read whole (" + t.TableRows.Problem +
+               "); repair-keys keeps it and refuses the table";
+    case database::TLeftoverVerdict::MoreRowsThanTable:
+        return rows + ": it may hold the only copy of some rows; repair-keys keeps it and refuses the table";
+    default: return rows + ": it holds nothing the table lacks; repair-keys deletes it";
+    }
+}
+
 // One line per table, then one indented line per problem found.
 void PrintTable(std::ostream& out, const TTableHealth& t) {
     out << t.Name << ": " << (t.Healthy() ? "healthy" : "PROBLEM");
@@ -74,6 +90,7 @@ void PrintTable(std::ostream& out, const TTableHealth& t) {
     for (const auto& d : t.Damage) out << "  damage: " << d << '\n';
     for (const auto& d : t.IndexProblems) out << "  index: " << d << '\n';
     if (!t.KeyOrderNote.empty()) out << "  note: " << t.KeyOrderNote << '\n';
+    if (!t.WorkTable.empty()) out << "  work table " << t.WorkTable << ": " << WorkTableText(t) << '\n';
 }
 
 // The advice's commands are pasted into a shell: a word with anything but plain characters
@@ -185,6 +202,15 @@ void PrintJson(std::ostream& out, const CliOptions& o, const database::THealthRe
         Strings(json, "caseTwins", t.CaseTwins);
         Strings(json, "leftovers", t.Leftovers);
         json.Value("journalPending", t.JournalPending);
+        if (!t.WorkTable.empty()) {
+            json.BeginObject("workTable");
+            json.Value("file", t.WorkTable);
+            json.Value("rows", t.WorkTableRows.Rows);
+            json.Value("tableRows", t.TableRows.Rows);
+            json.Value("repairDeletesIt", t.WorkTableVerdict == database::TLeftoverVerdict::Deletable);
+            json.Value("text", WorkTableText(t));
+            json.EndObject();
+        }
         json.EndObject();
     }
     json.EndArray();
