@@ -16,10 +16,11 @@ const char* const LeftoverText =
 
 } // namespace
 
-TRowsRead ReadEveryRow(const std::string& dataPath) {
+TRowsRead ReadEveryRow(const std::string& dataPath, bool completeInterruptedChange) {
     TRowsRead r;
     try {
-        const auto file = engine::paradox::TParadoxTable::Open(dataPath);
+        const auto file = completeInterruptedChange ? engine::paradox::TParadoxTable::Open(dataPath)
+                                                    : engine::paradox::TParadoxTable::OpenAsItStands(dataPath);
         if (file->Header().IsEncrypted()) {
             r.Problem = "the table is password-protected";
             return r;
@@ -43,13 +44,23 @@ void TOrvDatabaseModule::ClearLeftover(engine::TTable& original, engine::TTable&
     const TRowsRead kept = ReadEveryRow(original.DataFilePath());
     const TRowsRead left = ReadEveryRow(leftover.DataFilePath());
     std::string why;
-    if (!left.Problem.empty()) why = "ju samotnú nie je možné prečítať celú: " + left.Problem;
-    else if (left.Rows == 0) why.clear();  // read whole and empty: nothing to lose
-    else if (!kept.Problem.empty()) why = "pôvodnú tabuľku nie je možné prečítať celú: " + kept.Problem;
-    else if (left.Rows > kept.Rows)
+    switch (JudgeLeftover(kept, left)) {
+    case TLeftoverVerdict::LeftoverNotWhole: why = "ju samotnú nie je možné prečítať celú: " + left.Problem; break;
+    case TLeftoverVerdict::TableNotWhole: why = "pôvodnú tabuľku nie je možné prečítať celú: " + kept.Problem; break;
+    case TLeftoverVerdict::MoreRowsThanTable:
         why = "má " + std::to_string(left.Rows) + " riadkov, pôvodná tabuľka " + std::to_string(kept.Rows);
+        break;
+    case TLeftoverVerdict::Deletable: break;
+    }
     if (!why.empty()) throw rtl::EError(rtl::FormatMessage(LeftoverText, {leftover.TableName, why}));
     leftover.DeleteTable();
+}
+
+TLeftoverVerdict JudgeLeftover(const TRowsRead& kept, const TRowsRead& left) {
+    if (!left.Problem.empty()) return TLeftoverVerdict::LeftoverNotWhole;
+    if (left.Rows == 0) return TLeftoverVerdict::Deletable;  // read whole and empty: nothing to lose
+    if (!kept.Problem.empty()) return TLeftoverVerdict::TableNotWhole;
+    return left.Rows > kept.Rows ? TLeftoverVerdict::MoreRowsThanTable : TLeftoverVerdict::Deletable;
 }
 
 } // namespace database

@@ -14,7 +14,14 @@ struct TRowsRead {
 
 // Reads every row of the table with data file `dataPath`. A table that cannot be opened, is
 // password-protected or whose reading meets any problem (a damaged chain, fewer rows than
-// its header counts) does not read whole.
-TRowsRead ReadEveryRow(const std::string& dataPath);
+// its header counts) does not read whole. Unless `completeInterruptedChange`, an interrupted
+// change of the family is left as it stands and the files are read as they are.
+TRowsRead ReadEveryRow(const std::string& dataPath, bool completeInterruptedChange = true);
+
+// What the key repair does with a work table an interrupted run left (`left`) beside the
+// table it belongs to (`kept`): only one read whole that holds no more rows than the table
+// (or none at all) may go; any other may hold the only copy of some rows.
+enum class TLeftoverVerdict { Deletable, LeftoverNotWhole, TableNotWhole, MoreRowsThanTable };
+TLeftoverVerdict JudgeLeftover(const TRowsRead& kept, const TRowsRead& left);
 
 } // namespace database

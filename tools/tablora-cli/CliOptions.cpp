@@ -16,6 +16,7 @@ const char* UsageText() {
            "  repair-keys --tables a,b | --all-fit  probe and renumber autoincrement-keyed tables\n"
            "  check-damage --tables a,b | --all     rebuild the tables, stop at the first failure\n"
            "  export --to-sqlite FILE | --to-csv DIR  the rows of every table (or --tables a,b)\n"
+           "  check --tables a,b | --all            report each table's health; changes nothing\n"
            "\n"
            "Options:\n"
            "  --yes, --no     answer every question (otherwise asked on a terminal, refused elsewhere)\n"
@@ -28,7 +29,7 @@ const char* UsageText() {
 
 CliOptions ParseCommandLine(int argc, const char* const argv[]) {
     static const std::set<std::string_view> commands{"list", "backup", "restore", "delete-indexes", "repair-keys",
-                                                      "check-damage", "export"};
+                                                      "check-damage", "export", "check"};
     CliOptions o;
     auto valueOf = [&](int& i, std::string_view flag) -> std::string {
         if (i + 1 >= argc) throw UsageError{std::string(flag) + " needs a value"};
@@ -71,7 +72,8 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
     if (o.command == "backup" && o.verify && o.toZip.empty()) throw UsageError{"--verify checks a zip backup"};
     if (o.command == "restore" && o.fromDir.empty() == o.fromZip.empty())
         throw UsageError{"restore needs either --from-dir DIR or --from-zip FILE"};
-    if ((o.command == "repair-keys" || o.command == "check-damage") && o.tables.empty() == !o.allTables)
+    if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "check") &&
+        o.tables.empty() == !o.allTables)
         throw UsageError{o.command + " needs either --tables a,b or " +
                          (o.command == "repair-keys" ? "--all-fit" : "--all")};
     if (o.command == "export" && o.toSqlite.empty() == o.toCsv.empty())

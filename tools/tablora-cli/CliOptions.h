@@ -7,7 +7,7 @@
 namespace cli {
 
 struct CliOptions {
-    std::string command;     // list, backup, restore, delete-indexes, repair-keys, check-damage, export
+    std::string command;     // list, backup, restore, delete-indexes, repair-keys, check-damage, export, check
     std::string alias;       // --alias NAME
     std::string dir;         // --dir DIR
     std::string toDir, toZip, fromDir, fromZip;

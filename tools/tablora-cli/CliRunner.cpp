@@ -8,6 +8,7 @@
 #include "tools/common/JsonWriter.h"
 #include "tools/common/RebuildReportText.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
+#include "tools/tablora-cli/CheckCommand.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
 #include "tools/tablora-cli/ExportCommand.h"
 #include "tools/tablora-cli/TerminalProgress.h"
@@ -158,10 +159,7 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
 void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, const ConsoleUiServices& console,
                int code) {
     tools::TJsonWriter json(out);
-    json.BeginObject();
-    json.Value("command", o.command);
-    json.Value("result", code == ExitDone ? "done" : code == ExitProblem ? "problem" : "error");
-    json.Value("exitCode", code);
+    BeginJsonResult(json, o.command, code);
     if (!outcome.error.empty()) json.Value("error", outcome.error);
     if (!outcome.problem.empty()) json.Value("problem", outcome.problem);
     if (o.command == "list") {
@@ -239,7 +237,16 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
 
 } // namespace
 
+void BeginJsonResult(tools::TJsonWriter& json, const std::string& command, int code) {
+    json.BeginObject();
+    json.Value("command", command);
+    json.Value("result", code == ExitDone ? "done" : code == ExitProblem ? "problem" : "error");
+    json.Value("exitCode", code);
+}
+
 int RunCli(const CliOptions& o, std::ostream& out) {
+    // The health report opens no module: a module's session completes journals and locks.
+    if (o.command == "check") return RunCheck(o, out);
     ConsoleUiServices console(o.answer, ::isatty(STDIN_FILENO) != 0);
     ui::ScopedUiServices scope(console);
     const bool terminal = ::isatty(STDERR_FILENO) != 0;

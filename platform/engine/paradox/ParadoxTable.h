@@ -31,6 +31,9 @@ public:
     // missing or no record layout can be derived from its header. An encrypted table opens;
     // its rows are not decoded.
     static std::unique_ptr<TParadoxTable> Open(const std::string& dataPath);
+    // As Open, but an interrupted change of the family is left as it is: the files are read
+    // as they stand and nothing is written, for reports that must change nothing.
+    static std::unique_ptr<TParadoxTable> OpenAsItStands(const std::string& dataPath);
 
     const std::string& Path() const { return file_->Path(); }
     const TRandomAccessFile& File() const { return *file_; }

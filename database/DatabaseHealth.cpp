@@ -1,0 +1,225 @@
+#include "database/DatabaseHealth.h"
+
+#include "database/OrvDatabaseModule.h"
+#include "platform/engine/EngineErrors.h"
+#include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/TableCheck.h"
+#include "platform/engine/paradox/TableLocks.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FileListing.h"
+#include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
+
+#include <algorithm>
+#include <map>
+
+namespace database {
+
+namespace {
+
+using namespace engine::paradox;
+
+const std::string JournalSuffix = ".journal";
+
+bool EndsWithNoCase(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && rtl::SameTextAscii(s.substr(s.size() - tail.size()), tail);
+}
+
+// A work file belongs to table `base` when its name goes on from ".~<base>" with the data
+// file's extension, the key repair's work suffix or the journal's.
+bool WorkFileOf(const std::string& file, const std::string& base) {
+    const std::string head = std::string(engine::WorkFilePrefix) + base;
+    if (file.size() <= head.size() || !rtl::SameTextAscii(file.substr(0, head.size()), head)) return false;
+    const char next = file[head.size()];
+    return next == '.' || next == '~';
+}
+
+// The first field is an autoincrement one and the key repair would append to the table.
+void ClassifyCounter(const TTableHeader& h, TTableHealth& t) {
+    if (h.Fields.empty() || h.Fields[0].TypeCode != ftAutoInc) return;
+    t.KeyRepairFit = h.Fields[0].Name == "IDXFIELD" && (!h.IsKeyed() || h.KeyFieldCount == 1);
+    t.CounterChecked = h.IsKeyed() ? h.KeyFieldCount == 1 : t.KeyRepairFit;
+    t.Counter = h.AutoIncrement;
+}
+
+// The stored values of the autoincrement key against the counter: the next append takes
+// Counter + 1, later ones the values after it.
+void CheckCounter(const TParadoxTable& table, TTableHealth& t) {
+    const TRecordDecoder decoder = table.Decoder();
+    std::vector<std::int64_t> keys;
+    TProblemList ignored;  // the structural check reports them
+    table.ForEachRecord(
+        [&](const TRecordRef& rec) {
+            if (!rec.Whole) return true;
+            const TFieldValue v = decoder.DecodeField(rec.Bytes, 0, nullptr);
+            if (!v.IsNull) keys.push_back(v.Integer);
+            return true;
+        },
+        ignored);
+    std::sort(keys.begin(), keys.end());
+    const std::int64_t next = static_cast<std::int64_t>(t.Counter) + 1;
+    t.NextKeyTaken = std::binary_search(keys.begin(), keys.end(), next);
+    t.KeysAboveCounter = static_cast<std::uint64_t>(keys.end() - std::upper_bound(keys.begin(), keys.end(),
+                                                                                    static_cast<std::int64_t>(t.Counter)));
+    if (!keys.empty()) t.LargestKey = keys.back();
+    // A keyed table's equal keys are damage the structural check reports; an unkeyed one's
+    // would stop the key repair from indexing it.
+    if (!table.Header().IsKeyed())
+        for (std::size_t i = 1; i < keys.size(); ++i)
+            if (keys[i] == keys[i - 1]) ++t.DuplicateKeys;
+}
+
+void CheckTableFiles(const std::string& dir, TTableHealth& t) {
+    const std::string path = rtl::WithTrailingSeparator(dir) + t.DataFile;
+    try {
+        const auto table = TParadoxTable::OpenAsItStands(path);
+        const TTableHeader& h = table->Header();
+        t.RowsInHeader = h.RecordCount;
+        t.PasswordProtected = h.IsEncrypted();
+        ClassifyCounter(h, t);
+        const TTableReport report = CheckTable(*table);
+        t.RowsReadable = report.RecordsFound;
+        t.KeyOrderNote = report.KeyOrderNotChecked;
+        bool primaryFault = false, primaryMissing = false;
+        for (const auto& p : report.Problems) {
+            switch (p.Kind) {
+            case ProblemKind::Encrypted: break;
+            case ProblemKind::AutoIncrement:
+                if (!t.CounterChecked) t.Damage.push_back(p.Describe());
+                break;
+            case ProblemKind::PrimaryIndex:
+                primaryFault = true;
+                primaryMissing = primaryMissing || p.Text.find("missing") != std::string::npos;
+                t.IndexProblems.push_back(p.Describe());
+                break;
+            case ProblemKind::SecondaryIndex: t.IndexProblems.push_back(p.Describe()); break;
+            default: t.Damage.push_back(p.Describe());
+            }
+        }
+        if (t.PasswordProtected) t.PrimaryIndex = TTableHealth::TPrimaryIndex::NotChecked;
+        else if (!h.IsKeyed()) t.PrimaryIndex = TTableHealth::TPrimaryIndex::Unkeyed;
+        else if (primaryMissing) t.PrimaryIndex = TTableHealth::TPrimaryIndex::Missing;
+        else t.PrimaryIndex = primaryFault ? TTableHealth::TPrimaryIndex::Disagrees : TTableHealth::TPrimaryIndex::Agrees;
+        if (t.CounterChecked && !t.PasswordProtected) CheckCounter(*table, t);
+    } catch (const engine::EDBEngineError& e) {
+        t.OpenError = e.Message();
+        t.ReadRefused = e.Kind() == engine::EngineErrorKind::Io || e.Kind() == engine::EngineErrorKind::NotFound;
+    } catch (const rtl::EError& e) {
+        t.OpenError = e.Message();
+        t.ReadRefused = true;  // raised by the file layer, never for the bytes read
+    }
+}
+
+void AddAdvice(THealthReport& r, THealthAdvice::TTool tool, const std::vector<std::string>& tables, bool always = false) {
+    if (tables.empty() && !always) return;
+    r.Advice.push_back(THealthAdvice{tool, tables});
+}
+
+void Advise(THealthReport& r) {
+    using TTool = THealthAdvice::TTool;
+    std::vector<std::string> journals, keys, damage, restore, refused, leftovers, twins, locked;
+    for (const auto& t : r.Tables) {
+        if (t.JournalPending) journals.push_back(t.Name);
+        if (!t.Leftovers.empty()) leftovers.push_back(t.Name);
+        if (!t.CaseTwins.empty()) twins.push_back(t.Name);
+        if (t.PasswordProtected) locked.push_back(t.Name);
+        // A file the system would not let us read may be whole: restoring over it would lose it.
+        if (!t.OpenError.empty()) (t.ReadRefused ? refused : restore).push_back(t.Name);
+        else if (!t.Damage.empty() || !t.IndexProblems.empty()) damage.push_back(t.Name);
+        // Damage first: the key repair copies what the engine reads, the rebuild what is there.
+        else if (t.CounterCollides() && t.KeyRepairFit) keys.push_back(t.Name);
+        else if (t.CounterCollides()) damage.push_back(t.Name);
+    }
+    if (!r.PendingJournals.empty()) AddAdvice(r, TTool::CompleteInterruptedChanges, journals, true);
+    if (!r.LockFiles.empty()) AddAdvice(r, TTool::StopOtherPrograms, {}, true);
+    AddAdvice(r, TTool::FileAccess, refused);
+    AddAdvice(r, TTool::Restore, restore);
+    AddAdvice(r, TTool::DamageCheck, damage);
+    AddAdvice(r, TTool::KeyRepair, keys);
+    if (!r.Leftovers.empty()) AddAdvice(r, TTool::InspectLeftovers, leftovers, true);
+    if (!r.CaseTwins.empty()) AddAdvice(r, TTool::ResolveCaseTwins, twins, true);
+    AddAdvice(r, TTool::PasswordProtected, locked);
+}
+
+} // namespace
+
+bool TTableHealth::Healthy() const {
+    return OpenError.empty() && !PasswordProtected && Damage.empty() && IndexProblems.empty() && !CounterCollides() &&
+           CaseTwins.empty() && Leftovers.empty() && !JournalPending;
+}
+
+bool THealthReport::Healthy() const {
+    return MissingTables.empty() && LockFiles.empty() && PendingJournals.empty() && Leftovers.empty() &&
+           CaseTwins.empty() &&
+           std::all_of(Tables.begin(), Tables.end(), [](const TTableHealth& t) { return t.Healthy(); });
+}
+
+THealthReport CheckDatabaseHealth(const std::string& directory, const std::vector<std::string>& tables) {
+    THealthReport r;
+    r.Directory = directory;
+    if (const std::string why = rtl::WhyNotADirectory(directory); !why.empty())
+        throw rtl::EError("The database directory \"" + directory + "\" " + why + ".");
+
+    const std::vector<std::string> names = rtl::ListFilesFollowingLinks(directory, "*");
+    std::vector<std::string> dataFiles;
+    std::map<std::string, std::vector<std::string>> byLowerName;
+    for (const auto& name : names) {
+        if (engine::IsWorkFileName(name)) {
+            (EndsWithNoCase(name, JournalSuffix) ? r.PendingJournals : r.Leftovers).push_back(name);
+            continue;
+        }
+        // Two spellings of one table file: which one a tool takes depends on the name asked.
+        if (engine::IsTableFamilyExtension(rtl::ExtractFileExt(name))) byLowerName[rtl::LowerAscii(name)].push_back(name);
+        if (EndsWithNoCase(name, ".db")) dataFiles.push_back(name);
+    }
+    for (const auto& [lower, spellings] : byLowerName)
+        if (spellings.size() > 1) r.CaseTwins.push_back(spellings);
+    r.LockFiles = FindParadoxLockFiles(directory);
+
+    std::vector<std::string> chosen;
+    if (tables.empty()) {
+        chosen = dataFiles;
+    } else {
+        for (const auto& asked : tables) {
+            const std::string base = engine::TableBaseName(asked);
+            bool found = false;
+            for (const auto& file : dataFiles)
+                if (rtl::SameTextAscii(engine::TableBaseName(file), base)) {
+                    if (std::find(chosen.begin(), chosen.end(), file) == chosen.end()) chosen.push_back(file);
+                    found = true;
+                }
+            if (!found) r.MissingTables.push_back(asked);
+        }
+    }
+
+    for (const auto& file : chosen) {
+        TTableHealth t;
+        t.DataFile = file;
+        t.Name = engine::TableBaseName(file);
+        t.JournalPending = JournalPending(directory, file);
+        for (const auto& group : r.CaseTwins)
+            for (const auto& spelling : group)
+                if (rtl::SameTextAscii(spelling.substr(0, spelling.rfind('.')), t.Name))
+                    t.CaseTwins.push_back(spelling);
+        const std::string dataPath = rtl::WithTrailingSeparator(directory) + file;
+        const std::string workTable = rtl::ExtractFileName(TOrvDatabaseModule::KeyRepairWorkTable(dataPath));
+        for (const auto& work : r.Leftovers) {
+            if (WorkFileOf(work, t.Name)) t.Leftovers.push_back(work);
+            if (rtl::SameTextAscii(work, workTable)) t.WorkTable = work;
+        }
+        if (!t.WorkTable.empty()) {
+            t.TableRows = ReadEveryRow(dataPath, false);
+            t.WorkTableRows = ReadEveryRow(rtl::WithTrailingSeparator(directory) + t.WorkTable, false);
+            t.WorkTableVerdict = JudgeLeftover(t.TableRows, t.WorkTableRows);
+        }
+        CheckTableFiles(directory, t);
+        r.Tables.push_back(std::move(t));
+    }
+    Advise(r);
+    return r;
+}
+
+} // namespace database

@@ -1,0 +1,275 @@
+#include "tools/tablora-cli/CheckCommand.h"
+
+#include "database/DatabaseHealth.h"
+#include "platform/engine/AliasConfig.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/StringList.h"
+#include "tools/common/JsonWriter.h"
+#include "tools/tablora-cli/CliRunner.h"
+
+#include <iostream>
+
+namespace cli {
+
+namespace {
+
+using database::TTableHealth;
+using TTool = database::THealthAdvice::TTool;
+
+std::string Joined(const std::vector<std::string>& items, const char* separator = ", ") {
+    std::string out;
+    for (const auto& i : items) out += (out.empty() ? "" : separator) + i;
+    return out;
+}
+
+// The directory, as the other commands take it: the alias is read from the engine's
+// configuration file only, never through a session (which would complete journals).
+std::string SourceDirectory(const CliOptions& o) {
+    if (o.alias.empty()) return o.dir;
+    const std::string path = engine::AliasConfig::Load().Params(o.alias).Value("PATH");
+    if (path.empty()) throw rtl::EError("The database alias \"" + o.alias + "\" has no PATH parameter.");
+    return path;
+}
+
+const char* PrimaryIndexText(TTableHealth::TPrimaryIndex p) {
+    switch (p) {
+    case TTableHealth::TPrimaryIndex::Unkeyed: return "none (unkeyed)";
+    case TTableHealth::TPrimaryIndex::Agrees: return "agrees";
+    case TTableHealth::TPrimaryIndex::Missing: return "missing";
+    case TTableHealth::TPrimaryIndex::Disagrees: return "disagrees with the data";
+    default: return "not checked";
+    }
+}
+
+std::string CounterText(const TTableHealth& t) {
+    if (!t.CounterChecked) return "no autoincrement key";
+    if (!t.OpenError.empty() || t.PasswordProtected) return "not checked";
+    const std::string c = std::to_string(t.Counter);
+    if (t.NextKeyTaken) return c + ", next key " + std::to_string(t.Counter + 1ull) + " is already stored";
+    if (t.KeysAboveCounter > 0)
+        return c + ", " + std::to_string(t.KeysAboveCounter) + " stored key(s) above it (up to " +
+               std::to_string(t.LargestKey) + ")";
+    if (t.DuplicateKeys > 0) return c + ", " + std::to_string(t.DuplicateKeys) + " key value(s) stored twice";
+    return c + ", ok";
+}
+
+// The key repair's leftover, as the next repair-keys run would judge it.
+std::string WorkTableText(const TTableHealth& t) {
+    const std::string rows = std::to_string(t.WorkTableRows.Rows) + " row(s), the table " +
+                             std::to_string(t.TableRows.Rows);
+    switch (t.WorkTableVerdict) {
+    case database::TLeftoverVerdict::LeftoverNotWhole:
+        return "does not read whole (" + t.WorkTableRows.Problem + "); repair-keys keeps it and refuses the table";
+    case database::TLeftoverVerdict::TableNotWhole:
+        return rows + ", but the table does not read whole (" + t.TableRows.Problem +
+               "); repair-keys keeps it and refuses the table";
+    case database::TLeftoverVerdict::MoreRowsThanTable:
+        return rows + ": it may hold the only copy of some rows; repair-keys keeps it and refuses the table";
+    default: return rows + ": it holds nothing the table lacks; repair-keys deletes it";
+    }
+}
+
+// One line per table, then one indented line per problem found.
+void PrintTable(std::ostream& out, const TTableHealth& t) {
+    out << t.Name << ": " << (t.Healthy() ? "healthy" : "PROBLEM");
+    if (!t.OpenError.empty()) {
+        out << "; cannot be read: " << t.OpenError << '\n';
+        return;
+    }
+    if (t.PasswordProtected) out << "; rows not readable (header says " << t.RowsInHeader << ")";
+    else out << "; rows " << t.RowsReadable;
+    if (!t.PasswordProtected && t.RowsReadable != t.RowsInHeader) out << " (header says " << t.RowsInHeader << ")";
+    out << "; structure " << (t.PasswordProtected ? "not checked" : t.Damage.empty() ? "ok" : std::to_string(t.Damage.size()) + " problem(s)");
+    out << "; primary index " << PrimaryIndexText(t.PrimaryIndex);
+    out << "; counter " << CounterText(t);
+    out << "; password " << (t.PasswordProtected ? "yes" : "no");
+    if (!t.CaseTwins.empty()) out << "; letter-case twins " << Joined(t.CaseTwins);
+    if (!t.Leftovers.empty()) out << "; leftovers " << Joined(t.Leftovers);
+    if (t.JournalPending) out << "; interrupted change pending";
+    out << '\n';
+    for (const auto& d : t.Damage) out << "  damage: " << d << '\n';
+    for (const auto& d : t.IndexProblems) out << "  index: " << d << '\n';
+    if (!t.KeyOrderNote.empty()) out << "  note: " << t.KeyOrderNote << '\n';
+    if (!t.WorkTable.empty()) out << "  work table " << t.WorkTable << ": " << WorkTableText(t) << '\n';
+}
+
+// The advice's commands are pasted into a shell: a word with anything but plain characters
+// goes in single quotes.
+std::string ShellWord(const std::string& word) {
+    const bool plain = !word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                               "0123456789_./,:=@%+-") == std::string::npos;
+    if (plain) return word;
+    std::string out = "'";
+    for (const char c : word) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string SourceArgs(const CliOptions& o) {
+    return o.alias.empty() ? "--dir " + ShellWord(o.dir) : "--alias " + ShellWord(o.alias);
+}
+
+std::string TableArg(const std::vector<std::string>& tables) {
+    rtl::TStringList list;
+    for (const auto& t : tables) list.Add(t);
+    return ShellWord(list.CommaText());
+}
+
+const char* ToolName(TTool tool) {
+    switch (tool) {
+    case TTool::CompleteInterruptedChanges: return "complete-interrupted";
+    case TTool::StopOtherPrograms: return "stop-other-programs";
+    case TTool::KeyRepair: return "repair-keys";
+    case TTool::DamageCheck: return "check-damage";
+    case TTool::Restore: return "restore";
+    case TTool::FileAccess: return "file-access";
+    case TTool::InspectLeftovers: return "inspect-leftovers";
+    case TTool::ResolveCaseTwins: return "resolve-case-twins";
+    default: return "password-protected";
+    }
+}
+
+std::string AdviceText(const CliOptions& o, const database::THealthReport& r, const database::THealthAdvice& a) {
+    const std::string src = SourceArgs(o), tables = TableArg(a.Tables);
+    switch (a.Tool) {
+    case TTool::CompleteInterruptedChanges:
+        return "an interrupted change waits in " + Joined(r.PendingJournals) +
+               ": any command that opens the database completes it (tablora-cli list " + src + "); then check again";
+    case TTool::StopOtherPrograms:
+        return "Paradox lock files (" + Joined(r.LockFiles) +
+               "): stop the billing application before any repair or restore";
+    case TTool::KeyRepair:
+        return "the autoincrement counter collides with stored keys: tablora-cli repair-keys " + src + " --tables " + tables;
+    case TTool::DamageCheck:
+        return "damaged tables or indexes: tablora-cli check-damage " + src + " --tables " + tables;
+    case TTool::Restore:
+        return "tables that cannot be read (" + Joined(a.Tables) + "): restore them from a backup (tablora-cli restore " + src +
+               " --from-zip FILE | --from-dir DIR)";
+    case TTool::FileAccess:
+        return "tables whose files could not be read (" + Joined(a.Tables) +
+               "): check the rights and the share, then check again; they may be whole";
+    case TTool::InspectLeftovers:
+        return "work files of an interrupted repair (" + Joined(r.Leftovers) + ") may hold the only copy of rows" +
+               (r.PendingJournals.empty() ? std::string(": compare them with their tables before removing them")
+                                          : std::string(": check again once the interrupted changes are completed, "
+                                                        "which may take some of them into place"));
+    case TTool::ResolveCaseTwins: {
+        std::vector<std::string> groups;
+        for (const auto& g : r.CaseTwins) groups.push_back(Joined(g, " / "));
+        return "files that differ only in letter case (" + Joined(groups) +
+               "): the tools take the spelling asked for; keep one of each";
+    }
+    default:
+        return "password-protected tables (" + Joined(a.Tables) + ") cannot be read or repaired by these tools";
+    }
+}
+
+void Strings(tools::TJsonWriter& json, const std::string& key, const std::vector<std::string>& items) {
+    json.BeginArray(key);
+    for (const auto& i : items) json.Value("", i);
+    json.EndArray();
+}
+
+void PrintJson(std::ostream& out, const CliOptions& o, const database::THealthReport& r, const std::string& error,
+               int code) {
+    tools::TJsonWriter json(out);
+    BeginJsonResult(json, o.command, code);
+    if (!error.empty()) json.Value(code == ExitError ? "error" : "problem", error);
+    json.Value("directory", r.Directory);
+    json.Value("healthy", code == ExitDone);
+    json.BeginArray("tables");
+    for (const auto& t : r.Tables) {
+        json.BeginObject();
+        json.Value("name", t.Name);
+        json.Value("healthy", t.Healthy());
+        if (!t.OpenError.empty()) json.Value("openError", t.OpenError);
+        if (t.ReadRefused) json.Value("readRefused", true);
+        json.Value("rowsReadable", t.RowsReadable);
+        json.Value("rowsInHeader", t.RowsInHeader);
+        json.Value("passwordProtected", t.PasswordProtected);
+        Strings(json, "damage", t.Damage);
+        json.Value("primaryIndex", PrimaryIndexText(t.PrimaryIndex));
+        Strings(json, "indexProblems", t.IndexProblems);
+        if (!t.KeyOrderNote.empty()) json.Value("keyOrderNote", t.KeyOrderNote);
+        json.BeginObject("counter");
+        json.Value("checked", t.CounterChecked);
+        json.Value("keyRepairFit", t.KeyRepairFit);
+        json.Value("value", t.Counter);
+        json.Value("largestKey", t.LargestKey);
+        json.Value("nextKeyTaken", t.NextKeyTaken);
+        json.Value("keysAboveCounter", t.KeysAboveCounter);
+        json.Value("duplicateKeys", t.DuplicateKeys);
+        json.EndObject();
+        Strings(json, "caseTwins", t.CaseTwins);
+        Strings(json, "leftovers", t.Leftovers);
+        json.Value("journalPending", t.JournalPending);
+        if (!t.WorkTable.empty()) {
+            json.BeginObject("workTable");
+            json.Value("file", t.WorkTable);
+            json.Value("rows", t.WorkTableRows.Rows);
+            json.Value("tableRows", t.TableRows.Rows);
+            json.Value("repairDeletesIt", t.WorkTableVerdict == database::TLeftoverVerdict::Deletable);
+            json.Value("text", WorkTableText(t));
+            json.EndObject();
+        }
+        json.EndObject();
+    }
+    json.EndArray();
+    Strings(json, "missingTables", r.MissingTables);
+    Strings(json, "lockFiles", r.LockFiles);
+    Strings(json, "pendingJournals", r.PendingJournals);
+    Strings(json, "leftovers", r.Leftovers);
+    json.BeginArray("caseTwins");
+    for (const auto& group : r.CaseTwins) Strings(json, "", group);
+    json.EndArray();
+    json.BeginArray("advice");
+    for (const auto& a : r.Advice) {
+        json.BeginObject();
+        json.Value("tool", ToolName(a.Tool));
+        Strings(json, "tables", a.Tables);
+        json.Value("text", AdviceText(o, r, a));
+        json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    json.Finish();
+}
+
+} // namespace
+
+int RunCheck(const CliOptions& o, std::ostream& out) {
+    database::THealthReport report;
+    std::string error, problem;
+    int code = ExitDone;
+    try {
+        report = database::CheckDatabaseHealth(SourceDirectory(o), o.allTables ? std::vector<std::string>{}
+                                                                                 : rtl::SplitCommaText(o.tables));
+        // An empty or unmounted share has nothing healthy about it: a script must not read "done".
+        if (report.Tables.empty() && report.MissingTables.empty())
+            problem = "no table found in the database directory \"" + report.Directory + "\"";
+        code = report.Healthy() && problem.empty() ? ExitDone : ExitProblem;
+    } catch (const std::exception& e) {
+        error = e.what();
+        code = ExitError;
+    }
+    if (!error.empty()) std::cerr << "tablora-cli: " << error << '\n';
+    if (!problem.empty()) std::cerr << "tablora-cli: " << problem << '\n';
+    if (o.json) {
+        PrintJson(out, o, report, error.empty() ? problem : error, code);
+        return code;
+    }
+    if (code == ExitError) return code;
+    for (const auto& t : report.Tables) PrintTable(out, t);
+    std::size_t healthy = 0;
+    for (const auto& t : report.Tables) healthy += t.Healthy() ? 1 : 0;
+    out << "\n" << report.Tables.size() << " table(s) checked in " << report.Directory << ": " << healthy
+        << " healthy, " << report.Tables.size() - healthy << " with problems\n";
+    if (!report.MissingTables.empty()) out << "not found: " << Joined(report.MissingTables) << '\n';
+    if (!report.LockFiles.empty()) out << "Paradox lock files: " << Joined(report.LockFiles) << '\n';
+    if (!report.PendingJournals.empty()) out << "interrupted changes pending: " << Joined(report.PendingJournals) << '\n';
+    if (!report.Leftovers.empty()) out << "leftovers of interrupted repairs: " << Joined(report.Leftovers) << '\n';
+    for (const auto& a : report.Advice) out << "advice: " << AdviceText(o, report, a) << '\n';
+    if (code == ExitDone) out << "the database is healthy; nothing to do\n";
+    return code;
+}
+
+} // namespace cli

@@ -1,0 +1,15 @@
+// tablora-cli check: the health report of the database, printed; nothing in the database
+// directory is opened for writing, locked or completed.
+#pragma once
+
+#include "tools/tablora-cli/CliOptions.h"
+
+#include <ostream>
+
+namespace cli {
+
+// Prints the report (text, or JSON with --json) to `out`; errors go to stderr. Exit codes as
+// RunCli's: done when every table is healthy, problem when any is not.
+int RunCheck(const CliOptions& options, std::ostream& out);
+
+} // namespace cli
