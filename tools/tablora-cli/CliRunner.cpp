@@ -8,7 +8,9 @@
 #include "tools/common/JsonWriter.h"
 #include "tools/common/RebuildReportText.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
+#include "tools/tablora-cli/BackupsCommand.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
+#include "tools/tablora-cli/DatedBackupRun.h"
 #include "tools/tablora-cli/TerminalProgress.h"
 
 #include <unistd.h>
@@ -34,6 +36,8 @@ struct Outcome {
     std::vector<tutil::TRebuildReport> rebuilds;
     bool damageRun = false;
     std::string problem;  // why the run did nothing, when it is no error
+    TDatedBackupRun dated;  // backup: the name made and what --keep deleted
+    std::vector<TCompanionPruning> pruned;  // check-damage --keep-backups
 };
 
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
@@ -105,18 +109,20 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         if (fit.empty()) outcome.fitTables.clear();
     }
     if (o.command == "backup") {
+        outcome.dated = StartDatedBackup(o);
+        const std::string& target = outcome.dated.target;
         if (!o.toDir.empty()) {
-            module.BackupToDirectory(o.toDir, !o.noIndexes, 3);
+            module.BackupToDirectory(target, !o.noIndexes, 3);
             outcome.staleIndexesRemoved = module.LastBackup.StaleIndexesRemoved;
         } else {
-            module.BackupToZip(o.toZip, !o.noIndexes, 3);
+            module.BackupToZip(target, !o.noIndexes, 3);
             if (o.verify && !module.LastBackup.ArchiveWritten) {
                 // What lies there is an older archive, or none: nothing this run may vouch for.
                 outcome.verifySkipped = "the backup did not write the archive";
                 std::cerr << "verify: skipped, " << outcome.verifySkipped << '\n';
             } else if (o.verify) {
                 outcome.verified = true;
-                outcome.verify = VerifyArchive(o.toZip);
+                outcome.verify = VerifyArchive(target);
                 for (const auto& p : outcome.verify.problems) std::cerr << "verify: " << p << '\n';
             }
         }
@@ -184,6 +190,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
         }
         json.EndArray();
     }
+    if (o.command == "backup") WriteDatedBackupJson(json, outcome.dated);
     if (!outcome.staleIndexesRemoved.empty()) {
         json.BeginArray("staleIndexesRemoved");
         for (const auto& name : outcome.staleIndexesRemoved) json.Value("", name);
@@ -212,6 +219,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
             json.EndObject();
         }
         json.EndArray();
+        if (o.keepBackups >= 0) WriteCompanionPruningJson(json, outcome.pruned);
         json.BeginArray("notProcessed");
         for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
             json.Value("", outcome.damageTables[i]);
@@ -234,6 +242,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
 } // namespace
 
 int RunCli(const CliOptions& o, std::ostream& out) {
+    if (o.command == "backups") return RunBackupsCommand(o, out);
     ConsoleUiServices console(o.answer, ::isatty(STDIN_FILENO) != 0);
     ui::ScopedUiServices scope(console);
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
@@ -251,6 +260,14 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         // Every message box the operations show reports a problem: success is silent.
         if (!outcome.problem.empty() || !console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty())
             code = ExitProblem;
+        if (o.command == "backup") {
+            FinishDatedBackup(o, code == ExitDone, outcome.dated);
+            if (outcome.dated.Problem()) code = ExitProblem;
+        }
+        if (outcome.damageRun) {
+            outcome.pruned = PruneCompanions(o, outcome.rebuilds);
+            if (PruningProblem(outcome.pruned)) code = ExitProblem;
+        }
     } catch (const std::exception& e) {
         outcome.error = e.what();
         code = ExitError;
@@ -266,6 +283,7 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         for (const auto& r : outcome.rebuilds) tools::PrintRebuildReport(out, r);
         for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
             out << outcome.damageTables[i] << ": not processed (the run stopped before it)\n";
+        PrintCompanionPruning(out, outcome.pruned);
     } else if (o.command == "list" && code != ExitError) {
         for (const auto& t : outcome.tables) {
             bool fit = false;
@@ -273,6 +291,7 @@ int RunCli(const CliOptions& o, std::ostream& out) {
             out << t << (fit ? "\t(key repair)" : "") << '\n';
         }
     } else {
+        if (o.command == "backup" && code != ExitError) PrintDatedBackup(out, outcome.dated);
         for (const auto& name : outcome.staleIndexesRemoved)
             out << "removed stale index file from the backup directory: " << name << '\n';
     }
