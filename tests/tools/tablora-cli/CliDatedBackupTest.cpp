@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -140,6 +141,17 @@ TEST_F(CliDatedBackup, DatedDirectoriesRotateAndOneWithForeignFilesIsLeftWhole) 
     EXPECT_FALSE(fs::exists(zalohy + "/Orvan-2026-12-09"));
     // The new one is a whole copy of the database.
     EXPECT_EQ(TreeBytes(zalohy + "/Orvan-2026-12-12"), TreeBytes(db));
+
+    // A copy of a table that lost half its blocks reads back short: it pushes out no older backup.
+    fs::resize_file(db + "/Hovory.DB", fs::file_size(db + "/Hovory.DB") / 2);
+    fs::remove(zalohy + "/Orvan-2026-12-10/poznamky.txt");
+    const TFiles before = TreeBytes(zalohy);
+    const TProgramRun shortCopy = Cli({"backup", "--dir", db, "--to-dir", pattern, "--keep", "0"}, Dec9 + 4 * Day);
+    EXPECT_EQ(shortCopy.Code, ExitProblem) << shortCopy.Output;
+    EXPECT_NE(shortCopy.Output.find("no older backup deleted: the new backup does not read back whole"), std::string::npos)
+        << shortCopy.Output;
+    TFiles after = TreeBytes(zalohy);
+    for (const auto& [name, bytes] : before) EXPECT_TRUE(after.count(name) && after.at(name) == bytes) << name;
 }
 
 // The damage check's directories, per table: the newest N runs stay, and the run just made
@@ -186,6 +198,32 @@ TEST_F(CliDatedBackup, CheckDamageKeepsTheNewestRunsOfEachTable) {
     for (const auto& e : fs::directory_iterator(root))
         hovory += e.path().filename().string().rfind("Hovory 20", 0) == 0 && e.is_directory();
     EXPECT_EQ(hovory, 2u) << none.Output;  // the new run and the refused one
+}
+
+// Without a pattern the listing takes every archive and every directory holding a table, by
+// their modification times; what holds no table is no backup.
+TEST_F(CliDatedBackup, TheListingWithoutAPatternFindsArchivesAndTableDirectories) {
+    ASSERT_EQ(Cli({"backup", "--dir", db, "--to-zip", zalohy + "/stara.zip"}, Dec9).Code, ExitDone);
+    ASSERT_EQ(Cli({"backup", "--dir", db, "--to-dir", zalohy + "/nova"}, Dec9).Code, ExitDone);
+    fs::last_write_time(zalohy + "/stara.zip", fs::file_time_type::clock::now() - std::chrono::hours(48));
+    fs::create_directories(zalohy + "/fotky");
+    std::ofstream(zalohy + "/fotky/leto.jpg") << "jpg";
+    std::ofstream(zalohy + "/poznamky.txt") << "notes";
+
+    const TProgramRun list = Cli({"backups", "--in", zalohy, "--json"}, Dec9);
+    EXPECT_EQ(list.Code, ExitDone) << list.Output;
+    const auto nova = list.Output.find("\"name\": \"nova\",\n      \"path\": \"" + zalohy + "/nova\",\n      \"kind\": \"directory\"");
+    const auto stara = list.Output.find("\"name\": \"stara.zip\",\n      \"path\": \"" + zalohy + "/stara.zip\",\n      \"kind\": \"archive\"");
+    EXPECT_TRUE(nova != std::string::npos && stara != std::string::npos && nova < stara) << list.Output;
+    EXPECT_EQ(list.Output.find("fotky"), std::string::npos) << list.Output;
+    EXPECT_EQ(list.Output.find("poznamky"), std::string::npos) << list.Output;
+    EXPECT_NE(list.Output.find("\"tables\": [\n        \"Hovory\",\n        \"Tel_zoz\"\n      ],\n      \"whole\": true"),
+              std::string::npos)
+        << list.Output;
+
+    const TProgramRun nothing = Cli({"backups", "--in", zalohy + "/fotky"}, Dec9);
+    EXPECT_EQ(nothing.Code, ExitProblem) << nothing.Output;
+    EXPECT_NE(nothing.Output.find("no backup found"), std::string::npos) << nothing.Output;
 }
 
 TEST_F(CliDatedBackup, KeepNeedsANameThatTellsItsBackupsApart) {
