@@ -109,7 +109,6 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         if (fit.empty()) outcome.fitTables.clear();
     }
     if (o.command == "backup") {
-        outcome.dated = StartDatedBackup(o);
         const std::string& target = outcome.dated.target;
         if (!o.toDir.empty()) {
             module.BackupToDirectory(target, !o.noIndexes, 3);
@@ -255,6 +254,7 @@ int RunCli(const CliOptions& o, std::ostream& out) {
             module->ProgressBar = &progress;
             module->StatusPanel = &progress;
         }
+        if (o.command == "backup") outcome.dated = StartDatedBackup(o);
         Execute(o, *module, outcome);
         module.reset();
         // Every message box the operations show reports a problem: success is silent.

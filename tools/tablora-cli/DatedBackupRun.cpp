@@ -65,6 +65,7 @@ void FinishDatedBackup(const CliOptions& o, bool backupSound, TDatedBackupRun& r
     try {
         run.rotation = database::RotateDatedBackups(DirectoryOf(run.target), rtl::ExtractFileName(Pattern(o)), kind,
                                                     static_cast<std::size_t>(o.keep), rtl::ExtractFileName(run.target));
+        run.rotated = true;
     } catch (const std::exception& e) {
         run.notRotated = e.what();
         std::cerr << "tablora-cli: no older backup deleted: " << run.notRotated << '\n';
@@ -81,7 +82,7 @@ void PrintDatedBackup(std::ostream& out, const TDatedBackupRun& run) {
 }
 
 void WriteDatedBackupJson(tools::TJsonWriter& json, const TDatedBackupRun& run) {
-    json.Value("backup", run.target);
+    if (!run.target.empty()) json.Value("backup", run.target);
     if (run.readBack) {
         json.BeginObject("readBack");
         json.Value("ok", run.contents.Whole());
@@ -93,8 +94,9 @@ void WriteDatedBackupJson(tools::TJsonWriter& json, const TDatedBackupRun& run) 
     }
     if (!run.rotating) return;
     json.BeginObject("rotation");
-    json.Value("done", run.notRotated.empty());
-    if (!run.notRotated.empty()) json.Value("notDone", run.notRotated);
+    json.Value("done", run.rotated);
+    // A backup that raised an error never got as far as the rotation.
+    if (!run.rotated) json.Value("notDone", run.notRotated.empty() ? "the backup failed" : run.notRotated);
     WriteRotation(json, run.rotation);
     json.EndObject();
 }

@@ -19,7 +19,8 @@ struct TDatedBackupRun {
     std::string target;      // the backup's path, date fields filled in
     bool dated = false;      // the name held date fields
     bool rotating = false;   // --keep was given
-    std::string notRotated;  // why nothing was deleted ("" when the rotation ran)
+    bool rotated = false;    // the rotation ran
+    std::string notRotated;  // why it did not, when the run got that far
     bool readBack = false;   // a directory backup was read back
     database::TBackupContents contents;
     database::TRotation rotation;

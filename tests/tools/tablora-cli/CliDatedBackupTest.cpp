@@ -104,7 +104,16 @@ TEST_F(CliDatedBackup, AFailedBackupDeletesNothing) {
 
     const std::string empty = work / "unmounted";
     fs::create_directories(empty);
-    EXPECT_EQ(ZipBackup(Dec9 + 3 * Day, 0, empty).Code, ExitProblem);
+    const TProgramRun none = ZipBackup(Dec9 + 3 * Day, 0, empty);
+    EXPECT_EQ(none.Code, ExitProblem) << none.Output;
+    EXPECT_NE(none.Output.find("\"done\": false"), std::string::npos) << none.Output;
+    EXPECT_EQ(TreeBytes(zalohy), before);
+
+    // An error (the database directory is gone) never reaches the rotation, and says so.
+    const TProgramRun gone = ZipBackup(Dec9 + 3 * Day, 0, work / "gone");
+    EXPECT_EQ(gone.Code, 3) << gone.Output;
+    EXPECT_NE(gone.Output.find("\"done\": false,\n    \"notDone\": \"the backup failed\""), std::string::npos)
+        << gone.Output;
     EXPECT_EQ(TreeBytes(zalohy), before);
 
     const TProgramRun full = ZipBackup(Dec9 + 4 * Day, 0, db, "ops=write;nth=1;errno=ENOSPC;persist;path=" + zalohy);
