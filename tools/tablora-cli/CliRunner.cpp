@@ -261,7 +261,8 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         if (!outcome.problem.empty() || !console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty())
             code = ExitProblem;
         if (o.command == "backup") {
-            FinishDatedBackup(o, code == ExitDone, outcome.dated);
+            // An archive counts as sound only once it was read back (--keep implies --verify).
+            FinishDatedBackup(o, code == ExitDone && (o.toZip.empty() || outcome.verified), outcome.dated);
             if (outcome.dated.Problem()) code = ExitProblem;
         }
         if (outcome.damageRun) {
