@@ -1,16 +1,9 @@
 #include "database/CompanionRetention.h"
 
-#include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
-#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 namespace database {
 
@@ -59,18 +52,13 @@ TRotation PruneCompanionDirectories(const std::string& justMade, std::size_t kee
         int Counter;
     };
     std::vector<TRun> runs;
-    std::vector<rtl::TDirEntry> entries;
-    if (rtl::FileSystem().ListDirectory(root, entries) != 0)
-        throw rtl::EFileError("Cannot list directory " + root + " (" + std::strerror(errno) + ")");
-    for (const rtl::TDirEntry& entry : entries) {
-        const auto when = TimeInDatedName(WithoutCounter(entry.Name, counter), pattern);
+    for (const std::string& name : rtl::ListSubdirectories(root, "*")) {
+        const auto when = TimeInDatedName(WithoutCounter(name, counter), pattern);
         if (!when) continue;
-        const std::string path = rtl::WithTrailingSeparator(root) + entry.Name;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-        runs.push_back({{entry.Name, path, *when, rtl::GetFileModificationTime(path).value_or(rtl::FileTime{}),
-                         TBackupKind::Directory},
-                        counter});
+        const std::string path = rtl::WithTrailingSeparator(root) + name;
+        runs.push_back(
+            {{name, path, *when, rtl::GetFileModificationTime(path).value_or(rtl::FileTime{}), TBackupKind::Directory},
+             counter});
     }
     // Within one second, " (3)" was made after " (2)".
     std::sort(runs.begin(), runs.end(), [](const TRun& a, const TRun& b) {

@@ -1,17 +1,14 @@
 #include "database/DatedBackups.h"
 
 #include "database/TableFileSet.h"
-#include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <set>
 
 namespace database {
 
@@ -43,20 +40,6 @@ std::string Expanded(std::string_view pattern) {
         }
     }
     return out;
-}
-
-bool IsDirectoryEntry(const std::string& path, unsigned char type) {
-    if (type == DT_DIR) return true;
-    if (type != DT_UNKNOWN) return false;
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-bool IsRegularEntry(const std::string& path, unsigned char type) {
-    if (type == DT_REG) return true;
-    if (type != DT_UNKNOWN) return false;
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace
@@ -144,50 +127,37 @@ std::optional<std::time_t> TimeInDatedName(std::string_view name, std::string_vi
 
 std::vector<TDatedBackup> FindDatedBackups(const std::string& directory, const std::string& namePattern,
                                            TBackupKind kind) {
-    std::vector<rtl::TDirEntry> entries;
-    if (rtl::FileSystem().ListDirectory(directory, entries) != 0) {
-        if (errno == ENOENT) return {};
-        throw rtl::EFileError("Cannot list directory " + directory + " (" + std::strerror(errno) + ")");
-    }
     std::vector<TDatedBackup> found;
     const std::string dir = rtl::WithTrailingSeparator(directory);
-    for (const rtl::TDirEntry& entry : entries) {
-        const auto when = TimeInDatedName(entry.Name, namePattern);
+    const std::vector<std::string> names =
+        kind == TBackupKind::Directory ? rtl::ListSubdirectories(directory, "*") : rtl::ListFiles(directory, "*");
+    for (const std::string& name : names) {
+        const auto when = TimeInDatedName(name, namePattern);
         if (!when) continue;
-        const std::string path = dir + entry.Name;
-        if (kind == TBackupKind::Directory ? !IsDirectoryEntry(path, entry.Type) : !IsRegularEntry(path, entry.Type))
-            continue;
-        found.push_back({entry.Name, path, *when, rtl::GetFileModificationTime(path).value_or(rtl::FileTime{}), kind});
+        const std::string path = dir + name;
+        found.push_back({name, path, *when, rtl::GetFileModificationTime(path).value_or(rtl::FileTime{}), kind});
     }
     SortNewestFirst(found);
     return found;
 }
 
 std::vector<TDatedBackup> ListBackups(const std::string& directory, const std::string& namePattern) {
+    std::vector<TDatedBackup> found;
     if (!namePattern.empty()) {
-        std::vector<TDatedBackup> found = FindDatedBackups(directory, namePattern, TBackupKind::Archive);
+        found = FindDatedBackups(directory, namePattern, TBackupKind::Archive);
         for (TDatedBackup& b : FindDatedBackups(directory, namePattern, TBackupKind::Directory))
             found.push_back(std::move(b));
         SortNewestFirst(found);
         return found;
     }
-    std::vector<rtl::TDirEntry> entries;
-    if (rtl::FileSystem().ListDirectory(directory, entries) != 0)
-        throw rtl::EFileError("Cannot list directory " + directory + " (" + std::strerror(errno) + ")");
-    std::vector<TDatedBackup> found;
     const std::string dir = rtl::WithTrailingSeparator(directory);
-    for (const rtl::TDirEntry& entry : entries) {
-        const std::string path = dir + entry.Name;
-        TBackupKind kind;
-        if (IsRegularEntry(path, entry.Type) && rtl::MatchesMask(entry.Name, "*.zip"))
-            kind = TBackupKind::Archive;
-        else if (IsDirectoryEntry(path, entry.Type) && !FindTableFiles(path, ".db").Empty())
-            kind = TBackupKind::Directory;
-        else
-            continue;
-        const rtl::FileTime modified = rtl::GetFileModificationTime(path).value_or(rtl::FileTime{});
-        found.push_back({entry.Name, path, modified.seconds, modified, kind});
-    }
+    const auto add = [&](const std::string& name, TBackupKind kind) {
+        const rtl::FileTime modified = rtl::GetFileModificationTime(dir + name).value_or(rtl::FileTime{});
+        found.push_back({name, dir + name, modified.seconds, modified, kind});
+    };
+    for (const std::string& name : rtl::ListFiles(directory, "*.zip")) add(name, TBackupKind::Archive);
+    for (const std::string& name : rtl::ListSubdirectories(directory, "*"))
+        if (!FindTableFiles(dir + name, ".db").Empty()) add(name, TBackupKind::Directory);
     SortNewestFirst(found);
     return found;
 }
@@ -201,10 +171,12 @@ bool DeleteTableFileDirectory(const std::string& path, std::string& why,
         return false;
     }
     const std::string dir = rtl::WithTrailingSeparator(path);
+    const std::vector<std::string> files = rtl::ListFiles(path, "*");
+    const std::set<std::string> regular(files.begin(), files.end());
     // Everything is looked at before anything goes: a directory holding a file of someone
-    // else's is left whole.
+    // else's (or a link, or a directory) is left whole.
     for (const rtl::TDirEntry& entry : entries)
-        if (!IsRegularEntry(dir + entry.Name, entry.Type) || !(ours ? ours(entry.Name) : MatchesAnyTableFileMask(entry.Name))) {
+        if (!regular.count(entry.Name) || !(ours ? ours(entry.Name) : MatchesAnyTableFileMask(entry.Name))) {
             why = "it holds \"" + entry.Name + "\", which is no table file";
             return false;
         }
