@@ -61,7 +61,8 @@ bool NameLess(std::string_view a, std::string_view b) {
 
 namespace {
 
-std::vector<std::string> ListMatching(const std::string& dir, std::string_view mask, bool followLinks) {
+std::vector<std::string> ListMatching(const std::string& dir, std::string_view mask, bool followLinks,
+                                      bool directories = false) {
     std::vector<std::string> names;
     const std::string base = dir.empty() ? std::string(".") : dir;
     std::vector<TDirEntry> entries;
@@ -75,7 +76,7 @@ std::vector<std::string> ListMatching(const std::string& dir, std::string_view m
         struct stat st {};
         const std::string path = WithTrailingSeparator(base) + e.Name;
         if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) continue;
-        if (!S_ISREG(st.st_mode)) continue;
+        if (directories ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) continue;
         names.push_back(e.Name);
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return NameLess(a, b); });
@@ -91,6 +92,10 @@ std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask
 
 std::vector<std::string> ListFilesFollowingLinks(const std::string& dir, std::string_view mask) {
     return ListMatching(dir, mask, true);
+}
+
+std::vector<std::string> ListSubdirectories(const std::string& dir, std::string_view mask) {
+    return ListMatching(dir, mask, false, true);
 }
 
 std::vector<std::string> ListFilesByPattern(const std::string& pattern) {

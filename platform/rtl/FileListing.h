@@ -27,6 +27,10 @@ std::vector<std::string> ListFiles(const std::string& dir, std::string_view mask
 // is left out): for reading the files a directory offers, whatever place holds their bytes.
 std::vector<std::string> ListFilesFollowingLinks(const std::string& dir, std::string_view mask);
 
+// The names of the directories in `dir` that match `mask`, in NameLess order; a symbolic link
+// to a directory is none. Missing and unreadable directories as for ListFiles.
+std::vector<std::string> ListSubdirectories(const std::string& dir, std::string_view mask);
+
 // Splits a path pattern ("/data/*.db") into its directory and mask and lists it.
 std::vector<std::string> ListFilesByPattern(const std::string& pattern);
 

@@ -31,6 +31,7 @@ ArchiveCheck VerifyArchive(const std::string& path) {
         ++check.entries;
         const char* name = zip_get_name(archive, static_cast<zip_uint64_t>(i), 0);
         const std::string entry = name ? name : "#" + std::to_string(i);
+        check.names.push_back(entry);
         zip_file_t* file = zip_fopen_index(archive, static_cast<zip_uint64_t>(i), 0);
         if (!file) {
             check.problems.push_back(entry + ": " + zip_strerror(archive));

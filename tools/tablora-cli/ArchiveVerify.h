@@ -9,6 +9,7 @@ namespace cli {
 
 struct ArchiveCheck {
     int entries = 0;
+    std::vector<std::string> names;  // of the entries, in archive order
     std::vector<std::string> problems;  // one readable line per bad entry or archive fault
     bool Ok() const { return problems.empty(); }
 };

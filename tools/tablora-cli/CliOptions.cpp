@@ -1,5 +1,7 @@
 #include "tools/tablora-cli/CliOptions.h"
 
+#include "tools/tablora-cli/DatedBackupOptions.h"
+
 #include <set>
 #include <string_view>
 
@@ -11,10 +13,13 @@ const char* UsageText() {
            "Commands:\n"
            "  list                                  list the tables and those fit for key repair\n"
            "  backup  --to-dir DIR | --to-zip FILE  back the database up [--no-indexes] [--verify]\n"
+           "          [--keep N]                    (the name may hold %Y %m %d %H %M %S: keep the N newest)\n"
+           "  backups --in DIR [--pattern P]        list the backups in DIR, newest first (no source needed)\n"
            "  restore --from-dir DIR | --from-zip FILE  restore it [--delete-indexes]\n"
            "  delete-indexes                        delete every index file of the database\n"
            "  repair-keys --tables a,b | --all-fit  probe and renumber autoincrement-keyed tables\n"
            "  check-damage --tables a,b | --all     rebuild the tables, stop at the first failure\n"
+           "          [--keep-backups N]            keep the N newest runs' directories per table\n"
            "  export --to-sqlite FILE | --to-csv DIR  the rows of every table (or --tables a,b)\n"
            "  check --tables a,b | --all            report each table's health; changes nothing\n"
            "\n"
@@ -29,7 +34,7 @@ const char* UsageText() {
 
 CliOptions ParseCommandLine(int argc, const char* const argv[]) {
     static const std::set<std::string_view> commands{"list", "backup", "restore", "delete-indexes", "repair-keys",
-                                                      "check-damage", "export", "check"};
+                                                      "check-damage", "export", "check", "backups"};
     CliOptions o;
     auto valueOf = [&](int& i, std::string_view flag) -> std::string {
         if (i + 1 >= argc) throw UsageError{std::string(flag) + " needs a value"};
@@ -52,6 +57,10 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
         else if (a == "--tables") o.tables = valueOf(i, a);
         else if (a == "--no-indexes") o.noIndexes = true;
         else if (a == "--verify") o.verify = true;
+        else if (a == "--keep") o.keep = CountOf(valueOf(i, a), a);
+        else if (a == "--keep-backups") o.keepBackups = CountOf(valueOf(i, a), a);
+        else if (a == "--in") o.in = valueOf(i, a);
+        else if (a == "--pattern") o.pattern = valueOf(i, a);
         else if (a == "--delete-indexes") o.deleteIndexes = true;
         else if (a == "--all" || a == "--all-fit") o.allTables = true;
         else if (a == "--json") o.json = true;
@@ -66,10 +75,15 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
     }
     if (o.help || o.version) return o;
     if (o.command.empty()) throw UsageError{"no command given"};
+    if (o.command == "backups") {
+        CheckBackupsOptions(o);
+        return o;
+    }
     if (o.alias.empty() == o.dir.empty()) throw UsageError{"give the source as either --alias NAME or --dir DIR"};
     if (o.command == "backup" && o.toDir.empty() == o.toZip.empty())
         throw UsageError{"backup needs either --to-dir DIR or --to-zip FILE"};
     if (o.command == "backup" && o.verify && o.toZip.empty()) throw UsageError{"--verify checks a zip backup"};
+    CheckDatedBackupOptions(o);
     if (o.command == "restore" && o.fromDir.empty() == o.fromZip.empty())
         throw UsageError{"restore needs either --from-dir DIR or --from-zip FILE"};
     if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "check") &&

@@ -7,13 +7,16 @@
 namespace cli {
 
 struct CliOptions {
-    std::string command;     // list, backup, restore, delete-indexes, repair-keys, check-damage, export, check
+    std::string command;     // list, backup, backups, restore, delete-indexes, repair-keys, check-damage, export, check
     std::string alias;       // --alias NAME
     std::string dir;         // --dir DIR
     std::string toDir, toZip, fromDir, fromZip;
     std::string toSqlite, toCsv;  // export
     bool noIndexes = false;  // backup --no-indexes
     bool verify = false;     // backup --to-zip --verify
+    int keep = -1;           // backup --keep N: the dated backups kept (-1: all)
+    std::string in, pattern;  // backups --in DIR [--pattern P]
+    int keepBackups = -1;    // check-damage --keep-backups N (-1: all)
     bool deleteIndexes = false;  // restore --delete-indexes
     std::string tables;      // --tables a,b
     bool allTables = false;  // --all / --all-fit

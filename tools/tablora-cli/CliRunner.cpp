@@ -8,8 +8,10 @@
 #include "tools/common/JsonWriter.h"
 #include "tools/common/RebuildReportText.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
+#include "tools/tablora-cli/BackupsCommand.h"
 #include "tools/tablora-cli/CheckCommand.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
+#include "tools/tablora-cli/DatedBackupRun.h"
 #include "tools/tablora-cli/ExportCommand.h"
 #include "tools/tablora-cli/TerminalProgress.h"
 
@@ -37,6 +39,8 @@ struct Outcome {
     bool damageRun = false;
     std::string problem;  // why the run did nothing, when it is no error
     ExportOutcome exported;
+    TDatedBackupRun dated;  // backup: the name made and what --keep deleted
+    std::vector<TCompanionPruning> pruned;  // check-damage --keep-backups
 };
 
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
@@ -109,18 +113,19 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         if (fit.empty()) outcome.fitTables.clear();
     }
     if (o.command == "backup") {
+        const std::string& target = outcome.dated.target;
         if (!o.toDir.empty()) {
-            module.BackupToDirectory(o.toDir, !o.noIndexes, 3);
+            module.BackupToDirectory(target, !o.noIndexes, 3);
             outcome.staleIndexesRemoved = module.LastBackup.StaleIndexesRemoved;
         } else {
-            module.BackupToZip(o.toZip, !o.noIndexes, 3);
+            module.BackupToZip(target, !o.noIndexes, 3);
             if (o.verify && !module.LastBackup.ArchiveWritten) {
                 // What lies there is an older archive, or none: nothing this run may vouch for.
                 outcome.verifySkipped = "the backup did not write the archive";
                 std::cerr << "verify: skipped, " << outcome.verifySkipped << '\n';
             } else if (o.verify) {
                 outcome.verified = true;
-                outcome.verify = VerifyArchive(o.toZip);
+                outcome.verify = VerifyArchive(target);
                 for (const auto& p : outcome.verify.problems) std::cerr << "verify: " << p << '\n';
             }
         }
@@ -187,6 +192,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
         }
         json.EndArray();
     }
+    if (o.command == "backup") WriteDatedBackupJson(json, outcome.dated);
     if (!outcome.staleIndexesRemoved.empty()) {
         json.BeginArray("staleIndexesRemoved");
         for (const auto& name : outcome.staleIndexesRemoved) json.Value("", name);
@@ -215,6 +221,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
             json.EndObject();
         }
         json.EndArray();
+        if (o.keepBackups >= 0) WriteCompanionPruningJson(json, outcome.pruned);
         json.BeginArray("notProcessed");
         for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
             json.Value("", outcome.damageTables[i]);
@@ -247,6 +254,7 @@ void BeginJsonResult(tools::TJsonWriter& json, const std::string& command, int c
 int RunCli(const CliOptions& o, std::ostream& out) {
     // The health report opens no module: a module's session completes journals and locks.
     if (o.command == "check") return RunCheck(o, out);
+    if (o.command == "backups") return RunBackupsCommand(o, out);
     ConsoleUiServices console(o.answer, ::isatty(STDIN_FILENO) != 0);
     ui::ScopedUiServices scope(console);
     const bool terminal = ::isatty(STDERR_FILENO) != 0;
@@ -259,12 +267,22 @@ int RunCli(const CliOptions& o, std::ostream& out) {
             module->ProgressBar = &progress;
             module->StatusPanel = &progress;
         }
+        if (o.command == "backup") outcome.dated = StartDatedBackup(o);
         Execute(o, *module, outcome);
         module.reset();
         // Every message box the operations show reports a problem: success is silent.
         if (!outcome.problem.empty() || !console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty() ||
             outcome.exported.HadProblems())
             code = ExitProblem;
+        if (o.command == "backup") {
+            // An archive counts as sound only once it was read back (--keep implies --verify).
+            FinishDatedBackup(o, code == ExitDone && (o.toZip.empty() || outcome.verified), outcome.dated);
+            if (outcome.dated.Problem()) code = ExitProblem;
+        }
+        if (outcome.damageRun) {
+            outcome.pruned = PruneCompanions(o, outcome.rebuilds);
+            if (PruningProblem(outcome.pruned)) code = ExitProblem;
+        }
     } catch (const std::exception& e) {
         outcome.error = e.what();
         code = ExitError;
@@ -280,6 +298,7 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         for (const auto& r : outcome.rebuilds) tools::PrintRebuildReport(out, r);
         for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
             out << outcome.damageTables[i] << ": not processed (the run stopped before it)\n";
+        PrintCompanionPruning(out, outcome.pruned);
     } else if (outcome.exported.run) {
         PrintExport(out, outcome.exported);
     } else if (o.command == "list" && code != ExitError) {
@@ -289,6 +308,7 @@ int RunCli(const CliOptions& o, std::ostream& out) {
             out << t << (fit ? "\t(key repair)" : "") << '\n';
         }
     } else {
+        if (o.command == "backup" && code != ExitError) PrintDatedBackup(out, outcome.dated);
         for (const auto& name : outcome.staleIndexesRemoved)
             out << "removed stale index file from the backup directory: " << name << '\n';
     }

@@ -1,0 +1,56 @@
+#include "database/BackupContents.h"
+
+#include "database/TableFileSet.h"
+#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/TableCheck.h"
+#include "platform/rtl/FileListing.h"
+#include "platform/rtl/Paths.h"
+
+#include <exception>
+#include <filesystem>
+
+namespace database {
+
+namespace {
+
+using engine::paradox::ProblemKind;
+
+// Faults that cost rows or values when the backup is read back.
+bool LosesData(ProblemKind kind) {
+    switch (kind) {
+    case ProblemKind::KeyOrder:
+    case ProblemKind::FreeList:
+    case ProblemKind::PrimaryIndex:
+    case ProblemKind::SecondaryIndex:
+    case ProblemKind::AutoIncrement: return false;
+    default: return true;
+    }
+}
+
+} // namespace
+
+TBackupContents ReadBackBackupDirectory(const std::string& directory) {
+    TBackupContents contents;
+    const std::string dir = rtl::WithTrailingSeparator(directory);
+    for (const std::string& name : rtl::ListFiles(directory, "*")) {
+        std::error_code ec;
+        const auto size = std::filesystem::file_size(dir + name, ec);
+        if (!ec) contents.Bytes += size;
+    }
+    for (const std::string& path : FindTableFiles(directory, ".db")) {
+        const std::string name = rtl::ExtractFileName(path);
+        contents.Tables.push_back(rtl::ChangeFileExt(name, ""));
+        try {
+            const auto table = engine::paradox::TParadoxTable::Open(path);
+            const auto report = engine::paradox::CheckTable(*table);
+            for (const auto& p : report.Problems)
+                if (LosesData(p.Kind)) contents.Problems.push_back(p.Describe());
+        } catch (const std::exception& e) {
+            contents.Problems.push_back(name + ": " + e.what());
+        }
+    }
+    if (contents.Tables.empty()) contents.Problems.push_back("no table file in it");
+    return contents;
+}
+
+} // namespace database

@@ -1,0 +1,113 @@
+#include "tools/tablora-cli/BackupsCommand.h"
+
+#include "database/BackupContents.h"
+#include "database/DatedBackups.h"
+#include "database/TableFileSet.h"
+#include "platform/rtl/Paths.h"
+#include "tools/common/JsonWriter.h"
+#include "tools/tablora-cli/ArchiveVerify.h"
+#include "tools/tablora-cli/CliRunner.h"
+
+#include <exception>
+#include <filesystem>
+#include <iostream>
+
+namespace cli {
+
+namespace {
+
+struct TListedBackup {
+    database::TDatedBackup found;
+    std::uint64_t bytes = 0;
+    std::vector<std::string> tables;
+    std::vector<std::string> problems;
+    bool Whole() const { return problems.empty(); }
+};
+
+TListedBackup ReadBack(const database::TDatedBackup& b) {
+    TListedBackup listed{b, 0, {}, {}};
+    if (b.Kind == database::TBackupKind::Directory) {
+        database::TBackupContents contents = database::ReadBackBackupDirectory(b.Path);
+        listed.bytes = contents.Bytes;
+        listed.tables = std::move(contents.Tables);
+        listed.problems = std::move(contents.Problems);
+        return listed;
+    }
+    std::error_code ec;
+    listed.bytes = std::filesystem::file_size(b.Path, ec);
+    const ArchiveCheck check = VerifyArchive(b.Path);
+    for (const std::string& name : check.names)
+        if (database::MatchesTableFileMask(name, "*.db")) listed.tables.push_back(rtl::ChangeFileExt(name, ""));
+    listed.problems = check.problems;
+    if (listed.tables.empty() && check.Ok()) listed.problems.push_back("no table file in it");
+    return listed;
+}
+
+std::string LocalTime(std::time_t when) {
+    std::tm local{};
+    ::localtime_r(&when, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
+
+const char* KindName(database::TBackupKind kind) {
+    return kind == database::TBackupKind::Directory ? "directory" : "archive";
+}
+
+} // namespace
+
+int RunBackupsCommand(const CliOptions& o, std::ostream& out) {
+    std::vector<TListedBackup> listed;
+    std::string error;
+    try {
+        if (const std::string why = rtl::WhyNotADirectory(o.in); !why.empty())
+            throw std::runtime_error("The backup directory \"" + o.in + "\" " + why + ".");
+        for (const database::TDatedBackup& b : database::ListBackups(o.in, o.pattern)) listed.push_back(ReadBack(b));
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    bool allWhole = true;
+    for (const auto& l : listed) allWhole = allWhole && l.Whole();
+    const int code = !error.empty() ? ExitError : (listed.empty() || !allWhole) ? ExitProblem : ExitDone;
+    if (!error.empty()) std::cerr << "tablora-cli: " << error << '\n';
+    else if (listed.empty()) std::cerr << "tablora-cli: no backup found in \"" << o.in << "\"\n";
+    if (o.json) {
+        tools::TJsonWriter json(out);
+        json.BeginObject();
+        json.Value("command", o.command);
+        json.Value("result", code == ExitDone ? "done" : code == ExitProblem ? "problem" : "error");
+        json.Value("exitCode", code);
+        if (!error.empty()) json.Value("error", error);
+        json.BeginArray("backups");
+        for (const auto& l : listed) {
+            json.BeginObject();
+            json.Value("name", l.found.Name);
+            json.Value("path", l.found.Path);
+            json.Value("kind", KindName(l.found.Kind));
+            json.Value("time", LocalTime(l.found.Time));
+            json.Value("bytes", static_cast<std::int64_t>(l.bytes));
+            json.BeginArray("tables");
+            for (const auto& t : l.tables) json.Value("", t);
+            json.EndArray();
+            json.Value("whole", l.Whole());
+            json.BeginArray("problems");
+            for (const auto& p : l.problems) json.Value("", p);
+            json.EndArray();
+            json.EndObject();
+        }
+        json.EndArray();
+        json.EndObject();
+        json.Finish();
+        return code;
+    }
+    for (const auto& l : listed) {
+        out << LocalTime(l.found.Time) << "  " << l.found.Name << "  " << KindName(l.found.Kind) << "  " << l.bytes
+            << " bytes  " << l.tables.size() << " tables  ";
+        if (l.Whole()) out << "whole\n";
+        else out << "NOT WHOLE: " << l.problems.front() << (l.problems.size() > 1 ? " (and more)" : "") << '\n';
+    }
+    return code;
+}
+
+} // namespace cli

@@ -1,0 +1,62 @@
+#include "tools/tablora-cli/DatedBackupOptions.h"
+
+#include "database/DatedBackups.h"
+#include "platform/rtl/Paths.h"
+
+#include <charconv>
+
+namespace cli {
+
+namespace {
+
+// Date fields go in the last part of a name only: a backup is found again in one directory.
+void CheckDatedName(const std::string& name, std::string_view flag, bool mustHaveFields) {
+    if (database::HasDateFields(rtl::ExtractFilePath(name)))
+        throw UsageError{std::string(flag) + ": date fields belong in the last part of the name, not in its directory"};
+    const std::string last = rtl::ExtractFileName(name);
+    if (const std::string field = database::UnreadableDateField(last); !field.empty())
+        throw UsageError{std::string(flag) + ": the field " + field +
+                         " cannot be read back from a name; use %Y %y %m %d %H %M %S %F %T"};
+    if (mustHaveFields && !database::HasDateFields(last))
+        throw UsageError{std::string(flag) + " needs a name with date fields (%Y %m %d %H %M ...) to tell its backups by"};
+}
+
+} // namespace
+
+int CountOf(const std::string& text, std::string_view flag) {
+    int value = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0)
+        throw UsageError{std::string(flag) + " needs a whole number of 0 or more, not \"" + text + "\""};
+    return value;
+}
+
+void CheckDatedBackupOptions(CliOptions& o) {
+    if (!o.in.empty() || !o.pattern.empty()) throw UsageError{"--in and --pattern belong to the backups command"};
+    if (o.keepBackups >= 0 && o.command != "check-damage") throw UsageError{"--keep-backups belongs to check-damage"};
+    if (o.command != "backup") {
+        if (o.keep >= 0) throw UsageError{"--keep belongs to backup"};
+        return;
+    }
+    const bool zip = !o.toZip.empty();
+    // "/zalohy/Orvan-%F/" names the directory "Orvan-%F".
+    while (!zip && o.toDir.size() > 1 && o.toDir.back() == '/') o.toDir.pop_back();
+    const std::string& target = zip ? o.toZip : o.toDir;
+    const std::string flag = zip ? "--to-zip" : "--to-dir";
+    if (database::HasDateFields(target) || o.keep >= 0) CheckDatedName(target, o.keep >= 0 ? "--keep" : flag, o.keep >= 0);
+    // Nothing is deleted for a backup that was not read back whole.
+    if (o.keep >= 0 && zip) o.verify = true;
+}
+
+void CheckBackupsOptions(const CliOptions& o) {
+    if (o.in.empty()) throw UsageError{"backups needs --in DIR"};
+    if (!o.alias.empty() || !o.dir.empty()) throw UsageError{"backups reads backups, not a database: leave out --alias and --dir"};
+    if (o.keep >= 0 || o.keepBackups >= 0) throw UsageError{"backups deletes nothing: leave out --keep"};
+    if (!o.pattern.empty()) {
+        if (rtl::ExtractFileName(o.pattern) != o.pattern)
+            throw UsageError{"--pattern is a name without a directory; give the directory with --in"};
+        CheckDatedName(o.pattern, "--pattern", true);
+    }
+}
+
+} // namespace cli

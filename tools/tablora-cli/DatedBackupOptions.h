@@ -1,0 +1,21 @@
+// The options of dated backups and their rotation: backup --keep, backups --in/--pattern,
+// check-damage --keep-backups.
+#pragma once
+
+#include "tools/tablora-cli/CliOptions.h"
+
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+// The count `text` gives for `flag` (0 and up); raises UsageError otherwise.
+int CountOf(const std::string& text, std::string_view flag);
+
+// Checks the dated-backup options of every command but "backups"; --keep implies --verify.
+void CheckDatedBackupOptions(CliOptions& o);
+
+// Checks the options of "backups" (which needs no source database).
+void CheckBackupsOptions(const CliOptions& o);
+
+} // namespace cli

@@ -1,0 +1,152 @@
+#include "tools/tablora-cli/DatedBackupRun.h"
+
+#include "database/CompanionRetention.h"
+#include "platform/rtl/Clock.h"
+#include "platform/rtl/Paths.h"
+
+#include <exception>
+#include <iostream>
+
+namespace cli {
+
+namespace {
+
+std::string Pattern(const CliOptions& o) { return o.toZip.empty() ? o.toDir : o.toZip; }
+
+std::string DirectoryOf(const std::string& path) {
+    const std::string dir = rtl::ExtractFileDir(path);
+    return dir.empty() ? "." : dir;
+}
+
+// What a rotation kept, deleted and could not delete, as members of the open object.
+void WriteRotation(tools::TJsonWriter& json, const database::TRotation& rotation) {
+    json.BeginArray("kept");
+    for (const auto& name : rotation.Kept) json.Value("", name);
+    json.EndArray();
+    json.BeginArray("deleted");
+    for (const auto& name : rotation.Deleted) json.Value("", name);
+    json.EndArray();
+    json.BeginArray("notDeleted");
+    for (const auto& n : rotation.NotDeleted) {
+        json.BeginObject();
+        json.Value("name", n.Name);
+        json.Value("why", n.Why);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+} // namespace
+
+TDatedBackupRun StartDatedBackup(const CliOptions& o) {
+    TDatedBackupRun run;
+    const std::string pattern = Pattern(o);
+    run.dated = database::HasDateFields(pattern);
+    run.rotating = o.keep >= 0;
+    run.target = run.dated ? database::DatedName(pattern, rtl::Now()) : pattern;
+    return run;
+}
+
+void FinishDatedBackup(const CliOptions& o, bool backupSound, TDatedBackupRun& run) {
+    if (!run.rotating) return;
+    if (!backupSound) {
+        run.notRotated = "the new backup was not written or verified";
+    } else if (!o.toDir.empty()) {
+        run.readBack = true;
+        run.contents = database::ReadBackBackupDirectory(run.target);
+        for (const auto& p : run.contents.Problems) std::cerr << "verify: " << p << '\n';
+        if (!run.contents.Whole()) run.notRotated = "the new backup does not read back whole";
+    }
+    if (!run.notRotated.empty()) {
+        std::cerr << "tablora-cli: no older backup deleted: " << run.notRotated << '\n';
+        return;
+    }
+    const auto kind = o.toZip.empty() ? database::TBackupKind::Directory : database::TBackupKind::Archive;
+    try {
+        run.rotation = database::RotateDatedBackups(DirectoryOf(run.target), rtl::ExtractFileName(Pattern(o)), kind,
+                                                    static_cast<std::size_t>(o.keep), rtl::ExtractFileName(run.target));
+        run.rotated = true;
+    } catch (const std::exception& e) {
+        run.notRotated = e.what();
+        std::cerr << "tablora-cli: no older backup deleted: " << run.notRotated << '\n';
+    }
+    for (const auto& n : run.rotation.NotDeleted)
+        std::cerr << "tablora-cli: older backup not deleted: " << n.Name << ": " << n.Why << '\n';
+}
+
+void PrintDatedBackup(std::ostream& out, const TDatedBackupRun& run) {
+    if (run.dated) out << "backup: " << run.target << '\n';
+    for (const auto& name : run.rotation.Kept) out << "kept: " << name << '\n';
+    for (const auto& name : run.rotation.Deleted) out << "deleted: " << name << '\n';
+    for (const auto& n : run.rotation.NotDeleted) out << "not deleted: " << n.Name << " (" << n.Why << ")\n";
+}
+
+void WriteDatedBackupJson(tools::TJsonWriter& json, const TDatedBackupRun& run) {
+    if (!run.target.empty()) json.Value("backup", run.target);
+    if (run.readBack) {
+        json.BeginObject("readBack");
+        json.Value("ok", run.contents.Whole());
+        json.Value("tables", run.contents.Tables.size());
+        json.BeginArray("problems");
+        for (const auto& p : run.contents.Problems) json.Value("", p);
+        json.EndArray();
+        json.EndObject();
+    }
+    if (!run.rotating) return;
+    json.BeginObject("rotation");
+    json.Value("done", run.rotated);
+    // A backup that raised an error never got as far as the rotation.
+    if (!run.rotated) json.Value("notDone", run.notRotated.empty() ? "the backup failed" : run.notRotated);
+    WriteRotation(json, run.rotation);
+    json.EndObject();
+}
+
+std::vector<TCompanionPruning> PruneCompanions(const CliOptions& o, const std::vector<tutil::TRebuildReport>& rebuilds) {
+    std::vector<TCompanionPruning> pruned;
+    if (o.keepBackups < 0) return pruned;
+    // A table that was not rebuilt keeps every earlier run's copy: one of them may be needed.
+    for (const tutil::TRebuildReport& r : rebuilds) {
+        if (!r.Rebuilt || r.CompanionDirectory.empty()) continue;
+        TCompanionPruning p;
+        p.table = rtl::ChangeFileExt(rtl::ExtractFileName(r.TablePath), "");
+        try {
+            p.rotation = database::PruneCompanionDirectories(r.CompanionDirectory, static_cast<std::size_t>(o.keepBackups));
+        } catch (const std::exception& e) {
+            p.error = e.what();
+            std::cerr << "tablora-cli: " << p.table << ": no earlier run's directory deleted: " << p.error << '\n';
+        }
+        for (const auto& n : p.rotation.NotDeleted)
+            std::cerr << "tablora-cli: " << p.table << ": earlier run's directory not deleted: " << n.Name << ": " << n.Why
+                      << '\n';
+        pruned.push_back(std::move(p));
+    }
+    return pruned;
+}
+
+bool PruningProblem(const std::vector<TCompanionPruning>& pruned) {
+    for (const auto& p : pruned)
+        if (!p.error.empty() || !p.rotation.NotDeleted.empty()) return true;
+    return false;
+}
+
+void PrintCompanionPruning(std::ostream& out, const std::vector<TCompanionPruning>& pruned) {
+    for (const auto& p : pruned) {
+        for (const auto& name : p.rotation.Deleted) out << p.table << ": deleted earlier run's directory: " << name << '\n';
+        for (const auto& n : p.rotation.NotDeleted)
+            out << p.table << ": not deleted: " << n.Name << " (" << n.Why << ")\n";
+    }
+}
+
+void WriteCompanionPruningJson(tools::TJsonWriter& json, const std::vector<TCompanionPruning>& pruned) {
+    json.BeginArray("companionDirectories");
+    for (const auto& p : pruned) {
+        json.BeginObject();
+        json.Value("table", p.table);
+        if (!p.error.empty()) json.Value("error", p.error);
+        WriteRotation(json, p.rotation);
+        json.EndObject();
+    }
+    json.EndArray();
+}
+
+} // namespace cli
