@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <string>
 
 namespace {
+
+// libzip frees the text of an earlier zip_error_strerror at the next call: keep a copy.
+std::string LibzipText(zip_error_t* error) { return zip_error_strerror(error); }
 
 struct ZipError {
     ZipError(int zipCode, int systemCode) {
@@ -20,11 +24,13 @@ struct ZipError {
 
 TEST(ZipReason, SlovakWithTheSystemsReasonOrLibzipsOwnText) {
     ZipError tempFile(ZIP_ER_TMPOPEN, ENOSPC), notZip(ZIP_ER_NOZIP, 0), other(ZIP_ER_INUSE, 0);
-    EXPECT_EQ(azip::ZipReason(&tempFile.error), zip_error_strerror(&tempFile.error));
+    const std::string tempFileText = LibzipText(&tempFile.error);
+    EXPECT_EQ(azip::ZipReason(&tempFile.error), tempFileText);
     rtl::SetLanguage(rtl::TLanguage::Slovak);
     EXPECT_EQ(azip::ZipReason(&tempFile.error), "Dočasný súbor sa nepodarilo vytvoriť: Na zariadení nie je voľné miesto");
     EXPECT_EQ(azip::ZipReason(&notZip.error), "Súbor nie je archív zip");
-    EXPECT_EQ(azip::ZipReason(&other.error), zip_error_strerror(&other.error));
+    const std::string otherText = LibzipText(&other.error);
+    EXPECT_EQ(azip::ZipReason(&other.error), otherText);
     rtl::SetLanguage(rtl::TLanguage::English);
 }
 
