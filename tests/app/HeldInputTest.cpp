@@ -27,38 +27,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace {
 
-// The key code that types `keysym` without modifiers on the server's keyboard, or 0.
-xcb_keycode_t KeyCodeOf(test::X11TestClient& client, xcb_keysym_t keysym) {
-    const xcb_setup_t* setup = xcb_get_setup(client.Connection());
-    const int count = setup->max_keycode - setup->min_keycode + 1;
-    xcb_get_keyboard_mapping_reply_t* mapping = xcb_get_keyboard_mapping_reply(
-        client.Connection(), xcb_get_keyboard_mapping(client.Connection(), setup->min_keycode, count), nullptr);
-    xcb_keycode_t found = 0;
-    if (mapping) {
-        const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
-        for (int i = 0; i < count && !found; ++i)
-            if (syms[i * mapping->keysyms_per_keycode] == keysym) found = static_cast<xcb_keycode_t>(setup->min_keycode + i);
-        std::free(mapping);
-    }
-    return found;
-}
-
-// Presses and releases the key in the window, as the X server reports a typed key.
-void TypeKey(test::X11TestClient& client, xcb_window_t window, xcb_keycode_t code) {
-    for (const std::uint8_t type : {std::uint8_t(XCB_KEY_PRESS), std::uint8_t(XCB_KEY_RELEASE)}) {
-        xcb_key_press_event_t key{};
-        key.response_type = type;
-        key.detail = code;
-        key.time = XCB_CURRENT_TIME;
-        key.root = client.Root();
-        key.event = window;
-        key.child = XCB_NONE;
-        key.same_screen = 1;
-        xcb_send_event(client.Connection(), 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&key));
-    }
-    client.Sync();
-}
-
 TEST(WidgetUiServicesOnX11, KeysTypedWhileAStepPausesUnderTheHourglassArriveWhenThePauseEnds) {
     test::XvfbServer server;
     if (!server.Running()) GTEST_SKIP() << "Xvfb is not available";
@@ -73,7 +41,7 @@ TEST(WidgetUiServicesOnX11, KeysTypedWhileAStepPausesUnderTheHourglassArriveWhen
     field.setFocus();
 
     test::X11TestClient keyboard(server.Display());
-    const xcb_keycode_t x = KeyCodeOf(keyboard, 'x'), y = KeyCodeOf(keyboard, 'y');
+    const xcb_keycode_t x = keyboard.KeyCode('x'), y = keyboard.KeyCode('y');
     ASSERT_NE(x, 0);
     ASSERT_NE(y, 0);
     const auto window = static_cast<xcb_window_t>(field.winId());
@@ -83,8 +51,8 @@ TEST(WidgetUiServicesOnX11, KeysTypedWhileAStepPausesUnderTheHourglassArriveWhen
     QString duringThePause = QStringLiteral("(not looked at)");
     // Timers still run during the pause: the keys come at its start, the look near its end.
     QTimer::singleShot(0, &field, [&] {
-        TypeKey(keyboard, window, x);
-        TypeKey(keyboard, window, y);
+        keyboard.TypeKey(window, x);
+        keyboard.TypeKey(window, y);
     });
     QTimer::singleShot(250, &field, [&] { duringThePause = field.text(); });
     services.Pause(300);
@@ -114,7 +82,7 @@ protected:
         window_->activateWindow();
         field_->setFocus();
         keyboard_ = std::make_unique<test::X11TestClient>(server_.Display());
-        ASSERT_NE(KeyCodeOf(*keyboard_, 'x'), 0);
+        ASSERT_NE(keyboard_->KeyCode('x'), 0);
     }
     void TearDown() override {
         keyboard_.reset();
@@ -122,7 +90,7 @@ protected:
         application_.reset();
     }
 
-    void Type(char c) { TypeKey(*keyboard_, static_cast<xcb_window_t>(field_->winId()), KeyCodeOf(*keyboard_, c)); }
+    void Type(char c) { keyboard_->TypeKey(static_cast<xcb_window_t>(field_->winId()), keyboard_->KeyCode(c)); }
 
     // Types "x" and "y" while the window is busy and one step pauses; then, once the window
     // is idle again, "z", and waits until the "z" has arrived.

@@ -31,6 +31,38 @@ public:
     xcb_connection_t* Connection() const { return conn_; }
     xcb_window_t Root() const { return screen_->root; }
 
+    // The key code that types `keysym` without modifiers on the server's keyboard, or 0.
+    xcb_keycode_t KeyCode(xcb_keysym_t keysym) {
+        const xcb_setup_t* setup = xcb_get_setup(conn_);
+        const int count = setup->max_keycode - setup->min_keycode + 1;
+        xcb_get_keyboard_mapping_reply_t* mapping =
+            xcb_get_keyboard_mapping_reply(conn_, xcb_get_keyboard_mapping(conn_, setup->min_keycode, count), nullptr);
+        xcb_keycode_t found = 0;
+        if (mapping) {
+            const xcb_keysym_t* syms = xcb_get_keyboard_mapping_keysyms(mapping);
+            for (int i = 0; i < count && !found; ++i)
+                if (syms[i * mapping->keysyms_per_keycode] == keysym) found = static_cast<xcb_keycode_t>(setup->min_keycode + i);
+            std::free(mapping);
+        }
+        return found;
+    }
+
+    // Presses and releases the key in the window, as the X server reports a typed key.
+    void TypeKey(xcb_window_t window, xcb_keycode_t code) {
+        for (const std::uint8_t type : {std::uint8_t(XCB_KEY_PRESS), std::uint8_t(XCB_KEY_RELEASE)}) {
+            xcb_key_press_event_t key{};
+            key.response_type = type;
+            key.detail = code;
+            key.time = XCB_CURRENT_TIME;
+            key.root = screen_->root;
+            key.event = window;
+            key.child = XCB_NONE;
+            key.same_screen = 1;
+            xcb_send_event(conn_, 0, window, XCB_EVENT_MASK_NO_EVENT, reinterpret_cast<const char*>(&key));
+        }
+        Sync();
+    }
+
     xcb_atom_t Atom(const char* name) {
         xcb_intern_atom_reply_t* r =
             xcb_intern_atom_reply(conn_, xcb_intern_atom(conn_, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
