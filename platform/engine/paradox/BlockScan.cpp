@@ -2,6 +2,7 @@
 
 #include "platform/engine/paradox/ByteOrder.h"
 #include "platform/engine/paradox/DataBlock.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 namespace engine::paradox {
@@ -49,22 +50,22 @@ TBlockScan ScanBlocks(const TRandomAccessFile& file, const TTableHeader& header,
     std::uint16_t from = 0;
     while (n != 0) {
         if (n > count) {
-            report(ProblemKind::FreeList, from, "free list links to block " + std::to_string(n) + " outside the file");
+            report(ProblemKind::FreeList, from, rtl::Format(rtl::TMsg::FreeListOutside, {std::to_string(n)}));
             break;
         }
         TBlockInfo& b = scan.Blocks[n - 1];
         if (b.OnFreeList) {
-            report(ProblemKind::FreeList, n, "the free list loops");
+            report(ProblemKind::FreeList, n, rtl::Text(rtl::TMsg::FreeListLoops));
             break;
         }
         if (b.InChain) {
-            report(ProblemKind::FreeList, n, "block is both in the chain and on the free list");
+            report(ProblemKind::FreeList, n, rtl::Text(rtl::TMsg::FreeListInChain));
             break;
         }
         b.OnFreeList = true;
         ++freeCount;
         if (b.LastRecordOffset != -static_cast<int>(header.RecordSize))
-            report(ProblemKind::FreeList, n, "free block is not marked empty");
+            report(ProblemKind::FreeList, n, rtl::Text(rtl::TMsg::FreeBlockNotEmpty));
         from = n;
         n = b.Next;
     }
@@ -74,12 +75,11 @@ TBlockScan ScanBlocks(const TRandomAccessFile& file, const TTableHeader& header,
     // Only meaningful when the chain itself is whole; a broken chain is reported already.
     if (chainCount == header.BlocksInUse && chainCount + freeCount != header.BlocksAllocated)
         report(ProblemKind::FreeList, 0,
-               "chain (" + std::to_string(chainCount) + ") and free list (" + std::to_string(freeCount) +
-                   ") do not add up to the " + std::to_string(header.BlocksAllocated) + " allocated blocks");
+               rtl::Format(rtl::TMsg::FreeListSum, {std::to_string(chainCount), std::to_string(freeCount),
+                   std::to_string(header.BlocksAllocated)}));
     for (const std::uint16_t orphan : scan.OrphanBlocks())
         report(ProblemKind::OrphanBlock, orphan,
-               "block lies outside the chain and holds " + std::to_string(scan.Blocks[orphan - 1].RecordCount) +
-                   " records");
+               rtl::Format(rtl::TMsg::OrphanBlockRecords, {std::to_string(scan.Blocks[orphan - 1].RecordCount)}));
     return scan;
 }
 

@@ -3,6 +3,7 @@
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/TableFiles.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 #include <memory>
@@ -36,11 +37,11 @@ public:
     // `first`/`total` receive the subtree's first key and record total.
     bool Walk(std::uint16_t block, int level, std::string& first, std::uint32_t& total) {
         if (block == 0 || block > px_.PhysicalBlocks()) {
-            Report(block, "index block " + std::to_string(block) + " lies outside the index file");
+            Report(block, rtl::Format(rtl::TMsg::IndexBlockOutside, {std::to_string(block)}));
             return false;
         }
         if (visited_[block]) {
-            Report(block, "the index tree returns to block " + std::to_string(block));
+            Report(block, rtl::Format(rtl::TMsg::IndexTreeReturns, {std::to_string(block)}));
             return false;
         }
         visited_[block] = true;
@@ -66,11 +67,11 @@ public:
             std::uint32_t childTotal = 0;
             if (!Walk(e.Child, level - 1, childFirst, childTotal)) continue;
             if (childFirst != e.Key)
-                Report(block, "entry " + std::to_string(i + 1) + " does not carry the first key of block " +
-                                  std::to_string(e.Child));
+                Report(block, rtl::Format(rtl::TMsg::IndexEntryFirstKey, {std::to_string(i + 1),
+                                  std::to_string(e.Child)}));
             if ((childTotal & 0xFFFF) != e.Count)
-                Report(block, "entry " + std::to_string(i + 1) + " counts " + std::to_string(e.Count) +
-                                  " records, its block holds " + std::to_string(childTotal));
+                Report(block, rtl::Format(rtl::TMsg::IndexEntryCount, {std::to_string(i + 1), std::to_string(e.Count),
+                                  std::to_string(childTotal)}));
         }
         return true;
     }
@@ -160,11 +161,11 @@ void CheckIndexTree(const std::string& pxPath, const TTableHeader& table, const 
             problems.push_back(std::move(p));
         }
     } catch (const EDBEngineError& e) {
-        report("the primary index cannot be read: " + e.Message());
+        report(rtl::Format(rtl::TMsg::IndexCannotRead, {e.Message()}));
         return;
     }
     if (!px.IsIndexTree()) {
-        report("the file is not an index tree (file type " + std::to_string(px.FileType) + ")");
+        report(rtl::Format(rtl::TMsg::IndexNotTree, {std::to_string(px.FileType)}));
         return;
     }
     // A secondary index's key count is not bounded by its field count on reading.
@@ -172,7 +173,7 @@ void CheckIndexTree(const std::string& pxPath, const TTableHeader& table, const 
     for (std::size_t i = 0; fieldsMatch && i < px.Fields.size(); ++i)
         fieldsMatch = px.Fields[i].TypeCode == table.Fields[i].TypeCode && px.Fields[i].Size == table.Fields[i].Size;
     if (!fieldsMatch) {
-        report("the index's key fields do not match the table's primary key");
+        report(rtl::Text(rtl::TMsg::IndexKeyFieldsDiffer));
         return;
     }
     if (px.IsEncrypted()) return;  // scrambled blocks cannot be compared
@@ -182,39 +183,39 @@ void CheckIndexTree(const std::string& pxPath, const TTableHeader& table, const 
     for (const auto& c : chain) chainRecords += static_cast<std::uint64_t>(c.Records);
     // An empty table (possibly one empty block) has an empty tree.
     if (chainRecords == 0) {
-        if (px.RecordCount != 0) report("the table is empty but the index holds " + std::to_string(px.RecordCount) + " entries");
+        if (px.RecordCount != 0) report(rtl::Format(rtl::TMsg::IndexEntriesForEmptyTable, {std::to_string(px.RecordCount)}));
         return;
     }
     if (px.IndexLevels == 0 || px.IndexLevels > 16) {
-        report("impossible number of index levels " + std::to_string(px.IndexLevels));
+        report(rtl::Format(rtl::TMsg::IndexImpossibleLevels, {std::to_string(px.IndexLevels)}));
         return;
     }
     std::string first;
     std::uint32_t total = 0;
     walker.Walk(px.IndexRoot, px.IndexLevels, first, total);
     if (walker.entries_ != px.RecordCount)
-        walker.Report(0, "the index holds " + std::to_string(walker.entries_) + " entries, its header says " +
-                             std::to_string(px.RecordCount));
+        walker.Report(0, rtl::Format(rtl::TMsg::IndexEntriesMismatch, {std::to_string(walker.entries_),
+                             std::to_string(px.RecordCount)}));
     const auto& leaves = walker.leaves_;
     if (leaves.size() != chain.size())
-        walker.Report(0, "the index lists " + std::to_string(leaves.size()) + " data blocks, the chain has " +
-                             std::to_string(chain.size()));
+        walker.Report(0, rtl::Format(rtl::TMsg::IndexLeafBlockCount, {std::to_string(leaves.size()),
+                             std::to_string(chain.size())}));
     const std::size_t n = std::min(leaves.size(), chain.size());
     for (std::size_t i = 0; i < n; ++i) {
         const auto& e = leaves[i];
         const auto& c = chain[i];
-        const std::string where = "leaf entry " + std::to_string(i + 1);
+        const std::string where = std::to_string(i + 1);
         if (e.Child != c.Block)
-            walker.Report(0, where + " names data block " + std::to_string(e.Child) + ", the chain has block " +
-                                 std::to_string(c.Block));
+            walker.Report(0, rtl::Format(rtl::TMsg::IndexLeafNamesBlock, {where, std::to_string(e.Child),
+                                 std::to_string(c.Block)}));
         else if (e.Count != static_cast<std::uint32_t>(c.Records))
-            walker.Report(0, where + " counts " + std::to_string(e.Count) + " records, data block " +
-                                 std::to_string(c.Block) + " holds " + std::to_string(c.Records));
+            walker.Report(0, rtl::Format(rtl::TMsg::IndexLeafCount, {where, std::to_string(e.Count),
+                                 std::to_string(c.Block), std::to_string(c.Records)}));
         else if (e.Key != c.FirstKey)
-            walker.Report(0, where + " does not carry the first key of data block " + std::to_string(c.Block));
+            walker.Report(0, rtl::Format(rtl::TMsg::IndexLeafFirstKey, {where, std::to_string(c.Block)}));
     }
     if (walker.Reported() > MaxReportedMismatches)
-        report(std::to_string(walker.Reported() - MaxReportedMismatches) + " further index mismatches not listed");
+        report(rtl::Format(rtl::TMsg::IndexFurtherMismatches, {std::to_string(walker.Reported() - MaxReportedMismatches)}));
 }
 
 std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const TTableHeader& table,
@@ -233,12 +234,12 @@ std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const T
             TProblemList ignored;  // the index's own header details are not the table's damage
             x = ReadTableHeader(*file, ignored);
         } catch (const EDBEngineError& e) {
-            report("the secondary index cannot be read: " + e.Message());
+            report(rtl::Format(rtl::TMsg::SecondaryCannotRead, {e.Message()}));
             continue;
         }
         const bool maintained = x.FileType == fileSecondaryDataInc || x.FileType == fileSecondaryDataGInc;
         if (!maintained && x.FileType != fileSecondaryData && x.FileType != fileSecondaryDataG) {
-            report("the file is not a secondary index (file type " + std::to_string(x.FileType) + ")");
+            report(rtl::Format(rtl::TMsg::SecondaryNotIndex, {std::to_string(x.FileType)}));
             continue;
         }
         // Fields: the indexed ones, then the primary key (keyed tables) or the record's
@@ -263,11 +264,11 @@ std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const T
         if (descending) def.Options |= ixDescending;
         defs.push_back(def);
         if (maintained && tableRecords >= 0 && x.RecordCount != static_cast<std::uint64_t>(tableRecords))
-            report("the index holds " + std::to_string(x.RecordCount) + " entries for " +
-                   std::to_string(tableRecords) + " records (out of date)");
+            report(rtl::Format(rtl::TMsg::SecondaryOutOfDate, {std::to_string(x.RecordCount),
+                   std::to_string(tableRecords)}));
         if (!files.TreePath.empty() && tableRecords >= 0 && !x.IsEncrypted())
             CheckSecondaryTree(files, x, problems);
-        if (files.TreePath.empty()) report("the index's tree file (.Y" + rtl::ExtractFileExt(name).substr(2) + ") is missing");
+        if (files.TreePath.empty()) report(rtl::Format(rtl::TMsg::SecondaryTreeMissing, {rtl::ExtractFileExt(name).substr(2)}));
     }
     return defs;
 }

@@ -3,6 +3,7 @@
 #include "platform/engine/paradox/ByteOrder.h"
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/rtl/Messages.h"
 
 #include <algorithm>
 #include <set>
@@ -55,18 +56,16 @@ TTableGeometry StoredGeometry(const TTableHeader& h) {
 }
 
 std::string UnusableFieldList(const TTableHeader& h) {
-    if (h.StoredRecordSize == 0) return "the header gives its records a size of 0 bytes";
+    if (h.StoredRecordSize == 0) return rtl::Text(rtl::TMsg::FieldListZeroRecordSize);
     for (std::size_t i = 0; i < h.Fields.size(); ++i) {
         const TFieldInfo& f = h.Fields[i];
         if (FieldTypeFromCode(f.TypeCode) == TFieldType::Unknown)
-            return "field " + std::to_string(i + 1) + " has the type code " + std::to_string(f.TypeCode) +
-                   ", which no Paradox version defines";
+            return rtl::Format(rtl::TMsg::FieldListUnknownType, {std::to_string(i + 1), std::to_string(f.TypeCode)});
         if (!f.SizeFitsType())
-            return "field " + std::to_string(i + 1) + " (\"" + f.Name + "\") is of type " +
-                   std::string(1, FieldTypeChar(f.TypeCode)) + " with the size " + std::to_string(f.SizeByte) +
-                   ", which no Paradox version allows";
+            return rtl::Format(rtl::TMsg::FieldListImpossibleSize, {std::to_string(i + 1), f.Name,
+                   std::string(1, FieldTypeChar(f.TypeCode)), std::to_string(f.SizeByte)});
     }
-    if (h.FieldsSize() == 0) return "the fields take no room in the record";
+    if (h.FieldsSize() == 0) return rtl::Text(rtl::TMsg::FieldListNoRoom);
     return {};
 }
 

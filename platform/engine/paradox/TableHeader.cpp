@@ -167,7 +167,7 @@ void THeaderReading::ReadFixedPart() {
     } else {
         h_.EncryptionKey = Le32(p + 0x25);
     }
-    if (p[0x14] != 0 || p[0x2A] != 0) Problem("the header's modified flags are set (the table was not closed properly)");
+    if (p[0x14] != 0 || p[0x2A] != 0) Problem(rtl::Text(rtl::TMsg::HeaderModifiedFlags));
     pos_ = extended_ ? ExtendedPartEnd : FixedPartSize;
 }
 
@@ -245,7 +245,7 @@ void THeaderReading::ReadExtendedArrays() {
             std::size_t sortPos = numbersPos + 2 * fieldCount_;
             ReadCString(buf_, sortPos, std::min<std::size_t>(buf_.size(), sortPos + 64), h_.SortOrderName);
         } else if (!h_.IsEncrypted()) {
-            Problem("the field-number array lies outside the header");
+            Problem(rtl::Text(rtl::TMsg::HeaderFieldNumbersOutside));
         }
         const std::size_t indexNamePos = Le16(p_ + 0x68);
         if (indexNamePos != 0) {
@@ -257,8 +257,8 @@ void THeaderReading::ReadExtendedArrays() {
     }
     h_.ContentSize = static_cast<std::uint32_t>(pos_);
     if (pos_ > h_.HeaderSize && dataFamily_)
-        Problem("the header's content (" + std::to_string(pos_) + " bytes) runs past its size " +
-                std::to_string(h_.HeaderSize));
+        Problem(rtl::Format(rtl::TMsg::HeaderContentPastSize, {std::to_string(pos_),
+                std::to_string(h_.HeaderSize)}));
 }
 
 // Key fields and block counts against the rest of the header.
@@ -272,8 +272,8 @@ void THeaderReading::CheckCounts() {
         h_.KeyFieldCount = 0;
     }
     if (h_.BlocksInUse > h_.BlocksAllocated)
-        Problem("blocks in use (" + std::to_string(h_.BlocksInUse) + ") exceed blocks allocated (" +
-                std::to_string(h_.BlocksAllocated) + ")");
+        Problem(rtl::Format(rtl::TMsg::HeaderBlocksInUse, {std::to_string(h_.BlocksInUse),
+                std::to_string(h_.BlocksAllocated)}));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // pdx and scripts (unchanged, word for word), Slovak for the window.
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
+#include "platform/engine/paradox/TableGeometry.h"
 #include "platform/rtl/Messages.h"
 #include "tests/support/TempDir.h"
 
@@ -43,6 +44,18 @@ TEST(ProblemLanguage, ABrokenChainIsDescribedInTheProcessLanguage) {
     ASSERT_EQ(english.size(), slovak.size());
     EXPECT_EQ(english.front(), "ORDERS.DB: block 4 (offset 0x2000): back link names block 7 instead of 3");
     EXPECT_EQ(slovak.front(), "ORDERS.DB: blok 4 (posun 0x2000): spätný odkaz ukazuje na blok 7 namiesto 3");
+}
+
+// The rebuild's refusal reaches the window, so it follows the process language too.
+TEST(ProblemLanguage, TheRebuildsRefusalOfAFieldListIsInTheProcessLanguage) {
+    TTableHeader h;
+    h.StoredRecordSize = 4;
+    h.Fields.push_back(TFieldInfo{"Kód", 0x7F, 4, 4, 0});
+    rtl::SetLanguage(rtl::TLanguage::Slovak);
+    const std::string slovak = UnusableFieldList(h);
+    rtl::SetLanguage(rtl::TLanguage::English);
+    EXPECT_EQ(slovak, "pole 1 má kód typu 127, ktorý nedefinuje žiadna verzia formátu Paradox");
+    EXPECT_EQ(UnusableFieldList(h), "field 1 has the type code 127, which no Paradox version defines");
 }
 
 } // namespace
