@@ -10,6 +10,7 @@
 #include "platform/tutil/DescriptorArrays.h"
 #include "platform/tutil/TableUtility.h"
 #include "tests/platform/engine/WriterFixtures.h"
+#include "tests/support/ForeignReader.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -161,23 +162,7 @@ inline void ExpectPxlibReads(const std::string& path) {
 
 // The records another program reads from the table: as many as its header counts, each
 // whole, through pxlib.
-inline std::vector<std::string> PxlibRecords(const std::string& path) {
-    std::vector<std::string> out;
-    pxdoc_t* doc = PX_new();
-    if (PX_open_file(doc, path.c_str()) < 0) {
-        ADD_FAILURE() << "pxlib cannot open " << path;
-        PX_delete(doc);
-        return out;
-    }
-    std::vector<char> buf(static_cast<std::size_t>(PX_get_recordsize(doc)));
-    for (int r = 0; r < PX_get_num_records(doc); ++r) {
-        if (!PX_get_record(doc, r, buf.data())) ADD_FAILURE() << path << ": pxlib cannot read record " << r;
-        out.emplace_back(buf.data(), buf.size());
-    }
-    PX_close(doc);
-    PX_delete(doc);
-    return out;
-}
+inline std::vector<std::string> PxlibRecords(const std::string& path) { return ReadTableWithPxlib(path); }
 
 // The raw records of a table in its chain order, through our own reader (for tables taken
 // as intact).
