@@ -6,6 +6,8 @@
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
 
+#include "TabloraVersion.h"
+
 #include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>
@@ -78,7 +80,7 @@ TAboutBox::TAboutBox(QWidget* owner)
     MakeBold(Label5, 9);
     Label1 = AddLabel(Panel2, "Label1", QStringLiteral("pre Windows NT 4.0 / 2000 / XP"), 97, 22);
     MakeBold(Label1, 9);
-    Label6 = AddLabel(Panel2, "Label6", QStringLiteral("Verzia 1.0"), 137, 42);
+    Label6 = AddLabel(Panel2, "Label6", QStringLiteral("Verzia %1").arg(QLatin1String(tablora::ShortVersion)), 137, 42);
     Label7 = AddLabel(Panel2, "Label7", QStringLiteral("2009"), 196, 42);
 
     Shape1 = new QFrame(Panel2);

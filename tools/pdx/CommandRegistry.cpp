@@ -1,5 +1,7 @@
 #include "tools/pdx/CommandRegistry.h"
 
+#include "TabloraVersion.h"
+
 #include <ostream>
 
 namespace pdx {
@@ -15,7 +17,7 @@ const TCommand* TCommandRegistry::Find(const std::string& name) const {
 void TCommandRegistry::PrintUsage(std::ostream& out) const {
     out << "Usage: pdx COMMAND [ARGS...]\n\nCommands:\n";
     for (const auto& c : commands_) out << "  " << c.Name << std::string(c.Name.size() < 10 ? 10 - c.Name.size() : 1, ' ') << c.Summary << "\n";
-    out << "\nRun \"pdx COMMAND --help\" for a command's details.\n";
+    out << "\nRun \"pdx COMMAND --help\" for a command's details, \"pdx --version\" for the version.\n";
 }
 
 int TCommandRegistry::Run(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) const {
@@ -26,6 +28,10 @@ int TCommandRegistry::Run(const std::vector<std::string>& argv, std::ostream& ou
     const std::string& name = argv[1];
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(out);
+        return ExitOk;
+    }
+    if (name == "--version") {
+        out << "pdx " << tablora::Version << "\n";
         return ExitOk;
     }
     const TCommand* command = Find(name);

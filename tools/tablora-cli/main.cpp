@@ -3,6 +3,8 @@
 #include "tools/tablora-cli/CliRunner.h"
 #include "platform/rtl/Messages.h"
 
+#include "TabloraVersion.h"
+
 #include <iostream>
 
 int main(int argc, char* argv[]) {
@@ -15,7 +17,7 @@ int main(int argc, char* argv[]) {
             return cli::ExitDone;
         }
         if (options.version) {
-            std::cout << "tablora-cli 1.0\n";
+            std::cout << "tablora-cli " << tablora::Version << "\n";
             return cli::ExitDone;
         }
         return cli::RunCli(options, std::cout);

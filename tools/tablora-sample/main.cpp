@@ -2,6 +2,8 @@
 #include "platform/engine/AliasConfig.h"
 #include "tools/tablora-sample/SampleDatabase.h"
 
+#include "TabloraVersion.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -19,7 +21,8 @@ const char* const usage =
     "  --damage       also leave one table of each fault the program repairs\n"
     "  --alias NAME   alias to register (default \"Orvan\"; \"\" registers none)\n"
     "  --config FILE  engine configuration file (default: the engine's own)\n"
-    "  --register-only  only register the alias for the existing DIR; write no table\n";
+    "  --register-only  only register the alias for the existing DIR; write no table\n"
+    "  --version      print the version\n";
 
 bool ParseCount(const std::string& text, std::uint64_t& out) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 12) return false;
@@ -42,6 +45,9 @@ int main(int argc, char** argv) {
         std::string v;
         if (a == "--help" || a == "-h") {
             std::cout << usage;
+            return 0;
+        } else if (a == "--version") {
+            std::cout << "tablora-sample " << tablora::Version << "\n";
             return 0;
         } else if (a == "--register-only") {
             registerOnly = true;
