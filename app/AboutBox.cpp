@@ -6,8 +6,6 @@
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
 
-#include "TabloraVersion.h"
-
 #include <QDesktopServices>
 #include <QFrame>
 #include <QGuiApplication>

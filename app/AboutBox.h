@@ -8,6 +8,8 @@
 
 #include <functional>
 
+#include "TabloraVersion.h"
+
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -22,7 +24,7 @@ inline const QString Phone1 = QStringLiteral("Tel.: +421 000 000 001");
 inline const QString Phone2 = QStringLiteral("Mobil: +421 900 000 001");
 inline const QString WebAddress = QStringLiteral("www.tablora.example");
 inline const QString MailAddress = QStringLiteral("podpora@tablora.example");
-inline const QString MailSubject = QStringLiteral("Tablora 1.0");
+inline const QString MailSubject = QStringLiteral("Tablora %1").arg(QLatin1String(tablora::ShortVersion));
 }  // namespace project
 
 class TAboutBox : public QDialog {
