@@ -7,13 +7,13 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "tools/pdx/CommandRegistry.h"
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 
 #include <ostream>
 
 namespace pdx {
 
-using tools::TJsonWriter;
+using tools::TJson;
 
 namespace {
 
@@ -33,18 +33,15 @@ std::unique_ptr<TParadoxTable> OpenArgument(TCommandContext& ctx, const std::str
     }
 }
 
-void WriteProblems(TJsonWriter& json, const TProblemList& problems) {
-    json.BeginArray("problems");
-    for (const auto& p : problems) {
-        json.BeginObject();
-        json.Value("kind", ProblemKindName(p.Kind));
-        json.Value("file", p.File);
-        json.Value("block", p.Block);
-        json.Value("offset", p.Offset);
-        json.Value("text", p.Text);
-        json.EndObject();
-    }
-    json.EndArray();
+TJson ProblemsJson(const TProblemList& problems) {
+    TJson json = TJson::array();
+    for (const auto& p : problems)
+        json.push_back({{"kind", ProblemKindName(p.Kind)},
+                        {"file", p.File},
+                        {"block", p.Block},
+                        {"offset", p.Offset},
+                        {"text", p.Text}});
+    return json;
 }
 
 std::vector<std::string> SplitFields(const std::string& joined) {
@@ -67,50 +64,38 @@ int Info(TCommandContext& ctx) {
     if (!table) return ExitUnreadable;
     const TTableHeader& h = table->Header();
     const TTableReport report = CheckTable(*table);
-    TJsonWriter json(ctx.Out);
-    json.BeginObject();
-    json.Value("file", table->Path());
-    json.Value("version", h.VersionText());
-    json.Value("fileVersionCode", h.Version);
-    json.Value("keyed", h.IsKeyed());
-    json.Value("blockSize", h.BlockSize);
-    json.Value("headerSize", h.HeaderSize);
-    json.Value("recordSize", h.RecordSize);
-    json.Value("headerRecordCount", h.RecordCount);
-    json.Value("recordsFound", report.RecordsFound);
-    json.Value("blocksInUse", h.BlocksInUse);
-    json.Value("blocksAllocated", h.BlocksAllocated);
-    json.BeginArray("fields");
-    for (const auto& f : h.Fields) {
-        json.BeginObject();
-        json.Value("name", f.Name);
-        json.Value("type", engine::FieldTypeName(FieldTypeFromCode(f.TypeCode)));
-        json.Value("typeChar", std::string(1, FieldTypeChar(f.TypeCode)));
-        json.Value("size", f.SizeByte);
-        json.EndObject();
-    }
-    json.EndArray();
-    json.Value("keyFieldCount", h.KeyFieldCount);
-    json.Value("autoIncrement", h.AutoIncrement);
-    json.Value("codePage", h.CodePage);
-    json.Value("sortOrder", h.SortOrderName);
-    json.Value("sortOrderCode", h.SortOrderCode);
-    json.Value("encrypted", h.IsEncrypted());
-    json.BeginArray("indexes");
-    for (const auto& ix : report.Indexes) {
-        json.BeginObject();
-        json.Value("name", ix.Name);
-        json.Value("primary", ix.IsPrimary());
-        json.Value("descending", (ix.Options & engine::ixDescending) != 0);
-        json.BeginArray("fields");
-        for (const auto& f : SplitFields(ix.Fields)) json.Value("", f);
-        json.EndArray();
-        json.EndObject();
-    }
-    json.EndArray();
-    WriteProblems(json, report.Problems);
-    json.EndObject();
-    json.Finish();
+    TJson json;
+    json["file"] = table->Path();
+    json["version"] = h.VersionText();
+    json["fileVersionCode"] = h.Version;
+    json["keyed"] = h.IsKeyed();
+    json["blockSize"] = h.BlockSize;
+    json["headerSize"] = h.HeaderSize;
+    json["recordSize"] = h.RecordSize;
+    json["headerRecordCount"] = h.RecordCount;
+    json["recordsFound"] = report.RecordsFound;
+    json["blocksInUse"] = h.BlocksInUse;
+    json["blocksAllocated"] = h.BlocksAllocated;
+    json["fields"] = TJson::array();
+    for (const auto& f : h.Fields)
+        json["fields"].push_back({{"name", f.Name},
+                                  {"type", engine::FieldTypeName(FieldTypeFromCode(f.TypeCode))},
+                                  {"typeChar", std::string(1, FieldTypeChar(f.TypeCode))},
+                                  {"size", f.SizeByte}});
+    json["keyFieldCount"] = h.KeyFieldCount;
+    json["autoIncrement"] = h.AutoIncrement;
+    json["codePage"] = h.CodePage;
+    json["sortOrder"] = h.SortOrderName;
+    json["sortOrderCode"] = h.SortOrderCode;
+    json["encrypted"] = h.IsEncrypted();
+    json["indexes"] = TJson::array();
+    for (const auto& ix : report.Indexes)
+        json["indexes"].push_back({{"name", ix.Name},
+                                   {"primary", ix.IsPrimary()},
+                                   {"descending", (ix.Options & engine::ixDescending) != 0},
+                                   {"fields", SplitFields(ix.Fields)}});
+    json["problems"] = ProblemsJson(report.Problems);
+    tools::PrintJson(ctx.Out, json);
     return ExitOk;
 }
 

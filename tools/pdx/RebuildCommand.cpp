@@ -2,7 +2,6 @@
 #include "platform/rtl/Error.h"
 #include "platform/ui/UiServices.h"
 #include "rebuild/ParadoxTableRebuild.h"
-#include "tools/common/JsonWriter.h"
 #include "tools/common/RebuildReportText.h"
 #include "tools/pdx/CommandRegistry.h"
 
@@ -66,11 +65,7 @@ int Rebuild(TCommandContext& ctx) {
         report.Failure = e.Message();
     }
     if (json) {
-        tools::TJsonWriter out(ctx.Out);
-        out.BeginObject();
-        tools::WriteRebuildReport(out, report);
-        out.EndObject();
-        out.Finish();
+        tools::PrintJson(ctx.Out, tools::RebuildReportJson(report));
     } else {
         tools::PrintRebuildReport(ctx.Out, report);
     }

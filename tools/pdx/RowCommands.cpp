@@ -12,7 +12,7 @@
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/pdx/ValueText.h"
 
@@ -25,7 +25,7 @@ namespace {
 
 using engine::EDBEngineError;
 using engine::TTable;
-using tools::TJsonWriter;
+using tools::TJson;
 
 struct TRowArgs {
     std::string Table;
@@ -67,25 +67,15 @@ void WarnAboutLockFiles(const TCommandContext& ctx, const std::string& dataPath)
             << "): another program may have its tables open\n";
 }
 
-void WriteNames(TJsonWriter& json, const std::string& key, const std::vector<std::string>& names) {
-    json.BeginArray(key);
-    for (const auto& n : names) {
-        json.BeginObject();
-        json.Value("file", n);
-        json.EndObject();
-    }
-    json.EndArray();
+TJson NamesJson(const std::vector<std::string>& names) {
+    TJson json = TJson::array();
+    for (const auto& n : names) json.push_back({{"file", n}});
+    return json;
 }
 
 int Fail(TCommandContext& ctx, const TRowArgs& args, const std::string& what, const std::string& message, int code) {
     if (args.Json) {
-        TJsonWriter json(ctx.Out);
-        json.BeginObject();
-        json.Value("table", args.Table);
-        json.Value("result", what);
-        json.Value("error", message);
-        json.EndObject();
-        json.Finish();
+        tools::PrintJson(ctx.Out, {{"table", args.Table}, {"result", what}, {"error", message}});
     }
     ctx.Err << "pdx: " << message << "\n";
     return code;
@@ -134,17 +124,14 @@ int Append(TCommandContext& ctx) {
             return Fail(ctx, args, "refused", e.Message(), ExitProblems);
         }
         if (args.Json) {
-            TJsonWriter json(ctx.Out);
-            json.BeginObject();
-            json.Value("table", path);
-            json.Value("result", "appended");
-            json.BeginArray("key");
-            for (const auto& k : key) json.Value("", k);
-            json.EndArray();
-            json.Value("autoIncrement", static_cast<std::int64_t>(engine::paradox::TParadoxTable::Open(path)->Header().AutoIncrement));
-            WriteNames(json, "droppedIndexes", t.DroppedIndexes);
-            json.EndObject();
-            json.Finish();
+            tools::PrintJson(
+                ctx.Out,
+                {{"table", path},
+                 {"result", "appended"},
+                 {"key", key},
+                 {"autoIncrement",
+                  static_cast<std::int64_t>(engine::paradox::TParadoxTable::Open(path)->Header().AutoIncrement)},
+                 {"droppedIndexes", NamesJson(t.DroppedIndexes)}});
         } else {
             std::string shown;
             for (const auto& k : key) shown += (shown.empty() ? "" : ", ") + k;
@@ -192,13 +179,8 @@ int Delete(TCommandContext& ctx) {
         t.Close();
         if (!found) return Fail(ctx, args, "not found", "no row has that key", ExitProblems);
         if (args.Json) {
-            TJsonWriter json(ctx.Out);
-            json.BeginObject();
-            json.Value("table", path);
-            json.Value("result", "deleted");
-            WriteNames(json, "droppedIndexes", t.DroppedIndexes);
-            json.EndObject();
-            json.Finish();
+            tools::PrintJson(ctx.Out,
+                             {{"table", path}, {"result", "deleted"}, {"droppedIndexes", NamesJson(t.DroppedIndexes)}});
         } else {
             ctx.Out << "deleted\n";
             for (const auto& d : t.DroppedIndexes) ctx.Out << "dropped index " << d << "\n";
@@ -232,13 +214,9 @@ int Probe(TCommandContext& ctx) {
                                : probe.Result == TResult::KeyViolation ? "key violation"
                                                                        : "error";
     if (args.Json) {
-        TJsonWriter json(ctx.Out);
-        json.BeginObject();
-        json.Value("table", path);
-        json.Value("result", result);
-        if (probe.Result != TResult::Passes) json.Value("reason", probe.Reason);
-        json.EndObject();
-        json.Finish();
+        TJson json{{"table", path}, {"result", result}};
+        if (probe.Result != TResult::Passes) json["reason"] = probe.Reason;
+        tools::PrintJson(ctx.Out, json);
     } else {
         ctx.Out << result << "\n";
         if (probe.Result != TResult::Passes) ctx.Err << "pdx: " << probe.Reason << "\n";
@@ -274,15 +252,11 @@ int AddIndex(TCommandContext& ctx) {
                                                             ec ? std::string("/tmp") : temp.string());
         }
         if (args.Json) {
-            TJsonWriter json(ctx.Out);
-            json.BeginObject();
-            json.Value("table", path);
-            json.Value("result", "added");
-            json.Value("index", created);
-            json.Value("primary", !header.IsKeyed());
-            WriteNames(json, "droppedIndexes", dropped);
-            json.EndObject();
-            json.Finish();
+            tools::PrintJson(ctx.Out, {{"table", path},
+                                       {"result", "added"},
+                                       {"index", created},
+                                       {"primary", !header.IsKeyed()},
+                                       {"droppedIndexes", NamesJson(dropped)}});
         } else {
             ctx.Out << "added " << (header.IsKeyed() ? "secondary" : "primary") << " index " << created << "\n";
             for (const auto& d : dropped) ctx.Out << "dropped index " << d << "\n";
