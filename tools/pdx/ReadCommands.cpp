@@ -19,14 +19,10 @@ namespace {
 
 using namespace engine::paradox;
 
-// Opens the one table argument; prints why it cannot be opened and returns null.
-std::unique_ptr<TParadoxTable> OpenArgument(TCommandContext& ctx, const std::string& command) {
-    if (ctx.Args.size() != 1) {
-        ctx.Err << "Usage: pdx " << command << " TABLE\n";
-        return nullptr;
-    }
+// Opens the table argument; prints why it cannot be opened and returns null.
+std::unique_ptr<TParadoxTable> OpenArgument(TCommandContext& ctx, const std::string& path) {
     try {
-        return OpenTableByPath(ctx.Args[0]);
+        return OpenTableByPath(path);
     } catch (const engine::EDBEngineError& e) {
         ctx.Err << "pdx: " << e.Message() << "\n";
         return nullptr;
@@ -59,8 +55,8 @@ std::vector<std::string> SplitFields(const std::string& joined) {
     return out;
 }
 
-int Info(TCommandContext& ctx) {
-    const auto table = OpenArgument(ctx, "info");
+int Info(TCommandContext& ctx, const std::string& path) {
+    const auto table = OpenArgument(ctx, path);
     if (!table) return ExitUnreadable;
     const TTableHeader& h = table->Header();
     const TTableReport report = CheckTable(*table);
@@ -99,8 +95,8 @@ int Info(TCommandContext& ctx) {
     return ExitOk;
 }
 
-int Dump(TCommandContext& ctx) {
-    const auto table = OpenArgument(ctx, "dump");
+int Dump(TCommandContext& ctx, const std::string& path) {
+    const auto table = OpenArgument(ctx, path);
     if (!table) return ExitUnreadable;
     const TTableHeader& h = table->Header();
     if (h.IsEncrypted()) {
@@ -146,8 +142,8 @@ int Dump(TCommandContext& ctx) {
     return problems.empty() ? ExitOk : ExitProblems;
 }
 
-int Verify(TCommandContext& ctx) {
-    const auto table = OpenArgument(ctx, "verify");
+int Verify(TCommandContext& ctx, const std::string& path) {
+    const auto table = OpenArgument(ctx, path);
     if (!table) return ExitUnreadable;
     const TTableReport report = CheckTable(*table);
     for (const auto& p : report.Problems) ctx.Out << ProblemKindName(p.Kind) << ": " << p.Describe() << "\n";
@@ -167,21 +163,21 @@ void RegisterReadCommands(TCommandRegistry& registry) {
                   "Prints the table's header facts, fields, indexes and every problem found as JSON.\n"
                   "TABLE is the data file, with or without \".db\" (letter case ignored).\n"
                   "Exit status: 0 printed, 2 the table cannot be opened.\n",
-                  Info});
+                  TableCommand(Info)});
     registry.Add({"dump", "all records of a table as CSV",
                   "Usage: pdx dump TABLE\n\n"
                   "Writes the field names and then every record in block-chain order as CSV (RFC 4180).\n"
                   "Blank values are empty cells; problems (unreadable blobs, a broken chain, a record\n"
                   "the end of the file cuts off, which is not printed) go to standard error.\n"
                   "Exit status: 0 clean, 1 problems reported, 2 the table cannot be opened or is encrypted.\n",
-                  Dump});
+                  TableCommand(Dump)});
     registry.Add({"verify", "check a table for damage, one line per problem",
                   "Usage: pdx verify TABLE\n\n"
                   "Reads the whole table, its memo file and indexes, and prints one line per problem.\n"
                   "Lines starting with \"note:\" say what could not be checked (the order of text keys\n"
                   "under an international sort order) or that Paradox lock files are present.\n"
                   "Exit status: 0 clean, 1 damaged, 2 not readable (cannot be opened, or encrypted).\n",
-                  Verify});
+                  TableCommand(Verify)});
 }
 
 } // namespace pdx

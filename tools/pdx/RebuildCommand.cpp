@@ -5,6 +5,9 @@
 #include "tools/common/RebuildReportText.h"
 #include "tools/pdx/CommandRegistry.h"
 
+#include <CLI/CLI.hpp>
+
+#include <memory>
 #include <ostream>
 
 namespace pdx {
@@ -36,23 +39,7 @@ private:
     std::ostream& err_;
 };
 
-int Rebuild(TCommandContext& ctx) {
-    bool json = false;
-    std::string table;
-    for (const auto& a : ctx.Args) {
-        if (a == "--json") {
-            json = true;
-        } else if (table.empty() && !a.empty() && a[0] != '-') {
-            table = a;
-        } else {
-            ctx.Err << "Usage: pdx rebuild [--json] TABLE\n";
-            return ExitUnreadable;
-        }
-    }
-    if (table.empty()) {
-        ctx.Err << "Usage: pdx rebuild [--json] TABLE\n";
-        return ExitUnreadable;
-    }
+int Rebuild(TCommandContext& ctx, const std::string& table, bool json) {
     TConsoleMessages console(ctx.Err);
     ui::ScopedUiServices scope(console);
     tutil::TRebuildReport report;
@@ -89,7 +76,13 @@ void RegisterRebuildCommand(TCommandRegistry& registry) {
                   "found and the output says \"rebuilt, but N rows counted by the header were not found\".\n"
                   "Exit status: 0 rebuilt, 1 not rebuilt (the reason is printed) or rebuilt with rows\n"
                   "not found, 2 usage.\n",
-                  Rebuild});
+                  [](CLI::App& app) -> TCommandRun {
+                      auto table = std::make_shared<std::string>();
+                      auto json = std::make_shared<bool>(false);
+                      app.add_flag("--json", *json, "print the report as JSON");
+                      app.add_option("TABLE", *table, "the table's data file")->required();
+                      return [table, json](TCommandContext& ctx) { return Rebuild(ctx, *table, *json); };
+                  }});
 }
 
 } // namespace pdx

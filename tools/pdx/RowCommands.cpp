@@ -16,7 +16,10 @@
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/pdx/ValueText.h"
 
+#include <CLI/CLI.hpp>
+
 #include <filesystem>
+#include <memory>
 #include <ostream>
 
 namespace pdx {
@@ -36,19 +39,23 @@ struct TRowArgs {
     bool Key = false;                // --key seen
 };
 
-// Parses "TABLE item... [--json] [--drop-indexes] [--name N] [--key]"; false on a bad line.
-bool ParseRowArgs(const TCommandContext& ctx, TRowArgs& args) {
-    for (std::size_t i = 0; i < ctx.Args.size(); ++i) {
-        const std::string& a = ctx.Args[i];
-        if (a == "--json") args.Json = true;
-        else if (a == "--drop-indexes") args.DropIndexes = true;
-        else if (a == "--key") args.Key = true;
-        else if (a == "--name" && i + 1 < ctx.Args.size()) args.Name = ctx.Args[++i];
-        else if (a.rfind("--", 0) == 0) return false;
-        else if (args.Table.empty()) args.Table = a;
-        else args.Items.push_back(a);
-    }
-    return !args.Table.empty();
+// The options a row command takes besides TABLE and --json.
+enum TRowOption : unsigned { RowItems = 1, RowKey = 2, RowName = 4, RowDropIndexes = 8 };
+
+// Declares "TABLE [ITEMS...] [--json]" and the options `options` names; `items` names the items.
+std::function<TCommandRun(CLI::App&)> RowCommand(int (*run)(TCommandContext&, const TRowArgs&), unsigned options,
+                                                 const char* items = "") {
+    return [=](CLI::App& app) -> TCommandRun {
+        auto args = std::make_shared<TRowArgs>();
+        app.add_option("TABLE", args->Table, "the table's data file, \".db\" optional")->required();
+        if (options & RowItems) app.add_option("ITEMS", args->Items, items);
+        app.add_flag("--json", args->Json, "print the result as JSON");
+        if (options & RowDropIndexes)
+            app.add_flag("--drop-indexes", args->DropIndexes, "delete the indexes the write cannot keep");
+        if (options & RowKey) app.add_flag("--key", args->Key, "the values that follow are the primary key");
+        if (options & RowName) app.add_option("--name", args->Name, "the name of a composite secondary index");
+        return [run, args](TCommandContext& ctx) { return run(ctx, *args); };
+    };
 }
 
 // The table's data file as found on disk (".db" optional, letter case ignored).
@@ -81,12 +88,7 @@ int Fail(TCommandContext& ctx, const TRowArgs& args, const std::string& what, co
     return code;
 }
 
-int Append(TCommandContext& ctx) {
-    TRowArgs args;
-    if (!ParseRowArgs(ctx, args) || args.Key) {
-        ctx.Err << "Usage: pdx append TABLE [NAME=VALUE...] [--drop-indexes] [--json]\n";
-        return ExitUnreadable;
-    }
+int Append(TCommandContext& ctx, const TRowArgs& args) {
     try {
         const std::string path = DataFileOf(args.Table);
         WarnAboutLockFiles(ctx, path);
@@ -144,9 +146,8 @@ int Append(TCommandContext& ctx) {
     }
 }
 
-int Delete(TCommandContext& ctx) {
-    TRowArgs args;
-    if (!ParseRowArgs(ctx, args) || !args.Key || args.Items.empty()) {
+int Delete(TCommandContext& ctx, const TRowArgs& args) {
+    if (!args.Key || args.Items.empty()) {
         ctx.Err << "Usage: pdx delete TABLE --key VALUE... [--drop-indexes] [--json]\n";
         return ExitUnreadable;
     }
@@ -193,12 +194,7 @@ int Delete(TCommandContext& ctx) {
 
 // The key-violation probe, as the key repair runs it. Only the engine's key violation says
 // the table needs repair; any other failure is the table's error.
-int Probe(TCommandContext& ctx) {
-    TRowArgs args;
-    if (!ParseRowArgs(ctx, args) || !args.Items.empty() || args.Key) {
-        ctx.Err << "Usage: pdx probe TABLE [--json]\n";
-        return ExitUnreadable;
-    }
+int Probe(TCommandContext& ctx, const TRowArgs& args) {
     std::string path;
     try {
         path = DataFileOf(args.Table);
@@ -224,9 +220,8 @@ int Probe(TCommandContext& ctx) {
     return probe.Result == TResult::Passes ? ExitOk : probe.Result == TResult::KeyViolation ? ExitProblems : ExitUnreadable;
 }
 
-int AddIndex(TCommandContext& ctx) {
-    TRowArgs args;
-    if (!ParseRowArgs(ctx, args) || args.Items.empty() || args.Key) {
+int AddIndex(TCommandContext& ctx, const TRowArgs& args) {
+    if (args.Items.empty()) {
         ctx.Err << "Usage: pdx add-index TABLE FIELD... [--name NAME] [--drop-indexes] [--json]\n";
         return ExitUnreadable;
     }
@@ -285,12 +280,12 @@ void RegisterRowCommands(TCommandRegistry& registry) {
                       values + indexes +
                       "Exit status: 0 appended, 1 key violation or refused, 2 bad arguments or the table\n"
                       "cannot be used.\n",
-                  Append});
+                  RowCommand(Append, RowItems | RowDropIndexes, "NAME=VALUE of the fields to set")});
     registry.Add({"delete", "delete the row with a given primary key",
                   "Usage: pdx delete TABLE --key VALUE... [--drop-indexes] [--json]\n\n"
                   "Deletes the row whose primary key fields hold the values given, in key order.\n" +
                       values + indexes + "Exit status: 0 deleted, 1 no such row, 2 bad arguments or the table cannot be used.\n",
-                  Delete});
+                  RowCommand(Delete, RowItems | RowKey | RowDropIndexes, "the primary key's values, in key order")});
     registry.Add({"probe", "the key-violation probe: append a blank row, post it, delete it",
                   "Usage: pdx probe TABLE [--json]\n\n"
                   "Opens the table, appends a blank row (its autoincrement field numbered by the engine),\n"
@@ -298,14 +293,14 @@ void RegisterRowCommands(TCommandRegistry& registry) {
                   "the autoincrement counter, moved on by one. Only the engine's key violation is reported\n"
                   "as one; any other failure (a busy lock, a read or write the disk refused) is an error.\n"
                   "Exit status: 0 passes, 1 key violation, 2 error or the table cannot be opened.\n",
-                  Probe});
+                  RowCommand(Probe, 0)});
     registry.Add({"add-index", "add a primary or secondary index",
                   "Usage: pdx add-index TABLE FIELD... [--name NAME] [--drop-indexes] [--json]\n\n"
                   "A table without a primary key gets one on FIELD... (its first fields, in order). A keyed\n"
                   "table gets a secondary index: one field gives .Xnn/.Ynn, several give .XGn/.YGn named\n"
                   "NAME.\n" +
                       indexes + "Exit status: 0 added, 2 refused or the table cannot be used.\n",
-                  AddIndex});
+                  RowCommand(AddIndex, RowItems | RowName | RowDropIndexes, "the fields of the index")});
 }
 
 } // namespace pdx
