@@ -1,5 +1,7 @@
 #include "tools/pdx/CommandRegistry.h"
 
+#include "tools/common/CommandLine.h"
+
 #include <CLI/CLI.hpp>
 
 #include <memory>
@@ -50,7 +52,7 @@ int TCommandRegistry::Run(const std::vector<std::string>& argv, std::ostream& ou
             else PrintUsage(out);
             return ExitOk;
         }
-        err << "pdx: " << e.what() << "\n";
+        err << "pdx: " << tools::UsageErrorText(e) << "\n";
         if (chosen) err << chosen->Help.substr(0, chosen->Help.find('\n') + 1);
         else PrintUsage(err);
         return ExitUnreadable;

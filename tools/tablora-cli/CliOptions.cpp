@@ -2,6 +2,8 @@
 
 #include "tools/tablora-cli/DatedBackupOptions.h"
 
+#include "tools/common/CommandLine.h"
+
 #include <CLI/CLI.hpp>
 
 namespace cli {
@@ -82,12 +84,8 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
     DeclareOptions(app, o, yes, no, keep, keepBackups);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::ArgumentMismatch& e) {
-        // "--dir: 1 required TEXT missing" says less than the option's name and what it lacks.
-        const std::string text = e.what();
-        throw UsageError{text.substr(0, text.find(':')) + " needs a value"};
     } catch (const CLI::ParseError& e) {
-        throw UsageError{e.what()};
+        throw UsageError{tools::UsageErrorText(e)};
     }
     for (const CLI::App* command : app.get_subcommands()) o.command = command->get_name();
     if (const std::vector<std::string> extra = app.remaining(true); !extra.empty()) {
