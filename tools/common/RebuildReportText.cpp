@@ -52,40 +52,30 @@ void PrintRebuildReport(std::ostream& out, const tutil::TRebuildReport& r) {
     }
 }
 
-void WriteRebuildReport(TJsonWriter& json, const tutil::TRebuildReport& r) {
-    json.Value("table", r.TablePath);
-    json.Value("rebuilt", r.Rebuilt);
-    if (!r.Failure.empty()) json.Value("failure", r.Failure);
-    json.BeginArray("damage");
-    for (const auto& p : r.Problems) json.Value("", p);
-    json.EndArray();
-    json.Value("headerRecordCount", r.HeaderRecordCount);
-    json.Value("rowsInChain", r.RowsInChain);
-    json.Value("rowsOutsideChain", r.RowsOutsideChain);
-    json.Value("rowsKept", r.RowsKept);
-    json.Value("rowsToKeyViolations", r.RowsToKeyViolations);
-    json.Value("rowsToProblems", r.RowsToProblems);
-    json.Value("rowsNotFound", r.RowsNotFound);
-    json.Value("blobsLost", r.BlobsLost);
-    json.Value("autoIncrementBefore", r.AutoIncrementBefore);
-    json.Value("autoIncrementAfter", r.AutoIncrementAfter);
-    json.BeginArray("rebuiltIndexes");
-    for (const auto& name : r.RebuiltIndexes) json.Value("", name);
-    json.EndArray();
-    json.BeginArray("droppedIndexes");
-    for (const auto& d : r.DroppedIndexes) {
-        json.BeginObject();
-        json.Value("name", d.Name);
-        json.Value("reason", d.Reason);
-        json.EndObject();
-    }
-    json.EndArray();
-    json.Value("companionDirectory", r.CompanionDirectory);
-    json.BeginArray("backupFiles");
-    for (const auto& f : r.BackupFiles) json.Value("", f);
-    json.EndArray();
-    json.Value("keyViolationTable", r.KeyViolationTable);
-    json.Value("problemTable", r.ProblemTable);
+TJson RebuildReportJson(const tutil::TRebuildReport& r) {
+    TJson json;
+    json["table"] = r.TablePath;
+    json["rebuilt"] = r.Rebuilt;
+    if (!r.Failure.empty()) json["failure"] = r.Failure;
+    json["damage"] = r.Problems;
+    json["headerRecordCount"] = r.HeaderRecordCount;
+    json["rowsInChain"] = r.RowsInChain;
+    json["rowsOutsideChain"] = r.RowsOutsideChain;
+    json["rowsKept"] = r.RowsKept;
+    json["rowsToKeyViolations"] = r.RowsToKeyViolations;
+    json["rowsToProblems"] = r.RowsToProblems;
+    json["rowsNotFound"] = r.RowsNotFound;
+    json["blobsLost"] = r.BlobsLost;
+    json["autoIncrementBefore"] = r.AutoIncrementBefore;
+    json["autoIncrementAfter"] = r.AutoIncrementAfter;
+    json["rebuiltIndexes"] = r.RebuiltIndexes;
+    json["droppedIndexes"] = TJson::array();
+    for (const auto& d : r.DroppedIndexes) json["droppedIndexes"].push_back({{"name", d.Name}, {"reason", d.Reason}});
+    json["companionDirectory"] = r.CompanionDirectory;
+    json["backupFiles"] = r.BackupFiles;
+    json["keyViolationTable"] = r.KeyViolationTable;
+    json["problemTable"] = r.ProblemTable;
+    return json;
 }
 
 } // namespace tools

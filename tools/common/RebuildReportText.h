@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/tutil/RebuildReport.h"
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 
 #include <ostream>
 #include <string>
@@ -14,8 +14,7 @@ namespace tools {
 // indexes, and the companion directory with what each companion holds.
 void PrintRebuildReport(std::ostream& out, const tutil::TRebuildReport& report);
 
-// The report as the members of the JSON object being written (the caller opens and
-// closes it).
-void WriteRebuildReport(TJsonWriter& json, const tutil::TRebuildReport& report);
+// The report as one JSON object.
+TJson RebuildReportJson(const tutil::TRebuildReport& report);
 
 } // namespace tools

@@ -1,18 +1,25 @@
 #include "tools/pdx/CommandRegistry.h"
 
+#include "tools/common/CommandLine.h"
+
 #include "TabloraVersion.h"
 
+#include <CLI/CLI.hpp>
+
+#include <memory>
 #include <ostream>
 
 namespace pdx {
 
-void TCommandRegistry::Add(TCommand command) { commands_.push_back(std::move(command)); }
-
-const TCommand* TCommandRegistry::Find(const std::string& name) const {
-    for (const auto& c : commands_)
-        if (c.Name == name) return &c;
-    return nullptr;
+std::function<TCommandRun(CLI::App&)> TableCommand(std::function<int(TCommandContext&, const std::string&)> run) {
+    return [run](CLI::App& app) -> TCommandRun {
+        auto table = std::make_shared<std::string>();
+        app.add_option("TABLE", *table, "the table's data file, \".db\" optional")->required();
+        return [run, table](TCommandContext& ctx) { return run(ctx, *table); };
+    };
 }
+
+void TCommandRegistry::Add(TCommand command) { commands_.push_back(std::move(command)); }
 
 void TCommandRegistry::PrintUsage(std::ostream& out) const {
     out << "Usage: pdx COMMAND [ARGS...]\n\nCommands:\n";
@@ -21,32 +28,55 @@ void TCommandRegistry::PrintUsage(std::ostream& out) const {
 }
 
 int TCommandRegistry::Run(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) const {
-    if (argv.size() < 2) {
-        PrintUsage(err);
+    CLI::App app("pdx", "pdx");
+    // "pdx help" is the usage, as "pdx --help" is.
+    CLI::App* help = app.add_subcommand("help")->allow_extras();
+    std::vector<std::pair<CLI::App*, TCommandRun>> runs;
+    for (const auto& c : commands_) {
+        CLI::App* sub = app.add_subcommand(c.Name, c.Summary);
+        runs.emplace_back(sub, c.Define(*sub));
+    }
+    bool version = false;
+    app.add_flag("--version", version);
+    app.require_subcommand(0, 1);
+    // An argument that names no command is reported as such below, not as a stray argument.
+    app.allow_extras();
+
+    const std::vector<std::string> args(argv.empty() ? argv.begin() : argv.begin() + 1, argv.end());
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    const TCommand* chosen = nullptr;
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ParseError& e) {
+        for (std::size_t i = 0; i < runs.size(); ++i)
+            if (runs[i].first->parsed()) chosen = &commands_[i];
+        if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {  // --help
+            if (chosen) out << chosen->Help;
+            else PrintUsage(out);
+            return ExitOk;
+        }
+        err << "pdx: " << tools::UsageErrorText(e) << "\n";
+        if (chosen) err << chosen->Help.substr(0, chosen->Help.find('\n') + 1);
+        else PrintUsage(err);
         return ExitUnreadable;
     }
-    const std::string& name = argv[1];
-    if (name == "--help" || name == "-h" || name == "help") {
-        PrintUsage(out);
-        return ExitOk;
-    }
-    if (name == "--version") {
+    if (version) {
         out << "pdx " << tablora::Version << "\n";
         return ExitOk;
     }
-    const TCommand* command = Find(name);
-    if (!command) {
-        err << "pdx: unknown command \"" << name << "\"\n";
-        PrintUsage(err);
-        return ExitUnreadable;
+    if (help->parsed()) {
+        PrintUsage(out);
+        return ExitOk;
     }
-    TCommandContext ctx{std::vector<std::string>(argv.begin() + 2, argv.end()), out, err};
-    for (const auto& a : ctx.Args)
-        if (a == "--help" || a == "-h") {
-            out << command->Help;
-            return ExitOk;
-        }
-    return command->Run(ctx);
+    for (const auto& [sub, run] : runs) {
+        if (!sub->parsed()) continue;
+        TCommandContext ctx{out, err};
+        return run(ctx);
+    }
+    if (!app.remaining().empty()) err << "pdx: unknown command \"" << app.remaining().front() << "\"\n";
+    PrintUsage(err);
+    return ExitUnreadable;
 }
 
 } // namespace pdx

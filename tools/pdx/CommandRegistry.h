@@ -1,12 +1,16 @@
-// The `pdx` inspector's subcommands. Each command registers itself by name with a summary
-// and a help text; `pdx COMMAND --help` and `pdx --help` come from these, so a new command
-// is one Add call away.
+// The `pdx` inspector's subcommands. Each command registers itself by name with a summary,
+// a help text and its arguments; `pdx COMMAND --help` and `pdx --help` come from these, so a
+// new command is one Add call away. The command line is parsed by CLI11.
 #pragma once
 
 #include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+namespace CLI {
+class App;
+}
 
 namespace pdx {
 
@@ -16,22 +20,24 @@ inline constexpr int ExitProblems = 1;    // the table was read but is damaged
 inline constexpr int ExitUnreadable = 2;  // the table (or the command line) could not be used
 
 struct TCommandContext {
-    std::vector<std::string> Args;  // after the command name
     std::ostream& Out;
     std::ostream& Err;
 };
 
+using TCommandRun = std::function<int(TCommandContext&)>;
+
 struct TCommand {
     std::string Name;
     std::string Summary;   // one line for `pdx --help`
-    std::string Help;      // full text for `pdx NAME --help`
-    std::function<int(TCommandContext&)> Run;
+    std::string Help;      // full text for `pdx NAME --help`; its first line is the usage
+    // Declares the command's options and arguments on its part of the command line and returns
+    // what runs the command with the values parsed into them.
+    std::function<TCommandRun(CLI::App&)> Define;
 };
 
 class TCommandRegistry {
 public:
     void Add(TCommand command);
-    const TCommand* Find(const std::string& name) const;
     // Dispatches argv (argv[0] is the program) to a command; prints help and usage errors.
     int Run(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) const;
 
@@ -39,6 +45,9 @@ private:
     void PrintUsage(std::ostream& out) const;
     std::vector<TCommand> commands_;
 };
+
+// For TCommand::Define: a command whose one argument is a table.
+std::function<TCommandRun(CLI::App&)> TableCommand(std::function<int(TCommandContext&, const std::string& table)> run);
 
 // info, dump, verify.
 void RegisterReadCommands(TCommandRegistry& registry);

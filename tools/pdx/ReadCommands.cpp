@@ -7,44 +7,37 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "tools/pdx/CommandRegistry.h"
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 
 #include <ostream>
 
 namespace pdx {
 
-using tools::TJsonWriter;
+using tools::TJson;
 
 namespace {
 
 using namespace engine::paradox;
 
-// Opens the one table argument; prints why it cannot be opened and returns null.
-std::unique_ptr<TParadoxTable> OpenArgument(TCommandContext& ctx, const std::string& command) {
-    if (ctx.Args.size() != 1) {
-        ctx.Err << "Usage: pdx " << command << " TABLE\n";
-        return nullptr;
-    }
+// Opens the table argument; prints why it cannot be opened and returns null.
+std::unique_ptr<TParadoxTable> OpenArgument(TCommandContext& ctx, const std::string& path) {
     try {
-        return OpenTableByPath(ctx.Args[0]);
+        return OpenTableByPath(path);
     } catch (const engine::EDBEngineError& e) {
         ctx.Err << "pdx: " << e.Message() << "\n";
         return nullptr;
     }
 }
 
-void WriteProblems(TJsonWriter& json, const TProblemList& problems) {
-    json.BeginArray("problems");
-    for (const auto& p : problems) {
-        json.BeginObject();
-        json.Value("kind", ProblemKindName(p.Kind));
-        json.Value("file", p.File);
-        json.Value("block", p.Block);
-        json.Value("offset", p.Offset);
-        json.Value("text", p.Text);
-        json.EndObject();
-    }
-    json.EndArray();
+TJson ProblemsJson(const TProblemList& problems) {
+    TJson json = TJson::array();
+    for (const auto& p : problems)
+        json.push_back({{"kind", ProblemKindName(p.Kind)},
+                        {"file", p.File},
+                        {"block", p.Block},
+                        {"offset", p.Offset},
+                        {"text", p.Text}});
+    return json;
 }
 
 std::vector<std::string> SplitFields(const std::string& joined) {
@@ -62,60 +55,48 @@ std::vector<std::string> SplitFields(const std::string& joined) {
     return out;
 }
 
-int Info(TCommandContext& ctx) {
-    const auto table = OpenArgument(ctx, "info");
+int Info(TCommandContext& ctx, const std::string& path) {
+    const auto table = OpenArgument(ctx, path);
     if (!table) return ExitUnreadable;
     const TTableHeader& h = table->Header();
     const TTableReport report = CheckTable(*table);
-    TJsonWriter json(ctx.Out);
-    json.BeginObject();
-    json.Value("file", table->Path());
-    json.Value("version", h.VersionText());
-    json.Value("fileVersionCode", h.Version);
-    json.Value("keyed", h.IsKeyed());
-    json.Value("blockSize", h.BlockSize);
-    json.Value("headerSize", h.HeaderSize);
-    json.Value("recordSize", h.RecordSize);
-    json.Value("headerRecordCount", h.RecordCount);
-    json.Value("recordsFound", report.RecordsFound);
-    json.Value("blocksInUse", h.BlocksInUse);
-    json.Value("blocksAllocated", h.BlocksAllocated);
-    json.BeginArray("fields");
-    for (const auto& f : h.Fields) {
-        json.BeginObject();
-        json.Value("name", f.Name);
-        json.Value("type", engine::FieldTypeName(FieldTypeFromCode(f.TypeCode)));
-        json.Value("typeChar", std::string(1, FieldTypeChar(f.TypeCode)));
-        json.Value("size", f.SizeByte);
-        json.EndObject();
-    }
-    json.EndArray();
-    json.Value("keyFieldCount", h.KeyFieldCount);
-    json.Value("autoIncrement", h.AutoIncrement);
-    json.Value("codePage", h.CodePage);
-    json.Value("sortOrder", h.SortOrderName);
-    json.Value("sortOrderCode", h.SortOrderCode);
-    json.Value("encrypted", h.IsEncrypted());
-    json.BeginArray("indexes");
-    for (const auto& ix : report.Indexes) {
-        json.BeginObject();
-        json.Value("name", ix.Name);
-        json.Value("primary", ix.IsPrimary());
-        json.Value("descending", (ix.Options & engine::ixDescending) != 0);
-        json.BeginArray("fields");
-        for (const auto& f : SplitFields(ix.Fields)) json.Value("", f);
-        json.EndArray();
-        json.EndObject();
-    }
-    json.EndArray();
-    WriteProblems(json, report.Problems);
-    json.EndObject();
-    json.Finish();
+    TJson json;
+    json["file"] = table->Path();
+    json["version"] = h.VersionText();
+    json["fileVersionCode"] = h.Version;
+    json["keyed"] = h.IsKeyed();
+    json["blockSize"] = h.BlockSize;
+    json["headerSize"] = h.HeaderSize;
+    json["recordSize"] = h.RecordSize;
+    json["headerRecordCount"] = h.RecordCount;
+    json["recordsFound"] = report.RecordsFound;
+    json["blocksInUse"] = h.BlocksInUse;
+    json["blocksAllocated"] = h.BlocksAllocated;
+    json["fields"] = TJson::array();
+    for (const auto& f : h.Fields)
+        json["fields"].push_back({{"name", f.Name},
+                                  {"type", engine::FieldTypeName(FieldTypeFromCode(f.TypeCode))},
+                                  {"typeChar", std::string(1, FieldTypeChar(f.TypeCode))},
+                                  {"size", f.SizeByte}});
+    json["keyFieldCount"] = h.KeyFieldCount;
+    json["autoIncrement"] = h.AutoIncrement;
+    json["codePage"] = h.CodePage;
+    json["sortOrder"] = h.SortOrderName;
+    json["sortOrderCode"] = h.SortOrderCode;
+    json["encrypted"] = h.IsEncrypted();
+    json["indexes"] = TJson::array();
+    for (const auto& ix : report.Indexes)
+        json["indexes"].push_back({{"name", ix.Name},
+                                   {"primary", ix.IsPrimary()},
+                                   {"descending", (ix.Options & engine::ixDescending) != 0},
+                                   {"fields", SplitFields(ix.Fields)}});
+    json["problems"] = ProblemsJson(report.Problems);
+    tools::PrintJson(ctx.Out, json);
     return ExitOk;
 }
 
-int Dump(TCommandContext& ctx) {
-    const auto table = OpenArgument(ctx, "dump");
+int Dump(TCommandContext& ctx, const std::string& path) {
+    const auto table = OpenArgument(ctx, path);
     if (!table) return ExitUnreadable;
     const TTableHeader& h = table->Header();
     if (h.IsEncrypted()) {
@@ -161,8 +142,8 @@ int Dump(TCommandContext& ctx) {
     return problems.empty() ? ExitOk : ExitProblems;
 }
 
-int Verify(TCommandContext& ctx) {
-    const auto table = OpenArgument(ctx, "verify");
+int Verify(TCommandContext& ctx, const std::string& path) {
+    const auto table = OpenArgument(ctx, path);
     if (!table) return ExitUnreadable;
     const TTableReport report = CheckTable(*table);
     for (const auto& p : report.Problems) ctx.Out << ProblemKindName(p.Kind) << ": " << p.Describe() << "\n";
@@ -182,21 +163,21 @@ void RegisterReadCommands(TCommandRegistry& registry) {
                   "Prints the table's header facts, fields, indexes and every problem found as JSON.\n"
                   "TABLE is the data file, with or without \".db\" (letter case ignored).\n"
                   "Exit status: 0 printed, 2 the table cannot be opened.\n",
-                  Info});
+                  TableCommand(Info)});
     registry.Add({"dump", "all records of a table as CSV",
                   "Usage: pdx dump TABLE\n\n"
                   "Writes the field names and then every record in block-chain order as CSV (RFC 4180).\n"
                   "Blank values are empty cells; problems (unreadable blobs, a broken chain, a record\n"
                   "the end of the file cuts off, which is not printed) go to standard error.\n"
                   "Exit status: 0 clean, 1 problems reported, 2 the table cannot be opened or is encrypted.\n",
-                  Dump});
+                  TableCommand(Dump)});
     registry.Add({"verify", "check a table for damage, one line per problem",
                   "Usage: pdx verify TABLE\n\n"
                   "Reads the whole table, its memo file and indexes, and prints one line per problem.\n"
                   "Lines starting with \"note:\" say what could not be checked (the order of text keys\n"
                   "under an international sort order) or that Paradox lock files are present.\n"
                   "Exit status: 0 clean, 1 damaged, 2 not readable (cannot be opened, or encrypted).\n",
-                  Verify});
+                  TableCommand(Verify)});
 }
 
 } // namespace pdx

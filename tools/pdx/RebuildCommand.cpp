@@ -2,10 +2,12 @@
 #include "platform/rtl/Error.h"
 #include "platform/ui/UiServices.h"
 #include "rebuild/ParadoxTableRebuild.h"
-#include "tools/common/JsonWriter.h"
 #include "tools/common/RebuildReportText.h"
 #include "tools/pdx/CommandRegistry.h"
 
+#include <CLI/CLI.hpp>
+
+#include <memory>
 #include <ostream>
 
 namespace pdx {
@@ -37,23 +39,7 @@ private:
     std::ostream& err_;
 };
 
-int Rebuild(TCommandContext& ctx) {
-    bool json = false;
-    std::string table;
-    for (const auto& a : ctx.Args) {
-        if (a == "--json") {
-            json = true;
-        } else if (table.empty() && !a.empty() && a[0] != '-') {
-            table = a;
-        } else {
-            ctx.Err << "Usage: pdx rebuild [--json] TABLE\n";
-            return ExitUnreadable;
-        }
-    }
-    if (table.empty()) {
-        ctx.Err << "Usage: pdx rebuild [--json] TABLE\n";
-        return ExitUnreadable;
-    }
+int Rebuild(TCommandContext& ctx, const std::string& table, bool json) {
     TConsoleMessages console(ctx.Err);
     ui::ScopedUiServices scope(console);
     tutil::TRebuildReport report;
@@ -66,11 +52,7 @@ int Rebuild(TCommandContext& ctx) {
         report.Failure = e.Message();
     }
     if (json) {
-        tools::TJsonWriter out(ctx.Out);
-        out.BeginObject();
-        tools::WriteRebuildReport(out, report);
-        out.EndObject();
-        out.Finish();
+        tools::PrintJson(ctx.Out, tools::RebuildReportJson(report));
     } else {
         tools::PrintRebuildReport(ctx.Out, report);
     }
@@ -94,7 +76,13 @@ void RegisterRebuildCommand(TCommandRegistry& registry) {
                   "found and the output says \"rebuilt, but N rows counted by the header were not found\".\n"
                   "Exit status: 0 rebuilt, 1 not rebuilt (the reason is printed) or rebuilt with rows\n"
                   "not found, 2 usage.\n",
-                  Rebuild});
+                  [](CLI::App& app) -> TCommandRun {
+                      auto table = std::make_shared<std::string>();
+                      auto json = std::make_shared<bool>(false);
+                      app.add_flag("--json", *json, "print the report as JSON");
+                      app.add_option("TABLE", *table, "the table's data file")->required();
+                      return [table, json](TCommandContext& ctx) { return Rebuild(ctx, *table, *json); };
+                  }});
 }
 
 } // namespace pdx

@@ -13,10 +13,13 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
 #include "platform/rtl/StringList.h"
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/pdx/ValueText.h"
 
+#include <CLI/CLI.hpp>
+
+#include <memory>
 #include <ostream>
 
 namespace pdx {
@@ -25,7 +28,7 @@ namespace {
 
 using engine::EDBEngineError;
 using engine::TTable;
-using tools::TJsonWriter;
+using tools::TJson;
 
 struct TRowArgs {
     std::string Table;
@@ -36,19 +39,23 @@ struct TRowArgs {
     bool Key = false;                // --key seen
 };
 
-// Parses "TABLE item... [--json] [--drop-indexes] [--name N] [--key]"; false on a bad line.
-bool ParseRowArgs(const TCommandContext& ctx, TRowArgs& args) {
-    for (std::size_t i = 0; i < ctx.Args.size(); ++i) {
-        const std::string& a = ctx.Args[i];
-        if (a == "--json") args.Json = true;
-        else if (a == "--drop-indexes") args.DropIndexes = true;
-        else if (a == "--key") args.Key = true;
-        else if (a == "--name" && i + 1 < ctx.Args.size()) args.Name = ctx.Args[++i];
-        else if (a.rfind("--", 0) == 0) return false;
-        else if (args.Table.empty()) args.Table = a;
-        else args.Items.push_back(a);
-    }
-    return !args.Table.empty();
+// The options a row command takes besides TABLE and --json.
+enum TRowOption : unsigned { RowItems = 1, RowKey = 2, RowName = 4, RowDropIndexes = 8 };
+
+// Declares "TABLE [ITEMS...] [--json]" and the options `options` names; `items` names the items.
+std::function<TCommandRun(CLI::App&)> RowCommand(int (*run)(TCommandContext&, const TRowArgs&), unsigned options,
+                                                 const char* items = "") {
+    return [=](CLI::App& app) -> TCommandRun {
+        auto args = std::make_shared<TRowArgs>();
+        app.add_option("TABLE", args->Table, "the table's data file, \".db\" optional")->required();
+        if (options & RowItems) app.add_option("ITEMS", args->Items, items);
+        app.add_flag("--json", args->Json, "print the result as JSON");
+        if (options & RowDropIndexes)
+            app.add_flag("--drop-indexes", args->DropIndexes, "delete the indexes the write cannot keep");
+        if (options & RowKey) app.add_flag("--key", args->Key, "the values that follow are the primary key");
+        if (options & RowName) app.add_option("--name", args->Name, "the name of a composite secondary index");
+        return [run, args](TCommandContext& ctx) { return run(ctx, *args); };
+    };
 }
 
 // The table's data file as found on disk (".db" optional, letter case ignored).
@@ -67,36 +74,21 @@ void WarnAboutLockFiles(const TCommandContext& ctx, const std::string& dataPath)
             << "): another program may have its tables open\n";
 }
 
-void WriteNames(TJsonWriter& json, const std::string& key, const std::vector<std::string>& names) {
-    json.BeginArray(key);
-    for (const auto& n : names) {
-        json.BeginObject();
-        json.Value("file", n);
-        json.EndObject();
-    }
-    json.EndArray();
+TJson NamesJson(const std::vector<std::string>& names) {
+    TJson json = TJson::array();
+    for (const auto& n : names) json.push_back({{"file", n}});
+    return json;
 }
 
 int Fail(TCommandContext& ctx, const TRowArgs& args, const std::string& what, const std::string& message, int code) {
     if (args.Json) {
-        TJsonWriter json(ctx.Out);
-        json.BeginObject();
-        json.Value("table", args.Table);
-        json.Value("result", what);
-        json.Value("error", message);
-        json.EndObject();
-        json.Finish();
+        tools::PrintJson(ctx.Out, {{"table", args.Table}, {"result", what}, {"error", message}});
     }
     ctx.Err << "pdx: " << message << "\n";
     return code;
 }
 
-int Append(TCommandContext& ctx) {
-    TRowArgs args;
-    if (!ParseRowArgs(ctx, args) || args.Key) {
-        ctx.Err << "Usage: pdx append TABLE [NAME=VALUE...] [--drop-indexes] [--json]\n";
-        return ExitUnreadable;
-    }
+int Append(TCommandContext& ctx, const TRowArgs& args) {
     try {
         const std::string path = DataFileOf(args.Table);
         WarnAboutLockFiles(ctx, path);
@@ -134,17 +126,14 @@ int Append(TCommandContext& ctx) {
             return Fail(ctx, args, "refused", e.Message(), ExitProblems);
         }
         if (args.Json) {
-            TJsonWriter json(ctx.Out);
-            json.BeginObject();
-            json.Value("table", path);
-            json.Value("result", "appended");
-            json.BeginArray("key");
-            for (const auto& k : key) json.Value("", k);
-            json.EndArray();
-            json.Value("autoIncrement", static_cast<std::int64_t>(engine::paradox::TParadoxTable::Open(path)->Header().AutoIncrement));
-            WriteNames(json, "droppedIndexes", t.DroppedIndexes);
-            json.EndObject();
-            json.Finish();
+            tools::PrintJson(
+                ctx.Out,
+                {{"table", path},
+                 {"result", "appended"},
+                 {"key", key},
+                 {"autoIncrement",
+                  static_cast<std::int64_t>(engine::paradox::TParadoxTable::Open(path)->Header().AutoIncrement)},
+                 {"droppedIndexes", NamesJson(t.DroppedIndexes)}});
         } else {
             std::string shown;
             for (const auto& k : key) shown += (shown.empty() ? "" : ", ") + k;
@@ -157,9 +146,8 @@ int Append(TCommandContext& ctx) {
     }
 }
 
-int Delete(TCommandContext& ctx) {
-    TRowArgs args;
-    if (!ParseRowArgs(ctx, args) || !args.Key || args.Items.empty()) {
+int Delete(TCommandContext& ctx, const TRowArgs& args) {
+    if (!args.Key || args.Items.empty()) {
         ctx.Err << "Usage: pdx delete TABLE --key VALUE... [--drop-indexes] [--json]\n";
         return ExitUnreadable;
     }
@@ -192,13 +180,8 @@ int Delete(TCommandContext& ctx) {
         t.Close();
         if (!found) return Fail(ctx, args, "not found", "no row has that key", ExitProblems);
         if (args.Json) {
-            TJsonWriter json(ctx.Out);
-            json.BeginObject();
-            json.Value("table", path);
-            json.Value("result", "deleted");
-            WriteNames(json, "droppedIndexes", t.DroppedIndexes);
-            json.EndObject();
-            json.Finish();
+            tools::PrintJson(ctx.Out,
+                             {{"table", path}, {"result", "deleted"}, {"droppedIndexes", NamesJson(t.DroppedIndexes)}});
         } else {
             ctx.Out << "deleted\n";
             for (const auto& d : t.DroppedIndexes) ctx.Out << "dropped index " << d << "\n";
@@ -211,12 +194,7 @@ int Delete(TCommandContext& ctx) {
 
 // The key-violation probe, as the key repair runs it. Only the engine's key violation says
 // the table needs repair; any other failure is the table's error.
-int Probe(TCommandContext& ctx) {
-    TRowArgs args;
-    if (!ParseRowArgs(ctx, args) || !args.Items.empty() || args.Key) {
-        ctx.Err << "Usage: pdx probe TABLE [--json]\n";
-        return ExitUnreadable;
-    }
+int Probe(TCommandContext& ctx, const TRowArgs& args) {
     std::string path;
     try {
         path = DataFileOf(args.Table);
@@ -232,13 +210,9 @@ int Probe(TCommandContext& ctx) {
                                : probe.Result == TResult::KeyViolation ? "key violation"
                                                                        : "error";
     if (args.Json) {
-        TJsonWriter json(ctx.Out);
-        json.BeginObject();
-        json.Value("table", path);
-        json.Value("result", result);
-        if (probe.Result != TResult::Passes) json.Value("reason", probe.Reason);
-        json.EndObject();
-        json.Finish();
+        TJson json{{"table", path}, {"result", result}};
+        if (probe.Result != TResult::Passes) json["reason"] = probe.Reason;
+        tools::PrintJson(ctx.Out, json);
     } else {
         ctx.Out << result << "\n";
         if (probe.Result != TResult::Passes) ctx.Err << "pdx: " << probe.Reason << "\n";
@@ -246,9 +220,8 @@ int Probe(TCommandContext& ctx) {
     return probe.Result == TResult::Passes ? ExitOk : probe.Result == TResult::KeyViolation ? ExitProblems : ExitUnreadable;
 }
 
-int AddIndex(TCommandContext& ctx) {
-    TRowArgs args;
-    if (!ParseRowArgs(ctx, args) || args.Items.empty() || args.Key) {
+int AddIndex(TCommandContext& ctx, const TRowArgs& args) {
+    if (args.Items.empty()) {
         ctx.Err << "Usage: pdx add-index TABLE FIELD... [--name NAME] [--drop-indexes] [--json]\n";
         return ExitUnreadable;
     }
@@ -271,15 +244,11 @@ int AddIndex(TCommandContext& ctx) {
             created = engine::paradox::CreateSecondaryIndex(path, args.Items, args.Name, rtl::TemporaryDirectory());
         }
         if (args.Json) {
-            TJsonWriter json(ctx.Out);
-            json.BeginObject();
-            json.Value("table", path);
-            json.Value("result", "added");
-            json.Value("index", created);
-            json.Value("primary", !header.IsKeyed());
-            WriteNames(json, "droppedIndexes", dropped);
-            json.EndObject();
-            json.Finish();
+            tools::PrintJson(ctx.Out, {{"table", path},
+                                       {"result", "added"},
+                                       {"index", created},
+                                       {"primary", !header.IsKeyed()},
+                                       {"droppedIndexes", NamesJson(dropped)}});
         } else {
             ctx.Out << "added " << (header.IsKeyed() ? "secondary" : "primary") << " index " << created << "\n";
             for (const auto& d : dropped) ctx.Out << "dropped index " << d << "\n";
@@ -308,12 +277,12 @@ void RegisterRowCommands(TCommandRegistry& registry) {
                       values + indexes +
                       "Exit status: 0 appended, 1 key violation or refused, 2 bad arguments or the table\n"
                       "cannot be used.\n",
-                  Append});
+                  RowCommand(Append, RowItems | RowDropIndexes, "NAME=VALUE of the fields to set")});
     registry.Add({"delete", "delete the row with a given primary key",
                   "Usage: pdx delete TABLE --key VALUE... [--drop-indexes] [--json]\n\n"
                   "Deletes the row whose primary key fields hold the values given, in key order.\n" +
                       values + indexes + "Exit status: 0 deleted, 1 no such row, 2 bad arguments or the table cannot be used.\n",
-                  Delete});
+                  RowCommand(Delete, RowItems | RowKey | RowDropIndexes, "the primary key's values, in key order")});
     registry.Add({"probe", "the key-violation probe: append a blank row, post it, delete it",
                   "Usage: pdx probe TABLE [--json]\n\n"
                   "Opens the table, appends a blank row (its autoincrement field numbered by the engine),\n"
@@ -321,14 +290,14 @@ void RegisterRowCommands(TCommandRegistry& registry) {
                   "the autoincrement counter, moved on by one. Only the engine's key violation is reported\n"
                   "as one; any other failure (a busy lock, a read or write the disk refused) is an error.\n"
                   "Exit status: 0 passes, 1 key violation, 2 error or the table cannot be opened.\n",
-                  Probe});
+                  RowCommand(Probe, 0)});
     registry.Add({"add-index", "add a primary or secondary index",
                   "Usage: pdx add-index TABLE FIELD... [--name NAME] [--drop-indexes] [--json]\n\n"
                   "A table without a primary key gets one on FIELD... (its first fields, in order). A keyed\n"
                   "table gets a secondary index: one field gives .Xnn/.Ynn, several give .XGn/.YGn named\n"
                   "NAME.\n" +
                       indexes + "Exit status: 0 added, 2 refused or the table cannot be used.\n",
-                  AddIndex});
+                  RowCommand(AddIndex, RowItems | RowName | RowDropIndexes, "the fields of the index")});
 }
 
 } // namespace pdx

@@ -6,14 +6,16 @@
 #include "platform/rtl/Process.h"
 #include "tools/pdx/CommandRegistry.h"
 
+#include <CLI/CLI.hpp>
+
+#include <memory>
 #include <ostream>
 
 namespace pdx {
 
 namespace {
 
-int Alias(TCommandContext& ctx) {
-    const auto& a = ctx.Args;
+int Alias(TCommandContext& ctx, const std::vector<std::string>& a) {
     const std::string usage = "Usage: pdx alias list | set NAME DIR | remove NAME\n";
     if (a.empty()) {
         ctx.Err << usage;
@@ -55,13 +57,9 @@ int Alias(TCommandContext& ctx) {
     return ExitUnreadable;
 }
 
-int Copy(TCommandContext& ctx) {
-    if (ctx.Args.size() != 2) {
-        ctx.Err << "Usage: pdx copy SOURCE DEST\n";
-        return ExitUnreadable;
-    }
+int Copy(TCommandContext& ctx, const std::string& source, const std::string& dest) {
     try {
-        engine::CopyTable(ctx.Args[0], ctx.Args[1]);
+        engine::CopyTable(source, dest);
     } catch (const rtl::EError& e) {
         ctx.Err << "pdx: " << e.Message() << "\n";
         return ExitUnreadable;
@@ -81,14 +79,23 @@ void RegisterWriteCommands(TCommandRegistry& registry) {
                       std::string(engine::EngineConfigEnvVar) +
                       ", else ~/.config/tablora/engine.cfg).\n"
                       "Exit status: 0 done, 2 bad arguments or the file cannot be read or written.\n",
-                  Alias});
+                  [](CLI::App& app) -> TCommandRun {
+                      auto args = std::make_shared<std::vector<std::string>>();
+                      app.add_option("ACTION", *args, "list | set NAME DIR | remove NAME");
+                      return [args](TCommandContext& ctx) { return Alias(ctx, *args); };
+                  }});
     registry.Add({"copy", "copy a table into a new table, every row and value unchanged",
                   "Usage: pdx copy SOURCE DEST\n\n"
                   "Creates DEST with SOURCE's fields, primary key, block size and code page and copies\n"
                   "every row in SOURCE's order, autoincrement values, memo and blob data included;\n"
                   "DEST's autoincrement counter continues from SOURCE's. DEST must not exist.\n"
                   "Exit status: 0 copied, 2 failed (nothing of DEST is left behind).\n",
-                  Copy});
+                  [](CLI::App& app) -> TCommandRun {
+                      auto source = std::make_shared<std::string>(), dest = std::make_shared<std::string>();
+                      app.add_option("SOURCE", *source, "the table to copy")->required();
+                      app.add_option("DEST", *dest, "the table to create")->required();
+                      return [source, dest](TCommandContext& ctx) { return Copy(ctx, *source, *dest); };
+                  }});
 }
 
 } // namespace pdx

@@ -6,7 +6,7 @@
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/CliRunner.h"
 
@@ -73,32 +73,19 @@ int RunBackupsCommand(const CliOptions& o, std::ostream& out) {
     if (!error.empty()) std::cerr << "tablora-cli: " << error << '\n';
     else if (listed.empty()) std::cerr << "tablora-cli: no backup found in \"" << o.in << "\"\n";
     if (o.json) {
-        tools::TJsonWriter json(out);
-        json.BeginObject();
-        json.Value("command", o.command);
-        json.Value("result", code == ExitDone ? "done" : code == ExitProblem ? "problem" : "error");
-        json.Value("exitCode", code);
-        if (!error.empty()) json.Value("error", error);
-        json.BeginArray("backups");
-        for (const auto& l : listed) {
-            json.BeginObject();
-            json.Value("name", l.found.Name);
-            json.Value("path", l.found.Path);
-            json.Value("kind", KindName(l.found.Kind));
-            json.Value("time", LocalTime(l.found.Time));
-            json.Value("bytes", static_cast<std::int64_t>(l.bytes));
-            json.BeginArray("tables");
-            for (const auto& t : l.tables) json.Value("", t);
-            json.EndArray();
-            json.Value("whole", l.Whole());
-            json.BeginArray("problems");
-            for (const auto& p : l.problems) json.Value("", p);
-            json.EndArray();
-            json.EndObject();
-        }
-        json.EndArray();
-        json.EndObject();
-        json.Finish();
+        tools::TJson json = JsonResult(o.command, code);
+        if (!error.empty()) json["error"] = error;
+        json["backups"] = tools::TJson::array();
+        for (const auto& l : listed)
+            json["backups"].push_back({{"name", l.found.Name},
+                                       {"path", l.found.Path},
+                                       {"kind", KindName(l.found.Kind)},
+                                       {"time", LocalTime(l.found.Time)},
+                                       {"bytes", static_cast<std::int64_t>(l.bytes)},
+                                       {"tables", l.tables},
+                                       {"whole", l.Whole()},
+                                       {"problems", l.problems}});
+        tools::PrintJson(out, json);
         return code;
     }
     for (const auto& l : listed) {

@@ -4,7 +4,7 @@
 #include "platform/engine/AliasConfig.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/StringList.h"
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 #include "tools/tablora-cli/CliRunner.h"
 
 #include <iostream>
@@ -163,75 +163,54 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
     }
 }
 
-void Strings(tools::TJsonWriter& json, const std::string& key, const std::vector<std::string>& items) {
-    json.BeginArray(key);
-    for (const auto& i : items) json.Value("", i);
-    json.EndArray();
-}
-
 void PrintJson(std::ostream& out, const CliOptions& o, const database::THealthReport& r, const std::string& error,
                int code) {
-    tools::TJsonWriter json(out);
-    BeginJsonResult(json, o.command, code);
-    if (!error.empty()) json.Value(code == ExitError ? "error" : "problem", error);
-    json.Value("directory", r.Directory);
-    json.Value("healthy", code == ExitDone);
-    json.BeginArray("tables");
+    tools::TJson json = JsonResult(o.command, code);
+    if (!error.empty()) json[code == ExitError ? "error" : "problem"] = error;
+    json["directory"] = r.Directory;
+    json["healthy"] = code == ExitDone;
+    json["tables"] = tools::TJson::array();
     for (const auto& t : r.Tables) {
-        json.BeginObject();
-        json.Value("name", t.Name);
-        json.Value("healthy", t.Healthy());
-        if (!t.OpenError.empty()) json.Value("openError", t.OpenError);
-        if (t.ReadRefused) json.Value("readRefused", true);
-        json.Value("rowsReadable", t.RowsReadable);
-        json.Value("rowsInHeader", t.RowsInHeader);
-        json.Value("passwordProtected", t.PasswordProtected);
-        Strings(json, "damage", t.Damage);
-        json.Value("primaryIndex", PrimaryIndexText(t.PrimaryIndex));
-        Strings(json, "indexProblems", t.IndexProblems);
-        if (!t.KeyOrderNote.empty()) json.Value("keyOrderNote", t.KeyOrderNote);
-        json.BeginObject("counter");
-        json.Value("checked", t.CounterChecked);
-        json.Value("keyRepairFit", t.KeyRepairFit);
-        json.Value("value", t.Counter);
-        json.Value("largestKey", t.LargestKey);
-        json.Value("nextKeyTaken", t.NextKeyTaken);
-        json.Value("keysAboveCounter", t.KeysAboveCounter);
-        json.Value("duplicateKeys", t.DuplicateKeys);
-        json.EndObject();
-        Strings(json, "caseTwins", t.CaseTwins);
-        Strings(json, "leftovers", t.Leftovers);
-        json.Value("journalPending", t.JournalPending);
-        if (!t.WorkTable.empty()) {
-            json.BeginObject("workTable");
-            json.Value("file", t.WorkTable);
-            json.Value("rows", t.WorkTableRows.Rows);
-            json.Value("tableRows", t.TableRows.Rows);
-            json.Value("repairDeletesIt", t.WorkTableVerdict == database::TLeftoverVerdict::Deletable);
-            json.Value("text", WorkTableText(t));
-            json.EndObject();
-        }
-        json.EndObject();
+        tools::TJson table;
+        table["name"] = t.Name;
+        table["healthy"] = t.Healthy();
+        if (!t.OpenError.empty()) table["openError"] = t.OpenError;
+        if (t.ReadRefused) table["readRefused"] = true;
+        table["rowsReadable"] = t.RowsReadable;
+        table["rowsInHeader"] = t.RowsInHeader;
+        table["passwordProtected"] = t.PasswordProtected;
+        table["damage"] = t.Damage;
+        table["primaryIndex"] = PrimaryIndexText(t.PrimaryIndex);
+        table["indexProblems"] = t.IndexProblems;
+        if (!t.KeyOrderNote.empty()) table["keyOrderNote"] = t.KeyOrderNote;
+        table["counter"] = {{"checked", t.CounterChecked},
+                            {"keyRepairFit", t.KeyRepairFit},
+                            {"value", t.Counter},
+                            {"largestKey", t.LargestKey},
+                            {"nextKeyTaken", t.NextKeyTaken},
+                            {"keysAboveCounter", t.KeysAboveCounter},
+                            {"duplicateKeys", t.DuplicateKeys}};
+        table["caseTwins"] = t.CaseTwins;
+        table["leftovers"] = t.Leftovers;
+        table["journalPending"] = t.JournalPending;
+        if (!t.WorkTable.empty())
+            table["workTable"] = {{"file", t.WorkTable},
+                                  {"rows", t.WorkTableRows.Rows},
+                                  {"tableRows", t.TableRows.Rows},
+                                  {"repairDeletesIt", t.WorkTableVerdict == database::TLeftoverVerdict::Deletable},
+                                  {"text", WorkTableText(t)}};
+        json["tables"].push_back(std::move(table));
     }
-    json.EndArray();
-    Strings(json, "missingTables", r.MissingTables);
-    Strings(json, "lockFiles", r.LockFiles);
-    Strings(json, "pendingJournals", r.PendingJournals);
-    Strings(json, "leftovers", r.Leftovers);
-    json.BeginArray("caseTwins");
-    for (const auto& group : r.CaseTwins) Strings(json, "", group);
-    json.EndArray();
-    json.BeginArray("advice");
-    for (const auto& a : r.Advice) {
-        json.BeginObject();
-        json.Value("tool", ToolName(a.Tool));
-        Strings(json, "tables", a.Tables);
-        json.Value("text", AdviceText(o, r, a));
-        json.EndObject();
-    }
-    json.EndArray();
-    json.EndObject();
-    json.Finish();
+    json["missingTables"] = r.MissingTables;
+    json["lockFiles"] = r.LockFiles;
+    json["pendingJournals"] = r.PendingJournals;
+    json["leftovers"] = r.Leftovers;
+    json["caseTwins"] = tools::TJson::array();
+    for (const auto& group : r.CaseTwins) json["caseTwins"].push_back(group);
+    json["advice"] = tools::TJson::array();
+    for (const auto& a : r.Advice)
+        json["advice"].push_back({{"tool", ToolName(a.Tool)}, {"tables", a.Tables}, {"text", AdviceText(o, r, a)}});
+    tools::PrintJson(out, json);
 }
 
 } // namespace

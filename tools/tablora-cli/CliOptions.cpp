@@ -2,8 +2,9 @@
 
 #include "tools/tablora-cli/DatedBackupOptions.h"
 
-#include <set>
-#include <string_view>
+#include "tools/common/CommandLine.h"
+
+#include <CLI/CLI.hpp>
 
 namespace cli {
 
@@ -32,47 +33,70 @@ const char* UsageText() {
            "Exit codes: 0 done, 1 a problem was reported, 2 usage, 3 error.\n";
 }
 
+namespace {
+
+const char* const Commands[] = {"list",  "backup",  "restore", "delete-indexes", "repair-keys",
+                                "check-damage", "export", "check", "backups"};
+
+// Options are taken wherever they stand, before or after the command, and the last of a
+// repeated option counts.
+void DeclareOptions(CLI::App& app, CliOptions& o, bool& yes, bool& no, std::string& keep, std::string& keepBackups) {
+    app.set_help_flag();  // the usage text is our own
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    const CLI::Validator nonEmpty([](const std::string& v) { return v.empty() ? "needs a non-empty value" : ""; },
+                                  "", "non-empty");
+    auto value = [&](const char* flag, std::string& target) { app.add_option(flag, target)->check(nonEmpty); };
+    app.add_flag("-h,--help", o.help);
+    app.add_flag("--version", o.version);
+    value("--alias", o.alias);
+    value("--dir", o.dir);
+    value("--to-dir", o.toDir);
+    value("--to-zip", o.toZip);
+    value("--from-dir", o.fromDir);
+    value("--from-zip", o.fromZip);
+    value("--to-sqlite", o.toSqlite);
+    value("--to-csv", o.toCsv);
+    value("--tables", o.tables);
+    value("--keep", keep);
+    value("--keep-backups", keepBackups);
+    value("--in", o.in);
+    value("--pattern", o.pattern);
+    app.add_flag("--no-indexes", o.noIndexes);
+    app.add_flag("--verify", o.verify);
+    app.add_flag("--delete-indexes", o.deleteIndexes);
+    app.add_flag("--all,--all-fit", o.allTables);
+    app.add_flag("--json", o.json);
+    app.add_flag("--yes", yes);
+    app.add_flag("--no", no);
+    for (const char* command : Commands) app.add_subcommand(command)->fallthrough();
+    app.require_subcommand(0, 1);
+    // What no option or command takes is reported in our own words after the parse.
+    app.allow_extras();
+}
+
+} // namespace
+
 CliOptions ParseCommandLine(int argc, const char* const argv[]) {
-    static const std::set<std::string_view> commands{"list", "backup", "restore", "delete-indexes", "repair-keys",
-                                                      "check-damage", "export", "check", "backups"};
     CliOptions o;
-    auto valueOf = [&](int& i, std::string_view flag) -> std::string {
-        if (i + 1 >= argc) throw UsageError{std::string(flag) + " needs a value"};
-        std::string v = argv[++i];
-        if (v.empty()) throw UsageError{std::string(flag) + " needs a non-empty value"};
-        return v;
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view a = argv[i];
-        if (a == "--help" || a == "-h") o.help = true;
-        else if (a == "--version") o.version = true;
-        else if (a == "--alias") o.alias = valueOf(i, a);
-        else if (a == "--dir") o.dir = valueOf(i, a);
-        else if (a == "--to-dir") o.toDir = valueOf(i, a);
-        else if (a == "--to-zip") o.toZip = valueOf(i, a);
-        else if (a == "--from-dir") o.fromDir = valueOf(i, a);
-        else if (a == "--from-zip") o.fromZip = valueOf(i, a);
-        else if (a == "--to-sqlite") o.toSqlite = valueOf(i, a);
-        else if (a == "--to-csv") o.toCsv = valueOf(i, a);
-        else if (a == "--tables") o.tables = valueOf(i, a);
-        else if (a == "--no-indexes") o.noIndexes = true;
-        else if (a == "--verify") o.verify = true;
-        else if (a == "--keep") o.keep = CountOf(valueOf(i, a), a);
-        else if (a == "--keep-backups") o.keepBackups = CountOf(valueOf(i, a), a);
-        else if (a == "--in") o.in = valueOf(i, a);
-        else if (a == "--pattern") o.pattern = valueOf(i, a);
-        else if (a == "--delete-indexes") o.deleteIndexes = true;
-        else if (a == "--all" || a == "--all-fit") o.allTables = true;
-        else if (a == "--json") o.json = true;
-        else if (a == "--yes" || a == "--no") {
-            if (o.answer && *o.answer != (a == "--yes")) throw UsageError{"--yes and --no exclude each other"};
-            o.answer = (a == "--yes");
-        } else if (!a.empty() && a[0] == '-') throw UsageError{"unknown option " + std::string(a)};
-        else if (o.command.empty()) {
-            if (!commands.count(a)) throw UsageError{"unknown command " + std::string(a)};
-            o.command = a;
-        } else throw UsageError{"unexpected argument " + std::string(a)};
+    bool yes = false, no = false;
+    std::string keep, keepBackups;
+    CLI::App app("tablora-cli", "tablora-cli");
+    DeclareOptions(app, o, yes, no, keep, keepBackups);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        throw UsageError{tools::UsageErrorText(e)};
     }
+    for (const CLI::App* command : app.get_subcommands()) o.command = command->get_name();
+    if (const std::vector<std::string> extra = app.remaining(true); !extra.empty()) {
+        const std::string& a = extra.front();
+        if (!a.empty() && a[0] == '-') throw UsageError{"unknown option " + a};
+        throw UsageError{(o.command.empty() ? "unknown command " : "unexpected argument ") + a};
+    }
+    if (yes && no) throw UsageError{"--yes and --no exclude each other"};
+    if (yes || no) o.answer = yes;
+    if (!keep.empty()) o.keep = CountOf(keep, "--keep");
+    if (!keepBackups.empty()) o.keepBackups = CountOf(keepBackups, "--keep-backups");
     if (o.help || o.version) return o;
     if (o.command.empty()) throw UsageError{"no command given"};
     if (o.command == "backups") {

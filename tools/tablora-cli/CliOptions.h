@@ -1,4 +1,4 @@
-// The command line of tablora-cli, parsed into one value record.
+// The command line of tablora-cli, parsed (by CLI11) into one value record.
 #pragma once
 
 #include <optional>

@@ -6,7 +6,6 @@
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
-#include "tools/common/JsonWriter.h"
 #include "tools/common/RebuildReportText.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/BackupsCommand.h"
@@ -163,92 +162,58 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
 
 void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, const ConsoleUiServices& console,
                int code) {
-    tools::TJsonWriter json(out);
-    BeginJsonResult(json, o.command, code);
-    if (!outcome.error.empty()) json.Value("error", outcome.error);
-    if (!outcome.problem.empty()) json.Value("problem", outcome.problem);
+    tools::TJson json = JsonResult(o.command, code);
+    if (!outcome.error.empty()) json["error"] = outcome.error;
+    if (!outcome.problem.empty()) json["problem"] = outcome.problem;
     if (o.command == "list") {
-        json.BeginArray("tables");
+        json["tables"] = tools::TJson::array();
         for (const auto& t : outcome.tables) {
-            json.BeginObject();
-            json.Value("name", t);
             bool fit = false;
             for (const auto& f : outcome.fitTables) fit = fit || f == t;
-            json.Value("keyRepairFit", fit);
-            json.EndObject();
+            json["tables"].push_back({{"name", t}, {"keyRepairFit", fit}});
         }
-        json.EndArray();
     }
     if (o.command == "repair-keys") {
-        json.BeginArray("tables");
+        json["tables"] = tools::TJson::array();
         for (const auto& r : outcome.keyRepairs) {
-            json.BeginObject();
-            json.Value("name", r.Table);
-            json.Value("result", KeyResultName(r.Result));
-            if (r.RowsBefore >= 0) json.Value("rowsBefore", r.RowsBefore);
-            if (r.RowsAfter >= 0) json.Value("rowsAfter", r.RowsAfter);
-            if (!r.Reason.empty()) json.Value("reason", r.Reason);
-            json.EndObject();
+            tools::TJson table{{"name", r.Table}, {"result", KeyResultName(r.Result)}};
+            if (r.RowsBefore >= 0) table["rowsBefore"] = r.RowsBefore;
+            if (r.RowsAfter >= 0) table["rowsAfter"] = r.RowsAfter;
+            if (!r.Reason.empty()) table["reason"] = r.Reason;
+            json["tables"].push_back(std::move(table));
         }
-        json.EndArray();
     }
     if (o.command == "backup") WriteDatedBackupJson(json, outcome.dated);
-    if (!outcome.staleIndexesRemoved.empty()) {
-        json.BeginArray("staleIndexesRemoved");
-        for (const auto& name : outcome.staleIndexesRemoved) json.Value("", name);
-        json.EndArray();
-    }
-    if (!outcome.verifySkipped.empty()) {
-        json.BeginObject("verify");
-        json.Value("ok", false);
-        json.Value("skipped", outcome.verifySkipped);
-        json.EndObject();
-    }
-    if (outcome.verified) {
-        json.BeginObject("verify");
-        json.Value("entries", outcome.verify.entries);
-        json.Value("ok", outcome.verify.Ok());
-        json.BeginArray("problems");
-        for (const auto& p : outcome.verify.problems) json.Value("", p);
-        json.EndArray();
-        json.EndObject();
-    }
+    if (!outcome.staleIndexesRemoved.empty()) json["staleIndexesRemoved"] = outcome.staleIndexesRemoved;
+    if (!outcome.verifySkipped.empty()) json["verify"] = {{"ok", false}, {"skipped", outcome.verifySkipped}};
+    if (outcome.verified)
+        json["verify"] = {{"entries", outcome.verify.entries},
+                          {"ok", outcome.verify.Ok()},
+                          {"problems", outcome.verify.problems}};
     if (outcome.damageRun) {
-        json.BeginArray("rebuilds");
-        for (const auto& r : outcome.rebuilds) {
-            json.BeginObject();
-            tools::WriteRebuildReport(json, r);
-            json.EndObject();
-        }
-        json.EndArray();
+        json["rebuilds"] = tools::TJson::array();
+        for (const auto& r : outcome.rebuilds) json["rebuilds"].push_back(tools::RebuildReportJson(r));
         if (o.keepBackups >= 0) WriteCompanionPruningJson(json, outcome.pruned);
-        json.BeginArray("notProcessed");
+        json["notProcessed"] = tools::TJson::array();
         for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
-            json.Value("", outcome.damageTables[i]);
-        json.EndArray();
+            json["notProcessed"].push_back(outcome.damageTables[i]);
     }
     if (outcome.exported.run) WriteExportJson(json, outcome.exported);
-    json.BeginArray("messages");
+    json["messages"] = tools::TJson::array();
     for (const auto& m : console.Messages()) {
-        json.BeginObject();
-        json.Value("caption", m.caption);
-        json.Value("text", ConsoleText(m.text));
-        json.Value("icon", m.icon);
-        if (!m.answer.empty()) json.Value("answer", m.answer);
-        json.EndObject();
+        tools::TJson message{{"caption", m.caption}, {"text", ConsoleText(m.text)}, {"icon", m.icon}};
+        if (!m.answer.empty()) message["answer"] = m.answer;
+        json["messages"].push_back(std::move(message));
     }
-    json.EndArray();
-    json.EndObject();
-    json.Finish();
+    tools::PrintJson(out, json);
 }
 
 } // namespace
 
-void BeginJsonResult(tools::TJsonWriter& json, const std::string& command, int code) {
-    json.BeginObject();
-    json.Value("command", command);
-    json.Value("result", code == ExitDone ? "done" : code == ExitProblem ? "problem" : "error");
-    json.Value("exitCode", code);
+tools::TJson JsonResult(const std::string& command, int code) {
+    return {{"command", command},
+            {"result", code == ExitDone ? "done" : code == ExitProblem ? "problem" : "error"},
+            {"exitCode", code}};
 }
 
 int RunCli(const CliOptions& o, std::ostream& out) {

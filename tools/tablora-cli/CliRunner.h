@@ -1,7 +1,7 @@
 // Runs one tablora-cli command through the same module operations as the window.
 #pragma once
 
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 #include "tools/tablora-cli/CliOptions.h"
 
 #include <ostream>
@@ -13,7 +13,7 @@ enum ExitCode { ExitDone = 0, ExitProblem = 1, ExitUsage = 2, ExitError = 3 };
 // Prints results (text, or JSON with --json) to `out`; messages and errors go to stderr.
 int RunCli(const CliOptions& options, std::ostream& out);
 
-// Opens the JSON result of every command: the command, its result in words and its exit code.
-void BeginJsonResult(tools::TJsonWriter& json, const std::string& command, int code);
+// The start of every command's JSON result: the command, its result in words and its exit code.
+tools::TJson JsonResult(const std::string& command, int code);
 
 } // namespace cli

@@ -18,22 +18,12 @@ std::string DirectoryOf(const std::string& path) {
     return dir.empty() ? "." : dir;
 }
 
-// What a rotation kept, deleted and could not delete, as members of the open object.
-void WriteRotation(tools::TJsonWriter& json, const database::TRotation& rotation) {
-    json.BeginArray("kept");
-    for (const auto& name : rotation.Kept) json.Value("", name);
-    json.EndArray();
-    json.BeginArray("deleted");
-    for (const auto& name : rotation.Deleted) json.Value("", name);
-    json.EndArray();
-    json.BeginArray("notDeleted");
-    for (const auto& n : rotation.NotDeleted) {
-        json.BeginObject();
-        json.Value("name", n.Name);
-        json.Value("why", n.Why);
-        json.EndObject();
-    }
-    json.EndArray();
+// What a rotation kept, deleted and could not delete, as members of the object.
+void WriteRotation(tools::TJson& json, const database::TRotation& rotation) {
+    json["kept"] = rotation.Kept;
+    json["deleted"] = rotation.Deleted;
+    json["notDeleted"] = tools::TJson::array();
+    for (const auto& n : rotation.NotDeleted) json["notDeleted"].push_back({{"name", n.Name}, {"why", n.Why}});
 }
 
 } // namespace
@@ -81,24 +71,19 @@ void PrintDatedBackup(std::ostream& out, const TDatedBackupRun& run) {
     for (const auto& n : run.rotation.NotDeleted) out << "not deleted: " << n.Name << " (" << n.Why << ")\n";
 }
 
-void WriteDatedBackupJson(tools::TJsonWriter& json, const TDatedBackupRun& run) {
-    if (!run.target.empty()) json.Value("backup", run.target);
-    if (run.readBack) {
-        json.BeginObject("readBack");
-        json.Value("ok", run.contents.Whole());
-        json.Value("tables", run.contents.Tables.size());
-        json.BeginArray("problems");
-        for (const auto& p : run.contents.Problems) json.Value("", p);
-        json.EndArray();
-        json.EndObject();
-    }
+void WriteDatedBackupJson(tools::TJson& json, const TDatedBackupRun& run) {
+    if (!run.target.empty()) json["backup"] = run.target;
+    if (run.readBack)
+        json["readBack"] = {{"ok", run.contents.Whole()},
+                            {"tables", run.contents.Tables.size()},
+                            {"problems", run.contents.Problems}};
     if (!run.rotating) return;
-    json.BeginObject("rotation");
-    json.Value("done", run.rotated);
+    tools::TJson rotation;
+    rotation["done"] = run.rotated;
     // A backup that raised an error never got as far as the rotation.
-    if (!run.rotated) json.Value("notDone", run.notRotated.empty() ? "the backup failed" : run.notRotated);
-    WriteRotation(json, run.rotation);
-    json.EndObject();
+    if (!run.rotated) rotation["notDone"] = run.notRotated.empty() ? "the backup failed" : run.notRotated;
+    WriteRotation(rotation, run.rotation);
+    json["rotation"] = std::move(rotation);
 }
 
 std::vector<TCompanionPruning> PruneCompanions(const CliOptions& o, const std::vector<tutil::TRebuildReport>& rebuilds) {
@@ -137,16 +122,15 @@ void PrintCompanionPruning(std::ostream& out, const std::vector<TCompanionPrunin
     }
 }
 
-void WriteCompanionPruningJson(tools::TJsonWriter& json, const std::vector<TCompanionPruning>& pruned) {
-    json.BeginArray("companionDirectories");
+void WriteCompanionPruningJson(tools::TJson& json, const std::vector<TCompanionPruning>& pruned) {
+    json["companionDirectories"] = tools::TJson::array();
     for (const auto& p : pruned) {
-        json.BeginObject();
-        json.Value("table", p.table);
-        if (!p.error.empty()) json.Value("error", p.error);
-        WriteRotation(json, p.rotation);
-        json.EndObject();
+        tools::TJson item;
+        item["table"] = p.table;
+        if (!p.error.empty()) item["error"] = p.error;
+        WriteRotation(item, p.rotation);
+        json["companionDirectories"].push_back(std::move(item));
     }
-    json.EndArray();
 }
 
 } // namespace cli

@@ -6,7 +6,7 @@
 #include "database/BackupContents.h"
 #include "database/DatedBackups.h"
 #include "platform/tutil/RebuildReport.h"
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 #include "tools/tablora-cli/CliOptions.h"
 
 #include <ostream>
@@ -36,7 +36,8 @@ TDatedBackupRun StartDatedBackup(const CliOptions& o);
 void FinishDatedBackup(const CliOptions& o, bool backupSound, TDatedBackupRun& run);
 
 void PrintDatedBackup(std::ostream& out, const TDatedBackupRun& run);
-void WriteDatedBackupJson(tools::TJsonWriter& json, const TDatedBackupRun& run);
+// Adds the backup's members to the open result object.
+void WriteDatedBackupJson(tools::TJson& json, const TDatedBackupRun& run);
 
 // check-damage --keep-backups N: per table rebuilt, the older runs' directories deleted.
 struct TCompanionPruning {
@@ -47,6 +48,6 @@ struct TCompanionPruning {
 std::vector<TCompanionPruning> PruneCompanions(const CliOptions& o, const std::vector<tutil::TRebuildReport>& rebuilds);
 bool PruningProblem(const std::vector<TCompanionPruning>& pruned);
 void PrintCompanionPruning(std::ostream& out, const std::vector<TCompanionPruning>& pruned);
-void WriteCompanionPruningJson(tools::TJsonWriter& json, const std::vector<TCompanionPruning>& pruned);
+void WriteCompanionPruningJson(tools::TJson& json, const std::vector<TCompanionPruning>& pruned);
 
 } // namespace cli

@@ -71,26 +71,22 @@ void PrintExport(std::ostream& out, const ExportOutcome& outcome) {
     }
 }
 
-void WriteExportJson(tools::TJsonWriter& json, const ExportOutcome& outcome) {
-    json.BeginObject("export");
-    json.Value("target", outcome.target);
-    json.Value("written", outcome.written);
-    json.BeginArray("tables");
+void WriteExportJson(tools::TJson& json, const ExportOutcome& outcome) {
+    tools::TJson tables = tools::TJson::array();
     for (const auto& t : outcome.tables) {
-        json.BeginObject();
-        json.Value("name", t.Table);
-        json.Value("exported", t.Exported);
-        json.Value("rows", static_cast<std::int64_t>(t.Rows));
-        json.Value("problems", static_cast<std::int64_t>(t.Problems));
-        json.Value("recordsNotExported", static_cast<std::int64_t>(t.RecordsLost));
-        json.Value("valuesExportedBlank", static_cast<std::int64_t>(t.ValuesLost));
-        json.Value("damageFindings", static_cast<std::int64_t>(t.DamageFound));
-        json.Value("primaryKeyKept", t.KeyDropped.empty());
-        if (!t.KeyDropped.empty()) json.Value("primaryKeyDropped", t.KeyDropped);
-        json.EndObject();
+        tools::TJson table;
+        table["name"] = t.Table;
+        table["exported"] = t.Exported;
+        table["rows"] = static_cast<std::int64_t>(t.Rows);
+        table["problems"] = static_cast<std::int64_t>(t.Problems);
+        table["recordsNotExported"] = static_cast<std::int64_t>(t.RecordsLost);
+        table["valuesExportedBlank"] = static_cast<std::int64_t>(t.ValuesLost);
+        table["damageFindings"] = static_cast<std::int64_t>(t.DamageFound);
+        table["primaryKeyKept"] = t.KeyDropped.empty();
+        if (!t.KeyDropped.empty()) table["primaryKeyDropped"] = t.KeyDropped;
+        tables.push_back(std::move(table));
     }
-    json.EndArray();
-    json.EndObject();
+    json["export"] = {{"target", outcome.target}, {"written", outcome.written}, {"tables", std::move(tables)}};
 }
 
 } // namespace cli

@@ -4,7 +4,7 @@
 
 #include "database/OrvDatabaseModule.h"
 #include "database/TableExport.h"
-#include "tools/common/JsonWriter.h"
+#include "tools/common/JsonOutput.h"
 #include "tools/tablora-cli/CliOptions.h"
 
 #include <ostream>
@@ -25,6 +25,6 @@ struct ExportOutcome {
 void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, ExportOutcome& outcome);
 // One line per table, then where the export went.
 void PrintExport(std::ostream& out, const ExportOutcome& outcome);
-void WriteExportJson(tools::TJsonWriter& json, const ExportOutcome& outcome);
+void WriteExportJson(tools::TJson& json, const ExportOutcome& outcome);
 
 } // namespace cli

@@ -1,13 +1,17 @@
 // tablora-sample: makes a demo billing database to try the program on.
 #include "platform/engine/AliasConfig.h"
+#include "tools/common/CommandLine.h"
 #include "tools/tablora-sample/SampleDatabase.h"
 
 #include "TabloraVersion.h"
+
+#include <CLI/CLI.hpp>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 
 namespace {
@@ -34,54 +38,56 @@ bool ParseCount(const std::string& text, std::uint64_t& out) {
 
 int main(int argc, char** argv) {
     sample::TSampleOptions options;
-    bool registerOnly = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
-            return true;
-        };
-        std::string v;
-        if (a == "--help" || a == "-h") {
-            std::cout << usage;
-            return 0;
-        } else if (a == "--version") {
-            std::cout << "tablora-sample " << tablora::Version << "\n";
-            return 0;
-        } else if (a == "--register-only") {
-            registerOnly = true;
-        } else if (a == "--damage") {
-            options.Damage = true;
-        } else if (a == "--rows") {
-            if (!value(v) || !ParseCount(v, options.CallRows) || options.CallRows > 2000000) {
-                std::cerr << "tablora-sample: --rows needs a number from 0 to 2000000\n";
-                return 2;
-            }
-        } else if (a == "--seed") {
-            if (!value(v) || !ParseCount(v, options.Seed)) {
-                std::cerr << "tablora-sample: --seed needs a non-negative number\n";
-                return 2;
-            }
-        } else if (a == "--alias") {
-            if (!value(options.Alias)) {
-                std::cerr << "tablora-sample: --alias needs a name\n";
-                return 2;
-            }
-        } else if (a == "--config") {
-            if (!value(options.ConfigPath) || options.ConfigPath.empty()) {
-                std::cerr << "tablora-sample: --config needs a file name\n";
-                return 2;
-            }
-        } else if (!a.empty() && a[0] == '-') {
-            std::cerr << "tablora-sample: unknown option \"" << a << "\"\n" << usage;
-            return 2;
-        } else if (options.Directory.empty()) {
-            options.Directory = a;
-        } else {
+    bool help = false, version = false, registerOnly = false;
+    std::string rows, seed;
+    std::optional<std::string> alias;
+    CLI::App app("tablora-sample", "tablora-sample");
+    app.set_help_flag();  // the usage text is our own
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("-h,--help", help);
+    app.add_flag("--version", version);
+    app.add_flag("--register-only", registerOnly);
+    app.add_flag("--damage", options.Damage);
+    app.add_option("--rows", rows);
+    app.add_option("--seed", seed);
+    app.add_option("--alias", alias);
+    app.add_option("--config", options.ConfigPath);
+    app.add_option("DIR", options.Directory);
+    // What no option takes is reported in our own words below.
+    app.allow_extras();
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "tablora-sample: " << tools::UsageErrorText(e) << "\n" << usage;
+        return 2;
+    }
+    if (help) {
+        std::cout << usage;
+        return 0;
+    }
+    if (version) {
+        std::cout << "tablora-sample " << tablora::Version << "\n";
+        return 0;
+    }
+    if (const std::vector<std::string> extra = app.remaining(); !extra.empty()) {
+        if (!extra.front().empty() && extra.front()[0] == '-')
+            std::cerr << "tablora-sample: unknown option \"" << extra.front() << "\"\n" << usage;
+        else
             std::cerr << "tablora-sample: only one directory may be given\n" << usage;
-            return 2;
-        }
+        return 2;
+    }
+    if (app.count("--rows") && (!ParseCount(rows, options.CallRows) || options.CallRows > 2000000)) {
+        std::cerr << "tablora-sample: --rows needs a number from 0 to 2000000\n";
+        return 2;
+    }
+    if (app.count("--seed") && !ParseCount(seed, options.Seed)) {
+        std::cerr << "tablora-sample: --seed needs a non-negative number\n";
+        return 2;
+    }
+    if (alias) options.Alias = *alias;  // "" registers none
+    if (app.count("--config") && options.ConfigPath.empty()) {
+        std::cerr << "tablora-sample: --config needs a file name\n";
+        return 2;
     }
     if (options.Directory.empty()) {
         std::cerr << usage;

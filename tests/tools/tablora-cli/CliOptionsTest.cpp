@@ -54,6 +54,44 @@ TEST(CliOptions, RefusesIncompleteOrContradictoryCommandLines) {
     for (const auto& args : bad) EXPECT_THROW(Parse(args), UsageError) << (args.empty() ? "(none)" : args[0]);
 }
 
+// Scripts put the options before the command as often as after it, and a wrapper that
+// appends its own --dir must win over the one it was given.
+TEST(CliOptions, OptionsStandOnEitherSideOfTheCommandAndTheLastRepeatCounts) {
+    const CliOptions before = Parse({"--dir", "/d", "--json", "list"});
+    EXPECT_EQ(before.command, "list");
+    EXPECT_EQ(before.dir, "/d");
+    EXPECT_TRUE(before.json);
+    EXPECT_EQ(Parse({"list", "--dir", "/a", "--dir", "/b"}).dir, "/b");
+    const CliOptions fit = Parse({"repair-keys", "--no", "--dir", "/d", "--all-fit"});
+    EXPECT_TRUE(fit.allTables);
+    EXPECT_EQ(fit.answer, std::optional<bool>(false));
+    EXPECT_EQ(Parse({"list", "--dir", "/d", "--yes", "--yes"}).answer, std::optional<bool>(true));
+    EXPECT_FALSE(Parse({"list", "--dir", "/d"}).answer.has_value());
+    const CliOptions keep = Parse({"backup", "--dir", "/d", "--to-zip", "/z/Orvan-%F.zip", "--keep", "0"});
+    EXPECT_EQ(keep.keep, 0);
+    EXPECT_TRUE(keep.verify);
+}
+
+TEST(CliOptions, AWrongLineIsToldInPlainWords) {
+    const std::vector<std::pair<std::vector<const char*>, std::string>> bad{
+        {{"frobnicate", "--dir", "/d"}, "unknown command frobnicate"},
+        {{"list", "--dir", "/d", "--bogus"}, "unknown option --bogus"},
+        {{"--bogus", "list", "--dir", "/d"}, "unknown option --bogus"},
+        {{"list", "--dir", "/d", "extra"}, "unexpected argument extra"},
+        {{"list", "--dir"}, "--dir needs a value"},
+        {{"list", "--dir", ""}, "--dir: needs a non-empty value"},
+        {{"backup", "--dir", "/d", "--to-zip", "/z/O-%F.zip", "--keep", "-1"}, "--keep needs a whole number"},
+    };
+    for (const auto& [args, said] : bad) {
+        try {
+            Parse(args);
+            ADD_FAILURE() << said;
+        } catch (const UsageError& e) {
+            EXPECT_NE(e.message.find(said), std::string::npos) << e.message;
+        }
+    }
+}
+
 TEST(ConsoleUi, QuestionsNeedAnAnswerOffATerminal) {
     ConsoleUiServices preset(true, false);
     EXPECT_EQ(preset.ShowMessage({"Obnova", "Ignorovať chybu ?", ui::MsgIcon::Warning, ui::MsgButtons::YesNo,
