@@ -4,8 +4,8 @@
 #include "database/DatedBackups.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/Paths.h"
+#include "platform/zip/ArchiveVerify.h"
 #include "tools/common/JsonWriter.h"
-#include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/CliRunner.h"
 
 #include <exception>
@@ -35,7 +35,7 @@ TListedBackup ReadBack(const database::TDatedBackup& b) {
     }
     std::error_code ec;
     listed.bytes = std::filesystem::file_size(b.Path, ec);
-    const ArchiveCheck check = VerifyArchive(b.Path);
+    const azip::ArchiveCheck check = azip::VerifyArchive(b.Path);
     for (const std::string& name : check.names)
         if (database::MatchesTableFileMask(name, "*.db")) listed.tables.push_back(rtl::ChangeFileExt(name, ""));
     listed.problems = check.problems;

@@ -5,9 +5,9 @@
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
+#include "platform/zip/ArchiveVerify.h"
 #include "tools/common/JsonWriter.h"
 #include "tools/common/RebuildReportText.h"
-#include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/BackupsCommand.h"
 #include "tools/tablora-cli/CheckCommand.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
@@ -27,7 +27,7 @@ namespace {
 struct Outcome {
     std::vector<std::string> tables, fitTables;  // list
     std::string error;
-    ArchiveCheck verify;
+    azip::ArchiveCheck verify;
     bool verified = false;
     std::vector<database::TOrvDatabaseModule::TKeyRepairOutcome> keyRepairs;  // repair-keys
     std::string verifySkipped;  // why --verify did not read the archive
@@ -125,7 +125,7 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
                 std::cerr << "verify: skipped, " << outcome.verifySkipped << '\n';
             } else if (o.verify) {
                 outcome.verified = true;
-                outcome.verify = VerifyArchive(target);
+                outcome.verify = azip::VerifyArchive(target);
                 for (const auto& p : outcome.verify.problems) std::cerr << "verify: " << p << '\n';
             }
         }
