@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <zip.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -28,23 +29,6 @@ namespace azip {
 
 namespace {
 
-struct UnpackSettings {
-    ZipCallback callback = nullptr;
-    std::string archivePath;
-    std::string directory = ".";
-    bool restoreAttributes = true;
-};
-
-UnpackSettings& Settings() {
-    static UnpackSettings settings;
-    return settings;
-}
-
-bool& AbortRequested() {
-    static bool abort = false;
-    return abort;
-}
-
 constexpr std::size_t BufferSize = 256 * 1024;
 // A file being unpacked is ".NAME.part<pid>.XXXXXX" until it is whole.
 constexpr const char* PartMarker = ".part";
@@ -55,11 +39,19 @@ struct Outcome {
     std::string reason;
 };
 
+// What the extraction takes from the run's settings.
+struct UnpackOptions {
+    const std::string& archivePath;
+    const std::string& directory;
+    bool restoreAttributes;
+    const std::atomic<bool>& abort;
+};
+
 class Extractor {
 public:
-    Extractor(zip_t* archive, ZipReporter& reporter, zip_uint64_t total)
-        : archive_(archive), directory_(rtl::WithTrailingSeparator(Settings().directory)), reporter_(reporter),
-          total_(total), buffer_(BufferSize), existing_(Settings().directory) {}
+    Extractor(zip_t* archive, const UnpackOptions& settings, ZipReporter& reporter, zip_uint64_t total)
+        : archive_(archive), settings_(settings), directory_(rtl::WithTrailingSeparator(settings.directory)),
+          reporter_(reporter), total_(total), buffer_(BufferSize), existing_(settings.directory) {}
 
     // Extracts entry `index`; false when the run was aborted meanwhile.
     bool Extract(zip_uint64_t index) {
@@ -76,19 +68,18 @@ public:
             reporter_.FileDone(stored, stored, FileStatus::UnsafeName, "unsafe name");
             return true;
         }
-        const std::string directory = rtl::WithTrailingSeparator(Settings().directory);
         if (!unpacked_.insert(rtl::LowerAscii(*bare)).second) {
-            reporter_.FileDone(stored, directory + *bare, FileStatus::SameNameInOtherCase,
+            reporter_.FileDone(stored, directory_ + *bare, FileStatus::SameNameInOtherCase,
                                "differs only in letter case from an entry already unpacked");
             return true;
         }
         const std::string name = existing_.TargetName(*bare);
-        const std::string target = directory + name;
+        const std::string target = directory_ + name;
         reporter_.FileStarted(stored, target, (st.valid & ZIP_STAT_SIZE) ? st.size : 0);
         Outcome outcome = Check(index, st, name, target);
         if (outcome.status == FileStatus::Ok) outcome = WriteFile(index, st, name);
         reporter_.FileEnded();
-        if (AbortRequested()) return false;
+        if (settings_.abort) return false;
         reporter_.FileDone(stored, target, outcome.status, outcome.reason);
         return true;
     }
@@ -107,7 +98,7 @@ private:
         }
         if (!(st.valid & ZIP_STAT_SIZE)) return {FileStatus::BadData, "unknown size"};
         mode_ = 0644;
-        if (Settings().restoreAttributes) {
+        if (settings_.restoreAttributes) {
             if (opsys == ZIP_OPSYS_UNIX && (attributes >> 16 & 0777) != 0)
                 mode_ = (attributes >> 16) & 0777;  // set-id and sticky bits are not given back
             else if (attributes & 0x01)
@@ -182,7 +173,7 @@ private:
             if (sinceWorking >= WorkingInterval) {
                 sinceWorking = 0;
                 SendWorking();
-                if (AbortRequested()) return {FileStatus::WriteError, "aborted"};
+                if (settings_.abort) return {FileStatus::WriteError, "aborted"};
             }
         }
         if (written != expected) return {FileStatus::BadData, "entry shorter than stored size"};
@@ -192,12 +183,13 @@ private:
 public:
     void SendWorking() {
         reporter_.Send(MessageType::Working,
-                       {Settings().archivePath, std::to_string(done_), std::to_string(total_)});
+                       {settings_.archivePath, std::to_string(done_), std::to_string(total_)});
     }
     void EntryDone() { ++done_; }
 
 private:
     zip_t* archive_;
+    const UnpackOptions& settings_;
     std::string directory_;
     ZipReporter& reporter_;
     zip_uint64_t total_;
@@ -212,46 +204,37 @@ private:
 
 } // namespace
 
-int addUNZIP_Initialise() {
-    Settings() = UnpackSettings{};
-    AbortRequested() = false;
-    return 0;
+void TZipUnpacker::Reset() {
+    ResetRun();
+    settings_ = TSettings{};
 }
 
-int addUNZIP_InstallCallback(ZipCallback callback) { Settings().callback = callback; return 0; }
-int addUNZIP_ArchiveName(const char* archivePath) { Settings().archivePath = archivePath ? archivePath : ""; return 0; }
-int addUNZIP_RestoreAttributes(int restore) { Settings().restoreAttributes = restore != 0; return 0; }
-int addUNZIP_RestoreStructure(int) { return 0; }
-
-int addUNZIP_ExtractTo(const char* directory) {
-    Settings().directory = directory && *directory ? directory : ".";
-    return 0;
+void TZipUnpacker::SetExtractTo(std::string directory) {
+    settings_.directory = directory.empty() ? "." : std::move(directory);
 }
 
-int addUNZIP_Abort(int abort) {
-    AbortRequested() = abort != 0;
-    return 0;
+RunResult TZipUnpacker::Run() {
+    const TSettings settings = settings_;
+    return Reported([&](const std::string& archivePath, ZipReporter& reporter) {
+        return Unpack(archivePath, settings, reporter);
+    });
 }
 
-int addUNZIP() {
-    const UnpackSettings& settings = Settings();
-    ZipReporter reporter(settings.callback);
-    const std::string archivePath = settings.archivePath;
-    auto finish = [&](RunResult result) { return reporter.Finish(archivePath, result); };
-
+RunResult TZipUnpacker::Unpack(const std::string& archivePath, const TSettings& settings, ZipReporter& reporter) {
     TArchiveFile file(archivePath, TArchiveFile::TMode::Read);
     zip_t* archive = OpenArchive(file, ZIP_RDONLY, reporter);
-    if (!archive) return finish(RunResult::ArchiveFailed);
+    if (!archive) return RunResult::ArchiveFailed;
     auto directoryFailed = [&](const std::string& reason) {
         reporter.FileDone(settings.directory, settings.directory, FileStatus::WriteError, reason);
-        return finish(RunResult::ArchiveFailed);
+        return RunResult::ArchiveFailed;
     };
+    const UnpackOptions options{archivePath, settings.directory, settings.restoreAttributes, abort_};
     const auto entries = static_cast<zip_uint64_t>(zip_get_num_entries(archive, 0));
     std::optional<Extractor> extractor;
     try {
         if (!rtl::ForceDirectories(settings.directory)) throw rtl::EFileError(rtl::SystemReason(errno));
         rtl::RemoveFilesOfEndedProcesses(settings.directory, std::string(".*") + PartMarker + "*", PartMarker);
-        extractor.emplace(archive, reporter, entries);  // lists the directory
+        extractor.emplace(archive, options, reporter, entries);  // lists the directory
     } catch (const std::exception& e) {
         zip_discard(archive);
         return directoryFailed(e.what());
@@ -263,18 +246,45 @@ int addUNZIP() {
         if (zip_stat_index(archive, i, 0, &st) == 0 && (st.valid & ZIP_STAT_SIZE)) totalBytes += st.size;
     }
     reporter.SetTotalBytes(totalBytes);
-    bool aborted = AbortRequested();
+    bool aborted = abort_;
     for (zip_uint64_t i = 0; i < entries && !aborted; ++i) {
         extractor->SendWorking();
-        aborted = AbortRequested() || !extractor->Extract(i) || AbortRequested();
+        aborted = abort_ || !extractor->Extract(i) || abort_;
         extractor->EntryDone();
     }
     zip_discard(archive);
     // The renames themselves must reach the disk: until they do, a crash may bring the old
     // files back, and the run must not be reported as done.
     if (rtl::FileSystem().SyncDirectory(settings.directory) != 0) return directoryFailed(rtl::SystemReason(errno));
-    if (aborted) return finish(RunResult::Aborted);
-    return finish(reporter.Outcome());
+    if (aborted) return RunResult::Aborted;
+    return reporter.Outcome();
 }
+
+namespace {
+
+TZipUnpacker& ThreadUnpacker() {
+    thread_local TZipUnpacker unpacker;
+    return unpacker;
+}
+
+} // namespace
+
+int addUNZIP_Initialise() {
+    ThreadUnpacker().Reset();
+    return 0;
+}
+
+int addUNZIP_InstallCallback(ZipCallback callback) { ThreadUnpacker().InstallCallback(callback); return 0; }
+int addUNZIP_ArchiveName(const char* archivePath) { ThreadUnpacker().SetArchiveName(archivePath ? archivePath : ""); return 0; }
+int addUNZIP_ExtractTo(const char* directory) { ThreadUnpacker().SetExtractTo(directory ? directory : ""); return 0; }
+int addUNZIP_RestoreAttributes(int restore) { ThreadUnpacker().SetRestoreAttributes(restore != 0); return 0; }
+int addUNZIP_RestoreStructure(int) { return 0; }
+
+int addUNZIP_Abort(int abort) {
+    ThreadUnpacker().Abort(abort != 0);
+    return 0;
+}
+
+int addUNZIP() { return static_cast<int>(ThreadUnpacker().Run()); }
 
 } // namespace azip

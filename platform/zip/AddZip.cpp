@@ -14,6 +14,7 @@
 #include <sys/stat.h>  // the Unix file type and permission bits a zip entry records
 #include <zip.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -24,24 +25,6 @@
 namespace azip {
 
 namespace {
-
-struct PackSettings {
-    ZipCallback callback = nullptr;
-    std::string archivePath;
-    std::string listFile;
-    bool saveStructure = false;
-    int level = 6;
-};
-
-PackSettings& Settings() {
-    static PackSettings settings;
-    return settings;
-}
-
-bool& AbortRequested() {
-    static bool abort = false;
-    return abort;
-}
 
 std::string StoredName(const std::string& path, bool saveStructure) {
     if (saveStructure) {
@@ -57,9 +40,10 @@ std::string StoredName(const std::string& path, bool saveStructure) {
 // would only fail the whole archive).
 class FileSource {
 public:
-    FileSource(std::string name, std::string path, const rtl::TFileStatus& st, ZipReporter& reporter)
+    FileSource(std::string name, std::string path, const rtl::TFileStatus& st, ZipReporter& reporter,
+               const std::atomic<bool>& abort)
         : name_(std::move(name)), path_(std::move(path)), size_(st.Size),
-          mtime_(static_cast<std::time_t>(st.ModifySeconds())), reporter_(reporter) {
+          mtime_(static_cast<std::time_t>(st.ModifySeconds())), reporter_(reporter), abort_(abort) {
         zip_error_init(&error_);
     }
     ~FileSource() {
@@ -90,7 +74,7 @@ private:
         case ZIP_SOURCE_ERROR:
             return zip_error_to_data(&error_, data, length);
         case ZIP_SOURCE_OPEN:
-            if (AbortRequested())
+            if (abort_)
                 return Fail(ZIP_ER_CANCELLED, 0, FileStatus::CannotOpen, rtl::Text(rtl::TMsg::ZipAborted), false);
             fd_ = rtl::FileSystem().Open(path_, O_RDONLY | O_NONBLOCK);
             if (fd_ < 0) return Fail(ZIP_ER_OPEN, errno, FileStatus::CannotOpen, rtl::SystemReason(errno), true);
@@ -119,7 +103,7 @@ private:
     }
 
     zip_int64_t Read(void* data, zip_uint64_t length) {
-        if (AbortRequested())
+        if (abort_)
             return Fail(ZIP_ER_CANCELLED, 0, FileStatus::ReadError, rtl::Text(rtl::TMsg::ZipAborted), false);
         const ssize_t n = rtl::FileSystem().Read(fd_, data, length);
         if (n < 0) return Fail(ZIP_ER_READ, errno, FileStatus::ReadError, rtl::SystemReason(errno), true);
@@ -146,6 +130,7 @@ private:
     zip_uint64_t size_;
     std::time_t mtime_;
     ZipReporter& reporter_;
+    const std::atomic<bool>& abort_;
     zip_error_t error_;
     int fd_ = -1;
     zip_uint64_t read_ = 0;
@@ -177,17 +162,35 @@ bool WriteEmptyArchive(TArchiveFile& file) {
     return file.BeginWrite() && file.Write(endRecord, sizeof endRecord) && file.Commit();
 }
 
-int CancelRequested(zip_t*, void*) { return AbortRequested() ? 1 : 0; }
+int CancelRequested(zip_t*, void* abort) { return *static_cast<const std::atomic<bool>*>(abort) ? 1 : 0; }
+
+// What libzip's progress callback needs to tell the percentage.
+struct ProgressState {
+    const ZipReporter& reporter;
+    const std::string& archivePath;
+};
 
 void Progress(zip_t*, double fraction, void* state) {
-    const auto* reporter = static_cast<ZipReporter*>(state);
-    reporter->Send(MessageType::Working,
-                   {Settings().archivePath, std::to_string(static_cast<int>(fraction * 100.0)), "100"});
+    const auto* progress = static_cast<const ProgressState*>(state);
+    progress->reporter.Send(MessageType::Working,
+                            {progress->archivePath, std::to_string(static_cast<int>(fraction * 100.0)), "100"});
 }
 
-bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
-             std::vector<std::unique_ptr<FileSource>>& sources, mode_t& readableBy, std::uint64_t& totalBytes) {
-    const PackSettings& settings = Settings();
+struct PackOptions {
+    bool saveStructure;
+    int level;
+};
+
+// The files added to a run so far.
+struct PackRun {
+    const std::atomic<bool>& abort;
+    std::vector<std::unique_ptr<FileSource>> sources;  // outlive zip_close, which reads them
+    mode_t readableBy = 0666;
+    std::uint64_t totalBytes = 0;
+};
+
+bool AddFile(zip_t* archive, const std::string& path, const PackOptions& settings, ZipReporter& reporter,
+             PackRun& run) {
     const std::string name = StoredName(path, settings.saveStructure);
     rtl::TFileStatus st;
     if (rtl::FileSystem().Stat(path, st) != 0 && errno != ENOENT) {
@@ -199,8 +202,8 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
         reporter.FileDone(name, path, FileStatus::NotFound, "no such file");
         return false;
     }
-    readableBy &= st.Mode | S_IRUSR | S_IWUSR;
-    auto source = std::make_unique<FileSource>(name, path, st, reporter);
+    run.readableBy &= st.Mode | S_IRUSR | S_IWUSR;
+    auto source = std::make_unique<FileSource>(name, path, st, reporter, run.abort);
     zip_source_t* zs = zip_source_function(archive, &FileSource::Callback, source.get());
     if (!zs) {
         reporter.FileDone(name, path, FileStatus::CannotOpen, ZipReason(archive));
@@ -214,8 +217,8 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
                           ZipReason(archive));
         return false;
     }
-    sources.push_back(std::move(source));
-    totalBytes += st.Size;
+    run.sources.push_back(std::move(source));
+    run.totalBytes += st.Size;
     const auto i = static_cast<zip_uint64_t>(index);
     const auto stamp = EncodeExtendedTimestamp(static_cast<std::time_t>(st.ModifySeconds()));
     const zip_uint32_t attributes =
@@ -234,80 +237,94 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
 
 } // namespace
 
-int addZIP_Initialise() {
-    Settings() = PackSettings{};
-    AbortRequested() = false;
-    return 0;
+void TZipPacker::Reset() {
+    ResetRun();
+    settings_ = TSettings{};
 }
 
-int addZIP_InstallCallback(ZipCallback callback) { Settings().callback = callback; return 0; }
-int addZIP_ArchiveName(const char* archivePath) { Settings().archivePath = archivePath ? archivePath : ""; return 0; }
-int addZIP_IncludeListFile(const char* listFilePath) { Settings().listFile = listFilePath ? listFilePath : ""; return 0; }
-int addZIP_SaveStructure(int save) { Settings().saveStructure = save != 0; return 0; }
-int addZIP_Span(int) { return 0; }
+void TZipPacker::SetCompressionLevel(int level) { settings_.level = level < 0 ? 0 : level > 9 ? 9 : level; }
 
-int addZIP_SetCompressionLevel(int level) {
-    Settings().level = level < 0 ? 0 : level > 9 ? 9 : level;
-    return 0;
+RunResult TZipPacker::Run() {
+    const TSettings settings = settings_;
+    return Reported([&](const std::string& archivePath, ZipReporter& reporter) {
+        return Pack(archivePath, settings, reporter);
+    });
 }
 
-int addZIP_Abort(int abort) {
-    AbortRequested() = abort != 0;
-    return 0;
-}
-
-int addZIP() {
-    const PackSettings settings = Settings();
-    ZipReporter reporter(settings.callback);
-    const std::string& archivePath = settings.archivePath;
-    auto finish = [&](RunResult result) { return reporter.Finish(archivePath, result); };
-
+RunResult TZipPacker::Pack(const std::string& archivePath, const TSettings& settings, ZipReporter& reporter) {
     std::vector<std::string> files;
     if (!ReadList(settings.listFile, files)) {
         reporter.FileDone(settings.listFile, settings.listFile, FileStatus::ListUnreadable, "cannot read list");
-        return finish(RunResult::ArchiveFailed);
+        return RunResult::ArchiveFailed;
     }
     reporter.Send(MessageType::RunStarted, {archivePath, std::to_string(files.size())});
 
     TArchiveFile file(archivePath, TArchiveFile::TMode::Replace);
     zip_t* archive = OpenArchive(file, ZIP_CREATE | ZIP_TRUNCATE, reporter);
-    if (!archive) return finish(RunResult::ArchiveFailed);
-    zip_register_cancel_callback_with_state(archive, &CancelRequested, nullptr, nullptr);
-    zip_register_progress_callback_with_state(archive, 0.01, &Progress, nullptr, &reporter);
+    if (!archive) return RunResult::ArchiveFailed;
+    ProgressState progress{reporter, archivePath};
+    zip_register_cancel_callback_with_state(archive, &CancelRequested, nullptr, &abort_);
+    zip_register_progress_callback_with_state(archive, 0.01, &Progress, nullptr, &progress);
 
     const std::optional<rtl::TFileIdentity> replaced = rtl::IdentityOf(archivePath);
-    std::vector<std::unique_ptr<FileSource>> sources;  // outlive zip_close, which reads them
-    mode_t readableBy = 0666;
-    std::uint64_t totalBytes = 0;
+    PackRun run{abort_, {}};
     for (const std::string& path : files) {
-        if (AbortRequested()) break;
-        AddFile(archive, path, reporter, sources, readableBy, totalBytes);
+        if (abort_) break;
+        AddFile(archive, path, {settings.saveStructure, settings.level}, reporter, run);
     }
-    reporter.SetTotalBytes(totalBytes);
-    GiveArchiveIdentity(file, replaced, readableBy);
-    if (AbortRequested()) {
+    reporter.SetTotalBytes(run.totalBytes);
+    GiveArchiveIdentity(file, replaced, run.readableBy);
+    if (abort_) {
         zip_discard(archive);
-        return finish(RunResult::Aborted);
+        return RunResult::Aborted;
     }
-    if (sources.empty()) {
+    if (run.sources.empty()) {
         zip_discard(archive);
         if (!WriteEmptyArchive(file)) {
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, ZipReason(file.Error()));
-            return finish(RunResult::ArchiveFailed);
+            return RunResult::ArchiveFailed;
         }
-        return finish(reporter.Outcome());
+        return reporter.Outcome();
     }
     const int failedBefore = reporter.Failed();
     if (zip_close(archive) != 0) {
         const std::string reason = ZipReason(archive);
         zip_discard(archive);  // the temporary file is gone already; the old archive stays
-        if (AbortRequested()) return finish(RunResult::Aborted);
+        if (abort_) return RunResult::Aborted;
         // A file failure was reported by its source; anything else is the archive's own.
         if (reporter.Failed() == failedBefore)
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, reason);
-        return finish(RunResult::ArchiveFailed);
+        return RunResult::ArchiveFailed;
     }
-    return finish(reporter.Outcome());
+    return reporter.Outcome();
 }
+
+namespace {
+
+TZipPacker& ThreadPacker() {
+    thread_local TZipPacker packer;
+    return packer;
+}
+
+} // namespace
+
+int addZIP_Initialise() {
+    ThreadPacker().Reset();
+    return 0;
+}
+
+int addZIP_InstallCallback(ZipCallback callback) { ThreadPacker().InstallCallback(callback); return 0; }
+int addZIP_ArchiveName(const char* archivePath) { ThreadPacker().SetArchiveName(archivePath ? archivePath : ""); return 0; }
+int addZIP_IncludeListFile(const char* listFilePath) { ThreadPacker().SetIncludeListFile(listFilePath ? listFilePath : ""); return 0; }
+int addZIP_SaveStructure(int save) { ThreadPacker().SetSaveStructure(save != 0); return 0; }
+int addZIP_Span(int) { return 0; }
+int addZIP_SetCompressionLevel(int level) { ThreadPacker().SetCompressionLevel(level); return 0; }
+
+int addZIP_Abort(int abort) {
+    ThreadPacker().Abort(abort != 0);
+    return 0;
+}
+
+int addZIP() { return static_cast<int>(ThreadPacker().Run()); }
 
 } // namespace azip

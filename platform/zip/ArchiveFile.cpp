@@ -199,14 +199,19 @@ void TArchiveFile::Rollback() {
     temporary_.clear();
 }
 
+zip_t* OpenWithLibzip(TArchiveFile& file, int flags, zip_error_t* error) {
+    zip_t* archive = nullptr;
+    if (zip_source_t* source = file.NewSource(error)) {
+        archive = zip_open_from_source(source, flags, error);
+        if (!archive) zip_source_free(source);
+    }
+    return archive;
+}
+
 zip_t* OpenArchive(TArchiveFile& file, int flags, ZipReporter& reporter) {
     zip_error_t error;
     zip_error_init(&error);
-    zip_t* archive = nullptr;
-    if (zip_source_t* source = file.NewSource(&error)) {
-        archive = zip_open_from_source(source, flags, &error);
-        if (!archive) zip_source_free(source);
-    }
+    zip_t* archive = OpenWithLibzip(file, flags, &error);
     if (!archive) {
         const bool noZip = zip_error_code_zip(&error) == ZIP_ER_NOZIP;
         reporter.FileDone(file.Path(), file.Path(), noZip ? FileStatus::NotAnArchive : FileStatus::CannotOpen,

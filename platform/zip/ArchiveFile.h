@@ -75,8 +75,10 @@ private:
     std::optional<rtl::TFileIdentity> identity_;
 };
 
-// Opens `file` with libzip (`flags` as zip_open's); a failure is reported as the archive's
-// own FileStatus through `reporter` and gives nullptr.
+// Opens `file` with libzip (`flags` as zip_open's); nullptr with `error` set on a failure.
+zip_t* OpenWithLibzip(TArchiveFile& file, int flags, zip_error_t* error);
+
+// The same, with a failure reported as the archive's own FileStatus through `reporter`.
 class ZipReporter;
 zip_t* OpenArchive(TArchiveFile& file, int flags, ZipReporter& reporter);
 

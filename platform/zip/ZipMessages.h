@@ -29,10 +29,21 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
 
 namespace azip {
 
 using ZipCallback = int (*)(std::intptr_t reserved, std::uint8_t type, const char* text);
+// The same contract for a receiver that carries its own state: type and text; 1 or 0.
+using ZipMessageSink = std::function<int(std::uint8_t type, const char* text)>;
+
+// A callback as a receiver (called with 0 as its first argument); none stays none.
+inline ZipMessageSink SinkOf(ZipCallback callback) {
+    if (!callback) return nullptr;
+    return [callback](std::uint8_t type, const char* text) { return callback(0, type, text); };
+}
 
 namespace MessageType {
 inline constexpr std::uint8_t RunStarted = 10;
@@ -64,5 +75,22 @@ enum class FileStatus : int {
 // Results of addZIP / addUNZIP: 0 when every file was handled, 1 when some failed,
 // 2 when the run was aborted, 3 when the archive itself failed.
 enum class RunResult : int { Ok = 0, FilesFailed = 1, Aborted = 2, ArchiveFailed = 3 };
+
+// A file (or the archive, or the include list) that a run could not handle, as its
+// FileStatus message told it.
+struct TFileFailure {
+    std::string name;
+    std::string path;
+    FileStatus status = FileStatus::Ok;
+    std::string reason;
+};
+
+// What a run left: its result, the FileStatus messages it sent, and the last failure among them.
+struct TRunReport {
+    RunResult result = RunResult::Ok;
+    int succeeded = 0;
+    int failed = 0;
+    std::optional<TFileFailure> lastFailure;
+};
 
 } // namespace azip

@@ -5,7 +5,7 @@
 namespace azip {
 
 int ZipReporter::Send(std::uint8_t type, std::initializer_list<std::string_view> fields) const {
-    if (!callback_) return 1;
+    if (!sink_) return 1;
     std::string text;
     bool first = true;
     for (std::string_view field : fields) {
@@ -13,15 +13,17 @@ int ZipReporter::Send(std::uint8_t type, std::initializer_list<std::string_view>
         first = false;
         for (char c : field) text += (c == '|' || c == '\0') ? '?' : c;
     }
-    return callback_(0, type, text.c_str());
+    return sink_(type, text.c_str());
 }
 
 void ZipReporter::FileDone(std::string_view name, std::string_view path, FileStatus status,
                            std::string_view reason) {
-    if (status == FileStatus::Ok)
+    if (status == FileStatus::Ok) {
         ++succeeded_;
-    else
+    } else {
         ++failed_;
+        lastFailure_ = TFileFailure{std::string(name), std::string(path), status, std::string(reason)};
+    }
     Send(MessageType::FileStatus,
          {name, path, std::to_string(static_cast<int>(status)), reason});
 }

@@ -7,14 +7,15 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace azip {
 
 class ZipReporter {
 public:
-    explicit ZipReporter(ZipCallback callback) : callback_(callback) {}
+    explicit ZipReporter(ZipMessageSink sink) : sink_(std::move(sink)) {}
 
-    // Sends `fields` joined by "|"; returns the callback's answer (1 without a callback).
+    // Sends `fields` joined by "|"; returns the receiver's answer (1 without one).
     int Send(std::uint8_t type, std::initializer_list<std::string_view> fields) const;
 
     // A FileStatus message; counts successes and failures for the RunFinished message.
@@ -25,6 +26,8 @@ public:
     int Finish(std::string_view archive, RunResult result) const;
     // FilesFailed when any file failed, else Ok.
     RunResult Outcome() const { return failed_ ? RunResult::FilesFailed : RunResult::Ok; }
+    // The run's messages so far, ended with `result`.
+    TRunReport Report(RunResult result) const { return {result, succeeded_, failed_, lastFailure_}; }
 
     // Byte progress of the run (FileProgress messages): the bytes of every file to handle,
     // the start of one file of `size` bytes, each `bytes` of it handled (a message whenever
@@ -39,11 +42,12 @@ public:
     int Failed() const { return failed_; }
 
 private:
-    ZipCallback callback_;
+    ZipMessageSink sink_;
     void SendProgress();
 
     int succeeded_ = 0;
     int failed_ = 0;
+    std::optional<TFileFailure> lastFailure_;
     std::uint64_t totalBytes_ = 0;
     std::uint64_t doneBytes_ = 0;
     std::uint64_t sentBytes_ = 0;  // doneBytes_ at the last FileProgress message

@@ -6,8 +6,8 @@
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/zip/ArchiveVerify.h"
 #include "tools/common/JsonOutput.h"
-#include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/CliRunner.h"
 
 #include <exception>
@@ -36,7 +36,7 @@ TListedBackup ReadBack(const database::TDatedBackup& b) {
     }
     rtl::TFileStatus st;
     if (rtl::FileSystem().Stat(b.Path, st) == 0) listed.bytes = st.Size;
-    const ArchiveCheck check = VerifyArchive(b.Path);
+    const azip::ArchiveCheck check = azip::VerifyArchive(b.Path);
     for (const std::string& name : check.names)
         if (database::MatchesTableFileMask(name, "*.db")) listed.tables.push_back(rtl::ChangeFileExt(name, ""));
     listed.problems = check.problems;

@@ -6,8 +6,8 @@
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
+#include "platform/zip/ArchiveVerify.h"
 #include "tools/common/RebuildReportText.h"
-#include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/BackupsCommand.h"
 #include "tools/tablora-cli/CheckCommand.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
@@ -26,7 +26,7 @@ namespace {
 struct Outcome {
     std::vector<std::string> tables, fitTables;  // list
     std::string error;
-    ArchiveCheck verify;
+    azip::ArchiveCheck verify;
     bool verified = false;
     std::vector<database::TOrvDatabaseModule::TKeyRepairOutcome> keyRepairs;  // repair-keys
     std::string verifySkipped;  // why --verify did not read the archive
@@ -124,7 +124,7 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
                 std::cerr << "verify: skipped, " << outcome.verifySkipped << '\n';
             } else if (o.verify) {
                 outcome.verified = true;
-                outcome.verify = VerifyArchive(target);
+                outcome.verify = azip::VerifyArchive(target);
                 for (const auto& p : outcome.verify.problems) std::cerr << "verify: " << p << '\n';
             }
         }

@@ -3,9 +3,9 @@
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
+#include "platform/zip/ArchiveVerify.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempDir.h"
-#include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/CliRunner.h"
 
 #include <gtest/gtest.h>
@@ -104,7 +104,7 @@ TEST_F(CliRun, ABackupWithoutIndexesNamesTheStaleIndexesItRemoved) {
     EXPECT_NE(text.find("\"staleIndexesRemoved\": [\n    \"Brany.PX\"\n  ]"), std::string::npos) << text;
 }
 
-TEST_F(CliRun, ZipBackupIsVerifiedAndACorruptArchiveIsCaught) {
+TEST_F(CliRun, ZipBackupIsVerified) {
     CliOptions o;
     o.command = "backup";
     o.toZip = out / "b.zip";
@@ -112,17 +112,11 @@ TEST_F(CliRun, ZipBackupIsVerifiedAndACorruptArchiveIsCaught) {
     std::string json;
     o.json = true;
     EXPECT_EQ(Run(o, &json), ExitDone) << json;
-    const ArchiveCheck good = VerifyArchive(out / "b.zip");
-    EXPECT_TRUE(good.Ok());
-    EXPECT_EQ(good.entries, 4);
-
-    // Flip bytes inside the first entry's compressed data: its CRC no longer matches.
-    std::string bytes = ReadAll(out / "b.zip");
-    ASSERT_GT(bytes.size(), 200u);
-    for (std::size_t i = 80; i < 120; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
-    std::ofstream(out / "b.zip", std::ios::binary | std::ios::trunc) << bytes;
-    EXPECT_FALSE(VerifyArchive(out / "b.zip").Ok());
-    EXPECT_FALSE(VerifyArchive(out / "missing.zip").Ok());
+    EXPECT_NE(json.find("\"entries\": 4"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"ok\": true"), std::string::npos) << json;
+    const azip::ArchiveCheck check = azip::VerifyArchive(out / "b.zip");
+    EXPECT_TRUE(check.Ok());
+    EXPECT_EQ(check.entries, 4);
 }
 
 // A scheduled backup of a share that is not mounted must not end with "done".

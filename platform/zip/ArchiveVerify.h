@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace azip {
 
 struct ArchiveCheck {
     int entries = 0;
@@ -16,4 +16,4 @@ struct ArchiveCheck {
 
 ArchiveCheck VerifyArchive(const std::string& path);
 
-} // namespace cli
+} // namespace azip

@@ -1,4 +1,4 @@
-#include "tools/tablora-cli/ArchiveVerify.h"
+#include "platform/zip/ArchiveVerify.h"
 
 #include "platform/zip/ArchiveFile.h"
 
@@ -6,19 +6,15 @@
 
 #include <memory>
 
-namespace cli {
+namespace azip {
 
 ArchiveCheck VerifyArchive(const std::string& path) {
     ArchiveCheck check;
-    azip::TArchiveFile file(path, azip::TArchiveFile::TMode::Read);
+    TArchiveFile file(path, TArchiveFile::TMode::Read);
     zip_error_t error;
     zip_error_init(&error);
-    zip_t* archive = nullptr;
     // ZIP_CHECKCONS makes libzip compare the central directory with the local headers too.
-    if (zip_source_t* source = file.NewSource(&error)) {
-        archive = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
-        if (!archive) zip_source_free(source);
-    }
+    zip_t* archive = OpenWithLibzip(file, ZIP_RDONLY | ZIP_CHECKCONS, &error);
     if (!archive) {
         check.problems.push_back(path + ": " + zip_error_strerror(&error));
         zip_error_fini(&error);
@@ -49,4 +45,4 @@ ArchiveCheck VerifyArchive(const std::string& path) {
     return check;
 }
 
-} // namespace cli
+} // namespace azip
