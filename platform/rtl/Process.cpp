@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace rtl {
@@ -46,7 +48,14 @@ std::string AbsolutePath(const std::string& path) {
 std::string TemporaryDirectory() {
     std::error_code ec;
     const auto dir = std::filesystem::temp_directory_path(ec);
-    return ec ? std::string() : dir.string();
+    return ec ? std::string("/tmp") : dir.string();
+}
+
+void PreferLargePages(const void* data, std::size_t bytes) {
+    constexpr std::uintptr_t Large = 2u << 20;
+    const auto from = (reinterpret_cast<std::uintptr_t>(data) + Large - 1) & ~(Large - 1);
+    const auto to = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(Large - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 }
 
 bool IsTerminal(TStandardStream stream) {
