@@ -5,7 +5,6 @@
 
 #include <pthread.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -30,7 +29,7 @@ struct TEntry {
     int Refs = 0;
 };
 
-using TRegistryKey = std::pair<dev_t, ino_t>;
+using TRegistryKey = std::pair<std::uint64_t, std::uint64_t>;
 
 std::map<TRegistryKey, TEntry>& Registry();
 
@@ -73,7 +72,7 @@ public:
     TWaitAnnouncement(const TWaitAnnouncement&) = delete;
     TWaitAnnouncement& operator=(const TWaitAnnouncement&) = delete;
 
-    void Begin(const std::string& what, dev_t device, ino_t inode) {
+    void Begin(const std::string& what, std::uint64_t device, std::uint64_t inode) {
         if (announced_ || !WaitNotice()) return;
         const TLockHolder holder = FindLockHolder(device, inode);
         // The program's name alone fits a status bar; the error after a vain wait says more.
@@ -113,8 +112,8 @@ void TakeBackShared(int fd, const std::string& what, const std::string& path) {
 
 // Takes a flock on `fd`, waiting in steps up to `waitMs`. False when the wait ran out. With
 // `upgrade`, `fd` holds a shared lock that it keeps while it waits.
-bool LockWithin(int fd, int operation, int waitMs, const std::string& what, const std::string& path, dev_t device,
-                ino_t inode, bool upgrade = false) {
+bool LockWithin(int fd, int operation, int waitMs, const std::string& what, const std::string& path, std::uint64_t device,
+                std::uint64_t inode, bool upgrade = false) {
     int waited = 0;
     TWaitAnnouncement announcement;
     for (;;) {
@@ -129,7 +128,7 @@ bool LockWithin(int fd, int operation, int waitMs, const std::string& what, cons
     }
 }
 
-[[noreturn]] void Busy(const std::string& what, const std::string& path, dev_t device, ino_t inode, int waitMs) {
+[[noreturn]] void Busy(const std::string& what, const std::string& path, std::uint64_t device, std::uint64_t inode, int waitMs) {
     const std::string holder = DescribeLockHolder(device, inode);
     throw ELockBusy(Format(TMsg::LockBusy, {what, holder.empty() ? std::string() : " (" + holder + ")",
                                             std::to_string((waitMs + 999) / 1000), path}));
@@ -150,14 +149,14 @@ void SetLockWaitFunction(std::function<void(int)> wait) { WaitFunction() = std::
 
 void SetLockWaitNotice(TLockWaitNotice notice) { WaitNotice() = std::move(notice); }
 
-std::string DescribeLockHolder(dev_t device, ino_t inode) {
+std::string DescribeLockHolder(std::uint64_t device, std::uint64_t inode) {
     const TLockHolder holder = FindLockHolder(device, inode);
     if (holder.Pid.empty()) return std::string();
     return holder.Program.empty() ? Format(TMsg::LockHolder, {holder.Pid})
                                   : Format(TMsg::LockHolderNamed, {holder.Pid, holder.Program});
 }
 
-TLockHolder FindLockHolder(dev_t device, ino_t inode) {
+TLockHolder FindLockHolder(std::uint64_t device, std::uint64_t inode) {
     std::ifstream locks("/proc/locks");
     std::string line;
     while (std::getline(locks, line)) {
@@ -196,9 +195,9 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
     for (;;) {
         TFileDescriptor fd(FileSystem().Open(path, O_RDONLY));
         if (!fd.Valid()) CannotOpen(what, path);
-        struct stat st {};
-        if (::fstat(fd.Get(), &st) != 0) CannotOpen(what, path);
-        const TRegistryKey key{st.st_dev, st.st_ino};
+        TFileStatus st;
+        if (FileSystem().Fstat(fd.Get(), st) != 0) CannotOpen(what, path);
+        const TRegistryKey key{st.Device, st.Inode};
         auto& registry = Registry();
         if (auto it = registry.find(key); it != registry.end()) {
             TEntry& entry = it->second;
@@ -215,8 +214,12 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
         if (!LockWithin(fd.Get(), operation, waitMs, what, path, key.first, key.second))
             Busy(what, path, key.first, key.second, waitMs);
         // A file replaced by rename while we waited: lock what the name stands for now.
-        struct stat now {};
-        if (::stat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) continue;
+        TFileStatus now;
+        if (FileSystem().Stat(path, now) != 0) {
+            if (errno == ENOENT) continue;  // unlinked meanwhile: the open says so
+            CannotOpen(what, path);
+        }
+        if (!now.SameFileAs(st)) continue;
         registry[key] = TEntry{fd.Release(), kind, 1};
         TAdvisoryLock lock;
         lock.key_ = TKey{key.first, key.second};

@@ -14,7 +14,7 @@
 
 #include "platform/rtl/Error.h"
 
-#include <sys/types.h>
+#include <cstdint>
 
 #include <functional>
 #include <string>
@@ -53,8 +53,8 @@ public:
 
 private:
     struct TKey {
-        dev_t Device = 0;
-        ino_t Inode = 0;
+        std::uint64_t Device = 0;
+        std::uint64_t Inode = 0;
     };
     TKey key_;
     TKey extra_;
@@ -78,9 +78,9 @@ struct TLockHolder {
     std::string Pid;
     std::string Program;
 };
-TLockHolder FindLockHolder(dev_t device, ino_t inode);
+TLockHolder FindLockHolder(std::uint64_t device, std::uint64_t inode);
 
 // "process 1234 (tablora-cli)" (in the process language) for that holder, or "".
-std::string DescribeLockHolder(dev_t device, ino_t inode);
+std::string DescribeLockHolder(std::uint64_t device, std::uint64_t inode);
 
 } // namespace rtl

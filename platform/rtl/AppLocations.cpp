@@ -1,10 +1,9 @@
 #include "platform/rtl/AppLocations.h"
 
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 
-#include <unistd.h>
-
-#include <cstdlib>
 #include <filesystem>
 
 namespace rtl {
@@ -24,19 +23,19 @@ std::string ProgramDirectory() {
     if (!Override().empty()) return Override();
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return std::filesystem::current_path(ec).string();
+    if (ec) return CurrentDirectory();
     return exe.parent_path().string();
 }
 
 std::string XdgBaseDirectory(const char* envVar, const char* homeRelative) {
-    if (const char* xdg = std::getenv(envVar); xdg && *xdg) return xdg;
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/" + homeRelative;
+    if (const std::string xdg = EnvironmentVariable(envVar); !xdg.empty()) return xdg;
+    if (const std::string home = EnvironmentVariable("HOME"); !home.empty()) return home + "/" + homeRelative;
     return std::string();
 }
 
 std::string WritableProgramDirectory() {
     const std::string dir = ProgramDirectory();
-    if (::access(dir.c_str(), W_OK | X_OK) == 0) return dir;
+    if (FileSystem().Access(dir, AccessWrite | AccessExecute) == 0) return dir;
     const std::string data = XdgBaseDirectory("XDG_DATA_HOME", ".local/share");
     if (data.empty()) return dir;
     const std::string own = data + "/tablora";

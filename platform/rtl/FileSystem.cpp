@@ -18,7 +18,8 @@ namespace {
 
 constexpr const char* OpNames[] = {"open-read", "open-write", "read",      "write",        "copy-range",
                                    "sync",      "close",      "rename",    "unlink",       "sync-dir",
-                                   "mkdir",     "metadata",   "list",      "lock",         "link"};
+                                   "mkdir",     "metadata",   "list",      "lock",         "link",
+                                   "stat"};
 static_assert(sizeof(OpNames) / sizeof(OpNames[0]) == static_cast<std::size_t>(FsOp::Count));
 
 TFileSystem& RealFileSystem() {
@@ -31,6 +32,45 @@ TFileSystem*& Installed() {
     static TFileSystem* installed = FaultInjectionFromEnvironment();
     return installed;
 }
+
+TFileKind KindOfMode(mode_t mode) {
+    if (S_ISREG(mode)) return TFileKind::Regular;
+    if (S_ISDIR(mode)) return TFileKind::Directory;
+    if (S_ISLNK(mode)) return TFileKind::Symlink;
+    return TFileKind::Other;
+}
+
+TFileKind KindOfEntry(unsigned char type) {
+    switch (type) {
+        case DT_UNKNOWN: return TFileKind::Unknown;
+        case DT_REG: return TFileKind::Regular;
+        case DT_DIR: return TFileKind::Directory;
+        case DT_LNK: return TFileKind::Symlink;
+        default: return TFileKind::Other;
+    }
+}
+
+std::int64_t Nanoseconds(const struct timespec& t) {
+    return static_cast<std::int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+int StatusOf(int result, const struct stat& st, TFileStatus& status) {
+    status = TFileStatus{};
+    if (result != 0) return result;
+    status.Kind = KindOfMode(st.st_mode);
+    status.Size = static_cast<std::uint64_t>(st.st_size);
+    status.Mode = static_cast<TFileMode>(st.st_mode & 07777);
+    status.Owner = static_cast<TUserId>(st.st_uid);
+    status.Group = static_cast<TGroupId>(st.st_gid);
+    status.Links = static_cast<std::uint64_t>(st.st_nlink);
+    status.ModifyNs = Nanoseconds(st.st_mtim);
+    status.ChangeNs = Nanoseconds(st.st_ctim);
+    status.Device = static_cast<std::uint64_t>(st.st_dev);
+    status.Inode = static_cast<std::uint64_t>(st.st_ino);
+    return 0;
+}
+
+static_assert(AccessExists == F_OK && AccessExecute == X_OK && AccessWrite == W_OK && AccessRead == R_OK);
 
 } // namespace
 
@@ -59,10 +99,10 @@ TFileSystem* InstallFileSystem(TFileSystem* fs) {
     return previous;
 }
 
-int TFileSystem::Open(const std::string& path, int flags, mode_t mode) {
+int TFileSystem::Open(const std::string& path, int flags, TFileMode mode) {
     int fd;
     do {
-        fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
+        fd = ::open(path.c_str(), flags | O_CLOEXEC, static_cast<mode_t>(mode));
     } while (fd < 0 && errno == EINTR);
     return fd;
 }
@@ -145,15 +185,19 @@ int TFileSystem::SyncDirectory(const std::string& directory) {
     return r;
 }
 
-int TFileSystem::MakeDirectory(const std::string& path, mode_t mode) { return ::mkdir(path.c_str(), mode); }
+int TFileSystem::MakeDirectory(const std::string& path, TFileMode mode) {
+    return ::mkdir(path.c_str(), static_cast<mode_t>(mode));
+}
 
 int TFileSystem::RemoveDirectory(const std::string& path) { return ::rmdir(path.c_str()); }
 
 int TFileSystem::Truncate(int fd, std::uint64_t size) { return ::ftruncate(fd, static_cast<off_t>(size)); }
 
-int TFileSystem::ChangeMode(int fd, mode_t mode) { return ::fchmod(fd, mode); }
+int TFileSystem::ChangeMode(int fd, TFileMode mode) { return ::fchmod(fd, static_cast<mode_t>(mode)); }
 
-int TFileSystem::ChangeOwner(int fd, uid_t owner, gid_t group) { return ::fchown(fd, owner, group); }
+int TFileSystem::ChangeOwner(int fd, TUserId owner, TGroupId group) {
+    return ::fchown(fd, static_cast<uid_t>(owner), static_cast<gid_t>(group));
+}
 
 int TFileSystem::SetTimes(int fd, std::int64_t accessNs, std::int64_t modifyNs) {
     struct timespec times[2];
@@ -186,7 +230,7 @@ int TFileSystem::ListDirectory(const std::string& directory, std::vector<TDirEnt
         const dirent* e = ::readdir(d);
         if (!e) break;
         const std::string name = e->d_name;
-        if (name != "." && name != "..") entries.push_back(TDirEntry{name, e->d_type});
+        if (name != "." && name != "..") entries.push_back(TDirEntry{name, KindOfEntry(e->d_type)});
     }
     const int saved = errno;
     ::closedir(d);
@@ -201,6 +245,27 @@ int TFileSystem::Lock(int fd, int operation) {
     } while (r < 0 && errno == EINTR);
     return r;
 }
+
+int TFileSystem::Stat(const std::string& path, TFileStatus& status) {
+    struct stat st {};
+    return StatusOf(::stat(path.c_str(), &st), st, status);
+}
+
+int TFileSystem::Lstat(const std::string& path, TFileStatus& status) {
+    struct stat st {};
+    return StatusOf(::lstat(path.c_str(), &st), st, status);
+}
+
+int TFileSystem::Fstat(int fd, TFileStatus& status) {
+    struct stat st {};
+    return StatusOf(::fstat(fd, &st), st, status);
+}
+
+int TFileSystem::Access(const std::string& path, unsigned access) {
+    return ::access(path.c_str(), static_cast<int>(access));
+}
+
+void TFileSystem::AdviseSequential(int fd) { ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); }
 
 int TFileDescriptor::Reset() {
     if (fd_ < 0) return 0;

@@ -5,11 +5,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
-#include <system_error>
 
 namespace rtl {
 
@@ -57,20 +52,20 @@ std::string ChangeFileExt(std::string_view path, std::string_view ext) {
 }
 
 bool FileExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    TFileStatus st;
+    return !path.empty() && FileSystem().Stat(path, st) == 0 && st.IsRegular();
 }
 
 bool DirectoryExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    TFileStatus st;
+    return !path.empty() && FileSystem().Stat(path, st) == 0 && st.IsDirectory();
 }
 
 std::string WhyNotADirectory(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || (::stat(path.c_str(), &st) != 0 && errno == ENOENT)) return Text(TMsg::DirectoryDoesNotExist);
-    if (::stat(path.c_str(), &st) != 0) return Format(TMsg::DirectoryUnreachable, {SystemReason(errno)});
-    return S_ISDIR(st.st_mode) ? std::string() : Text(TMsg::DirectoryNotADirectory);
+    TFileStatus st;
+    if (path.empty() || (FileSystem().Stat(path, st) != 0 && errno == ENOENT)) return Text(TMsg::DirectoryDoesNotExist);
+    if (FileSystem().Stat(path, st) != 0) return Format(TMsg::DirectoryUnreachable, {SystemReason(errno)});
+    return st.IsDirectory() ? std::string() : Text(TMsg::DirectoryNotADirectory);
 }
 
 bool ForceDirectories(const std::string& dir) {
@@ -92,10 +87,15 @@ bool ForceDirectories(const std::string& dir) {
 
 bool DeleteFile(const std::string& path) { return !path.empty() && FileSystem().Unlink(path) == 0; }
 
+bool SameFile(const std::string& a, const std::string& b) {
+    TFileStatus sa, sb;
+    return FileSystem().Stat(a, sa) == 0 && FileSystem().Stat(b, sb) == 0 && sa.SameFileAs(sb);
+}
+
 bool SameDirectory(const std::string& a, const std::string& b) {
-    std::error_code ec;
-    const bool same = std::filesystem::equivalent(a, b, ec);
-    return !ec && same;
+    TFileStatus sa, sb;
+    return FileSystem().Stat(a, sa) == 0 && FileSystem().Stat(b, sb) == 0 && sa.IsDirectory() && sb.IsDirectory() &&
+           sa.SameFileAs(sb);
 }
 
 } // namespace rtl

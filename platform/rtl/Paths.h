@@ -37,6 +37,9 @@ bool ForceDirectories(const std::string& dir);
 // Deletes one file, through the file-system seam. True when it was deleted (errno otherwise).
 bool DeleteFile(const std::string& path);
 
+// True when both paths name the same existing file (symlinks and "." resolved; hard links
+// are one file).
+bool SameFile(const std::string& a, const std::string& b);
 // True when both paths name the same existing directory (symlinks and "." resolved).
 bool SameDirectory(const std::string& a, const std::string& b);
 
