@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rtl {
@@ -17,6 +19,14 @@ TUserId RealUserId() { return static_cast<TUserId>(::getuid()); }
 TUserId EffectiveUserId() { return static_cast<TUserId>(::geteuid()); }
 
 TGroupId EffectiveGroupId() { return static_cast<TGroupId>(::getegid()); }
+
+TFileMode FileCreationMask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<TFileMode>(mask);
+}
+
+void ForgetInForkedChild(void (*forget)()) { ::pthread_atfork(nullptr, nullptr, forget); }
 
 std::string EnvironmentVariable(const char* name) {
     const char* value = std::getenv(name);

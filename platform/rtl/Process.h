@@ -17,6 +17,14 @@ TUserId RealUserId();
 TUserId EffectiveUserId();
 TGroupId EffectiveGroupId();
 
+// The permission bits the process takes away from every file it creates (the umask); 0
+// where the system has none.
+TFileMode FileCreationMask();
+
+// Has `forget` run in the child of every later fork, before it returns from fork: what the
+// parent held (its locks) is not the child's. Nothing happens where processes do not fork.
+void ForgetInForkedChild(void (*forget)());
+
 // The value of the environment variable `name`; "" when it is unset.
 std::string EnvironmentVariable(const char* name);
 // Sets `name` to `value` for this process and the programs it starts.
