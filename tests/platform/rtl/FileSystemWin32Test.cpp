@@ -44,6 +44,19 @@ HANDLE OtherProgramOpens(const std::string& path, DWORD access) {
                          FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+// The first bytes the other program reads through its own handle; "<refused N>" when it
+// cannot open the file (N: the Win32 error), "<unread N>" when it cannot read.
+std::string OtherProgramReads(const std::string& path, DWORD access, DWORD size) {
+    const HANDLE other = OtherProgramOpens(path, access);
+    if (other == INVALID_HANDLE_VALUE) return "<refused " + std::to_string(::GetLastError()) + ">";
+    std::string buffer(size, '\0');
+    DWORD n = 0;
+    const bool read = ::ReadFile(other, buffer.data(), size, &n, nullptr);
+    const DWORD error = ::GetLastError();
+    ::CloseHandle(other);
+    return read ? buffer.substr(0, n) : "<unread " + std::to_string(error) + ">";
+}
+
 TEST(FileSystemWin32, TheBillingApplicationReadsAndWritesWhileWeHoldItsTableAndWeStillRename) {
     test::TempDir dir;
     const std::string table = dir / "HOVORY.DB";
@@ -51,13 +64,8 @@ TEST(FileSystemWin32, TheBillingApplicationReadsAndWritesWhileWeHoldItsTableAndW
     rtl::TFileDescriptor ours(Fs().Open(table, O_RDONLY));
     ASSERT_TRUE(ours.Valid());
 
-    const HANDLE other = OtherProgramOpens(table, GENERIC_READ | GENERIC_WRITE);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE) << "our read handle shuts the other program out: " << ::GetLastError();
-    char buffer[4] = {};
-    DWORD n = 0;
-    EXPECT_TRUE(::ReadFile(other, buffer, 4, &n, nullptr));
-    EXPECT_EQ(std::string(buffer, n), "rows");
-    ::CloseHandle(other);
+    EXPECT_EQ(OtherProgramReads(table, GENERIC_READ | GENERIC_WRITE, 4), "rows")
+        << "our read handle shuts the other program out";
 
     rtl::TFileDescriptor writer(Fs().Open(table, O_RDWR));
     ASSERT_TRUE(writer.Valid()) << "a second handle of our own: " << errno;
@@ -100,13 +108,13 @@ TEST(FileSystemWin32, SharedLocksCoexistAnExclusiveOneExcludesButNobodysReadsSto
     EXPECT_EQ(Fs().Lock(b.Get(), LOCK_EX | LOCK_NB), 0);
     EXPECT_EQ(Fs().Lock(a.Get(), LOCK_SH | LOCK_NB), -1) << "shared beside an exclusive lock";
 
-    // The lock is advisory to others: the billing application still reads every byte.
-    const HANDLE other = OtherProgramOpens(table, GENERIC_READ);
-    ASSERT_NE(other, INVALID_HANDLE_VALUE);
-    char buffer[4] = {};
-    DWORD n = 0;
-    EXPECT_TRUE(::ReadFile(other, buffer, 4, &n, nullptr)) << ::GetLastError();
-    EXPECT_EQ(n, 4u);
+    // The lock is advisory to others: the billing application still reads every byte and
+    // takes its own locks on the data (Windows' byte-range locks would stop it otherwise).
+    EXPECT_EQ(OtherProgramReads(table, GENERIC_READ, 4), "rows");
+    const HANDLE other = OtherProgramOpens(table, GENERIC_READ | GENERIC_WRITE);
+    OVERLAPPED start{};
+    EXPECT_TRUE(::LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 4096, 0, &start))
+        << ::GetLastError();
     ::CloseHandle(other);
 
     b.Reset();  // closing lets the lock go, as a killed process does
