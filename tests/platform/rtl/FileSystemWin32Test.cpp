@@ -198,6 +198,21 @@ TEST(FileSystemWin32, AFamilyIsFoundWhateverTheCaseOfItsFiles) {
     EXPECT_EQ(Read(dir / "HOVORY.DB"), "new data");
 }
 
+// NTFS folds accented letters too: "ÚČTY.DB" and "účty.px" are one family there.
+TEST(FileSystemWin32, AFamilyWithAccentedLettersIsFoundWhateverTheirCase) {
+    EXPECT_TRUE(rtl::MatchesMask("ÚČTY.DB", "účty.*"));
+    EXPECT_TRUE(rtl::MatchesMask("Ďalšie Žiadosti.px", "ĎALŠIE žIADOSTI.PX"));
+    EXPECT_FALSE(rtl::MatchesMask("účty.db", "ucty.db")) << "a letter is not its accentless one";
+    EXPECT_EQ(rtl::FileNameKey("ÀÞ×ĹŸĲİ"), "àþ×ĺÿĳİ");
+
+    test::TempDir dir;
+    Write(dir / "ÚČTY.DB", "data");
+    Write(dir / "účty.px", "index");
+    Write(dir / "Účty2.db", "another table");
+    EXPECT_EQ(rtl::ListFiles(dir.Path(), "Účty.*"), (Names{"ÚČTY.DB", "účty.px"}));
+    EXPECT_EQ(rtl::TExistingNames(dir.Path()).TargetName("Účty.PX"), "účty.px");
+}
+
 TEST(FileSystemWin32, ReadAtLeavesTheOffsetAndErrorsReadAsTheirErrno) {
     test::TempDir dir;
     const std::string f = dir / "a.db";
