@@ -7,6 +7,7 @@
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/FileTimes.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Win32Path.h"
 #include "platform/rtl/WindowsHeaders.h"
@@ -233,6 +234,13 @@ TEST(FileSystemWin32, ReadAtLeavesTheOffsetAndErrorsReadAsTheirErrno) {
     EXPECT_EQ(errno, EEXIST);
     EXPECT_EQ(Fs().Open(dir.Path(), O_WRONLY), -1);
     EXPECT_EQ(errno, EISDIR);
+}
+
+// Messages name a failure as they do on Linux, whatever Windows' C runtime calls it.
+TEST(FileSystemWin32, FailuresReadAsOnLinux) {
+    EXPECT_EQ(rtl::SystemReason(EBUSY), "Device or resource busy");
+    EXPECT_EQ(rtl::SystemReason(ELOOP), "Too many levels of symbolic links");
+    EXPECT_EQ(rtl::SystemReason(ENOSPC), "No space left on device");
 }
 
 // unlink(2) does not ask whether the file itself may be written; neither does the seam.
