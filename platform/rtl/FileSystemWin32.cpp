@@ -247,11 +247,33 @@ ssize_t Transfer(int fd, std::uint64_t offset, TCall call) {
     return static_cast<ssize_t>(n);
 }
 
+// What `call` did to the file `path` (a deletion, a replacement) when it failed with `error`
+// for the read-only attribute: POSIX asks nothing of the file's own permissions there, so
+// the attribute is taken away and `call` tried again (the attribute is given back when it
+// still fails). A directory there is EISDIR, as unlink(2) says.
+template <class TCall>
+int WithoutReadOnly(const std::wstring& path, DWORD error, TCall call) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FailWith(EISDIR);
+        if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+            ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+            if (call()) return 0;
+            const DWORD again = ::GetLastError();
+            ::SetFileAttributesW(path.c_str(), attributes);
+            return FailWith(ErrnoOfWin32Error(again));
+        }
+    }
+    return FailWith(ErrnoOfWin32Error(error));
+}
+
 // MoveFileExW with `flags`; the write-through flag returns only once the move is on disk.
 int Move(const std::string& from, const std::string& to, DWORD flags) {
     std::wstring a, b;
     if (!LongPath(from, a) || !LongPath(to, b)) return -1;
-    return ::MoveFileExW(a.c_str(), b.c_str(), flags) ? 0 : Fail();
+    if (::MoveFileExW(a.c_str(), b.c_str(), flags)) return 0;
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail();
+    return WithoutReadOnly(b, ::GetLastError(), [&] { return ::MoveFileExW(a.c_str(), b.c_str(), flags); });
 }
 
 bool Unlock(HANDLE h) {
@@ -385,6 +407,7 @@ int TFileSystem::Close(int fd) {
     return ::CloseHandle(file.Handle) ? 0 : Fail();
 }
 
+// MoveFileExW refuses to replace a read-only file, rename(2) does not.
 int TFileSystem::Rename(const std::string& from, const std::string& to) {
     return Move(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
@@ -393,25 +416,12 @@ int TFileSystem::RenameNoReplace(const std::string& from, const std::string& to)
     return Move(from, to, MOVEFILE_WRITE_THROUGH);
 }
 
-// unlink(2) asks nothing of the file's own permissions, DeleteFileW refuses a read-only
-// file: the attribute is taken away first (and given back when the deletion still fails).
+// DeleteFileW refuses a read-only file, unlink(2) does not.
 int TFileSystem::Unlink(const std::string& path) {
     std::wstring wide;
     if (!LongPath(path, wide)) return -1;
     if (::DeleteFileW(wide.c_str())) return 0;
-    const DWORD error = ::GetLastError();
-    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FailWith(EISDIR);
-        if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-            ::SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-            if (::DeleteFileW(wide.c_str())) return 0;
-            const DWORD again = ::GetLastError();
-            ::SetFileAttributesW(wide.c_str(), attributes);
-            return FailWith(ErrnoOfWin32Error(again));
-        }
-    }
-    return FailWith(ErrnoOfWin32Error(error));
+    return WithoutReadOnly(wide, ::GetLastError(), [&] { return ::DeleteFileW(wide.c_str()); });
 }
 
 int TFileSystem::Link(const std::string& existing, const std::string& name) {

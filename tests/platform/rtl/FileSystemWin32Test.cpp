@@ -243,8 +243,8 @@ TEST(FileSystemWin32, FailuresReadAsOnLinux) {
     EXPECT_EQ(rtl::SystemReason(ENOSPC), "No space left on device");
 }
 
-// unlink(2) does not ask whether the file itself may be written; neither does the seam.
-TEST(FileSystemWin32, AReadOnlyFileIsDeletedAsOnPosix) {
+// unlink(2) and rename(2) do not ask whether the file itself may be written; neither does the seam.
+TEST(FileSystemWin32, AReadOnlyFileIsDeletedAndReplacedAsOnPosix) {
     test::TempDir dir;
     const std::string f = dir / "Brany.db";
     Write(f, "x");
@@ -256,6 +256,14 @@ TEST(FileSystemWin32, AReadOnlyFileIsDeletedAsOnPosix) {
     EXPECT_EQ(errno, EACCES);
     EXPECT_EQ(Fs().Unlink(f), 0) << errno;
     EXPECT_FALSE(rtl::FileExists(f));
+
+    Write(f, "old");
+    fd = rtl::TFileDescriptor(Fs().Open(f, O_RDONLY));
+    ASSERT_EQ(Fs().ChangeMode(fd.Get(), 0444), 0);
+    fd.Reset();
+    Write(dir / "new.db", "new");
+    EXPECT_EQ(Fs().Rename(dir / "new.db", f), 0) << "a rename over it replaces it: " << errno;
+    EXPECT_EQ(Read(f), "new");
 }
 
 TEST(PathsWin32, BothSeparatorsReadAndRootsStayWhole) {
