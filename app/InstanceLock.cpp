@@ -2,14 +2,10 @@
 
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/rtl/Process.h"
 
 #include <cctype>
 #include <cerrno>
-#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -17,15 +13,12 @@ namespace {
 // A directory of this user's that no one else may write into: the lock file in it cannot be
 // put there or replaced by another user.
 bool IsPrivateDirectory(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && path.front() == '/' && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::getuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+    rtl::TFileStatus st;
+    return !path.empty() && path.front() == '/' && rtl::FileSystem().Lstat(path, st) == 0 && st.IsDirectory() &&
+           st.Owner == rtl::RealUserId() && (st.Mode & 022) == 0;  // writable by neither group nor others
 }
 
-std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
+std::string Environment(const char* name) { return rtl::EnvironmentVariable(name); }
 
 }  // namespace
 
@@ -34,7 +27,7 @@ std::string UserRuntimeDirectory() {
     if (IsPrivateDirectory(runtime)) return runtime;
     std::string base = Environment("TMPDIR");
     if (base.empty() || base.front() != '/') base = "/tmp";
-    const std::string fallback = base + "/tablora-" + std::to_string(::getuid());
+    const std::string fallback = base + "/tablora-" + std::to_string(rtl::RealUserId());
     if (rtl::FileSystem().MakeDirectory(fallback, 0700) != 0 && errno != EEXIST) return {};
     return IsPrivateDirectory(fallback) ? fallback : std::string();
 }

@@ -6,6 +6,7 @@
 #include "app/SingleInstanceGuard.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/Process.h"
 #include "platform/windows/X11WindowClass.h"
 
 #include <QApplication>
@@ -61,9 +62,8 @@ struct LockWaitsThroughUi {
 }  // namespace
 
 void PreferX11Windows() {
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const char* display = std::getenv("DISPLAY");
-    if ((!platform || !*platform) && display && *display) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    if (rtl::EnvironmentVariable("QT_QPA_PLATFORM").empty() && !rtl::EnvironmentVariable("DISPLAY").empty())
+        rtl::SetEnvironmentVariable("QT_QPA_PLATFORM", "xcb");
 }
 
 void MarkAsMainWindow(QWidget& window) {

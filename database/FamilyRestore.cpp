@@ -10,9 +10,6 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -26,14 +23,8 @@ constexpr const char* StagingMarker = ".tablora-restore-";
 
 bool IsDataFile(const std::string& name) { return rtl::SameTextAscii(rtl::ExtractFileExt(name), ".db"); }
 
-// Removes the directory `path` and the files in it (a staging directory holds no deeper level).
-void RemoveStagingTree(const std::string& path) {
-    rtl::TFileSystem& fs = rtl::FileSystem();
-    std::vector<rtl::TDirEntry> entries;
-    if (fs.ListDirectory(path, entries) == 0)
-        for (const rtl::TDirEntry& entry : entries) fs.Unlink(rtl::WithTrailingSeparator(path) + entry.Name);
-    fs.RemoveDirectory(path);
-}
+// A staging directory holds no deeper level.
+void RemoveStagingTree(const std::string& path) { rtl::RemoveDirectoryWithFiles(path); }
 
 } // namespace
 

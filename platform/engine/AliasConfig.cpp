@@ -6,13 +6,12 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
-
-#include <cstdlib>
+#include "platform/rtl/Process.h"
 
 namespace engine {
 
 std::string AliasConfig::DefaultPath() {
-    if (const char* env = std::getenv(EngineConfigEnvVar); env && *env) return env;
+    if (const std::string env = rtl::EnvironmentVariable(EngineConfigEnvVar); !env.empty()) return env;
     const std::string base = rtl::XdgBaseDirectory("XDG_CONFIG_HOME", ".config");
     return (base.empty() ? std::string(".") : base) + "/tablora/engine.cfg";
 }

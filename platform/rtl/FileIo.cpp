@@ -55,6 +55,14 @@ int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_
     return -1;
 }
 
+bool RemoveDirectoryWithFiles(const std::string& path) {
+    TFileSystem& fs = FileSystem();
+    std::vector<TDirEntry> entries;
+    if (fs.ListDirectory(path, entries) == 0)
+        for (const TDirEntry& entry : entries) fs.Unlink(WithTrailingSeparator(path) + entry.Name);
+    return fs.RemoveDirectory(path) == 0 || errno == ENOENT;
+}
+
 std::string ProcessTag() { return std::to_string(ProcessId()) + "."; }
 
 bool TaggedByEndedProcess(const std::string& name, const std::string& marker) {

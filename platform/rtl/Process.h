@@ -5,6 +5,7 @@
 
 #include "platform/rtl/FileSystem.h"
 
+#include <cstddef>
 #include <string>
 
 namespace rtl {
@@ -37,8 +38,16 @@ bool ChangeCurrentDirectory(const std::string& directory);
 // `path` made absolute against the working directory, "." and ".." parts resolved by name.
 std::string AbsolutePath(const std::string& path);
 
-// The directory for temporary files ($TMPDIR, else the system's); "" when there is none.
+// The directory for temporary files: $TMPDIR, else the system's, else "/tmp".
 std::string TemporaryDirectory();
+
+// Asks for large memory pages under the `bytes` at `data` (whole large pages inside it);
+// only a hint: filling tens of megabytes page by page costs more in page faults than in copying.
+void PreferLargePages(const void* data, std::size_t bytes);
+
+// Ends the process at once, as a kill would: no handler runs, nothing is flushed (the fault
+// injector's stand-in for a crash or a pulled plug).
+[[noreturn]] void KillThisProcess();
 
 enum class TStandardStream { Input, Output, Error };
 bool IsTerminal(TStandardStream stream);
