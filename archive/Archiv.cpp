@@ -54,8 +54,9 @@ std::string NormaliseTargetDirectory(const std::string& dir) {
 // Whether an existing file of that name could be replaced by the new archive.
 bool Replaceable(const std::string& path) {
     rtl::TFileStatus st;
-    // Nothing there; anything else that keeps its status unknown may be a file not to lose.
-    if (rtl::FileSystem().Lstat(path, st) != 0) return errno == ENOENT;
+    // Nothing there (not even its directory); anything else that keeps its status unknown
+    // may be a file not to lose.
+    if (rtl::FileSystem().Lstat(path, st) != 0) return errno == ENOENT || errno == ENOTDIR;
     if (st.IsDirectory()) return false;
     const std::string dir = rtl::ExtractFileDir(path);
     return rtl::FileSystem().Access(dir.empty() ? "." : dir, rtl::AccessWrite | rtl::AccessExecute) == 0;

@@ -8,6 +8,8 @@
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Process.h"
 
+#include <cerrno>
+
 namespace engine {
 
 std::string AliasConfig::DefaultPath() {
@@ -18,7 +20,12 @@ std::string AliasConfig::DefaultPath() {
 
 AliasConfig AliasConfig::Load(const std::string& path) {
     AliasConfig config;
-    if (!rtl::FileExists(path)) return config;
+    // A configuration whose status cannot be read is not an empty one: saved over, it would
+    // lose every alias.
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Stat(path, st) != 0 && errno != ENOENT)
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotRead, {path}), EngineErrorKind::Io);
+    if (!st.IsRegular()) return config;
     std::string text;
     if (!rtl::ReadWholeFile(path, text))
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotRead, {path}), EngineErrorKind::Io);

@@ -18,7 +18,12 @@ std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& pa
                              err == ENOENT ? EngineErrorKind::NotFound : EngineErrorKind::Io);
     }
     rtl::TFileStatus st;
-    if (rtl::FileSystem().Fstat(fd, st) != 0 || !st.IsRegular()) {
+    if (rtl::FileSystem().Fstat(fd, st) != 0) {
+        const int err = errno;
+        rtl::FileSystem().Close(fd);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {path, rtl::SystemReason(err)}), EngineErrorKind::Io);
+    }
+    if (!st.IsRegular()) {
         rtl::FileSystem().Close(fd);
         throw EDBEngineError(rtl::Format(rtl::TMsg::FileNotReadable, {path}), EngineErrorKind::Io);
     }
