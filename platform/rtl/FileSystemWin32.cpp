@@ -138,27 +138,47 @@ bool IsLinkHandle(HANDLE h) {
            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
 }
 
+// What the attributes, the size and the time of writing say, alike from a handle and from
+// a directory entry.
+void FillStatus(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME& written, TFileStatus& status) {
+    const bool directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    status.Kind = directory ? TFileKind::Directory : TFileKind::Regular;
+    status.Size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+    // Windows keeps no permission bits: a read-only file reads as one nobody may write.
+    status.Mode = (attributes & FILE_ATTRIBUTE_READONLY) && !directory ? 0444 : 0666;
+    if (directory) status.Mode |= 0111;
+    status.ModifyNs = status.ChangeNs = ToNanoseconds(written);
+}
+
 int StatusOfHandle(HANDLE h, bool link, TFileStatus& status) {
     status = TFileStatus{};
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(h, &info)) return Fail();
-    const DWORD attributes = info.dwFileAttributes;
-    const bool directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    FillStatus(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime, status);
     if (link && IsLinkHandle(h)) status.Kind = TFileKind::Symlink;
     else if (::GetFileType(h) != FILE_TYPE_DISK) status.Kind = TFileKind::Other;
-    else status.Kind = directory ? TFileKind::Directory : TFileKind::Regular;
-    status.Size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    // Windows keeps no permission bits: a read-only file reads as one nobody may write.
-    status.Mode = (attributes & FILE_ATTRIBUTE_READONLY) && !directory ? 0444 : 0666;
-    if (directory) status.Mode |= 0111;
     status.Links = info.nNumberOfLinks;
-    status.ModifyNs = ToNanoseconds(info.ftLastWriteTime);
     FILE_BASIC_INFO basic{};
-    status.ChangeNs = ::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)
-                          ? ToNanoseconds(basic.ChangeTime.QuadPart)
-                          : status.ModifyNs;
+    if (::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic))
+        status.ChangeNs = ToNanoseconds(basic.ChangeTime.QuadPart);
     status.Device = info.dwVolumeSerialNumber;
     status.Inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return 0;
+}
+
+// The status as the directory's entry tells it, for a file that cannot be opened even for
+// its attributes (one whose deletion waits for another program's handle, one whose access
+// list shuts us out): lstat(2) asks only the directory, and so does this. Which file it is
+// stays unknown (Device and Inode 0).
+int StatusOfEntry(const std::wstring& wide, bool link, TFileStatus& status) {
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) return Fail();
+    ::FindClose(find);
+    FillStatus(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime, status);
+    if (link && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(data.dwReserved0))
+        status.Kind = TFileKind::Symlink;
+    status.Links = 1;
     return 0;
 }
 
@@ -170,7 +190,14 @@ int StatusOfPath(const std::string& path, bool link, TFileStatus& status) {
     // application's exclusive ones.
     const HANDLE h = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | (link ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
-    if (h == INVALID_HANDLE_VALUE) return Fail();
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+            const int r = StatusOfEntry(wide, link, status);
+            if (r == 0) return 0;
+        }
+        return FailWith(ErrnoOfWin32Error(error));
+    }
     const int r = StatusOfHandle(h, link, status);
     const int saved = errno;
     ::CloseHandle(h);

@@ -133,6 +133,24 @@ TEST(FileSystemWin32, ADirectoryIsLockedLikeAFile) {
     EXPECT_EQ(rtl::ListFiles(dir.Path(), "*"), Names{}) << "nothing is left in the locked directory";
 }
 
+// A file deleted while the billing application still holds it keeps its name until that
+// handle goes, and cannot be opened meanwhile, not even for its attributes: a listing takes
+// it from the directory's entry instead of failing.
+TEST(FileSystemWin32, AListingBearsAFileWhoseDeletionWaits) {
+    test::TempDir dir;
+    Write(dir / "Hovory.db", "rows");
+    Write(dir / "Hovory.px", "index");
+    std::wstring wide;
+    ASSERT_TRUE(rtl::LongPath(dir / "Hovory.px", wide));
+    const HANDLE other = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Fs().Unlink(dir / "Hovory.px"), 0) << errno;
+    EXPECT_NO_THROW(rtl::ListFiles(dir.Path(), "Hovory.*"));
+    ::CloseHandle(other);
+    EXPECT_EQ(rtl::ListFiles(dir.Path(), "Hovory.*"), Names{"Hovory.db"});
+}
+
 TEST(FileSystemWin32, TimesRoundTripIn100NanosecondStepsAlsoBefore1970) {
     test::TempDir dir;
     const std::string f = dir / "Hovory.db";
