@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <type_traits>
 #include <optional>
 #include <vector>
 
@@ -294,10 +296,45 @@ int WithoutReadOnly(const std::wstring& path, DWORD error, TCall call) {
     return FailWith(ErrnoOfWin32Error(error));
 }
 
+// The classic rename and deletion of Windows refuse a file that has open handles (a
+// deletion leaves the name behind until they close), even when every handle lets it go:
+// our own lock and read handles would stop the table's replacement. The POSIX-semantics
+// forms (Windows 10 1709 on, NTFS) do what rename(2) and unlink(2) do; where they are not
+// offered, `call` sets the information on a handle in vain and the classic call follows.
+// The information block starts with its flags in every form.
+template <class TInfo>
+bool WithPosixSemantics(const std::wstring& path, FILE_INFO_BY_HANDLE_CLASS kind, DWORD flags,
+                        const std::wstring& newName = std::wstring()) {
+    const HANDLE h = ::CreateFileW(path.c_str(), DELETE | SYNCHRONIZE, ShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const std::size_t nameBytes = newName.size() * sizeof(wchar_t);
+    std::vector<unsigned char> block(sizeof(TInfo) + nameBytes);
+    std::memcpy(block.data(), &flags, sizeof flags);
+    if constexpr (std::is_same_v<TInfo, FILE_RENAME_INFO>) {
+        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+        info->RootDirectory = nullptr;
+        info->FileNameLength = static_cast<DWORD>(nameBytes);
+        std::memcpy(info->FileName, newName.data(), nameBytes);
+    }
+    const bool done = ::SetFileInformationByHandle(h, kind, block.data(), static_cast<DWORD>(block.size()));
+    ::CloseHandle(h);
+    return done;
+}
+
+// The classes of the POSIX-semantics forms; the SDK headers name them for a version
+// number they never reach.
+constexpr auto DispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr auto RenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
 // MoveFileExW with `flags`; the write-through flag returns only once the move is on disk.
 int Move(const std::string& from, const std::string& to, DWORD flags) {
     std::wstring a, b;
     if (!LongPath(from, a) || !LongPath(to, b)) return -1;
+    if ((flags & MOVEFILE_REPLACE_EXISTING) &&
+        WithPosixSemantics<FILE_RENAME_INFO>(a, RenameInfoEx,
+                                             FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS, b))
+        return 0;
     if (::MoveFileExW(a.c_str(), b.c_str(), flags)) return 0;
     if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail();
     return WithoutReadOnly(b, ::GetLastError(), [&] { return ::MoveFileExW(a.c_str(), b.c_str(), flags); });
@@ -447,6 +484,11 @@ int TFileSystem::RenameNoReplace(const std::string& from, const std::string& to)
 int TFileSystem::Unlink(const std::string& path) {
     std::wstring wide;
     if (!LongPath(path, wide)) return -1;
+    const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        WithPosixSemantics<FILE_DISPOSITION_INFO_EX>(wide, DispositionInfoEx,
+                                                     FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS))
+        return 0;
     if (::DeleteFileW(wide.c_str())) return 0;
     return WithoutReadOnly(wide, ::GetLastError(), [&] { return ::DeleteFileW(wide.c_str()); });
 }
