@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,47 @@ TEST(FileSystemWin32, RenameReplacesAnExistingFileAndRenameNoReplaceRefuses) {
     EXPECT_EQ(Read(dir / "free.db"), "other");
 }
 
+// Whether this system renames with POSIX semantics (Windows 10 1709 on, NTFS); wine, older
+// Windows and many network shares do not, and there a file with open handles cannot be
+// replaced at all.
+bool RenamesWithPosixSemantics(const test::TempDir& dir) {
+    Write(dir / "probe", "");
+    std::wstring from, to;
+    rtl::LongPath(dir / "probe", from);
+    rtl::LongPath(dir / "probed", to);
+    const HANDLE h = ::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::vector<unsigned char> block(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+    const DWORD flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    std::memcpy(block.data(), &flags, sizeof flags);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+    info->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, to.data(), to.size() * sizeof(wchar_t));
+    const bool done = ::SetFileInformationByHandle(h, static_cast<FILE_INFO_BY_HANDLE_CLASS>(22), block.data(),
+                                                   static_cast<DWORD>(block.size()));
+    ::CloseHandle(h);
+    return done;
+}
+
+// The engine writes a changed table beside it and renames it in while it holds the table
+// open and locked; a deleted name is free at once for the next file, as on POSIX.
+TEST(FileSystemWin32, ATableWeHoldOpenIsReplacedAndItsNameFreedAsOnPosix) {
+    test::TempDir dir;
+    if (!RenamesWithPosixSemantics(dir)) GTEST_SKIP() << "no POSIX-semantics rename on this system";
+    const std::string table = dir / "Hovory.db";
+    Write(table, "old");
+    rtl::TFileDescriptor held(Fs().Open(table, O_RDONLY));
+    ASSERT_EQ(Fs().Lock(held.Get(), LOCK_EX | LOCK_NB), 0);
+    Write(dir / "Hovory.new", "new");
+    EXPECT_EQ(Fs().Rename(dir / "Hovory.new", table), 0) << errno;
+    EXPECT_EQ(Read(table), "new");
+
+    rtl::TFileDescriptor reader(Fs().Open(table, O_RDONLY));
+    EXPECT_EQ(Fs().Unlink(table), 0) << errno;
+    Write(table, "again");
+    EXPECT_EQ(Read(table), "again");
+}
+
 TEST(FileSystemWin32, SharedLocksCoexistAnExclusiveOneExcludesButNobodysReadsStop) {
     test::TempDir dir;
     const std::string table = dir / "Hovory.db";
@@ -131,6 +173,24 @@ TEST(FileSystemWin32, ADirectoryIsLockedLikeAFile) {
     EXPECT_EQ(Fs().Lock(a.Get(), LOCK_SH), 0);
     EXPECT_EQ(Fs().Lock(b.Get(), LOCK_SH | LOCK_NB), 0);
     EXPECT_EQ(rtl::ListFiles(dir.Path(), "*"), Names{}) << "nothing is left in the locked directory";
+}
+
+// A file deleted while the billing application still holds it keeps its name until that
+// handle goes, and cannot be opened meanwhile, not even for its attributes: a listing takes
+// it from the directory's entry instead of failing.
+TEST(FileSystemWin32, AListingBearsAFileWhoseDeletionWaits) {
+    test::TempDir dir;
+    Write(dir / "Hovory.db", "rows");
+    Write(dir / "Hovory.px", "index");
+    std::wstring wide;
+    ASSERT_TRUE(rtl::LongPath(dir / "Hovory.px", wide));
+    const HANDLE other = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Fs().Unlink(dir / "Hovory.px"), 0) << errno;
+    EXPECT_NO_THROW(rtl::ListFiles(dir.Path(), "Hovory.*"));
+    ::CloseHandle(other);
+    EXPECT_EQ(rtl::ListFiles(dir.Path(), "Hovory.*"), Names{"Hovory.db"});
 }
 
 TEST(FileSystemWin32, TimesRoundTripIn100NanosecondStepsAlsoBefore1970) {
