@@ -29,7 +29,7 @@ void RemoveStagingTree(const std::string& path) { rtl::RemoveDirectoryWithFiles(
 } // namespace
 
 std::string TableKeyOf(const std::string& fileName) {
-    return rtl::LowerAscii(rtl::ChangeFileExt(rtl::ExtractFileName(fileName), ""));
+    return rtl::FileNameKey(rtl::ChangeFileExt(rtl::ExtractFileName(fileName), ""));
 }
 
 std::map<std::string, std::vector<std::string>> GroupByTable(const std::vector<std::string>& names) {
@@ -98,11 +98,11 @@ void RestoreFamilies(const std::string& databaseDirectory, const std::vector<std
     for (const std::string& path : FindTableFiles(databaseDirectory, AllTableFileExtensions))
         live[TableKeyOf(path)].push_back(rtl::ExtractFileName(path));
     std::map<std::string, int> spellings;
-    for (const std::string& name : names) ++spellings[rtl::LowerAscii(name)];
+    for (const std::string& name : names) ++spellings[rtl::FileNameKey(name)];
     for (const auto& [table, family] : GroupByTable(names)) {
         TFamilyPlacement placement(databaseDirectory, live[table]);
         for (const std::string& name : family) {
-            const std::string target = spellings[rtl::LowerAscii(name)] > 1 ? name : existing.TargetName(name);
+            const std::string target = spellings[rtl::FileNameKey(name)] > 1 ? name : existing.TargetName(name);
             placement.Add(stage(name, dir + target), target);
         }
         try {

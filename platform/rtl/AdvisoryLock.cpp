@@ -2,19 +2,14 @@
 
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"
-
-#include <pthread.h>
-#include <sys/file.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
+#include "platform/rtl/Process.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <fstream>
 #include <map>
-#include <sstream>
+#include <thread>
 #include <utility>
 
 namespace rtl {
@@ -36,13 +31,14 @@ std::map<TRegistryKey, TEntry>& Registry();
 // A forked child shares its parent's open lock descriptions but is another process: it
 // holds nothing of its own until it locks for itself.
 void ForgetLocksInChild() {
-    for (auto& [key, entry] : Registry()) ::close(entry.Fd);
+    // The system's own close: a file system a test installed is no part of the child.
+    for (auto& [key, entry] : Registry()) FileSystem().TFileSystem::Close(entry.Fd);
     Registry().clear();
 }
 
 std::map<TRegistryKey, TEntry>& Registry() {
     static std::map<TRegistryKey, TEntry> registry;
-    static const bool atFork = (::pthread_atfork(nullptr, nullptr, ForgetLocksInChild), true);
+    static const bool atFork = (ForgetInForkedChild(ForgetLocksInChild), true);
     (void)atFork;
     return registry;
 }
@@ -92,9 +88,7 @@ void Wait(int ms) {
         WaitFunction()(ms);
         return;
     }
-    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 [[noreturn]] void CannotOpen(const std::string& what, const std::string& path) {
@@ -154,27 +148,6 @@ std::string DescribeLockHolder(std::uint64_t device, std::uint64_t inode) {
     if (holder.Pid.empty()) return std::string();
     return holder.Program.empty() ? Format(TMsg::LockHolder, {holder.Pid})
                                   : Format(TMsg::LockHolderNamed, {holder.Pid, holder.Program});
-}
-
-TLockHolder FindLockHolder(std::uint64_t device, std::uint64_t inode) {
-    std::ifstream locks("/proc/locks");
-    std::string line;
-    while (std::getline(locks, line)) {
-        if (line.find("->") != std::string::npos) continue;  // a waiter, not the holder
-        std::istringstream in(line);
-        std::string number, type, advisory, mode, pid, id;
-        if (!(in >> number >> type >> advisory >> mode >> pid >> id)) continue;
-        unsigned major = 0, minor = 0;
-        unsigned long long ino = 0;
-        if (std::sscanf(id.c_str(), "%x:%x:%llu", &major, &minor, &ino) != 3) continue;
-        if (ino != inode || major != ::major(device) || minor != ::minor(device)) continue;
-        if (pid == "-1" || pid == std::to_string(::getpid())) continue;
-        std::string comm;
-        std::ifstream commFile("/proc/" + pid + "/comm");
-        std::getline(commFile, comm);
-        return TLockHolder{pid, comm};
-    }
-    return TLockHolder{};
 }
 
 TAdvisoryLock::TAdvisoryLock(TAdvisoryLock&& other) noexcept

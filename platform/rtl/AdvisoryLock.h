@@ -1,7 +1,9 @@
 // Advisory locks between our own processes (the window, any number of CLI and pdx runs):
 // one writer per table, one operation per database directory. A lock is flock(2) on the
 // locked object itself (the directory, or the table's data file), so no lock file is left
-// in the user's directories and a killed process releases what it held.
+// in the user's directories and a killed process releases what it held. (On Windows the
+// lock is LockFileEx on one byte past any data; a directory's is taken on a file named by
+// the directory's identity in the machine's program-data folder, see FileSystemWin32.cpp.)
 //
 // A second process waits a bounded time, then fails with ELockBusy naming the holder (its
 // process id and program, read from /proc/locks). Inside one process the locks are

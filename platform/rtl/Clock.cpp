@@ -24,10 +24,4 @@ std::time_t Now() {
 
 void OverrideNow(std::time_t when) { overridden = when; }
 
-std::tm LocalTime(std::time_t when) {
-    std::tm local{};
-    ::localtime_r(&when, &local);
-    return local;
-}
-
 } // namespace rtl

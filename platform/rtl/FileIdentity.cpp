@@ -6,8 +6,6 @@
 #include "platform/rtl/Process.h"
 #include "platform/rtl/StringList.h"
 
-#include <sys/stat.h>
-
 #include <map>
 #include <tuple>
 
@@ -64,10 +62,6 @@ void GiveIdentity(int fd, const TFileIdentity& identity) {
     FileSystem().ChangeMode(fd, identity.Mode);
 }
 
-TFileMode ModeAfterUmask(TFileMode mode) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mode & ~static_cast<TFileMode>(mask);
-}
+TFileMode ModeAfterUmask(TFileMode mode) { return mode & ~FileCreationMask(); }
 
 } // namespace rtl

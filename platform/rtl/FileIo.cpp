@@ -37,7 +37,7 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
     }
 }
 
-int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_t mode, std::string& path) {
+int CreateUniqueFile(const std::string& prefix, const std::string& suffix, TFileMode mode, std::string& path) {
     static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {

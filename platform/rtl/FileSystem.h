@@ -4,7 +4,8 @@
 // the process there) and check what survives. The base class calls the operating system.
 #pragma once
 
-#include <fcntl.h>  // the O_* flags of Open
+#include "platform/rtl/SystemFlags.h"  // the O_* flags of Open, the LOCK_* ones of Lock
+
 #include <sys/types.h>
 
 #include <cstddef>

@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <pthread.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rtl {
@@ -19,6 +21,14 @@ TUserId RealUserId() { return static_cast<TUserId>(::getuid()); }
 TUserId EffectiveUserId() { return static_cast<TUserId>(::geteuid()); }
 
 TGroupId EffectiveGroupId() { return static_cast<TGroupId>(::getegid()); }
+
+TFileMode FileCreationMask() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return static_cast<TFileMode>(mask);
+}
+
+void ForgetInForkedChild(void (*forget)()) { ::pthread_atfork(nullptr, nullptr, forget); }
 
 std::string EnvironmentVariable(const char* name) {
     const char* value = std::getenv(name);
@@ -56,6 +66,11 @@ void PreferLargePages(const void* data, std::size_t bytes) {
     const auto from = (reinterpret_cast<std::uintptr_t>(data) + Large - 1) & ~(Large - 1);
     const auto to = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(Large - 1);
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
+
+void KillThisProcess() {
+    ::kill(::getpid(), SIGKILL);
+    ::_exit(137);  // not reached
 }
 
 bool IsTerminal(TStandardStream stream) {

@@ -18,6 +18,14 @@ TUserId RealUserId();
 TUserId EffectiveUserId();
 TGroupId EffectiveGroupId();
 
+// The permission bits the process takes away from every file it creates (the umask); 0
+// where the system has none.
+TFileMode FileCreationMask();
+
+// Has `forget` run in the child of every later fork, before it returns from fork: what the
+// parent held (its locks) is not the child's. Nothing happens where processes do not fork.
+void ForgetInForkedChild(void (*forget)());
+
 // The value of the environment variable `name`; "" when it is unset.
 std::string EnvironmentVariable(const char* name);
 // Sets `name` to `value` for this process and the programs it starts.
@@ -36,6 +44,10 @@ std::string TemporaryDirectory();
 // Asks for large memory pages under the `bytes` at `data` (whole large pages inside it);
 // only a hint: filling tens of megabytes page by page costs more in page faults than in copying.
 void PreferLargePages(const void* data, std::size_t bytes);
+
+// Ends the process at once, as a kill would: no handler runs, nothing is flushed (the fault
+// injector's stand-in for a crash or a pulled plug).
+[[noreturn]] void KillThisProcess();
 
 enum class TStandardStream { Input, Output, Error };
 bool IsTerminal(TStandardStream stream);

@@ -4,9 +4,9 @@
 #include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileIdentity.h"
 #include "platform/rtl/FileIo.h"
+#include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
-#include "platform/rtl/StringList.h"
 #include "platform/zip/ArchiveFile.h"
 #include "platform/zip/EntryNames.h"
 #include "platform/zip/ExtendedTimestamp.h"
@@ -68,7 +68,7 @@ public:
             reporter_.FileDone(stored, stored, FileStatus::UnsafeName, "unsafe name");
             return true;
         }
-        if (!unpacked_.insert(rtl::LowerAscii(*bare)).second) {
+        if (!unpacked_.insert(rtl::FileNameKey(*bare)).second) {
             reporter_.FileDone(stored, directory_ + *bare, FileStatus::SameNameInOtherCase,
                                "differs only in letter case from an entry already unpacked");
             return true;

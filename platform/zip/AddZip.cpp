@@ -3,6 +3,7 @@
 #include "platform/rtl/FileIdentity.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 
 #include "platform/zip/ArchiveFile.h"
@@ -26,13 +27,15 @@ namespace azip {
 
 namespace {
 
+// The name an archive stores: zip names separate folders by "/" whatever the platform
+// ("db\Brany.DB" on Windows is stored as "db/Brany.DB"), with no root in front.
 std::string StoredName(const std::string& path, bool saveStructure) {
-    if (saveStructure) {
-        const auto start = path.find_first_not_of('/');
-        return start == std::string::npos ? std::string() : path.substr(start);
-    }
-    const auto cut = path.find_last_of('/');
-    return cut == std::string::npos ? path : path.substr(cut + 1);
+    if (!saveStructure) return rtl::ExtractFileName(path);
+    std::string name = path.substr(rtl::RootLength(path));
+    for (char& c : name)
+        if (rtl::IsPathSeparator(c)) c = '/';
+    const auto start = name.find_first_not_of('/');
+    return start == std::string::npos ? std::string() : name.substr(start);
 }
 
 // One listed file as a libzip source. libzip reads it only inside zip_close; opening and

@@ -1,5 +1,6 @@
 // tablora-sample: makes a demo billing database to try the program on.
 #include "platform/engine/AliasConfig.h"
+#include "platform/rtl/ProgramStart.h"
 #include "tools/common/CommandLine.h"
 #include "tools/tablora-sample/SampleDatabase.h"
 
@@ -13,6 +14,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -37,6 +39,8 @@ bool ParseCount(const std::string& text, std::uint64_t& out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    rtl::UseBinaryStandardStreams();
+    const std::vector<std::string> args = rtl::ProgramArguments(argc, argv);
     sample::TSampleOptions options;
     bool help = false, version = false, registerOnly = false;
     std::string rows, seed;
@@ -56,7 +60,10 @@ int main(int argc, char** argv) {
     // What no option takes is reported in our own words below.
     app.allow_extras();
     try {
-        app.parse(argc, argv);
+        // CLI11 takes the arguments last first, without the program's name.
+        std::vector<std::string> reversed(args.rbegin(), args.rend());
+        if (!reversed.empty()) reversed.pop_back();
+        app.parse(reversed);
     } catch (const CLI::ParseError& e) {
         std::cerr << "tablora-sample: " << tools::UsageErrorText(e) << "\n" << usage;
         return 2;
