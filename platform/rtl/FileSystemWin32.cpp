@@ -11,6 +11,7 @@
 #include "platform/rtl/WindowsHeaders.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -327,6 +328,55 @@ bool WithPosixSemantics(const std::wstring& path, FILE_INFO_BY_HANDLE_CLASS kind
 constexpr auto DispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
 constexpr auto RenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
+// Where the POSIX-semantics forms are missing (wine, older Windows, many network shares) a
+// file with open handles is still renamed when every handle lets it be deleted, as ours do.
+// So an open file is first moved aside under a name beside it, then deleted there: it stays
+// readable through the handles and vanishes with the last one, and its own name is free at
+// once. The aside name starts with ".~", which every listing, backup and health check takes
+// for a work file, then "~", which no table's work file has after that prefix; the process
+// id and a counter keep two replacements apart.
+std::wstring AsideName(const std::wstring& path) {
+    static std::atomic<unsigned> counter{0};
+    const std::size_t slash = path.find_last_of(L"\\/");
+    return path.substr(0, slash == std::wstring::npos ? 0 : slash + 1) + L".~~aside." +
+           std::to_wstring(::GetCurrentProcessId()) + L"." + std::to_wstring(++counter);
+}
+
+// Moves `path` to a fresh aside name; false (and the Win32 error set) when it cannot.
+bool MoveAside(const std::wstring& path, std::wstring& aside) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        aside = AsideName(path);
+        if (::MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return false;
+    }
+    return false;
+}
+
+// Deletes a file moved aside; a read-only one loses the attribute first. A file that stays
+// is harmless under its work name.
+void DeleteAside(const std::wstring& aside) {
+    if (::DeleteFileW(aside.c_str())) return;
+    if (::SetFileAttributesW(aside.c_str(), FILE_ATTRIBUTE_NORMAL)) ::DeleteFileW(aside.c_str());
+}
+
+// Replaces the open file `to` by `from` through an aside name. A crash between the two
+// renames leaves the old file under the aside name and none under `to`; the engine's family
+// journal completes an interrupted replacement when the table is opened next.
+bool ReplaceThroughAside(const std::wstring& from, const std::wstring& to, DWORD flags) {
+    std::wstring aside;
+    if (!MoveAside(to, aside)) return false;
+    if (!::MoveFileExW(from.c_str(), to.c_str(), flags)) {
+        ::MoveFileExW(aside.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH);
+        return false;
+    }
+    DeleteAside(aside);
+    return true;
+}
+
+// The classic calls' answer to a file that has open handles.
+bool InUse(DWORD error) { return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION; }
+
 // MoveFileExW with `flags`; the write-through flag returns only once the move is on disk.
 int Move(const std::string& from, const std::string& to, DWORD flags) {
     std::wstring a, b;
@@ -337,7 +387,30 @@ int Move(const std::string& from, const std::string& to, DWORD flags) {
         return 0;
     if (::MoveFileExW(a.c_str(), b.c_str(), flags)) return 0;
     if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail();
-    return WithoutReadOnly(b, ::GetLastError(), [&] { return ::MoveFileExW(a.c_str(), b.c_str(), flags); });
+    const DWORD error = ::GetLastError();
+    if (WithoutReadOnly(b, error, [&] { return ::MoveFileExW(a.c_str(), b.c_str(), flags); }) == 0) return 0;
+    const int failure = errno;
+    if (failure != EISDIR && InUse(error) && ReplaceThroughAside(a, b, flags)) return 0;
+    return FailWith(failure);
+}
+
+// Deletes `path` at once when nobody else holds it (the handle opened without sharing
+// proves it); true when done. Otherwise `path` is moved aside and deleted there, so its
+// name is free at once as after unlink(2); false when neither could be done.
+bool DeleteFreeingTheName(const std::wstring& path) {
+    const HANDLE alone = ::CreateFileW(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (alone != INVALID_HANDLE_VALUE) {
+        FILE_DISPOSITION_INFO disposition{TRUE};
+        const bool done = ::SetFileInformationByHandle(alone, FileDispositionInfo, &disposition, sizeof disposition);
+        ::CloseHandle(alone);
+        return done;
+    }
+    if (::GetLastError() != ERROR_SHARING_VIOLATION) return false;
+    std::wstring aside;
+    if (!MoveAside(path, aside)) return false;
+    DeleteAside(aside);
+    return true;
 }
 
 bool Unlock(HANDLE h) {
@@ -488,6 +561,9 @@ int TFileSystem::Unlink(const std::string& path) {
     if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
         WithPosixSemantics<FILE_DISPOSITION_INFO_EX>(wide, DispositionInfoEx,
                                                      FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS))
+        return 0;
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        DeleteFreeingTheName(wide))
         return 0;
     if (::DeleteFileW(wide.c_str())) return 0;
     return WithoutReadOnly(wide, ::GetLastError(), [&] { return ::DeleteFileW(wide.c_str()); });

@@ -1,5 +1,6 @@
 #include "platform/tutil/TableRebuild.h"
 
+#include "platform/rtl/Clock.h"
 #include "platform/engine/DirectCalls.h"
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/TableFamily.h"
@@ -350,7 +351,7 @@ std::set<std::string> TRebuild::ReplacedMembers() const {
 
 void TRebuild::MakeBackup() {
     companionDir_ = MakeCompanionDirectory(dir_, engine::TableBaseName(dataName_),
-                                           request_.Now ? request_.Now : std::time(nullptr));
+                                           request_.Now ? request_.Now : rtl::Now());
     report_.CompanionDirectory = companionDir_;
     const std::set<std::string> replaced = ReplacedMembers();
     During(TUERR_BACKUP, [&] {

@@ -1,5 +1,6 @@
 #include "platform/zip/AddUnzip.h"
 
+#include "platform/rtl/Clock.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileIdentity.h"
@@ -114,7 +115,7 @@ private:
                 zip_file_extra_field_get_by_id(archive_, index, ExtendedTimestampId, 0, &length, where);
             if (const auto t = DecodeExtendedTimestamp(data, length)) return *t;
         }
-        return (st.valid & ZIP_STAT_MTIME) ? st.mtime : std::time(nullptr);
+        return (st.valid & ZIP_STAT_MTIME) ? st.mtime : rtl::Now();
     }
 
     Outcome WriteFile(zip_uint64_t index, const zip_stat_t& st, const std::string& name) {

@@ -1,5 +1,6 @@
 #include "platform/engine/paradox/HeaderWriter.h"
 
+#include "platform/rtl/Clock.h"
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/ByteOrderWrite.h"
 #include "platform/engine/paradox/FieldEncoding.h"
@@ -81,7 +82,7 @@ std::vector<std::uint8_t> BuildDataHeader(const TTableLayout& layout) {
     b[0x56] = 0x20;
     Put16(b, 0x58, 0x0100u | version);
     Put16(b, 0x5A, 0x0100u | version);
-    Put32(b, 0x60, static_cast<std::uint32_t>(std::time(nullptr)));
+    Put32(b, 0x60, static_cast<std::uint32_t>(rtl::Now()));
     Put16(b, 0x64, static_cast<unsigned>(nf + 1));
     Put16(b, 0x6A, layout.CodePage);
     b[0x6C] = 1;
