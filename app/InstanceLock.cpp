@@ -4,44 +4,15 @@
 #include "platform/rtl/Messages.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <utility>
 
-namespace {
-
-// A directory of this user's that no one else may write into: the lock file in it cannot be
-// put there or replaced by another user.
-bool IsPrivateDirectory(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && path.front() == '/' && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::getuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
-}
-
-}  // namespace
-
-std::string UserRuntimeDirectory() {
-    const std::string runtime = Environment("XDG_RUNTIME_DIR");
-    if (IsPrivateDirectory(runtime)) return runtime;
-    std::string base = Environment("TMPDIR");
-    if (base.empty() || base.front() != '/') base = "/tmp";
-    const std::string fallback = base + "/tablora-" + std::to_string(::getuid());
-    if (rtl::FileSystem().MakeDirectory(fallback, 0700) != 0 && errno != EEXIST) return {};
-    return IsPrivateDirectory(fallback) ? fallback : std::string();
-}
-
 std::string CurrentDesktopName() {
-    const std::string display = Environment("DISPLAY");
-    return display.empty() ? Environment("WAYLAND_DISPLAY") : display;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
+        if (const char* value = std::getenv(name); value && *value) return value;
+    return {};
 }
 
 std::string InstanceLockPath(const std::string& runtimeDir, const std::string& desktop) {

@@ -7,8 +7,8 @@
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/AppLocations.h"
 
-#include <filesystem>
 
 namespace engine {
 
@@ -68,9 +68,7 @@ std::string TablePrivateDirectory(const TTable& table) {
     if (const TSession* s = TSession::Find(table.SessionName); s && !s->PrivateDir.empty() &&
                                                               rtl::DirectoryExists(s->PrivateDir))
         return s->PrivateDir;
-    std::error_code ec;
-    const auto tmp = std::filesystem::temp_directory_path(ec);
-    return ec ? std::string("/tmp") : tmp.string();
+    return rtl::TemporaryDirectory();
 }
 
 void TTable::CreateTable() {

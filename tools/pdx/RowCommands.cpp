@@ -15,8 +15,8 @@
 #include "tools/common/JsonWriter.h"
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/pdx/ValueText.h"
+#include "platform/rtl/AppLocations.h"
 
-#include <filesystem>
 #include <ostream>
 
 namespace pdx {
@@ -268,10 +268,7 @@ int AddIndex(TCommandContext& ctx) {
             created = rtl::ExtractFileName(engine::paradox::CompanionPath(path, ".px"));
             dropped = t.DroppedIndexes;
         } else {
-            std::error_code ec;
-            const auto temp = std::filesystem::temp_directory_path(ec);
-            created = engine::paradox::CreateSecondaryIndex(path, args.Items, args.Name,
-                                                            ec ? std::string("/tmp") : temp.string());
+            created = engine::paradox::CreateSecondaryIndex(path, args.Items, args.Name, rtl::TemporaryDirectory());
         }
         if (args.Json) {
             TJsonWriter json(ctx.Out);

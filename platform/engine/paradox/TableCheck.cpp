@@ -10,9 +10,9 @@
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/AppLocations.h"
 
 #include <cstring>
-#include <filesystem>
 
 namespace engine::paradox {
 
@@ -60,9 +60,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
     std::unique_ptr<TRecordSorter> allKeys;
     if (keySize > 0 && !PrimaryKeyOrdersByBytes(h)) {
         report.KeyOrderNotChecked = rtl::Format(rtl::TMsg::CheckKeyOrderNotChecked, {SortOrderLabel(h)});
-        std::error_code ec;
-        const auto temp = std::filesystem::temp_directory_path(ec);
-        allKeys = std::make_unique<TRecordSorter>(keySize, keySize, ec ? std::string("/tmp") : temp.string(), 16u << 20);
+        allKeys = std::make_unique<TRecordSorter>(keySize, keySize, rtl::TemporaryDirectory(), 16u << 20);
     }
     int keyReports = 0, blobReports = 0;
     std::vector<TBlobFailure> failures;

@@ -14,10 +14,10 @@
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/AppLocations.h"
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <map>
 
 namespace engine::paradox {
@@ -79,10 +79,7 @@ std::uint32_t LargestAutoIncrement(const TTableHeader& header, const std::uint8_
 namespace {
 
 std::string TempDirOr(const std::string& dir) {
-    if (!dir.empty()) return dir;
-    std::error_code ec;
-    const auto tmp = std::filesystem::temp_directory_path(ec);
-    return ec ? std::string("/tmp") : tmp.string();
+    return dir.empty() ? rtl::TemporaryDirectory() : dir;
 }
 
 TFamilyStep RenameStep(const std::string& from, const std::string& to) {
