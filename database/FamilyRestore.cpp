@@ -129,7 +129,8 @@ void ClearEndedRestores(const std::string& databaseDirectory) {
     std::vector<rtl::TDirEntry> entries;
     if (rtl::FileSystem().ListDirectory(databaseDirectory, entries) != 0) return;
     for (const rtl::TDirEntry& entry : entries)
-        if (entry.Name.rfind(StagingMarker, 0) == 0 && (entry.Type == DT_DIR || entry.Type == DT_UNKNOWN) &&
+        if (entry.Name.rfind(StagingMarker, 0) == 0 &&
+            (entry.Kind == rtl::TFileKind::Directory || entry.Kind == rtl::TFileKind::Unknown) &&
             rtl::TaggedByEndedProcess(entry.Name, StagingMarker))
             RemoveStagingTree(rtl::WithTrailingSeparator(databaseDirectory) + entry.Name);
 }

@@ -7,7 +7,7 @@
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
-#include "platform/rtl/AppLocations.h"
+#include "platform/rtl/Process.h"
 
 
 namespace engine {

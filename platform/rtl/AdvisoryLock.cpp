@@ -2,20 +2,14 @@
 
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"
-
-#include <pthread.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <unistd.h>
+#include "platform/rtl/Process.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <fstream>
 #include <map>
-#include <sstream>
+#include <thread>
 #include <utility>
 
 namespace rtl {
@@ -30,20 +24,21 @@ struct TEntry {
     int Refs = 0;
 };
 
-using TRegistryKey = std::pair<dev_t, ino_t>;
+using TRegistryKey = std::pair<std::uint64_t, std::uint64_t>;
 
 std::map<TRegistryKey, TEntry>& Registry();
 
 // A forked child shares its parent's open lock descriptions but is another process: it
 // holds nothing of its own until it locks for itself.
 void ForgetLocksInChild() {
-    for (auto& [key, entry] : Registry()) ::close(entry.Fd);
+    // The system's own close: a file system a test installed is no part of the child.
+    for (auto& [key, entry] : Registry()) FileSystem().TFileSystem::Close(entry.Fd);
     Registry().clear();
 }
 
 std::map<TRegistryKey, TEntry>& Registry() {
     static std::map<TRegistryKey, TEntry> registry;
-    static const bool atFork = (::pthread_atfork(nullptr, nullptr, ForgetLocksInChild), true);
+    static const bool atFork = (ForgetInForkedChild(ForgetLocksInChild), true);
     (void)atFork;
     return registry;
 }
@@ -73,7 +68,7 @@ public:
     TWaitAnnouncement(const TWaitAnnouncement&) = delete;
     TWaitAnnouncement& operator=(const TWaitAnnouncement&) = delete;
 
-    void Begin(const std::string& what, dev_t device, ino_t inode) {
+    void Begin(const std::string& what, std::uint64_t device, std::uint64_t inode) {
         if (announced_ || !WaitNotice()) return;
         const TLockHolder holder = FindLockHolder(device, inode);
         // The program's name alone fits a status bar; the error after a vain wait says more.
@@ -93,9 +88,7 @@ void Wait(int ms) {
         WaitFunction()(ms);
         return;
     }
-    timespec ts{ms / 1000, static_cast<long>(ms % 1000) * 1000000L};
-    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 [[noreturn]] void CannotOpen(const std::string& what, const std::string& path) {
@@ -113,8 +106,8 @@ void TakeBackShared(int fd, const std::string& what, const std::string& path) {
 
 // Takes a flock on `fd`, waiting in steps up to `waitMs`. False when the wait ran out. With
 // `upgrade`, `fd` holds a shared lock that it keeps while it waits.
-bool LockWithin(int fd, int operation, int waitMs, const std::string& what, const std::string& path, dev_t device,
-                ino_t inode, bool upgrade = false) {
+bool LockWithin(int fd, int operation, int waitMs, const std::string& what, const std::string& path, std::uint64_t device,
+                std::uint64_t inode, bool upgrade = false) {
     int waited = 0;
     TWaitAnnouncement announcement;
     for (;;) {
@@ -129,7 +122,7 @@ bool LockWithin(int fd, int operation, int waitMs, const std::string& what, cons
     }
 }
 
-[[noreturn]] void Busy(const std::string& what, const std::string& path, dev_t device, ino_t inode, int waitMs) {
+[[noreturn]] void Busy(const std::string& what, const std::string& path, std::uint64_t device, std::uint64_t inode, int waitMs) {
     const std::string holder = DescribeLockHolder(device, inode);
     throw ELockBusy(Format(TMsg::LockBusy, {what, holder.empty() ? std::string() : " (" + holder + ")",
                                             std::to_string((waitMs + 999) / 1000), path}));
@@ -150,32 +143,11 @@ void SetLockWaitFunction(std::function<void(int)> wait) { WaitFunction() = std::
 
 void SetLockWaitNotice(TLockWaitNotice notice) { WaitNotice() = std::move(notice); }
 
-std::string DescribeLockHolder(dev_t device, ino_t inode) {
+std::string DescribeLockHolder(std::uint64_t device, std::uint64_t inode) {
     const TLockHolder holder = FindLockHolder(device, inode);
     if (holder.Pid.empty()) return std::string();
     return holder.Program.empty() ? Format(TMsg::LockHolder, {holder.Pid})
                                   : Format(TMsg::LockHolderNamed, {holder.Pid, holder.Program});
-}
-
-TLockHolder FindLockHolder(dev_t device, ino_t inode) {
-    std::ifstream locks("/proc/locks");
-    std::string line;
-    while (std::getline(locks, line)) {
-        if (line.find("->") != std::string::npos) continue;  // a waiter, not the holder
-        std::istringstream in(line);
-        std::string number, type, advisory, mode, pid, id;
-        if (!(in >> number >> type >> advisory >> mode >> pid >> id)) continue;
-        unsigned major = 0, minor = 0;
-        unsigned long long ino = 0;
-        if (std::sscanf(id.c_str(), "%x:%x:%llu", &major, &minor, &ino) != 3) continue;
-        if (ino != inode || major != ::major(device) || minor != ::minor(device)) continue;
-        if (pid == "-1" || pid == std::to_string(::getpid())) continue;
-        std::string comm;
-        std::ifstream commFile("/proc/" + pid + "/comm");
-        std::getline(commFile, comm);
-        return TLockHolder{pid, comm};
-    }
-    return TLockHolder{};
 }
 
 TAdvisoryLock::TAdvisoryLock(TAdvisoryLock&& other) noexcept
@@ -196,9 +168,9 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
     for (;;) {
         TFileDescriptor fd(FileSystem().Open(path, O_RDONLY));
         if (!fd.Valid()) CannotOpen(what, path);
-        struct stat st {};
-        if (::fstat(fd.Get(), &st) != 0) CannotOpen(what, path);
-        const TRegistryKey key{st.st_dev, st.st_ino};
+        TFileStatus st;
+        if (FileSystem().Fstat(fd.Get(), st) != 0) CannotOpen(what, path);
+        const TRegistryKey key{st.Device, st.Inode};
         auto& registry = Registry();
         if (auto it = registry.find(key); it != registry.end()) {
             TEntry& entry = it->second;
@@ -215,8 +187,12 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
         if (!LockWithin(fd.Get(), operation, waitMs, what, path, key.first, key.second))
             Busy(what, path, key.first, key.second, waitMs);
         // A file replaced by rename while we waited: lock what the name stands for now.
-        struct stat now {};
-        if (::stat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) continue;
+        TFileStatus now;
+        if (FileSystem().Stat(path, now) != 0) {
+            if (errno == ENOENT) continue;  // unlinked meanwhile: the open says so
+            CannotOpen(what, path);
+        }
+        if (!now.SameFileAs(st)) continue;
         registry[key] = TEntry{fd.Release(), kind, 1};
         TAdvisoryLock lock;
         lock.key_ = TKey{key.first, key.second};

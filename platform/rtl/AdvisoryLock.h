@@ -1,7 +1,9 @@
 // Advisory locks between our own processes (the window, any number of CLI and pdx runs):
 // one writer per table, one operation per database directory. A lock is flock(2) on the
 // locked object itself (the directory, or the table's data file), so no lock file is left
-// in the user's directories and a killed process releases what it held.
+// in the user's directories and a killed process releases what it held. (On Windows the
+// lock is LockFileEx on one byte past any data; a directory's is taken on a file named by
+// the directory's identity in the machine's program-data folder, see FileSystemWin32.cpp.)
 //
 // A second process waits a bounded time, then fails with ELockBusy naming the holder (its
 // process id and program, read from /proc/locks). Inside one process the locks are
@@ -14,7 +16,7 @@
 
 #include "platform/rtl/Error.h"
 
-#include <sys/types.h>
+#include <cstdint>
 
 #include <functional>
 #include <string>
@@ -53,8 +55,8 @@ public:
 
 private:
     struct TKey {
-        dev_t Device = 0;
-        ino_t Inode = 0;
+        std::uint64_t Device = 0;
+        std::uint64_t Inode = 0;
     };
     TKey key_;
     TKey extra_;
@@ -78,9 +80,9 @@ struct TLockHolder {
     std::string Pid;
     std::string Program;
 };
-TLockHolder FindLockHolder(dev_t device, ino_t inode);
+TLockHolder FindLockHolder(std::uint64_t device, std::uint64_t inode);
 
 // "process 1234 (tablora-cli)" (in the process language) for that holder, or "".
-std::string DescribeLockHolder(dev_t device, ino_t inode);
+std::string DescribeLockHolder(std::uint64_t device, std::uint64_t inode);
 
 } // namespace rtl

@@ -1,14 +1,10 @@
 #include "platform/rtl/AppLocations.h"
 
-#include "platform/rtl/Paths.h"
-
 #include "platform/rtl/FileSystem.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <filesystem>
 
 namespace rtl {
@@ -18,14 +14,10 @@ namespace {
 // A directory of this user's that no one else may write into: a lock file in it cannot be
 // put there or replaced by another user.
 bool IsPrivateDirectory(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && path.front() == '/' && ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
-           st.st_uid == ::getuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
-}
-
-std::string Environment(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::string(value) : std::string();
+    constexpr TFileMode othersMayWrite = 0020 | 0002;
+    TFileStatus status;
+    return !path.empty() && path.front() == '/' && FileSystem().Lstat(path, status) == 0 && status.IsDirectory() &&
+           status.Owner == RealUserId() && (status.Mode & othersMayWrite) == 0;
 }
 
 std::string& Override() {
@@ -41,19 +33,19 @@ std::string ProgramDirectory() {
     if (!Override().empty()) return Override();
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return std::filesystem::current_path(ec).string();
+    if (ec) return CurrentDirectory();
     return exe.parent_path().string();
 }
 
 std::string XdgBaseDirectory(const char* envVar, const char* homeRelative) {
-    if (const char* xdg = std::getenv(envVar); xdg && *xdg) return xdg;
-    if (const char* home = std::getenv("HOME"); home && *home) return std::string(home) + "/" + homeRelative;
+    if (const std::string xdg = EnvironmentVariable(envVar); !xdg.empty()) return xdg;
+    if (const std::string home = EnvironmentVariable("HOME"); !home.empty()) return home + "/" + homeRelative;
     return std::string();
 }
 
 std::string WritableProgramDirectory() {
     const std::string dir = ProgramDirectory();
-    if (::access(dir.c_str(), W_OK | X_OK) == 0) return dir;
+    if (FileSystem().Access(dir, AccessWrite | AccessExecute) == 0) return dir;
     const std::string data = XdgBaseDirectory("XDG_DATA_HOME", ".local/share");
     if (data.empty()) return dir;
     const std::string own = data + "/tablora";
@@ -67,19 +59,13 @@ std::string UserConfigDirectory() {
 }
 
 std::string UserRuntimeDirectory() {
-    const std::string runtime = Environment("XDG_RUNTIME_DIR");
+    const std::string runtime = EnvironmentVariable("XDG_RUNTIME_DIR");
     if (IsPrivateDirectory(runtime)) return runtime;
-    std::string base = Environment("TMPDIR");
+    std::string base = EnvironmentVariable("TMPDIR");
     if (base.empty() || base.front() != '/') base = "/tmp";
-    const std::string fallback = base + "/tablora-" + std::to_string(::getuid());
+    const std::string fallback = base + "/tablora-" + std::to_string(RealUserId());
     if (FileSystem().MakeDirectory(fallback, 0700) != 0 && errno != EEXIST) return {};
     return IsPrivateDirectory(fallback) ? fallback : std::string();
-}
-
-std::string TemporaryDirectory() {
-    std::error_code ec;
-    const auto tmp = std::filesystem::temp_directory_path(ec);
-    return ec ? std::string("/tmp") : tmp.string();
 }
 
 } // namespace rtl

@@ -1,7 +1,8 @@
 // Where the program keeps the few files it writes by itself ("TempDir", "ZIPList",
 // default backups): beside the program file when that directory is writable, otherwise
 // in the user's data directory (an installed program's directory is read-only). And the
-// user's own places: configuration, the per-user runtime directory, temporary files.
+// user's own places: configuration and the per-user runtime directory (temporary files:
+// rtl::TemporaryDirectory in Process.h).
 #pragma once
 
 #include <string>
@@ -25,10 +26,6 @@ std::string UserConfigDirectory();
 // under $TMPDIR or /tmp; %LOCALAPPDATA%\Tablora on Windows (made on demand). "" when none can
 // be had.
 std::string UserRuntimeDirectory();
-
-// The directory for temporary files ($TMPDIR, else /tmp; on Windows what GetTempPathW
-// names), without a trailing separator.
-std::string TemporaryDirectory();
 
 #ifndef _WIN32
 // The user's base directory of one XDG kind: $`envVar` when set, else $HOME/`homeRelative`;

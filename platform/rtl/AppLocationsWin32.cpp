@@ -1,9 +1,13 @@
+// The program's places on Windows: the .exe's folder, and the program's own folders under the
+// user's roaming (%APPDATA%) and local (%LOCALAPPDATA%) application data.
 #include "platform/rtl/AppLocations.h"
 
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
-#include "platform/rtl/WideText.h"
-
-#include <windows.h>
+#include "platform/rtl/Process.h"
+#include "platform/rtl/SystemFlags.h"
+#include "platform/rtl/Win32Path.h"
+#include "platform/rtl/WindowsHeaders.h"
 
 #include <string>
 
@@ -23,33 +27,20 @@ std::string WithoutTrailingSeparator(std::string dir) {
     return dir;
 }
 
-std::string EnvironmentDirectory(const wchar_t* name) {
-    std::wstring value(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
-        if (length == 0) return {};
-        if (length < value.size()) {
-            value.resize(length);
-            return WithoutTrailingSeparator(FromWide(value));
-        }
-        value.resize(length);
-    }
-}
-
 // The program's own folder under one of the user's folders ("" when the user's is unknown).
-std::string OwnFolder(const wchar_t* userFolderVariable) {
-    const std::string base = EnvironmentDirectory(userFolderVariable);
+std::string OwnFolder(const char* userFolderVariable) {
+    const std::string base = WithoutTrailingSeparator(EnvironmentVariable(userFolderVariable));
     return base.empty() ? std::string() : base + "\\Tablora";
 }
 
 // Whether files can be made in the directory: its attributes say nothing of the access
 // rights (an installed program's folder is protected by them), so a file is tried.
 bool CanCreateFilesIn(const std::string& dir) {
-    const std::wstring probe = ToWide(dir + "\\tablora-write-test-" + std::to_string(::GetCurrentProcessId()));
-    const HANDLE file = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                      FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    ::CloseHandle(file);
+    const std::string probe = dir + "\\tablora-write-test-" + std::to_string(ProcessId());
+    const int fd = FileSystem().Open(probe, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return false;
+    FileSystem().Close(fd);
+    FileSystem().Unlink(probe);
     return true;
 }
 
@@ -60,7 +51,7 @@ void OverrideProgramDirectory(const std::string& dir) { Override() = dir; }
 std::string ProgramDirectory() {
     if (!Override().empty()) return Override();
     std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
         const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) break;
         if (length < path.size()) {
@@ -71,36 +62,25 @@ std::string ProgramDirectory() {
         }
         path.resize(path.size() * 2);
     }
-    std::wstring current(MAX_PATH, L'\0');
-    const DWORD length = ::GetCurrentDirectoryW(static_cast<DWORD>(current.size()), current.data());
-    if (length == 0 || length >= current.size()) return ".";
-    current.resize(length);
-    return WithoutTrailingSeparator(FromWide(current));
+    return CurrentDirectory();
 }
 
 std::string WritableProgramDirectory() {
     const std::string dir = ProgramDirectory();
     if (CanCreateFilesIn(dir)) return dir;
-    const std::string own = OwnFolder(L"LOCALAPPDATA");
+    const std::string own = OwnFolder("LOCALAPPDATA");
     if (own.empty()) return dir;
     ForceDirectories(own);
     return own;
 }
 
-std::string UserConfigDirectory() { return OwnFolder(L"APPDATA"); }
+std::string UserConfigDirectory() { return OwnFolder("APPDATA"); }
 
 std::string UserRuntimeDirectory() {
     // The user's local application data is the user's alone (its access rights say so).
-    const std::string own = OwnFolder(L"LOCALAPPDATA");
+    const std::string own = OwnFolder("LOCALAPPDATA");
     if (own.empty() || !ForceDirectories(own)) return {};
     return own;
-}
-
-std::string TemporaryDirectory() {
-    wchar_t path[MAX_PATH + 1] = {};
-    const DWORD length = ::GetTempPathW(MAX_PATH + 1, path);
-    if (length == 0 || length > MAX_PATH) return ".";
-    return WithoutTrailingSeparator(FromWide(std::wstring_view(path, length)));
 }
 
 } // namespace rtl

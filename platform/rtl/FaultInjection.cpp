@@ -94,7 +94,7 @@ bool TFaultInjectingFileSystem::Strike(FsOp op, const std::string& what) {
     return true;
 }
 
-int TFaultInjectingFileSystem::Open(const std::string& path, int flags, mode_t mode) {
+int TFaultInjectingFileSystem::Open(const std::string& path, int flags, TFileMode mode) {
     const bool writes = (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0;
     if (Strike(writes ? FsOp::OpenWrite : FsOp::OpenRead, path)) return -1;
     return TFileSystem::Open(path, flags, mode);
@@ -166,7 +166,7 @@ int TFaultInjectingFileSystem::SyncDirectory(const std::string& directory) {
     return TFileSystem::SyncDirectory(directory);
 }
 
-int TFaultInjectingFileSystem::MakeDirectory(const std::string& path, mode_t mode) {
+int TFaultInjectingFileSystem::MakeDirectory(const std::string& path, TFileMode mode) {
     if (Strike(FsOp::MakeDirectory, path)) return -1;
     return TFileSystem::MakeDirectory(path, mode);
 }
@@ -176,12 +176,12 @@ int TFaultInjectingFileSystem::Truncate(int fd, std::uint64_t size) {
     return TFileSystem::Truncate(fd, size);
 }
 
-int TFaultInjectingFileSystem::ChangeMode(int fd, mode_t mode) {
+int TFaultInjectingFileSystem::ChangeMode(int fd, TFileMode mode) {
     if (Strike(FsOp::SetMetadata, PathOf(fd))) return -1;
     return TFileSystem::ChangeMode(fd, mode);
 }
 
-int TFaultInjectingFileSystem::ChangeOwner(int fd, uid_t owner, gid_t group) {
+int TFaultInjectingFileSystem::ChangeOwner(int fd, TUserId owner, TGroupId group) {
     if (Strike(FsOp::SetMetadata, PathOf(fd))) return -1;
     return TFileSystem::ChangeOwner(fd, owner, group);
 }
@@ -199,6 +199,26 @@ int TFaultInjectingFileSystem::ListDirectory(const std::string& directory, std::
 int TFaultInjectingFileSystem::Lock(int fd, int operation) {
     if (Strike(FsOp::Lock, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
     return TFileSystem::Lock(fd, operation);
+}
+
+int TFaultInjectingFileSystem::Stat(const std::string& path, TFileStatus& status) {
+    if (Strike(FsOp::Stat, path)) return -1;
+    return TFileSystem::Stat(path, status);
+}
+
+int TFaultInjectingFileSystem::Lstat(const std::string& path, TFileStatus& status) {
+    if (Strike(FsOp::Stat, path)) return -1;
+    return TFileSystem::Lstat(path, status);
+}
+
+int TFaultInjectingFileSystem::Fstat(int fd, TFileStatus& status) {
+    if (Strike(FsOp::Stat, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
+    return TFileSystem::Fstat(fd, status);
+}
+
+int TFaultInjectingFileSystem::Access(const std::string& path, unsigned access) {
+    if (Strike(FsOp::Stat, path)) return -1;
+    return TFileSystem::Access(path, access);
 }
 
 bool ParseFault(const std::string& text, TFault& fault, std::string& countFile, std::string& error) {

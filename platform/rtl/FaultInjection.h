@@ -12,7 +12,8 @@
 //   TABLORA_FS_FAULT="ops=all;nth=40;errno=EIO;persist"      the 40th call of any kind fails,
 //                                                            and every counted call after it
 // "ops" defaults to every call that changes the disk (open-write, write, copy-range, sync,
-// rename, link, unlink, sync-dir, mkdir, metadata); "all" counts every kind.
+// rename, link, unlink, sync-dir, mkdir, metadata); "all" counts every kind, "stat" the
+// status queries and access checks.
 #pragma once
 
 #include "platform/rtl/FileSystem.h"
@@ -51,7 +52,7 @@ public:
     // What the strike hit ("rename /db/.~Hovory.db.1.tmp -> /db/Hovory.db").
     const std::string& StruckAt() const { return struckAt_; }
 
-    int Open(const std::string& path, int flags, mode_t mode) override;
+    int Open(const std::string& path, int flags, TFileMode mode) override;
     ssize_t Read(int fd, void* buffer, std::size_t size) override;
     ssize_t ReadAt(int fd, void* buffer, std::size_t size, std::uint64_t offset) override;
     ssize_t Write(int fd, const void* buffer, std::size_t size) override;
@@ -64,13 +65,17 @@ public:
     int Unlink(const std::string& path) override;
     int Link(const std::string& existing, const std::string& name) override;
     int SyncDirectory(const std::string& directory) override;
-    int MakeDirectory(const std::string& path, mode_t mode) override;
+    int MakeDirectory(const std::string& path, TFileMode mode) override;
     int Truncate(int fd, std::uint64_t size) override;
-    int ChangeMode(int fd, mode_t mode) override;
-    int ChangeOwner(int fd, uid_t owner, gid_t group) override;
+    int ChangeMode(int fd, TFileMode mode) override;
+    int ChangeOwner(int fd, TUserId owner, TGroupId group) override;
     int SetTimes(int fd, std::int64_t accessNs, std::int64_t modifyNs) override;
     int ListDirectory(const std::string& directory, std::vector<TDirEntry>& entries) override;
     int Lock(int fd, int operation) override;
+    int Stat(const std::string& path, TFileStatus& status) override;
+    int Lstat(const std::string& path, TFileStatus& status) override;
+    int Fstat(int fd, TFileStatus& status) override;
+    int Access(const std::string& path, unsigned access) override;
 
 private:
     // True when this call must fail (errno is set); never returns when it kills.

@@ -3,10 +3,8 @@
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 #include "platform/rtl/StringList.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <map>
 #include <tuple>
@@ -21,26 +19,26 @@ std::string Stem(const std::string& name) { return LowerAscii(ChangeFileExt(name
 } // namespace
 
 std::optional<TFileIdentity> IdentityOf(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-    return TFileIdentity{st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
+    TFileStatus st;
+    if (FileSystem().Lstat(path, st) != 0 || !st.IsRegular()) return std::nullopt;
+    return TFileIdentity{st.Owner, st.Group, st.Mode};
 }
 
-TFileIdentity IdentityForNewFile(const std::string& directory, const std::string& name, mode_t modeWithoutSiblings) {
-    TFileIdentity identity{::geteuid(), ::getegid(), modeWithoutSiblings};
-    struct stat dir {};
-    if (::stat(directory.empty() ? "." : directory.c_str(), &dir) == 0) identity.Group = dir.st_gid;
+TFileIdentity IdentityForNewFile(const std::string& directory, const std::string& name, TFileMode modeWithoutSiblings) {
+    TFileIdentity identity{EffectiveUserId(), EffectiveGroupId(), modeWithoutSiblings};
+    TFileStatus dir;
+    if (FileSystem().Stat(directory.empty() ? "." : directory, dir) == 0) identity.Group = dir.Group;
 
     std::optional<TFileIdentity> sameTable;
-    std::map<std::pair<uid_t, mode_t>, int> counts;
-    std::pair<uid_t, mode_t> commonest{};
+    std::map<std::pair<TUserId, TFileMode>, int> counts;
+    std::pair<TUserId, TFileMode> commonest{};
     int most = 0;
     for (const std::string& sibling : ListFiles(directory, "*")) {
         if (sibling == name) continue;
         const auto other = IdentityOf(WithTrailingSeparator(directory) + sibling);
         if (!other) continue;
         if (!sameTable && Stem(sibling) == Stem(name)) sameTable = other;
-        const std::pair<uid_t, mode_t> key{other->Owner, other->Mode};
+        const std::pair<TUserId, TFileMode> key{other->Owner, other->Mode};
         if (++counts[key] > most) {
             most = counts[key];
             commonest = key;
@@ -51,7 +49,7 @@ TFileIdentity IdentityForNewFile(const std::string& directory, const std::string
     return identity;
 }
 
-TFileIdentity IdentityForPlaceOf(const std::string& path, mode_t modeWithoutSiblings) {
+TFileIdentity IdentityForPlaceOf(const std::string& path, TFileMode modeWithoutSiblings) {
     if (const auto replaced = IdentityOf(path)) return *replaced;
     return IdentityForNewFile(ExtractFileDir(path), ExtractFileName(path), modeWithoutSiblings);
 }
@@ -59,15 +57,11 @@ TFileIdentity IdentityForPlaceOf(const std::string& path, mode_t modeWithoutSibl
 void GiveIdentity(int fd, const TFileIdentity& identity) {
     // Only root may give a file away; others may still hand it to a group they belong to.
     if (FileSystem().ChangeOwner(fd, identity.Owner, identity.Group) != 0)
-        FileSystem().ChangeOwner(fd, static_cast<uid_t>(-1), identity.Group);
+        FileSystem().ChangeOwner(fd, NoOwner, identity.Group);
     // After the owner: a change of owner may clear set-id bits.
     FileSystem().ChangeMode(fd, identity.Mode);
 }
 
-mode_t ModeAfterUmask(mode_t mode) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mode & ~mask;
-}
+TFileMode ModeAfterUmask(TFileMode mode) { return mode & ~FileCreationMask(); }
 
 } // namespace rtl

@@ -4,7 +4,7 @@
 // application's above all) can still open it whoever wrote it.
 #pragma once
 
-#include <sys/types.h>
+#include "platform/rtl/FileSystem.h"
 
 #include <optional>
 #include <string>
@@ -12,9 +12,9 @@
 namespace rtl {
 
 struct TFileIdentity {
-    uid_t Owner = 0;
-    gid_t Group = 0;
-    mode_t Mode = 0;  // permission bits
+    TUserId Owner = 0;
+    TGroupId Group = 0;
+    TFileMode Mode = 0;  // permission bits
 };
 
 // The identity of the regular file `path` (a symlink is not followed); nothing when there is none.
@@ -24,11 +24,11 @@ std::optional<TFileIdentity> IdentityOf(const std::string& path);
 // owner and permissions of a sibling, the file of the same table (same name before the last
 // dot) when there is one, else the commonest among the directory's regular files. Without a
 // sibling the owner is the running user and the permissions are `modeWithoutSiblings`.
-TFileIdentity IdentityForNewFile(const std::string& directory, const std::string& name, mode_t modeWithoutSiblings);
+TFileIdentity IdentityForNewFile(const std::string& directory, const std::string& name, TFileMode modeWithoutSiblings);
 
 // The identity a file written as `path` takes: that of the regular file it replaces, else
 // that of a new file in its directory.
-TFileIdentity IdentityForPlaceOf(const std::string& path, mode_t modeWithoutSiblings);
+TFileIdentity IdentityForPlaceOf(const std::string& path, TFileMode modeWithoutSiblings);
 
 // Gives the open file `fd` the identity, through the file-system seam: owner and group where
 // the process may (any for root, else a group it belongs to), then the permissions. As far
@@ -37,6 +37,6 @@ TFileIdentity IdentityForPlaceOf(const std::string& path, mode_t modeWithoutSibl
 void GiveIdentity(int fd, const TFileIdentity& identity);
 
 // The permission bits a new file gets from the process's umask when created with `mode`.
-mode_t ModeAfterUmask(mode_t mode);
+TFileMode ModeAfterUmask(TFileMode mode);
 
 } // namespace rtl

@@ -4,10 +4,7 @@
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
-
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
+#include "platform/rtl/Process.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -58,15 +55,15 @@ int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_
     return -1;
 }
 
-std::string ProcessTag() { return std::to_string(::getpid()) + "."; }
+std::string ProcessTag() { return std::to_string(ProcessId()) + "."; }
 
 bool TaggedByEndedProcess(const std::string& name, const std::string& marker) {
     const auto at = name.rfind(marker);
     if (at == std::string::npos) return false;
     char* end = nullptr;
     const long pid = std::strtol(name.c_str() + at + marker.size(), &end, 10);
-    if (pid <= 0 || *end != '.' || pid == ::getpid()) return false;
-    return ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+    if (pid <= 0 || *end != '.' || pid == ProcessId()) return false;
+    return !ProcessRuns(static_cast<int>(pid));
 }
 
 void RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask, const std::string& marker) {

@@ -2,7 +2,7 @@
 // buffer, reading a whole small file, and creating a file under a fresh name beside others.
 #pragma once
 
-#include <sys/types.h>
+#include "platform/rtl/FileSystem.h"
 
 #include <cstddef>
 #include <string>
@@ -20,7 +20,7 @@ bool ReadWholeFile(const std::string& path, std::string& content);
 // Creates the new file `prefix` + six random letters or digits + `suffix`, exclusively and
 // never through a symbolic link, open for reading and writing with permissions `mode`; its
 // name goes to `path`. -1 with errno set when no name could be created.
-int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_t mode, std::string& path);
+int CreateUniqueFile(const std::string& prefix, const std::string& suffix, TFileMode mode, std::string& path);
 
 // Temporary files carry the id of the process that made them ("<pid>." after a known
 // marker), so that the next run can tell those of runs that were killed.

@@ -5,8 +5,6 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -73,10 +71,15 @@ std::vector<std::string> ListMatching(const std::string& dir, std::string_view m
     }
     for (const TDirEntry& e : entries) {
         if (!MatchesMask(e.Name, mask)) continue;
-        struct stat st {};
+        TFileStatus st;
         const std::string path = WithTrailingSeparator(base) + e.Name;
-        if ((followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) continue;
-        if (directories ? !S_ISDIR(st.st_mode) : !S_ISREG(st.st_mode)) continue;
+        if ((followLinks ? FileSystem().Stat(path, st) : FileSystem().Lstat(path, st)) != 0) {
+            // Gone since the listing, or a link leading nowhere: not a file of the directory.
+            // Any other failure hides what may be a table, so it is no silent omission.
+            if (errno == ENOENT || errno == ELOOP || errno == ENOTDIR) continue;
+            throw EFileError(Format(TMsg::DirectoryCannotList, {base, SystemReason(errno)}));
+        }
+        if (directories ? !st.IsDirectory() : !st.IsRegular()) continue;
         names.push_back(e.Name);
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return NameLess(a, b); });

@@ -4,6 +4,8 @@
 // the process there) and check what survives. The base class calls the operating system.
 #pragma once
 
+#include "platform/rtl/SystemFlags.h"  // the O_* flags of Open, the LOCK_* ones of Lock
+
 #include <sys/types.h>
 
 #include <cstddef>
@@ -30,6 +32,7 @@ enum class FsOp : unsigned {
     List,
     Lock,
     Link,           // a second name for an existing file
+    Stat,           // status of a file or directory, and access checks
     Count
 };
 
@@ -38,9 +41,40 @@ const char* FsOpName(FsOp op);
 // The op of a name; false when the name is unknown.
 bool ParseFsOp(const std::string& name, FsOp& op);
 
+// Owners, groups and permission bits as the seam carries them, whatever the platform calls them.
+using TUserId = std::uint32_t;
+using TGroupId = std::uint32_t;
+using TFileMode = std::uint32_t;
+
+enum class TFileKind : unsigned char { Unknown, Regular, Directory, Symlink, Other };
+
+// What the program asks of a file's status: no more than its callers use.
+struct TFileStatus {
+    TFileKind Kind = TFileKind::Unknown;
+    std::uint64_t Size = 0;
+    TFileMode Mode = 0;          // permission bits (07777)
+    TUserId Owner = 0;
+    TGroupId Group = 0;
+    std::uint64_t Links = 0;     // names the file has
+    std::int64_t ModifyNs = 0;   // modification time, nanoseconds since the epoch
+    std::int64_t ChangeNs = 0;   // status change time
+    std::uint64_t Device = 0;    // with Inode: which file this is, whatever its name
+    std::uint64_t Inode = 0;
+
+    // The modification time in whole seconds (rounded down, also before 1970).
+    std::int64_t ModifySeconds() const { return ModifyNs / 1000000000 - (ModifyNs % 1000000000 < 0 ? 1 : 0); }
+    bool IsRegular() const { return Kind == TFileKind::Regular; }
+    bool IsDirectory() const { return Kind == TFileKind::Directory; }
+    // Device and inode equal: the same file under any name.
+    bool SameFileAs(const TFileStatus& o) const { return Device == o.Device && Inode == o.Inode; }
+};
+
+// What Access asks: whether the file is there, and whether it may be read, written, entered.
+inline constexpr unsigned AccessExists = 0, AccessExecute = 1, AccessWrite = 2, AccessRead = 4;
+
 struct TDirEntry {
     std::string Name;
-    unsigned char Type = 0;  // DT_* of readdir (DT_UNKNOWN when the file system does not say)
+    TFileKind Kind = TFileKind::Unknown;  // Unknown when the file system does not say
 };
 
 class TFileSystem {
@@ -48,7 +82,7 @@ public:
     virtual ~TFileSystem() = default;
 
     // Each returns what the POSIX call returns (-1 with errno set on failure).
-    virtual int Open(const std::string& path, int flags, mode_t mode = 0644);
+    virtual int Open(const std::string& path, int flags, TFileMode mode = 0644);
     virtual ssize_t Read(int fd, void* buffer, std::size_t size);
     virtual ssize_t ReadAt(int fd, void* buffer, std::size_t size, std::uint64_t offset);
     virtual ssize_t Write(int fd, const void* buffer, std::size_t size);
@@ -72,12 +106,13 @@ public:
     virtual int Link(const std::string& existing, const std::string& name);
     // Makes renames and unlinks inside `directory` durable.
     virtual int SyncDirectory(const std::string& directory);
-    virtual int MakeDirectory(const std::string& path, mode_t mode);
+    virtual int MakeDirectory(const std::string& path, TFileMode mode);
     // Removes the empty directory `path` (rmdir).
     virtual int RemoveDirectory(const std::string& path);
     virtual int Truncate(int fd, std::uint64_t size);
-    virtual int ChangeMode(int fd, mode_t mode);
-    virtual int ChangeOwner(int fd, uid_t owner, gid_t group);
+    virtual int ChangeMode(int fd, TFileMode mode);
+    // The owner or group NoOwner leaves as it is.
+    virtual int ChangeOwner(int fd, TUserId owner, TGroupId group);
     // Sets access and modification times (nanoseconds since the epoch); OmitTime leaves
     // that time as it is.
     virtual int SetTimes(int fd, std::int64_t accessNs, std::int64_t modifyNs);
@@ -85,10 +120,22 @@ public:
     virtual int ListDirectory(const std::string& directory, std::vector<TDirEntry>& entries);
     // flock(2): LOCK_SH, LOCK_EX, LOCK_UN, optionally with LOCK_NB.
     virtual int Lock(int fd, int operation);
+    // The status of `path` (a symbolic link followed), of `path` itself (not followed), of an
+    // open file. -1 with errno set (ENOENT: nothing there).
+    virtual int Stat(const std::string& path, TFileStatus& status);
+    virtual int Lstat(const std::string& path, TFileStatus& status);
+    virtual int Fstat(int fd, TFileStatus& status);
+    // 0 when the running user may do `access` (AccessExists, or AccessRead | AccessWrite |
+    // AccessExecute) with `path`; -1 with errno set otherwise (EACCES, ENOENT ...).
+    virtual int Access(const std::string& path, unsigned access);
+    // Tells the system the file will be read from start to end; only a hint.
+    virtual void AdviseSequential(int fd);
 };
 
 // A time SetTimes leaves unchanged.
 inline constexpr std::int64_t OmitTime = INT64_MIN;
+// An owner or group ChangeOwner leaves unchanged.
+inline constexpr std::uint32_t NoOwner = static_cast<std::uint32_t>(-1);
 
 // The installed instance: the real one unless a test installed another, or unless
 // TABLORA_FS_FAULT asked for faults in this process (see FaultInjection.h).

@@ -2,16 +2,16 @@
 
 #include "platform/rtl/FileSystem.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cstdint>
 
 namespace rtl {
 
 namespace {
 
-FileTime FromStat(const struct stat& st) { return FileTime{st.st_mtim.tv_sec, st.st_mtim.tv_nsec}; }
+FileTime FromStatus(const TFileStatus& st) {
+    const std::int64_t seconds = st.ModifySeconds();
+    return FileTime{static_cast<std::time_t>(seconds), static_cast<long>(st.ModifyNs - seconds * 1000000000)};
+}
 
 std::int64_t Nanoseconds(const FileTime& t) {
     return static_cast<std::int64_t>(t.seconds) * 1000000000 + t.nanoseconds;
@@ -20,15 +20,15 @@ std::int64_t Nanoseconds(const FileTime& t) {
 } // namespace
 
 std::optional<FileTime> GetFileModificationTime(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
-    return FromStat(st);
+    TFileStatus st;
+    if (FileSystem().Stat(path, st) != 0) return std::nullopt;
+    return FromStatus(st);
 }
 
 std::optional<FileTime> GetFileModificationTime(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return std::nullopt;
-    return FromStat(st);
+    TFileStatus st;
+    if (FileSystem().Fstat(fd, st) != 0) return std::nullopt;
+    return FromStatus(st);
 }
 
 bool SetFileModificationTime(const std::string& path, const FileTime& time) {

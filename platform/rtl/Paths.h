@@ -7,16 +7,30 @@
 
 namespace rtl {
 
+#ifdef _WIN32
+// Windows reads "\" and "/" alike; the program writes "\".
+inline constexpr char PathSeparator = '\\';
+inline constexpr std::string_view PathSeparators = "\\/";
+#else
+// A backslash is an ordinary character of a Linux file name: "Old\Brany.DB" is one file.
 inline constexpr char PathSeparator = '/';
+inline constexpr std::string_view PathSeparators = "/";
+#endif
+
+inline bool IsPathSeparator(char c) { return PathSeparators.find(c) != std::string_view::npos; }
+
+// How many leading characters of `path` name its root: "/" on POSIX; "C:\", "C:", a share's
+// "\\server\share\" or "\" on Windows; 0 for a relative path.
+std::size_t RootLength(std::string_view path);
 
 // `dir` followed by one separator, unless it is empty or already ends with one.
 std::string WithTrailingSeparator(std::string_view dir);
 
-// The part after the last "/". A backslash is an ordinary character of a name.
+// The part after the last separator (on Linux "/" alone: a backslash is part of a name).
 std::string ExtractFileName(std::string_view path);
 // The directory part including its trailing separator ("" when there is none).
 std::string ExtractFilePath(std::string_view path);
-// The directory part without its trailing separator (the root stays "/").
+// The directory part without its trailing separator (a root stays whole: "/", "C:\\").
 std::string ExtractFileDir(std::string_view path);
 // The extension including its dot ("" when there is none).
 std::string ExtractFileExt(std::string_view path);
@@ -37,6 +51,9 @@ bool ForceDirectories(const std::string& dir);
 // Deletes one file, through the file-system seam. True when it was deleted (errno otherwise).
 bool DeleteFile(const std::string& path);
 
+// True when both paths name the same existing file (symlinks and "." resolved; hard links
+// are one file).
+bool SameFile(const std::string& a, const std::string& b);
 // True when both paths name the same existing directory (symlinks and "." resolved).
 bool SameDirectory(const std::string& a, const std::string& b);
 

@@ -1,9 +1,8 @@
 #include "platform/windows/Win32DesktopWindows.h"
 
-#include "platform/rtl/WideText.h"
+#include "platform/rtl/Win32Path.h"
+#include "platform/rtl/WindowsHeaders.h"
 #include "platform/windows/Win32WindowClass.h"
-
-#include <windows.h>
 
 #include <cstdint>
 

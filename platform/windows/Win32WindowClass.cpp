@@ -1,8 +1,7 @@
 #include "platform/windows/Win32WindowClass.h"
 
-#include "platform/rtl/WideText.h"
-
-#include <windows.h>
+#include "platform/rtl/Win32Path.h"
+#include "platform/rtl/WindowsHeaders.h"
 
 namespace windows {
 
@@ -11,7 +10,9 @@ void SetWin32WindowClass(std::uintptr_t window, const std::string& className) {
     if (!hwnd) return;
     // A global atom, so that another process can read the name behind the property's value.
     // Its reference is kept for the life of the session, as a registered class name would be.
-    const ATOM atom = ::GlobalAddAtomW(rtl::ToWide(className).c_str());
+    std::wstring name;
+    if (!rtl::ToWide(className, name)) return;
+    const ATOM atom = ::GlobalAddAtomW(name.c_str());
     if (atom == 0) return;
     ::SetPropW(hwnd, Win32WindowClassProperty, reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(atom)));
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 
@@ -20,9 +21,17 @@ class TempDir {
 public:
     TempDir() {
         const char* base = std::getenv("TMPDIR");
-        std::string templ = std::string(base && *base ? base : "/tmp") + "/tablora-test-XXXXXX";
-        if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = templ;
+        const std::string parent = base && *base ? base : DefaultParent();
+        // A fresh name that nobody else made: create_directory is false when it exists.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::string candidate = parent + "/tablora-test-" + std::to_string(random() % 100000000u);
+            std::error_code ec;
+            if (std::filesystem::create_directory(candidate, ec)) path_ = candidate;
+            else if (ec) throw std::runtime_error("cannot create a test directory in " + parent);
+        }
+        if (path_.empty()) throw std::runtime_error("no fresh test directory name in " + parent);
+        std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::replace);
     }
     ~TempDir() {
         std::error_code ec;
@@ -49,6 +58,16 @@ public:
     }
 
 private:
+    static std::string DefaultParent() {
+#ifdef _WIN32
+        std::string dir = std::filesystem::temp_directory_path().string();
+        if (!dir.empty() && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+        return dir;
+#else
+        return "/tmp";
+#endif
+    }
+
     std::string path_;
 };
 

@@ -15,7 +15,7 @@
 #include "tools/common/JsonWriter.h"
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/pdx/ValueText.h"
-#include "platform/rtl/AppLocations.h"
+#include "platform/rtl/Process.h"
 
 #include <ostream>
 

@@ -10,7 +10,7 @@
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
-#include "platform/rtl/AppLocations.h"
+#include "platform/rtl/Process.h"
 
 #include <cstring>
 

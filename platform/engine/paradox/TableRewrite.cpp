@@ -14,7 +14,7 @@
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
-#include "platform/rtl/AppLocations.h"
+#include "platform/rtl/Process.h"
 
 #include <algorithm>
 #include <cstring>

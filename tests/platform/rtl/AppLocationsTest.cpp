@@ -1,4 +1,5 @@
 #include "platform/rtl/AppLocations.h"
+#include "platform/rtl/Process.h"
 
 #include <gtest/gtest.h>
 
