@@ -45,7 +45,7 @@ protected:
         : root_(fs::temp_directory_path() / ("tablora-locations-" + std::to_string(ProcessId()))) {
         fs::create_directories(root_);
         for (const char* name : {"APPDATA", "LOCALAPPDATA", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR",
-                                 "HOME", "TMPDIR"}) {
+                                 "HOME", "TMPDIR", "TMP"}) {
             const char* value = std::getenv(name);
             saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
         }
@@ -83,9 +83,10 @@ TEST_F(AppLocationsTest, TheProgramDirectoryIsTheFolderOfTheExe) {
 }
 
 TEST_F(AppLocationsTest, TemporaryFilesGoWhereTheSystemSays) {
-    const std::string temp = rtl::TemporaryDirectory();
-    EXPECT_TRUE(fs::equivalent(temp, fs::temp_directory_path())) << temp;
-    EXPECT_NE(temp.back(), '\\');
+    // GetTempPathW reads %TMP% first and hands it back with a trailing separator.
+    fs::create_directories(Under("Temp"));
+    SetVariable("TMP", Under("Temp") + "\\");
+    EXPECT_EQ(rtl::TemporaryDirectory(), Under("Temp"));
 }
 
 TEST_F(AppLocationsTest, AProgramFolderThatTakesNoFilesSendsThemToTheUsersLocalFolder) {
