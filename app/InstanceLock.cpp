@@ -2,17 +2,14 @@
 
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"
-
-#include <fcntl.h>
+#include "platform/rtl/Process.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <utility>
 
 std::string CurrentDesktopName() {
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"})
-        if (const char* value = std::getenv(name); value && *value) return value;
-    return {};
+    const std::string display = rtl::EnvironmentVariable("DISPLAY");
+    return display.empty() ? rtl::EnvironmentVariable("WAYLAND_DISPLAY") : display;
 }
 
 std::string InstanceLockPath(const std::string& runtimeDir, const std::string& desktop) {

@@ -6,6 +6,7 @@
 #include "app/SingleInstanceGuard.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/Process.h"
 #ifdef _WIN32
 #include "platform/windows/Win32WindowClass.h"
 #else
@@ -83,9 +84,9 @@ struct LockWaitsThroughUi {
 
 void PreferX11Windows() {
 #ifndef _WIN32
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    const char* display = std::getenv("DISPLAY");
-    if ((!platform || !*platform) && display && *display) ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    // Not on Windows, where $DISPLAY may be set (under wine) and only the windows platform exists.
+    if (rtl::EnvironmentVariable("QT_QPA_PLATFORM").empty() && !rtl::EnvironmentVariable("DISPLAY").empty())
+        rtl::SetEnvironmentVariable("QT_QPA_PLATFORM", "xcb");
 #endif
 }
 

@@ -1,7 +1,7 @@
 #include "app/SingleInstanceGuard.h"
 
-#include <cerrno>
-#include <ctime>
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -56,9 +56,7 @@ bool ClaimSingleInstance(windows::IDesktopWindows& desktop, const QString& class
         if (wait.Wait) {
             wait.Wait(wait.StepMs);
         } else {
-            timespec step{wait.StepMs / 1000, static_cast<long>(wait.StepMs % 1000) * 1000000L};
-            while (::nanosleep(&step, &step) != 0 && errno == EINTR) {
-            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(wait.StepMs));
         }
     }
 }

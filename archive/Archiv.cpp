@@ -2,16 +2,15 @@
 
 #include "archive/IncludeList.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 #include "platform/ui/UiServices.h"
 #include "platform/zip/AddUnzip.h"
 #include "platform/zip/AddZip.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <cerrno>
 #include <exception>
-#include <filesystem>
 #include <string>
 
 TArchiv* ActiveArchiv = nullptr;
@@ -54,29 +53,27 @@ std::string NormaliseTargetDirectory(const std::string& dir) {
 
 // Whether an existing file of that name could be replaced by the new archive.
 bool Replaceable(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) != 0) return true;  // nothing there
-    if (S_ISDIR(st.st_mode)) return false;
+    rtl::TFileStatus st;
+    // Nothing there (not even its directory); anything else that keeps its status unknown
+    // may be a file not to lose.
+    if (rtl::FileSystem().Lstat(path, st) != 0) return errno == ENOENT || errno == ENOTDIR;
+    if (st.IsDirectory()) return false;
     const std::string dir = rtl::ExtractFileDir(path);
-    return ::access(dir.empty() ? "." : dir.c_str(), W_OK | X_OK) == 0;
+    return rtl::FileSystem().Access(dir.empty() ? "." : dir, rtl::AccessWrite | rtl::AccessExecute) == 0;
 }
 
 // The libraries run with the process's current directory; it is put back afterwards.
 class CurrentDirectoryKeeper {
 public:
-    CurrentDirectoryKeeper() {
-        std::error_code ec;
-        saved_ = std::filesystem::current_path(ec);
-    }
+    CurrentDirectoryKeeper() : saved_(rtl::CurrentDirectory()) {}
     ~CurrentDirectoryKeeper() {
-        std::error_code ec;
-        if (!saved_.empty()) std::filesystem::current_path(saved_, ec);
+        if (!saved_.empty()) rtl::ChangeCurrentDirectory(saved_);
     }
     CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
     CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
 
 private:
-    std::filesystem::path saved_;
+    std::string saved_;
 };
 
 } // namespace
@@ -133,8 +130,8 @@ void TArchiv::SetUnpackSource(const std::string& archiveName, const std::string&
 
 bool TArchiv::UnpackFiles() {
     if (!rtl::FileExists(ArchiveName)) {
-        struct stat st {};
-        const bool somethingElse = !ArchiveName.empty() && ::stat(ArchiveName.c_str(), &st) == 0;
+        rtl::TFileStatus st;
+        const bool somethingElse = !ArchiveName.empty() && rtl::FileSystem().Stat(ArchiveName, st) == 0;
         ui::ShowError(Caption, rtl::FormatMessage(somethingElse ? NotAnArchiveText : "Súbor \"%s\"\r\nneexistuje",
                                                   {ArchiveName}));
         return false;

@@ -4,10 +4,12 @@
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
 #include "platform/rtl/FileListing.h"
+#include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
+#include <cerrno>
 #include <exception>
-#include <filesystem>
 
 namespace database {
 
@@ -33,9 +35,9 @@ TBackupContents ReadBackBackupDirectory(const std::string& directory) {
     TBackupContents contents;
     const std::string dir = rtl::WithTrailingSeparator(directory);
     for (const std::string& name : rtl::ListFiles(directory, "*")) {
-        std::error_code ec;
-        const auto size = std::filesystem::file_size(dir + name, ec);
-        if (!ec) contents.Bytes += size;
+        rtl::TFileStatus st;
+        if (rtl::FileSystem().Stat(dir + name, st) == 0) contents.Bytes += st.Size;
+        else if (errno != ENOENT) contents.Problems.push_back(name + ": " + rtl::SystemReason(errno));
     }
     for (const std::string& path : FindTableFiles(directory, ".db")) {
         const std::string name = rtl::ExtractFileName(path);

@@ -172,7 +172,7 @@ THealthReport CheckDatabaseHealth(const std::string& directory, const std::vecto
             continue;
         }
         // Two spellings of one table file: which one a tool takes depends on the name asked.
-        if (engine::IsTableFamilyExtension(rtl::ExtractFileExt(name))) byLowerName[rtl::LowerAscii(name)].push_back(name);
+        if (engine::IsTableFamilyExtension(rtl::ExtractFileExt(name))) byLowerName[rtl::FileNameKey(name)].push_back(name);
         if (EndsWithNoCase(name, ".db")) dataFiles.push_back(name);
     }
     for (const auto& [lower, spellings] : byLowerName)

@@ -1,6 +1,7 @@
 #include "database/DatedBackups.h"
 
 #include "database/TableFileSet.h"
+#include "platform/rtl/Clock.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
@@ -74,8 +75,7 @@ std::string UnreadableDateField(std::string_view namePattern) {
 }
 
 std::string DatedName(const std::string& pattern, std::time_t when) {
-    std::tm local{};
-    ::localtime_r(&when, &local);
+    const std::tm local = rtl::LocalTime(when);
     // strftime says nothing about an empty result; the buffer grows until the name fits.
     for (std::size_t size = pattern.size() * 4 + 64;; size *= 2) {
         std::string out(size, '\0');

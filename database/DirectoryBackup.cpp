@@ -5,6 +5,7 @@
 #include "database/FamilyRestore.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -29,7 +30,7 @@ std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // A table's name as its files share it: the file name before the last dot, in lower case.
 std::string TableOf(const std::string& path) {
-    return rtl::LowerAscii(rtl::ChangeFileExt(rtl::ExtractFileName(path), ""));
+    return rtl::FileNameKey(rtl::ChangeFileExt(rtl::ExtractFileName(path), ""));
 }
 
 // Removes from `directory` the index files of the tables whose files are `copied`: their

@@ -10,9 +10,6 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -26,19 +23,13 @@ constexpr const char* StagingMarker = ".tablora-restore-";
 
 bool IsDataFile(const std::string& name) { return rtl::SameTextAscii(rtl::ExtractFileExt(name), ".db"); }
 
-// Removes the directory `path` and the files in it (a staging directory holds no deeper level).
-void RemoveStagingTree(const std::string& path) {
-    rtl::TFileSystem& fs = rtl::FileSystem();
-    std::vector<rtl::TDirEntry> entries;
-    if (fs.ListDirectory(path, entries) == 0)
-        for (const rtl::TDirEntry& entry : entries) fs.Unlink(rtl::WithTrailingSeparator(path) + entry.Name);
-    fs.RemoveDirectory(path);
-}
+// A staging directory holds no deeper level.
+void RemoveStagingTree(const std::string& path) { rtl::RemoveDirectoryWithFiles(path); }
 
 } // namespace
 
 std::string TableKeyOf(const std::string& fileName) {
-    return rtl::LowerAscii(rtl::ChangeFileExt(rtl::ExtractFileName(fileName), ""));
+    return rtl::FileNameKey(rtl::ChangeFileExt(rtl::ExtractFileName(fileName), ""));
 }
 
 std::map<std::string, std::vector<std::string>> GroupByTable(const std::vector<std::string>& names) {
@@ -107,11 +98,11 @@ void RestoreFamilies(const std::string& databaseDirectory, const std::vector<std
     for (const std::string& path : FindTableFiles(databaseDirectory, AllTableFileExtensions))
         live[TableKeyOf(path)].push_back(rtl::ExtractFileName(path));
     std::map<std::string, int> spellings;
-    for (const std::string& name : names) ++spellings[rtl::LowerAscii(name)];
+    for (const std::string& name : names) ++spellings[rtl::FileNameKey(name)];
     for (const auto& [table, family] : GroupByTable(names)) {
         TFamilyPlacement placement(databaseDirectory, live[table]);
         for (const std::string& name : family) {
-            const std::string target = spellings[rtl::LowerAscii(name)] > 1 ? name : existing.TargetName(name);
+            const std::string target = spellings[rtl::FileNameKey(name)] > 1 ? name : existing.TargetName(name);
             placement.Add(stage(name, dir + target), target);
         }
         try {

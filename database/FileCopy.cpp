@@ -6,12 +6,9 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/FileTimes.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 #include "platform/rtl/StringList.h"
 #include "platform/rtl/Messages.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -78,9 +75,9 @@ public:
 // A restored file keeps the owner and permissions of the file it replaces, or joins its
 // siblings: the billing application's users must still open it. A backup copy is no more
 // readable than its source.
-rtl::TFileIdentity CopyIdentityOf(const std::string& target, const struct stat& source, CopyIdentity identity) {
+rtl::TFileIdentity CopyIdentityOf(const std::string& target, const rtl::TFileStatus& source, CopyIdentity identity) {
     if (identity == CopyIdentity::OfSource)
-        return rtl::TFileIdentity{::geteuid(), ::getegid(), static_cast<mode_t>(source.st_mode & 0777)};
+        return rtl::TFileIdentity{rtl::EffectiveUserId(), rtl::EffectiveGroupId(), source.Mode & 0777};
     return rtl::IdentityForPlaceOf(target, rtl::ModeAfterUmask(0666));
 }
 
@@ -98,18 +95,19 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
     // Non-blocking, so that a pipe under a table's name is refused instead of waited on.
     state.source = fs.Open(source, O_RDONLY | O_NONBLOCK);
     if (state.source < 0) Fail("Cannot open file %s", source, SystemReason());
-    struct stat sourceStat {};
-    if (::fstat(state.source, &sourceStat) != 0) Fail("Cannot open file %s", source, SystemReason());
-    if (!S_ISREG(sourceStat.st_mode)) Fail("Cannot open file %s", source, rtl::Text(rtl::TMsg::ReasonNotRegularFile));
-    ::posix_fadvise(state.source, 0, 0, POSIX_FADV_SEQUENTIAL);
+    rtl::TFileStatus sourceStat;
+    if (fs.Fstat(state.source, sourceStat) != 0) Fail("Cannot open file %s", source, SystemReason());
+    if (!sourceStat.IsRegular()) Fail("Cannot open file %s", source, rtl::Text(rtl::TMsg::ReasonNotRegularFile));
+    fs.AdviseSequential(state.source);
 
-    TByteProgress progress(progressBar, static_cast<std::uint64_t>(sourceStat.st_size));
+    TByteProgress progress(progressBar, sourceStat.Size);
     progress.Start();
 
     const std::string targetDir = rtl::ExtractFileDir(target);
     if (!targetDir.empty()) rtl::ForceDirectories(targetDir);
     // A read-only target refuses to be replaced, as it refuses to be overwritten.
-    if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0)
+    // A target whose presence cannot be told is no target to write over blindly either.
+    if (fs.Access(target, rtl::AccessExists) == 0 ? fs.Access(target, rtl::AccessWrite) != 0 : errno != ENOENT)
         Fail("Cannot create file %s", target, SystemReason());
     // The temporary name matches none of the table file patterns, so a copy interrupted by a
     // crash is never taken for a table file.
@@ -152,7 +150,7 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
     }
     if (reported < copied) progress.Advance(copied);
 
-    if (!rtl::SetFileModificationTime(state.target, rtl::FileTime{sourceStat.st_mtim.tv_sec, sourceStat.st_mtim.tv_nsec}))
+    if (fs.SetTimes(state.target, rtl::OmitTime, sourceStat.ModifyNs) != 0)
         Fail("Cannot create file %s", target, SystemReason());
     // A full disk may only show at sync or close (delayed allocation, network file systems).
     if (fs.Sync(state.target) != 0) throw StreamError("Stream write error", target);

@@ -8,7 +8,6 @@
 #include "platform/rtl/StringList.h"
 #include "platform/sqlite/SqliteDatabase.h"
 
-#include <fcntl.h>
 
 #include <cerrno>
 #include <cstring>

@@ -75,11 +75,11 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
     // Names the source itself holds in several letter cases are different tables there: each
     // keeps its own name, or one would land on the other.
     std::map<std::string, int> spellings;
-    for (const std::string& name : names) ++spellings[rtl::LowerAscii(name)];
+    for (const std::string& name : names) ++spellings[rtl::FileNameKey(name)];
     int count = 0;
     try {
         for (const std::string& name : names) {
-            const std::string target = spellings[rtl::LowerAscii(name)] > 1 ? name : existing.TargetName(name);
+            const std::string target = spellings[rtl::FileNameKey(name)] > 1 ? name : existing.TargetName(name);
             CopyOneFile(sourceDir + name, targetDir + target, progressBar, DirectorySync::ByCaller, identity);
             ++count;
         }

@@ -12,13 +12,9 @@
 #include "platform/rtl/Paths.h"
 #include "platform/ui/UiServices.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 #include <map>
 
 namespace database {
@@ -71,8 +67,7 @@ void RefuseArchiveInPlaceOfTableFile(const std::string& archive, const std::stri
     const std::string archiveDir = rtl::ExtractFileDir(archive);
     bool tableFile = rtl::SameDirectory(archiveDir.empty() ? "." : archiveDir, databaseDirectory) &&
                      MatchesAnyTableFileMask(rtl::ExtractFileName(archive));
-    std::error_code ec;
-    for (const std::string& file : packed) tableFile = tableFile || std::filesystem::equivalent(archive, file, ec);
+    for (const std::string& file : packed) tableFile = tableFile || rtl::SameFile(archive, file);
     if (tableFile)
         throw rtl::EError("Archív \"" + archive +
                           "\" nie je možné zapísať na miesto súboru tabuľky databázy; zvoľte iný názov alebo adresár.");
@@ -82,10 +77,10 @@ void RefuseArchiveInPlaceOfTableFile(const std::string& archive, const std::stri
 // take: those of the file it replaces, or of its table's siblings.
 void GiveIdentityOfPlace(const std::string& staged, const std::string& target) {
     rtl::TFileDescriptor fd(rtl::FileSystem().Open(staged, O_RDONLY | O_NOFOLLOW));
-    struct stat st {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0)
+    rtl::TFileStatus st;
+    if (!fd.Valid() || rtl::FileSystem().Fstat(fd.Get(), st) != 0)
         throw rtl::EFileError("Cannot open file " + staged + " (" + std::strerror(errno) + ")");
-    rtl::GiveIdentity(fd.Get(), rtl::IdentityForPlaceOf(target, st.st_mode & 0777));
+    rtl::GiveIdentity(fd.Get(), rtl::IdentityForPlaceOf(target, st.Mode & 0777));
 }
 
 // Files of the archive that belong to no table, each renamed in on its own.

@@ -6,20 +6,26 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/Process.h"
 
-#include <cstdlib>
+#include <cerrno>
 
 namespace engine {
 
 std::string AliasConfig::DefaultPath() {
-    if (const char* env = std::getenv(EngineConfigEnvVar); env && *env) return env;
+    if (const std::string env = rtl::EnvironmentVariable(EngineConfigEnvVar); !env.empty()) return env;
     const std::string dir = rtl::UserConfigDirectory();
     return rtl::WithTrailingSeparator(dir.empty() ? std::string("./tablora") : dir) + "engine.cfg";
 }
 
 AliasConfig AliasConfig::Load(const std::string& path) {
     AliasConfig config;
-    if (!rtl::FileExists(path)) return config;
+    // A configuration whose status cannot be read is not an empty one: saved over, it would
+    // lose every alias.
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Stat(path, st) != 0 && errno != ENOENT)
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotRead, {path}), EngineErrorKind::Io);
+    if (!st.IsRegular()) return config;
     std::string text;
     if (!rtl::ReadWholeFile(path, text))
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotRead, {path}), EngineErrorKind::Io);

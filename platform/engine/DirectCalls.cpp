@@ -2,10 +2,10 @@
 
 #include "platform/engine/EngineObjects.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 
 namespace engine {
@@ -107,7 +107,7 @@ DBIResult DbiOpenTable(hDBIDb db, const char* tableName, const char*, const char
     auto c = std::make_unique<TDirectCursor>();
     c->db = db;
     std::string path = tableName;
-    if (path.find('/') == std::string::npos) path = (std::filesystem::current_path() / path).string();
+    if (path.find('/') == std::string::npos) path = rtl::WithTrailingSeparator(rtl::CurrentDirectory()) + path;
     c->table.TableName = path;
     try {
         c->table.Open();

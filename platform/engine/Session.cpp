@@ -1,8 +1,11 @@
 #include "platform/engine/AliasConfig.h"
 #include "platform/engine/EngineObjects.h"
 #include "platform/engine/EngineRegistry.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
+
+#include <cerrno>
 
 namespace engine {
 
@@ -17,7 +20,11 @@ void TSession::Open() {
     if (TSession* other = Find(SessionName); other && other != this)
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineSessionActive, {SessionName}),
                              EngineErrorKind::AlreadyExists);
-    if (!PrivateDir.empty() && !rtl::DirectoryExists(PrivateDir))
+    rtl::TFileStatus st;
+    if (!PrivateDir.empty() && rtl::FileSystem().Stat(PrivateDir, st) != 0 && errno != ENOENT && errno != ENOTDIR)
+        throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {PrivateDir, rtl::SystemReason(errno)}),
+                             EngineErrorKind::Io);
+    if (!PrivateDir.empty() && !st.IsDirectory())
         throw EDBEngineError(rtl::Format(rtl::TMsg::EnginePrivateDirMissing, {PrivateDir}),
                              EngineErrorKind::NotFound);
     Registry().sessions.push_back(this);

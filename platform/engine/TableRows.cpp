@@ -13,11 +13,10 @@
 #include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/engine/paradox/TableRewrite.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/rtl/Process.h"
 
 #include <algorithm>
 #include <cstring>
@@ -41,14 +40,14 @@ int FieldIndex(const paradox::TTableHeader& h, const std::string& name) {
     throw EDBEngineError(rtl::Format(rtl::TMsg::FieldNotFound, {name}), EngineErrorKind::NotFound);
 }
 
-using TFileKey = std::pair<dev_t, ino_t>;
+using TFileKey = std::pair<std::uint64_t, std::uint64_t>;
 
 // What changes when another process writes the table (it replaces the file).
 std::string IdentityOf(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return std::string();
-    return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-           std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Stat(path, st) != 0) return std::string();
+    return std::to_string(st.Device) + ":" + std::to_string(st.Inode) + ":" + std::to_string(st.Size) + ":" +
+           std::to_string(st.ModifyNs);
 }
 
 void OpenReader(TTable::Impl& m) {
@@ -57,9 +56,9 @@ void OpenReader(TTable::Impl& m) {
 }
 
 bool FileKeyOf(const std::string& path, TFileKey& key) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return false;
-    key = {st.st_dev, st.st_ino};
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Stat(path, st) != 0) return false;
+    key = {st.Device, st.Inode};
     return true;
 }
 
@@ -67,7 +66,7 @@ bool FileKeyOf(const std::string& path, TFileKey& key) {
 // belong to (a forked child inherits the map but not the changes' lock).
 struct TPendingTable {
     const TTable* Table;
-    pid_t Process;
+    int Process;
 };
 
 std::map<TFileKey, TPendingTable>& PendingTables() {
@@ -126,7 +125,7 @@ void RefuseIfPendingElsewhere(const std::string& dataPath, const TTable* self) {
     TFileKey key;
     if (!FileKeyOf(dataPath, key)) return;
     const auto it = PendingTables().find(key);
-    if (it != PendingTables().end() && it->second.Table != self && it->second.Process == ::getpid())
+    if (it != PendingTables().end() && it->second.Table != self && it->second.Process == rtl::ProcessId())
         throw EDBEngineError("The table \"" + rtl::ExtractFileName(dataPath) +
                                  "\" has changes not yet written in another open cursor of this program; close it first.",
                              EngineErrorKind::InvalidRequest);
@@ -354,7 +353,7 @@ void BeginChange(TTable& table, TTable::Impl& m) {
     session->StoredAutoIncrement = h.AutoIncrement;
     session->AutoIncrement = h.AutoIncrement;
     TFileKey key;
-    if (FileKeyOf(m.path, key)) PendingTables()[key] = TPendingTable{&table, ::getpid()};
+    if (FileKeyOf(m.path, key)) PendingTables()[key] = TPendingTable{&table, rtl::ProcessId()};
     m.session = std::move(session);
 }
 

@@ -6,8 +6,12 @@
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/engine/paradox/TableLocks.h"
+#include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
+
+#include <cerrno>
 
 namespace engine {
 
@@ -44,7 +48,17 @@ void ReplaceTable(const TTable& target, const TTable& replacement) {
                                  "\" is open and cannot be replaced.",
                              EngineErrorKind::InvalidRequest);
     const std::string dir = TableDirectory(target);
-    if (!rtl::SameDirectory(dir, TableDirectory(replacement)))
+    const std::string replacementDir = TableDirectory(replacement);
+    // A directory that cannot be examined is reported as such, not as another directory.
+    auto statusOf = [](const std::string& d) {
+        rtl::TFileStatus st;
+        if (rtl::FileSystem().Stat(d, st) != 0)
+            throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {d, rtl::SystemReason(errno)}),
+                                 EngineErrorKind::Io);
+        return st;
+    };
+    const rtl::TFileStatus here = statusOf(dir), there = statusOf(replacementDir);
+    if (!here.IsDirectory() || !here.SameFileAs(there))
         throw EDBEngineError("The table \"" + replacement.TableName + "\" is not in the directory of \"" +
                                  target.TableName + "\".",
                              EngineErrorKind::InvalidRequest);

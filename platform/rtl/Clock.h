@@ -15,4 +15,7 @@ std::time_t Now();
 // Makes Now() return `when`; 0 gives the clock back.
 void OverrideNow(std::time_t when);
 
+// `when` in the local time zone (thread-safe, unlike std::localtime).
+std::tm LocalTime(std::time_t when);
+
 } // namespace rtl

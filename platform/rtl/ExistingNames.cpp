@@ -1,20 +1,19 @@
 #include "platform/rtl/ExistingNames.h"
 
 #include "platform/rtl/FileListing.h"
-#include "platform/rtl/StringList.h"
 
 namespace rtl {
 
 TExistingNames::TExistingNames(const std::string& directory) {
     for (const std::string& name : ListFiles(directory, "*")) {
         exact_.insert(name);
-        byLowerCase_.emplace(LowerAscii(name), name);
+        byLowerCase_.emplace(FileNameKey(name), name);
     }
 }
 
 std::string TExistingNames::TargetName(const std::string& name) const {
     if (exact_.count(name)) return name;
-    const auto other = byLowerCase_.find(LowerAscii(name));
+    const auto other = byLowerCase_.find(FileNameKey(name));
     return other == byLowerCase_.end() ? name : other->second;
 }
 

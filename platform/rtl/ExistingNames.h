@@ -15,8 +15,8 @@ public:
     // Lists `directory` now; later changes to it are not seen.
     explicit TExistingNames(const std::string& directory);
 
-    // `name` when a file of exactly that name exists or none differs from it only in ASCII
-    // letter case; otherwise the existing spelling.
+    // `name` when a file of exactly that name exists or none differs from it only in letter
+    // case (as FileNameKey folds it); otherwise the existing spelling.
     std::string TargetName(const std::string& name) const;
 
 private:

@@ -1,12 +1,12 @@
 #include "platform/rtl/FaultInjection.h"
 
+#include "platform/rtl/Process.h"
+
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <unistd.h>
 
 namespace rtl {
 
@@ -17,10 +17,14 @@ struct TNamedErrno {
     int Value;
 };
 constexpr TNamedErrno Errnos[] = {{"ENOSPC", ENOSPC}, {"EIO", EIO},         {"EACCES", EACCES},
-                                  {"EROFS", EROFS},   {"EPERM", EPERM},     {"EDQUOT", EDQUOT},
+                                  {"EROFS", EROFS},   {"EPERM", EPERM},
                                   {"EBUSY", EBUSY},   {"ENOENT", ENOENT},   {"EEXIST", EEXIST},
                                   {"EXDEV", EXDEV},   {"EINTR", EINTR},     {"EMLINK", EMLINK},
-                                  {"ENOSYS", ENOSYS}, {"EOPNOTSUPP", EOPNOTSUPP}};
+                                  {"ENOSYS", ENOSYS}, {"EOPNOTSUPP", EOPNOTSUPP},
+#ifdef EDQUOT  // no quotas on Windows
+                                  {"EDQUOT", EDQUOT}
+#endif
+};
 
 std::string& CountFile() {
     static std::string file;
@@ -69,14 +73,6 @@ void TFaultInjectingFileSystem::ResetCounts() {
     struckAt_.clear();
 }
 
-std::string TFaultInjectingFileSystem::PathOf(int fd) const {
-    char link[64];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
-    char target[4096];
-    const ssize_t n = ::readlink(link, target, sizeof target - 1);
-    return n > 0 ? std::string(target, static_cast<std::size_t>(n)) : std::string("fd ") + std::to_string(fd);
-}
-
 bool TFaultInjectingFileSystem::Strike(FsOp op, const std::string& what) {
     ++calls_[static_cast<std::size_t>(op)];
     const std::uint32_t ops = fault_.Ops ? fault_.Ops : MutatingOps();
@@ -86,10 +82,7 @@ bool TFaultInjectingFileSystem::Strike(FsOp op, const std::string& what) {
     if (fault_.Nth == 0 || counted_ < fault_.Nth || (counted_ > fault_.Nth && !fault_.Persistent)) return false;
     if (!struck_) struckAt_ = std::string(FsOpName(op)) + " " + what;
     struck_ = true;
-    if (fault_.Kill) {
-        ::kill(::getpid(), SIGKILL);
-        ::_exit(137);  // not reached
-    }
+    if (fault_.Kill) KillThisProcess();
     errno = fault_.Error;
     return true;
 }

@@ -11,6 +11,8 @@
 //                                                            to /tmp/n when the process exits
 //   TABLORA_FS_FAULT="ops=all;nth=40;errno=EIO;persist"      the 40th call of any kind fails,
 //                                                            and every counted call after it
+// Only builds configured with TABLORA_FAULT_INJECTION (test builds) carry this file and the
+// hook; a release build ignores TABLORA_FS_FAULT.
 // "ops" defaults to every call that changes the disk (open-write, write, copy-range, sync,
 // rename, link, unlink, sync-dir, mkdir, metadata); "all" counts every kind, "stat" the
 // status queries and access checks.

@@ -37,7 +37,7 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
     }
 }
 
-int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_t mode, std::string& path) {
+int CreateUniqueFile(const std::string& prefix, const std::string& suffix, TFileMode mode, std::string& path) {
     static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -53,6 +53,14 @@ int CreateUniqueFile(const std::string& prefix, const std::string& suffix, mode_
     }
     errno = EEXIST;
     return -1;
+}
+
+bool RemoveDirectoryWithFiles(const std::string& path) {
+    TFileSystem& fs = FileSystem();
+    std::vector<TDirEntry> entries;
+    if (fs.ListDirectory(path, entries) == 0)
+        for (const TDirEntry& entry : entries) fs.Unlink(WithTrailingSeparator(path) + entry.Name);
+    return fs.RemoveDirectory(path) == 0 || errno == ENOENT;
 }
 
 std::string ProcessTag() { return std::to_string(ProcessId()) + "."; }

@@ -22,6 +22,10 @@ bool ReadWholeFile(const std::string& path, std::string& content);
 // name goes to `path`. -1 with errno set when no name could be created.
 int CreateUniqueFile(const std::string& prefix, const std::string& suffix, TFileMode mode, std::string& path);
 
+// Removes the directory `path` and the files in it (no deeper level); best effort. True when
+// the directory is gone afterwards (or was never there).
+bool RemoveDirectoryWithFiles(const std::string& path);
+
 // Temporary files carry the id of the process that made them ("<pid>." after a known
 // marker), so that the next run can tell those of runs that were killed.
 std::string ProcessTag();

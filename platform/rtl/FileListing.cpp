@@ -36,13 +36,53 @@ bool Glob(std::string_view s, std::string_view p) {
     return pi == p.size();
 }
 
+#ifdef _WIN32
+constexpr bool FoldsAccentedLetters = true;
+#else
+constexpr bool FoldsAccentedLetters = false;
+#endif
+
+// The small letter of a capital of Latin-1 and Latin Extended-A (all of Slovak's and its
+// neighbours'); any other code point as it is.
+char32_t FoldLatin(char32_t c) {
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+    if (c == 0x178) return 0xFF;
+    const bool evenCapitals = (c >= 0x100 && c <= 0x137 && c != 0x130 && c != 0x131) || (c >= 0x14A && c <= 0x177);
+    const bool oddCapitals = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+    if ((evenCapitals && c % 2 == 0) || (oddCapitals && c % 2 == 1)) return c + 1;
+    return c;
+}
+
+bool GlobNames(std::string_view name, std::string_view mask) {
+    if constexpr (FoldsAccentedLetters) return Glob(FileNameKey(name), FileNameKey(mask));
+    return Glob(name, mask);
+}
+
 } // namespace
 
+std::string FileNameKey(std::string_view name) {
+    std::string key;
+    key.reserve(name.size());
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        // The letters folded beyond ASCII are two-byte sequences of UTF-8, and stay so.
+        if (FoldsAccentedLetters && c >= 0xC2 && c <= 0xC5 && i + 1 < name.size() &&
+            (static_cast<unsigned char>(name[i + 1]) & 0xC0) == 0x80) {
+            const char32_t folded = FoldLatin((char32_t{c} & 0x1F) << 6 | (static_cast<unsigned char>(name[++i]) & 0x3F));
+            key += static_cast<char>(0xC0 | (folded >> 6));
+            key += static_cast<char>(0x80 | (folded & 0x3F));
+            continue;
+        }
+        key += Fold(static_cast<char>(c));
+    }
+    return key;
+}
+
 bool MatchesMask(std::string_view name, std::string_view mask) {
-    if (Glob(name, mask)) return true;
+    if (GlobNames(name, mask)) return true;
     // "NAME.*" also finds "NAME" with no extension at all, as on the original platform.
     if (mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" && name.find('.') == std::string_view::npos)
-        return Glob(name, mask.substr(0, mask.size() - 2));
+        return GlobNames(name, mask.substr(0, mask.size() - 2));
     return false;
 }
 

@@ -7,8 +7,14 @@
 
 namespace rtl {
 
+// The spelling under which the file system takes two names for one: lower-case ASCII
+// letters (the engine finds tables without regard to ASCII case); on Windows also the
+// accented Latin letters, which NTFS folds as well ("ÚČTY.DB" and "účty.db" are one name).
+std::string FileNameKey(std::string_view name);
+
 // "*" matches any run of characters, "?" exactly one; letters compare without regard to
-// ASCII case, because tables copied from other systems mix HOVORY.DB with Hovory.px.
+// case as FileNameKey has it, because tables copied from other systems mix HOVORY.DB with
+// Hovory.px.
 // A mask whose last part is ".*" or "*" also matches names without a dot ("*.*" is "all").
 bool MatchesMask(std::string_view name, std::string_view mask);
 

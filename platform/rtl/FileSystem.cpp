@@ -1,6 +1,8 @@
 #include "platform/rtl/FileSystem.h"
 
+#ifdef TABLORA_FAULT_INJECTION
 #include "platform/rtl/FaultInjection.h"
+#endif
 
 #include <cstddef>
 
@@ -20,8 +22,12 @@ TFileSystem& RealFileSystem() {
 }
 
 TFileSystem*& Installed() {
+#ifdef TABLORA_FAULT_INJECTION
     // A process started with TABLORA_FS_FAULT runs on the fault-injecting one from the start.
     static TFileSystem* installed = FaultInjectionFromEnvironment();
+#else
+    static TFileSystem* installed = nullptr;
+#endif
     return installed;
 }
 

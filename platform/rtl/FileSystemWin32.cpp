@@ -13,7 +13,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
+#include <type_traits>
 #include <optional>
 #include <vector>
 
@@ -138,27 +140,47 @@ bool IsLinkHandle(HANDLE h) {
            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag.ReparseTag);
 }
 
+// What the attributes, the size and the time of writing say, alike from a handle and from
+// a directory entry.
+void FillStatus(DWORD attributes, DWORD sizeHigh, DWORD sizeLow, const FILETIME& written, TFileStatus& status) {
+    const bool directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    status.Kind = directory ? TFileKind::Directory : TFileKind::Regular;
+    status.Size = (static_cast<std::uint64_t>(sizeHigh) << 32) | sizeLow;
+    // Windows keeps no permission bits: a read-only file reads as one nobody may write.
+    status.Mode = (attributes & FILE_ATTRIBUTE_READONLY) && !directory ? 0444 : 0666;
+    if (directory) status.Mode |= 0111;
+    status.ModifyNs = status.ChangeNs = ToNanoseconds(written);
+}
+
 int StatusOfHandle(HANDLE h, bool link, TFileStatus& status) {
     status = TFileStatus{};
     BY_HANDLE_FILE_INFORMATION info{};
     if (!::GetFileInformationByHandle(h, &info)) return Fail();
-    const DWORD attributes = info.dwFileAttributes;
-    const bool directory = attributes & FILE_ATTRIBUTE_DIRECTORY;
+    FillStatus(info.dwFileAttributes, info.nFileSizeHigh, info.nFileSizeLow, info.ftLastWriteTime, status);
     if (link && IsLinkHandle(h)) status.Kind = TFileKind::Symlink;
     else if (::GetFileType(h) != FILE_TYPE_DISK) status.Kind = TFileKind::Other;
-    else status.Kind = directory ? TFileKind::Directory : TFileKind::Regular;
-    status.Size = (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    // Windows keeps no permission bits: a read-only file reads as one nobody may write.
-    status.Mode = (attributes & FILE_ATTRIBUTE_READONLY) && !directory ? 0444 : 0666;
-    if (directory) status.Mode |= 0111;
     status.Links = info.nNumberOfLinks;
-    status.ModifyNs = ToNanoseconds(info.ftLastWriteTime);
     FILE_BASIC_INFO basic{};
-    status.ChangeNs = ::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)
-                          ? ToNanoseconds(basic.ChangeTime.QuadPart)
-                          : status.ModifyNs;
+    if (::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic))
+        status.ChangeNs = ToNanoseconds(basic.ChangeTime.QuadPart);
     status.Device = info.dwVolumeSerialNumber;
     status.Inode = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    return 0;
+}
+
+// The status as the directory's entry tells it, for a file that cannot be opened even for
+// its attributes (one whose deletion waits for another program's handle, one whose access
+// list shuts us out): lstat(2) asks only the directory, and so does this. Which file it is
+// stays unknown (Device and Inode 0).
+int StatusOfEntry(const std::wstring& wide, bool link, TFileStatus& status) {
+    WIN32_FIND_DATAW data{};
+    const HANDLE find = ::FindFirstFileExW(wide.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE) return Fail();
+    ::FindClose(find);
+    FillStatus(data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime, status);
+    if (link && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(data.dwReserved0))
+        status.Kind = TFileKind::Symlink;
+    status.Links = 1;
     return 0;
 }
 
@@ -170,7 +192,14 @@ int StatusOfPath(const std::string& path, bool link, TFileStatus& status) {
     // application's exclusive ones.
     const HANDLE h = ::CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, ShareAll, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_BACKUP_SEMANTICS | (link ? FILE_FLAG_OPEN_REPARSE_POINT : 0), nullptr);
-    if (h == INVALID_HANDLE_VALUE) return Fail();
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
+            const int r = StatusOfEntry(wide, link, status);
+            if (r == 0) return 0;
+        }
+        return FailWith(ErrnoOfWin32Error(error));
+    }
     const int r = StatusOfHandle(h, link, status);
     const int saved = errno;
     ::CloseHandle(h);
@@ -247,11 +276,68 @@ ssize_t Transfer(int fd, std::uint64_t offset, TCall call) {
     return static_cast<ssize_t>(n);
 }
 
+// What `call` did to the file `path` (a deletion, a replacement) when it failed with `error`
+// for the read-only attribute: POSIX asks nothing of the file's own permissions there, so
+// the attribute is taken away and `call` tried again (the attribute is given back when it
+// still fails). A directory there is EISDIR, as unlink(2) says.
+template <class TCall>
+int WithoutReadOnly(const std::wstring& path, DWORD error, TCall call) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FailWith(EISDIR);
+        if ((attributes & FILE_ATTRIBUTE_READONLY) &&
+            ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
+            if (call()) return 0;
+            const DWORD again = ::GetLastError();
+            ::SetFileAttributesW(path.c_str(), attributes);
+            return FailWith(ErrnoOfWin32Error(again));
+        }
+    }
+    return FailWith(ErrnoOfWin32Error(error));
+}
+
+// The classic rename and deletion of Windows refuse a file that has open handles (a
+// deletion leaves the name behind until they close), even when every handle lets it go:
+// our own lock and read handles would stop the table's replacement. The POSIX-semantics
+// forms (Windows 10 1709 on, NTFS) do what rename(2) and unlink(2) do; where they are not
+// offered, `call` sets the information on a handle in vain and the classic call follows.
+// The information block starts with its flags in every form.
+template <class TInfo>
+bool WithPosixSemantics(const std::wstring& path, FILE_INFO_BY_HANDLE_CLASS kind, DWORD flags,
+                        const std::wstring& newName = std::wstring()) {
+    const HANDLE h = ::CreateFileW(path.c_str(), DELETE | SYNCHRONIZE, ShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const std::size_t nameBytes = newName.size() * sizeof(wchar_t);
+    std::vector<unsigned char> block(sizeof(TInfo) + nameBytes);
+    std::memcpy(block.data(), &flags, sizeof flags);
+    if constexpr (std::is_same_v<TInfo, FILE_RENAME_INFO>) {
+        auto* info = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+        info->RootDirectory = nullptr;
+        info->FileNameLength = static_cast<DWORD>(nameBytes);
+        std::memcpy(info->FileName, newName.data(), nameBytes);
+    }
+    const bool done = ::SetFileInformationByHandle(h, kind, block.data(), static_cast<DWORD>(block.size()));
+    ::CloseHandle(h);
+    return done;
+}
+
+// The classes of the POSIX-semantics forms; the SDK headers name them for a version
+// number they never reach.
+constexpr auto DispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+constexpr auto RenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
+
 // MoveFileExW with `flags`; the write-through flag returns only once the move is on disk.
 int Move(const std::string& from, const std::string& to, DWORD flags) {
     std::wstring a, b;
     if (!LongPath(from, a) || !LongPath(to, b)) return -1;
-    return ::MoveFileExW(a.c_str(), b.c_str(), flags) ? 0 : Fail();
+    if ((flags & MOVEFILE_REPLACE_EXISTING) &&
+        WithPosixSemantics<FILE_RENAME_INFO>(a, RenameInfoEx,
+                                             FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS, b))
+        return 0;
+    if (::MoveFileExW(a.c_str(), b.c_str(), flags)) return 0;
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail();
+    return WithoutReadOnly(b, ::GetLastError(), [&] { return ::MoveFileExW(a.c_str(), b.c_str(), flags); });
 }
 
 bool Unlock(HANDLE h) {
@@ -385,6 +471,7 @@ int TFileSystem::Close(int fd) {
     return ::CloseHandle(file.Handle) ? 0 : Fail();
 }
 
+// MoveFileExW refuses to replace a read-only file, rename(2) does not.
 int TFileSystem::Rename(const std::string& from, const std::string& to) {
     return Move(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
@@ -393,25 +480,17 @@ int TFileSystem::RenameNoReplace(const std::string& from, const std::string& to)
     return Move(from, to, MOVEFILE_WRITE_THROUGH);
 }
 
-// unlink(2) asks nothing of the file's own permissions, DeleteFileW refuses a read-only
-// file: the attribute is taken away first (and given back when the deletion still fails).
+// DeleteFileW refuses a read-only file, unlink(2) does not.
 int TFileSystem::Unlink(const std::string& path) {
     std::wstring wide;
     if (!LongPath(path, wide)) return -1;
-    if (::DeleteFileW(wide.c_str())) return 0;
-    const DWORD error = ::GetLastError();
     const DWORD attributes = ::GetFileAttributesW(wide.c_str());
-    if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES) {
-        if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FailWith(EISDIR);
-        if ((attributes & FILE_ATTRIBUTE_READONLY) &&
-            ::SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) {
-            if (::DeleteFileW(wide.c_str())) return 0;
-            const DWORD again = ::GetLastError();
-            ::SetFileAttributesW(wide.c_str(), attributes);
-            return FailWith(ErrnoOfWin32Error(again));
-        }
-    }
-    return FailWith(ErrnoOfWin32Error(error));
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+        WithPosixSemantics<FILE_DISPOSITION_INFO_EX>(wide, DispositionInfoEx,
+                                                     FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS))
+        return 0;
+    if (::DeleteFileW(wide.c_str())) return 0;
+    return WithoutReadOnly(wide, ::GetLastError(), [&] { return ::DeleteFileW(wide.c_str()); });
 }
 
 int TFileSystem::Link(const std::string& existing, const std::string& name) {

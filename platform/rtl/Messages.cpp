@@ -519,9 +519,11 @@ std::string Format(TMsg id, const std::vector<std::string>& args, TLanguage lang
     return FormatText(Text(id, language), args);
 }
 
+// The common reasons from the catalogue in either language: the English ones are the C
+// library's texts on Linux, and Windows' runtime words several of them otherwise.
 std::string SystemReason(int errnum) {
     TMsg id{};
-    if (Language() == TLanguage::Slovak && ReasonId(errnum, id)) return Text(id);
+    if (ReasonId(errnum, id)) return Text(id);
     return std::strerror(errnum);
 }
 

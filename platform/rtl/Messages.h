@@ -263,8 +263,9 @@ std::string Format(TMsg id, const std::vector<std::string>& args);
 std::string Format(TMsg id, const std::vector<std::string>& args, TLanguage language);
 std::string FormatText(const std::string& text, const std::vector<std::string>& args);
 
-// The operating system's reason for `errnum`: in Slovak for the common values when the
-// process speaks Slovak, else the system's own text.
+// The operating system's reason for `errnum`: the common values from the catalogue in the
+// process language (in English as the Linux C library words them, on every platform), any
+// other in the system's own text.
 std::string SystemReason(int errnum);
 
 } // namespace rtl

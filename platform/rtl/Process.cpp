@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <pthread.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +59,18 @@ std::string TemporaryDirectory() {
     std::error_code ec;
     const auto dir = std::filesystem::temp_directory_path(ec);
     return ec ? std::string("/tmp") : dir.string();
+}
+
+void PreferLargePages(const void* data, std::size_t bytes) {
+    constexpr std::uintptr_t Large = 2u << 20;
+    const auto from = (reinterpret_cast<std::uintptr_t>(data) + Large - 1) & ~(Large - 1);
+    const auto to = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(Large - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+}
+
+void KillThisProcess() {
+    ::kill(::getpid(), SIGKILL);
+    ::_exit(137);  // not reached
 }
 
 bool IsTerminal(TStandardStream stream) {

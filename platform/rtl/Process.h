@@ -5,6 +5,7 @@
 
 #include "platform/rtl/FileSystem.h"
 
+#include <cstddef>
 #include <string>
 
 namespace rtl {
@@ -40,6 +41,14 @@ std::string AbsolutePath(const std::string& path);
 // The directory for temporary files, without a trailing separator: $TMPDIR when it names a
 // directory, else /tmp; on Windows what GetTempPathW names ("" when it names none).
 std::string TemporaryDirectory();
+
+// Asks for large memory pages under the `bytes` at `data` (whole large pages inside it);
+// only a hint: filling tens of megabytes page by page costs more in page faults than in copying.
+void PreferLargePages(const void* data, std::size_t bytes);
+
+// Ends the process at once, as a kill would: no handler runs, nothing is flushed (the fault
+// injector's stand-in for a crash or a pulled plug).
+[[noreturn]] void KillThisProcess();
 
 enum class TStandardStream { Input, Output, Error };
 bool IsTerminal(TStandardStream stream);

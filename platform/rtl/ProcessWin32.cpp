@@ -93,6 +93,16 @@ std::string TemporaryDirectory() {
     return FromWide(dir);
 }
 
+// Windows gives large pages only to a privileged process that asks for them when it
+// allocates; the hint has nothing to act on.
+void PreferLargePages(const void*, std::size_t) {}
+
+// 137: what a shell reports for a process killed by SIGKILL.
+void KillThisProcess() {
+    ::TerminateProcess(::GetCurrentProcess(), 137);
+    ::ExitProcess(137);  // not reached
+}
+
 bool IsTerminal(TStandardStream stream) {
     const DWORD which = stream == TStandardStream::Input    ? STD_INPUT_HANDLE
                         : stream == TStandardStream::Output ? STD_OUTPUT_HANDLE

@@ -1,5 +1,6 @@
 #include "platform/tutil/CompanionDirectory.h"
 
+#include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/tutil/RebuildReport.h"
@@ -20,8 +21,7 @@ namespace {
 } // namespace
 
 std::string CompanionDirectoryName(const std::string& tableBase, std::time_t when) {
-    std::tm local{};
-    ::localtime_r(&when, &local);
+    const std::tm local = rtl::LocalTime(when);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H%M%S", &local);
     return tableBase + " " + stamp;

@@ -9,9 +9,6 @@
 #include "platform/tutil/UtilityFailure.h"
 #include "platform/rtl/Messages.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -86,9 +83,9 @@ TBackupFile BackupOne(const std::string& member, const std::string& target, bool
     rtl::TFileSystem& fs = rtl::FileSystem();
     rtl::TFileDescriptor in(fs.Open(member, O_RDONLY | O_CLOEXEC));
     if (!in.Valid()) Fail(rtl::TMsg::DetailCannotOpen, member);
-    struct stat st {};
-    if (::fstat(in.Get(), &st) != 0) Fail(rtl::TMsg::DetailCannotExamine, member);
-    if (mayLink && st.st_nlink == 1) {
+    rtl::TFileStatus st;
+    if (fs.Fstat(in.Get(), st) != 0) Fail(rtl::TMsg::DetailCannotExamine, member);
+    if (mayLink && st.Links == 1) {
         // The link is the backup only as far as the member's data is on the disk, and the
         // program that wrote it may never have flushed it.
         if (fs.Sync(in.Get()) != 0) Fail(rtl::TMsg::DetailCannotFlush, member);

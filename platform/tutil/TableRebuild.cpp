@@ -22,6 +22,7 @@
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 #include "platform/tutil/CompanionDirectory.h"
 #include "platform/tutil/CompanionTables.h"
 #include "platform/tutil/FamilyBackup.h"
@@ -33,7 +34,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <set>
 
 namespace tutil {
@@ -279,7 +279,7 @@ void TRebuild::RebuildAndSwap() {
 void TRebuild::Prepare() {
     During(TUERR_READ, [&] {
         std::string dir = rtl::ExtractFileDir(request_.TableName);
-        dir = std::filesystem::absolute(dir.empty() ? std::string(".") : dir).lexically_normal().string();
+        dir = rtl::AbsolutePath(dir);
         if (dir.size() > 1 && dir.back() == '/') dir.pop_back();
         dataPath_ = engine::FindDataFile(dir, engine::TableBaseName(request_.TableName));
         if (dataPath_.empty()) Fail(TUERR_NOSUCHTABLE, request_.TableName);

@@ -4,9 +4,9 @@
 #include "platform/rtl/ExistingNames.h"
 #include "platform/rtl/FileIdentity.h"
 #include "platform/rtl/FileIo.h"
+#include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
-#include "platform/rtl/StringList.h"
 #include "platform/zip/ArchiveFile.h"
 #include "platform/zip/EntryNames.h"
 #include "platform/zip/ExtendedTimestamp.h"
@@ -77,7 +77,7 @@ public:
             return true;
         }
         const std::string directory = rtl::WithTrailingSeparator(Settings().directory);
-        if (!unpacked_.insert(rtl::LowerAscii(*bare)).second) {
+        if (!unpacked_.insert(rtl::FileNameKey(*bare)).second) {
             reporter_.FileDone(stored, directory + *bare, FileStatus::SameNameInOtherCase,
                                "differs only in letter case from an entry already unpacked");
             return true;

@@ -3,6 +3,7 @@
 #include "platform/rtl/FileIdentity.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 
 #include "platform/zip/ArchiveFile.h"
@@ -11,8 +12,7 @@
 #include "platform/zip/ZipReason.h"
 #include "platform/rtl/Messages.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <sys/stat.h>  // the Unix file type and permission bits a zip entry records
 #include <zip.h>
 
 #include <cerrno>
@@ -44,13 +44,15 @@ bool& AbortRequested() {
     return abort;
 }
 
+// The name an archive stores: zip names separate folders by "/" whatever the platform
+// ("db\Brany.DB" on Windows is stored as "db/Brany.DB"), with no root in front.
 std::string StoredName(const std::string& path, bool saveStructure) {
-    if (saveStructure) {
-        const auto start = path.find_first_not_of('/');
-        return start == std::string::npos ? std::string() : path.substr(start);
-    }
-    const auto cut = path.find_last_of('/');
-    return cut == std::string::npos ? path : path.substr(cut + 1);
+    if (!saveStructure) return rtl::ExtractFileName(path);
+    std::string name = path.substr(rtl::RootLength(path));
+    for (char& c : name)
+        if (rtl::IsPathSeparator(c)) c = '/';
+    const auto start = name.find_first_not_of('/');
+    return start == std::string::npos ? std::string() : name.substr(start);
 }
 
 // One listed file as a libzip source. libzip reads it only inside zip_close; opening and
@@ -58,9 +60,9 @@ std::string StoredName(const std::string& path, bool saveStructure) {
 // would only fail the whole archive).
 class FileSource {
 public:
-    FileSource(std::string name, std::string path, const struct stat& st, ZipReporter& reporter)
-        : name_(std::move(name)), path_(std::move(path)), size_(static_cast<zip_uint64_t>(st.st_size)),
-          mtime_(st.st_mtime), reporter_(reporter) {
+    FileSource(std::string name, std::string path, const rtl::TFileStatus& st, ZipReporter& reporter)
+        : name_(std::move(name)), path_(std::move(path)), size_(st.Size),
+          mtime_(static_cast<std::time_t>(st.ModifySeconds())), reporter_(reporter) {
         zip_error_init(&error_);
     }
     ~FileSource() {
@@ -190,12 +192,17 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
              std::vector<std::unique_ptr<FileSource>>& sources, mode_t& readableBy, std::uint64_t& totalBytes) {
     const PackSettings& settings = Settings();
     const std::string name = StoredName(path, settings.saveStructure);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Stat(path, st) != 0 && errno != ENOENT) {
+        // There may well be a file: one that cannot be examined is not "missing".
+        reporter.FileDone(name, path, FileStatus::CannotOpen, rtl::SystemReason(errno));
+        return false;
+    }
+    if (!st.IsRegular()) {
         reporter.FileDone(name, path, FileStatus::NotFound, "no such file");
         return false;
     }
-    readableBy &= st.st_mode | S_IRUSR | S_IWUSR;
+    readableBy &= st.Mode | S_IRUSR | S_IWUSR;
     auto source = std::make_unique<FileSource>(name, path, st, reporter);
     zip_source_t* zs = zip_source_function(archive, &FileSource::Callback, source.get());
     if (!zs) {
@@ -211,11 +218,11 @@ bool AddFile(zip_t* archive, const std::string& path, ZipReporter& reporter,
         return false;
     }
     sources.push_back(std::move(source));
-    totalBytes += static_cast<std::uint64_t>(st.st_size);
+    totalBytes += st.Size;
     const auto i = static_cast<zip_uint64_t>(index);
-    const auto stamp = EncodeExtendedTimestamp(st.st_mtime);
+    const auto stamp = EncodeExtendedTimestamp(static_cast<std::time_t>(st.ModifySeconds()));
     const zip_uint32_t attributes =
-        static_cast<zip_uint32_t>(S_IFREG | (st.st_mode & 07777)) << 16 | ((st.st_mode & 0222) ? 0 : 0x01);
+        static_cast<zip_uint32_t>(S_IFREG | (st.Mode & 07777)) << 16 | ((st.Mode & 0222) ? 0 : 0x01);
     // libzip's default deflate level is 9; ask for the configured one on every file.
     if (zip_set_file_compression(archive, i, settings.level == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
                                  static_cast<zip_uint32_t>(settings.level)) != 0 ||

@@ -7,11 +7,10 @@
 #include "platform/zip/ZipReason.h"
 #include "platform/rtl/Messages.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <ctime>
 
 namespace azip {
 
@@ -94,12 +93,13 @@ zip_int64_t TArchiveFile::Stat(void* data, zip_uint64_t length) {
     if (!st) return -1;
     // libzip takes a missing file for a new archive.
     if (kind_ == TMode::Replace) return Fail(ZIP_ER_READ, ENOENT);
-    struct stat info {};
-    if ((readFd_ >= 0 ? ::fstat(readFd_, &info) : ::stat(path_.c_str(), &info)) != 0) return Fail(ZIP_ER_READ, errno);
+    rtl::TFileStatus info;
+    rtl::TFileSystem& fs = rtl::FileSystem();
+    if ((readFd_ >= 0 ? fs.Fstat(readFd_, info) : fs.Stat(path_, info)) != 0) return Fail(ZIP_ER_READ, errno);
     zip_stat_init(st);
     st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-    st->size = static_cast<zip_uint64_t>(info.st_size);
-    st->mtime = info.st_mtime;
+    st->size = info.Size;
+    st->mtime = static_cast<std::time_t>(info.ModifySeconds());
     return sizeof(zip_stat_t);
 }
 
@@ -107,10 +107,10 @@ zip_int64_t TArchiveFile::Open() {
     CloseReading();
     readFd_ = rtl::FileSystem().Open(path_, O_RDONLY | O_NONBLOCK);
     if (readFd_ < 0) return Fail(ZIP_ER_OPEN, errno);
-    struct stat info {};
-    if (::fstat(readFd_, &info) != 0) return Fail(ZIP_ER_OPEN, errno);
-    if (!S_ISREG(info.st_mode)) return Fail(ZIP_ER_OPEN, EINVAL);
-    readSize_ = static_cast<std::uint64_t>(info.st_size);
+    rtl::TFileStatus info;
+    if (rtl::FileSystem().Fstat(readFd_, info) != 0) return Fail(ZIP_ER_OPEN, errno);
+    if (!info.IsRegular()) return Fail(ZIP_ER_OPEN, EINVAL);
+    readSize_ = info.Size;
     readOffset_ = 0;
     return 0;
 }

@@ -166,6 +166,25 @@ TEST_F(FileCopy, ASetFlushesItsDirectoryOnceAndReportsThatFlushFailing) {
     EXPECT_EQ(secondUnreadable.fs.Calls(FsOp::SyncDirectory), 1u);
 }
 
+// The source's status and the target's presence are asked through the seam: either failing
+// fails the copy, and the old target stays (a source of unknown size is not copied on trust,
+// a target that may be there is not replaced blindly).
+TEST_F(FileCopy, AStatusThatCannotBeReadFailsTheCopyAndKeepsTheTarget) {
+    target.WriteFile("Hovory.db", "old");
+    {
+        TScopedFault sourceUnknown(FaultAt(OpBit(FsOp::Stat), 1, EIO, from));
+        EXPECT_EQ(CopyError(from, to), "Cannot open file " + from + " (Input/output error)");
+        EXPECT_TRUE(sourceUnknown.fs.Struck());
+    }
+    {
+        TScopedFault targetUnknown(FaultAt(OpBit(FsOp::Stat), 1, EIO, to));
+        EXPECT_EQ(CopyError(from, to), "Cannot create file " + to + " (Input/output error)");
+        EXPECT_TRUE(targetUnknown.fs.Struck());
+    }
+    EXPECT_EQ(ReadAll(to), "old");
+    EXPECT_EQ(Names(target.Path()), (std::vector<std::string>{"Hovory.db"}));
+}
+
 // A read-only target refuses to be replaced, as it would refuse to be overwritten.
 TEST_F(FileCopy, ARefusedTargetIsReportedAndKept) {
     if (::geteuid() == 0) GTEST_SKIP() << "root may write any file";

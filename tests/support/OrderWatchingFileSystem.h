@@ -22,7 +22,7 @@ namespace test {
 
 class TOrderWatchingFileSystem : public rtl::TFileSystem {
 public:
-    int Open(const std::string& path, int flags, mode_t mode) override {
+    int Open(const std::string& path, int flags, rtl::TFileMode mode) override {
         const int fd = rtl::TFileSystem::Open(path, flags, mode);
         if (fd >= 0) {
             paths_[fd] = path;

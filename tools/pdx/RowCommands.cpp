@@ -11,6 +11,7 @@
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 #include "platform/rtl/StringList.h"
 #include "tools/common/JsonWriter.h"
 #include "tools/pdx/CommandRegistry.h"

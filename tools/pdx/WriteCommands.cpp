@@ -3,9 +3,9 @@
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/TableCopy.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 #include "tools/pdx/CommandRegistry.h"
 
-#include <filesystem>
 #include <ostream>
 
 namespace pdx {
@@ -27,9 +27,8 @@ int Alias(TCommandContext& ctx) {
             return ExitOk;
         }
         if (a[0] == "set" && a.size() == 3) {
-            std::error_code ec;
-            const std::string dir = std::filesystem::absolute(a[2], ec).lexically_normal().string();
-            if (const std::string why = ec ? "does not exist" : rtl::WhyNotADirectory(dir); !why.empty()) {
+            const std::string dir = rtl::AbsolutePath(a[2]);
+            if (const std::string why = rtl::WhyNotADirectory(dir); !why.empty()) {
                 ctx.Err << "pdx: the directory \"" << a[2] << "\" " << why << "\n";
                 return ExitUnreadable;
             }

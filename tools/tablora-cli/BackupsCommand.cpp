@@ -3,13 +3,14 @@
 #include "database/BackupContents.h"
 #include "database/DatedBackups.h"
 #include "database/TableFileSet.h"
+#include "platform/rtl/Clock.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "tools/common/JsonWriter.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
 #include "tools/tablora-cli/CliRunner.h"
 
 #include <exception>
-#include <filesystem>
 #include <iostream>
 
 namespace cli {
@@ -33,8 +34,8 @@ TListedBackup ReadBack(const database::TDatedBackup& b) {
         listed.problems = std::move(contents.Problems);
         return listed;
     }
-    std::error_code ec;
-    listed.bytes = std::filesystem::file_size(b.Path, ec);
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Stat(b.Path, st) == 0) listed.bytes = st.Size;
     const ArchiveCheck check = VerifyArchive(b.Path);
     for (const std::string& name : check.names)
         if (database::MatchesTableFileMask(name, "*.db")) listed.tables.push_back(rtl::ChangeFileExt(name, ""));
@@ -44,8 +45,7 @@ TListedBackup ReadBack(const database::TDatedBackup& b) {
 }
 
 std::string LocalTime(std::time_t when) {
-    std::tm local{};
-    ::localtime_r(&when, &local);
+    const std::tm local = rtl::LocalTime(when);
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
     return text;

@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 #include "tools/common/JsonWriter.h"
 #include "tools/common/RebuildReportText.h"
 #include "tools/tablora-cli/ArchiveVerify.h"
@@ -15,7 +16,6 @@
 #include "tools/tablora-cli/ExportCommand.h"
 #include "tools/tablora-cli/TerminalProgress.h"
 
-#include <unistd.h>
 
 #include <iostream>
 #include <memory>
@@ -255,9 +255,9 @@ int RunCli(const CliOptions& o, std::ostream& out) {
     // The health report opens no module: a module's session completes journals and locks.
     if (o.command == "check") return RunCheck(o, out);
     if (o.command == "backups") return RunBackupsCommand(o, out);
-    ConsoleUiServices console(o.answer, ::isatty(STDIN_FILENO) != 0);
+    ConsoleUiServices console(o.answer, rtl::IsTerminal(rtl::TStandardStream::Input));
     ui::ScopedUiServices scope(console);
-    const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    const bool terminal = rtl::IsTerminal(rtl::TStandardStream::Error);
     TerminalProgress progress;
     Outcome outcome;
     int code = ExitDone;

@@ -2,14 +2,21 @@
 #include "tools/tablora-cli/CliOptions.h"
 #include "tools/tablora-cli/CliRunner.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/ProgramStart.h"
 
 #include <iostream>
+#include <string>
+#include <vector>
 
 int main(int argc, char* argv[]) {
+    rtl::UseBinaryStandardStreams();
+    const std::vector<std::string> args = rtl::ProgramArguments(argc, argv);
+    std::vector<const char*> argPointers;
+    for (const auto& a : args) argPointers.push_back(a.c_str());
     // English for scripts, unless the locale asks for Slovak.
     rtl::SetLanguage(rtl::LanguageFromEnvironment());
     try {
-        const cli::CliOptions options = cli::ParseCommandLine(argc, argv);
+        const cli::CliOptions options = cli::ParseCommandLine(static_cast<int>(argPointers.size()), argPointers.data());
         if (options.help) {
             std::cout << cli::UsageText();
             return cli::ExitDone;

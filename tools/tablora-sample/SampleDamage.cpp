@@ -3,11 +3,11 @@
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableRewrite.h"
+#include "platform/rtl/FileIo.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 
 namespace sample {
 
@@ -17,10 +17,11 @@ using namespace engine::paradox;
 
 // Overwrites bytes of an existing file; damage must not grow or truncate it.
 void PatchBytes(const std::string& path, std::uint64_t offset, const std::vector<std::uint8_t>& bytes) {
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    if (f) f.seekp(static_cast<std::streamoff>(offset));
-    if (f) f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!f) throw engine::EDBEngineError("Cannot change \"" + path + "\"", engine::EngineErrorKind::Io);
+    rtl::TFileDescriptor fd(rtl::FileSystem().Open(path, O_WRONLY));
+    const bool written = fd.Valid() && rtl::FileSystem().WriteAt(fd.Get(), bytes.data(), bytes.size(), offset) ==
+                                           static_cast<ssize_t>(bytes.size());
+    if (!written || fd.Reset() != 0)
+        throw engine::EDBEngineError("Cannot change \"" + path + "\"", engine::EngineErrorKind::Io);
 }
 
 std::vector<std::uint8_t> U16(std::uint32_t v) { return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}; }
@@ -60,7 +61,8 @@ void MiscountRecords(const std::string& dataPath) {
 void DamageMemoFile(const std::string& dataPath) {
     const std::string mb = CompanionPath(dataPath, ".mb");
     // Block 1 follows the 4 KiB header block: its type, size and modification number go.
-    if (std::filesystem::file_size(mb) < 2 * 4096)
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Stat(mb, st) != 0 || st.Size < 2 * 4096)
         throw engine::EDBEngineError("No blob block to damage in \"" + mb + "\"");
     PatchBytes(mb, 4096, std::vector<std::uint8_t>(16, 0x5A));
 }
@@ -72,8 +74,13 @@ void MarkEncrypted(const std::string& dataPath) {
 }
 
 void ReplaceWithStaleIndex(const std::string& dataPath, const std::string& oldIndexPath) {
-    std::filesystem::copy_file(oldIndexPath, CompanionPath(dataPath, ".px"),
-                               std::filesystem::copy_options::overwrite_existing);
+    const std::string index = CompanionPath(dataPath, ".px");
+    std::string bytes;
+    if (!rtl::ReadWholeFile(oldIndexPath, bytes))
+        throw engine::EDBEngineError("Cannot read \"" + oldIndexPath + "\"", engine::EngineErrorKind::Io);
+    rtl::TFileDescriptor fd(rtl::FileSystem().Open(index, O_WRONLY | O_CREAT | O_TRUNC));
+    if (!fd.Valid() || !rtl::WriteAll(fd.Get(), bytes.data(), bytes.size()) || fd.Reset() != 0)
+        throw engine::EDBEngineError("Cannot replace \"" + index + "\"", engine::EngineErrorKind::Io);
 }
 
 } // namespace sample

@@ -4,31 +4,30 @@
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FileIo.h"
+#include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 #include "tools/tablora-sample/SampleCatalogue.h"
 #include "tools/tablora-sample/SampleTableWriter.h"
 
-#include <filesystem>
+#include <cerrno>
 #include <optional>
 
 namespace sample {
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // A scratch directory inside the database for the earlier state of a table; removed on
 // every exit path.
 class TScratchDir {
 public:
     explicit TScratchDir(const std::string& parent) : path_(parent + "/.tablora-sample-scratch") {
-        fs::remove_all(path_);
-        fs::create_directory(path_);
+        if (!rtl::RemoveDirectoryWithFiles(path_) || rtl::FileSystem().MakeDirectory(path_, 0777) != 0)
+            throw rtl::EError("Cannot create the directory \"" + path_ + "\" (" + rtl::SystemReason(errno) + ")");
     }
-    ~TScratchDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
+    ~TScratchDir() { rtl::RemoveDirectoryWithFiles(path_); }
     const std::string& Path() const { return path_; }
 
 private:
@@ -51,7 +50,7 @@ void RegisterAlias(const std::string& configPath, const std::string& alias, cons
         throw rtl::EError("The directory \"" + directory + "\" does not exist; no alias points at it");
     engine::AliasConfig config = engine::AliasConfig::Load(configPath);
     rtl::TStringList params;
-    params.Add("PATH=" + fs::absolute(directory).lexically_normal().string());
+    params.Add("PATH=" + rtl::AbsolutePath(directory));
     params.Add("DEFAULT DRIVER=PARADOX");
     config.SetAlias(alias, params);
     const std::string dir = rtl::ExtractFileDir(configPath);
@@ -64,7 +63,7 @@ TSampleResult MakeSampleDatabase(const TSampleOptions& o, const std::function<vo
     if (o.Directory.empty()) throw rtl::EError("No directory given for the sample database");
     if (!rtl::ForceDirectories(o.Directory))
         throw rtl::EError("Cannot create the directory \"" + o.Directory + "\"");
-    const std::string directory = fs::absolute(o.Directory).lexically_normal().string();
+    const std::string directory = rtl::AbsolutePath(o.Directory);
     const auto tables = SampleTables(o.CallRows);
     for (const auto& t : tables)
         if (!engine::paradox::FindDataFile(directory, t.Name).empty())

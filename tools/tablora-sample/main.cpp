@@ -1,5 +1,6 @@
 // tablora-sample: makes a demo billing database to try the program on.
 #include "platform/engine/AliasConfig.h"
+#include "platform/rtl/ProgramStart.h"
 #include "tools/tablora-sample/SampleDatabase.h"
 
 #include <chrono>
@@ -7,6 +8,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -30,13 +32,16 @@ bool ParseCount(const std::string& text, std::uint64_t& out) {
 } // namespace
 
 int main(int argc, char** argv) {
+    rtl::UseBinaryStandardStreams();
+    const std::vector<std::string> args = rtl::ProgramArguments(argc, argv);
+    const int argCount = static_cast<int>(args.size());
     sample::TSampleOptions options;
     bool registerOnly = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
+    for (int i = 1; i < argCount; ++i) {
+        const std::string a = args[static_cast<size_t>(i)];
         auto value = [&](std::string& out) {
-            if (i + 1 >= argc) return false;
-            out = argv[++i];
+            if (i + 1 >= argCount) return false;
+            out = args[static_cast<size_t>(++i)];
             return true;
         };
         std::string v;

@@ -1,149 +1,30 @@
-// Single-byte DOS and Windows code pages of Paradox tables, converted to UTF-8. The upper
-// halves are tables of our own; the lower half is ASCII in all of them. Other code pages go
-// through the C library's iconv when it knows it.
+// DOS and Windows code pages of Paradox tables, converted to UTF-8 through built-in tables, so
+// every platform reads a table alike. Hebrew (1255) and Vietnamese (1258) text joins a letter
+// and the combining mark after it into one precomposed character where one exists, as the C
+// library's converters did when the reader went through them.
 #include "platform/engine/paradox/CodePages.h"
 
-#include <array>
-#include <cerrno>
+#include "platform/engine/paradox/CodePageTables.h"
+
+#include <algorithm>
 #include <cstdint>
-#include <iconv.h>
+#include <map>
+#include <mutex>
+#include <unordered_map>
+#include <utility>
 
 namespace engine::paradox {
 
 namespace {
 
-// Code points of bytes 0x80..0xFF. Bytes a code page leaves undefined map to the C1 control
-// of the same value, so no byte is lost.
-using UpperHalf = std::array<std::uint16_t, 128>;
+using codepages::TCodePageTable;
 
-constexpr UpperHalf kCp437 = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
-    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
-    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
-    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,
-    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,
-    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
-    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
-    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
-    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
-    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,
-    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,
-    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,
-    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
-};
-
-constexpr UpperHalf kCp850 = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
-    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
-    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
-    0x00FF, 0x00D6, 0x00DC, 0x00F8, 0x00A3, 0x00D8, 0x00D7, 0x0192,
-    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,
-    0x00BF, 0x00AE, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x00C1, 0x00C2, 0x00C0,
-    0x00A9, 0x2563, 0x2551, 0x2557, 0x255D, 0x00A2, 0x00A5, 0x2510,
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x00E3, 0x00C3,
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x00A4,
-    0x00F0, 0x00D0, 0x00CA, 0x00CB, 0x00C8, 0x0131, 0x00CD, 0x00CE,
-    0x00CF, 0x2518, 0x250C, 0x2588, 0x2584, 0x00A6, 0x00CC, 0x2580,
-    0x00D3, 0x00DF, 0x00D4, 0x00D2, 0x00F5, 0x00D5, 0x00B5, 0x00FE,
-    0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4,
-    0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8,
-    0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,
-};
-
-constexpr UpperHalf kCp852 = {
-    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x016F, 0x0107, 0x00E7,
-    0x0142, 0x00EB, 0x0150, 0x0151, 0x00EE, 0x0179, 0x00C4, 0x0106,
-    0x00C9, 0x0139, 0x013A, 0x00F4, 0x00F6, 0x013D, 0x013E, 0x015A,
-    0x015B, 0x00D6, 0x00DC, 0x0164, 0x0165, 0x0141, 0x00D7, 0x010D,
-    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x0104, 0x0105, 0x017D, 0x017E,
-    0x0118, 0x0119, 0x00AC, 0x017A, 0x010C, 0x015F, 0x00AB, 0x00BB,
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x00C1, 0x00C2, 0x011A,
-    0x015E, 0x2563, 0x2551, 0x2557, 0x255D, 0x017B, 0x017C, 0x2510,
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x0102, 0x0103,
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x00A4,
-    0x0111, 0x0110, 0x010E, 0x00CB, 0x010F, 0x0147, 0x00CD, 0x00CE,
-    0x011B, 0x2518, 0x250C, 0x2588, 0x2584, 0x0162, 0x016E, 0x2580,
-    0x00D3, 0x00DF, 0x00D4, 0x0143, 0x0144, 0x0148, 0x0160, 0x0161,
-    0x0154, 0x00DA, 0x0155, 0x0170, 0x00FD, 0x00DD, 0x0163, 0x00B4,
-    0x00AD, 0x02DD, 0x02DB, 0x02C7, 0x02D8, 0x00A7, 0x00F7, 0x00B8,
-    0x00B0, 0x00A8, 0x02D9, 0x0171, 0x0158, 0x0159, 0x25A0, 0x00A0,
-};
-
-constexpr UpperHalf kCp866 = {
-    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,
-    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,
-    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,
-    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,
-    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,
-    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,
-    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,
-    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,
-    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,
-    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,
-    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,
-    0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,
-    0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0,
-};
-
-constexpr UpperHalf kCp1250 = {
-    0x20AC, 0x0081, 0x201A, 0x0083, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x0088, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x0098, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,
-    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,
-    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
-    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
-    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,
-    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
-    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
-    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
-    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
-    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
-    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
-    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
-    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
-};
-
-constexpr UpperHalf kCp1252 = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-    0x00A0, 0x00A1, 0x00A2, 0x00A3, 0x00A4, 0x00A5, 0x00A6, 0x00A7,
-    0x00A8, 0x00A9, 0x00AA, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x00AF,
-    0x00B0, 0x00B1, 0x00B2, 0x00B3, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
-    0x00B8, 0x00B9, 0x00BA, 0x00BB, 0x00BC, 0x00BD, 0x00BE, 0x00BF,
-    0x00C0, 0x00C1, 0x00C2, 0x00C3, 0x00C4, 0x00C5, 0x00C6, 0x00C7,
-    0x00C8, 0x00C9, 0x00CA, 0x00CB, 0x00CC, 0x00CD, 0x00CE, 0x00CF,
-    0x00D0, 0x00D1, 0x00D2, 0x00D3, 0x00D4, 0x00D5, 0x00D6, 0x00D7,
-    0x00D8, 0x00D9, 0x00DA, 0x00DB, 0x00DC, 0x00DD, 0x00DE, 0x00DF,
-    0x00E0, 0x00E1, 0x00E2, 0x00E3, 0x00E4, 0x00E5, 0x00E6, 0x00E7,
-    0x00E8, 0x00E9, 0x00EA, 0x00EB, 0x00EC, 0x00ED, 0x00EE, 0x00EF,
-    0x00F0, 0x00F1, 0x00F2, 0x00F3, 0x00F4, 0x00F5, 0x00F6, 0x00F7,
-    0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
-};
-
-const UpperHalf* TableFor(int codePage) {
-    switch (codePage) {
-    case 0:
-    case 437: return &kCp437;
-    case 850: return &kCp850;
-    case 852: return &kCp852;
-    case 866: return &kCp866;
-    case 1250: return &kCp1250;
-    case 1252: return &kCp1252;
-    default: return nullptr;
-    }
+const TCodePageTable& TableFor(int codePage) {
+    if (const TCodePageTable* table = codepages::FindTable(codePage == 0 ? 437 : codePage)) return *table;
+    return *codepages::FindTable(437);
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
+void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
@@ -156,59 +37,140 @@ void AppendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
-// Through iconv for code pages without a table of ours (936 and the like); undecodable bytes
-// fall back to the 437 table one at a time so the text still comes out.
-bool ConvertWithIconv(std::string_view bytes, int codePage, std::string& out) {
-    const std::string name = "CP" + std::to_string(codePage);
-    iconv_t cd = iconv_open("UTF-8", name.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::string in(bytes);
-    char* inPtr = in.data();
-    std::size_t inLeft = in.size();
-    std::string buffer(in.size() * 4 + 16, '\0');
-    // Some code pages (1255, 1258) hold a letter back until they know whether a combining
-    // mark follows; the flush at the end, and before skipping a bad byte, gives it out.
-    auto flush = [&] {
-        char* outPtr = buffer.data();
-        std::size_t outLeft = buffer.size();
-        iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
-        out.append(buffer.data(), buffer.size() - outLeft);
+bool IsUndefined(const TCodePageTable& table, unsigned char b) {
+    return table.Undefined && (table.Undefined[b / 8] >> (b % 8)) & 1;
+}
+
+// The precomposed character of `base` followed by `mark`, 0 when there is none.
+char16_t Compose(const TCodePageTable& table, char16_t base, char16_t mark) {
+    const auto* end = table.Compositions + table.CompositionCount;
+    const auto* it = std::lower_bound(table.Compositions, end, std::pair{base, mark}, [](const auto& c, const auto& key) {
+        return std::pair{c.Base, c.Mark} < key;
+    });
+    return it != end && it->Base == base && it->Mark == mark ? it->Composed : 0;
+}
+
+// The character of the double-byte pair at `bytes[i]`, 0 when the bytes there are no pair.
+char16_t PairAt(const codepages::TDoubleBytes& pairs, std::string_view bytes, std::size_t i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    if (lead < 0x80 || i + 1 >= bytes.size()) return 0;
+    const int row = pairs.RowOfLead[lead - 0x80];
+    const int trail = static_cast<unsigned char>(bytes[i + 1]) - codepages::kFirstTrail;
+    if (row == 0 || trail < 0 || trail >= codepages::kTrailCount) return 0;
+    return pairs.Rows[row - 1][trail];
+}
+
+// UTF-8 of one character -> the bytes that read as it, built once per code page.
+using TReverseTable = std::unordered_map<std::string, std::string>;
+
+TReverseTable BuildReverseTable(const TCodePageTable& table) {
+    TReverseTable reverse;
+    auto utf8 = [](char32_t c) {
+        std::string s;
+        AppendUtf8(s, c);
+        return s;
     };
-    while (inLeft > 0) {
-        char* outPtr = buffer.data();
-        std::size_t outLeft = buffer.size();
-        const std::size_t rc = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-        const int err = errno;
-        const bool progressed = outLeft < buffer.size();
-        out.append(buffer.data(), buffer.size() - outLeft);
-        if (rc == static_cast<std::size_t>(-1) && inLeft > 0 && !(err == E2BIG && progressed)) {
-            flush();
-            const auto b = static_cast<unsigned char>(*inPtr);
-            AppendUtf8(out, b < 0x80 ? b : kCp437[b - 0x80]);
-            ++inPtr;
-            --inLeft;
+    auto isLead = [&](int b) { return table.DoubleBytes && b >= 0x80 && table.DoubleBytes->RowOfLead[b - 0x80] != 0; };
+    // Where two defined bytes read alike, the lower one is written.
+    for (int b = 1; b < 256; ++b)
+        if (!IsUndefined(table, static_cast<unsigned char>(b)))
+            reverse.try_emplace(utf8(table.Bytes[b]), std::string(1, static_cast<char>(b)));
+    if (table.DoubleBytes) {
+        for (int lead = 0x80; lead < 256; ++lead) {
+            if (!isLead(lead)) continue;
+            const auto& row = table.DoubleBytes->Rows[table.DoubleBytes->RowOfLead[lead - 0x80] - 1];
+            for (int t = 0; t < codepages::kTrailCount; ++t)
+                if (row[t])
+                    reverse.try_emplace(utf8(row[t]), std::string{static_cast<char>(lead), static_cast<char>(t + codepages::kFirstTrail)});
         }
     }
-    flush();
-    iconv_close(cd);
-    return true;
+    // Joined letters as letter + mark; a letter joined twice needs its first joining first.
+    for (bool added = true; added;) {
+        added = false;
+        for (std::size_t i = 0; i < table.CompositionCount; ++i) {
+            const auto& c = table.Compositions[i];
+            const auto base = reverse.find(utf8(c.Base));
+            const auto mark = reverse.find(utf8(c.Mark));
+            if (base != reverse.end() && mark != reverse.end())
+                added = reverse.try_emplace(utf8(c.Composed), base->second + mark->second).second || added;
+        }
+    }
+    // An undefined byte keeps its place on a rewrite when nothing defined reads like it. A lone
+    // lead byte is never written: it would swallow the byte after it.
+    for (int b = 0x80; b < 256; ++b)
+        if (IsUndefined(table, static_cast<unsigned char>(b)) && !isLead(b))
+            reverse.try_emplace(utf8(table.Bytes[b]), std::string(1, static_cast<char>(b)));
+    return reverse;
+}
+
+const TReverseTable& ReverseTableFor(const TCodePageTable& table) {
+    static std::mutex mutex;
+    static std::map<int, TReverseTable> tables;
+    std::lock_guard<std::mutex> lock(mutex);
+    auto it = tables.find(table.CodePage);
+    if (it == tables.end()) it = tables.emplace(table.CodePage, BuildReverseTable(table)).first;
+    return it->second;
 }
 
 } // namespace
 
-bool HasOwnCodePageTable(int codePage) { return TableFor(codePage) != nullptr; }
+bool HasOwnCodePageTable(int codePage) { return codepages::FindTable(codePage == 0 ? 437 : codePage) != nullptr; }
 
 std::string ToUtf8(std::string_view bytes, int codePage) {
+    const TCodePageTable& table = TableFor(codePage);
     std::string out;
     out.reserve(bytes.size());
-    const UpperHalf* table = TableFor(codePage);
-    if (!table) {
-        if (ConvertWithIconv(bytes, codePage, out)) return out;
-        table = &kCp437;
+    // A letter is held back while a combining mark after it may still join it.
+    char16_t pending = 0;
+    bool holding = false;
+    auto flush = [&] {
+        if (holding) AppendUtf8(out, pending);
+        holding = false;
+    };
+    for (std::size_t i = 0; i < bytes.size();) {
+        if (table.DoubleBytes) {
+            if (const char16_t pair = PairAt(*table.DoubleBytes, bytes, i)) {
+                AppendUtf8(out, pair);
+                i += 2;
+                continue;
+            }
+        }
+        const auto b = static_cast<unsigned char>(bytes[i++]);
+        const char16_t c = table.Bytes[b];
+        if (table.CompositionCount == 0) {
+            AppendUtf8(out, c);
+        } else if (IsUndefined(table, b)) {
+            // An undefined byte stands alone: it neither joins the letter before it nor a mark after.
+            flush();
+            AppendUtf8(out, c);
+        } else if (const char16_t joined = holding ? Compose(table, pending, c) : 0) {
+            pending = joined;
+            if (!table.JoinsJoinedLetters) flush();
+        } else {
+            flush();
+            pending = c;
+            holding = true;
+        }
     }
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        AppendUtf8(out, b < 0x80 ? b : (*table)[b - 0x80]);
+    flush();
+    return out;
+}
+
+std::string FromUtf8(std::string_view text, int codePage) {
+    const TReverseTable& reverse = ReverseTableFor(TableFor(codePage));
+    std::string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        std::size_t len = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
+        if (i + len > text.size()) len = text.size() - i;
+        const auto found = reverse.find(std::string(text.substr(i, len)));
+        if (found != reverse.end())
+            out += found->second;
+        else
+            out += lead < 0x80 ? static_cast<char>(lead) : '?';
+        i += len;
     }
     return out;
 }

@@ -10,9 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <set>
-#include <sys/stat.h>
 
 namespace engine::paradox {
 
@@ -101,13 +99,17 @@ bool Parse(const std::string& text, std::vector<TFamilyStep>& steps) {
     return ended;
 }
 
-bool Exists(const std::string& path) {
-    struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0;
-}
-
 [[noreturn]] void Fail(rtl::TMsg what, const std::string& path, int err) {
     throw EDBEngineError(rtl::Format(what, {path, rtl::SystemReason(err)}), EngineErrorKind::Io);
+}
+
+// Whether a name is taken. A name whose status cannot be read may be a journal or a file
+// still to be renamed: raises rather than take it for none.
+bool Exists(const std::string& path) {
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Lstat(path, st) == 0) return true;
+    if (errno == ENOENT) return false;
+    Fail(rtl::TMsg::FileCannotOpen, path, errno);
 }
 
 // Carries out the steps that are still to do (a rename whose source is gone was done).

@@ -1,11 +1,7 @@
 #include "platform/engine/paradox/FieldEncoding.h"
 
-#include "platform/engine/paradox/CodePages.h"
-
 #include <array>
 #include <cstring>
-#include <map>
-#include <mutex>
 
 namespace engine::paradox {
 
@@ -69,42 +65,6 @@ bool EncodeBcd(std::string_view text, int decimals, std::uint8_t* p) {
             p[n / 2] = static_cast<std::uint8_t>(p[n / 2] | nibble);
     }
     return true;
-}
-
-namespace {
-
-// UTF-8 sequence -> byte, built once per code page from the reader's own byte -> UTF-8
-// mapping, so both directions agree by construction.
-const std::map<std::string, char>& ReverseTable(int codePage) {
-    static std::mutex mutex;
-    static std::map<int, std::map<std::string, char>> tables;
-    std::lock_guard<std::mutex> lock(mutex);
-    auto [it, inserted] = tables.try_emplace(codePage);
-    if (inserted) {
-        for (int b = 255; b >= 1; --b) {
-            const char c = static_cast<char>(b);
-            it->second[ToUtf8(std::string_view(&c, 1), codePage)] = c;
-        }
-    }
-    return it->second;
-}
-
-} // namespace
-
-std::string FromUtf8(std::string_view text, int codePage) {
-    const auto& table = ReverseTable(codePage == 0 ? 437 : codePage);
-    std::string out;
-    out.reserve(text.size());
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::size_t len = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 1;
-        if (i + len > text.size()) len = text.size() - i;
-        const auto found = table.find(std::string(text.substr(i, len)));
-        out += found != table.end() ? found->second : (lead < 0x80 ? static_cast<char>(lead) : '?');
-        i += len;
-    }
-    return out;
 }
 
 } // namespace engine::paradox

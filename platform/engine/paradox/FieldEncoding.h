@@ -1,6 +1,9 @@
 // The write side of field values: the inverse of the decoders in FieldValue.h. Integers and
-// doubles big-endian with a flipped sign, BCD digits, text converted into a table's code page.
+// doubles big-endian with a flipped sign, BCD digits; text goes into a table's code page
+// through FromUtf8 of CodePages.h.
 #pragma once
+
+#include "platform/engine/paradox/CodePages.h"  // FromUtf8
 
 #include <cstdint>
 #include <string>
@@ -14,8 +17,5 @@ void EncodeFlippedDouble(double value, std::uint8_t* p);
 // Decimal text ("-12.5") into a 17-byte BCD with `decimals` places; false when the text is
 // not a number or has more than 32 digits in all.
 bool EncodeBcd(std::string_view text, int decimals, std::uint8_t* p);
-
-// UTF-8 text into `codePage` bytes (0 means 437). Characters the code page lacks become '?'.
-std::string FromUtf8(std::string_view text, int codePage);
 
 } // namespace engine::paradox

@@ -2,9 +2,13 @@
 
 #include "platform/engine/paradox/ByteOrderWrite.h"
 #include "platform/engine/paradox/MemoFile.h"
+#include "platform/engine/EngineErrors.h"
+#include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace engine::paradox {
@@ -47,7 +51,13 @@ std::unique_ptr<TMemoWriter> TMemoWriter::CreateNew(const std::string& path) {
 }
 
 std::unique_ptr<TMemoWriter> TMemoWriter::OpenForAppend(const std::string& path) {
-    if (!rtl::FileExists(path)) return CreateNew(path);
+    // Only a memo file that is surely not there is made anew: one whose status cannot be read
+    // holds the table's blobs all the same.
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Stat(path, st) != 0 && errno != ENOENT)
+        throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpenForWriting, {path, rtl::SystemReason(errno)}),
+                             EngineErrorKind::Io);
+    if (!st.IsRegular()) return CreateNew(path);
     auto w = std::unique_ptr<TMemoWriter>(new TMemoWriter(TWritableFile::OpenExisting(path)));
     std::uint8_t head[5];
     w->file_->ReadAt(0, head, sizeof head);

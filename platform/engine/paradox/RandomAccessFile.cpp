@@ -6,9 +6,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace engine::paradox {
 
@@ -20,13 +17,18 @@ std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& pa
         throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {path, rtl::SystemReason(err)}),
                              err == ENOENT ? EngineErrorKind::NotFound : EngineErrorKind::Io);
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Fstat(fd, st) != 0) {
+        const int err = errno;
+        rtl::FileSystem().Close(fd);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {path, rtl::SystemReason(err)}), EngineErrorKind::Io);
+    }
+    if (!st.IsRegular()) {
         rtl::FileSystem().Close(fd);
         throw EDBEngineError(rtl::Format(rtl::TMsg::FileNotReadable, {path}), EngineErrorKind::Io);
     }
     return std::unique_ptr<TRandomAccessFile>(
-        new TRandomAccessFile(fd, path, static_cast<std::uint64_t>(st.st_size)));
+        new TRandomAccessFile(fd, path, st.Size));
 }
 
 TRandomAccessFile::~TRandomAccessFile() { rtl::FileSystem().Close(fd_); }

@@ -4,8 +4,7 @@
 #include "platform/engine/paradox/WritableFile.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
-
-#include <sys/mman.h>
+#include "platform/rtl/Process.h"
 
 #include <algorithm>
 #include <cstring>
@@ -16,15 +15,6 @@ namespace engine::paradox {
 namespace {
 
 constexpr std::size_t SpillChunk = 1u << 20;  // bytes per write of a run and most per read
-
-// Asks for large pages under the buffer: filling tens of megabytes page by page costs more in
-// page faults than in copying. Only a hint.
-void PreferLargePages(const void* data, std::size_t bytes) {
-    constexpr std::uintptr_t Large = 2u << 20;
-    const auto from = (reinterpret_cast<std::uintptr_t>(data) + Large - 1) & ~(Large - 1);
-    const auto to = (reinterpret_cast<std::uintptr_t>(data) + bytes) & ~(Large - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-}
 
 // The first `take` key bytes of `r` as a big-endian number of `width` bytes, zero-padded.
 std::uint64_t KeyPrefix(const std::uint8_t* r, std::size_t take, std::size_t width) {
@@ -106,13 +96,13 @@ void TRecordSorter::Add(const std::uint8_t* records, std::size_t count) {
         // Pages are only taken as records fill them.
         if (buffer_.capacity() == 0) {
             buffer_.reserve(budgetRecords_ * recordSize_);
-            PreferLargePages(buffer_.data(), buffer_.capacity());
+            rtl::PreferLargePages(buffer_.data(), buffer_.capacity());
             if (narrow_) {
                 narrowEntries_.reserve(budgetRecords_);
-                PreferLargePages(narrowEntries_.data(), narrowEntries_.capacity() * sizeof(std::uint64_t));
+                rtl::PreferLargePages(narrowEntries_.data(), narrowEntries_.capacity() * sizeof(std::uint64_t));
             } else {
                 wideEntries_.reserve(budgetRecords_);
-                PreferLargePages(wideEntries_.data(), wideEntries_.capacity() * sizeof(TWide));
+                rtl::PreferLargePages(wideEntries_.data(), wideEntries_.capacity() * sizeof(TWide));
             }
         }
         const std::size_t take = std::min(count, budgetRecords_ - count_);

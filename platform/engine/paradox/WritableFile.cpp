@@ -5,15 +5,12 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/Process.h"
 
 #include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace engine::paradox {
 
@@ -35,14 +32,14 @@ std::unique_ptr<TWritableFile> TWritableFile::Create(const std::string& path) {
 std::unique_ptr<TWritableFile> TWritableFile::OpenExisting(const std::string& path) {
     const int fd = rtl::FileSystem().Open(path, O_RDWR);
     if (fd < 0) Fail(rtl::TMsg::FileCannotOpenForWriting, path);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Fstat(fd, st) != 0) {
         const int err = errno;
         rtl::FileSystem().Close(fd);
         errno = err;
         Fail(rtl::TMsg::FileCannotReadSize, path);
     }
-    return std::unique_ptr<TWritableFile>(new TWritableFile(fd, path, static_cast<std::uint64_t>(st.st_size)));
+    return std::unique_ptr<TWritableFile>(new TWritableFile(fd, path, st.Size));
 }
 
 TWritableFile::~TWritableFile() {
@@ -98,7 +95,7 @@ void TWritableFile::StartWriteback() {
 std::string TemporarySibling(const std::string& path) {
     static std::atomic<unsigned> counter{0};
     return rtl::WithTrailingSeparator(rtl::ExtractFileDir(path)) + ".~" + rtl::ExtractFileName(path) + "." +
-           std::to_string(::getpid()) + "." + std::to_string(++counter) + ".tmp";
+           std::to_string(rtl::ProcessId()) + "." + std::to_string(++counter) + ".tmp";
 }
 
 void RemoveStaleTemporaries(const std::string& path) {

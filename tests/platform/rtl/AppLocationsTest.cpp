@@ -25,8 +25,8 @@ void SetVariable(const std::string& name, const std::optional<std::string>& valu
     // _putenv_s also sets the process environment the Win32 calls read; "" removes.
     ::_putenv_s(name.c_str(), value ? value->c_str() : "");
 #else
-    if (value) ::setenv(name.c_str(), value->c_str(), 1);
-    else ::unsetenv(name.c_str());
+    if (value) setenv(name.c_str(), value->c_str(), 1);
+    else unsetenv(name.c_str());
 #endif
 }
 

@@ -3,10 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <filesystem>
 
@@ -64,24 +60,6 @@ TEST(FaultInjection, OnlyTheChosenKindsAndPathsCount) {
     fs.Arm(TFault{0, 1, EIO, false, "elsewhere"});
     EXPECT_EQ(WriteAndRename(dir.Path()), 0);
     EXPECT_FALSE(fs.Struck());
-}
-
-TEST(FaultInjection, AKillStopsTheProcessAtThatCall) {
-    test::TempDir dir;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        TFaultInjectingFileSystem fs;
-        rtl::ScopedFileSystem scope(fs);
-        fs.Arm(TFault{rtl::OpBit(FsOp::Rename), 1, 0, true, {}});
-        WriteAndRename(dir.Path());
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGKILL);
-    EXPECT_TRUE(std::filesystem::exists(dir / "tmp"));
-    EXPECT_FALSE(std::filesystem::exists(dir / "final"));
 }
 
 TEST(FaultInjection, EnvironmentSettingsParseOrAreRefusedWithAReason) {

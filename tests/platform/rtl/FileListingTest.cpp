@@ -5,9 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/types.h>
-
 using rtl::ListFiles;
 using rtl::MatchesMask;
 using Names = std::vector<std::string>;
@@ -27,36 +24,6 @@ TEST(MatchesMask, WildcardsIgnoreLetterCase) {
     EXPECT_TRUE(MatchesMask("a*b", "a*b"));
     // A long name against many stars stays fast (no exponential backtracking).
     EXPECT_FALSE(MatchesMask(std::string(5000, 'a'), "*a*a*a*a*a*a*a*a*b"));
-}
-
-TEST(ListFiles, RegularFilesOnlyIncludingHiddenAndReadOnly) {
-    test::TempDir tmp;
-    tmp.WriteFile("HOVORY.DB", "1");
-    tmp.WriteFile("tel_zoz.db", "2");
-    tmp.WriteFile(".hidden.db", "3");
-    const std::string ro = tmp.WriteFile("Brany.DB", "4");
-    ::chmod(ro.c_str(), 0444);
-    tmp.WriteFile("Hovory.PX", "5");
-    std::filesystem::create_directory(tmp.Path() + "/subdir.db");
-    ::mkfifo((tmp.Path() + "/pipe.db").c_str(), 0644);
-    std::filesystem::create_symlink(tmp.Path() + "/HOVORY.DB", tmp.Path() + "/link.db");
-
-    EXPECT_EQ(ListFiles(tmp.Path(), "*.db"), (Names{".hidden.db", "Brany.DB", "HOVORY.DB", "tel_zoz.db"}));
-    EXPECT_EQ(ListFiles(tmp.Path(), "*.px"), (Names{"Hovory.PX"}));
-    EXPECT_EQ(rtl::ListFilesByPattern(tmp.Path() + "/hovory.*"), (Names{"HOVORY.DB", "Hovory.PX"}));
-    EXPECT_TRUE(ListFiles(tmp.Path() + "/missing", "*").empty());
-}
-
-// Lists read as a person expects: a lower-case name does not sort after every capital, and
-// names equal but for letter case keep one fixed order.
-TEST(ListFiles, SortedWithoutRegardToLetterCase) {
-    test::TempDir tmp;
-    for (const char* name : {"zebra.db", "beta.db", "Alfa.db", "BETA.db", "aB.db", "a_b.db"}) tmp.WriteFile(name, "x");
-    EXPECT_EQ(ListFiles(tmp.Path(), "*"), (Names{"a_b.db", "aB.db", "Alfa.db", "BETA.db", "beta.db", "zebra.db"}));
-    EXPECT_TRUE(rtl::NameLess("BETA.db", "beta.db"));
-    EXPECT_FALSE(rtl::NameLess("beta.db", "BETA.db"));
-    EXPECT_FALSE(rtl::NameLess("beta.db", "beta.db"));
-    EXPECT_TRUE(rtl::NameLess("beta", "beta.db"));
 }
 
 // A directory that cannot be read might hold any file: saying "no files" would let a restore

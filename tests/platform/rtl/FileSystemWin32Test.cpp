@@ -7,6 +7,7 @@
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/FileTimes.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Win32Path.h"
 #include "platform/rtl/WindowsHeaders.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -92,6 +94,47 @@ TEST(FileSystemWin32, RenameReplacesAnExistingFileAndRenameNoReplaceRefuses) {
     EXPECT_EQ(Read(dir / "free.db"), "other");
 }
 
+// Whether this system renames with POSIX semantics (Windows 10 1709 on, NTFS); wine, older
+// Windows and many network shares do not, and there a file with open handles cannot be
+// replaced at all.
+bool RenamesWithPosixSemantics(const test::TempDir& dir) {
+    Write(dir / "probe", "");
+    std::wstring from, to;
+    rtl::LongPath(dir / "probe", from);
+    rtl::LongPath(dir / "probed", to);
+    const HANDLE h = ::CreateFileW(from.c_str(), DELETE | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    std::vector<unsigned char> block(sizeof(FILE_RENAME_INFO) + to.size() * sizeof(wchar_t));
+    const DWORD flags = FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS;
+    std::memcpy(block.data(), &flags, sizeof flags);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(block.data());
+    info->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+    std::memcpy(info->FileName, to.data(), to.size() * sizeof(wchar_t));
+    const bool done = ::SetFileInformationByHandle(h, static_cast<FILE_INFO_BY_HANDLE_CLASS>(22), block.data(),
+                                                   static_cast<DWORD>(block.size()));
+    ::CloseHandle(h);
+    return done;
+}
+
+// The engine writes a changed table beside it and renames it in while it holds the table
+// open and locked; a deleted name is free at once for the next file, as on POSIX.
+TEST(FileSystemWin32, ATableWeHoldOpenIsReplacedAndItsNameFreedAsOnPosix) {
+    test::TempDir dir;
+    if (!RenamesWithPosixSemantics(dir)) GTEST_SKIP() << "no POSIX-semantics rename on this system";
+    const std::string table = dir / "Hovory.db";
+    Write(table, "old");
+    rtl::TFileDescriptor held(Fs().Open(table, O_RDONLY));
+    ASSERT_EQ(Fs().Lock(held.Get(), LOCK_EX | LOCK_NB), 0);
+    Write(dir / "Hovory.new", "new");
+    EXPECT_EQ(Fs().Rename(dir / "Hovory.new", table), 0) << errno;
+    EXPECT_EQ(Read(table), "new");
+
+    rtl::TFileDescriptor reader(Fs().Open(table, O_RDONLY));
+    EXPECT_EQ(Fs().Unlink(table), 0) << errno;
+    Write(table, "again");
+    EXPECT_EQ(Read(table), "again");
+}
+
 TEST(FileSystemWin32, SharedLocksCoexistAnExclusiveOneExcludesButNobodysReadsStop) {
     test::TempDir dir;
     const std::string table = dir / "Hovory.db";
@@ -130,6 +173,24 @@ TEST(FileSystemWin32, ADirectoryIsLockedLikeAFile) {
     EXPECT_EQ(Fs().Lock(a.Get(), LOCK_SH), 0);
     EXPECT_EQ(Fs().Lock(b.Get(), LOCK_SH | LOCK_NB), 0);
     EXPECT_EQ(rtl::ListFiles(dir.Path(), "*"), Names{}) << "nothing is left in the locked directory";
+}
+
+// A file deleted while the billing application still holds it keeps its name until that
+// handle goes, and cannot be opened meanwhile, not even for its attributes: a listing takes
+// it from the directory's entry instead of failing.
+TEST(FileSystemWin32, AListingBearsAFileWhoseDeletionWaits) {
+    test::TempDir dir;
+    Write(dir / "Hovory.db", "rows");
+    Write(dir / "Hovory.px", "index");
+    std::wstring wide;
+    ASSERT_TRUE(rtl::LongPath(dir / "Hovory.px", wide));
+    const HANDLE other = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Fs().Unlink(dir / "Hovory.px"), 0) << errno;
+    EXPECT_NO_THROW(rtl::ListFiles(dir.Path(), "Hovory.*"));
+    ::CloseHandle(other);
+    EXPECT_EQ(rtl::ListFiles(dir.Path(), "Hovory.*"), Names{"Hovory.db"});
 }
 
 TEST(FileSystemWin32, TimesRoundTripIn100NanosecondStepsAlsoBefore1970) {
@@ -198,6 +259,21 @@ TEST(FileSystemWin32, AFamilyIsFoundWhateverTheCaseOfItsFiles) {
     EXPECT_EQ(Read(dir / "HOVORY.DB"), "new data");
 }
 
+// NTFS folds accented letters too: "ÚČTY.DB" and "účty.px" are one family there.
+TEST(FileSystemWin32, AFamilyWithAccentedLettersIsFoundWhateverTheirCase) {
+    EXPECT_TRUE(rtl::MatchesMask("ÚČTY.DB", "účty.*"));
+    EXPECT_TRUE(rtl::MatchesMask("Ďalšie Žiadosti.px", "ĎALŠIE žIADOSTI.PX"));
+    EXPECT_FALSE(rtl::MatchesMask("účty.db", "ucty.db")) << "a letter is not its accentless one";
+    EXPECT_EQ(rtl::FileNameKey("ÀÞ×ĹŸĲİ"), "àþ×ĺÿĳİ");
+
+    test::TempDir dir;
+    Write(dir / "ÚČTY.DB", "data");
+    Write(dir / "účty.px", "index");
+    Write(dir / "Účty2.db", "another table");
+    EXPECT_EQ(rtl::ListFiles(dir.Path(), "Účty.*"), (Names{"ÚČTY.DB", "účty.px"}));
+    EXPECT_EQ(rtl::TExistingNames(dir.Path()).TargetName("Účty.PX"), "účty.px");
+}
+
 TEST(FileSystemWin32, ReadAtLeavesTheOffsetAndErrorsReadAsTheirErrno) {
     test::TempDir dir;
     const std::string f = dir / "a.db";
@@ -220,8 +296,15 @@ TEST(FileSystemWin32, ReadAtLeavesTheOffsetAndErrorsReadAsTheirErrno) {
     EXPECT_EQ(errno, EISDIR);
 }
 
-// unlink(2) does not ask whether the file itself may be written; neither does the seam.
-TEST(FileSystemWin32, AReadOnlyFileIsDeletedAsOnPosix) {
+// Messages name a failure as they do on Linux, whatever Windows' C runtime calls it.
+TEST(FileSystemWin32, FailuresReadAsOnLinux) {
+    EXPECT_EQ(rtl::SystemReason(EBUSY), "Device or resource busy");
+    EXPECT_EQ(rtl::SystemReason(ELOOP), "Too many levels of symbolic links");
+    EXPECT_EQ(rtl::SystemReason(ENOSPC), "No space left on device");
+}
+
+// unlink(2) and rename(2) do not ask whether the file itself may be written; neither does the seam.
+TEST(FileSystemWin32, AReadOnlyFileIsDeletedAndReplacedAsOnPosix) {
     test::TempDir dir;
     const std::string f = dir / "Brany.db";
     Write(f, "x");
@@ -233,6 +316,14 @@ TEST(FileSystemWin32, AReadOnlyFileIsDeletedAsOnPosix) {
     EXPECT_EQ(errno, EACCES);
     EXPECT_EQ(Fs().Unlink(f), 0) << errno;
     EXPECT_FALSE(rtl::FileExists(f));
+
+    Write(f, "old");
+    fd = rtl::TFileDescriptor(Fs().Open(f, O_RDONLY));
+    ASSERT_EQ(Fs().ChangeMode(fd.Get(), 0444), 0);
+    fd.Reset();
+    Write(dir / "new.db", "new");
+    EXPECT_EQ(Fs().Rename(dir / "new.db", f), 0) << "a rename over it replaces it: " << errno;
+    EXPECT_EQ(Read(f), "new");
 }
 
 TEST(PathsWin32, BothSeparatorsReadAndRootsStayWhole) {

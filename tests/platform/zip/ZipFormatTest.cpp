@@ -1,4 +1,5 @@
 // Entry-name safety and the extended timestamp field.
+#include "platform/rtl/Paths.h"
 #include "platform/zip/EntryNames.h"
 #include "platform/zip/ExtendedTimestamp.h"
 
@@ -6,12 +7,15 @@
 
 namespace {
 
-// "/" is the only separator of stored names; a backslash is an ordinary character of a
-// Linux file name, so "Old\Brany.DB" never lands on Brany.DB.
+// "/" separates the folders of stored names. A backslash is an ordinary character of a
+// Linux file name, so "Old\Brany.DB" never lands on Brany.DB there; on Windows it separates
+// folders, so only the last part is kept and "..\" cannot climb out.
 TEST(FlatEntryName, KeepsOnlyTheLastPartOfSafeNames) {
     EXPECT_EQ(azip::FlatEntryName("Hovory.DB"), "Hovory.DB");
-    EXPECT_EQ(azip::FlatEntryName("Old\\Brany.DB"), "Old\\Brany.DB");
-    EXPECT_EQ(azip::FlatEntryName("data/sub\\Brany.px"), "sub\\Brany.px");
+    const bool backslashSeparates = rtl::IsPathSeparator('\\');
+    EXPECT_EQ(azip::FlatEntryName("Old\\Brany.DB"), backslashSeparates ? "Brany.DB" : "Old\\Brany.DB");
+    EXPECT_EQ(azip::FlatEntryName("data/sub\\Brany.px"), backslashSeparates ? "Brany.px" : "sub\\Brany.px");
+    EXPECT_EQ(azip::FlatEntryName("..\\..\\Brany.DB"), backslashSeparates ? "Brany.DB" : "..\\..\\Brany.DB");
     EXPECT_EQ(azip::FlatEntryName("../../etc/passwd"), "passwd");
     EXPECT_EQ(azip::FlatEntryName("..."), "...");
 }
