@@ -5,36 +5,11 @@
 #include "platform/rtl/Process.h"
 
 #include <cctype>
-#include <cerrno>
 #include <utility>
 
-namespace {
-
-// A directory of this user's that no one else may write into: the lock file in it cannot be
-// put there or replaced by another user.
-bool IsPrivateDirectory(const std::string& path) {
-    rtl::TFileStatus st;
-    return !path.empty() && path.front() == '/' && rtl::FileSystem().Lstat(path, st) == 0 && st.IsDirectory() &&
-           st.Owner == rtl::RealUserId() && (st.Mode & 022) == 0;  // writable by neither group nor others
-}
-
-std::string Environment(const char* name) { return rtl::EnvironmentVariable(name); }
-
-}  // namespace
-
-std::string UserRuntimeDirectory() {
-    const std::string runtime = Environment("XDG_RUNTIME_DIR");
-    if (IsPrivateDirectory(runtime)) return runtime;
-    std::string base = Environment("TMPDIR");
-    if (base.empty() || base.front() != '/') base = "/tmp";
-    const std::string fallback = base + "/tablora-" + std::to_string(rtl::RealUserId());
-    if (rtl::FileSystem().MakeDirectory(fallback, 0700) != 0 && errno != EEXIST) return {};
-    return IsPrivateDirectory(fallback) ? fallback : std::string();
-}
-
 std::string CurrentDesktopName() {
-    const std::string display = Environment("DISPLAY");
-    return display.empty() ? Environment("WAYLAND_DISPLAY") : display;
+    const std::string display = rtl::EnvironmentVariable("DISPLAY");
+    return display.empty() ? rtl::EnvironmentVariable("WAYLAND_DISPLAY") : display;
 }
 
 std::string InstanceLockPath(const std::string& runtimeDir, const std::string& desktop) {

@@ -1,16 +1,13 @@
 // The lock by which a start of the program knows of another start on the same desktop from
-// that start's first moment: a flock on a file in the user's runtime directory, one file per
-// desktop, held until the process ends (a killed process leaves no stale lock).
+// that start's first moment: an advisory lock (flock; LockFileEx on Windows) on a file in the
+// user's runtime directory (rtl::UserRuntimeDirectory), one file per desktop, held until the
+// process ends (a killed process leaves no stale lock).
 #pragma once
 
 #include "app/SingleInstanceGuard.h"
 #include "platform/rtl/AdvisoryLock.h"
 
 #include <string>
-
-// $XDG_RUNTIME_DIR when it names a directory of this user's; else a directory of this user's
-// alone, made with mode 0700 under $TMPDIR or /tmp; "" when neither can be had.
-std::string UserRuntimeDirectory();
 
 // The desktop this process shows its windows on: $DISPLAY, else $WAYLAND_DISPLAY, else "".
 std::string CurrentDesktopName();

@@ -7,19 +7,37 @@
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Process.h"
+#ifdef _WIN32
+#include "platform/windows/Win32WindowClass.h"
+#else
 #include "platform/windows/X11WindowClass.h"
+#endif
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include "app/ProgramImages.h"
+#include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
 
 #include <cstdlib>
 #include <exception>
 
 namespace {
+
+#ifdef _WIN32
+
+// Only the "windows" platform's native windows are HWNDs (not "offscreen", for one).
+bool NamesItsWindows() { return qGuiApp && QGuiApplication::platformName() == QLatin1String("windows"); }
+
+void ApplyMainWindowClass(QWidget& window) {
+    windows::SetWin32WindowClass(static_cast<std::uintptr_t>(window.winId()), MainWindowClassName);
+}
+
+#else
+
+bool NamesItsWindows() { return qGuiApp && qGuiApp->nativeInterface<QNativeInterface::QX11Application>(); }
 
 QByteArray InstanceName() {
     // The same instance name Qt gives the program's other windows.
@@ -36,7 +54,10 @@ void ApplyMainWindowClass(QWidget& window) {
                                InstanceName().toStdString(), MainWindowClassName);
 }
 
-// Qt writes its own WM_CLASS whenever it makes a native window; this puts ours back.
+#endif
+
+// Qt writes its own WM_CLASS whenever it makes a native window (and a new Windows window has
+// none of our properties); this puts ours back.
 class MainWindowClassKeeper final : public QObject {
 public:
     explicit MainWindowClassKeeper(QWidget& window) : QObject(&window), window_(window) {}
@@ -62,12 +83,15 @@ struct LockWaitsThroughUi {
 }  // namespace
 
 void PreferX11Windows() {
+#ifndef _WIN32
+    // Not on Windows, where $DISPLAY may be set (under wine) and only the windows platform exists.
     if (rtl::EnvironmentVariable("QT_QPA_PLATFORM").empty() && !rtl::EnvironmentVariable("DISPLAY").empty())
         rtl::SetEnvironmentVariable("QT_QPA_PLATFORM", "xcb");
+#endif
 }
 
 void MarkAsMainWindow(QWidget& window) {
-    if (!qGuiApp || !qGuiApp->nativeInterface<QNativeInterface::QX11Application>()) return;
+    if (!NamesItsWindows()) return;
     window.installEventFilter(new MainWindowClassKeeper(window));
     ApplyMainWindowClass(window);  // makes the native window if there is none yet
 }

@@ -14,8 +14,9 @@ inline constexpr char ApplicationTitle[] = "Tablora";
 // for, the program's windows go to X11 as well.
 void PreferX11Windows();
 
-// Gives the window the X11 class MainWindowClassName, now and whenever its native window is
-// made anew, so that a later start finds it. Does nothing off X11.
+// Gives the window the class MainWindowClassName (its X11 WM_CLASS class; on Windows a window
+// property, see Win32WindowClass.h), now and whenever its native window is made anew, so that
+// a later start finds it. Does nothing on other window systems.
 void MarkAsMainWindow(QWidget& window);
 
 // Creates the application object titled ApplicationTitle, creates the main window, shows it

@@ -14,8 +14,8 @@ namespace engine {
 
 std::string AliasConfig::DefaultPath() {
     if (const std::string env = rtl::EnvironmentVariable(EngineConfigEnvVar); !env.empty()) return env;
-    const std::string base = rtl::XdgBaseDirectory("XDG_CONFIG_HOME", ".config");
-    return (base.empty() ? std::string(".") : base) + "/tablora/engine.cfg";
+    const std::string dir = rtl::UserConfigDirectory();
+    return rtl::WithTrailingSeparator(dir.empty() ? std::string("./tablora") : dir) + "engine.cfg";
 }
 
 AliasConfig AliasConfig::Load(const std::string& path) {

@@ -4,11 +4,21 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
 
+#include <cerrno>
 #include <filesystem>
 
 namespace rtl {
 
 namespace {
+
+// A directory of this user's that no one else may write into: a lock file in it cannot be
+// put there or replaced by another user.
+bool IsPrivateDirectory(const std::string& path) {
+    constexpr TFileMode othersMayWrite = 0020 | 0002;
+    TFileStatus status;
+    return !path.empty() && path.front() == '/' && FileSystem().Lstat(path, status) == 0 && status.IsDirectory() &&
+           status.Owner == RealUserId() && (status.Mode & othersMayWrite) == 0;
+}
 
 std::string& Override() {
     static std::string dir;
@@ -41,6 +51,21 @@ std::string WritableProgramDirectory() {
     const std::string own = data + "/tablora";
     ForceDirectories(own);
     return own;
+}
+
+std::string UserConfigDirectory() {
+    const std::string base = XdgBaseDirectory("XDG_CONFIG_HOME", ".config");
+    return base.empty() ? std::string() : base + "/tablora";
+}
+
+std::string UserRuntimeDirectory() {
+    const std::string runtime = EnvironmentVariable("XDG_RUNTIME_DIR");
+    if (IsPrivateDirectory(runtime)) return runtime;
+    std::string base = EnvironmentVariable("TMPDIR");
+    if (base.empty() || base.front() != '/') base = "/tmp";
+    const std::string fallback = base + "/tablora-" + std::to_string(RealUserId());
+    if (FileSystem().MakeDirectory(fallback, 0700) != 0 && errno != EEXIST) return {};
+    return IsPrivateDirectory(fallback) ? fallback : std::string();
 }
 
 } // namespace rtl

@@ -38,7 +38,8 @@ bool ChangeCurrentDirectory(const std::string& directory);
 // `path` made absolute against the working directory, "." and ".." parts resolved by name.
 std::string AbsolutePath(const std::string& path);
 
-// The directory for temporary files: $TMPDIR, else the system's, else "/tmp".
+// The directory for temporary files, without a trailing separator: $TMPDIR when it names a
+// directory, else /tmp; on Windows what GetTempPathW names ("" when it names none).
 std::string TemporaryDirectory();
 
 // Asks for large memory pages under the `bytes` at `data` (whole large pages inside it);

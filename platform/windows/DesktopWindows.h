@@ -32,8 +32,8 @@ public:
     virtual void Activate(WindowHandle window) = 0;
 };
 
-// The desktop of this session: X11 when a display can be reached, else a desktop without
-// windows (enumeration finds nothing, activation does nothing).
+// The desktop of this session. On Windows its own; elsewhere X11 when a display can be
+// reached, else a desktop without windows (enumeration finds nothing, activation does nothing).
 std::unique_ptr<IDesktopWindows> OpenDesktopWindows();
 
 }  // namespace windows

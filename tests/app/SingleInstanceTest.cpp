@@ -5,6 +5,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/support/X11TestClient.h"
 #include "tests/support/XvfbServer.h"
+#include "platform/rtl/AppLocations.h"
 
 #include <gtest/gtest.h>
 
@@ -282,25 +283,25 @@ TEST_F(RuntimeDirectoryTest, TheUsersRuntimeDirectoryWhenItIsPrivate) {
     const std::string runtime = temp_ / "run";
     ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
     ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
-    EXPECT_EQ(UserRuntimeDirectory(), runtime);
+    EXPECT_EQ(rtl::UserRuntimeDirectory(), runtime);
 
     // One that others may write into is not used.
     ASSERT_EQ(::chmod(runtime.c_str(), 0777), 0);
-    EXPECT_EQ(UserRuntimeDirectory(), Fallback());
+    EXPECT_EQ(rtl::UserRuntimeDirectory(), Fallback());
 }
 
 TEST_F(RuntimeDirectoryTest, WithoutOneAPrivateDirectoryIsMadeAndAPlantedOneRefused) {
     ::unsetenv("XDG_RUNTIME_DIR");
-    EXPECT_EQ(UserRuntimeDirectory(), Fallback());
+    EXPECT_EQ(rtl::UserRuntimeDirectory(), Fallback());
     struct stat st {};
     ASSERT_EQ(::stat(Fallback().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
-    EXPECT_EQ(UserRuntimeDirectory(), Fallback());  // found again
+    EXPECT_EQ(rtl::UserRuntimeDirectory(), Fallback());  // found again
 
     // A link put in its place (by anyone who can write to the temporary directory) is refused.
     ASSERT_EQ(::rmdir(Fallback().c_str()), 0);
     ASSERT_EQ(::symlink(temp_.Path().c_str(), Fallback().c_str()), 0);
-    EXPECT_EQ(UserRuntimeDirectory(), "");
+    EXPECT_EQ(rtl::UserRuntimeDirectory(), "");
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include "tools/common/JsonOutput.h"
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/pdx/ValueText.h"
+#include "platform/rtl/Process.h"
 
 #include <CLI/CLI.hpp>
 

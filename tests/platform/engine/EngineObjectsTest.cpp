@@ -141,3 +141,16 @@ TEST(TableFamily, SecondaryIndexExtensionsAreHexadecimal) {
     EXPECT_EQ(TableBaseName("/d/Hovory.DB"), "Hovory");
     EXPECT_EQ(TableBaseName("Hovory"), "Hovory");
 }
+
+TEST(EngineConfigLocation, TheVariableWinsElseTheUsersConfigurationDirectory) {
+    const char* savedConfigHome = std::getenv("XDG_CONFIG_HOME");
+    const std::string saved = savedConfigHome ? savedConfigHome : "";
+    ::setenv("XDG_CONFIG_HOME", "/home/operator/.cfg", 1);
+    {
+        ScopedEngineConfig config("/srv/tablora/aliases.cfg");
+        EXPECT_EQ(AliasConfig::DefaultPath(), "/srv/tablora/aliases.cfg");
+    }
+    EXPECT_EQ(AliasConfig::DefaultPath(), "/home/operator/.cfg/tablora/engine.cfg");
+    if (savedConfigHome) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
+    else ::unsetenv("XDG_CONFIG_HOME");
+}
