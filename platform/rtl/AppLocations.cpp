@@ -20,6 +20,14 @@ bool IsPrivateDirectory(const std::string& path) {
            status.Owner == RealUserId() && (status.Mode & othersMayWrite) == 0;
 }
 
+// Where the package manager installs programs: files the program made there would outlive
+// the package, even where root may write.
+bool IsSystemProgramDirectory(const std::string& dir) {
+    for (const char* system : {"/usr", "/bin", "/sbin", "/lib", "/opt"})
+        if (dir == system || dir.rfind(std::string(system) + "/", 0) == 0) return true;
+    return false;
+}
+
 std::string& Override() {
     static std::string dir;
     return dir;
@@ -45,7 +53,7 @@ std::string XdgBaseDirectory(const char* envVar, const char* homeRelative) {
 
 std::string WritableProgramDirectory() {
     const std::string dir = ProgramDirectory();
-    if (FileSystem().Access(dir, AccessWrite | AccessExecute) == 0) return dir;
+    if (!IsSystemProgramDirectory(dir) && FileSystem().Access(dir, AccessWrite | AccessExecute) == 0) return dir;
     const std::string data = XdgBaseDirectory("XDG_DATA_HOME", ".local/share");
     if (data.empty()) return dir;
     const std::string own = data + "/tablora";

@@ -133,6 +133,20 @@ TEST_F(AppLocationsTest, AProgramFolderThatTakesNoFilesSendsThemToTheUsersDataFo
     EXPECT_TRUE(fs::is_directory(Under("data") + "/tablora"));
 }
 
+// Installed by the package into /usr/bin: even root (who may write there) keeps its files in
+// its own data folder, so removing the package leaves nothing behind.
+TEST_F(AppLocationsTest, AnInstalledProgramsFolderTakesNoFilesEvenWhereItIsWritable) {
+    SetVariable("XDG_DATA_HOME", Under("data"));
+    for (const char* installed : {"/usr/bin", "/usr/local/bin", "/opt/tablora"}) {
+        rtl::OverrideProgramDirectory(installed);
+        EXPECT_EQ(rtl::WritableProgramDirectory(), Under("data") + "/tablora") << installed;
+    }
+    // A folder merely named like one is not one.
+    fs::create_directories(Under("usrx"));
+    rtl::OverrideProgramDirectory(Under("usrx"));
+    EXPECT_EQ(rtl::WritableProgramDirectory(), Under("usrx"));
+}
+
 #endif
 
 }  // namespace
