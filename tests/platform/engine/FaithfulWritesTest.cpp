@@ -316,7 +316,7 @@ TEST(SecondaryIndexes, AnIndexToDropStaysUntilTheNewDataFileIsInPlace) {
         }
         ASSERT_TRUE(fs.Struck()) << "the rename of the data file was never reached";
         const std::string at = fs.StruckAt();
-        struckTheDataFile = at.size() >= 8 && at.compare(at.size() - 8, 8, "/case.db") == 0;
+        struckTheDataFile = rtl::ExtractFileName(at) == "case.db";  // "rename <from> -> <dir>/case.db"
         const auto after = DirectoryBytes(dir.Path());
         for (const auto& [name, bytes] : before) {
             const auto it = after.find(name);
