@@ -148,7 +148,7 @@ TEST(Probe, AStaleIndexFallsBackToReadingTheTable) {
     fs::copy_file(px, oldPx);
     TGeneratedRows more(path, 200, [](std::uint64_t, int) { return engine::TValue(); });
     AppendRecords(path, more, true, dir.Path());
-    fs::copy_file(oldPx, px, fs::copy_options::overwrite_existing);
+    test::CopyOver(oldPx, px);
     const auto table = TParadoxTable::Open(path);
     std::string key(4, '\0');
     EncodeFlippedInt(650, reinterpret_cast<std::uint8_t*>(key.data()), 4);
