@@ -1,9 +1,14 @@
-// Which file a descriptor stands for, for the fault injector's reports: Windows names the
-// file of a handle, which the seam keeps behind the descriptor; the report gives the number.
+// Which file a descriptor stands for, as Windows tells it for the handle behind it, for the
+// fault injector's path filter and reports.
 #include "platform/rtl/FaultInjection.h"
+
+#include "platform/rtl/Win32Path.h"
 
 namespace rtl {
 
-std::string TFaultInjectingFileSystem::PathOf(int fd) const { return "fd " + std::to_string(fd); }
+std::string TFaultInjectingFileSystem::PathOf(int fd) const {
+    std::string name;
+    return NameOfDescriptor(fd, name) ? name : "fd " + std::to_string(fd);
+}
 
 } // namespace rtl

@@ -94,6 +94,31 @@ bool RemoveFile(int fd, TOpenFile& file) {
     return true;
 }
 
+} // namespace
+
+bool NameOfDescriptor(int fd, std::string& name) {
+    TOpenFile file;
+    if (!FindFile(fd, file)) return false;
+    std::wstring wide(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetFinalPathNameByHandleW(file.Handle, wide.data(), static_cast<DWORD>(wide.size()),
+                                                    FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) return false;
+        if (n < wide.size()) {
+            wide.resize(n);
+            break;
+        }
+        wide.resize(n);
+    }
+    constexpr std::wstring_view Unc = L"\\\\?\\UNC\\", Long = L"\\\\?\\";
+    std::wstring_view view = wide;
+    if (view.substr(0, Unc.size()) == Unc) name = "\\\\" + FromWide(view.substr(Unc.size()));
+    else name = FromWide(view.substr(0, Long.size()) == Long ? view.substr(Long.size()) : view);
+    return true;
+}
+
+namespace {
+
 int Fail() { return FailWithLastError() ? 0 : -1; }
 
 int FailWith(int error) {

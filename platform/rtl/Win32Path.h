@@ -17,4 +17,9 @@ std::string FromWide(std::wstring_view wide);
 // False with errno set when there is no such form ("" is no path: ENOENT).
 bool LongPath(const std::string& path, std::wstring& wide);
 
+// The name Windows gives now to the file behind a seam descriptor (it follows renames, as
+// /proc/self/fd does), without the \\?\ prefix; false when the descriptor or its name is
+// unknown. Kept with the descriptor table in FileSystemWin32.cpp.
+bool NameOfDescriptor(int fd, std::string& name);
+
 } // namespace rtl

@@ -17,6 +17,13 @@ inline std::string FileBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Writes the bytes of `from` over `to`, in place. (MinGW's std::filesystem::copy_file with
+// overwrite_existing takes two files of one drive for the same file and refuses.)
+inline void CopyOver(const std::string& from, const std::string& to) {
+    const std::string bytes = FileBytes(from);
+    std::ofstream(to, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 class TempDir {
 public:
     TempDir() {

@@ -6,12 +6,15 @@
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
+#include "platform/rtl/FileSystem.h"
 #include "tests/platform/engine/TinyTable.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -235,13 +238,13 @@ TEST_F(OrdersDamage, ScrambledPrimaryIndexLeavesDataReadable) {
 
 TEST(MemoDamage, CutOrMissingMemoFileMarksBlobsBadKeepsRecords) {
     DamagedCopy copy("paradoxdriver/src/test/resources/db", "CUSTOMER");
-    const auto intactTable = TParadoxTable::Open(copy.Db());
+    auto intactTable = TParadoxTable::Open(copy.Db());
     const auto intact = CheckTable(*intactTable);
     ASSERT_FALSE(HasProblem(intact, ProblemKind::Blob)) << Kinds(intact);
     std::string mb = ReadBytes(copy.File(".MB"));
     mb.resize(4096 + 100);
     WriteBytes(copy.File(".MB"), mb);
-    const auto cut = TParadoxTable::Open(copy.Db());
+    auto cut = TParadoxTable::Open(copy.Db());
     const auto report = CheckTable(*cut);
     EXPECT_TRUE(HasProblem(report, ProblemKind::Blob)) << Kinds(report);
     EXPECT_EQ(report.RecordsFound, 20u);
@@ -260,7 +263,9 @@ TEST(MemoDamage, CutOrMissingMemoFileMarksBlobsBadKeepsRecords) {
         problems);
     EXPECT_GT(bad, 0);
 
-    fs::remove(copy.File(".MB"));
+    intactTable.reset();  // the memo file goes while no table of ours holds it
+    cut.reset();
+    ASSERT_EQ(rtl::FileSystem().Unlink(copy.File(".MB")), 0) << std::strerror(errno);
     const auto missing = CheckTable(*TParadoxTable::Open(copy.Db()));
     EXPECT_TRUE(HasProblem(missing, ProblemKind::MemoFile));
     EXPECT_EQ(missing.RecordsFound, 20u);
@@ -322,7 +327,7 @@ TEST(SecondaryIndexDamage, MissingTreeAndStaleCountAreReported) {
     std::string bytes = ReadBytes(x);
     Put16(bytes, 0x06, 19);  // one entry fewer than the table's 20 records
     WriteBytes(x, bytes);
-    fs::remove(copy.File(".Y06"));
+    ASSERT_EQ(rtl::FileSystem().Unlink(copy.File(".Y06")), 0) << std::strerror(errno);  // read-only, as copied
     const auto report = CheckTable(*TParadoxTable::Open(copy.Db()));
     int secondary = 0;
     for (const auto& p : report.Problems) secondary += p.Kind == ProblemKind::SecondaryIndex ? 1 : 0;

@@ -148,7 +148,7 @@ TEST(Probe, AStaleIndexFallsBackToReadingTheTable) {
     fs::copy_file(px, oldPx);
     TGeneratedRows more(path, 200, [](std::uint64_t, int) { return engine::TValue(); });
     AppendRecords(path, more, true, dir.Path());
-    fs::copy_file(oldPx, px, fs::copy_options::overwrite_existing);
+    test::CopyOver(oldPx, px);
     const auto table = TParadoxTable::Open(path);
     std::string key(4, '\0');
     EncodeFlippedInt(650, reinterpret_cast<std::uint8_t*>(key.data()), 4);
@@ -316,7 +316,7 @@ TEST(SecondaryIndexes, AnIndexToDropStaysUntilTheNewDataFileIsInPlace) {
         }
         ASSERT_TRUE(fs.Struck()) << "the rename of the data file was never reached";
         const std::string at = fs.StruckAt();
-        struckTheDataFile = at.size() >= 8 && at.compare(at.size() - 8, 8, "/case.db") == 0;
+        struckTheDataFile = rtl::ExtractFileName(at) == "case.db";  // "rename <from> -> <dir>/case.db"
         const auto after = DirectoryBytes(dir.Path());
         for (const auto& [name, bytes] : before) {
             const auto it = after.find(name);

@@ -9,6 +9,7 @@
 #include "platform/engine/paradox/TableCheck.h"
 #include "platform/engine/paradox/TableFiles.h"
 #include "tests/platform/engine/TinyTable.h"
+#include "platform/rtl/Paths.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -178,6 +179,11 @@ TEST(TableHeader, UnusableHeadersRaiseReadableErrors) {
     EXPECT_THROW(TParadoxTable::Open(dir / "missing.db"), engine::EDBEngineError);
 }
 
+// A file's full name as the engine makes it: the folder, the platform's separator, the name.
+std::string InFolder(const test::TempDir& dir, const std::string& name) {
+    return rtl::WithTrailingSeparator(dir.Path()) + name;
+}
+
 TEST(TableFiles, FoundByNameWithOrWithoutExtensionIgnoringCase) {
     test::TempDir dir;
     dir.WriteFile("Hovory.DB", SmallTable(12).Build());
@@ -189,16 +195,16 @@ TEST(TableFiles, FoundByNameWithOrWithoutExtensionIgnoringCase) {
     dir.WriteFile("Hovory.XYZ", "");
     dir.WriteFile("Hovory2.X03", "");
     const std::string db = FindDataFile(dir.Path(), "HOVORY");
-    EXPECT_EQ(db, dir / "Hovory.DB");
+    EXPECT_EQ(db, InFolder(dir, "Hovory.DB"));
     EXPECT_EQ(FindDataFile(dir.Path(), "hovory.db"), db);
     EXPECT_EQ(FindDataFile(dir.Path(), "Hovory.px"), "");
     EXPECT_EQ(FindDataFile(dir.Path(), "Hov*"), "");
-    EXPECT_EQ(FindCompanionFile(db, ".mb"), dir / "hovory.Mb");
-    EXPECT_EQ(FindCompanionFile(db, ".px"), dir / "HOVORY.PX");
+    EXPECT_EQ(FindCompanionFile(db, ".mb"), InFolder(dir, "hovory.Mb"));
+    EXPECT_EQ(FindCompanionFile(db, ".px"), InFolder(dir, "HOVORY.PX"));
     const auto secondaries = FindSecondaryIndexes(db);
     ASSERT_EQ(secondaries.size(), 2u);
-    EXPECT_EQ(secondaries[0].DataPath, dir / "Hovory.X02");
-    EXPECT_EQ(secondaries[0].TreePath, dir / "Hovory.Y02");
+    EXPECT_EQ(secondaries[0].DataPath, InFolder(dir, "Hovory.X02"));
+    EXPECT_EQ(secondaries[0].TreePath, InFolder(dir, "Hovory.Y02"));
     EXPECT_EQ(secondaries[1].TreePath, "");
     EXPECT_NO_THROW(OpenTableByName(dir.Path(), "hOvOrY"));
     EXPECT_THROW(OpenTableByName(dir.Path(), "Other"), engine::EDBEngineError);

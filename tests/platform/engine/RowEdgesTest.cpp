@@ -205,7 +205,7 @@ TEST_F(StaleIndex, AnEmptyIndexOfATableWithRows) {
     // An index written when the table was empty, rows added since by another program.
     TempDir other;
     const std::string empty = MakeKeyedTable(other, 0);
-    fs::copy_file(FindCompanionFile(empty, ".px"), px_, fs::copy_options::overwrite_existing);
+    test::CopyOver(FindCompanionFile(empty, ".px"), px_);
     for (const std::int64_t k : {10, 150, 270}) EXPECT_EQ(PostKey(path_, k), EngineErrorKind::KeyViolation) << k;
 }
 
