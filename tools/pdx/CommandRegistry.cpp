@@ -29,6 +29,8 @@ void TCommandRegistry::PrintUsage(std::ostream& out) const {
 
 int TCommandRegistry::Run(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) const {
     CLI::App app("pdx", "pdx");
+    // A path such as "/data/Hovory.db" is an argument on every system, never a "/option".
+    app.allow_windows_style_options(false);
     // "pdx help" is the usage, as "pdx --help" is.
     CLI::App* help = app.add_subcommand("help")->allow_extras();
     std::vector<std::pair<CLI::App*, TCommandRun>> runs;

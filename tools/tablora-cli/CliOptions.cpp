@@ -81,6 +81,8 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
     bool yes = false, no = false;
     std::string keep, keepBackups;
     CLI::App app("tablora-cli", "tablora-cli");
+    // A path such as "/data/Hovory.db" is an argument on every system, never a "/option".
+    app.allow_windows_style_options(false);
     DeclareOptions(app, o, yes, no, keep, keepBackups);
     try {
         app.parse(argc, argv);

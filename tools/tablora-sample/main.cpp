@@ -46,6 +46,8 @@ int main(int argc, char** argv) {
     std::string rows, seed;
     std::optional<std::string> alias;
     CLI::App app("tablora-sample", "tablora-sample");
+    // A path such as "/data/Hovory.db" is an argument on every system, never a "/option".
+    app.allow_windows_style_options(false);
     app.set_help_flag();  // the usage text is our own
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
     app.add_flag("-h,--help", help);

@@ -67,6 +67,9 @@ TEST(PdxCommandLine, NegativeValuesAreValuesAndOptionsStandAnywhere) {
 }
 
 TEST(PdxJson, FileNamesThatAreNotUtf8PrintAsReplacementAndSlovakOnesWhole) {
+#ifdef _WIN32
+    GTEST_SKIP() << "NTFS keeps names in UTF-16: a name that is not UTF-8 cannot be made there";
+#endif
     test::TempDir dir;
     const std::string codePage = CopyFamily("db", "ORDERS", dir, "Br\x9a" "any");
     const std::string slovak = CopyFamily("db", "ORDERS", dir, "Objednávky_čšťž");
