@@ -6,6 +6,7 @@
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/engine/paradox/TableGeometry.h"
 #include "platform/rtl/AdvisoryLock.h"
+#include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/tutil/RecordValidation.h"
@@ -180,9 +181,10 @@ std::vector<TTableExportReport> ExportTables(const std::string& directory, const
         std::string name = asked;
         if (const std::string path = FindDataFile(directory, asked); !path.empty())
             name = rtl::ChangeFileExt(rtl::ExtractFileName(path), "");
+        // One file per table in --to-csv: names the disk takes for one (letter case) get a number.
         std::string exportName = name;
-        for (int n = 2; taken.count(rtl::LowerAscii(exportName)); ++n) exportName = name + "_" + std::to_string(n);
-        taken.insert(rtl::LowerAscii(exportName));
+        for (int n = 2; taken.count(rtl::FileNameKey(exportName)); ++n) exportName = name + "_" + std::to_string(n);
+        taken.insert(rtl::FileNameKey(exportName));
 
         TTableExportReport report;
         report.Table = exportName;
