@@ -72,14 +72,47 @@ public:
     // directory must not end as if it had done its work.
     bool TablesFound(const std::string& caption);
 
-    // What the last backup did besides copying, for callers that report it (the command
-    // line): whether a zip backup wrote its archive, and the names of the index files a
-    // directory backup without indexes removed from its target as stale.
+    // The tables (names without extension, letter case ignored) that a backup, a restore and
+    // an index deletion are limited to; empty: every table of the database. A named table the
+    // database or the backup does not hold is refused before anything is touched.
+    std::vector<std::string> OnlyTables;
+
+    // What the last backup did, for callers that report it (the command line, the window's
+    // end-of-task text): whether a zip backup wrote its archive, the names of the index files
+    // a directory backup without indexes removed from its target as stale, and what it wrote.
     struct TBackupReport {
         bool ArchiveWritten = false;
         std::vector<std::string> StaleIndexesRemoved;
+        std::string Target;            // the directory or archive written
+        int Tables = 0;                // tables backed up
+        int Files = 0;                 // files written
+        std::uint64_t Bytes = 0;       // bytes of those files
     };
     TBackupReport LastBackup;
+
+    // What the last restore did, for the same callers.
+    struct TRestoreReport {
+        std::string Source;                      // the backup directory or archive
+        bool Completed = false;                  // every table it set out to restore is in place
+        std::vector<std::string> TablesRestored; // tables put back, in order
+        int FilesReplaced = 0;                   // live files written over
+        int FilesAdded = 0;                      // files the database did not hold
+        int FilesRemoved = 0;                    // live files of a restored table the backup lacks
+        std::uint64_t Bytes = 0;                 // bytes of the files put in place
+        struct TLeft {
+            std::string Table;
+            std::string Reason;
+        };
+        std::vector<TLeft> TablesLeft;           // tables refused or left as they were, and why
+    };
+    TRestoreReport LastRestore;
+
+    // What the last index deletion removed.
+    struct TIndexDeletionReport {
+        int Tables = 0;                          // tables whose index files were deleted
+        std::vector<std::string> FilesDeleted;
+    };
+    TIndexDeletionReport LastIndexDeletion;
 
     // Backup and restore.
     void BackupToDirectory(const std::string& directory, bool withIndexes, std::uint8_t copyMode);
