@@ -8,6 +8,7 @@
 
 #include "platform/zip/ArchiveFile.h"
 #include "platform/zip/ExtendedTimestamp.h"
+#include "platform/zip/ParallelDeflate.h"
 #include "platform/zip/ZipReporter.h"
 #include "platform/zip/ZipReason.h"
 #include "platform/rtl/Messages.h"
@@ -43,10 +44,13 @@ std::string StoredName(const std::string& path, bool saveStructure) {
 // would only fail the whole archive).
 class FileSource {
 public:
+    // With `workers` the source hands libzip the file deflated by them (libzip copies such
+    // data as it is); without, the file as it is, for libzip to store.
     FileSource(std::string name, std::string path, const rtl::TFileStatus& st, ZipReporter& reporter,
-               const std::atomic<bool>& abort)
+               const std::atomic<bool>& abort, TDeflateWorkers* workers)
         : name_(std::move(name)), path_(std::move(path)), size_(st.Size),
-          mtime_(static_cast<std::time_t>(st.ModifySeconds())), reporter_(reporter), abort_(abort) {
+          mtime_(static_cast<std::time_t>(st.ModifySeconds())), reporter_(reporter), abort_(abort),
+          workers_(workers) {
         zip_error_init(&error_);
     }
     ~FileSource() {
@@ -65,13 +69,34 @@ private:
         switch (cmd) {
         case ZIP_SOURCE_SUPPORTS:
             return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE,
-                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, -1);
+                                                  ZIP_SOURCE_STAT, ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE,
+                                                  ZIP_SOURCE_GET_FILE_ATTRIBUTES, -1);
+        case ZIP_SOURCE_GET_FILE_ATTRIBUTES: {
+            auto* attributes = static_cast<zip_file_attributes_t*>(data);
+            if (workers_) {
+                // The level's hint in the entry's flags, as libzip gives deflated entries.
+                const int level = workers_->Level();
+                attributes->valid |= ZIP_FILE_ATTRIBUTES_GENERAL_PURPOSE_BIT_FLAGS;
+                attributes->general_purpose_bit_mask = 0x0006;  // bits 1 and 2: the deflate option
+                attributes->general_purpose_bit_flags = level < 3 ? 2 << 1 : level > 7 ? 1 << 1 : 0;
+            }
+            return sizeof(zip_file_attributes_t);
+        }
         case ZIP_SOURCE_STAT: {
             auto* st = static_cast<zip_stat_t*>(data);
             zip_stat_init(st);
             st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
             st->size = size_;
             st->mtime = mtime_;
+            if (workers_) {
+                st->valid |= ZIP_STAT_COMP_METHOD;
+                st->comp_method = ZIP_CM_DEFLATE;
+                // Known once the whole stream was read; libzip asks again then.
+                if (crc_) {
+                    st->valid |= ZIP_STAT_CRC;
+                    st->crc = *crc_;
+                }
+            }
             return sizeof(zip_stat_t);
         }
         case ZIP_SOURCE_ERROR:
@@ -81,12 +106,16 @@ private:
                 return Fail(ZIP_ER_CANCELLED, 0, FileStatus::CannotOpen, rtl::Text(rtl::TMsg::ZipAborted), false);
             fd_ = rtl::FileSystem().Open(path_, O_RDONLY | O_NONBLOCK);
             if (fd_ < 0) return Fail(ZIP_ER_OPEN, errno, FileStatus::CannotOpen, rtl::SystemReason(errno), true);
+            rtl::FileSystem().AdviseSequential(fd_);
             read_ = 0;
+            crc_.reset();
+            if (workers_) deflated_ = std::make_unique<TDeflateStream>(*workers_, size_);
             reporter_.FileStarted(name_, path_, size_);
             return 0;
         case ZIP_SOURCE_READ:
             return Read(data, length);
         case ZIP_SOURCE_CLOSE:
+            deflated_.reset();
             if (fd_ >= 0) {
                 rtl::FileSystem().Close(fd_);
                 reporter_.FileEnded();
@@ -108,6 +137,7 @@ private:
     zip_int64_t Read(void* data, zip_uint64_t length) {
         if (abort_)
             return Fail(ZIP_ER_CANCELLED, 0, FileStatus::ReadError, rtl::Text(rtl::TMsg::ZipAborted), false);
+        if (deflated_) return ReadDeflated(data, length);
         const ssize_t n = rtl::FileSystem().Read(fd_, data, length);
         if (n < 0) return Fail(ZIP_ER_READ, errno, FileStatus::ReadError, rtl::SystemReason(errno), true);
         read_ += static_cast<zip_uint64_t>(n);
@@ -116,6 +146,40 @@ private:
         // would be stored wrong.
         if (read_ > size_ || (n == 0 && read_ != size_))
             return Fail(ZIP_ER_INCONS, 0, FileStatus::ChangedWhileRead, rtl::Text(rtl::TMsg::ZipChangedWhilePacking), true);
+        return n;
+    }
+
+    // Keeps the workers fed a few chunks ahead of what libzip takes.
+    zip_int64_t ReadDeflated(void* data, zip_uint64_t length) {
+        while (deflated_->NeedsInput()) {
+            const std::size_t wanted = deflated_->NextInputSize();
+            unsigned char* buffer = deflated_->InputBuffer();
+            std::size_t got = 0;
+            while (got < wanted) {
+                const ssize_t n = rtl::FileSystem().Read(fd_, buffer + got, wanted - got);
+                if (n < 0) return Fail(ZIP_ER_READ, errno, FileStatus::ReadError, rtl::SystemReason(errno), true);
+                if (n == 0) break;
+                got += static_cast<std::size_t>(n);
+            }
+            read_ += got;
+            reporter_.BytesDone(got);
+            // The stated size went into the headers already: a file that shrank or grew
+            // meanwhile would be stored wrong (one byte past the end tells it grew).
+            ssize_t beyond = 0;
+            if (got == wanted && read_ == size_) {
+                char byte = 0;
+                beyond = rtl::FileSystem().Read(fd_, &byte, 1);
+                if (beyond < 0) return Fail(ZIP_ER_READ, errno, FileStatus::ReadError, rtl::SystemReason(errno), true);
+            }
+            if (got < wanted || beyond > 0)
+                return Fail(ZIP_ER_INCONS, 0, FileStatus::ChangedWhileRead,
+                            rtl::Text(rtl::TMsg::ZipChangedWhilePacking), true);
+            deflated_->SubmitInput();
+        }
+        const std::int64_t n = deflated_->Take(data, static_cast<std::size_t>(length));
+        // zlib fails on memory alone: its input is in memory.
+        if (n < 0) return Fail(ZIP_ER_ZLIB, ENOMEM, FileStatus::ReadError, rtl::SystemReason(ENOMEM), true);
+        if (n == 0) crc_ = deflated_->Crc();
         return n;
     }
 
@@ -134,6 +198,9 @@ private:
     std::time_t mtime_;
     ZipReporter& reporter_;
     const std::atomic<bool>& abort_;
+    TDeflateWorkers* workers_;
+    std::unique_ptr<TDeflateStream> deflated_;
+    std::optional<std::uint32_t> crc_;
     zip_error_t error_;
     int fd_ = -1;
     zip_uint64_t read_ = 0;
@@ -187,6 +254,7 @@ struct PackOptions {
 // The files added to a run so far.
 struct PackRun {
     const std::atomic<bool>& abort;
+    TDeflateWorkers* workers;  // none when storing
     std::vector<std::unique_ptr<FileSource>> sources;  // outlive zip_close, which reads them
     mode_t readableBy = 0666;
     std::uint64_t totalBytes = 0;
@@ -206,7 +274,8 @@ bool AddFile(zip_t* archive, const std::string& path, const PackOptions& setting
         return false;
     }
     run.readableBy &= st.Mode | S_IRUSR | S_IWUSR;
-    auto source = std::make_unique<FileSource>(name, path, st, reporter, run.abort);
+    // An empty file is left to libzip, which stores it, as Info-ZIP does.
+    auto source = std::make_unique<FileSource>(name, path, st, reporter, run.abort, st.Size > 0 ? run.workers : nullptr);
     zip_source_t* zs = zip_source_function(archive, &FileSource::Callback, source.get());
     if (!zs) {
         reporter.FileDone(name, path, FileStatus::CannotOpen, ZipReason(archive));
@@ -270,7 +339,9 @@ RunResult TZipPacker::Pack(const std::string& archivePath, const TSettings& sett
     zip_register_progress_callback_with_state(archive, 0.01, &Progress, nullptr, &progress);
 
     const std::optional<rtl::TFileIdentity> replaced = rtl::IdentityOf(archivePath);
-    PackRun run{abort_, {}};
+    std::optional<TDeflateWorkers> workers;
+    if (settings.level > 0) workers.emplace(settings.level);
+    PackRun run{abort_, workers ? &*workers : nullptr, {}};
     for (const std::string& path : files) {
         if (abort_) break;
         AddFile(archive, path, {settings.saveStructure, settings.level}, reporter, run);

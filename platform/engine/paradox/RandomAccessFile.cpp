@@ -4,6 +4,7 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -33,8 +34,12 @@ std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& pa
 
 TRandomAccessFile::~TRandomAccessFile() { rtl::FileSystem().Close(fd_); }
 
-std::size_t TRandomAccessFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t len) const {
-    auto* out = static_cast<unsigned char*>(buffer);
+namespace {
+constexpr std::size_t FirstReadAhead = 64 * 1024;
+constexpr std::size_t MaxReadAhead = 1024 * 1024;
+} // namespace
+
+std::size_t TRandomAccessFile::ReadFromFile(std::uint64_t offset, unsigned char* out, std::size_t len) const {
     std::size_t done = 0;
     while (done < len && offset + done < size_) {
         const ssize_t n = rtl::FileSystem().ReadAt(fd_, out + done, len - done, offset + done);
@@ -45,7 +50,32 @@ std::size_t TRandomAccessFile::ReadAt(std::uint64_t offset, void* buffer, std::s
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
+    return done;
+}
+
+std::size_t TRandomAccessFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t len) const {
+    auto* out = static_cast<unsigned char*>(buffer);
+    const bool inWindow = offset >= windowStart_ && offset - windowStart_ <= windowFill_;
+    if (!(inWindow && offset - windowStart_ + len <= windowFill_)) {
+        // Reading on from where the last read ended (or from within the window) is a scan.
+        const bool sequential = offset == lastEnd_ || inWindow;
+        readAhead_ = sequential ? std::min(std::max(2 * readAhead_, FirstReadAhead), MaxReadAhead) : 0;
+        windowFill_ = 0;
+        if (len >= readAhead_ || offset >= size_) {
+            const std::size_t done = ReadFromFile(offset, out, len);
+            std::memset(out + done, 0, len - done);
+            lastEnd_ = offset + len;
+            return done;
+        }
+        window_.resize(readAhead_);
+        windowStart_ = offset;
+        windowFill_ = ReadFromFile(offset, window_.data(), readAhead_);
+    }
+    const std::size_t at = static_cast<std::size_t>(offset - windowStart_);
+    const std::size_t done = std::min(len, windowFill_ - at);
+    std::memcpy(out, window_.data() + at, done);
     std::memset(out + done, 0, len - done);
+    lastEnd_ = offset + len;
     return done;
 }
 

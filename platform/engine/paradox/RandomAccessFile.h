@@ -2,12 +2,17 @@
 // Bytes past the end of the file read as zero, because old writers left the last block short;
 // a read the system refuses (EIO, a vanished network share) raises, since zeros in its place
 // would read as damage, or as no rows at all, to a writer about to rewrite the table.
+//
+// Reads that follow one another through the file are served from a read-ahead window that
+// grows up to 1 MiB, so a scan block by block costs one system call per window, not one per
+// block; a read elsewhere drops the window and reads just what it asks. Not for two threads.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace engine::paradox {
 
@@ -29,9 +34,18 @@ public:
 private:
     TRandomAccessFile(int fd, std::string path, std::uint64_t size)
         : fd_(fd), path_(std::move(path)), size_(size) {}
+    // Reads up to `len` bytes at `offset` (none from `size_` on); how many came.
+    std::size_t ReadFromFile(std::uint64_t offset, unsigned char* out, std::size_t len) const;
+
     int fd_;
     std::string path_;
     std::uint64_t size_;
+    // The read-ahead window: file bytes from windowStart_, and where the last read ended.
+    mutable std::vector<unsigned char> window_;
+    mutable std::uint64_t windowStart_ = 0;
+    mutable std::size_t windowFill_ = 0;
+    mutable std::size_t readAhead_ = 0;
+    mutable std::uint64_t lastEnd_ = UINT64_MAX;
 };
 
 } // namespace engine::paradox

@@ -14,8 +14,9 @@
 
 namespace engine::paradox {
 
-// Enough to sort a million 60-byte records without spilling.
-inline constexpr std::size_t DefaultSortMemory = 80u << 20;
+// What a command may hold for sorting: with the rest of the process it stays well under
+// 64 MiB, whatever the table's size (a million 60-byte records spill in three runs).
+inline constexpr std::size_t DefaultSortMemory = 32u << 20;
 
 class TRecordSorter {
 public:

@@ -4,7 +4,9 @@
 #include "platform/engine/paradox/ByteOrder.h"
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/paradox/FieldValue.h"
 #include "platform/engine/paradox/KeyOrder.h"
+#include "platform/engine/paradox/MemoFile.h"
 #include "platform/engine/paradox/RecordSorter.h"
 #include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableFiles.h"
@@ -12,7 +14,9 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
 
 namespace engine::paradox {
 
@@ -88,17 +92,30 @@ TTableReport CheckTable(const TParadoxTable& table) {
                 havePrevious = true;
             }
             for (const int f : blobFields) {
-                failures.clear();
-                const TFieldValue v = decoder.DecodeField(rec, f, &failures);
-                std::string fault = failures.empty() ? std::string() : failures.front().Reason;
-                if (fault.empty() && !v.IsNull) fault = PrefixFault(h.Fields[static_cast<std::size_t>(f)].TypeCode, v.Bytes);
+                const TFieldInfo& field = h.Fields[static_cast<std::size_t>(f)];
+                std::string fault;
+                if (field.SizeFitsType()) {
+                    // Read, not decoded: whether it reads is the question, not its text.
+                    const std::uint8_t* p = rec + field.Offset;
+                    if (field.Size >= BlobDescriptorSize && !std::all_of(p, p + field.Size, [](std::uint8_t b) { return b == 0; })) {
+                        const TBlobResult blob = ReadBlobField(p, field.Size, table.Memo());
+                        fault = !blob.Ok ? blob.Error : blob.Bytes.empty() ? std::string() : PrefixFault(field.TypeCode, blob.Bytes);
+                    }
+                } else {
+                    failures.clear();
+                    const TFieldValue v = decoder.DecodeField(rec, f, &failures);
+                    fault = failures.empty() ? std::string() : failures.front().Reason;
+                    if (fault.empty() && !v.IsNull) fault = PrefixFault(field.TypeCode, v.Bytes);
+                }
                 if (!fault.empty() && blobReports++ < MaxBlobReports)
                     report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, block.Number, offset,
                                                             rtl::Format(rtl::TMsg::CheckBlobField, {h.Fields[static_cast<std::size_t>(f)].Name, fault})});
             }
             for (const int f : autoIncFields) {
-                const TFieldValue v = decoder.DecodeField(rec, f, nullptr);
-                if (!v.IsNull && v.Integer > report.MaxAutoIncrement) report.MaxAutoIncrement = v.Integer;
+                const TFieldInfo& field = h.Fields[static_cast<std::size_t>(f)];
+                const auto n = field.SizeFitsType() ? DecodeFlippedInt(rec + field.Offset, field.Size)
+                                                    : std::optional<std::int64_t>();
+                if (n && *n > report.MaxAutoIncrement) report.MaxAutoIncrement = *n;
             }
         }
         report.Chain.push_back(std::move(summary));
