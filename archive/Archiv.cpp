@@ -18,6 +18,8 @@ TArchiv* ActiveArchiv = nullptr;
 namespace {
 
 constexpr const char* SuccessStatus = "255";
+constexpr const char* NotFoundStatus = "1";
+static_assert(static_cast<int>(azip::FileStatus::NotFound) == 1);
 constexpr const char* NotAnArchiveText = "Súbor \"%s\"\r\nnie je archív zip";
 constexpr const char* UnpackQuestionText = "Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?";
 constexpr const char* UnpackQuestionWithReasonText =
@@ -46,9 +48,12 @@ std::string& ArchiveBeingPacked() {
 }
 
 // Empty stays empty (the current directory); otherwise it ends with a separator.
-std::string NormaliseTargetDirectory(const std::string& dir) {
-    if (dir.empty() || dir.back() == '/') return dir;
-    return dir + '/';
+std::string NormaliseTargetDirectory(const std::string& dir) { return rtl::WithTrailingSeparator(dir); }
+
+// A message about one file followed by the system's reason on a line of its own (a file
+// another program holds open, say), so the user knows what to do about it.
+std::string WithReason(const std::string& message, const std::string& reason) {
+    return reason.empty() ? message : message + "\r\nPríčina: " + reason;
 }
 
 // Whether an existing file of that name could be replaced by the new archive.
@@ -172,9 +177,10 @@ int TArchiv::ZipCallback(std::intptr_t, std::uint8_t type, const char* text) {
         if (!path.empty() && path == ArchiveBeingPacked())
             ui::ShowError(ActiveArchiv->Caption,
                           rtl::FormatMessage(ArchiveNotWrittenText, {path, ExtractField(text, '|', 4)}));
-        else
+        else  // a file that is not there needs no reason; one that cannot be read does
             ui::ShowError(ActiveArchiv->Caption,
-                          rtl::FormatMessage("Nepodarilo sa zabaliť súbor\r\n\"%s\".", {rtl::ExtractFileName(path)}));
+                          WithReason(rtl::FormatMessage("Nepodarilo sa zabaliť súbor\r\n\"%s\".", {rtl::ExtractFileName(path)}),
+                                     ExtractField(text, '|', 3) == NotFoundStatus ? "" : ExtractField(text, '|', 4)));
         ActiveArchiv->PackFailed = true;
         azip::addZIP_Abort(1);
     }

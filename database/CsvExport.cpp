@@ -1,5 +1,6 @@
 #include "database/CsvExport.h"
 
+#include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/RecordDecoder.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
@@ -7,6 +8,7 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -28,11 +30,23 @@ std::string OptionalText(const std::optional<T>& v) {
     return v ? std::to_string(*v) : std::string();
 }
 
+// The UTF-8 byte-order mark: without it a spreadsheet reads the file in the system's ANSI
+// code page and garbles every accented letter.
+constexpr std::string_view ByteOrderMark = "\xEF\xBB\xBF";
+
+char Separator(TCsvDialect dialect) { return dialect == TCsvDialect::Excel ? ';' : ','; }
+const char* LineEnd(TCsvDialect dialect) { return dialect == TCsvDialect::Excel ? "\r\n" : "\n"; }
+
+// Types written with a decimal point (numbers, money, BCD), which the Excel dialect writes
+// as a decimal comma.
+bool HasDecimalMark(std::uint8_t type) { return type == ftNumber || type == ftCurrency || type == ftBcd; }
+
 } // namespace
 
-TCsvFile::TCsvFile(const std::string& path) : path_(path) {
+TCsvFile::TCsvFile(const std::string& path, TCsvDialect dialect) : dialect_(dialect), path_(path) {
     fd_ = rtl::CreateUniqueFile(path + TemporaryMarker + rtl::ProcessTag(), "", 0644, temporary_);
     if (fd_ < 0) FileFailure("create a temporary file beside", path);
+    if (dialect_ == TCsvDialect::Excel) buffer_ = ByteOrderMark;
 }
 
 TCsvFile::~TCsvFile() {
@@ -42,12 +56,13 @@ TCsvFile::~TCsvFile() {
 
 void TCsvFile::Line(const std::vector<std::string>& fields) {
     const std::size_t start = buffer_.size();
+    const char separator = Separator(dialect_);
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (i) buffer_ += ',';
-        buffer_ += rtl::CsvField(fields[i]);
+        if (i) buffer_ += separator;
+        buffer_ += rtl::CsvField(fields[i], separator);
     }
     if (buffer_.size() == start) buffer_ += "\"\"";
-    buffer_ += '\n';
+    buffer_ += LineEnd(dialect_);
     if (buffer_.size() >= FlushBytes) Flush();
 }
 
@@ -67,17 +82,18 @@ void TCsvFile::Finish() {
     if (rtl::FileSystem().SyncDirectory(rtl::ExtractFileDir(path_)) != 0) FileFailure("write the directory of", path_);
 }
 
-TCsvExport::TCsvExport(const std::string& directory) : directory_(rtl::WithTrailingSeparator(directory)) {
+TCsvExport::TCsvExport(const std::string& directory, TCsvDialect dialect)
+    : directory_(rtl::WithTrailingSeparator(directory)), dialect_(dialect) {
     if (!rtl::ForceDirectories(directory)) FileFailure("create the directory", directory);
     rtl::RemoveFilesOfEndedProcesses(directory, std::string("*") + TemporaryMarker + "*", TemporaryMarker);
-    problems_ = std::make_unique<TCsvFile>(directory_ + ExportProblemTable + ".csv");
+    problems_ = std::make_unique<TCsvFile>(directory_ + ExportProblemTable + ".csv", dialect_);
     problems_->Line({"table_name", "kind", "block", "record", "file_offset", "reason", "record_bytes"});
 }
 
 TCsvExport::~TCsvExport() = default;
 
 void TCsvExport::BeginTable(const std::string& name, const std::vector<TFieldInfo>& fields, int) {
-    table_ = std::make_unique<TCsvFile>(directory_ + name + ".csv");
+    table_ = std::make_unique<TCsvFile>(directory_ + name + ".csv", dialect_);
     types_.clear();
     line_.clear();
     for (const auto& f : fields) {
@@ -89,7 +105,11 @@ void TCsvExport::BeginTable(const std::string& name, const std::vector<TFieldInf
 
 std::string TCsvExport::Row(const std::vector<TFieldValue>& values) {
     line_.resize(values.size());
-    for (std::size_t i = 0; i < values.size(); ++i) line_[i] = FormatFieldValue(values[i], types_[i]);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        line_[i] = FormatFieldValue(values[i], types_[i]);
+        if (dialect_ == TCsvDialect::Excel && !values[i].Raw && HasDecimalMark(types_[i]))
+            std::replace(line_[i].begin(), line_[i].end(), '.', ',');
+    }
     table_->Line(line_);
     return {};
 }

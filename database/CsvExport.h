@@ -1,8 +1,11 @@
 // An export into a directory of CSV files: "<table>.csv" per table and
-// "tablora_problems.csv", UTF-8, a header row of field names, RFC 4180 quoting, lines ending
-// in LF, values written as `pdx dump` writes them (so the two compare byte for byte). Each
-// file is written under a temporary name beside its own and renamed into place when whole,
-// so a failed export leaves no half file under a table's name.
+// "tablora_problems.csv", UTF-8, a header row of field names, RFC 4180 quoting. The plain
+// dialect separates fields with "," and ends lines in LF, values written as `pdx dump` writes
+// them (so the two compare byte for byte). The Excel dialect is what a spreadsheet set to a
+// Slovak (or other decimal-comma) locale opens as it is: a byte-order mark that says UTF-8,
+// ";" between fields, "," as the decimal mark of numbers, money and BCD, CRLF line ends.
+// Each file is written under a temporary name beside its own and renamed into place when
+// whole, so a failed export leaves no half file under a table's name.
 #pragma once
 
 #include "database/TableExport.h"
@@ -11,11 +14,13 @@
 
 namespace database {
 
+enum class TCsvDialect { Plain, Excel };
+
 // One CSV file being written: buffered, synced and renamed into place by Finish.
 class TCsvFile {
 public:
     // Raises rtl::EFileError when the temporary file cannot be made.
-    explicit TCsvFile(const std::string& path);
+    TCsvFile(const std::string& path, TCsvDialect dialect);
     ~TCsvFile();  // unfinished: the temporary file goes
     TCsvFile(const TCsvFile&) = delete;
     TCsvFile& operator=(const TCsvFile&) = delete;
@@ -26,6 +31,7 @@ public:
 
 private:
     void Flush();
+    TCsvDialect dialect_;
     std::string path_, temporary_, buffer_;
     int fd_ = -1;
 };
@@ -33,7 +39,7 @@ private:
 class TCsvExport : public IExportSink {
 public:
     // Creates `directory` when it is missing; raises rtl::EFileError when it cannot.
-    explicit TCsvExport(const std::string& directory);
+    explicit TCsvExport(const std::string& directory, TCsvDialect dialect = TCsvDialect::Plain);
     ~TCsvExport() override;
 
     void BeginTable(const std::string& name, const std::vector<engine::paradox::TFieldInfo>& fields,
@@ -47,6 +53,7 @@ public:
 
 private:
     std::string directory_;
+    TCsvDialect dialect_;
     std::unique_ptr<TCsvFile> table_, problems_;
     std::vector<std::uint8_t> types_;
     std::vector<std::string> line_;

@@ -402,6 +402,19 @@ bool ReplaceThroughAside(const std::wstring& from, const std::wstring& to, DWORD
 // The classic calls' answer to a file that has open handles.
 bool InUse(DWORD error) { return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION; }
 
+// Whether another program holds `path` open without letting it be deleted or renamed (the
+// billing application with its tables). Windows then refuses a rename over it or away from
+// it as "access denied", which would send the user after rights that are in order.
+bool HeldByAnotherProgram(const std::wstring& path) {
+    const HANDLE h = ::CreateFileW(path.c_str(), DELETE, ShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(h);
+        return false;
+    }
+    return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 // MoveFileExW with `flags`; the write-through flag returns only once the move is on disk.
 int Move(const std::string& from, const std::string& to, DWORD flags) {
     std::wstring a, b;
@@ -411,12 +424,15 @@ int Move(const std::string& from, const std::string& to, DWORD flags) {
                                              FILE_RENAME_FLAG_REPLACE_IF_EXISTS | FILE_RENAME_FLAG_POSIX_SEMANTICS, b))
         return 0;
     if (::MoveFileExW(a.c_str(), b.c_str(), flags)) return 0;
-    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return Fail();
     const DWORD error = ::GetLastError();
+    const auto heldOr = [&](int failure) {
+        return FailWith(failure == EACCES && (HeldByAnotherProgram(a) || HeldByAnotherProgram(b)) ? EBUSY : failure);
+    };
+    if (!(flags & MOVEFILE_REPLACE_EXISTING)) return heldOr(ErrnoOfWin32Error(error));
     if (WithoutReadOnly(b, error, [&] { return ::MoveFileExW(a.c_str(), b.c_str(), flags); }) == 0) return 0;
     const int failure = errno;
     if (failure != EISDIR && InUse(error) && ReplaceThroughAside(a, b, flags)) return 0;
-    return FailWith(failure);
+    return heldOr(failure);
 }
 
 // Deletes `path` at once when nobody else holds it (the handle opened without sharing

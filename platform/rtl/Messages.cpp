@@ -34,6 +34,9 @@ constexpr TMessageEntry Entries[] = {
      "Operácia nie je povolená"},
     {TMsg::ReasonNotRegularFile, "not a regular file",
      "nie je obyčajný súbor"},
+    // Windows: a file another program holds open without sharing it.
+    {TMsg::ReasonInUse, "The file is in use by another program (the billing application, for example); close it and try again",
+     "Súbor používa iný program (napríklad program na účtovanie hovorov); zatvorte ho a skúste to znova"},
     {TMsg::LockBusy, "The %1 is in use by another run of this program%2; waited %3 s. Try again when it has finished (\"%4\").",
      "Iný beh tohto programu%2 práve používa %1; čakalo sa %3 s. Skúste to znova, keď skončí (\"%4\")."},
     {TMsg::LockCannotLock, "Cannot lock the %1 (\"%2\"): %3",
@@ -453,7 +456,13 @@ bool ReasonId(int errnum, TMsg& id) {
     case EROFS: id = TMsg::ReasonReadOnlyFs; return true;
     case ENOSPC: id = TMsg::ReasonNoSpace; return true;
     case EIO: id = TMsg::ReasonIo; return true;
+#ifdef _WIN32
+    // Windows says "busy" of a file another program holds open without sharing it (or has
+    // locked a part of), which is what a user there must be told.
+    case EBUSY: id = TMsg::ReasonInUse; return true;
+#else
     case EBUSY: id = TMsg::ReasonBusy; return true;
+#endif
     case EEXIST: id = TMsg::ReasonExists; return true;
     case ENOTDIR: id = TMsg::ReasonNotDirectory; return true;
     case ENAMETOOLONG: id = TMsg::ReasonNameTooLong; return true;

@@ -37,6 +37,8 @@ enum class TMsg {
     ReasonLoop,
     ReasonPermission,
     ReasonNotRegularFile,
+    // Windows: a file another program holds open without sharing it.
+    ReasonInUse,
     LockBusy,
     LockCannotLock,
     LockLostOnUpgrade,

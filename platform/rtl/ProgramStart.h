@@ -12,6 +12,9 @@ std::vector<std::string> ProgramArguments(int argc, char** argv);
 
 // The standard streams carry bytes as they are written: on Windows the C library would turn
 // every "\n" into "\r\n", and a dump or report would differ from the same run on Linux.
+// What the C++ streams write to a Windows console is shown as the UTF-8 text it is (see
+// Win32Console.h); into a pipe or file the bytes go as they are. Called after
+// std::ios::sync_with_stdio, which gives the C++ streams buffers of their own.
 void UseBinaryStandardStreams();
 
 } // namespace rtl

@@ -1,6 +1,8 @@
 // Win32: the command line as UTF-16 from the system, converted to UTF-8; the C library's
-// standard streams switched out of text mode.
+// standard streams switched out of text mode, and a console shown UTF-16.
 #include "platform/rtl/ProgramStart.h"
+
+#include "platform/rtl/Win32Console.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -37,6 +39,7 @@ void UseBinaryStandardStreams() {
     ::_setmode(::_fileno(stdin), _O_BINARY);
     ::_setmode(::_fileno(stdout), _O_BINARY);
     ::_setmode(::_fileno(stderr), _O_BINARY);
+    WriteConsoleStreamsAsUnicode();
 }
 
 } // namespace rtl

@@ -93,8 +93,9 @@ std::string QuotedItem(std::string_view item) {
     return r;
 }
 
-std::string CsvField(std::string_view item) {
-    if (item.find_first_of(",\"\r\n") == std::string_view::npos) return std::string(item);
+std::string CsvField(std::string_view item, char separator) {
+    const char special[] = {separator, '"', '\r', '\n'};
+    if (item.find_first_of(std::string_view(special, sizeof special)) == std::string_view::npos) return std::string(item);
     return QuotedItem(item);
 }
 

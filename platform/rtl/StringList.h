@@ -55,8 +55,9 @@ std::vector<std::string> SplitCommaText(std::string_view text);
 std::string QuoteCommaItem(std::string_view item);
 // `item` in double quotes, inner quotes doubled: a comma-text item that always reads back whole.
 std::string QuotedItem(std::string_view item);
-// `item` as a CSV field (RFC 4180): quoted as QuotedItem when it holds a comma, quote, CR or LF.
-std::string CsvField(std::string_view item);
+// `item` as a CSV field (RFC 4180): quoted as QuotedItem when it holds the field separator
+// (a comma unless told), a quote, CR or LF.
+std::string CsvField(std::string_view item, char separator = ',');
 
 // ASCII-only case folding: table and file names from the original platform compare this way.
 bool SameTextAscii(std::string_view a, std::string_view b);

@@ -4,9 +4,28 @@
 
 #include <sqlite3.h>
 
+#ifdef _WIN32
+#include "platform/rtl/Win32Path.h"
+#endif
+
 namespace sqlite {
 
 namespace {
+
+// Where SQLite opens `path`. Windows' default VFS stops at 260 characters: there the VFS for
+// long paths takes the \\?\ form of the path, as the file-system seam passes every path.
+struct TOpenTarget {
+    std::string Name;
+    const char* Vfs = nullptr;  // the default one
+};
+
+TOpenTarget OpenTarget(const std::string& path) {
+#ifdef _WIN32
+    std::wstring wide;
+    if (rtl::LongPath(path, wide)) return {rtl::FromWide(wide), "win32-longpath"};
+#endif
+    return {path};
+}
 
 [[noreturn]] void Raise(sqlite3* db, int rc, const std::string& what) {
     const char* text = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
@@ -48,7 +67,8 @@ void TStatement::Execute() {
 }
 
 TDatabase::TDatabase(const std::string& path) {
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    const TOpenTarget target = OpenTarget(path);
+    const int rc = sqlite3_open_v2(target.Name.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target.Vfs);
     if (rc != SQLITE_OK) {
         const std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close(db_);

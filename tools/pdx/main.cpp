@@ -5,8 +5,9 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
-    rtl::UseBinaryStandardStreams();
+    // Unsynchronised streams get buffers of their own: ours (a Windows console's) come after.
     std::ios::sync_with_stdio(false);
+    rtl::UseBinaryStandardStreams();
     pdx::TCommandRegistry registry;
     pdx::RegisterReadCommands(registry);
     pdx::RegisterWriteCommands(registry);

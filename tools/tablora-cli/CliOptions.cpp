@@ -22,6 +22,7 @@ const char* UsageText() {
            "  check-damage --tables a,b | --all     rebuild the tables, stop at the first failure\n"
            "          [--keep-backups N]            keep the N newest runs' directories per table\n"
            "  export --to-sqlite FILE | --to-csv DIR  the rows of every table (or --tables a,b)\n"
+           "          [--excel]                     CSV as a spreadsheet reads it: \";\", decimal comma, BOM, CRLF\n"
            "  check --tables a,b | --all            report each table's health; changes nothing\n"
            "\n"
            "Options:\n"
@@ -63,6 +64,7 @@ void DeclareOptions(CLI::App& app, CliOptions& o, bool& yes, bool& no, std::stri
     value("--pattern", o.pattern);
     app.add_flag("--no-indexes", o.noIndexes);
     app.add_flag("--verify", o.verify);
+    app.add_flag("--excel", o.excel);
     app.add_flag("--delete-indexes", o.deleteIndexes);
     app.add_flag("--all,--all-fit", o.allTables);
     app.add_flag("--json", o.json);
@@ -118,6 +120,7 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
                          (o.command == "repair-keys" ? "--all-fit" : "--all")};
     if (o.command == "export" && o.toSqlite.empty() == o.toCsv.empty())
         throw UsageError{"export needs either --to-sqlite FILE or --to-csv DIR"};
+    if (o.excel && (o.command != "export" || o.toCsv.empty())) throw UsageError{"--excel is a dialect of export --to-csv"};
     if (o.command == "export" && !o.tables.empty() && o.allTables)
         throw UsageError{"--tables and --all exclude each other"};
     return o;

@@ -12,6 +12,7 @@ struct CliOptions {
     std::string dir;         // --dir DIR
     std::string toDir, toZip, fromDir, fromZip;
     std::string toSqlite, toCsv;  // export
+    bool excel = false;      // export --to-csv DIR --excel
     bool noIndexes = false;  // backup --no-indexes
     bool verify = false;     // backup --to-zip --verify
     int keep = -1;           // backup --keep N: the dated backups kept (-1: all)

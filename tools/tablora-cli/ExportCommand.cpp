@@ -40,7 +40,7 @@ void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, Export
         outcome.tables = database::ExportTables(directory, names, sink, progress);
         sink.Commit();
     } else {
-        database::TCsvExport sink(o.toCsv);
+        database::TCsvExport sink(o.toCsv, o.excel ? database::TCsvDialect::Excel : database::TCsvDialect::Plain);
         outcome.tables = database::ExportTables(directory, names, sink, progress);
         sink.Commit();
     }

@@ -1,6 +1,7 @@
 #include "tools/tablora-cli/TerminalProgress.h"
 
-#include <cstdio>
+#include <iomanip>
+#include <iostream>
 
 namespace cli {
 
@@ -21,13 +22,14 @@ void TerminalProgress::SetText(const std::string& text) {
 }
 
 void TerminalProgress::Draw() {
-    std::fprintf(stderr, "\r\033[K%3d%% %s", lastPercent_ < 0 ? 0 : lastPercent_, text_.c_str());
-    std::fflush(stderr);
+    // Through the C++ stream, which shows Slovak text on a Windows console (see
+    // rtl::UseBinaryStandardStreams); std::cerr writes at once.
+    std::cerr << "\r\033[K" << std::setw(3) << (lastPercent_ < 0 ? 0 : lastPercent_) << "% " << text_;
     drawn_ = true;
 }
 
 void TerminalProgress::Finish() {
-    if (drawn_) std::fputs("\r\033[K", stderr);
+    if (drawn_) std::cerr << "\r\033[K";
 }
 
 } // namespace cli

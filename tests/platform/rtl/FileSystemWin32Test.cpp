@@ -307,9 +307,12 @@ TEST(FileSystemWin32, ReadAtLeavesTheOffsetAndErrorsReadAsTheirErrno) {
     EXPECT_EQ(errno, EISDIR);
 }
 
-// Messages name a failure as they do on Linux, whatever Windows' C runtime calls it.
+// Messages name a failure as they do on Linux, whatever Windows' C runtime calls it; "busy"
+// is what Windows says of a file another program holds, and is told as that.
 TEST(FileSystemWin32, FailuresReadAsOnLinux) {
-    EXPECT_EQ(rtl::SystemReason(EBUSY), "Device or resource busy");
+    EXPECT_EQ(rtl::SystemReason(EROFS), "Read-only file system");
+    EXPECT_EQ(rtl::SystemReason(EBUSY),
+              "The file is in use by another program (the billing application, for example); close it and try again");
     EXPECT_EQ(rtl::SystemReason(ELOOP), "Too many levels of symbolic links");
     EXPECT_EQ(rtl::SystemReason(ENOSPC), "No space left on device");
 }

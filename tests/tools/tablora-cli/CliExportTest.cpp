@@ -380,3 +380,41 @@ TEST(CliExport, AnExportNeedsExactlyOneDestination) {
     EXPECT_EQ(test::FileBytes(work / "c/tablora_problems.csv"),
               "table_name,kind,block,record,file_offset,reason,record_bytes\n");
 }
+
+// The Excel dialect, as a spreadsheet set to a Slovak locale opens a file without asking: a
+// byte-order mark (else the accents come out garbled), ";" between fields (quoted where a
+// value holds one; a comma needs no quotes), a decimal comma in numbers, money and BCD but
+// nowhere else (dates, times, text), CRLF line ends, the problem file alike. Without --excel
+// the files stay as pdx dump prints the table.
+TEST(CliExport, TheExcelDialectIsWhatASlovakSpreadsheetOpensAsItIs) {
+    test::TempDir work, dbDir;
+    const std::string types = CopyTable(dbDir, "Rparadox/inst/extdata/TypSammlung.DB", "Typy");
+    const std::string amounts = CopyTable(dbDir, "paradoxdriver/src/test/resources/mtdemo/AMOUNT.DB", "Sumy");
+    ASSERT_EQ(RunShell(work, std::string(TABLORA_PDX) + " append " + Quoted(amounts) +
+                                 " Date=2024-02-29 'Customer #=7' 'Total Rental Fee=1234.5' 'Sales Tax Rate=-0.25'"
+                                 " 'Store State=,' 'Customer State=;\"'")
+                  .Code,
+              0);
+    const std::string dir = "--dir " + Quoted(dbDir.Path());
+    ASSERT_EQ(Export(work, dir + " --to-csv " + Quoted(work / "excel") + " --excel").Code, 0);
+    ASSERT_EQ(Export(work, dir + " --to-csv " + Quoted(work / "plain")).Code, 0);
+
+    const std::string expectedStart =
+        "\xEF\xBB\xBF"
+        "Alpha;Numerisch;Währung;Integer kurz;Integer lang;BCD;Datum;Zeit;Datum/Zeit;Memo;Logisch;Zähler;Binär;Bytes\r\n"
+        "AAA Irgendein Text;40;40;40;40;40,000000;1970-01-01;00:00:00;1970-01-01 11:00:00;;;1;;\r\n"
+        "Erste Zeile;23;;;;;;;;;false;3;;\r\n"
+        "Fünfter Datensatz;1,34;13,002;;;13,123457;-0001-12-31;01:10:12;-0001-12-31 01:00:00;"
+        "Dies ist eine Memo im 'Fünften Datensat';;5;;\r\n";
+    EXPECT_EQ(test::FileBytes(work / "excel/Typy.csv").substr(0, expectedStart.size()), expectedStart);
+    const std::string sums = test::FileBytes(work / "excel/Sumy.csv");
+    const std::string appended = "\r\n2024-02-29;7;1234,5;-0,25;;;;;,;\";\"\"\"\r\n";
+    ASSERT_GE(sums.size(), appended.size());
+    EXPECT_EQ(sums.substr(sums.size() - appended.size()), appended);
+    EXPECT_EQ(test::FileBytes(work / "excel/tablora_problems.csv"),
+              "\xEF\xBB\xBFtable_name;kind;block;record;file_offset;reason;record_bytes\r\n");
+
+    EXPECT_EQ(test::FileBytes(work / "plain/Typy.csv"), Dump(work, types).Out);
+    EXPECT_EQ(test::FileBytes(work / "plain/Sumy.csv"), Dump(work, amounts).Out);
+    EXPECT_EQ(Export(work, dir + " --to-sqlite " + Quoted(work / "x.sqlite") + " --excel").Code, 2);
+}
