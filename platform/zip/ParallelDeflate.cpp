@@ -147,7 +147,8 @@ unsigned char* TDeflateStream::InputBuffer() {
     filling_->Dictionary = dictionary_.size();
     filling_->Length = NextInputSize();
     filling_->Input.resize(filling_->Dictionary + filling_->Length);
-    std::memcpy(filling_->Input.data(), dictionary_.data(), dictionary_.size());
+    // The first chunk has no dictionary; memcpy must not see its null pointer.
+    std::copy(dictionary_.begin(), dictionary_.end(), filling_->Input.begin());
     return filling_->Input.data() + filling_->Dictionary;
 }
 

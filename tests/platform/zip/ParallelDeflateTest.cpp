@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <string>
@@ -39,7 +40,7 @@ TDeflated Deflate(const std::vector<unsigned char>& input, unsigned threads) {
     for (;;) {
         while (stream.NeedsInput()) {
             const std::size_t n = stream.NextInputSize();
-            std::memcpy(stream.InputBuffer(), input.data() + fed, n);
+            std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(fed), n, stream.InputBuffer());
             fed += n;
             stream.SubmitInput();
         }
