@@ -208,7 +208,9 @@ void TMainForm::BackupTask(database::TOrvDatabaseModule& module, const TRepairPa
     endOfTaskText_ = BackupDoneText(module.LastBackup);
     // A name without a folder lands in the working directory, which the user never chose.
     if (rtl::ExtractFileDir(target).empty())
-        ui::ShowInformation(BackupCaption, Slovak(rtl::TMsg::WinBackupZipWhere, {rtl::AbsolutePath(target)}));
+        ui::ShowInformation(BackupCaption, Slovak(params.BackupKind == 1 ? rtl::TMsg::WinBackupDirWhere
+                                                                         : rtl::TMsg::WinBackupZipWhere,
+                                                  {rtl::AbsolutePath(target)}));
 }
 
 void TMainForm::RepairTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {

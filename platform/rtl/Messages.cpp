@@ -559,6 +559,8 @@ constexpr TMessageEntry Entries[] = {
      "Nie je zadaný názov súboru zip: nič sa nezálohovalo."},
     {TMsg::WinBackupZipWhere, "The zip file name holds no folder: the archive was written as \"%1\".",
      "Názov súboru zip neobsahuje adresár: archív bol zapísaný ako \"%1\"."},
+    {TMsg::WinBackupDirWhere, "The backup directory is a name without a folder: the backup was written into \"%1\".",
+     "Adresár zálohy je názov bez cesty: záloha bola zapísaná do \"%1\"."},
     {TMsg::WinRestoreDone, "Restore done: %1 from the backup \"%2\"",
      "Obnova je hotová: %1 zo zálohy \"%2\""},
     {TMsg::WinRestoreTablesLeft, "; left as they were: %1",

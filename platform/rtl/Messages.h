@@ -302,6 +302,7 @@ enum class TMsg {
     WinBackupNoDirectory,
     WinBackupNoZipName,
     WinBackupZipWhere,
+    WinBackupDirWhere,
     WinRestoreDone,
     WinRestoreTablesLeft,
     WinRestoreNotDone,

@@ -259,8 +259,10 @@ int RunCheck(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
                                                rtl::SplitCommaText(o.exclude));
         if (!o.backupsIn.empty()) database::AdviseRestoreFromBackups(report, o.backupsIn);
         // An empty or unmounted share has nothing healthy about it: a script must not read "done".
-        if (report.Tables.empty() && report.MissingTables.empty() && report.Excluded.empty()) {
-            problem = "no table found in the database directory \"" + report.Directory + "\"";
+        if (report.Tables.empty() && report.MissingTables.empty()) {
+            problem = report.Excluded.empty()
+                          ? "no table found in the database directory \"" + report.Directory + "\""
+                          : rtl::Format(rtl::TMsg::CliEverythingExcluded, {o.command});
             code = ExitError;
         } else {
             code = report.Healthy() ? ExitDone : ExitProblem;

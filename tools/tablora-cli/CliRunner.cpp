@@ -152,6 +152,8 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         for (const auto& name : chosen.NotInDatabase)
             if (o.tables.empty()) std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliExcludeNotInDatabase, {name}) << '\n';
         outcome.excluded = chosen.Excluded;
+        // No name would mean every table to the export.
+        if (chosen.Tables.empty()) throw rtl::EError(rtl::Format(rtl::TMsg::CliEverythingExcluded, {o.command}));
         RunExport(o, module, outcome.exported, chosen.Tables);
     }
 }
