@@ -1,45 +1,21 @@
 // The end of a task as the operator sees it on a real X server: the action buttons pressed by
 // keys the server delivers, the status bar read back and the screen taken as it was drawn.
-#include "MainFormFixture.h"
-
-#include "tests/support/X11TestClient.h"
-#include "tests/support/XvfbServer.h"
+#include "MainFormOnX11.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QScreen>
-#include <QStatusBar>
-#include <QTest>
 
 namespace apptest {
 namespace {
 
-class EndOfTaskOnX11 : public MainFormTest {
+class EndOfTaskOnX11 : public MainFormOnX11 {
 protected:
-    void SetUp() override {
-        if (!server_.Running()) GTEST_SKIP() << "Xvfb is not available";
-        ::setenv("DISPLAY", server_.Display().c_str(), 1);
-        application_ = std::make_unique<QApplication>(argc_, argv_);
-        dir_ = MakeBillingDatabase();
-        SetAliases({{"Orvan", dir_}});
-        CreateForm();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        form->activateWindow();
-        keyboard_ = std::make_unique<test::X11TestClient>(server_.Display());
-        space_ = keyboard_->KeyCode(' ');
-        ASSERT_NE(space_, 0);
-    }
-    void TearDown() override {
-        keyboard_.reset();
-        form.reset();
-        application_.reset();
-    }
+    std::string MakeSourceDatabase() override { return MakeBillingDatabase(); }
 
     // Presses Space on `button` through the X server; returns once panel 1 shows `until`.
     std::string Press(QPushButton* button, const QString& until) {
-        button->setFocus();
-        keyboard_->TypeKey(static_cast<xcb_window_t>(form->winId()), space_);
+        PressSpaceOn(button);
         for (int round = 0; round < 3000 && !form->StatusPanel1->text().startsWith(until); ++round)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         for (int i = 0; i < 3; ++i) QCoreApplication::processEvents();
@@ -51,15 +27,6 @@ protected:
         QDir().mkpath(QStringLiteral(TABLORA_SCREENSHOT_DIR));
         QGuiApplication::primaryScreen()->grabWindow(0).save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/") + name);
     }
-
-    test::XvfbServer server_;
-    int argc_ = 3;
-    char name_[8] = "tablora", option_[10] = "-platform", platform_[4] = "xcb";
-    char* argv_[4] = {name_, option_, platform_, nullptr};
-    std::unique_ptr<QApplication> application_;
-    std::unique_ptr<test::X11TestClient> keyboard_;
-    xcb_keycode_t space_ = 0;
-    std::string dir_;
 };
 
 TEST_F(EndOfTaskOnX11, TheStatusBarKeepsWhatTheTaskDidUntilTheNextAction) {
