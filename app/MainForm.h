@@ -125,6 +125,9 @@ public:
     void CountTablesTask(database::TOrvDatabaseModule& module, const TRepairParams& params);
     void ResetStatusBar();
     void SetTableCount(std::int32_t count);
+    // What the last task did, as status-bar panel 1 shows it until the next action ("" when
+    // the task ended with an error, or none ran).
+    const std::string& EndOfTaskText() const { return endOfTaskText_; }
 
     // Table lists and aliases.
     void ReloadTableLists(ui::ITextTarget* label, ui::IProgressTarget* bar);
@@ -223,6 +226,10 @@ private:
     bool directoryChangedMeanwhile_ = false;
     // The alias chosen before the user's latest pick.
     int chosenAlias_ = -1;
+    // Set by a task operation: what it did, and what to tell after its error box.
+    std::string endOfTaskText_;
+    std::function<void()> afterError_;
+    void ShowEndOfTask();
 };
 
 } // namespace app

@@ -2,11 +2,18 @@
 // fresh source database module.
 #include "app/MainForm.h"
 
+#include "app/EndOfTaskText.h"
 #include "app/PathEdit.h"
 #include "app/RadioButton.h"
 #include "app/RepairSummary.h"
+#include "app/StandardErrorBox.h"
 #include "database/OrvDatabaseModule.h"
+#include "database/TableFileSet.h"
 #include "platform/engine/EngineErrors.h"
+#include "platform/rtl/Messages.h"
+#include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
+#include "platform/ui/UiServices.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,6 +29,16 @@ namespace {
 
 // Caption of the message that the key-violation check found no table to check.
 constexpr const char* KeyRepairCaption = "Aktívna kontrola na chybu";
+// Caption of the backup's own messages.
+constexpr const char* BackupCaption = "Záloha súborov databázy";
+
+std::string Slovak(rtl::TMsg id, const std::vector<std::string>& args = {}) {
+    return rtl::Format(id, args, rtl::TLanguage::Slovak);
+}
+
+bool NoTableIn(database::TOrvDatabaseModule& module) {
+    return database::FindTableFiles(module.DatabaseDirectory(), ".db").Empty();
+}
 
 } // namespace
 
@@ -131,6 +148,8 @@ void TMainForm::RunTask(bool openSource, TTaskOperation operation) {
     const TRepairParams params = ReadRepairParams();
     TBusyScope busy(*this);
     auto module = std::make_unique<database::TOrvDatabaseModule>();
+    endOfTaskText_.clear();
+    afterError_ = nullptr;
     try {
         module->ProgressBar = &progressTarget_;
         module->StatusLabel = nullptr;
@@ -148,34 +167,83 @@ void TMainForm::RunTask(bool openSource, TTaskOperation operation) {
     } catch (...) {
         module.reset();
         ResetStatusBar();
-        throw;
+        if (!afterError_) throw;
+        // What the task did before the error is told after it, never before it.
+        ShowCurrentError();
+        const std::function<void()> after = std::move(afterError_);
+        afterError_ = nullptr;
+        after();
+        ShowEndOfTask();
+        return;
     }
     module.reset();
     ResetStatusBar();
+    ShowEndOfTask();
+}
+
+void TMainForm::ShowEndOfTask() {
+    // Kept until the next action puts the idle texts back.
+    if (!endOfTaskText_.empty()) StatusPanel1->setText(QString::fromStdString(endOfTaskText_));
 }
 
 void TMainForm::BackupTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {
-    if (params.BackupKind == 1)
-        module.BackupToDirectory(params.BackupTarget, params.BackupIndexes, CopyModeOf(params.OverwriteMode));
-    else if (params.BackupKind == 2)
-        module.BackupToZip(params.BackupTarget, params.BackupIndexes, CopyModeOf(params.OverwriteMode));
+    if (params.BackupKind != 1 && params.BackupKind != 2) return;
+    const std::string& target = params.BackupTarget;
+    if (target.find_first_not_of(" \t") == std::string::npos) {
+        // An empty name would mean the process's working directory.
+        ui::ShowWarning(BackupCaption,
+                        Slovak(params.BackupKind == 1 ? rtl::TMsg::WinBackupNoDirectory : rtl::TMsg::WinBackupNoZipName));
+        endOfTaskText_ = BackupNotDoneText();
+        return;
+    }
+    if (params.BackupKind == 1) {
+        module.BackupToDirectory(target, params.BackupIndexes, CopyModeOf(params.OverwriteMode));
+    } else {
+        module.BackupToZip(target, params.BackupIndexes, CopyModeOf(params.OverwriteMode));
+        if (!module.LastBackup.ArchiveWritten) {  // its message said why
+            endOfTaskText_ = BackupNotDoneText();
+            return;
+        }
+    }
+    endOfTaskText_ = BackupDoneText(module.LastBackup);
+    // A name without a folder lands in the working directory, which the user never chose.
+    if (rtl::ExtractFileDir(target).empty())
+        ui::ShowInformation(BackupCaption, Slovak(params.BackupKind == 1 ? rtl::TMsg::WinBackupDirWhere
+                                                                         : rtl::TMsg::WinBackupZipWhere,
+                                                  {rtl::AbsolutePath(target)}));
 }
 
 void TMainForm::RepairTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {
-    if (params.DeleteIndexesFlag) module.DeleteIndexes();
-    if (params.CheckDamage) {
-        module.CheckAndRebuildTables(params.TableList);
-        ShowSummary(DamageSummaryCaption, DamageCheckSummary(module.RebuildReports));
+    const std::vector<std::string> ticked = rtl::SplitCommaText(params.TableList);
+    if (params.DeleteIndexesFlag) {
+        const bool none = NoTableIn(module);
+        module.DeleteIndexes();
+        endOfTaskText_ = none ? Slovak(rtl::TMsg::WinNoTableFound) : IndexDeletionText(module.LastIndexDeletion);
     }
-    if (params.CheckKeyViolations && module.TablesFound(KeyRepairCaption)) {
-        // The tables recreated before an error are told as well, before the error itself.
+    if (params.CheckDamage) {
+        const bool none = NoTableIn(module);
+        module.CheckAndRebuildTables(params.TableList);
+        ShowSummary(DamageSummaryCaption, DamageCheckSummary(module.RebuildReports, ticked));
+        endOfTaskText_ = ticked.empty() ? Slovak(rtl::TMsg::WinNoTableTicked)
+                         : none         ? Slovak(rtl::TMsg::WinNoTableFound)
+                                        : DamageCheckEndText(module.RebuildReports, ticked.size());
+    }
+    if (params.CheckKeyViolations) {
+        if (!module.TablesFound(KeyRepairCaption)) {
+            endOfTaskText_ = Slovak(rtl::TMsg::WinNoTableFound);
+            return;
+        }
         try {
             module.RepairKeyViolations(params.TableList);
         } catch (...) {
-            ShowSummary(KeyRepairSummaryCaption, KeyRepairSummary(module.KeyRepairOutcomes));
+            // The tables recreated before the error are told as well, after the error itself.
+            const std::string summary = KeyRepairSummary(module.KeyRepairOutcomes);
+            endOfTaskText_ = Slovak(rtl::TMsg::WinKeyRepairFailed);
+            afterError_ = [summary] { ShowSummary(KeyRepairSummaryCaption, summary); };
             throw;
         }
         ShowSummary(KeyRepairSummaryCaption, KeyRepairSummary(module.KeyRepairOutcomes));
+        endOfTaskText_ = ticked.empty() ? Slovak(rtl::TMsg::WinNoTableTicked) : KeyRepairEndText(module.KeyRepairOutcomes);
     }
 }
 
@@ -187,7 +255,16 @@ void TMainForm::RestoreTask(database::TOrvDatabaseModule& module, const TRepairP
         restored = module.RestoreFromDirectory(params.RestoreSource, RestoreCopyMode);
     else if (params.RestoreKind == 2)
         restored = module.RestoreFromZip(params.RestoreSource);
-    if (restored && params.DeleteIndexesAfterRestore) module.DeleteIndexes();
+    const bool deleteIndexes = restored && params.DeleteIndexesAfterRestore;
+    if (deleteIndexes) module.DeleteIndexes();
+    if (params.RestoreKind == 1 || params.RestoreKind == 2) {
+        database::TOrvDatabaseModule::TRestoreReport report = module.LastRestore;
+        if (report.Source.empty()) report.Source = params.RestoreSource;
+        endOfTaskText_ = RestoreEndText(restored, report, deleteIndexes ? &module.LastIndexDeletion : nullptr);
+    } else {
+        endOfTaskText_ = deleteIndexes ? IndexDeletionText(module.LastIndexDeletion)
+                                       : Slovak(rtl::TMsg::WinRestoreNothingChosen);
+    }
 }
 
 void TMainForm::CountTablesTask(database::TOrvDatabaseModule& module, const TRepairParams&) {

@@ -15,9 +15,12 @@ inline constexpr const char* DamageSummaryCaption = "Oprava tabuliek";
 inline constexpr const char* KeyRepairSummaryCaption = "Oprava kľúčov tabuliek";
 
 // Per rebuilt table that lost rows to KEYVIOL or PROBLEM, lost memo values, had an index
-// dropped or got rows back from outside its block chain: what happened and where its
-// companion tables are. Empty when no table needs telling (a clean run stays silent).
-std::string DamageCheckSummary(const std::vector<tutil::TRebuildReport>& reports);
+// dropped, got rows back from outside its block chain or lacks rows its header counted: what
+// happened and where its companion tables are; then the table the run stopped at and why, and
+// the `ticked` tables it never reached. Empty when nothing needs telling (a clean run stays
+// silent).
+std::string DamageCheckSummary(const std::vector<tutil::TRebuildReport>& reports,
+                               const std::vector<std::string>& ticked);
 
 // The tables the key repair recreated, with their rows before and after, and those it
 // could not repair. Empty when it recreated and failed none.

@@ -1,6 +1,7 @@
 #include "database/DatabaseHealth.h"
 
 #include "database/OrvDatabaseModule.h"
+#include "database/RowsInBackups.h"
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/paradox/FamilyJournal.h"
@@ -115,7 +116,7 @@ void CheckTableFiles(const std::string& dir, TTableHealth& t) {
 
 void AddAdvice(THealthReport& r, THealthAdvice::TTool tool, const std::vector<std::string>& tables, bool always = false) {
     if (tables.empty() && !always) return;
-    r.Advice.push_back(THealthAdvice{tool, tables});
+    r.Advice.push_back(THealthAdvice{tool, tables, "", 0, 0});
 }
 
 void Advise(THealthReport& r) {
@@ -146,6 +147,30 @@ void Advise(THealthReport& r) {
 
 } // namespace
 
+bool TTableHealth::LostMostRows() const {
+    if (PasswordProtected || ReadRefused) return false;
+    if (!OpenError.empty()) return true;
+    return RowsReadable * 2 < RowsInHeader;
+}
+
+void AdviseRestoreFromBackups(THealthReport& r, const std::string& backupsDirectory) {
+    std::map<std::string, std::uint64_t> rowsNow;
+    for (const auto& t : r.Tables)
+        if (t.LostMostRows()) rowsNow[t.Name] = t.OpenError.empty() ? t.RowsReadable : 0;
+    const std::map<std::string, TBackupWithRows> found = NewestBackupsWithMoreRows(backupsDirectory, rowsNow);
+    auto at = std::find_if(r.Advice.begin(), r.Advice.end(), [](const THealthAdvice& a) {
+        return a.Tool == THealthAdvice::TTool::DamageCheck || a.Tool == THealthAdvice::TTool::Restore;
+    });
+    for (const auto& [table, rows] : rowsNow) {
+        THealthAdvice advice{THealthAdvice::TTool::RestoreFromBackup, {table}, "", 0, rows};
+        if (const auto b = found.find(table); b != found.end()) {
+            advice.Backup = b->second.Path;
+            advice.BackupRows = b->second.Rows;
+        }
+        at = r.Advice.insert(at, advice) + 1;
+    }
+}
+
 bool TTableHealth::Healthy() const {
     return OpenError.empty() && !PasswordProtected && Damage.empty() && IndexProblems.empty() && !CounterCollides() &&
            CaseTwins.empty() && Leftovers.empty() && !JournalPending;
@@ -157,7 +182,8 @@ bool THealthReport::Healthy() const {
            std::all_of(Tables.begin(), Tables.end(), [](const TTableHealth& t) { return t.Healthy(); });
 }
 
-THealthReport CheckDatabaseHealth(const std::string& directory, const std::vector<std::string>& tables) {
+THealthReport CheckDatabaseHealth(const std::string& directory, const std::vector<std::string>& tables,
+                                  const std::vector<std::string>& excluded) {
     THealthReport r;
     r.Directory = directory;
     if (const std::string why = rtl::WhyNotADirectory(directory); !why.empty())
@@ -195,6 +221,15 @@ THealthReport CheckDatabaseHealth(const std::string& directory, const std::vecto
         }
     }
 
+    std::erase_if(chosen, [&](const std::string& file) {
+        const std::string base = engine::TableBaseName(file);
+        for (const auto& name : excluded)
+            if (rtl::SameTextAscii(engine::TableBaseName(name), base)) {
+                r.Excluded.push_back(base);
+                return true;
+            }
+        return false;
+    });
     for (const auto& file : chosen) {
         TTableHealth t;
         t.DataFile = file;

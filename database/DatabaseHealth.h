@@ -53,6 +53,10 @@ struct TTableHealth {
     TLeftoverVerdict WorkTableVerdict = TLeftoverVerdict::Deletable;
 
     bool CounterCollides() const { return NextKeyTaken || KeysAboveCounter > 0 || DuplicateKeys > 0; }
+    // A reader gets less than half the rows the header counts (a cut file, a broken chain),
+    // or none at all from a file that is no table any more: a backup may hold what the
+    // rebuild cannot find.
+    bool LostMostRows() const;
     bool Healthy() const;
 };
 
@@ -68,15 +72,21 @@ struct THealthAdvice {
         InspectLeftovers,  // work tables of an interrupted key repair may hold the only copy of rows
         ResolveCaseTwins,  // one table in two letter cases: the tools take the one spelled as asked
         PasswordProtected,  // no tool reads such a table
+        RestoreFromBackup,  // a whole backup holds more of the table's rows than it has now
     };
     TTool Tool;
     std::vector<std::string> Tables;
+    // RestoreFromBackup: the backup, and the rows it holds against those readable now ("" and
+    // 0 when no whole backup holds more).
+    std::string Backup;
+    std::uint64_t BackupRows = 0, RowsNow = 0;
 };
 
 struct THealthReport {
     std::string Directory;
     std::vector<TTableHealth> Tables;
     std::vector<std::string> MissingTables;    // asked for, not in the directory
+    std::vector<std::string> Excluded;         // left out as asked, as spelled on disk
     std::vector<std::string> LockFiles;        // Paradox's lock and control files
     std::vector<std::string> PendingJournals;  // ".~NAME.journal" files
     std::vector<std::string> Leftovers;        // every other work file
@@ -87,8 +97,15 @@ struct THealthReport {
 };
 
 // Reads the tables `tables` of `directory` (every table when empty; names with or without
-// ".db", letter case ignored) and reports on each. Raises rtl::EError when the directory
-// cannot be listed; a table that cannot be read is reported, not raised.
-THealthReport CheckDatabaseHealth(const std::string& directory, const std::vector<std::string>& tables);
+// ".db", letter case ignored), but those `excluded` names, and reports on each. Raises
+// rtl::EError when the directory cannot be listed; a table that cannot be read is reported,
+// not raised.
+THealthReport CheckDatabaseHealth(const std::string& directory, const std::vector<std::string>& tables,
+                                  const std::vector<std::string>& excluded = {});
+
+// For each table of `report` that lost most of its rows, advises restoring it from the newest
+// whole backup in `backupsDirectory` that holds more of them (or says that none does), ahead
+// of the damage check. Raises rtl::EError when the directory cannot be listed.
+void AdviseRestoreFromBackups(THealthReport& report, const std::string& backupsDirectory);
 
 } // namespace database

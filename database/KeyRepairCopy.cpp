@@ -58,7 +58,7 @@ void TOrvDatabaseModule::DiscardFailedCopy(engine::TTable& work, TKeyRepairOutco
     }
     if (outcome) {
         outcome->Result = TKeyRepairOutcome::TResult::CopyFailed;
-        outcome->Reason = lastCopyError_;
+        outcome->Reason = WithoutWorkFileNames(lastCopyError_, outcome->Table);
     }
     ui::ShowInformation(CopyCaption, CopyFailedText);
 }

@@ -16,6 +16,7 @@
 #include "platform/engine/TableSwap.h"
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/TableFiles.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
@@ -47,6 +48,25 @@ std::string TOrvDatabaseModule::KeyRepairWorkTable(const std::string& dataPath) 
     const std::string name = rtl::ExtractFileName(dataPath);
     return rtl::WithTrailingSeparator(rtl::ExtractFileDir(dataPath)) + engine::WorkFilePrefix +
            engine::TableBaseName(name) + WorkSuffix + rtl::ExtractFileExt(name);
+}
+
+std::string TOrvDatabaseModule::WithoutWorkFileNames(const std::string& text, const std::string& table) {
+    const std::string marker = engine::WorkFilePrefix + engine::TableBaseName(table) + WorkSuffix;
+    const std::string told = rtl::Format(rtl::TMsg::KeyRepairWorkCopy, {engine::TableBaseName(table)});
+    std::string out = text;
+    for (std::size_t at = out.find(marker); at != std::string::npos; at = out.find(marker, at)) {
+        // The whole path, with the quotes around it.
+        std::size_t begin = at, end = at + marker.size();
+        while (begin > 0 && out[begin - 1] != '"' && out[begin - 1] != ' ') --begin;
+        while (end < out.size() && out[end] != '"' && out[end] != ' ' && out[end] != ':' && out[end] != ')') ++end;
+        if (begin > 0 && out[begin - 1] == '"' && end < out.size() && out[end] == '"') {
+            --begin;
+            ++end;
+        }
+        out.replace(begin, end - begin, told);
+        at = begin + told.size();
+    }
+    return out;
 }
 
 void TOrvDatabaseModule::RepairKeyViolations(const std::string& tableList) {
@@ -157,7 +177,13 @@ std::unique_ptr<engine::TTable> TOrvDatabaseModule::MakeWorkTable(engine::TTable
         } catch (const rtl::EError&) {
             // Left under its work name, empty; the next run clears it.
         }
-        throw;
+        try {
+            throw;
+        } catch (const rtl::EError& e) {
+            // The table is what the user knows, and nothing of it has changed.
+            throw rtl::EError(rtl::Format(rtl::TMsg::KeyRepairLeftAsItWas,
+                                          {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
+        }
     }
     return work;
 }
@@ -185,12 +211,14 @@ void TOrvDatabaseModule::PutWorkTableInPlace(engine::TTable& table, engine::TTab
             } catch (const rtl::EError&) {
                 // It stays beside the table under its work name; the next run clears it.
             }
-            throw rtl::EError(rtl::FormatMessage(NotSwappedText, {table.TableName, e.Message()}));
+            throw rtl::EError(
+                rtl::FormatMessage(NotSwappedText, {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
         }
         // A step the disk refused once may go through now; otherwise the journal holds the
         // change for the next open, and the user must hear that the table is not done yet.
         if (!engine::paradox::RecoverFamily(dir, rtl::ExtractFileName(data)))
-            throw rtl::EError(rtl::FormatMessage(SwapPendingText, {table.TableName, e.Message()}));
+            throw rtl::EError(
+                rtl::FormatMessage(SwapPendingText, {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
     }
 }
 

@@ -160,6 +160,9 @@ public:
     // The work table into which the repair of the table with data file `dataPath` copies the
     // rows (its data file's path, spelled with the same extension).
     static std::string KeyRepairWorkTable(const std::string& dataPath);
+    // `text` with every path of the work files of `table`'s repair told as what they are, so
+    // that no message hands the user a file name of ours as if it were one of theirs.
+    static std::string WithoutWorkFileNames(const std::string& text, const std::string& table);
     void CheckAndRebuildTables(const std::string& tableList);
     // True when the table whose data file is `tablePath` could not be rebuilt.
     bool RebuildOneTable(const std::string& tablePath);

@@ -2,13 +2,23 @@
 
 #include "platform/zip/ArchiveFile.h"
 
+#include "platform/rtl/FileIo.h"
+#include "platform/rtl/Messages.h"
+#include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
+
 #include <zip.h>
 
+#include <cerrno>
+#include <fcntl.h>
 #include <memory>
 
 namespace azip {
 
-ArchiveCheck VerifyArchive(const std::string& path) {
+ArchiveCheck VerifyArchive(const std::string& path) { return VerifyArchive(path, {}, {}); }
+
+ArchiveCheck VerifyArchive(const std::string& path, const std::vector<std::string>& names,
+                           const std::string& directory) {
     ArchiveCheck check;
     TArchiveFile file(path, TArchiveFile::TMode::Read);
     zip_error_t error;
@@ -33,13 +43,32 @@ ArchiveCheck VerifyArchive(const std::string& path) {
             check.problems.push_back(entry + ": " + zip_strerror(archive));
             continue;
         }
+        std::string copy;
+        for (const auto& wanted : names)
+            if (rtl::SameTextAscii(wanted, entry)) copy = rtl::WithTrailingSeparator(directory) + wanted;
+        int fd = -1;
+        if (!copy.empty()) {
+            fd = rtl::FileSystem().Open(copy, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW, 0600);
+            if (fd < 0) check.problems.push_back(copy + ": " + rtl::SystemReason(errno));
+        }
         // libzip checks the CRC when the last byte has been read and reports a mismatch
         // as a read error.
         zip_int64_t got = 0;
-        while ((got = zip_fread(file, buffer.get(), 64 * 1024)) > 0) {
-        }
+        bool written = fd >= 0;
+        while ((got = zip_fread(file, buffer.get(), 64 * 1024)) > 0)
+            if (written && !rtl::WriteAll(fd, buffer.get(), static_cast<std::size_t>(got))) {
+                check.problems.push_back(copy + ": " + rtl::SystemReason(errno));
+                written = false;
+            }
         if (got < 0) check.problems.push_back(entry + ": " + zip_file_strerror(file));
         zip_fclose(file);
+        if (fd >= 0) {
+            if (rtl::FileSystem().Close(fd) != 0 && written) {
+                check.problems.push_back(copy + ": " + rtl::SystemReason(errno));
+                written = false;
+            }
+            if (!written || got < 0) rtl::FileSystem().Unlink(copy);
+        }
     }
     zip_discard(archive);
     return check;

@@ -2,12 +2,7 @@
 // started as the operator starts it: the real main window on its own X server, the restore
 // button pressed by a key the server delivers. The indexes of the live tables must stay:
 // the tables are left as they were, and so is everything the billing application needs.
-#include "MainFormFixture.h"
-
-#include "tests/support/X11TestClient.h"
-#include "tests/support/XvfbServer.h"
-
-#include <QTest>
+#include "MainFormOnX11.h"
 
 #include <map>
 
@@ -39,28 +34,12 @@ void ExpectSameFiles(const std::map<std::string, std::string>& after, const std:
     }
 }
 
-class FailedRestoreOnX11 : public MainFormTest {
+class FailedRestoreOnX11 : public MainFormOnX11 {
 protected:
-    void SetUp() override {
-        if (!server_.Running()) GTEST_SKIP() << "Xvfb is not available";
-        ::setenv("DISPLAY", server_.Display().c_str(), 1);
-        application_ = std::make_unique<QApplication>(argc_, argv_);
-        dir_ = MakeDatabase("billing", {{"paradoxReader-java/src/test/resources/examples/CUSTOMER.DB", "Zakaznici"},
+    std::string MakeSourceDatabase() override {
+        return MakeDatabase("billing", {{"paradoxReader-java/src/test/resources/examples/CUSTOMER.DB", "Zakaznici"},
                                         {"paradoxReader-java/src/test/resources/examples/ORDERS.DB", "Hovory"},
                                         {"Rparadox/inst/extdata/country.db", "Krajiny"}});
-        SetAliases({{"Orvan", dir_}});
-        CreateForm();
-        form->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
-        form->activateWindow();
-        keyboard_ = std::make_unique<test::X11TestClient>(server_.Display());
-        space_ = keyboard_->KeyCode(' ');
-        ASSERT_NE(space_, 0);
-    }
-    void TearDown() override {
-        keyboard_.reset();
-        form.reset();
-        application_.reset();
     }
 
     // Chooses the archive, ticks the index deletion and presses Space on the restore button
@@ -70,9 +49,8 @@ protected:
         form->RestoreZipFileRBtn->click();
         form->RestoreDataZipFileEdt->setText(QString::fromStdString(archive));
         form->DelIndexesBeforeChb->setChecked(true);
-        form->RestoreBtn->setFocus();
         ui_.messages.clear();
-        keyboard_->TypeKey(static_cast<xcb_window_t>(form->winId()), space_);
+        PressSpaceOn(form->RestoreBtn);
         // Bounded: a few thousand rounds of the event loop, each waiting at most 10 ms for events.
         for (int round = 0; round < 3000 && ui_.messages.empty(); ++round)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -86,15 +64,6 @@ protected:
             if (m.icon == ui::MsgIcon::Error) texts.push_back(m.text);
         return texts;
     }
-
-    test::XvfbServer server_;
-    int argc_ = 3;
-    char name_[8] = "tablora", option_[10] = "-platform", platform_[4] = "xcb";
-    char* argv_[4] = {name_, option_, platform_, nullptr};
-    std::unique_ptr<QApplication> application_;
-    std::unique_ptr<test::X11TestClient> keyboard_;
-    xcb_keycode_t space_ = 0;
-    std::string dir_;
 };
 
 TEST_F(FailedRestoreOnX11, AMissingArchiveLeavesEveryIndexAndTableAsItWas) {

@@ -21,7 +21,7 @@ TEST(RepairSummaryTest, TellsEveryTableThatLostOrRecoveredSomethingAndWhereItsCo
     clean.Rebuilt = true;
     clean.RowsKept = 10;
     clean.CompanionDirectory = "/db/Rekonstrukcia/Brany 1";
-    EXPECT_EQ(app::DamageCheckSummary({clean}), "");
+    EXPECT_EQ(app::DamageCheckSummary({clean}, {"Brany"}), "");
 
     tutil::TRebuildReport moved = clean;
     moved.TablePath = "/db/Hovory.db";
@@ -37,13 +37,16 @@ TEST(RepairSummaryTest, TellsEveryTableThatLostOrRecoveredSomethingAndWhereItsCo
     recovered.TablePath = "/db/Sluzby.db";
     recovered.CompanionDirectory = "/db/Rekonstrukcia/Sluzby 4";
     recovered.RowsOutsideChain = 15;
-    tutil::TRebuildReport failed = moved;  // not rebuilt: its own message told it
+    tutil::TRebuildReport failed = moved;  // not rebuilt: named as where the run stopped
     failed.TablePath = "/db/Zle.db";
     failed.Rebuilt = false;
+    failed.Failure = "chyba";
 
-    const std::string text = app::DamageCheckSummary({clean, moved, dropped, recovered, failed});
+    const std::string text =
+        app::DamageCheckSummary({clean, moved, dropped, recovered, failed}, {"Brany", "Hovory", "Tel_zoz", "Sluzby", "Zle"});
     EXPECT_FALSE(Has(text, "Brany"));
-    EXPECT_FALSE(Has(text, "Zle.db"));
+    EXPECT_FALSE(Has(text, "Tabuľka \"Zle.db\":"));
+    EXPECT_TRUE(Has(text, "Kontrola sa zastavila pri tabuľke \"Zle.db\": chyba")) << text;
     EXPECT_TRUE(Has(text, "Tabuľka \"Hovory.db\":"));
     EXPECT_TRUE(Has(text, "KEYVIOL (opakovaný kľúč): 3"));
     EXPECT_TRUE(Has(text, "PROBLEM (nečitateľné alebo nezaraditeľné): 2"));

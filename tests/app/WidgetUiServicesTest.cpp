@@ -83,7 +83,13 @@ TEST(WidgetUiServicesTest, ABoxIsWideEnoughForItsCaptionAndHasNoMinimizeOrMaximi
     WhenTheBoxIsUp(
         [](QMessageBox& box) { box.grab().save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/repair-summary.png")); },
         QMessageBox::Ok);
-    services.ShowMessage({app::DamageSummaryCaption, app::DamageCheckSummary({report}), ui::MsgIcon::Information});
+    report.RowsNotFound = 7;
+    tutil::TRebuildReport stopped;
+    stopped.TablePath = "/data/orvan/Users.db";
+    stopped.Failure = "Pri práci s tabuľkou \"Users.db\" vznikla chyba !";
+    const std::vector<std::string> ticked{"Hovory", "Users", "Firmy", "Tel_zoz", "Brany"};
+    services.ShowMessage(
+        {app::DamageSummaryCaption, app::DamageCheckSummary({report, stopped}, ticked), ui::MsgIcon::Information});
 }
 
 TEST(WidgetUiServicesTest, AQuestionHasItsDefaultButtonAndReturnsTheAnswer) {

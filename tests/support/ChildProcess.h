@@ -23,8 +23,9 @@ class TChildProcess {
 public:
     // Starts `program` with `args` and the variables `environment` ("NAME=value") added to the
     // test's own; its standard output and error go to `outputFile`.
+    // With an `errorFile`, standard error goes there instead.
     TChildProcess(const std::string& program, const std::vector<std::string>& args, const std::string& outputFile,
-                  const std::vector<std::string>& environment = {})
+                  const std::vector<std::string>& environment = {}, const std::string& errorFile = {})
         : outputFile_(outputFile) {
         std::vector<std::string> argv{program};
         argv.insert(argv.end(), args.begin(), args.end());
@@ -40,7 +41,10 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outputFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        if (errorFile.empty())
+            posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+        else
+            posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int error = ::posix_spawn(&pid_, program.c_str(), &actions, nullptr, rawArgs.data(), rawEnv.data());
         posix_spawn_file_actions_destroy(&actions);
         if (error != 0) throw std::runtime_error("cannot start " + program);

@@ -57,7 +57,7 @@ const char* KindName(database::TBackupKind kind) {
 
 } // namespace
 
-int RunBackupsCommand(const CliOptions& o, std::ostream& out) {
+int RunBackupsCommand(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
     std::vector<TListedBackup> listed;
     std::string error;
     try {
@@ -72,6 +72,15 @@ int RunBackupsCommand(const CliOptions& o, std::ostream& out) {
     const int code = !error.empty() ? ExitError : (listed.empty() || !allWhole) ? ExitProblem : ExitDone;
     if (!error.empty()) std::cerr << "tablora-cli: " << error << '\n';
     else if (listed.empty()) std::cerr << "tablora-cli: no backup found in \"" << o.in << "\"\n";
+    std::uint64_t notWhole = 0;
+    for (const auto& l : listed)
+        if (!l.Whole()) {
+            ++notWhole;
+            summary.NotDone.push_back({l.found.Name, l.problems.front()});
+        }
+    summary.Count("backups", rtl::TMsg::CliCountBackupsListed, listed.size());
+    summary.Count("backupsNotWhole", rtl::TMsg::CliCountBackupsNotWhole, notWhole);
+    summary.Finish(code);
     if (o.json) {
         tools::TJson json = JsonResult(o.command, code);
         if (!error.empty()) json["error"] = error;
@@ -85,6 +94,7 @@ int RunBackupsCommand(const CliOptions& o, std::ostream& out) {
                                        {"tables", l.tables},
                                        {"whole", l.Whole()},
                                        {"problems", l.problems}});
+        json["summary"] = SummaryJson(summary);
         tools::PrintJson(out, json);
         return code;
     }
@@ -94,6 +104,7 @@ int RunBackupsCommand(const CliOptions& o, std::ostream& out) {
         if (l.Whole()) out << "whole\n";
         else out << "NOT WHOLE: " << l.problems.front() << (l.problems.size() > 1 ? " (and more)" : "") << '\n';
     }
+    PrintSummary(out, summary);
     return code;
 }
 

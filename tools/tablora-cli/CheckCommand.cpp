@@ -3,6 +3,8 @@
 #include "database/DatabaseHealth.h"
 #include "platform/engine/AliasConfig.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/Messages.h"
+#include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "tools/common/JsonOutput.h"
 #include "tools/tablora-cli/CliRunner.h"
@@ -124,6 +126,7 @@ const char* ToolName(TTool tool) {
     case TTool::FileAccess: return "file-access";
     case TTool::InspectLeftovers: return "inspect-leftovers";
     case TTool::ResolveCaseTwins: return "resolve-case-twins";
+    case TTool::RestoreFromBackup: return "restore-from-backup";
     default: return "password-protected";
     }
 }
@@ -152,6 +155,15 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
                (r.PendingJournals.empty() ? std::string(": compare them with their tables before removing them")
                                           : std::string(": check again once the interrupted changes are completed, "
                                                         "which may take some of them into place"));
+    case TTool::RestoreFromBackup: {
+        const std::string table = a.Tables.empty() ? std::string() : a.Tables.front();
+        if (a.Backup.empty())
+            return rtl::Format(rtl::TMsg::CliAdviceNoBackupWithRows, {table, std::to_string(a.RowsNow), o.backupsIn});
+        const std::string from = rtl::DirectoryExists(a.Backup) ? " --from-dir " : " --from-zip ";
+        return rtl::Format(rtl::TMsg::CliAdviceRestoreFromBackup,
+                           {table, std::to_string(a.RowsNow), a.Backup, std::to_string(a.BackupRows),
+                            "tablora-cli restore " + src + from + ShellWord(a.Backup) + " --tables " + tables});
+    }
     case TTool::ResolveCaseTwins: {
         std::vector<std::string> groups;
         for (const auto& g : r.CaseTwins) groups.push_back(Joined(g, " / "));
@@ -164,7 +176,8 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
 }
 
 void PrintJson(std::ostream& out, const CliOptions& o, const database::THealthReport& r, const std::string& error,
-               int code) {
+               const TRunSummary& summary) {
+    const int code = summary.Code;
     tools::TJson json = JsonResult(o.command, code);
     if (!error.empty()) json[code == ExitError ? "error" : "problem"] = error;
     json["directory"] = r.Directory;
@@ -202,52 +215,87 @@ void PrintJson(std::ostream& out, const CliOptions& o, const database::THealthRe
         json["tables"].push_back(std::move(table));
     }
     json["missingTables"] = r.MissingTables;
+    json["excludedTables"] = r.Excluded;
     json["lockFiles"] = r.LockFiles;
     json["pendingJournals"] = r.PendingJournals;
     json["leftovers"] = r.Leftovers;
     json["caseTwins"] = tools::TJson::array();
     for (const auto& group : r.CaseTwins) json["caseTwins"].push_back(group);
     json["advice"] = tools::TJson::array();
-    for (const auto& a : r.Advice)
-        json["advice"].push_back({{"tool", ToolName(a.Tool)}, {"tables", a.Tables}, {"text", AdviceText(o, r, a)}});
+    for (const auto& a : r.Advice) {
+        tools::TJson advice{{"tool", ToolName(a.Tool)}, {"tables", a.Tables}, {"text", AdviceText(o, r, a)}};
+        if (a.Tool == TTool::RestoreFromBackup) {
+            advice["backup"] = a.Backup.empty() ? tools::TJson() : tools::TJson(a.Backup);
+            advice["backupRows"] = a.BackupRows;
+            advice["rowsNow"] = a.RowsNow;
+        }
+        json["advice"].push_back(std::move(advice));
+    }
+    json["summary"] = SummaryJson(summary);
     tools::PrintJson(out, json);
+}
+
+void Summarize(const database::THealthReport& report, TRunSummary& summary) {
+    std::uint64_t healthy = 0;
+    for (const auto& t : report.Tables) healthy += t.Healthy() ? 1 : 0;
+    summary.Count("tablesChecked", rtl::TMsg::CliCountTablesChecked, report.Tables.size());
+    summary.Count("tablesHealthy", rtl::TMsg::CliCountTablesHealthy, healthy);
+    summary.Count("tablesWithProblems", rtl::TMsg::CliCountTablesWithProblems, report.Tables.size() - healthy);
+    for (const auto& name : report.Excluded) summary.Excluded.push_back({name, rtl::Text(rtl::TMsg::CliWhyExcluded)});
+    for (const auto& name : report.MissingTables)
+        summary.NotDone.push_back({name, rtl::Text(rtl::TMsg::CliWhyNotInDatabase)});
 }
 
 } // namespace
 
-int RunCheck(const CliOptions& o, std::ostream& out) {
+int RunCheck(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
     database::THealthReport report;
     std::string error, problem;
     int code = ExitDone;
     try {
-        report = database::CheckDatabaseHealth(SourceDirectory(o), o.allTables ? std::vector<std::string>{}
-                                                                                 : rtl::SplitCommaText(o.tables));
+        const std::string directory = SourceDirectory(o);
+        report = database::CheckDatabaseHealth(directory, o.allTables ? std::vector<std::string>{}
+                                                                      : rtl::SplitCommaText(o.tables),
+                                               rtl::SplitCommaText(o.exclude));
+        if (!o.backupsIn.empty()) database::AdviseRestoreFromBackups(report, o.backupsIn);
         // An empty or unmounted share has nothing healthy about it: a script must not read "done".
-        if (report.Tables.empty() && report.MissingTables.empty())
-            problem = "no table found in the database directory \"" + report.Directory + "\"";
-        code = report.Healthy() && problem.empty() ? ExitDone : ExitProblem;
+        if (report.Tables.empty() && report.MissingTables.empty()) {
+            problem = report.Excluded.empty()
+                          ? "no table found in the database directory \"" + report.Directory + "\""
+                          : rtl::Format(rtl::TMsg::CliEverythingExcluded, {o.command});
+            code = ExitError;
+        } else {
+            code = report.Healthy() ? ExitDone : ExitProblem;
+        }
     } catch (const std::exception& e) {
         error = e.what();
         code = ExitError;
     }
     if (!error.empty()) std::cerr << "tablora-cli: " << error << '\n';
     if (!problem.empty()) std::cerr << "tablora-cli: " << problem << '\n';
+    Summarize(report, summary);
+    summary.Finish(code);
     if (o.json) {
-        PrintJson(out, o, report, error.empty() ? problem : error, code);
+        PrintJson(out, o, report, error.empty() ? problem : error, summary);
         return code;
     }
-    if (code == ExitError) return code;
+    if (!error.empty()) {
+        PrintSummary(out, summary);
+        return code;
+    }
     for (const auto& t : report.Tables) PrintTable(out, t);
     std::size_t healthy = 0;
     for (const auto& t : report.Tables) healthy += t.Healthy() ? 1 : 0;
     out << "\n" << report.Tables.size() << " table(s) checked in " << report.Directory << ": " << healthy
         << " healthy, " << report.Tables.size() - healthy << " with problems\n";
+    if (!report.Excluded.empty()) out << "excluded: " << Joined(report.Excluded) << '\n';
     if (!report.MissingTables.empty()) out << "not found: " << Joined(report.MissingTables) << '\n';
     if (!report.LockFiles.empty()) out << "Paradox lock files: " << Joined(report.LockFiles) << '\n';
     if (!report.PendingJournals.empty()) out << "interrupted changes pending: " << Joined(report.PendingJournals) << '\n';
     if (!report.Leftovers.empty()) out << "leftovers of interrupted repairs: " << Joined(report.Leftovers) << '\n';
     for (const auto& a : report.Advice) out << "advice: " << AdviceText(o, report, a) << '\n';
     if (code == ExitDone) out << "the database is healthy; nothing to do\n";
+    PrintSummary(out, summary);
     return code;
 }
 

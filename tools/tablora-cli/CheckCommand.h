@@ -3,13 +3,14 @@
 #pragma once
 
 #include "tools/tablora-cli/CliOptions.h"
+#include "tools/tablora-cli/RunSummary.h"
 
 #include <ostream>
 
 namespace cli {
 
-// Prints the report (text, or JSON with --json) to `out`; errors go to stderr. Exit codes as
-// RunCli's: done when every table is healthy, problem when any is not.
-int RunCheck(const CliOptions& options, std::ostream& out);
+// Prints the report (text, or JSON with --json) and `summary` to `out`; errors go to stderr.
+// Exit codes as RunCli's: done when every table checked is healthy, problem when any is not.
+int RunCheck(const CliOptions& options, std::ostream& out, TRunSummary& summary);
 
 } // namespace cli

@@ -1,128 +1,207 @@
 #include "tools/tablora-cli/CliOptions.h"
 
+#include "tools/tablora-cli/CliCommands.h"
 #include "tools/tablora-cli/DatedBackupOptions.h"
+#include "tools/tablora-cli/ExitCodes.h"
 
+#include "platform/rtl/Messages.h"
 #include "tools/common/CommandLine.h"
 
 #include <CLI/CLI.hpp>
 
+#include <vector>
+
 namespace cli {
 
-const char* UsageText() {
-    return "Usage: tablora-cli COMMAND (--alias NAME | --dir DIR) [options]\n"
-           "\n"
-           "Commands:\n"
-           "  list                                  list the tables and those fit for key repair\n"
-           "  backup  --to-dir DIR | --to-zip FILE  back the database up [--no-indexes] [--verify]\n"
-           "          [--keep N]                    (the name may hold %Y %m %d %H %M %S: keep the N newest)\n"
-           "  backups --in DIR [--pattern P]        list the backups in DIR, newest first (no source needed)\n"
-           "  restore --from-dir DIR | --from-zip FILE  restore it [--delete-indexes]\n"
-           "  delete-indexes                        delete every index file of the database\n"
-           "  repair-keys --tables a,b | --all-fit  probe and renumber autoincrement-keyed tables\n"
-           "  check-damage --tables a,b | --all     rebuild the tables, stop at the first failure\n"
-           "          [--keep-backups N]            keep the N newest runs' directories per table\n"
-           "  export --to-sqlite FILE | --to-csv DIR  the rows of every table (or --tables a,b)\n"
-           "          [--excel]                     CSV as a spreadsheet reads it: \";\", decimal comma, BOM, CRLF\n"
-           "  check --tables a,b | --all            report each table's health; changes nothing\n"
-           "\n"
-           "Options:\n"
-           "  --yes, --no     answer every question (otherwise asked on a terminal, refused elsewhere)\n"
-           "  --verify        after a zip backup, read every entry back and check its CRC\n"
-           "  --json          print a machine-readable result on standard output\n"
-           "  --help, --version\n"
-           "\n"
-           "Exit codes: 0 done, 1 a problem was reported, 2 usage, 3 error.\n";
+std::string UsageText() {
+    std::string text = "Usage: tablora-cli COMMAND (--alias NAME | --dir DIR) [options]\n\nCommands:\n";
+    for (const TCliCommand& c : CliCommands()) {
+        const std::string name = c.Name;
+        text += "  " + name + std::string(name.size() < 16 ? 16 - name.size() : 1, ' ') + c.Summary + "\n";
+    }
+    text += "\n"
+            "Each command takes its own options and refuses any other; \"tablora-cli COMMAND --help\"\n"
+            "lists them. Options may stand before or after the command; the last of a repeated one\n"
+            "counts. Every run ends with a summary of what it did (\"summary\" in --json).\n"
+            "  --help, --version\n"
+            "\n";
+    return text + ExitCodeTable();
+}
+
+std::string CommandHelpText(const std::string& command) {
+    const TCliCommand* c = FindCliCommand(command);
+    if (!c) return UsageText();
+    return "Usage: " + std::string(c->Usage) + "\n\n" + c->Help + "  --help              this text\n\n" +
+           ExitCodeTable();
+}
+
+std::string ShortUsageText(const std::string& command) {
+    if (const TCliCommand* c = FindCliCommand(command))
+        return "Usage: " + std::string(c->Usage) + "\n" + rtl::Format(rtl::TMsg::CliSeeCommandHelp, {command}) + "\n";
+    return "Usage: tablora-cli COMMAND (--alias NAME | --dir DIR) [options]\n" +
+           rtl::Text(rtl::TMsg::CliSeeHelp) + "\n";
 }
 
 namespace {
 
-const char* const Commands[] = {"list",  "backup",  "restore", "delete-indexes", "repair-keys",
-                                "check-damage", "export", "check", "backups"};
+std::string OptionName(const std::string& token) { return token.substr(0, token.find('=')); }
 
-// Options are taken wherever they stand, before or after the command, and the last of a
-// repeated option counts.
-void DeclareOptions(CLI::App& app, CliOptions& o, bool& yes, bool& no, std::string& keep, std::string& keepBackups) {
-    app.set_help_flag();  // the usage text is our own
-    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
-    const CLI::Validator nonEmpty([](const std::string& v) { return v.empty() ? "needs a non-empty value" : ""; },
-                                  "", "non-empty");
-    auto value = [&](const char* flag, std::string& target) { app.add_option(flag, target)->check(nonEmpty); };
-    app.add_flag("-h,--help", o.help);
-    app.add_flag("--version", o.version);
-    value("--alias", o.alias);
-    value("--dir", o.dir);
-    value("--to-dir", o.toDir);
-    value("--to-zip", o.toZip);
-    value("--from-dir", o.fromDir);
-    value("--from-zip", o.fromZip);
-    value("--to-sqlite", o.toSqlite);
-    value("--to-csv", o.toCsv);
-    value("--tables", o.tables);
-    value("--keep", keep);
-    value("--keep-backups", keepBackups);
-    value("--in", o.in);
-    value("--pattern", o.pattern);
-    app.add_flag("--no-indexes", o.noIndexes);
-    app.add_flag("--verify", o.verify);
-    app.add_flag("--excel", o.excel);
-    app.add_flag("--delete-indexes", o.deleteIndexes);
-    app.add_flag("--all,--all-fit", o.allTables);
-    app.add_flag("--json", o.json);
-    app.add_flag("--yes", yes);
-    app.add_flag("--no", no);
-    for (const char* command : Commands) app.add_subcommand(command)->fallthrough();
-    app.require_subcommand(0, 1);
-    // What no option or command takes is reported in our own words after the parse.
-    app.allow_extras();
+bool IsOption(const std::string& token) { return token.size() > 1 && token[0] == '-'; }
+
+std::vector<std::string> CommandNames() {
+    std::vector<std::string> names;
+    for (const TCliCommand& c : CliCommands()) names.push_back(c.Name);
+    return names;
+}
+
+bool KnownOption(const std::string& name) {
+    return name == "-h" || name == "--help" || name == "--version" || !CommandsTakingOption(name).empty();
+}
+
+std::string JoinedNames(const std::vector<std::string>& names) {
+    std::string out;
+    for (const auto& n : names) out += (out.empty() ? "" : ", ") + n;
+    return out;
+}
+
+// The command word: the first argument that is neither an option nor an option's value.
+// Options may stand before it, so it is found by the options' arity, then moved first for
+// CLI11, which gives a subcommand only what follows it.
+struct TCommandWord {
+    std::ptrdiff_t index = -1;
+    std::string unknownOptionBefore;  // an option no command takes, met before it
+};
+
+TCommandWord FindCommandWord(const std::vector<std::string>& args) {
+    TCommandWord found;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--") break;
+        if (!IsOption(a)) {
+            found.index = static_cast<std::ptrdiff_t>(i);
+            return found;
+        }
+        const std::string name = OptionName(a);
+        if (!KnownOption(name) && found.unknownOptionBefore.empty()) found.unknownOptionBefore = name;
+        if (a.find('=') == std::string::npos && OptionsWithValue().count(name)) ++i;
+    }
+    return found;
+}
+
+// The first argument of `command` that it did not take, told in plain words.
+void RefuseExtras(const std::string& command, const std::vector<std::string>& extras) {
+    if (extras.empty()) return;
+    const std::string& a = extras.front();
+    if (!IsOption(a)) throw UsageError{"unexpected argument " + a, command};
+    const std::string name = OptionName(a);
+    if (const std::vector<std::string> others = CommandsTakingOption(name); !others.empty())
+        throw UsageError{rtl::Format(rtl::TMsg::CliOptionNotTaken, {command, name, JoinedNames(others)}), command};
+    std::vector<std::string> own;
+    for (const std::string& option : OptionsWithValue())
+        if (CommandTakesOption(command, option)) own.push_back(option);
+    for (const char* flag : {"--no-indexes", "--verify", "--delete-indexes", "--all", "--all-fit", "--json", "--excel", "--yes", "--no"})
+        if (CommandTakesOption(command, flag)) own.push_back(flag);
+    std::string message = "unknown option " + name;
+    if (const std::string near = NearestName(name, own); !near.empty())
+        message += rtl::Format(rtl::TMsg::CliDidYouMean, {near});
+    throw UsageError{message, command};
+}
+
+// What the command needs besides the options it declares.
+void CheckCombinations(CliOptions& o) {
+    if (o.command == "backups") {
+        CheckBackupsOptions(o);
+        return;
+    }
+    if (o.alias.empty() == o.dir.empty())
+        throw UsageError{"give the source as either --alias NAME or --dir DIR", o.command};
+    if (o.command == "backup" && o.toDir.empty() == o.toZip.empty())
+        throw UsageError{"backup needs either --to-dir DIR or --to-zip FILE", o.command};
+    if (o.command == "backup" && o.verify && o.toZip.empty()) throw UsageError{"--verify checks a zip backup", o.command};
+    if (o.command == "backup" && !o.tables.empty() && !o.exclude.empty())
+        throw UsageError{rtl::Text(rtl::TMsg::CliTablesOrExclude), o.command};
+    CheckDatedBackupOptions(o);
+    if (o.command == "restore" && o.fromDir.empty() == o.fromZip.empty())
+        throw UsageError{"restore needs either --from-dir DIR or --from-zip FILE", o.command};
+    // Only an archive that cannot be unpacked whole asks a question.
+    if (o.command == "restore" && o.answer && o.fromZip.empty())
+        throw UsageError{rtl::Text(rtl::TMsg::CliAnswerNeedsZip), o.command};
+    if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "check") &&
+        o.tables.empty() == !o.allTables)
+        throw UsageError{o.command + " needs either --tables a,b or " +
+                             (o.command == "repair-keys" ? "--all-fit" : "--all"),
+                         o.command};
+    if (o.command == "export" && o.toSqlite.empty() == o.toCsv.empty())
+        throw UsageError{"export needs either --to-sqlite FILE or --to-csv DIR", o.command};
+    if (o.command == "export" && o.excel && o.toCsv.empty())
+        throw UsageError{"--excel is a dialect of export --to-csv", o.command};
+    if (o.command == "export" && !o.tables.empty() && o.allTables)
+        throw UsageError{"--tables and --all exclude each other", o.command};
 }
 
 } // namespace
 
 CliOptions ParseCommandLine(int argc, const char* const argv[]) {
+    std::vector<std::string> args;
+    bool version = false, help = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        // The version is the program's, whatever command stands beside it.
+        if (a == "--version") version = true;
+        else args.push_back(a);
+    }
     CliOptions o;
-    bool yes = false, no = false;
-    std::string keep, keepBackups;
+    o.version = version;
+    const TCommandWord word = FindCommandWord(args);
+    if (word.index < 0) {
+        for (const auto& a : args) help = help || a == "-h" || a == "--help";
+        if (help || version) {
+            o.help = help;
+            return o;
+        }
+        if (!word.unknownOptionBefore.empty()) throw UsageError{"unknown option " + word.unknownOptionBefore, ""};
+        throw UsageError{"no command given", ""};
+    }
+    const std::string command = args[static_cast<std::size_t>(word.index)];
+    if (!FindCliCommand(command)) {
+        if (!word.unknownOptionBefore.empty()) throw UsageError{"unknown option " + word.unknownOptionBefore, ""};
+        std::string message = "unknown command " + command;
+        if (const std::string near = NearestName(command, CommandNames()); !near.empty())
+            message += rtl::Format(rtl::TMsg::CliDidYouMean, {near});
+        throw UsageError{message, ""};
+    }
+    if (version) return o;
+    std::vector<std::string> ordered{command};
+    for (std::size_t i = 0; i < args.size(); ++i)
+        if (static_cast<std::ptrdiff_t>(i) != word.index) ordered.push_back(args[i]);
+
     CLI::App app("tablora-cli", "tablora-cli");
     // A path such as "/data/Hovory.db" is an argument on every system, never a "/option".
     app.allow_windows_style_options(false);
-    DeclareOptions(app, o, yes, no, keep, keepBackups);
+    app.set_help_flag();
+    TRawOptions raw;
+    DeclareCliCommands(app, o, raw);
+    app.require_subcommand(1, 1);
     try {
-        app.parse(argc, argv);
+        // CLI11 takes the arguments last first.
+        std::vector<std::string> reversed(ordered.rbegin(), ordered.rend());
+        app.parse(reversed);
     } catch (const CLI::ParseError& e) {
-        throw UsageError{tools::UsageErrorText(e)};
+        throw UsageError{tools::UsageErrorText(e), command};
     }
-    for (const CLI::App* command : app.get_subcommands()) o.command = command->get_name();
-    if (const std::vector<std::string> extra = app.remaining(true); !extra.empty()) {
-        const std::string& a = extra.front();
-        if (!a.empty() && a[0] == '-') throw UsageError{"unknown option " + a};
-        throw UsageError{(o.command.empty() ? "unknown command " : "unexpected argument ") + a};
+    o.command = command;
+    if (o.help) return o;
+    try {
+        RefuseExtras(command, app.get_subcommand(command)->remaining());
+        if (raw.yes && raw.no) throw UsageError{"--yes and --no exclude each other"};
+        if (raw.yes || raw.no) o.answer = raw.yes;
+        if (!raw.keep.empty()) o.keep = CountOf(raw.keep, "--keep");
+        if (!raw.keepBackups.empty()) o.keepBackups = CountOf(raw.keepBackups, "--keep-backups");
+        CheckCombinations(o);
+    } catch (UsageError& e) {
+        if (e.command.empty()) e.command = command;
+        throw;
     }
-    if (yes && no) throw UsageError{"--yes and --no exclude each other"};
-    if (yes || no) o.answer = yes;
-    if (!keep.empty()) o.keep = CountOf(keep, "--keep");
-    if (!keepBackups.empty()) o.keepBackups = CountOf(keepBackups, "--keep-backups");
-    if (o.help || o.version) return o;
-    if (o.command.empty()) throw UsageError{"no command given"};
-    if (o.command == "backups") {
-        CheckBackupsOptions(o);
-        return o;
-    }
-    if (o.alias.empty() == o.dir.empty()) throw UsageError{"give the source as either --alias NAME or --dir DIR"};
-    if (o.command == "backup" && o.toDir.empty() == o.toZip.empty())
-        throw UsageError{"backup needs either --to-dir DIR or --to-zip FILE"};
-    if (o.command == "backup" && o.verify && o.toZip.empty()) throw UsageError{"--verify checks a zip backup"};
-    CheckDatedBackupOptions(o);
-    if (o.command == "restore" && o.fromDir.empty() == o.fromZip.empty())
-        throw UsageError{"restore needs either --from-dir DIR or --from-zip FILE"};
-    if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "check") &&
-        o.tables.empty() == !o.allTables)
-        throw UsageError{o.command + " needs either --tables a,b or " +
-                         (o.command == "repair-keys" ? "--all-fit" : "--all")};
-    if (o.command == "export" && o.toSqlite.empty() == o.toCsv.empty())
-        throw UsageError{"export needs either --to-sqlite FILE or --to-csv DIR"};
-    if (o.excel && (o.command != "export" || o.toCsv.empty())) throw UsageError{"--excel is a dialect of export --to-csv"};
-    if (o.command == "export" && !o.tables.empty() && o.allTables)
-        throw UsageError{"--tables and --all exclude each other"};
     return o;
 }
 

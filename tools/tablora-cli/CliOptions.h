@@ -1,8 +1,10 @@
-// The command line of tablora-cli, parsed (by CLI11) into one value record.
+// The command line of tablora-cli, parsed (by CLI11, each command with its own options) into
+// one value record.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace cli {
 
@@ -20,19 +22,30 @@ struct CliOptions {
     int keepBackups = -1;    // check-damage --keep-backups N (-1: all)
     bool deleteIndexes = false;  // restore --delete-indexes
     std::string tables;      // --tables a,b
+    std::string exclude;     // backup, export, check --exclude a,b
+    std::string backupsIn;   // check --backups-in DIR
     bool allTables = false;  // --all / --all-fit
-    std::optional<bool> answer;  // --yes / --no
+    std::optional<bool> answer;  // restore --yes / --no
     bool json = false;
-    bool help = false;
+    bool help = false;       // with a command: that command's help
     bool version = false;
 };
 
-// Raised for a command line that cannot be run; its text is shown with the usage hint.
+// Raised for a command line that cannot be run; its text is shown with the short usage of
+// `command` (the global one when empty).
 struct UsageError {
+    explicit UsageError(std::string text, std::string of = {}) : message(std::move(text)), command(std::move(of)) {}
     std::string message;
+    std::string command;
 };
 
 CliOptions ParseCommandLine(int argc, const char* const argv[]);
-const char* UsageText();
+// Every command and option, and the exit codes.
+std::string UsageText();
+// The usage and options of one command.
+std::string CommandHelpText(const std::string& command);
+// What follows a refused command line: the command's usage line, or the global one, and where
+// the details are.
+std::string ShortUsageText(const std::string& command);
 
 } // namespace cli

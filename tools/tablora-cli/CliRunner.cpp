@@ -13,8 +13,9 @@
 #include "tools/tablora-cli/ConsoleUiServices.h"
 #include "tools/tablora-cli/DatedBackupRun.h"
 #include "tools/tablora-cli/ExportCommand.h"
+#include "tools/tablora-cli/RunOutcome.h"
+#include "tools/tablora-cli/TableSelection.h"
 #include "tools/tablora-cli/TerminalProgress.h"
-
 
 #include <iostream>
 #include <memory>
@@ -22,25 +23,6 @@
 namespace cli {
 
 namespace {
-
-struct Outcome {
-    std::vector<std::string> tables, fitTables;  // list
-    std::string error;
-    azip::ArchiveCheck verify;
-    bool verified = false;
-    std::vector<database::TOrvDatabaseModule::TKeyRepairOutcome> keyRepairs;  // repair-keys
-    std::string verifySkipped;  // why --verify did not read the archive
-    std::vector<std::string> staleIndexesRemoved;  // backup --to-dir --no-indexes
-    // check-damage: the tables asked for, and what each rebuild did (in order, up to the
-    // table where the run stopped).
-    std::vector<std::string> damageTables;
-    std::vector<tutil::TRebuildReport> rebuilds;
-    bool damageRun = false;
-    std::string problem;  // why the run did nothing, when it is no error
-    ExportOutcome exported;
-    TDatedBackupRun dated;  // backup: the name made and what --keep deleted
-    std::vector<TCompanionPruning> pruned;  // check-damage --keep-backups
-};
 
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
 
@@ -77,6 +59,21 @@ std::string QuotedList(const std::vector<std::string>& names) {
     return list.CommaText();
 }
 
+// The tables named for a backup or an index deletion go to the module, which does the rest.
+void LimitTables(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome& outcome) {
+    if (!o.tables.empty()) module.OnlyTables = rtl::SplitCommaText(o.tables);
+    if (o.exclude.empty()) return;
+    rtl::TStringList all;
+    module.ListTableNames(all, false);
+    const TTableSelection chosen = SelectTables(all.Items(), "", o.exclude);
+    for (const auto& name : chosen.NotInDatabase)
+        std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliExcludeNotInDatabase, {name}) << '\n';
+    // An empty list would mean every table to the module.
+    if (chosen.Tables.empty()) throw rtl::EError(rtl::Format(rtl::TMsg::CliEverythingExcluded, {o.command}));
+    module.OnlyTables = chosen.Tables;
+    outcome.excluded = chosen.Excluded;
+}
+
 void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome& outcome) {
     if (!o.alias.empty())
         module.OpenSourceByAlias(o.alias);
@@ -111,11 +108,11 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         if (all.empty()) outcome.tables.clear();
         if (fit.empty()) outcome.fitTables.clear();
     }
+    if (o.command == "backup" || o.command == "restore" || o.command == "delete-indexes") LimitTables(o, module, outcome);
     if (o.command == "backup") {
         const std::string& target = outcome.dated.target;
         if (!o.toDir.empty()) {
             module.BackupToDirectory(target, !o.noIndexes, 3);
-            outcome.staleIndexesRemoved = module.LastBackup.StaleIndexesRemoved;
         } else {
             module.BackupToZip(target, !o.noIndexes, 3);
             if (o.verify && !module.LastBackup.ArchiveWritten) {
@@ -133,20 +130,14 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         // must hear about it.
         if (const std::string why = o.fromDir.empty() ? "" : rtl::WhyNotADirectory(o.fromDir); !why.empty())
             throw rtl::EError("The backup directory \"" + o.fromDir + "\" " + why + ".");
-        const bool restored =
+        outcome.restored =
             !o.fromDir.empty() ? module.RestoreFromDirectory(o.fromDir, 3) : module.RestoreFromZip(o.fromZip);
         // Nothing restored (the message says why): the indexes of the live tables stay.
-        if (restored && o.deleteIndexes) module.DeleteIndexes();
+        if (outcome.restored && o.deleteIndexes) module.DeleteIndexes();
     } else if (o.command == "delete-indexes") {
         module.DeleteIndexes();
     } else if (o.command == "repair-keys") {
-        try {
-            module.RepairKeyViolations(o.allTables ? QuotedList(outcome.fitTables) : o.tables);
-        } catch (...) {
-            outcome.keyRepairs = module.KeyRepairOutcomes;
-            throw;
-        }
-        outcome.keyRepairs = module.KeyRepairOutcomes;
+        module.RepairKeyViolations(o.allTables ? QuotedList(outcome.fitTables) : o.tables);
     } else if (o.command == "check-damage") {
         const std::string list = o.allTables ? QuotedList(outcome.tables) : o.tables;
         rtl::TStringList names;
@@ -154,15 +145,22 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         outcome.damageTables = names.Items();
         outcome.damageRun = true;
         module.CheckAndRebuildTables(list);
-        outcome.rebuilds = module.RebuildReports;
     } else if (o.command == "export") {
-        RunExport(o, module, outcome.exported);
+        rtl::TStringList all;
+        if (o.tables.empty()) module.ListTableNames(all, false);
+        const TTableSelection chosen = SelectTables(all.Items(), o.tables, o.exclude);
+        for (const auto& name : chosen.NotInDatabase)
+            if (o.tables.empty()) std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliExcludeNotInDatabase, {name}) << '\n';
+        outcome.excluded = chosen.Excluded;
+        // No name would mean every table to the export.
+        if (chosen.Tables.empty()) throw rtl::EError(rtl::Format(rtl::TMsg::CliEverythingExcluded, {o.command}));
+        RunExport(o, module, outcome.exported, chosen.Tables);
     }
 }
 
 void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, const ConsoleUiServices& console,
-               int code) {
-    tools::TJson json = JsonResult(o.command, code);
+               const TRunSummary& summary) {
+    tools::TJson json = JsonResult(o.command, summary.Code);
     if (!outcome.error.empty()) json["error"] = outcome.error;
     if (!outcome.problem.empty()) json["problem"] = outcome.problem;
     if (o.command == "list") {
@@ -184,7 +182,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
         }
     }
     if (o.command == "backup") WriteDatedBackupJson(json, outcome.dated);
-    if (!outcome.staleIndexesRemoved.empty()) json["staleIndexesRemoved"] = outcome.staleIndexesRemoved;
+    if (!outcome.backup.StaleIndexesRemoved.empty()) json["staleIndexesRemoved"] = outcome.backup.StaleIndexesRemoved;
     if (!outcome.verifySkipped.empty()) json["verify"] = {{"ok", false}, {"skipped", outcome.verifySkipped}};
     if (outcome.verified)
         json["verify"] = {{"entries", outcome.verify.entries},
@@ -205,59 +203,21 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
         if (!m.answer.empty()) message["answer"] = m.answer;
         json["messages"].push_back(std::move(message));
     }
+    json["summary"] = SummaryJson(summary);
     tools::PrintJson(out, json);
 }
 
 } // namespace
 
 tools::TJson JsonResult(const std::string& command, int code) {
-    return {{"command", command},
-            {"result", code == ExitDone ? "done" : code == ExitProblem ? "problem" : "error"},
-            {"exitCode", code}};
+    return {{"command", command}, {"result", ExitCodeWord(code)}, {"exitCode", code}};
 }
 
-int RunCli(const CliOptions& o, std::ostream& out) {
-    // The health report opens no module: a module's session completes journals and locks.
-    if (o.command == "check") return RunCheck(o, out);
-    if (o.command == "backups") return RunBackupsCommand(o, out);
-    ConsoleUiServices console(o.answer, rtl::IsTerminal(rtl::TStandardStream::Input));
-    ui::ScopedUiServices scope(console);
-    const bool terminal = rtl::IsTerminal(rtl::TStandardStream::Error);
-    TerminalProgress progress;
-    Outcome outcome;
-    int code = ExitDone;
-    try {
-        auto module = std::make_unique<database::TOrvDatabaseModule>();
-        if (terminal) {
-            module->ProgressBar = &progress;
-            module->StatusPanel = &progress;
-        }
-        if (o.command == "backup") outcome.dated = StartDatedBackup(o);
-        Execute(o, *module, outcome);
-        module.reset();
-        // Every message box the operations show reports a problem: success is silent.
-        if (!outcome.problem.empty() || !console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty() ||
-            outcome.exported.HadProblems())
-            code = ExitProblem;
-        if (o.command == "backup") {
-            // An archive counts as sound only once it was read back (--keep implies --verify).
-            FinishDatedBackup(o, code == ExitDone && (o.toZip.empty() || outcome.verified), outcome.dated);
-            if (outcome.dated.Problem()) code = ExitProblem;
-        }
-        if (outcome.damageRun) {
-            outcome.pruned = PruneCompanions(o, outcome.rebuilds);
-            if (PruningProblem(outcome.pruned)) code = ExitProblem;
-        }
-    } catch (const std::exception& e) {
-        outcome.error = e.what();
-        code = ExitError;
-    }
-    progress.Finish();
-    if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
-    if (!outcome.problem.empty()) std::cerr << "tablora-cli: " << outcome.problem << '\n';
-    if (o.json) {
-        PrintJson(out, o, outcome, console, code);
-    } else if (o.command == "repair-keys") {
+namespace {
+
+// What the run printed before its summary: one line per table, or what was removed.
+void PrintDetails(std::ostream& out, const CliOptions& o, const Outcome& outcome, int code) {
+    if (o.command == "repair-keys") {
         PrintKeyRepairs(out, outcome);
     } else if (outcome.damageRun) {
         for (const auto& r : outcome.rebuilds) tools::PrintRebuildReport(out, r);
@@ -272,11 +232,71 @@ int RunCli(const CliOptions& o, std::ostream& out) {
             for (const auto& f : outcome.fitTables) fit = fit || f == t;
             out << t << (fit ? "\t(key repair)" : "") << '\n';
         }
-    } else {
-        if (o.command == "backup" && code != ExitError) PrintDatedBackup(out, outcome.dated);
-        for (const auto& name : outcome.staleIndexesRemoved)
+    } else if (o.command == "backup") {
+        if (outcome.error.empty()) PrintDatedBackup(out, outcome.dated);
+        for (const auto& name : outcome.backup.StaleIndexesRemoved)
             out << "removed stale index file from the backup directory: " << name << '\n';
     }
+}
+
+} // namespace
+
+int RunCli(const CliOptions& o, std::ostream& out) {
+    TRunSummary summary;
+    summary.Command = o.command;
+    // The health report opens no module: a module's session completes journals and locks.
+    if (o.command == "check") return RunCheck(o, out, summary);
+    if (o.command == "backups") return RunBackupsCommand(o, out, summary);
+    ConsoleUiServices console(o.answer, rtl::IsTerminal(rtl::TStandardStream::Input));
+    ui::ScopedUiServices scope(console);
+    const bool terminal = rtl::IsTerminal(rtl::TStandardStream::Error);
+    TerminalProgress progress;
+    Outcome outcome;
+    int code = ExitDone;
+    std::unique_ptr<database::TOrvDatabaseModule> module;
+    try {
+        module = std::make_unique<database::TOrvDatabaseModule>();
+        if (terminal) {
+            module->ProgressBar = &progress;
+            module->StatusPanel = &progress;
+        }
+        if (o.command == "backup") outcome.dated = StartDatedBackup(o);
+        try {
+            Execute(o, *module, outcome);
+        } catch (...) {
+            CollectReports(*module, outcome);
+            throw;
+        }
+        CollectReports(*module, outcome);
+        module.reset();
+        outcome.problemsShown = !console.Messages().empty() || !outcome.verifySkipped.empty();
+        code = FinishedRunCode(o, outcome);
+        if (o.command == "backup") {
+            // An archive counts as sound only once it was read back (--keep implies --verify).
+            FinishDatedBackup(o, code == ExitDone && (o.toZip.empty() || outcome.verified), outcome.dated);
+            if (outcome.dated.Problem() && code == ExitDone) code = ExitProblem;
+        }
+        if (outcome.damageRun) {
+            outcome.pruned = PruneCompanions(o, outcome.rebuilds);
+            if (PruningProblem(outcome.pruned) && code == ExitDone) code = ExitProblem;
+        }
+    } catch (const std::exception& e) {
+        module.reset();
+        outcome.error = e.what();
+        code = FailedRunCode(ChangedSomething(o, outcome));
+    }
+    progress.Finish();
+    if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
+    if (!outcome.problem.empty()) std::cerr << "tablora-cli: " << outcome.problem << '\n';
+    Summarize(o, outcome, summary);
+    summary.Finish(code);
+    if (o.json) {
+        PrintJson(out, o, outcome, console, summary);
+        return code;
+    }
+    PrintDetails(out, o, outcome, code);
+    // The table list is read by scripts a line at a time: it is its own summary (--json has one).
+    if (o.command != "list") PrintSummary(out, summary);
     return code;
 }
 

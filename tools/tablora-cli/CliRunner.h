@@ -3,14 +3,14 @@
 
 #include "tools/common/JsonOutput.h"
 #include "tools/tablora-cli/CliOptions.h"
+#include "tools/tablora-cli/ExitCodes.h"
 
 #include <ostream>
 
 namespace cli {
 
-enum ExitCode { ExitDone = 0, ExitProblem = 1, ExitUsage = 2, ExitError = 3 };
-
-// Prints results (text, or JSON with --json) to `out`; messages and errors go to stderr.
+// Prints results (text, or JSON with --json) and the run's summary to `out`; messages and
+// errors go to stderr. Returns the exit code (ExitCodes.h).
 int RunCli(const CliOptions& options, std::ostream& out);
 
 // The start of every command's JSON result: the command, its result in words and its exit code.

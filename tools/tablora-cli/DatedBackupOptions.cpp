@@ -32,12 +32,7 @@ int CountOf(const std::string& text, std::string_view flag) {
 }
 
 void CheckDatedBackupOptions(CliOptions& o) {
-    if (!o.in.empty() || !o.pattern.empty()) throw UsageError{"--in and --pattern belong to the backups command"};
-    if (o.keepBackups >= 0 && o.command != "check-damage") throw UsageError{"--keep-backups belongs to check-damage"};
-    if (o.command != "backup") {
-        if (o.keep >= 0) throw UsageError{"--keep belongs to backup"};
-        return;
-    }
+    if (o.command != "backup") return;
     const bool zip = !o.toZip.empty();
     // "/zalohy/Orvan-%F/" names the directory "Orvan-%F".
     while (!zip && o.toDir.size() > 1 && o.toDir.back() == '/') o.toDir.pop_back();
@@ -50,8 +45,6 @@ void CheckDatedBackupOptions(CliOptions& o) {
 
 void CheckBackupsOptions(const CliOptions& o) {
     if (o.in.empty()) throw UsageError{"backups needs --in DIR"};
-    if (!o.alias.empty() || !o.dir.empty()) throw UsageError{"backups reads backups, not a database: leave out --alias and --dir"};
-    if (o.keep >= 0 || o.keepBackups >= 0) throw UsageError{"backups deletes nothing: leave out --keep"};
     if (!o.pattern.empty()) {
         if (rtl::ExtractFileName(o.pattern) != o.pattern)
             throw UsageError{"--pattern is a name without a directory; give the directory with --in"};

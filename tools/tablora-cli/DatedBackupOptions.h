@@ -12,7 +12,7 @@ namespace cli {
 // The count `text` gives for `flag` (0 and up); raises UsageError otherwise.
 int CountOf(const std::string& text, std::string_view flag);
 
-// Checks the dated-backup options of every command but "backups"; --keep implies --verify.
+// Checks the dated-backup options of backup (the name's date fields); --keep implies --verify.
 void CheckDatedBackupOptions(CliOptions& o);
 
 // Checks the options of "backups" (which needs no source database).

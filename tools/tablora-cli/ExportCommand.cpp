@@ -2,6 +2,7 @@
 
 #include "database/CsvExport.h"
 #include "database/SqliteExport.h"
+#include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 
@@ -13,7 +14,39 @@ bool ExportOutcome::HadProblems() const {
     return false;
 }
 
-void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, ExportOutcome& outcome) {
+namespace {
+
+// Counts the tables whose rows a sink put in place, so a failed run can tell whether it
+// changed anything (a CSV file is put in place as each table ends).
+class TCountingSink : public database::IExportSink {
+public:
+    TCountingSink(database::IExportSink& sink, std::uint64_t& ended) : sink_(sink), ended_(ended) {}
+    void BeginTable(const std::string& name, const std::vector<engine::paradox::TFieldInfo>& fields,
+                    int keyFields) override {
+        sink_.BeginTable(name, fields, keyFields);
+    }
+    std::string Row(const std::vector<engine::paradox::TFieldValue>& values) override { return sink_.Row(values); }
+    void Problem(const database::TExportProblem& problem) override { sink_.Problem(problem); }
+    void EndTable() override {
+        sink_.EndTable();
+        ++ended_;
+    }
+    void AbandonTable() override { sink_.AbandonTable(); }
+
+private:
+    database::IExportSink& sink_;
+    std::uint64_t& ended_;
+};
+
+std::uint64_t FileSize(const std::string& path) {
+    rtl::TFileStatus st;
+    return rtl::FileSystem().Stat(path, st) == 0 ? st.Size : 0;
+}
+
+} // namespace
+
+void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, ExportOutcome& outcome,
+               const std::vector<std::string>& names) {
     outcome.run = true;
     outcome.target = o.toSqlite.empty() ? o.toCsv : o.toSqlite;
     const std::string directory = module.DatabaseDirectory();
@@ -23,26 +56,30 @@ void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, Export
     if (rtl::SameDirectory(targetDir.empty() ? "." : targetDir, directory))
         throw rtl::EError("The export cannot be written into the database directory \"" + directory + "\".");
 
-    std::vector<std::string> names;
-    if (o.tables.empty()) {
-        rtl::TStringList list;
-        module.ListTableNames(list, false);
-        names = list.Items();
-    } else {
-        names = rtl::SplitCommaText(o.tables);
-    }
     const auto held = module.LockDatabaseDirectory();
     const database::TExportProgress progress = [&](const std::string& table, std::uint32_t done, std::uint32_t total) {
         module.SetProgress(0, static_cast<int>(total), static_cast<int>(done), "Export: " + table);
     };
     if (!o.toSqlite.empty()) {
         database::TSqliteExport sink(o.toSqlite);
-        outcome.tables = database::ExportTables(directory, names, sink, progress);
+        std::uint64_t ended = 0;
+        TCountingSink counting(sink, ended);
+        outcome.tables = database::ExportTables(directory, names, counting, progress);
         sink.Commit();
+        // One file, put in place whole at the end.
+        outcome.tablesWritten = ended;
+        outcome.filesWritten = 1;
+        outcome.bytesWritten = FileSize(o.toSqlite);
     } else {
         database::TCsvExport sink(o.toCsv, o.excel ? database::TCsvDialect::Excel : database::TCsvDialect::Plain);
-        outcome.tables = database::ExportTables(directory, names, sink, progress);
+        TCountingSink counting(sink, outcome.tablesWritten);
+        outcome.tables = database::ExportTables(directory, names, counting, progress);
         sink.Commit();
+        const std::string dir = rtl::WithTrailingSeparator(o.toCsv);
+        for (const auto& t : outcome.tables)
+            if (t.Exported) outcome.bytesWritten += FileSize(dir + t.Table + ".csv");
+        outcome.bytesWritten += FileSize(dir + database::ExportProblemTable + ".csv");
+        outcome.filesWritten = outcome.tablesWritten + 1;
     }
     outcome.written = true;
     module.SetProgress(0, 100, 0, "");

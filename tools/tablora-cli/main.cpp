@@ -19,17 +19,17 @@ int main(int argc, char* argv[]) {
     rtl::SetLanguage(rtl::LanguageFromEnvironment());
     try {
         const cli::CliOptions options = cli::ParseCommandLine(static_cast<int>(argPointers.size()), argPointers.data());
-        if (options.help) {
-            std::cout << cli::UsageText();
-            return cli::ExitDone;
-        }
         if (options.version) {
             std::cout << "tablora-cli " << tablora::Version << "\n";
             return cli::ExitDone;
         }
+        if (options.help) {
+            std::cout << (options.command.empty() ? cli::UsageText() : cli::CommandHelpText(options.command));
+            return cli::ExitDone;
+        }
         return cli::RunCli(options, std::cout);
     } catch (const cli::UsageError& e) {
-        std::cerr << "tablora-cli: " << e.message << "\n\n" << cli::UsageText();
+        std::cerr << "tablora-cli: " << e.message << "\n" << cli::ShortUsageText(e.command);
         return cli::ExitUsage;
     }
 }

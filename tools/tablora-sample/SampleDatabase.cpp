@@ -45,10 +45,43 @@ void WriteStaleIndexTable(const std::string& dataPath, const TSampleTable& table
 
 } // namespace
 
+namespace {
+
+// The directory an alias of `config` points at, made absolute; "" when there is no such alias.
+std::string PointsAt(const engine::AliasConfig& config, const std::string& alias) {
+    if (!config.HasAlias(alias)) return {};
+    const std::string path = config.Params(alias).Value("PATH");
+    return path.empty() ? std::string("-") : rtl::AbsolutePath(path);
+}
+
+// The path made absolute, without a trailing separator (but a root's).
+std::string Normal(const std::string& path) {
+    std::string p = rtl::AbsolutePath(path);
+    while (p.size() > rtl::RootLength(p) && rtl::IsPathSeparator(p.back())) p.pop_back();
+    return p;
+}
+
+bool SamePlace(const std::string& a, const std::string& b) {
+    return Normal(a) == Normal(b) || (rtl::DirectoryExists(a) && rtl::DirectoryExists(b) && rtl::SameDirectory(a, b));
+}
+
+} // namespace
+
+std::string AliasTakenElsewhere(const std::string& configPath, const std::string& alias, const std::string& directory) {
+    const engine::AliasConfig config = engine::AliasConfig::Load(configPath);
+    const std::string target = PointsAt(config, alias);
+    if (target.empty() || SamePlace(target, directory)) return {};
+    return rtl::Format(rtl::TMsg::SampleAliasTaken, {alias, configPath, config.Params(alias).Value("PATH")});
+}
+
 void RegisterAlias(const std::string& configPath, const std::string& alias, const std::string& directory) {
     if (!rtl::DirectoryExists(directory))
         throw rtl::EError("The directory \"" + directory + "\" does not exist; no alias points at it");
+    if (const std::string taken = AliasTakenElsewhere(configPath, alias, directory); !taken.empty())
+        throw rtl::EError(taken);
     engine::AliasConfig config = engine::AliasConfig::Load(configPath);
+    // Already there: the file is not rewritten.
+    if (!PointsAt(config, alias).empty()) return;
     rtl::TStringList params;
     params.Add("PATH=" + rtl::AbsolutePath(directory));
     params.Add("DEFAULT DRIVER=PARADOX");

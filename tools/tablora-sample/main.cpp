@@ -21,11 +21,12 @@ namespace {
 const char* const usage =
     "Usage: tablora-sample DIR [--rows N] [--seed S] [--damage] [--alias NAME] [--config FILE]\n\n"
     "Makes a demo billing database of Paradox tables in DIR (created when missing; it must not\n"
-    "hold any of the tables yet) and registers an engine alias pointing at it.\n"
+    "hold any of the tables yet) and, with --alias, registers an engine alias pointing at it.\n"
     "  --rows N       rows of the call table \"Hovory\" (default 100000)\n"
     "  --seed S       the same seed makes the same database (default 1)\n"
     "  --damage       also leave one table of each fault the program repairs\n"
-    "  --alias NAME   alias to register (default \"Orvan\"; \"\" registers none)\n"
+    "  --alias NAME   alias to register (default: none); an alias of that name that points\n"
+    "                 elsewhere is left as it is and the run refused\n"
     "  --config FILE  engine configuration file (default: the engine's own)\n"
     "  --register-only  only register the alias for the existing DIR; write no table\n"
     "  --version      print the version\n";
@@ -102,13 +103,26 @@ int main(int argc, char** argv) {
         std::cerr << usage;
         return 2;
     }
+    const std::string config = options.ConfigPath.empty() ? engine::AliasConfig::DefaultPath() : options.ConfigPath;
+    try {
+        // Someone's alias is never repointed at a demo: refused before anything is made.
+        if (!options.Alias.empty()) {
+            if (const std::string taken = sample::AliasTakenElsewhere(config, options.Alias, options.Directory);
+                !taken.empty()) {
+                std::cerr << "tablora-sample: " << taken << "\n";
+                return 2;
+            }
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "tablora-sample: " << e.what() << "\n";
+        return 1;
+    }
     try {
         if (registerOnly) {
             if (options.Alias.empty()) {
                 std::cerr << "tablora-sample: --register-only needs an alias\n";
                 return 2;
             }
-            const std::string config = options.ConfigPath.empty() ? engine::AliasConfig::DefaultPath() : options.ConfigPath;
             sample::RegisterAlias(config, options.Alias, options.Directory);
             std::cout << "Alias \"" << options.Alias << "\" registered in " << config << "\n";
             return 0;

@@ -69,7 +69,7 @@ TEST_F(CliBadInput, ADatabaseDirectoryThatIsNoDirectory) {
 }
 
 // An empty or unmounted database directory gives the repairs nothing to do: a script hears
-// so and gets "problem", not "done". A restore from a missing archive restores nothing and
+// so and gets "error" (nothing done, nothing changed), not "done". A restore from a missing archive restores nothing and
 // deletes no index.
 TEST_F(CliBadInput, RunsThatFindNoTableSaySoAndARestoreOfNothingDeletesNoIndex) {
     const std::string empty = work / "empty";
@@ -80,12 +80,12 @@ TEST_F(CliBadInput, RunsThatFindNoTableSaySoAndARestoreOfNothingDeletesNoIndex) 
          {std::vector<std::string>{"check-damage", "--all"}, {"repair-keys", "--all-fit"}, {"delete-indexes"}}) {
         std::vector<std::string> args = command;
         args.insert(args.end(), {"--dir", empty});
-        ExpectTold(Cli(args), ExitProblem, "no table found in the database directory \"" + empty + "\"");
+        ExpectTold(Cli(args), ExitError, "no table found in the database directory \"" + empty + "\"");
     }
     EXPECT_TRUE(fs::exists(empty + "/Stare.PX"));
 
     ASSERT_TRUE(fs::exists(db + "/Hovory.PX"));
-    ExpectTold(Cli({"restore", "--dir", db, "--from-zip", work / "missing.zip", "--delete-indexes"}), ExitProblem,
+    ExpectTold(Cli({"restore", "--dir", db, "--from-zip", work / "missing.zip", "--delete-indexes"}), ExitError,
                "neexistuje");
     EXPECT_TRUE(fs::exists(db + "/Hovory.PX"));
 }
@@ -107,12 +107,12 @@ TEST_F(CliBadInput, UnreadableReadOnlyAndFullPlaces) {
                ExitError, "Read-only file system");
     ExpectTold(Cli({"backup", "--dir", db, "--to-zip", work / "zaloha/Backup.zip"},
                    "ops=write;nth=1;errno=ENOSPC;persist;path=" + work / "zaloha"),
-               ExitProblem, "No space left on device");
+               ExitError, "No space left on device");
     ExpectSameFiles(backup, DirectoryBytes(work / "zaloha"));
 
     ExpectTold(Cli({"restore", "--dir", db, "--from-zip", work / "zaloha/Backup.zip"},
                    "ops=open-read;nth=1;errno=EACCES;persist;path=Backup.zip"),
-               ExitProblem, "Permission denied");
+               ExitError, "Permission denied");
     ExpectTold(Cli({"restore", "--dir", db, "--from-dir", work / "zaloha"},
                    "ops=list;nth=1;errno=EIO;persist;path=" + work / "zaloha"),
                ExitError, "Input/output error");

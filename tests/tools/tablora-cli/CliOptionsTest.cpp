@@ -25,10 +25,10 @@ TEST(CliOptions, ReadsEachCommandsOptions) {
     EXPECT_EQ(b.toZip, "/b/z.zip");
     EXPECT_TRUE(b.noIndexes);
     EXPECT_TRUE(b.verify);
-    const CliOptions r = Parse({"repair-keys", "--dir", "/d", "--tables", "Hovory,Tel_zoz", "--yes", "--json"});
+    const CliOptions r = Parse({"repair-keys", "--dir", "/d", "--tables", "Hovory,Tel_zoz", "--json"});
     EXPECT_EQ(r.tables, "Hovory,Tel_zoz");
-    EXPECT_EQ(r.answer, std::optional<bool>(true));
     EXPECT_TRUE(r.json);
+    EXPECT_EQ(Parse({"restore", "--dir", "/d", "--from-zip", "/z.zip", "--yes"}).answer, std::optional<bool>(true));
     EXPECT_TRUE(Parse({"--help"}).help);
     EXPECT_TRUE(Parse({"check-damage", "--dir", "/d", "--all"}).allTables);
 }
@@ -62,10 +62,11 @@ TEST(CliOptions, OptionsStandOnEitherSideOfTheCommandAndTheLastRepeatCounts) {
     EXPECT_EQ(before.dir, "/d");
     EXPECT_TRUE(before.json);
     EXPECT_EQ(Parse({"list", "--dir", "/a", "--dir", "/b"}).dir, "/b");
-    const CliOptions fit = Parse({"repair-keys", "--no", "--dir", "/d", "--all-fit"});
+    const CliOptions fit = Parse({"--json", "--dir", "/d", "repair-keys", "--all-fit"});
     EXPECT_TRUE(fit.allTables);
-    EXPECT_EQ(fit.answer, std::optional<bool>(false));
-    EXPECT_EQ(Parse({"list", "--dir", "/d", "--yes", "--yes"}).answer, std::optional<bool>(true));
+    const CliOptions no = Parse({"--no", "--from-zip", "/z.zip", "restore", "--dir", "/d"});
+    EXPECT_EQ(no.answer, std::optional<bool>(false));
+    EXPECT_EQ(Parse({"restore", "--dir", "/d", "--from-zip", "/z", "--yes", "--yes"}).answer, std::optional<bool>(true));
     EXPECT_FALSE(Parse({"list", "--dir", "/d"}).answer.has_value());
     const CliOptions keep = Parse({"backup", "--dir", "/d", "--to-zip", "/z/Orvan-%F.zip", "--keep", "0"});
     EXPECT_EQ(keep.keep, 0);

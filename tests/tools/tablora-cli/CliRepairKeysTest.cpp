@@ -52,7 +52,7 @@ TEST_F(CliRepairKeys, ReportsEachTablePassedOrRepaired) {
     o.allTables = true;
     std::string out;
     EXPECT_EQ(Run(o, out), cli::ExitDone);
-    EXPECT_EQ(out, "Hovory: passed\nTel_zoz: repaired (40 rows before, 40 after)\n");
+    EXPECT_EQ(out.substr(0, out.find("summary: ")), "Hovory: passed\nTel_zoz: repaired (40 rows before, 40 after)\n");
     o.json = true;
     EXPECT_EQ(Run(o, out), cli::ExitDone);
     EXPECT_NE(out.find("\"name\": \"Tel_zoz\",\n      \"result\": \"passed\""), std::string::npos) << out;

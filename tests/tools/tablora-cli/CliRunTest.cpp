@@ -96,7 +96,7 @@ TEST_F(CliRun, ABackupWithoutIndexesNamesTheStaleIndexesItRemoved) {
     backup.noIndexes = true;
     std::string text;
     EXPECT_EQ(Run(backup, &text), ExitDone);
-    EXPECT_EQ(text, "removed stale index file from the backup directory: Brany.PX\n");
+    EXPECT_EQ(text.substr(0, text.find("summary: ")), "removed stale index file from the backup directory: Brany.PX\n");
     EXPECT_FALSE(rtl::FileExists(out / "backup/Brany.PX"));
     out.WriteFile("backup/Brany.PX", "stale again");
     backup.json = true;
@@ -132,7 +132,7 @@ TEST_F(CliRun, ABackupOfAnEmptySourceFailsAndKeepsTheLastBackup) {
     ASSERT_EQ(Run(dir), ExitDone);
 
     for (const auto& name : rtl::ListFiles(db.Path(), "*")) rtl::DeleteFile(db / name);
-    EXPECT_EQ(Run(zip), ExitProblem);
+    EXPECT_EQ(Run(zip), ExitError);
     EXPECT_TRUE(ReadAll(out / "b.zip") == archive);
     EXPECT_EQ(Run(dir), ExitError);
     EXPECT_EQ(rtl::ListFiles(out / "dir", "*").size(), 4u);
@@ -174,7 +174,7 @@ TEST_F(CliRun, VerifyAfterAFailedPackDoesNotVouchForTheOldArchive) {
     std::uint32_t x = 12345;
     for (char& c : noise) c = static_cast<char>((x = x * 1103515245 + 12345) >> 24);
     db.WriteFile("Velka.db", noise);  // cannot be compressed, does not fit
-    EXPECT_EQ(Run(o, &json), ExitProblem) << json;
+    EXPECT_EQ(Run(o, &json), ExitError) << json;
     EXPECT_TRUE(ReadAll(disk / "b.zip") == lastNight);
     EXPECT_EQ(json.find("\"ok\": true"), std::string::npos) << json;
     EXPECT_NE(json.find("\"skipped\": \"the backup did not write the archive\""), std::string::npos) << json;
@@ -197,11 +197,11 @@ TEST_F(CliRun, ErrorsEndWithExitCodeThree) {
     EXPECT_EQ(Run(dir), ExitError);
 }
 
-TEST_F(CliRun, AMissingArchiveIsAReportedProblem) {
+TEST_F(CliRun, AMissingArchiveRestoresNothingAndFails) {
     CliOptions o;
     o.command = "restore";
     o.fromZip = out / "missing.zip";
-    EXPECT_EQ(Run(o), ExitProblem);
+    EXPECT_EQ(Run(o), ExitError);
 }
 
 } // namespace
@@ -212,7 +212,8 @@ TEST_F(CliRun, CheckDamageReportsPerTableWhatWasKeptMovedAndWhereTheCompanionsAr
     o.command = "check-damage";
     o.tables = "Tel_zoz,Heslo,Brany";
     std::string text;
-    EXPECT_EQ(Run(o, &text), ExitProblem);
+    // Tel_zoz was rebuilt before the run stopped at Heslo: it failed part way.
+    EXPECT_EQ(Run(o, &text), ExitPartial);
     EXPECT_NE(text.find("Tel_zoz.db: rebuilt\n"), std::string::npos) << text;
     EXPECT_NE(text.find("  kept: 28 rows in the rebuilt table\n"), std::string::npos) << text;
     EXPECT_NE(text.find("  companions in: " + db.Path() + "/Rekonstrukcia/Tel_zoz "), std::string::npos) << text;

@@ -37,6 +37,7 @@ sample::TSampleResult Make(const std::string& dir, const std::string& config, bo
     o.Seed = seed;
     o.Damage = damage;
     o.ConfigPath = config;
+    o.Alias = "Orvan";
     return sample::MakeSampleDatabase(o);
 }
 
@@ -230,9 +231,14 @@ TEST(SampleDatabase, RegisteringKeepsOtherAliases) {
     std::filesystem::create_directory(tmp / "two");
     EXPECT_THROW(sample::RegisterAlias(config, "Orvan", tmp / "missing"), rtl::EError);
     sample::RegisterAlias(config, "Orvan", tmp / "one");
-    sample::RegisterAlias(config, "ORVAN", tmp / "two");  // repointed, not doubled
+    const std::string registered = test::FileBytes(config);
+    // Someone's alias is never repointed, whatever its letter case; the same place again
+    // leaves the file as it was.
+    EXPECT_THROW(sample::RegisterAlias(config, "ORVAN", tmp / "two"), rtl::EError);
+    sample::RegisterAlias(config, "orvan", tmp / "one/");
+    EXPECT_TRUE(test::FileBytes(config) == registered);
     const AliasConfig read = AliasConfig::Load(config);
     EXPECT_EQ(read.AliasNames().size(), 2u);
     EXPECT_EQ(read.Params("Other").Value("PATH"), "/srv/other");
-    EXPECT_EQ(read.Params("Orvan").Value("PATH"), tmp / "two");
+    EXPECT_EQ(read.Params("Orvan").Value("PATH"), tmp / "one");
 }

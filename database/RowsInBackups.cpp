@@ -1,0 +1,86 @@
+#include "database/RowsInBackups.h"
+
+#include "database/BackupContents.h"
+#include "database/DatedBackups.h"
+#include "database/KeyRepairReading.h"
+#include "platform/engine/paradox/TableFiles.h"
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FileIo.h"
+#include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
+#include "platform/zip/ArchiveVerify.h"
+
+#include <cerrno>
+
+namespace database {
+
+namespace {
+
+// A directory of its own below the system's temporary directory, removed with its files.
+class TScratch {
+public:
+    TScratch() {
+        const std::string base = rtl::WithTrailingSeparator(rtl::TemporaryDirectory()) + "tablora-rows-" + rtl::ProcessTag();
+        for (int n = 0; n < 100 && path_.empty(); ++n)
+            if (rtl::FileSystem().MakeDirectory(base + std::to_string(n), 0700) == 0) path_ = base + std::to_string(n);
+    }
+    ~TScratch() {
+        if (!path_.empty()) rtl::RemoveDirectoryWithFiles(path_);
+    }
+    TScratch(const TScratch&) = delete;
+    TScratch& operator=(const TScratch&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// The rows of each wanted table that the backup holds whole; empty when the backup is not whole.
+std::map<std::string, std::uint64_t> RowsHeld(const TDatedBackup& backup, const std::map<std::string, std::uint64_t>& wanted) {
+    std::map<std::string, std::uint64_t> held;
+    if (backup.Kind == TBackupKind::Directory) {
+        if (!ReadBackBackupDirectory(backup.Path).Whole()) return held;
+        for (const auto& [table, rows] : wanted) {
+            const std::string data = engine::paradox::FindDataFile(backup.Path, table);
+            if (data.empty()) continue;
+            const TRowsRead read = ReadEveryRow(data, false);
+            if (read.Problem.empty()) held[table] = read.Rows;
+        }
+        return held;
+    }
+    const TScratch scratch;
+    if (scratch.Path().empty()) return held;
+    std::vector<std::string> names;
+    for (const auto& [table, rows] : wanted) {
+        names.push_back(table + ".db");
+        names.push_back(table + ".mb");
+    }
+    if (!azip::VerifyArchive(backup.Path, names, scratch.Path()).Ok()) return held;
+    for (const auto& [table, rows] : wanted) {
+        const std::string data = rtl::WithTrailingSeparator(scratch.Path()) + table + ".db";
+        if (!rtl::FileExists(data)) continue;
+        const TRowsRead read = ReadEveryRow(data, false);
+        if (read.Problem.empty()) held[table] = read.Rows;
+    }
+    return held;
+}
+
+} // namespace
+
+std::map<std::string, TBackupWithRows> NewestBackupsWithMoreRows(const std::string& directory,
+                                                                 const std::map<std::string, std::uint64_t>& rowsNow) {
+    std::map<std::string, TBackupWithRows> found;
+    if (rowsNow.empty()) return found;
+    if (const std::string why = rtl::WhyNotADirectory(directory); !why.empty())
+        throw rtl::EError("The backup directory \"" + directory + "\" " + why + ".");
+    std::map<std::string, std::uint64_t> wanted = rowsNow;
+    for (const TDatedBackup& backup : ListBackups(directory, "")) {
+        for (const auto& [table, rows] : RowsHeld(backup, wanted))
+            if (rows > wanted.at(table)) found[table] = {backup.Path, backup.Time, rows};
+        for (const auto& [table, b] : found) wanted.erase(table);
+        if (wanted.empty()) break;
+    }
+    return found;
+}
+
+} // namespace database
