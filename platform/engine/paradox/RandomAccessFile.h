@@ -15,6 +15,9 @@ class TRandomAccessFile {
 public:
     // Raises EDBEngineError (NotFound or Io) when the file cannot be opened for reading.
     static std::unique_ptr<TRandomAccessFile> Open(const std::string& path);
+    // The first bytes of a file held elsewhere (an archive entry), `head`, standing for a file
+    // of `size` bytes: what lies past the bytes held reads as zero.
+    static std::unique_ptr<TRandomAccessFile> FromBytes(std::string name, std::string head, std::uint64_t size);
     ~TRandomAccessFile();
     TRandomAccessFile(const TRandomAccessFile&) = delete;
     TRandomAccessFile& operator=(const TRandomAccessFile&) = delete;
@@ -32,6 +35,7 @@ private:
     int fd_;
     std::string path_;
     std::uint64_t size_;
+    std::string held_;  // FromBytes: the bytes held (fd_ is -1)
 };
 
 } // namespace engine::paradox
