@@ -4,6 +4,7 @@
 #include "database/TableFileSet.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
 #include "platform/zip/ArchiveVerify.h"
@@ -98,11 +99,14 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     // A run over a directory without tables (an empty or unmounted share) has nothing to do,
     // and a script must not read that as done.
     if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "delete-indexes" ||
-         o.command == "export") &&
+         o.command == "export" || o.command == "list") &&
         database::FindTableFiles(module.DatabaseDirectory(), ".db").Empty()) {
-        outcome.problem = "no table found in the database directory \"" + module.DatabaseDirectory() + "\"";
+        outcome.problem = rtl::Format(rtl::TMsg::CliNoTableFound, {module.DatabaseDirectory()});
         return;
     }
+    // Backup, restore and index deletion touch only the tables named.
+    if (o.command == "backup" || o.command == "restore" || o.command == "delete-indexes")
+        module.OnlyTables = rtl::SplitCommaText(o.tables);
     if (o.command == "list" || ((o.command == "repair-keys" || o.command == "check-damage") && o.allTables)) {
         std::string all, fit;
         module.LoadTableLists(all, fit);
@@ -225,6 +229,7 @@ int RunCli(const CliOptions& o, std::ostream& out) {
     const bool terminal = rtl::IsTerminal(rtl::TStandardStream::Error);
     TerminalProgress progress;
     Outcome outcome;
+    database::TOrvDatabaseModule::TRestoreReport interrupted;
     int code = ExitDone;
     try {
         auto module = std::make_unique<database::TOrvDatabaseModule>();
@@ -234,6 +239,7 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         }
         if (o.command == "backup") outcome.dated = StartDatedBackup(o);
         Execute(o, *module, outcome);
+        interrupted = module->InterruptedRestore;
         module.reset();
         // Every message box the operations show reports a problem: success is silent.
         if (!outcome.problem.empty() || !console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty() ||
@@ -253,6 +259,12 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         code = ExitError;
     }
     progress.Finish();
+    // A restore a killed run left was completed: said once, as a note.
+    if (interrupted.Completed)
+        std::cerr << "tablora-cli: "
+                  << ConsoleText(rtl::Format(rtl::TMsg::InterruptedRestoreCompleted,
+                                             {interrupted.Source, QuotedList(interrupted.TablesRestored)}))
+                  << '\n';
     if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
     if (!outcome.problem.empty()) std::cerr << "tablora-cli: " << outcome.problem << '\n';
     if (o.json) {
