@@ -164,6 +164,15 @@ void TMainForm::RunTask(bool openSource, TTaskOperation operation) {
                 run = false;
         }
         if (run) (this->*operation)(*module, params);
+        // A restore a killed run left was completed on the way: said once.
+        if (module->InterruptedRestore.Completed) {
+            std::string tables;
+            for (const std::string& t : module->InterruptedRestore.TablesRestored)
+                tables += (tables.empty() ? "\"" : ", \"") + t + "\"";
+            ui::ShowInformation(rtl::Text(rtl::TMsg::InterruptedRestoreCaption),
+                                rtl::Format(rtl::TMsg::InterruptedRestoreCompleted,
+                                            {module->InterruptedRestore.Source, tables}));
+        }
     } catch (...) {
         module.reset();
         ResetStatusBar();

@@ -3,6 +3,7 @@
 #include "archive/IncludeList.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
 #include "platform/ui/UiServices.h"
@@ -220,6 +221,21 @@ int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
     const std::string name = rtl::ExtractFileName(path);
     if (status != std::to_string(static_cast<int>(azip::FileStatus::SameNameInOtherCase)))
         ActiveArchiv->FilesNotUnpacked.push_back(name);
+    // A full or read-only disk fails every later file too: asking once per file would only
+    // repeat the question.
+    if (status == std::to_string(static_cast<int>(azip::FileStatus::WriteError)))
+        for (const int hopeless : {ENOSPC, EROFS,
+#ifdef EDQUOT
+                                   EDQUOT
+#endif
+             })
+            if (reason == rtl::SystemReason(hopeless)) {
+                ui::ShowError(ActiveArchiv->Caption, rtl::Format(rtl::TMsg::UnpackStoppedHopeless, {name, reason}));
+                ActiveArchiv->UnpackStoppedBy = reason;
+                ActiveArchiv->UnpackAborted = true;
+                azip::addUNZIP_Abort(1);
+                return 1;
+            }
     // The reason (a full disk, a read-only directory, damaged data) tells whether to go on.
     const bool ignore = ui::AskYesNo(
         ActiveArchiv->Caption,

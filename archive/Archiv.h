@@ -30,6 +30,10 @@ public:
     // there), in the order met; an entry refused only for repeating another's name in other
     // letter case is not among them, since the first spelling was unpacked.
     std::vector<std::string> FilesNotUnpacked;
+    // Why the unpacking stopped without a question (told in a message of its own), when no
+    // answer could have changed the outcome (the disk is full or read-only: every later file
+    // would fail the same way).
+    std::string UnpackStoppedBy;
     // Told when a file is begun and as it goes on: its name, and the bytes of the whole run
     // done so far and in all.
     std::function<void(const std::string& fileName, std::uint64_t done, std::uint64_t total)> OnProgress;

@@ -1,6 +1,7 @@
 #include "database/BackupContents.h"
 
 #include "database/TableFileSet.h"
+#include "database/WholeTables.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
 #include "platform/rtl/FileListing.h"
@@ -51,6 +52,11 @@ TBackupContents ReadBackBackupDirectory(const std::string& directory) {
             contents.Problems.push_back(name + ": " + e.what());
         }
     }
+    // A lone memo or index file, a data file without the memo file its fields need: no whole
+    // table, whatever the rows read.
+    const TBackupFamilies families = DirectoryFamilies(directory);
+    for (auto fault = families.Faults.rbegin(); fault != families.Faults.rend(); ++fault)
+        contents.Problems.insert(contents.Problems.begin(), fault->Text);
     if (contents.Tables.empty()) contents.Problems.push_back("no table file in it");
     return contents;
 }

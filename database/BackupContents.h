@@ -1,5 +1,6 @@
-// What a backup directory holds and whether its tables read back whole: every row of every
-// data file readable through its block chain, and every memo value. Index files are no
+// What a backup directory holds and whether its tables read back whole: every table with its
+// data file and the memo file its fields need (WholeTables.h), every row of every data file
+// readable through its block chain, and every memo value. Index files are no
 // measure (a backup may leave them out), nor are faults of key order or counter that the
 // database had when it was backed up and that a copy faithfully keeps.
 #pragma once

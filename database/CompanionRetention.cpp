@@ -1,5 +1,6 @@
 #include "database/CompanionRetention.h"
 
+#include "platform/rtl/Clock.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 
@@ -67,9 +68,10 @@ TRotation PruneCompanionDirectories(const std::string& justMade, std::size_t kee
     });
     std::vector<TDatedBackup> newestFirst;
     for (TRun& run : runs) newestFirst.push_back(std::move(run.Found));
-    return KeepNewest(newestFirst, keep, made, root, [](const TDatedBackup& run, std::string& why) {
-        return DeleteTableFileDirectory(run.Path, why, IsCompanionFile);
-    });
+    return KeepNewest(
+        newestFirst, keep, made, root, rtl::Now(),
+        [](const TDatedBackup& run, std::string& why) { return DeleteTableFileDirectory(run.Path, why, IsCompanionFile); },
+        WhyNotWhole);
 }
 
 } // namespace database

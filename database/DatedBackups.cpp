@@ -1,9 +1,12 @@
 #include "database/DatedBackups.h"
 
 #include "database/TableFileSet.h"
+#include "database/WholeTables.h"
 #include "platform/rtl/Clock.h"
+#include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 #include <algorithm>
@@ -157,20 +160,38 @@ std::vector<TDatedBackup> ListBackups(const std::string& directory, const std::s
     };
     for (const std::string& name : rtl::ListFiles(directory, "*.zip")) add(name, TBackupKind::Archive);
     for (const std::string& name : rtl::ListSubdirectories(directory, "*"))
-        if (!FindTableFiles(dir + name, ".db").Empty()) add(name, TBackupKind::Directory);
+        // The work of a backup or deletion under way (or killed) is no backup.
+        if (!(name.starts_with(".") && name.find(".tablora-") != std::string::npos) &&
+            !FindTableFiles(dir + name, ".db").Empty())
+            add(name, TBackupKind::Directory);
     SortNewestFirst(found);
     return found;
 }
 
+namespace {
+
+// Where a deletion puts a directory first, beside it.
+constexpr const char* DeletedMarker = ".tablora-deleted-";
+
+} // namespace
+
 bool DeleteTableFileDirectory(const std::string& path, std::string& why,
                               const std::function<bool(std::string_view)>& ours) {
     rtl::TFileSystem& fs = rtl::FileSystem();
+    rtl::TFileStatus st;
+    if (fs.Lstat(path, st) != 0) {
+        why = std::string("cannot look at it (") + std::strerror(errno) + ")";
+        return false;
+    }
+    if (!st.IsDirectory()) {
+        why = "it is no directory";
+        return false;
+    }
     std::vector<rtl::TDirEntry> entries;
     if (fs.ListDirectory(path, entries) != 0) {
         why = std::string("cannot list it (") + std::strerror(errno) + ")";
         return false;
     }
-    const std::string dir = rtl::WithTrailingSeparator(path);
     const std::vector<std::string> files = rtl::ListFiles(path, "*");
     const std::set<std::string> regular(files.begin(), files.end());
     // Everything is looked at before anything goes: a directory holding a file of someone
@@ -180,28 +201,64 @@ bool DeleteTableFileDirectory(const std::string& path, std::string& why,
             why = "it holds \"" + entry.Name + "\", which is no table file";
             return false;
         }
-    for (const rtl::TDirEntry& entry : entries)
-        if (fs.Unlink(dir + entry.Name) != 0) {
-            why = "cannot delete \"" + entry.Name + "\" (" + std::strerror(errno) + ")";
-            return false;
-        }
-    if (fs.RemoveDirectory(path) != 0) {
-        why = std::string("cannot remove the directory (") + std::strerror(errno) + ")";
+    std::string aside;
+    if (!rtl::CreateUniqueDirectory(rtl::WithTrailingSeparator(rtl::ExtractFilePath(path)) + DeletedMarker +
+                                        rtl::ProcessTag(),
+                                    0700, aside) ||
+        fs.RemoveDirectory(aside) != 0 || fs.Rename(path, aside) != 0) {
+        why = std::string("cannot move it aside (") + std::strerror(errno) + ")";
+        return false;
+    }
+    if (!rtl::RemoveDirectoryWithFiles(aside)) {
+        why = std::string("cannot delete it (") + std::strerror(errno) + ")";
         return false;
     }
     return true;
 }
 
+void ClearDeletedLeftovers(const std::string& directory) {
+    std::vector<rtl::TDirEntry> entries;
+    if (rtl::FileSystem().ListDirectory(directory, entries) != 0) return;
+    for (const rtl::TDirEntry& entry : entries)
+        if (entry.Name.rfind(DeletedMarker, 0) == 0 && rtl::TaggedByEndedProcess(entry.Name, DeletedMarker))
+            rtl::RemoveDirectoryWithFiles(rtl::WithTrailingSeparator(directory) + entry.Name);
+}
+
+std::string WhyNotWhole(const TDatedBackup& b) {
+    const TBackupFamilies found = b.Kind == TBackupKind::Directory ? DirectoryFamilies(b.Path) : ArchiveFamilies(b.Path);
+    if (!found.Problem.empty()) return found.Problem;
+    if (!found.Faults.empty()) return found.Faults.front().Text;
+    if (!found.HoldsTable()) return "no table file in it";
+    return "";
+}
+
 TRotation KeepNewest(const std::vector<TDatedBackup>& newestFirst, std::size_t keep, const std::string& justMade,
-                     const std::string& directory,
-                     const std::function<bool(const TDatedBackup&, std::string& why)>& remove) {
+                     const std::string& directory, std::time_t now,
+                     const std::function<bool(const TDatedBackup&, std::string& why)>& remove,
+                     const std::function<std::string(const TDatedBackup&)>& whyNotWhole) {
+    ClearDeletedLeftovers(directory);
     TRotation rotation;
-    for (std::size_t i = 0; i < newestFirst.size(); ++i) {
-        const TDatedBackup& b = newestFirst[i];
+    std::size_t whole = 0;
+    for (const TDatedBackup& b : newestFirst) {
         std::string why;
-        if (i < keep || b.Name == justMade) rotation.Kept.push_back(b.Name);
-        else if (remove(b, why)) rotation.Deleted.push_back(b.Name);
-        else rotation.NotDeleted.push_back({b.Name, why});
+        if (b.Name == justMade) {
+            rotation.Kept.push_back(b.Name);
+            ++whole;
+        } else if (b.Time > now) {
+            // A clock that was wrong once must not push real backups out.
+            rotation.Kept.push_back(b.Name);
+            rotation.NotCounted.push_back({b.Name, rtl::Text(rtl::TMsg::RotationFutureName)});
+        } else if (whole < keep && (why = whyNotWhole(b)).empty()) {
+            rotation.Kept.push_back(b.Name);
+            ++whole;
+        } else if (whole < keep) {
+            rotation.Kept.push_back(b.Name);
+            rotation.NotCounted.push_back({b.Name, rtl::Format(rtl::TMsg::RotationNotWhole, {why})});
+        } else if (remove(b, why)) {
+            rotation.Deleted.push_back(b.Name);
+        } else {
+            rotation.NotDeleted.push_back({b.Name, why});
+        }
     }
     if (!rotation.Deleted.empty()) rtl::FileSystem().SyncDirectory(directory);
     return rotation;
@@ -209,13 +266,15 @@ TRotation KeepNewest(const std::vector<TDatedBackup>& newestFirst, std::size_t k
 
 TRotation RotateDatedBackups(const std::string& directory, const std::string& namePattern, TBackupKind kind,
                              std::size_t keep, const std::string& justMade) {
-    return KeepNewest(FindDatedBackups(directory, namePattern, kind), keep, justMade, directory,
-                      [kind](const TDatedBackup& b, std::string& why) {
-                          if (kind == TBackupKind::Directory) return DeleteTableFileDirectory(b.Path, why);
-                          if (rtl::FileSystem().Unlink(b.Path) == 0) return true;
-                          why = std::string("cannot delete it (") + std::strerror(errno) + ")";
-                          return false;
-                      });
+    return KeepNewest(
+        FindDatedBackups(directory, namePattern, kind), keep, justMade, directory, rtl::Now(),
+        [kind](const TDatedBackup& b, std::string& why) {
+            if (kind == TBackupKind::Directory) return DeleteTableFileDirectory(b.Path, why);
+            if (rtl::FileSystem().Unlink(b.Path) == 0) return true;
+            why = std::string("cannot delete it (") + std::strerror(errno) + ")";
+            return false;
+        },
+        WhyNotWhole);
 }
 
 } // namespace database

@@ -50,11 +50,20 @@ std::vector<TDatedBackup> FindDatedBackups(const std::string& directory, const s
 // file, timed by their modification time.
 std::vector<TDatedBackup> ListBackups(const std::string& directory, const std::string& namePattern);
 
-// Deletes the backup directory `path`: its files, then the directory. Refuses (and deletes
-// nothing) when it holds anything but regular files that `ours` accepts (by default table
-// files); false with `why` then, or when a deletion failed.
+// Deletes the backup directory `path`. Refuses (and deletes nothing) when it holds anything
+// but regular files that `ours` accepts (by default table files); false with `why` then, or
+// when the deletion failed. The directory is first renamed aside to a hidden name that no
+// pattern gives, so that no moment shows part of it under its own name; what a killed run
+// left aside is removed by the next rotation in that directory (ClearDeletedLeftovers).
 bool DeleteTableFileDirectory(const std::string& path, std::string& why,
                               const std::function<bool(std::string_view)>& ours = {});
+
+// Removes the directories that killed deletions in `directory` left aside, when each is a
+// real directory holding regular files only.
+void ClearDeletedLeftovers(const std::string& directory);
+
+// Why the backup `b` is no whole backup (DirectoryFamilies / ArchiveFamilies), "" when it is.
+std::string WhyNotWhole(const TDatedBackup& b);
 
 struct TRotation {
     std::vector<std::string> Kept;     // names, newest first
@@ -64,21 +73,25 @@ struct TRotation {
         std::string Why;
     };
     std::vector<TNotDeleted> NotDeleted;  // due for deletion, but refused or failed
+    std::vector<TNotDeleted> NotCounted;  // kept, but not counted among the whole ones, and why
 };
 
 // Orders found backups newest first: by time, then modification time, then name.
 void SortNewestFirst(std::vector<TDatedBackup>& found);
 
-// Keeps the first `keep` of `newestFirst`, and `justMade` (a name) whatever its place; deletes
-// the others through `remove` (false with a reason when it could not), then makes the
-// deletions in `directory` durable.
+// Keeps `justMade` (a name, whole: the caller read it back) and the newest of `newestFirst`
+// that `whyNotWhole` finds whole, until `keep` whole ones are kept; deletes the older ones
+// through `remove` (false with a reason when it could not), then makes the deletions in
+// `directory` durable. A backup named later than `now`, and one not whole but newer than the
+// last whole one kept, is kept without being counted.
 TRotation KeepNewest(const std::vector<TDatedBackup>& newestFirst, std::size_t keep, const std::string& justMade,
-                     const std::string& directory,
-                     const std::function<bool(const TDatedBackup&, std::string& why)>& remove);
+                     const std::string& directory, std::time_t now,
+                     const std::function<bool(const TDatedBackup&, std::string& why)>& remove,
+                     const std::function<std::string(const TDatedBackup&)>& whyNotWhole);
 
-// Keeps the `keep` newest backups that FindDatedBackups finds and deletes the older ones;
-// `justMade` (a name) is kept whatever its place. The caller calls this only after the new
-// backup was written and read back whole.
+// Keeps the `keep` newest whole backups that FindDatedBackups finds (and `justMade`, a name,
+// whatever its place) and deletes the older ones. The caller calls this only after the new
+// backup was written and read back whole; the time is rtl::Now().
 TRotation RotateDatedBackups(const std::string& directory, const std::string& namePattern, TBackupKind kind,
                              std::size_t keep, const std::string& justMade);
 

@@ -1,54 +1,49 @@
-// Backup of the table files into a directory and restore from it: flat copies of the files
-// under their own names, tables never opened.
+// Backup of the table files into a directory: flat copies of the files under their own names,
+// tables never opened, written whole beside the target and put in its place in one step
+// (NewBackupDirectory.h).
 #include "database/OrvDatabaseModule.h"
 
-#include "database/FamilyRestore.h"
+#include "database/NewBackupDirectory.h"
+#include "database/TableFamilies.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
-#include "platform/rtl/Messages.h"
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <set>
 
 namespace database {
 
 namespace {
 
-constexpr const char* RestoreCaption = "Obnova súborov databázy";
-constexpr const char* NoRestoreDirectoryText = "Adresár zálohy nie je zadaný; nič sa neobnovilo.";
-constexpr const char* MissingRestoreDirectoryText = "Adresár \"%s\" neexistuje.";
-constexpr const char* EmptyRestoreDirectoryText =
-    "V adresári \"%s\" sa nenašiel žiadny súbor tabuliek; nič sa neobnovilo.";
+constexpr const char* BackupCaption = "Záloha súborov databázy";
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
-// A table's name as its files share it: the file name before the last dot, in lower case.
-std::string TableOf(const std::string& path) {
-    return rtl::FileNameKey(rtl::ChangeFileExt(rtl::ExtractFileName(path), ""));
+// Whether the older backup's family `old` is one the new backup holds: a table of the same
+// name, its letter case aside unless either side holds that name in several letter cases.
+bool ReplacedBy(const TTableFamily& old, const std::vector<TTableFamily>& fresh) {
+    return std::any_of(fresh.begin(), fresh.end(), [&](const TTableFamily& f) {
+        return f.Key() == old.Key() && (f.Name == old.Name || (!f.Twin && !old.Twin));
+    });
 }
 
-// Removes from `directory` the index files of the tables whose files are `copied`: their
-// data is about to be replaced there, and an old index would not fit the new data (a restore
-// would bring it back beside it). Done before the copies, so that at no moment a stale index
-// stands beside newer data. Returns the names removed.
-std::vector<std::string> RemoveStaleIndexes(const std::string& directory, const rtl::TStringList& copied) {
-    std::set<std::string> tables;
-    for (const std::string& file : copied) tables.insert(TableOf(file));
-    std::vector<std::string> removed;
-    for (const std::string& index : FindTableFiles(directory, IndexFileExtensions)) {
-        if (!tables.count(TableOf(index))) continue;
-        if (rtl::FileSystem().Unlink(index) != 0)
-            throw rtl::EFileError("Zastaraný indexový súbor " + Quoted(index) + " sa nedá vymazať: " +
-                                  rtl::SystemReason(errno));
-        removed.push_back(rtl::ExtractFileName(index));
+// The index files among `names`, in the order the file sets list them (extension, then name).
+std::vector<std::string> IndexFilesOf(const std::vector<std::string>& names) {
+    std::vector<std::string> indexes;
+    for (const std::string& extension : rtl::SplitCommaText(IndexFileExtensions)) {
+        std::vector<std::string> of;
+        for (const std::string& name : names)
+            if (MatchesTableFileMask(name, "*" + extension)) of.push_back(name);
+        std::sort(of.begin(), of.end(), [](const std::string& a, const std::string& b) { return rtl::NameLess(a, b); });
+        indexes.insert(indexes.end(), of.begin(), of.end());
     }
-    return removed;
+    return indexes;
 }
 
 } // namespace
@@ -62,61 +57,56 @@ void TOrvDatabaseModule::RefuseCopyOntoItself(const std::string& directory, cons
 void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool withIndexes, std::uint8_t copyMode) {
     if (directory.empty()) return;
     LastBackup = {};
+    LastBackup.Target = directory;
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string source = rtl::WithTrailingSeparator(DatabaseDirectory());
     RefuseCopyOntoItself(directory, "Záložný adresár");
-    const rtl::TStringList files = FindTableFiles(source, withIndexes ? AllTableFileExtensions : DataFileExtensions);
+    RefuseUnknownCopyMode(copyMode);
+    const rtl::TStringList files = FindFilesOfTables(source, withIndexes ? AllTableFileExtensions : DataFileExtensions,
+                                                     OnlyTables, rtl::TMsg::BackupNoSuchTable);
     // An empty source (a share that is not mounted) is no backup.
     if (files.Empty())
         throw rtl::EError("V adresári databázy " + Quoted(DatabaseDirectory()) +
                           " sa nenašiel žiadny súbor tabuliek; do adresára " + Quoted(directory) +
                           " sa nič nekopírovalo.");
     ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {Quoted(directory)}));
-    // A directory that cannot be created makes the first copy fail with its own message.
-    rtl::ForceDirectories(directory);
-    if (!withIndexes) LastBackup.StaleIndexesRemoved = RemoveStaleIndexes(directory, files);
-    for (const char* pattern : DataFilePatterns)
-        CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyIdentity::OfSource);
-    if (withIndexes)
-        for (const char* pattern : IndexFilePatterns)
-            CopyFileSet(source + pattern, directory, copyMode, ProgressBar, CopyIdentity::OfSource);
+    std::vector<std::string> names;
+    for (const std::string& path : files) names.push_back(rtl::ExtractFileName(path));
+    const std::vector<TTableFamily> fresh = GroupFamilies(names);
+    const std::set<std::string> written(names.begin(), names.end());
+    std::vector<std::string> dropped;
+    try {
+        TNewBackupDirectory next(directory);
+        for (const std::string& name : names) {
+            LastBackup.Bytes += next.Add(source + name, name, ProgressBar);
+            ++LastBackup.Files;
+        }
+        // What an older backup there holds of the tables backed up now goes with it: an index
+        // or memo file of another generation would not fit the new data.
+        std::vector<std::string> oldNames;
+        for (const std::string& path : FindTableFiles(directory, AllTableFileExtensions))
+            oldNames.push_back(rtl::ExtractFileName(path));
+        std::set<std::string> replaced;
+        for (const TTableFamily& old : GroupFamilies(oldNames))
+            if (ReplacedBy(old, fresh))
+                for (const std::string& name : old.Files)
+                    if (!written.count(name)) replaced.insert(name);
+        next.Commit([&](const std::string& name) { return replaced.count(name) > 0; }, dropped);
+        LastBackup.LeftBehind = next.LeftBehind;
+        if (!next.LeftBehind.empty()) {
+            std::string paths;
+            for (const std::string& path : next.LeftBehind) paths += "\r\n" + Quoted(path);
+            ui::ShowWarning(BackupCaption, rtl::Format(rtl::TMsg::BackupLeftBehind, {paths}));
+        }
+    } catch (const rtl::EError& e) {
+        throw rtl::EError(rtl::Format(rtl::TMsg::BackupNotWritten, {e.what(), directory}));
+    }
+    for (const TTableFamily& family : fresh) LastBackup.Tables += family.DataFile.empty() ? 0 : 1;
+    LastBackup.StaleIndexesRemoved = IndexFilesOf(dropped);
     if (!LastBackup.StaleIndexesRemoved.empty())
         ShowStatus("Zo záložného adresára boli odstránené zastarané indexové súbory: " +
                    std::to_string(LastBackup.StaleIndexesRemoved.size()));
     ShowStatus("");
-}
-
-bool TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std::uint8_t copyMode) {
-    // A restore that restores nothing says so and reports it, so that nothing is done after it
-    // (the index deletion above all) as if the tables had come back.
-    if (directory.empty()) {
-        ui::ShowError(RestoreCaption, NoRestoreDirectoryText);
-        return false;
-    }
-    if (!rtl::DirectoryExists(directory)) {
-        ui::ShowError(RestoreCaption, rtl::FormatMessage(MissingRestoreDirectoryText, {directory}));
-        return false;
-    }
-    const rtl::TAdvisoryLock held = LockDatabaseDirectory();
-    const std::string target = DatabaseDirectory();
-    RefuseCopyOntoItself(directory, "Adresár zálohy");
-    RefuseUnknownCopyMode(copyMode);
-    const std::string source = rtl::WithTrailingSeparator(directory);
-    // Index files are restored whenever the backup holds them.
-    std::vector<std::string> names;
-    for (const std::string& path : FindTableFiles(source, AllTableFileExtensions))
-        names.push_back(rtl::ExtractFileName(path));
-    if (names.empty()) {
-        ui::ShowError(RestoreCaption, rtl::FormatMessage(EmptyRestoreDirectoryText, {directory}));
-        return false;
-    }
-    ShowStatus(rtl::FormatMessage("Obnova z: %s", {Quoted(directory)}));
-    ClearEndedRestores(target);
-    RestoreFamilies(target, names, [&](const std::string& name, const std::string& targetPath) {
-        return rtl::ExtractFileName(CopyToStagedFile(source + name, targetPath, ProgressBar));
-    });
-    ShowStatus("");
-    return true;
 }
 
 } // namespace database

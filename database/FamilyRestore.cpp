@@ -2,150 +2,158 @@
 
 #include "database/FileCopy.h"
 #include "database/TableFileSet.h"
-#include "platform/rtl/ExistingNames.h"
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
-#include <random>
+#include <map>
 
 namespace database {
 
 namespace {
 
-constexpr const char* StagingMarker = ".tablora-restore-";
+// The live table a restored family stands for: the one of its key, or, where the database
+// holds several spellings (another table each), the one spelled as the backup spells it.
+const TTableFamily* LiveMatch(const TTableFamily& restored, const std::vector<const TTableFamily*>& sameKey,
+                              std::string& ambiguous) {
+    for (const TTableFamily* live : sameKey)
+        if (live->Name == restored.Name) return live;
+    if (sameKey.size() == 1 && !restored.Twin) return sameKey.front();
+    if (sameKey.size() > 1 && !restored.Twin)
+        for (const TTableFamily* live : sameKey) ambiguous += (ambiguous.empty() ? "" : ", ") + live->Name;
+    return nullptr;
+}
 
-bool IsDataFile(const std::string& name) { return rtl::SameTextAscii(rtl::ExtractFileExt(name), ".db"); }
-
-// A staging directory holds no deeper level.
-void RemoveStagingTree(const std::string& path) { rtl::RemoveDirectoryWithFiles(path); }
+std::string RefusalText(const std::string& backupName, const std::vector<std::string>& reasons) {
+    std::string lines;
+    for (const std::string& reason : reasons) lines += "\r\n" + reason;
+    return rtl::Format(rtl::TMsg::RestoreRefused, {backupName, lines});
+}
 
 } // namespace
 
-std::string TableKeyOf(const std::string& fileName) {
-    return rtl::FileNameKey(rtl::ChangeFileExt(rtl::ExtractFileName(fileName), ""));
-}
-
-std::map<std::string, std::vector<std::string>> GroupByTable(const std::vector<std::string>& names) {
-    std::map<std::string, std::vector<std::string>> families;
-    for (const std::string& name : names) families[TableKeyOf(name)].push_back(name);
-    return families;
-}
-
-std::string TableNameOf(const std::vector<std::string>& familyNames) {
-    for (const std::string& name : familyNames)
-        if (IsDataFile(name)) return rtl::ChangeFileExt(name, "");
-    return familyNames.empty() ? std::string() : rtl::ChangeFileExt(familyNames.front(), "");
-}
-
-TFamilyPlacement::TFamilyPlacement(std::string databaseDirectory, std::vector<std::string> liveNames)
-    : directory_(std::move(databaseDirectory)), liveNames_(std::move(liveNames)) {}
-
-bool TFamilyPlacement::JournalLeft() const {
-    return !committed_ && !journalData_.empty() && engine::paradox::JournalPending(directory_, journalData_);
-}
-
-TFamilyPlacement::~TFamilyPlacement() {
-    if (committed_ || JournalLeft()) return;
-    for (const auto& [staged, name] : staged_) rtl::FileSystem().Unlink(rtl::WithTrailingSeparator(directory_) + staged);
-}
-
-void TFamilyPlacement::Add(const std::string& staged, const std::string& name) { staged_.emplace_back(staged, name); }
-
-void TFamilyPlacement::Commit() {
-    using engine::paradox::TFamilyStep;
-    std::vector<TFamilyStep> steps;
-    // The live files of the table the restore does not replace go first: an index or memo
-    // file of the old generation must not stay beside the restored data.
-    for (const std::string& live : liveNames_) {
-        const bool replaced = std::ranges::any_of(staged_, [&](const auto& s) { return s.second == live; });
-        if (!replaced) steps.push_back(TFamilyStep{TFamilyStep::Kind::Unlink, live, {}});
+TRestorePlan PlanRestore(const std::string& databaseDirectory, const std::string& backupName,
+                         const TBackupFamilies& backup, const std::vector<std::string>& only,
+                         const std::function<TMemoNeed(const TTableFamily&)>& memoNeed) {
+    std::vector<std::string> reasons;
+    std::vector<TTableFamily> chosen = backup.Families;
+    if (!only.empty()) {
+        std::vector<std::string> unknown;
+        chosen = SelectFamilies(backup.Families, only, unknown);
+        for (const std::string& table : unknown) reasons.push_back(rtl::Format(rtl::TMsg::BackupHoldsNoTable, {table}));
     }
-    // The data file comes last, as the engine puts a rewritten table in place.
-    for (const bool data : {false, true})
-        for (const auto& [staged, name] : staged_)
-            if (IsDataFile(name) == data) steps.push_back(TFamilyStep{TFamilyStep::Kind::Rename, staged, name});
-    for (const auto& [staged, name] : staged_)
-        if (IsDataFile(name)) journalData_ = name;
-    for (const std::string& live : liveNames_)
-        if (journalData_.empty() && IsDataFile(live)) journalData_ = live;
-    if (journalData_.empty() && !staged_.empty()) journalData_ = TableNameOf({staged_.front().second}) + ".db";
-    if (steps.empty()) return;
-    try {
-        engine::paradox::RunFamilySteps(directory_, journalData_, steps);
-    } catch (const rtl::EError&) {
-        // A step failed with the journal written: the family is put in place whole right away
-        // when the file system lets it (the failure may have passed), or else by the next run;
-        // never left half moved. The failure is reported either way: the restore stops here.
-        if (engine::paradox::JournalPending(directory_, journalData_))
-            engine::paradox::RecoverFamily(directory_, journalData_);
-        throw;
-    }
-    committed_ = true;
-}
+    for (const TFamilyFault& fault : FamiliesNotWhole(chosen, memoNeed)) reasons.push_back(fault.Text);
 
-void RestoreFamilies(const std::string& databaseDirectory, const std::vector<std::string>& names,
-                     const TStageFile& stage, bool* journalLeft) {
-    const std::string dir = rtl::WithTrailingSeparator(databaseDirectory);
-    const rtl::TExistingNames existing(databaseDirectory);
-    std::map<std::string, std::vector<std::string>> live;
+    std::vector<std::string> liveNames;
     for (const std::string& path : FindTableFiles(databaseDirectory, AllTableFileExtensions))
-        live[TableKeyOf(path)].push_back(rtl::ExtractFileName(path));
-    std::map<std::string, int> spellings;
-    for (const std::string& name : names) ++spellings[rtl::FileNameKey(name)];
-    for (const auto& [table, family] : GroupByTable(names)) {
-        TFamilyPlacement placement(databaseDirectory, live[table]);
-        for (const std::string& name : family) {
-            const std::string target = spellings[rtl::FileNameKey(name)] > 1 ? name : existing.TargetName(name);
-            placement.Add(stage(name, dir + target), target);
+        liveNames.push_back(rtl::ExtractFileName(path));
+    const std::vector<TTableFamily> live = GroupFamilies(liveNames);
+
+    TRestorePlan plan;
+    for (const TTableFamily& restored : chosen) {
+        if (restored.DataFile.empty()) continue;  // named above
+        std::vector<const TTableFamily*> sameKey;
+        for (const TTableFamily& l : live)
+            if (l.Key() == restored.Key()) sameKey.push_back(&l);
+        std::string ambiguous;
+        const TTableFamily* match = LiveMatch(restored, sameKey, ambiguous);
+        if (!ambiguous.empty()) {
+            reasons.push_back(rtl::Format(rtl::TMsg::RestoreWhichLiveTable, {restored.Name, ambiguous}));
+            continue;
         }
-        try {
-            placement.Commit();
-        } catch (...) {
-            if (journalLeft) *journalLeft = placement.JournalLeft();
-            throw;
+        for (const TTableFamily* other : sameKey)
+            if (other != match) plan.OtherSpellingsKept.push_back(other->Name);
+        // Without a memo file in the backup, the live one goes: only when the restored table
+        // is known to need none.
+        if (match && restored.MemoFile.empty() && !match->MemoFile.empty() &&
+            memoNeed(restored) == TMemoNeed::Unknown)
+            reasons.push_back(
+                rtl::Format(rtl::TMsg::RestoreMemoNeedUnknown, {restored.Name, restored.DataFile, match->MemoFile}));
+
+        TPlannedTable table;
+        table.Table = restored.Name;
+        std::map<std::string, int> spellings;
+        for (const std::string& name : restored.Files) ++spellings[rtl::FileNameKey(name)];
+        for (const std::string& name : restored.Files) {
+            TPlannedFile file{name, name, false};
+            // A restored file lands on the live file of its table spelled the same way, or in
+            // other letter case; names the backup holds in several letter cases keep their own.
+            if (match && spellings[rtl::FileNameKey(name)] == 1)
+                for (const std::string& liveName : match->Files)
+                    if (rtl::FileNameKey(liveName) == rtl::FileNameKey(name)) file.LiveName = liveName;
+            if (match)
+                file.Replaces = std::find(match->Files.begin(), match->Files.end(), file.LiveName) != match->Files.end();
+            if (name == restored.DataFile) table.DataFile = file.LiveName;
+            table.Files.push_back(std::move(file));
         }
+        if (match)
+            for (const std::string& liveName : match->Files)
+                if (std::none_of(table.Files.begin(), table.Files.end(),
+                                 [&](const TPlannedFile& f) { return f.LiveName == liveName; }))
+                    table.LiveRemoved.push_back(liveName);
+        plan.Tables.push_back(std::move(table));
     }
+    if (!reasons.empty()) throw rtl::EError(RefusalText(backupName, reasons));
+    return plan;
+}
+
+TIntentOutcome PutPlanInPlace(const std::string& databaseDirectory, TStagingDirectory& staging,
+                              const std::string& backupName, const TRestorePlan& plan, const TStageFile& stage) {
+    const std::string dir = rtl::WithTrailingSeparator(databaseDirectory);
+    const std::string stagingDir = rtl::WithTrailingSeparator(staging.Path());
+    TRestoreIntent intent{staging.Name(), backupName, {}};
+    for (const TPlannedTable& table : plan.Tables) {
+        TIntentTable steps{table.Table, table.DataFile, {}};
+        for (const std::string& removed : table.LiveRemoved)
+            steps.Steps.push_back({TIntentStep::TKind::Unlink, {}, removed, {}, StateOf(dir + removed)});
+        for (const TPlannedFile& file : table.Files) {
+            const std::string staged = stage(file, dir + file.LiveName);
+            steps.Steps.push_back({TIntentStep::TKind::Rename, staged, file.LiveName, StateOf(stagingDir + staged),
+                                   StateOf(dir + file.LiveName)});
+        }
+        intent.Tables.push_back(std::move(steps));
+    }
+    // What was staged is on the disk under its names before the intent may name it.
+    if (rtl::FileSystem().SyncDirectory(staging.Path()) != 0)
+        throw StreamError("Stream write error", staging.Path());
+    WriteRestoreIntent(databaseDirectory, intent);
+    TIntentOutcome outcome = CarryOutRestoreIntent(databaseDirectory, intent);
+    if (!outcome.Finished()) {
+        // The change goes forward, never back: at once when the file system lets it (the
+        // failure may have passed), else by the next run.
+        // Tables already put in place count again as done.
+        outcome = CarryOutRestoreIntent(databaseDirectory, intent);
+    }
+    if (!outcome.Finished()) staging.Keep();
+    return outcome;
 }
 
 void ClearEndedRestores(const std::string& databaseDirectory) {
-    if (!engine::paradox::RecoverAllFamilies(databaseDirectory)) return;
+    if (RestoreIntentPending(databaseDirectory) || !engine::paradox::RecoverAllFamilies(databaseDirectory)) return;
     RemoveCopiesOfEndedRuns(databaseDirectory);
     std::vector<rtl::TDirEntry> entries;
     if (rtl::FileSystem().ListDirectory(databaseDirectory, entries) != 0) return;
     for (const rtl::TDirEntry& entry : entries)
-        if (entry.Name.rfind(StagingMarker, 0) == 0 &&
-            (entry.Kind == rtl::TFileKind::Directory || entry.Kind == rtl::TFileKind::Unknown) &&
-            rtl::TaggedByEndedProcess(entry.Name, StagingMarker))
-            RemoveStagingTree(rtl::WithTrailingSeparator(databaseDirectory) + entry.Name);
+        if (entry.Name.rfind(RestoreStagingMarker, 0) == 0 && rtl::TaggedByEndedProcess(entry.Name, RestoreStagingMarker))
+            rtl::RemoveDirectoryWithFiles(rtl::WithTrailingSeparator(databaseDirectory) + entry.Name);
 }
 
-TStagingDirectory::TStagingDirectory(const std::string& databaseDirectory) : directory_(databaseDirectory) {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device random;
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = std::string(StagingMarker) + rtl::ProcessTag();
-        for (int i = 0; i < 6; ++i) name += letters[random() % (sizeof letters - 1)];
-        const std::string path = rtl::WithTrailingSeparator(databaseDirectory) + name;
-        if (rtl::FileSystem().MakeDirectory(path, 0700) == 0) {
-            name_ = name;
-            path_ = path;
-            return;
-        }
-        if (errno != EEXIST) break;
-    }
-    throw rtl::EFileError("Cannot create file " + rtl::WithTrailingSeparator(databaseDirectory) + StagingMarker +
-                          " (" + std::strerror(errno) + ")");
+TStagingDirectory::TStagingDirectory(const std::string& databaseDirectory) {
+    if (!rtl::CreateUniqueDirectory(rtl::WithTrailingSeparator(databaseDirectory) + RestoreStagingMarker + rtl::ProcessTag(),
+                                    0700, path_))
+        throw rtl::EFileError(
+            rtl::Format(rtl::TMsg::RestoreCannotWriteDatabase, {databaseDirectory, rtl::SystemReason(errno)}));
+    name_ = rtl::ExtractFileName(path_);
 }
 
 TStagingDirectory::~TStagingDirectory() {
-    if (!keep_) RemoveStagingTree(path_);
+    if (!keep_) rtl::RemoveDirectoryWithFiles(path_);
 }
 
 } // namespace database

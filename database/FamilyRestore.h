@@ -1,78 +1,52 @@
-// Putting restored tables in place one table family at a time. A family's restored files are
-// first written whole beside the live table under temporary names; then one intent of the
-// engine's family journal renames them over the live files (the data file last) and removes
-// the live files of that table the restore does not bring, so that no index or memo of
-// another generation stays beside the restored data. A run killed at any moment leaves each
-// table wholly old or wholly new once the next run has completed the journal.
+// Restoring tables from a backup as one change of the database. The tables to restore are
+// chosen and checked before anything is touched: each must be whole in the backup, and each
+// must stand for one live table (or none). Their files are then staged whole in a staging
+// directory inside the database directory and swapped in together under one restore intent
+// (RestoreIntent.h): a failure before the swap changes nothing, and a run killed during it is
+// completed by the next.
 #pragma once
 
+#include "database/RestoreIntent.h"
+#include "database/WholeTables.h"
+
 #include <functional>
-#include <map>
 #include <string>
 #include <vector>
 
 namespace database {
 
-// The table a file belongs to: its name before the last dot, in lower case.
-std::string TableKeyOf(const std::string& fileName);
-
-// File names grouped by table (TableKeyOf), tables in name order, names in the order given.
-std::map<std::string, std::vector<std::string>> GroupByTable(const std::vector<std::string>& names);
-
-// The name a restored table is reported by: its data file's name without the extension, or
-// the first file's when the family has no data file.
-std::string TableNameOf(const std::vector<std::string>& familyNames);
-
-class TFamilyPlacement {
-public:
-    // `liveNames`: the files of this table now in `databaseDirectory` (names, not paths).
-    TFamilyPlacement(std::string databaseDirectory, std::vector<std::string> liveNames);
-    // Removes the staged files that were not put in place, unless a journal that names them
-    // waits to be completed (they are its files then).
-    ~TFamilyPlacement();
-    TFamilyPlacement(const TFamilyPlacement&) = delete;
-    TFamilyPlacement& operator=(const TFamilyPlacement&) = delete;
-
-    // The file staged at `staged` (a path inside the database directory's file system,
-    // relative to the database directory) takes the name `name` in the database directory.
-    void Add(const std::string& staged, const std::string& name);
-
-    // Puts the family in place as one change; raises when it could not be carried out (a
-    // journal left behind is completed by the next run).
-    void Commit();
-    // True after a failed Commit whose journal waits to be completed.
-    bool JournalLeft() const;
-
-private:
-    std::string directory_;
-    std::vector<std::string> liveNames_;
-    std::vector<std::pair<std::string, std::string>> staged_;  // staged path, final name
-    std::string journalData_;
-    bool committed_ = false;
+// One file of a table to restore: its name in the backup and the live name it takes.
+struct TPlannedFile {
+    std::string BackupName;
+    std::string LiveName;
+    bool Replaces = false;  // a live file of that name is written over
 };
 
-// Restores the files `names` into the database directory, table family by table family in
-// name order. `stage(name, target)` writes the restored file `name` as a temporary file for
-// the path `target` and returns that file's path relative to the database directory. A
-// restored file lands on the live file of the same name, else on the one spelled in other
-// letter case; names the source holds in several letter cases keep their own. The first
-// failure ends the restore: the families put in place before it stay restored.
-// When a family's change failed and its journal still waits (a step failed twice), the
-// staged files belong to that journal: `journalLeft` is set, and they must stay.
-using TStageFile = std::function<std::string(const std::string& name, const std::string& target)>;
-void RestoreFamilies(const std::string& databaseDirectory, const std::vector<std::string>& names,
-                     const TStageFile& stage, bool* journalLeft = nullptr);
+struct TPlannedTable {
+    std::string Table;                      // as the backup spells it
+    std::string DataFile;                   // its live data file's name
+    std::vector<TPlannedFile> Files;
+    std::vector<std::string> LiveRemoved;   // live files of the table the backup does not bring
+};
 
-// Readies the database directory for a restore: completes the changes killed runs left (the
-// caller holds the directory) and then removes the temporary files and staging directories
-// of restores that ended without putting them in place. Nothing is removed while a journal
-// still waits, since its steps may name those files.
-void ClearEndedRestores(const std::string& databaseDirectory);
+struct TRestorePlan {
+    std::vector<TPlannedTable> Tables;
+    // Live tables that differ from a restored one only in letter case: other tables, left.
+    std::vector<std::string> OtherSpellingsKept;
+};
+
+// Plans the restore of the families of `backup` (those `only` names, or all) into the database
+// directory. Raises rtl::EError, before anything is touched, when `only` names a table the
+// backup does not hold, when a chosen table is not whole in it, or when it cannot be told which
+// live table a restored one replaces. `memoNeed` reads a backup family's data file.
+TRestorePlan PlanRestore(const std::string& databaseDirectory, const std::string& backupName,
+                         const TBackupFamilies& backup, const std::vector<std::string>& only,
+                         const std::function<TMemoNeed(const TTableFamily&)>& memoNeed);
 
 // A staging directory inside the database directory for the files of one restore, removed
-// with what is left in it when the restore ends, unless Keep() was called (a waiting journal
-// names files in it; the next restore removes it once that journal is done). Its name
-// matches no table file pattern.
+// with what is left in it when the restore ends, unless Keep() was called (a waiting intent
+// names files in it). Its name matches no table file pattern. Raises rtl::EFileError, naming
+// the database directory and the reason, when it cannot be made.
 class TStagingDirectory {
 public:
     explicit TStagingDirectory(const std::string& databaseDirectory);
@@ -85,10 +59,25 @@ public:
     void Keep() { keep_ = true; }
 
 private:
-    std::string directory_;
     std::string name_;
     std::string path_;
     bool keep_ = false;
 };
+
+// Writes the file of `file` whole into the staging directory (with the owner and permissions of
+// its live place) and returns its name there.
+using TStageFile = std::function<std::string(const TPlannedFile& file, const std::string& livePath)>;
+
+// Stages every file of `plan`, writes the intent and carries it out. Raises (the database
+// unchanged, the staging directory removed with the caller's TStagingDirectory) when staging or
+// writing the intent fails; after that the outcome tells what happened, and a staging
+// directory that a waiting intent names is kept.
+TIntentOutcome PutPlanInPlace(const std::string& databaseDirectory, TStagingDirectory& staging,
+                              const std::string& backupName, const TRestorePlan& plan, const TStageFile& stage);
+
+// Readies the database directory for a restore (the caller holds it and has completed what
+// killed runs left): removes the temporary files and staging directories of restores that
+// ended, unless an intent still waits for them.
+void ClearEndedRestores(const std::string& databaseDirectory);
 
 } // namespace database

@@ -89,7 +89,7 @@ rtl::EFileError StreamError(const char* text, const std::string& path) {
 }
 
 std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                             CopyIdentity identity) {
+                             CopyIdentity identity, const std::string& stagingDirectory) {
     rtl::TFileSystem& fs = rtl::FileSystem();
     TCopyState state;
     // Non-blocking, so that a pipe under a table's name is refused instead of waited on.
@@ -113,8 +113,9 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
     // crash is never taken for a table file.
     // Taken before the temporary copy joins the target's siblings.
     const rtl::TFileIdentity targetIdentity = CopyIdentityOf(target, sourceStat, identity);
-    state.target = rtl::CreateUniqueFile(rtl::ExtractFilePath(target) + CopyTemporaryMarker + rtl::ProcessTag(), ".tmp",
-                                         0600, state.temporaryPath);
+    const std::string place =
+        stagingDirectory.empty() ? rtl::ExtractFilePath(target) : rtl::WithTrailingSeparator(stagingDirectory);
+    state.target = rtl::CreateUniqueFile(place + CopyTemporaryMarker + rtl::ProcessTag(), ".tmp", 0600, state.temporaryPath);
     if (state.target < 0) Fail("Cannot create file %s", target, SystemReason());
     rtl::GiveIdentity(state.target, targetIdentity);
 

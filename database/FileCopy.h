@@ -40,9 +40,11 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
 
 // The first half of CopyOneFile: the copy written whole, synced and closed as a temporary
 // sibling of `target` (identity and modification time already given), `target` untouched.
-// Returns the temporary file's path; the caller renames it in or removes it.
+// Returns the temporary file's path; the caller renames it in or removes it. With a
+// `stagingDirectory` (on the target's file system), the temporary file is made there instead.
 std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                             CopyIdentity identity = CopyIdentity::OfTargetPlace);
+                             CopyIdentity identity = CopyIdentity::OfTargetPlace,
+                             const std::string& stagingDirectory = {});
 
 // A copy's temporary file is named after this and the copying process (".tablora-copy-<pid>.
 // XXXXXX.tmp"); those of runs that were killed are removed by RemoveCopiesOfEndedRuns.

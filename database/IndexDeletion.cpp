@@ -1,6 +1,7 @@
 // Deleting every index file of the database, so the engine builds them afresh.
 #include "database/OrvDatabaseModule.h"
 
+#include "database/TableFamilies.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
@@ -9,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 
 namespace database {
 
@@ -19,15 +21,27 @@ constexpr const char* DeleteIndexesCaption = "Vymazanie indexov databázy";
 } // namespace
 
 void TOrvDatabaseModule::DeleteIndexes() {
+    LastIndexDeletion = {};
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string directory = DatabaseDirectory();
     if (!TablesFound(DeleteIndexesCaption)) return;
-    const rtl::TStringList files = FindTableFiles(directory, IndexFileExtensions);
+    const rtl::TStringList files = FindFilesOfTables(directory, IndexFileExtensions, OnlyTables,
+                                                     rtl::TMsg::IndexDeletionNoSuchTable);
     // A file that cannot be deleted (in use, protected) does not stop the others; it is named
     // afterwards: an index left beside data it may no longer fit is not what was asked for.
     std::string kept;
-    for (const std::string& path : files)
-        if (!rtl::DeleteFile(path) && errno != ENOENT) kept += "\r\n\"" + path + "\" (" + rtl::SystemReason(errno) + ")";
+    std::set<std::string> tables;
+    for (const std::string& path : files) {
+        if (rtl::DeleteFile(path) || errno == ENOENT) {
+            LastIndexDeletion.FilesDeleted.push_back(rtl::ExtractFileName(path));
+            tables.insert(TableKeyOf(path));
+            continue;
+        }
+        const std::string why = "\"" + path + "\" (" + rtl::SystemReason(errno) + ")";
+        LastIndexDeletion.FilesKept.push_back(why);
+        kept += "\r\n" + why;
+    }
+    LastIndexDeletion.Tables = static_cast<int>(tables.size());
     // The deletions reach the disk: after a crash no deleted index may come back.
     if (!files.Empty() && rtl::FileSystem().SyncDirectory(directory) != 0 && kept.empty())
         throw rtl::EFileError("Vymazanie indexových súborov v adresári \"" + directory +

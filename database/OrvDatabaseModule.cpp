@@ -1,5 +1,6 @@
 #include "database/OrvDatabaseModule.h"
 
+#include "database/RestoreIntent.h"
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/Error.h"
@@ -8,6 +9,20 @@
 #include "platform/ui/UiServices.h"
 
 namespace database {
+
+namespace {
+
+// What an interrupted restore's completion left undone, for the warning.
+std::string InterruptedRestoreText(const TInterruptedRestore& found) {
+    const TIntentOutcome& o = found.Outcome;
+    std::string tables;
+    for (const auto& left : o.Left) tables += "\r\n\"" + left.Table + "\": " + left.Reason;
+    for (const std::string& waiting : o.Waiting) tables += "\r\n\"" + waiting + "\"";
+    if (found.Source.empty()) return o.Failure;
+    return rtl::Format(rtl::TMsg::InterruptedRestoreNotCompleted, {found.Source, o.Failure, tables});
+}
+
+} // namespace
 
 TOrvDatabaseModule::TOrvDatabaseModule() {
     SourceSession.SessionName = "SourceSession";
@@ -85,6 +100,18 @@ rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
     // swap) is finished before anything reads or writes the directory: each table is then
     // wholly old or wholly new, never a mix.
     engine::paradox::RecoverAllFamilies(directory);
+    // So is a restore a killed run left half swapped: the database is then wholly restored.
+    if (const auto interrupted = CompleteInterruptedRestore(directory)) {
+        InterruptedRestore = {};
+        InterruptedRestore.Source = interrupted->Source;
+        InterruptedRestore.Begun = true;
+        InterruptedRestore.TablesRestored = interrupted->Outcome.Restored;
+        InterruptedRestore.TablesWaiting = interrupted->Outcome.Waiting;
+        for (const auto& left : interrupted->Outcome.Left) InterruptedRestore.TablesLeft.push_back({left.Table, left.Reason});
+        InterruptedRestore.Completed = interrupted->Outcome.Finished() && interrupted->Outcome.Left.empty();
+        if (!InterruptedRestore.Completed) ui::ShowWarning(rtl::Text(rtl::TMsg::InterruptedRestoreCaption),
+                                                           InterruptedRestoreText(*interrupted));
+    }
     return held;
 }
 

@@ -87,6 +87,9 @@ public:
         int Tables = 0;                // tables backed up
         int Files = 0;                 // files written
         std::uint64_t Bytes = 0;       // bytes of those files
+        // Directories beside the target that earlier, killed runs left and that were kept
+        // (they held something not theirs), and an older backup that could not be removed.
+        std::vector<std::string> LeftBehind;
     };
     TBackupReport LastBackup;
 
@@ -94,6 +97,11 @@ public:
     struct TRestoreReport {
         std::string Source;                      // the backup directory or archive
         bool Completed = false;                  // every table it set out to restore is in place
+        // The swap began: the database changed, or the next run finishes what a failure left.
+        // False after a failure: nothing was restored and the database is unchanged.
+        bool Begun = false;
+        std::vector<std::string> TablesWaiting;  // left for the next run to finish
+        std::vector<std::string> OtherFilesLeft; // files of the backup that belong to no table
         std::vector<std::string> TablesRestored; // tables put back, in order
         int FilesReplaced = 0;                   // live files written over
         int FilesAdded = 0;                      // files the database did not hold
@@ -106,11 +114,15 @@ public:
         std::vector<TLeft> TablesLeft;           // tables refused or left as they were, and why
     };
     TRestoreReport LastRestore;
+    // A restore a killed run left, which the last lock of the database directory completed
+    // (Source empty when there was none).
+    mutable TRestoreReport InterruptedRestore;
 
     // What the last index deletion removed.
     struct TIndexDeletionReport {
         int Tables = 0;                          // tables whose index files were deleted
         std::vector<std::string> FilesDeleted;
+        std::vector<std::string> FilesKept;      // could not be deleted, each with why
     };
     TIndexDeletionReport LastIndexDeletion;
 
@@ -128,6 +140,7 @@ public:
     struct TUnpackReport {
         bool Stopped = false;
         std::vector<std::string> FilesNotUnpacked;
+        std::string StoppedBy;  // the reason no answer could change (a full disk), when that stopped it
     };
     bool UnpackFromZip(const std::string& zipFileName, const std::string& targetDirectory,
                        TUnpackReport* report = nullptr);

@@ -3,6 +3,7 @@
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
+#include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -79,6 +80,11 @@ void TSqliteExport::Discard() noexcept {
     db_.reset();
     if (!temporary_.empty()) rtl::FileSystem().Unlink(temporary_);
     temporary_.clear();
+}
+
+bool TSqliteExport::Reserves(const std::string& name) const {
+    // SQLite refuses to create a table whose name begins so, in any letter case.
+    return rtl::FileNameKey(name).rfind("sqlite_", 0) == 0;
 }
 
 void TSqliteExport::BeginTable(const std::string& name, const std::vector<TFieldInfo>& fields, int keyFields) {

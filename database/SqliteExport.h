@@ -29,6 +29,7 @@ public:
     void Problem(const TExportProblem& problem) override;
     void EndTable() override;
     void AbandonTable() override;
+    bool Reserves(const std::string& name) const override;
 
     // Closes the database, makes it durable and renames it to its path.
     void Commit();

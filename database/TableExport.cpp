@@ -7,6 +7,7 @@
 #include "platform/engine/paradox/TableGeometry.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/FileListing.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/tutil/RecordValidation.h"
@@ -182,13 +183,18 @@ std::vector<TTableExportReport> ExportTables(const std::string& directory, const
         if (const std::string path = FindDataFile(directory, asked); !path.empty())
             name = rtl::ChangeFileExt(rtl::ExtractFileName(path), "");
         // One file per table in --to-csv: names the disk takes for one (letter case) get a number.
-        std::string exportName = name;
-        for (int n = 2; taken.count(rtl::FileNameKey(exportName)); ++n) exportName = name + "_" + std::to_string(n);
+        const std::string free = sink.Reserves(name) ? "_" + name : name;
+        std::string exportName = free;
+        for (int n = 2; taken.count(rtl::FileNameKey(exportName)); ++n) exportName = free + "_" + std::to_string(n);
         taken.insert(rtl::FileNameKey(exportName));
 
         TTableExportReport report;
         report.Table = exportName;
-        if (exportName != name) {
+        if (free != name) {
+            sink.Problem(TExportProblem{exportName, TExportProblemKind::Note, std::nullopt, std::nullopt, std::nullopt,
+                                        rtl::Format(rtl::TMsg::ExportNameReserved, {name, exportName}), {}});
+            ++report.Problems;
+        } else if (exportName != name) {
             sink.Problem(TExportProblem{exportName, TExportProblemKind::Note, std::nullopt, std::nullopt, std::nullopt,
                                         "the table \"" + name + "\" is exported as \"" + exportName +
                                             "\": its name was taken (letter case ignored)",

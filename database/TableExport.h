@@ -54,6 +54,11 @@ public:
     virtual void Problem(const TExportProblem& problem) = 0;
     virtual void EndTable() = 0;
     virtual void AbandonTable() = 0;
+    // Whether the sink keeps a table name for itself (SQLite: "sqlite_…").
+    virtual bool Reserves(const std::string& name) const {
+        (void)name;
+        return false;
+    }
 };
 
 struct TTableExportReport {
@@ -72,7 +77,8 @@ using TExportProgress = std::function<void(const std::string&, std::uint32_t, st
 
 // Exports the tables `names` (without extension, letter case ignored) of `directory` into
 // `sink`, one after the other. A name another table took already (letter case ignored, as
-// SQLite and some file systems compare), or the problem table's, gets a suffix. Raises only
+// SQLite and some file systems compare), or the problem table's, gets a suffix; one the sink
+// keeps for itself gets a leading "_" first. Raises only
 // what the sink raises; a table that cannot be read is a problem of its own.
 std::vector<TTableExportReport> ExportTables(const std::string& directory, const std::vector<std::string>& names,
                                              IExportSink& sink, const TExportProgress& progress);

@@ -1,6 +1,7 @@
 #include "database/TableFileSet.h"
 
 #include "database/FileCopy.h"
+#include "database/TableFamilies.h"
 #include "platform/engine/TableFamily.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/ExistingNames.h"
@@ -10,6 +11,7 @@
 #include "platform/rtl/StringList.h"
 
 #include <map>
+#include <set>
 
 namespace database {
 
@@ -53,6 +55,30 @@ rtl::TStringList FindTableFiles(const std::string& directory, const std::string&
     for (const std::string& extension : rtl::SplitCommaText(extensions))
         for (const std::string& name : ListTableFiles(directory, "*" + extension)) result.Add(dir + name);
     return result;
+}
+
+rtl::TStringList FindFilesOfTables(const std::string& directory, const std::string& extensions,
+                                   const std::vector<std::string>& only, rtl::TMsg refusal) {
+    rtl::TStringList found = FindTableFiles(directory, extensions);
+    if (only.empty()) return found;
+    std::vector<std::string> names;
+    for (const std::string& path : FindTableFiles(directory, AllTableFileExtensions))
+        names.push_back(rtl::ExtractFileName(path));
+    std::vector<std::string> unknown;
+    std::set<std::string> chosen;
+    for (const TTableFamily& family : SelectFamilies(GroupFamilies(names), only, unknown)) {
+        if (family.DataFile.empty()) unknown.push_back(family.Name);
+        chosen.insert(family.Files.begin(), family.Files.end());
+    }
+    if (!unknown.empty()) {
+        std::string tables;
+        for (const std::string& table : unknown) tables += (tables.empty() ? "\"" : ", \"") + table + "\"";
+        throw rtl::EError(rtl::Format(refusal, {tables}));
+    }
+    rtl::TStringList limited;
+    for (const std::string& path : found)
+        if (chosen.count(rtl::ExtractFileName(path))) limited.Add(path);
+    return limited;
 }
 
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,

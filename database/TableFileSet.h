@@ -5,12 +5,14 @@
 #pragma once
 
 #include "database/FileCopy.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/ReportTargets.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace database {
 
@@ -42,6 +44,12 @@ bool MatchesAnyTableFileMask(std::string_view name);
 // Full paths of the regular files of `directory` (and of the symlinks leading to one) that
 // match the extensions, extension by extension in list order and by name within one extension.
 rtl::TStringList FindTableFiles(const std::string& directory, const std::string& extensions);
+
+// The files FindTableFiles gives, limited to the tables `only` names (names without extension,
+// letter case ignored; all tables when empty). Raises rtl::EError with the text of `refusal`
+// (%1: the tables) when `only` names a table `directory` holds no data file of.
+rtl::TStringList FindFilesOfTables(const std::string& directory, const std::string& extensions,
+                                   const std::vector<std::string>& only, rtl::TMsg refusal);
 
 // Copies every file matching `sourcePattern` ("/data/*.db") into `targetDirectory` under its
 // own name; returns the number of files copied. A target that exists under the same name

@@ -1,12 +1,11 @@
-// Backup into one zip archive and restore from it, through the zip archiver.
+// Backup into one zip archive, and the archiver runs of the backup and the restore.
 #include "database/OrvDatabaseModule.h"
 
 #include "archive/Archiv.h"
-#include "database/FamilyRestore.h"
+#include "database/WholeTables.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/Error.h"
-#include "platform/rtl/ExistingNames.h"
-#include "platform/rtl/FileIdentity.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
@@ -15,7 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <map>
+#include <set>
 
 namespace database {
 
@@ -23,13 +22,6 @@ namespace {
 
 const char* const BackupCaption = "Záloha súborov databázy";
 const char* const RestoreCaption = "Obnova súborov databázy";
-const char* const RestoreStoppedText =
-    "Obnova bola zastavená pri súbore \"%s\".\r\nŽiadna tabuľka nebola obnovená; súbory databázy "
-    "zostali také, aké boli pred obnovou.";
-const char* const NotRestoredText =
-    "Niektorý súbor týchto tabuliek sa nepodarilo rozbaliť; tieto tabuľky neboli obnovené a zostali "
-    "také, aké boli pred obnovou:";
-const char* const EmptyArchiveText = "Archív \"%s\" neobsahuje žiadny súbor; nič sa neobnovilo.";
 const char* const PackingText = "Prebieha komprimácia súborov databázy ...";
 const char* const UnpackingText = "Prebieha dekomprimácia databázy ...";
 
@@ -73,29 +65,19 @@ void RefuseArchiveInPlaceOfTableFile(const std::string& archive, const std::stri
                           "\" nie je možné zapísať na miesto súboru tabuľky databázy; zvoľte iný názov alebo adresár.");
 }
 
-// Gives the unpacked file `staged` the owner and permissions of the place `target` it is to
-// take: those of the file it replaces, or of its table's siblings.
-void GiveIdentityOfPlace(const std::string& staged, const std::string& target) {
-    rtl::TFileDescriptor fd(rtl::FileSystem().Open(staged, O_RDONLY | O_NOFOLLOW));
+// A backup of some tables replaces the whole archive: refused, before anything is written,
+// when the archive there holds other tables (or cannot be read to tell).
+void RefuseDroppingOtherTables(const std::string& archive, const rtl::TStringList& packed) {
     rtl::TFileStatus st;
-    if (!fd.Valid() || rtl::FileSystem().Fstat(fd.Get(), st) != 0)
-        throw rtl::EFileError("Cannot open file " + staged + " (" + std::strerror(errno) + ")");
-    rtl::GiveIdentity(fd.Get(), rtl::IdentityForPlaceOf(target, st.Mode & 0777));
-}
-
-// Files of the archive that belong to no table, each renamed in on its own.
-void PutOtherFilesInPlace(const std::string& databaseDirectory, const std::vector<std::string>& names,
-                          const TStageFile& stage) {
-    if (names.empty()) return;
-    const std::string dir = rtl::WithTrailingSeparator(databaseDirectory);
-    const rtl::TExistingNames existing(databaseDirectory);
-    for (const std::string& name : names) {
-        const std::string target = dir + existing.TargetName(name);
-        if (rtl::FileSystem().Rename(dir + stage(name, target), target) != 0)
-            throw rtl::EFileError("Cannot create file " + target + " (" + std::strerror(errno) + ")");
-    }
-    if (rtl::FileSystem().SyncDirectory(databaseDirectory) != 0)
-        throw rtl::EFileError("Stream write error: " + databaseDirectory + " (" + std::strerror(errno) + ")");
+    if (rtl::FileSystem().Stat(archive, st) != 0 && errno == ENOENT) return;
+    std::set<std::string> keys;
+    for (const std::string& path : packed) keys.insert(TableKeyOf(path));
+    const TBackupFamilies held = ArchiveFamilies(archive);
+    std::string others;
+    for (const TTableFamily& family : held.Families)
+        if (!keys.count(family.Key())) others += (others.empty() ? "\"" : ", \"") + family.Name + "\"";
+    if (!held.Problem.empty()) others = held.Problem;
+    if (!others.empty()) throw rtl::EError(rtl::Format(rtl::TMsg::BackupWouldDropTables, {archive, others}));
 }
 
 } // namespace
@@ -104,10 +86,13 @@ void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIn
     (void)copyMode;  // an existing archive is always replaced
     if (zipFileName.empty()) return;
     LastBackup = {};
+    LastBackup.Target = zipFileName;
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string source = DatabaseDirectory();
-    const rtl::TStringList found = FindTableFiles(source, withIndexes ? AllTableFileExtensions : DataFileExtensions);
+    const rtl::TStringList found = FindFilesOfTables(source, withIndexes ? AllTableFileExtensions : DataFileExtensions,
+                                                     OnlyTables, rtl::TMsg::BackupNoSuchTable);
     RefuseArchiveInPlaceOfTableFile(zipFileName, source, found);
+    if (!OnlyTables.empty()) RefuseDroppingOtherTables(zipFileName, found);
     ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {"\"" + zipFileName + "\""}));
     const rtl::TStringList files = WithoutUnlistableNames(found);
     // An empty source (a share that is not mounted) would replace a good archive by an empty one.
@@ -117,66 +102,17 @@ void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIn
                                                         {source, zipFileName}));
     else
         LastBackup.ArchiveWritten = PackToZip(&files, zipFileName);
-    ShowStatus("");
-}
-
-bool TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
-    const rtl::TAdvisoryLock held = LockDatabaseDirectory();
-    const std::string target = DatabaseDirectory();
-    ShowStatus(rtl::FormatMessage("Obnova z: %s", {"\"" + zipFileName + "\""}));
-    ClearEndedRestores(target);
-    // Into a directory without files the stored permissions are given back, as unpacking
-    // straight into it would; otherwise each file takes the place's owner and permissions.
-    const bool keepStoredModes = rtl::ListFiles(target, "*").empty();
-    // The archive is unpacked whole beside the tables first; the tables then change one
-    // family at a time, so a failed or stopped unpacking changes none of them.
-    TStagingDirectory staging(target);
-    TUnpackReport report;
-    if (!UnpackFromZip(zipFileName, staging.Path(), &report)) {
-        if (report.Stopped)
-            ui::ShowError(RestoreCaption,
-                          rtl::FormatMessage(RestoreStoppedText, {report.FilesNotUnpacked.empty()
-                                                                      ? zipFileName
-                                                                      : report.FilesNotUnpacked.back()}));
-        ShowStatus("");
-        return false;
-    }
-    // A table one of whose files could not be unpacked keeps all its old files.
-    std::vector<std::string> tableFiles, otherFiles;
-    std::map<std::string, std::string> notRestored;  // table, as the user knows its name
-    for (const std::string& name : report.FilesNotUnpacked)
-        if (MatchesAnyTableFileMask(name)) notRestored.emplace(TableKeyOf(name), rtl::ChangeFileExt(name, ""));
-    for (const std::string& path : FindTableFiles(staging.Path(), AllTableFileExtensions)) {
-        const std::string name = rtl::ExtractFileName(path);
-        if (!notRestored.count(TableKeyOf(name))) tableFiles.push_back(name);
-    }
-    for (const std::string& name : rtl::ListFiles(staging.Path(), "*"))
-        if (!MatchesAnyTableFileMask(name)) otherFiles.push_back(name);
-    if (tableFiles.empty() && otherFiles.empty() && notRestored.empty()) {
-        ui::ShowError(RestoreCaption, rtl::FormatMessage(EmptyArchiveText, {zipFileName}));
-        ShowStatus("");
-        return false;
-    }
-    const std::string stagingDir = rtl::WithTrailingSeparator(staging.Path());
-    const auto stage = [&](const std::string& name, const std::string& targetPath) {
-        if (!keepStoredModes) GiveIdentityOfPlace(stagingDir + name, targetPath);
-        return rtl::WithTrailingSeparator(staging.Name()) + name;
-    };
-    bool journalLeft = false;
-    try {
-        RestoreFamilies(target, tableFiles, stage, &journalLeft);
-    } catch (...) {
-        if (journalLeft) staging.Keep();
-        throw;
-    }
-    PutOtherFilesInPlace(target, otherFiles, stage);
-    if (!notRestored.empty()) {
-        std::string tables;
-        for (const auto& [key, table] : notRestored) tables += "\r\n\"" + table + "\"";
-        ui::ShowWarning(RestoreCaption, NotRestoredText + tables);
+    if (LastBackup.ArchiveWritten) {
+        std::vector<std::string> names;
+        for (const std::string& path : files) {
+            names.push_back(rtl::ExtractFileName(path));
+            rtl::TFileStatus st;
+            if (rtl::FileSystem().Stat(path, st) == 0) LastBackup.Bytes += st.Size;
+        }
+        LastBackup.Files = static_cast<int>(names.size());
+        for (const TTableFamily& family : GroupFamilies(names)) LastBackup.Tables += family.DataFile.empty() ? 0 : 1;
     }
     ShowStatus("");
-    return !tableFiles.empty() || !otherFiles.empty();
 }
 
 bool TOrvDatabaseModule::PackToZip(const rtl::TStringList* files, const std::string& zipFileName) {
@@ -211,7 +147,11 @@ bool TOrvDatabaseModule::UnpackFromZip(const std::string& zipFileName, const std
         };
         archiver.SetUnpackSource(zipFileName, targetDirectory);
         unpacked = archiver.UnpackFiles();
-        if (report) report->Stopped = archiver.UnpackAborted, report->FilesNotUnpacked = archiver.FilesNotUnpacked;
+        if (report) {
+            report->Stopped = archiver.UnpackAborted;
+            report->FilesNotUnpacked = archiver.FilesNotUnpacked;
+            report->StoppedBy = archiver.UnpackStoppedBy;
+        }
     } catch (...) {
         SetProgress(0, 100, 0, "");
         throw;

@@ -144,6 +144,11 @@ int TFaultInjectingFileSystem::RenameNoReplace(const std::string& from, const st
     return TFileSystem::RenameNoReplace(from, to);
 }
 
+int TFaultInjectingFileSystem::RenameExchange(const std::string& a, const std::string& b) {
+    if (Strike(FsOp::Rename, a + " <-> " + b)) return -1;
+    return TFileSystem::RenameExchange(a, b);
+}
+
 int TFaultInjectingFileSystem::Unlink(const std::string& path) {
     if (Strike(FsOp::Unlink, path)) return -1;
     return TFileSystem::Unlink(path);
@@ -212,6 +217,11 @@ int TFaultInjectingFileSystem::Fstat(int fd, TFileStatus& status) {
 int TFaultInjectingFileSystem::Access(const std::string& path, unsigned access) {
     if (Strike(FsOp::Stat, path)) return -1;
     return TFileSystem::Access(path, access);
+}
+
+int TFaultInjectingFileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    if (Strike(FsOp::Stat, path)) return -1;
+    return TFileSystem::FreeSpace(path, bytes);
 }
 
 bool ParseFault(const std::string& text, TFault& fault, std::string& countFile, std::string& error) {

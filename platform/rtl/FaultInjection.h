@@ -64,6 +64,7 @@ public:
     int Close(int fd) override;
     int Rename(const std::string& from, const std::string& to) override;
     int RenameNoReplace(const std::string& from, const std::string& to) override;
+    int RenameExchange(const std::string& a, const std::string& b) override;
     int Unlink(const std::string& path) override;
     int Link(const std::string& existing, const std::string& name) override;
     int SyncDirectory(const std::string& directory) override;
@@ -78,6 +79,7 @@ public:
     int Lstat(const std::string& path, TFileStatus& status) override;
     int Fstat(int fd, TFileStatus& status) override;
     int Access(const std::string& path, unsigned access) override;
+    int FreeSpace(const std::string& path, std::uint64_t& bytes) override;
 
 private:
     // True when this call must fail (errno is set); never returns when it kills.

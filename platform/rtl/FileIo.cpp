@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <random>
 
 namespace rtl {
@@ -37,17 +38,22 @@ bool ReadWholeFile(const std::string& path, std::string& content) {
     }
 }
 
-int CreateUniqueFile(const std::string& prefix, const std::string& suffix, TFileMode mode, std::string& path) {
+namespace {
+
+// Calls `create` with fresh names (`prefix`, six random letters or digits, `suffix`) until one
+// was free; its result, or -1 with errno set.
+int CreateUnique(const std::string& prefix, const std::string& suffix, std::string& path,
+                 const std::function<int(const std::string&)>& create) {
     static constexpr char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static std::mt19937_64 random{std::random_device{}()};
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string candidate = prefix;
         for (int i = 0; i < 6; ++i) candidate += Letters[random() % (sizeof Letters - 1)];
         candidate += suffix;
-        const int fd = FileSystem().Open(candidate, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
-        if (fd >= 0) {
+        const int result = create(candidate);
+        if (result >= 0) {
             path = candidate;
-            return fd;
+            return result;
         }
         if (errno != EEXIST) return -1;
     }
@@ -55,11 +61,35 @@ int CreateUniqueFile(const std::string& prefix, const std::string& suffix, TFile
     return -1;
 }
 
+} // namespace
+
+int CreateUniqueFile(const std::string& prefix, const std::string& suffix, TFileMode mode, std::string& path) {
+    return CreateUnique(prefix, suffix, path, [&](const std::string& candidate) {
+        return FileSystem().Open(candidate, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW, mode);
+    });
+}
+
+bool CreateUniqueDirectory(const std::string& prefix, TFileMode mode, std::string& path) {
+    return CreateUnique(prefix, "", path, [&](const std::string& candidate) {
+               return FileSystem().MakeDirectory(candidate, mode);
+           }) == 0;
+}
+
 bool RemoveDirectoryWithFiles(const std::string& path) {
     TFileSystem& fs = FileSystem();
+    TFileStatus st;
+    // A symbolic link in the directory's place leads elsewhere: nothing there is ours.
+    if (fs.Lstat(path, st) != 0) return errno == ENOENT;
+    if (!st.IsDirectory()) {
+        errno = ENOTDIR;
+        return false;
+    }
     std::vector<TDirEntry> entries;
     if (fs.ListDirectory(path, entries) == 0)
-        for (const TDirEntry& entry : entries) fs.Unlink(WithTrailingSeparator(path) + entry.Name);
+        for (const TDirEntry& entry : entries) {
+            const std::string file = WithTrailingSeparator(path) + entry.Name;
+            if (fs.Lstat(file, st) == 0 && st.IsRegular()) fs.Unlink(file);
+        }
     return fs.RemoveDirectory(path) == 0 || errno == ENOENT;
 }
 

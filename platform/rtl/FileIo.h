@@ -21,9 +21,13 @@ bool ReadWholeFile(const std::string& path, std::string& content);
 // never through a symbolic link, open for reading and writing with permissions `mode`; its
 // name goes to `path`. -1 with errno set when no name could be created.
 int CreateUniqueFile(const std::string& prefix, const std::string& suffix, TFileMode mode, std::string& path);
+// Creates the new directory `prefix` + six random letters or digits the same way; false with
+// errno set when none could be created.
+bool CreateUniqueDirectory(const std::string& prefix, TFileMode mode, std::string& path);
 
-// Removes the directory `path` and the files in it (no deeper level); best effort. True when
-// the directory is gone afterwards (or was never there).
+// Removes the directory `path` and the regular files in it (no deeper level, no symbolic link
+// followed: a link in the directory's place, or in it, is left with the directory); best
+// effort. True when the directory is gone afterwards (or was never there).
 bool RemoveDirectoryWithFiles(const std::string& path);
 
 // Temporary files carry the id of the process that made them ("<pid>." after a known

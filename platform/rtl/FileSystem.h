@@ -99,6 +99,9 @@ public:
     // Renames only when `to` does not exist (EEXIST otherwise), atomically where the file
     // system can; used where replacing would lose a file.
     virtual int RenameNoReplace(const std::string& from, const std::string& to);
+    // Swaps the two existing names `a` and `b` (files or directories) in one step, so that no
+    // moment shows either name missing. -1 with EINVAL or ENOTSUP where the file system cannot.
+    virtual int RenameExchange(const std::string& a, const std::string& b);
     virtual int Unlink(const std::string& path);
     // Gives the file `existing` the further name `name` (a hard link; a symbolic link is not
     // followed). Never replaces: EEXIST when `name` is taken; EXDEV, EPERM, EMLINK,
@@ -128,6 +131,8 @@ public:
     // 0 when the running user may do `access` (AccessExists, or AccessRead | AccessWrite |
     // AccessExecute) with `path`; -1 with errno set otherwise (EACCES, ENOENT ...).
     virtual int Access(const std::string& path, unsigned access);
+    // The bytes the running user may still write on the file system that holds `path`.
+    virtual int FreeSpace(const std::string& path, std::uint64_t& bytes);
     // Tells the system the file will be read from start to end; only a hint.
     virtual void AdviseSequential(int fd);
 };

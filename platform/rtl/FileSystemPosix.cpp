@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -123,6 +124,15 @@ int TFileSystem::RenameNoReplace(const std::string& from, const std::string& to)
     return ::unlink(from.c_str());
 }
 
+int TFileSystem::RenameExchange(const std::string& a, const std::string& b) {
+#ifdef SYS_renameat2
+    return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), 2 /* RENAME_EXCHANGE */));
+#else
+    errno = ENOTSUP;
+    return -1;
+#endif
+}
+
 int TFileSystem::Unlink(const std::string& path) { return ::unlink(path.c_str()); }
 
 int TFileSystem::Link(const std::string& existing, const std::string& name) {
@@ -223,5 +233,12 @@ int TFileSystem::Access(const std::string& path, unsigned access) {
 }
 
 void TFileSystem::AdviseSequential(int fd) { ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL); }
+
+int TFileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    struct statvfs st {};
+    if (::statvfs(path.c_str(), &st) != 0) return -1;
+    bytes = static_cast<std::uint64_t>(st.f_bavail) * st.f_frsize;
+    return 0;
+}
 
 } // namespace rtl

@@ -594,6 +594,9 @@ int TFileSystem::RenameNoReplace(const std::string& from, const std::string& to)
     return Move(from, to, MOVEFILE_WRITE_THROUGH);
 }
 
+// Windows has no call that swaps two names; callers go another way.
+int TFileSystem::RenameExchange(const std::string&, const std::string&) { return FailWith(ENOTSUP); }
+
 // DeleteFileW refuses a read-only file, unlink(2) does not.
 int TFileSystem::Unlink(const std::string& path) {
     std::wstring wide;
@@ -776,5 +779,14 @@ int TFileSystem::Access(const std::string& path, unsigned access) {
 
 // Windows takes the hint only when a file is opened; reading without it is no slower here.
 void TFileSystem::AdviseSequential(int) {}
+
+int TFileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    std::wstring wide;
+    if (!LongPath(path, wide)) return -1;
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(wide.c_str(), &available, nullptr, nullptr)) return Fail();
+    bytes = available.QuadPart;
+    return 0;
+}
 
 } // namespace rtl

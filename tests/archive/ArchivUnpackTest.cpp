@@ -46,21 +46,25 @@ TEST_F(ArchivUnpack, YesAtDamagedFileGoesOn) {
     EXPECT_EQ(test::DirectoryNames(target), (std::vector<std::string>{"A.DB", "B.DB", "C.DB"}));
 }
 
-TEST_F(ArchivUnpack, TheQuestionGivesTheSystemsReasonWhenAFileCannotBeWritten) {
-    ui.Answer(ui::MsgAnswer::No);
+// A full disk fails every later file too: no question once per file that no answer could
+// help, one message with the system's reason, and the unpacking stops.
+TEST_F(ArchivUnpack, AFullDiskStopsTheUnpackingWithItsReasonAndNoQuestion) {
+    ui.Answer(ui::MsgAnswer::Yes);
     rtl::TFaultInjectingFileSystem full;
     rtl::TFault fault;
     fault.Ops = rtl::OpBit(rtl::FsOp::Write) | rtl::OpBit(rtl::FsOp::CopyRange);
     fault.Nth = 1;
     fault.Error = ENOSPC;
+    fault.Persistent = true;
     full.Arm(fault);
     {
         rtl::ScopedFileSystem installed(full);
         EXPECT_FALSE(Unpack(archive, target));
     }
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Nepodarilo sa rozbaliť súbor\r\n\"A.DB\".\r\nPríčina: súbor sa nedá zapísať "
-                                   "(No space left on device)\r\nIgnorovať chybu ?");
+    EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(ui.messages[0].text, "The file \"A.DB\" could not be unpacked: No space left on device\r\n"
+                                   "The unpacking stopped: every further file would fail the same way.");
     EXPECT_EQ(test::ReadBytes(target + "/B.DB"), "current table");
 }
 

@@ -107,13 +107,14 @@ TEST_F(ModuleBadInput, ReadOnlyAndFullTargetsAreToldAndTheOldBackupStays) {
     const TFiles old = DirectoryBytes(other / "zaloha");
     Module();
     {
-        TScopedFault readOnly(FaultAt(rtl::OpBit(rtl::FsOp::OpenWrite), 1, EROFS, other / "zaloha", true));
+        // The staging directory beside the backup takes the writes.
+        TScopedFault readOnly(FaultAt(rtl::OpBit(rtl::FsOp::OpenWrite), 1, EROFS, other.Path(), true));
         EXPECT_NE(ErrorOf([&] { Module().BackupToDirectory(other / "zaloha", true, 3); }).find("Read-only file system"),
                   std::string::npos);
     }
     {
         TScopedFault full(FaultAt(rtl::OpBit(rtl::FsOp::Write) | rtl::OpBit(rtl::FsOp::CopyRange), 1, ENOSPC,
-                                  other / "zaloha", true));
+                                  other.Path(), true));
         EXPECT_NE(ErrorOf([&] { Module().BackupToDirectory(other / "zaloha", true, 3); }).find("No space left on device"),
                   std::string::npos);
     }

@@ -2,14 +2,19 @@
 // taken for a backup, the backup just made is never deleted, and a dated directory holding
 // anything but table files is left whole.
 #include "database/DatedBackups.h"
+#include "platform/rtl/Clock.h"
+#include "platform/rtl/FaultInjection.h"
 #include "platform/rtl/FileListing.h"
+#include "tests/database/CallTables.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <map>
 
 namespace {
 
@@ -27,8 +32,11 @@ protected:
         hadTz_ = tz != nullptr;
         ::setenv("TZ", "UTC", 1);
         ::tzset();
+        // Rotations run a month after the backups' days.
+        rtl::OverrideNow(Day(30));
     }
     void TearDown() override {
+        rtl::OverrideNow(0);
         if (hadTz_) ::setenv("TZ", oldTz_.c_str(), 1);
         else ::unsetenv("TZ");
         ::tzset();
@@ -36,9 +44,29 @@ protected:
     // 2026-12-09 10:00 UTC plus `days`.
     static std::time_t Day(int days) { return 1796810400 + days * 86400; }
 
-    test::TempDir dir;
+    // An archive at `name` in `dir` holding the files `files` (name, bytes).
+    void WriteArchive(const std::string& name, const std::map<std::string, std::string>& files) {
+        int error = 0;
+        zip_t* z = zip_open((dir / name).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        ASSERT_NE(z, nullptr);
+        for (const auto& [entry, bytes] : files)
+            zip_file_add(z, entry.c_str(), zip_source_buffer(z, bytes.data(), bytes.size(), 0), ZIP_FL_OVERWRITE);
+        ASSERT_EQ(zip_close(z), 0);
+    }
+    // A whole backup of one table with memo fields.
+    std::map<std::string, std::string> WholeTable() {
+        if (table_.empty()) {
+            test::MakeCallTable(scratch / "Hovory.DB", 3);
+            table_ = {{"Hovory.DB", test::FileBytes(scratch / "Hovory.DB")},
+                      {"Hovory.MB", test::FileBytes(scratch / "Hovory.MB")}};
+        }
+        return table_;
+    }
+
+    test::TempDir dir, scratch;
 
 private:
+    std::map<std::string, std::string> table_;
     std::string oldTz_;
     bool hadTz_ = false;
 };
@@ -59,7 +87,7 @@ TEST_F(DatedBackups, ANameIsReadBackOnlyWhenThePatternMadeIt) {
 }
 
 TEST_F(DatedBackups, TheNewestAreKeptAndOnlyNamesOfThePatternDeleted) {
-    for (int d = 0; d < 5; ++d) dir.WriteFile(database::DatedName(Pattern, Day(d)), "zip");
+    for (int d = 0; d < 5; ++d) WriteArchive(database::DatedName(Pattern, Day(d)), WholeTable());
     dir.WriteFile("Orvan-2026-12-01_1000.zip.part", "nearly");
     dir.WriteFile("Orvan-2026-11-31_1000.zip", "no such day");
     fs::create_directory(dir / "Orvan-2026-12-02_1000.zip");  // a directory is no archive
@@ -115,6 +143,60 @@ TEST_F(DatedBackups, ADatedDirectoryGoesOnlyWhenItHoldsNothingButTableFiles) {
     EXPECT_EQ(again.Deleted, Names{"Orvan-2026-12-09"});
     EXPECT_FALSE(fs::exists(dir / "Orvan-2026-12-09"));
     EXPECT_TRUE(fs::exists(dir / "Orvan-2026-12-11/Hovory.DB"));
+}
+
+// Only whole backups count towards those kept: one dated later than now (a clock that was
+// wrong once) is kept without a slot, and so is one that is not whole (a lone index file, a
+// table without its memo file), as long as it is newer than the last whole one kept.
+TEST_F(DatedBackups, AFutureNameOrAPartialBackupTakesNoSlotOfTheWholeOnes) {
+    for (int d = 0; d < 4; ++d) WriteArchive(database::DatedName(Pattern, Day(d)), WholeTable());
+    WriteArchive(database::DatedName(Pattern, Day(400)), WholeTable());
+    auto partial = WholeTable();
+    partial.erase("Hovory.MB");
+    WriteArchive(database::DatedName(Pattern, Day(2)), partial);
+    WriteArchive(database::DatedName(Pattern, Day(1)) + ".tmp", WholeTable());
+
+    const auto r = database::RotateDatedBackups(dir.Path(), Pattern, TBackupKind::Archive, 2,
+                                                database::DatedName(Pattern, Day(3)));
+    EXPECT_EQ(r.Kept, (Names{database::DatedName(Pattern, Day(400)), database::DatedName(Pattern, Day(3)),
+                             database::DatedName(Pattern, Day(2)), database::DatedName(Pattern, Day(1))}));
+    EXPECT_EQ(r.Deleted, Names{database::DatedName(Pattern, Day(0))});
+    ASSERT_EQ(r.NotCounted.size(), 2u);
+    EXPECT_NE(r.NotCounted[1].Why.find("memo file (.mb) is missing"), std::string::npos) << r.NotCounted[1].Why;
+
+    // The same for directories, one of which a killed deletion left with a lone index file.
+    const char* pattern = "Orvan-%Y-%m-%d";
+    for (int d = 0; d < 3; ++d)
+        for (const auto& [name, bytes] : WholeTable())
+            dir.WriteFile(database::DatedName(pattern, Day(d)) + "/" + name, bytes);
+    fs::remove(dir / (database::DatedName(pattern, Day(1)) + "/Hovory.DB"));
+    fs::remove(dir / (database::DatedName(pattern, Day(1)) + "/Hovory.MB"));
+    dir.WriteFile(database::DatedName(pattern, Day(1)) + "/Firmy.PX", "an index of nothing");
+    const auto d = database::RotateDatedBackups(dir.Path(), pattern, TBackupKind::Directory, 2,
+                                                database::DatedName(pattern, Day(2)));
+    EXPECT_TRUE(d.Deleted.empty());
+    EXPECT_EQ(d.Kept.size(), 3u);
+}
+
+// A dated directory that goes is first renamed aside: a deletion that fails half way leaves
+// no part of it under its own name, where a listing would take it for a backup.
+TEST_F(DatedBackups, ADirectoryThatFailsToGoHalfWayIsNeverLeftUnderItsName) {
+    const char* pattern = "Orvan-%Y-%m-%d";
+    for (int d = 0; d < 2; ++d)
+        for (const auto& [name, bytes] : WholeTable())
+            dir.WriteFile(database::DatedName(pattern, Day(d)) + "/" + name, bytes);
+    rtl::TFaultInjectingFileSystem faults;
+    faults.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Unlink), 2, EIO, false, {}});
+    database::TRotation r;
+    {
+        const rtl::ScopedFileSystem installed(faults);
+        r = database::RotateDatedBackups(dir.Path(), pattern, TBackupKind::Directory, 1,
+                                         database::DatedName(pattern, Day(1)));
+    }
+    EXPECT_TRUE(faults.Struck());
+    ASSERT_EQ(r.NotDeleted.size(), 1u);
+    EXPECT_FALSE(fs::exists(dir / database::DatedName(pattern, Day(0))));
+    EXPECT_TRUE(database::ListBackups(dir.Path(), pattern).size() == 1u);
 }
 
 } // namespace

@@ -27,8 +27,11 @@ using TRows = std::vector<std::vector<std::string>>;
 void ResetDirectory(const std::string& dir, const std::string& from) {
     fs::remove_all(dir);
     fs::create_directories(dir);
-    // A restore's staging directory comes along with what it holds.
+    // A restore's staging directory comes along with what it holds, and every file with its
+    // modification time: a waiting restore tells by it whether a file changed since.
     fs::copy(from, dir, fs::copy_options::recursive);
+    for (const auto& e : fs::recursive_directory_iterator(from))
+        if (e.is_regular_file()) fs::last_write_time(dir / fs::relative(e.path(), from), e.last_write_time());
 }
 
 // The entries of a zip archive with their bytes; empty when it cannot be read.

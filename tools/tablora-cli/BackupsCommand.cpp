@@ -3,6 +3,7 @@
 #include "database/BackupContents.h"
 #include "database/DatedBackups.h"
 #include "database/TableFileSet.h"
+#include "database/WholeTables.h"
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
@@ -40,6 +41,9 @@ TListedBackup ReadBack(const database::TDatedBackup& b) {
     for (const std::string& name : check.names)
         if (database::MatchesTableFileMask(name, "*.db")) listed.tables.push_back(rtl::ChangeFileExt(name, ""));
     listed.problems = check.problems;
+    if (check.Ok())
+        for (const database::TFamilyFault& fault : database::ArchiveFamilies(b.Path).Faults)
+            listed.problems.push_back(fault.Text);
     if (listed.tables.empty() && check.Ok()) listed.problems.push_back("no table file in it");
     return listed;
 }

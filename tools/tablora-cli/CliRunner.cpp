@@ -4,6 +4,7 @@
 #include "database/TableFileSet.h"
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
 #include "platform/zip/ArchiveVerify.h"
@@ -95,11 +96,14 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     // A run over a directory without tables (an empty or unmounted share) has nothing to do,
     // and a script must not read that as done.
     if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "delete-indexes" ||
-         o.command == "export") &&
+         o.command == "export" || o.command == "list") &&
         database::FindTableFiles(module.DatabaseDirectory(), ".db").Empty()) {
-        outcome.problem = "no table found in the database directory \"" + module.DatabaseDirectory() + "\"";
+        outcome.problem = rtl::Format(rtl::TMsg::CliNoTableFound, {module.DatabaseDirectory()});
         return;
     }
+    // Backup, restore and index deletion touch only the tables named.
+    if (o.command == "backup" || o.command == "restore" || o.command == "delete-indexes")
+        module.OnlyTables = rtl::SplitCommaText(o.tables);
     if (o.command == "list" || ((o.command == "repair-keys" || o.command == "check-damage") && o.allTables)) {
         std::string all, fit;
         module.LoadTableLists(all, fit);
@@ -286,6 +290,13 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         code = FailedRunCode(ChangedSomething(o, outcome));
     }
     progress.Finish();
+    // A restore a killed run left was completed: said once, as a note.
+    if (outcome.interruptedRestore.Completed)
+        std::cerr << "tablora-cli: "
+                  << ConsoleText(rtl::Format(rtl::TMsg::InterruptedRestoreCompleted,
+                                             {outcome.interruptedRestore.Source,
+                                              QuotedList(outcome.interruptedRestore.TablesRestored)}))
+                  << '\n';
     if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
     if (!outcome.problem.empty()) std::cerr << "tablora-cli: " << outcome.problem << '\n';
     Summarize(o, outcome, summary);

@@ -26,8 +26,9 @@ void CheckDatedName(const std::string& name, std::string_view flag, bool mustHav
 int CountOf(const std::string& text, std::string_view flag) {
     int value = -1;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || value < 0)
-        throw UsageError{std::string(flag) + " needs a whole number of 0 or more, not \"" + text + "\""};
+    // Keeping no backup at all would leave the one just made as the only one, and count on it.
+    if (error != std::errc() || end != text.data() + text.size() || value < 1)
+        throw UsageError{std::string(flag) + " needs a whole number of 1 or more, not \"" + text + "\""};
     return value;
 }
 

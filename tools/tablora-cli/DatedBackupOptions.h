@@ -9,7 +9,7 @@
 
 namespace cli {
 
-// The count `text` gives for `flag` (0 and up); raises UsageError otherwise.
+// The count `text` gives for `flag` (1 and up); raises UsageError otherwise.
 int CountOf(const std::string& text, std::string_view flag);
 
 // Checks the dated-backup options of backup (the name's date fields); --keep implies --verify.

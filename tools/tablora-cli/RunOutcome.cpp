@@ -48,6 +48,7 @@ int DamageCheckCode(const Outcome& outcome) {
 void CollectReports(const database::TOrvDatabaseModule& module, Outcome& outcome) {
     outcome.backup = module.LastBackup;
     outcome.restore = module.LastRestore;
+    outcome.interruptedRestore = module.InterruptedRestore;
     outcome.indexDeletion = module.LastIndexDeletion;
     outcome.keyRepairs = module.KeyRepairOutcomes;
     if (outcome.damageRun) outcome.rebuilds = module.RebuildReports;

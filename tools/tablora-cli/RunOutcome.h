@@ -34,6 +34,7 @@ struct Outcome {
     // What backup, restore and index deletion did, as the module reported it.
     database::TOrvDatabaseModule::TBackupReport backup;
     database::TOrvDatabaseModule::TRestoreReport restore;
+    database::TOrvDatabaseModule::TRestoreReport interruptedRestore;  // a killed run's, completed now
     database::TOrvDatabaseModule::TIndexDeletionReport indexDeletion;
     bool restored = false;       // the restore put files in place
     bool indexesDeleted = false;  // an index deletion ran to its end

@@ -32,7 +32,15 @@ std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& pa
         new TRandomAccessFile(fd, path, st.Size));
 }
 
-TRandomAccessFile::~TRandomAccessFile() { rtl::FileSystem().Close(fd_); }
+std::unique_ptr<TRandomAccessFile> TRandomAccessFile::FromBytes(std::string name, std::string head, std::uint64_t size) {
+    auto file = std::unique_ptr<TRandomAccessFile>(new TRandomAccessFile(-1, std::move(name), size));
+    file->held_ = std::move(head);
+    return file;
+}
+
+TRandomAccessFile::~TRandomAccessFile() {
+    if (fd_ >= 0) rtl::FileSystem().Close(fd_);
+}
 
 namespace {
 constexpr std::size_t FirstReadAhead = 64 * 1024;
@@ -41,6 +49,14 @@ constexpr std::size_t MaxReadAhead = 1024 * 1024;
 
 std::size_t TRandomAccessFile::ReadFromFile(std::uint64_t offset, unsigned char* out, std::size_t len) const {
     std::size_t done = 0;
+    if (fd_ < 0) {
+        if (offset < held_.size()) {
+            done = std::min<std::size_t>(len, held_.size() - static_cast<std::size_t>(offset));
+            std::memcpy(out, held_.data() + offset, done);
+        }
+        std::memset(out + done, 0, len - done);
+        return done;
+    }
     while (done < len && offset + done < size_) {
         const ssize_t n = rtl::FileSystem().ReadAt(fd_, out + done, len - done, offset + done);
         if (n < 0) {
@@ -55,6 +71,15 @@ std::size_t TRandomAccessFile::ReadFromFile(std::uint64_t offset, unsigned char*
 
 std::size_t TRandomAccessFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t len) const {
     auto* out = static_cast<unsigned char*>(buffer);
+    if (fd_ < 0) {
+        std::size_t done = 0;
+        if (offset < held_.size()) {
+            done = std::min<std::size_t>(len, held_.size() - static_cast<std::size_t>(offset));
+            std::memcpy(out, held_.data() + offset, done);
+        }
+        std::memset(out + done, 0, len - done);
+        return done;
+    }
     const bool inWindow = offset >= windowStart_ && offset - windowStart_ <= windowFill_;
     if (!(inWindow && offset - windowStart_ + len <= windowFill_)) {
         // Reading on from where the last read ended (or from within the window) is a scan.

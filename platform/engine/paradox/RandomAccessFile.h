@@ -20,6 +20,9 @@ class TRandomAccessFile {
 public:
     // Raises EDBEngineError (NotFound or Io) when the file cannot be opened for reading.
     static std::unique_ptr<TRandomAccessFile> Open(const std::string& path);
+    // The first bytes of a file held elsewhere (an archive entry), `head`, standing for a file
+    // of `size` bytes: what lies past the bytes held reads as zero.
+    static std::unique_ptr<TRandomAccessFile> FromBytes(std::string name, std::string head, std::uint64_t size);
     ~TRandomAccessFile();
     TRandomAccessFile(const TRandomAccessFile&) = delete;
     TRandomAccessFile& operator=(const TRandomAccessFile&) = delete;
@@ -46,6 +49,7 @@ private:
     mutable std::size_t windowFill_ = 0;
     mutable std::size_t readAhead_ = 0;
     mutable std::uint64_t lastEnd_ = UINT64_MAX;
+    std::string held_;  // FromBytes: the bytes held (fd_ is -1)
 };
 
 } // namespace engine::paradox

@@ -77,7 +77,7 @@ TEST_F(CliBadInput, RunsThatFindNoTableSaySoAndARestoreOfNothingDeletesNoIndex) 
     std::ofstream(empty + "/readme.txt") << "no table";
     std::ofstream(empty + "/Stare.PX") << "an index without its table";
     for (const std::vector<std::string>& command :
-         {std::vector<std::string>{"check-damage", "--all"}, {"repair-keys", "--all-fit"}, {"delete-indexes"}}) {
+         {std::vector<std::string>{"check-damage", "--all"}, {"repair-keys", "--all-fit"}, {"delete-indexes"}, {"list"}}) {
         std::vector<std::string> args = command;
         args.insert(args.end(), {"--dir", empty});
         ExpectTold(Cli(args), ExitError, "no table found in the database directory \"" + empty + "\"");
@@ -102,8 +102,9 @@ TEST_F(CliBadInput, UnreadableReadOnlyAndFullPlaces) {
     ASSERT_EQ(Cli({"backup", "--dir", db, "--to-zip", work / "zaloha/Backup.zip"}).Code, ExitDone);
     MakeCallTable(db + "/Tarify.DB", 20);
     const TFiles backup = DirectoryBytes(work / "zaloha");
+    // The new backup is written beside the old one before it takes its place.
     ExpectTold(Cli({"backup", "--dir", db, "--to-dir", work / "zaloha"},
-                   "ops=open-write;nth=1;errno=EROFS;persist;path=" + work / "zaloha"),
+                   "ops=open-write;nth=1;errno=EROFS;persist;path=" + work.Path()),
                ExitError, "Read-only file system");
     ExpectTold(Cli({"backup", "--dir", db, "--to-zip", work / "zaloha/Backup.zip"},
                    "ops=write;nth=1;errno=ENOSPC;persist;path=" + work / "zaloha"),

@@ -104,19 +104,19 @@ TEST_F(CliDatedBackup, AFailedBackupDeletesNothing) {
 
     const std::string empty = work / "unmounted";
     fs::create_directories(empty);
-    const TProgramRun none = ZipBackup(Dec9 + 3 * Day, 0, empty);
+    const TProgramRun none = ZipBackup(Dec9 + 3 * Day, 1, empty);
     EXPECT_EQ(none.Code, 3) << none.Output;
     EXPECT_NE(none.Output.find("\"done\": false"), std::string::npos) << none.Output;
     EXPECT_EQ(TreeBytes(zalohy), before);
 
     // An error (the database directory is gone) never reaches the rotation, and says so.
-    const TProgramRun gone = ZipBackup(Dec9 + 3 * Day, 0, work / "gone");
+    const TProgramRun gone = ZipBackup(Dec9 + 3 * Day, 1, work / "gone");
     EXPECT_EQ(gone.Code, 3) << gone.Output;
     EXPECT_NE(gone.Output.find("\"done\": false,\n    \"notDone\": \"the backup failed\""), std::string::npos)
         << gone.Output;
     EXPECT_EQ(TreeBytes(zalohy), before);
 
-    const TProgramRun full = ZipBackup(Dec9 + 4 * Day, 0, db, "ops=write;nth=1;errno=ENOSPC;persist;path=" + zalohy);
+    const TProgramRun full = ZipBackup(Dec9 + 4 * Day, 1, db, "ops=write;nth=1;errno=ENOSPC;persist;path=" + zalohy);
     EXPECT_EQ(full.Code, 3) << full.Output;
     EXPECT_NE(full.Output.find("no older backup deleted"), std::string::npos) << full.Output;
     EXPECT_EQ(TreeBytes(zalohy), before);
@@ -155,7 +155,7 @@ TEST_F(CliDatedBackup, DatedDirectoriesRotateAndOneWithForeignFilesIsLeftWhole) 
     fs::resize_file(db + "/Hovory.DB", fs::file_size(db + "/Hovory.DB") / 2);
     fs::remove(zalohy + "/Orvan-2026-12-10/poznamky.txt");
     const TFiles before = TreeBytes(zalohy);
-    const TProgramRun shortCopy = Cli({"backup", "--dir", db, "--to-dir", pattern, "--keep", "0"}, Dec9 + 4 * Day);
+    const TProgramRun shortCopy = Cli({"backup", "--dir", db, "--to-dir", pattern, "--keep", "1"}, Dec9 + 4 * Day);
     EXPECT_EQ(shortCopy.Code, ExitProblem) << shortCopy.Output;
     EXPECT_NE(shortCopy.Output.find("no older backup deleted: the new backup does not read back whole"), std::string::npos)
         << shortCopy.Output;
@@ -201,8 +201,8 @@ TEST_F(CliDatedBackup, CheckDamageKeepsTheNewestRunsOfEachTable) {
         << run.Output;
     EXPECT_TRUE(fs::exists(root + "Hovory 2020-01-01 100000/BACKUP.DB"));
 
-    // Keeping none still keeps the run just made.
-    const TProgramRun none = Cli({"check-damage", "--dir", db, "--tables", "Hovory", "--keep-backups", "0"}, Dec9);
+    // Keeping one keeps the run just made.
+    const TProgramRun none = Cli({"check-damage", "--dir", db, "--tables", "Hovory", "--keep-backups", "1"}, Dec9);
     std::size_t hovory = 0;
     for (const auto& e : fs::directory_iterator(root))
         hovory += e.path().filename().string().rfind("Hovory 20", 0) == 0 && e.is_directory();

@@ -346,6 +346,19 @@ TEST(CliExport, ATableWhoseRowsRepeatTheKeyIsExportedWithoutIt) {
               "Krajiny,note,\"exported without its primary key: stored rows repeat the key\"\n");
 }
 
+// SQLite keeps table names beginning with "sqlite_" for itself: such a table gets a new name,
+// as a name taken twice does, and every row.
+TEST(CliExport, ATableNamedAsSqlitesOwnGetsANewName) {
+    test::TempDir work, dbDir;
+    const std::string table = CopyTable(dbDir, "Rparadox/inst/extdata/country.db", "SQLITE_stat1");
+    const Rows dumped = ParseCsv(Dump(work, table).Out);
+    const std::string db = work / "x.sqlite";
+    const Shell exported = Export(work, "--dir " + Quoted(dbDir.Path()) + " --to-sqlite " + Quoted(db));
+    EXPECT_EQ(exported.Code, 1) << exported.Out;
+    EXPECT_EQ(Difference(work, db, "_SQLITE_stat1", dumped), "");
+    EXPECT_NE(Sql(work, db, "SELECT reason FROM tablora_problems").Out.find("SQLite keeps names"), std::string::npos);
+}
+
 // An export that fails at its last step leaves the older file under the name as it was and
 // no temporary file beside it; an export into the database directory is refused.
 TEST(CliExport, AFailedExportLeavesNoHalfFile) {

@@ -50,6 +50,9 @@ TEST(CliOptions, RefusesIncompleteOrContradictoryCommandLines) {
         {"list", "--dir", "/d", "--yes", "--no"},
         {"list", "--dir", "/d", "--bogus"},
         {"list", "--dir", "/d", "extra"},
+        // Keeping no backup would count on the one just made alone.
+        {"backup", "--dir", "/d", "--to-zip", "/z/Orvan-%F.zip", "--keep", "0"},
+        {"check-damage", "--dir", "/d", "--all", "--keep-backups", "0"},
     };
     for (const auto& args : bad) EXPECT_THROW(Parse(args), UsageError) << (args.empty() ? "(none)" : args[0]);
 }
@@ -68,8 +71,8 @@ TEST(CliOptions, OptionsStandOnEitherSideOfTheCommandAndTheLastRepeatCounts) {
     EXPECT_EQ(no.answer, std::optional<bool>(false));
     EXPECT_EQ(Parse({"restore", "--dir", "/d", "--from-zip", "/z", "--yes", "--yes"}).answer, std::optional<bool>(true));
     EXPECT_FALSE(Parse({"list", "--dir", "/d"}).answer.has_value());
-    const CliOptions keep = Parse({"backup", "--dir", "/d", "--to-zip", "/z/Orvan-%F.zip", "--keep", "0"});
-    EXPECT_EQ(keep.keep, 0);
+    const CliOptions keep = Parse({"backup", "--dir", "/d", "--to-zip", "/z/Orvan-%F.zip", "--keep", "1"});
+    EXPECT_EQ(keep.keep, 1);
     EXPECT_TRUE(keep.verify);
 }
 

@@ -1,0 +1,169 @@
+// A directory backup is whole or absent: written beside its target and put in its place in
+// one step, an older backup there replaced as a unit with what it held beside the tables
+// carried over; a failed run, or what a killed one left, never costs the previous backup.
+#include "platform/rtl/Error.h"
+#include "platform/rtl/FileListing.h"
+#include "tests/database/CallTables.h"
+#include "tests/database/ModuleFixture.h"
+
+#include <fstream>
+
+namespace {
+
+using test::DirectoryBytes;
+using test::ExpectSameFiles;
+using test::ReadAll;
+namespace fs = std::filesystem;
+
+// A process id no process has: what a killed run's names carry.
+constexpr const char* Gone = "2000000000.";
+
+class DirectoryBackupWhole : public test::ModuleTest {
+protected:
+    void SetUp() override {
+        test::ModuleTest::SetUp();
+        test::MakeCallTable(databaseDir / "Hovory.DB", 30);
+        test::MakeCallTable(databaseDir / "Firmy.DB", 10);
+        // Last night's backup, of other rows.
+        fs::create_directories(target);
+        for (const auto& [table, rows] : {std::pair{"Hovory", 20}, std::pair{"Firmy", 8}})
+            test::MakeTable(target + "/" + table + ".DB", test::CallLayout(), static_cast<std::uint64_t>(rows),
+                            [](std::uint64_t i, int f) { return test::CallValue(i + 5000, f); });
+    }
+
+    // The entries beside the target, its own name left out.
+    std::vector<std::string> Beside() const {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(other.Path()))
+            if (e.path().filename() != "zaloha") names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    std::string target = other / "zaloha";
+};
+
+TEST_F(DirectoryBackupWhole, AnOlderBackupIsReplacedAsAUnitAndWhatItHeldBesideIsCarriedOver) {
+    test::MakeCallTable(target + "/Stary.DB", 4);  // a table the database no longer has
+    std::ofstream(target + "/poznamky.txt") << "the operator's notes";
+    const std::string stary = ReadAll(target + "/Stary.DB");
+    rtl::TFileStatus old;
+    ASSERT_EQ(rtl::FileSystem().Stat(target, old), 0);
+
+    Module().BackupToDirectory(target, false, 3);
+    for (const char* name : {"Hovory.DB", "Hovory.MB", "Firmy.DB", "Firmy.MB"})
+        EXPECT_TRUE(ReadAll(target + "/" + name) == ReadAll(databaseDir / name)) << name;
+    // The older backup's indexes of the tables backed up went with it.
+    EXPECT_FALSE(fs::exists(target + "/Hovory.PX"));
+    EXPECT_TRUE(ReadAll(target + "/Stary.DB") == stary);
+    EXPECT_EQ(ReadAll(target + "/poznamky.txt"), "the operator's notes");
+    EXPECT_TRUE(Beside().empty()) << Beside().front();
+    rtl::TFileStatus now;
+    ASSERT_EQ(rtl::FileSystem().Stat(target, now), 0);
+    EXPECT_FALSE(now.SameFileAs(old)) << "the backup was written into the old directory";
+    const auto& report = Module().LastBackup;
+    EXPECT_EQ(report.Tables, 2);
+    EXPECT_EQ(report.Files, 4);
+    EXPECT_EQ(report.Target, target);
+    EXPECT_EQ(report.StaleIndexesRemoved, (std::vector<std::string>{"Firmy.PX", "Hovory.PX"}));
+
+    // A subdirectory in the target is not the backup's to move: the tables are written in
+    // place, each whole, and it stays where it is.
+    fs::create_directories(target + "/december");
+    std::ofstream(target + "/december/Hovory.DB") << "an older copy kept by hand";
+    for (const char* name : {"Hovory.DB", "Hovory.MB", "Hovory.PX"}) fs::remove(databaseDir / name);
+    test::MakeCallTable(databaseDir / "Hovory.DB", 7);
+    Module().BackupToDirectory(target, true, 3);
+    for (const char* name : {"Hovory.DB", "Hovory.MB", "Hovory.PX", "Firmy.DB", "Firmy.MB", "Firmy.PX"})
+        EXPECT_TRUE(ReadAll(target + "/" + name) == ReadAll(databaseDir / name)) << name;
+    EXPECT_EQ(ReadAll(target + "/december/Hovory.DB"), "an older copy kept by hand");
+    EXPECT_TRUE(ReadAll(target + "/Stary.DB") == stary);
+    EXPECT_TRUE(Beside().empty()) << Beside().front();
+    for (const auto& e : fs::directory_iterator(target))
+        EXPECT_FALSE(e.path().filename().string().starts_with(".")) << e.path() << " left behind";
+}
+
+// Whatever fails, the previous backup stands as it was and nothing of the run stays beside it.
+TEST_F(DirectoryBackupWhole, AFailedBackupLeavesThePreviousOneAsItWas) {
+    const auto before = DirectoryBytes(target);
+    Module();
+    for (const auto& [ops, error] : {std::pair{rtl::OpBit(rtl::FsOp::OpenRead), EIO},
+                                     std::pair{rtl::OpBit(rtl::FsOp::CopyRange) | rtl::OpBit(rtl::FsOp::Write), ENOSPC},
+                                     std::pair{rtl::OpBit(rtl::FsOp::Rename), EIO}}) {
+        std::string says;
+        {
+            const test::TScopedFault fault(test::FaultAt(ops, 2, error, {}, true));
+            try {
+                Module().BackupToDirectory(target, true, 3);
+            } catch (const rtl::EError& e) {
+                says = e.what();
+            }
+            EXPECT_TRUE(fault.fs.Struck());
+        }
+        EXPECT_NE(says.find("The backup was not written; \"" + target + "\" is as it was before."), std::string::npos)
+            << says;
+        ExpectSameFiles(before, DirectoryBytes(target));
+        EXPECT_TRUE(Beside().empty()) << Beside().front();
+    }
+}
+
+// A run killed after it moved the older backup aside and before the new one took its name:
+// the next run puts the older one back before anything else. Directories a killed run was
+// writing go; one that holds what is not the run's own, or is a symbolic link, is not followed.
+TEST_F(DirectoryBackupWhole, WhatKilledRunsLeftIsPutBackClearedOrLeft) {
+    const auto previous = DirectoryBytes(target);
+    fs::rename(target, other / (std::string(".zaloha.tablora-old-") + Gone + "abcdef"));
+    fs::create_directories(other / (std::string(".zaloha.tablora-new-") + Gone + "ghijkl"));
+    std::ofstream(other / (std::string(".zaloha.tablora-new-") + Gone + "ghijkl/Hovory.DB")) << "half written";
+    const std::string elsewhere = other.WriteFile("elsewhere/Hovory.DB", "not the run's own");
+    fs::create_directory_symlink(other / "elsewhere", other / (std::string(".zaloha.tablora-new-") + Gone + "mnopqr"));
+
+    Module();
+    {
+        // The database cannot be read: the run fails after it cleared up.
+        const test::TScopedFault unreadable(test::FaultAt(rtl::OpBit(rtl::FsOp::OpenRead), 1, EIO, databaseDir / "Hovory.DB"));
+        EXPECT_THROW(Module().BackupToDirectory(target, true, 3), rtl::EError);
+    }
+    ExpectSameFiles(previous, DirectoryBytes(target));
+    EXPECT_EQ(ReadAll(elsewhere), "not the run's own");
+    EXPECT_EQ(Beside(), (std::vector<std::string>{std::string(".zaloha.tablora-new-") + Gone + "mnopqr", "elsewhere"}));
+}
+
+TEST_F(DirectoryBackupWhole, ABackupOfSomeTablesReplacesOnlyThoseInTheTarget) {
+    const std::string hovory = ReadAll(target + "/Hovory.DB"), hovoryMemo = ReadAll(target + "/Hovory.MB");
+    Module().OnlyTables = {"FIRMY"};
+    Module().BackupToDirectory(target, false, 3);
+    EXPECT_TRUE(ReadAll(target + "/Firmy.DB") == ReadAll(databaseDir / "Firmy.DB"));
+    EXPECT_TRUE(ReadAll(target + "/Hovory.DB") == hovory);
+    EXPECT_TRUE(ReadAll(target + "/Hovory.MB") == hovoryMemo);
+    EXPECT_EQ(Module().LastBackup.Tables, 1);
+
+    const auto before = DirectoryBytes(target);
+    Module().OnlyTables = {"Firmy", "Linky"};
+    try {
+        Module().BackupToDirectory(target, false, 3);
+        ADD_FAILURE() << "a backup of a table the database does not hold";
+    } catch (const rtl::EError& e) {
+        EXPECT_NE(std::string(e.what()).find("\"Linky\""), std::string::npos) << e.what();
+    }
+    ExpectSameFiles(before, DirectoryBytes(target));
+}
+
+// A new backup directory on a file system mounted read-only: the cause is the file system, not
+// a missing directory.
+TEST_F(DirectoryBackupWhole, AReadOnlyFileSystemIsNamedAsTheCause) {
+    Module();
+    std::string says;
+    {
+        const test::TScopedFault readOnly(test::FaultAt(rtl::OpBit(rtl::FsOp::MakeDirectory), 1, EROFS, {}, true));
+        try {
+            Module().BackupToDirectory(other / "nova/zaloha", true, 3);
+        } catch (const rtl::EError& e) {
+            says = e.what();
+        }
+    }
+    EXPECT_NE(says.find("Read-only file system"), std::string::npos) << says;
+    EXPECT_EQ(says.find("No such file"), std::string::npos) << says;
+}
+
+} // namespace
