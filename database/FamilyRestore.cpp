@@ -3,17 +3,20 @@
 #include "database/FileCopy.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/ExistingNames.h"
+#include "platform/engine/InterruptedRuns.h"
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
+#include <set>
 
 namespace database {
 
@@ -24,7 +27,7 @@ constexpr const char* StagingMarker = ".tablora-restore-";
 bool IsDataFile(const std::string& name) { return rtl::SameTextAscii(rtl::ExtractFileExt(name), ".db"); }
 
 // A staging directory holds no deeper level.
-void RemoveStagingTree(const std::string& path) { rtl::RemoveDirectoryWithFiles(path); }
+bool RemoveStagingTree(const std::string& path) { return rtl::RemoveDirectoryWithFiles(path); }
 
 } // namespace
 
@@ -77,16 +80,9 @@ void TFamilyPlacement::Commit() {
         if (journalData_.empty() && IsDataFile(live)) journalData_ = live;
     if (journalData_.empty() && !staged_.empty()) journalData_ = TableNameOf({staged_.front().second}) + ".db";
     if (steps.empty()) return;
-    try {
-        engine::paradox::RunFamilySteps(directory_, journalData_, steps);
-    } catch (const rtl::EError&) {
-        // A step failed with the journal written: the family is put in place whole right away
-        // when the file system lets it (the failure may have passed), or else by the next run;
-        // never left half moved. The failure is reported either way: the restore stops here.
-        if (engine::paradox::JournalPending(directory_, journalData_))
-            engine::paradox::RecoverFamily(directory_, journalData_);
-        throw;
-    }
+    // A step that fails with the journal written is tried again at once (the failure may have
+    // passed), else the next writing run completes it: the family is never left half moved.
+    engine::paradox::RunFamilySteps(directory_, journalData_, steps, engine::paradox::TStepFailure::Retry);
     committed_ = true;
 }
 
@@ -99,7 +95,12 @@ void RestoreFamilies(const std::string& databaseDirectory, const std::vector<std
         live[TableKeyOf(path)].push_back(rtl::ExtractFileName(path));
     std::map<std::string, int> spellings;
     for (const std::string& name : names) ++spellings[rtl::FileNameKey(name)];
+    // A table whose interrupted change was left stays as it stands: the run has said so.
+    std::set<std::string> held;
+    for (const auto& change : engine::paradox::FindInterruptedChanges(databaseDirectory))
+        held.insert(TableKeyOf(change.DataFile));
     for (const auto& [table, family] : GroupByTable(names)) {
+        if (held.count(table)) continue;
         TFamilyPlacement placement(databaseDirectory, live[table]);
         for (const std::string& name : family) {
             const std::string target = spellings[rtl::FileNameKey(name)] > 1 ? name : existing.TargetName(name);
@@ -115,15 +116,32 @@ void RestoreFamilies(const std::string& databaseDirectory, const std::vector<std
 }
 
 void ClearEndedRestores(const std::string& databaseDirectory) {
-    if (!engine::paradox::RecoverAllFamilies(databaseDirectory)) return;
-    RemoveCopiesOfEndedRuns(databaseDirectory);
+    // What an interrupted change still waiting names is that change's (its table stays as it
+    // stands): neither its staged files nor a staging directory one of them is in go.
+    std::vector<std::string> named;
+    for (const auto& change : engine::paradox::FindInterruptedChanges(databaseDirectory))
+        named.insert(named.end(), change.Files.begin(), change.Files.end());
+    const auto keep = [&](const std::string& name) {
+        return std::any_of(named.begin(), named.end(), [&](const std::string& file) {
+            return file == name || file.rfind(name + "/", 0) == 0 || file.rfind(name + "\\", 0) == 0;
+        });
+    };
+    rtl::TEndedRunFiles found = RemoveCopiesOfEndedRuns(databaseDirectory, keep);
     std::vector<rtl::TDirEntry> entries;
-    if (rtl::FileSystem().ListDirectory(databaseDirectory, entries) != 0) return;
-    for (const rtl::TDirEntry& entry : entries)
-        if (entry.Name.rfind(StagingMarker, 0) == 0 &&
-            (entry.Kind == rtl::TFileKind::Directory || entry.Kind == rtl::TFileKind::Unknown) &&
-            rtl::TaggedByEndedProcess(entry.Name, StagingMarker))
-            RemoveStagingTree(rtl::WithTrailingSeparator(databaseDirectory) + entry.Name);
+    if (rtl::FileSystem().ListDirectory(databaseDirectory, entries) == 0)
+        for (const rtl::TDirEntry& entry : entries) {
+            if (entry.Name.rfind(StagingMarker, 0) != 0 || !rtl::TaggedByEndedProcess(entry.Name, StagingMarker) ||
+                keep(entry.Name))
+                continue;
+            // Only a directory a run of ours made goes, judged by the name itself: a listing
+            // may not say what an entry is, and a link so named leads somewhere else.
+            rtl::TFileStatus st;
+            const std::string path = rtl::WithTrailingSeparator(databaseDirectory) + entry.Name;
+            if (rtl::FileSystem().Lstat(path, st) != 0) continue;
+            if (st.Kind == rtl::TFileKind::Symlink) found.Links.push_back(entry.Name);
+            if (st.IsDirectory() && RemoveStagingTree(path)) found.Removed.push_back(entry.Name);
+        }
+    engine::NoteEndedRunFiles(databaseDirectory, {}, found, engine::TRunNotice::TKind::RestoreLeftovers);
 }
 
 TStagingDirectory::TStagingDirectory(const std::string& databaseDirectory) : directory_(databaseDirectory) {
@@ -142,6 +160,21 @@ TStagingDirectory::TStagingDirectory(const std::string& databaseDirectory) : dir
     }
     throw rtl::EFileError("Cannot create file " + rtl::WithTrailingSeparator(databaseDirectory) + StagingMarker +
                           " (" + std::strerror(errno) + ")");
+}
+
+std::string TStagingDirectory::BringOut(const std::string& name) const {
+    // A fresh name is taken by an empty file of our own, which the unpacked file then replaces.
+    std::string placeholder;
+    const int fd = rtl::CreateUniqueFile(rtl::WithTrailingSeparator(directory_) + CopyTemporaryMarker + rtl::ProcessTag(),
+                                         ".tmp", 0600, placeholder);
+    if (fd < 0 || rtl::FileSystem().Close(fd) != 0 ||
+        rtl::FileSystem().Rename(rtl::WithTrailingSeparator(path_) + name, placeholder) != 0) {
+        const int err = errno;
+        if (!placeholder.empty()) rtl::FileSystem().Unlink(placeholder);
+        throw rtl::EFileError("Cannot create file " + rtl::WithTrailingSeparator(directory_) + name + " (" +
+                              rtl::SystemReason(err) + ")");
+    }
+    return rtl::ExtractFileName(placeholder);
 }
 
 TStagingDirectory::~TStagingDirectory() {

@@ -52,7 +52,8 @@ private:
 };
 
 // Restores the files `names` into the database directory, table family by table family in
-// name order. `stage(name, target)` writes the restored file `name` as a temporary file for
+// name order; a table whose interrupted change is left (a journal still waits) stays as it
+// stands. `stage(name, target)` writes the restored file `name` as a temporary file for
 // the path `target` and returns that file's path relative to the database directory. A
 // restored file lands on the live file of the same name, else on the one spelled in other
 // letter case; names the source holds in several letter cases keep their own. The first
@@ -63,10 +64,11 @@ using TStageFile = std::function<std::string(const std::string& name, const std:
 void RestoreFamilies(const std::string& databaseDirectory, const std::vector<std::string>& names,
                      const TStageFile& stage, bool* journalLeft = nullptr);
 
-// Readies the database directory for a restore: completes the changes killed runs left (the
-// caller holds the directory) and then removes the temporary files and staging directories
-// of restores that ended without putting them in place. Nothing is removed while a journal
-// still waits, since its steps may name those files.
+// Readies the database directory for a restore (the caller holds it for writing, which
+// completed the changes killed runs left): removes the temporary files and staging
+// directories of restores that ended without putting them in place, regular files and real
+// directories only, never one a journal still waiting names; a symbolic link so named stays.
+// What it removed or left is noted for the user (engine/InterruptedRuns.h).
 void ClearEndedRestores(const std::string& databaseDirectory);
 
 // A staging directory inside the database directory for the files of one restore, removed
@@ -83,6 +85,10 @@ public:
     const std::string& Path() const { return path_; }
     const std::string& Name() const { return name_; }  // relative to the database directory
     void Keep() { keep_ = true; }
+    // Moves the unpacked file `name` out beside the tables under a staged file's name
+    // (engine::paradox::StagedFilePrefix), the only kind of name a journal moves into a
+    // family from; returns that name.
+    std::string BringOut(const std::string& name) const;
 
 private:
     std::string directory_;

@@ -1,7 +1,9 @@
 // Deleting every index file of the database, so the engine builds them afresh.
 #include "database/OrvDatabaseModule.h"
 
+#include "database/FamilyRestore.h"
 #include "database/TableFileSet.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
@@ -9,6 +11,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <set>
 
 namespace database {
 
@@ -22,7 +25,13 @@ void TOrvDatabaseModule::DeleteIndexes() {
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string directory = DatabaseDirectory();
     if (!TablesFound(DeleteIndexesCaption)) return;
-    const rtl::TStringList files = FindTableFiles(directory, IndexFileExtensions);
+    // The indexes of a table whose interrupted change was left stay with it: the run has said so.
+    std::set<std::string> leftAlone;
+    for (const auto& change : engine::paradox::FindInterruptedChanges(directory))
+        leftAlone.insert(TableKeyOf(change.DataFile));
+    rtl::TStringList files;
+    for (const std::string& path : FindTableFiles(directory, IndexFileExtensions))
+        if (!leftAlone.count(TableKeyOf(path))) files.Add(path);
     // A file that cannot be deleted (in use, protected) does not stop the others; it is named
     // afterwards: an index left beside data it may no longer fit is not what was asked for.
     std::string kept;

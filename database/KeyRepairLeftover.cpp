@@ -4,7 +4,9 @@
 #include "database/OrvDatabaseModule.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/InterruptedRuns.h"
 #include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/rtl/Paths.h"
 
 namespace database {
 
@@ -16,11 +18,10 @@ const char* const LeftoverText =
 
 } // namespace
 
-TRowsRead ReadEveryRow(const std::string& dataPath, bool completeInterruptedChange) {
+TRowsRead ReadEveryRow(const std::string& dataPath) {
     TRowsRead r;
     try {
-        const auto file = completeInterruptedChange ? engine::paradox::TParadoxTable::Open(dataPath)
-                                                    : engine::paradox::TParadoxTable::OpenAsItStands(dataPath);
+        const auto file = engine::paradox::TParadoxTable::Open(dataPath);
         if (file->Header().IsEncrypted()) {
             r.Problem = "the table is password-protected";
             return r;
@@ -54,6 +55,8 @@ void TOrvDatabaseModule::ClearLeftover(engine::TTable& original, engine::TTable&
     }
     if (!why.empty()) throw rtl::EError(rtl::FormatMessage(LeftoverText, {leftover.TableName, why}));
     leftover.DeleteTable();
+    engine::NoteRun({engine::TRunNotice::TKind::WorkCopyRemoved, rtl::ExtractFileDir(original.DataFilePath()),
+                     original.TableName, {}, {}});
 }
 
 TLeftoverVerdict JudgeLeftover(const TRowsRead& kept, const TRowsRead& left) {

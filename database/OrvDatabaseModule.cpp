@@ -1,6 +1,6 @@
 #include "database/OrvDatabaseModule.h"
 
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
@@ -78,14 +78,17 @@ std::string TOrvDatabaseModule::DatabaseDirectory() const {
 }
 
 rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
+    // The engine's lock for writing: changes of table families that a killed run left half
+    // done (a restore, a rebuild, a swap) are finished before the run reads or writes the
+    // directory, each table then wholly old or wholly new; one that cannot be finished safely
+    // is left, and its table with it.
+    return engine::paradox::LockDirectoryForFamilies(DatabaseDirectory());
+}
+
+rtl::TAdvisoryLock TOrvDatabaseModule::HoldDatabaseDirectoryForReading() const {
     const std::string directory = DatabaseDirectory();
-    rtl::TAdvisoryLock held = rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive,
-                                                          rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {directory}));
-    // A change of a table family that a killed run left half done (a restore, a rebuild, a
-    // swap) is finished before anything reads or writes the directory: each table is then
-    // wholly old or wholly new, never a mix.
-    engine::paradox::RecoverAllFamilies(directory);
-    return held;
+    return rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive,
+                                       rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {directory}));
 }
 
 void TOrvDatabaseModule::ListAliases(rtl::TStringList& list) {

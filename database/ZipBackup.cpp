@@ -160,7 +160,7 @@ bool TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
     const std::string stagingDir = rtl::WithTrailingSeparator(staging.Path());
     const auto stage = [&](const std::string& name, const std::string& targetPath) {
         if (!keepStoredModes) GiveIdentityOfPlace(stagingDir + name, targetPath);
-        return rtl::WithTrailingSeparator(staging.Name()) + name;
+        return staging.BringOut(name);
     };
     bool journalLeft = false;
     try {

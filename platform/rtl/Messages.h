@@ -240,6 +240,29 @@ enum class TMsg {
     HeaderContentPastSize,
     HeaderBlocksInUse,
 
+    // Interrupted runs: journals of changes that were cut short, and what such runs left.
+    JournalNameNotPlain,
+    JournalNameNotOfTable,
+    JournalNameTwice,
+    JournalFileChanged,
+    JournalNewFilesChanged,
+    JournalEarlierFormat,
+    JournalNotOurs,
+    JournalUnreadable,
+    JournalStepFailed,
+    JournalTableTwin,
+    TableChangeInterrupted,
+    JournalStepsRefused,
+    RunNoticeCaption,
+    RunChangeCompleted,
+    RunChangeLeft,
+    RunChangePending,
+    RunChangePendingRefused,
+    RunTemporariesRemoved,
+    RunWorkCopyRemoved,
+    RunRestoreLeftovers,
+    RunLinkLeftAlone,
+
     Count_  // not a message: the number of ids
 };
 

@@ -8,6 +8,7 @@
 #include "platform/rtl/Process.h"
 #include "platform/zip/ArchiveVerify.h"
 #include "tools/common/RebuildReportText.h"
+#include "tools/common/RunNotices.h"
 #include "tools/tablora-cli/BackupsCommand.h"
 #include "tools/tablora-cli/CheckCommand.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
@@ -16,6 +17,7 @@
 #include "tools/tablora-cli/TerminalProgress.h"
 
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
@@ -40,6 +42,7 @@ struct Outcome {
     ExportOutcome exported;
     TDatedBackupRun dated;  // backup: the name made and what --keep deleted
     std::vector<TCompanionPruning> pruned;  // check-damage --keep-backups
+    std::vector<engine::TRunNotice> notices;  // what the run found of killed runs
 };
 
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
@@ -199,6 +202,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
             json["notProcessed"].push_back(outcome.damageTables[i]);
     }
     if (outcome.exported.run) WriteExportJson(json, outcome.exported);
+    json["interruptedRuns"] = tools::RunNoticesJson(outcome.notices);
     json["messages"] = tools::TJson::array();
     for (const auto& m : console.Messages()) {
         tools::TJson message{{"caption", m.caption}, {"text", ConsoleText(m.text)}, {"icon", m.icon}};
@@ -217,9 +221,13 @@ tools::TJson JsonResult(const std::string& command, int code) {
 }
 
 int RunCli(const CliOptions& o, std::ostream& out) {
-    // The health report opens no module: a module's session completes journals and locks.
-    if (o.command == "check") return RunCheck(o, out);
-    if (o.command == "backups") return RunBackupsCommand(o, out);
+    // The health report opens no module: a module's session takes locks. Both read tables as
+    // they stand, and say so of a table a killed run left in the middle of a change.
+    if (o.command == "check" || o.command == "backups") {
+        const int code = o.command == "check" ? RunCheck(o, out) : RunBackupsCommand(o, out);
+        tools::PrintRunNotices(std::cerr, "tablora-cli: ", engine::TakeRunNotices());
+        return code;
+    }
     ConsoleUiServices console(o.answer, rtl::IsTerminal(rtl::TStandardStream::Input));
     ui::ScopedUiServices scope(console);
     const bool terminal = rtl::IsTerminal(rtl::TStandardStream::Error);
@@ -235,9 +243,16 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         if (o.command == "backup") outcome.dated = StartDatedBackup(o);
         Execute(o, *module, outcome);
         module.reset();
-        // Every message box the operations show reports a problem: success is silent.
+        outcome.notices = engine::TakeRunNotices();
+        // Every message box the operations show reports a problem: success is silent. So does
+        // a table left as it stood because of what a killed run left, and, for an export, a
+        // table read in the middle of such a run's change.
+        const bool pendingRead = o.command == "export" &&
+                                 std::any_of(outcome.notices.begin(), outcome.notices.end(), [](const auto& n) {
+                                     return n.Kind == engine::TRunNotice::TKind::ChangePending;
+                                 });
         if (!outcome.problem.empty() || !console.Messages().empty() || (outcome.verified && !outcome.verify.Ok()) || !outcome.verifySkipped.empty() ||
-            outcome.exported.HadProblems())
+            outcome.exported.HadProblems() || engine::AnyTableHeld(outcome.notices) || pendingRead)
             code = ExitProblem;
         if (o.command == "backup") {
             // An archive counts as sound only once it was read back (--keep implies --verify).
@@ -252,7 +267,9 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         outcome.error = e.what();
         code = ExitError;
     }
+    for (auto& n : engine::TakeRunNotices()) outcome.notices.push_back(std::move(n));
     progress.Finish();
+    tools::PrintRunNotices(std::cerr, "tablora-cli: ", outcome.notices);
     if (!outcome.error.empty()) std::cerr << "tablora-cli: " << ConsoleText(outcome.error) << '\n';
     if (!outcome.problem.empty()) std::cerr << "tablora-cli: " << outcome.problem << '\n';
     if (o.json) {

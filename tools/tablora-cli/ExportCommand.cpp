@@ -31,7 +31,7 @@ void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, Export
     } else {
         names = rtl::SplitCommaText(o.tables);
     }
-    const auto held = module.LockDatabaseDirectory();
+    const auto held = module.HoldDatabaseDirectoryForReading();
     const database::TExportProgress progress = [&](const std::string& table, std::uint32_t done, std::uint32_t total) {
         module.SetProgress(0, static_cast<int>(total), static_cast<int>(done), "Export: " + table);
     };
