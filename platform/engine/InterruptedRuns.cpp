@@ -34,6 +34,9 @@ bool IsOutcome(TRunNotice::TKind kind) {
 } // namespace
 
 void NoteRun(TRunNotice notice) {
+    // One directory, however a caller spells it, is told about once.
+    while (notice.Directory.size() > 1 && (notice.Directory.back() == '/' || notice.Directory.back() == '\\'))
+        notice.Directory.pop_back();
     TNotices& n = Notices();
     const std::lock_guard<std::mutex> lock(n.Mutex);
     n.Waiting.push_back(std::move(notice));

@@ -481,6 +481,8 @@ constexpr TMessageEntry Entries[] = {
      "Súbory, ktoré v adresári databázy zanechala prerušená obnova, boli odstránené; žiadnu tabuľku nezmenili."},
     {TMsg::RunLinkLeftAlone, "\"%1\" in the database directory is a symbolic link named like a work file of the program; it was neither followed nor removed.",
      "\"%1\" v adresári databázy je symbolický odkaz s názvom pracovného súboru programu; program ho nesledoval ani neodstránil."},
+    {TMsg::WorkTableNameIsLink, "The table \"%1\" was not repaired: \"%2\", a name of its work copy, is a symbolic link, which was left alone.",
+     "Tabuľka \"%1\" nebola opravená: \"%2\", názov jej pracovnej kópie, je symbolický odkaz, ktorý zostal nedotknutý."},
 };
 static_assert(sizeof(Entries) / sizeof(Entries[0]) == MessageCount, "one catalogue entry per message id");
 

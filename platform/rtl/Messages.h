@@ -262,6 +262,7 @@ enum class TMsg {
     RunWorkCopyRemoved,
     RunRestoreLeftovers,
     RunLinkLeftAlone,
+    WorkTableNameIsLink,
 
     Count_  // not a message: the number of ids
 };

@@ -83,4 +83,25 @@ TEST_F(LeftoverLinks, LinksNamedLikeLeftoversAreNeitherFollowedNorRemoved) {
     EXPECT_EQ(told, expected);
 }
 
+// A link named like the key repair's work table of a table that needs the repair: the repair
+// of that table stops there and names it; the link stays, and what it leads to is not written.
+TEST_F(LeftoverLinks, ALinkNamedLikeTheWorkTableStopsTheRepairOfItsTable) {
+    MakeCallTable(databaseDir / "Hovory.DB", 30, 3);  // the counter lags: the table must be recreated
+    const auto rows = WithoutKeys(databaseDir / "Hovory.DB");
+    const std::string outside = other / "outside";
+    fs::create_directories(outside);
+    std::ofstream(outside + "/a") << "not the database's";
+    const auto outsideBefore = Files(outside);
+    fs::create_symlink(outside + "/a", databaseDir / ".~Hovory~kopia.DB");
+
+    EXPECT_THROW(Module().RepairKeyViolations("\"Hovory\""), rtl::EError);
+    ASSERT_EQ(Module().KeyRepairOutcomes.size(), 1u);
+    EXPECT_NE(Module().KeyRepairOutcomes[0].Reason.find("\".~Hovory~kopia.DB\", a name of its work copy, is a symbolic link"),
+              std::string::npos)
+        << Module().KeyRepairOutcomes[0].Reason;
+    EXPECT_TRUE(fs::is_symlink(databaseDir / ".~Hovory~kopia.DB"));
+    EXPECT_EQ(Files(outside), outsideBefore);
+    EXPECT_EQ(WithoutKeys(databaseDir / "Hovory.DB"), rows);
+}
+
 } // namespace
