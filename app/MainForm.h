@@ -123,6 +123,12 @@ public:
     void RepairTask(database::TOrvDatabaseModule& module, const TRepairParams& params);
     void RestoreTask(database::TOrvDatabaseModule& module, const TRepairParams& params);
     void CountTablesTask(database::TOrvDatabaseModule& module, const TRepairParams& params);
+    // An action: the task, then what it found of killed runs (TellInterruptedRuns), also when
+    // the task failed.
+    void RunAction(TTaskOperation operation);
+    // Shows, in one message box, what the runs since the last call found of earlier runs that
+    // were killed (changes completed, left or waiting, leftovers removed), each once.
+    void TellInterruptedRuns();
     void ResetStatusBar();
     void SetTableCount(std::int32_t count);
     // What the last task did, as status-bar panel 1 shows it until the next action ("" when

@@ -165,6 +165,8 @@ void TMainForm::FormCreate() {
         SetRuleEnabled(RestoreBtn, false);
     });
     ResetStatusBar();
+    // What the start found of a killed run (a change waiting, read past as the tables stand).
+    Guarded([this] { TellInterruptedRuns(); });
 }
 
 void TMainForm::FormDestroy() {
@@ -231,6 +233,10 @@ void TMainForm::SplashReload(ListsToEmpty lists, bool showAliasDirectory) {
         SetTableCount(0);
     }
     ResetStatusBar();
+    // The lists were read as the tables stand; a change a killed run left waiting is told
+    // now, unless the directory is being typed (a box would take the keys): then with the
+    // next reload or action.
+    if (!directoryReloadRunning_) TellInterruptedRuns();
     if (showAliasDirectory) {
         try {
             SourceDataDirEdt->setText(

@@ -10,6 +10,7 @@
 #include "database/OrvDatabaseModule.h"
 #include "database/TableFileSet.h"
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/InterruptedRuns.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
@@ -288,16 +289,41 @@ void TMainForm::CountTablesTask(database::TOrvDatabaseModule& module, const TRep
     SetTableCount(count);
 }
 
+void TMainForm::RunAction(TTaskOperation operation) {
+    try {
+        RunTask(true, operation);
+    } catch (...) {
+        TellInterruptedRuns();
+        throw;
+    }
+    TellInterruptedRuns();
+}
+
+void TMainForm::TellInterruptedRuns() {
+    const std::vector<engine::TRunNotice> notices = engine::TakeRunNotices();
+    if (notices.empty()) return;
+    std::string text;
+    bool warn = false;
+    for (const auto& n : notices) {
+        text += (text.empty() ? "" : "\r\n\r\n") + engine::RunNoticeText(n);
+        warn = warn || n.Kind == engine::TRunNotice::TKind::ChangeLeft || n.Kind == engine::TRunNotice::TKind::LinkLeftAlone ||
+               (n.Kind == engine::TRunNotice::TKind::ChangePending && !n.Detail.empty());
+    }
+    const std::string caption = rtl::Text(rtl::TMsg::RunNoticeCaption);
+    if (warn) ui::ShowWarning(caption, text);
+    else ui::ShowInformation(caption, text);
+}
+
 void TMainForm::BackupBtnClick() {
-    RunTask(true, &TMainForm::BackupTask);
+    RunAction(&TMainForm::BackupTask);
 }
 
 void TMainForm::RepairDataBtnClick() {
-    RunTask(true, &TMainForm::RepairTask);
+    RunAction(&TMainForm::RepairTask);
 }
 
 void TMainForm::RestoreBtnClick() {
-    RunTask(true, &TMainForm::RestoreTask);
+    RunAction(&TMainForm::RestoreTask);
 }
 
 // ---- Status bar ----

@@ -76,7 +76,7 @@ void CheckCounter(const TParadoxTable& table, TTableHealth& t) {
 void CheckTableFiles(const std::string& dir, TTableHealth& t) {
     const std::string path = rtl::WithTrailingSeparator(dir) + t.DataFile;
     try {
-        const auto table = TParadoxTable::OpenAsItStands(path);
+        const auto table = TParadoxTable::Open(path);
         const TTableHeader& h = table->Header();
         t.RowsInHeader = h.RecordCount;
         t.PasswordProtected = h.IsEncrypted();
@@ -234,7 +234,10 @@ THealthReport CheckDatabaseHealth(const std::string& directory, const std::vecto
         TTableHealth t;
         t.DataFile = file;
         t.Name = engine::TableBaseName(file);
-        t.JournalPending = JournalPending(directory, file);
+        for (const auto& change : FindInterruptedChanges(directory, file)) {
+            t.JournalPending = true;
+            t.JournalRefused = change.Reason;
+        }
         for (const auto& group : r.CaseTwins)
             for (const auto& spelling : group)
                 if (rtl::SameTextAscii(spelling.substr(0, spelling.rfind('.')), t.Name))
@@ -246,8 +249,8 @@ THealthReport CheckDatabaseHealth(const std::string& directory, const std::vecto
             if (rtl::SameTextAscii(work, workTable)) t.WorkTable = work;
         }
         if (!t.WorkTable.empty()) {
-            t.TableRows = ReadEveryRow(dataPath, false);
-            t.WorkTableRows = ReadEveryRow(rtl::WithTrailingSeparator(directory) + t.WorkTable, false);
+            t.TableRows = ReadEveryRow(dataPath);
+            t.WorkTableRows = ReadEveryRow(rtl::WithTrailingSeparator(directory) + t.WorkTable);
             t.WorkTableVerdict = JudgeLeftover(t.TableRows, t.WorkTableRows);
         }
         CheckTableFiles(directory, t);

@@ -45,6 +45,7 @@ struct TTableHealth {
     std::vector<std::string> CaseTwins;  // this table's file names that exist in another letter case
     std::vector<std::string> Leftovers;  // work files of interrupted repairs named after the table
     bool JournalPending = false;         // an interrupted change of the family waits to be completed
+    std::string JournalRefused;          // ... and why the next writing run will not carry it out ("": it will)
 
     // The key repair's work table left by an interrupted run, weighed as the repair would
     // weigh it before deleting it (both read as they stand).
@@ -63,7 +64,7 @@ struct TTableHealth {
 // What the report advises, strongest first; each names the tables it concerns.
 struct THealthAdvice {
     enum class TTool {
-        CompleteInterruptedChanges,  // any command that opens the database completes the journals
+        CompleteInterruptedChanges,  // the next command that writes completes the journals that pass its checks
         StopOtherPrograms,           // Paradox lock files: stop the billing application before repairs
         KeyRepair,
         DamageCheck,

@@ -2,6 +2,7 @@
 
 #include "database/FileCopy.h"
 #include "database/TableFileSet.h"
+#include "platform/engine/InterruptedRuns.h"
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
@@ -135,13 +136,33 @@ TIntentOutcome PutPlanInPlace(const std::string& databaseDirectory, TStagingDire
 }
 
 void ClearEndedRestores(const std::string& databaseDirectory) {
-    if (RestoreIntentPending(databaseDirectory) || !engine::paradox::RecoverAllFamilies(databaseDirectory)) return;
-    RemoveCopiesOfEndedRuns(databaseDirectory);
+    if (RestoreIntentPending(databaseDirectory)) return;
+    // What an interrupted change still waiting names is that change's (its table stays as it
+    // stands): neither its staged files nor a staging directory one of them is in go.
+    std::vector<std::string> named;
+    for (const auto& change : engine::paradox::FindInterruptedChanges(databaseDirectory))
+        named.insert(named.end(), change.Files.begin(), change.Files.end());
+    const auto keep = [&](const std::string& name) {
+        return std::any_of(named.begin(), named.end(), [&](const std::string& file) {
+            return file == name || file.rfind(name + "/", 0) == 0 || file.rfind(name + "\\", 0) == 0;
+        });
+    };
+    rtl::TEndedRunFiles found = RemoveCopiesOfEndedRuns(databaseDirectory, keep);
     std::vector<rtl::TDirEntry> entries;
-    if (rtl::FileSystem().ListDirectory(databaseDirectory, entries) != 0) return;
-    for (const rtl::TDirEntry& entry : entries)
-        if (entry.Name.rfind(RestoreStagingMarker, 0) == 0 && rtl::TaggedByEndedProcess(entry.Name, RestoreStagingMarker))
-            rtl::RemoveDirectoryWithFiles(rtl::WithTrailingSeparator(databaseDirectory) + entry.Name);
+    if (rtl::FileSystem().ListDirectory(databaseDirectory, entries) == 0)
+        for (const rtl::TDirEntry& entry : entries) {
+            if (entry.Name.rfind(RestoreStagingMarker, 0) != 0 ||
+                !rtl::TaggedByEndedProcess(entry.Name, RestoreStagingMarker) || keep(entry.Name))
+                continue;
+            // Only a directory a run of ours made goes, judged by the name itself: a listing
+            // may not say what an entry is, and a link so named leads somewhere else.
+            rtl::TFileStatus st;
+            const std::string path = rtl::WithTrailingSeparator(databaseDirectory) + entry.Name;
+            if (rtl::FileSystem().Lstat(path, st) != 0) continue;
+            if (st.Kind == rtl::TFileKind::Symlink) found.Links.push_back(entry.Name);
+            if (st.IsDirectory() && rtl::RemoveDirectoryWithFiles(path)) found.Removed.push_back(entry.Name);
+        }
+    engine::NoteEndedRunFiles(databaseDirectory, {}, found, engine::TRunNotice::TKind::RestoreLeftovers);
 }
 
 TStagingDirectory::TStagingDirectory(const std::string& databaseDirectory) {

@@ -40,8 +40,10 @@ void TByteProgress::Finish() {
     if (bar_) bar_->SetPosition(0);
 }
 
-void RemoveCopiesOfEndedRuns(const std::string& directory) {
-    rtl::RemoveFilesOfEndedProcesses(directory, std::string(CopyTemporaryMarker) + "*.tmp", CopyTemporaryMarker);
+rtl::TEndedRunFiles RemoveCopiesOfEndedRuns(const std::string& directory,
+                                            const std::function<bool(const std::string&)>& keep) {
+    return rtl::RemoveFilesOfEndedProcesses(directory, std::string(CopyTemporaryMarker) + "*.tmp", CopyTemporaryMarker,
+                                            keep);
 }
 
 namespace {

@@ -4,10 +4,13 @@
 // disk) leaves an existing target exactly as it was and removes its partial copy.
 #pragma once
 
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/Error.h"
+#include "platform/rtl/FileIo.h"
 #include "platform/ui/ReportTargets.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace database {
@@ -47,9 +50,11 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
                              const std::string& stagingDirectory = {});
 
 // A copy's temporary file is named after this and the copying process (".tablora-copy-<pid>.
-// XXXXXX.tmp"); those of runs that were killed are removed by RemoveCopiesOfEndedRuns.
-inline constexpr const char* CopyTemporaryMarker = ".tablora-copy-";
-void RemoveCopiesOfEndedRuns(const std::string& directory);
+// XXXXXX.tmp"), the name a journal may put in place as a staged file; those of runs that were
+// killed are removed by RemoveCopiesOfEndedRuns (regular files only, none `keep` keeps).
+inline constexpr const char* CopyTemporaryMarker = engine::paradox::StagedFilePrefix;
+rtl::TEndedRunFiles RemoveCopiesOfEndedRuns(const std::string& directory,
+                                            const std::function<bool(const std::string&)>& keep = {});
 
 // The error of a failed read or write: the fixed text, the file and the system's reason
 // from errno ("Stream write error: /zaloha/Hovory.db (No space left on device)"). In a

@@ -2,7 +2,9 @@
 #include "database/OrvDatabaseModule.h"
 
 #include "database/TableFamilies.h"
+#include "database/FamilyRestore.h"
 #include "database/TableFileSet.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
@@ -25,8 +27,15 @@ void TOrvDatabaseModule::DeleteIndexes() {
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string directory = DatabaseDirectory();
     if (!TablesFound(DeleteIndexesCaption)) return;
-    const rtl::TStringList files = FindFilesOfTables(directory, IndexFileExtensions, OnlyTables,
+    const rtl::TStringList found = FindFilesOfTables(directory, IndexFileExtensions, OnlyTables,
                                                      rtl::TMsg::IndexDeletionNoSuchTable);
+    // The indexes of a table whose interrupted change was left stay with it: the run has said so.
+    std::set<std::string> leftAlone;
+    for (const auto& change : engine::paradox::FindInterruptedChanges(directory))
+        leftAlone.insert(TableKeyOf(change.DataFile));
+    rtl::TStringList files;
+    for (int i = 0; i < found.Count(); ++i)
+        if (!leftAlone.count(TableKeyOf(found[i]))) files.Add(found[i]);
     // A file that cannot be deleted (in use, protected) does not stop the others; it is named
     // afterwards: an index left beside data it may no longer fit is not what was asked for.
     std::string kept;

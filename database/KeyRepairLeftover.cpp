@@ -4,7 +4,13 @@
 #include "database/OrvDatabaseModule.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/InterruptedRuns.h"
+#include "platform/engine/TableFamily.h"
 #include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
+#include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
 
 namespace database {
 
@@ -16,11 +22,10 @@ const char* const LeftoverText =
 
 } // namespace
 
-TRowsRead ReadEveryRow(const std::string& dataPath, bool completeInterruptedChange) {
+TRowsRead ReadEveryRow(const std::string& dataPath) {
     TRowsRead r;
     try {
-        const auto file = completeInterruptedChange ? engine::paradox::TParadoxTable::Open(dataPath)
-                                                    : engine::paradox::TParadoxTable::OpenAsItStands(dataPath);
+        const auto file = engine::paradox::TParadoxTable::Open(dataPath);
         if (file->Header().IsEncrypted()) {
             r.Problem = "the table is password-protected";
             return r;
@@ -39,7 +44,32 @@ TRowsRead ReadEveryRow(const std::string& dataPath, bool completeInterruptedChan
     return r;
 }
 
+namespace {
+
+// Raises, naming it, when a name of the work table's family is a symbolic link: it leads
+// somewhere else, and the work table made under it would take its place.
+void RefuseLinkedWorkTable(const engine::TTable& original, const engine::TTable& work) {
+    const std::string data = work.DataFilePath();
+    const std::string dir = rtl::ExtractFileDir(data), base = engine::TableBaseName(rtl::ExtractFileName(data));
+    std::vector<rtl::TDirEntry> entries;
+    if (rtl::FileSystem().ListDirectory(dir.empty() ? "." : dir, entries) != 0) return;
+    for (const rtl::TDirEntry& e : entries) {
+        const auto dot = e.Name.rfind('.');
+        if (dot == std::string::npos || !rtl::SameTextAscii(e.Name.substr(0, dot), base) ||
+            !engine::IsTableFamilyExtension(e.Name.substr(dot)))
+            continue;
+        rtl::TFileStatus st;
+        if (rtl::FileSystem().Lstat(rtl::WithTrailingSeparator(dir) + e.Name, st) != 0 || st.Kind != rtl::TFileKind::Symlink)
+            continue;
+        engine::NoteRun({engine::TRunNotice::TKind::LinkLeftAlone, dir, {}, e.Name, {}});
+        throw rtl::EError(rtl::Format(rtl::TMsg::WorkTableNameIsLink, {original.TableName, e.Name}));
+    }
+}
+
+} // namespace
+
 void TOrvDatabaseModule::ClearLeftover(engine::TTable& original, engine::TTable& leftover) {
+    RefuseLinkedWorkTable(original, leftover);
     if (!leftover.Exists()) return;
     const TRowsRead kept = ReadEveryRow(original.DataFilePath());
     const TRowsRead left = ReadEveryRow(leftover.DataFilePath());
@@ -54,6 +84,8 @@ void TOrvDatabaseModule::ClearLeftover(engine::TTable& original, engine::TTable&
     }
     if (!why.empty()) throw rtl::EError(rtl::FormatMessage(LeftoverText, {leftover.TableName, why}));
     leftover.DeleteTable();
+    engine::NoteRun({engine::TRunNotice::TKind::WorkCopyRemoved, rtl::ExtractFileDir(original.DataFilePath()),
+                     original.TableName, {}, {}});
 }
 
 TLeftoverVerdict JudgeLeftover(const TRowsRead& kept, const TRowsRead& left) {

@@ -14,9 +14,8 @@ struct TRowsRead {
 
 // Reads every row of the table with data file `dataPath`. A table that cannot be opened, is
 // password-protected or whose reading meets any problem (a damaged chain, fewer rows than
-// its header counts) does not read whole. Unless `completeInterruptedChange`, an interrupted
-// change of the family is left as it stands and the files are read as they are.
-TRowsRead ReadEveryRow(const std::string& dataPath, bool completeInterruptedChange = true);
+// its header counts) does not read whole. The files are read as they stand.
+TRowsRead ReadEveryRow(const std::string& dataPath);
 
 // What the key repair does with a work table an interrupted run left (`left`) beside the
 // table it belongs to (`kept`): only one read whole that holds no more rows than the table

@@ -7,7 +7,7 @@
 // table whose name no billing table has (never listed, never backed up), which then takes
 // the old table's place as one change of the table's journal, so that a kill at any moment
 // leaves the old table or the new one whole under the table's name once anything of ours
-// opens the table or its directory again.
+// writes the table or its directory again.
 #include "database/OrvDatabaseModule.h"
 
 #include "platform/engine/EngineErrors.h"
@@ -33,21 +33,31 @@ const char* const NotSwappedText =
     "Tabuľka \"%s\" zostala bez zmeny: opravenú kópiu sa nepodarilo dať na jej miesto (%s).";
 const char* const SwapPendingText =
     "Opravenú kópiu tabuľky \"%s\" sa nepodarilo celú dať na miesto pôvodnej tabuľky (%s). Zmena je "
-    "zapísaná v denníku tabuľky a dokončí sa pri najbližšom otvorení tabuľky alebo databázy.";
+    "zapísaná v denníku tabuľky a dokončí ju najbližšie zálohovanie, obnova alebo oprava databázy.";
 
 const char* const KeyField = "IDXFIELD";
-// What the work table's name adds to the table's: no billing table begins with the prefix.
-const char* const WorkSuffix = "~kopia";
 
 using TOutcome = TOrvDatabaseModule::TKeyRepairOutcome;
 using TResult = TOutcome::TResult;
+
+// Why `table` must stay as it stands: an interrupted change of it (or of its work table) that
+// the directory's lock left; "" when there is none.
+std::string InterruptedChangeLeft(const engine::TTable& table) {
+    if (!table.Exists()) return {};
+    const std::string data = table.DataFilePath();
+    const std::string dir = rtl::ExtractFileDir(data);
+    for (const std::string& file : {data, TOrvDatabaseModule::KeyRepairWorkTable(data)})
+        for (const auto& change : engine::paradox::FindInterruptedChanges(dir, rtl::ExtractFileName(file)))
+            return rtl::Format(rtl::TMsg::TableChangeInterrupted, {table.TableName, change.Reason});
+    return {};
+}
 
 } // namespace
 
 std::string TOrvDatabaseModule::KeyRepairWorkTable(const std::string& dataPath) {
     const std::string name = rtl::ExtractFileName(dataPath);
-    return rtl::WithTrailingSeparator(rtl::ExtractFileDir(dataPath)) + engine::WorkFilePrefix +
-           engine::TableBaseName(name) + WorkSuffix + rtl::ExtractFileExt(name);
+    return rtl::WithTrailingSeparator(rtl::ExtractFileDir(dataPath)) + engine::WorkTableBaseName(engine::TableBaseName(name)) +
+           rtl::ExtractFileExt(name);
 }
 
 std::string TOrvDatabaseModule::WithoutWorkFileNames(const std::string& text, const std::string& table) {
@@ -84,6 +94,12 @@ void TOrvDatabaseModule::RepairKeyViolations(const std::string& tableList) {
             ui::Ui().Pause(500);
             KeyRepairOutcomes.emplace_back();
             KeyRepairOutcomes.back().Table = names[i];
+            // A table whose interrupted change was left stays as it stands: not even probed.
+            if (const std::string left = InterruptedChangeLeft(TemporaryTable); !left.empty()) {
+                KeyRepairOutcomes.back().Result = TResult::Error;
+                KeyRepairOutcomes.back().Reason = left;
+                continue;
+            }
             try {
                 if (HasKeyViolation(TemporaryTable)) RecreateTable(TemporaryTable);
             } catch (const rtl::EError& e) {
@@ -170,10 +186,12 @@ std::unique_ptr<engine::TTable> TOrvDatabaseModule::MakeWorkTable(engine::TTable
     try {
         work->CreateTable();
     } catch (...) {
-        // Whatever of it was made goes (its creation completed first, if it was journalled):
-        // the work table holds nothing yet.
+        // Whatever of it was made goes (its creation completed first, if it was journalled,
+        // by the directory's lock the deletion takes): the work table holds nothing yet.
         try {
-            if (work->Exists()) work->DeleteTable();
+            if (work->Exists() || engine::paradox::JournalPending(rtl::ExtractFileDir(work->DataFilePath()),
+                                                                  rtl::ExtractFileName(work->DataFilePath())))
+                work->DeleteTable();
         } catch (const rtl::EError&) {
             // Left under its work name, empty; the next run clears it.
         }
@@ -214,11 +232,9 @@ void TOrvDatabaseModule::PutWorkTableInPlace(engine::TTable& table, engine::TTab
             throw rtl::EError(
                 rtl::FormatMessage(NotSwappedText, {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
         }
-        // A step the disk refused once may go through now; otherwise the journal holds the
-        // change for the next open, and the user must hear that the table is not done yet.
-        if (!engine::paradox::RecoverFamily(dir, rtl::ExtractFileName(data)))
-            throw rtl::EError(
-                rtl::FormatMessage(SwapPendingText, {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
+        // The step was tried again at once and still failed: the journal holds the change for
+        // the next run that writes, and the user must hear that the table is not done yet.
+        throw rtl::EError(rtl::FormatMessage(SwapPendingText, {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
     }
 }
 

@@ -78,7 +78,10 @@ TNewBackupDirectory::TNewBackupDirectory(std::string target) : target_(std::move
         path_ = target_;
         // A table a killed run was putting in place is completed first; the copies of a run
         // killed before that go, unless a journal still names them.
-        if (engine::paradox::RecoverAllFamilies(target_)) RemoveCopiesOfEndedRuns(target_);
+        bool left = false;
+        for (const auto& change : engine::paradox::CompleteInterruptedChanges(target_))
+            left = left || change.State != engine::paradox::TInterruptedChange::TState::Completed;
+        if (!left) RemoveCopiesOfEndedRuns(target_);
         return;
     }
     if (!rtl::CreateUniqueDirectory(SiblingPrefix(target_, NewMarker) + rtl::ProcessTag(), 0700, path_))

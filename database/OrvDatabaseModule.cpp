@@ -2,6 +2,7 @@
 
 #include "database/RestoreIntent.h"
 #include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"
@@ -93,13 +94,12 @@ std::string TOrvDatabaseModule::DatabaseDirectory() const {
 }
 
 rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
+    // The engine's lock for writing: changes of table families that a killed run left half
+    // done (a restore, a rebuild, a swap) are finished before the run reads or writes the
+    // directory, each table then wholly old or wholly new; one that cannot be finished safely
+    // is left, and its table with it.
     const std::string directory = DatabaseDirectory();
-    rtl::TAdvisoryLock held = rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive,
-                                                          rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {directory}));
-    // A change of a table family that a killed run left half done (a restore, a rebuild, a
-    // swap) is finished before anything reads or writes the directory: each table is then
-    // wholly old or wholly new, never a mix.
-    engine::paradox::RecoverAllFamilies(directory);
+    rtl::TAdvisoryLock held = engine::paradox::LockDirectoryForFamilies(directory);
     // So is a restore a killed run left half swapped: the database is then wholly restored.
     if (const auto interrupted = CompleteInterruptedRestore(directory)) {
         InterruptedRestore = {};
@@ -113,6 +113,12 @@ rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
                                                            InterruptedRestoreText(*interrupted));
     }
     return held;
+}
+
+rtl::TAdvisoryLock TOrvDatabaseModule::HoldDatabaseDirectoryForReading() const {
+    const std::string directory = DatabaseDirectory();
+    return rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive,
+                                       rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {directory}));
 }
 
 void TOrvDatabaseModule::ListAliases(rtl::TStringList& list) {

@@ -44,9 +44,14 @@ public:
     // Holds the database directory for one operation that writes into it or reads it for a
     // backup: one such operation at a time across all our processes (the window and any
     // number of command-line runs). Another holder is waited for a bounded time
-    // (rtl::DefaultLockWaitMs), then rtl::ELockBusy names it. Re-entrant inside the process,
+    // (rtl::DefaultLockWaitMs), then an error names it. Re-entrant inside the process,
     // so one operation may call another, and the engine may lock the directory again.
+    // Interrupted changes of tables are completed first; a table whose change is left
+    // (engine::paradox::JournalPending) must be left as it stands by the operation.
     rtl::TAdvisoryLock LockDatabaseDirectory() const;
+    // The same hold for a run that only reads the tables (an export): interrupted changes
+    // are left as they are, the tables read as they stand.
+    rtl::TAdvisoryLock HoldDatabaseDirectoryForReading() const;
 
     // Listings.
     void ListAliases(rtl::TStringList& list);

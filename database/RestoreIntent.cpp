@@ -217,14 +217,9 @@ void SwapTable(const std::string& dir, const std::string& staging, const std::ve
                 familySteps.push_back({TFamilyStep::Kind::Rename,
                                        rtl::WithTrailingSeparator(staging) + step->Staged, step->Live});
     if (familySteps.empty()) return;
-    try {
-        engine::paradox::RunFamilySteps(dir, dataFile, familySteps);
-    } catch (const rtl::EError&) {
-        // The failure may have passed: the table is put in place whole right away when the
-        // file system lets it, or else by the next run; never left half moved.
-        if (engine::paradox::JournalPending(dir, dataFile) && engine::paradox::RecoverFamily(dir, dataFile)) return;
-        throw;
-    }
+    // The failure may have passed: the steps are tried again at once, or else the next run
+    // completes the table; never left half moved.
+    engine::paradox::RunFamilySteps(dir, dataFile, familySteps, engine::paradox::TStepFailure::Retry);
 }
 
 // Removes the staging directory when it is ours to remove: a real directory holding regular

@@ -11,6 +11,7 @@
 // out: that table is left as it stands and named.
 #pragma once
 
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/FileSystem.h"
 
 #include <cstdint>
@@ -68,7 +69,7 @@ struct TIntentOutcome {
 // The intent's file name in the database directory.
 inline constexpr const char* RestoreIntentName = ".tablora-restore.intent";
 // Staging directories of restores begin with this.
-inline constexpr const char* RestoreStagingMarker = ".tablora-restore-";
+inline constexpr const char* RestoreStagingMarker = engine::paradox::StagingDirectoryPrefix;
 
 // Whether `name` is a plain file name an intent may carry: not empty, not "." or "..", no
 // separator, no root.

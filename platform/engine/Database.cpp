@@ -63,9 +63,10 @@ void TDatabase::Open() {
     // Keep what the caller reads back as the connection's directory.
     Params.SetValue("PATH", path);
     directory_ = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
-    // Changes of table families that a killed run left half done are completed first, so that
-    // whatever this connection lists, copies or reads is a whole family, old or new.
-    paradox::RecoverAllFamilies(directory_, 0);
+    // Changes of table families that a killed run left half done are left to the runs that
+    // write (they complete them when they lock the directory or a table); opening only reads,
+    // and says that the tables are read as they stand.
+    paradox::ReportInterruptedChanges(directory_);
     Registry().databases.push_back(this);
     connected_ = true;
 }

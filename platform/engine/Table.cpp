@@ -55,8 +55,6 @@ void TTable::DeleteTable() {
     const std::string dir = TableDirectory(*this);
     const std::string base = TableBaseName(TableName);
     rtl::TAdvisoryLock dirLock = paradox::LockDirectoryForFamilies(dir);
-    if (const std::string data = FindDataFile(dir, base); !data.empty())
-        paradox::RecoverFamily(dir, rtl::ExtractFileName(data));
     const std::string data = FindDataFile(dir, base);
     if (data.empty())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {TableName}), EngineErrorKind::NotFound);
@@ -79,10 +77,6 @@ void TTable::RenameTable(const std::string& newName) {
     const std::string base = TableBaseName(TableName);
     const std::string newBase = TableBaseName(newName);
     rtl::TAdvisoryLock dirLock = paradox::LockDirectoryForFamilies(dir);
-    if (const std::string data = FindDataFile(dir, base); !data.empty())
-        paradox::RecoverFamily(dir, rtl::ExtractFileName(data));
-    if (const std::string target = FindDataFile(dir, newBase); !target.empty())
-        paradox::RecoverFamily(dir, rtl::ExtractFileName(target));
     const std::string data = FindDataFile(dir, base);
     if (data.empty())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {TableName}), EngineErrorKind::NotFound);
@@ -92,7 +86,7 @@ void TTable::RenameTable(const std::string& newName) {
     RefuseIfPendingElsewhere(data, this);
     rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);
     // Companions first, the data file last: until it moves, the table is found under its old
-    // name; a crash in between is completed by the journal at the next open.
+    // name; a crash in between is completed by the journal at the next write.
     std::vector<paradox::TFamilyStep> steps;
     auto renamed = [&](const std::string& path) {
         const std::string name = rtl::ExtractFileName(path);
@@ -101,7 +95,7 @@ void TTable::RenameTable(const std::string& newName) {
     for (const std::string& path : FindTableFamily(dir, base))
         if (path != data) steps.push_back(renamed(path));
     steps.push_back(renamed(data));
-    paradox::RunFamilySteps(dir, rtl::ExtractFileName(data), steps, true);
+    paradox::RunFamilySteps(dir, rtl::ExtractFileName(data), steps, paradox::TStepFailure::Undo);
     TableName = newName;
 }
 

@@ -11,6 +11,9 @@ namespace {
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
+// What a work table's name adds to its table's: no billing table begins with the prefix.
+constexpr std::string_view WorkTableSuffix = "~kopia";
+
 } // namespace
 
 bool IsTableFamilyExtension(const std::string& extension) {
@@ -21,6 +24,19 @@ bool IsTableFamilyExtension(const std::string& extension) {
 }
 
 bool IsWorkFileName(const std::string& fileName) { return fileName.rfind(WorkFilePrefix, 0) == 0; }
+
+std::string WorkTableBaseName(const std::string& baseName) {
+    return WorkFilePrefix + baseName + std::string(WorkTableSuffix);
+}
+
+std::string TableOfWorkTable(const std::string& workBaseName) {
+    const std::string_view prefix = WorkFilePrefix;
+    if (workBaseName.size() <= prefix.size() + WorkTableSuffix.size() || !IsWorkFileName(workBaseName) ||
+        !rtl::SameTextAscii(std::string_view(workBaseName).substr(workBaseName.size() - WorkTableSuffix.size()),
+                            WorkTableSuffix))
+        return {};
+    return workBaseName.substr(prefix.size(), workBaseName.size() - prefix.size() - WorkTableSuffix.size());
+}
 
 std::string TableBaseName(const std::string& tableName) {
     std::string name = rtl::ExtractFileName(tableName);

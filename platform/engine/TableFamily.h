@@ -19,6 +19,12 @@ bool IsTableFamilyExtension(const std::string& extension);
 inline constexpr const char* WorkFilePrefix = ".~";
 bool IsWorkFileName(const std::string& fileName);
 
+// The base name of the work table into which a repair copies the rows of table `baseName`
+// before it takes the table's place (".~<base>~kopia"), and the table a work table's base
+// name belongs to ("" for any other name, letter case ignored).
+std::string WorkTableBaseName(const std::string& baseName);
+std::string TableOfWorkTable(const std::string& workBaseName);
+
 // The table's base name: the file name without a trailing ".db" (any case).
 std::string TableBaseName(const std::string& tableName);
 

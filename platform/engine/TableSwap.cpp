@@ -27,12 +27,9 @@ bool IsIndexExtension(const std::string& ext) {
     return upper == ".PX" || (upper.size() == 4 && (upper[1] == 'X' || upper[1] == 'Y'));
 }
 
-// The data file of `table` in `dir`, found after any change of it left half done is completed.
+// The data file of `table` in `dir` (whose lock completed what killed runs left half done).
 std::string ExistingDataFile(const TTable& table, const std::string& dir) {
-    const std::string base = TableBaseName(table.TableName);
-    if (const std::string data = FindDataFile(dir, base); !data.empty())
-        paradox::RecoverFamily(dir, rtl::ExtractFileName(data));
-    const std::string data = FindDataFile(dir, base);
+    const std::string data = FindDataFile(dir, TableBaseName(table.TableName));
     if (data.empty())
         throw EDBEngineError("The table \"" + table.TableName + "\" does not exist.", EngineErrorKind::NotFound);
     paradox::RefuseAmbiguousTable(data);
@@ -98,7 +95,7 @@ void ReplaceTable(const TTable& target, const TTable& replacement) {
     for (const std::string& path : newFamily)
         if (path != newData) steps.push_back({Step::Kind::Rename, rtl::ExtractFileName(path), placeOf(path)});
     steps.push_back({Step::Kind::Rename, rtl::ExtractFileName(newData), rtl::ExtractFileName(targetData)});
-    paradox::RunFamilySteps(dir, rtl::ExtractFileName(targetData), steps);
+    paradox::RunFamilySteps(dir, rtl::ExtractFileName(targetData), steps, paradox::TStepFailure::Retry);
 }
 
 } // namespace engine

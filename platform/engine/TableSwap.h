@@ -11,11 +11,15 @@ namespace engine {
 // indexes, above all), then the replacement's companions take the target's names, its data
 // file last, each replacing the target's file of that kind as it stands spelled on disk.
 //
+// The replacement is the target's work table (WorkTableBaseName): the only family whose files
+// a journal of the target may move into it.
+//
 // All of it is one intent of the target's journal, written before any file moves: a run
-// killed at any moment leaves the table to be completed, by the next open of the table or
-// of its database directory, as the replacement, whole, under the target's name; until the
-// journal is written, nothing of the target has changed. A failure raises EDBEngineError
-// naming the step; the journal then stays, to be completed by the next open.
+// killed at any moment leaves the table to be completed, by the next run that writes the
+// table or its database directory, as the replacement, whole, under the target's name; until
+// the journal is written, nothing of the target has changed. A step that fails is tried again
+// at once; failing again, it raises EDBEngineError naming the step, and the journal stays for
+// the next writing run.
 void ReplaceTable(const TTable& target, const TTable& replacement);
 
 } // namespace engine

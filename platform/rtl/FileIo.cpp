@@ -6,6 +6,7 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
@@ -78,8 +79,11 @@ bool CreateUniqueDirectory(const std::string& prefix, TFileMode mode, std::strin
 bool RemoveDirectoryWithFiles(const std::string& path) {
     TFileSystem& fs = FileSystem();
     TFileStatus st;
-    // A symbolic link in the directory's place leads elsewhere: nothing there is ours.
-    if (fs.Lstat(path, st) != 0) return errno == ENOENT;
+    if (fs.Lstat(path, st) != 0) {
+        if (errno == ENOENT) return true;
+        // What it is stays unknown: only an empty directory can go (rmdir takes no link).
+        return fs.RemoveDirectory(path) == 0 || errno == ENOENT;
+    }
     if (!st.IsDirectory()) {
         errno = ENOTDIR;
         return false;
@@ -87,6 +91,7 @@ bool RemoveDirectoryWithFiles(const std::string& path) {
     std::vector<TDirEntry> entries;
     if (fs.ListDirectory(path, entries) == 0)
         for (const TDirEntry& entry : entries) {
+            // The entry's kind as the listing gives it may be missing: asked of the name itself.
             const std::string file = WithTrailingSeparator(path) + entry.Name;
             if (fs.Lstat(file, st) == 0 && st.IsRegular()) fs.Unlink(file);
         }
@@ -104,12 +109,29 @@ bool TaggedByEndedProcess(const std::string& name, const std::string& marker) {
     return !ProcessRuns(static_cast<int>(pid));
 }
 
-void RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask, const std::string& marker) {
+TEndedRunFiles RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask,
+                                           const std::string& marker,
+                                           const std::function<bool(const std::string&)>& keep) {
+    TEndedRunFiles found;
+    std::vector<TDirEntry> entries;
+    if (FileSystem().ListDirectory(directory.empty() ? "." : directory, entries) != 0) return found;
+    std::vector<std::string> names;
+    for (const TDirEntry& entry : entries)
+        if (MatchesMask(entry.Name, mask) && TaggedByEndedProcess(entry.Name, marker)) names.push_back(entry.Name);
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return NameLess(a, b); });
     try {
-        for (const std::string& name : ListFiles(directory, mask))
-            if (TaggedByEndedProcess(name, marker)) FileSystem().Unlink(WithTrailingSeparator(directory) + name);
+        for (const std::string& name : names) {
+            const std::string path = WithTrailingSeparator(directory) + name;
+            TFileStatus st;
+            if (FileSystem().Lstat(path, st) != 0) continue;
+            if (st.Kind == TFileKind::Symlink) found.Links.push_back(name);
+            if (!st.IsRegular() || (keep && keep(name))) continue;
+            if (FileSystem().Unlink(path) == 0) found.Removed.push_back(name);
+        }
     } catch (const EError&) {
+        // `keep` could not tell: what is left stays.
     }
+    return found;
 }
 
 } // namespace rtl

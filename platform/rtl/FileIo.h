@@ -5,7 +5,9 @@
 #include "platform/rtl/FileSystem.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 namespace rtl {
 
@@ -25,9 +27,10 @@ int CreateUniqueFile(const std::string& prefix, const std::string& suffix, TFile
 // errno set when none could be created.
 bool CreateUniqueDirectory(const std::string& prefix, TFileMode mode, std::string& path);
 
-// Removes the directory `path` and the regular files in it (no deeper level, no symbolic link
-// followed: a link in the directory's place, or in it, is left with the directory); best
-// effort. True when the directory is gone afterwards (or was never there).
+// Removes the directory `path` and the regular files in it (no deeper level); best effort.
+// Nothing is followed: a `path` that is a symbolic link, and a link or directory inside it,
+// are left where they are (the directory then stays). True when the directory is gone
+// afterwards (or was never there).
 bool RemoveDirectoryWithFiles(const std::string& path);
 
 // Temporary files carry the id of the process that made them ("<pid>." after a known
@@ -40,7 +43,15 @@ bool TaggedByEndedProcess(const std::string& name, const std::string& marker);
 
 // Removes the files of `directory` matching `mask` whose process id (the digits after the
 // last `marker` in the name) names a process that no longer runs: what killed runs left
-// behind. Best effort: a directory that cannot be listed is left as it is.
-void RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask, const std::string& marker);
+// behind. Only regular files go, as the directory shows them without following links; a
+// symbolic link so named is left alone and listed in Links, and so is any name `keep` (when
+// given) keeps. Best effort: a directory that cannot be listed is left as it is.
+struct TEndedRunFiles {
+    std::vector<std::string> Removed;
+    std::vector<std::string> Links;
+};
+TEndedRunFiles RemoveFilesOfEndedProcesses(const std::string& directory, const std::string& mask,
+                                           const std::string& marker,
+                                           const std::function<bool(const std::string&)>& keep = {});
 
 } // namespace rtl

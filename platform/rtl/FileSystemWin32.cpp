@@ -387,7 +387,7 @@ void DeleteAside(const std::wstring& aside) {
 
 // Replaces the open file `to` by `from` through an aside name. A crash between the two
 // renames leaves the old file under the aside name and none under `to`; the engine's family
-// journal completes an interrupted replacement when the table is opened next.
+// journal completes an interrupted replacement when the table is next written.
 bool ReplaceThroughAside(const std::wstring& from, const std::wstring& to, DWORD flags) {
     std::wstring aside;
     if (!MoveAside(to, aside)) return false;

@@ -363,6 +363,30 @@ enum class TMsg {
     // tablora-sample: the alias it would register.
     SampleAliasTaken,
 
+    // Interrupted runs: journals of changes that were cut short, and what such runs left.
+    JournalNameNotPlain,
+    JournalNameNotOfTable,
+    JournalNameTwice,
+    JournalFileChanged,
+    JournalNewFilesChanged,
+    JournalEarlierFormat,
+    JournalNotOurs,
+    JournalUnreadable,
+    JournalStepFailed,
+    JournalTableTwin,
+    TableChangeInterrupted,
+    JournalStepsRefused,
+    RunNoticeCaption,
+    RunChangeCompleted,
+    RunChangeLeft,
+    RunChangePending,
+    RunChangePendingRefused,
+    RunTemporariesRemoved,
+    RunWorkCopyRemoved,
+    RunRestoreLeftovers,
+    RunLinkLeftAlone,
+    WorkTableNameIsLink,
+
     Count_  // not a message: the number of ids
 };
 

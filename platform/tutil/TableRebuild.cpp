@@ -289,7 +289,6 @@ void TRebuild::Prepare() {
         report_.TablePath = dataPath_;
         dirLock_ = LockDirectoryForFamilies(dir_);
         tableLock_ = LockTableForWriting(dataPath_);
-        RecoverFamily(dir_, dataName_);
         source_ = TParadoxTable::Open(dataPath_);
     });
     header_ = source_->Header();
@@ -731,16 +730,14 @@ void TRebuild::Swap() {
     steps_.insert(steps_.end(), removals_.begin(), removals_.end());
     SeparateUnreplacedBackups();
     try {
-        RunFamilySteps(dir_, dataName_, steps_);
+        // The new files are whole and on the disk, and the old ones they replace are gone
+        // from the table's names once a step has run: the change can only go forward, at once
+        // if the file system lets it, else by the next run that writes the table.
+        RunFamilySteps(dir_, dataName_, steps_, TStepFailure::Retry);
     } catch (const std::exception& e) {
-        // The new files are whole and on the disk, and the old ones they replaced are gone
-        // from the table's names: the change can only go forward. The journal the failed
-        // step left is completed now if the file system lets it, else at the next open.
-        if (!JournalPending(dir_, dataName_) || !RecoverFamily(dir_, dataName_)) {
-            journalLeft_ = JournalPending(dir_, dataName_);
-            Fail(TUERR_SWAP, std::string(e.what()) +
-                                 (journalLeft_ ? "; the new table is put in place at the next open of the table" : ""));
-        }
+        journalLeft_ = JournalPending(dir_, dataName_);
+        Fail(TUERR_SWAP, std::string(e.what()) +
+                             (journalLeft_ ? "; the new table is put in place by the next run that writes the table" : ""));
     }
     swapped_ = true;
 }

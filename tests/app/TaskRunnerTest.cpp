@@ -4,6 +4,7 @@
 #include "app/PathEdit.h"
 #include "app/RadioButton.h"
 #include "database/OrvDatabaseModule.h"
+#include "platform/rtl/Messages.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
@@ -12,6 +13,8 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+
+#include <sys/stat.h>
 
 #include <fstream>
 #include <set>
@@ -334,6 +337,67 @@ TEST_F(TaskRunnerTest, AZipBackupMovesTheBarAndNamesTheFileBeingPacked) {
     EXPECT_GE(positions.size(), 3u);
     EXPECT_EQ(form->MainProgressBar->value(), 0);
     EXPECT_TRUE(form->StatusPanel1->text().startsWith(QString::fromUtf8("Záloha je hotová: "))) << form->StatusPanel1->text().toStdString();
+}
+
+// A change a killed run left waiting, as our writers record it: the table's data file to be
+// replaced by a whole copy under a temporary name, each file's state as found.
+void LeaveInterruptedChange(const std::string& dir, const std::string& dataFile) {
+    const std::string temp = ".~" + dataFile + ".99999.1.tmp";
+    std::filesystem::copy_file(dir + "/" + dataFile, dir + "/" + temp);
+    auto state = [&](const std::string& name) {
+        struct stat st {};
+        ::lstat((dir + "/" + name).c_str(), &st);
+        return "f" + std::to_string(st.st_size) + ":" +
+               std::to_string(static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec);
+    };
+    std::ofstream(dir + "/.~" + dataFile + ".journal", std::ios::binary)
+        << "tablora family journal 2\nrename\t" << temp << "\t" << dataFile << "\t" << state(temp) << "\t"
+        << state(dataFile) << "\nend\n";
+}
+
+// The messages about killed runs the window showed.
+std::vector<ui::MessageRequest> InterruptedRunBoxes(const std::vector<ui::MessageRequest>& messages) {
+    std::vector<ui::MessageRequest> boxes;
+    for (const auto& m : messages)
+        if (m.caption == "Prerušený beh programu") boxes.push_back(m);
+    return boxes;
+}
+
+// The start of the window reads the tables as they stand and says, once, which one a killed
+// run left in the middle of a change; the first action completes it and says that, once.
+TEST_F(MainFormTest, TheWindowTellsOnceWhatItFoundOfAKilledRunAndWhatBecameOfIt) {
+    // The window speaks Slovak, as the program sets it at start.
+    struct TSlovak {
+        TSlovak() { rtl::SetLanguage(rtl::TLanguage::Slovak); }
+        ~TSlovak() { rtl::SetLanguage(rtl::TLanguage::English); }
+    } slovak;
+    const std::string dir = MakeBillingDatabase();
+    LeaveInterruptedChange(dir, "Hovory.db");
+    SetAliases({{"Orvan", dir}});
+    CreateForm();
+    auto boxes = InterruptedRunBoxes(ui_.messages);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].text.find("Tabuľka \"Hovory\": zmena, ktorú začal prerušený beh programu, čaká na dokončenie"),
+              std::string::npos)
+        << boxes[0].text;
+    EXPECT_TRUE(std::filesystem::exists(dir + "/.~Hovory.db.journal"));
+
+    ui_.messages.clear();
+    form->ZalohovatDirRBtn->click();
+    form->BackupDirEdt->setText(QString::fromStdString(home_ / "zaloha"));
+    form->BackupBtn->click();
+    boxes = InterruptedRunBoxes(ui_.messages);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].icon, ui::MsgIcon::Information);
+    EXPECT_NE(boxes[0].text.find("Tabuľka \"Hovory\": zmena, ktorú začal prerušený beh programu, bola dokončená"),
+              std::string::npos)
+        << boxes[0].text;
+    EXPECT_EQ(boxes[0].text.find("čaká"), std::string::npos) << boxes[0].text;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/.~Hovory.db.journal"));
+
+    ui_.messages.clear();
+    form->BackupBtn->click();
+    EXPECT_TRUE(InterruptedRunBoxes(ui_.messages).empty());
 }
 
 } // namespace

@@ -27,12 +27,10 @@ using TRows = std::vector<std::vector<std::string>>;
 void ResetDirectory(const std::string& dir, const std::string& from) {
     fs::remove_all(dir);
     fs::create_directories(dir);
-    // A restore's staging directory comes along with what it holds, and every file with its
-    // modification time: a waiting restore tells by it whether a file changed since.
-    fs::copy(from, dir, fs::copy_options::recursive);
-    for (const auto& e : fs::recursive_directory_iterator(from))
-        if (e.is_regular_file()) fs::last_write_time(dir / fs::relative(e.path(), from), e.last_write_time());
+    // A restore's staging directory comes along with what it holds.
+    CopyKeepingTimes(from, dir);
 }
+
 
 // The entries of a zip archive with their bytes; empty when it cannot be read.
 TFiles ArchiveFiles(const std::string& path) {
@@ -167,11 +165,12 @@ protected:
             operation, prepare, [&] { return RunModule(op); },
             [&](const TPointRun& r) {
                 if (r.Killed) {
-                    // The engine's lookups in the checks complete what the killed run left half
-                    // done; the run after the kill must do that itself, so it gets the files as
-                    // the kill left them.
+                    // The checks look as the next writer would, completing what the killed run
+                    // left half done; the run after the kill must do that itself, so it gets the
+                    // files as the kill left them.
                     const std::string killed = store / "killed";
                     ResetDirectory(killed, databaseDir.Path());
+                    CompleteAsTheNextWriter(databaseDir.Path());
                     expect.OldOrNew();
                     ResetDirectory(databaseDir.Path(), killed);
                     // Run again, it clears what the killed run left, or names what it will not touch.
@@ -191,8 +190,9 @@ protected:
                     expect.New();
                 } else {
                     // A family change that failed half way leaves its journal to the next
-                    // lookup, which the checks make: nothing may be left after it.
+                    // writer, as which the checks look: nothing may be left after it.
                     ExpectClear(r);
+                    CompleteAsTheNextWriter(databaseDir.Path());
                     expect.OldOrNew();
                     if (expect.AfterFailure) expect.AfterFailure(r);
                     nothingLeft(r);

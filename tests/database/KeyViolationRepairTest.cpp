@@ -375,7 +375,7 @@ TEST_F(KeyRepair, AProbeThatFailsForAnotherReasonIsTheTablesErrorNotARepair) {
 
 // The old table's files that the new one does not replace (its indexes) go first; a disk
 // that refuses to delete them stops the swap, which is said, not passed over, and which the
-// next opening of the directory completes.
+// next run that writes the directory completes.
 TEST_F(KeyRepair, ASwapWhoseDeletionOfTheOldIndexFailsIsReportedAndCompletedByTheNextOpen) {
     const std::string path = MakeCalls("Hovory", 300, 5);
     const auto rows = WithoutKeys(path);
@@ -398,7 +398,7 @@ TEST_F(KeyRepair, ASwapWhoseDeletionOfTheOldIndexFailsIsReportedAndCompletedByTh
     EXPECT_TRUE(fs::exists(databaseDir / "Hovory.PX"));
 
     FreeModule();
-    Module();  // the next run opens the directory
+    const auto held = Module().LockDatabaseDirectory();  // the next run that writes holds the directory
     EXPECT_FALSE(engine::paradox::JournalPending(databaseDir.Path(), "Hovory.DB"));
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(databaseDir.Path())) names.insert(e.path().filename().string());
@@ -477,6 +477,7 @@ TEST_F(KeyRepair, AKillAtAnyStepLeavesTheTableWholeUnderItsNameOnceTheDirectoryI
             {
                 database::TOrvDatabaseModule opened;
                 opened.OpenSourceByDirectory(databaseDir.Path());
+                const auto held = opened.LockDatabaseDirectory();
             }
             EXPECT_FALSE(engine::paradox::JournalPending(databaseDir.Path(), "Hovory.DB"));
             std::set<std::string> family;

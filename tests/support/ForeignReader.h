@@ -41,6 +41,15 @@ inline std::vector<std::string> ReadTableWithPxlib(const std::string& path) {
     return out;
 }
 
+// The record count pxlib reads from the data file at `path`, -1 when it cannot open it.
+inline int PxlibRecordCount(const std::string& path) {
+    pxdoc_t* doc = PX_new();
+    const int count = PX_open_file(doc, path.c_str()) < 0 ? -1 : PX_get_num_records(doc);
+    PX_close(doc);
+    PX_delete(doc);
+    return count;
+}
+
 // The members of table `base` in `dir` (no temporaries, no journal), by file name, with bytes.
 inline std::map<std::string, std::string> MemberBytes(const std::string& dir, const std::string& base) {
     std::map<std::string, std::string> out;

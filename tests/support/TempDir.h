@@ -24,6 +24,16 @@ inline void CopyOver(const std::string& from, const std::string& to) {
     std::ofstream(to, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// Copies the directory `from`, with what is below it, to `to`, each file keeping its
+// modification time: a state a killed run left is the same state only so, since a family
+// journal knows the files it names by their size and time.
+inline void CopyKeepingTimes(const std::string& from, const std::string& to) {
+    namespace fs = std::filesystem;
+    fs::copy(from, to, fs::copy_options::recursive);
+    for (const auto& e : fs::recursive_directory_iterator(from))
+        if (e.is_regular_file()) fs::last_write_time(fs::path(to) / fs::relative(e.path(), from), e.last_write_time());
+}
+
 class TempDir {
 public:
     TempDir() {

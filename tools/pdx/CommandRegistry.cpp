@@ -1,6 +1,7 @@
 #include "tools/pdx/CommandRegistry.h"
 
 #include "tools/common/CommandLine.h"
+#include "tools/common/RunNotices.h"
 
 #include "TabloraVersion.h"
 
@@ -74,7 +75,10 @@ int TCommandRegistry::Run(const std::vector<std::string>& argv, std::ostream& ou
     for (const auto& [sub, run] : runs) {
         if (!sub->parsed()) continue;
         TCommandContext ctx{out, err};
-        return run(ctx);
+        const int code = run(ctx);
+        // What the command found of killed runs: changes it completed, or left, or read past.
+        tools::PrintRunNotices(err, "pdx: ", engine::TakeRunNotices());
+        return code;
     }
     if (!app.remaining().empty()) err << "pdx: unknown command \"" << app.remaining().front() << "\"\n";
     PrintUsage(err);

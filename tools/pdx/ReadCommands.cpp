@@ -1,5 +1,6 @@
 // pdx info / dump / verify: the read-only views of one table.
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/TableCheck.h"
@@ -9,6 +10,7 @@
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/common/JsonOutput.h"
 
+#include <optional>
 #include <ostream>
 
 namespace pdx {
@@ -27,6 +29,14 @@ std::unique_ptr<TParadoxTable> OpenArgument(TCommandContext& ctx, const std::str
         ctx.Err << "pdx: " << e.Message() << "\n";
         return nullptr;
     }
+}
+
+// The interrupted change of the table that waits for a writing run, if any: the table was
+// read as it stands, which may be half of that change (told on standard error as well).
+std::optional<TInterruptedChange> PendingChange(const TParadoxTable& table) {
+    const auto found = FindInterruptedChanges(rtl::ExtractFileDir(table.Path()), rtl::ExtractFileName(table.Path()));
+    if (found.empty()) return std::nullopt;
+    return found.front();
 }
 
 TJson ProblemsJson(const TProblemList& problems) {
@@ -91,6 +101,8 @@ int Info(TCommandContext& ctx, const std::string& path) {
                                    {"descending", (ix.Options & engine::ixDescending) != 0},
                                    {"fields", SplitFields(ix.Fields)}});
     json["problems"] = ProblemsJson(report.Problems);
+    if (const auto change = PendingChange(*table))
+        json["interruptedChange"] = {{"completedByNextWrite", change->Reason.empty()}, {"reason", change->Reason}};
     tools::PrintJson(ctx.Out, json);
     return ExitOk;
 }
@@ -139,7 +151,7 @@ int Dump(TCommandContext& ctx, const std::string& path) {
         },
         problems);
     for (const auto& p : problems) ctx.Err << "pdx: " << p.Describe() << "\n";
-    return problems.empty() ? ExitOk : ExitProblems;
+    return problems.empty() && !PendingChange(*table) ? ExitOk : ExitProblems;
 }
 
 int Verify(TCommandContext& ctx, const std::string& path) {
@@ -151,8 +163,13 @@ int Verify(TCommandContext& ctx, const std::string& path) {
     if (!report.KeyOrderNotChecked.empty()) ctx.Out << "note: key order not checked: " << report.KeyOrderNotChecked << "\n";
     for (const auto& lock : FindParadoxLockFiles(rtl::ExtractFileDir(table->Path())))
         ctx.Out << "note: Paradox lock file " << lock << " in the directory: another program may have the table open\n";
+    const auto change = PendingChange(*table);
+    if (change)
+        ctx.Out << "interrupted change: "
+                << (change->Reason.empty() ? "waits for the next run that writes the table" : "will not be carried out: " + change->Reason)
+                << "; the table was read as it stands\n";
     if (report.Encrypted) return ExitUnreadable;
-    return report.Problems.empty() ? ExitOk : ExitProblems;
+    return report.Problems.empty() && !change ? ExitOk : ExitProblems;
 }
 
 } // namespace
@@ -169,14 +186,20 @@ void RegisterReadCommands(TCommandRegistry& registry) {
                   "Writes the field names and then every record in block-chain order as CSV (RFC 4180).\n"
                   "Blank values are empty cells; problems (unreadable blobs, a broken chain, a record\n"
                   "the end of the file cuts off, which is not printed) go to standard error.\n"
-                  "Exit status: 0 clean, 1 problems reported, 2 the table cannot be opened or is encrypted.\n",
+                  "A change of the table that a killed run left unfinished is not carried out: the\n"
+                  "table is printed as it stands, and the change is named on standard error.\n"
+                  "Exit status: 0 clean, 1 problems reported (an unfinished change among them), 2 the\n"
+                  "table cannot be opened or is encrypted.\n",
                   TableCommand(Dump)});
     registry.Add({"verify", "check a table for damage, one line per problem",
                   "Usage: pdx verify TABLE\n\n"
                   "Reads the whole table, its memo file and indexes, and prints one line per problem.\n"
                   "Lines starting with \"note:\" say what could not be checked (the order of text keys\n"
                   "under an international sort order) or that Paradox lock files are present.\n"
-                  "Exit status: 0 clean, 1 damaged, 2 not readable (cannot be opened, or encrypted).\n",
+                  "A change of the table that a killed run left unfinished is named on a line of its\n"
+                  "own (\"interrupted change: ...\"); the table is checked as it stands.\n"
+                  "Exit status: 0 clean, 1 damaged or an unfinished change waits, 2 not readable\n"
+                  "(cannot be opened, or encrypted).\n",
                   TableCommand(Verify)});
 }
 

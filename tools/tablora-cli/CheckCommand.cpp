@@ -87,7 +87,9 @@ void PrintTable(std::ostream& out, const TTableHealth& t) {
     out << "; password " << (t.PasswordProtected ? "yes" : "no");
     if (!t.CaseTwins.empty()) out << "; letter-case twins " << Joined(t.CaseTwins);
     if (!t.Leftovers.empty()) out << "; leftovers " << Joined(t.Leftovers);
-    if (t.JournalPending) out << "; interrupted change pending";
+    if (t.JournalPending)
+        out << "; interrupted change pending"
+            << (t.JournalRefused.empty() ? std::string() : " (will not be carried out: " + t.JournalRefused + ")");
     out << '\n';
     for (const auto& d : t.Damage) out << "  damage: " << d << '\n';
     for (const auto& d : t.IndexProblems) out << "  index: " << d << '\n';
@@ -135,8 +137,9 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
     const std::string src = SourceArgs(o), tables = TableArg(a.Tables);
     switch (a.Tool) {
     case TTool::CompleteInterruptedChanges:
-        return "an interrupted change waits in " + Joined(r.PendingJournals) +
-               ": any command that opens the database completes it (tablora-cli list " + src + "); then check again";
+        return "an interrupted change of " + Joined(a.Tables) +
+               " waits: the next command that writes the database completes each one whose files are as it left "
+               "them (a backup does, tablora-cli backup " + src + " --to-zip FILE); then check again";
     case TTool::StopOtherPrograms:
         return "Paradox lock files (" + Joined(r.LockFiles) +
                "): stop the billing application before any repair or restore";
@@ -206,6 +209,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const database::THealthRe
         table["caseTwins"] = t.CaseTwins;
         table["leftovers"] = t.Leftovers;
         table["journalPending"] = t.JournalPending;
+        if (!t.JournalRefused.empty()) table["journalRefused"] = t.JournalRefused;
         if (!t.WorkTable.empty())
             table["workTable"] = {{"file", t.WorkTable},
                                   {"rows", t.WorkTableRows.Rows},

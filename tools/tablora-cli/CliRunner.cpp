@@ -9,6 +9,7 @@
 #include "platform/rtl/Process.h"
 #include "platform/zip/ArchiveVerify.h"
 #include "tools/common/RebuildReportText.h"
+#include "tools/common/RunNotices.h"
 #include "tools/tablora-cli/BackupsCommand.h"
 #include "tools/tablora-cli/CheckCommand.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
@@ -18,6 +19,7 @@
 #include "tools/tablora-cli/TableSelection.h"
 #include "tools/tablora-cli/TerminalProgress.h"
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
@@ -201,6 +203,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
             json["notProcessed"].push_back(outcome.damageTables[i]);
     }
     if (outcome.exported.run) WriteExportJson(json, outcome.exported);
+    json["interruptedRuns"] = tools::RunNoticesJson(outcome.notices);
     json["messages"] = tools::TJson::array();
     for (const auto& m : console.Messages()) {
         tools::TJson message{{"caption", m.caption}, {"text", ConsoleText(m.text)}, {"icon", m.icon}};
@@ -249,8 +252,13 @@ int RunCli(const CliOptions& o, std::ostream& out) {
     TRunSummary summary;
     summary.Command = o.command;
     // The health report opens no module: a module's session completes journals and locks.
-    if (o.command == "check") return RunCheck(o, out, summary);
-    if (o.command == "backups") return RunBackupsCommand(o, out, summary);
+    // The health report and the backup list open no module: a module's session takes locks.
+    // Both read tables as they stand, and say so of a table a killed run left mid-change.
+    if (o.command == "check" || o.command == "backups") {
+        const int code = o.command == "check" ? RunCheck(o, out, summary) : RunBackupsCommand(o, out, summary);
+        tools::PrintRunNotices(std::cerr, "tablora-cli: ", engine::TakeRunNotices());
+        return code;
+    }
     ConsoleUiServices console(o.answer, rtl::IsTerminal(rtl::TStandardStream::Input));
     ui::ScopedUiServices scope(console);
     const bool terminal = rtl::IsTerminal(rtl::TStandardStream::Error);
@@ -273,8 +281,16 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         }
         CollectReports(*module, outcome);
         module.reset();
+        outcome.notices = engine::TakeRunNotices();
         outcome.problemsShown = !console.Messages().empty() || !outcome.verifySkipped.empty();
         code = FinishedRunCode(o, outcome);
+        // A table left as it stood because of what a killed run left is a problem; so, for an
+        // export, is a table read in the middle of such a run's change.
+        const bool pendingRead = o.command == "export" &&
+                                 std::any_of(outcome.notices.begin(), outcome.notices.end(), [](const auto& n) {
+                                     return n.Kind == engine::TRunNotice::TKind::ChangePending;
+                                 });
+        if (code == ExitDone && (engine::AnyTableHeld(outcome.notices) || pendingRead)) code = ExitProblem;
         if (o.command == "backup") {
             // An archive counts as sound only once it was read back (--keep implies --verify).
             FinishDatedBackup(o, code == ExitDone && (o.toZip.empty() || outcome.verified), outcome.dated);
@@ -289,7 +305,9 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         outcome.error = e.what();
         code = FailedRunCode(ChangedSomething(o, outcome));
     }
+    for (auto& n : engine::TakeRunNotices()) outcome.notices.push_back(std::move(n));
     progress.Finish();
+    tools::PrintRunNotices(std::cerr, "tablora-cli: ", outcome.notices);
     // A restore a killed run left was completed: said once, as a note.
     if (outcome.interruptedRestore.Completed)
         std::cerr << "tablora-cli: "

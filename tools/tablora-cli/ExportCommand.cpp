@@ -56,7 +56,7 @@ void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, Export
     if (rtl::SameDirectory(targetDir.empty() ? "." : targetDir, directory))
         throw rtl::EError("The export cannot be written into the database directory \"" + directory + "\".");
 
-    const auto held = module.LockDatabaseDirectory();
+    const auto held = module.HoldDatabaseDirectoryForReading();
     const database::TExportProgress progress = [&](const std::string& table, std::uint32_t done, std::uint32_t total) {
         module.SetProgress(0, static_cast<int>(total), static_cast<int>(done), "Export: " + table);
     };

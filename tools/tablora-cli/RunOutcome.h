@@ -3,6 +3,7 @@
 #pragma once
 
 #include "database/OrvDatabaseModule.h"
+#include "platform/engine/InterruptedRuns.h"
 #include "platform/zip/ArchiveVerify.h"
 #include "tools/tablora-cli/CliOptions.h"
 #include "tools/tablora-cli/DatedBackupRun.h"
@@ -34,7 +35,8 @@ struct Outcome {
     // What backup, restore and index deletion did, as the module reported it.
     database::TOrvDatabaseModule::TBackupReport backup;
     database::TOrvDatabaseModule::TRestoreReport restore;
-    database::TOrvDatabaseModule::TRestoreReport interruptedRestore;  // a killed run's, completed now
+    database::TOrvDatabaseModule::TRestoreReport interruptedRestore;
+    std::vector<engine::TRunNotice> notices;  // what the run found of killed runs  // a killed run's, completed now
     database::TOrvDatabaseModule::TIndexDeletionReport indexDeletion;
     bool restored = false;       // the restore put files in place
     bool indexesDeleted = false;  // an index deletion ran to its end

@@ -1,22 +1,31 @@
 #include "platform/engine/paradox/FamilyJournal.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/InterruptedRuns.h"
+#include "platform/engine/TableFamily.h"
+#include "platform/engine/paradox/FamilyJournalRecord.h"
 #include "platform/engine/paradox/WritableFile.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
-#include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <set>
 
 namespace engine::paradox {
 
 namespace {
 
-constexpr const char* Magic = "tablora family journal 1";
+using journal::TRecordedStep;
+using journal::TStepState;
+
+constexpr std::string_view JournalPrefix = ".~", JournalSuffix = ".journal";
+// No journal of ours is this long; a longer file is not read whole.
+constexpr std::size_t LongestJournal = 1u << 20;
 
 // Journals this process is carrying out right now: not to be "recovered" under our feet.
 std::set<std::string>& ActiveJournals() {
@@ -24,80 +33,7 @@ std::set<std::string>& ActiveJournals() {
     return active;
 }
 
-std::string Escape(const std::string& name) {
-    std::string out;
-    for (const char c : name) {
-        if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", static_cast<unsigned char>(c));
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size()) {
-            const std::string hex = text.substr(i + 1, 2);
-            out += static_cast<char>(std::strtol(hex.c_str(), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
-std::string Serialise(const std::vector<TFamilyStep>& steps) {
-    std::string text = std::string(Magic) + "\n";
-    for (const auto& s : steps) {
-        if (s.What == TFamilyStep::Kind::Rename)
-            text += "rename\t" + Escape(s.From) + "\t" + Escape(s.To) + "\n";
-        else
-            text += "unlink\t" + Escape(s.From) + "\n";
-    }
-    return text + "end\n";
-}
-
-// The steps of a journal; false when it is not a complete journal of ours.
-bool Parse(const std::string& text, std::vector<TFamilyStep>& steps) {
-    steps.clear();
-    std::size_t pos = 0;
-    bool first = true, ended = false;
-    while (pos < text.size()) {
-        const std::size_t end = text.find('\n', pos);
-        if (end == std::string::npos) return false;
-        const std::string line = text.substr(pos, end - pos);
-        pos = end + 1;
-        if (first) {
-            if (line != Magic) return false;
-            first = false;
-            continue;
-        }
-        if (line == "end") {
-            ended = true;
-            break;
-        }
-        const auto t1 = line.find('\t');
-        if (t1 == std::string::npos) return false;
-        const std::string kind = line.substr(0, t1);
-        const std::string rest = line.substr(t1 + 1);
-        if (kind == "rename") {
-            const auto t2 = rest.find('\t');
-            if (t2 == std::string::npos) return false;
-            steps.push_back(TFamilyStep{TFamilyStep::Kind::Rename, Unescape(rest.substr(0, t2)), Unescape(rest.substr(t2 + 1))});
-        } else if (kind == "unlink") {
-            steps.push_back(TFamilyStep{TFamilyStep::Kind::Unlink, Unescape(rest), {}});
-        } else {
-            return false;
-        }
-    }
-    return ended;
-}
+std::string DirOrDot(const std::string& dir) { return dir.empty() ? std::string(".") : dir; }
 
 [[noreturn]] void Fail(rtl::TMsg what, const std::string& path, int err) {
     throw EDBEngineError(rtl::Format(what, {path, rtl::SystemReason(err)}), EngineErrorKind::Io);
@@ -112,74 +48,244 @@ bool Exists(const std::string& path) {
     Fail(rtl::TMsg::FileCannotOpen, path, errno);
 }
 
-// Carries out the steps that are still to do (a rename whose source is gone was done).
-// Raises at the first failure.
-void Complete(const std::string& dir, const std::vector<TFamilyStep>& steps, std::vector<std::size_t>* done) {
+// Carries out steps[i] for every i not yet in `done`, in order, adding each to `done`; a
+// rename whose source is gone was done before. Raises at the first failure.
+void CarryOut(const std::string& dir, const std::vector<TRecordedStep>& steps, std::vector<bool>& done) {
     const std::string base = rtl::WithTrailingSeparator(dir);
     for (std::size_t i = 0; i < steps.size(); ++i) {
-        const TFamilyStep& s = steps[i];
+        if (done[i]) continue;
+        const TFamilyStep& s = steps[i].Step;
         if (s.What == TFamilyStep::Kind::Rename) {
-            if (!Exists(base + s.From)) continue;
-            if (rtl::FileSystem().Rename(base + s.From, base + s.To) != 0) Fail(rtl::TMsg::FileCannotRename, base + s.From, errno);
-        } else {
-            if (rtl::FileSystem().Unlink(base + s.From) != 0 && errno != ENOENT) Fail(rtl::TMsg::FileCannotDelete, base + s.From, errno);
+            if (Exists(base + s.From) && rtl::FileSystem().Rename(base + s.From, base + s.To) != 0)
+                Fail(rtl::TMsg::FileCannotRename, base + s.From, errno);
+        } else if (rtl::FileSystem().Unlink(base + s.From) != 0 && errno != ENOENT) {
+            Fail(rtl::TMsg::FileCannotDelete, base + s.From, errno);
         }
-        if (done) done->push_back(i);
+        done[i] = true;
     }
     if (rtl::FileSystem().SyncDirectory(dir) != 0) Fail(rtl::TMsg::DirectoryCannotFlush, dir, errno);
 }
 
 // The journal's text; raises when it cannot be read, since a journal read halfway would look
-// unfinished and be thrown away with its steps half done.
-std::string ReadSmallFile(int fd, const std::string& path) {
+// like another one.
+std::string ReadJournal(const std::string& path) {
+    rtl::TFileDescriptor fd(rtl::FileSystem().Open(path, O_RDONLY | O_NOFOLLOW));
+    if (!fd.Valid()) Fail(rtl::TMsg::FileCannotOpen, path, errno);
     std::string text;
     char buf[4096];
-    std::uint64_t offset = 0;
-    for (;;) {
-        const ssize_t n = rtl::FileSystem().ReadAt(fd, buf, sizeof buf, offset);
+    for (std::uint64_t offset = 0; text.size() <= LongestJournal;) {
+        const ssize_t n = rtl::FileSystem().ReadAt(fd.Get(), buf, sizeof buf, offset);
         if (n < 0) Fail(rtl::TMsg::FileCannotRead, path, errno);
         if (n == 0) break;
         text.append(buf, static_cast<std::size_t>(n));
         offset += static_cast<std::uint64_t>(n);
-        if (text.size() > (1u << 20)) break;  // no journal of ours is this long
     }
     return text;
 }
 
-} // namespace
+// A journal found in a directory, read and judged against the files as they stand.
+struct TJudged {
+    TInterruptedChange Change;
+    std::vector<TRecordedStep> Steps;
+    std::vector<bool> Done;
+    bool Refused = false;  // Change.Reason says why
+};
 
-std::string JournalName(const std::string& dataFileName) { return ".~" + dataFileName + ".journal"; }
-
-bool JournalPending(const std::string& dir, const std::string& dataFileName) {
-    return Exists(rtl::WithTrailingSeparator(dir.empty() ? "." : dir) + JournalName(dataFileName));
+std::string JournalPath(const std::string& dir, const std::string& dataFileName) {
+    return rtl::WithTrailingSeparator(dir) + JournalName(dataFileName);
 }
 
-void RecoverFamiliesNamed(const std::string& dir, const std::string& baseName) {
-    const std::string prefix = ".~", suffix = ".journal";
-    for (const auto& name : rtl::ListFiles(dir.empty() ? "." : dir, prefix + baseName + ".db" + suffix))
-        RecoverFamily(dir, name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()));
+TJudged Judge(const std::string& dir, const std::string& dataFileName) {
+    TJudged j;
+    j.Change.Directory = dir;
+    j.Change.DataFile = dataFileName;
+    auto refuse = [&](const std::string& why) {
+        j.Refused = true;
+        j.Change.Reason = why;
+        return j;
+    };
+    try {
+        const std::string path = JournalPath(dir, dataFileName);
+        if (journal::StateOf(path).Kind != journal::TFileState::TKind::File)
+            return refuse(rtl::Text(rtl::TMsg::JournalNotOurs));
+        const journal::TReadResult read = journal::Parse(ReadJournal(path), j.Steps);
+        for (const auto& r : j.Steps) {
+            j.Change.Files.push_back(r.Step.From);
+            if (r.Step.What == TFamilyStep::Kind::Rename) j.Change.Files.push_back(r.Step.To);
+        }
+        if (read == journal::TReadResult::EarlierFormat) return refuse(rtl::Text(rtl::TMsg::JournalEarlierFormat));
+        if (read == journal::TReadResult::NotAJournal) return refuse(rtl::Text(rtl::TMsg::JournalNotOurs));
+        if (const std::string why = journal::WhyNamesRefused(dataFileName, j.Steps); !why.empty()) return refuse(why);
+        // Beside a table of the same name in other letter case, the family's files (matched
+        // without regard to case) could be that table's.
+        for (const std::string& other : rtl::ListFiles(dir, "*.db"))
+            if (other != dataFileName && rtl::SameTextAscii(other, dataFileName))
+                return refuse(rtl::Format(rtl::TMsg::JournalTableTwin, {other}));
+        for (const auto& r : j.Steps) {
+            std::string changed;
+            const TStepState state = journal::JudgeStep(dir, r, changed);
+            if (state == TStepState::Changed) return refuse(journal::WhyChanged(dataFileName, changed));
+            j.Done.push_back(state == TStepState::Done);
+        }
+    } catch (const rtl::EError& e) {
+        return refuse(rtl::Format(rtl::TMsg::JournalUnreadable, {e.Message()}));
+    }
+    return j;
+}
+
+void Note(const TInterruptedChange& c) {
+    using K = TRunNotice::TKind;
+    const K kind = c.State == TInterruptedChange::TState::Completed ? K::ChangeCompleted
+                   : c.State == TInterruptedChange::TState::Left    ? K::ChangeLeft
+                                                                    : K::ChangePending;
+    // Putting the key repair's own copy together is nothing the user asked about.
+    if (kind == K::ChangeCompleted && IsWorkFileName(c.DataFile)) return;
+    NoteRun(TRunNotice{kind, c.Directory, TableOfFileName(c.DataFile), c.Reason, JournalName(c.DataFile)});
+}
+
+// The data files of the journals in `dir` (the one of `dataFileName` only, when given), each
+// found under its name whatever stands there: a link or a directory so named holds its table
+// as a journal nobody can carry out would.
+std::vector<std::string> JournalledDataFiles(const std::string& dir, const std::string& dataFileName) {
+    if (!dataFileName.empty())
+        return Exists(JournalPath(dir, dataFileName)) ? std::vector<std::string>{dataFileName}
+                                                      : std::vector<std::string>{};
+    std::vector<rtl::TDirEntry> entries;
+    if (rtl::FileSystem().ListDirectory(dir, entries) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR) return {};
+        throw EDBEngineError(rtl::Format(rtl::TMsg::DirectoryCannotList, {dir, rtl::SystemReason(errno)}),
+                             EngineErrorKind::Io);
+    }
+    std::vector<std::string> found;
+    for (const auto& e : entries) {
+        const std::string& n = e.Name;
+        if (n.size() <= JournalPrefix.size() + JournalSuffix.size() + 3 || n.rfind(JournalPrefix, 0) != 0 ||
+            n.compare(n.size() - JournalSuffix.size(), JournalSuffix.size(), JournalSuffix) != 0)
+            continue;
+        const std::string data = n.substr(JournalPrefix.size(), n.size() - JournalPrefix.size() - JournalSuffix.size());
+        if (rtl::SameTextAscii(rtl::ExtractFileExt(data), ".db")) found.push_back(data);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+// Completes the journal of `dataFileName`: judged under its lock, carried out when it passes.
+TInterruptedChange CompleteOne(const std::string& dir, const std::string& dataFileName, int waitMs) {
+    const std::string path = JournalPath(dir, dataFileName);
+    TInterruptedChange left{dir, dataFileName, TInterruptedChange::TState::Left, {}, {}};
+    rtl::TAdvisoryLock lock;
+    try {
+        // Held by a live writer: waited for (bounded). Free: its writer died.
+        if (journal::StateOf(path).Kind == journal::TFileState::TKind::File)
+            lock = rtl::TAdvisoryLock::Acquire(path, rtl::LockKind::Exclusive,
+                                               rtl::Format(rtl::TMsg::LockObjectTableChange, {dataFileName}), waitMs);
+        if (!Exists(path)) return {dir, dataFileName, TInterruptedChange::TState::Completed, {}, {}};  // finished meanwhile
+    } catch (const rtl::EError& e) {
+        left.Reason = e.Message();
+        try {
+            if (!Exists(path)) return {dir, dataFileName, TInterruptedChange::TState::Completed, {}, {}};
+        } catch (const rtl::EError&) {
+            // Still unknown: left, as the lock's failure says.
+        }
+        Note(left);
+        return left;
+    }
+    TJudged j = Judge(dir, dataFileName);
+    if (j.Refused) {
+        j.Change.State = TInterruptedChange::TState::Left;
+        Note(j.Change);
+        return j.Change;
+    }
+    try {
+        CarryOut(dir, j.Steps, j.Done);
+        RemoveFile(path);
+        SyncParentDirectory(path);
+    } catch (const rtl::EError& e) {
+        j.Change.State = TInterruptedChange::TState::Left;
+        j.Change.Reason = rtl::Format(rtl::TMsg::JournalStepFailed, {e.Message()});
+        Note(j.Change);
+        return j.Change;
+    }
+    j.Change.State = TInterruptedChange::TState::Completed;
+    Note(j.Change);
+    return j.Change;
+}
+
+} // namespace
+
+std::string JournalName(const std::string& dataFileName) {
+    return std::string(JournalPrefix) + dataFileName + std::string(JournalSuffix);
+}
+
+bool JournalPending(const std::string& dir, const std::string& dataFileName) {
+    return Exists(JournalPath(DirOrDot(dir), dataFileName));
+}
+
+std::vector<TInterruptedChange> CompleteInterruptedChanges(const std::string& dirIn, const std::string& dataFileName,
+                                                           int waitMs) {
+    const std::string dir = DirOrDot(dirIn);
+    std::vector<TInterruptedChange> changes;
+    for (const std::string& data : JournalledDataFiles(dir, dataFileName))
+        // One this process is carrying out right now is none of an earlier run.
+        if (!ActiveJournals().count(JournalPath(dir, data))) changes.push_back(CompleteOne(dir, data, waitMs));
+    return changes;
+}
+
+std::vector<TInterruptedChange> FindInterruptedChanges(const std::string& dirIn, const std::string& dataFileName) {
+    const std::string dir = DirOrDot(dirIn);
+    std::vector<TInterruptedChange> changes;
+    for (const std::string& data : JournalledDataFiles(dir, dataFileName)) {
+        TJudged j = Judge(dir, data);
+        j.Change.State = TInterruptedChange::TState::Pending;
+        changes.push_back(std::move(j.Change));
+    }
+    return changes;
+}
+
+void ReportInterruptedChanges(const std::string& dir, const std::string& dataFileName) {
+    for (const TInterruptedChange& c : FindInterruptedChanges(dir, dataFileName)) Note(c);
 }
 
 void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, const std::vector<TFamilyStep>& steps,
-                    bool undoOnFailure) {
-    const std::string dir = dirIn.empty() ? "." : dirIn;
-    const std::string journal = rtl::WithTrailingSeparator(dir) + JournalName(dataFileName);
-    RemoveStaleTemporaries(journal);
-    // A journal left by a run that died is completed first; ours would otherwise replace it.
-    if (Exists(journal) && !RecoverFamily(dir, dataFileName))
-        throw EDBEngineError("An earlier change of table \"" + dataFileName +
-                                 "\" could not be completed; it must be finished before another one starts",
+                    TStepFailure onFailure) {
+    const std::string dir = DirOrDot(dirIn);
+    const std::string journalPath = JournalPath(dir, dataFileName);
+    RemoveStaleTemporaries(journalPath);
+    // A journal still here was refused or failed when the table was locked for writing: its
+    // table stays as it stands until that is resolved.
+    if (Exists(journalPath)) {
+        const auto found = FindInterruptedChanges(dir, dataFileName);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableChangeInterrupted,
+                                         {TableOfFileName(dataFileName), found.empty() ? std::string() : found[0].Reason}),
+                             EngineErrorKind::InvalidRequest);
+    }
+
+    // What each step finds, recorded before anything moves: the completion of a journal whose
+    // files were changed since would replace them with what they no longer stand for.
+    std::vector<TRecordedStep> recorded;
+    const std::string base = rtl::WithTrailingSeparator(dir);
+    for (const TFamilyStep& s : steps) {
+        TRecordedStep r{s, journal::StateOf(base + s.From), {}};
+        if (s.What == TFamilyStep::Kind::Rename) {
+            r.To = journal::StateOf(base + s.To);
+            if (r.From.Kind != journal::TFileState::TKind::File)
+                Fail(rtl::TMsg::FileCannotRename, base + s.From, r.From.Kind == journal::TFileState::TKind::Absent ? ENOENT : EINVAL);
+        }
+        recorded.push_back(std::move(r));
+    }
+    if (const std::string why = journal::WhyNamesRefused(dataFileName, recorded); !why.empty())
+        throw EDBEngineError(rtl::Format(rtl::TMsg::JournalStepsRefused, {TableOfFileName(dataFileName), why}),
                              EngineErrorKind::InvalidRequest);
 
     // The journal is complete and on the disk before it appears under its name, and locked
     // before anyone can see it.
-    const std::string temp = TemporarySibling(journal);
+    const std::string temp = TemporarySibling(journalPath);
     rtl::TAdvisoryLock held;
     {
         auto file = TWritableFile::Create(temp);
         try {
             held = rtl::TAdvisoryLock::Acquire(temp, rtl::LockKind::Exclusive, rtl::Text(rtl::TMsg::LockObjectJournal), 0);
-            const std::string text = Serialise(steps);
+            const std::string text = journal::Serialise(recorded);
             file->WriteAt(0, text.data(), text.size());
             file->Sync();
             file->Close();
@@ -189,88 +295,40 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
             throw;
         }
     }
-    if (rtl::FileSystem().Rename(temp, journal) != 0) {
+    if (rtl::FileSystem().Rename(temp, journalPath) != 0) {
         const int err = errno;
         RemoveQuietly(temp);
-        Fail(rtl::TMsg::JournalCannotWrite, journal, err);
+        Fail(rtl::TMsg::JournalCannotWrite, journalPath, err);
     }
-    ActiveJournals().insert(journal);
+    ActiveJournals().insert(journalPath);
     struct TActive {
         std::string Path;
         ~TActive() { ActiveJournals().erase(Path); }
-    } active{journal};
+    } active{journalPath};
 
-    std::vector<std::size_t> done;
+    std::vector<bool> done(recorded.size(), false);
     try {
-        SyncParentDirectory(journal);
-        Complete(dir, steps, &done);
-    } catch (const EDBEngineError& e) {
-        if (!undoOnFailure) throw;
-        const std::string base = rtl::WithTrailingSeparator(dir);
-        bool undone = true;
-        for (auto it = done.rbegin(); it != done.rend(); ++it) {
-            const TFamilyStep& s = steps[*it];
-            if (s.What != TFamilyStep::Kind::Rename) continue;
-            undone = rtl::FileSystem().Rename(base + s.To, base + s.From) == 0 && undone;
+        SyncParentDirectory(journalPath);
+        CarryOut(dir, recorded, done);
+    } catch (const EDBEngineError&) {
+        if (onFailure == TStepFailure::Retry) {
+            CarryOut(dir, recorded, done);  // a second failure raises its own error
+            if (rtl::FileSystem().Unlink(journalPath) == 0 && rtl::FileSystem().SyncDirectory(dir) == 0) return;
+            throw;
         }
-        if (undone && rtl::FileSystem().Unlink(journal) == 0) rtl::FileSystem().SyncDirectory(dir);
+        if (onFailure == TStepFailure::Undo) {
+            bool undone = true;
+            for (std::size_t i = recorded.size(); i-- > 0;) {
+                const TFamilyStep& s = recorded[i].Step;
+                if (!done[i] || s.What != TFamilyStep::Kind::Rename) continue;
+                undone = rtl::FileSystem().Rename(base + s.To, base + s.From) == 0 && undone;
+            }
+            if (undone && rtl::FileSystem().Unlink(journalPath) == 0) rtl::FileSystem().SyncDirectory(dir);
+        }
         throw;
     }
-    if (rtl::FileSystem().Unlink(journal) != 0) Fail(rtl::TMsg::JournalCannotRemove, journal, errno);
+    if (rtl::FileSystem().Unlink(journalPath) != 0) Fail(rtl::TMsg::JournalCannotRemove, journalPath, errno);
     if (rtl::FileSystem().SyncDirectory(dir) != 0) Fail(rtl::TMsg::DirectoryCannotFlush, dir, errno);
-}
-
-namespace {
-
-// RecoverFamily, waiting at most `waitMs` for a live writer (< 0: the default bound).
-bool RecoverFamilyWaiting(const std::string& dirIn, const std::string& dataFileName, int waitMs) {
-    const std::string dir = dirIn.empty() ? "." : dirIn;
-    const std::string journal = rtl::WithTrailingSeparator(dir) + JournalName(dataFileName);
-    if (!Exists(journal)) return true;
-    if (ActiveJournals().count(journal)) return false;
-    try {
-        // Held by a live writer: wait for it (bounded). Free: its writer died.
-        rtl::TAdvisoryLock lock =
-            rtl::TAdvisoryLock::Acquire(journal, rtl::LockKind::Exclusive,
-                                        rtl::Format(rtl::TMsg::LockObjectTableChange, {dataFileName}), waitMs);
-        rtl::TFileDescriptor fd(rtl::FileSystem().Open(journal, O_RDONLY));
-        if (!fd.Valid()) return !Exists(journal);  // finished while we waited
-        std::vector<TFamilyStep> steps;
-        if (!Parse(ReadSmallFile(fd.Get(), journal), steps)) {
-            // Never written whole (journals are synced before they get their name): nothing
-            // of it was carried out.
-            fd.Reset();
-            RemoveFile(journal);
-            SyncParentDirectory(journal);
-            return true;
-        }
-        fd.Reset();
-        Complete(dir, steps, nullptr);
-        RemoveFile(journal);
-        SyncParentDirectory(journal);
-        return true;
-    } catch (const rtl::EError&) {
-        return !Exists(journal);
-    }
-}
-
-} // namespace
-
-bool RecoverFamily(const std::string& dir, const std::string& dataFileName) {
-    return RecoverFamilyWaiting(dir, dataFileName, -1);
-}
-
-bool RecoverAllFamilies(const std::string& dirIn, int waitMs) {
-    const std::string dir = dirIn.empty() ? "." : dirIn;
-    const std::string prefix = ".~", suffix = ".journal";
-    bool all = true;
-    for (const auto& name : rtl::ListFiles(dir, prefix + "*" + suffix))
-        if (name.size() > prefix.size() + suffix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
-            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
-            all = RecoverFamilyWaiting(dir, name.substr(prefix.size(), name.size() - prefix.size() - suffix.size()),
-                                       waitMs) &&
-                  all;
-    return all;
 }
 
 } // namespace engine::paradox

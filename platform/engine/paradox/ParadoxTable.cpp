@@ -13,12 +13,7 @@
 namespace engine::paradox {
 
 std::unique_ptr<TParadoxTable> TParadoxTable::Open(const std::string& dataPath) {
-    // A change of the family interrupted by a crash is completed before anything is read.
-    RecoverFamily(rtl::ExtractFileDir(dataPath), rtl::ExtractFileName(dataPath));
-    return OpenAsItStands(dataPath);
-}
-
-std::unique_ptr<TParadoxTable> TParadoxTable::OpenAsItStands(const std::string& dataPath) {
+    ReportInterruptedChanges(rtl::ExtractFileDir(dataPath), rtl::ExtractFileName(dataPath));
     auto table = std::unique_ptr<TParadoxTable>(new TParadoxTable());
     table->file_ = TRandomAccessFile::Open(dataPath);
     table->header_ = ReadTableHeader(*table->file_, table->openProblems_);

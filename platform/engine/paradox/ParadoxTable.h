@@ -29,11 +29,9 @@ class TParadoxTable {
 public:
     // Opens the .db file at `dataPath` (exact path). Raises EDBEngineError when the file is
     // missing or no record layout can be derived from its header. An encrypted table opens;
-    // its rows are not decoded.
+    // its rows are not decoded. The files are read as they stand: an interrupted change of
+    // the family is left to the next writer and noted for the user (InterruptedRuns.h).
     static std::unique_ptr<TParadoxTable> Open(const std::string& dataPath);
-    // As Open, but an interrupted change of the family is left as it is: the files are read
-    // as they stand and nothing is written, for reports that must change nothing.
-    static std::unique_ptr<TParadoxTable> OpenAsItStands(const std::string& dataPath);
 
     const std::string& Path() const { return file_->Path(); }
     const TRandomAccessFile& File() const { return *file_; }

@@ -211,7 +211,6 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
     rtl::TAdvisoryLock lock = LockTableForWriting(dataPath);
     const std::string dir = rtl::ExtractFileDir(dataPath);
     const std::string dataName = rtl::ExtractFileName(dataPath);
-    RecoverFamily(dir, dataName);
     const TTableHeader table = ReadHeaderOf(dataPath);
     RefuseDamagedLayout(dataPath, table);
     RefuseAmbiguousTable(dataPath);
@@ -317,7 +316,7 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
                        {TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(xTemp), rtl::ExtractFileName(xFinal)},
                         TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(yTemp), rtl::ExtractFileName(yFinal)}});
     } catch (...) {
-        // Files a pending journal names are its own: the next open puts them in place.
+        // Files a pending journal names are its own: the next writer puts them in place.
         if (!JournalPending(dir, dataName)) {
             RemoveQuietly(xTemp);
             RemoveQuietly(yTemp);

@@ -1,7 +1,6 @@
 #include "platform/engine/paradox/TableFiles.h"
 
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -51,7 +50,6 @@ bool IsSecondarySuffix(const std::string& suffix, char letter) {
 std::string FindDataFile(const std::string& dir, const std::string& name) {
     if (name.empty()) return {};
     const std::string ext = rtl::ExtractFileExt(name);
-    RecoverFamiliesNamed(dir, rtl::SameTextAscii(ext, ".db") ? BaseName(name) : name);
     if (rtl::SameTextAscii(ext, ".db")) return FindIgnoringCase(dir, name);
     if (!ext.empty()) {
         // "Hovory.2024" is a table name with a dot, not a file of another kind.

@@ -1,6 +1,8 @@
 #include "platform/engine/paradox/TableLocks.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/InterruptedRuns.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
@@ -23,11 +25,21 @@ rtl::TAdvisoryLock Acquire(const std::string& path, const std::string& what) {
 } // namespace
 
 rtl::TAdvisoryLock LockTableForWriting(const std::string& dataPath) {
-    return Acquire(dataPath, rtl::Format(rtl::TMsg::LockObjectTable, {rtl::ExtractFileName(dataPath)}));
+    rtl::TAdvisoryLock lock = Acquire(dataPath, rtl::Format(rtl::TMsg::LockObjectTable, {rtl::ExtractFileName(dataPath)}));
+    for (const TInterruptedChange& change :
+         CompleteInterruptedChanges(rtl::ExtractFileDir(dataPath), rtl::ExtractFileName(dataPath)))
+        if (change.State == TInterruptedChange::TState::Left)
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableChangeInterrupted,
+                                             {TableOfFileName(rtl::ExtractFileName(dataPath)), change.Reason}),
+                                 EngineErrorKind::InvalidRequest);
+    return lock;
 }
 
 rtl::TAdvisoryLock LockDirectoryForFamilies(const std::string& dir) {
-    return Acquire(dir.empty() ? std::string(".") : dir, rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {dir}));
+    rtl::TAdvisoryLock lock =
+        Acquire(dir.empty() ? std::string(".") : dir, rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {dir}));
+    CompleteInterruptedChanges(dir);
+    return lock;
 }
 
 std::vector<std::string> FindParadoxLockFiles(const std::string& dir) {

@@ -16,7 +16,14 @@
 
 namespace engine::paradox {
 
+// Opening for writing is where interrupted changes are completed (FamilyJournal.h): the
+// directory's lock completes those of every table, a table's lock that table's. A table
+// whose change is left (refused, failing, or held by a live run) is not locked: raises
+// EDBEngineError naming it, so that no writer changes it.
 rtl::TAdvisoryLock LockTableForWriting(const std::string& dataPath);
+// The directory's lock, for changes of whole families and for the database module's runs.
+// Tables whose interrupted change is left stay as they stand; each run that would change
+// one of them must leave it alone (JournalPending).
 rtl::TAdvisoryLock LockDirectoryForFamilies(const std::string& dir);
 
 // Names of Paradox lock and network control files in `dir`, sorted.

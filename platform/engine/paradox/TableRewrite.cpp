@@ -130,7 +130,6 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
     const std::string dir = rtl::ExtractFileDir(dataPath);
     const std::string dataName = rtl::ExtractFileName(dataPath);
     rtl::TAdvisoryLock lock = LockDirectoryForFamilies(dir);
-    RecoverFamily(dir, dataName);
     if (replaceEmpty) RefuseAmbiguousTable(dataPath);
     if (!replaceEmpty) {
         // Any member left under the name (a memo file that outlived its table, say) may be
@@ -314,7 +313,7 @@ void TTableRewrite::Commit(std::uint32_t autoIncrement) {
     try {
         RunFamilySteps(rtl::ExtractFileDir(dataPath_), rtl::ExtractFileName(dataPath_), steps);
     } catch (...) {
-        // The new files are the journal's now: the next open puts them in place.
+        // The new files are the journal's now: the next writer puts them in place.
         committed_ = JournalPending(rtl::ExtractFileDir(dataPath_), rtl::ExtractFileName(dataPath_));
         throw;
     }

@@ -1,12 +1,15 @@
 #include "platform/engine/paradox/WritableFile.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/InterruptedRuns.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Process.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -99,8 +102,16 @@ std::string TemporarySibling(const std::string& path) {
 }
 
 void RemoveStaleTemporaries(const std::string& path) {
-    const std::string marker = ".~" + rtl::ExtractFileName(path) + ".";
-    rtl::RemoveFilesOfEndedProcesses(rtl::ExtractFileDir(path), marker + "*.tmp", marker);
+    const std::string dir = rtl::ExtractFileDir(path), name = rtl::ExtractFileName(path);
+    const std::string marker = ".~" + name + ".";
+    // A file that an interrupted change still waiting names is that change's, not a leftover.
+    const auto named = [&](const std::string& file) {
+        for (const TInterruptedChange& change : FindInterruptedChanges(dir))
+            if (std::find(change.Files.begin(), change.Files.end(), file) != change.Files.end()) return true;
+        return false;
+    };
+    NoteEndedRunFiles(dir, TableOfFileName(name), rtl::RemoveFilesOfEndedProcesses(dir, marker + "*.tmp", marker, named),
+                      TRunNotice::TKind::TemporariesRemoved);
 }
 
 void SyncParentDirectory(const std::string& path) {

@@ -42,7 +42,9 @@ private:
 // A temporary file name beside `path` that belongs to no table family (".~NAME.PID.N.tmp").
 std::string TemporarySibling(const std::string& path);
 
-// Removes temporaries of `path` left by processes that no longer run (killed mid-write).
+// Removes temporaries of `path` left by processes that no longer run (killed mid-write):
+// regular files only, none that an interrupted change still waiting names; says so once
+// (InterruptedRuns.h), and names a symbolic link so named, which stays.
 void RemoveStaleTemporaries(const std::string& path);
 
 // Flushes the directory holding `path` (after renames and unlinks in it); raises on failure.

@@ -167,7 +167,8 @@ TEST_F(CrashSafety, RenamingAFamilyLeavesItWholeUnderOneOfItsNames) {
             t.RenameTable("TTemp");
         },
         [&](const std::string& work, bool) {
-            // A lookup of either name completes an interrupted rename first.
+            // The next writer completes an interrupted rename first.
+            CompleteAsTheNextWriter(work);
             const bool old = !engine::FindDataFile(work, "T").empty();
             const bool renamed = !engine::FindDataFile(work, "TTemp").empty();
             EXPECT_NE(old, renamed);
@@ -215,6 +216,7 @@ TEST_F(CrashSafety, DeletingATableLeavesItWholeOrGone) {
             t.DeleteTable();
         },
         [&](const std::string& work, bool finished) {
+            CompleteAsTheNextWriter(work);
             const bool exists = !engine::FindDataFile(work, "T").empty();
             if (finished) {
                 EXPECT_FALSE(exists);
@@ -241,6 +243,7 @@ TEST_F(CrashSafety, CreatingATableLeavesNoneOrAWholeOne) {
             t.CreateTable();
         },
         [](const std::string& work, bool finished) {
+            CompleteAsTheNextWriter(work);
             const bool exists = !engine::FindDataFile(work, "New").empty();
             if (finished) {
                 EXPECT_TRUE(exists);
@@ -284,6 +287,7 @@ TEST_F(CrashSafety, AnInsertIntoATableWithSecondaryIndexesLeavesThemInStep) {
     KillAtEveryPoint(
         "insert with secondary indexes", pristine_, InsertRow,
         [&](const std::string& work, bool finished) {
+            CompleteAsTheNextWriter(work);
             const auto rows = ReadRows(work + "/T.db");
             EXPECT_TRUE(rows.size() == before.size() || rows.size() == before.size() + 1);
             if (finished) {
@@ -319,8 +323,8 @@ bool KillARenameHalfWay(const std::string& pristine, const std::string& work) {
 }
 
 // A journal cut short lacks steps: journals get their name only once written whole, so one
-// without its end line was never begun. It goes, and none of the steps it shows is carried
-// out (they could split the family).
+// without its end line is none of ours. None of the steps it shows is carried out (they could
+// split the family), and it stays, its table with it, for a person to look at.
 TEST_F(CrashSafety, AJournalCutShortIsNotCarriedOut) {
     TempDir scratch;
     const std::string work = scratch / "work";
@@ -336,14 +340,15 @@ TEST_F(CrashSafety, AJournalCutShortIsNotCarriedOut) {
     const auto lastStep = text.rfind('\n', endLine - 2);  // the last step goes with the end line
     ASSERT_NE(lastStep, std::string::npos);
     std::ofstream(journal, std::ios::binary | std::ios::trunc) << text.substr(0, lastStep + 1);
-    auto cut = DirectoryBytes(work);
-    cut.erase(engine::paradox::JournalName("T.db"));
-    EXPECT_TRUE(engine::paradox::RecoverFamily(work, "T.db"));
+    const auto cut = DirectoryBytes(work);
+    const auto left = engine::paradox::CompleteInterruptedChanges(work, "T.db");
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].State, engine::paradox::TInterruptedChange::TState::Left);
     ExpectSameFiles(cut, DirectoryBytes(work));
 }
 
 // A journal the system refuses to read is kept, not taken for one never written whole: that
-// would throw its steps away half done. The next open that can read it completes them.
+// would throw its steps away half done. The next writing run that can read it completes them.
 TEST_F(CrashSafety, AJournalThatCannotBeReadIsKeptForTheNextOpen) {
     const auto rows = ReadRows(pristine_ + "/T.db");
     TempDir scratch;
@@ -355,11 +360,14 @@ TEST_F(CrashSafety, AJournalThatCannotBeReadIsKeptForTheNextOpen) {
         rtl::TFaultInjectingFileSystem fs;
         const rtl::ScopedFileSystem installed(fs);
         fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Read), 1, EIO, false, ".journal"});
-        EXPECT_FALSE(engine::paradox::RecoverFamily(work, "T.db"));
+        const auto left = engine::paradox::CompleteInterruptedChanges(work, "T.db");
+        ASSERT_EQ(left.size(), 1u);
+        EXPECT_EQ(left[0].State, engine::paradox::TInterruptedChange::TState::Left);
         EXPECT_TRUE(fs.Struck());
     }
     ExpectSameFiles(killed, DirectoryBytes(work));
-    // A lookup of the old name completes the rename.
+    // The directory's next writer completes the rename.
+    CompleteAsTheNextWriter(work);
     EXPECT_EQ(engine::FindDataFile(work, "T"), "");
     EXPECT_EQ(engine::FindDataFile(work, "TTemp"), work + "/TTemp.db");
     EXPECT_EQ(ReadRows(work + "/TTemp.db"), rows);

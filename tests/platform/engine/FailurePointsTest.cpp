@@ -28,11 +28,12 @@ void CopyDirectory(const std::string& from, const std::string& to) {
     for (const auto& e : fs::directory_iterator(from)) fs::copy_file(e.path(), fs::path(to) / e.path().filename());
 }
 
-// Each table's state as a reader finds it once the engine has looked at the directory (which
-// completes a family change whose writer is gone): its key field count, then its rows; a
-// missing table has neither.
+// Each table's state as a reader finds it once the next writer has looked at the directory
+// (which completes a family change whose writer is gone): its key field count, then its rows;
+// a missing table has neither.
 std::map<std::string, TRows> TableRows(const std::string& dir, const std::vector<std::string>& tables, bool sorted) {
     std::map<std::string, TRows> out;
+    CompleteAsTheNextWriter(dir);
     for (const std::string& table : tables) {
         const std::string data = engine::FindDataFile(dir, table);
         if (data.empty()) {

@@ -11,6 +11,7 @@
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/RecordDecoder.h"
 #include "platform/engine/paradox/TableCheck.h"
+#include "platform/engine/paradox/TableLocks.h"
 #include "platform/engine/paradox/TableRewrite.h"
 
 #include <gtest/gtest.h>
@@ -227,6 +228,12 @@ inline std::vector<std::string> ExpectedCells(const TTableHeader& h, std::uint64
         cells.push_back(FormatFieldValue(decoded, field.TypeCode));
     }
     return cells;
+}
+
+// What the next run that writes `dir` does first: it completes the family changes a killed
+// or failed run left, where they may be. Reads leave them.
+inline void CompleteAsTheNextWriter(const std::string& dir) {
+    const auto held = engine::paradox::LockDirectoryForFamilies(dir);
 }
 
 // Every file of a directory with its bytes, to prove a failed write changed nothing.

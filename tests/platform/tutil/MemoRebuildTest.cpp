@@ -36,13 +36,14 @@ protected:
 
 // The first row turns unreadable, so every later blob lands elsewhere in the new memo file
 // than in the old: a swap that fails for good must still leave data and memo files of one
-// generation once the next open has completed it.
+// generation once the next writer has completed it.
 TEST_F(MemoRebuild, SwapFailingForGoodOnADamagedTableKeepsEveryMemoValue) {
     PatchFile(path_, RowAt(0) + static_cast<std::size_t>(h_.Fields[6].Offset), "\x41");
     rtl::TFaultInjectingFileSystem faults;
     const TLibraryRun run = RebuildWithRenameFailing(path_, ".px", true, faults);
     ASSERT_TRUE(faults.Struck());
     ASSERT_EQ(run.Code, tutil::TUERR_SWAP) << run.ErrorText;
+    CompleteAsTheNextWriter(rtl::ExtractFileDir(path_));
     const TRows expected(intact_.begin() + 1, intact_.end());
     EXPECT_EQ(ReadRows(path_), expected) << "a memo value is not its row's";
     ExpectConsistent(path_);

@@ -5,13 +5,11 @@
 // table's files and by the billing application's reader (pxlib), for directory and zip
 // restores.
 #include "tests/database/CallTables.h"
+#include "tests/support/ForeignReader.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/tablora-cli/CliProcess.h"
 
 #include <gtest/gtest.h>
-extern "C" {
-#include <paradox.h>
-}
 
 #include <filesystem>
 #include <fstream>
@@ -43,15 +41,6 @@ TFiles Family(const std::string& dir, const std::string& table) {
         files[name] = std::string(std::istreambuf_iterator<char>(in), {});
     }
     return files;
-}
-
-// The record count pxlib reads, -1 when it cannot open the table.
-int ReferenceCount(const std::string& path) {
-    pxdoc_t* doc = PX_new();
-    const int count = PX_open_file(doc, path.c_str()) < 0 ? -1 : PX_get_num_records(doc);
-    PX_close(doc);
-    PX_delete(doc);
-    return count;
 }
 
 class CliRestoreKill : public ::testing::Test {
@@ -100,7 +89,7 @@ protected:
     // commands that write the table anew.
     int GenerationByRows(const std::string& table) {
         const std::string path = db + "/" + table + ".DB";
-        const int count = ReferenceCount(path);
+        const int count = PxlibRecordCount(path);
         const auto rows = WithoutKeys(path);
         for (int g : {0, 1})
             if (count == static_cast<int>(rowsOf[table][g].size()) && rows == rowsOf[table][g]) return g;
@@ -135,7 +124,7 @@ protected:
                 EXPECT_NE(generation, -1) << table << " mixes old and restored files";
                 if (command[0] == "backup") {
                     EXPECT_EQ(GenerationByBytes(backup, table), generation) << table << " in the backup";
-                    EXPECT_EQ(ReferenceCount(db + "/" + table + ".DB"),
+                    EXPECT_EQ(PxlibRecordCount(db + "/" + table + ".DB"),
                               static_cast<int>(rowsOf[table][std::max(generation, 0)].size()));
                 }
                 seen.insert(generation);
