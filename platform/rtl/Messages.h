@@ -239,6 +239,15 @@ enum class TMsg {
     HeaderFieldNumbersOutside,
     HeaderContentPastSize,
     HeaderBlocksInUse,
+    // Rebuild: the geometry of the blocks, and what a run must keep before it replaces a table
+    GeometryDescription,
+    GeometryBlocksLieElsewhere,
+    GeometryRowsReadSo,
+    FieldListMissesRecords,
+    RebuildFewerThanReader,
+    RebuildFewerThanHeader,
+    RebuildNotReplaced,
+    UtilityRowsShort,
 
     Count_  // not a message: the number of ids
 };
