@@ -461,6 +461,9 @@ constexpr TMessageEntry Entries[] = {
     {TMsg::UtilityRowsShort,
      "The new table would hold fewer rows than can be read from the table as it stands; the table was left unchanged.",
      "Nová tabuľka by mala menej riadkov, ako sa dá prečítať z pôvodnej; tabuľka ostala nezmenená."},
+    {TMsg::ProbeHeaderDamaged,
+     "the header of table \"%1\" is damaged (%2); the table was not probed: run the damage check on it first",
+     "hlavička tabuľky \"%1\" je poškodená (%2); tabuľka nebola skúšaná: najprv na ňu spustite kontrolu poškodenia"},
 };
 static_assert(sizeof(Entries) / sizeof(Entries[0]) == MessageCount, "one catalogue entry per message id");
 

@@ -248,6 +248,7 @@ enum class TMsg {
     RebuildFewerThanHeader,
     RebuildNotReplaced,
     UtilityRowsShort,
+    ProbeHeaderDamaged,
 
     Count_  // not a message: the number of ids
 };
