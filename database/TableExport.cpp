@@ -56,18 +56,10 @@ public:
         }
         TTableHeader h = table->Header();
         if (h.IsEncrypted()) return TableProblem("the table is password-protected; its rows cannot be read");
-        if (const std::string why = UnusableFieldList(h); !why.empty())
-            return TableProblem("the table's field list describes no record: " + why);
-        std::string geometryNote;
-        if (const TGeometryChoice g = ChooseGeometry(table->File(), h); g.Changed) {
-            geometryNote = "the header gives a " + StoredGeometry(h).Describe() + ", but the blocks lie as under a " +
-                           g.Geometry.Describe() + "; the rows are read so";
-            table->ReadUnder(g.Geometry);
-            h = table->Header();
-        }
-        if (h.RecordSize != h.FieldsSize())
-            return TableProblem("the fields take " + std::to_string(h.FieldsSize()) + " bytes, the records " +
-                                std::to_string(h.RecordSize) + "; the field list does not describe the records");
+        const TBlockReading reading = ReadWhereTheBlocksLie(*table);
+        if (!reading.Refused.empty()) return TableProblem("the table's field list describes no record: " + reading.Refused);
+        const std::string geometryNote = reading.Choice.Changed ? GeometryNote(h, reading.Choice.Geometry) : "";
+        h = table->Header();
 
         int keyFields = h.IsKeyed() ? h.KeyFieldCount : 0;
         const std::uint64_t problemsBefore = report_.Problems;

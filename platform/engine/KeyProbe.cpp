@@ -1,6 +1,10 @@
 #include "platform/engine/KeyProbe.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/paradox/TableGeometry.h"
+#include "platform/rtl/Messages.h"
+#include "platform/rtl/Paths.h"
 
 #include <exception>
 
@@ -29,15 +33,27 @@ void NoteCurrentError(TKeyProbe& probe) {
     }
 }
 
+// Why the table's header cannot be trusted ("" when it can): one that misreads the blocks
+// would have the row appended where none lies, and the probe say nothing of the stored keys.
+std::string HeaderDamageOf(const std::string& dataPath) {
+    const auto read = paradox::TParadoxTable::OpenAsItStands(dataPath);
+    const std::string why = paradox::HeaderDamage(read->File(), read->Header());
+    return why.empty() ? why : rtl::Format(rtl::TMsg::ProbeHeaderDamaged, {rtl::ExtractFileName(dataPath), why});
+}
+
 } // namespace
 
 TKeyProbe ProbeBlankRow(TTable& table) {
     TKeyProbe probe;
     try {
         table.Open();
-        table.Append();
-        table.Post();
-        table.Delete();
+        if (const std::string why = HeaderDamageOf(table.DataFilePath()); !why.empty()) {
+            Note(probe, TKeyProbe::TResult::Failed, why);
+        } else {
+            table.Append();
+            table.Post();
+            table.Delete();
+        }
     } catch (...) {
         NoteCurrentError(probe);
     }

@@ -1,8 +1,8 @@
 // The key-violation probe of a table keyed by an autoincrement field: a blank row appended,
 // posted (the engine hands it the next autoincrement value) and deleted again. Only the
 // engine's key-violation error says that the counter hands out a key a stored row holds;
-// any other failure (a busy lock, a read or write the disk refused) is an error of the
-// table, which says nothing about its keys.
+// any other failure (a busy lock, a read or write the disk refused, a damaged header that
+// misreads the blocks) is an error of the table, which says nothing about its keys.
 #pragma once
 
 #include "platform/engine/EngineObjects.h"

@@ -719,6 +719,34 @@ constexpr TMessageEntry Entries[] = {
      "\"%1\" v adresári databázy je symbolický odkaz s názvom pracovného súboru programu; program ho nesledoval ani neodstránil."},
     {TMsg::WorkTableNameIsLink, "The table \"%1\" was not repaired: \"%2\", a name of its work copy, is a symbolic link, which was left alone.",
      "Tabuľka \"%1\" nebola opravená: \"%2\", názov jej pracovnej kópie, je symbolický odkaz, ktorý zostal nedotknutý."},
+
+    // Rebuild: the geometry of the blocks, and what a run must keep before it replaces a table
+    {TMsg::GeometryDescription, "header of %1 bytes, blocks of %2 KiB, records of %3 bytes",
+     "hlavička %1 bajtov, bloky po %2 KiB, záznamy po %3 bajtov"},
+    {TMsg::GeometryBlocksLieElsewhere, "the header gives a %1, but the blocks lie as under a %2",
+     "hlavička udáva: %1, bloky však ležia ako pri: %2"},
+    {TMsg::GeometryRowsReadSo, "; the rows are read so", "; riadky sa čítajú tak"},
+    {TMsg::FieldListMissesRecords, "the fields take %1 bytes, the records %2; the field list does not describe the records",
+     "polia zaberajú %1 bajtov, záznamy %2; zoznam polí nepopisuje záznamy"},
+    {TMsg::RebuildFewerThanReader,
+     "%1: the rebuilt table would hold %2 rows (with those moved to KEYVIOL), fewer than the %3 a plain reader finds "
+     "in the table as it stands",
+     "%1: nová tabuľka by mala %2 riadkov (s tými, čo sa presunuli do KEYVIOL), menej ako %3, ktoré v tabuľke, ako je "
+     "teraz, nájde bežný čitateľ"},
+    {TMsg::RebuildFewerThanHeader,
+     "%1: the rebuilt table would hold %2 of the %3 rows its header counts, although its blocks read whole under a %4",
+     "%1: nová tabuľka by mala %2 z %3 riadkov, ktoré udáva jej hlavička, hoci jej bloky sa dajú celé prečítať pri: %4"},
+    {TMsg::RebuildNotReplaced,
+     "; the table was not replaced and is as it was, its files are kept as BACKUP.* in \"%1\". Restore the table "
+     "from your last backup, or have those files examined before you rebuild it again",
+     "; tabuľka nebola nahradená a ostala, ako bola, jej súbory sú uložené ako BACKUP.* v \"%1\". Obnovte tabuľku "
+     "z poslednej zálohy alebo dajte tieto súbory preskúmať skôr, ako ju budete znova rekonštruovať"},
+    {TMsg::UtilityRowsShort,
+     "The new table would hold fewer rows than can be read from the table as it stands; the table was left unchanged.",
+     "Nová tabuľka by mala menej riadkov, ako sa dá prečítať z pôvodnej; tabuľka ostala nezmenená."},
+    {TMsg::ProbeHeaderDamaged,
+     "the header of table \"%1\" is damaged (%2); the table was not probed: run the damage check on it first",
+     "hlavička tabuľky \"%1\" je poškodená (%2); tabuľka nebola skúšaná: najprv na ňu spustite kontrolu poškodenia"},
 };
 static_assert(sizeof(Entries) / sizeof(Entries[0]) == MessageCount, "one catalogue entry per message id");
 

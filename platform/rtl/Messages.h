@@ -274,6 +274,16 @@ enum class TMsg {
     HeaderFieldNumbersOutside,
     HeaderContentPastSize,
     HeaderBlocksInUse,
+    // Rebuild: the geometry of the blocks, and what a run must keep before it replaces a table
+    GeometryDescription,
+    GeometryBlocksLieElsewhere,
+    GeometryRowsReadSo,
+    FieldListMissesRecords,
+    RebuildFewerThanReader,
+    RebuildFewerThanHeader,
+    RebuildNotReplaced,
+    UtilityRowsShort,
+    ProbeHeaderDamaged,
 
     // tablora-cli: the command line, the end-of-run summaries, the table selection.
     CliSeeHelp,

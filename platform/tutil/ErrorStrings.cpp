@@ -2,6 +2,7 @@
 // failure, so that a message names what failed ("disk full while writing ...").
 #include "platform/tutil/TableUtility.h"
 #include "platform/tutil/UtilityFailure.h"
+#include "platform/rtl/Messages.h"
 
 #include <cstring>
 #include <string>
@@ -39,6 +40,7 @@ std::string BaseText(TUResult code) {
     case TUERR_SWAP: return "Novú tabuľku nie je možné dať na miesto pôvodnej.";
     case TUERR_ABORTED: return "Rekonštrukcia bola prerušená; tabuľka ostala nezmenená.";
     case TUERR_INTERNAL: return "Vnútorná chyba knižnice.";
+    case TUERR_ROWSSHORT: return rtl::Text(rtl::TMsg::UtilityRowsShort, rtl::TLanguage::Slovak);
     default: return "Neznámy kód chyby " + std::to_string(code) + ".";
     }
 }

@@ -3,6 +3,7 @@
 #include "platform/engine/paradox/BlockScan.h"
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/rtl/Paths.h"
+#include "platform/tutil/RecordValidation.h"
 
 #include <algorithm>
 
@@ -16,7 +17,34 @@ bool AllZero(const TDataBlock& b) {
     return std::all_of(b.Bytes.begin(), b.Bytes.end(), [](std::uint8_t c) { return c == 0; });
 }
 
+// A wiped block reads as one blank record; it holds none, unless the header says the table is
+// exactly that one blank row.
+bool WipedBlock(const TTableHeader& h, const TDataBlock& block, bool inChain) {
+    const bool onlyBlankRow = inChain && h.BlocksInUse == 1 && h.RecordCount == 1;
+    return block.RecordCount > 0 && !onlyBlankRow && AllZero(block);
+}
+
 } // namespace
+
+std::uint64_t RowsAPlainReaderFinds(const TParadoxTable& table) {
+    const TTableHeader& h = table.Header();
+    const TRecordChecker checker(h);
+    const std::uint64_t fileSize = table.File().Size();
+    TProblemList ignored;
+    TBlockChainCursor cursor(table.File(), h, ignored);
+    std::uint64_t rows = 0;
+    while (cursor.Next()) {
+        const TDataBlock& b = cursor.Block();
+        std::string why;
+        RecordsFromLastOffset(b.LastRecordOffset, h.RecordSize, h.Capacity(), &why);
+        if (!why.empty() || WipedBlock(h, b, true)) continue;
+        for (int i = 0; i < b.RecordCount; ++i) {
+            const bool whole = b.FileOffset + BlockHeaderSize + static_cast<std::uint64_t>(i + 1) * h.RecordSize <= fileSize;
+            if (whole && !checker.Check(b.Record(i, h.RecordSize))) ++rows;
+        }
+    }
+    return rows;
+}
 
 TRecoveredRows::TRecoveredRows(const TParadoxTable& table, TProblemList& problems)
     : table_(table), problems_(problems) {
@@ -35,10 +63,7 @@ void TRecoveredRows::EmitBlock(const TDataBlock& block, bool inChain, bool place
                                     static_cast<std::size_t>(keySize_));
         chain_.push_back(std::move(summary));
     }
-    // A wiped block reads as one blank record; it holds none, unless the header says the
-    // table is exactly that one blank row.
-    const bool onlyBlankRow = inChain && h.BlocksInUse == 1 && h.RecordCount == 1;
-    if (block.RecordCount > 0 && AllZero(block) && !onlyBlankRow) {
+    if (WipedBlock(h, block, inChain)) {
         problems_.push_back(TTableProblem{ProblemKind::RecordOffset, rtl::ExtractFileName(table_.Path()), block.Number,
                                           block.FileOffset,
                                           "the block holds only zeros; whatever rows it held are lost"});

@@ -34,6 +34,12 @@ struct TRecoveredRow {
     bool Partial = false;                 // part of it lies beyond the end of the file
 };
 
+// Rows a plain reader (`pdx dump`, another program) finds in `table` as its header describes
+// it: the records of the chain's blocks whose last-record offset is possible, wholly inside the
+// file, each field holding a value of its type (TRecordChecker). A block wiped to zeros holds
+// none, as below. A rebuild that would keep fewer replaces nothing. Reads every block once.
+std::uint64_t RowsAPlainReaderFinds(const engine::paradox::TParadoxTable& table);
+
 class TRecoveredRows {
 public:
     // `problems` receives what the chain walk and the block scan find.

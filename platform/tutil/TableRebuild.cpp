@@ -161,6 +161,7 @@ public:
 private:
     void Prepare();
     void ReadWhereTheBlocksLie();
+    void RefuseToReplaceWithLess();
     std::set<std::string> ReplacedMembers() const;
     void MakeBackup();
     void RebuildAndSwap();
@@ -225,6 +226,8 @@ private:
     std::vector<TChainBlockSummary> newBlocks_;
     std::vector<TFamilyStep> steps_, removals_;
 
+    TGeometryChoice geometry_;
+    std::uint64_t plainRows_ = 0;  // what a plain reader finds in the table as it stands
     TProblemList found_;
     std::uint64_t outOfOrder_ = 0, unreadable_ = 0, unplaceable_ = 0, partial_ = 0;
     bool swapped_ = false;
@@ -266,8 +269,9 @@ void TRebuild::RebuildAndSwap() {
     progress_.Set(5, "Rebuild: reading the rows");
     During(TUERR_WRITE, [&] { Recover(); });
     progress_.Set(85, "Rebuild: writing the new table");
+    During(TUERR_WRITE, [&] { FinishData(); });
+    RefuseToReplaceWithLess();
     During(TUERR_WRITE, [&] {
-        FinishData();
         progress_.Set(90, "Rebuild: writing the indexes");
         WriteIndexes();
         FinishCompanions();
@@ -308,7 +312,7 @@ void TRebuild::Prepare() {
     report_.AutoIncrementBefore = header_.AutoIncrement;
     During(TUERR_READ, [&] {
         headerBytes_ = ReadHeaderBytes(source_->File(), header_);
-        WriteGeometry(headerBytes_, TTableGeometry{header_.HeaderSize, header_.BlockSize, header_.RecordSize});
+        WriteGeometry(headerBytes_, ReadGeometry(header_));
         plans_ = PlanSecondaryIndexes(dataPath_, header_, keyed_ ? header_.KeyFieldCount : 0);
     });
 }
@@ -316,22 +320,42 @@ void TRebuild::Prepare() {
 // A header that describes no record would give a new table as unreadable as the old, and
 // a damaged size field puts every block at the wrong offset: the first is refused before
 // anything is made, the second read where the blocks really lie (the new header says so).
+// When the rows are read under another geometry than the header's, what a plain reader finds
+// under the header's is counted first: the new table must hold at least that much. (Under the
+// header's own, the rebuild reads the very chain a plain reader reads, and more.)
 void TRebuild::ReadWhereTheBlocksLie() {
-    if (const std::string why = UnusableFieldList(header_); !why.empty())
-        Fail(TUERR_NOTATABLE, dataName_ + ": " + why);
-    const TGeometryChoice geometry = ChooseGeometry(source_->File(), header_);
-    if (geometry.Changed) {
-        found_.push_back(TTableProblem{ProblemKind::Header, dataName_, 0, 0,
-                                       "the header gives a " + StoredGeometry(header_).Describe() +
-                                           ", but the blocks lie as under a " + geometry.Geometry.Describe() +
-                                           "; the rows are read so"});
-        source_->ReadUnder(geometry.Geometry);
-        header_ = source_->Header();
+    const TBlockReading reading = FindWhereTheBlocksLie(*source_);
+    if (!reading.Refused.empty()) Fail(TUERR_NOTATABLE, dataName_ + ": " + reading.Refused);
+    if (reading.ReadsAnew) {
+        plainRows_ = RowsAPlainReaderFinds(*source_);
+        source_->ReadUnder(reading.Choice.Geometry);
     }
-    if (header_.RecordSize != header_.FieldsSize())
-        Fail(TUERR_NOTATABLE, dataName_ + ": the fields take " + std::to_string(header_.FieldsSize()) +
-                                  " bytes, the records " + std::to_string(header_.RecordSize) +
-                                  "; the field list does not describe the records");
+    geometry_ = reading.Choice;
+    if (geometry_.Changed)
+        found_.push_back(TTableProblem{ProblemKind::Header, dataName_, 0, 0, GeometryNote(header_, geometry_.Geometry)});
+    header_ = source_->Header();
+}
+
+// The last check before the table is replaced. The new table must hold, kept or moved to
+// KEYVIOL, at least the rows a plain reader finds in the old one (rows no reader can take as
+// values, which go to PROBLEM, aside); and where the chain reads under another geometry than
+// the one the rows were read under as the header counts it, it must not keep markedly fewer
+// rows than the header counts: more missing than one block holds, the most an honest reading
+// loses to one bad block, says the blocks were misread. A table damaged for real has no
+// second geometry its chain reads under so.
+void TRebuild::RefuseToReplaceWithLess() {
+    const std::uint64_t kept = report_.RowsKept;
+    const std::uint64_t rows = kept + keyViolations_->Rows();
+    std::string why;
+    if (rows < plainRows_) {
+        why = rtl::Format(rtl::TMsg::RebuildFewerThanReader, {dataName_, std::to_string(rows), std::to_string(plainRows_)});
+    } else if (geometry_.CleanElsewhere && kept < header_.RecordCount &&
+               header_.RecordCount - kept > static_cast<std::uint64_t>(header_.Capacity())) {
+        why = rtl::Format(rtl::TMsg::RebuildFewerThanHeader,
+                          {dataName_, std::to_string(kept), std::to_string(header_.RecordCount),
+                           geometry_.CleanElsewhere->Describe()});
+    }
+    if (!why.empty()) Fail(TUERR_ROWSSHORT, why + rtl::Format(rtl::TMsg::RebuildNotReplaced, {companionDir_}));
 }
 
 // The members whose names the swap gives new files (or removes): the data file, the memo and

@@ -36,6 +36,8 @@ inline constexpr TUResult TUERR_SWAP = 14;           // the new table could not 
 inline constexpr TUResult TUERR_TOOLARGE = 15;       // the rows need more blocks than a table holds
 inline constexpr TUResult TUERR_ABORTED = 16;        // the progress callback asked to stop
 inline constexpr TUResult TUERR_INTERNAL = 17;
+// the new table would hold fewer rows than can be read from the old one: nothing replaced
+inline constexpr TUResult TUERR_ROWSSHORT = 18;
 
 // Opens a session; `handle` receives its number.
 TUResult TUInit(hTUses* handle);

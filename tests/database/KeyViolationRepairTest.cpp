@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
@@ -371,6 +372,26 @@ TEST_F(KeyRepair, AProbeThatFailsForAnotherReasonIsTheTablesErrorNotARepair) {
         << Outcome("Hovory").Reason;
     EXPECT_EQ(uiServices.messages.size(), 1u);
     ExpectSameFiles(before, DirectoryBytes(databaseDir.Path()));
+}
+
+// A table whose header misreads its blocks is not probed: its error is shown, not a byte of
+// it changes, and the run goes on with the next table.
+TEST_F(KeyRepair, ATableWithADamagedHeaderIsItsErrorAndTheRunGoesOn) {
+    const std::string damaged = MakeCalls("Hovory", 200);
+    const std::string lagging = MakeCalls("Linky", 50, 5);
+    std::string bytes = FileBytes(damaged);
+    ++bytes[0x03];  // the header size: block 1 now lies inside the first block's records
+    std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+    const auto before = DirectoryBytes(databaseDir.Path());
+    Module().RepairKeyViolations("\"Hovory\",\"Linky\"");
+    EXPECT_EQ(Outcome("Hovory").Result, TResult::Error);
+    EXPECT_NE(Outcome("Hovory").Reason.find("is damaged"), std::string::npos) << Outcome("Hovory").Reason;
+    ASSERT_EQ(uiServices.messages.size(), 1u);
+    EXPECT_NE(uiServices.messages[0].text.find("Hovory"), std::string::npos);
+    auto after = DirectoryBytes(databaseDir.Path());
+    for (const char* name : {"Hovory.DB", "Hovory.PX", "Hovory.MB"}) EXPECT_EQ(after[name], before.at(name)) << name;
+    EXPECT_EQ(Outcome("Linky").Result, TResult::Repaired);
+    EXPECT_EQ(Keys(lagging).size(), 50u);
 }
 
 // The old table's files that the new one does not replace (its indexes) go first; a disk

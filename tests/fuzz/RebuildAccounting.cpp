@@ -73,8 +73,7 @@ TRowBag IntactRows(const std::string& dataPath) {
     TRowBag rows;
     try {
         const auto table = TParadoxTable::Open(dataPath);
-        if (const TGeometryChoice g = ChooseGeometry(table->File(), table->Header()); g.Changed)
-            table->ReadUnder(g.Geometry);
+        if (!ReadWhereTheBlocksLie(*table).Refused.empty()) return rows;
         const TTableHeader& h = table->Header();
         const tutil::TRecordChecker checker(h);
         const auto blobs = BlobFields(h);

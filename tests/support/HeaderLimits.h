@@ -18,6 +18,7 @@ struct THeaderLimit {
     std::uint32_t Value;  // what is written there
     const char* Says;     // what the reader says about it
     bool Opens;           // the table still opens (read as far as it goes, never rewritten)
+    bool Probed = true;   // opening, the key-violation probe runs (its field list fits the records)
 };
 
 inline const std::vector<THeaderLimit>& HeaderLimits() {
@@ -26,7 +27,7 @@ inline const std::vector<THeaderLimit>& HeaderLimits() {
         {"block size 64 KiB", 0x05, 1, 64, "impossible block size 64 KiB", false},
         {"no fields", 0x21, 2, 0, "impossible field count 0", false},
         {"key count above the field count", 0x23, 2, 200, "key field count 200 exceeds the field count", true},
-        {"record size 0", 0x00, 2, 0, "record size 0 differs from the fields' total", true},
+        {"record size 0", 0x00, 2, 0, "record size 0 differs from the fields' total", true, false},
         {"record size beyond the block", 0x00, 2, 5000, "record size 5000 does not fit a block", false},
     };
     return limits;

@@ -290,6 +290,8 @@ void RegisterRowCommands(TCommandRegistry& registry) {
                   "posts and deletes it. A healthy table passes; its files are left as they were but for\n"
                   "the autoincrement counter, moved on by one. Only the engine's key violation is reported\n"
                   "as one; any other failure (a busy lock, a read or write the disk refused) is an error.\n"
+                  "A table whose header misreads its blocks (the damage check would read them under other\n"
+                  "sizes) or whose fields do not fill its records is an error too, and nothing is appended.\n"
                   "Exit status: 0 passes, 1 key violation, 2 error or the table cannot be opened.\n",
                   RowCommand(Probe, 0)});
     registry.Add({"add-index", "add a primary or secondary index",

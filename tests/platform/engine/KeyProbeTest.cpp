@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 
 namespace {
 
@@ -70,6 +71,29 @@ TEST(KeyProbe, AFailureOfTheDiskIsNoKeyViolation) {
         EXPECT_EQ(probe.Result, TKeyProbe::TResult::Failed);
         EXPECT_NE(probe.Reason.find(std::strerror(error)), std::string::npos) << probe.Reason;
         EXPECT_FALSE(table.Active());
+    }
+}
+
+// A header whose sizes misread the blocks (or whose fields do not fill the records) is no
+// table to append to: the probe would say nothing of the stored keys. It is the table's
+// error, and not a byte of the table changes.
+TEST(KeyProbe, ADamagedHeaderIsAnErrorOfTheTableThatKeepsEveryByte) {
+    // Header size, record size, the size of the text field.
+    for (const std::size_t at : {0x03, 0x00, 0x78 + 3}) {
+        SCOPED_TRACE(at);
+        TempDir dir;
+        const std::string path = MakeCalls(dir);
+        ASSERT_GE(TParadoxTable::Open(path)->Header().Version, 5);
+        std::string bytes = FileBytes(path);
+        ++bytes[at];
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        engine::TTable table;
+        table.TableName = path;
+        const TKeyProbe probe = engine::ProbeBlankRow(table);
+        EXPECT_EQ(probe.Result, TKeyProbe::TResult::Failed);
+        EXPECT_NE(probe.Reason.find("the header of table \"Hovory.db\" is damaged"), std::string::npos) << probe.Reason;
+        EXPECT_FALSE(table.Active());
+        EXPECT_TRUE(FileBytes(path) == bytes) << "the table changed";
     }
 }
 

@@ -6,9 +6,12 @@
 // plain success while rows the header counts are neither kept nor moved.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
+#include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/TableGeometry.h"
 #include "tests/database/CallTables.h"
 #include "tests/platform/engine/TinyTable.h"
+#include "tools/tablora-sample/SampleCatalogue.h"
+#include "tools/tablora-sample/SampleTableWriter.h"
 
 #include <functional>
 
@@ -241,6 +244,118 @@ TEST(HeaderDamage, HalfEmptyBlocksDoNotPassForTwiceAsManyBlocks) {
     const TGeometryChoice found = ChooseGeometry(table->File(), table->Header());
     EXPECT_EQ(found.Geometry, (TTableGeometry{2048, 2048, 40}));
     EXPECT_EQ(found.Records, 40u);
+}
+
+// One wrong byte in every header field that sizes something, over two demo tables and sample
+// tables of other versions, block sizes and keys: a rebuild either keeps exactly the
+// rows an outside reader (pxlib) finds in the intact table, or refuses and leaves the table's
+// files byte for byte (a header it cannot read, the whole directory). Never fewer rows
+// swapped in, never an invented one.
+struct TByteDamage {
+    std::string What;
+    std::size_t At;
+    std::uint8_t Value;
+};
+
+std::vector<TByteDamage> SizingDamages(const std::string& path) {
+    const std::string header = ReadBytes(path).substr(0, 0x800);
+    const auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(header[at]); };
+    const TTableHeader h = TParadoxTable::Open(path)->Header();
+    std::vector<TByteDamage> out;
+    auto add = [&](const std::string& what, std::size_t at, std::initializer_list<int> values) {
+        for (const int v : values)
+            if (static_cast<std::uint8_t>(v) != byte(at)) out.push_back({what, at, static_cast<std::uint8_t>(v)});
+    };
+    add("record size", 0x00, {byte(0) + 1, byte(0) - 1, byte(0) ^ 0x80});
+    add("record size, high byte", 0x01, {byte(1) + 1});
+    add("header size", 0x02, {byte(2) ^ 0x10, byte(2) ^ 0x80});
+    add("header size, high byte", 0x03, {byte(3) + 1, byte(3) + 2, byte(3) ^ 0x10});
+    add("block size", 0x05, {byte(5) + 1, byte(5) * 2, byte(5) - 1});
+    add("record count", 0x06, {byte(6) + 1, byte(6) - 1, byte(6) ^ 0x80});
+    add("blocks in use", 0x0A, {byte(0x0A) ^ 0x01});
+    add("blocks allocated", 0x0C, {byte(0x0C) ^ 0x01});
+    add("first block", 0x0E, {0, 2});
+    add("last block", 0x10, {byte(0x10) ^ 0x01});
+    add("field count", 0x21, {byte(0x21) + 1, byte(0x21) - 1});
+    for (std::size_t i = 0; i < h.Fields.size(); ++i) {
+        const std::size_t at = FieldDescriptor(h, i) + 1;
+        add("size of field " + std::to_string(i + 1), at, {byte(at) + 1});
+        if (h.Fields[i].TypeCode == ftAlpha) add("size of field " + std::to_string(i + 1), at, {255});
+    }
+    return out;
+}
+
+// The records pxlib reads, blob descriptors left out (a rebuild writes the memo file anew).
+std::multiset<std::string> OutsideRows(const std::string& path) {
+    const TTableHeader h = TParadoxTable::Open(path)->Header();
+    std::multiset<std::string> rows;
+    for (std::string r : PxlibRecords(path)) {
+        for (const auto& f : h.Fields)
+            if (IsBlobField(f.TypeCode)) r.replace(static_cast<std::size_t>(f.Offset + f.Size - 10), 10, 10, '\0');
+        rows.insert(r);
+    }
+    return rows;
+}
+
+// A table of the demo database as tablora-sample writes it, the call table with `calls` rows.
+std::string MakeDemoTable(const std::string& dir, const std::string& name, std::uint64_t calls) {
+    for (const auto& table : sample::SampleTables(calls))
+        if (table.Name == name) {
+            const std::string path = dir + "/" + name + ".DB";
+            sample::WriteSampleTable(path, table, 1, table.Rows);
+            return path;
+        }
+    ADD_FAILURE() << "no table " << name << " in the demo catalogue";
+    return {};
+}
+
+TEST(HeaderDamage, AWrongSizingByteKeepsEveryRowAnOutsideReaderFindsOrChangesNothing) {
+    const std::vector<TSource> sources{
+        {"Hovory (demo)", [](const std::string& dir) { return MakeDemoTable(dir, sample::CallTableName, 400); }},
+        // One block: bytes inside its records can pass for a block header of their own.
+        {"TarifyVZonach (demo)", [](const std::string& dir) { return MakeDemoTable(dir, "TarifyVZonach", 0); }},
+        {"ORDERS.DB", [](const std::string& dir) {
+             return CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", dir);
+         }},
+        // Blocks of 16 KiB, a secondary index.
+        {"AREACODES.DB", [](const std::string& dir) {
+             return CopySampleFamily("paradoxdriver/src/test/resources/db/AREACODES.DB", dir);
+         }},
+        {"AREACODE.DB (3.0)", [](const std::string& dir) {
+             return CopySampleFamily("paradoxdriver/src/test/resources/areas/AREACODE.DB", dir);
+         }},
+    };
+    std::size_t kept = 0, refused = 0;
+    for (const TSource& source : sources) {
+        TempDir original;
+        const std::string intactPath = source.Make(original.Path());
+        const auto intactRows = OutsideRows(intactPath);
+        const TRowSet intactValues = RowSet(intactPath);
+        ASSERT_FALSE(intactRows.empty());
+        for (const TByteDamage& damage : SizingDamages(intactPath)) {
+            SCOPED_TRACE(std::string(source.Name) + ": " + damage.What + " = " + std::to_string(damage.Value));
+            TempDir dir;
+            CopyFlat(original.Path(), dir.Path());
+            const std::string path = dir / fs::path(intactPath).filename().string();
+            PatchFile(path, damage.At, std::string(1, static_cast<char>(damage.Value)));
+            const auto familyBefore = FamilyBytes(path);
+            const auto dirBefore = DirectoryBytes(dir.Path());
+            const TLibraryRun run = RunLibraryRebuild(path);
+            if (run.Code != tutil::TUERR_NONE) {
+                ++refused;
+                EXPECT_FALSE(run.Report.Rebuilt);
+                EXPECT_EQ(FamilyBytes(path), familyBefore) << run.ErrorText;
+                if (run.Code == tutil::TUERR_NOTATABLE) ExpectSameFiles(dirBefore, DirectoryBytes(dir.Path()));
+                continue;
+            }
+            ++kept;
+            ExpectSoundRebuild(run, path, familyBefore);
+            EXPECT_TRUE(OutsideRows(path) == intactRows) << "rows lost or invented; " << AllProblems(run.Report);
+            EXPECT_TRUE(RowSet(path) == intactValues);
+        }
+    }
+    EXPECT_GT(kept, 60u);
+    EXPECT_GT(refused, 30u);
 }
 
 } // namespace
