@@ -34,7 +34,7 @@ void TOrvDatabaseModule::DeleteIndexes() {
     for (const auto& change : engine::paradox::FindInterruptedChanges(directory))
         leftAlone.insert(TableKeyOf(change.DataFile));
     rtl::TStringList files;
-    for (int i = 0; i < found.Count(); ++i)
+    for (std::size_t i = 0; i < found.Count(); ++i)
         if (!leftAlone.count(TableKeyOf(found[i]))) files.Add(found[i]);
     // A file that cannot be deleted (in use, protected) does not stop the others; it is named
     // afterwards: an index left beside data it may no longer fit is not what was asked for.

@@ -61,7 +61,7 @@ std::string TOrvDatabaseModule::KeyRepairWorkTable(const std::string& dataPath) 
 }
 
 std::string TOrvDatabaseModule::WithoutWorkFileNames(const std::string& text, const std::string& table) {
-    const std::string marker = engine::WorkFilePrefix + engine::TableBaseName(table) + WorkSuffix;
+    const std::string marker = engine::WorkTableBaseName(engine::TableBaseName(table));
     const std::string told = rtl::Format(rtl::TMsg::KeyRepairWorkCopy, {engine::TableBaseName(table)});
     std::string out = text;
     for (std::size_t at = out.find(marker); at != std::string::npos; at = out.find(marker, at)) {

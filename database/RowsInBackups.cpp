@@ -43,7 +43,7 @@ std::map<std::string, std::uint64_t> RowsHeld(const TDatedBackup& backup, const 
         for (const auto& [table, rows] : wanted) {
             const std::string data = engine::paradox::FindDataFile(backup.Path, table);
             if (data.empty()) continue;
-            const TRowsRead read = ReadEveryRow(data, false);
+            const TRowsRead read = ReadEveryRow(data);
             if (read.Problem.empty()) held[table] = read.Rows;
         }
         return held;
@@ -59,7 +59,7 @@ std::map<std::string, std::uint64_t> RowsHeld(const TDatedBackup& backup, const 
     for (const auto& [table, rows] : wanted) {
         const std::string data = rtl::WithTrailingSeparator(scratch.Path()) + table + ".db";
         if (!rtl::FileExists(data)) continue;
-        const TRowsRead read = ReadEveryRow(data, false);
+        const TRowsRead read = ReadEveryRow(data);
         if (read.Problem.empty()) held[table] = read.Rows;
     }
     return held;

@@ -36,7 +36,7 @@ void NoteCurrentError(TKeyProbe& probe) {
 // Why the table's header cannot be trusted ("" when it can): one that misreads the blocks
 // would have the row appended where none lies, and the probe say nothing of the stored keys.
 std::string HeaderDamageOf(const std::string& dataPath) {
-    const auto read = paradox::TParadoxTable::OpenAsItStands(dataPath);
+    const auto read = paradox::TParadoxTable::Open(dataPath);
     const std::string why = paradox::HeaderDamage(read->File(), read->Header());
     return why.empty() ? why : rtl::Format(rtl::TMsg::ProbeHeaderDamaged, {rtl::ExtractFileName(dataPath), why});
 }
