@@ -34,6 +34,7 @@ constexpr TMessageEntry Entries[] = {
      "Operácia nie je povolená"},
     {TMsg::ReasonNotRegularFile, "not a regular file",
      "nie je obyčajný súbor"},
+
     // Windows: a file another program holds open without sharing it.
     {TMsg::ReasonInUse, "The file is in use by another program (the billing application, for example); close it and try again",
      "Súbor používa iný program (napríklad program na účtovanie hovorov); zatvorte ho a skúste to znova"},
@@ -230,6 +231,7 @@ constexpr TMessageEntry Entries[] = {
      "prerušené"},
     {TMsg::ZipChangedWhilePacking, "file changed while packing",
      "súbor sa počas balenia zmenil"},
+
     // Backup, restore, index deletion and their rotation.
     {TMsg::BackupTableWithoutDataFile, "table \"%1\": its data file (.db) is missing; the backup holds only %2",
      "tabuľka \"%1\": chýba jej dátový súbor (.db); záloha obsahuje iba %2"},
@@ -505,6 +507,35 @@ constexpr TMessageEntry Entries[] = {
      "obsah hlavičky (%1 bajtov) presahuje jej veľkosť %2"},
     {TMsg::HeaderBlocksInUse, "blocks in use (%1) exceed blocks allocated (%2)",
      "používané bloky (%1) presahujú pridelené bloky (%2)"},
+
+    // Rebuild: the geometry of the blocks, and what a run must keep before it replaces a table
+    {TMsg::GeometryDescription, "header of %1 bytes, blocks of %2 KiB, records of %3 bytes",
+     "hlavička %1 bajtov, bloky po %2 KiB, záznamy po %3 bajtov"},
+    {TMsg::GeometryBlocksLieElsewhere, "the header gives a %1, but the blocks lie as under a %2",
+     "hlavička udáva: %1, bloky však ležia ako pri: %2"},
+    {TMsg::GeometryRowsReadSo, "; the rows are read so", "; riadky sa čítajú tak"},
+    {TMsg::FieldListMissesRecords, "the fields take %1 bytes, the records %2; the field list does not describe the records",
+     "polia zaberajú %1 bajtov, záznamy %2; zoznam polí nepopisuje záznamy"},
+    {TMsg::RebuildFewerThanReader,
+     "%1: the rebuilt table would hold %2 rows (with those moved to KEYVIOL), fewer than the %3 a plain reader finds "
+     "in the table as it stands",
+     "%1: nová tabuľka by mala %2 riadkov (s tými, čo sa presunuli do KEYVIOL), menej ako %3, ktoré v tabuľke, ako je "
+     "teraz, nájde bežný čitateľ"},
+    {TMsg::RebuildFewerThanHeader,
+     "%1: the rebuilt table would hold %2 of the %3 rows its header counts, although its blocks read whole under a %4",
+     "%1: nová tabuľka by mala %2 z %3 riadkov, ktoré udáva jej hlavička, hoci jej bloky sa dajú celé prečítať pri: %4"},
+    {TMsg::RebuildNotReplaced,
+     "; the table was not replaced and is as it was, its files are kept as BACKUP.* in \"%1\". Restore the table "
+     "from your last backup, or have those files examined before you rebuild it again",
+     "; tabuľka nebola nahradená a ostala, ako bola, jej súbory sú uložené ako BACKUP.* v \"%1\". Obnovte tabuľku "
+     "z poslednej zálohy alebo dajte tieto súbory preskúmať skôr, ako ju budete znova rekonštruovať"},
+    {TMsg::UtilityRowsShort,
+     "The new table would hold fewer rows than can be read from the table as it stands; the table was left unchanged.",
+     "Nová tabuľka by mala menej riadkov, ako sa dá prečítať z pôvodnej; tabuľka ostala nezmenená."},
+    {TMsg::ProbeHeaderDamaged,
+     "the header of table \"%1\" is damaged (%2); the table was not probed: run the damage check on it first",
+     "hlavička tabuľky \"%1\" je poškodená (%2); tabuľka nebola skúšaná: najprv na ňu spustite kontrolu poškodenia"},
+
     // tablora-cli: the command line, the end-of-run summaries, the table selection.
     {TMsg::CliSeeHelp, "Run \"tablora-cli --help\" for the commands and options.",
      "Príkazy a voľby vypíše \"tablora-cli --help\"."},
@@ -604,6 +635,7 @@ constexpr TMessageEntry Entries[] = {
     {TMsg::CliAdviceNoBackupWithRows,
      "%1 lost most of its rows (%2 readable now), and no whole backup in %3 holds more of them",
      "%1 stratila väčšinu riadkov (teraz sa dá prečítať %2) a žiadna celá záloha v %3 ich nemá viac"},
+
     // The window: the end-of-task texts of status panel 1 and the repairs' summary boxes.
     {TMsg::WinFilesOne, "%1 file",
      "%1 súbor"},
@@ -663,16 +695,17 @@ constexpr TMessageEntry Entries[] = {
      "Kontrola sa zastavila pri tabuľke \"%1\": %2"},
     {TMsg::WinDamageNotChecked, "Ticked tables that were not checked: %1 (%2)",
      "Vybrané tabuľky, ktoré sa neskontrolovali: %1 (%2)"},
+
     // The key repair: a failure before its work copy took the table's place, told of the table.
     {TMsg::KeyRepairLeftAsItWas, "The table \"%1\" was not repaired and stays as it was: %2",
      "Tabuľka \"%1\" nebola opravená a zostala bez zmeny: %2"},
     {TMsg::KeyRepairWorkCopy, "(the work copy of the table \"%1\")",
      "(pracovná kópia tabuľky \"%1\")"},
+
     // tablora-sample: the alias it would register.
     {TMsg::SampleAliasTaken,
      "The alias \"%1\" in %2 points at \"%3\" and is left as it is: choose another name with --alias, or another configuration file with --config.",
      "Alias \"%1\" v súbore %2 ukazuje na \"%3\" a zostáva, ako je: zvoľte iný názov voľbou --alias alebo iný konfiguračný súbor voľbou --config."},
-
 
     // Interrupted runs: journals of changes that were cut short, and what such runs left.
     {TMsg::JournalNameNotPlain, "its record names \"%1\", which is not a plain file name of the database directory",
@@ -719,34 +752,6 @@ constexpr TMessageEntry Entries[] = {
      "\"%1\" v adresári databázy je symbolický odkaz s názvom pracovného súboru programu; program ho nesledoval ani neodstránil."},
     {TMsg::WorkTableNameIsLink, "The table \"%1\" was not repaired: \"%2\", a name of its work copy, is a symbolic link, which was left alone.",
      "Tabuľka \"%1\" nebola opravená: \"%2\", názov jej pracovnej kópie, je symbolický odkaz, ktorý zostal nedotknutý."},
-
-    // Rebuild: the geometry of the blocks, and what a run must keep before it replaces a table
-    {TMsg::GeometryDescription, "header of %1 bytes, blocks of %2 KiB, records of %3 bytes",
-     "hlavička %1 bajtov, bloky po %2 KiB, záznamy po %3 bajtov"},
-    {TMsg::GeometryBlocksLieElsewhere, "the header gives a %1, but the blocks lie as under a %2",
-     "hlavička udáva: %1, bloky však ležia ako pri: %2"},
-    {TMsg::GeometryRowsReadSo, "; the rows are read so", "; riadky sa čítajú tak"},
-    {TMsg::FieldListMissesRecords, "the fields take %1 bytes, the records %2; the field list does not describe the records",
-     "polia zaberajú %1 bajtov, záznamy %2; zoznam polí nepopisuje záznamy"},
-    {TMsg::RebuildFewerThanReader,
-     "%1: the rebuilt table would hold %2 rows (with those moved to KEYVIOL), fewer than the %3 a plain reader finds "
-     "in the table as it stands",
-     "%1: nová tabuľka by mala %2 riadkov (s tými, čo sa presunuli do KEYVIOL), menej ako %3, ktoré v tabuľke, ako je "
-     "teraz, nájde bežný čitateľ"},
-    {TMsg::RebuildFewerThanHeader,
-     "%1: the rebuilt table would hold %2 of the %3 rows its header counts, although its blocks read whole under a %4",
-     "%1: nová tabuľka by mala %2 z %3 riadkov, ktoré udáva jej hlavička, hoci jej bloky sa dajú celé prečítať pri: %4"},
-    {TMsg::RebuildNotReplaced,
-     "; the table was not replaced and is as it was, its files are kept as BACKUP.* in \"%1\". Restore the table "
-     "from your last backup, or have those files examined before you rebuild it again",
-     "; tabuľka nebola nahradená a ostala, ako bola, jej súbory sú uložené ako BACKUP.* v \"%1\". Obnovte tabuľku "
-     "z poslednej zálohy alebo dajte tieto súbory preskúmať skôr, ako ju budete znova rekonštruovať"},
-    {TMsg::UtilityRowsShort,
-     "The new table would hold fewer rows than can be read from the table as it stands; the table was left unchanged.",
-     "Nová tabuľka by mala menej riadkov, ako sa dá prečítať z pôvodnej; tabuľka ostala nezmenená."},
-    {TMsg::ProbeHeaderDamaged,
-     "the header of table \"%1\" is damaged (%2); the table was not probed: run the damage check on it first",
-     "hlavička tabuľky \"%1\" je poškodená (%2); tabuľka nebola skúšaná: najprv na ňu spustite kontrolu poškodenia"},
 };
 static_assert(sizeof(Entries) / sizeof(Entries[0]) == MessageCount, "one catalogue entry per message id");
 
