@@ -5,6 +5,7 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/InterruptedRuns.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/rtl/FileSystem.h"
@@ -70,6 +71,13 @@ void RefuseLinkedWorkTable(const engine::TTable& original, const engine::TTable&
 
 void TOrvDatabaseModule::ClearLeftover(engine::TTable& original, engine::TTable& leftover) {
     RefuseLinkedWorkTable(original, leftover);
+    // A killed swap of the table is completed first: the work copy may be what its journal
+    // puts in place. One that is left names the copy, which then must stay.
+    const std::string dir = rtl::ExtractFileDir(original.DataFilePath());
+    const std::string dataFile = rtl::ExtractFileName(original.DataFilePath());
+    for (const auto& change : engine::paradox::CompleteInterruptedChanges(dir, dataFile))
+        if (change.State != engine::paradox::TInterruptedChange::TState::Completed)
+            throw rtl::EError(rtl::Format(rtl::TMsg::TableChangeInterrupted, {original.TableName, change.Reason}));
     if (!leftover.Exists()) return;
     const TRowsRead kept = ReadEveryRow(original.DataFilePath());
     const TRowsRead left = ReadEveryRow(leftover.DataFilePath());

@@ -8,6 +8,7 @@
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
@@ -217,9 +218,19 @@ void SwapTable(const std::string& dir, const std::string& staging, const std::ve
                 familySteps.push_back({TFamilyStep::Kind::Rename,
                                        rtl::WithTrailingSeparator(staging) + step->Staged, step->Live});
     if (familySteps.empty()) return;
-    // The failure may have passed: the steps are tried again at once, or else the next run
-    // completes the table; never left half moved.
-    engine::paradox::RunFamilySteps(dir, dataFile, familySteps, engine::paradox::TStepFailure::Retry);
+    // The failure may have passed: the steps are tried again at once, and a journal left
+    // behind (its removal failed) is completed now, or else by the next run; the table is
+    // never left half moved.
+    try {
+        engine::paradox::RunFamilySteps(dir, dataFile, familySteps, engine::paradox::TStepFailure::Retry);
+    } catch (const rtl::EError&) {
+        if (!engine::paradox::JournalPending(dir, dataFile)) throw;
+        const auto found = engine::paradox::CompleteInterruptedChanges(dir, dataFile);
+        if (found.empty() || std::any_of(found.begin(), found.end(), [](const auto& change) {
+                return change.State != engine::paradox::TInterruptedChange::TState::Completed;
+            }))
+            throw;
+    }
 }
 
 // Removes the staging directory when it is ours to remove: a real directory holding regular

@@ -32,6 +32,7 @@ public:
         ++ended_;
     }
     void AbandonTable() override { sink_.AbandonTable(); }
+    bool Reserves(const std::string& name) const override { return sink_.Reserves(name); }
 
 private:
     database::IExportSink& sink_;
