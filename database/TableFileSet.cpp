@@ -18,7 +18,14 @@ namespace database {
 bool MatchesTableFileMask(std::string_view name, std::string_view mask) {
     if (!rtl::MatchesMask(name, mask)) return false;
     const std::string maskExtension = rtl::ExtractFileExt(mask);
-    return maskExtension.empty() || rtl::MatchesMask(rtl::ExtractFileExt(name), maskExtension);
+    if (maskExtension.empty()) return true;
+    const std::string extension = rtl::ExtractFileExt(name);
+    if (!rtl::MatchesMask(extension, maskExtension)) return false;
+    // ".x*" and ".y*" stand for the secondary indexes (".X0A", ".YG1"): a spreadsheet kept
+    // beside the tables ("Hovory.xlsx") is no index, and no run may delete or replace it.
+    if (rtl::SameTextAscii(maskExtension, ".x*") || rtl::SameTextAscii(maskExtension, ".y*"))
+        return engine::IsTableFamilyExtension(extension);
+    return true;
 }
 
 void RefuseUnknownCopyMode(std::uint8_t copyMode) {
