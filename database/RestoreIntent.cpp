@@ -2,11 +2,14 @@
 
 #include "database/TableFamilies.h"
 #include "database/TableFileSet.h"
+#include "platform/engine/InterruptedRuns.h"
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/PercentEscape.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,37 +33,7 @@ std::set<std::string>& ActiveIntents() {
     return active;
 }
 
-std::string Escape(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '%' || c == '\t' || c == '\n' || c == '\r') {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
-            out += hex;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
-bool Unescape(const std::string& text, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size()) return false;
-        char* end = nullptr;
-        const std::string hex = text.substr(i + 1, 2);
-        const long value = std::strtol(hex.c_str(), &end, 16);
-        if (hex.size() != 2 || *end != '\0') return false;
-        out += static_cast<char>(value);
-        i += 2;
-    }
-    return true;
-}
 
 char KindLetter(rtl::TFileKind kind) {
     switch (kind) {
@@ -109,16 +82,16 @@ std::vector<std::string> Fields(const std::string& line) {
 
 std::string Serialise(const TRestoreIntent& intent) {
     std::string text = std::string(Magic) + "\n";
-    text += "staging\t" + Escape(intent.Staging) + "\n";
-    text += "source\t" + Escape(intent.Source) + "\n";
+    text += "staging\t" + rtl::PercentEscape(intent.Staging) + "\n";
+    text += "source\t" + rtl::PercentEscape(intent.Source) + "\n";
     for (const TIntentTable& table : intent.Tables) {
-        text += "table\t" + Escape(table.Table) + "\t" + Escape(table.DataFile) + "\n";
+        text += "table\t" + rtl::PercentEscape(table.Table) + "\t" + rtl::PercentEscape(table.DataFile) + "\n";
         for (const TIntentStep& step : table.Steps) {
             if (step.Kind == TIntentStep::TKind::Rename)
-                text += "rename\t" + Escape(step.Staged) + "\t" + Escape(step.Live) + "\t" + StateText(step.StagedState) +
+                text += "rename\t" + rtl::PercentEscape(step.Staged) + "\t" + rtl::PercentEscape(step.Live) + "\t" + StateText(step.StagedState) +
                         "\t" + StateText(step.LiveState) + "\n";
             else
-                text += "unlink\t" + Escape(step.Live) + "\t" + StateText(step.LiveState) + "\n";
+                text += "unlink\t" + rtl::PercentEscape(step.Live) + "\t" + StateText(step.LiveState) + "\n";
         }
     }
     return text + "end\n";
@@ -133,6 +106,13 @@ bool Valid(const TRestoreIntent& intent) {
     if (!IsPlainName(intent.Staging) || intent.Staging.rfind(RestoreStagingMarker, 0) != 0) return false;
     for (const TIntentTable& table : intent.Tables) {
         if (!IsPlainName(table.DataFile) || !MatchesTableFileMask(table.DataFile, "*.db")) return false;
+        // The table named is the one whose files the steps change, and a restore always brings
+        // its data file: an intent that would only take one away is none of ours.
+        if (rtl::FileNameKey(table.Table) != TableKeyOf(table.DataFile)) return false;
+        if (std::none_of(table.Steps.begin(), table.Steps.end(), [&](const TIntentStep& step) {
+                return step.Kind == TIntentStep::TKind::Rename && step.Live == table.DataFile;
+            }))
+            return false;
         for (const TIntentStep& step : table.Steps) {
             if (!OfTable(step.Live, table)) return false;
             if (step.Kind == TIntentStep::TKind::Rename &&
@@ -161,18 +141,18 @@ bool Parse(const std::string& text, TRestoreIntent& intent) {
         }
         if (f.size() == 1 && f[0] == "end") return pos == text.size() && Valid(intent);
         std::string a, b;
-        if (f[0] == "staging" && f.size() == 2 && Unescape(f[1], intent.Staging)) continue;
-        if (f[0] == "source" && f.size() == 2 && Unescape(f[1], intent.Source)) continue;
-        if (f[0] == "table" && f.size() == 3 && Unescape(f[1], a) && Unescape(f[2], b)) {
+        if (f[0] == "staging" && f.size() == 2 && rtl::PercentUnescape(f[1], intent.Staging)) continue;
+        if (f[0] == "source" && f.size() == 2 && rtl::PercentUnescape(f[1], intent.Source)) continue;
+        if (f[0] == "table" && f.size() == 3 && rtl::PercentUnescape(f[1], a) && rtl::PercentUnescape(f[2], b)) {
             intent.Tables.push_back({a, b, {}});
             continue;
         }
         if (intent.Tables.empty()) return false;
         TIntentStep step;
-        if (f[0] == "rename" && f.size() == 5 && Unescape(f[1], step.Staged) && Unescape(f[2], step.Live) &&
+        if (f[0] == "rename" && f.size() == 5 && rtl::PercentUnescape(f[1], step.Staged) && rtl::PercentUnescape(f[2], step.Live) &&
             ParseState(f[3], step.StagedState) && ParseState(f[4], step.LiveState)) {
             step.Kind = TIntentStep::TKind::Rename;
-        } else if (f[0] == "unlink" && f.size() == 3 && Unescape(f[1], step.Live) && ParseState(f[2], step.LiveState)) {
+        } else if (f[0] == "unlink" && f.size() == 3 && rtl::PercentUnescape(f[1], step.Live) && ParseState(f[2], step.LiveState)) {
             step.Kind = TIntentStep::TKind::Unlink;
         } else {
             return false;
@@ -358,6 +338,18 @@ std::optional<TInterruptedRestore> CompleteInterruptedRestore(const std::string&
     found.Source = intent.Source;
     found.Outcome = CarryOut(directory, intent, path);
     return found;
+}
+
+void NotePendingRestore(const std::string& directory) {
+    const std::string path = rtl::WithTrailingSeparator(directory) + RestoreIntentName;
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Lstat(path, st) != 0 || !st.IsRegular() || st.Size > MaxIntentBytes) return;
+    std::string text;
+    TRestoreIntent intent;
+    // One that is none of ours is named by the writing run that refuses it.
+    if (!rtl::ReadWholeFile(path, text) || !Parse(text, intent)) return;
+    for (const TIntentTable& table : intent.Tables)
+        engine::NoteRun({engine::TRunNotice::TKind::ChangePending, directory, table.Table, {}, {}});
 }
 
 } // namespace database

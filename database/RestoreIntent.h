@@ -93,6 +93,10 @@ struct TInterruptedRestore {
 };
 std::optional<TInterruptedRestore> CompleteInterruptedRestore(const std::string& directory);
 
+// For a run that only reads: each table a waiting intent would still restore is noted as
+// pending (engine/InterruptedRuns.h); nothing is carried out.
+void NotePendingRestore(const std::string& directory);
+
 // True when an intent waits in `directory`: its staging directory must then stay.
 bool RestoreIntentPending(const std::string& directory);
 

@@ -714,6 +714,8 @@ constexpr TMessageEntry Entries[] = {
      "jej záznam uvádza \"%1\", čo nie je súbor tabuľky ani tejto zmeny"},
     {TMsg::JournalNameTwice, "its record names \"%1\" twice",
      "jej záznam uvádza \"%1\" dvakrát"},
+    {TMsg::JournalRemovesTable, "it would remove the data file \"%1\" and put nothing in its place, yet leave other files of the table",
+     "odstránila by dátový súbor \"%1\" a nič by nedala na jeho miesto, no ostatné súbory tabuľky by nechala"},
     {TMsg::JournalFileChanged, "its file \"%1\" was changed or replaced after the interrupted run had planned the change",
      "jej súbor \"%1\" bol zmenený alebo nahradený po tom, ako prerušený beh zmenu naplánoval"},
     {TMsg::JournalNewFilesChanged, "the new files the interrupted run had prepared were changed or removed since",

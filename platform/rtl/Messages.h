@@ -377,6 +377,7 @@ enum class TMsg {
     JournalNameNotPlain,
     JournalNameNotOfTable,
     JournalNameTwice,
+    JournalRemovesTable,
     JournalFileChanged,
     JournalNewFilesChanged,
     JournalEarlierFormat,

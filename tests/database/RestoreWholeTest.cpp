@@ -180,10 +180,17 @@ TEST_F(RestoreWhole, AnIntentNamingFilesOutsideItsTableIsNotCarriedOut) {
     std::ofstream(databaseDir / ".tablora-restore-1.abcdef/x") << "staged";
     const auto before = DirectoryBytes(databaseDir.Path());
     const std::string outside = other.WriteFile("outside.db", "not the database's");
-    for (const std::string& live : {std::string("../") + fs::path(other.Path()).filename().string() + "/outside.db",
-                                    outside, std::string("Firmy.DB")}) {
+    // Out of the directory, another table's file, a user's file named like the table, and a
+    // table named as one and changing another.
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"Hovory\tHovory.DB", std::string("../") + fs::path(other.Path()).filename().string() + "/outside.db"},
+        {"Hovory\tHovory.DB", outside},
+        {"Hovory\tHovory.DB", "Firmy.DB"},
+        {"Hovory\tHovory.DB", "Hovory.xlsx"},
+        {"Hovory\tFirmy.DB", "Firmy.DB"}};
+    for (const auto& [table, live] : cases) {
         std::ofstream(databaseDir / database::RestoreIntentName, std::ios::trunc)
-            << "tablora restore intent 1\nstaging\t.tablora-restore-1.abcdef\nsource\tz\ntable\tHovory\tHovory.DB\n"
+            << "tablora restore intent 1\nstaging\t.tablora-restore-1.abcdef\nsource\tz\ntable\t" << table << "\n"
             << "rename\tx\t" << live << "\tr:6:0\t-\nend\n";
         const std::string intent = ReadAll(databaseDir / database::RestoreIntentName);
         FreeModule();

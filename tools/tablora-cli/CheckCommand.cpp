@@ -1,5 +1,6 @@
 #include "tools/tablora-cli/CheckCommand.h"
 
+#include "database/RestoreIntent.h"
 #include "database/DatabaseHealth.h"
 #include "platform/engine/AliasConfig.h"
 #include "platform/rtl/Error.h"
@@ -258,6 +259,7 @@ int RunCheck(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
     int code = ExitDone;
     try {
         const std::string directory = SourceDirectory(o);
+        database::NotePendingRestore(directory);
         report = database::CheckDatabaseHealth(directory, o.allTables ? std::vector<std::string>{}
                                                                       : rtl::SplitCommaText(o.tables),
                                                rtl::SplitCommaText(o.exclude));

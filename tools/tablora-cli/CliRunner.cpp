@@ -1,5 +1,6 @@
 #include "tools/tablora-cli/CliRunner.h"
 
+#include "database/RestoreIntent.h"
 #include "database/OrvDatabaseModule.h"
 #include "database/TableFileSet.h"
 #include "platform/engine/paradox/TableLocks.h"
@@ -106,6 +107,8 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     // Backup, restore and index deletion touch only the tables named.
     if (o.command == "backup" || o.command == "restore" || o.command == "delete-indexes")
         module.OnlyTables = rtl::SplitCommaText(o.tables);
+    // A restore a killed run left waits for the next writer; the list reads the tables as they stand.
+    if (o.command == "list") database::NotePendingRestore(module.DatabaseDirectory());
     if (o.command == "list" || ((o.command == "repair-keys" || o.command == "check-damage") && o.allTables)) {
         std::string all, fit;
         module.LoadTableLists(all, fit);

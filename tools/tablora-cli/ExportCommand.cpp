@@ -1,5 +1,6 @@
 #include "tools/tablora-cli/ExportCommand.h"
 
+#include "database/RestoreIntent.h"
 #include "database/CsvExport.h"
 #include "database/SqliteExport.h"
 #include "platform/rtl/FileSystem.h"
@@ -51,6 +52,7 @@ void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, Export
     outcome.run = true;
     outcome.target = o.toSqlite.empty() ? o.toCsv : o.toSqlite;
     const std::string directory = module.DatabaseDirectory();
+    database::NotePendingRestore(directory);
     // An export is a copy for other programs; beside the tables it would be taken for one of
     // the database's files (and a backup would carry it).
     const std::string targetDir = o.toSqlite.empty() ? o.toCsv : rtl::ExtractFileDir(o.toSqlite);

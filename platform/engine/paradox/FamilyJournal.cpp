@@ -116,6 +116,7 @@ TJudged Judge(const std::string& dir, const std::string& dataFileName) {
         if (read == journal::TReadResult::EarlierFormat) return refuse(rtl::Text(rtl::TMsg::JournalEarlierFormat));
         if (read == journal::TReadResult::NotAJournal) return refuse(rtl::Text(rtl::TMsg::JournalNotOurs));
         if (const std::string why = journal::WhyNamesRefused(dataFileName, j.Steps); !why.empty()) return refuse(why);
+        if (const std::string why = journal::WhyRemovesTable(dir, dataFileName, j.Steps); !why.empty()) return refuse(why);
         // Beside a table of the same name in other letter case, the family's files (matched
         // without regard to case) could be that table's.
         for (const std::string& other : rtl::ListFiles(dir, "*.db"))

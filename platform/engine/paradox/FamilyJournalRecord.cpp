@@ -6,8 +6,10 @@
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/PercentEscape.h"
 #include "platform/rtl/StringList.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -22,35 +24,8 @@ constexpr std::string_view Magic = "tablora family journal 2";
 // the ones it was written for.
 constexpr std::string_view EarlierMagic = "tablora family journal 1";
 
-std::string Escape(const std::string& name) {
-    std::string out;
-    for (const char c : name) {
-        if (c == '%' || static_cast<unsigned char>(c) < 0x20) {
-            char buf[4];
-            std::snprintf(buf, sizeof buf, "%%%02X", static_cast<unsigned char>(c));
-            out += buf;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
-bool Unescape(const std::string& text, std::string& out) {
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            out += text[i];
-            continue;
-        }
-        if (i + 2 >= text.size() || !IsHexDigit(text[i + 1]) || !IsHexDigit(text[i + 2])) return false;
-        out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
-        i += 2;
-    }
-    return true;
-}
 
 std::string StateText(const TFileState& s) {
     if (s.Kind == TFileState::TKind::Absent) return "-";
@@ -119,12 +94,10 @@ std::string BaseOf(const std::string& name) {
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-// A file of the table's family: its name, in any letter case, with an extension of the family
-// or one the table file sets take for an index (any beginning with "x" or "y").
+// A file of the table's family: its name, in any letter case, with an extension of the family.
 bool IsFamilyFileOf(const std::string& name, const std::string& base) {
-    const std::string ext = rtl::UpperAscii(rtl::ExtractFileExt(name));
-    const bool tableFile = IsTableFamilyExtension(ext) || (ext.size() > 1 && (ext[1] == 'X' || ext[1] == 'Y'));
-    return IsPlainName(name) && tableFile && rtl::SameTextAscii(BaseOf(name), base);
+    // Only a Paradox index extension (".X0A", ".YG1"): a spreadsheet "Hovory.xlsx" is no table file.
+    return IsPlainName(name) && IsTableFamilyExtension(rtl::ExtractFileExt(name)) && rtl::SameTextAscii(BaseOf(name), base);
 }
 
 // ".~NAME.PID.N.tmp" for NAME a file of `base` or of its work table (TemporarySibling).
@@ -204,10 +177,10 @@ std::string Serialise(const std::vector<TRecordedStep>& steps) {
     std::string text = std::string(Magic) + "\n";
     for (const auto& r : steps) {
         if (r.Step.What == TFamilyStep::Kind::Rename)
-            text += "rename\t" + Escape(r.Step.From) + "\t" + Escape(r.Step.To) + "\t" + StateText(r.From) + "\t" +
+            text += "rename\t" + rtl::PercentEscape(r.Step.From) + "\t" + rtl::PercentEscape(r.Step.To) + "\t" + StateText(r.From) + "\t" +
                     StateText(r.To) + "\n";
         else
-            text += "unlink\t" + Escape(r.Step.From) + "\t" + StateText(r.From) + "\n";
+            text += "unlink\t" + rtl::PercentEscape(r.Step.From) + "\t" + StateText(r.From) + "\n";
     }
     return text + "end\n";
 }
@@ -232,12 +205,12 @@ TReadResult Parse(const std::string& text, std::vector<TRecordedStep>& steps) {
         TRecordedStep r;
         if (parts[0] == "rename" && parts.size() == (earlier ? 3u : 5u)) {
             r.Step.What = TFamilyStep::Kind::Rename;
-            if (!Unescape(parts[1], r.Step.From) || !Unescape(parts[2], r.Step.To) ||
+            if (!rtl::PercentUnescape(parts[1], r.Step.From) || !rtl::PercentUnescape(parts[2], r.Step.To) ||
                 (!earlier && (!ParseState(parts[3], r.From) || !ParseState(parts[4], r.To))))
                 return TReadResult::NotAJournal;
         } else if (parts[0] == "unlink" && parts.size() == (earlier ? 2u : 3u)) {
             r.Step.What = TFamilyStep::Kind::Unlink;
-            if (!Unescape(parts[1], r.Step.From) || (!earlier && !ParseState(parts[2], r.From)))
+            if (!rtl::PercentUnescape(parts[1], r.Step.From) || (!earlier && !ParseState(parts[2], r.From)))
                 return TReadResult::NotAJournal;
         } else {
             return TReadResult::NotAJournal;
@@ -273,6 +246,29 @@ std::string WhyNamesRefused(const std::string& dataFileName, const std::vector<T
             !IsWorkFileName(s.To) && r.To.Kind == TFileState::TKind::Absent)
             continue;
         return rtl::Format(rtl::TMsg::JournalNameNotOfTable, {made ? s.To : s.From});
+    }
+    return {};
+}
+
+std::string WhyRemovesTable(const std::string& dir, const std::string& dataFileName,
+                            const std::vector<TRecordedStep>& steps) {
+    const std::string base = TableBaseName(dataFileName);
+    if (IsWorkFileName(base)) return {};  // our own work tables are removed whole
+    const auto named = [&](TFamilyStep::Kind kind, const std::string& name, bool asTarget) {
+        return std::any_of(steps.begin(), steps.end(), [&](const TRecordedStep& r) {
+            return r.Step.What == kind && rtl::SameTextAscii(asTarget ? r.Step.To : r.Step.From, name);
+        });
+    };
+    for (const auto& r : steps) {
+        if (r.Step.What != TFamilyStep::Kind::Unlink || !rtl::SameTextAscii(rtl::ExtractFileExt(r.Step.From), ".db") ||
+            named(TFamilyStep::Kind::Rename, r.Step.From, true))
+            continue;
+        // The table deleted: every file of its family as it stands goes with it, as the engine
+        // deletes a table. A journal that takes only the data file would leave its memo and
+        // indexes without the rows.
+        for (const std::string& file : rtl::ListFiles(dir, base + ".*"))
+            if (IsFamilyFileOf(file, base) && !named(TFamilyStep::Kind::Unlink, file, false))
+                return rtl::Format(rtl::TMsg::JournalRemovesTable, {r.Step.From});
     }
     return {};
 }

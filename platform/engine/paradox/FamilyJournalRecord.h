@@ -46,6 +46,11 @@ TReadResult Parse(const std::string& text, std::vector<TRecordedStep>& steps);
 //    a restore's staged file) onto a file of the family; or, renaming the table, a file of
 //    the family onto a table file name that was free when the change was planned.
 std::string WhyNamesRefused(const std::string& dataFileName, const std::vector<TRecordedStep>& steps);
+// Why a journal found in `dir` must not be carried out although its names are its own: it
+// removes a table's data file (not a work table's) with nothing put in its place, yet not the
+// whole family as the engine deletes a table (the memo and indexes would stay without rows).
+std::string WhyRemovesTable(const std::string& dir, const std::string& dataFileName,
+                            const std::vector<TRecordedStep>& steps);
 
 // Where a step stands against the files in `dir`: still to be done (every file as recorded,
 // or nothing at all under a rename's new name),

@@ -271,4 +271,59 @@ TEST_F(CliJournalGuard, AKilledRunIsToldOnceByTheRunThatCompletesIt) {
     EXPECT_EQ(second.Output.find("interrupted"), std::string::npos) << second.Output;
 }
 
+// Journals that stay in their own family yet would lose what they remove: a table's data file
+// with nothing put in its place, a spreadsheet that only shares the table's name ("xlsx"
+// begins with "x" but is no index). A writer refuses both and names the tables; and no
+// command takes the spreadsheet for an index of its own accord either.
+TEST_F(CliJournalGuard, JournalsThatWouldLoseATableOrAUsersFileAreRefused) {
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"repair-keys", "--all-fit"}, std::vector<std::string>{"delete-indexes"},
+          std::vector<std::string>{"backup", "--to-dir", work / "backup"}}) {
+        SCOPED_TRACE(command[0]);
+        ResetDatabase();
+        fs::remove_all(work / "backup");
+        WriteFile(db + "/Brany.xlsx", "the operator's own sheet");
+        WriteFile(db + "/.~Linky.DB.journal",
+                  "tablora family journal 2\nunlink\tLinky.DB\t" + Recorded(db + "/Linky.DB") + "\nend\n");
+        WriteFile(db + "/.~Brany.DB.journal",
+                  "tablora family journal 2\nunlink\tBrany.xlsx\t" + Recorded(db + "/Brany.xlsx") + "\nend\n");
+        const TProgramRun run = Cli(command);
+        EXPECT_EQ(PxlibRecordCount(db + "/Linky.DB"), 12) << run.Output;
+        EXPECT_EQ(FileBytes(db + "/Brany.xlsx"), "the operator's own sheet") << run.Output;
+        EXPECT_TRUE(fs::exists(db + "/.~Linky.DB.journal"));
+        EXPECT_TRUE(fs::exists(db + "/.~Brany.DB.journal"));
+        EXPECT_NE(run.Output.find("\"Linky\""), std::string::npos) << run.Output;
+        EXPECT_NE(run.Code, 0) << run.Output;
+    }
+    // Without any journal, an index deletion and a backup leave the spreadsheet alone.
+    ResetDatabase();
+    fs::remove_all(work / "backup");
+    WriteFile(db + "/Hovory.xlsx", "sheet");
+    EXPECT_EQ(Cli({"delete-indexes"}).Code, 0);
+    EXPECT_EQ(FileBytes(db + "/Hovory.xlsx"), "sheet");
+    EXPECT_FALSE(fs::exists(db + "/Hovory.PX"));
+    EXPECT_EQ(Cli({"backup", "--to-dir", work / "backup"}).Code, 0);
+    EXPECT_FALSE(fs::exists(work / "backup/Hovory.xlsx"));
+}
+
+// A restore a killed run left half swapped waits for the next writer: the commands that only
+// read say which tables it will still change, and leave it be.
+TEST_F(CliJournalGuard, ReadersNameTheTablesAWaitingRestoreWillChange) {
+    ResetDatabase();
+    fs::create_directories(db + "/.tablora-restore-1.abcdef");
+    WriteFile(db + "/.tablora-restore-1.abcdef/x", "staged");
+    WriteFile(db + "/.tablora-restore.intent",
+              "tablora restore intent 1\nstaging\t.tablora-restore-1.abcdef\nsource\tz\ntable\tLinky\tLinky.DB\n"
+              "rename\tx\tLinky.DB\tr:6:0\t-\nend\n");
+    const TFiles before = Tree(db);
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"list"}, std::vector<std::string>{"check", "--all"},
+          std::vector<std::string>{"export", "--to-csv", work / "csv"}}) {
+        const TProgramRun run = Cli(command);
+        EXPECT_NE(run.Output.find("Table \"Linky\": a change an interrupted run"), std::string::npos)
+            << command[0] << ": " << run.Output;
+        EXPECT_EQ(Tree(db), before) << command[0];
+    }
+}
+
 } // namespace
