@@ -36,7 +36,7 @@ std::string UnpackReason(const std::string& status, const std::string& reason) {
     if (is(FileStatus::Encrypted)) return "súbor je v archíve zašifrovaný";
     if (is(FileStatus::UnsafeName)) return "názov súboru v archíve nie je bezpečný";
     if (is(FileStatus::NotRegularFile)) return "položka archívu nie je obyčajný súbor";
-    if (is(FileStatus::SameNameInOtherCase)) return "líši sa od už rozbaleného súboru iba veľkosťou písmen";
+    if (is(FileStatus::SameNameInOtherCase)) return "má názov už rozbaleného súboru (z iného priečinka alebo s inou veľkosťou písmen)";
     if (is(FileStatus::WriteError)) return "súbor sa nedá zapísať (" + reason + ")";
     return reason;
 }
@@ -218,9 +218,10 @@ int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
                       rtl::FormatMessage("Adresár \"%s\"\r\nsa nedá otvoriť: %s", {path, reason}));
         return 1;
     }
+    // Two entries under one name (folders flattened, or letter case aside) leave it unknown
+    // which is the table's file: the table is not restored from either.
     const std::string name = rtl::ExtractFileName(path);
-    if (status != std::to_string(static_cast<int>(azip::FileStatus::SameNameInOtherCase)))
-        ActiveArchiv->FilesNotUnpacked.push_back(name);
+    ActiveArchiv->FilesNotUnpacked.push_back(name);
     // A full or read-only disk fails every later file too: asking once per file would only
     // repeat the question.
     if (status == std::to_string(static_cast<int>(azip::FileStatus::WriteError)))

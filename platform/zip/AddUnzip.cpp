@@ -71,7 +71,7 @@ public:
         }
         if (!unpacked_.insert(rtl::FileNameKey(*bare)).second) {
             reporter_.FileDone(stored, directory_ + *bare, FileStatus::SameNameInOtherCase,
-                               "differs only in letter case from an entry already unpacked");
+                               "has the name of an entry already unpacked (in a folder, or in other letter case)");
             return true;
         }
         const std::string name = existing_.TargetName(*bare);

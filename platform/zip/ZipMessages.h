@@ -67,7 +67,7 @@ enum class FileStatus : int {
     BadData = 9,          // the stored data is damaged (inflate or CRC failure, wrong size)
     WriteError = 10,      // the target file (or archive) cannot be written
     ListUnreadable = 11,  // the include-list file cannot be read
-    SameNameInOtherCase = 12,  // differs only in letter case from an entry already unpacked
+    SameNameInOtherCase = 12,  // has the name of an entry already unpacked (a folder flattened, or letter case aside)
     NotAnArchive = 13,    // the archive to unpack is no zip archive
     Ok = 255,
 };
