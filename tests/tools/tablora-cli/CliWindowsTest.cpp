@@ -116,7 +116,7 @@ TEST_F(CliWindows, SlovakFolderAndTableNamesGoInAndComeOutWhole) {
     EXPECT_NE(check.Out.find("checked in " + data + ":"), std::string::npos) << check.Out;
 
     const std::string archive = zalohy + "\\Záloha číselníka.zip";
-    const test::TWin32Run backup = Run(Cli, {"backup", "--dir", data, "--to-zip", archive, "--verify", "--yes"});
+    const test::TWin32Run backup = Run(Cli, {"backup", "--dir", data, "--to-zip", archive, "--verify"});
     ASSERT_EQ(backup.Code, 0u) << backup.Out << backup.Err;
     const std::string restored = zalohy + "\\Obnovené";
     ASSERT_TRUE(rtl::ForceDirectories(restored));
@@ -137,10 +137,10 @@ TEST_F(CliWindows, PathsLongerThan260CharactersWork) {
 
     const test::TWin32Run check = Run(Cli, {"check", "--dir", data, "--all"});
     EXPECT_NE(check.Out.find("2 table(s) checked"), std::string::npos) << check.Out << check.Err;
-    const test::TWin32Run toDir = Run(Cli, {"backup", "--dir", data, "--to-dir", deep + "\\Záloha", "--yes"});
+    const test::TWin32Run toDir = Run(Cli, {"backup", "--dir", data, "--to-dir", deep + "\\Záloha"});
     EXPECT_EQ(toDir.Code, 0u) << toDir.Out << toDir.Err;
     EXPECT_TRUE(Files(deep + "\\Záloha") == Files(data)) << "the files differ";
-    const test::TWin32Run toZip = Run(Cli, {"backup", "--dir", data, "--to-zip", deep + "\\Záloha.zip", "--verify", "--yes"});
+    const test::TWin32Run toZip = Run(Cli, {"backup", "--dir", data, "--to-zip", deep + "\\Záloha.zip", "--verify"});
     EXPECT_EQ(toZip.Code, 0u) << toZip.Out << toZip.Err;
     const std::string restored = deep + "\\Obnova";
     ASSERT_TRUE(rtl::ForceDirectories(restored));
@@ -181,9 +181,9 @@ TEST_F(CliWindows, ADatabaseOnANetworkShareIsBackedUpAndRestored) {
 
     const test::TWin32Run check = Run(Cli, {"check", "--dir", data, "--all"});
     EXPECT_NE(check.Out.find("2 table(s) checked in " + data), std::string::npos) << check.Out << check.Err;
-    const test::TWin32Run backup = Run(Cli, {"backup", "--dir", data, "--to-zip", share + "\\Zálohy\\Záloha.zip", "--verify", "--yes"});
+    const test::TWin32Run backup = Run(Cli, {"backup", "--dir", data, "--to-zip", share + "\\Zálohy\\Záloha.zip", "--verify"});
     EXPECT_EQ(backup.Code, 0u) << backup.Out << backup.Err;
-    const test::TWin32Run toDir = Run(Cli, {"backup", "--dir", data, "--to-dir", share + "\\Zálohy\\Adresár", "--yes"});
+    const test::TWin32Run toDir = Run(Cli, {"backup", "--dir", data, "--to-dir", share + "\\Zálohy\\Adresár"});
     EXPECT_EQ(toDir.Code, 0u) << toDir.Out << toDir.Err;
     EXPECT_TRUE(Files(share + "\\Zálohy\\Adresár") == Files(data)) << "the files differ";
     const std::string restored = share + "\\Obnova";
@@ -208,7 +208,7 @@ TEST_F(CliWindows, ATableAnotherProgramHoldsIsNamedWithTheReasonAndNothingIsHalf
     PutTable(other, "Rparadox/inst/extdata/mushrooms.db", "Ryby");
     const auto before = Files(data), restored = Files(other);
     const std::string archive = tmp.Path() + "\\ina.zip";
-    ASSERT_EQ(Run(Cli, {"backup", "--dir", other, "--to-zip", archive, "--yes"}).Code, 0u);
+    ASSERT_EQ(Run(Cli, {"backup", "--dir", other, "--to-zip", archive}).Code, 0u);
     const std::string english = "The file is in use by another program";
     const std::string slovak = "Súbor používa iný program";
     const std::vector<std::string> inEnglish = {"LC_ALL=", "LC_MESSAGES=", "LANG=en_US.UTF-8"};
@@ -217,17 +217,17 @@ TEST_F(CliWindows, ATableAnotherProgramHoldsIsNamedWithTheReasonAndNothingIsHalf
         test::THeldFile holder(HoldFile, held);
         ASSERT_TRUE(holder.Held()) << holder.Said();
 
-        const test::TWin32Run zip = Run(Cli, {"backup", "--dir", data, "--to-zip", tmp.Path() + "\\nova.zip", "--yes"}, inSlovak);
+        const test::TWin32Run zip = Run(Cli, {"backup", "--dir", data, "--to-zip", tmp.Path() + "\\nova.zip"}, inSlovak);
         EXPECT_EQ(zip.Code, 1u);
         EXPECT_NE(zip.Err.find("\"Hovory.db\".\nPríčina: " + slovak), std::string::npos) << zip.Err;
         EXPECT_FALSE(rtl::FileExists(tmp.Path() + "\\nova.zip"));
 
-        const test::TWin32Run toDir = Run(Cli, {"backup", "--dir", data, "--to-dir", tmp.Path() + "\\nova", "--yes"}, inEnglish);
+        const test::TWin32Run toDir = Run(Cli, {"backup", "--dir", data, "--to-dir", tmp.Path() + "\\nova"}, inEnglish);
         EXPECT_EQ(toDir.Code, 3u);
         EXPECT_NE(toDir.Err.find("Hovory.db (" + english), std::string::npos) << toDir.Err;
         EXPECT_FALSE(rtl::FileExists(tmp.Path() + "\\nova\\Hovory.db"));
 
-        const test::TWin32Run keys = Run(Cli, {"repair-keys", "--dir", data, "--all-fit", "--yes"}, inSlovak);
+        const test::TWin32Run keys = Run(Cli, {"repair-keys", "--dir", data, "--all-fit"}, inSlovak);
         EXPECT_EQ(keys.Code, 1u);
         EXPECT_NE(keys.Err.find("Hovory.db\" nie je možné otvoriť: " + slovak), std::string::npos) << keys.Err;
 
@@ -240,7 +240,7 @@ TEST_F(CliWindows, ATableAnotherProgramHoldsIsNamedWithTheReasonAndNothingIsHalf
         EXPECT_EQ(dump.Code, 2u);
         EXPECT_NE(dump.Err.find("Hovory.db\": " + english), std::string::npos) << dump.Err;
 
-        const test::TWin32Run damage = Run(Cli, {"check-damage", "--dir", data, "--tables", "Hovory", "--yes"}, inSlovak);
+        const test::TWin32Run damage = Run(Cli, {"check-damage", "--dir", data, "--tables", "Hovory"}, inSlovak);
         EXPECT_EQ(damage.Code, 1u);
         EXPECT_NE(damage.Out.find("Hovory.db: not rebuilt"), std::string::npos) << damage.Out;
         EXPECT_EQ(Names(data), Names(other)) << "a command left files in the database";
