@@ -254,21 +254,38 @@ std::string WhyRemovesTable(const std::string& dir, const std::string& dataFileN
                             const std::vector<TRecordedStep>& steps) {
     const std::string base = TableBaseName(dataFileName);
     if (IsWorkFileName(base)) return {};  // our own work tables are removed whole
+    // Names as the disk spells them: a step in other letter case hits nothing on a file system
+    // that tells case apart, and the file it meant would stay behind.
     const auto named = [&](TFamilyStep::Kind kind, const std::string& name, bool asTarget) {
         return std::any_of(steps.begin(), steps.end(), [&](const TRecordedStep& r) {
-            return r.Step.What == kind && rtl::SameTextAscii(asTarget ? r.Step.To : r.Step.From, name);
+            return r.Step.What == kind && (asTarget ? r.Step.To : r.Step.From) == name;
+        });
+    };
+    std::vector<std::string> family;
+    for (const std::string& file : rtl::ListFiles(dir, base + ".*"))
+        if (IsFamilyFileOf(file, base)) family.push_back(file);
+    const auto wholeFamilyGoes = [&] {
+        return std::all_of(family.begin(), family.end(), [&](const std::string& file) {
+            return named(TFamilyStep::Kind::Unlink, file, false) || named(TFamilyStep::Kind::Rename, file, false);
         });
     };
     for (const auto& r : steps) {
-        if (r.Step.What != TFamilyStep::Kind::Unlink || !rtl::SameTextAscii(rtl::ExtractFileExt(r.Step.From), ".db") ||
-            named(TFamilyStep::Kind::Rename, r.Step.From, true))
-            continue;
-        // The table deleted: every file of its family as it stands goes with it, as the engine
-        // deletes a table. A journal that takes only the data file would leave its memo and
-        // indexes without the rows.
-        for (const std::string& file : rtl::ListFiles(dir, base + ".*"))
-            if (IsFamilyFileOf(file, base) && !named(TFamilyStep::Kind::Unlink, file, false))
-                return rtl::Format(rtl::TMsg::JournalRemovesTable, {r.Step.From});
+        const TFamilyStep& s = r.Step;
+        const bool removesData = s.What == TFamilyStep::Kind::Unlink &&
+                                 rtl::SameTextAscii(rtl::ExtractFileExt(s.From), ".db") &&
+                                 !named(TFamilyStep::Kind::Rename, s.From, true);
+        const bool movesOut = s.What == TFamilyStep::Kind::Rename && IsFamilyFileOf(s.From, base) &&
+                              !IsFamilyFileOf(s.To, base);
+        if (!removesData && !movesOut) continue;
+        // A table deleted or renamed goes whole, as the engine deletes or renames one; a part
+        // of it would leave the rest without its rows, or its rows without their memo.
+        if (!wholeFamilyGoes()) return rtl::Format(rtl::TMsg::JournalRemovesTable, {s.From});
+        // And it is renamed only to a name no table has (but the files this change moved there):
+        // its files would become that table's.
+        if (movesOut)
+            for (const std::string& file : rtl::ListFiles(dir, BaseOf(s.To) + ".*"))
+                if (IsFamilyFileOf(file, BaseOf(s.To)) && !named(TFamilyStep::Kind::Rename, file, true))
+                    return rtl::Format(rtl::TMsg::JournalNameNotOfTable, {s.To});
     }
     return {};
 }

@@ -47,8 +47,9 @@ TReadResult Parse(const std::string& text, std::vector<TRecordedStep>& steps);
 //    the family onto a table file name that was free when the change was planned.
 std::string WhyNamesRefused(const std::string& dataFileName, const std::vector<TRecordedStep>& steps);
 // Why a journal found in `dir` must not be carried out although its names are its own: it
-// removes a table's data file (not a work table's) with nothing put in its place, yet not the
-// whole family as the engine deletes a table (the memo and indexes would stay without rows).
+// removes a table's data file (not a work table's) with nothing put in its place, or moves
+// files out of the family, yet not the whole family as the engine deletes or renames a table
+// (by the names on the disk), or onto the names of a table that is there.
 std::string WhyRemovesTable(const std::string& dir, const std::string& dataFileName,
                             const std::vector<TRecordedStep>& steps);
 

@@ -287,7 +287,22 @@ TEST_F(CliJournalGuard, JournalsThatWouldLoseATableOrAUsersFileAreRefused) {
                   "tablora family journal 2\nunlink\tLinky.DB\t" + Recorded(db + "/Linky.DB") + "\nend\n");
         WriteFile(db + "/.~Brany.DB.journal",
                   "tablora family journal 2\nunlink\tBrany.xlsx\t" + Recorded(db + "/Brany.xlsx") + "\nend\n");
+        // Every file of Hovory, the data file named in other letter case: on this file system
+        // that step hits nothing, and the rows would stay without their memo and index.
+        std::string hovory = "tablora family journal 2\n";
+        for (const auto& [name, bytes] : Tree(db))
+            if (name.rfind("Hovory.", 0) == 0)
+                hovory += "unlink\t" + (name == "Hovory.DB" ? std::string("hovory.db") : name) + "\t" +
+                          Recorded(db + "/" + name) + "\n";
+        WriteFile(db + "/.~Hovory.DB.journal", hovory + "end\n");
+        // Firmy moved onto the names of Linky's indexes, which the next index deletion takes.
+        WriteFile(db + "/.~Firmy.DB.journal", "tablora family journal 2\nrename\tFirmy.DB\tLinky.X05\t" +
+                                                  Recorded(db + "/Firmy.DB") + "\t-\nend\n");
         const TProgramRun run = Cli(command);
+        EXPECT_EQ(PxlibRecordCount(db + "/Hovory.DB"), 40) << run.Output;
+        EXPECT_EQ(Tree(db).count("Hovory.MB") + Tree(db).count("Hovory.PX"), Tree(pristine).count("Hovory.MB") + 1);
+        EXPECT_EQ(PxlibRecordCount(db + "/Firmy.DB"), 5) << run.Output;
+        EXPECT_FALSE(fs::exists(db + "/Linky.X05"));
         EXPECT_EQ(PxlibRecordCount(db + "/Linky.DB"), 12) << run.Output;
         EXPECT_EQ(FileBytes(db + "/Brany.xlsx"), "the operator's own sheet") << run.Output;
         EXPECT_TRUE(fs::exists(db + "/.~Linky.DB.journal"));
@@ -295,6 +310,14 @@ TEST_F(CliJournalGuard, JournalsThatWouldLoseATableOrAUsersFileAreRefused) {
         EXPECT_NE(run.Output.find("\"Linky\""), std::string::npos) << run.Output;
         EXPECT_NE(run.Code, 0) << run.Output;
     }
+    // The data file alone renamed away would leave the memo and index without their rows.
+    ResetDatabase();
+    WriteFile(db + "/.~Brany.DB.journal",
+              "tablora family journal 2\nrename\tBrany.DB\tZzz.DB\t" + Recorded(db + "/Brany.DB") + "\t-\nend\n");
+    EXPECT_NE(Cli({"backup", "--to-dir", work / "backup2"}).Code, 0);
+    EXPECT_EQ(PxlibRecordCount(db + "/Brany.DB"), 8);
+    EXPECT_FALSE(fs::exists(db + "/Zzz.DB"));
+
     // Without any journal, an index deletion and a backup leave the spreadsheet alone.
     ResetDatabase();
     fs::remove_all(work / "backup");
@@ -314,7 +337,7 @@ TEST_F(CliJournalGuard, ReadersNameTheTablesAWaitingRestoreWillChange) {
     WriteFile(db + "/.tablora-restore-1.abcdef/x", "staged");
     WriteFile(db + "/.tablora-restore.intent",
               "tablora restore intent 1\nstaging\t.tablora-restore-1.abcdef\nsource\tz\ntable\tLinky\tLinky.DB\n"
-              "rename\tx\tLinky.DB\tr:6:0\t-\nend\n");
+              "rename\tx\tLinky.DB\tr:6:0\t-\ntable\tBrany\tBrany.DB\nrename\ty\tBrany.DB\tr:6:0\t-\nend\n");
     const TFiles before = Tree(db);
     for (const std::vector<std::string>& command :
          {std::vector<std::string>{"list"}, std::vector<std::string>{"check", "--all"},
@@ -322,6 +345,12 @@ TEST_F(CliJournalGuard, ReadersNameTheTablesAWaitingRestoreWillChange) {
         const TProgramRun run = Cli(command);
         EXPECT_NE(run.Output.find("Table \"Linky\": a change an interrupted run"), std::string::npos)
             << command[0] << ": " << run.Output;
+        // Brany's staged file was put in place before the kill: nothing waits for it.
+        EXPECT_EQ(run.Output.find("Table \"Brany\": a change"), std::string::npos) << command[0] << ": " << run.Output;
+        // A database of two generations is no healthy one.
+        if (command[0] == "check") {
+            EXPECT_EQ(run.Code, 1) << run.Output;
+        }
         EXPECT_EQ(Tree(db), before) << command[0];
     }
 }
