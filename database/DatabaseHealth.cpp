@@ -1,5 +1,7 @@
 #include "database/DatabaseHealth.h"
 
+#include "database/RestoreIntent.h"
+
 #include "database/OrvDatabaseModule.h"
 #include "database/RowsInBackups.h"
 #include "platform/engine/EngineErrors.h"
@@ -193,6 +195,12 @@ THealthReport CheckDatabaseHealth(const std::string& directory, const std::vecto
     std::vector<std::string> dataFiles;
     std::map<std::string, std::vector<std::string>> byLowerName;
     for (const auto& name : names) {
+        // A restore a killed run left half swapped: the tables are of two generations until
+        // the next writing run completes it.
+        if (name == RestoreIntentName) {
+            r.PendingJournals.push_back(name);
+            continue;
+        }
         if (engine::IsWorkFileName(name)) {
             (EndsWithNoCase(name, JournalSuffix) ? r.PendingJournals : r.Leftovers).push_back(name);
             continue;

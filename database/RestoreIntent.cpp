@@ -9,6 +9,7 @@
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/StringList.h"
 #include "platform/rtl/PercentEscape.h"
 
 #include <algorithm>
@@ -331,6 +332,19 @@ std::optional<TInterruptedRestore> CompleteInterruptedRestore(const std::string&
     if (!rtl::ReadWholeFile(path, text)) return refuse(rtl::SystemReason(errno));
     TRestoreIntent intent;
     if (!Parse(text, intent)) return refuse(rtl::Text(rtl::TMsg::RestoreIntentNotOurs));
+    // A restored file lands on the live file of its table spelled as the disk spells it: a step
+    // onto the same name in other letter case would leave that file beside the restored one.
+    // (A table spelled in other letter case is another table, and stays.)
+    const std::vector<std::string> live = rtl::ListFiles(directory, "*");
+    for (const TIntentTable& table : intent.Tables)
+        for (const TIntentStep& step : table.Steps)
+            for (const std::string& name : live)
+                if (name != step.Live && rtl::SameTextAscii(name, step.Live) &&
+                    rtl::ChangeFileExt(name, "") == rtl::ChangeFileExt(table.DataFile, "") &&
+                    std::none_of(table.Steps.begin(), table.Steps.end(), [&](const TIntentStep& other) {
+                        return other.Kind == TIntentStep::TKind::Unlink && other.Live == name;
+                    }))
+                    return refuse(rtl::Text(rtl::TMsg::RestoreIntentNotOurs));
     // Its staging directory must be a real directory, if it is still there.
     const TFileState staging = StateOf(rtl::WithTrailingSeparator(directory) + intent.Staging);
     if (staging.Present && staging.Kind != rtl::TFileKind::Directory)
@@ -348,8 +362,15 @@ void NotePendingRestore(const std::string& directory) {
     TRestoreIntent intent;
     // One that is none of ours is named by the writing run that refuses it.
     if (!rtl::ReadWholeFile(path, text) || !Parse(text, intent)) return;
+    // A table the killed run put in place already has its staged files moved out.
+    const std::string staging = rtl::WithTrailingSeparator(rtl::WithTrailingSeparator(directory) + intent.Staging);
     for (const TIntentTable& table : intent.Tables)
-        engine::NoteRun({engine::TRunNotice::TKind::ChangePending, directory, table.Table, {}, {}});
+        if (std::any_of(table.Steps.begin(), table.Steps.end(), [&](const TIntentStep& step) {
+                rtl::TFileStatus staged;
+                return step.Kind == TIntentStep::TKind::Rename &&
+                       rtl::FileSystem().Lstat(staging + step.Staged, staged) == 0;
+            }))
+            engine::NoteRun({engine::TRunNotice::TKind::ChangePending, directory, table.Table, {}, {}});
 }
 
 } // namespace database

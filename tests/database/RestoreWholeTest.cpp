@@ -178,6 +178,8 @@ TEST_F(RestoreWhole, AWaitingRestoreLeavesATableThatChangedSinceAndCompletesTheR
 TEST_F(RestoreWhole, AnIntentNamingFilesOutsideItsTableIsNotCarriedOut) {
     fs::create_directories(databaseDir / ".tablora-restore-1.abcdef");
     std::ofstream(databaseDir / ".tablora-restore-1.abcdef/x") << "staged";
+    std::ofstream(databaseDir / ".tablora-restore-1.abcdef/y") << "staged";
+    std::ofstream(databaseDir / "Hovory.PX") << "the live index";
     const auto before = DirectoryBytes(databaseDir.Path());
     const std::string outside = other.WriteFile("outside.db", "not the database's");
     // Out of the directory, another table's file, a user's file named like the table, and a
@@ -187,7 +189,9 @@ TEST_F(RestoreWhole, AnIntentNamingFilesOutsideItsTableIsNotCarriedOut) {
         {"Hovory\tHovory.DB", outside},
         {"Hovory\tHovory.DB", "Firmy.DB"},
         {"Hovory\tHovory.DB", "Hovory.xlsx"},
-        {"Hovory\tFirmy.DB", "Firmy.DB"}};
+        {"Hovory\tFirmy.DB", "Firmy.DB"},
+        // Hovory's index restored onto "HOVORY.PX" would stay beside the live "Hovory.PX".
+        {"Hovory\tHovory.DB\nrename\ty\tHOVORY.PX\tr:6:0\t-", "Hovory.DB"}};
     for (const auto& [table, live] : cases) {
         std::ofstream(databaseDir / database::RestoreIntentName, std::ios::trunc)
             << "tablora restore intent 1\nstaging\t.tablora-restore-1.abcdef\nsource\tz\ntable\t" << table << "\n"
