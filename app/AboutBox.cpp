@@ -3,7 +3,7 @@
 #include "app/DialogStyle.h"
 #include "app/LinkLabel.h"
 #include "app/ProgramImages.h"
-#include "platform/rtl/StringList.h"
+#include "platform/rtl/Messages.h"
 #include "platform/ui/UiServices.h"
 
 #include <QDesktopServices>
@@ -19,16 +19,12 @@
 namespace {
 
 constexpr const char* AboutCaption = "O programe Tablora";
-constexpr const char* WebNotOpenedText =
-    "Webovú stránku sa nepodarilo otvoriť v prehliadači.\r\nOtvorte ju, prosím, na adrese:\r\n%s";
-constexpr const char* MailNotOpenedText =
-    "Poštový program sa nepodarilo spustiť.\r\nNapíšte nám, prosím, na adresu:\r\n%s";
 
 // Opens `url`; when nothing opens it, tells the address, so the user can use it by hand.
-void OpenOrTell(const std::function<bool(const QUrl&)>& open, const QUrl& url, const char* text,
+void OpenOrTell(const std::function<bool(const QUrl&)>& open, const QUrl& url, rtl::TMsg text,
                 const QString& address) {
     if (open && open(url)) return;
-    ui::ShowWarning(AboutCaption, rtl::FormatMessage(text, {address.toStdString()}));
+    ui::ShowWarning(AboutCaption, rtl::Format(text, {address.toStdString()}, rtl::TLanguage::Slovak));
 }
 
 QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, int x, int y) {
@@ -113,7 +109,7 @@ TAboutBox::TAboutBox(QWidget* owner)
 
 void TAboutBox::WWWLinkLblClick() {
     const QString address = QStringLiteral("https://") + project::WebAddress;
-    OpenOrTell(OpenUrl, QUrl(address), WebNotOpenedText, address);
+    OpenOrTell(OpenUrl, QUrl(address), rtl::TMsg::WinWebNotOpened, address);
 }
 
 void TAboutBox::MailtoLblClick() {
@@ -121,7 +117,7 @@ void TAboutBox::MailtoLblClick() {
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("subject"), project::MailSubject);
     mail.setQuery(query);
-    OpenOrTell(OpenUrl, mail, MailNotOpenedText, project::MailAddress);
+    OpenOrTell(OpenUrl, mail, rtl::TMsg::WinMailNotOpened, project::MailAddress);
 }
 
 // Escape presses the close button, so the window closes with the same result as a click.

@@ -17,9 +17,8 @@ std::string Slovak(TMsg id, const std::vector<std::string>& args = {}) {
     return rtl::Format(id, args, rtl::TLanguage::Slovak);
 }
 
-// Slovak counts take one form for 1, another for 2 to 4, a third for the rest.
 std::string Counted(std::uint64_t n, TMsg one, TMsg few, TMsg many) {
-    return Slovak(n == 1 ? one : (n >= 2 && n <= 4) ? few : many, {std::to_string(n)});
+    return rtl::FormatCount(n, one, few, many, rtl::TLanguage::Slovak);
 }
 
 } // namespace

@@ -2,25 +2,10 @@
 
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
-#include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
 
 namespace app {
 namespace {
-
-constexpr const char* DamageIntroText = "Kontrola poškodenia zmenila tieto tabuľky:";
-constexpr const char* TableText = "Tabuľka \"%s\":";
-constexpr const char* OutsideChainText = "riadky obnovené z blokov mimo reťazca: %s";
-constexpr const char* KeyViolationsText = "riadky presunuté do KEYVIOL (opakovaný kľúč): %s";
-constexpr const char* ProblemsText = "riadky presunuté do PROBLEM (nečitateľné alebo nezaraditeľné): %s";
-constexpr const char* MemosLostText = "stratené hodnoty memo (riadky zostali v tabuľke bez nich): %s";
-constexpr const char* IndexDroppedText = "zrušený sekundárny index %s (záloha ho obsahuje)";
-constexpr const char* CompanionsText = "pôvodná tabuľka (BACKUP) a presunuté riadky sú v adresári:";
-constexpr const char* KeyRepairIntroText =
-    "Tieto tabuľky boli vytvorené znovu a pole IDXFIELD bolo očíslované nanovo:";
-constexpr const char* RecreatedText = "\"%s\": riadkov pred opravou %s, po oprave %s";
-constexpr const char* NotRepairedIntroText = "Tieto tabuľky sa opraviť nepodarilo:";
-constexpr const char* NotRepairedText = "\"%s\": %s";
 
 constexpr const char* Item = "\r\n   \xE2\x80\xA2  ";  // a bullet line below its table
 constexpr const char* Paragraph = "\r\n\r\n";
@@ -52,8 +37,8 @@ std::string StopText(const std::vector<tutil::TRebuildReport>& reports, const st
     return text;
 }
 
-void AddCount(std::string& text, const char* format, std::uint64_t count) {
-    if (count > 0) text += Item + rtl::FormatMessage(format, {std::to_string(count)});
+void AddCount(std::string& text, rtl::TMsg format, std::uint64_t count) {
+    if (count > 0) text += Item + Slovak(format, {std::to_string(count)});
 }
 
 } // namespace
@@ -63,18 +48,18 @@ std::string DamageCheckSummary(const std::vector<tutil::TRebuildReport>& reports
     std::string text;
     for (const tutil::TRebuildReport& r : reports) {
         if (!NeedsTelling(r)) continue;
-        text += Paragraph + rtl::FormatMessage(TableText, {rtl::ExtractFileName(r.TablePath)});
-        AddCount(text, KeyViolationsText, r.RowsToKeyViolations);
-        AddCount(text, ProblemsText, r.RowsToProblems);
-        AddCount(text, MemosLostText, r.BlobsLost);
+        text += Paragraph + Slovak(rtl::TMsg::WinSummaryTable, {rtl::ExtractFileName(r.TablePath)});
+        AddCount(text, rtl::TMsg::WinRowsToKeyViolations, r.RowsToKeyViolations);
+        AddCount(text, rtl::TMsg::WinRowsToProblems, r.RowsToProblems);
+        AddCount(text, rtl::TMsg::WinMemosLost, r.BlobsLost);
         if (r.RowsNotFound > 0) text += Item + Slovak(rtl::TMsg::WinDamageRowsNotFound, {std::to_string(r.RowsNotFound)});
-        AddCount(text, OutsideChainText, r.RowsOutsideChain);
+        AddCount(text, rtl::TMsg::WinRowsOutsideChain, r.RowsOutsideChain);
         for (const tutil::TDroppedIndex& index : r.DroppedIndexes)
-            text += Item + rtl::FormatMessage(IndexDroppedText, {index.Name});
+            text += Item + Slovak(rtl::TMsg::WinIndexDropped, {index.Name});
         if (!r.CompanionDirectory.empty())
-            text += Item + std::string(CompanionsText) + "\r\n      " + r.CompanionDirectory;
+            text += Item + Slovak(rtl::TMsg::WinCompanions, {}) + "\r\n      " + r.CompanionDirectory;
     }
-    if (!text.empty()) text = DamageIntroText + text;
+    if (!text.empty()) text = Slovak(rtl::TMsg::WinDamageIntro, {}) + text;
     const std::string stop = StopText(reports, ticked);
     if (!stop.empty()) text += (text.empty() ? "" : Paragraph) + stop;
     return text;
@@ -85,14 +70,13 @@ std::string KeyRepairSummary(const std::vector<database::TOrvDatabaseModule::TKe
     std::string recreated, failed;
     for (const auto& o : outcomes) {
         if (o.Result == TResult::Repaired)
-            recreated += Item + rtl::FormatMessage(RecreatedText, {o.Table, std::to_string(o.RowsBefore),
-                                                                   std::to_string(o.RowsAfter)});
+            recreated += Item + Slovak(rtl::TMsg::WinRecreated, {o.Table, std::to_string(o.RowsBefore), std::to_string(o.RowsAfter)});
         else if (o.Result == TResult::CopyFailed || o.Result == TResult::Error)
-            failed += Item + rtl::FormatMessage(NotRepairedText, {o.Table, o.Reason});
+            failed += std::string(Item) + "\"" + o.Table + "\": " + o.Reason;
     }
     std::string text;
-    if (!recreated.empty()) text += KeyRepairIntroText + recreated;
-    if (!failed.empty()) text += (text.empty() ? "" : Paragraph) + std::string(NotRepairedIntroText) + failed;
+    if (!recreated.empty()) text += Slovak(rtl::TMsg::WinKeyRepairIntro, {}) + recreated;
+    if (!failed.empty()) text += (text.empty() ? "" : Paragraph) + Slovak(rtl::TMsg::WinNotRepairedIntro, {}) + failed;
     return text;
 }
 

@@ -21,23 +21,18 @@ namespace {
 constexpr const char* SuccessStatus = "255";
 constexpr const char* NotFoundStatus = "1";
 static_assert(static_cast<int>(azip::FileStatus::NotFound) == 1);
-constexpr const char* NotAnArchiveText = "Súbor \"%s\"\r\nnie je archív zip";
-constexpr const char* UnpackQuestionText = "Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nIgnorovať chybu ?";
-constexpr const char* UnpackQuestionWithReasonText =
-    "Nepodarilo sa rozbaliť súbor\r\n\"%s\".\r\nPríčina: %s\r\nIgnorovať chybu ?";
-constexpr const char* ArchiveNotWrittenText = "Archív \"%s\"\r\nsa nepodarilo zapísať: %s";
 
 // Why a file could not be unpacked, in the window's language where the status says it; the
 // operating system's own text (a full disk, a read-only directory) is passed on as it came.
 std::string UnpackReason(const std::string& status, const std::string& reason) {
     using azip::FileStatus;
     const auto is = [&](FileStatus s) { return status == std::to_string(static_cast<int>(s)); };
-    if (is(FileStatus::BadData)) return "poškodené údaje v archíve (" + reason + ")";
-    if (is(FileStatus::Encrypted)) return "súbor je v archíve zašifrovaný";
-    if (is(FileStatus::UnsafeName)) return "názov súboru v archíve nie je bezpečný";
-    if (is(FileStatus::NotRegularFile)) return "položka archívu nie je obyčajný súbor";
-    if (is(FileStatus::SameNameInOtherCase)) return "má názov už rozbaleného súboru (z iného priečinka alebo s inou veľkosťou písmen)";
-    if (is(FileStatus::WriteError)) return "súbor sa nedá zapísať (" + reason + ")";
+    if (is(FileStatus::BadData)) return rtl::Format(rtl::TMsg::ArchReasonBadData, {reason});
+    if (is(FileStatus::Encrypted)) return rtl::Text(rtl::TMsg::ArchReasonEncrypted);
+    if (is(FileStatus::UnsafeName)) return rtl::Text(rtl::TMsg::ArchReasonUnsafeName);
+    if (is(FileStatus::NotRegularFile)) return rtl::Text(rtl::TMsg::ArchReasonNotRegularFile);
+    if (is(FileStatus::SameNameInOtherCase)) return rtl::Text(rtl::TMsg::ArchReasonSameNameInOtherCase);
+    if (is(FileStatus::WriteError)) return rtl::Format(rtl::TMsg::ArchReasonWriteError, {reason});
     return reason;
 }
 
@@ -54,7 +49,7 @@ std::string NormaliseTargetDirectory(const std::string& dir) { return rtl::WithT
 // A message about one file followed by the system's reason on a line of its own (a file
 // another program holds open, say), so the user knows what to do about it.
 std::string WithReason(const std::string& message, const std::string& reason) {
-    return reason.empty() ? message : message + "\r\nPríčina: " + reason;
+    return reason.empty() ? message : rtl::Format(rtl::TMsg::ArchWithReason, {message, reason});
 }
 
 // Whether an existing file of that name could be replaced by the new archive.
@@ -85,7 +80,7 @@ private:
 } // namespace
 
 TArchiv::TArchiv(std::string caption) : Caption(std::move(caption)) {
-    if (ActiveArchiv) throw rtl::EError("Another archiver is already running.");
+    if (ActiveArchiv) throw rtl::EError(rtl::Text(rtl::TMsg::ArchAlreadyRunning));
     ActiveArchiv = this;
 }
 
@@ -96,7 +91,7 @@ TArchiv::~TArchiv() {
 bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archiveFileName) {
     TIncludeListFile list;
     if (!list.Write(FileList)) {
-        ui::ShowError(Caption, "Nedá sa zapísať zoznam súborov na zabalenie");
+        ui::ShowError(Caption, rtl::Text(rtl::TMsg::ArchListNotWritten));
         return false;
     }
     const std::string dir = NormaliseTargetDirectory(targetDir);
@@ -104,11 +99,11 @@ bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archive
     // The old archive is not deleted here: the library renames the new one over it once
     // complete, so a failed run leaves the previous backup intact.
     if (!Replaceable(archivePath)) {
-        ui::ShowError(Caption, rtl::FormatMessage("Súbor \"%s\"\r\nsa nedá vymazať", {archivePath}));
+        ui::ShowError(Caption, rtl::Format(rtl::TMsg::ArchCannotDelete, {archivePath}));
         return false;
     }
     if (!dir.empty() && !ForceDirectoryPath(dir)) {
-        ui::ShowError(Caption, rtl::FormatMessage("Nepodarilo sa vytvoriť adresár:\r\n\"%s\"", {dir}));
+        ui::ShowError(Caption, rtl::Format(rtl::TMsg::ArchCannotCreateDirectory, {dir}));
         return false;
     }
     {
@@ -138,8 +133,7 @@ bool TArchiv::UnpackFiles() {
     if (!rtl::FileExists(ArchiveName)) {
         rtl::TFileStatus st;
         const bool somethingElse = !ArchiveName.empty() && rtl::FileSystem().Stat(ArchiveName, st) == 0;
-        ui::ShowError(Caption, rtl::FormatMessage(somethingElse ? NotAnArchiveText : "Súbor \"%s\"\r\nneexistuje",
-                                                  {ArchiveName}));
+        ui::ShowError(Caption, rtl::Format(somethingElse ? rtl::TMsg::ArchNotAnArchive : rtl::TMsg::ArchMissing, {ArchiveName}));
         return false;
     }
     int result = 0;
@@ -177,10 +171,10 @@ int TArchiv::ZipCallback(std::intptr_t, std::uint8_t type, const char* text) {
         const std::string path = ExtractField(text, '|', 2);
         if (!path.empty() && path == ArchiveBeingPacked())
             ui::ShowError(ActiveArchiv->Caption,
-                          rtl::FormatMessage(ArchiveNotWrittenText, {path, ExtractField(text, '|', 4)}));
+                          rtl::Format(rtl::TMsg::ArchArchiveNotWritten, {path, ExtractField(text, '|', 4)}));
         else  // a file that is not there needs no reason; one that cannot be read does
             ui::ShowError(ActiveArchiv->Caption,
-                          WithReason(rtl::FormatMessage("Nepodarilo sa zabaliť súbor\r\n\"%s\".", {rtl::ExtractFileName(path)}),
+                          WithReason(rtl::Format(rtl::TMsg::ArchNotPacked, {rtl::ExtractFileName(path)}),
                                      ExtractField(text, '|', 3) == NotFoundStatus ? "" : ExtractField(text, '|', 4)));
         ActiveArchiv->PackFailed = true;
         azip::addZIP_Abort(1);
@@ -208,14 +202,13 @@ int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
     const std::string reason = ExtractField(text, '|', 4);
     if (path == ActiveArchiv->ArchiveName) {
         const bool noZip = status == std::to_string(static_cast<int>(azip::FileStatus::NotAnArchive));
-        ui::ShowError(ActiveArchiv->Caption, noZip ? rtl::FormatMessage(NotAnArchiveText, {path})
-                                                   : rtl::FormatMessage("Súbor \"%s\"\r\nsa nedá otvoriť: %s",
-                                                                        {path, reason}));
+        ui::ShowError(ActiveArchiv->Caption, noZip ? rtl::Format(rtl::TMsg::ArchNotAnArchive, {path})
+                                                   : rtl::Format(rtl::TMsg::ArchCannotOpenArchive, {path, reason}));
         return 1;
     }
     if (path == (ActiveArchiv->TargetDir.empty() ? "." : ActiveArchiv->TargetDir)) {
         ui::ShowError(ActiveArchiv->Caption,
-                      rtl::FormatMessage("Adresár \"%s\"\r\nsa nedá otvoriť: %s", {path, reason}));
+                      rtl::Format(rtl::TMsg::ArchCannotOpenDirectory, {path, reason}));
         return 1;
     }
     // Two entries under one name (folders flattened, or letter case aside) leave it unknown
@@ -241,8 +234,8 @@ int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
     const bool ignore = ui::AskYesNo(
         ActiveArchiv->Caption,
         UnpackReason(status, reason).empty()
-            ? rtl::FormatMessage(UnpackQuestionText, {name})
-            : rtl::FormatMessage(UnpackQuestionWithReasonText, {name, UnpackReason(status, reason)}),
+            ? rtl::Format(rtl::TMsg::ArchUnpackQuestion, {name})
+            : rtl::Format(rtl::TMsg::ArchUnpackQuestionWithReason, {name, UnpackReason(status, reason)}),
         ui::MsgIcon::Warning, ui::MsgAnswer::Yes);
     ActiveArchiv->UnpackAborted = !ignore;
     if (!ignore) azip::addUNZIP_Abort(1);

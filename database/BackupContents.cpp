@@ -57,7 +57,7 @@ TBackupContents ReadBackBackupDirectory(const std::string& directory) {
     const TBackupFamilies families = DirectoryFamilies(directory);
     for (auto fault = families.Faults.rbegin(); fault != families.Faults.rend(); ++fault)
         contents.Problems.insert(contents.Problems.begin(), fault->Text);
-    if (contents.Tables.empty()) contents.Problems.push_back("no table file in it");
+    if (contents.Tables.empty()) contents.Problems.push_back(rtl::Text(rtl::TMsg::DbBackupNoTableFile));
     return contents;
 }
 

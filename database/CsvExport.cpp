@@ -5,12 +5,12 @@
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace database {
 
@@ -21,8 +21,8 @@ namespace {
 const char* const TemporaryMarker = ".export-";
 constexpr std::size_t FlushBytes = 1 << 20;
 
-[[noreturn]] void FileFailure(const std::string& what, const std::string& path) {
-    throw rtl::EFileError("Cannot " + what + " \"" + path + "\": " + std::strerror(errno));
+[[noreturn]] void FileFailure(rtl::TMsg what, const std::string& path) {
+    throw rtl::EFileError(rtl::Format(what, {path, rtl::SystemReason(errno)}));
 }
 
 template <typename T>
@@ -45,7 +45,7 @@ bool HasDecimalMark(std::uint8_t type) { return type == ftNumber || type == ftCu
 
 TCsvFile::TCsvFile(const std::string& path, TCsvDialect dialect) : dialect_(dialect), path_(path) {
     fd_ = rtl::CreateUniqueFile(path + TemporaryMarker + rtl::ProcessTag(), "", 0644, temporary_);
-    if (fd_ < 0) FileFailure("create a temporary file beside", path);
+    if (fd_ < 0) FileFailure(rtl::TMsg::DbExportCannotCreateTemporary, path);
     if (dialect_ == TCsvDialect::Excel) buffer_ = ByteOrderMark;
 }
 
@@ -67,24 +67,24 @@ void TCsvFile::Line(const std::vector<std::string>& fields) {
 }
 
 void TCsvFile::Flush() {
-    if (!rtl::WriteAll(fd_, buffer_.data(), buffer_.size())) FileFailure("write", temporary_);
+    if (!rtl::WriteAll(fd_, buffer_.data(), buffer_.size())) FileFailure(rtl::TMsg::FileCannotWrite, temporary_);
     buffer_.clear();
 }
 
 void TCsvFile::Finish() {
     Flush();
-    if (rtl::FileSystem().Sync(fd_) != 0) FileFailure("write", temporary_);
+    if (rtl::FileSystem().Sync(fd_) != 0) FileFailure(rtl::TMsg::FileCannotWrite, temporary_);
     const int fd = fd_;
     fd_ = -1;
-    if (rtl::FileSystem().Close(fd) != 0) FileFailure("write", temporary_);
-    if (rtl::FileSystem().Rename(temporary_, path_) != 0) FileFailure("put the export in place as", path_);
+    if (rtl::FileSystem().Close(fd) != 0) FileFailure(rtl::TMsg::FileCannotWrite, temporary_);
+    if (rtl::FileSystem().Rename(temporary_, path_) != 0) FileFailure(rtl::TMsg::DbExportCannotPutInPlace, path_);
     temporary_.clear();
-    if (rtl::FileSystem().SyncDirectory(rtl::ExtractFileDir(path_)) != 0) FileFailure("write the directory of", path_);
+    if (rtl::FileSystem().SyncDirectory(rtl::ExtractFileDir(path_)) != 0) FileFailure(rtl::TMsg::DbExportCannotFlushDirectory, path_);
 }
 
 TCsvExport::TCsvExport(const std::string& directory, TCsvDialect dialect)
     : directory_(rtl::WithTrailingSeparator(directory)), dialect_(dialect) {
-    if (!rtl::ForceDirectories(directory)) FileFailure("create the directory", directory);
+    if (!rtl::ForceDirectories(directory)) FileFailure(rtl::TMsg::DbExportCannotCreateDirectory, directory);
     rtl::RemoveFilesOfEndedProcesses(directory, std::string("*") + TemporaryMarker + "*", TemporaryMarker);
     problems_ = std::make_unique<TCsvFile>(directory_ + ExportProblemTable + ".csv", dialect_);
     problems_->Line({"table_name", "kind", "block", "record", "file_offset", "reason", "record_bytes"});

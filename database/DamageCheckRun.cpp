@@ -2,6 +2,7 @@
 #include "database/OrvDatabaseModule.h"
 
 #include "platform/rtl/Error.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/ui/UiServices.h"
 #include "rebuild/ParadoxTableRebuild.h"
@@ -12,14 +13,14 @@ namespace database {
 
 namespace {
 
-constexpr const char* RunCaption = "Oprava tabuliek";
-constexpr const char* UnknownErrorText = "neznáma chyba (bez popisu)";
-constexpr const char* RunStoppedText = "Oprava (rekonštrukcia) tabuliek bude prerušená !";
+std::string RunCaption() { return rtl::Text(rtl::TMsg::DbRunCaption); }
+std::string UnknownErrorText() { return rtl::Text(rtl::TMsg::DbUnknownError); }
+std::string RunStoppedText() { return rtl::Text(rtl::TMsg::DbRunStopped); }
 
 // An error's text, never empty: a run that stops must always say so.
 std::string TextOf(const std::exception& e) {
     const std::string text = e.what() ? e.what() : "";
-    return text.empty() ? UnknownErrorText : text;
+    return text.empty() ? UnknownErrorText() : text;
 }
 
 } // namespace
@@ -36,32 +37,32 @@ void TOrvDatabaseModule::CheckAndRebuildTables(const std::string& tableList) {
             const rtl::TAdvisoryLock lock = LockDatabaseDirectory();
             const std::string dir = rtl::WithTrailingSeparator(DatabaseDirectory());
             work.SetCommaText(tableList);
-            if (!TablesFound(RunCaption)) work.Clear();
+            if (!TablesFound(RunCaption())) work.Clear();
             SetProgress(0, static_cast<int>(work.Count()), 0, "");
             for (std::size_t i = 0; i < work.Count(); ++i) {
                 SetProgressPosition(static_cast<int>(i + 1));
                 if (RebuildOneTable(dir + work[i] + ".db")) {
-                    ui::ShowError(RunCaption, RunStoppedText);
+                    ui::ShowError(RunCaption(), RunStoppedText());
                     break;
                 }
             }
         } catch (const std::exception& e) {
             failed = true;
             error = TextOf(e);
-            if (error == UnknownErrorText) error += std::string("\r\n\r\n") + RunStoppedText;
+            if (error == UnknownErrorText()) error += "\r\n\r\n" + RunStoppedText();
         } catch (...) {
             // Whatever it was, the run ends here, is reset and says so.
             failed = true;
-            error = std::string(UnknownErrorText) + "\r\n\r\n" + RunStoppedText;
+            error = UnknownErrorText() + "\r\n\r\n" + RunStoppedText();
         }
     }
     SetProgress(0, 100, 0, "");
-    if (failed) ui::ShowError(RunCaption, error);
+    if (failed) ui::ShowError(RunCaption(), error);
 }
 
 bool TOrvDatabaseModule::RebuildOneTable(const std::string& tablePath) {
     const std::string fileName = rtl::ExtractFileName(tablePath);
-    ShowStatus("Prebieha oprava (rekonštrukcia) tabuľky: \"" + fileName + "\"");
+    ShowStatus(rtl::Format(rtl::TMsg::DbRebuildingStatus, {fileName}));
     ui::Ui().Pause(500);
     RebuildReports.emplace_back();
     std::string failure;
@@ -70,12 +71,11 @@ bool TOrvDatabaseModule::RebuildOneTable(const std::string& tablePath) {
     } catch (const std::exception& e) {
         failure = TextOf(e);
     } catch (...) {
-        failure = UnknownErrorText;
+        failure = UnknownErrorText();
     }
     RebuildReports.back().TablePath = tablePath;
     RebuildReports.back().Failure = failure;
-    throw rtl::EError("Tabuľku \"" + fileName + "\" nie je možné opraviť (rekonštruovať) !\r\nChyba: \"" + failure +
-                      "\"\r\n\r\n" + RunStoppedText);
+    throw rtl::EError(rtl::Format(rtl::TMsg::DbTableNotRebuilt, {fileName, failure, RunStoppedText()}));
 }
 
 } // namespace database

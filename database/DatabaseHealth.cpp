@@ -13,6 +13,7 @@
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 
@@ -189,7 +190,7 @@ THealthReport CheckDatabaseHealth(const std::string& directory, const std::vecto
     THealthReport r;
     r.Directory = directory;
     if (const std::string why = rtl::WhyNotADirectory(directory); !why.empty())
-        throw rtl::EError("The database directory \"" + directory + "\" " + why + ".");
+        throw rtl::EError(rtl::Format(rtl::TMsg::EngineDatabaseDirectory, {directory, why}));
 
     const std::vector<std::string> names = rtl::ListFilesFollowingLinks(directory, "*");
     std::vector<std::string> dataFiles;

@@ -180,16 +180,16 @@ bool DeleteTableFileDirectory(const std::string& path, std::string& why,
     rtl::TFileSystem& fs = rtl::FileSystem();
     rtl::TFileStatus st;
     if (fs.Lstat(path, st) != 0) {
-        why = std::string("cannot look at it (") + std::strerror(errno) + ")";
+        why = rtl::Format(rtl::TMsg::DbCannotLookAt, {rtl::SystemReason(errno)});
         return false;
     }
     if (!st.IsDirectory()) {
-        why = "it is no directory";
+        why = rtl::Text(rtl::TMsg::DbNoDirectory);
         return false;
     }
     std::vector<rtl::TDirEntry> entries;
     if (fs.ListDirectory(path, entries) != 0) {
-        why = std::string("cannot list it (") + std::strerror(errno) + ")";
+        why = rtl::Format(rtl::TMsg::DbCannotListIt, {rtl::SystemReason(errno)});
         return false;
     }
     const std::vector<std::string> files = rtl::ListFiles(path, "*");
@@ -198,7 +198,7 @@ bool DeleteTableFileDirectory(const std::string& path, std::string& why,
     // else's (or a link, or a directory) is left whole.
     for (const rtl::TDirEntry& entry : entries)
         if (!regular.count(entry.Name) || !(ours ? ours(entry.Name) : MatchesAnyTableFileMask(entry.Name))) {
-            why = "it holds \"" + entry.Name + "\", which is no table file";
+            why = rtl::Format(rtl::TMsg::DbHoldsForeignFile, {entry.Name});
             return false;
         }
     std::string aside;
@@ -206,11 +206,11 @@ bool DeleteTableFileDirectory(const std::string& path, std::string& why,
                                         rtl::ProcessTag(),
                                     0700, aside) ||
         fs.RemoveDirectory(aside) != 0 || fs.Rename(path, aside) != 0) {
-        why = std::string("cannot move it aside (") + std::strerror(errno) + ")";
+        why = rtl::Format(rtl::TMsg::DbCannotMoveAside, {rtl::SystemReason(errno)});
         return false;
     }
     if (!rtl::RemoveDirectoryWithFiles(aside)) {
-        why = std::string("cannot delete it (") + std::strerror(errno) + ")";
+        why = rtl::Format(rtl::TMsg::DbCannotDeleteIt, {rtl::SystemReason(errno)});
         return false;
     }
     return true;
@@ -228,7 +228,7 @@ std::string WhyNotWhole(const TDatedBackup& b) {
     const TBackupFamilies found = b.Kind == TBackupKind::Directory ? DirectoryFamilies(b.Path) : ArchiveFamilies(b.Path);
     if (!found.Problem.empty()) return found.Problem;
     if (!found.Faults.empty()) return found.Faults.front().Text;
-    if (!found.HoldsTable()) return "no table file in it";
+    if (!found.HoldsTable()) return rtl::Text(rtl::TMsg::DbBackupNoTableFile);
     return "";
 }
 
@@ -271,7 +271,7 @@ TRotation RotateDatedBackups(const std::string& directory, const std::string& na
         [kind](const TDatedBackup& b, std::string& why) {
             if (kind == TBackupKind::Directory) return DeleteTableFileDirectory(b.Path, why);
             if (rtl::FileSystem().Unlink(b.Path) == 0) return true;
-            why = std::string("cannot delete it (") + std::strerror(errno) + ")";
+            why = rtl::Format(rtl::TMsg::DbCannotDeleteIt, {rtl::SystemReason(errno)});
             return false;
         },
         WhyNotWhole);

@@ -21,8 +21,6 @@ namespace database {
 
 namespace {
 
-constexpr const char* BackupCaption = "Záloha súborov databázy";
-
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // Whether the older backup's family `old` is one the new backup holds: a table of the same
@@ -50,8 +48,7 @@ std::vector<std::string> IndexFilesOf(const std::vector<std::string>& names) {
 
 void TOrvDatabaseModule::RefuseCopyOntoItself(const std::string& directory, const std::string& what) const {
     if (rtl::DirectoryExists(directory) && rtl::SameDirectory(directory, DatabaseDirectory()))
-        throw rtl::EError(what + " " + Quoted(directory) +
-                          " je adresár samotnej databázy; súbory nie je možné kopírovať samé na seba.");
+        throw rtl::EError(rtl::Format(rtl::TMsg::DbCopyOntoItself, {what, directory}));
 }
 
 void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool withIndexes, std::uint8_t copyMode) {
@@ -60,16 +57,14 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
     LastBackup.Target = directory;
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string source = rtl::WithTrailingSeparator(DatabaseDirectory());
-    RefuseCopyOntoItself(directory, "Záložný adresár");
+    RefuseCopyOntoItself(directory, rtl::Text(rtl::TMsg::DbBackupDirectoryWord));
     RefuseUnknownCopyMode(copyMode);
     const rtl::TStringList files = FindFilesOfTables(source, withIndexes ? AllTableFileExtensions : DataFileExtensions,
                                                      OnlyTables, rtl::TMsg::BackupNoSuchTable);
     // An empty source (a share that is not mounted) is no backup.
     if (files.Empty())
-        throw rtl::EError("V adresári databázy " + Quoted(DatabaseDirectory()) +
-                          " sa nenašiel žiadny súbor tabuliek; do adresára " + Quoted(directory) +
-                          " sa nič nekopírovalo.");
-    ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {Quoted(directory)}));
+        throw rtl::EError(rtl::Format(rtl::TMsg::DbDirectoryNoTableFound, {DatabaseDirectory(), directory}));
+    ShowStatus(rtl::Format(rtl::TMsg::DbBackingUpTo, {Quoted(directory)}));
     std::vector<std::string> names;
     for (const std::string& path : files) names.push_back(rtl::ExtractFileName(path));
     const std::vector<TTableFamily> fresh = GroupFamilies(names);
@@ -96,7 +91,7 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
         if (!next.LeftBehind.empty()) {
             std::string paths;
             for (const std::string& path : next.LeftBehind) paths += "\r\n" + Quoted(path);
-            ui::ShowWarning(BackupCaption, rtl::Format(rtl::TMsg::BackupLeftBehind, {paths}));
+            ui::ShowWarning(rtl::Text(rtl::TMsg::DbBackupCaption), rtl::Format(rtl::TMsg::BackupLeftBehind, {paths}));
         }
     } catch (const rtl::EError& e) {
         throw rtl::EError(rtl::Format(rtl::TMsg::BackupNotWritten, {e.what(), directory}));
@@ -104,8 +99,7 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
     for (const TTableFamily& family : fresh) LastBackup.Tables += family.DataFile.empty() ? 0 : 1;
     LastBackup.StaleIndexesRemoved = IndexFilesOf(dropped);
     if (!LastBackup.StaleIndexesRemoved.empty())
-        ShowStatus("Zo záložného adresára boli odstránené zastarané indexové súbory: " +
-                   std::to_string(LastBackup.StaleIndexesRemoved.size()));
+        ShowStatus(rtl::Format(rtl::TMsg::DbStaleIndexesRemoved, {std::to_string(LastBackup.StaleIndexesRemoved.size())}));
     ShowStatus("");
 }
 

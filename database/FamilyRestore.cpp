@@ -122,7 +122,7 @@ TIntentOutcome PutPlanInPlace(const std::string& databaseDirectory, TStagingDire
     }
     // What was staged is on the disk under its names before the intent may name it.
     if (rtl::FileSystem().SyncDirectory(staging.Path()) != 0)
-        throw StreamError("Stream write error", staging.Path());
+        throw StreamError(rtl::TMsg::DbStreamWriteError, staging.Path());
     WriteRestoreIntent(databaseDirectory, intent);
     TIntentOutcome outcome = CarryOutRestoreIntent(databaseDirectory, intent);
     if (!outcome.Finished()) {

@@ -50,8 +50,8 @@ namespace {
 
 // The fixed text with the file, followed by why: "Cannot create file /zaloha/Hovory.db
 // (Read-only file system)".
-[[noreturn]] void Fail(const char* format, const std::string& path, const std::string& reason) {
-    throw rtl::EFileError(rtl::FormatMessage(format, {path}) + " (" + reason + ")");
+[[noreturn]] void Fail(rtl::TMsg format, const std::string& path, const std::string& reason) {
+    throw rtl::EFileError(rtl::Format(format, {path}) + " (" + reason + ")");
 }
 
 std::string SystemReason() { return rtl::SystemReason(errno); }
@@ -85,9 +85,9 @@ rtl::TFileIdentity CopyIdentityOf(const std::string& target, const rtl::TFileSta
 
 } // namespace
 
-rtl::EFileError StreamError(const char* text, const std::string& path) {
+rtl::EFileError StreamError(rtl::TMsg text, const std::string& path) {
     const int error = errno;
-    return rtl::EFileError(std::string(text) + ": " + path + " (" + rtl::SystemReason(error) + ")");
+    return rtl::EFileError(rtl::Text(text) + ": " + path + " (" + rtl::SystemReason(error) + ")");
 }
 
 std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
@@ -96,10 +96,10 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
     TCopyState state;
     // Non-blocking, so that a pipe under a table's name is refused instead of waited on.
     state.source = fs.Open(source, O_RDONLY | O_NONBLOCK);
-    if (state.source < 0) Fail("Cannot open file %s", source, SystemReason());
+    if (state.source < 0) Fail(rtl::TMsg::DbCopyCannotOpen, source, SystemReason());
     rtl::TFileStatus sourceStat;
-    if (fs.Fstat(state.source, sourceStat) != 0) Fail("Cannot open file %s", source, SystemReason());
-    if (!sourceStat.IsRegular()) Fail("Cannot open file %s", source, rtl::Text(rtl::TMsg::ReasonNotRegularFile));
+    if (fs.Fstat(state.source, sourceStat) != 0) Fail(rtl::TMsg::DbCopyCannotOpen, source, SystemReason());
+    if (!sourceStat.IsRegular()) Fail(rtl::TMsg::DbCopyCannotOpen, source, rtl::Text(rtl::TMsg::ReasonNotRegularFile));
     fs.AdviseSequential(state.source);
 
     TByteProgress progress(progressBar, sourceStat.Size);
@@ -110,7 +110,7 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
     // A read-only target refuses to be replaced, as it refuses to be overwritten.
     // A target whose presence cannot be told is no target to write over blindly either.
     if (fs.Access(target, rtl::AccessExists) == 0 ? fs.Access(target, rtl::AccessWrite) != 0 : errno != ENOENT)
-        Fail("Cannot create file %s", target, SystemReason());
+        Fail(rtl::TMsg::DbCopyCannotCreate, target, SystemReason());
     // The temporary name matches none of the table file patterns, so a copy interrupted by a
     // crash is never taken for a table file.
     // Taken before the temporary copy joins the target's siblings.
@@ -118,7 +118,7 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
     const std::string place =
         stagingDirectory.empty() ? rtl::ExtractFilePath(target) : rtl::WithTrailingSeparator(stagingDirectory);
     state.target = rtl::CreateUniqueFile(place + CopyTemporaryMarker + rtl::ProcessTag(), ".tmp", 0600, state.temporaryPath);
-    if (state.target < 0) Fail("Cannot create file %s", target, SystemReason());
+    if (state.target < 0) Fail(rtl::TMsg::DbCopyCannotCreate, target, SystemReason());
     rtl::GiveIdentity(state.target, targetIdentity);
 
     // Data moves in large transfers, in the kernel where the file system can, which keeps a
@@ -137,9 +137,9 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
         if (!inKernel) {
             buffer.resize(CopyTransferSize);
             n = fs.Read(state.source, buffer.data(), buffer.size());
-            if (n < 0) throw StreamError("Stream read error", source);
+            if (n < 0) throw StreamError(rtl::TMsg::DbStreamReadError, source);
             if (!rtl::WriteAll(state.target, buffer.data(), static_cast<std::size_t>(n)))
-                throw StreamError("Stream write error", target);
+                throw StreamError(rtl::TMsg::DbStreamWriteError, target);
         }
         if (n == 0) break;
         copied += static_cast<std::uint64_t>(n);
@@ -154,12 +154,12 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
     if (reported < copied) progress.Advance(copied);
 
     if (fs.SetTimes(state.target, rtl::OmitTime, sourceStat.ModifyNs) != 0)
-        Fail("Cannot create file %s", target, SystemReason());
+        Fail(rtl::TMsg::DbCopyCannotCreate, target, SystemReason());
     // A full disk may only show at sync or close (delayed allocation, network file systems).
-    if (fs.Sync(state.target) != 0) throw StreamError("Stream write error", target);
+    if (fs.Sync(state.target) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, target);
     const int targetFd = state.target;
     state.target = -1;
-    if (fs.Close(targetFd) != 0) throw StreamError("Stream write error", target);
+    if (fs.Close(targetFd) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, target);
     progress.Finish();
     std::string staged;
     staged.swap(state.temporaryPath);
@@ -173,11 +173,11 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
     if (fs.Rename(staged, target) != 0) {
         const std::string reason = SystemReason();
         fs.Unlink(staged);
-        Fail("Cannot create file %s", target, reason);
+        Fail(rtl::TMsg::DbCopyCannotCreate, target, reason);
     }
     const std::string targetDir = rtl::ExtractFileDir(target);
     if (directorySync == DirectorySync::Now && fs.SyncDirectory(targetDir) != 0)
-        throw StreamError("Stream write error", targetDir);
+        throw StreamError(rtl::TMsg::DbStreamWriteError, targetDir);
 }
 
 } // namespace database

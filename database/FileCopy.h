@@ -7,6 +7,7 @@
 #include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
+#include "platform/rtl/Messages.h"
 #include "platform/ui/ReportTargets.h"
 
 #include <cstdint>
@@ -32,7 +33,7 @@ enum class DirectorySync { Now, ByCaller };
 enum class CopyIdentity { OfTargetPlace, OfSource };
 
 // Every file call goes through the seam (rtl::FileSystem). Raises rtl::EFileError: "Cannot
-// open file %s" (source), "Cannot create file %s" (target), each followed by the reason in
+// open file" and the source, "Cannot create file" and the target, each followed by the reason in
 // parentheses, "Stream read error" (naming the source), "Stream write error" (naming the
 // target; also at sync and close), as StreamError words them.
 // With a progress bar: range 0 to the file's size (scaled down for files beyond the bar's
@@ -59,7 +60,7 @@ rtl::TEndedRunFiles RemoveCopiesOfEndedRuns(const std::string& directory,
 // The error of a failed read or write: the fixed text, the file and the system's reason
 // from errno ("Stream write error: /zaloha/Hovory.db (No space left on device)"). In a
 // backup of many tables a bare "Stream write error" would not say which file, nor why.
-rtl::EFileError StreamError(const char* text, const std::string& path);
+rtl::EFileError StreamError(rtl::TMsg text, const std::string& path);
 
 // Maps byte counts onto a progress bar whose range is an int: sizes past INT_MAX are
 // divided by the smallest power of two that brings them into range.

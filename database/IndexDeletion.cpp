@@ -16,17 +16,11 @@
 
 namespace database {
 
-namespace {
-
-constexpr const char* DeleteIndexesCaption = "Vymazanie indexov databázy";
-
-} // namespace
-
 void TOrvDatabaseModule::DeleteIndexes() {
     LastIndexDeletion = {};
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string directory = DatabaseDirectory();
-    if (!TablesFound(DeleteIndexesCaption)) return;
+    if (!TablesFound(rtl::Text(rtl::TMsg::DbDeleteIndexesCaption))) return;
     const rtl::TStringList found = FindFilesOfTables(directory, IndexFileExtensions, OnlyTables,
                                                      rtl::TMsg::IndexDeletionNoSuchTable);
     // The indexes of a table whose interrupted change was left stay with it: the run has said so.
@@ -53,9 +47,8 @@ void TOrvDatabaseModule::DeleteIndexes() {
     LastIndexDeletion.Tables = static_cast<int>(tables.size());
     // The deletions reach the disk: after a crash no deleted index may come back.
     if (!files.Empty() && rtl::FileSystem().SyncDirectory(directory) != 0 && kept.empty())
-        throw rtl::EFileError("Vymazanie indexových súborov v adresári \"" + directory +
-                              "\" sa nepodarilo zapísať na disk (" + rtl::SystemReason(errno) + ")");
-    if (!kept.empty()) throw rtl::EFileError("Tieto indexové súbory sa nepodarilo vymazať:" + kept);
+        throw rtl::EFileError(rtl::Format(rtl::TMsg::DbIndexDeletionNotFlushed, {directory, rtl::SystemReason(errno)}));
+    if (!kept.empty()) throw rtl::EFileError(rtl::Format(rtl::TMsg::DbIndexFilesKept, {kept}));
 }
 
 } // namespace database

@@ -4,6 +4,7 @@
 #include "database/KeyRepairReading.h"
 #include "database/OrvDatabaseModule.h"
 
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
 
@@ -11,8 +12,6 @@ namespace database {
 
 namespace {
 
-const char* const CopyCaption = "Kópia obsahu tabuľky";
-const char* const CopyFailedText = "Nastala chyba pri kopírovaní obsahu tabuliek !";
 const char* const KeyField = "IDXFIELD";
 
 } // namespace
@@ -27,7 +26,7 @@ std::int32_t TOrvDatabaseModule::CopyEveryRow(engine::TTable& table, engine::TTa
         std::int32_t copied = CopyTableContent(table, work, &names);
         if (outcome) outcome->RowsBefore = MainBatchMove.MovedCount + MainBatchMove.KeyViolCount;
         if (copied >= 0 && MainBatchMove.KeyViolCount > 0) {
-            lastCopyError_ = std::to_string(MainBatchMove.KeyViolCount) + " rows were refused";
+            lastCopyError_ = rtl::Format(rtl::TMsg::DbCopyRowsRefused, {std::to_string(MainBatchMove.KeyViolCount)});
             copied = -1;
         }
         return copied;
@@ -42,7 +41,7 @@ std::int32_t TOrvDatabaseModule::CopyEveryRow(engine::TTable& table, engine::TTa
     }
     const std::int32_t copied = NumberRowsAfresh(table, work);
     if (copied >= 0 && static_cast<std::uint64_t>(copied) != before.Rows) {
-        lastCopyError_ = std::to_string(copied) + " of " + std::to_string(before.Rows) + " rows arrived";
+        lastCopyError_ = rtl::Format(rtl::TMsg::DbCopyRowsArrived, {std::to_string(copied), std::to_string(before.Rows)});
         return -1;
     }
     return copied;
@@ -54,13 +53,13 @@ void TOrvDatabaseModule::DiscardFailedCopy(engine::TTable& work, TKeyRepairOutco
         work.Close();
         work.DeleteTable();
     } catch (const std::exception& e) {
-        lastCopyError_ += "; " + work.TableName + " could not be removed: " + e.what();
+        lastCopyError_ += "; " + rtl::Format(rtl::TMsg::DbCopyWorkNotRemoved, {work.TableName, e.what()});
     }
     if (outcome) {
         outcome->Result = TKeyRepairOutcome::TResult::CopyFailed;
         outcome->Reason = WithoutWorkFileNames(lastCopyError_, outcome->Table);
     }
-    ui::ShowInformation(CopyCaption, CopyFailedText);
+    ui::ShowInformation(rtl::Text(rtl::TMsg::DbCopyCaption), rtl::Text(rtl::TMsg::DbCopyFailed));
 }
 
 std::int32_t TOrvDatabaseModule::CopyTableContent(engine::TTable& source, engine::TTable& destination,

@@ -17,10 +17,6 @@ namespace database {
 
 namespace {
 
-const char* const LeftoverText =
-    "Tabuľka \"%s\" z predchádzajúcej prerušenej opravy môže obsahovať jediné kópie niektorých riadkov (%s). "
-    "Nebola vymazaná: skontrolujte ju, potom ju vymažte alebo premenujte a opravu spustite znova.";
-
 } // namespace
 
 TRowsRead ReadEveryRow(const std::string& dataPath) {
@@ -28,7 +24,7 @@ TRowsRead ReadEveryRow(const std::string& dataPath) {
     try {
         const auto file = engine::paradox::TParadoxTable::Open(dataPath);
         if (file->Header().IsEncrypted()) {
-            r.Problem = "the table is password-protected";
+            r.Problem = rtl::Text(rtl::TMsg::DbTablePasswordProtected);
             return r;
         }
         engine::paradox::TProblemList problems = file->OpenProblems();
@@ -83,14 +79,14 @@ void TOrvDatabaseModule::ClearLeftover(engine::TTable& original, engine::TTable&
     const TRowsRead left = ReadEveryRow(leftover.DataFilePath());
     std::string why;
     switch (JudgeLeftover(kept, left)) {
-    case TLeftoverVerdict::LeftoverNotWhole: why = "ju samotnú nie je možné prečítať celú: " + left.Problem; break;
-    case TLeftoverVerdict::TableNotWhole: why = "pôvodnú tabuľku nie je možné prečítať celú: " + kept.Problem; break;
+    case TLeftoverVerdict::LeftoverNotWhole: why = rtl::Format(rtl::TMsg::DbLeftoverNotWhole, {left.Problem}); break;
+    case TLeftoverVerdict::TableNotWhole: why = rtl::Format(rtl::TMsg::DbLeftoverTableNotWhole, {kept.Problem}); break;
     case TLeftoverVerdict::MoreRowsThanTable:
-        why = "má " + std::to_string(left.Rows) + " riadkov, pôvodná tabuľka " + std::to_string(kept.Rows);
+        why = rtl::Format(rtl::TMsg::DbLeftoverMoreRows, {std::to_string(left.Rows), std::to_string(kept.Rows)});
         break;
     case TLeftoverVerdict::Deletable: break;
     }
-    if (!why.empty()) throw rtl::EError(rtl::FormatMessage(LeftoverText, {leftover.TableName, why}));
+    if (!why.empty()) throw rtl::EError(rtl::Format(rtl::TMsg::DbLeftoverKept, {leftover.TableName, why}));
     leftover.DeleteTable();
     engine::NoteRun({engine::TRunNotice::TKind::WorkCopyRemoved, rtl::ExtractFileDir(original.DataFilePath()),
                      original.TableName, {}, {}});

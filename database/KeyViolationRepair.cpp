@@ -25,16 +25,6 @@ namespace database {
 
 namespace {
 
-const char* const CheckingText = "Prebieha kontrola a oprava chyby \"Key violation\" pre tabuľku: \"%s\"";
-const char* const ProbeCaption = "Kontrola chyby \"Key violation\"";
-const char* const ProbeFailedText =
-    "Tabuľku \"%s\" sa nepodarilo skontrolovať, zostala bez zmeny:\r\n%s";
-const char* const NotSwappedText =
-    "Tabuľka \"%s\" zostala bez zmeny: opravenú kópiu sa nepodarilo dať na jej miesto (%s).";
-const char* const SwapPendingText =
-    "Opravenú kópiu tabuľky \"%s\" sa nepodarilo celú dať na miesto pôvodnej tabuľky (%s). Zmena je "
-    "zapísaná v denníku tabuľky a dokončí ju najbližšie zálohovanie, obnova alebo oprava databázy.";
-
 const char* const KeyField = "IDXFIELD";
 
 using TOutcome = TOrvDatabaseModule::TKeyRepairOutcome;
@@ -90,7 +80,7 @@ void TOrvDatabaseModule::RepairKeyViolations(const std::string& tableList) {
         for (std::size_t i = 0; i < names.Count(); ++i) {
             SetProgressPosition(static_cast<int>(i + 1));
             TemporaryTable.TableName = names[i];
-            ShowStatus(rtl::FormatMessage(CheckingText, {names[i] + ".db"}));
+            ShowStatus(rtl::Format(rtl::TMsg::DbKeyCheckingStatus, {names[i] + ".db"}));
             ui::Ui().Pause(500);
             KeyRepairOutcomes.emplace_back();
             KeyRepairOutcomes.back().Table = names[i];
@@ -142,7 +132,7 @@ bool TOrvDatabaseModule::HasKeyViolation(engine::TTable& table) {
             outcome->Result = TResult::Error;
             outcome->Reason = probe.Reason;
         }
-        ui::ShowError(ProbeCaption, rtl::FormatMessage(ProbeFailedText, {table.TableName, probe.Reason}));
+        ui::ShowError(rtl::Text(rtl::TMsg::DbProbeCaption), rtl::Format(rtl::TMsg::DbProbeFailed, {table.TableName, probe.Reason}));
         return false;
     }
     return false;
@@ -230,11 +220,11 @@ void TOrvDatabaseModule::PutWorkTableInPlace(engine::TTable& table, engine::TTab
                 // It stays beside the table under its work name; the next run clears it.
             }
             throw rtl::EError(
-                rtl::FormatMessage(NotSwappedText, {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
+                rtl::Format(rtl::TMsg::DbNotSwapped, {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
         }
         // The step was tried again at once and still failed: the journal holds the change for
         // the next run that writes, and the user must hear that the table is not done yet.
-        throw rtl::EError(rtl::FormatMessage(SwapPendingText, {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
+        throw rtl::EError(rtl::Format(rtl::TMsg::DbSwapPending, {table.TableName, WithoutWorkFileNames(e.Message(), table.TableName)}));
     }
 }
 

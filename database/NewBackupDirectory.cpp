@@ -220,7 +220,7 @@ void TNewBackupDirectory::Commit(const std::function<bool(const std::string&)>& 
         CommitInPlace(dropped);
         return;
     }
-    if (fs.SyncDirectory(path_) != 0) throw StreamError("Stream write error", target_);
+    if (fs.SyncDirectory(path_) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, target_);
     if (!older) {
         if (!RenameToFreeName(path_, target_))
             throw rtl::EFileError(rtl::Format(rtl::TMsg::BackupCannotWriteTarget, {target_, rtl::SystemReason(errno)}));
@@ -247,7 +247,7 @@ void TNewBackupDirectory::Commit(const std::function<bool(const std::string&)>& 
         }
         committed_ = true;
     }
-    if (fs.SyncDirectory(parent) != 0) throw StreamError("Stream write error", parent);
+    if (fs.SyncDirectory(parent) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, parent);
     RemoveOld(old, target_);
 }
 

@@ -88,9 +88,8 @@ std::string TOrvDatabaseModule::DatabaseDirectory() const {
     const std::string path = SourceDatabase.Params.Value("PATH");
     if (!path.empty()) return path;
     if (!SourceDatabase.AliasName.empty())
-        throw rtl::EError("Databázový alias \"" + SourceDatabase.AliasName +
-                          "\" nemá parameter PATH; adresár databázy nie je známy.");
-    throw rtl::EError("Adresár zdrojovej databázy nie je zadaný.");
+        throw rtl::EError(rtl::Format(rtl::TMsg::DbAliasWithoutPath, {SourceDatabase.AliasName}));
+    throw rtl::EError(rtl::Text(rtl::TMsg::DbNoSourceDirectory));
 }
 
 rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {

@@ -23,18 +23,7 @@ namespace database {
 
 namespace {
 
-constexpr const char* RestoreCaption = "Obnova súborov databázy";
-constexpr const char* NoRestoreDirectoryText = "Adresár zálohy nie je zadaný; nič sa neobnovilo.";
-constexpr const char* MissingRestoreDirectoryText = "Adresár \"%s\" neexistuje.";
-constexpr const char* EmptyRestoreDirectoryText =
-    "V adresári \"%s\" sa nenašiel žiadny súbor tabuliek; nič sa neobnovilo.";
-const char* const RestoreStoppedText =
-    "Obnova bola zastavená pri súbore \"%s\".\r\nŽiadna tabuľka nebola obnovená; súbory databázy "
-    "zostali také, aké boli pred obnovou.";
-const char* const NotRestoredText =
-    "Niektorý súbor týchto tabuliek sa nepodarilo rozbaliť; tieto tabuľky neboli obnovené a zostali "
-    "také, aké boli pred obnovou:";
-const char* const EmptyArchiveText = "Archív \"%s\" neobsahuje žiadny súbor; nič sa neobnovilo.";
+std::string RestoreCaption() { return rtl::Text(rtl::TMsg::DbRestoreCaption); }
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
@@ -91,7 +80,7 @@ void Conclude(TOrvDatabaseModule::TRestoreReport& report, const TRestorePlan& pl
     std::string left;
     for (const auto& l : report.TablesLeft) left += "\r\n" + Quoted(l.Table) + ": " + l.Reason;
     if (!left.empty())
-        ui::ShowWarning(RestoreCaption, rtl::Format(rtl::TMsg::RestoreTablesLeft, {Joined(outcome.Restored), left}));
+        ui::ShowWarning(RestoreCaption(), rtl::Format(rtl::TMsg::RestoreTablesLeft, {Joined(outcome.Restored), left}));
 }
 
 // Gives the unpacked file `staged` the owner and permissions of the place `target` it is to take.
@@ -111,24 +100,24 @@ bool TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std:
     // A restore that restores nothing says so and reports it, so that nothing is done after it
     // (the index deletion above all) as if the tables had come back.
     if (directory.empty()) {
-        ui::ShowError(RestoreCaption, NoRestoreDirectoryText);
+        ui::ShowError(RestoreCaption(), rtl::Text(rtl::TMsg::DbNoRestoreDirectory));
         return false;
     }
     if (!rtl::DirectoryExists(directory)) {
-        ui::ShowError(RestoreCaption, rtl::FormatMessage(MissingRestoreDirectoryText, {directory}));
+        ui::ShowError(RestoreCaption(), rtl::Format(rtl::TMsg::DbRestoreDirectoryMissing, {directory}));
         return false;
     }
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string target = DatabaseDirectory();
-    RefuseCopyOntoItself(directory, "Adresár zálohy");
+    RefuseCopyOntoItself(directory, rtl::Text(rtl::TMsg::DbRestoreDirectoryWord));
     RefuseUnknownCopyMode(copyMode);
     const TBackupFamilies backup = DirectoryFamilies(directory);
     if (!backup.Problem.empty()) FailUnchanged(backup.Problem);
     if (!backup.HoldsTable()) {
-        ui::ShowError(RestoreCaption, rtl::FormatMessage(EmptyRestoreDirectoryText, {directory}));
+        ui::ShowError(RestoreCaption(), rtl::Format(rtl::TMsg::DbRestoreDirectoryEmpty, {directory}));
         return false;
     }
-    ShowStatus(rtl::FormatMessage("Obnova z: %s", {Quoted(directory)}));
+    ShowStatus(rtl::Format(rtl::TMsg::DbRestoringFrom, {Quoted(directory)}));
     ClearEndedRestores(target);
     const std::string source = rtl::WithTrailingSeparator(directory);
     const TRestorePlan plan = PlanRestore(target, directory, backup, OnlyTables, [&](const TTableFamily& f) {
@@ -164,7 +153,7 @@ bool TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
     LastRestore.Source = zipFileName;
     const rtl::TAdvisoryLock held = LockDatabaseDirectory();
     const std::string target = DatabaseDirectory();
-    ShowStatus(rtl::FormatMessage("Obnova z: %s", {Quoted(zipFileName)}));
+    ShowStatus(rtl::Format(rtl::TMsg::DbRestoringFrom, {Quoted(zipFileName)}));
     ClearEndedRestores(target);
     // Into a directory without files the stored permissions are given back, as unpacking
     // straight into it would; otherwise each file takes the place's owner and permissions.
@@ -186,10 +175,10 @@ bool TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
                                       {report.FilesNotUnpacked.empty() ? zipFileName : report.FilesNotUnpacked.back(),
                                        report.StoppedBy}));
         if (report.Stopped)
-            ui::ShowError(RestoreCaption,
-                          rtl::FormatMessage(RestoreStoppedText, {report.FilesNotUnpacked.empty()
-                                                                      ? zipFileName
-                                                                      : report.FilesNotUnpacked.back()}));
+            ui::ShowError(RestoreCaption(),
+                          rtl::Format(rtl::TMsg::DbRestoreStopped, {report.FilesNotUnpacked.empty()
+                                                                        ? zipFileName
+                                                                        : report.FilesNotUnpacked.back()}));
         return false;
     }
     // A table one of whose files could not be unpacked keeps all its old files.
@@ -202,7 +191,7 @@ bool TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
     for (const std::string& name : rtl::ListFiles(staging.Path(), "*"))
         if (!MatchesAnyTableFileMask(name)) LastRestore.OtherFilesLeft.push_back(name);
     if (!backup.HoldsTable() && notRestored.empty()) {
-        ui::ShowError(RestoreCaption, rtl::FormatMessage(EmptyArchiveText, {zipFileName}));
+        ui::ShowError(RestoreCaption(), rtl::Format(rtl::TMsg::DbArchiveEmpty, {zipFileName}));
         ShowStatus("");
         return false;
     }
@@ -228,7 +217,7 @@ bool TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
             LastRestore.TablesLeft.push_back({table, rtl::Text(rtl::TMsg::RestoreTableNotUnpacked)});
         }
         LastRestore.Completed = false;
-        ui::ShowWarning(RestoreCaption, NotRestoredText + tables);
+        ui::ShowWarning(RestoreCaption(), rtl::Format(rtl::TMsg::DbTablesNotUnpacked, {tables}));
     }
     ShowStatus("");
     return !plan.Tables.empty();

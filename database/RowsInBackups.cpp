@@ -6,6 +6,7 @@
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
 #include "platform/zip/ArchiveVerify.h"
@@ -72,7 +73,7 @@ std::map<std::string, TBackupWithRows> NewestBackupsWithMoreRows(const std::stri
     std::map<std::string, TBackupWithRows> found;
     if (rowsNow.empty()) return found;
     if (const std::string why = rtl::WhyNotADirectory(directory); !why.empty())
-        throw rtl::EError("The backup directory \"" + directory + "\" " + why + ".");
+        throw rtl::EError(rtl::Format(rtl::TMsg::DbBackupDirectoryIs, {directory, why}));
     std::map<std::string, std::uint64_t> wanted = rowsNow;
     for (const TDatedBackup& backup : ListBackups(directory, "")) {
         for (const auto& [table, rows] : RowsHeld(backup, wanted))

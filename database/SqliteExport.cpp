@@ -5,6 +5,7 @@
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/sqlite/SqliteDatabase.h"
@@ -43,8 +44,8 @@ const char* ColumnType(std::uint8_t code) {
     }
 }
 
-[[noreturn]] void FileFailure(const std::string& what, const std::string& path) {
-    throw rtl::EFileError("Cannot " + what + " \"" + path + "\": " + std::strerror(errno));
+[[noreturn]] void FileFailure(rtl::TMsg what, const std::string& path) {
+    throw rtl::EFileError(rtl::Format(what, {path, rtl::SystemReason(errno)}));
 }
 
 } // namespace
@@ -54,7 +55,7 @@ TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
     const std::string name = rtl::ExtractFileName(path);
     rtl::RemoveFilesOfEndedProcesses(dir.empty() ? "." : dir, name + TemporaryMarker + "*", TemporaryMarker);
     const int fd = rtl::CreateUniqueFile(path + TemporaryMarker + rtl::ProcessTag(), "", 0644, temporary_);
-    if (fd < 0) FileFailure("create a temporary file beside", path);
+    if (fd < 0) FileFailure(rtl::TMsg::DbExportCannotCreateTemporary, path);
     rtl::TFileDescriptor closing(fd);
     try {
         db_ = std::make_unique<sqlite::TDatabase>(temporary_);
@@ -174,12 +175,12 @@ void TSqliteExport::Commit() {
     db_->Close();
     db_.reset();
     rtl::TFileDescriptor fd(rtl::FileSystem().Open(temporary_, O_RDWR));
-    if (!fd.Valid() || rtl::FileSystem().Sync(fd.Get()) != 0) FileFailure("write", temporary_);
-    if (fd.Reset() != 0) FileFailure("write", temporary_);
-    if (rtl::FileSystem().Rename(temporary_, path_) != 0) FileFailure("put the export in place as", path_);
+    if (!fd.Valid() || rtl::FileSystem().Sync(fd.Get()) != 0) FileFailure(rtl::TMsg::FileCannotWrite, temporary_);
+    if (fd.Reset() != 0) FileFailure(rtl::TMsg::FileCannotWrite, temporary_);
+    if (rtl::FileSystem().Rename(temporary_, path_) != 0) FileFailure(rtl::TMsg::DbExportCannotPutInPlace, path_);
     temporary_.clear();
     const std::string dir = rtl::ExtractFileDir(path_);
-    if (rtl::FileSystem().SyncDirectory(dir.empty() ? "." : dir) != 0) FileFailure("write the directory of", path_);
+    if (rtl::FileSystem().SyncDirectory(dir.empty() ? "." : dir) != 0) FileFailure(rtl::TMsg::DbExportCannotFlushDirectory, path_);
 }
 
 } // namespace database

@@ -30,8 +30,8 @@ bool MatchesTableFileMask(std::string_view name, std::string_view mask) {
 
 void RefuseUnknownCopyMode(std::uint8_t copyMode) {
     if (copyMode != CopyModeReplace)
-        throw rtl::EError("Copy mode " + std::to_string(copyMode) + " is not supported; only " +
-                          std::to_string(CopyModeReplace) + " (replace every file) is.");
+        throw rtl::EError(
+            rtl::Format(rtl::TMsg::DbCopyModeUnsupported, {std::to_string(copyMode), std::to_string(CopyModeReplace)}));
 }
 
 bool MatchesAnyTableFileMask(std::string_view name) {
@@ -97,8 +97,7 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
     if (names.empty()) return 0;
     const std::string sourceDir = rtl::ExtractFilePath(sourcePattern);
     if (rtl::SameDirectory(sourceDir.empty() ? "." : sourceDir, targetDirectory.empty() ? "." : targetDirectory))
-        throw rtl::EError("Súbory z adresára \"" + rtl::ExtractFileDir(sourcePattern) +
-                          "\" nie je možné kopírovať do toho istého adresára.");
+        throw rtl::EError(rtl::Format(rtl::TMsg::DbCopyIntoSameDirectory, {rtl::ExtractFileDir(sourcePattern)}));
     const std::string targetDir = rtl::WithTrailingSeparator(targetDirectory);
     RemoveCopiesOfEndedRuns(targetDirectory);
     const rtl::TExistingNames existing(targetDirectory);
@@ -121,7 +120,7 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
         throw;
     }
     if (count > 0 && rtl::FileSystem().SyncDirectory(targetDirectory) != 0)
-        throw StreamError("Stream write error", targetDirectory);
+        throw StreamError(rtl::TMsg::DbStreamWriteError, targetDirectory);
     return count;
 }
 

@@ -16,9 +16,6 @@
 
 namespace database {
 
-// Told when an operation finds no table (no data file) in the database directory.
-inline constexpr const char* NoTableFoundText = "V adresári databázy \"%s\" sa nenašiel žiadny súbor tabuliek.";
-
 // Comma lists of extensions.
 inline constexpr const char* AllTableFileExtensions = ".db,.mb,.px,.x*,.y*";
 inline constexpr const char* DataFileExtensions = ".db,.mb";

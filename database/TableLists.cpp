@@ -3,16 +3,13 @@
 #include "database/OrvDatabaseModule.h"
 
 #include "platform/engine/EngineErrors.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/StringList.h"
 #include "platform/ui/UiServices.h"
 
 namespace database {
 
 namespace {
-
-const char* const ReadingTablesText = "Načítavanie tabuliek zo zdrojovej databázy ...";
-const char* const TableListCaption = "Inicializácia zoznamu tabuliek databázy";
-const char* const TableReadErrorText = "Pri načítavaní tabuľky \"%s\" vznikla chyba:\r\"%s\" !";
 
 // Names are joined by bare commas; a name holding a blank, comma or quote is quoted, so
 // splitting the text again gives the name back whole.
@@ -30,12 +27,12 @@ bool IsKeyedByAutoIncrement(const engine::TFieldDefs& fields) {
 void TOrvDatabaseModule::LoadTableLists(std::string& allTables, std::string& keyViolationTables) {
     allTables.clear();
     keyViolationTables.clear();
-    SetProgress(0, 100, 0, ReadingTablesText);
+    SetProgress(0, 100, 0, rtl::Text(rtl::TMsg::DbReadingTables));
     ui::Ui().Pause(1000);
     {
         rtl::TStringList names;
         ListTableNames(names, false);
-        SetProgress(0, static_cast<int>(names.Count()), 0, ReadingTablesText);
+        SetProgress(0, static_cast<int>(names.Count()), 0, rtl::Text(rtl::TMsg::DbReadingTables));
         for (std::size_t i = 0; i < names.Count(); ++i) {
             const std::string& name = names[i];
             ShowStatus(name);
@@ -50,7 +47,7 @@ void TOrvDatabaseModule::LoadTableLists(std::string& allTables, std::string& key
                     AppendName(keyViolationTables, name);
                 }
             } catch (const engine::EDBEngineError& e) {
-                ui::ShowError(TableListCaption, rtl::FormatMessage(TableReadErrorText, {name, e.Message()}));
+                ui::ShowError(rtl::Text(rtl::TMsg::DbTableListCaption), rtl::Format(rtl::TMsg::DbTableReadError, {name, e.Message()}));
             }
         }
         TemporaryTable.TableName.clear();

@@ -2,6 +2,7 @@
 #include "database/OrvDatabaseModule.h"
 
 #include "database/TableFileSet.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/ui/UiServices.h"
 
@@ -10,7 +11,7 @@ namespace database {
 bool TOrvDatabaseModule::TablesFound(const std::string& caption) {
     const std::string directory = DatabaseDirectory();
     if (!FindTableFiles(directory, ".db").Empty()) return true;
-    ui::ShowError(caption, rtl::FormatMessage(NoTableFoundText, {directory}));
+    ui::ShowError(caption, rtl::Format(rtl::TMsg::DbNoTableFound, {directory}));
     return false;
 }
 

@@ -20,11 +20,6 @@ namespace database {
 
 namespace {
 
-const char* const BackupCaption = "Záloha súborov databázy";
-const char* const RestoreCaption = "Obnova súborov databázy";
-const char* const PackingText = "Prebieha komprimácia súborov databázy ...";
-const char* const UnpackingText = "Prebieha dekomprimácia databázy ...";
-
 bool IsControlCharacter(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }
 
 // A name with its control characters shown as "?", as a listing shows them.
@@ -47,7 +42,7 @@ rtl::TStringList WithoutUnlistableNames(const rtl::TStringList& files) {
         skipped += "\r\n\"" + Printable(rtl::ExtractFileName(file)) + "\"";
     }
     if (!skipped.empty())
-        ui::ShowWarning(BackupCaption, "Súbory, ktorých mená obsahujú riadiace znaky, sa nezálohujú:" + skipped);
+        ui::ShowWarning(rtl::Text(rtl::TMsg::DbBackupCaption), rtl::Format(rtl::TMsg::DbControlCharacterNames, {skipped}));
     return listable;
 }
 
@@ -61,8 +56,7 @@ void RefuseArchiveInPlaceOfTableFile(const std::string& archive, const std::stri
                      MatchesAnyTableFileMask(rtl::ExtractFileName(archive));
     for (const std::string& file : packed) tableFile = tableFile || rtl::SameFile(archive, file);
     if (tableFile)
-        throw rtl::EError("Archív \"" + archive +
-                          "\" nie je možné zapísať na miesto súboru tabuľky databázy; zvoľte iný názov alebo adresár.");
+        throw rtl::EError(rtl::Format(rtl::TMsg::DbArchiveInPlaceOfTable, {archive}));
 }
 
 // A backup of some tables replaces the whole archive: refused, before anything is written,
@@ -93,13 +87,11 @@ void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIn
                                                      OnlyTables, rtl::TMsg::BackupNoSuchTable);
     RefuseArchiveInPlaceOfTableFile(zipFileName, source, found);
     if (!OnlyTables.empty()) RefuseDroppingOtherTables(zipFileName, found);
-    ShowStatus(rtl::FormatMessage("Zálohovanie do: %s", {"\"" + zipFileName + "\""}));
+    ShowStatus(rtl::Format(rtl::TMsg::DbBackingUpTo, {"\"" + zipFileName + "\""}));
     const rtl::TStringList files = WithoutUnlistableNames(found);
     // An empty source (a share that is not mounted) would replace a good archive by an empty one.
     if (files.Empty())
-        ui::ShowError(BackupCaption, rtl::FormatMessage("V adresári databázy \"%s\" sa nenašiel žiadny súbor "
-                                                        "tabuliek.\r\nArchív \"%s\" nebol vytvorený ani zmenený.",
-                                                        {source, zipFileName}));
+        ui::ShowError(rtl::Text(rtl::TMsg::DbBackupCaption), rtl::Format(rtl::TMsg::DbZipNoTableFound, {source, zipFileName}));
     else
         LastBackup.ArchiveWritten = PackToZip(&files, zipFileName);
     if (LastBackup.ArchiveWritten) {
@@ -118,10 +110,11 @@ void TOrvDatabaseModule::BackupToZip(const std::string& zipFileName, bool withIn
 bool TOrvDatabaseModule::PackToZip(const rtl::TStringList* files, const std::string& zipFileName) {
     bool packed = false;
     try {
-        TArchiv archiver(BackupCaption);
-        SetProgress(0, ZipProgressSteps, 0, PackingText);
-        archiver.OnProgress = [this](const std::string& name, std::uint64_t done, std::uint64_t total) {
-            ShowZipProgress(PackingText, name, done, total);
+        TArchiv archiver(rtl::Text(rtl::TMsg::DbBackupCaption));
+        const std::string packing = rtl::Text(rtl::TMsg::DbPackingStatus);
+        SetProgress(0, ZipProgressSteps, 0, packing);
+        archiver.OnProgress = [this, packing](const std::string& name, std::uint64_t done, std::uint64_t total) {
+            ShowZipProgress(packing, name, done, total);
         };
         if (files) {
             for (const std::string& file : *files) archiver.FileList.Add(file);
@@ -138,12 +131,13 @@ bool TOrvDatabaseModule::PackToZip(const rtl::TStringList* files, const std::str
 
 bool TOrvDatabaseModule::UnpackFromZip(const std::string& zipFileName, const std::string& targetDirectory,
                                        TUnpackReport* report) {
-    SetProgress(0, ZipProgressSteps, 0, UnpackingText);
+    const std::string unpacking = rtl::Text(rtl::TMsg::DbUnpackingStatus);
+    SetProgress(0, ZipProgressSteps, 0, unpacking);
     bool unpacked = false;
     try {
-        TArchiv archiver(RestoreCaption);
-        archiver.OnProgress = [this](const std::string& name, std::uint64_t done, std::uint64_t total) {
-            ShowZipProgress(UnpackingText, name, done, total);
+        TArchiv archiver(rtl::Text(rtl::TMsg::DbRestoreCaption));
+        archiver.OnProgress = [this, unpacking](const std::string& name, std::uint64_t done, std::uint64_t total) {
+            ShowZipProgress(unpacking, name, done, total);
         };
         archiver.SetUnpackSource(zipFileName, targetDirectory);
         unpacked = archiver.UnpackFiles();

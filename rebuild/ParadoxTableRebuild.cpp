@@ -1,6 +1,7 @@
 #include "rebuild/ParadoxTableRebuild.h"
 
 #include "platform/rtl/Error.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/tutil/DescriptorArrays.h"
 #include "rebuild/TableUtilityCalls.h"
@@ -68,30 +69,26 @@ private:
 bool TRebuildRun::Run() {
     if (tu_.GetCRTblDescCount(handle_, tableName_.c_str(), &counts_[0], &counts_[1], &counts_[2], &counts_[3],
                               &counts_[4], &counts_[5], &counts_[6]) != tutil::TUERR_NONE)
-        return FailWith("Pri oprave tabuľky \"" + fileName_ +
-                            "\" nastala chyba DESKRIPTORU. Nie je možné vykonať rekonštrukciu !",
-                        ui::MsgIcon::Error);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildDescriptorError, {fileName_}), ui::MsgIcon::Error);
     if (const auto code = tu_.FillCURProps(handle_, tableName_.c_str(), &props_); code != tutil::TUERR_NONE)
-        return FailWith("Pri práci s tabuľkou \"" + fileName_ + "\" vznikla chyba: \"" + LibraryText(tu_, code) + "\" !",
-                        ui::MsgIcon::Error);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildTableError, {fileName_, LibraryText(tu_, code)}), ui::MsgIcon::Error);
     engine::DbiInit(nullptr);
     engine::DbiOpenDatabase(nullptr, nullptr, engine::dbiREADWRITE, engine::dbiOPENSHARED, nullptr, 0, nullptr, nullptr,
                             &database_);
     engineOpened_ = true;
     if (props_.bProtected)
-        return FailWith("Pri práci s tabuľkou \"" + fileName_ + "\" vznikla chyba !", ui::MsgIcon::Error);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildTableErrorBare, {fileName_}), ui::MsgIcon::Error);
     arrays_.Allocate(counts_, desc_);
     ui::Ui().SetBusyCursor(true);
     if (tu_.FillCRTblDesc(handle_, &desc_, tableName_.c_str(), password_.c_str()) != tutil::TUERR_NONE)
-        return FailWith("Neznáma chyba tabuľky \"" + fileName_ + "\". Nie je možné vykonať rekonštrukciu !",
-                        ui::MsgIcon::Information);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildUnknownTableError, {fileName_}), ui::MsgIcon::Information);
     engine::DbiRegisterCallBack(nullptr, engine::cbGENPROGRESS, 0, sizeof(engine::CBPROGRESSDesc), &ProgressBuffer(),
                                 &RebuildProgressCallback);
     rebuildCalled_ = true;
     if (const auto code = tu_.RebuildTable(handle_, tableName_.c_str(), "PARADOX", "BACKUP.DB", "KEYVIOL.DB",
                                            "PROBLEM.DB", &desc_);
         code != tutil::TUERR_NONE)
-        return FailWith("Chyba rekonštrukcie tabuľky: \"" + LibraryText(tu_, code) + "\" !", ui::MsgIcon::Information);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildFailed, {LibraryText(tu_, code)}), ui::MsgIcon::Information);
 
     ui::Ui().SetBusyCursor(false);
     result_ = false;
@@ -99,9 +96,8 @@ bool TRebuildRun::Run() {
     // rows found; the operator must hear of the others, which only the backup may hold.
     tutil::TRebuildReport done;
     if (tu_.GetRebuildReport(handle_, &done) == tutil::TUERR_NONE && done.RowsNotFound > 0)
-        ShowRepairMessage("Tabuľka \"" + fileName_ + "\" bola zrekonštruovaná, ale " + std::to_string(done.RowsNotFound) +
-                              " riadkov, ktoré udáva jej hlavička, sa nenašlo. Záloha je v \"" +
-                              done.CompanionDirectory + "\".",
+        ShowRepairMessage(rtl::Format(rtl::TMsg::RebuildRowsNotFound,
+                                      {fileName_, std::to_string(done.RowsNotFound), done.CompanionDirectory}),
                           ui::MsgIcon::Warning);
     // The rebuilt table opens and counts; the outcome changes nothing.
     engine::hDBICur cursor = nullptr;
@@ -138,7 +134,7 @@ bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* re
     tutil::hTUses handle = 0;
     if (tu.Init(&handle) != tutil::TUERR_NONE) {
         ui::Ui().SetBusyCursor(false);
-        throw rtl::EError("Chyba inicializácie knižnice \"Tutil32.DLL\" !");
+        throw rtl::EError(rtl::Text(rtl::TMsg::RebuildLibraryInitFailed));
     }
     TRebuildRun run(tu, handle, tablePath, report);
     return run.Run();
@@ -146,7 +142,7 @@ bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* re
 
 void ShowRepairMessage(const std::string& text, ui::MsgIcon icon) {
     ui::MessageRequest request;
-    request.caption = "Oprava tabuľky";
+    request.caption = rtl::Text(rtl::TMsg::RebuildCaption);
     request.text = text;
     request.icon = icon;
     request.buttons = ui::MsgButtons::Ok;

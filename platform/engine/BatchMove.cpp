@@ -95,9 +95,8 @@ private:
             case TCopyKind::Blob: {
                 TBlobResult blob = ReadBlobField(src + sf.Offset, sf.Size, source_.Memo());
                 if (!blob.Ok && abortOnProblem_)
-                    throw EDBEngineError("Field \"" + sf.Name + "\" of table \"" +
-                                             rtl::ExtractFileName(source_.Path()) + "\" cannot be read (" +
-                                             blob.Error + ")",
+                    throw EDBEngineError(rtl::Format(rtl::TMsg::EngineFieldUnreadable,
+                                                     {sf.Name, rtl::ExtractFileName(source_.Path()), blob.Error}),
                                          EngineErrorKind::Corrupt);
                 // Otherwise an unreadable blob stays blank: its bytes are gone, the row is kept.
                 if (blob.Ok) {
@@ -173,9 +172,9 @@ void TBatchMove::Execute() {
     MovedCount = 0;
     KeyViolCount = 0;
     if (!Source || !Destination)
-        throw EDBEngineError("A batch move needs a source and a destination table.", EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineBatchMoveNeedsTables), EngineErrorKind::InvalidRequest);
     if (Destination->impl_->inserting)
-        throw EDBEngineError("The destination table has a pending row.", EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineDestinationPendingRow), EngineErrorKind::InvalidRequest);
     DroppedIndexes.clear();
     if (!Source->Exists())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {Source->TableName}), EngineErrorKind::NotFound);
@@ -184,7 +183,7 @@ void TBatchMove::Execute() {
     const std::string sourcePath = Source->DataFilePath();
     const std::string destPath = Destination->DataFilePath();
     if (sourcePath == destPath)
-        throw EDBEngineError("A table cannot be moved into itself.", EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineMoveIntoItself), EngineErrorKind::InvalidRequest);
     RefuseIfPendingElsewhere(destPath, nullptr);
     const auto source = TParadoxTable::Open(sourcePath);
     if (source->Header().IsEncrypted())

@@ -3,6 +3,7 @@
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/FieldEncoding.h"
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/rtl/Messages.h"
 
 #include <cmath>
 #include <cstring>
@@ -32,24 +33,24 @@ TValue ToValue(const TFieldValue& v, std::uint8_t typeCode) {
 namespace {
 
 [[noreturn]] void Refuse(const TFieldInfo& f, const std::string& why) {
-    throw EDBEngineError("Field \"" + f.Name + "\": " + why, EngineErrorKind::InvalidRequest);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::EngineFieldValueRefused, {f.Name, why}), EngineErrorKind::InvalidRequest);
 }
 
 std::int64_t AsInteger(const TFieldInfo& f, const TValue& v) {
     if (const auto* i = std::get_if<std::int64_t>(&v)) return *i;
     if (const auto* b = std::get_if<bool>(&v)) return *b ? 1 : 0;
     if (const auto* d = std::get_if<double>(&v)) {
-        if (!std::isfinite(*d)) Refuse(f, "not a finite number");
+        if (!std::isfinite(*d)) Refuse(f, rtl::Text(rtl::TMsg::EngineValueNotFinite));
         return static_cast<std::int64_t>(std::llround(*d));
     }
     const std::string& s = std::get<std::string>(v);
     try {
         std::size_t used = 0;
         const long long n = std::stoll(s, &used);
-        if (used != s.size()) Refuse(f, "\"" + s + "\" is not an integer");
+        if (used != s.size()) Refuse(f, rtl::Format(rtl::TMsg::EngineValueNotInteger, {s}));
         return n;
     } catch (const std::logic_error&) {
-        Refuse(f, "\"" + s + "\" is not an integer");
+        Refuse(f, rtl::Format(rtl::TMsg::EngineValueNotInteger, {s}));
     }
 }
 
@@ -61,10 +62,10 @@ double AsDouble(const TFieldInfo& f, const TValue& v) {
     try {
         std::size_t used = 0;
         const double d = std::stod(s, &used);
-        if (used != s.size()) Refuse(f, "\"" + s + "\" is not a number");
+        if (used != s.size()) Refuse(f, rtl::Format(rtl::TMsg::EngineValueNotNumber, {s}));
         return d;
     } catch (const std::logic_error&) {
-        Refuse(f, "\"" + s + "\" is not a number");
+        Refuse(f, rtl::Format(rtl::TMsg::EngineValueNotNumber, {s}));
     }
 }
 
@@ -76,7 +77,7 @@ std::string AsText(const TValue& v) {
 }
 
 void CheckRange(const TFieldInfo& f, std::int64_t n, std::int64_t lo, std::int64_t hi) {
-    if (n < lo || n > hi) Refuse(f, std::to_string(n) + " is out of range");
+    if (n < lo || n > hi) Refuse(f, rtl::Format(rtl::TMsg::EngineValueOutOfRange, {std::to_string(n)}));
 }
 
 } // namespace
@@ -104,7 +105,7 @@ void EncodeValue(const TFieldInfo& f, const TValue& value, int codePage, std::ui
     case ftTime: {
         const auto n = AsInteger(f, value);
         CheckRange(f, n, -2147483647, 2147483647);
-        if (f.TypeCode == ftAutoInc && n < 1) Refuse(f, "autoincrement values start at 1");
+        if (f.TypeCode == ftAutoInc && n < 1) Refuse(f, rtl::Text(rtl::TMsg::EngineValueAutoIncStart));
         EncodeFlippedInt(n, p, 4);
         return;
     }
@@ -116,7 +117,7 @@ void EncodeValue(const TFieldInfo& f, const TValue& value, int codePage, std::ui
         if (const auto* x = std::get_if<bool>(&value)) {
             b = *x;
         } else if (const auto* s = std::get_if<std::string>(&value)) {
-            if (*s != "true" && *s != "false") Refuse(f, "\"" + *s + "\" is not true or false");
+            if (*s != "true" && *s != "false") Refuse(f, rtl::Format(rtl::TMsg::EngineValueNotLogical, {*s}));
             b = *s == "true";
         } else {
             b = AsInteger(f, value) != 0;
@@ -125,7 +126,7 @@ void EncodeValue(const TFieldInfo& f, const TValue& value, int codePage, std::ui
         return;
     }
     case ftBcd:
-        if (!EncodeBcd(AsText(value), f.SizeByte, p)) Refuse(f, "\"" + AsText(value) + "\" is not a decimal number");
+        if (!EncodeBcd(AsText(value), f.SizeByte, p)) Refuse(f, rtl::Format(rtl::TMsg::EngineValueNotDecimal, {AsText(value)}));
         return;
     case ftBytes: {
         const std::string s = AsText(value);
@@ -137,7 +138,7 @@ void EncodeValue(const TFieldInfo& f, const TValue& value, int codePage, std::ui
     case ftBlob:
     case ftOle:
     case ftGraphic: blob = AsText(value); return;
-    default: Refuse(f, "fields of this type cannot be set");
+    default: Refuse(f, rtl::Text(rtl::TMsg::EngineValueTypeNotSettable));
     }
 }
 

@@ -126,14 +126,13 @@ void RefuseIfPendingElsewhere(const std::string& dataPath, const TTable* self) {
     if (!FileKeyOf(dataPath, key)) return;
     const auto it = PendingTables().find(key);
     if (it != PendingTables().end() && it->second.Table != self && it->second.Process == rtl::ProcessId())
-        throw EDBEngineError("The table \"" + rtl::ExtractFileName(dataPath) +
-                                 "\" has changes not yet written in another open cursor of this program; close it first.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EnginePendingInOtherCursor, {rtl::ExtractFileName(dataPath)}),
                              EngineErrorKind::InvalidRequest);
 }
 
 void TTable::Open() {
     if (Active()) return;
-    if (TableName.empty()) throw EDBEngineError("No table name is set.", EngineErrorKind::InvalidRequest);
+    if (TableName.empty()) throw EDBEngineError(rtl::Text(rtl::TMsg::EngineNoTableName), EngineErrorKind::InvalidRequest);
     if (!Exists()) throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {TableName}), EngineErrorKind::NotFound);
     impl_->path = DataFilePath();
     OpenReader(*impl_);
@@ -442,7 +441,7 @@ void TTable::Delete() {
     }
     if (m.stale && m.currentGone) Next();
     if (m.eof || m.current.empty())
-        throw EDBEngineError("The table \"" + TableName + "\" has no current row to delete.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineNoRowToDelete, {TableName}),
                              EngineErrorKind::InvalidRequest);
     // The row as it was read: when another process wrote the table meanwhile, BeginChange
     // reads it anew (an unkeyed table forgets its position), and these bytes find the row.
@@ -518,7 +517,7 @@ TValue TTable::FieldByName(const std::string& name) const {
     }
     const std::vector<std::uint8_t>& row = m.inserting ? m.pending : m.current;
     if (row.empty())
-        throw EDBEngineError("The table \"" + TableName + "\" has no current row.", EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineNoCurrentRow, {TableName}), EngineErrorKind::InvalidRequest);
     return ToValue(m.reader->Decoder().DecodeField(row.data(), index, nullptr), field.TypeCode);
 }
 
@@ -526,7 +525,7 @@ void TTable::SetFieldByName(const std::string& name, const TValue& value) {
     if (!Active()) NotOpen(*this);
     Impl& m = *impl_;
     if (!m.inserting)
-        throw EDBEngineError("The table \"" + TableName + "\" has no pending row; call Append first.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineNoPendingRow, {TableName}),
                              EngineErrorKind::InvalidRequest);
     const auto& h = m.reader->Header();
     const int index = FieldIndex(h, name);

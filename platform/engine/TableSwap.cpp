@@ -31,7 +31,7 @@ bool IsIndexExtension(const std::string& ext) {
 std::string ExistingDataFile(const TTable& table, const std::string& dir) {
     const std::string data = FindDataFile(dir, TableBaseName(table.TableName));
     if (data.empty())
-        throw EDBEngineError("The table \"" + table.TableName + "\" does not exist.", EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {table.TableName}), EngineErrorKind::NotFound);
     paradox::RefuseAmbiguousTable(data);
     RefuseIfPendingElsewhere(data, &table);
     return data;
@@ -41,8 +41,8 @@ std::string ExistingDataFile(const TTable& table, const std::string& dir) {
 
 void ReplaceTable(const TTable& target, const TTable& replacement) {
     if (target.Active() || replacement.Active())
-        throw EDBEngineError("The table \"" + (target.Active() ? target.TableName : replacement.TableName) +
-                                 "\" is open and cannot be replaced.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineTableOpenCannotReplace,
+                                         {target.Active() ? target.TableName : replacement.TableName}),
                              EngineErrorKind::InvalidRequest);
     const std::string dir = TableDirectory(target);
     const std::string replacementDir = TableDirectory(replacement);
@@ -56,8 +56,7 @@ void ReplaceTable(const TTable& target, const TTable& replacement) {
     };
     const rtl::TFileStatus here = statusOf(dir), there = statusOf(replacementDir);
     if (!here.IsDirectory() || !here.SameFileAs(there))
-        throw EDBEngineError("The table \"" + replacement.TableName + "\" is not in the directory of \"" +
-                                 target.TableName + "\".",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineReplacementElsewhere, {replacement.TableName, target.TableName}),
                              EngineErrorKind::InvalidRequest);
     rtl::TAdvisoryLock dirLock = paradox::LockDirectoryForFamilies(dir);
     const std::string targetData = ExistingDataFile(target, dir);

@@ -76,17 +76,17 @@ void TTable::CreateTable() {
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableOpenCannotCreate, {TableName}),
                              EngineErrorKind::InvalidRequest);
     if (FieldDefs.Count() == 0 || FieldDefs.Count() > 255)
-        throw EDBEngineError("A table needs 1 to 255 fields.", EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineFieldCountRange), EngineErrorKind::InvalidRequest);
     paradox::TTableLayout layout;
     for (const TFieldDef& def : FieldDefs) {
         const std::uint8_t code = paradox::FieldCodeFromType(def.DataType);
         const std::uint8_t size = SizeByteFor(def, code);
         if (code == 0 || paradox::FieldStorageSize(code, size) < 0)
-            throw EDBEngineError("Field \"" + def.Name + "\" has an impossible type or size (" +
-                                     FieldTypeName(def.DataType) + ", " + std::to_string(def.Size) + ").",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineFieldImpossible,
+                                             {def.Name, FieldTypeName(def.DataType), std::to_string(def.Size)}),
                                  EngineErrorKind::InvalidRequest);
         if (def.Name.empty() || Utf8Length(def.Name) > 25)
-            throw EDBEngineError("Field names have 1 to 25 characters: \"" + def.Name + "\".",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineFieldNameLength, {def.Name}),
                                  EngineErrorKind::InvalidRequest);
         layout.Fields.push_back(paradox::TLayoutField{def.Name, code, size});
     }
@@ -95,7 +95,7 @@ void TTable::CreateTable() {
     for (const auto& f : layout.Fields) recordSize += paradox::FieldStorageSize(f.TypeCode, f.SizeByte);
     while (layout.BlockSize - 6 < static_cast<std::uint32_t>(recordSize) && layout.BlockSize < 32768) layout.BlockSize *= 2;
     if (layout.BlockSize - 6 < static_cast<std::uint32_t>(recordSize))
-        throw EDBEngineError("A record of " + std::to_string(recordSize) + " bytes does not fit a table block.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineRecordTooLarge, {std::to_string(recordSize)}),
                              EngineErrorKind::InvalidRequest);
     layout.CodePage = CodePageFor(FieldDefs);
     // Binary order: the one order of text keys the engine keeps exactly. A table copied into
@@ -109,27 +109,26 @@ void TTable::CreateTable() {
 
 void TTable::AddIndex(const std::string& name, const std::string& fields, unsigned options) {
     if (Active())
-        throw EDBEngineError("The table \"" + TableName + "\" must be closed to add an index.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineIndexNeedsClosedTable, {TableName}),
                              EngineErrorKind::InvalidRequest);
     if ((options & ixPrimary) == 0 || !name.empty())
-        throw EDBEngineError("Only a primary index (without a name) can be added.", EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineOnlyPrimaryIndex), EngineErrorKind::InvalidRequest);
     if (!Exists()) throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {TableName}), EngineErrorKind::NotFound);
     const std::string path = DataFilePath();
     RefuseIfPendingElsewhere(path, this);
     const auto header = paradox::TParadoxTable::Open(path)->Header();
     if (header.IsKeyed())
-        throw EDBEngineError("The table \"" + TableName + "\" has a primary index already.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineHasPrimaryIndex, {TableName}),
                              EngineErrorKind::InvalidRequest);
     const auto names = SplitFieldList(fields);
     if (names.empty() || names.size() > 16 || names.size() > header.Fields.size())
-        throw EDBEngineError("A primary index takes 1 to 16 fields.", EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EnginePrimaryIndexFieldCount), EngineErrorKind::InvalidRequest);
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!rtl::SameTextAscii(names[i], header.Fields[i].Name))
-            throw EDBEngineError("The fields of a primary index must be the table's first fields, in order (\"" +
-                                     fields + "\").",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::EnginePrimaryIndexFirstFields, {fields}),
                                  EngineErrorKind::InvalidRequest);
         if (paradox::IsBlobField(header.Fields[i].TypeCode))
-            throw EDBEngineError("A blob field cannot be part of a key (\"" + names[i] + "\").",
+            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineBlobInKey, {names[i]}),
                                  EngineErrorKind::InvalidRequest);
     }
     paradox::TRewriteOptions rewrite;

@@ -167,19 +167,4 @@ void TStringList::SetText(std::string_view text) {
     }
 }
 
-std::string FormatMessage(std::string_view format, const std::vector<std::string>& args) {
-    std::string r;
-    std::size_t next = 0;
-    for (std::size_t i = 0; i < format.size(); ++i) {
-        if (format[i] == '%' && i + 1 < format.size() && format[i + 1] == 's') {
-            if (next < args.size()) r += args[next];
-            ++next;
-            ++i;
-        } else {
-            r += format[i];
-        }
-    }
-    return r;
-}
-
 } // namespace rtl

@@ -67,7 +67,4 @@ std::string UpperAscii(std::string_view s);
 // Removes leading and trailing characters <= space.
 std::string TrimBlanks(std::string_view s);
 
-// Replaces each "%s" of `format` with the next argument, in order; missing arguments leave "".
-std::string FormatMessage(std::string_view format, const std::vector<std::string>& args);
-
 } // namespace rtl

@@ -1,4 +1,4 @@
-// The Slovak explanations of the library's result codes, and the detail of the most recent
+// The explanations of the library's result codes, and the detail of the most recent
 // failure, so that a message names what failed ("disk full while writing ...").
 #include "platform/tutil/TableUtility.h"
 #include "platform/tutil/UtilityFailure.h"
@@ -21,27 +21,27 @@ TLastFailure& Last() {
     return last;
 }
 
-std::string BaseText(TUResult code) {
+rtl::TMsg BaseText(TUResult code) {
     switch (code) {
-    case TUERR_NONE: return "Bez chyby.";
-    case TUERR_INVALIDHANDLE: return "Neplatné číslo relácie knižnice.";
-    case TUERR_BUSY: return "Knižnica už pracuje s inou tabuľkou; naraz je možná len jedna rekonštrukcia.";
-    case TUERR_INVALIDPARAM: return "Neplatný parameter volania knižnice.";
-    case TUERR_NOSUCHTABLE: return "Tabuľka neexistuje.";
-    case TUERR_NOTATABLE: return "Súbor nie je tabuľka Paradox alebo má poškodenú hlavičku.";
-    case TUERR_UNKNOWNTBLTYPE: return "Nepodporovaný typ tabuľky (podporovaný je len PARADOX).";
-    case TUERR_ENCRYPTED: return "Tabuľka je chránená heslom; jej záznamy nie je možné prečítať.";
-    case TUERR_LOCKED: return "Tabuľku alebo adresár databázy práve mení iný program.";
-    case TUERR_DESCMISMATCH: return "Popis tabuľky nezodpovedá tabuľke na disku.";
-    case TUERR_COMPANIONDIR: return "Adresár pre záložnú a pomocné tabuľky nie je možné vytvoriť; tabuľka ostala nezmenená.";
-    case TUERR_BACKUP: return "Záložnú kópiu tabuľky nie je možné vytvoriť; tabuľka ostala nezmenená.";
-    case TUERR_READ: return "Tabuľku nie je možné čítať.";
-    case TUERR_WRITE: return "Novú tabuľku nie je možné zapísať; pôvodná tabuľka ostala nezmenená.";
-    case TUERR_SWAP: return "Novú tabuľku nie je možné dať na miesto pôvodnej.";
-    case TUERR_ABORTED: return "Rekonštrukcia bola prerušená; tabuľka ostala nezmenená.";
-    case TUERR_INTERNAL: return "Vnútorná chyba knižnice.";
-    case TUERR_ROWSSHORT: return rtl::Text(rtl::TMsg::UtilityRowsShort, rtl::TLanguage::Slovak);
-    default: return "Neznámy kód chyby " + std::to_string(code) + ".";
+    case TUERR_NONE: return rtl::TMsg::UtilityNoError;
+    case TUERR_INVALIDHANDLE: return rtl::TMsg::UtilityInvalidHandle;
+    case TUERR_BUSY: return rtl::TMsg::UtilityBusy;
+    case TUERR_INVALIDPARAM: return rtl::TMsg::UtilityInvalidParam;
+    case TUERR_NOSUCHTABLE: return rtl::TMsg::UtilityNoSuchTable;
+    case TUERR_NOTATABLE: return rtl::TMsg::UtilityNotATable;
+    case TUERR_UNKNOWNTBLTYPE: return rtl::TMsg::UtilityUnknownTableType;
+    case TUERR_ENCRYPTED: return rtl::TMsg::UtilityEncrypted;
+    case TUERR_LOCKED: return rtl::TMsg::UtilityLocked;
+    case TUERR_DESCMISMATCH: return rtl::TMsg::UtilityDescMismatch;
+    case TUERR_COMPANIONDIR: return rtl::TMsg::UtilityCompanionDir;
+    case TUERR_BACKUP: return rtl::TMsg::UtilityBackup;
+    case TUERR_READ: return rtl::TMsg::UtilityRead;
+    case TUERR_WRITE: return rtl::TMsg::UtilityWrite;
+    case TUERR_SWAP: return rtl::TMsg::UtilitySwap;
+    case TUERR_ABORTED: return rtl::TMsg::UtilityAborted;
+    case TUERR_INTERNAL: return rtl::TMsg::UtilityInternal;
+    case TUERR_ROWSSHORT: return rtl::TMsg::UtilityRowsShort;
+    default: return rtl::TMsg::UtilityUnknownCode;
     }
 }
 
@@ -58,7 +58,7 @@ std::size_t CharacterBoundary(const std::string& text, std::size_t limit) {
 void RememberFailure(TUResult code, const std::string& detail) { Last() = TLastFailure{code, detail}; }
 
 std::size_t TUGetErrorString(TUResult code, char* buffer, std::size_t size) {
-    std::string text = BaseText(code);
+    std::string text = rtl::Format(BaseText(code), {std::to_string(code)});
     if (code != TUERR_NONE && Last().Code == code && !Last().Detail.empty()) {
         if (text.back() == '.') text.pop_back();
         text += " (" + Last().Detail + ").";

@@ -124,15 +124,15 @@ TFamilyStep UnlinkStep(const std::string& path) {
 // stops the rebuild before anything of the table is replaced.
 class TProgress {
 public:
-    void Set(int percent, const char* message) {
+    void Set(int percent, rtl::TMsg message) {
         if (percent == last_) return;
         last_ = percent;
-        if (engine::ReportGeneralProgress(percent, message) == engine::cbrABORT) Fail(TUERR_ABORTED, {});
+        if (engine::ReportGeneralProgress(percent, rtl::Text(message)) == engine::cbrABORT) Fail(TUERR_ABORTED, {});
     }
     // Once the new table stands the rebuild is done, whatever the callback answers.
-    void Done(const char* message) {
+    void Done(rtl::TMsg message) {
         last_ = 100;
-        engine::ReportGeneralProgress(100, message);
+        engine::ReportGeneralProgress(100, rtl::Text(message));
     }
 
 private:
@@ -251,7 +251,7 @@ void TRebuild::Run() {
     for (const std::string* name : {&request_.BackupName, &request_.KeyViolationName, &request_.ProblemName})
         if (name->empty() || name->find('/') != std::string::npos)
             Fail(TUERR_INVALIDPARAM, "a companion table is named by its file name alone: \"" + *name + "\"");
-    progress_.Set(0, "Rebuild: checking the table");
+    progress_.Set(0, rtl::TMsg::RebuildStepChecking);
     Prepare();
     MakeBackup();
     try {
@@ -262,22 +262,22 @@ void TRebuild::Run() {
         KeepBackupApart();
         throw;
     }
-    progress_.Done("Rebuild: done");
+    progress_.Done(rtl::TMsg::RebuildStepDone);
 }
 
 void TRebuild::RebuildAndSwap() {
-    progress_.Set(5, "Rebuild: reading the rows");
+    progress_.Set(5, rtl::TMsg::RebuildStepReading);
     During(TUERR_WRITE, [&] { Recover(); });
-    progress_.Set(85, "Rebuild: writing the new table");
+    progress_.Set(85, rtl::TMsg::RebuildStepWriting);
     During(TUERR_WRITE, [&] { FinishData(); });
     RefuseToReplaceWithLess();
     During(TUERR_WRITE, [&] {
-        progress_.Set(90, "Rebuild: writing the indexes");
+        progress_.Set(90, rtl::TMsg::RebuildStepIndexes);
         WriteIndexes();
         FinishCompanions();
     });
     Summarise();
-    progress_.Set(97, "Rebuild: putting the new table in place");
+    progress_.Set(97, rtl::TMsg::RebuildStepSwap);
     Swap();
 }
 
@@ -455,7 +455,7 @@ void TRebuild::Recover() {
     TRecoveredRows rows(*source_, found_);
     rows.ForEach([&](const TRecoveredRow& row) { Take(row); },
                  [&](std::uint32_t done, std::uint32_t total) {
-                     progress_.Set(5 + static_cast<int>(80.0 * done / total), "Rebuild: reading the rows");
+                     progress_.Set(5 + static_cast<int>(80.0 * done / total), rtl::TMsg::RebuildStepReading);
                  });
     CheckOldIndexes(rows);
 }
@@ -561,7 +561,7 @@ void TRebuild::CheckOldIndexes(const TRecoveredRows& rows) {
     if (keyed_) {
         const std::string px = FindCompanionFile(dataPath_, ".px");
         if (px.empty())
-            found_.push_back(TTableProblem{ProblemKind::PrimaryIndex, dataName_, 0, 0, "the primary index (.px) is missing"});
+            found_.push_back(TTableProblem{ProblemKind::PrimaryIndex, dataName_, 0, 0, rtl::Text(rtl::TMsg::RebuildFoundPrimaryIndexMissing)});
         else
             CheckPrimaryIndex(px, header_, rows.Chain(), found_);
     }
@@ -713,27 +713,26 @@ void TRebuild::FinishCompanions() {
 }
 
 void TRebuild::Summarise() {
-    auto note = [&](ProblemKind kind, std::uint64_t count, const std::string& text) {
-        if (count > 0) found_.push_back(TTableProblem{kind, dataName_, 0, 0, std::to_string(count) + " " + text});
+    auto note = [&](ProblemKind kind, std::uint64_t count, rtl::TMsg text) {
+        if (count > 0) found_.push_back(TTableProblem{kind, dataName_, 0, 0, rtl::Format(text, {std::to_string(count)})});
     };
     for (const auto& p : source_->OpenProblems()) report_.Problems.push_back(p.Describe());
     if (autoIncrement_ > header_.AutoIncrement)
         found_.push_back(TTableProblem{ProblemKind::AutoIncrement, dataName_, 0, 0x49,
-                                       "the autoincrement counter " + std::to_string(header_.AutoIncrement) +
-                                           " lies below the stored value " + std::to_string(autoIncrement_)});
-    note(ProblemKind::KeyOrder, outOfOrder_, "rows out of key order (rows of blocks outside the chain included)");
-    note(ProblemKind::KeyOrder, report_.RowsToKeyViolations, "rows repeat the key of an earlier row");
-    note(ProblemKind::Truncated, partial_, "rows lie partly beyond the end of the file");
-    note(ProblemKind::RecordOffset, unreadable_, "rows hold values their fields cannot have");
-    note(ProblemKind::KeyOrder, unplaceable_, "rows outside the chain cannot be placed under the table's sort order");
-    note(ProblemKind::Blob, report_.BlobsLost, "blob values cannot be read");
+                                       rtl::Format(rtl::TMsg::RebuildFoundCounterBelow,
+                                                   {std::to_string(header_.AutoIncrement), std::to_string(autoIncrement_)})});
+    note(ProblemKind::KeyOrder, outOfOrder_, rtl::TMsg::RebuildFoundOutOfOrder);
+    note(ProblemKind::KeyOrder, report_.RowsToKeyViolations, rtl::TMsg::RebuildFoundRepeatedKeys);
+    note(ProblemKind::Truncated, partial_, rtl::TMsg::RebuildFoundTruncated);
+    note(ProblemKind::RecordOffset, unreadable_, rtl::TMsg::RebuildFoundUnreadable);
+    note(ProblemKind::KeyOrder, unplaceable_, rtl::TMsg::RebuildFoundUnplaceable);
+    note(ProblemKind::Blob, report_.BlobsLost, rtl::TMsg::RebuildFoundBlobsLost);
     // Rows the header counts that are neither kept nor moved: lost, or never there (a
     // damaged count); either way the outcome must say so, the backup keeps whatever they were.
     const std::uint64_t accounted = report_.RowsKept + report_.RowsToKeyViolations + report_.RowsToProblems;
     if (header_.RecordCount > accounted) {
         report_.RowsNotFound = header_.RecordCount - accounted;
-        note(ProblemKind::RecordCount, report_.RowsNotFound,
-             "rows counted by the header were found nowhere (neither in the table nor in KEYVIOL or PROBLEM)");
+        note(ProblemKind::RecordCount, report_.RowsNotFound, rtl::TMsg::RebuildFoundRowsNotFound);
     }
     for (const auto& p : found_) report_.Problems.push_back(p.Describe());
 }
@@ -760,8 +759,7 @@ void TRebuild::Swap() {
         RunFamilySteps(dir_, dataName_, steps_, TStepFailure::Retry);
     } catch (const std::exception& e) {
         journalLeft_ = JournalPending(dir_, dataName_);
-        Fail(TUERR_SWAP, std::string(e.what()) +
-                             (journalLeft_ ? "; the new table is put in place by the next run that writes the table" : ""));
+        Fail(TUERR_SWAP, journalLeft_ ? rtl::Format(rtl::TMsg::RebuildSwapPending, {e.what()}) : std::string(e.what()));
     }
     swapped_ = true;
 }

@@ -66,12 +66,12 @@ public:
         if (IsDirectoryEntry(stored)) return true;  // flat extraction: nothing to make
         const auto bare = FlatEntryName(stored);
         if (!bare) {
-            reporter_.FileDone(stored, stored, FileStatus::UnsafeName, "unsafe name");
+            reporter_.FileDone(stored, stored, FileStatus::UnsafeName, rtl::Text(rtl::TMsg::ZipUnsafeName));
             return true;
         }
         if (!unpacked_.insert(rtl::FileNameKey(*bare)).second) {
             reporter_.FileDone(stored, directory_ + *bare, FileStatus::SameNameInOtherCase,
-                               "has the name of an entry already unpacked (in a folder, or in other letter case)");
+                               rtl::Text(rtl::TMsg::ZipSameNameOtherCase));
             return true;
         }
         const std::string name = existing_.TargetName(*bare);
@@ -92,12 +92,12 @@ private:
         zip_file_get_external_attributes(archive_, index, 0, &opsys, &attributes);
         const mode_t type = (attributes >> 16) & S_IFMT;
         if (opsys == ZIP_OPSYS_UNIX && type != 0 && type != S_IFREG)
-            return {FileStatus::NotRegularFile, "not a regular file"};
+            return {FileStatus::NotRegularFile, rtl::Text(rtl::TMsg::ReasonNotRegularFile)};
         if ((st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
             reporter_.Send(MessageType::Question, {bare, target, "password"});
-            return {FileStatus::Encrypted, "encrypted"};
+            return {FileStatus::Encrypted, rtl::Text(rtl::TMsg::ZipEncrypted)};
         }
-        if (!(st.valid & ZIP_STAT_SIZE)) return {FileStatus::BadData, "unknown size"};
+        if (!(st.valid & ZIP_STAT_SIZE)) return {FileStatus::BadData, rtl::Text(rtl::TMsg::ZipUnknownSize)};
         mode_ = 0644;
         if (settings_.restoreAttributes) {
             if (opsys == ZIP_OPSYS_UNIX && (attributes >> 16 & 0777) != 0)
@@ -169,7 +169,7 @@ private:
                 return {FileStatus::WriteError, rtl::SystemReason(errno)};
             written += static_cast<zip_uint64_t>(n);
             reporter_.BytesDone(static_cast<std::uint64_t>(n));
-            if (written > expected) return {FileStatus::BadData, "entry longer than stored size"};
+            if (written > expected) return {FileStatus::BadData, rtl::Text(rtl::TMsg::ZipEntryLonger)};
             sinceWorking += static_cast<zip_uint64_t>(n);
             if (sinceWorking >= WorkingInterval) {
                 sinceWorking = 0;
@@ -177,7 +177,7 @@ private:
                 if (settings_.abort) return {FileStatus::WriteError, "aborted"};
             }
         }
-        if (written != expected) return {FileStatus::BadData, "entry shorter than stored size"};
+        if (written != expected) return {FileStatus::BadData, rtl::Text(rtl::TMsg::ZipEntryShorter)};
         return {FileStatus::Ok, {}};
     }
 

@@ -270,7 +270,7 @@ bool AddFile(zip_t* archive, const std::string& path, const PackOptions& setting
         return false;
     }
     if (!st.IsRegular()) {
-        reporter.FileDone(name, path, FileStatus::NotFound, "no such file");
+        reporter.FileDone(name, path, FileStatus::NotFound, rtl::Text(rtl::TMsg::ZipNoSuchFileToPack));
         return false;
     }
     run.readableBy &= st.Mode | S_IRUSR | S_IWUSR;
@@ -326,7 +326,7 @@ RunResult TZipPacker::Run() {
 RunResult TZipPacker::Pack(const std::string& archivePath, const TSettings& settings, ZipReporter& reporter) {
     std::vector<std::string> files;
     if (!ReadList(settings.listFile, files)) {
-        reporter.FileDone(settings.listFile, settings.listFile, FileStatus::ListUnreadable, "cannot read list");
+        reporter.FileDone(settings.listFile, settings.listFile, FileStatus::ListUnreadable, rtl::Text(rtl::TMsg::ZipListUnreadable));
         return RunResult::ArchiveFailed;
     }
     reporter.Send(MessageType::RunStarted, {archivePath, std::to_string(files.size())});

@@ -1,6 +1,7 @@
 // The splash window of the table-list reloads: it shows the loading, and it is gone again
 // whatever the reload met.
 #include "MainFormFixture.h"
+#include "tests/support/ScopedLanguage.h"
 
 #include "app/PathEdit.h"
 #include "app/RadioButton.h"
@@ -21,6 +22,7 @@ std::vector<app::TSplashForm*> VisibleSplashWindows() {
 }
 
 TEST_F(MainFormTest, TheSplashWindowShowsTheLoadingAndIsPictured) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // as the program sets it at start
     const std::string dir = MakeBillingDatabase();
     SetAliases({{"Orvan", dir}});
     WatchingUi watching;

@@ -1,5 +1,6 @@
 // Reading the controls into the record and running tasks on the real module.
 #include "MainFormFixture.h"
+#include "tests/support/ScopedLanguage.h"
 
 #include "app/PathEdit.h"
 #include "app/RadioButton.h"
@@ -171,6 +172,7 @@ TEST_F(TaskRunnerTest, RestoreWithoutASourceOnlyDeletesTheIndexes) {
 // A restore that restored nothing ends the task there: deleting the live tables' indexes
 // after it would leave the database worse than before, with nothing to show for it.
 TEST_F(TaskRunnerTest, ARestoreThatRestoresNothingSaysWhyAndLeavesTheIndexes) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // as the program sets it at start
     std::filesystem::create_directories(home_ / "empty");
     std::ofstream(home_ / "empty/readme.txt") << "no table here";
     std::ofstream(home_ / "plain.zip") << "not a zip archive";
@@ -216,6 +218,7 @@ TEST_F(TaskRunnerTest, ARestoreThatRestoredThenDeletesTheIndexes) {
 // Over a directory without tables (a share that is not mounted) each tool says it found no
 // table instead of ending as if it had done its work.
 TEST_F(TaskRunnerTest, ToolsOverADirectoryWithoutTablesSayNoTableWasFound) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // as the program sets it at start
     const std::string empty = home_ / "empty";
     std::filesystem::create_directories(empty);
     form->SourceDataDirEdt->setText(QString::fromStdString(empty));
@@ -284,6 +287,7 @@ namespace apptest {
 namespace {
 
 TEST_F(TaskRunnerTest, ABackupShowsItsStatusInPanelOneWithTheActionsHeldOff) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // as the program sets it at start
     const std::string target = home_ / "zaloha";
     form->BackupDirEdt->setText(QString::fromStdString(target));
     form->ZalohovatDirRBtn->click();
@@ -313,6 +317,7 @@ TEST_F(TaskRunnerTest, ABackupShowsItsStatusInPanelOneWithTheActionsHeldOff) {
 
 
 TEST_F(TaskRunnerTest, AZipBackupMovesTheBarAndNamesTheFileBeingPacked) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // as the program sets it at start
     const std::string archive = home_ / "zaloha.zip";
     form->BackupZipFileEdt->setText(QString::fromStdString(archive));
     form->BackupZipRBtn->click();

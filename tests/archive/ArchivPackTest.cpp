@@ -196,7 +196,7 @@ TEST_F(ArchivPack, AnArchiveThatCannotBeWrittenIsToldWithItsReason) {
     }
     EXPECT_TRUE(fs.Struck());
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Archív \"" + temp / "Backup.zip" + "\"\r\nsa nepodarilo zapísať: Write error: No space left on device");
+    EXPECT_EQ(ui.messages[0].text, "Archív \"" + temp / "Backup.zip" + "\"\r\nsa nepodarilo zapísať: Chyba zápisu: Na zariadení nie je voľné miesto");
     EXPECT_EQ(test::ReadBytes(temp / "Backup.zip"), "old archive");
     EXPECT_EQ(test::DirectoryNames(temp.Path()), (std::vector<std::string>{"Backup.zip", "db"}));
 }

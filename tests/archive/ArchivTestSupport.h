@@ -4,12 +4,15 @@
 #include "archive/Archiv.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/ui/ScriptedUiServices.h"
+#include "tests/support/ScopedLanguage.h"
 #include "tests/support/ZipFixtures.h"
 
 #include <gtest/gtest.h>
 
 class ArchivTest : public ::testing::Test {
 protected:
+    // The archiver speaks to the window, in Slovak.
+    test::TScopedLanguage slovak{rtl::TLanguage::Slovak};
     ArchivTest() : scope(ui) { rtl::OverrideProgramDirectory(program.Path()); }
     ~ArchivTest() override { rtl::OverrideProgramDirectory(""); }
 

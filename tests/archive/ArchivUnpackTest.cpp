@@ -35,7 +35,7 @@ TEST_F(ArchivUnpack, YesAtDamagedFileGoesOn) {
     EXPECT_EQ(m.caption, "Obnova súborov databázy");
     // The question says why, so that a damaged file is told from a full disk.
     EXPECT_EQ(m.text,
-              "Nepodarilo sa rozbaliť súbor\r\n\"B.DB\".\r\nPríčina: poškodené údaje v archíve (CRC error)\r\n"
+              "Nepodarilo sa rozbaliť súbor\r\n\"B.DB\".\r\nPríčina: poškodené údaje v archíve (Chyba kontrolného súčtu (CRC))\r\n"
               "Ignorovať chybu ?");
     EXPECT_EQ(m.icon, ui::MsgIcon::Warning);
     EXPECT_EQ(m.buttons, ui::MsgButtons::YesNo);
@@ -63,8 +63,8 @@ TEST_F(ArchivUnpack, AFullDiskStopsTheUnpackingWithItsReasonAndNoQuestion) {
     }
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
-    EXPECT_EQ(ui.messages[0].text, "The file \"A.DB\" could not be unpacked: No space left on device\r\n"
-                                   "The unpacking stopped: every further file would fail the same way.");
+    EXPECT_EQ(ui.messages[0].text, "Súbor \"A.DB\" sa nepodarilo rozbaliť: Na zariadení nie je voľné miesto\r\n"
+                                   "Rozbaľovanie sa zastavilo: každý ďalší súbor by zlyhal rovnako.");
     EXPECT_EQ(test::ReadBytes(target + "/B.DB"), "current table");
 }
 
@@ -110,7 +110,7 @@ TEST_F(ArchivUnpack, AnArchiveThatCannotBeOpenedFailsTheRestoreWithItsReason) {
     std::ofstream(archive, std::ios::binary | std::ios::trunc) << bytes;
     EXPECT_FALSE(Unpack(archive, target));
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].text, "Súbor \"" + archive + "\"\r\nsa nedá otvoriť: Zip archive inconsistent");
+    EXPECT_EQ(ui.messages[0].text, "Súbor \"" + archive + "\"\r\nsa nedá otvoriť: Archív zip je nekonzistentný");
     EXPECT_EQ(test::DirectoryNames(target), std::vector<std::string>{"B.DB"});
 }
 

@@ -94,6 +94,7 @@ TEST_F(BackupRestore, DataFilesWithAnIndexLikeInnerExtensionAreNeverTakenForInde
 }
 
 TEST_F(BackupRestore, BackupWithoutIndexesCopiesOnlyDataAndMemoFiles) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     const std::string backup = other / "zaloha/dnes";
     Module().BackupToDirectory(backup, false, 3);
     EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "Tel_zoz.db", "Tel_zoz.mb"}));
@@ -116,6 +117,7 @@ TEST_F(BackupRestore, BackupWithIndexesAlsoCopiesEveryIndexLikeFileKeepingTimes)
 // Reusing a backup directory: the indexes of a backup with indexes no longer fit the data
 // of a later backup without them, and a restore would bring them back beside that data.
 TEST_F(BackupRestore, ABackupWithoutIndexesRemovesTheStaleIndexesOfTheTablesItCopied) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     const std::string backup = other / "zaloha";
     Module().BackupToDirectory(backup, true, 3);
     other.WriteFile("zaloha/HOVORY.X03", "an index in other letter case");
@@ -161,6 +163,7 @@ TEST_F(BackupRestore, HiddenAndReadOnlyTableFilesAreCopied) {
 // of that table the backup lacks goes, since it would not fit the restored data. Tables the
 // backup does not hold, and files of no table, stay as they are.
 TEST_F(BackupRestore, ARestoreBringsBackEachTableItHoldsWholeAndLeavesTheOthers) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     other.WriteFile("Hovory.db", "hovory from the backup");
     other.WriteFile("Hovory.PX", "index from the backup");
     other.WriteFile("Novy.db", "a table only the backup has");
@@ -197,6 +200,7 @@ TEST_F(BackupRestore, RestoreReplacesTheFileSpelledInOtherLetterCase) {
 
 // An empty source (a share that is not mounted) is reported, not taken for a backup.
 TEST_F(BackupRestore, ABackupOfADirectoryWithoutTableFilesIsReportedAndCopiesNothing) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     other.WriteFile("zaloha/Hovory.db", "last night's backup");
     for (const std::string& name : Files(databaseDir.Path())) rtl::DeleteFile(databaseDir / name);
     databaseDir.WriteFile("readme.txt", "not a table");
@@ -224,6 +228,7 @@ TEST_F(BackupRestore, NoDirectoryNamedMeansNothingDone) {
 // A restore that finds nothing to restore says so and reports that it restored nothing, so
 // that its caller goes no further.
 TEST_F(BackupRestore, ARestoreFromAMissingOrEmptyDirectorySaysSoAndChangesNothing) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     const auto before = Files(databaseDir.Path());
     other.WriteFile("prazdny/readme.txt", "no table here");
     const std::vector<std::pair<std::string, std::string>> cases{
@@ -275,7 +280,7 @@ TEST_F(BackupRestore, ABackupFailingHalfwayKeepsTheEarlierBackupWhole) {
     }
     EXPECT_EQ(ReadAll(other / "Hovory.db"), "yesterday's backup");
     EXPECT_EQ(Files(other.Path()), (Names{"Hovory.db"}));
-    EXPECT_EQ(Statuses().back(), "Zálohovanie do: \"" + other.Path() + "\"");  // left for the caller to reset
+    EXPECT_EQ(Statuses().back(), "Backing up to: \"" + other.Path() + "\"");  // left for the caller to reset
 }
 
 TEST_F(BackupRestore, ARestoreFailingToWriteLeavesTheDatabaseFileAsItWas) {
@@ -320,6 +325,7 @@ TEST_F(BackupRestore, OperationsRunInsideAHoldOfTheirOwnProcessAndLetGoAfterward
 // An empty or unmounted database directory: deleting its indexes has nothing to work on, and
 // must not end as if it had done its work.
 TEST_F(BackupRestore, DeletingTheIndexesOfADirectoryWithoutTablesSaysNoTableWasFound) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     for (const std::string& name : Files(databaseDir.Path()))
         if (!rtl::SameTextAscii(rtl::ExtractFileExt(name), ".db")) continue;
         else rtl::DeleteFile(databaseDir / name);

@@ -124,7 +124,7 @@ TEST_F(ModuleBadInput, ReadOnlyAndFullTargetsAreToldAndTheOldBackupStays) {
         Module().BackupToZip(other / "zaloha/Backup.zip", true, 3);
     }
     ASSERT_EQ(uiServices.messages.size(), 1u);
-    EXPECT_EQ(uiServices.messages[0].text.rfind("Archív \"" + other / "zaloha/Backup.zip" + "\"\r\nsa nepodarilo zapísať: ", 0), 0u);
+    EXPECT_EQ(uiServices.messages[0].text.rfind("The archive \"" + other / "zaloha/Backup.zip" + "\"\r\ncould not be written: ", 0), 0u);
     EXPECT_NE(uiServices.messages[0].text.find("No space left on device"), std::string::npos);
     ExpectSameFiles(old, DirectoryBytes(other / "zaloha"));
 }

@@ -18,6 +18,8 @@ using namespace test;
 
 class DamageCheckRun : public ModuleTest {
 protected:
+    // The texts the window shows, in its Slovak.
+    TScopedLanguage slovak{rtl::TLanguage::Slovak};
     void SetUp() override {
         ModuleTest::SetUp();
         CopySample("paradoxdriver/src/test/resources/db/ORDERS.DB", databaseDir / "Hovory.DB");

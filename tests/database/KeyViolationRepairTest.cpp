@@ -54,6 +54,7 @@ protected:
 };
 
 TEST_F(KeyRepair, AHealthyLargeTablePassesWithOnlyItsCounterMoved) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     const std::string path = MakeCalls("Hovory", 200000);
     const auto before = DirectoryBytes(databaseDir.Path());
     Module().RepairKeyViolations("\"Hovory\"");
@@ -151,6 +152,7 @@ TEST_F(KeyRepair, ATableWhoseOnlyFieldIsTheKeyKeepsItsRows) {
 }
 
 TEST_F(KeyRepair, ATableThatCannotBeReadWholeIsLeftByteForByteAndTheLoopGoesOn) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     // A lagging counter (the probe fails) and a block chain that ends early.
     const std::string broken = MakeCalls("Faktury", 400, 100);
     {
@@ -179,6 +181,7 @@ TEST_F(KeyRepair, ATableThatCannotBeReadWholeIsLeftByteForByteAndTheLoopGoesOn) 
 }
 
 TEST_F(KeyRepair, AFailingCopyLeavesTheOldTableByteForByte) {
+    const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     MakeCalls("Hovory", 2000, 5);
     const auto before = DirectoryBytes(databaseDir.Path());
     rtl::TFaultInjectingFileSystem fs;
@@ -191,7 +194,7 @@ TEST_F(KeyRepair, AFailingCopyLeavesTheOldTableByteForByte) {
     EXPECT_EQ(uiServices.messages[0].text, CopyFailedText);
     // Every file as it was, and none besides: the half-filled copy is gone.
     ExpectSameFiles(before, DirectoryBytes(databaseDir.Path()));
-    EXPECT_NE(Outcome("Hovory").Reason.find("No space"), std::string::npos) << Outcome("Hovory").Reason;
+    EXPECT_NE(Outcome("Hovory").Reason.find("Na zariadení nie je voľné miesto"), std::string::npos) << Outcome("Hovory").Reason;
 }
 
 TEST_F(KeyRepair, ALeftoverWorkTableIsDeletedOnlyWhenTheOriginalHoldsItsRows) {

@@ -9,6 +9,7 @@
 #include "platform/rtl/FaultInjection.h"
 #include "platform/ui/ScriptedUiServices.h"
 #include "tests/support/Samples.h"
+#include "tests/support/ScopedLanguage.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -39,7 +39,11 @@ void RenameFirstField(const std::string& path, const std::string& newName) {
 
 const char* const LongTable = "paradoxdriver/src/test/resources/fields/long.db";  // "+I", keyed on the autoincrement
 
-class TableLists : public test::ModuleTest {};
+class TableLists : public test::ModuleTest {
+protected:
+    // The texts the window shows, in its Slovak.
+    test::TScopedLanguage slovak{rtl::TLanguage::Slovak};
+};
 
 TEST_F(TableLists, SortsTablesIntoBothListsAndReportsUnreadableOnes) {
     test::CopySample(LongTable, databaseDir / "Hovory.db");

@@ -26,6 +26,8 @@ using test::ArchiveNames;
 
 class ZipBackup : public test::ModuleTest {
 protected:
+    // The texts the window shows, in its Slovak.
+    test::TScopedLanguage slovak{rtl::TLanguage::Slovak};
     void SetUp() override {
         test::ModuleTest::SetUp();
         test::CopySample("Rparadox/inst/extdata/biolife.db", databaseDir / "Tel_zoz.db");

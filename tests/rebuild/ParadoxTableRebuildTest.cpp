@@ -1,6 +1,7 @@
 // The rebuild routine's answers: its result sense, its messages (caption, text, icon), the
 // hourglass cursor put back on every path, and what it releases when the library fails.
 #include "rebuild/ParadoxTableRebuild.h"
+#include "tests/support/ScopedLanguage.h"
 
 #include "platform/rtl/Error.h"
 #include "platform/ui/ScriptedUiServices.h"
@@ -19,6 +20,8 @@ using tutil::TUResult;
 
 class RebuildRoutine : public ::testing::Test {
 protected:
+    // The rebuild's boxes in the window's Slovak.
+    test::TScopedLanguage slovak{rtl::TLanguage::Slovak};
     ui::ScriptedUiServices ui_;
     ui::ScopedUiServices installed_{ui_};
     TempDir dir_;
@@ -100,7 +103,7 @@ TEST_F(RebuildRoutine, HeaderThatDescribesNoRecordIsRefusedAndLeftAlone) {
     EXPECT_TRUE(rebuild::RebuildParadoxTable(path, &report));
     ASSERT_EQ(ui_.messages.size(), 1u);
     EXPECT_EQ(ui_.messages[0].text.rfind("Chyba rekonštrukcie tabuľky: \"", 0), 0u) << ui_.messages[0].text;
-    EXPECT_NE(ui_.messages[0].text.find("a size of 0 bytes"), std::string::npos) << ui_.messages[0].text;
+    EXPECT_NE(ui_.messages[0].text.find("veľkosť záznamu 0 bajtov"), std::string::npos) << ui_.messages[0].text;
     EXPECT_FALSE(report.Rebuilt);
     ExpectSameFiles(before, DirectoryBytes(dir_.Path()));
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/rtl/FaultInjection.h"
+#include "platform/rtl/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -117,9 +118,9 @@ inline void ForEachFaultPoint(const std::string& operation, const std::function<
     if (!::testing::Test::HasFatalFailure()) ForEachKillPoint(operation, prepare, run, check);
 }
 
-// A clear error names why: the system's text for the errno struck.
+// A clear error names why: the system's text for the errno struck, in the process language.
 inline void ExpectReasonGiven(const TPointRun& r) {
-    EXPECT_NE(r.Reported.find(std::strerror(r.Error)), std::string::npos)
+    EXPECT_NE(r.Reported.find(rtl::SystemReason(r.Error)), std::string::npos)
         << "the error does not say why: " << r.Reported;
 }
 

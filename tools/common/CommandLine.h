@@ -7,8 +7,12 @@
 
 namespace tools {
 
-// CLI11's text, except for an option given without its value: "--dir needs a value" says
-// more than "--dir: 1 required TEXT missing".
+// What a validator of an option returns for an empty value; UsageErrorText words it.
+inline constexpr const char* NonEmptyCheckText = "needs a non-empty value";
+
+// CLI11's refusals in the process language: an option given without its value ("--dir needs
+// a value" says more than "--dir: 1 required TEXT missing"), an empty value, a value a flag
+// cannot take; anything else in CLI11's own text.
 std::string UsageErrorText(const CLI::ParseError& error);
 
 } // namespace tools

@@ -1,5 +1,7 @@
 #include "tools/common/RebuildReportText.h"
 
+#include "platform/rtl/Messages.h"
+
 #include <filesystem>
 
 namespace tools {
@@ -8,47 +10,48 @@ namespace {
 
 std::string FileName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
-std::string Rows(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " row" : " rows"); }
+using rtl::TMsg;
+
+std::string Rows(std::uint64_t n) { return rtl::FormatCount(n, TMsg::CliRowsOne, TMsg::CliRowsFew, TMsg::CliRowsMany); }
 
 } // namespace
 
 void PrintRebuildReport(std::ostream& out, const tutil::TRebuildReport& r) {
-    out << FileName(r.TablePath) << ": " << (r.Rebuilt ? "rebuilt" : "not rebuilt");
+    out << FileName(r.TablePath) << ": " << rtl::Text(r.Rebuilt ? TMsg::ReportRebuilt : TMsg::ReportNotRebuilt);
     if (r.Rebuilt && r.RowsNotFound > 0)
-        out << ", but " << Rows(r.RowsNotFound) << " counted by the header " << (r.RowsNotFound == 1 ? "was" : "were")
-            << " not found";
+        out << rtl::Format(r.RowsNotFound == 1 ? TMsg::ReportNotFoundOne : TMsg::ReportNotFoundMany,
+                           {Rows(r.RowsNotFound)});
     out << "\n";
-    if (!r.Rebuilt && !r.Failure.empty()) out << "  reason: " << r.Failure << "\n";
-    for (const auto& p : r.Problems) out << "  damage: " << p << "\n";
+    if (!r.Rebuilt && !r.Failure.empty()) out << rtl::Format(TMsg::ReportReason, {r.Failure}) << "\n";
+    for (const auto& p : r.Problems) out << rtl::Format(TMsg::CheckDamageLine, {p}) << "\n";
     const std::uint64_t read = r.RowsInChain + r.RowsOutsideChain;
     if (r.Rebuilt || read > 0) {
-        out << "  read: " << Rows(read) << " (" << r.RowsInChain << " through the block chain, " << r.RowsOutsideChain
-            << " from blocks outside it; the header said " << r.HeaderRecordCount << ")\n";
-        out << "  kept: " << Rows(r.RowsKept) << " in the rebuilt table\n";
-        out << "  moved: " << Rows(r.RowsToKeyViolations) << " to KEYVIOL (repeated keys), " << Rows(r.RowsToProblems)
-            << " to PROBLEM (unreadable or not placeable)\n";
-        if (r.BlobsLost > 0)
-            out << "  lost: " << r.BlobsLost
-                << " unreadable blob values; their rows were kept without them and recorded in PROBLEM\n";
+        out << rtl::Format(TMsg::ReportRead, {Rows(read), std::to_string(r.RowsInChain), std::to_string(r.RowsOutsideChain),
+                                              std::to_string(r.HeaderRecordCount)})
+            << "\n";
+        out << rtl::Format(TMsg::ReportKept, {Rows(r.RowsKept)}) << "\n";
+        out << rtl::Format(TMsg::ReportMoved, {Rows(r.RowsToKeyViolations), Rows(r.RowsToProblems)}) << "\n";
+        if (r.BlobsLost > 0) out << rtl::Format(TMsg::ReportBlobsLost, {std::to_string(r.BlobsLost)}) << "\n";
         if (r.AutoIncrementAfter != r.AutoIncrementBefore)
-            out << "  autoincrement counter: " << r.AutoIncrementBefore << " -> " << r.AutoIncrementAfter << "\n";
+            out << rtl::Format(TMsg::ReportCounter,
+                               {std::to_string(r.AutoIncrementBefore), std::to_string(r.AutoIncrementAfter)})
+                << "\n";
     }
-    for (const auto& name : r.RebuiltIndexes) out << "  index rebuilt: " << name << "\n";
-    for (const auto& d : r.DroppedIndexes)
-        out << "  index dropped: " << d.Name << " (" << d.Reason << "); the backup keeps it\n";
+    for (const auto& name : r.RebuiltIndexes) out << rtl::Format(TMsg::ReportIndexRebuilt, {name}) << "\n";
+    for (const auto& d : r.DroppedIndexes) out << rtl::Format(TMsg::ReportIndexDropped, {d.Name, d.Reason}) << "\n";
     if (!r.CompanionDirectory.empty()) {
-        out << "  companions in: " << r.CompanionDirectory << "\n";
+        out << rtl::Format(TMsg::ReportCompanions, {r.CompanionDirectory}) << "\n";
         if (!r.BackupFiles.empty()) {
-            out << "    backup of the original table:";
+            out << rtl::Text(TMsg::ReportBackupFiles);
             for (const auto& f : r.BackupFiles) out << " " << FileName(f);
             out << "\n";
         }
         if (!r.KeyViolationTable.empty())
-            out << "    " << FileName(r.KeyViolationTable) << ": " << Rows(r.RowsToKeyViolations)
-                << " whose key repeated an earlier row\n";
+            out << rtl::Format(TMsg::ReportKeyViolations, {FileName(r.KeyViolationTable), Rows(r.RowsToKeyViolations)})
+                << "\n";
         if (!r.ProblemTable.empty())
-            out << "    " << FileName(r.ProblemTable) << ": " << Rows(r.RowsToProblems + r.BlobsLost)
-                << " (reason, field, block, place and raw bytes of each)\n";
+            out << rtl::Format(TMsg::ReportProblemRows, {FileName(r.ProblemTable), Rows(r.RowsToProblems + r.BlobsLost)})
+                << "\n";
     }
 }
 

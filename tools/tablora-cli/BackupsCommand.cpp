@@ -6,6 +6,7 @@
 #include "database/WholeTables.h"
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/zip/ArchiveVerify.h"
 #include "tools/common/JsonOutput.h"
@@ -44,7 +45,7 @@ TListedBackup ReadBack(const database::TDatedBackup& b) {
     if (check.Ok())
         for (const database::TFamilyFault& fault : database::ArchiveFamilies(b.Path).Faults)
             listed.problems.push_back(fault.Text);
-    if (listed.tables.empty() && check.Ok()) listed.problems.push_back("no table file in it");
+    if (listed.tables.empty() && check.Ok()) listed.problems.push_back(rtl::Text(rtl::TMsg::DbBackupNoTableFile));
     return listed;
 }
 
@@ -55,8 +56,11 @@ std::string LocalTime(std::time_t when) {
     return text;
 }
 
-const char* KindName(database::TBackupKind kind) {
-    return kind == database::TBackupKind::Directory ? "directory" : "archive";
+// The kind as a word for scripts (JSON), or in the reader's language.
+std::string KindName(database::TBackupKind kind, rtl::TLanguage language = rtl::Language()) {
+    return rtl::Text(kind == database::TBackupKind::Directory ? rtl::TMsg::CliBackupsKindDirectory
+                                                              : rtl::TMsg::CliBackupsKindArchive,
+                     language);
 }
 
 } // namespace
@@ -66,7 +70,7 @@ int RunBackupsCommand(const CliOptions& o, std::ostream& out, TRunSummary& summa
     std::string error;
     try {
         if (const std::string why = rtl::WhyNotADirectory(o.in); !why.empty())
-            throw std::runtime_error("The backup directory \"" + o.in + "\" " + why + ".");
+            throw std::runtime_error(rtl::Format(rtl::TMsg::DbBackupDirectoryIs, {o.in, why}));
         for (const database::TDatedBackup& b : database::ListBackups(o.in, o.pattern)) listed.push_back(ReadBack(b));
     } catch (const std::exception& e) {
         error = e.what();
@@ -75,7 +79,7 @@ int RunBackupsCommand(const CliOptions& o, std::ostream& out, TRunSummary& summa
     for (const auto& l : listed) allWhole = allWhole && l.Whole();
     const int code = !error.empty() ? ExitError : (listed.empty() || !allWhole) ? ExitProblem : ExitDone;
     if (!error.empty()) std::cerr << "tablora-cli: " << error << '\n';
-    else if (listed.empty()) std::cerr << "tablora-cli: no backup found in \"" << o.in << "\"\n";
+    else if (listed.empty()) std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliBackupsNoneFound, {o.in}) << '\n';
     std::uint64_t notWhole = 0;
     for (const auto& l : listed)
         if (!l.Whole()) {
@@ -92,7 +96,7 @@ int RunBackupsCommand(const CliOptions& o, std::ostream& out, TRunSummary& summa
         for (const auto& l : listed)
             json["backups"].push_back({{"name", l.found.Name},
                                        {"path", l.found.Path},
-                                       {"kind", KindName(l.found.Kind)},
+                                       {"kind", KindName(l.found.Kind, rtl::TLanguage::English)},
                                        {"time", LocalTime(l.found.Time)},
                                        {"bytes", static_cast<std::int64_t>(l.bytes)},
                                        {"tables", l.tables},
@@ -103,10 +107,12 @@ int RunBackupsCommand(const CliOptions& o, std::ostream& out, TRunSummary& summa
         return code;
     }
     for (const auto& l : listed) {
-        out << LocalTime(l.found.Time) << "  " << l.found.Name << "  " << KindName(l.found.Kind) << "  " << l.bytes
-            << " bytes  " << l.tables.size() << " tables  ";
-        if (l.Whole()) out << "whole\n";
-        else out << "NOT WHOLE: " << l.problems.front() << (l.problems.size() > 1 ? " (and more)" : "") << '\n';
+        out << rtl::Format(rtl::TMsg::CliBackupsLine, {LocalTime(l.found.Time), l.found.Name, KindName(l.found.Kind),
+                                                       std::to_string(l.bytes), std::to_string(l.tables.size())});
+        if (l.Whole()) out << rtl::Text(rtl::TMsg::CliBackupsWhole) << '\n';
+        else
+            out << rtl::Format(rtl::TMsg::CliBackupsNotWhole, {l.problems.front()})
+                << (l.problems.size() > 1 ? rtl::Text(rtl::TMsg::CliBackupsAndMore) : "") << '\n';
     }
     PrintSummary(out, summary);
     return code;

@@ -18,6 +18,7 @@ namespace {
 
 using database::TTableHealth;
 using TTool = database::THealthAdvice::TTool;
+using rtl::TMsg;
 
 std::string Joined(const std::vector<std::string>& items, const char* separator = ", ") {
     std::string out;
@@ -30,72 +31,73 @@ std::string Joined(const std::vector<std::string>& items, const char* separator 
 std::string SourceDirectory(const CliOptions& o) {
     if (o.alias.empty()) return o.dir;
     const std::string path = engine::AliasConfig::Load().Params(o.alias).Value("PATH");
-    if (path.empty()) throw rtl::EError("The database alias \"" + o.alias + "\" has no PATH parameter.");
+    if (path.empty()) throw rtl::EError(rtl::Format(TMsg::EngineAliasWithoutPath, {o.alias}));
     return path;
 }
 
-const char* PrimaryIndexText(TTableHealth::TPrimaryIndex p) {
+TMsg PrimaryIndexText(TTableHealth::TPrimaryIndex p) {
     switch (p) {
-    case TTableHealth::TPrimaryIndex::Unkeyed: return "none (unkeyed)";
-    case TTableHealth::TPrimaryIndex::Agrees: return "agrees";
-    case TTableHealth::TPrimaryIndex::Missing: return "missing";
-    case TTableHealth::TPrimaryIndex::Disagrees: return "disagrees with the data";
-    default: return "not checked";
+    case TTableHealth::TPrimaryIndex::Unkeyed: return TMsg::CheckIndexUnkeyed;
+    case TTableHealth::TPrimaryIndex::Agrees: return TMsg::CheckIndexAgrees;
+    case TTableHealth::TPrimaryIndex::Missing: return TMsg::CheckIndexMissing;
+    case TTableHealth::TPrimaryIndex::Disagrees: return TMsg::CheckIndexDisagrees;
+    default: return TMsg::CheckNotChecked;
     }
 }
 
 std::string CounterText(const TTableHealth& t) {
-    if (!t.CounterChecked) return "no autoincrement key";
-    if (!t.OpenError.empty() || t.PasswordProtected) return "not checked";
+    if (!t.CounterChecked) return rtl::Text(TMsg::CheckNoAutoIncrement);
+    if (!t.OpenError.empty() || t.PasswordProtected) return rtl::Text(TMsg::CheckNotChecked);
     const std::string c = std::to_string(t.Counter);
-    if (t.NextKeyTaken) return c + ", next key " + std::to_string(t.Counter + 1ull) + " is already stored";
+    if (t.NextKeyTaken) return rtl::Format(TMsg::CheckCounterNextTaken, {c, std::to_string(t.Counter + 1ull)});
     if (t.KeysAboveCounter > 0)
-        return c + ", " + std::to_string(t.KeysAboveCounter) + " stored key(s) above it (up to " +
-               std::to_string(t.LargestKey) + ")";
-    if (t.DuplicateKeys > 0) return c + ", " + std::to_string(t.DuplicateKeys) + " key value(s) stored twice";
-    return c + ", ok";
+        return rtl::Format(TMsg::CheckCounterKeysAbove,
+                           {c, std::to_string(t.KeysAboveCounter), std::to_string(t.LargestKey)});
+    if (t.DuplicateKeys > 0) return rtl::Format(TMsg::CheckCounterDuplicates, {c, std::to_string(t.DuplicateKeys)});
+    return rtl::Format(TMsg::CheckCounterOk, {c});
 }
 
 // The key repair's leftover, as the next repair-keys run would judge it.
 std::string WorkTableText(const TTableHealth& t) {
-    const std::string rows = std::to_string(t.WorkTableRows.Rows) + " row(s), the table " +
-                             std::to_string(t.TableRows.Rows);
+    const std::string rows =
+        rtl::Format(TMsg::CheckWorkRows, {std::to_string(t.WorkTableRows.Rows), std::to_string(t.TableRows.Rows)});
     switch (t.WorkTableVerdict) {
-    case database::TLeftoverVerdict::LeftoverNotWhole:
-        return "does not read whole (" + t.WorkTableRows.Problem + "); repair-keys keeps it and refuses the table";
+    case database::TLeftoverVerdict::LeftoverNotWhole: return rtl::Format(TMsg::CheckWorkNotWhole, {t.WorkTableRows.Problem});
     case database::TLeftoverVerdict::TableNotWhole:
-        return rows + ", but the table does not read whole (" + t.TableRows.Problem +
-               "); repair-keys keeps it and refuses the table";
-    case database::TLeftoverVerdict::MoreRowsThanTable:
-        return rows + ": it may hold the only copy of some rows; repair-keys keeps it and refuses the table";
-    default: return rows + ": it holds nothing the table lacks; repair-keys deletes it";
+        return rtl::Format(TMsg::CheckWorkTableNotWhole, {rows, t.TableRows.Problem});
+    case database::TLeftoverVerdict::MoreRowsThanTable: return rtl::Format(TMsg::CheckWorkMoreRows, {rows});
+    default: return rtl::Format(TMsg::CheckWorkDeletable, {rows});
     }
 }
 
 // One line per table, then one indented line per problem found.
 void PrintTable(std::ostream& out, const TTableHealth& t) {
-    out << t.Name << ": " << (t.Healthy() ? "healthy" : "PROBLEM");
+    out << t.Name << ": " << rtl::Text(t.Healthy() ? TMsg::CheckHealthy : TMsg::CheckProblem);
     if (!t.OpenError.empty()) {
-        out << "; cannot be read: " << t.OpenError << '\n';
+        out << rtl::Format(TMsg::CheckCannotBeRead, {t.OpenError}) << '\n';
         return;
     }
-    if (t.PasswordProtected) out << "; rows not readable (header says " << t.RowsInHeader << ")";
-    else out << "; rows " << t.RowsReadable;
-    if (!t.PasswordProtected && t.RowsReadable != t.RowsInHeader) out << " (header says " << t.RowsInHeader << ")";
-    out << "; structure " << (t.PasswordProtected ? "not checked" : t.Damage.empty() ? "ok" : std::to_string(t.Damage.size()) + " problem(s)");
-    out << "; primary index " << PrimaryIndexText(t.PrimaryIndex);
-    out << "; counter " << CounterText(t);
-    out << "; password " << (t.PasswordProtected ? "yes" : "no");
-    if (!t.CaseTwins.empty()) out << "; letter-case twins " << Joined(t.CaseTwins);
-    if (!t.Leftovers.empty()) out << "; leftovers " << Joined(t.Leftovers);
+    const std::string inHeader = std::to_string(t.RowsInHeader);
+    if (t.PasswordProtected) out << rtl::Format(TMsg::CheckRowsNotReadable, {inHeader});
+    else out << rtl::Format(TMsg::CheckRows, {std::to_string(t.RowsReadable)});
+    if (!t.PasswordProtected && t.RowsReadable != t.RowsInHeader) out << rtl::Format(TMsg::CheckHeaderSays, {inHeader});
+    out << rtl::Format(TMsg::CheckStructure,
+                       {t.PasswordProtected ? rtl::Text(TMsg::CheckNotChecked)
+                        : t.Damage.empty()  ? rtl::Text(TMsg::CheckOk)
+                                            : rtl::Format(TMsg::CheckProblemCount, {std::to_string(t.Damage.size())})});
+    out << rtl::Format(TMsg::CheckPrimaryIndex, {rtl::Text(PrimaryIndexText(t.PrimaryIndex))});
+    out << rtl::Format(TMsg::CheckCounter, {CounterText(t)});
+    out << rtl::Format(TMsg::CheckPassword, {rtl::Text(t.PasswordProtected ? TMsg::CliAnswerYes : TMsg::CliAnswerNo)});
+    if (!t.CaseTwins.empty()) out << rtl::Format(TMsg::CheckCaseTwins, {Joined(t.CaseTwins)});
+    if (!t.Leftovers.empty()) out << rtl::Format(TMsg::CheckLeftovers, {Joined(t.Leftovers)});
     if (t.JournalPending)
-        out << "; interrupted change pending"
-            << (t.JournalRefused.empty() ? std::string() : " (will not be carried out: " + t.JournalRefused + ")");
+        out << rtl::Text(TMsg::CheckChangePending)
+            << (t.JournalRefused.empty() ? std::string() : rtl::Format(TMsg::CheckChangeRefused, {t.JournalRefused}));
     out << '\n';
-    for (const auto& d : t.Damage) out << "  damage: " << d << '\n';
-    for (const auto& d : t.IndexProblems) out << "  index: " << d << '\n';
-    if (!t.KeyOrderNote.empty()) out << "  note: " << t.KeyOrderNote << '\n';
-    if (!t.WorkTable.empty()) out << "  work table " << t.WorkTable << ": " << WorkTableText(t) << '\n';
+    for (const auto& d : t.Damage) out << rtl::Format(TMsg::CheckDamageLine, {d}) << '\n';
+    for (const auto& d : t.IndexProblems) out << rtl::Format(TMsg::CheckIndexLine, {d}) << '\n';
+    if (!t.KeyOrderNote.empty()) out << rtl::Format(TMsg::CheckNoteLine, {t.KeyOrderNote}) << '\n';
+    if (!t.WorkTable.empty()) out << rtl::Format(TMsg::CheckWorkTableLine, {t.WorkTable, WorkTableText(t)}) << '\n';
 }
 
 // The advice's commands are pasted into a shell: a word with anything but plain characters
@@ -138,27 +140,20 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
     const std::string src = SourceArgs(o), tables = TableArg(a.Tables);
     switch (a.Tool) {
     case TTool::CompleteInterruptedChanges:
-        return "an interrupted change of " + Joined(a.Tables) +
-               " waits: the next command that writes the database completes each one whose files are as it left "
-               "them (a backup does, tablora-cli backup " + src + " --to-zip FILE); then check again";
+        return rtl::Format(TMsg::CheckAdviceComplete, {Joined(a.Tables), src});
     case TTool::StopOtherPrograms:
-        return "Paradox lock files (" + Joined(r.LockFiles) +
-               "): stop the billing application before any repair or restore";
+        return rtl::Format(TMsg::CheckAdviceStopOthers, {Joined(r.LockFiles)});
     case TTool::KeyRepair:
-        return "the autoincrement counter collides with stored keys: tablora-cli repair-keys " + src + " --tables " + tables;
+        return rtl::Format(TMsg::CheckAdviceKeyRepair, {"tablora-cli repair-keys " + src + " --tables " + tables});
     case TTool::DamageCheck:
-        return "damaged tables or indexes: tablora-cli check-damage " + src + " --tables " + tables;
+        return rtl::Format(TMsg::CheckAdviceDamage, {"tablora-cli check-damage " + src + " --tables " + tables});
     case TTool::Restore:
-        return "tables that cannot be read (" + Joined(a.Tables) + "): restore them from a backup (tablora-cli restore " + src +
-               " --from-zip FILE | --from-dir DIR)";
+        return rtl::Format(TMsg::CheckAdviceRestore, {Joined(a.Tables), src});
     case TTool::FileAccess:
-        return "tables whose files could not be read (" + Joined(a.Tables) +
-               "): check the rights and the share, then check again; they may be whole";
+        return rtl::Format(TMsg::CheckAdviceFileAccess, {Joined(a.Tables)});
     case TTool::InspectLeftovers:
-        return "work files of an interrupted repair (" + Joined(r.Leftovers) + ") may hold the only copy of rows" +
-               (r.PendingJournals.empty() ? std::string(": compare them with their tables before removing them")
-                                          : std::string(": check again once the interrupted changes are completed, "
-                                                        "which may take some of them into place"));
+        return rtl::Format(r.PendingJournals.empty() ? TMsg::CheckAdviceLeftoversCompare : TMsg::CheckAdviceLeftoversWait,
+                           {Joined(r.Leftovers)});
     case TTool::RestoreFromBackup: {
         const std::string table = a.Tables.empty() ? std::string() : a.Tables.front();
         if (a.Backup.empty())
@@ -171,11 +166,10 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
     case TTool::ResolveCaseTwins: {
         std::vector<std::string> groups;
         for (const auto& g : r.CaseTwins) groups.push_back(Joined(g, " / "));
-        return "files that differ only in letter case (" + Joined(groups) +
-               "): the tools take the spelling asked for; keep one of each";
+        return rtl::Format(TMsg::CheckAdviceCaseTwins, {Joined(groups)});
     }
     default:
-        return "password-protected tables (" + Joined(a.Tables) + ") cannot be read or repaired by these tools";
+        return rtl::Format(TMsg::CheckAdvicePassword, {Joined(a.Tables)});
     }
 }
 
@@ -197,7 +191,8 @@ void PrintJson(std::ostream& out, const CliOptions& o, const database::THealthRe
         table["rowsInHeader"] = t.RowsInHeader;
         table["passwordProtected"] = t.PasswordProtected;
         table["damage"] = t.Damage;
-        table["primaryIndex"] = PrimaryIndexText(t.PrimaryIndex);
+        // A word for scripts: the same in every language.
+        table["primaryIndex"] = rtl::Text(PrimaryIndexText(t.PrimaryIndex), rtl::TLanguage::English);
         table["indexProblems"] = t.IndexProblems;
         if (!t.KeyOrderNote.empty()) table["keyOrderNote"] = t.KeyOrderNote;
         table["counter"] = {{"checked", t.CounterChecked},
@@ -266,9 +261,8 @@ int RunCheck(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
         if (!o.backupsIn.empty()) database::AdviseRestoreFromBackups(report, o.backupsIn);
         // An empty or unmounted share has nothing healthy about it: a script must not read "done".
         if (report.Tables.empty() && report.MissingTables.empty()) {
-            problem = report.Excluded.empty()
-                          ? "no table found in the database directory \"" + report.Directory + "\""
-                          : rtl::Format(rtl::TMsg::CliEverythingExcluded, {o.command});
+            problem = report.Excluded.empty() ? rtl::Format(TMsg::CliNoTableFound, {report.Directory})
+                                              : rtl::Format(TMsg::CliEverythingExcluded, {o.command});
             code = ExitError;
         } else {
             code = report.Healthy() ? ExitDone : ExitProblem;
@@ -292,15 +286,18 @@ int RunCheck(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
     for (const auto& t : report.Tables) PrintTable(out, t);
     std::size_t healthy = 0;
     for (const auto& t : report.Tables) healthy += t.Healthy() ? 1 : 0;
-    out << "\n" << report.Tables.size() << " table(s) checked in " << report.Directory << ": " << healthy
-        << " healthy, " << report.Tables.size() - healthy << " with problems\n";
-    if (!report.Excluded.empty()) out << "excluded: " << Joined(report.Excluded) << '\n';
-    if (!report.MissingTables.empty()) out << "not found: " << Joined(report.MissingTables) << '\n';
-    if (!report.LockFiles.empty()) out << "Paradox lock files: " << Joined(report.LockFiles) << '\n';
-    if (!report.PendingJournals.empty()) out << "interrupted changes pending: " << Joined(report.PendingJournals) << '\n';
-    if (!report.Leftovers.empty()) out << "leftovers of interrupted repairs: " << Joined(report.Leftovers) << '\n';
-    for (const auto& a : report.Advice) out << "advice: " << AdviceText(o, report, a) << '\n';
-    if (code == ExitDone) out << "the database is healthy; nothing to do\n";
+    out << "\n"
+        << rtl::Format(TMsg::CheckFooter, {std::to_string(report.Tables.size()), report.Directory, std::to_string(healthy),
+                                           std::to_string(report.Tables.size() - healthy)})
+        << '\n';
+    if (!report.Excluded.empty()) out << rtl::Format(TMsg::CheckExcludedLine, {Joined(report.Excluded)}) << '\n';
+    if (!report.MissingTables.empty()) out << rtl::Format(TMsg::CheckNotFoundLine, {Joined(report.MissingTables)}) << '\n';
+    if (!report.LockFiles.empty()) out << rtl::Format(TMsg::CheckLockFilesLine, {Joined(report.LockFiles)}) << '\n';
+    if (!report.PendingJournals.empty())
+        out << rtl::Format(TMsg::CheckPendingLine, {Joined(report.PendingJournals)}) << '\n';
+    if (!report.Leftovers.empty()) out << rtl::Format(TMsg::CheckLeftoversLine, {Joined(report.Leftovers)}) << '\n';
+    for (const auto& a : report.Advice) out << rtl::Format(TMsg::CheckAdviceLine, {AdviceText(o, report, a)}) << '\n';
+    if (code == ExitDone) out << rtl::Text(TMsg::CheckAllHealthy) << '\n';
     PrintSummary(out, summary);
     return code;
 }

@@ -1,5 +1,8 @@
 #include "tools/tablora-cli/CliCommands.h"
 
+#include "platform/rtl/Messages.h"
+#include "tools/common/CommandLine.h"
+
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -10,75 +13,26 @@ namespace cli {
 
 namespace {
 
-// The source options, said once for every command that opens a database.
-#define SOURCE_HELP                                                                                  \
-    "  --alias NAME        the database behind the engine alias NAME\n"                                \
-    "  --dir DIR           the database in the directory DIR (give either --alias or --dir)\n"
-#define JSON_HELP "  --json              print the result and its summary as JSON on standard output\n"
+using rtl::TMsg;
 
 const std::vector<TCliCommand> Commands{
-    {"list", "list the tables and those fit for key repair", "tablora-cli list (--alias NAME | --dir DIR) [--json]",
-     "Lists the tables of the database, one a line; tables fit for the key repair are marked.\n\n" SOURCE_HELP JSON_HELP},
-    {"backup", "back the database up into a directory or a zip archive",
-     "tablora-cli backup (--alias NAME | --dir DIR) (--to-dir DIR | --to-zip FILE) [options]",
-     "Copies the table files into a directory, or packs them into one zip archive.\n\n" SOURCE_HELP
-     "  --to-dir DIR        copy the files into DIR\n"
-     "  --to-zip FILE       pack them into the archive FILE\n"
-     "  --no-indexes        leave the index files out (and remove stale ones from DIR)\n"
-     "  --verify            read the archive back and check every entry's CRC\n"
-     "  --keep N            the name holds %Y %m %d %H %M %S: keep the N newest such backups\n"
-     "  --tables a,b        back up only these tables\n"
-     "  --exclude a,b       back up every table but these\n" JSON_HELP},
-    {"backups", "list the backups in a directory, newest first (no source needed)",
-     "tablora-cli backups --in DIR [--pattern P] [--json]",
-     "Lists the backups in DIR, newest first, and whether each reads back whole.\n\n"
-     "  --in DIR            the directory that holds the backups\n"
-     "  --pattern P         only the backups whose names P gives (P holds %Y %m %d ...)\n" JSON_HELP},
-    {"restore", "restore the database from a directory or a zip archive",
-     "tablora-cli restore (--alias NAME | --dir DIR) (--from-dir DIR | --from-zip FILE) [options]",
-     "Puts the table files back from a backup, one table at a time.\n\n" SOURCE_HELP
-     "  --from-dir DIR      restore from the backup directory DIR\n"
-     "  --from-zip FILE     restore from the archive FILE\n"
-     "  --tables a,b        restore only these tables; the others stay as they are\n"
-     "  --delete-indexes    delete the index files afterwards\n"
-     "  --yes, --no         answer the questions of an archive that cannot be unpacked whole\n"
-     "                      (otherwise asked on a terminal, refused elsewhere)\n" JSON_HELP},
-    {"delete-indexes", "delete the index files of the database",
-     "tablora-cli delete-indexes (--alias NAME | --dir DIR) [--tables a,b] [--json]",
-     "Deletes the index files (.PX, .Xnn, .Ynn ...) of the database's tables.\n\n" SOURCE_HELP
-     "  --tables a,b        only of these tables\n" JSON_HELP},
-    {"repair-keys", "probe and renumber autoincrement-keyed tables",
-     "tablora-cli repair-keys (--alias NAME | --dir DIR) (--tables a,b | --all-fit) [--json]",
-     "Probes the tables keyed by an autoincrement IDXFIELD and recreates those whose counter\n"
-     "collides with stored keys.\n\n" SOURCE_HELP
-     "  --tables a,b        these tables\n"
-     "  --all-fit, --all    every table fit for the key repair\n" JSON_HELP},
-    {"check-damage", "rebuild the tables, stop at the first failure",
-     "tablora-cli check-damage (--alias NAME | --dir DIR) (--tables a,b | --all) [options]",
-     "Rebuilds the tables one after the other and stops at the first that cannot be rebuilt.\n\n" SOURCE_HELP
-     "  --tables a,b        these tables\n"
-     "  --all               every table\n"
-     "  --keep-backups N    keep the N newest runs' directories per table under Rekonstrukcia/\n" JSON_HELP},
-    {"export", "copy the rows of the tables into SQLite or CSV",
-     "tablora-cli export (--alias NAME | --dir DIR) (--to-sqlite FILE | --to-csv DIR) [options]",
-     "Copies the rows of every table (or of those named) out of the database, read only.\n\n" SOURCE_HELP
-     "  --to-sqlite FILE    one SQLite database\n"
-     "  --to-csv DIR        one CSV file per table in DIR\n"
-     "  --excel             CSV as a spreadsheet reads it: \";\", decimal comma, BOM, CRLF\n"
-     "  --tables a,b        only these tables (--all: every table, the default)\n"
-     "  --exclude a,b       every table but these\n" JSON_HELP},
-    {"check", "report each table's health; changes nothing",
-     "tablora-cli check (--alias NAME | --dir DIR) (--tables a,b | --all) [options]",
-     "Reports the health of the tables and which command to run next; writes nothing.\n\n" SOURCE_HELP
-     "  --tables a,b        these tables\n"
-     "  --all               every table\n"
-     "  --exclude a,b       leave these tables out (they are named as excluded)\n"
-     "  --backups-in DIR    for a table that lost most of its rows, name the newest whole backup\n"
-     "                      in DIR that holds it with more, and advise restoring it from there\n" JSON_HELP},
+    {"list", TMsg::CliListSummary, "tablora-cli list (--alias NAME | --dir DIR) [--json]", TMsg::CliListHelp},
+    {"backup", TMsg::CliBackupSummary,
+     "tablora-cli backup (--alias NAME | --dir DIR) (--to-dir DIR | --to-zip FILE) [options]", TMsg::CliBackupHelp},
+    {"backups", TMsg::CliBackupsSummary, "tablora-cli backups --in DIR [--pattern P] [--json]", TMsg::CliBackupsHelp},
+    {"restore", TMsg::CliRestoreSummary,
+     "tablora-cli restore (--alias NAME | --dir DIR) (--from-dir DIR | --from-zip FILE) [options]", TMsg::CliRestoreHelp},
+    {"delete-indexes", TMsg::CliDeleteIndexesSummary,
+     "tablora-cli delete-indexes (--alias NAME | --dir DIR) [--tables a,b] [--json]", TMsg::CliDeleteIndexesHelp},
+    {"repair-keys", TMsg::CliRepairKeysSummary,
+     "tablora-cli repair-keys (--alias NAME | --dir DIR) (--tables a,b | --all-fit) [--json]", TMsg::CliRepairKeysHelp},
+    {"check-damage", TMsg::CliCheckDamageSummary,
+     "tablora-cli check-damage (--alias NAME | --dir DIR) (--tables a,b | --all) [options]", TMsg::CliCheckDamageHelp},
+    {"export", TMsg::CliExportSummary,
+     "tablora-cli export (--alias NAME | --dir DIR) (--to-sqlite FILE | --to-csv DIR) [options]", TMsg::CliExportHelp},
+    {"check", TMsg::CliCheckSummary, "tablora-cli check (--alias NAME | --dir DIR) (--tables a,b | --all) [options]",
+     TMsg::CliCheckHelp},
 };
-
-#undef SOURCE_HELP
-#undef JSON_HELP
 
 // The options each command takes, besides --help.
 const std::map<std::string, std::vector<std::string>> OptionsOf{
@@ -110,7 +64,7 @@ std::function<void(CLI::App&)> Binder(const std::string& name, CliOptions& o, TR
         std::string* target = v->second;
         return [name, target](CLI::App& app) {
             const CLI::Validator nonEmpty(
-                [](const std::string& value) { return value.empty() ? "needs a non-empty value" : ""; }, "", "non-empty");
+                [](const std::string& value) { return value.empty() ? tools::NonEmptyCheckText : ""; }, "", "non-empty");
             app.add_option(name, *target)->check(nonEmpty);
         };
     }
@@ -134,7 +88,7 @@ const TCliCommand* FindCliCommand(const std::string& name) {
 
 void DeclareCliCommands(CLI::App& app, CliOptions& o, TRawOptions& raw) {
     for (const TCliCommand& c : Commands) {
-        CLI::App* sub = app.add_subcommand(c.Name, c.Summary);
+        CLI::App* sub = app.add_subcommand(c.Name, rtl::Text(c.Summary));
         sub->set_help_flag();  // the help text is our own
         sub->allow_windows_style_options(false);
         sub->option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);

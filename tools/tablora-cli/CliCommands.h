@@ -3,6 +3,7 @@
 // one, naming it: a script must never believe an option was honoured when it was not.
 #pragma once
 
+#include "platform/rtl/Messages.h"
 #include "tools/tablora-cli/CliOptions.h"
 
 #include <set>
@@ -17,9 +18,10 @@ namespace cli {
 
 struct TCliCommand {
     const char* Name;
-    const char* Summary;  // one line of the global usage
-    const char* Usage;    // "tablora-cli NAME ..." (its first line of help)
-    const char* Help;     // what follows the usage in "tablora-cli NAME --help"
+    rtl::TMsg Summary;  // one line of the global usage
+    const char* Usage;  // "tablora-cli NAME ..." (its first line of help)
+    rtl::TMsg Help;     // what follows the usage in "tablora-cli NAME --help": %1 the source
+                        // options, %2 the --json line
 };
 
 // Every command, in the order the usage lists them.

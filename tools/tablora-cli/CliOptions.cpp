@@ -14,31 +14,30 @@
 namespace cli {
 
 std::string UsageText() {
-    std::string text = "Usage: tablora-cli COMMAND (--alias NAME | --dir DIR) [options]\n\nCommands:\n";
+    std::string text = rtl::Format(rtl::TMsg::CliUsageLine, {"tablora-cli COMMAND (--alias NAME | --dir DIR) [options]"}) +
+                       "\n\n" + rtl::Text(rtl::TMsg::CliHelpCommands) + "\n";
     for (const TCliCommand& c : CliCommands()) {
         const std::string name = c.Name;
-        text += "  " + name + std::string(name.size() < 16 ? 16 - name.size() : 1, ' ') + c.Summary + "\n";
+        text += "  " + name + std::string(name.size() < 16 ? 16 - name.size() : 1, ' ') + rtl::Text(c.Summary) + "\n";
     }
-    text += "\n"
-            "Each command takes its own options and refuses any other; \"tablora-cli COMMAND --help\"\n"
-            "lists them. Options may stand before or after the command; the last of a repeated one\n"
-            "counts. Every run ends with a summary of what it did (\"summary\" in --json).\n"
-            "  --help, --version\n"
-            "\n";
+    text += "\n" + rtl::Text(rtl::TMsg::CliHelpIntro) + "  --help, --version\n\n";
     return text + ExitCodeTable();
 }
 
 std::string CommandHelpText(const std::string& command) {
     const TCliCommand* c = FindCliCommand(command);
     if (!c) return UsageText();
-    return "Usage: " + std::string(c->Usage) + "\n\n" + c->Help + "  --help              this text\n\n" +
-           ExitCodeTable();
+    const std::string help =
+        rtl::Format(c->Help, {rtl::Text(rtl::TMsg::CliHelpSource), rtl::Text(rtl::TMsg::CliHelpJson)});
+    return rtl::Format(rtl::TMsg::CliUsageLine, {c->Usage}) + "\n\n" + help + rtl::Text(rtl::TMsg::CliHelpThisText) +
+           "\n\n" + ExitCodeTable();
 }
 
 std::string ShortUsageText(const std::string& command) {
     if (const TCliCommand* c = FindCliCommand(command))
-        return "Usage: " + std::string(c->Usage) + "\n" + rtl::Format(rtl::TMsg::CliSeeCommandHelp, {command}) + "\n";
-    return "Usage: tablora-cli COMMAND (--alias NAME | --dir DIR) [options]\n" +
+        return rtl::Format(rtl::TMsg::CliUsageLine, {c->Usage}) + "\n" + rtl::Format(rtl::TMsg::CliSeeCommandHelp, {command}) +
+               "\n";
+    return rtl::Format(rtl::TMsg::CliUsageLine, {"tablora-cli COMMAND (--alias NAME | --dir DIR) [options]"}) + "\n" +
            rtl::Text(rtl::TMsg::CliSeeHelp) + "\n";
 }
 
@@ -92,7 +91,7 @@ TCommandWord FindCommandWord(const std::vector<std::string>& args) {
 void RefuseExtras(const std::string& command, const std::vector<std::string>& extras) {
     if (extras.empty()) return;
     const std::string& a = extras.front();
-    if (!IsOption(a)) throw UsageError{"unexpected argument " + a, command};
+    if (!IsOption(a)) throw UsageError{rtl::Format(rtl::TMsg::CliUnexpectedArgument, {a}), command};
     const std::string name = OptionName(a);
     if (const std::vector<std::string> others = CommandsTakingOption(name); !others.empty())
         throw UsageError{rtl::Format(rtl::TMsg::CliOptionNotTaken, {command, name, JoinedNames(others)}), command};
@@ -101,7 +100,7 @@ void RefuseExtras(const std::string& command, const std::vector<std::string>& ex
         if (CommandTakesOption(command, option)) own.push_back(option);
     for (const char* flag : {"--no-indexes", "--verify", "--delete-indexes", "--all", "--all-fit", "--json", "--excel", "--yes", "--no"})
         if (CommandTakesOption(command, flag)) own.push_back(flag);
-    std::string message = "unknown option " + name;
+    std::string message = rtl::Format(rtl::TMsg::CliUnknownOption, {name});
     if (const std::string near = NearestName(name, own); !near.empty())
         message += rtl::Format(rtl::TMsg::CliDidYouMean, {near});
     throw UsageError{message, command};
@@ -114,29 +113,28 @@ void CheckCombinations(CliOptions& o) {
         return;
     }
     if (o.alias.empty() == o.dir.empty())
-        throw UsageError{"give the source as either --alias NAME or --dir DIR", o.command};
+        throw UsageError{rtl::Text(rtl::TMsg::CliNeedsSource), o.command};
     if (o.command == "backup" && o.toDir.empty() == o.toZip.empty())
-        throw UsageError{"backup needs either --to-dir DIR or --to-zip FILE", o.command};
-    if (o.command == "backup" && o.verify && o.toZip.empty()) throw UsageError{"--verify checks a zip backup", o.command};
+        throw UsageError{rtl::Text(rtl::TMsg::CliBackupNeedsTarget), o.command};
+    if (o.command == "backup" && o.verify && o.toZip.empty()) throw UsageError{rtl::Text(rtl::TMsg::CliVerifyNeedsZip), o.command};
     if (o.command == "backup" && !o.tables.empty() && !o.exclude.empty())
         throw UsageError{rtl::Text(rtl::TMsg::CliTablesOrExclude), o.command};
     CheckDatedBackupOptions(o);
     if (o.command == "restore" && o.fromDir.empty() == o.fromZip.empty())
-        throw UsageError{"restore needs either --from-dir DIR or --from-zip FILE", o.command};
+        throw UsageError{rtl::Text(rtl::TMsg::CliRestoreNeedsSource), o.command};
     // Only an archive that cannot be unpacked whole asks a question.
     if (o.command == "restore" && o.answer && o.fromZip.empty())
         throw UsageError{rtl::Text(rtl::TMsg::CliAnswerNeedsZip), o.command};
     if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "check") &&
         o.tables.empty() == !o.allTables)
-        throw UsageError{o.command + " needs either --tables a,b or " +
-                             (o.command == "repair-keys" ? "--all-fit" : "--all"),
+        throw UsageError{rtl::Format(rtl::TMsg::CliNeedsTables, {o.command, o.command == "repair-keys" ? "--all-fit" : "--all"}),
                          o.command};
     if (o.command == "export" && o.toSqlite.empty() == o.toCsv.empty())
-        throw UsageError{"export needs either --to-sqlite FILE or --to-csv DIR", o.command};
+        throw UsageError{rtl::Text(rtl::TMsg::CliExportNeedsTarget), o.command};
     if (o.command == "export" && o.excel && o.toCsv.empty())
-        throw UsageError{"--excel is a dialect of export --to-csv", o.command};
+        throw UsageError{rtl::Text(rtl::TMsg::CliExcelNeedsCsv), o.command};
     if (o.command == "export" && !o.tables.empty() && o.allTables)
-        throw UsageError{"--tables and --all exclude each other", o.command};
+        throw UsageError{rtl::Text(rtl::TMsg::CliTablesOrAll), o.command};
 }
 
 } // namespace
@@ -159,13 +157,15 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
             o.help = help;
             return o;
         }
-        if (!word.unknownOptionBefore.empty()) throw UsageError{"unknown option " + word.unknownOptionBefore, ""};
-        throw UsageError{"no command given", ""};
+        if (!word.unknownOptionBefore.empty())
+            throw UsageError{rtl::Format(rtl::TMsg::CliUnknownOption, {word.unknownOptionBefore}), ""};
+        throw UsageError{rtl::Text(rtl::TMsg::CliNoCommand), ""};
     }
     const std::string command = args[static_cast<std::size_t>(word.index)];
     if (!FindCliCommand(command)) {
-        if (!word.unknownOptionBefore.empty()) throw UsageError{"unknown option " + word.unknownOptionBefore, ""};
-        std::string message = "unknown command " + command;
+        if (!word.unknownOptionBefore.empty())
+            throw UsageError{rtl::Format(rtl::TMsg::CliUnknownOption, {word.unknownOptionBefore}), ""};
+        std::string message = rtl::Format(rtl::TMsg::CliUnknownCommand, {command});
         if (const std::string near = NearestName(command, CommandNames()); !near.empty())
             message += rtl::Format(rtl::TMsg::CliDidYouMean, {near});
         throw UsageError{message, ""};
@@ -193,7 +193,7 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
     if (o.help) return o;
     try {
         RefuseExtras(command, app.get_subcommand(command)->remaining());
-        if (raw.yes && raw.no) throw UsageError{"--yes and --no exclude each other"};
+        if (raw.yes && raw.no) throw UsageError{rtl::Text(rtl::TMsg::CliYesOrNo)};
         if (raw.yes || raw.no) o.answer = raw.yes;
         if (!raw.keep.empty()) o.keep = CountOf(raw.keep, "--keep");
         if (!raw.keepBackups.empty()) o.keepBackups = CountOf(raw.keepBackups, "--keep-backups");

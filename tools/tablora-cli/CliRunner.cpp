@@ -30,13 +30,14 @@ namespace {
 
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
 
-const char* KeyResultName(TKeyResult r) {
+// The result in the reader's language, or as a word for scripts (JSON).
+std::string KeyResultName(TKeyResult r, rtl::TLanguage language = rtl::Language()) {
     switch (r) {
-    case TKeyResult::Passed: return "passed";
-    case TKeyResult::Repaired: return "repaired";
-    case TKeyResult::CopyFailed: return "copy failed";
-    case TKeyResult::Error: return "error";
-    default: return "not a candidate";
+    case TKeyResult::Passed: return rtl::Text(rtl::TMsg::CliKeyPassed, language);
+    case TKeyResult::Repaired: return rtl::Text(rtl::TMsg::CliKeyRepaired, language);
+    case TKeyResult::CopyFailed: return rtl::Text(rtl::TMsg::CliKeyCopyFailed, language);
+    case TKeyResult::Error: return rtl::Text(rtl::TMsg::CliKeyError, language);
+    default: return rtl::Text(rtl::TMsg::CliKeyNotCandidate, language);
     }
 }
 
@@ -45,13 +46,13 @@ void PrintKeyRepairs(std::ostream& out, const Outcome& outcome) {
     for (const auto& r : outcome.keyRepairs) {
         out << r.Table << ": " << KeyResultName(r.Result);
         if (r.Result == TKeyResult::Repaired)
-            out << " (" << r.RowsBefore << " rows before, " << r.RowsAfter << " after)";
+            out << rtl::Format(rtl::TMsg::CliKeyRowsBeforeAfter, {std::to_string(r.RowsBefore), std::to_string(r.RowsAfter)});
         else if (r.Result == TKeyResult::CopyFailed)
-            out << " (" << r.Reason << "); the table was left as it was";
+            out << rtl::Format(rtl::TMsg::CliKeyLeftAsItWas, {r.Reason});
         else if (r.Result == TKeyResult::Error)
             out << ": " << r.Reason;
         else if (r.Result == TKeyResult::NotChecked)
-            out << " (no autoincrement IDXFIELD first with the primary index on it)";
+            out << rtl::Text(rtl::TMsg::CliKeyNoAutoIncrement);
         out << '\n';
     }
 }
@@ -91,8 +92,7 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         if (!locks.empty()) {
             std::string names;
             for (const auto& n : locks) names += (names.empty() ? "" : ", ") + n;
-            std::cerr << "tablora-cli: warning: Paradox lock files in the database directory (" << names
-                      << "): another program may have its tables open; stop it before repairing or restoring\n";
+            std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliLockFilesWarning, {names}) << '\n';
         }
     }
 
@@ -126,19 +126,19 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
             module.BackupToZip(target, !o.noIndexes, 3);
             if (o.verify && !module.LastBackup.ArchiveWritten) {
                 // What lies there is an older archive, or none: nothing this run may vouch for.
-                outcome.verifySkipped = "the backup did not write the archive";
-                std::cerr << "verify: skipped, " << outcome.verifySkipped << '\n';
+                outcome.verifySkipped = rtl::Text(rtl::TMsg::CliVerifyNotWritten);
+                std::cerr << rtl::Format(rtl::TMsg::CliVerifySkipped, {outcome.verifySkipped}) << '\n';
             } else if (o.verify) {
                 outcome.verified = true;
                 outcome.verify = azip::VerifyArchive(target);
-                for (const auto& p : outcome.verify.problems) std::cerr << "verify: " << p << '\n';
+                for (const auto& p : outcome.verify.problems) std::cerr << rtl::Format(rtl::TMsg::CliVerifyProblem, {p}) << '\n';
             }
         }
     } else if (o.command == "restore") {
         // The window's restore quietly does nothing for a missing directory; a script
         // must hear about it.
         if (const std::string why = o.fromDir.empty() ? "" : rtl::WhyNotADirectory(o.fromDir); !why.empty())
-            throw rtl::EError("The backup directory \"" + o.fromDir + "\" " + why + ".");
+            throw rtl::EError(rtl::Format(rtl::TMsg::DbBackupDirectoryIs, {o.fromDir, why}));
         outcome.restored =
             !o.fromDir.empty() ? module.RestoreFromDirectory(o.fromDir, 3) : module.RestoreFromZip(o.fromZip);
         // Nothing restored (the message says why): the indexes of the live tables stay.
@@ -183,7 +183,7 @@ void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, c
     if (o.command == "repair-keys") {
         json["tables"] = tools::TJson::array();
         for (const auto& r : outcome.keyRepairs) {
-            tools::TJson table{{"name", r.Table}, {"result", KeyResultName(r.Result)}};
+            tools::TJson table{{"name", r.Table}, {"result", KeyResultName(r.Result, rtl::TLanguage::English)}};
             if (r.RowsBefore >= 0) table["rowsBefore"] = r.RowsBefore;
             if (r.RowsAfter >= 0) table["rowsAfter"] = r.RowsAfter;
             if (!r.Reason.empty()) table["reason"] = r.Reason;
@@ -232,7 +232,7 @@ void PrintDetails(std::ostream& out, const CliOptions& o, const Outcome& outcome
     } else if (outcome.damageRun) {
         for (const auto& r : outcome.rebuilds) tools::PrintRebuildReport(out, r);
         for (std::size_t i = outcome.rebuilds.size(); i < outcome.damageTables.size(); ++i)
-            out << outcome.damageTables[i] << ": not processed (the run stopped before it)\n";
+            out << rtl::Format(rtl::TMsg::CliNotProcessed, {outcome.damageTables[i]}) << '\n';
         PrintCompanionPruning(out, outcome.pruned);
     } else if (outcome.exported.run) {
         PrintExport(out, outcome.exported);
@@ -240,12 +240,12 @@ void PrintDetails(std::ostream& out, const CliOptions& o, const Outcome& outcome
         for (const auto& t : outcome.tables) {
             bool fit = false;
             for (const auto& f : outcome.fitTables) fit = fit || f == t;
-            out << t << (fit ? "\t(key repair)" : "") << '\n';
+            out << t << (fit ? rtl::Text(rtl::TMsg::CliListKeyRepair) : "") << '\n';
         }
     } else if (o.command == "backup") {
         if (outcome.error.empty()) PrintDatedBackup(out, outcome.dated);
         for (const auto& name : outcome.backup.StaleIndexesRemoved)
-            out << "removed stale index file from the backup directory: " << name << '\n';
+            out << rtl::Format(rtl::TMsg::CliStaleIndexRemoved, {name}) << '\n';
     }
 }
 

@@ -1,6 +1,7 @@
 #include "tools/tablora-cli/ConsoleUiServices.h"
 
 #include "platform/rtl/Error.h"
+#include "platform/rtl/Messages.h"
 
 #include <iostream>
 
@@ -44,15 +45,17 @@ ui::MsgAnswer ConsoleUiServices::ShowMessage(const ui::MessageRequest& request) 
             std::string line;
             for (;;) {
                 std::cerr << "[a/n] (ano/nie, yes/no): " << std::flush;
-                if (!std::getline(std::cin, line)) throw rtl::EError("No answer to the question.");
+                if (!std::getline(std::cin, line)) throw rtl::EError(rtl::Text(rtl::TMsg::CliNoAnswer));
                 if (line == "a" || line == "y" || line == "ano" || line == "yes") { answer = ui::MsgAnswer::Yes; break; }
                 if (line == "n" || line == "nie" || line == "no") { answer = ui::MsgAnswer::No; break; }
             }
         } else {
-            throw rtl::EError("A question needs an answer: run again with --yes or --no.");
+            throw rtl::EError(rtl::Text(rtl::TMsg::CliQuestionNeedsAnswer));
         }
+        // The answer as a word for scripts (JSON), shown in the reader's language.
         shown.answer = answer == ui::MsgAnswer::Yes ? "yes" : "no";
-        std::cerr << "  -> " << shown.answer << '\n';
+        std::cerr << "  -> " << rtl::Text(answer == ui::MsgAnswer::Yes ? rtl::TMsg::CliAnswerYes : rtl::TMsg::CliAnswerNo)
+                  << '\n';
     }
     shown_.push_back(std::move(shown));
     return answer;

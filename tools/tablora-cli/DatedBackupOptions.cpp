@@ -1,6 +1,7 @@
 #include "tools/tablora-cli/DatedBackupOptions.h"
 
 #include "database/DatedBackups.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 #include <charconv>
@@ -12,13 +13,12 @@ namespace {
 // Date fields go in the last part of a name only: a backup is found again in one directory.
 void CheckDatedName(const std::string& name, std::string_view flag, bool mustHaveFields) {
     if (database::HasDateFields(rtl::ExtractFilePath(name)))
-        throw UsageError{std::string(flag) + ": date fields belong in the last part of the name, not in its directory"};
+        throw UsageError{rtl::Format(rtl::TMsg::CliDateFieldsInDirectory, {std::string(flag)})};
     const std::string last = rtl::ExtractFileName(name);
     if (const std::string field = database::UnreadableDateField(last); !field.empty())
-        throw UsageError{std::string(flag) + ": the field " + field +
-                         " cannot be read back from a name; use %Y %y %m %d %H %M %S %F %T"};
+        throw UsageError{rtl::Format(rtl::TMsg::CliDateFieldUnreadable, {std::string(flag), field})};
     if (mustHaveFields && !database::HasDateFields(last))
-        throw UsageError{std::string(flag) + " needs a name with date fields (%Y %m %d %H %M ...) to tell its backups by"};
+        throw UsageError{rtl::Format(rtl::TMsg::CliNeedsDateFields, {std::string(flag)})};
 }
 
 } // namespace
@@ -28,7 +28,7 @@ int CountOf(const std::string& text, std::string_view flag) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     // Keeping no backup at all would leave the one just made as the only one, and count on it.
     if (error != std::errc() || end != text.data() + text.size() || value < 1)
-        throw UsageError{std::string(flag) + " needs a whole number of 1 or more, not \"" + text + "\""};
+        throw UsageError{rtl::Format(rtl::TMsg::CliNeedsCount, {std::string(flag), text})};
     return value;
 }
 
@@ -45,10 +45,10 @@ void CheckDatedBackupOptions(CliOptions& o) {
 }
 
 void CheckBackupsOptions(const CliOptions& o) {
-    if (o.in.empty()) throw UsageError{"backups needs --in DIR"};
+    if (o.in.empty()) throw UsageError{rtl::Text(rtl::TMsg::CliBackupsNeedsIn)};
     if (!o.pattern.empty()) {
         if (rtl::ExtractFileName(o.pattern) != o.pattern)
-            throw UsageError{"--pattern is a name without a directory; give the directory with --in"};
+            throw UsageError{rtl::Text(rtl::TMsg::CliPatternWithoutDirectory)};
         CheckDatedName(o.pattern, "--pattern", true);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "database/CompanionRetention.h"
 #include "platform/rtl/Clock.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 #include <exception>
@@ -40,15 +41,15 @@ TDatedBackupRun StartDatedBackup(const CliOptions& o) {
 void FinishDatedBackup(const CliOptions& o, bool backupSound, TDatedBackupRun& run) {
     if (!run.rotating) return;
     if (!backupSound) {
-        run.notRotated = "the new backup was not written or verified";
+        run.notRotated = rtl::Text(rtl::TMsg::CliRotationNotWritten);
     } else if (!o.toDir.empty()) {
         run.readBack = true;
         run.contents = database::ReadBackBackupDirectory(run.target);
-        for (const auto& p : run.contents.Problems) std::cerr << "verify: " << p << '\n';
-        if (!run.contents.Whole()) run.notRotated = "the new backup does not read back whole";
+        for (const auto& p : run.contents.Problems) std::cerr << rtl::Format(rtl::TMsg::CliVerifyProblem, {p}) << '\n';
+        if (!run.contents.Whole()) run.notRotated = rtl::Text(rtl::TMsg::CliRotationNotWhole);
     }
     if (!run.notRotated.empty()) {
-        std::cerr << "tablora-cli: no older backup deleted: " << run.notRotated << '\n';
+        std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliNoOlderDeleted, {run.notRotated}) << '\n';
         return;
     }
     const auto kind = o.toZip.empty() ? database::TBackupKind::Directory : database::TBackupKind::Archive;
@@ -58,17 +59,17 @@ void FinishDatedBackup(const CliOptions& o, bool backupSound, TDatedBackupRun& r
         run.rotated = true;
     } catch (const std::exception& e) {
         run.notRotated = e.what();
-        std::cerr << "tablora-cli: no older backup deleted: " << run.notRotated << '\n';
+        std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliNoOlderDeleted, {run.notRotated}) << '\n';
     }
     for (const auto& n : run.rotation.NotDeleted)
-        std::cerr << "tablora-cli: older backup not deleted: " << n.Name << ": " << n.Why << '\n';
+        std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliOlderNotDeleted, {n.Name, n.Why}) << '\n';
 }
 
 void PrintDatedBackup(std::ostream& out, const TDatedBackupRun& run) {
-    if (run.dated) out << "backup: " << run.target << '\n';
-    for (const auto& name : run.rotation.Kept) out << "kept: " << name << '\n';
-    for (const auto& name : run.rotation.Deleted) out << "deleted: " << name << '\n';
-    for (const auto& n : run.rotation.NotDeleted) out << "not deleted: " << n.Name << " (" << n.Why << ")\n";
+    if (run.dated) out << rtl::Format(rtl::TMsg::CliDatedBackup, {run.target}) << '\n';
+    for (const auto& name : run.rotation.Kept) out << rtl::Format(rtl::TMsg::CliRotationKept, {name}) << '\n';
+    for (const auto& name : run.rotation.Deleted) out << rtl::Format(rtl::TMsg::CliRotationDeleted, {name}) << '\n';
+    for (const auto& n : run.rotation.NotDeleted) out << rtl::Format(rtl::TMsg::CliRotationNotDeleted, {n.Name, n.Why}) << '\n';
 }
 
 void WriteDatedBackupJson(tools::TJson& json, const TDatedBackupRun& run) {
@@ -81,7 +82,7 @@ void WriteDatedBackupJson(tools::TJson& json, const TDatedBackupRun& run) {
     tools::TJson rotation;
     rotation["done"] = run.rotated;
     // A backup that raised an error never got as far as the rotation.
-    if (!run.rotated) rotation["notDone"] = run.notRotated.empty() ? "the backup failed" : run.notRotated;
+    if (!run.rotated) rotation["notDone"] = run.notRotated.empty() ? rtl::Text(rtl::TMsg::CliRotationFailed) : run.notRotated;
     WriteRotation(rotation, run.rotation);
     json["rotation"] = std::move(rotation);
 }
@@ -98,11 +99,10 @@ std::vector<TCompanionPruning> PruneCompanions(const CliOptions& o, const std::v
             p.rotation = database::PruneCompanionDirectories(r.CompanionDirectory, static_cast<std::size_t>(o.keepBackups));
         } catch (const std::exception& e) {
             p.error = e.what();
-            std::cerr << "tablora-cli: " << p.table << ": no earlier run's directory deleted: " << p.error << '\n';
+            std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliNoEarlierRunDeleted, {p.table, p.error}) << '\n';
         }
         for (const auto& n : p.rotation.NotDeleted)
-            std::cerr << "tablora-cli: " << p.table << ": earlier run's directory not deleted: " << n.Name << ": " << n.Why
-                      << '\n';
+            std::cerr << "tablora-cli: " << rtl::Format(rtl::TMsg::CliEarlierRunNotDeleted, {p.table, n.Name, n.Why}) << '\n';
         pruned.push_back(std::move(p));
     }
     return pruned;
@@ -116,9 +116,9 @@ bool PruningProblem(const std::vector<TCompanionPruning>& pruned) {
 
 void PrintCompanionPruning(std::ostream& out, const std::vector<TCompanionPruning>& pruned) {
     for (const auto& p : pruned) {
-        for (const auto& name : p.rotation.Deleted) out << p.table << ": deleted earlier run's directory: " << name << '\n';
+        for (const auto& name : p.rotation.Deleted) out << rtl::Format(rtl::TMsg::CliEarlierRunDeleted, {p.table, name}) << '\n';
         for (const auto& n : p.rotation.NotDeleted)
-            out << p.table << ": not deleted: " << n.Name << " (" << n.Why << ")\n";
+            out << rtl::Format(rtl::TMsg::CliEarlierRunNotDeletedLine, {p.table, n.Name, n.Why}) << '\n';
     }
 }
 

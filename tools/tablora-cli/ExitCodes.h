@@ -3,6 +3,8 @@
 // left something half done.
 #pragma once
 
+#include <string>
+
 namespace cli {
 
 enum ExitCode {
@@ -20,6 +22,6 @@ inline int FailedRunCode(bool changedSomething) { return changedSomething ? Exit
 const char* ExitCodeWord(int code);
 
 // The table of the codes, as --help prints it.
-const char* ExitCodeTable();
+std::string ExitCodeTable();
 
 } // namespace cli

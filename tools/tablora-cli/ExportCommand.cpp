@@ -4,6 +4,7 @@
 #include "database/CsvExport.h"
 #include "database/SqliteExport.h"
 #include "platform/rtl/FileSystem.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 
@@ -57,11 +58,11 @@ void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, Export
     // the database's files (and a backup would carry it).
     const std::string targetDir = o.toSqlite.empty() ? o.toCsv : rtl::ExtractFileDir(o.toSqlite);
     if (rtl::SameDirectory(targetDir.empty() ? "." : targetDir, directory))
-        throw rtl::EError("The export cannot be written into the database directory \"" + directory + "\".");
+        throw rtl::EError(rtl::Format(rtl::TMsg::CliExportIntoDatabase, {directory}));
 
     const auto held = module.HoldDatabaseDirectoryForReading();
     const database::TExportProgress progress = [&](const std::string& table, std::uint32_t done, std::uint32_t total) {
-        module.SetProgress(0, static_cast<int>(total), static_cast<int>(done), "Export: " + table);
+        module.SetProgress(0, static_cast<int>(total), static_cast<int>(done), rtl::Format(rtl::TMsg::CliExportProgress, {table}));
     };
     if (!o.toSqlite.empty()) {
         database::TSqliteExport sink(o.toSqlite);
@@ -90,24 +91,32 @@ void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, Export
 
 namespace {
 
-std::string Counted(std::uint64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
+using rtl::TMsg;
+
+std::string Rows(std::uint64_t n) { return rtl::FormatCount(n, TMsg::CliRowsOne, TMsg::CliRowsFew, TMsg::CliRowsMany); }
 
 } // namespace
 
 void PrintExport(std::ostream& out, const ExportOutcome& outcome) {
     for (const auto& t : outcome.tables) {
-        out << t.Table << ": " << (t.Exported ? Counted(t.Rows, "row", "rows") : "not exported");
-        if (t.RecordsLost > 0) out << ", " << Counted(t.RecordsLost, "record", "records") << " not exported";
-        if (t.ValuesLost > 0) out << ", " << Counted(t.ValuesLost, "value", "values") << " exported blank";
-        if (t.DamageFound > 0) out << ", damaged (" << Counted(t.DamageFound, "finding", "findings") << ")";
-        if (!t.KeyDropped.empty()) out << ", no primary key (" << t.KeyDropped << ")";
+        out << t.Table << ": " << (t.Exported ? Rows(t.Rows) : rtl::Text(TMsg::CliExportNotExported));
+        if (t.RecordsLost > 0)
+            out << rtl::Format(TMsg::CliExportRecordsLost,
+                               {rtl::FormatCount(t.RecordsLost, TMsg::CliRecordsOne, TMsg::CliRecordsFew, TMsg::CliRecordsMany)});
+        if (t.ValuesLost > 0)
+            out << rtl::Format(TMsg::CliExportValuesBlank,
+                               {rtl::FormatCount(t.ValuesLost, TMsg::CliValuesOne, TMsg::CliValuesFew, TMsg::CliValuesMany)});
+        if (t.DamageFound > 0)
+            out << rtl::Format(TMsg::CliExportDamaged, {rtl::FormatCount(t.DamageFound, TMsg::CliFindingsOne,
+                                                                          TMsg::CliFindingsFew, TMsg::CliFindingsMany)});
+        if (!t.KeyDropped.empty()) out << rtl::Format(TMsg::CliExportNoKey, {t.KeyDropped});
         out << '\n';
     }
     if (outcome.written) {
-        out << "exported " << Counted(outcome.tables.size(), "table", "tables") << " to " << outcome.target << '\n';
-        if (outcome.HadProblems()) out << "what could not be exported is listed in " << database::ExportProblemTable << '\n';
+        const std::string tables =
+            rtl::FormatCount(outcome.tables.size(), TMsg::WinTablesOne, TMsg::WinTablesFew, TMsg::WinTablesMany);
+        out << rtl::Format(TMsg::CliExportedTo, {tables, outcome.target}) << '\n';
+        if (outcome.HadProblems()) out << rtl::Format(TMsg::CliExportProblemsIn, {database::ExportProblemTable}) << '\n';
     }
 }
 

@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/FieldEncoding.h"
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/rtl/Messages.h"
 
 #include <cstring>
 
@@ -24,7 +25,7 @@ void PutBlockHeader(std::uint8_t* b, std::uint16_t next, std::uint16_t prev, int
 }
 
 [[noreturn]] void TooLarge(const std::string& path) {
-    throw EDBEngineError("Table \"" + path + "\" would need more than 65535 blocks", EngineErrorKind::General);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::EngineTooManyBlocks, {path}), EngineErrorKind::General);
 }
 
 } // namespace
@@ -104,8 +105,8 @@ void WritePrimaryIndex(const std::string& path, const std::vector<TChainBlockSum
     // A level of one entry per block never narrows to a root: it would fill 65535 blocks
     // before giving up. Such a key cannot be indexed at this block size at all.
     if (perBlock < 1 || (perBlock < 2 && blocks.size() > 1))
-        throw EDBEngineError("The key of \"" + path + "\" (" + std::to_string(keySize) + " bytes) is too large for index blocks of " +
-                                 std::to_string(info.BlockSize) + " bytes",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineKeyTooLarge,
+                                         {path, std::to_string(keySize), std::to_string(info.BlockSize)}),
                              EngineErrorKind::General);
 
     struct TEntry {

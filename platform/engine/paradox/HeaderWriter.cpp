@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/ByteOrderWrite.h"
 #include "platform/engine/paradox/FieldEncoding.h"
 #include "platform/engine/paradox/FieldTypes.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 
 #include <algorithm>
@@ -184,9 +185,9 @@ std::vector<std::uint8_t> ReadHeaderBytes(const TRandomAccessFile& file, const T
     // A size field smaller than the header's content (a flipped bit) would cut the field
     // list off in every file written from these bytes: the rows would read as other fields.
     if (header.ContentSize > header.HeaderSize)
-        throw EDBEngineError("The header of \"" + rtl::ExtractFileName(file.Path()) + "\" says it takes " +
-                                 std::to_string(header.HeaderSize) + " bytes, but its fields and names take " +
-                                 std::to_string(header.ContentSize) + "; the table cannot be rewritten without losing its structure.",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineHeaderSizeShort,
+                                         {rtl::ExtractFileName(file.Path()), std::to_string(header.HeaderSize),
+                                          std::to_string(header.ContentSize)}),
                              EngineErrorKind::Corrupt);
     std::vector<std::uint8_t> b(header.HeaderSize, 0);
     file.ReadAt(0, b.data(), b.size());

@@ -12,6 +12,7 @@
 #include "platform/engine/paradox/TableLocks.h"
 #include "platform/engine/paradox/TableRewrite.h"
 #include "platform/engine/paradox/WritableFile.h"
+#include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 
@@ -126,7 +127,7 @@ void WriteIndexFiles(const std::string& dataPath, const std::vector<int>& indexe
         }
     }
     if (!problems.empty())
-        throw EDBEngineError("The new data file \"" + dataPath + "\" cannot be read back: " + problems.front().Text,
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineNewDataUnreadable, {dataPath, problems.front().Text}),
                              EngineErrorKind::Corrupt);
     sorter.Finish();
     xHeader[0x2F] = primaryStamp;
@@ -217,14 +218,13 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
     std::string fieldList;
     for (const auto& f : fields) fieldList += (fieldList.empty() ? "" : ";") + f;
     auto refuse = [&](const std::string& why) {
-        throw EDBEngineError("A secondary index on \"" + fieldList + "\" cannot be added to table \"" +
-                                 dataName + "\": " + why,
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineSecondaryRefused, {fieldList, dataName, why}),
                              EngineErrorKind::InvalidRequest);
     };
-    if (!table.IsKeyed() || table.KeyFieldCount == 0) refuse("the table has no primary key");
-    if (table.IsEncrypted()) refuse("the table is password-protected");
-    if (fields.empty() || fields.size() > 16) refuse("an index takes 1 to 16 fields");
-    if (fields.size() > 1 && indexName.empty()) refuse("an index of several fields needs a name");
+    if (!table.IsKeyed() || table.KeyFieldCount == 0) refuse(rtl::Text(rtl::TMsg::EngineSecondaryNoPrimaryKey));
+    if (table.IsEncrypted()) refuse(rtl::Text(rtl::TMsg::DbTablePasswordProtected));
+    if (fields.empty() || fields.size() > 16) refuse(rtl::Text(rtl::TMsg::EngineSecondaryFieldCount));
+    if (fields.size() > 1 && indexName.empty()) refuse(rtl::Text(rtl::TMsg::EngineSecondaryNeedsName));
 
     TTableLayout layout;
     std::vector<int> indexed;
@@ -232,7 +232,7 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
         int found = -1;
         for (std::size_t i = 0; i < table.Fields.size(); ++i)
             if (rtl::SameTextAscii(table.Fields[i].Name, name)) found = static_cast<int>(i);
-        if (found < 0) refuse("the table has no field \"" + name + "\"");
+        if (found < 0) refuse(rtl::Format(rtl::TMsg::EngineSecondaryNoField, {name}));
         indexed.push_back(found);
         const TFieldInfo& f = table.Fields[static_cast<std::size_t>(found)];
         layout.Fields.push_back(TLayoutField{f.Name, f.TypeCode, f.SizeByte});
@@ -271,13 +271,13 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
                 xExt = SameCase(dataName, ".XG" + std::to_string(n));
                 yExt = SameCase(dataName, ".YG" + std::to_string(n));
             }
-        if (xExt.empty()) refuse("the table has ten composite indexes already");
+        if (xExt.empty()) refuse(rtl::Text(rtl::TMsg::EngineSecondaryTooMany));
     }
     for (const auto& plan : PlanSecondaryIndexes(dataPath, table, table.KeyFieldCount)) {
         if (!plan.Maintainable) continue;
-        if (plan.Indexed == indexed) refuse("an index on these fields exists already (" + plan.Name + ")");
+        if (plan.Indexed == indexed) refuse(rtl::Format(rtl::TMsg::EngineSecondaryExists, {plan.Name}));
     }
-    if (!FindCompanionFile(dataPath, xExt).empty()) refuse("an index file " + xExt + " exists already");
+    if (!FindCompanionFile(dataPath, xExt).empty()) refuse(rtl::Format(rtl::TMsg::EngineSecondaryFileExists, {xExt}));
     layout.TableName = rtl::ExtractFileName(base + xExt);
     std::vector<std::uint8_t> xHeader = BuildDataHeader(layout);
 
@@ -298,7 +298,7 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
     }
     std::vector<int> check;
     if (const std::string why = WhyNotMaintainable(table, table.KeyFieldCount, x, check); !why.empty())
-        refuse("the engine could not keep it exact: " + why);
+        refuse(rtl::Format(rtl::TMsg::EngineSecondaryNotExact, {why}));
 
     const std::string xFinal = base + xExt;
     const std::string yFinal = base + yExt;

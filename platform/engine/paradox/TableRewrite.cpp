@@ -117,8 +117,7 @@ void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std
     if (version < 5) return;
     if (static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24) !=
         expected)
-        throw EDBEngineError("The autoincrement counter of table \"" + rtl::ExtractFileName(dataPath) +
-                                 "\" changed while it was being written",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineCounterChanged, {rtl::ExtractFileName(dataPath)}),
                              EngineErrorKind::InvalidRequest);
     PutLe32(bytes, value);
     file->WriteAt(0x49, bytes, 4);
@@ -417,8 +416,7 @@ public:
 
 private:
     [[noreturn]] void Changed() const {
-        throw EDBEngineError("A row to delete is no longer where it was in table \"" + rtl::ExtractFileName(dataPath_) +
-                                 "\"; nothing was changed",
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDeletedRowMoved, {rtl::ExtractFileName(dataPath_)}),
                              EngineErrorKind::InvalidRequest);
     }
     std::string dataPath_;

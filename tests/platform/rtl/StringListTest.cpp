@@ -51,9 +51,3 @@ TEST(NameValue, LookupIgnoresCaseAndSplitsAtFirstEquals) {
     EXPECT_EQ(params.IndexOf("HOVORY"), -1);
 }
 
-TEST(FormatMessage, FillsPlaceholdersInOrder) {
-    EXPECT_EQ(rtl::FormatMessage("Pri načítavaní tabuľky \"%s\" vznikla chyba:\r\"%s\" !", {"Hovory", "zlé"}),
-              "Pri načítavaní tabuľky \"Hovory\" vznikla chyba:\r\"zlé\" !");
-    EXPECT_EQ(rtl::FormatMessage("%s and %s", {"one"}), "one and ");
-    EXPECT_EQ(rtl::FormatMessage("100%", {}), "100%");
-}

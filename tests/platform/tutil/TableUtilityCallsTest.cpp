@@ -3,6 +3,7 @@
 #include "tests/platform/tutil/RebuildFixtures.h"
 
 #include "platform/engine/DirectCalls.h"
+#include "tests/support/ScopedLanguage.h"
 
 namespace {
 
@@ -148,6 +149,7 @@ TEST_F(Session, TableChangedBetweenCountAndFillIsADescriptorMismatch) {
 }
 
 TEST(ErrorStrings, SlovakTextsWholeOrCutAtACharacter) {
+    const TScopedLanguage slovak(rtl::TLanguage::Slovak);
     EXPECT_EQ(ErrorText(TUERR_ENCRYPTED, 200).rfind("Tabuľka je chránená heslom", 0), 0u);
     EXPECT_EQ(ErrorText(999, 200), "Neznámy kód chyby 999.");
     const std::size_t whole = TUGetErrorString(TUERR_WRITE, nullptr, 0);

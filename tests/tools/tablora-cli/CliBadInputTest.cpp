@@ -86,7 +86,7 @@ TEST_F(CliBadInput, RunsThatFindNoTableSaySoAndARestoreOfNothingDeletesNoIndex) 
 
     ASSERT_TRUE(fs::exists(db + "/Hovory.PX"));
     ExpectTold(Cli({"restore", "--dir", db, "--from-zip", work / "missing.zip", "--delete-indexes"}), ExitError,
-               "neexistuje");
+               "does not exist");
     EXPECT_TRUE(fs::exists(db + "/Hovory.PX"));
 }
 

@@ -234,7 +234,7 @@ TEST_F(CliKeyRepairKill, ASwapTheDiskRefusesIsAnErrorAndTheNextRunCompletesIt) {
         Cli({"repair-keys", "--tables", "Hovory"}, db.Path(), "ops=unlink;path=Hovory.PX;nth=1;errno=EIO;persist");
     EXPECT_EQ(refused.Code, 3) << refused.Output;  // an error, not a problem reported per table
     EXPECT_NE(refused.Output.find("Hovory: error"), std::string::npos) << refused.Output;
-    EXPECT_EQ(refused.Output.find("repaired"), std::string::npos) << refused.Output;
+    EXPECT_EQ(refused.Output.find("Hovory: repaired"), std::string::npos) << refused.Output;
     const auto backedUp = Cli({"backup", "--to-dir", work / "backup"}, db.Path());
     EXPECT_EQ(backedUp.Code, 0) << backedUp.Output;
     ExpectEveryTableWhole(db.Path());

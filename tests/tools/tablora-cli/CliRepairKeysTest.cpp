@@ -68,7 +68,7 @@ TEST_F(CliRepairKeys, ACopyThatFailsIsAProblemWithTheReason) {
     EXPECT_EQ(Run(o, out), cli::ExitProblem);
     EXPECT_NE(out.find("\"result\": \"copy failed\""), std::string::npos) << out;
     EXPECT_NE(out.find("memo file"), std::string::npos) << out;
-    EXPECT_NE(out.find("Nastala chyba pri kop"), std::string::npos) << out;
+    EXPECT_NE(out.find("An error occurred while copying the contents of the tables !"), std::string::npos) << out;
 }
 
 } // namespace

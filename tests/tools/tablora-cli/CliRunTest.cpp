@@ -218,7 +218,7 @@ TEST_F(CliRun, CheckDamageReportsPerTableWhatWasKeptMovedAndWhereTheCompanionsAr
     EXPECT_NE(text.find("  kept: 28 rows in the rebuilt table\n"), std::string::npos) << text;
     EXPECT_NE(text.find("  companions in: " + db.Path() + "/Rekonstrukcia/Tel_zoz "), std::string::npos) << text;
     EXPECT_NE(text.find("backup of the original table: BACKUP.DB BACKUP.MB"), std::string::npos) << text;
-    EXPECT_NE(text.find("Heslo.db: not rebuilt\n  reason: Pri práci s tabuľkou \"Heslo.db\" vznikla chyba !"),
+    EXPECT_NE(text.find("Heslo.db: not rebuilt\n  reason: An error occurred while working with the table \"Heslo.db\" !"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("Brany: not processed (the run stopped before it)"), std::string::npos) << text;
