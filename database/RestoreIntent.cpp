@@ -316,6 +316,41 @@ bool RestoreIntentPending(const std::string& directory) {
     return rtl::FileSystem().Lstat(rtl::WithTrailingSeparator(directory) + RestoreIntentName, st) == 0 || errno != ENOENT;
 }
 
+namespace {
+
+// Reads the intent at `path` (a regular file, stat'ed as `st`): "" when it is one of ours,
+// otherwise why not.
+std::string ReadIntent(const std::string& path, const rtl::TFileStatus& st, TRestoreIntent& intent) {
+    if (!st.IsRegular()) return rtl::Text(rtl::TMsg::ReasonNotRegularFile);
+    if (st.Size > MaxIntentBytes) return rtl::Text(rtl::TMsg::RestoreIntentNotOurs);
+    std::string text;
+    if (!rtl::ReadWholeFile(path, text)) return rtl::SystemReason(errno);
+    if (!Parse(text, intent)) return rtl::Text(rtl::TMsg::RestoreIntentNotOurs);
+    return {};
+}
+
+// A restored file lands on the live file of its table spelled as the disk spells it: a step
+// onto the same name in other letter case would leave that file beside the restored one.
+// (A table spelled in other letter case is another table, and stays.)
+bool StepOntoOtherSpelling(const std::string& directory, const TRestoreIntent& intent) {
+    const std::vector<std::string> live = rtl::ListFiles(directory, "*");
+    for (const TIntentTable& table : intent.Tables) {
+        const auto removed = [&](const std::string& name) {
+            return std::any_of(table.Steps.begin(), table.Steps.end(), [&](const TIntentStep& other) {
+                return other.Kind == TIntentStep::TKind::Unlink && other.Live == name;
+            });
+        };
+        for (const TIntentStep& step : table.Steps)
+            for (const std::string& name : live)
+                if (name != step.Live && rtl::SameTextAscii(name, step.Live) &&
+                    rtl::ChangeFileExt(name, "") == rtl::ChangeFileExt(table.DataFile, "") && !removed(name))
+                    return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::optional<TInterruptedRestore> CompleteInterruptedRestore(const std::string& directory) {
     const std::string path = rtl::WithTrailingSeparator(directory) + RestoreIntentName;
     rtl::TFileStatus st;
@@ -326,25 +361,9 @@ std::optional<TInterruptedRestore> CompleteInterruptedRestore(const std::string&
         found.Outcome.Failure = rtl::Format(rtl::TMsg::RestoreIntentUnreadable, {path, why});
         return found;
     };
-    if (!st.IsRegular()) return refuse(rtl::Text(rtl::TMsg::ReasonNotRegularFile));
-    if (st.Size > MaxIntentBytes) return refuse(rtl::Text(rtl::TMsg::RestoreIntentNotOurs));
-    std::string text;
-    if (!rtl::ReadWholeFile(path, text)) return refuse(rtl::SystemReason(errno));
     TRestoreIntent intent;
-    if (!Parse(text, intent)) return refuse(rtl::Text(rtl::TMsg::RestoreIntentNotOurs));
-    // A restored file lands on the live file of its table spelled as the disk spells it: a step
-    // onto the same name in other letter case would leave that file beside the restored one.
-    // (A table spelled in other letter case is another table, and stays.)
-    const std::vector<std::string> live = rtl::ListFiles(directory, "*");
-    for (const TIntentTable& table : intent.Tables)
-        for (const TIntentStep& step : table.Steps)
-            for (const std::string& name : live)
-                if (name != step.Live && rtl::SameTextAscii(name, step.Live) &&
-                    rtl::ChangeFileExt(name, "") == rtl::ChangeFileExt(table.DataFile, "") &&
-                    std::none_of(table.Steps.begin(), table.Steps.end(), [&](const TIntentStep& other) {
-                        return other.Kind == TIntentStep::TKind::Unlink && other.Live == name;
-                    }))
-                    return refuse(rtl::Text(rtl::TMsg::RestoreIntentNotOurs));
+    if (const std::string why = ReadIntent(path, st, intent); !why.empty()) return refuse(why);
+    if (StepOntoOtherSpelling(directory, intent)) return refuse(rtl::Text(rtl::TMsg::RestoreIntentNotOurs));
     // Its staging directory must be a real directory, if it is still there.
     const TFileState staging = StateOf(rtl::WithTrailingSeparator(directory) + intent.Staging);
     if (staging.Present && staging.Kind != rtl::TFileKind::Directory)
@@ -357,11 +376,9 @@ std::optional<TInterruptedRestore> CompleteInterruptedRestore(const std::string&
 void NotePendingRestore(const std::string& directory) {
     const std::string path = rtl::WithTrailingSeparator(directory) + RestoreIntentName;
     rtl::TFileStatus st;
-    if (rtl::FileSystem().Lstat(path, st) != 0 || !st.IsRegular() || st.Size > MaxIntentBytes) return;
-    std::string text;
     TRestoreIntent intent;
     // One that is none of ours is named by the writing run that refuses it.
-    if (!rtl::ReadWholeFile(path, text) || !Parse(text, intent)) return;
+    if (rtl::FileSystem().Lstat(path, st) != 0 || !ReadIntent(path, st, intent).empty()) return;
     // A table the killed run put in place already has its staged files moved out.
     const std::string staging = rtl::WithTrailingSeparator(rtl::WithTrailingSeparator(directory) + intent.Staging);
     for (const TIntentTable& table : intent.Tables)
