@@ -270,9 +270,9 @@ void TMainForm::ReloadTableLists(ui::ITextTarget* label, ui::IProgressTarget* ba
     TRepairParams source = DefaultRepairParams;
     ReadSourceChoice(source);
     auto module = std::make_unique<database::TOrvDatabaseModule>();
-    if (source.SourceKind == 0)
+    if (source.SourceKind == TSourceKind::Alias)
         module->OpenSourceByAlias(source.SourcePath);
-    else if (source.SourceKind == 1)
+    else if (source.SourceKind == TSourceKind::Directory)
         module->OpenSourceByDirectory(source.SourcePath);
     else
         return;

@@ -46,9 +46,9 @@ bool NoTableIn(database::TOrvDatabaseModule& module) {
 // ---- Repair parameters ----
 
 void TMainForm::ReadSourceChoice(TRepairParams& params) const {
-    if (AliasRBtn->isChecked()) params.SourceKind = 0;
-    if (SourceDirRBtn->isChecked()) params.SourceKind = 1;
-    if (params.SourceKind == 0)
+    if (AliasRBtn->isChecked()) params.SourceKind = TSourceKind::Alias;
+    if (SourceDirRBtn->isChecked()) params.SourceKind = TSourceKind::Directory;
+    if (params.SourceKind == TSourceKind::Alias)
         params.SourcePath = AliasesCbo->currentIndex() >= 0 ? AliasesCbo->currentText().toStdString() : std::string();
     else
         params.SourcePath = SourceDataDirEdt->text().toStdString();
@@ -58,10 +58,10 @@ TRepairParams TMainForm::ReadRepairParams() const {
     TRepairParams params = DefaultRepairParams;
     ReadSourceChoice(params);
 
-    if (ZalohovatDirRBtn->isChecked()) params.BackupKind = 1;
-    if (BackupZipRBtn->isChecked()) params.BackupKind = 2;
-    if (params.BackupKind == 1) params.BackupTarget = BackupDirEdt->text().toStdString();
-    if (params.BackupKind == 2) params.BackupTarget = BackupZipFileEdt->text().toStdString();
+    if (ZalohovatDirRBtn->isChecked()) params.BackupKind = TBackupMedium::Directory;
+    if (BackupZipRBtn->isChecked()) params.BackupKind = TBackupMedium::ZipArchive;
+    if (params.BackupKind == TBackupMedium::Directory) params.BackupTarget = BackupDirEdt->text().toStdString();
+    if (params.BackupKind == TBackupMedium::ZipArchive) params.BackupTarget = BackupZipFileEdt->text().toStdString();
 
     params.OverwriteMode = static_cast<std::uint8_t>(PrepisSuborovCbo->currentIndex() & 0xFF);
     params.BackupIndexes = BackupIndexesChb->isChecked();
@@ -73,10 +73,10 @@ TRepairParams TMainForm::ReadRepairParams() const {
     if (KeyViolationChb->isChecked())
         params.TableList = CheckedTableList(KeyViolationTablesCheckListBox, KeyViolationTableNames);
 
-    if (RestoreFromDirRBtn->isChecked()) params.RestoreKind = 1;
-    if (RestoreZipFileRBtn->isChecked()) params.RestoreKind = 2;
-    if (params.RestoreKind == 1) params.RestoreSource = RestoreDataDirEdt->text().toStdString();
-    if (params.RestoreKind == 2) params.RestoreSource = RestoreDataZipFileEdt->text().toStdString();
+    if (RestoreFromDirRBtn->isChecked()) params.RestoreKind = TBackupMedium::Directory;
+    if (RestoreZipFileRBtn->isChecked()) params.RestoreKind = TBackupMedium::ZipArchive;
+    if (params.RestoreKind == TBackupMedium::Directory) params.RestoreSource = RestoreDataDirEdt->text().toStdString();
+    if (params.RestoreKind == TBackupMedium::ZipArchive) params.RestoreSource = RestoreDataZipFileEdt->text().toStdString();
     params.DeleteIndexesAfterRestore = DelIndexesBeforeChb->isChecked();
     return params;
 }
@@ -105,21 +105,21 @@ void TMainForm::TickKeyViolationTables(const std::string& tableList) {
 
 void TMainForm::ApplyRepairParams(const TRepairParams& params) {
     // Every control whose state changes runs its own rule through its signal.
-    if (params.SourceKind == 1) {
+    if (params.SourceKind == TSourceKind::Directory) {
         SourceDirRBtn->setChecked(true);
         SourceDataDirEdt->setText(QString::fromStdString(params.SourcePath));
     } else {
         AliasRBtn->setChecked(true);
-        if (params.SourceKind == 0) {
+        if (params.SourceKind == TSourceKind::Alias) {
             const int i = AliasesCbo->findText(QString::fromStdString(params.SourcePath), Qt::MatchFixedString);
             if (i >= 0) SelectAlias(i);
         }
     }
 
-    if (params.BackupKind == 1) {
+    if (params.BackupKind == TBackupMedium::Directory) {
         ZalohovatDirRBtn->setChecked(true);
         BackupDirEdt->setText(QString::fromStdString(params.BackupTarget));
-    } else if (params.BackupKind == 2) {
+    } else if (params.BackupKind == TBackupMedium::ZipArchive) {
         BackupZipRBtn->setChecked(true);
         BackupZipFileEdt->setText(QString::fromStdString(params.BackupTarget));
     } else {
@@ -133,10 +133,10 @@ void TMainForm::ApplyRepairParams(const TRepairParams& params) {
     KeyViolationChb->setChecked(params.CheckKeyViolations);
     TickKeyViolationTables(params.TableList);
 
-    if (params.RestoreKind == 1) {
+    if (params.RestoreKind == TBackupMedium::Directory) {
         RestoreFromDirRBtn->setChecked(true);
         RestoreDataDirEdt->setText(QString::fromStdString(params.RestoreSource));
-    } else if (params.RestoreKind == 2) {
+    } else if (params.RestoreKind == TBackupMedium::ZipArchive) {
         RestoreZipFileRBtn->setChecked(true);
         RestoreDataZipFileEdt->setText(QString::fromStdString(params.RestoreSource));
     }
@@ -157,9 +157,9 @@ void TMainForm::RunTask(bool openSource, TTaskOperation operation) {
         module->StatusPanel = &statusPanelTarget_;
         bool run = true;
         if (openSource) {
-            if (params.SourceKind == 0)
+            if (params.SourceKind == TSourceKind::Alias)
                 module->OpenSourceByAlias(params.SourcePath);
-            else if (params.SourceKind == 1)
+            else if (params.SourceKind == TSourceKind::Directory)
                 module->OpenSourceByDirectory(params.SourcePath);
             else
                 run = false;
@@ -197,16 +197,16 @@ void TMainForm::ShowEndOfTask() {
 }
 
 void TMainForm::BackupTask(database::TOrvDatabaseModule& module, const TRepairParams& params) {
-    if (params.BackupKind != 1 && params.BackupKind != 2) return;
+    if (params.BackupKind != TBackupMedium::Directory && params.BackupKind != TBackupMedium::ZipArchive) return;
     const std::string& target = params.BackupTarget;
     if (target.find_first_not_of(" \t") == std::string::npos) {
         // An empty name would mean the process's working directory.
         ui::ShowWarning(BackupCaption,
-                        Slovak(params.BackupKind == 1 ? rtl::TMsg::WinBackupNoDirectory : rtl::TMsg::WinBackupNoZipName));
+                        Slovak(params.BackupKind == TBackupMedium::Directory ? rtl::TMsg::WinBackupNoDirectory : rtl::TMsg::WinBackupNoZipName));
         endOfTaskText_ = BackupNotDoneText();
         return;
     }
-    if (params.BackupKind == 1) {
+    if (params.BackupKind == TBackupMedium::Directory) {
         module.BackupToDirectory(target, params.BackupIndexes, CopyModeOf(params.OverwriteMode));
     } else {
         module.BackupToZip(target, params.BackupIndexes, CopyModeOf(params.OverwriteMode));
@@ -218,7 +218,7 @@ void TMainForm::BackupTask(database::TOrvDatabaseModule& module, const TRepairPa
     endOfTaskText_ = BackupDoneText(module.LastBackup);
     // A name without a folder lands in the working directory, which the user never chose.
     if (rtl::ExtractFileDir(target).empty())
-        ui::ShowInformation(BackupCaption, Slovak(params.BackupKind == 1 ? rtl::TMsg::WinBackupDirWhere
+        ui::ShowInformation(BackupCaption, Slovak(params.BackupKind == TBackupMedium::Directory ? rtl::TMsg::WinBackupDirWhere
                                                                          : rtl::TMsg::WinBackupZipWhere,
                                                   {rtl::AbsolutePath(target)}));
 }
@@ -261,13 +261,13 @@ void TMainForm::RestoreTask(database::TOrvDatabaseModule& module, const TRepairP
     // A restore that restored nothing (it said why) ends the task as a failed one would: the
     // indexes of the live tables stay. With no restore source chosen only the indexes go.
     bool restored = true;
-    if (params.RestoreKind == 1)
+    if (params.RestoreKind == TBackupMedium::Directory)
         restored = module.RestoreFromDirectory(params.RestoreSource, RestoreCopyMode);
-    else if (params.RestoreKind == 2)
+    else if (params.RestoreKind == TBackupMedium::ZipArchive)
         restored = module.RestoreFromZip(params.RestoreSource);
     const bool deleteIndexes = restored && params.DeleteIndexesAfterRestore;
     if (deleteIndexes) module.DeleteIndexes();
-    if (params.RestoreKind == 1 || params.RestoreKind == 2) {
+    if (params.RestoreKind == TBackupMedium::Directory || params.RestoreKind == TBackupMedium::ZipArchive) {
         database::TOrvDatabaseModule::TRestoreReport report = module.LastRestore;
         if (report.Source.empty()) report.Source = params.RestoreSource;
         endOfTaskText_ = RestoreEndText(restored, report, deleteIndexes ? &module.LastIndexDeletion : nullptr);

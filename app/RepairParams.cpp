@@ -4,13 +4,13 @@ namespace app {
 
 const TRepairParams DefaultRepairParams = [] {
     TRepairParams p;
-    p.SourceKind = 0;
+    p.SourceKind = TSourceKind::Alias;
     p.SourcePath = "Orvan";
-    p.BackupKind = 0;
+    p.BackupKind = TBackupMedium::None;
     p.OverwriteMode = 1;
     p.BackupIndexes = true;
     p.TableList = "hovory,tel_zoz";
-    p.RestoreKind = 0;
+    p.RestoreKind = TBackupMedium::None;
     return p;
 }();
 

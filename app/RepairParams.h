@@ -7,19 +7,24 @@
 
 namespace app {
 
+// Where the database is reached.
+enum class TSourceKind : std::uint8_t { Alias, Directory };
+// Where a backup goes or a restore comes from.
+enum class TBackupMedium : std::uint8_t { None, Directory, ZipArchive };
+
 struct TRepairParams {
-    std::uint8_t SourceKind = 0;          // 0 = engine alias, 1 = database directory
+    TSourceKind SourceKind = TSourceKind::Alias;
     std::string SourcePath;               // alias name or directory
-    std::uint8_t BackupKind = 0;          // 0 = none, 1 = directory, 2 = zip archive
-    std::string BackupTarget;             // directory or zip file; empty for kind 0
+    TBackupMedium BackupKind = TBackupMedium::None;
+    std::string BackupTarget;             // directory or zip file; empty for None
     std::uint8_t OverwriteMode = 0;       // item index of the overwrite combo
     bool BackupIndexes = false;
     bool DeleteIndexesFlag = false;
     bool CheckDamage = false;
     bool CheckKeyViolations = false;
     std::string TableList;                // comma text of the table names a list tool works on
-    std::uint8_t RestoreKind = 0;         // 0 = none chosen, 1 = directory, 2 = zip archive
-    std::string RestoreSource;            // directory or zip file; empty for kind 0
+    TBackupMedium RestoreKind = TBackupMedium::None;  // None: no restore chosen
+    std::string RestoreSource;            // directory or zip file; empty for None
     bool DeleteIndexesAfterRestore = false;
 
     bool operator==(const TRepairParams&) const = default;

@@ -13,13 +13,13 @@ QString ReadText(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).left(kReadLimit);
 }
 
-bool TitleQualifies(const windows::TopLevelWindow& window, const QString& fragment) {
+bool TitleQualifies(const desktop::TTopLevelWindow& window, const QString& fragment) {
     if (fragment.isEmpty()) return false;
     const QString title = ReadText(window.title);
     return !title.isEmpty() && title.contains(fragment, Qt::CaseSensitive);
 }
 
-bool ClassQualifies(const windows::TopLevelWindow& window, const QString& className) {
+bool ClassQualifies(const desktop::TTopLevelWindow& window, const QString& className) {
     if (className.isEmpty()) return true;
     const QString windowClass = ReadText(window.className);
     return !windowClass.isEmpty() && QString::compare(windowClass, className, Qt::CaseInsensitive) == 0;
@@ -27,27 +27,27 @@ bool ClassQualifies(const windows::TopLevelWindow& window, const QString& classN
 
 }  // namespace
 
-windows::WindowHandle FindTopLevelWindow(windows::IDesktopWindows& desktop, const QString& titleFragment,
+desktop::TWindowHandle FindTopLevelWindow(desktop::IDesktopWindows& desktop, const QString& titleFragment,
                                          const QString& className) {
-    for (const windows::TopLevelWindow& window : desktop.Enumerate())
+    for (const desktop::TTopLevelWindow& window : desktop.Enumerate())
         if (TitleQualifies(window, titleFragment) || ClassQualifies(window, className)) return window.handle;
-    return windows::NoWindow;
+    return desktop::NoWindow;
 }
 
-bool CheckSingleInstance(windows::IDesktopWindows& desktop, const QString& className) {
-    const windows::WindowHandle running = FindTopLevelWindow(desktop, QString(), className);
-    if (running == windows::NoWindow) return true;
+bool CheckSingleInstance(desktop::IDesktopWindows& desktop, const QString& className) {
+    const desktop::TWindowHandle running = FindTopLevelWindow(desktop, QString(), className);
+    if (running == desktop::NoWindow) return true;
     // Whether the window system grants the request or not, this start ends.
     desktop.Activate(running);
     return false;
 }
 
-bool ClaimSingleInstance(windows::IDesktopWindows& desktop, const QString& className, IInstanceLock& lock,
+bool ClaimSingleInstance(desktop::IDesktopWindows& desktop, const QString& className, IInstanceLock& lock,
                          const TInstanceWait& wait) {
     for (int waited = 0;; waited += wait.StepMs) {
         if (lock.TryTake()) return CheckSingleInstance(desktop, className);
-        const windows::WindowHandle starting = FindTopLevelWindow(desktop, QString(), className);
-        if (starting != windows::NoWindow) {
+        const desktop::TWindowHandle starting = FindTopLevelWindow(desktop, QString(), className);
+        if (starting != desktop::NoWindow) {
             desktop.Activate(starting);
             return false;
         }

@@ -2,7 +2,7 @@
 // hand over to it instead of opening a second window on the same database.
 #pragma once
 
-#include "platform/windows/DesktopWindows.h"
+#include "platform/desktop/DesktopWindows.h"
 
 #include <QString>
 
@@ -14,12 +14,12 @@ inline constexpr char MainWindowClassName[] = "MainForm";
 // The first top-level window, in the desktop's order, whose title contains titleFragment
 // (case-sensitive; an empty fragment never matches) or whose class equals className (whole
 // name, any letter case; an empty className matches every window). NoWindow when none does.
-windows::WindowHandle FindTopLevelWindow(windows::IDesktopWindows& desktop, const QString& titleFragment,
+desktop::TWindowHandle FindTopLevelWindow(desktop::IDesktopWindows& desktop, const QString& titleFragment,
                                          const QString& className);
 
 // True when the start may go on. False when a window of the given class exists; that window
 // has then been asked to come to the foreground.
-bool CheckSingleInstance(windows::IDesktopWindows& desktop, const QString& className);
+bool CheckSingleInstance(desktop::IDesktopWindows& desktop, const QString& className);
 
 // Held by one start of the program on a desktop from its first moment to its end, so that a
 // later start knows of it before its main window exists (the window comes only after the
@@ -43,5 +43,5 @@ struct TInstanceWait {
 // as in CheckSingleInstance. While another start holds it, this start waits for that start's
 // main window, brings it to the foreground and returns false; if the other start ends
 // without one, this start takes the lock after all. True when the start may go on.
-bool ClaimSingleInstance(windows::IDesktopWindows& desktop, const QString& className, IInstanceLock& lock,
+bool ClaimSingleInstance(desktop::IDesktopWindows& desktop, const QString& className, IInstanceLock& lock,
                          const TInstanceWait& wait = {});

@@ -4,14 +4,14 @@
 #include "app/ProgramStart.h"
 #include "app/SingleInstanceGuard.h"
 #include "platform/rtl/AppLocations.h"
-#include "platform/windows/DesktopWindows.h"
+#include "platform/desktop/DesktopWindows.h"
 
 int main(int argc, char** argv) {
     PreferX11Windows();
     // Before anything of our own exists: a running instance, or one still starting, is
     // brought forward and this start ends without a window. The lock is held to the end.
     TInstanceLockFile lock(InstanceLockPath(rtl::UserRuntimeDirectory(), CurrentDesktopName()));
-    if (!ClaimSingleInstance(*windows::OpenDesktopWindows(), QString::fromLatin1(MainWindowClassName), lock))
+    if (!ClaimSingleInstance(*desktop::OpenDesktopWindows(), QString::fromLatin1(MainWindowClassName), lock))
         return 0;
     return RunApplication(argc, argv, CreateMainWindow);
 }

@@ -1,6 +1,7 @@
 #include "platform/rtl/FaultInjection.h"
 
 #include "platform/rtl/Process.h"
+#include "platform/rtl/StartingFileSystem.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -292,5 +293,7 @@ TFileSystem* FaultInjectionFromEnvironment() {
     if (!CountFile().empty()) std::atexit(WriteCountAtExit);
     return &fs;
 }
+
+TFileSystem* StartingFileSystem() { return FaultInjectionFromEnvironment(); }
 
 } // namespace rtl

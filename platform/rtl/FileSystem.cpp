@@ -1,8 +1,6 @@
 #include "platform/rtl/FileSystem.h"
 
-#ifdef TABLORA_FAULT_INJECTION
-#include "platform/rtl/FaultInjection.h"
-#endif
+#include "platform/rtl/StartingFileSystem.h"
 
 #include <cstddef>
 
@@ -22,12 +20,9 @@ TFileSystem& RealFileSystem() {
 }
 
 TFileSystem*& Installed() {
-#ifdef TABLORA_FAULT_INJECTION
-    // A process started with TABLORA_FS_FAULT runs on the fault-injecting one from the start.
-    static TFileSystem* installed = FaultInjectionFromEnvironment();
-#else
-    static TFileSystem* installed = nullptr;
-#endif
+    // A test build's process started with TABLORA_FS_FAULT runs on the fault-injecting one
+    // from the start.
+    static TFileSystem* installed = StartingFileSystem();
     return installed;
 }
 

@@ -39,7 +39,7 @@ protected:
     static void SetUpTestSuite() {
         if (!QApplication::instance()) {
             static int argc = 1;
-            static char name[] = "app_windows_tests";
+            static char name[] = "app_desktop_tests";
             static char* argv[] = {name, nullptr};
             new QApplication(argc, argv);
         }

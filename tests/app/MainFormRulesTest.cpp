@@ -192,11 +192,11 @@ TEST_F(ControlRulesTest, ApplyingARecordRunsOnlyTheRulesOfRealChanges) {
     // A record with the same backup kind: the restore choice made by the user stays.
     f.RestoreZipFileRBtn->click();
     app::TRepairParams p = f.ReadRepairParams();
-    p.RestoreKind = 0;
+    p.RestoreKind = app::TBackupMedium::None;
     f.ApplyRepairParams(p);
     EXPECT_TRUE(f.RestoreZipFileRBtn->isChecked());
 
-    p.BackupKind = 2;
+    p.BackupKind = app::TBackupMedium::ZipArchive;
     p.BackupTarget = "/x/y.zip";
     p.CheckDamage = true;
     f.ApplyRepairParams(p);

@@ -1,6 +1,6 @@
 #include "app/ProgramStart.h"
 #include "platform/rtl/Error.h"
-#include "platform/windows/X11DesktopWindows.h"
+#include "platform/desktop/X11DesktopWindows.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/X11TestClient.h"
 #include "tests/support/XvfbServer.h"
@@ -179,13 +179,13 @@ RootEvents DrainRootEvents(test::X11TestClient& client, int timeoutMs) {
     return seen;
 }
 
-std::optional<windows::TopLevelWindow> FindMainForm(windows::X11DesktopWindows& desktop) {
+std::optional<desktop::TTopLevelWindow> FindMainForm(desktop::TX11DesktopWindows& desktop) {
     for (const auto& w : desktop.Enumerate())
         if (w.className == "MainForm") return w;
     return std::nullopt;
 }
 
-int CountMainForms(windows::X11DesktopWindows& desktop) {
+int CountMainForms(desktop::TX11DesktopWindows& desktop) {
     int count = 0;
     for (const auto& w : desktop.Enumerate()) count += w.className == "MainForm";
     return count;
@@ -263,20 +263,20 @@ protected:
         watcher = std::make_unique<test::X11TestClient>(server.Display());
         const std::uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(watcher->Connection(), watcher->Root(), XCB_CW_EVENT_MASK, &mask);
-        desktopWindows = std::make_unique<windows::X11DesktopWindows>(server.Display());
+        desktopWindows = std::make_unique<desktop::TX11DesktopWindows>(server.Display());
     }
 
     test::XvfbServer server;
     const test::TempDir runtime;
     std::unique_ptr<test::X11TestClient> watcher;
-    std::unique_ptr<windows::X11DesktopWindows> desktopWindows;
+    std::unique_ptr<desktop::TX11DesktopWindows> desktopWindows;
 };
 
 TEST_F(ProgramStartsOnX11, SecondStartRaisesTheFirstInstanceAndEndsWithoutAWindow) {
     test::X11TestClient& observer = *watcher;
-    windows::X11DesktopWindows& desktop = *desktopWindows;
+    desktop::TX11DesktopWindows& desktop = *desktopWindows;
     StartedProgram first(server.Display(), runtime.Path());
-    std::optional<windows::TopLevelWindow> mainForm;
+    std::optional<desktop::TTopLevelWindow> mainForm;
     for (int attempts = 0; !mainForm && attempts < 200; ++attempts) {
         if (DrainRootEvents(observer, 60000).maps > 0) mainForm = FindMainForm(desktop);
     }
@@ -311,7 +311,7 @@ TEST_F(ProgramStartsOnX11, TheMainWindowTakesTheKeyboardWhenItAppears) {
     ASSERT_EQ(observer.FocusedWindow(), elsewhere);
 
     StartedProgram first(server.Display(), runtime.Path());
-    std::optional<windows::TopLevelWindow> mainForm;
+    std::optional<desktop::TTopLevelWindow> mainForm;
     for (int attempts = 0; !mainForm && attempts < 200; ++attempts)
         if (DrainRootEvents(observer, 60000).maps > 0) mainForm = FindMainForm(*desktopWindows);
     ASSERT_TRUE(mainForm) << "the start showed no window of class MainForm";
@@ -328,7 +328,7 @@ TEST_F(ProgramStartsOnX11, TheMainWindowTakesTheKeyboardWhenItAppears) {
 // it waits, brings the first's window forward once there is one, and ends without its own.
 TEST_F(ProgramStartsOnX11, SecondStartDuringTheFirstsStartUpHandsOverOnceItsWindowExists) {
     test::X11TestClient& observer = *watcher;
-    windows::X11DesktopWindows& desktop = *desktopWindows;
+    desktop::TX11DesktopWindows& desktop = *desktopWindows;
     const int opens = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     ASSERT_GE(opens, 0);
     ASSERT_GE(::inotify_add_watch(opens, runtime.Path().c_str(), IN_OPEN), 0);
@@ -346,7 +346,7 @@ TEST_F(ProgramStartsOnX11, SecondStartDuringTheFirstsStartUpHandsOverOnceItsWind
 
     hold.Release();
     EXPECT_EQ(second.WaitForExit(), std::optional<int>(0));
-    const std::optional<windows::TopLevelWindow> mainForm = FindMainForm(desktop);
+    const std::optional<desktop::TTopLevelWindow> mainForm = FindMainForm(desktop);
     ASSERT_TRUE(mainForm);
     EXPECT_EQ(mainForm->title, "Tablora (stand-in)");
     EXPECT_EQ(CountMainForms(desktop), 1);
@@ -368,7 +368,7 @@ TEST(ProgramEntryOnX11, MainWindowKeepsItsClassWhenItsNativeWindowIsMadeAnew) {
     ::setenv("DISPLAY", server.Display().c_str(), 1);
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tablora"));
-    windows::X11DesktopWindows desktop(server.Display());
+    desktop::TX11DesktopWindows desktop(server.Display());
     auto classOf = [&desktop](WId id) {
         QGuiApplication::sync();
         for (const auto& w : desktop.Enumerate())

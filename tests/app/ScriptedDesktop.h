@@ -1,27 +1,27 @@
 // A desktop whose top-level windows are a list given by the test; records activations.
 #pragma once
 
-#include "platform/windows/DesktopWindows.h"
+#include "platform/desktop/DesktopWindows.h"
 
 #include <vector>
 
 namespace test {
 
-class ScriptedDesktop final : public windows::IDesktopWindows {
+class ScriptedDesktop final : public desktop::IDesktopWindows {
 public:
-    explicit ScriptedDesktop(std::vector<windows::TopLevelWindow> windows) : windows_(std::move(windows)) {}
+    explicit ScriptedDesktop(std::vector<desktop::TTopLevelWindow> windows) : windows_(std::move(windows)) {}
 
-    std::vector<windows::TopLevelWindow> Enumerate() override {
+    std::vector<desktop::TTopLevelWindow> Enumerate() override {
         ++enumerations;
         return windows_;
     }
-    void Activate(windows::WindowHandle window) override { activated.push_back(window); }
+    void Activate(desktop::TWindowHandle window) override { activated.push_back(window); }
 
     int enumerations = 0;
-    std::vector<windows::WindowHandle> activated;
+    std::vector<desktop::TWindowHandle> activated;
 
 private:
-    std::vector<windows::TopLevelWindow> windows_;
+    std::vector<desktop::TTopLevelWindow> windows_;
 };
 
 }  // namespace test

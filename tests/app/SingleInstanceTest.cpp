@@ -1,6 +1,6 @@
 #include "app/InstanceLock.h"
 #include "app/SingleInstanceGuard.h"
-#include "platform/windows/X11DesktopWindows.h"
+#include "platform/desktop/X11DesktopWindows.h"
 #include "tests/app/ScriptedDesktop.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/X11TestClient.h"
@@ -19,7 +19,7 @@
 namespace {
 
 using test::ScriptedDesktop;
-using windows::NoWindow;
+using desktop::NoWindow;
 
 const QString kMainForm = QString::fromLatin1(MainWindowClassName);
 
@@ -37,7 +37,7 @@ TEST(SingleInstanceGuard, ClassEqualInAnyLetterCaseStopsTheStartAndActivatesThat
     for (const char* found : {"MainForm", "MAINFORM", "mainform", "mAiNfOrM"}) {
         ScriptedDesktop desktop({{1, "Dokument", "Editor"}, {7, "Iný program", found}, {9, "x", "Other"}});
         EXPECT_FALSE(CheckSingleInstance(desktop, kMainForm)) << found;
-        EXPECT_EQ(desktop.activated, std::vector<windows::WindowHandle>{7}) << found;
+        EXPECT_EQ(desktop.activated, std::vector<desktop::TWindowHandle>{7}) << found;
         EXPECT_EQ(desktop.enumerations, 1);
     }
 }
@@ -52,7 +52,7 @@ TEST(SingleInstanceGuard, ClassThatOnlyContainsTheNameDoesNotStopTheStart) {
 TEST(SingleInstanceGuard, FirstQualifyingWindowWins) {
     ScriptedDesktop desktop({{4, "first", "Other"}, {5, "second", "MAINFORM"}, {6, "third", "MainForm"}});
     EXPECT_FALSE(CheckSingleInstance(desktop, kMainForm));
-    EXPECT_EQ(desktop.activated, std::vector<windows::WindowHandle>{5});
+    EXPECT_EQ(desktop.activated, std::vector<desktop::TWindowHandle>{5});
 }
 
 TEST(FindTopLevelWindow, EmptyTitleFragmentNeverDecides) {
@@ -98,7 +98,7 @@ TEST(SingleInstanceGuardOnX11, AnotherProgramsMainFormWindowIsFoundAndFocused) {
     xcb_set_input_focus(other.Connection(), XCB_INPUT_FOCUS_POINTER_ROOT, decoy, XCB_CURRENT_TIME);
     other.Sync();
 
-    windows::X11DesktopWindows desktop(server.Display());
+    desktop::TX11DesktopWindows desktop(server.Display());
     EXPECT_FALSE(CheckSingleInstance(desktop, kMainForm));
     EXPECT_EQ(other.FocusedWindow(), target);
     EXPECT_EQ(other.Stacking().back(), target);
@@ -109,7 +109,7 @@ TEST(SingleInstanceGuardOnX11, DesktopWithoutTheClassLetsTheStartGoOn) {
     if (!server.Running()) GTEST_SKIP() << "Xvfb is not available";
     test::X11TestClient other(server.Display());
     other.CreateWindow("MainForm", "MainFormX");
-    windows::X11DesktopWindows desktop(server.Display());
+    desktop::TX11DesktopWindows desktop(server.Display());
     EXPECT_TRUE(CheckSingleInstance(desktop, kMainForm));
 }
 
@@ -126,17 +126,17 @@ struct ScriptedLock final : IInstanceLock {
 };
 
 // A desktop on which the windows of a start under way appear from the given enumeration on.
-struct StartingDesktop final : windows::IDesktopWindows {
-    StartingDesktop(std::vector<windows::TopLevelWindow> windows, int appearAt)
+struct StartingDesktop final : desktop::IDesktopWindows {
+    StartingDesktop(std::vector<desktop::TTopLevelWindow> windows, int appearAt)
         : windows(std::move(windows)), appearAt(appearAt) {}
-    std::vector<windows::TopLevelWindow> Enumerate() override {
-        return ++enumerations >= appearAt ? windows : std::vector<windows::TopLevelWindow>{};
+    std::vector<desktop::TTopLevelWindow> Enumerate() override {
+        return ++enumerations >= appearAt ? windows : std::vector<desktop::TTopLevelWindow>{};
     }
-    void Activate(windows::WindowHandle window) override { activated.push_back(window); }
-    std::vector<windows::TopLevelWindow> windows;
+    void Activate(desktop::TWindowHandle window) override { activated.push_back(window); }
+    std::vector<desktop::TTopLevelWindow> windows;
     int appearAt;
     int enumerations = 0;
-    std::vector<windows::WindowHandle> activated;
+    std::vector<desktop::TWindowHandle> activated;
 };
 
 // Waits are recorded, never slept.
@@ -159,7 +159,7 @@ TEST(ClaimSingleInstance, TheFirstStartTakesTheLockAndTheWindowSearchStillDecide
     ScriptedLock alsoFree({true});
     ScriptedDesktop other({{4, "Iný program", "MAINFORM"}});
     EXPECT_FALSE(ClaimSingleInstance(other, kMainForm, alsoFree, waits.Policy()));
-    EXPECT_EQ(other.activated, std::vector<windows::WindowHandle>{4});
+    EXPECT_EQ(other.activated, std::vector<desktop::TWindowHandle>{4});
     EXPECT_EQ(waits.count, 0);
 }
 
@@ -168,7 +168,7 @@ TEST(ClaimSingleInstance, AStartDuringAnotherStartsStartUpWaitsForItsWindowAndRa
     ScriptedLock held({false});
     StartingDesktop desktop({{2, "Editor", "Editor"}, {9, "Tablora", "MainForm"}}, 4);
     EXPECT_FALSE(ClaimSingleInstance(desktop, kMainForm, held, waits.Policy()));
-    EXPECT_EQ(desktop.activated, std::vector<windows::WindowHandle>{9});
+    EXPECT_EQ(desktop.activated, std::vector<desktop::TWindowHandle>{9});
     EXPECT_EQ(waits.count, 3);
     EXPECT_EQ(held.tries, 4u);
 }

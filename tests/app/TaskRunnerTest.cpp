@@ -41,37 +41,37 @@ protected:
 TEST_F(TaskRunnerTest, ReadsTheSourceAndBackupChoices) {
     app::TMainForm& f = *form;
     app::TRepairParams p = f.ReadRepairParams();
-    EXPECT_EQ(p.SourceKind, 1);
+    EXPECT_EQ(p.SourceKind, app::TSourceKind::Directory);
     EXPECT_EQ(p.SourcePath, dir);
-    EXPECT_EQ(p.BackupKind, 0);
+    EXPECT_EQ(p.BackupKind, app::TBackupMedium::None);
     EXPECT_EQ(p.BackupTarget, "");
     EXPECT_EQ(p.OverwriteMode, 2);
     EXPECT_EQ(app::CopyModeOf(p.OverwriteMode), 3);
     EXPECT_TRUE(p.BackupIndexes);
     EXPECT_EQ(p.TableList, "hovory,tel_zoz");
-    EXPECT_EQ(p.RestoreKind, 0);
+    EXPECT_EQ(p.RestoreKind, app::TBackupMedium::None);
     EXPECT_EQ(p.RestoreSource, "");
 
     f.BackupDirEdt->setText("/b/dir");
     f.BackupZipFileEdt->setText("/b/arch.zip");
     f.ZalohovatDirRBtn->click();
     p = f.ReadRepairParams();
-    EXPECT_EQ(p.BackupKind, 1);
+    EXPECT_EQ(p.BackupKind, app::TBackupMedium::Directory);
     EXPECT_EQ(p.BackupTarget, "/b/dir");
-    EXPECT_EQ(p.RestoreKind, 1);
+    EXPECT_EQ(p.RestoreKind, app::TBackupMedium::Directory);
     EXPECT_EQ(p.RestoreSource, "/b/dir");
     f.BackupZipRBtn->click();
     f.DelIndexesBeforeChb->click();
     p = f.ReadRepairParams();
-    EXPECT_EQ(p.BackupKind, 2);
+    EXPECT_EQ(p.BackupKind, app::TBackupMedium::ZipArchive);
     EXPECT_EQ(p.BackupTarget, "/b/arch.zip");
-    EXPECT_EQ(p.RestoreKind, 2);
+    EXPECT_EQ(p.RestoreKind, app::TBackupMedium::ZipArchive);
     EXPECT_EQ(p.RestoreSource, "/b/arch.zip");
     EXPECT_TRUE(p.DeleteIndexesAfterRestore);
 
     f.AliasRBtn->click();
     p = f.ReadRepairParams();
-    EXPECT_EQ(p.SourceKind, 0);
+    EXPECT_EQ(p.SourceKind, app::TSourceKind::Alias);
     EXPECT_EQ(p.SourcePath, "(none)");
 }
 

@@ -1,13 +1,13 @@
 // Giving a Windows window the class name by which other programs find it. A window's
 // registered class cannot be chosen for a window that a toolkit makes, so the name is kept
 // in a window property (a global atom under "TabloraWindowClass"), which the enumeration of
-// Win32DesktopWindows reads before the registered class.
+// TWin32DesktopWindows reads before the registered class.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-namespace windows {
+namespace desktop {
 
 // The property holding the name; other programs may read it with GetPropW.
 inline constexpr wchar_t Win32WindowClassProperty[] = L"TabloraWindowClass";
@@ -19,4 +19,4 @@ void SetWin32WindowClass(std::uintptr_t window, const std::string& className);
 // The name set on the window, "" when none.
 std::string Win32WindowClass(std::uintptr_t window);
 
-}  // namespace windows
+}  // namespace desktop

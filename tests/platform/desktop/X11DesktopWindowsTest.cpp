@@ -1,5 +1,5 @@
-#include "platform/windows/X11DesktopWindows.h"
-#include "platform/windows/X11WindowClass.h"
+#include "platform/desktop/X11DesktopWindows.h"
+#include "platform/desktop/X11WindowClass.h"
 #include "tests/support/X11TestClient.h"
 #include "tests/support/XvfbServer.h"
 
@@ -11,23 +11,23 @@
 
 namespace {
 
-using windows::TopLevelWindow;
-using windows::X11DesktopWindows;
+using desktop::TTopLevelWindow;
+using desktop::TX11DesktopWindows;
 
-std::optional<TopLevelWindow> Find(const std::vector<TopLevelWindow>& list, xcb_window_t w) {
+std::optional<TTopLevelWindow> Find(const std::vector<TTopLevelWindow>& list, xcb_window_t w) {
     for (const auto& t : list)
         if (t.handle == w) return t;
     return std::nullopt;
 }
 
-std::vector<xcb_window_t> Handles(const std::vector<TopLevelWindow>& list) {
+std::vector<xcb_window_t> Handles(const std::vector<TTopLevelWindow>& list) {
     std::vector<xcb_window_t> result;
     for (const auto& t : list) result.push_back(t.handle);
     return result;
 }
 
 TEST(X11DesktopWindowsWithoutDisplay, FindsNothingAndActivatesNothing) {
-    X11DesktopWindows unreachable(":32767");
+    TX11DesktopWindows unreachable(":32767");
     EXPECT_FALSE(unreachable.Connected());
     EXPECT_TRUE(unreachable.Enumerate().empty());
     unreachable.Activate(42);
@@ -35,7 +35,7 @@ TEST(X11DesktopWindowsWithoutDisplay, FindsNothingAndActivatesNothing) {
     const char* saved = std::getenv("DISPLAY");
     const std::string savedValue = saved ? saved : "";
     ::unsetenv("DISPLAY");
-    EXPECT_TRUE(windows::OpenDesktopWindows()->Enumerate().empty());
+    EXPECT_TRUE(desktop::OpenDesktopWindows()->Enumerate().empty());
     if (saved) ::setenv("DISPLAY", savedValue.c_str(), 1);
 }
 
@@ -55,7 +55,7 @@ TEST_F(X11DesktopWindowsTest, ListsTheRootsChildrenWithTitleAndClassWithoutWindo
     const xcb_window_t other = client_->CreateWindow("Z\xe1lohy", "MAINFORM");
     const xcb_window_t hidden = client_->CreateWindow("", "", false);
 
-    X11DesktopWindows desktop(server_.Display());
+    TX11DesktopWindows desktop(server_.Display());
     ASSERT_TRUE(desktop.Connected());
     const auto list = desktop.Enumerate();
     EXPECT_EQ(Handles(list), client_->Stacking());
@@ -78,7 +78,7 @@ TEST_F(X11DesktopWindowsTest, FindsProgramWindowsInsideTheFramesOfAWindowManager
     xcb_set_input_focus(client_->Connection(), XCB_INPUT_FOCUS_POINTER_ROOT, elsewhere, XCB_CURRENT_TIME);
     client_->Sync();
 
-    X11DesktopWindows desktop(server_.Display());
+    TX11DesktopWindows desktop(server_.Display());
     const auto list = desktop.Enumerate();
     EXPECT_FALSE(Find(list, framed.frame));
     ASSERT_TRUE(Find(list, framed.client));
@@ -95,10 +95,10 @@ TEST_F(X11DesktopWindowsTest, PrefersTheUtf8TitleAndReadsTheClassPartOfWmClass) 
     const std::string utf8 = "Nový názov";
     client_->SetProperty(w, client_->Atom("_NET_WM_NAME"), client_->Atom("UTF8_STRING"), 8, utf8.data(), utf8.size());
     // A class set through the same call the program uses for its main window.
-    windows::SetX11WindowClass(client_->Connection(), w, "tablora", "MainForm");
+    desktop::SetX11WindowClass(client_->Connection(), w, "tablora", "MainForm");
     client_->Sync();
 
-    X11DesktopWindows desktop(server_.Display());
+    TX11DesktopWindows desktop(server_.Display());
     const auto found = Find(desktop.Enumerate(), w);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->title, utf8);
@@ -110,7 +110,7 @@ TEST_F(X11DesktopWindowsTest, ActivationWithoutWindowManagerMapsRaisesAndFocuses
     const xcb_window_t above = client_->CreateWindow("above", "Other");
     ASSERT_FALSE(client_->IsViewable(target));
 
-    X11DesktopWindows desktop(server_.Display());
+    TX11DesktopWindows desktop(server_.Display());
     desktop.Activate(target);
 
     EXPECT_TRUE(client_->IsViewable(target));
@@ -126,7 +126,7 @@ TEST_F(X11DesktopWindowsTest, ActivatingAWindowThatHasGoneIsHarmless) {
     xcb_destroy_window(client_->Connection(), w);
     client_->Sync();
 
-    X11DesktopWindows desktop(server_.Display());
+    TX11DesktopWindows desktop(server_.Display());
     desktop.Activate(w);
     EXPECT_FALSE(Find(desktop.Enumerate(), w));
 }
@@ -137,7 +137,7 @@ TEST_F(X11DesktopWindowsTest, FollowsTheWindowManagersClientListAndAsksItToActiv
     client_->CreateWindow("not managed", "MainForm");
     client_->BecomeWindowManager({b, a});
 
-    X11DesktopWindows desktop(server_.Display());
+    TX11DesktopWindows desktop(server_.Display());
     EXPECT_EQ(Handles(desktop.Enumerate()), (std::vector<xcb_window_t>{b, a}));
 
     desktop.Activate(a);
@@ -153,7 +153,7 @@ TEST_F(X11DesktopWindowsTest, WindowManagerWithoutActiveWindowSupportGetsDirectA
     client_->CreateWindow("b", "Second");
     client_->BecomeWindowManager({a}, /*supportsActiveWindow=*/false);
 
-    X11DesktopWindows desktop(server_.Display());
+    TX11DesktopWindows desktop(server_.Display());
     desktop.Activate(a);
     EXPECT_EQ(client_->FocusedWindow(), a);
 }
@@ -164,7 +164,7 @@ TEST_F(X11DesktopWindowsTest, IgnoresTheLeftoversOfAWindowManagerThatHasExited) 
     client_->BecomeWindowManager({a});
     client_->DestroyWindowManagerCheck();
 
-    X11DesktopWindows desktop(server_.Display());
+    TX11DesktopWindows desktop(server_.Display());
     const auto list = desktop.Enumerate();
     EXPECT_TRUE(Find(list, a));
     EXPECT_TRUE(Find(list, b));

@@ -1,4 +1,4 @@
-#include "platform/windows/X11DesktopWindows.h"
+#include "platform/desktop/X11DesktopWindows.h"
 
 #include <xcb/xcb.h>
 
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace windows {
+namespace desktop {
 namespace {
 
 // Longest title or class text we ask the server for, in 32-bit units.
@@ -113,7 +113,7 @@ std::string ClassPart(const Property& wmClass) {
 
 }  // namespace
 
-X11DesktopWindows::X11DesktopWindows(const std::string& displayName) {
+TX11DesktopWindows::TX11DesktopWindows(const std::string& displayName) {
     int screenNumber = 0;
     xcb_connection_t* c = xcb_connect(displayName.empty() ? nullptr : displayName.c_str(), &screenNumber);
     if (xcb_connection_has_error(c)) {
@@ -147,13 +147,13 @@ X11DesktopWindows::X11DesktopWindows(const std::string& displayName) {
     }
 }
 
-X11DesktopWindows::~X11DesktopWindows() {
+TX11DesktopWindows::~TX11DesktopWindows() {
     if (conn_) xcb_disconnect(conn_);
 }
 
 // A window manager that exited may leave its root properties behind; it is alive only while
 // its check window exists and points at itself.
-bool X11DesktopWindows::WindowManagerAlive() {
+bool TX11DesktopWindows::WindowManagerAlive() {
     const auto fromRoot = AsWindowList(
         ReadProperty(conn_, root_, atoms_.netSupportingWmCheck, XCB_ATOM_WINDOW, 1));
     if (fromRoot.empty() || fromRoot[0] == XCB_NONE) return false;
@@ -162,7 +162,7 @@ bool X11DesktopWindows::WindowManagerAlive() {
     return !fromCheck.empty() && fromCheck[0] == fromRoot[0];
 }
 
-bool X11DesktopWindows::WindowManagerSupports(std::uint32_t atom) {
+bool TX11DesktopWindows::WindowManagerSupports(std::uint32_t atom) {
     const Property supported = ReadProperty(conn_, root_, atoms_.netSupported, XCB_ATOM_ATOM, kMaxListLongs);
     if (supported.type != XCB_ATOM_ATOM || supported.format != 32) return false;
     for (std::size_t i = 0; i + 4 <= supported.bytes.size(); i += 4) {
@@ -173,7 +173,7 @@ bool X11DesktopWindows::WindowManagerSupports(std::uint32_t atom) {
     return false;
 }
 
-std::vector<std::uint32_t> X11DesktopWindows::Children(std::uint32_t window) {
+std::vector<std::uint32_t> TX11DesktopWindows::Children(std::uint32_t window) {
     std::vector<std::uint32_t> children;
     xcb_generic_error_t* error = nullptr;
     if (xcb_query_tree_reply_t* tree = xcb_query_tree_reply(conn_, xcb_query_tree(conn_, window), &error)) {
@@ -188,7 +188,7 @@ std::vector<std::uint32_t> X11DesktopWindows::Children(std::uint32_t window) {
 // A window manager without a client list may still put each program's window into a frame
 // of its own; the program's window is then the frame's descendant that carries WM_STATE.
 // Windows without a frame (no window manager) stand for themselves.
-std::vector<std::uint32_t> X11DesktopWindows::ClientWindows(const std::vector<std::uint32_t>& topLevel) {
+std::vector<std::uint32_t> TX11DesktopWindows::ClientWindows(const std::vector<std::uint32_t>& topLevel) {
     std::vector<std::uint32_t> clients = topLevel;
     for (std::uint32_t& window : clients) {
         std::vector<std::uint32_t> level{window};
@@ -213,8 +213,8 @@ std::vector<std::uint32_t> X11DesktopWindows::ClientWindows(const std::vector<st
     return clients;
 }
 
-std::vector<TopLevelWindow> X11DesktopWindows::Enumerate() {
-    std::vector<TopLevelWindow> result;
+std::vector<TTopLevelWindow> TX11DesktopWindows::Enumerate() {
+    std::vector<TTopLevelWindow> result;
     if (!conn_) return result;
 
     std::vector<std::uint32_t> handles;
@@ -240,7 +240,7 @@ std::vector<TopLevelWindow> X11DesktopWindows::Enumerate() {
                            RequestProperty(conn_, w, XCB_ATOM_WM_CLASS, XCB_GET_PROPERTY_TYPE_ANY, kMaxTextLongs)});
     result.reserve(handles.size());
     for (std::size_t i = 0; i < handles.size(); ++i) {
-        TopLevelWindow window;
+        TTopLevelWindow window;
         window.handle = handles[i];
         const Property netName = TakeProperty(conn_, pending[i].netName);
         const Property name = TakeProperty(conn_, pending[i].name);
@@ -255,7 +255,7 @@ std::vector<TopLevelWindow> X11DesktopWindows::Enumerate() {
     return result;
 }
 
-void X11DesktopWindows::Activate(WindowHandle window) {
+void TX11DesktopWindows::Activate(TWindowHandle window) {
     if (!conn_ || window == NoWindow) return;
     if (WindowManagerAlive() && WindowManagerSupports(atoms_.netActiveWindow)) {
         xcb_client_message_event_t message{};
@@ -282,7 +282,7 @@ void X11DesktopWindows::Activate(WindowHandle window) {
 // Waits until the server has handled everything sent so far, so that the requests take
 // effect even when the process ends right after; errors of a window that has gone meanwhile
 // are dropped.
-void X11DesktopWindows::Sync() {
+void TX11DesktopWindows::Sync() {
     xcb_generic_error_t* error = nullptr;
     std::free(xcb_get_input_focus_reply(conn_, xcb_get_input_focus(conn_), &error));
     std::free(error);
@@ -290,7 +290,7 @@ void X11DesktopWindows::Sync() {
 }
 
 std::unique_ptr<IDesktopWindows> OpenDesktopWindows() {
-    return std::make_unique<X11DesktopWindows>();
+    return std::make_unique<TX11DesktopWindows>();
 }
 
-}  // namespace windows
+}  // namespace desktop

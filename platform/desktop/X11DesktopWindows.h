@@ -6,28 +6,28 @@
 // _NET_WM_NAME (UTF-8), else WM_NAME; the class is the class part of WM_CLASS.
 #pragma once
 
-#include "platform/windows/DesktopWindows.h"
+#include "platform/desktop/DesktopWindows.h"
 
 #include <cstdint>
 #include <string>
 
 struct xcb_connection_t;
 
-namespace windows {
+namespace desktop {
 
-class X11DesktopWindows final : public IDesktopWindows {
+class TX11DesktopWindows final : public IDesktopWindows {
 public:
     // Connects to the named display (empty: $DISPLAY). When the connection fails the object
     // is still usable and behaves as a desktop without windows.
-    explicit X11DesktopWindows(const std::string& displayName = {});
-    ~X11DesktopWindows() override;
-    X11DesktopWindows(const X11DesktopWindows&) = delete;
-    X11DesktopWindows& operator=(const X11DesktopWindows&) = delete;
+    explicit TX11DesktopWindows(const std::string& displayName = {});
+    ~TX11DesktopWindows() override;
+    TX11DesktopWindows(const TX11DesktopWindows&) = delete;
+    TX11DesktopWindows& operator=(const TX11DesktopWindows&) = delete;
 
     bool Connected() const { return conn_ != nullptr; }
 
-    std::vector<TopLevelWindow> Enumerate() override;
-    void Activate(WindowHandle window) override;
+    std::vector<TTopLevelWindow> Enumerate() override;
+    void Activate(TWindowHandle window) override;
 
 private:
     struct Atoms {
@@ -46,4 +46,4 @@ private:
     Atoms atoms_;
 };
 
-}  // namespace windows
+}  // namespace desktop

@@ -1,8 +1,8 @@
-#include "platform/windows/X11WindowClass.h"
+#include "platform/desktop/X11WindowClass.h"
 
 #include <xcb/xcb.h>
 
-namespace windows {
+namespace desktop {
 
 void SetX11WindowClass(xcb_connection_t* connection, std::uint32_t window,
                        const std::string& instanceName, const std::string& className) {
@@ -17,4 +17,4 @@ void SetX11WindowClass(xcb_connection_t* connection, std::uint32_t window,
     xcb_flush(connection);
 }
 
-}  // namespace windows
+}  // namespace desktop

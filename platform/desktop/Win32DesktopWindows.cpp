@@ -1,22 +1,22 @@
-#include "platform/windows/Win32DesktopWindows.h"
+#include "platform/desktop/Win32DesktopWindows.h"
 
 #include "platform/rtl/Win32Path.h"
 #include "platform/rtl/WindowsHeaders.h"
-#include "platform/windows/Win32WindowClass.h"
+#include "platform/desktop/Win32WindowClass.h"
 
 #include <cstdint>
 
-namespace windows {
+namespace desktop {
 
 namespace {
 
 // Window handles carry 32 significant bits on 64-bit Windows (so that 32-bit programs can
 // share them) and are sign-extended when widened.
-WindowHandle ToHandle(HWND hwnd) {
-    return static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd));
+TWindowHandle ToHandle(HWND hwnd) {
+    return static_cast<TWindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd));
 }
 
-HWND ToHwnd(WindowHandle handle) {
+HWND ToHwnd(TWindowHandle handle) {
     return reinterpret_cast<HWND>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
 }
 
@@ -42,17 +42,17 @@ std::string ClassName(HWND hwnd) {
 
 }  // namespace
 
-std::vector<TopLevelWindow> Win32DesktopWindows::Enumerate() {
+std::vector<TTopLevelWindow> TWin32DesktopWindows::Enumerate() {
     std::vector<HWND> handles;
     ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&handles));
-    std::vector<TopLevelWindow> windows;
+    std::vector<TTopLevelWindow> windows;
     windows.reserve(handles.size());
     // A window that is gone by now reads as empty texts.
-    for (HWND hwnd : handles) windows.push_back(TopLevelWindow{ToHandle(hwnd), Title(hwnd), ClassName(hwnd)});
+    for (HWND hwnd : handles) windows.push_back(TTopLevelWindow{ToHandle(hwnd), Title(hwnd), ClassName(hwnd)});
     return windows;
 }
 
-void Win32DesktopWindows::Activate(WindowHandle window) {
+void TWin32DesktopWindows::Activate(TWindowHandle window) {
     const HWND hwnd = ToHwnd(window);
     if (window == NoWindow || !::IsWindow(hwnd)) return;
     if (::IsIconic(hwnd)) ::ShowWindow(hwnd, SW_RESTORE);
@@ -60,7 +60,7 @@ void Win32DesktopWindows::Activate(WindowHandle window) {
 }
 
 std::unique_ptr<IDesktopWindows> OpenDesktopWindows() {
-    return std::make_unique<Win32DesktopWindows>();
+    return std::make_unique<TWin32DesktopWindows>();
 }
 
-}  // namespace windows
+}  // namespace desktop

@@ -5,16 +5,16 @@
 // (Qt names the window classes it registers itself), else the registered class name.
 #pragma once
 
-#include "platform/windows/DesktopWindows.h"
+#include "platform/desktop/DesktopWindows.h"
 
-namespace windows {
+namespace desktop {
 
-class Win32DesktopWindows final : public IDesktopWindows {
+class TWin32DesktopWindows final : public IDesktopWindows {
 public:
-    std::vector<TopLevelWindow> Enumerate() override;
+    std::vector<TTopLevelWindow> Enumerate() override;
 
     // Restores a minimised window first, so that the foreground window is also seen.
-    void Activate(WindowHandle window) override;
+    void Activate(TWindowHandle window) override;
 };
 
-}  // namespace windows
+}  // namespace desktop

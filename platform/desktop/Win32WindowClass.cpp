@@ -1,9 +1,9 @@
-#include "platform/windows/Win32WindowClass.h"
+#include "platform/desktop/Win32WindowClass.h"
 
 #include "platform/rtl/Win32Path.h"
 #include "platform/rtl/WindowsHeaders.h"
 
-namespace windows {
+namespace desktop {
 
 void SetWin32WindowClass(std::uintptr_t window, const std::string& className) {
     const HWND hwnd = reinterpret_cast<HWND>(window);
@@ -26,4 +26,4 @@ std::string Win32WindowClass(std::uintptr_t window) {
     return rtl::FromWide(std::wstring_view(name, length));
 }
 
-}  // namespace windows
+}  // namespace desktop

@@ -6,7 +6,7 @@
 
 struct xcb_connection_t;
 
-namespace windows {
+namespace desktop {
 
 // Writes WM_CLASS = instance, class on the window. Pass the connection that created the
 // window, so that the request is ordered after the window's creation. The request is
@@ -14,4 +14,4 @@ namespace windows {
 void SetX11WindowClass(xcb_connection_t* connection, std::uint32_t window,
                        const std::string& instanceName, const std::string& className);
 
-}  // namespace windows
+}  // namespace desktop

@@ -1,6 +1,6 @@
 // Real top-level windows of this process on the Windows desktop (under wine on Linux).
-#include "platform/windows/Win32DesktopWindows.h"
-#include "platform/windows/Win32WindowClass.h"
+#include "platform/desktop/Win32DesktopWindows.h"
+#include "platform/desktop/Win32WindowClass.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,11 @@
 
 namespace {
 
-using windows::TopLevelWindow;
-using windows::Win32DesktopWindows;
+using desktop::TTopLevelWindow;
+using desktop::TWin32DesktopWindows;
 
-windows::WindowHandle Handle(HWND hwnd) {
-    return static_cast<windows::WindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd));
+desktop::TWindowHandle Handle(HWND hwnd) {
+    return static_cast<desktop::TWindowHandle>(reinterpret_cast<std::uintptr_t>(hwnd));
 }
 
 // A registered class and one top-level window of it, destroyed with the object.
@@ -56,52 +56,52 @@ void PumpMessages() {
     }
 }
 
-std::optional<TopLevelWindow> Listed(Win32DesktopWindows& desktop, HWND hwnd) {
-    for (const TopLevelWindow& window : desktop.Enumerate())
+std::optional<TTopLevelWindow> Listed(TWin32DesktopWindows& desktop, HWND hwnd) {
+    for (const TTopLevelWindow& window : desktop.Enumerate())
         if (window.handle == Handle(hwnd)) return window;
     return std::nullopt;
 }
 
-bool AnyOfClass(Win32DesktopWindows& desktop, const std::string& className) {
+bool AnyOfClass(TWin32DesktopWindows& desktop, const std::string& className) {
     const auto windows = desktop.Enumerate();
-    return std::any_of(windows.begin(), windows.end(), [&](const TopLevelWindow& w) {
+    return std::any_of(windows.begin(), windows.end(), [&](const TTopLevelWindow& w) {
         return ::lstrcmpiA(w.className.c_str(), className.c_str()) == 0;
     });
 }
 
-TEST(Win32DesktopWindows, ListsTopLevelWindowsWithTheirUtf8TitleAndClass) {
+TEST(TWin32DesktopWindows, ListsTopLevelWindowsWithTheirUtf8TitleAndClass) {
     TestWindow window(L"MainForm", L"Z\u00e1loha \u2013 \u010d\u00ed\u0161\u0165");
     ASSERT_NE(window.Hwnd(), nullptr);
-    Win32DesktopWindows desktop;
+    TWin32DesktopWindows desktop;
     const auto listed = Listed(desktop, window.Hwnd());
     ASSERT_TRUE(listed.has_value());
     EXPECT_EQ(listed->className, "MainForm");
     EXPECT_EQ(listed->title, "Z\xc3\xa1loha \xe2\x80\x93 \xc4\x8d\xc3\xad\xc5\xa1\xc5\xa5");
 }
 
-TEST(Win32DesktopWindows, FindsNoMainFormWhenOnlyOtherClassesExist) {
+TEST(TWin32DesktopWindows, FindsNoMainFormWhenOnlyOtherClassesExist) {
     TestWindow longer(L"MainFormX", L"Tablora");
     TestWindow other(L"OtherForm", L"MainForm");
     ASSERT_NE(longer.Hwnd(), nullptr);
     ASSERT_NE(other.Hwnd(), nullptr);
-    Win32DesktopWindows desktop;
+    TWin32DesktopWindows desktop;
     ASSERT_TRUE(Listed(desktop, longer.Hwnd()).has_value());
     EXPECT_FALSE(AnyOfClass(desktop, "MainForm"));
 }
 
-TEST(Win32DesktopWindows, TheNameGivenToAToolkitsWindowIsItsClass) {
+TEST(TWin32DesktopWindows, TheNameGivenToAToolkitsWindowIsItsClass) {
     TestWindow toolkit(L"Qt640QWindowIcon", L"Tablora");
     ASSERT_NE(toolkit.Hwnd(), nullptr);
-    Win32DesktopWindows desktop;
+    TWin32DesktopWindows desktop;
     EXPECT_FALSE(AnyOfClass(desktop, "MainForm"));
 
-    windows::SetWin32WindowClass(reinterpret_cast<std::uintptr_t>(toolkit.Hwnd()), "MainForm");
+    desktop::SetWin32WindowClass(reinterpret_cast<std::uintptr_t>(toolkit.Hwnd()), "MainForm");
     const auto listed = Listed(desktop, toolkit.Hwnd());
     ASSERT_TRUE(listed.has_value());
     EXPECT_EQ(listed->className, "MainForm");
 }
 
-TEST(Win32DesktopWindows, ActivationRestoresAMinimisedWindowAndBringsItForward) {
+TEST(TWin32DesktopWindows, ActivationRestoresAMinimisedWindowAndBringsItForward) {
     TestWindow other(L"OtherForm", L"Other");
     TestWindow running(L"MainForm", L"Tablora");
     ASSERT_NE(running.Hwnd(), nullptr);
@@ -112,7 +112,7 @@ TEST(Win32DesktopWindows, ActivationRestoresAMinimisedWindowAndBringsItForward) 
     PumpMessages();
     ASSERT_TRUE(::IsIconic(running.Hwnd()));
 
-    Win32DesktopWindows desktop;
+    TWin32DesktopWindows desktop;
     desktop.Activate(Handle(running.Hwnd()));
     PumpMessages();
     EXPECT_FALSE(::IsIconic(running.Hwnd()));
@@ -120,15 +120,15 @@ TEST(Win32DesktopWindows, ActivationRestoresAMinimisedWindowAndBringsItForward) 
     EXPECT_EQ(::GetForegroundWindow(), running.Hwnd());
 }
 
-TEST(Win32DesktopWindows, ActivatingAWindowThatHasGoneIsHarmless) {
-    windows::WindowHandle gone = windows::NoWindow;
+TEST(TWin32DesktopWindows, ActivatingAWindowThatHasGoneIsHarmless) {
+    desktop::TWindowHandle gone = desktop::NoWindow;
     {
         TestWindow window(L"MainForm", L"Tablora");
         gone = Handle(window.Hwnd());
     }
-    Win32DesktopWindows desktop;
+    TWin32DesktopWindows desktop;
     desktop.Activate(gone);
-    desktop.Activate(windows::NoWindow);
+    desktop.Activate(desktop::NoWindow);
     SUCCEED();
 }
 
