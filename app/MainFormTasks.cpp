@@ -262,7 +262,7 @@ void TMainForm::RestoreTask(database::TOrvDatabaseModule& module, const TRepairP
     // indexes of the live tables stay. With no restore source chosen only the indexes go.
     bool restored = true;
     if (params.RestoreKind == 1)
-        restored = module.RestoreFromDirectory(params.RestoreSource, RestoreCopyMode);
+        restored = module.RestoreFromDirectory(params.RestoreSource, database::CopyModeReplace);
     else if (params.RestoreKind == 2)
         restored = module.RestoreFromZip(params.RestoreSource);
     const bool deleteIndexes = restored && params.DeleteIndexesAfterRestore;
