@@ -23,7 +23,7 @@ std::string Text(const std::uint8_t* row) { return std::string(reinterpret_cast<
 struct TSinkRun {
     std::string written, repeats;
     TKeyOrderedSink sink{2, [this](const std::uint8_t* row, TRowOrigin origin) {
-                             repeats += Text(row) + (origin == TRowOrigin::Stored ? "s " : "a ");
+                             repeats += Text(row) + (origin == TRowOrigin::Stored ? " s " : " a ");
                          }};
     TSinkRun() {
         sink.WriteTo([this](const std::uint8_t* row) { written += Text(row) + " "; });
