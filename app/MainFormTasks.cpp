@@ -262,7 +262,7 @@ void TMainForm::RestoreTask(database::TOrvDatabaseModule& module, const TRepairP
     // indexes of the live tables stay. With no restore source chosen only the indexes go.
     bool restored = true;
     if (params.RestoreKind == TBackupMedium::Directory)
-        restored = module.RestoreFromDirectory(params.RestoreSource, RestoreCopyMode);
+        restored = module.RestoreFromDirectory(params.RestoreSource, database::CopyModeReplace);
     else if (params.RestoreKind == TBackupMedium::ZipArchive)
         restored = module.RestoreFromZip(params.RestoreSource);
     const bool deleteIndexes = restored && params.DeleteIndexesAfterRestore;

@@ -37,7 +37,4 @@ extern const TRepairParams DefaultRepairParams;
 // under which existing targets are replaced without asking.
 std::uint8_t CopyModeOf(std::uint8_t overwriteMode);
 
-// The copy mode every directory restore runs in: overwrite without asking.
-inline constexpr std::uint8_t RestoreCopyMode = 3;
-
 } // namespace app

@@ -38,6 +38,7 @@ public:
     TRebuildRun(const TRebuildRun&) = delete;
     TRebuildRun& operator=(const TRebuildRun&) = delete;
 
+    // Whether the table was rebuilt; every reason it was not has been shown.
     bool Run();
 
 private:
@@ -45,7 +46,7 @@ private:
         ui::Ui().SetBusyCursor(false);
         ShowRepairMessage(message, icon);
         shown_ = message;
-        return true;
+        return false;
     }
 
     const TTableUtilityCalls& tu_;
@@ -55,7 +56,7 @@ private:
     const std::string fileName_;
     tutil::TRebuildReport* report_;
     std::string shown_;
-    bool result_ = true;
+    bool rebuilt_ = false;
     bool rebuildCalled_ = false;
 
     tutil::CRTblDesc desc_{};
@@ -91,7 +92,7 @@ bool TRebuildRun::Run() {
         return FailWith(rtl::Format(rtl::TMsg::RebuildFailed, {LibraryText(tu_, code)}), ui::MsgIcon::Information);
 
     ui::Ui().SetBusyCursor(false);
-    result_ = false;
+    rebuilt_ = true;
     // Rebuilt, but not whole: rows the header counted were found nowhere. The table keeps the
     // rows found; the operator must hear of the others, which only the backup may hold.
     tutil::TRebuildReport done;
@@ -107,7 +108,7 @@ bool TRebuildRun::Run() {
         engine::DbiGetRecordCount(cursor, &count);
         engine::DbiCloseCursor(&cursor);
     }
-    return false;
+    return true;
 }
 
 TRebuildRun::~TRebuildRun() {
@@ -119,8 +120,8 @@ TRebuildRun::~TRebuildRun() {
         *report_ = tutil::TRebuildReport{};
         if (rebuildCalled_) tu_.GetRebuildReport(handle_, report_);
         if (report_->TablePath.empty()) report_->TablePath = tableName_;
-        report_->Rebuilt = !result_;
-        if (result_) report_->Failure = shown_;
+        report_->Rebuilt = rebuilt_;
+        if (!rebuilt_) report_->Failure = shown_;
     }
     tu_.Exit(handle_);
     ui::Ui().SetBusyCursor(false);
@@ -137,7 +138,7 @@ bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* re
         throw rtl::EError(rtl::Text(rtl::TMsg::RebuildLibraryInitFailed));
     }
     TRebuildRun run(tu, handle, tablePath, report);
-    return run.Run();
+    return !run.Run();  // the callers' sense: true when the table was not rebuilt
 }
 
 void ShowRepairMessage(const std::string& text, ui::MsgIcon icon) {

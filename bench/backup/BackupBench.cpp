@@ -8,6 +8,7 @@
 // failure is known before the old copy is replaced); `cp -p` does not, so the ratio
 // against `cp -p` followed by `sync` of the copied files is printed as well.
 #include "database/OrvDatabaseModule.h"
+#include "database/TableFileSet.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
@@ -130,7 +131,7 @@ int main(int argc, char** argv) try {
             const rtl::ScopedFileSystem installed(fileSystem);
             database::TOrvDatabaseModule module;
             module.OpenSourceByDirectory(source.string());
-            module.BackupToDirectory(target.string(), true, 3);
+            module.BackupToDirectory(target.string(), true, database::CopyModeReplace);
         };
         auto copyWithBackup = [&] { backupWith(rtl::FileSystem(), backupTarget); };
         // Alternate the order so neither side always runs on a cache the other warmed.

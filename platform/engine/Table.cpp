@@ -63,9 +63,9 @@ void TTable::DeleteTable() {
     rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);
     // The data file goes first: if it cannot be removed, the family stays complete; once it
     // is gone, the journal sees the rest removed too.
-    std::vector<paradox::TFamilyStep> steps{{paradox::TFamilyStep::Kind::Unlink, rtl::ExtractFileName(data), {}}};
+    std::vector<paradox::TFamilyStep> steps{paradox::UnlinkStep(data)};
     for (const std::string& path : FindTableFamily(dir, base))
-        if (path != data) steps.push_back({paradox::TFamilyStep::Kind::Unlink, rtl::ExtractFileName(path), {}});
+        if (path != data) steps.push_back(paradox::UnlinkStep(path));
     paradox::RunFamilySteps(dir, rtl::ExtractFileName(data), steps);
 }
 
@@ -90,7 +90,7 @@ void TTable::RenameTable(const std::string& newName) {
     std::vector<paradox::TFamilyStep> steps;
     auto renamed = [&](const std::string& path) {
         const std::string name = rtl::ExtractFileName(path);
-        return paradox::TFamilyStep{paradox::TFamilyStep::Kind::Rename, name, newBase + name.substr(name.rfind('.'))};
+        return paradox::RenameStep(name, newBase + name.substr(name.rfind('.')));
     };
     for (const std::string& path : FindTableFamily(dir, base))
         if (path != data) steps.push_back(renamed(path));

@@ -85,15 +85,14 @@ void ReplaceTable(const TTable& target, const TTable& replacement) {
     // Indexes go first: an old data file without them still reads whole, one beside them
     // and a new data file would not. Then what else of the old family has no successor, the
     // new companions, and the data file last.
-    using Step = paradox::TFamilyStep;
-    std::vector<Step> steps;
+    std::vector<paradox::TFamilyStep> steps;
     for (const bool indexes : {true, false})
         for (const std::string& old : oldFamily)
             if (old != targetData && !replaced(old) && IsIndexExtension(ExtensionOf(old)) == indexes)
-                steps.push_back({Step::Kind::Unlink, rtl::ExtractFileName(old), {}});
+                steps.push_back(paradox::UnlinkStep(old));
     for (const std::string& path : newFamily)
-        if (path != newData) steps.push_back({Step::Kind::Rename, rtl::ExtractFileName(path), placeOf(path)});
-    steps.push_back({Step::Kind::Rename, rtl::ExtractFileName(newData), rtl::ExtractFileName(targetData)});
+        if (path != newData) steps.push_back(paradox::RenameStep(path, placeOf(path)));
+    steps.push_back(paradox::RenameStep(newData, targetData));
     paradox::RunFamilySteps(dir, rtl::ExtractFileName(targetData), steps, paradox::TStepFailure::Retry);
 }
 

@@ -1,35 +1,26 @@
-// The rebuild of one table in place, as TURebuildTable runs it:
-//  1. the table and its database directory are locked against our other runs, an
-//     interrupted change of the family is completed, the descriptor is checked against it;
-//  2. the companion directory is made and the whole family backed up into it, on the disk
-//     before anything else is written: the files the swap replaces are linked where the file
-//     system allows (a backup once the swap gives the table's names new files; a failed
-//     rebuild first gives them data of their own), the rest copied;
-//  3. every recoverable record is read (the chain, then blocks outside it), checked against
-//     its field types and its blobs read: good rows go to a new data file and memo file
-//     beside the table under temporary names; keyed tables in key order (by bytes), or in
-//     their stored order when text keys follow a sort order the engine does not model;
-//     repeated keys go to the key-violation table, unreadable and unplaceable rows to the
-//     problem table;
-//  4. a fresh primary index and every secondary index that can be kept exactly are written;
-//  5. the companions are put in place, then the new files replace the old ones through the
-//     family journal (the data file last). A kill at any moment leaves the old table, or the
-//     new one with the backup complete.
-// Memory stays bounded: one block at a time read, a window of a few blocks' worth of keyed
-// rows put in key order on their way out, rows further out of order through an external sort.
+// The rebuild of one table in place, as TURebuildTable runs it, step by step:
+//  1. the source is opened (RebuildSource.h): the table and its database directory locked
+//     against our other runs, an interrupted change of the family completed, the descriptor
+//     checked against it, the geometry its blocks lie under settled;
+//  2. the backup (RebuildBackupSwap.h): the companion directory made and the whole family
+//     backed up into it, on the disk before anything else is written;
+//  3. every recoverable row read (the chain, then blocks outside it) and written out
+//     (RebuildOutput.h): the new data and memo files beside the table, the companion tables;
+//  4. the last check: the new table holds no fewer rows than can be read from the old one;
+//  5. a fresh primary index and every secondary index that can be kept exactly written;
+//  6. the swap: the new files replace the old ones through the family journal (the data
+//     file last). A kill at any moment leaves the old table, or the new one with the backup
+//     complete.
 #pragma once
 
 #include "platform/tutil/RebuildReport.h"
 #include "platform/tutil/TableDescriptors.h"
+#include "platform/tutil/TableUtility.h"
 
-#include <cstddef>
 #include <ctime>
 #include <string>
 
 namespace tutil {
-
-// Memory the sorts of one rebuild may use before they spill to the companion directory.
-inline constexpr std::size_t RebuildSortMemory = 16u << 20;
 
 struct TRebuildRequest {
     std::string TableName;
@@ -40,8 +31,23 @@ struct TRebuildRequest {
     std::time_t Now = 0;  // for the companion directory's name; 0: the clock
 };
 
-// Fills `report` as it goes (so a failure still says where the backup went) and raises
-// TUtilFailure when the table was not rebuilt.
-void RebuildTable(const TRebuildRequest& request, TRebuildReport& report);
+// How one rebuild ended.
+struct TRebuildOutcome {
+    enum class TKind {
+        Rebuilt,
+        RebuiltRowsNotFound,  // in place, but rows the header counted were found nowhere
+        Refused,              // the table is as it was, for the reason given
+        Failed,               // the table is as it was, or the journal puts the new one in place
+    };
+    TKind Kind = TKind::Failed;
+    TUResult Code = TUERR_NONE;  // for Refused and Failed
+    std::string Reason;          // for Refused and Failed
+
+    bool Replaced() const { return Kind == TKind::Rebuilt || Kind == TKind::RebuiltRowsNotFound; }
+};
+
+// Rebuilds the table, filling `report` as it goes (so a failure still says where the backup
+// went).
+TRebuildOutcome RebuildTable(const TRebuildRequest& request, TRebuildReport& report);
 
 } // namespace tutil

@@ -71,8 +71,6 @@ TUResult Guarded(TBody&& body) {
     }
 }
 
-[[noreturn]] void Fail(TUResult code, const std::string& detail = {}) { throw TUtilFailure(code, detail); }
-
 void RequireSession(hTUses handle) {
     if (!ValidHandle(handle)) Fail(TUERR_INVALIDHANDLE);
 }
@@ -256,7 +254,8 @@ TUResult TURebuildTable(hTUses handle, const char* tableName, const char* driver
             request.KeyViolationName = RequireName(keyViolationName);
             request.ProblemName = RequireName(problemName);
             request.Descriptor = desc;
-            RebuildTable(request, report);
+            const TRebuildOutcome outcome = RebuildTable(request, report);
+            if (!outcome.Replaced()) Fail(outcome.Code, outcome.Reason);
             report.Rebuilt = true;
         } catch (const TUtilFailure& e) {
             report.Failure = e.what();

@@ -121,9 +121,9 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     if (o.command == "backup") {
         const std::string& target = outcome.dated.target;
         if (!o.toDir.empty()) {
-            module.BackupToDirectory(target, !o.noIndexes, 3);
+            module.BackupToDirectory(target, !o.noIndexes, database::CopyModeReplace);
         } else {
-            module.BackupToZip(target, !o.noIndexes, 3);
+            module.BackupToZip(target, !o.noIndexes, database::CopyModeReplace);
             if (o.verify && !module.LastBackup.ArchiveWritten) {
                 // What lies there is an older archive, or none: nothing this run may vouch for.
                 outcome.verifySkipped = rtl::Text(rtl::TMsg::CliVerifyNotWritten);
@@ -140,7 +140,7 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
         if (const std::string why = o.fromDir.empty() ? "" : rtl::WhyNotADirectory(o.fromDir); !why.empty())
             throw rtl::EError(rtl::Format(rtl::TMsg::DbBackupDirectoryIs, {o.fromDir, why}));
         outcome.restored =
-            !o.fromDir.empty() ? module.RestoreFromDirectory(o.fromDir, 3) : module.RestoreFromZip(o.fromZip);
+            !o.fromDir.empty() ? module.RestoreFromDirectory(o.fromDir, database::CopyModeReplace) : module.RestoreFromZip(o.fromZip);
         // Nothing restored (the message says why): the indexes of the live tables stay.
         if (outcome.restored && o.deleteIndexes) module.DeleteIndexes();
     } else if (o.command == "delete-indexes") {

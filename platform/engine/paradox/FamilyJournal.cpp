@@ -18,6 +18,14 @@
 
 namespace engine::paradox {
 
+TFamilyStep RenameStep(const std::string& from, const std::string& to) {
+    return TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(from), rtl::ExtractFileName(to)};
+}
+
+TFamilyStep UnlinkStep(const std::string& path) {
+    return TFamilyStep{TFamilyStep::Kind::Unlink, rtl::ExtractFileName(path), {}};
+}
+
 namespace {
 
 using journal::TRecordedStep;

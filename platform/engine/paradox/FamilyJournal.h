@@ -28,6 +28,11 @@ struct TFamilyStep {
     std::string To;    // Rename: the new file name
 };
 
+// The step that gives the file at `from` the name of `to`, and the one that removes the file
+// at `path` (paths or bare names: a step names files of the table's directory).
+TFamilyStep RenameStep(const std::string& from, const std::string& to);
+TFamilyStep UnlinkStep(const std::string& path);
+
 // What a writer wants when a step fails: the journal left for the next writing run, the
 // renames done so far moved back (the journal goes too when that succeeds), or the remaining
 // steps tried once more at once (a failure that passed then does not hold the change back).

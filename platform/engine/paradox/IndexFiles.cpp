@@ -141,6 +141,12 @@ int PrimaryKeySize(const TTableHeader& table) {
     return size;
 }
 
+std::unique_ptr<TRandomAccessFile> OpenIndexFile(const std::string& path, TTableHeader& header, TProblemList& problems) {
+    auto file = TRandomAccessFile::Open(path);
+    header = ReadTableHeader(*file, problems);
+    return file;
+}
+
 void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
                        const std::vector<TChainBlockSummary>& chain, TProblemList& problems) {
     CheckIndexTree(pxPath, table, chain, ProblemKind::PrimaryIndex, problems);
@@ -153,9 +159,8 @@ void CheckIndexTree(const std::string& pxPath, const TTableHeader& table, const 
     std::unique_ptr<TRandomAccessFile> file;
     TTableHeader px;
     try {
-        file = TRandomAccessFile::Open(pxPath);
         TProblemList headerProblems;
-        px = ReadTableHeader(*file, headerProblems);
+        file = OpenIndexFile(pxPath, px, headerProblems);
         for (auto& p : headerProblems) {
             p.Kind = kind;
             problems.push_back(std::move(p));

@@ -7,6 +7,7 @@
 #include "platform/engine/paradox/TableProblem.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,11 @@ struct TChainBlockSummary {
 
 // Bytes of the primary key at the start of each record.
 int PrimaryKeySize(const TTableHeader& table);
+
+// Opens the index file at `path` (.px, .Ynn, .YGn) and reads its header into `header`,
+// appending what is wrong with the header to `problems`. Raises EDBEngineError when the
+// file cannot be opened or its header read at all.
+std::unique_ptr<TRandomAccessFile> OpenIndexFile(const std::string& path, TTableHeader& header, TProblemList& problems);
 
 // Reads the .px at `pxPath` and compares it with the data chain: key fields, root and levels,
 // one leaf entry per chain block with its first key and record count, inner entries against

@@ -31,9 +31,8 @@ bool FindStoredKeyThroughIndex(const TParadoxTable& table, const std::string& ke
     std::unique_ptr<TRandomAccessFile> file;
     TTableHeader px;
     try {
-        file = TRandomAccessFile::Open(pxPath);
         TProblemList problems;
-        px = ReadTableHeader(*file, problems);
+        file = OpenIndexFile(pxPath, px, problems);
         if (!problems.empty()) return false;
     } catch (const EDBEngineError&) {
         return false;

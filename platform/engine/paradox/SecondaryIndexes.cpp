@@ -313,8 +313,7 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
         xHeader[0x2E] = 0;
         WriteIndexFiles(dataPath, indexed, xHeader, x, tree, PrimaryStampOf(dataPath), tempDir, xTemp, yTemp);
         RunFamilySteps(dir, dataName,
-                       {TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(xTemp), rtl::ExtractFileName(xFinal)},
-                        TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(yTemp), rtl::ExtractFileName(yFinal)}});
+{RenameStep(xTemp, xFinal), RenameStep(yTemp, yFinal)});
     } catch (...) {
         // Files a pending journal names are its own: the next writer puts them in place.
         if (!JournalPending(dir, dataName)) {

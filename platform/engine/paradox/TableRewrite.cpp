@@ -8,6 +8,7 @@
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/paradox/ByteOrderWrite.h"
 #include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/paradox/KeyOrderedSink.h"
 #include "platform/engine/paradox/RecordSorter.h"
 #include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableFiles.h"
@@ -82,14 +83,6 @@ std::string TempDirOr(const std::string& dir) {
     return dir.empty() ? rtl::TemporaryDirectory() : dir;
 }
 
-TFamilyStep RenameStep(const std::string& from, const std::string& to) {
-    return TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(from), rtl::ExtractFileName(to)};
-}
-
-TFamilyStep UnlinkStep(const std::string& path) {
-    return TFamilyStep{TFamilyStep::Kind::Unlink, rtl::ExtractFileName(path), {}};
-}
-
 [[noreturn]] void UnmodelledOrder(const std::string& dataPath, const TTableHeader& h, const std::string& what) {
     throw EDBEngineError(rtl::Format(rtl::TMsg::TableUnmodelledOrder, {rtl::ExtractFileName(dataPath), SortOrderLabel(h), what}),
                          EngineErrorKind::InvalidRequest);
@@ -100,6 +93,35 @@ TFamilyStep UnlinkStep(const std::string& path) {
 }
 
 } // namespace
+
+TFamilyStep WriteNewPrimaryIndex(const std::string& dataPath, const TTableHeader& header, int keyFieldCount,
+                                 std::uint8_t stamp, const std::vector<TChainBlockSummary>& blocks,
+                                 std::vector<std::string>& temps) {
+    const std::string px = CompanionPath(dataPath, ".px");
+    temps.push_back(TemporarySibling(px));
+    TIndexHeaderInfo info;
+    info.KeyFields = KeyFieldsOf(header, keyFieldCount);
+    info.BlockSize = header.BlockSize;
+    info.Version = header.Version;
+    info.SortOrderCode = header.SortOrderCode;
+    info.Stamp = stamp;
+    info.TableName = rtl::ExtractFileName(px);
+    WritePrimaryIndex(temps.back(), blocks, info);
+    return RenameStep(temps.back(), px);
+}
+
+void AddRebuiltIndexSteps(const TRebuiltIndex& rebuilt, std::vector<std::string>& temps,
+                          std::vector<TFamilyStep>& steps) {
+    temps.push_back(rebuilt.DataTemp);
+    temps.push_back(rebuilt.TreeTemp);
+    steps.push_back(RenameStep(rebuilt.DataTemp, rebuilt.DataFinal));
+    steps.push_back(RenameStep(rebuilt.TreeTemp, rebuilt.TreeFinal));
+}
+
+void AddDroppedIndexSteps(const TSecondaryIndexPlan& plan, std::vector<TFamilyStep>& steps) {
+    steps.push_back(UnlinkStep(plan.Files.DataPath));
+    if (!plan.Files.TreePath.empty()) steps.push_back(UnlinkStep(plan.Files.TreePath));
+}
 
 void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header) {
     if (!header.LayoutProblem.empty())
@@ -274,32 +296,16 @@ void TTableRewrite::Commit(std::uint32_t autoIncrement) {
     writer_.reset();
     const bool wasKeyed = Header().IsKeyed();
     std::vector<TFamilyStep> steps;
-    const std::string px = CompanionPath(dataPath_, ".px");
-    if (keyFieldCount_ > 0) {
-        temps_.push_back(TemporarySibling(px));
-        TIndexHeaderInfo info;
-        info.KeyFields = KeyFieldsOf(Header(), keyFieldCount_);
-        info.BlockSize = Header().BlockSize;
-        info.Version = Header().Version;
-        info.SortOrderCode = Header().SortOrderCode;
-        info.Stamp = IndexStampOf(header);
-        info.TableName = rtl::ExtractFileName(px);
-        WritePrimaryIndex(temps_.back(), blocks, info);
-        steps.push_back(RenameStep(temps_.back(), px));
-    }
+    if (keyFieldCount_ > 0)
+        steps.push_back(WriteNewPrimaryIndex(dataPath_, Header(), keyFieldCount_, IndexStampOf(header), blocks, temps_));
     std::vector<std::string> dropped;
     std::vector<TFamilyStep> removals;
     for (const auto& plan : secondaries_) {
         if (plan.Maintainable) {
-            const TRebuiltIndex rebuilt =
-                RebuildSecondaryIndex(plan, dataTemp_, IndexStampOf(header), TempDirOr(options_.TempDir));
-            temps_.push_back(rebuilt.DataTemp);
-            temps_.push_back(rebuilt.TreeTemp);
-            steps.push_back(RenameStep(rebuilt.DataTemp, rebuilt.DataFinal));
-            steps.push_back(RenameStep(rebuilt.TreeTemp, rebuilt.TreeFinal));
+            AddRebuiltIndexSteps(RebuildSecondaryIndex(plan, dataTemp_, IndexStampOf(header), TempDirOr(options_.TempDir)),
+                                 temps_, steps);
         } else {
-            removals.push_back(UnlinkStep(plan.Files.DataPath));
-            if (!plan.Files.TreePath.empty()) removals.push_back(UnlinkStep(plan.Files.TreePath));
+            AddDroppedIndexSteps(plan, removals);
             dropped.push_back(plan.Name);
         }
     }
@@ -340,24 +346,22 @@ void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::st
     std::vector<int> keyFields;
     for (int i = 0; i < keyFieldCount; ++i) keyFields.push_back(i);
     const bool byBytes = KeyOrdersByBytes(header, keyFields);
+    TKeyOrderedSink sink(key, [&](const std::uint8_t*, TRowOrigin) { KeyViolation(dataPath); });
+    sink.WriteTo(rewrite.Writer());
     // A table already in strictly ascending key order (as a recreated table is) streams
     // straight through in one pass. The first record out of order ends that pass; the
     // records then go through the sorter from the start.
     bool ascending = true;
     std::uint64_t seen = 0;
-    std::vector<std::uint8_t> previous(key);
-    bool first = true;
     rewrite.ForEachSourceBlockWhile([&](const TDataBlock& b) {
         for (int i = 0; i < b.RecordCount; ++i) {
             const std::uint8_t* r = b.Record(i, recordSize);
             if (++seen > 1 && !byBytes) UnmodelledOrderOf(dataPath, header, keyFields);
-            if (!first && std::memcmp(previous.data(), r, key) >= 0) {
+            if (sink.Behind(r)) {
                 ascending = false;
                 return false;
             }
-            std::memcpy(previous.data(), r, key);
-            first = false;
-            rewrite.Writer().Add(r);
+            sink.Put(r, TRowOrigin::Stored);
         }
         return true;
     });
@@ -366,18 +370,13 @@ void AddPrimaryKey(const std::string& dataPath, int keyFieldCount, const std::st
         return;
     }
     rewrite.RestartWriter();
+    sink.WriteTo(rewrite.Writer());
     TRecordSorter sorter(recordSize, rewrite.KeySize(), tempDir, sortMemory);
     rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
         if (b.RecordCount > 0) sorter.Add(b.Record(0, recordSize), static_cast<std::size_t>(b.RecordCount));
     });
     sorter.Finish();
-    first = true;
-    while (const std::uint8_t* r = sorter.Next()) {
-        if (!first && std::memcmp(previous.data(), r, key) == 0) KeyViolation(dataPath);
-        std::memcpy(previous.data(), r, key);
-        first = false;
-        rewrite.Writer().Add(r);
-    }
+    sink.Merge([](const TRowVisitor&) {}, sorter);
     rewrite.Commit(header.AutoIncrement);
 }
 
@@ -450,21 +449,12 @@ TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& produc
         return result;
     }
 
-    const auto key = static_cast<std::size_t>(rewrite.KeySize());
-    std::string lastKey;
-    bool haveLast = false;
-    auto emit = [&](const std::uint8_t* r, bool isNew) {
-        if (haveLast && std::memcmp(lastKey.data(), r, key) == 0) {
-            if (!isNew) KeyViolation(dataPath);  // the stored table itself holds duplicates
-            if (options.AbortOnKeyViolation) KeyViolation(dataPath);
-            ++result.KeyViolations;
-            return;
-        }
-        lastKey.assign(reinterpret_cast<const char*>(r), key);
-        haveLast = true;
-        w.Add(r);
-        if (isNew) ++result.Appended;
-    };
+    // A stored record that repeats a key means the table itself holds duplicates.
+    TKeyOrderedSink sink(static_cast<std::size_t>(rewrite.KeySize()), [&](const std::uint8_t*, TRowOrigin origin) {
+        if (origin == TRowOrigin::Stored || options.AbortOnKeyViolation) KeyViolation(dataPath);
+        ++result.KeyViolations;
+    });
+    sink.WriteTo(w);
 
     if (!PrimaryKeyOrdersByBytes(header)) {
         // Text keys under an order the engine does not model: only a copy into an empty
@@ -477,20 +467,11 @@ TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& produc
         });
         if (stored || !options.ProducerInStoredOrder || options.Deletions)
             UnmodelledOrder(dataPath, header, rtl::Text(rtl::TMsg::TableUnmodelledOrderAppend));
-        TRecordSorter keys(static_cast<int>(key), static_cast<int>(key), TempDirOr(options.Rewrite.TempDir));
-        while (const std::uint8_t* r = producer.Next()) {
-            const std::uint64_t before = result.Appended;
-            emit(r, true);
-            if (result.Appended != before) keys.Add(r);
-        }
-        keys.Finish();
-        std::string previous;
-        bool first = true;
-        while (const std::uint8_t* k = keys.Next()) {
-            if (!first && std::memcmp(previous.data(), k, key) == 0) KeyViolation(dataPath);
-            previous.assign(reinterpret_cast<const char*>(k), key);
-            first = false;
-        }
+        TAllKeysCheck keys(static_cast<std::size_t>(rewrite.KeySize()), TempDirOr(options.Rewrite.TempDir));
+        while (const std::uint8_t* r = producer.Next())
+            if (sink.Put(r, TRowOrigin::Added)) keys.Add(r);
+        if (!keys.Repeats().empty()) KeyViolation(dataPath);
+        result.Appended = sink.Written(TRowOrigin::Added);
         rewrite.Commit(counter());
         return result;
     }
@@ -498,24 +479,17 @@ TAppendResult AppendRecords(const std::string& dataPath, TRecordProducer& produc
     TRecordSorter sorter(recordSize, rewrite.KeySize(), TempDirOr(options.Rewrite.TempDir));
     while (const std::uint8_t* r = producer.Next()) sorter.Add(r);
     sorter.Finish();
-    // Merge the stored chain with the sorted new records; a stored record wins its key.
-    const std::uint8_t* incoming = sorter.Next();
-    rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
-        for (int i = 0; i < b.RecordCount; ++i) {
-            const std::uint8_t* stored = b.Record(i, recordSize);
-            if (deletions.Skip(b.Number, i, stored, recordSize)) continue;
-            while (incoming && std::memcmp(incoming, stored, key) < 0) {
-                emit(incoming, true);
-                incoming = sorter.Next();
-            }
-            emit(stored, false);
-        }
-    });
-    deletions.CheckAllFound();
-    while (incoming) {
-        emit(incoming, true);
-        incoming = sorter.Next();
-    }
+    // A stored record wins its key.
+    sink.Merge(
+        [&](const TRowVisitor& visit) {
+            rewrite.ForEachSourceBlock([&](const TDataBlock& b) {
+                for (int i = 0; i < b.RecordCount; ++i)
+                    if (!deletions.Skip(b.Number, i, b.Record(i, recordSize), recordSize)) visit(b.Record(i, recordSize));
+            });
+            deletions.CheckAllFound();
+        },
+        sorter);
+    result.Appended = sink.Written(TRowOrigin::Added);
     rewrite.Commit(counter());
     return result;
 }

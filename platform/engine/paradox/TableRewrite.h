@@ -12,6 +12,7 @@
 
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/DataFileWriter.h"
+#include "platform/engine/paradox/FamilyJournal.h"
 #include "platform/engine/paradox/HeaderWriter.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/engine/paradox/RecordSorter.h"
@@ -39,6 +40,18 @@ void AdoptSourceSettings(const std::string& dataPath, const TTableHeader& source
 
 // The ".px" / ".mb" beside a data file, spelled in the data file's letter case when absent.
 std::string CompanionPath(const std::string& dataPath, const std::string& ext);
+
+// Writes the primary index of a new data file for `dataPath` whose chain is `blocks`, keyed
+// by the first `keyFieldCount` fields of `header`, under a temporary name beside the table
+// (added to `temps`). Returns the step that puts it in place.
+TFamilyStep WriteNewPrimaryIndex(const std::string& dataPath, const TTableHeader& header, int keyFieldCount,
+                                 std::uint8_t stamp, const std::vector<TChainBlockSummary>& blocks,
+                                 std::vector<std::string>& temps);
+// The steps that put a rebuilt secondary index in place (its temporaries added to `temps`),
+// and those that remove the files of one dropped.
+void AddRebuiltIndexSteps(const TRebuiltIndex& rebuilt, std::vector<std::string>& temps,
+                          std::vector<TFamilyStep>& steps);
+void AddDroppedIndexSteps(const TSecondaryIndexPlan& plan, std::vector<TFamilyStep>& steps);
 
 // Writes the autoincrement counter of the table at `dataPath` in place (one small write,
 // flushed), the only change a net change of no rows makes. `expected` is the value the

@@ -9,7 +9,7 @@
 #include <deque>
 #include <vector>
 
-namespace tutil {
+namespace engine::paradox {
 
 class TKeyOrderWindow {
 public:
@@ -33,4 +33,4 @@ private:
     std::deque<std::uint32_t> order_;   // slots in use, by key, then by arrival
 };
 
-} // namespace tutil
+} // namespace engine::paradox

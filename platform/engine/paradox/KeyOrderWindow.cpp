@@ -1,9 +1,9 @@
-#include "platform/tutil/KeyOrderWindow.h"
+#include "platform/engine/paradox/KeyOrderWindow.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace tutil {
+namespace engine::paradox {
 
 TKeyOrderWindow::TKeyOrderWindow(std::size_t recordSize, std::size_t keySize, std::size_t capacity)
     : recordSize_(recordSize), keySize_(keySize), rows_(recordSize * std::max<std::size_t>(capacity, 1)) {
@@ -32,4 +32,4 @@ void TKeyOrderWindow::Pop() {
     order_.pop_front();
 }
 
-} // namespace tutil
+} // namespace engine::paradox
