@@ -109,9 +109,12 @@ std::string OpenSide(TSide& side, const std::string& name, const std::string& pa
     return "";
 }
 
+std::size_t KeyFields(const TTableHeader& h) {
+    return h.IsKeyed() ? std::min<std::size_t>(h.KeyFieldCount, h.Fields.size()) : 0;
+}
+
 bool SameFields(const TTableHeader& a, const TTableHeader& b) {
-    if (a.Fields.size() != b.Fields.size() || a.IsKeyed() != b.IsKeyed()) return false;
-    if (a.IsKeyed() && a.KeyFieldCount != b.KeyFieldCount) return false;
+    if (a.Fields.size() != b.Fields.size()) return false;
     for (std::size_t i = 0; i < a.Fields.size(); ++i) {
         const TFieldInfo& x = a.Fields[i];
         const TFieldInfo& y = b.Fields[i];
@@ -211,10 +214,9 @@ public:
     TTableComparer(TTableDiff& diff, const TTableDiffLimits& limits) : diff_(diff), limits_(limits) {}
 
     // Reads every row of `side` into `buckets`; what reading finds wrong becomes notes.
-    std::uint64_t Spread(const TSide& side, TBucketFiles& buckets) {
-        const TTableHeader& h = side.Table->Header();
+    // `keyFields`: how many leading fields rows are matched by (0: the whole row).
+    std::uint64_t Spread(const TSide& side, std::size_t keyFields, TBucketFiles& buckets) {
         const TRecordDecoder decoder = side.Table->Decoder();
-        const std::size_t keyFields = h.IsKeyed() ? std::min<std::size_t>(h.KeyFieldCount, h.Fields.size()) : 0;
         TProblemList problems;
         std::vector<TFieldValue> values;
         std::vector<TBlobFailure> failures;
@@ -337,15 +339,21 @@ TTableDiff DiffTable(const std::string& name, const std::string& livePath, const
         diff.BackupRows = backup.Table->CountReadableRecords();
         return diff;
     }
-    diff.Keyed = h.IsKeyed() && h.KeyFieldCount > 0;
+    // A table the key repair recreated may have lost its key, or a backup's copy gained one:
+    // the rows are still matched by the key one of them has.
+    const std::size_t liveKey = KeyFields(h), backupKey = KeyFields(backup.Table->Header());
+    const std::size_t keyFields = liveKey > 0 ? liveKey : backupKey;
+    if (liveKey != backupKey)
+        diff.Notes.push_back(rtl::Format(TMsg::DiffKeysDiffer, {std::to_string(liveKey), std::to_string(backupKey)}));
+    diff.Keyed = keyFields > 0;
 
     const std::uint64_t spread = std::max(SpreadSize(*live.Table), SpreadSize(*backup.Table));
     const std::uint64_t perBucket = std::max<std::uint64_t>(limits.BucketBytes, 1);
     const auto count = static_cast<std::size_t>(std::clamp<std::uint64_t>((spread + perBucket - 1) / perBucket, 1, 512));
     TBucketFiles liveBuckets(scratch, "live-", count), backupBuckets(scratch, "backup-", count);
     TTableComparer comparer(diff, limits);
-    diff.LiveRows = comparer.Spread(live, liveBuckets);
-    diff.BackupRows = comparer.Spread(backup, backupBuckets);
+    diff.LiveRows = comparer.Spread(live, keyFields, liveBuckets);
+    diff.BackupRows = comparer.Spread(backup, keyFields, backupBuckets);
     for (std::size_t i = 0; i < count; ++i) comparer.CompareBucket(liveBuckets.Content(i), backupBuckets.Content(i), h.Fields);
     SortExamples(diff);
     return diff;

@@ -24,7 +24,7 @@ struct TTableDiff {
         Compared,      // both tables read and their rows matched
         OnlyLive,      // the backup lacks the table: a restore leaves it as it is
         OnlyBackup,    // the live database lacks it: a restore adds it
-        FieldsDiffer,  // the two have other fields or another key: rows not matched
+        FieldsDiffer,  // the two have other fields: rows not matched
         NotRead,       // one of them could not be read (Problem says why)
     };
     TState State = TState::Compared;

@@ -817,6 +817,7 @@ enum class TMsg {
     DiffSideBackup,
     DiffPasswordProtected,
     DiffFieldsDiffer,
+    DiffKeysDiffer,
     DiffRowsCutOff,
     DiffValuesNotRead,
     DiffScratchNotWritten,
