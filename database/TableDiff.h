@@ -51,7 +51,7 @@ struct TTableDiffLimits {
     std::size_t Examples = 3;   // rows kept of each kind; SIZE_MAX: all
     // Bytes of rows one bucket may hold in memory; the tables are spread over as many buckets
     // as that takes.
-    std::uint64_t BucketBytes = 64ull << 20;
+    std::uint64_t BucketBytes = 16ull << 20;
 };
 
 // Compares the table with data file `livePath` against `backupPath` (either may be empty: the
