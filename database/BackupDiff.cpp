@@ -15,6 +15,7 @@
 
 #include <map>
 #include <numeric>
+#include <set>
 
 namespace database {
 
@@ -43,6 +44,7 @@ bool HasExtension(const std::string& name, const char* ext) {
 struct TArchiveTables {
     std::map<std::string, std::string> Names;
     std::map<std::string, std::vector<std::string>> Entries;
+    std::set<std::string> Twice;  // keys of tables whose data file the archive holds twice
 };
 
 TArchiveTables TablesOfArchive(const std::string& zip) {
@@ -53,7 +55,8 @@ TArchiveTables TablesOfArchive(const std::string& zip) {
         // A backup's archive holds its tables at the top; nothing deeper is a table of it.
         if (e.Name.find_first_of("/\\") != std::string::npos) continue;
         const std::string key = rtl::FileNameKey(rtl::ChangeFileExt(e.Name, ""));
-        if (HasExtension(e.Name, ".db")) tables.Names.emplace(key, rtl::ChangeFileExt(e.Name, ""));
+        if (HasExtension(e.Name, ".db") && !tables.Names.emplace(key, rtl::ChangeFileExt(e.Name, "")).second)
+            tables.Twice.insert(key);
         if (HasExtension(e.Name, ".db") || HasExtension(e.Name, ".mb")) tables.Entries[key].push_back(e.Name);
     }
     return tables;
@@ -131,6 +134,15 @@ TBackupDiff DiffAgainstBackup(const TBackupDiffRequest& request) {
     for (const auto& [key, name] : chosen) {
         const std::string livePath = live.count(key) ? engine::paradox::FindDataFile(request.Directory, live.at(key)) : "";
         std::string backupPath;
+        // A restore leaves such a table as it is: which copy is the table cannot be told.
+        if (archive.Twice.count(key)) {
+            TTableDiff notRead;
+            notRead.Table = name;
+            notRead.State = TTableDiff::TState::NotRead;
+            notRead.Problem = rtl::Text(TMsg::DiffArchiveHoldsTwice);
+            result.Tables.push_back(std::move(notRead));
+            continue;
+        }
         if (backup.count(key)) {
             backupPath = engine::paradox::FindDataFile(backupDir, backup.at(key));
             if (backupPath.empty()) {

@@ -825,6 +825,7 @@ enum class TMsg {
     DiffTablesUnknown,
     DiffNoScratch,
     DiffNotUnpacked,
+    DiffArchiveHoldsTwice,
     CliExitCodeTable,
 
     Count_  // not a message: the number of ids

@@ -134,6 +134,21 @@ TEST_F(CliDiff, TablesOnOneSideAndRefusedRunsAreSaid) {
     EXPECT_EQ(added->at("state"), "onlyInDatabase");
     EXPECT_EQ(added->at("databaseRows"), 400);
 
+    // An archive holding a table's data file in two letter cases: a restore leaves the table.
+    const std::string twice = work / "twice";
+    std::filesystem::create_directory(twice);
+    std::filesystem::copy_file(backup + "/Faktury.DB", twice + "/Faktury.DB");
+    std::filesystem::copy_file(backup + "/Faktury.MB", twice + "/Faktury.MB");
+    std::filesystem::copy_file(backup + "/Faktury.DB", twice + "/faktury.db");
+    ASSERT_EQ(RunProgram("/bin/sh", {"-c", "cd '" + twice + "' && zip -q ../twice.zip *"}, work / "zip.out").Code, 0);
+    const TCliRun fromTwice =
+        RunCli(work.Path(), {"diff", "--dir", db, "--from-zip", work / "twice.zip", "--tables", "Faktury", "--json"});
+    EXPECT_EQ(fromTwice.Code, 1);
+    const json twiceResult = fromTwice.Json();
+    const json* doubled = Table(twiceResult, "Faktury");
+    ASSERT_TRUE(doubled);
+    EXPECT_EQ(doubled->at("state"), "notRead");
+
     EXPECT_EQ(RunCli(work.Path(), {"diff", "--dir", db, "--from-dir", backup, "--tables", "Nikde"}).Code, 3);
     EXPECT_EQ(RunCli(work.Path(), {"diff", "--dir", db, "--from-zip", work / "none.zip"}).Code, 3);
     EXPECT_EQ(RunCli(work.Path(), {"diff", "--dir", db}).Code, 2);
