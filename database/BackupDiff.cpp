@@ -62,6 +62,14 @@ TArchiveTables TablesOfArchive(const std::string& zip) {
     return tables;
 }
 
+TTableDiff NotRead(const std::string& name, const std::string& why) {
+    TTableDiff t;
+    t.Table = name;
+    t.State = TTableDiff::TState::NotRead;
+    t.Problem = why;
+    return t;
+}
+
 } // namespace
 
 std::uint64_t TBackupDiff::OnlyInLive() const {
@@ -136,22 +144,14 @@ TBackupDiff DiffAgainstBackup(const TBackupDiffRequest& request) {
         std::string backupPath;
         // A restore leaves such a table as it is: which copy is the table cannot be told.
         if (archive.Twice.count(key)) {
-            TTableDiff notRead;
-            notRead.Table = name;
-            notRead.State = TTableDiff::TState::NotRead;
-            notRead.Problem = rtl::Text(TMsg::DiffArchiveHoldsTwice);
-            result.Tables.push_back(std::move(notRead));
+            result.Tables.push_back(NotRead(name, rtl::Text(TMsg::DiffArchiveHoldsTwice)));
             continue;
         }
         if (backup.count(key)) {
             backupPath = engine::paradox::FindDataFile(backupDir, backup.at(key));
             if (backupPath.empty()) {
                 // In the archive, but not unpacked whole: its problem is among the archive's.
-                TTableDiff notRead;
-                notRead.Table = name;
-                notRead.State = TTableDiff::TState::NotRead;
-                notRead.Problem = rtl::Text(TMsg::DiffNotUnpacked);
-                result.Tables.push_back(std::move(notRead));
+                result.Tables.push_back(NotRead(name, rtl::Text(TMsg::DiffNotUnpacked)));
                 continue;
             }
         }
