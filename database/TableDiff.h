@@ -43,8 +43,12 @@ struct TTableDiff {
     std::string Problem;                // why the rows were not matched
     std::vector<std::string> Notes;     // what reading found wrong (values not read, damage)
 
-    // Whether a restore of the table would change any row.
-    bool Changes() const { return OnlyInLive + OnlyInBackup + Differ > 0 || State != TState::Compared; }
+    // Whether a restore would change any row of the table (or might: one not compared). A
+    // table the backup lacks is left as it is.
+    bool Changes() const {
+        if (State == TState::OnlyLive) return false;
+        return OnlyInLive + OnlyInBackup + Differ > 0 || State != TState::Compared;
+    }
 };
 
 struct TTableDiffLimits {

@@ -129,9 +129,11 @@ TEST_F(TableDiff, OtherFieldsAndMissingTablesAreNamedNotMatched) {
     d = database::DiffTable("T", "", backup + "/T.db", scratch, {});
     EXPECT_EQ(d.State, TTableDiff::TState::OnlyBackup);
     EXPECT_EQ(d.BackupRows, 5u);
+    EXPECT_TRUE(d.Changes());  // a restore adds it
     d = database::DiffTable("T", live + "/T.db", "", scratch, {});
     EXPECT_EQ(d.State, TTableDiff::TState::OnlyLive);
     EXPECT_EQ(d.LiveRows, 6u);
+    EXPECT_FALSE(d.Changes());  // a restore leaves it
     d = database::DiffTable("T", live + "/T.db", backup + "/Missing.db", scratch, {});
     EXPECT_EQ(d.State, TTableDiff::TState::NotRead);
     EXPECT_FALSE(d.Problem.empty());
