@@ -50,6 +50,7 @@ std::string RestoreEndText(bool restored, const database::TOrvDatabaseModule::TR
                            const database::TOrvDatabaseModule::TIndexDeletionReport* indexes) {
     if (!restored) return Slovak(TMsg::WinRestoreNotDone);
     std::string text = Slovak(TMsg::WinRestoreDone, {TablesText(report.TablesRestored.size()), report.Source});
+    text += Slovak(TMsg::WinRestoreLiveRowsReplaced, {std::to_string(report.LiveRowsReplaced)});
     if (!report.TablesLeft.empty()) text += Slovak(TMsg::WinRestoreTablesLeft, {TablesText(report.TablesLeft.size())});
     if (indexes) text += Slovak(TMsg::WinIndexesDeletedAfter, {FilesText(indexes->FilesDeleted.size())});
     return text;

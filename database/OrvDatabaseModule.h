@@ -112,6 +112,7 @@ public:
         int FilesAdded = 0;                      // files the database did not hold
         int FilesRemoved = 0;                    // live files of a restored table the backup lacks
         std::uint64_t Bytes = 0;                 // bytes of the files put in place
+        std::uint64_t LiveRowsReplaced = 0;      // rows the restored tables held before
         struct TLeft {
             std::string Table;
             std::string Reason;

@@ -5,6 +5,7 @@
 
 #include "database/FamilyRestore.h"
 #include "database/FileCopy.h"
+#include "database/KeyRepairReading.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIdentity.h"
@@ -53,9 +54,19 @@ void RefuseWithoutRoom(const std::string& databaseDirectory, std::uint64_t neede
     throw rtl::EError(rtl::Format(rtl::TMsg::RestoreNoRoom, {databaseDirectory, mib(needed), mib(free)}));
 }
 
+// The rows each planned table holds now, as a plain reader finds them: what its restore replaces.
+std::map<std::string, std::uint64_t> LiveRowsOf(const TRestorePlan& plan, const std::string& databaseDirectory) {
+    std::map<std::string, std::uint64_t> rows;
+    const std::string dir = rtl::WithTrailingSeparator(databaseDirectory);
+    for (const TPlannedTable& table : plan.Tables)
+        if (!table.DataFile.empty() && rtl::FileExists(dir + table.DataFile))
+            rows[table.Table] = ReadEveryRow(dir + table.DataFile).Rows;
+    return rows;
+}
+
 // The restore's report and what the user is told, once the swap has begun.
 void Conclude(TOrvDatabaseModule::TRestoreReport& report, const TRestorePlan& plan, const TIntentOutcome& outcome,
-              const std::string& databaseDirectory) {
+              const std::string& databaseDirectory, const std::map<std::string, std::uint64_t>& liveRows) {
     report.Begun = true;
     report.TablesRestored = outcome.Restored;
     report.TablesWaiting = outcome.Waiting;
@@ -63,6 +74,7 @@ void Conclude(TOrvDatabaseModule::TRestoreReport& report, const TRestorePlan& pl
     const std::string dir = rtl::WithTrailingSeparator(databaseDirectory);
     for (const TPlannedTable& table : plan.Tables) {
         if (!restored.count(table.Table)) continue;
+        if (const auto rows = liveRows.find(table.Table); rows != liveRows.end()) report.LiveRowsReplaced += rows->second;
         for (const TPlannedFile& file : table.Files) {
             (file.Replaces ? report.FilesReplaced : report.FilesAdded) += 1;
             rtl::TFileStatus st;
@@ -131,6 +143,7 @@ bool TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std:
             if (rtl::FileSystem().Stat(source + file.BackupName, st) == 0) needed += st.Size;
         }
     RefuseWithoutRoom(target, needed);
+    const auto liveRows = LiveRowsOf(plan, target);
     TIntentOutcome outcome;
     {
         TStagingDirectory staging(target);
@@ -143,7 +156,7 @@ bool TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std:
             FailUnchanged(e.what());
         }
     }
-    Conclude(LastRestore, plan, outcome, target);
+    Conclude(LastRestore, plan, outcome, target, liveRows);
     ShowStatus("");
     return true;
 }
@@ -200,6 +213,7 @@ bool TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
         return MemoNeedOfFile(stagingDir + f.DataFile);
     });
     NoteOtherFiles(LastRestore, backup);
+    const auto liveRows = LiveRowsOf(plan, target);
     TIntentOutcome outcome;
     try {
         outcome = PutPlanInPlace(target, staging, zipFileName, plan, [&](const TPlannedFile& file, const std::string& live) {
@@ -209,7 +223,7 @@ bool TOrvDatabaseModule::RestoreFromZip(const std::string& zipFileName) {
     } catch (const rtl::EError& e) {
         FailUnchanged(e.what());
     }
-    Conclude(LastRestore, plan, outcome, target);
+    Conclude(LastRestore, plan, outcome, target, liveRows);
     if (!notRestored.empty()) {
         std::string tables;
         for (const auto& [key, table] : notRestored) {

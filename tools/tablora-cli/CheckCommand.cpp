@@ -26,15 +26,6 @@ std::string Joined(const std::vector<std::string>& items, const char* separator 
     return out;
 }
 
-// The directory, as the other commands take it: the alias is read from the engine's
-// configuration file only, never through a session (which would complete journals).
-std::string SourceDirectory(const CliOptions& o) {
-    if (o.alias.empty()) return o.dir;
-    const std::string path = engine::AliasConfig::Load().Params(o.alias).Value("PATH");
-    if (path.empty()) throw rtl::EError(rtl::Format(TMsg::EngineAliasWithoutPath, {o.alias}));
-    return path;
-}
-
 TMsg PrimaryIndexText(TTableHealth::TPrimaryIndex p) {
     switch (p) {
     case TTableHealth::TPrimaryIndex::Unkeyed: return TMsg::CheckIndexUnkeyed;
@@ -247,6 +238,13 @@ void Summarize(const database::THealthReport& report, TRunSummary& summary) {
 }
 
 } // namespace
+
+std::string SourceDirectory(const CliOptions& o) {
+    if (o.alias.empty()) return o.dir;
+    const std::string path = engine::AliasConfig::Load().Params(o.alias).Value("PATH");
+    if (path.empty()) throw rtl::EError(rtl::Format(TMsg::EngineAliasWithoutPath, {o.alias}));
+    return path;
+}
 
 int RunCheck(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
     database::THealthReport report;

@@ -22,6 +22,9 @@ const std::vector<TCliCommand> Commands{
     {"backups", TMsg::CliBackupsSummary, "tablora-cli backups --in DIR [--pattern P] [--json]", TMsg::CliBackupsHelp},
     {"restore", TMsg::CliRestoreSummary,
      "tablora-cli restore (--alias NAME | --dir DIR) (--from-dir DIR | --from-zip FILE) [options]", TMsg::CliRestoreHelp},
+    {"diff", TMsg::CliDiffSummary,
+     "tablora-cli diff (--alias NAME | --dir DIR) (--from-dir DIR | --from-zip FILE) [--tables a,b] [--rows] [--json]",
+     TMsg::CliDiffHelp},
     {"delete-indexes", TMsg::CliDeleteIndexesSummary,
      "tablora-cli delete-indexes (--alias NAME | --dir DIR) [--tables a,b] [--json]", TMsg::CliDeleteIndexesHelp},
     {"repair-keys", TMsg::CliRepairKeysSummary,
@@ -40,7 +43,10 @@ const std::map<std::string, std::vector<std::string>> OptionsOf{
     {"backup",
      {"--alias", "--dir", "--to-dir", "--to-zip", "--no-indexes", "--verify", "--keep", "--tables", "--exclude", "--json"}},
     {"backups", {"--in", "--pattern", "--json"}},
-    {"restore", {"--alias", "--dir", "--from-dir", "--from-zip", "--tables", "--delete-indexes", "--yes", "--no", "--json"}},
+    {"restore",
+     {"--alias", "--dir", "--from-dir", "--from-zip", "--tables", "--delete-indexes", "--yes", "--no", "--dry-run", "--rows",
+      "--json"}},
+    {"diff", {"--alias", "--dir", "--from-dir", "--from-zip", "--tables", "--rows", "--json"}},
     {"delete-indexes", {"--alias", "--dir", "--tables", "--json"}},
     {"repair-keys", {"--alias", "--dir", "--tables", "--all-fit", "--all", "--json"}},
     {"check-damage", {"--alias", "--dir", "--tables", "--all", "--keep-backups", "--json"}},
@@ -71,7 +77,8 @@ std::function<void(CLI::App&)> Binder(const std::string& name, CliOptions& o, TR
     const std::map<std::string, bool*> flags{{"--no-indexes", &o.noIndexes}, {"--verify", &o.verify},
                                              {"--delete-indexes", &o.deleteIndexes}, {"--all", &o.allTables},
                                              {"--all-fit", &o.allTables}, {"--json", &o.json}, {"--excel", &o.excel},
-                                             {"--yes", &raw.yes}, {"--no", &raw.no}};
+                                             {"--yes", &raw.yes}, {"--no", &raw.no},
+                                             {"--dry-run", &o.dryRun}, {"--rows", &o.rows}};
     bool* flag = flags.at(name);
     return [name, flag](CLI::App& app) { app.add_flag(name, *flag); };
 }

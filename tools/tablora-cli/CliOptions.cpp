@@ -98,7 +98,8 @@ void RefuseExtras(const std::string& command, const std::vector<std::string>& ex
     std::vector<std::string> own;
     for (const std::string& option : OptionsWithValue())
         if (CommandTakesOption(command, option)) own.push_back(option);
-    for (const char* flag : {"--no-indexes", "--verify", "--delete-indexes", "--all", "--all-fit", "--json", "--excel", "--yes", "--no"})
+    for (const char* flag : {"--no-indexes", "--verify", "--delete-indexes", "--all", "--all-fit", "--json", "--excel", "--yes", "--no",
+                             "--dry-run", "--rows"})
         if (CommandTakesOption(command, flag)) own.push_back(flag);
     std::string message = rtl::Format(rtl::TMsg::CliUnknownOption, {name});
     if (const std::string near = NearestName(name, own); !near.empty())
@@ -122,6 +123,10 @@ void CheckCombinations(CliOptions& o) {
     CheckDatedBackupOptions(o);
     if (o.command == "restore" && o.fromDir.empty() == o.fromZip.empty())
         throw UsageError{rtl::Text(rtl::TMsg::CliRestoreNeedsSource), o.command};
+    if (o.command == "diff" && o.fromDir.empty() == o.fromZip.empty())
+        throw UsageError{rtl::Text(rtl::TMsg::CliDiffNeedsBackup), o.command};
+    if (o.command == "restore" && o.rows && !o.dryRun) throw UsageError{rtl::Text(rtl::TMsg::CliRowsNeedsDryRun), o.command};
+    if (o.command == "restore" && o.dryRun && o.answer) throw UsageError{rtl::Text(rtl::TMsg::CliDryRunNoAnswer), o.command};
     // Only an archive that cannot be unpacked whole asks a question.
     if (o.command == "restore" && o.answer && o.fromZip.empty())
         throw UsageError{rtl::Text(rtl::TMsg::CliAnswerNeedsZip), o.command};

@@ -9,7 +9,7 @@
 namespace cli {
 
 struct CliOptions {
-    std::string command;     // list, backup, backups, restore, delete-indexes, repair-keys, check-damage, export, check
+    std::string command;     // list, backup, backups, restore, diff, delete-indexes, repair-keys, check-damage, export, check
     std::string alias;       // --alias NAME
     std::string dir;         // --dir DIR
     std::string toDir, toZip, fromDir, fromZip;
@@ -21,6 +21,8 @@ struct CliOptions {
     std::string in, pattern;  // backups --in DIR [--pattern P]
     int keepBackups = -1;    // check-damage --keep-backups N (-1: all)
     bool deleteIndexes = false;  // restore --delete-indexes
+    bool dryRun = false;     // restore --dry-run: what it would change, as diff prints it
+    bool rows = false;       // diff, restore --dry-run --rows: every row that differs
     std::string tables;      // --tables a,b
     std::string exclude;     // backup, export, check --exclude a,b
     std::string backupsIn;   // check --backups-in DIR

@@ -15,6 +15,7 @@
 #include "tools/tablora-cli/CheckCommand.h"
 #include "tools/tablora-cli/ConsoleUiServices.h"
 #include "tools/tablora-cli/DatedBackupRun.h"
+#include "tools/tablora-cli/DiffCommand.h"
 #include "tools/tablora-cli/ExportCommand.h"
 #include "tools/tablora-cli/RunOutcome.h"
 #include "tools/tablora-cli/TableSelection.h"
@@ -257,8 +258,11 @@ int RunCli(const CliOptions& o, std::ostream& out) {
     // The health report opens no module: a module's session completes journals and locks.
     // The health report and the backup list open no module: a module's session takes locks.
     // Both read tables as they stand, and say so of a table a killed run left mid-change.
-    if (o.command == "check" || o.command == "backups") {
-        const int code = o.command == "check" ? RunCheck(o, out, summary) : RunBackupsCommand(o, out, summary);
+    // So does what a restore would change, and a dry run of the restore.
+    if (o.command == "check" || o.command == "backups" || o.command == "diff" || (o.command == "restore" && o.dryRun)) {
+        const int code = o.command == "check"     ? RunCheck(o, out, summary)
+                         : o.command == "backups" ? RunBackupsCommand(o, out, summary)
+                                                  : RunDiffCommand(o, out, summary);
         tools::PrintRunNotices(std::cerr, "tablora-cli: ", engine::TakeRunNotices());
         return code;
     }

@@ -100,6 +100,7 @@ void SummarizeRestore(const CliOptions& o, const Outcome& outcome, TRunSummary& 
     const auto& r = outcome.restore;
     s.BackupUsed = !r.Source.empty() ? r.Source : rtl::AbsolutePath(o.fromDir.empty() ? o.fromZip : o.fromDir);
     s.Count("tablesRestored", TMsg::CliCountTablesRestored, r.TablesRestored.size());
+    s.Count("databaseRowsReplaced", TMsg::CliCountLiveRowsReplaced, r.LiveRowsReplaced);
     s.Count("filesReplaced", TMsg::CliCountFilesReplaced, static_cast<std::uint64_t>(r.FilesReplaced));
     s.Count("filesWritten", TMsg::CliCountFilesWritten, static_cast<std::uint64_t>(r.FilesAdded));
     s.Count("filesDeleted", TMsg::CliCountFilesDeleted, static_cast<std::uint64_t>(r.FilesRemoved));
