@@ -3,12 +3,12 @@
 #include "database/BackupContents.h"
 #include "database/DatedBackups.h"
 #include "database/KeyRepairReading.h"
+#include "database/ScratchDirectory.h"
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
-#include "platform/rtl/Process.h"
 #include "platform/zip/ArchiveVerify.h"
 
 #include <cerrno>
@@ -16,25 +16,6 @@
 namespace database {
 
 namespace {
-
-// A directory of its own below the system's temporary directory, removed with its files.
-class TScratch {
-public:
-    TScratch() {
-        const std::string base = rtl::WithTrailingSeparator(rtl::TemporaryDirectory()) + "tablora-rows-" + rtl::ProcessTag();
-        for (int n = 0; n < 100 && path_.empty(); ++n)
-            if (rtl::FileSystem().MakeDirectory(base + std::to_string(n), 0700) == 0) path_ = base + std::to_string(n);
-    }
-    ~TScratch() {
-        if (!path_.empty()) rtl::RemoveDirectoryWithFiles(path_);
-    }
-    TScratch(const TScratch&) = delete;
-    TScratch& operator=(const TScratch&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
 
 // The rows of each wanted table that the backup holds whole; empty when the backup is not whole.
 std::map<std::string, std::uint64_t> RowsHeld(const TDatedBackup& backup, const std::map<std::string, std::uint64_t>& wanted) {
@@ -49,7 +30,7 @@ std::map<std::string, std::uint64_t> RowsHeld(const TDatedBackup& backup, const 
         }
         return held;
     }
-    const TScratch scratch;
+    const TScratchDirectory scratch("tablora-rows-");
     if (scratch.Path().empty()) return held;
     std::vector<std::string> names;
     for (const auto& [table, rows] : wanted) {
