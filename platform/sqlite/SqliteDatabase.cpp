@@ -57,6 +57,14 @@ void TStatement::BindBlob(int index, std::string_view bytes) {
     Check(sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT), "bind");
 }
 
+void TStatement::BindTextInPlace(int index, std::string_view utf8) {
+    Check(sqlite3_bind_text64(stmt_, index, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8), "bind");
+}
+
+void TStatement::BindBlobInPlace(int index, std::string_view bytes) {
+    Check(sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_STATIC), "bind");
+}
+
 void TStatement::Execute() {
     int rc = sqlite3_step(stmt_);
     while (rc == SQLITE_ROW) rc = sqlite3_step(stmt_);
