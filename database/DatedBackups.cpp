@@ -162,8 +162,10 @@ std::vector<TDatedBackup> ListBackups(const std::string& directory, const std::s
     for (const std::string& name : rtl::ListFiles(directory, "*.zip")) add(name, TBackupKind::Archive);
     for (const std::string& name : rtl::ListSubdirectories(directory, "*"))
         // The work of a backup or deletion under way (or killed) is no backup.
+        // A directory whose every data file is gone still holds the record its backup wrote.
         if (!(name.starts_with(".") && name.find(".tablora-") != std::string::npos) &&
-            !FindTableFiles(dir + name, ".db").Empty())
+            (!FindTableFiles(dir + name, ".db").Empty() ||
+             rtl::FileExists(rtl::WithTrailingSeparator(dir + name) + BackupManifestName)))
             add(name, TBackupKind::Directory);
     SortNewestFirst(found);
     return found;

@@ -47,7 +47,7 @@ std::vector<TDatedBackup> FindDatedBackups(const std::string& directory, const s
 
 // The backups in `directory`, newest first: with a `namePattern`, the archives and directories
 // whose names it gives; without one, every "*.zip" file and every directory holding a data
-// file, timed by their modification time.
+// file or a backup's record of its files (BackupManifest.h), timed by their modification time.
 std::vector<TDatedBackup> ListBackups(const std::string& directory, const std::string& namePattern);
 
 // Deletes the backup directory `path`. Refuses (and deletes nothing) when it holds anything

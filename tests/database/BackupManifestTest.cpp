@@ -119,6 +119,26 @@ TEST(BackupManifest, TheListNoticesATableDeletedFromARecordedBackupOnly) {
     EXPECT_FALSE(database::ListBackupContents(backup).Whole());
 }
 
+// A directory backup whose every table was deleted is still found, by its record, and is
+// not whole; a directory holding neither tables nor a record is no backup.
+TEST(BackupManifest, ABackupEmptiedOfItsTablesIsStillListed) {
+    test::TempDir root;
+    fs::create_directories(root / "emptied");
+    fs::create_directories(root / "photos");
+    test::MakeCallTable(root / "emptied/Hovory.DB", 3);
+    database::WriteBackupManifest(root / "emptied", database::TableFilesHeld(root / "emptied"));
+    for (const auto& e : fs::directory_iterator(root / "emptied"))
+        if (e.path().stem() == "Hovory") fs::remove(e.path());
+    std::ofstream(root / "photos/a.jpg") << "jpg";
+    const std::vector<database::TDatedBackup> found = database::ListBackups(root.Path(), "");
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].Name, "emptied");
+    const database::TBackupContents listed = database::ListBackupContents(found[0]);
+    EXPECT_FALSE(listed.Whole());
+    EXPECT_NE(listed.Problems.front().find("Hovory.DB: written by the backup, now missing"), std::string::npos)
+        << listed.Problems.front();
+}
+
 TEST(BackupContents, ASuddenLossIsHalfTheRowsOrMore) {
     EXPECT_FALSE(database::SuddenLoss(0, 0));
     EXPECT_FALSE(database::SuddenLoss(100, 100));
