@@ -63,8 +63,9 @@ TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
         // sync it; the rollback journal stays in memory for the key's fallback.
         // One writer on a new file: no other connection needs the lock released between the
         // tables' transactions, and sorting or a key's index works in memory (a bounded cache).
-        db_->Exec("PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF; PRAGMA locking_mode=EXCLUSIVE;"
-                  " PRAGMA temp_store=MEMORY; PRAGMA cache_size=-16384;");
+        // Large pages: a sixteenth of the writes and of the tree's pages for the same rows.
+        db_->Exec("PRAGMA page_size=65536; PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;"
+                  " PRAGMA locking_mode=EXCLUSIVE; PRAGMA temp_store=MEMORY; PRAGMA cache_size=-16384;");
         db_->Exec(std::string("CREATE TABLE ") + sqlite::QuoteIdentifier(ExportProblemTable) +
                   " (table_name TEXT NOT NULL, kind TEXT NOT NULL, block INTEGER, record INTEGER,"
                   " file_offset INTEGER, reason TEXT NOT NULL, record_bytes BLOB)");
