@@ -76,7 +76,9 @@ void TStatement::Execute() {
 
 TDatabase::TDatabase(const std::string& path) {
     const TOpenTarget target = OpenTarget(path);
-    const int rc = sqlite3_open_v2(target.Name.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target.Vfs);
+    // A connection is used by one thread at a time: SQLite need not lock it on every call.
+    const int rc = sqlite3_open_v2(target.Name.c_str(), &db_,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, target.Vfs);
     if (rc != SQLITE_OK) {
         const std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close(db_);

@@ -54,7 +54,7 @@ private:
 
 class TDatabase {
 public:
-    // Opens (creating when missing) the database file at `path`.
+    // Opens (creating when missing) the database file at `path`, for one thread at a time.
     explicit TDatabase(const std::string& path);
     ~TDatabase();
     TDatabase(const TDatabase&) = delete;
