@@ -1,7 +1,8 @@
 #include "database/DatedBackups.h"
 
+#include "database/BackupContents.h"
+#include "database/BackupManifest.h"
 #include "database/TableFileSet.h"
-#include "database/WholeTables.h"
 #include "platform/rtl/Clock.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileListing.h"
@@ -161,8 +162,10 @@ std::vector<TDatedBackup> ListBackups(const std::string& directory, const std::s
     for (const std::string& name : rtl::ListFiles(directory, "*.zip")) add(name, TBackupKind::Archive);
     for (const std::string& name : rtl::ListSubdirectories(directory, "*"))
         // The work of a backup or deletion under way (or killed) is no backup.
+        // A directory whose every data file is gone still holds the record its backup wrote.
         if (!(name.starts_with(".") && name.find(".tablora-") != std::string::npos) &&
-            !FindTableFiles(dir + name, ".db").Empty())
+            (!FindTableFiles(dir + name, ".db").Empty() ||
+             rtl::FileExists(rtl::WithTrailingSeparator(dir + name) + BackupManifestName)))
             add(name, TBackupKind::Directory);
     SortNewestFirst(found);
     return found;
@@ -197,7 +200,7 @@ bool DeleteTableFileDirectory(const std::string& path, std::string& why,
     // Everything is looked at before anything goes: a directory holding a file of someone
     // else's (or a link, or a directory) is left whole.
     for (const rtl::TDirEntry& entry : entries)
-        if (!regular.count(entry.Name) || !(ours ? ours(entry.Name) : MatchesAnyTableFileMask(entry.Name))) {
+        if (!regular.count(entry.Name) || !(ours ? ours(entry.Name) : MatchesAnyTableFileMask(entry.Name) || IsBackupRecordFile(entry.Name))) {
             why = rtl::Format(rtl::TMsg::DbHoldsForeignFile, {entry.Name});
             return false;
         }
@@ -225,11 +228,8 @@ void ClearDeletedLeftovers(const std::string& directory) {
 }
 
 std::string WhyNotWhole(const TDatedBackup& b) {
-    const TBackupFamilies found = b.Kind == TBackupKind::Directory ? DirectoryFamilies(b.Path) : ArchiveFamilies(b.Path);
-    if (!found.Problem.empty()) return found.Problem;
-    if (!found.Faults.empty()) return found.Faults.front().Text;
-    if (!found.HoldsTable()) return rtl::Text(rtl::TMsg::DbBackupNoTableFile);
-    return "";
+    const TBackupContents contents = ListBackupContents(b);
+    return contents.Problems.empty() ? "" : contents.Problems.front();
 }
 
 TRotation KeepNewest(const std::vector<TDatedBackup>& newestFirst, std::size_t keep, const std::string& justMade,

@@ -47,11 +47,12 @@ std::vector<TDatedBackup> FindDatedBackups(const std::string& directory, const s
 
 // The backups in `directory`, newest first: with a `namePattern`, the archives and directories
 // whose names it gives; without one, every "*.zip" file and every directory holding a data
-// file, timed by their modification time.
+// file or a backup's record of its files (BackupManifest.h), timed by their modification time.
 std::vector<TDatedBackup> ListBackups(const std::string& directory, const std::string& namePattern);
 
 // Deletes the backup directory `path`. Refuses (and deletes nothing) when it holds anything
-// but regular files that `ours` accepts (by default table files); false with `why` then, or
+// but regular files that `ours` accepts (by default table files and the backup's record of
+// them); false with `why` then, or
 // when the deletion failed. The directory is first renamed aside to a hidden name that no
 // pattern gives, so that no moment shows part of it under its own name; what a killed run
 // left aside is removed by the next rotation in that directory (ClearDeletedLeftovers).
@@ -62,7 +63,7 @@ bool DeleteTableFileDirectory(const std::string& path, std::string& why,
 // real directory holding regular files only.
 void ClearDeletedLeftovers(const std::string& directory);
 
-// Why the backup `b` is no whole backup (DirectoryFamilies / ArchiveFamilies), "" when it is.
+// Why the backup `b` is no whole backup as its files show (ListBackupContents), "" when it is.
 std::string WhyNotWhole(const TDatedBackup& b);
 
 struct TRotation {

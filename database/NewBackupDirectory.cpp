@@ -1,5 +1,6 @@
 #include "database/NewBackupDirectory.h"
 
+#include "database/BackupManifest.h"
 #include "database/FileCopy.h"
 #include "database/TableFamilies.h"
 #include "platform/engine/paradox/FamilyJournal.h"
@@ -203,6 +204,8 @@ void TNewBackupDirectory::Commit(const std::function<bool(const std::string&)>& 
     for (const rtl::TDirEntry& entry : fresh) written.insert(entry.Name);
     for (const rtl::TDirEntry& entry : entries) {
         if (!Lstat(oldDir + entry.Name, st) || !st.IsRegular()) continue;
+        // The older backup's record of its files goes with it; the new one is written below.
+        if (entry.Name == BackupManifestName && !inPlace_) continue;
         if (replaced(entry.Name)) {
             dropped.push_back(entry.Name);
             continue;
@@ -218,8 +221,14 @@ void TNewBackupDirectory::Commit(const std::function<bool(const std::string&)>& 
     }
     if (inPlace_) {
         CommitInPlace(dropped);
+        // Written once every table is in place: a run killed before leaves the older record,
+        // which then disagrees with the files and tells the backup is not whole.
+        WriteBackupManifest(target_, TableFilesHeld(target_));
+        fs.SyncDirectory(target_);
         return;
     }
+    // The record of the files, last, so that it names what the backup holds as it goes in place.
+    WriteBackupManifest(path_, TableFilesHeld(path_));
     if (fs.SyncDirectory(path_) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, target_);
     if (!older) {
         if (!RenameToFreeName(path_, target_))

@@ -45,7 +45,8 @@ public:
     // there, those `replaced` says the new backup replaces go with it, and their names are
     // added to `dropped`; so do those the new backup holds under the same name, silently; every
     // other entry is carried into the new backup. `replaced` never names a file the new backup
-    // wrote. Raises when the new backup could not take the target's place (the older one then
+    // wrote. The new backup's record of its table files (BackupManifest.h) is written last.
+    // Raises when the new backup could not take the target's place (the older one then
     // stands as it was).
     void Commit(const std::function<bool(const std::string& oldName)>& replaced, std::vector<std::string>& dropped);
 

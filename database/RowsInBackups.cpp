@@ -9,7 +9,6 @@
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
-#include "platform/rtl/Process.h"
 #include "platform/zip/ArchiveVerify.h"
 
 #include <cerrno>

@@ -61,7 +61,11 @@ TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
         db_ = std::make_unique<sqlite::TDatabase>(temporary_);
         // The file is only renamed into place once whole and synced, so SQLite need not
         // sync it; the rollback journal stays in memory for the key's fallback.
-        db_->Exec("PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;");
+        // One writer on a new file: no other connection needs the lock released between the
+        // tables' transactions, and sorting or a key's index works in memory (a bounded cache).
+        // Large pages: a sixteenth of the writes and of the tree's pages for the same rows.
+        db_->Exec("PRAGMA page_size=65536; PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;"
+                  " PRAGMA locking_mode=EXCLUSIVE; PRAGMA temp_store=MEMORY; PRAGMA cache_size=-16384;");
         db_->Exec(std::string("CREATE TABLE ") + sqlite::QuoteIdentifier(ExportProblemTable) +
                   " (table_name TEXT NOT NULL, kind TEXT NOT NULL, block INTEGER, record INTEGER,"
                   " file_offset INTEGER, reason TEXT NOT NULL, record_bytes BLOB)");
@@ -92,6 +96,7 @@ void TSqliteExport::BeginTable(const std::string& name, const std::vector<TField
     std::string columns, key;
     std::set<std::string> taken;
     types_.clear();
+    formatted_.assign(fields.size(), std::string());
     for (std::size_t i = 0; i < fields.size(); ++i) {
         // Column names compare without letter case; a damaged field list may repeat one.
         std::string column = fields[i].Name;
@@ -119,8 +124,10 @@ std::string TSqliteExport::Row(const std::vector<TFieldValue>& values) {
             insert_->BindNull(at);
             continue;
         }
+        // `values` and the formatted texts stay as they are until the row is inserted: bound
+        // in place, not copied.
         if (v.Raw) {
-            insert_->BindBlob(at, v.Bytes);
+            insert_->BindBlobInPlace(at, v.Bytes);
             continue;
         }
         switch (types_[i]) {
@@ -132,11 +139,11 @@ std::string TSqliteExport::Row(const std::vector<TFieldValue>& values) {
         case ftCurrency: insert_->BindReal(at, v.Number); break;
         case ftAlpha:
         case ftMemo:
-        case ftBcd: insert_->BindText(at, v.Bytes); break;
-        case ftDate: insert_->BindText(at, FormatDate(v.Integer)); break;
-        case ftTime: insert_->BindText(at, FormatTime(v.Integer)); break;
-        case ftTimestamp: insert_->BindText(at, FormatTimestamp(v.Number)); break;
-        default: insert_->BindBlob(at, v.Bytes); break;
+        case ftBcd: insert_->BindTextInPlace(at, v.Bytes); break;
+        case ftDate: insert_->BindTextInPlace(at, formatted_[i] = FormatDate(v.Integer)); break;
+        case ftTime: insert_->BindTextInPlace(at, formatted_[i] = FormatTime(v.Integer)); break;
+        case ftTimestamp: insert_->BindTextInPlace(at, formatted_[i] = FormatTimestamp(v.Number)); break;
+        default: insert_->BindBlobInPlace(at, v.Bytes); break;
         }
     }
     try {

@@ -41,6 +41,7 @@ private:
     std::unique_ptr<sqlite::TDatabase> db_;
     std::unique_ptr<sqlite::TStatement> insert_, problem_;
     std::vector<std::uint8_t> types_;
+    std::vector<std::string> formatted_;  // the row's dates and times as text, one per field
     bool rowidKey_ = false;  // a lone INTEGER key: SQLite would number a blank one itself
 };
 

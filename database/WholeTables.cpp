@@ -91,7 +91,7 @@ TBackupFamilies ArchiveFamilies(const std::string& path) {
     TBackupFamilies found;
     const azip::TArchiveListing listing = azip::ListArchive(
         path, [](const std::string& name) { return MatchesTableFileMask(rtl::ExtractFileName(name), "*.db"); },
-        HeaderBytes);
+        HeaderBytes, true);
     if (!listing.Ok()) {
         found.Problem = listing.Problem;
         return found;

@@ -50,7 +50,8 @@ struct TBackupFamilies {
 
 // A backup directory's table files, as the restore takes them.
 TBackupFamilies DirectoryFamilies(const std::string& directory);
-// An archive's table file entries, without unpacking it.
+// An archive's table file entries, without unpacking it: its central directory, checked
+// against each entry's local header, and the header of each data file.
 TBackupFamilies ArchiveFamilies(const std::string& path);
 
 } // namespace database

@@ -57,6 +57,14 @@ void TStatement::BindBlob(int index, std::string_view bytes) {
     Check(sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_TRANSIENT), "bind");
 }
 
+void TStatement::BindTextInPlace(int index, std::string_view utf8) {
+    Check(sqlite3_bind_text64(stmt_, index, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8), "bind");
+}
+
+void TStatement::BindBlobInPlace(int index, std::string_view bytes) {
+    Check(sqlite3_bind_blob64(stmt_, index, bytes.data(), bytes.size(), SQLITE_STATIC), "bind");
+}
+
 void TStatement::Execute() {
     int rc = sqlite3_step(stmt_);
     while (rc == SQLITE_ROW) rc = sqlite3_step(stmt_);
@@ -68,7 +76,9 @@ void TStatement::Execute() {
 
 TDatabase::TDatabase(const std::string& path) {
     const TOpenTarget target = OpenTarget(path);
-    const int rc = sqlite3_open_v2(target.Name.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, target.Vfs);
+    // A connection is used by one thread at a time: SQLite need not lock it on every call.
+    const int rc = sqlite3_open_v2(target.Name.c_str(), &db_,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, target.Vfs);
     if (rc != SQLITE_OK) {
         const std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close(db_);

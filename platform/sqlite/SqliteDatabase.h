@@ -38,6 +38,10 @@ public:
     void BindReal(int index, double value);
     void BindText(int index, std::string_view utf8);
     void BindBlob(int index, std::string_view bytes);
+    // The same without the copy, for a bulk load: the bytes must stay where they are, unchanged,
+    // until Execute returns.
+    void BindTextInPlace(int index, std::string_view utf8);
+    void BindBlobInPlace(int index, std::string_view bytes);
     // Runs the statement to its end (a statement that yields no rows), then makes it ready
     // for the next set of parameters.
     void Execute();
@@ -50,7 +54,7 @@ private:
 
 class TDatabase {
 public:
-    // Opens (creating when missing) the database file at `path`.
+    // Opens (creating when missing) the database file at `path`, for one thread at a time.
     explicit TDatabase(const std::string& path);
     ~TDatabase();
     TDatabase(const TDatabase&) = delete;

@@ -7,12 +7,12 @@
 namespace azip {
 
 TArchiveListing ListArchive(const std::string& path, const std::function<bool(const std::string& name)>& wantHead,
-                            std::size_t headBytes) {
+                            std::size_t headBytes, bool checkLocalHeaders) {
     TArchiveListing listing;
     TArchiveFile file(path, TArchiveFile::TMode::Read);
     zip_error_t error;
     zip_error_init(&error);
-    zip_t* archive = OpenWithLibzip(file, ZIP_RDONLY, &error);
+    zip_t* archive = OpenWithLibzip(file, ZIP_RDONLY | (checkLocalHeaders ? ZIP_CHECKCONS : 0), &error);
     if (!archive) {
         listing.Problem = path + ": " + zip_error_strerror(&error);
         zip_error_fini(&error);

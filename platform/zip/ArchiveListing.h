@@ -22,8 +22,11 @@ struct TArchiveListing {
     bool Ok() const { return Problem.empty(); }
 };
 
-// Lists `path`; reads the first `headBytes` of every entry `wantHead` names.
+// Lists `path`; reads the first `headBytes` of every entry `wantHead` names. With
+// `checkLocalHeaders`, each entry's local header is read too and must agree with the central
+// directory (an archive cut, overwritten or spliced inside is a problem), still without
+// reading any entry's data.
 TArchiveListing ListArchive(const std::string& path, const std::function<bool(const std::string& name)>& wantHead,
-                            std::size_t headBytes);
+                            std::size_t headBytes, bool checkLocalHeaders = false);
 
 } // namespace azip

@@ -85,7 +85,8 @@ TEST_F(BackupRestore, DataFilesWithAnIndexLikeInnerExtensionAreNeverTakenForInde
     // A backup without indexes takes them as the data files they are.
     Module().BackupToDirectory(other / "dir", false, 3);
     EXPECT_EQ(Files(other / "dir"),
-              (Names{"BRANY.DB", "Hovory.db", "Kurz.x.DB", "Stat.y2020.DB", "Stat.y2020.MB", "Tel_zoz.db", "Tel_zoz.mb"}));
+              (Names{"BRANY.DB", "Hovory.db", "Kurz.x.DB", "Stat.y2020.DB", "Stat.y2020.MB", "tablora-backup.txt",
+                     "Tel_zoz.db", "Tel_zoz.mb"}));
 
     // Deleting the indexes leaves them alone.
     Module().DeleteIndexes();
@@ -97,7 +98,7 @@ TEST_F(BackupRestore, BackupWithoutIndexesCopiesOnlyDataAndMemoFiles) {
     const test::TScopedLanguage slovak(rtl::TLanguage::Slovak);  // the window's texts
     const std::string backup = other / "zaloha/dnes";
     Module().BackupToDirectory(backup, false, 3);
-    EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "Tel_zoz.db", "Tel_zoz.mb"}));
+    EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "tablora-backup.txt", "Tel_zoz.db", "Tel_zoz.mb"}));
     EXPECT_TRUE(ReadAll(backup + "/Tel_zoz.mb") == ReadAll(databaseDir / "Tel_zoz.mb"));
     EXPECT_EQ(Statuses(), (Names{"Zálohovanie do: \"" + backup + "\"", ""}));
     EXPECT_EQ(progress.Position(), 0);
@@ -107,8 +108,9 @@ TEST_F(BackupRestore, BackupWithIndexesAlsoCopiesEveryIndexLikeFileKeepingTimes)
     ASSERT_TRUE(rtl::SetFileModificationTime(databaseDir / "Hovory.XG0", rtl::FileTime{1'234'567'890, 987'654'321}));
     Module().BackupToDirectory(other.Path(), true, 3);
     EXPECT_EQ(Files(other.Path()), (Names{"BRANY.DB", "BRANY.X02", "BRANY.Y02", "Hovory.db", "Hovory.PX",
-                                          "Hovory.XG0", "Hovory.YG0", "Tel_zoz.db", "Tel_zoz.mb"}));
+                                          "Hovory.XG0", "Hovory.YG0", "tablora-backup.txt", "Tel_zoz.db", "Tel_zoz.mb"}));
     for (const std::string& name : Files(other.Path())) {
+        if (name == "tablora-backup.txt") continue;  // the backup's record of the files, its own
         EXPECT_TRUE(ReadAll(other / name) == ReadAll(databaseDir / name)) << name;
         EXPECT_EQ(rtl::GetFileModificationTime(other / name), rtl::GetFileModificationTime(databaseDir / name)) << name;
     }
@@ -127,8 +129,8 @@ TEST_F(BackupRestore, ABackupWithoutIndexesRemovesTheStaleIndexesOfTheTablesItCo
 
     panel.texts.clear();
     Module().BackupToDirectory(backup, false, 3);
-    EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "Stary.db", "Stary.PX", "Tel_zoz.db",
-                                    "Tel_zoz.mb"}));
+    EXPECT_EQ(Files(backup), (Names{"BRANY.DB", "Hovory.db", "Stary.db", "Stary.PX", "tablora-backup.txt",
+                                    "Tel_zoz.db", "Tel_zoz.mb"}));
     const Names removed{"Hovory.PX", "BRANY.X02", "HOVORY.X03", "Hovory.XG0", "BRANY.Y02", "Hovory.YG0"};
     EXPECT_EQ(Module().LastBackup.StaleIndexesRemoved, removed);
     EXPECT_NE(std::find(Statuses().begin(), Statuses().end(),

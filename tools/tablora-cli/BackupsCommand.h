@@ -1,5 +1,6 @@
-// tablora-cli backups: the backups a directory holds, newest first, each read back (an
-// archive's every entry against its CRC, a directory's tables through their block chains).
+// tablora-cli backups: the backups a directory holds, newest first, each judged whole or not
+// from its files without reading a row (BackupContents.h); with --verify each read back whole,
+// its rows per table counted and compared with the backup made before it.
 #pragma once
 
 #include "tools/tablora-cli/CliOptions.h"
@@ -9,8 +10,9 @@
 
 namespace cli {
 
-// 0 when every backup found reads back whole, 1 when one does not or none was found, 3 when
-// the directory cannot be listed. Ends with `summary`, filled in.
+// 0 when every backup found is whole, 1 when one is not, none was found or (--verify) a table
+// lost half its rows or more or went missing against the previous backup, 3 when the
+// directory cannot be listed. Ends with `summary`, filled in.
 int RunBackupsCommand(const CliOptions& o, std::ostream& out, TRunSummary& summary);
 
 } // namespace cli

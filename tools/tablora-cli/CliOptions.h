@@ -16,7 +16,7 @@ struct CliOptions {
     std::string toSqlite, toCsv;  // export
     bool excel = false;      // export --to-csv DIR --excel
     bool noIndexes = false;  // backup --no-indexes
-    bool verify = false;     // backup --to-zip --verify
+    bool verify = false;     // backup --to-zip --verify, backups --verify
     int keep = -1;           // backup --keep N: the dated backups kept (-1: all)
     std::string in, pattern;  // backups --in DIR [--pattern P]
     int keepBackups = -1;    // check-damage --keep-backups N (-1: all)

@@ -80,7 +80,8 @@ TEST_F(CliDatedBackup, AZipBackupUnderTheDayNameKeepsTheNewestAndNothingElseGoes
     EXPECT_EQ(left, (std::vector<std::string>{"Backup.zip", "Orvan-2026-12-08_0960.zip", "Orvan-2026-12-09_1000.zip.bak",
                                               "Orvan-2026-12-11_1000.zip", "Orvan-2026-12-12_1000.zip"}));
 
-    // The listing reads every backup back, newest first; one with a broken entry is not whole.
+    // The listing judges every backup by its files, newest first; read back with --verify, one
+    // with a broken entry is not whole.
     const TProgramRun list = Cli({"backups", "--in", zalohy, "--pattern", "Orvan-%Y-%m-%d_%H%M.zip"}, Dec9);
     EXPECT_EQ(list.Code, ExitDone) << list.Output;
     const auto newer = list.Output.find("2026-12-12 10:00:00  Orvan-2026-12-12_1000.zip  archive");
@@ -92,7 +93,8 @@ TEST_F(CliDatedBackup, AZipBackupUnderTheDayNameKeepsTheNewestAndNothingElseGoes
     std::string bytes = FileBytes(zalohy + "/Orvan-2026-12-11_1000.zip");
     bytes[bytes.size() / 4] = static_cast<char>(bytes[bytes.size() / 4] ^ 0x55);  // inside an entry's data
     std::ofstream(zalohy + "/Orvan-2026-12-11_1000.zip", std::ios::binary | std::ios::trunc) << bytes;
-    const TProgramRun damaged = Cli({"backups", "--in", zalohy, "--pattern", "Orvan-%Y-%m-%d_%H%M.zip", "--json"}, Dec9);
+    const TProgramRun damaged =
+        Cli({"backups", "--in", zalohy, "--pattern", "Orvan-%Y-%m-%d_%H%M.zip", "--verify", "--json"}, Dec9);
     EXPECT_EQ(damaged.Code, ExitProblem) << damaged.Output;
     EXPECT_NE(damaged.Output.find("\"whole\": false"), std::string::npos) << damaged.Output;
 }
@@ -148,8 +150,10 @@ TEST_F(CliDatedBackup, DatedDirectoriesRotateAndOneWithForeignFilesIsLeftWhole) 
     EXPECT_NE(run.Output.find("not deleted: Orvan-2026-12-10 (it holds \"poznamky.txt\""), std::string::npos) << run.Output;
     EXPECT_EQ(TreeBytes(zalohy + "/Orvan-2026-12-10"), foreign);
     EXPECT_FALSE(fs::exists(zalohy + "/Orvan-2026-12-09"));
-    // The new one is a whole copy of the database.
-    EXPECT_EQ(TreeBytes(zalohy + "/Orvan-2026-12-12"), TreeBytes(db));
+    // The new one is a whole copy of the database, with the record of its files beside.
+    TFiles copied = TreeBytes(zalohy + "/Orvan-2026-12-12");
+    EXPECT_EQ(copied.erase("tablora-backup.txt"), 1u);
+    EXPECT_EQ(copied, TreeBytes(db));
 
     // A copy of a table that lost half its blocks reads back short: it pushes out no older backup.
     fs::resize_file(db + "/Hovory.DB", fs::file_size(db + "/Hovory.DB") / 2);
@@ -233,6 +237,111 @@ TEST_F(CliDatedBackup, TheListingWithoutAPatternFindsArchivesAndTableDirectories
     const TProgramRun nothing = Cli({"backups", "--in", zalohy + "/fotky"}, Dec9);
     EXPECT_EQ(nothing.Code, ExitProblem) << nothing.Output;
     EXPECT_NE(nothing.Output.find("no backup found"), std::string::npos) << nothing.Output;
+}
+
+// The list reads no rows, yet what the files themselves show still counts: an archive cut
+// short or whose entry headers disagree with its central directory, a table file deleted from
+// a directory backup. The read-back of --verify finds what only the data shows.
+TEST_F(CliDatedBackup, TheListJudgesByTheFilesAndVerifyReadsTheData) {
+    const std::string pattern = "Orvan-%Y-%m-%d_%H%M";
+    for (int d = 0; d < 3; ++d)
+        ASSERT_EQ(Cli({"backup", "--dir", db, "--to-zip", zalohy + "/" + pattern + ".zip"}, Dec9 + d * Day).Code, ExitDone);
+    ASSERT_EQ(Cli({"backup", "--dir", db, "--to-dir", zalohy + "/" + pattern}, Dec9 + 3 * Day).Code, ExitDone);
+    const auto list = [&](bool verify) {
+        std::vector<std::string> args{"backups", "--in", zalohy};
+        if (verify) args.push_back("--verify");
+        return Cli(args, Dec9 + 4 * Day);
+    };
+    const auto lineOf = [](const TProgramRun& run, const std::string& name) {
+        const auto at = run.Output.find(name);
+        return at == std::string::npos ? std::string() : run.Output.substr(at, run.Output.find('\n', at) - at);
+    };
+    TProgramRun run = list(false);
+    EXPECT_EQ(run.Code, ExitDone) << run.Output;
+    EXPECT_NE(lineOf(run, "Orvan-2026-12-12_1000  directory").find("whole"), std::string::npos) << run.Output;
+    EXPECT_EQ(run.Output.find("no record"), std::string::npos) << run.Output;
+
+    // 09: cut short; 10: the second entry's local header overwritten; 11: a byte of data flipped.
+    const std::string cut = zalohy + "/Orvan-2026-12-09_1000.zip", spliced = zalohy + "/Orvan-2026-12-10_1000.zip",
+                      flipped = zalohy + "/Orvan-2026-12-11_1000.zip";
+    fs::resize_file(cut, fs::file_size(cut) - 30);
+    std::string bytes = FileBytes(spliced);
+    const auto second = bytes.find("PK\x03\x04", 4);
+    ASSERT_NE(second, std::string::npos);
+    bytes[second + 26] = static_cast<char>(bytes[second + 26] + 1);  // the name's length
+    std::ofstream(spliced, std::ios::binary | std::ios::trunc) << bytes;
+    bytes = FileBytes(flipped);
+    bytes[bytes.size() / 4] = static_cast<char>(bytes[bytes.size() / 4] ^ 0x55);
+    std::ofstream(flipped, std::ios::binary | std::ios::trunc) << bytes;
+    for (const char* extension : {".DB", ".MB", ".PX"}) fs::remove(zalohy + "/Orvan-2026-12-12_1000/Hovory" + extension);
+
+    run = list(false);
+    EXPECT_EQ(run.Code, ExitProblem) << run.Output;
+    EXPECT_NE(lineOf(run, "Orvan-2026-12-09_1000.zip").find("NOT WHOLE"), std::string::npos) << run.Output;
+    EXPECT_NE(lineOf(run, "Orvan-2026-12-10_1000.zip").find("NOT WHOLE"), std::string::npos) << run.Output;
+    EXPECT_NE(lineOf(run, "Orvan-2026-12-12_1000  directory").find("NOT WHOLE: Hovory.DB: written by the backup"),
+              std::string::npos)
+        << run.Output;
+    const TProgramRun verified = list(true);
+    EXPECT_EQ(verified.Code, ExitProblem) << verified.Output;
+    EXPECT_NE(lineOf(verified, "Orvan-2026-12-11_1000.zip").find("NOT WHOLE"), std::string::npos) << verified.Output;
+    EXPECT_NE(lineOf(verified, "Orvan-2026-12-10_1000.zip").find("NOT WHOLE"), std::string::npos) << verified.Output;
+
+    // A directory backup made before backups kept a record of their files is still judged by
+    // what its files show, and says it has no record.
+    fs::remove(zalohy + "/Orvan-2026-12-12_1000/tablora-backup.txt");
+    run = list(false);
+    EXPECT_NE(lineOf(run, "Orvan-2026-12-12_1000  directory").find("whole as far as its files show"), std::string::npos)
+        << run.Output;
+    fs::remove(zalohy + "/Orvan-2026-12-12_1000/Tel_zoz.mb");
+    run = list(false);
+    EXPECT_NE(lineOf(run, "Orvan-2026-12-12_1000  directory").find("NOT WHOLE"), std::string::npos) << run.Output;
+}
+
+// --verify counts every table's rows and names a table that lost half of them or more
+// against the backup made the night before, or that the newer backup no longer holds.
+TEST_F(CliDatedBackup, VerifyNamesATableThatLostHalfItsRows) {
+    const std::string pattern = zalohy + "/Orvan-%Y-%m-%d";
+    ASSERT_EQ(Cli({"backup", "--dir", db, "--to-dir", pattern}, Dec9).Code, ExitDone);
+    for (const char* extension : {".DB", ".MB", ".PX"}) fs::remove(db + "/Hovory" + extension);
+    MakeCallTable(db + "/Hovory.DB", 20);
+    ASSERT_EQ(Cli({"backup", "--dir", db, "--to-zip", pattern + ".zip"}, Dec9 + Day).Code, ExitDone);
+    for (const char* name : {"/Tel_zoz.db", "/Tel_zoz.mb"}) fs::remove(db + name);
+    ASSERT_EQ(Cli({"backup", "--dir", db, "--to-dir", pattern}, Dec9 + 2 * Day).Code, ExitDone);
+    // Listed without a pattern, backups go by their modification times.
+    const auto age = [&](const std::string& name, int hours) {
+        fs::last_write_time(zalohy + "/" + name, fs::file_time_type::clock::now() - std::chrono::hours(hours));
+    };
+    age("Orvan-2026-12-09", 3);
+    age("Orvan-2026-12-10.zip", 2);
+    age("Orvan-2026-12-11", 1);
+
+    const TProgramRun run = Cli({"backups", "--in", zalohy, "--verify"}, Dec9 + 3 * Day);
+    EXPECT_EQ(run.Code, ExitProblem) << run.Output;
+    const auto newest = run.Output.find("Orvan-2026-12-11  directory"), middle = run.Output.find("Orvan-2026-12-10.zip"),
+               oldest = run.Output.find("Orvan-2026-12-09  directory");
+    ASSERT_TRUE(newest < middle && middle < oldest && oldest != std::string::npos) << run.Output;
+    const std::string newer = run.Output.substr(newest, middle - newest), older = run.Output.substr(middle, oldest - middle);
+    EXPECT_NE(newer.find("    Hovory: 20 rows (0 against the previous backup)\n"), std::string::npos) << run.Output;
+    EXPECT_NE(newer.find("    Tel_zoz: MISSING, though the previous backup holds it (28 rows)"), std::string::npos)
+        << run.Output;
+    EXPECT_NE(older.find("    Hovory: 20 rows - LOST HALF ITS ROWS OR MORE: -20 against the previous backup (40 rows)"),
+              std::string::npos)
+        << run.Output;
+    EXPECT_NE(older.find("    Tel_zoz: 28 rows (0 against"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.substr(oldest).find("    Hovory: 40 rows\n"), std::string::npos) << run.Output;
+    EXPECT_NE(run.Output.find("tables that lost half their rows or more, or went missing: 2"), std::string::npos)
+        << run.Output;
+
+    const TProgramRun json = Cli({"backups", "--in", zalohy, "--verify", "--json"}, Dec9 + 3 * Day);
+    EXPECT_NE(json.Output.find("\"table\": \"Hovory\",\n          \"problems\": [],\n          \"rows\": 20,\n"
+                               "          \"rowsBefore\": 40,\n          \"rowsChange\": -20,\n          \"suddenLoss\": true"),
+              std::string::npos)
+        << json.Output;
+    // Rows a newer backup gained are no loss: the oldest two alone are a problem-free list.
+    fs::remove_all(zalohy + "/Orvan-2026-12-11");
+    age("Orvan-2026-12-09", 1);
+    EXPECT_EQ(Cli({"backups", "--in", zalohy, "--verify"}, Dec9 + 3 * Day).Code, ExitDone);
 }
 
 TEST_F(CliDatedBackup, KeepNeedsANameThatTellsItsBackupsApart) {

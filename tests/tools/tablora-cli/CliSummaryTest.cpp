@@ -84,9 +84,11 @@ TEST_F(CliSummary, BackupRestoreAndIndexDeletionCountTheFilesTheyWrote) {
     CopyDemoDatabase(false, db);
     const json backup = RunCli(work.Path(), {"backup", "--dir", db, "--to-dir", work / "b", "--json"}).Json();
     if (backup.at("summary").at("filesWritten") == 0) GTEST_SKIP() << "the module does not count the files it writes yet";
+    // The tables' files are counted; the backup's record of them beside is not one of them.
     std::uint64_t bytes = 0;
-    for (const auto& e : fs::directory_iterator(work / "b")) bytes += fs::file_size(e.path());
-    EXPECT_EQ(backup.at("summary").at("filesWritten").get<std::size_t>(), TreeBytes(work / "b").size());
+    for (const auto& e : fs::directory_iterator(work / "b"))
+        if (e.path().filename() != "tablora-backup.txt") bytes += fs::file_size(e.path());
+    EXPECT_EQ(backup.at("summary").at("filesWritten").get<std::size_t>(), TreeBytes(work / "b").size() - 1);
     EXPECT_EQ(backup.at("summary").at("bytesWritten").get<std::uint64_t>(), bytes);
     EXPECT_EQ(backup.at("summary").at("tablesBackedUp"), 59);
     const json restore = RunCli(work.Path(), {"restore", "--dir", db, "--from-dir", work / "b", "--delete-indexes", "--json"}).Json();
