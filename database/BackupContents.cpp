@@ -2,8 +2,7 @@
 
 #include "database/TableFileSet.h"
 #include "database/WholeTables.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableCheck.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"

@@ -5,9 +5,9 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/InterruptedRuns.h"
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"

@@ -2,7 +2,7 @@
 
 #include "database/FileCopy.h"
 #include "database/TableFamilies.h"
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"

@@ -3,7 +3,7 @@
 #include "database/BackupContents.h"
 #include "database/DatedBackups.h"
 #include "database/KeyRepairReading.h"
-#include "platform/engine/paradox/TableFiles.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/Messages.h"

@@ -9,7 +9,7 @@
 #include "CallTables.h"
 #include "ModuleFixture.h"
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/FileListing.h"
 #include "tests/support/FaultPoints.h"
 

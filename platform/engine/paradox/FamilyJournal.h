@@ -16,6 +16,8 @@
 // leave journals alone and read the tables as they stand.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <string>
 #include <vector>
 

@@ -9,6 +9,8 @@
 // other programs; they are found and reported, never removed.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/rtl/AdvisoryLock.h"
 
 #include <string>

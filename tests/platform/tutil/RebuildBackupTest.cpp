@@ -3,7 +3,7 @@
 // after a success and after every failure no backup file shares its data with the table.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/FaultInjection.h"
 #include "tests/support/FaultPoints.h"
 

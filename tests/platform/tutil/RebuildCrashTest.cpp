@@ -4,7 +4,7 @@
 // and no file of that backup a second name of a file of the table.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/FaultInjection.h"
 
 #include <csignal>

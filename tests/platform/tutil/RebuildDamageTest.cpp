@@ -3,8 +3,8 @@
 // unreadable rows in PROBLEM), back up the original bytes and leave a table pxlib reads.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/FamilyJournal.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/engine/FamilyJournals.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/FaultInjection.h"
 #include "platform/rtl/FileListing.h"
 #include "tests/platform/engine/TinyTable.h"
