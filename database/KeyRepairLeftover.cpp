@@ -71,7 +71,7 @@ void TOrvDatabaseModule::ClearLeftover(engine::TTable& original, engine::TTable&
     // puts in place. One that is left names the copy, which then must stay.
     const std::string dir = rtl::ExtractFileDir(original.DataFilePath());
     const std::string dataFile = rtl::ExtractFileName(original.DataFilePath());
-    for (const auto& change : engine::paradox::CompleteInterruptedChanges(dir, dataFile))
+    for (const auto& change : engine::paradox::OpenDirectoryForWriting(dir, dataFile).Interrupted)
         if (change.State != engine::paradox::TInterruptedChange::TState::Completed)
             throw rtl::EError(rtl::Format(rtl::TMsg::TableChangeInterrupted, {original.TableName, change.Reason}));
     if (!leftover.Exists()) return;

@@ -71,7 +71,7 @@ TEST(RebuildCrash, KilledAtEveryStepLeavesTheOldTableOrTheNewOneWithItsBackup) {
         CopyFlat(pristine, work);
         fs::remove_all(work + "/Rekonstrukcia");
         const bool finished = RebuildKilledAt(step, path);
-        engine::paradox::CompleteInterruptedChanges(work, "Calls.db");
+        engine::paradox::OpenDirectoryForWriting(work, "Calls.db");
         if (FamilyBytes(path) == original) {
             ++oldTable;
         } else {

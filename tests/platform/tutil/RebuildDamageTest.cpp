@@ -316,7 +316,7 @@ TEST_F(WrittenRebuild, ASwapThatFailsHalfWayGoesForwardNeverBack) {
             EXPECT_EQ(run.Code, tutil::TUERR_SWAP);
             EXPECT_NE(run.ErrorText.find("next run that writes the table"), std::string::npos) << run.ErrorText;
             EXPECT_TRUE(JournalPending(dir_.Path(), "Calls.db"));
-            const auto completed = engine::paradox::CompleteInterruptedChanges(dir_.Path(), "Calls.db");
+            const auto completed = engine::paradox::OpenDirectoryForWriting(dir_.Path(), "Calls.db").Interrupted;
             ASSERT_EQ(completed.size(), 1u);
             EXPECT_EQ(completed[0].State, engine::paradox::TInterruptedChange::TState::Completed) << completed[0].Reason;
         } else {
