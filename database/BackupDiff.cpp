@@ -3,7 +3,7 @@
 #include "database/RestoreIntent.h"
 #include "database/ScratchDirectory.h"
 #include "database/TableFileSet.h"
-#include "platform/engine/paradox/TableFiles.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Messages.h"

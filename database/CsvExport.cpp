@@ -1,7 +1,6 @@
 #include "database/CsvExport.h"
 
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/RecordDecoder.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"

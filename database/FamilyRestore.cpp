@@ -3,7 +3,7 @@
 #include "database/FileCopy.h"
 #include "database/TableFileSet.h"
 #include "platform/engine/InterruptedRuns.h"
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileListing.h"

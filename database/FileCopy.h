@@ -4,7 +4,7 @@
 // disk) leaves an existing target exactly as it was and removes its partial copy.
 #pragma once
 
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/Messages.h"

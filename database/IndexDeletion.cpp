@@ -4,7 +4,7 @@
 #include "database/TableFamilies.h"
 #include "database/FamilyRestore.h"
 #include "database/TableFileSet.h"
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"

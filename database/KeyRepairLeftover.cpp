@@ -5,9 +5,9 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/InterruptedRuns.h"
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/ParadoxTable.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
@@ -71,7 +71,7 @@ void TOrvDatabaseModule::ClearLeftover(engine::TTable& original, engine::TTable&
     // puts in place. One that is left names the copy, which then must stay.
     const std::string dir = rtl::ExtractFileDir(original.DataFilePath());
     const std::string dataFile = rtl::ExtractFileName(original.DataFilePath());
-    for (const auto& change : engine::paradox::CompleteInterruptedChanges(dir, dataFile))
+    for (const auto& change : engine::paradox::OpenDirectoryForWriting(dir, dataFile).Interrupted)
         if (change.State != engine::paradox::TInterruptedChange::TState::Completed)
             throw rtl::EError(rtl::Format(rtl::TMsg::TableChangeInterrupted, {original.TableName, change.Reason}));
     if (!leftover.Exists()) return;

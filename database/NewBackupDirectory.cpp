@@ -3,7 +3,7 @@
 #include "database/BackupManifest.h"
 #include "database/FileCopy.h"
 #include "database/TableFamilies.h"
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
@@ -77,10 +77,10 @@ TNewBackupDirectory::TNewBackupDirectory(std::string target) : target_(std::move
         if (!rtl::ForceDirectories(target_))
             throw rtl::EFileError(rtl::Format(rtl::TMsg::BackupCannotWriteTarget, {target_, rtl::SystemReason(errno)}));
         path_ = target_;
-        // A table a killed run was putting in place is completed first; the copies of a run
-        // killed before that go, unless a journal still names them.
+        // Opened for writing: a table a killed run was putting in place is completed first;
+        // the copies of a run killed before that go, unless a journal still names them.
         bool left = false;
-        for (const auto& change : engine::paradox::CompleteInterruptedChanges(target_))
+        for (const auto& change : engine::paradox::OpenDirectoryForWriting(target_).Interrupted)
             left = left || change.State != engine::paradox::TInterruptedChange::TState::Completed;
         if (!left) RemoveCopiesOfEndedRuns(target_);
         return;

@@ -1,8 +1,7 @@
 #include "database/OrvDatabaseModule.h"
 
 #include "database/RestoreIntent.h"
-#include "platform/engine/paradox/FamilyJournal.h"
-#include "platform/engine/paradox/TableLocks.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/AppLocations.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Paths.h"

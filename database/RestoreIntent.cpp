@@ -3,7 +3,7 @@
 #include "database/TableFamilies.h"
 #include "database/TableFileSet.h"
 #include "platform/engine/InterruptedRuns.h"
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/Messages.h"
@@ -206,7 +206,7 @@ void SwapTable(const std::string& dir, const std::string& staging, const std::ve
         engine::paradox::RunFamilySteps(dir, dataFile, familySteps, engine::paradox::TStepFailure::Retry);
     } catch (const rtl::EError&) {
         if (!engine::paradox::JournalPending(dir, dataFile)) throw;
-        const auto found = engine::paradox::CompleteInterruptedChanges(dir, dataFile);
+        const auto found = engine::paradox::OpenDirectoryForWriting(dir, dataFile).Interrupted;
         if (found.empty() || std::any_of(found.begin(), found.end(), [](const auto& change) {
                 return change.State != engine::paradox::TInterruptedChange::TState::Completed;
             }))

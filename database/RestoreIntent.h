@@ -11,7 +11,7 @@
 // out: that table is left as it stands and named.
 #pragma once
 
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/FileSystem.h"
 
 #include <cstdint>

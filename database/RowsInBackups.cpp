@@ -4,7 +4,7 @@
 #include "database/DatedBackups.h"
 #include "database/KeyRepairReading.h"
 #include "database/ScratchDirectory.h"
-#include "platform/engine/paradox/TableFiles.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/Messages.h"

@@ -1,6 +1,6 @@
 #include "database/SqliteExport.h"
 
-#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileListing.h"

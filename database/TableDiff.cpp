@@ -1,6 +1,6 @@
 #include "database/TableDiff.h"
 
-#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"

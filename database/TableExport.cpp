@@ -1,10 +1,7 @@
 #include "database/TableExport.h"
 
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/RecordDecoder.h"
-#include "platform/engine/paradox/TableFiles.h"
-#include "platform/engine/paradox/TableGeometry.h"
+#include "platform/engine/ParadoxGeometry.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Messages.h"

@@ -7,8 +7,7 @@
 // while it is read.
 #pragma once
 
-#include "platform/engine/paradox/FieldValue.h"
-#include "platform/engine/paradox/TableHeader.h"
+#include "platform/engine/ParadoxTables.h"
 
 #include <cstdint>
 #include <functional>

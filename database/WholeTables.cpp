@@ -2,9 +2,7 @@
 
 #include "database/TableFileSet.h"
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/RandomAccessFile.h"
-#include "platform/engine/paradox/TableHeader.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"

@@ -7,10 +7,8 @@
 // Usage: bench_engine [rows (default 1000000)] [work directory]
 #include "platform/engine/EngineObjects.h"
 #include "platform/engine/FieldValueCodec.h"
-#include "platform/engine/paradox/FieldEncoding.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 
 #include <sys/resource.h>
 

@@ -6,10 +6,8 @@
 // so its peak RSS is the rebuild's alone.
 // Usage: bench_rebuild [rows (default 1000000)] [work directory]
 #include "platform/engine/FieldValueCodec.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/MemoWriter.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "rebuild/ParadoxTableRebuild.h"
 
 #include <spawn.h>

@@ -6,8 +6,8 @@
 //   must stay close.
 // Usage: bench_repair [rows (default 1000000)] [work directory]
 #include "database/OrvDatabaseModule.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/StringList.h"
 #include "tools/tablora-sample/SampleDatabase.h"
 

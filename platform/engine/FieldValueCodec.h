@@ -1,9 +1,13 @@
-// Conversions between the values callers see and the bytes of a record.
+// Conversions between the values callers see and the bytes of a record (part of the engine's
+// face: the sample maker and the benchmarks build records with it).
 #pragma once
 
 #include "platform/engine/FieldValues.h"
+
+#define TABLORA_ENGINE_FACE
 #include "platform/engine/paradox/FieldValue.h"
 #include "platform/engine/paradox/TableHeader.h"
+#undef TABLORA_ENGINE_FACE
 
 #include <string>
 

@@ -1,10 +1,7 @@
 #include "platform/tutil/CompanionTables.h"
 
-#include "platform/engine/paradox/FieldEncoding.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/HeaderWriter.h"
-#include "platform/engine/paradox/TableRewrite.h"
-#include "platform/engine/paradox/WritableFile.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"
 #include "platform/tutil/UtilityFailure.h"

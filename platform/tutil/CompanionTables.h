@@ -8,11 +8,9 @@
 //    values the reader could decode as one line of text.
 #pragma once
 
-#include "platform/engine/paradox/DataFileWriter.h"
-#include "platform/engine/paradox/MemoFile.h"
-#include "platform/engine/paradox/MemoWriter.h"
-#include "platform/engine/paradox/RecordDecoder.h"
-#include "platform/engine/paradox/TableHeader.h"
+#include "platform/engine/ParadoxGeometry.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 
 #include <cstdint>
 #include <memory>

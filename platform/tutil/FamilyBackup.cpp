@@ -1,7 +1,7 @@
 #include "platform/tutil/FamilyBackup.h"
 
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/WritableFile.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/FileTimes.h"
 #include "platform/rtl/Paths.h"

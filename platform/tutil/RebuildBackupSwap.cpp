@@ -1,7 +1,7 @@
 #include "platform/tutil/RebuildBackupSwap.h"
 
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"

@@ -6,7 +6,7 @@
 // that ends without its swap gives every linked backup file data of its own.
 #pragma once
 
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/tutil/FamilyBackup.h"
 #include "platform/tutil/RebuildReport.h"
 #include "platform/tutil/RebuildSource.h"

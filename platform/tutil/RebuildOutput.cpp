@@ -1,12 +1,9 @@
 #include "platform/tutil/RebuildOutput.h"
 
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/DataBlock.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/HeaderWriter.h"
-#include "platform/engine/paradox/IndexFiles.h"
-#include "platform/engine/paradox/SortOrders.h"
-#include "platform/engine/paradox/WritableFile.h"
+#include "platform/engine/ParadoxGeometry.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/Paths.h"
 
 #include <algorithm>

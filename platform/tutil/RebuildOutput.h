@@ -8,14 +8,9 @@
 // in key order on its way out, rows further out of order go round through an external sort.
 #pragma once
 
-#include "platform/engine/paradox/DataFileWriter.h"
-#include "platform/engine/paradox/FamilyJournal.h"
-#include "platform/engine/paradox/KeyOrderWindow.h"
-#include "platform/engine/paradox/KeyOrderedSink.h"
-#include "platform/engine/paradox/MemoFile.h"
-#include "platform/engine/paradox/MemoWriter.h"
-#include "platform/engine/paradox/RecordSorter.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/ParadoxWriters.h"
+#include "platform/engine/FamilyJournals.h"
+#include "platform/engine/ParadoxGeometry.h"
 #include "platform/tutil/CompanionTables.h"
 #include "platform/tutil/RebuildReport.h"
 #include "platform/tutil/RebuildSource.h"

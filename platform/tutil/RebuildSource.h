@@ -5,10 +5,9 @@
 // checked against the chain. What it finds wrong goes to the run's problem list.
 #pragma once
 
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
-#include "platform/engine/paradox/TableGeometry.h"
-#include "platform/engine/paradox/TableProblem.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
+#include "platform/engine/ParadoxGeometry.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/tutil/RebuildReport.h"
 #include "platform/tutil/RecoveredRows.h"

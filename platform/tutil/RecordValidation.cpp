@@ -1,7 +1,6 @@
 #include "platform/tutil/RecordValidation.h"
 
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/FieldValue.h"
+#include "platform/engine/ParadoxTables.h"
 
 #include <cmath>
 #include <cstring>

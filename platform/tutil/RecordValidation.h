@@ -8,8 +8,7 @@
 // are read.
 #pragma once
 
-#include "platform/engine/paradox/RecordDecoder.h"
-#include "platform/engine/paradox/TableHeader.h"
+#include "platform/engine/ParadoxTables.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,6 @@
 #include "platform/tutil/RecoveredRows.h"
 
-#include "platform/engine/paradox/BlockScan.h"
-#include "platform/engine/paradox/DataBlock.h"
+#include "platform/engine/ParadoxGeometry.h"
 #include "platform/rtl/Paths.h"
 #include "platform/tutil/RecordValidation.h"
 

@@ -12,11 +12,8 @@
 // record beyond the end of a truncated file (such a record is marked partial).
 #pragma once
 
-#include "platform/engine/paradox/BlockScan.h"
-#include "platform/engine/paradox/DataBlock.h"
-#include "platform/engine/paradox/IndexFiles.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableProblem.h"
+#include "platform/engine/ParadoxGeometry.h"
+#include "platform/engine/ParadoxTables.h"
 
 #include <cstdint>
 #include <functional>

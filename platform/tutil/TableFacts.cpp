@@ -1,8 +1,7 @@
 #include "platform/tutil/TableFacts.h"
 
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableFiles.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/tutil/UtilityFailure.h"
 
 namespace tutil {

@@ -3,8 +3,8 @@
 // descriptor, so the three always agree.
 #pragma once
 
-#include "platform/engine/paradox/SecondaryIndexes.h"
-#include "platform/engine/paradox/TableHeader.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 
 #include <string>
 #include <vector>

@@ -3,8 +3,7 @@
 #include "platform/tutil/TableUtility.h"
 
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/TableFiles.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/tutil/TableFacts.h"
 #include "platform/tutil/TableRebuild.h"
 #include "platform/tutil/UtilityFailure.h"

@@ -3,7 +3,7 @@
 // the whole outcome in the order it happened, naming tables, never our own work files.
 #include "MainFormFixture.h"
 
-#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/FaultInjection.h"
 #include "platform/rtl/Messages.h"
 

@@ -4,7 +4,7 @@
 // memo and index, or the new family whole, never new rows beside an old companion.
 #include "CallTables.h"
 #include "ModuleFixture.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "tests/support/FaultPoints.h"
 #include "tests/support/ForeignReader.h"
 

@@ -10,7 +10,7 @@
 #include "ModuleFixture.h"
 #include "database/BackupManifest.h"
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/FileListing.h"
 #include "tests/support/FaultPoints.h"
 

@@ -7,9 +7,8 @@
 // leaves the table whole, old or new, under its name once the directory is opened again.
 #include "CallTables.h"
 #include "ModuleFixture.h"
-#include "platform/engine/paradox/FamilyJournal.h"
-#include "platform/engine/paradox/TableLocks.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/FamilyJournals.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/FaultInjection.h"
 #include "tests/support/FaultPoints.h"

@@ -5,9 +5,8 @@
 // its target or breaks a promise the harness checks (run it under the asan preset too).
 #include "tests/fuzz/FuzzHarness.h"
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/MemoWriter.h"
-#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempDir.h"
 

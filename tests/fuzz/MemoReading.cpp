@@ -1,7 +1,7 @@
 #include "tests/fuzz/FuzzHarness.h"
 
-#include "platform/engine/paradox/MemoFile.h"
-#include "platform/engine/paradox/MemoWriter.h"
+#include "platform/engine/ParadoxGeometry.h"
+#include "platform/engine/ParadoxWriters.h"
 
 #include <filesystem>
 #include <fstream>

@@ -2,10 +2,8 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/FieldValue.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableGeometry.h"
+#include "platform/engine/ParadoxGeometry.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "platform/tutil/RecordValidation.h"

@@ -3,9 +3,7 @@
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/EngineObjects.h"
 #include "platform/engine/FieldDefs.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableCheck.h"
-#include "platform/engine/paradox/TableDefinitionReader.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Paths.h"
 #include "tools/pdx/CommandRegistry.h"
 

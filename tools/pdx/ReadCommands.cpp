@@ -1,10 +1,7 @@
 // pdx info / dump / verify: the read-only views of one table.
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/FamilyJournal.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableCheck.h"
-#include "platform/engine/paradox/TableLocks.h"
+#include "platform/engine/FamilyJournals.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
 #include "tools/pdx/CommandRegistry.h"

@@ -1,8 +1,7 @@
 #include "tools/pdx/ValueText.h"
 
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/FieldValue.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/StringList.h"
 
 #include <cstdio>

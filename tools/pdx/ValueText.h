@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/engine/FieldValues.h"
-#include "platform/engine/paradox/TableHeader.h"
+#include "platform/engine/ParadoxTables.h"
 
 #include <string>
 

@@ -3,7 +3,7 @@
 #include "database/RestoreIntent.h"
 #include "database/OrvDatabaseModule.h"
 #include "database/TableFileSet.h"
-#include "platform/engine/paradox/TableLocks.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"

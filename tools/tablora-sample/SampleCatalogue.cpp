@@ -1,6 +1,6 @@
 #include "tools/tablora-sample/SampleCatalogue.h"
 
-#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/ParadoxTables.h"
 #include "tools/tablora-sample/SampleValues.h"
 
 #include <map>

@@ -1,8 +1,8 @@
 #include "tools/tablora-sample/SampleDamage.h"
 
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"
 #include "platform/rtl/Paths.h"

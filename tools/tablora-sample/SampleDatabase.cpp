@@ -1,8 +1,8 @@
 #include "tools/tablora-sample/SampleDatabase.h"
 
 #include "platform/engine/AliasConfig.h"
-#include "platform/engine/paradox/TableFiles.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileIo.h"
 #include "platform/rtl/FileSystem.h"

@@ -1,10 +1,8 @@
 #include "tools/tablora-sample/SampleTableWriter.h"
 
 #include "platform/engine/FieldValueCodec.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/MemoWriter.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/Paths.h"
 #include "tools/tablora-sample/SampleValues.h"
 

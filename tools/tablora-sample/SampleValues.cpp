@@ -1,6 +1,6 @@
 #include "tools/tablora-sample/SampleValues.h"
 
-#include "platform/engine/paradox/FieldValue.h"
+#include "platform/engine/ParadoxTables.h"
 
 #include <cstdio>
 #include <string>

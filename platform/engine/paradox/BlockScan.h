@@ -3,6 +3,8 @@
 // link), and checks the free list. A rebuild uses the result to recover such records.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/RandomAccessFile.h"
 #include "platform/engine/paradox/TableHeader.h"
 #include "platform/engine/paradox/TableProblem.h"

@@ -2,6 +2,8 @@
 // caller has already checked.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <cstdint>
 
 namespace engine::paradox {

@@ -2,6 +2,8 @@
 // checked: the write side of ByteOrder.h.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <cstdint>
 
 namespace engine::paradox {

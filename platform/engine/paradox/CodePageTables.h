@@ -3,6 +3,8 @@
 // Vietnamese text joins with the mark after them, the pairs of the double-byte code pages.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <cstddef>
 #include <cstdint>
 

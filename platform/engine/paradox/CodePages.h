@@ -1,6 +1,8 @@
 // Text of Paradox tables is stored in the table's DOS or Windows code page; callers see UTF-8.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <string>
 #include <string_view>
 

@@ -2,6 +2,8 @@
 // chain one block at a time, reporting every broken link instead of failing.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/RandomAccessFile.h"
 #include "platform/engine/paradox/TableHeader.h"
 #include "platform/engine/paradox/TableProblem.h"

@@ -3,6 +3,8 @@
 // with a header that points at blocks not yet written. No free list: every block is in use.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/HeaderWriter.h"
 #include "platform/engine/paradox/IndexFiles.h"
 #include "platform/engine/paradox/WritableFile.h"

@@ -16,6 +16,8 @@
 // leave journals alone and read the tables as they stand.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <string>
 #include <vector>
 
@@ -76,12 +78,14 @@ struct TInterruptedChange {
     std::vector<std::string> Files;  // the names its steps touch (what a cleanup must leave)
 };
 
+#ifdef TABLORA_ENGINE_INSIDE
 // Writing side, for the engine's write locks: completes every interrupted change of `dir`
 // (only that of `dataFileName` when given) that passes the checks above, waiting at most
 // `waitMs` for a live writer (< 0: the default bound). What was found is also noted for the
-// user (InterruptedRuns.h).
+// user (InterruptedRuns.h). Outside the engine, opening for writing (TableLocks.h) does it.
 std::vector<TInterruptedChange> CompleteInterruptedChanges(const std::string& dir, const std::string& dataFileName = {},
                                                            int waitMs = -1);
+#endif
 
 // Reading side: the interrupted changes waiting in `dir` (of `dataFileName` only, when given),
 // judged as the next writing run would judge them; none is carried out, nothing is written.

@@ -4,6 +4,8 @@
 // leave its table's family, or whose files are no longer as recorded, is never carried out.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/FamilyJournal.h"
 
 #include <cstdint>

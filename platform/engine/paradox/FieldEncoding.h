@@ -3,6 +3,8 @@
 // through FromUtf8 of CodePages.h.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/CodePages.h"  // FromUtf8
 
 #include <cstdint>

@@ -1,6 +1,8 @@
 // Paradox field type codes as stored in headers, and what each occupies in a record.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/FieldDefs.h"
 
 #include <cstdint>

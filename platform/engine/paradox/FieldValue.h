@@ -2,6 +2,8 @@
 // with a flipped sign, all-zero blanks, day-number dates, BCD.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>

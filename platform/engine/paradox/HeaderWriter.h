@@ -3,6 +3,8 @@
 // a primary index.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/TableHeader.h"
 
 #include <cstdint>

@@ -2,6 +2,8 @@
 // secondary indexes (.Xnn/.Ynn, .XGn/.YGn) recognised as index definitions.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/FieldDefs.h"
 #include "platform/engine/paradox/TableHeader.h"
 #include "platform/engine/paradox/TableProblem.h"

@@ -5,6 +5,8 @@
 // that is missing or disagrees sends the search through the whole chain instead.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/ParadoxTable.h"
 

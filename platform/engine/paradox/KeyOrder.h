@@ -3,6 +3,8 @@
 // not modelled here, so their alpha parts give no verdict (only exact duplicates do).
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/TableHeader.h"
 
 #include <string_view>

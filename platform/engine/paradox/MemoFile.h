@@ -3,6 +3,8 @@
 // leaves the record readable with the blob marked bad.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/RandomAccessFile.h"
 #include "platform/engine/paradox/TableProblem.h"
 

@@ -4,6 +4,8 @@
 // a data file in place that refers to them) only after Finish() has flushed them.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/WritableFile.h"
 
 #include <cstdint>

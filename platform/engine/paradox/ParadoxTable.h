@@ -3,6 +3,8 @@
 // reads out of bounds; inconsistencies are collected as problems.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/MemoFile.h"
 #include "platform/engine/paradox/RandomAccessFile.h"
 #include "platform/engine/paradox/RecordDecoder.h"

@@ -8,6 +8,8 @@
 // block; a read elsewhere drops the window and reads just what it asks. Not for two threads.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>

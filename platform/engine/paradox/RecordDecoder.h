@@ -2,6 +2,8 @@
 // decimals and blobs fetched from the memo file.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/FieldValue.h"
 #include "platform/engine/paradox/MemoFile.h"
 #include "platform/engine/paradox/TableHeader.h"

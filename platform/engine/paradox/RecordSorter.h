@@ -7,6 +7,8 @@
 // arrived and are fetched in order when a run is written or read out.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>

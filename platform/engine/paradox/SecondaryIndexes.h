@@ -9,6 +9,8 @@
 // index of an unkeyed table) is refused, or dropped and named when the caller allows it.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/TableFiles.h"
 #include "platform/engine/paradox/TableHeader.h"
 

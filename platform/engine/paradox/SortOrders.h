@@ -5,6 +5,8 @@
 // are stored in, and refuses a change that would have to choose a place.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/TableHeader.h"
 
 #include <string>

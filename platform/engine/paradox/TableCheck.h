@@ -2,6 +2,8 @@
 // the chain, key order, blobs, autoincrement counter, primary and secondary indexes.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/FieldDefs.h"
 #include "platform/engine/paradox/IndexFiles.h"
 #include "platform/engine/paradox/ParadoxTable.h"

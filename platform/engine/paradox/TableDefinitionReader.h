@@ -2,6 +2,8 @@
 // objects hand them to callers.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/FieldDefs.h"
 
 #include <string>

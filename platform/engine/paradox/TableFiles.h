@@ -3,6 +3,8 @@
 // letter case, because tables copied between systems mix HOVORY.DB with Hovory.px.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <string>
 #include <vector>
 

@@ -5,6 +5,8 @@
 // geometry they were written under.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/RandomAccessFile.h"
 #include "platform/engine/paradox/TableHeader.h"
 

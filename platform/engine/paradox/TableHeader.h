@@ -2,6 +2,8 @@
 // 3.0 to 7.x: geometry, block chain ends, fields, code page and sort order.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/RandomAccessFile.h"
 #include "platform/engine/paradox/TableProblem.h"
 

@@ -22,24 +22,37 @@ rtl::TAdvisoryLock Acquire(const std::string& path, const std::string& what) {
     }
 }
 
+// Every lock for writing: the object's lock, then the interrupted changes it covers completed.
+std::vector<TInterruptedChange> LockAndComplete(rtl::TAdvisoryLock& lock, const std::string& lockPath,
+                                                const std::string& what, const std::string& dir,
+                                                const std::string& dataFileName) {
+    lock = Acquire(lockPath, what);
+    return CompleteInterruptedChanges(dir, dataFileName);
+}
+
 } // namespace
 
 rtl::TAdvisoryLock LockTableForWriting(const std::string& dataPath) {
-    rtl::TAdvisoryLock lock = Acquire(dataPath, rtl::Format(rtl::TMsg::LockObjectTable, {rtl::ExtractFileName(dataPath)}));
+    rtl::TAdvisoryLock lock;
+    const std::string dataFile = rtl::ExtractFileName(dataPath);
     for (const TInterruptedChange& change :
-         CompleteInterruptedChanges(rtl::ExtractFileDir(dataPath), rtl::ExtractFileName(dataPath)))
+         LockAndComplete(lock, dataPath, rtl::Format(rtl::TMsg::LockObjectTable, {dataFile}),
+                         rtl::ExtractFileDir(dataPath), dataFile))
         if (change.State == TInterruptedChange::TState::Left)
-            throw EDBEngineError(rtl::Format(rtl::TMsg::TableChangeInterrupted,
-                                             {TableOfFileName(rtl::ExtractFileName(dataPath)), change.Reason}),
+            throw EDBEngineError(rtl::Format(rtl::TMsg::TableChangeInterrupted, {TableOfFileName(dataFile), change.Reason}),
                                  EngineErrorKind::InvalidRequest);
     return lock;
 }
 
+TDirectoryForWriting OpenDirectoryForWriting(const std::string& dir, const std::string& dataFileName) {
+    TDirectoryForWriting opened;
+    opened.Interrupted = LockAndComplete(opened.Lock, dir.empty() ? std::string(".") : dir,
+                                         rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {dir}), dir, dataFileName);
+    return opened;
+}
+
 rtl::TAdvisoryLock LockDirectoryForFamilies(const std::string& dir) {
-    rtl::TAdvisoryLock lock =
-        Acquire(dir.empty() ? std::string(".") : dir, rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {dir}));
-    CompleteInterruptedChanges(dir);
-    return lock;
+    return OpenDirectoryForWriting(dir).Lock;
 }
 
 std::vector<std::string> FindParadoxLockFiles(const std::string& dir) {

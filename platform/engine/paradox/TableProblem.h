@@ -2,6 +2,8 @@
 // damaged table is reported and read as far as it goes instead of failing.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>

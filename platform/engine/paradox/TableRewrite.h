@@ -10,6 +10,8 @@
 // are named in the options' list.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/DataFileWriter.h"
 #include "platform/engine/paradox/FamilyJournal.h"

@@ -3,6 +3,8 @@
 // single call fail or stop the process.
 #pragma once
 
+#include "platform/engine/paradox/EngineInside.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -3,8 +3,8 @@
 // counted or refused as asked.
 #include "WriterFixtures.h"
 #include "platform/engine/TableCopy.h"
-#include "platform/engine/paradox/SortOrders.h"
-#include "platform/engine/paradox/TableCheck.h"
+#include "paradox/SortOrders.h"
+#include "paradox/TableCheck.h"
 #include "tests/support/TempDir.h"
 
 #include "tests/platform/engine/RecreateFlow.h"

@@ -1,9 +1,9 @@
 // The built-in code page tables. On glibc the C library's iconv is the oracle: the reader used
 // to convert through it, and every table must read each byte, each pair of a double-byte code
 // page and each letter-and-marks run of Hebrew and Vietnamese text exactly as iconv does.
-#include "platform/engine/paradox/CodePageTables.h"
-#include "platform/engine/paradox/CodePages.h"
-#include "platform/engine/paradox/FieldEncoding.h"
+#include "paradox/CodePageTables.h"
+#include "paradox/CodePages.h"
+#include "paradox/FieldEncoding.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the header and in the blocks by a fixed-seed generator. Run by hand from the build tree:
 //   engine_corpus_generator tests/platform/engine/corpus
 // The output is committed; the replay test reads every file of it.
-#include "platform/engine/paradox/FieldTypes.h"
+#include "paradox/FieldTypes.h"
 #include "tests/platform/engine/TinyTable.h"
 
 #include <cstdio>

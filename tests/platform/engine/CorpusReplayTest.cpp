@@ -2,8 +2,8 @@
 // with a readable error or is read and checked to the end. Run under the asan preset, this
 // is the guard against reads out of bounds.
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableCheck.h"
+#include "paradox/ParadoxTable.h"
+#include "paradox/TableCheck.h"
 
 #include <gtest/gtest.h>
 

@@ -2,10 +2,10 @@
 // record is still read (through the chain or from the blocks the scan finds outside it),
 // and nothing crashes or hangs.
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/ByteOrder.h"
-#include "platform/engine/paradox/DataBlock.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableCheck.h"
+#include "paradox/ByteOrder.h"
+#include "paradox/DataBlock.h"
+#include "paradox/ParadoxTable.h"
+#include "paradox/TableCheck.h"
 #include "platform/rtl/FileSystem.h"
 #include "tests/platform/engine/TinyTable.h"
 #include "tests/support/TempDir.h"

@@ -2,7 +2,7 @@
 // the file-system seam (OrderWatchingFileSystem.h): a power cut at any moment must leave the
 // old table or the new one.
 #include "WriterFixtures.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "paradox/SecondaryIndexes.h"
 #include "tests/support/OrderWatchingFileSystem.h"
 #include "tests/support/TempDir.h"
 

@@ -4,7 +4,7 @@
 #include "WriteOperations.h"
 #include "WriterFixtures.h"
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "paradox/SecondaryIndexes.h"
 #include "tests/support/FaultPoints.h"
 #include "tests/support/TempDir.h"
 

@@ -4,7 +4,7 @@
 // one, never new rows beside an old index.
 #include "WriteOperations.h"
 #include "WriterFixtures.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "paradox/SecondaryIndexes.h"
 #include "platform/rtl/FaultInjection.h"
 #include "tests/support/FaultPoints.h"
 #include "tests/support/ForeignReader.h"

@@ -1,4 +1,4 @@
-#include "platform/engine/paradox/KeyOrderWindow.h"
+#include "paradox/KeyOrderWindow.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/engine/paradox/KeyOrderedSink.h"
+#include "paradox/KeyOrderedSink.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

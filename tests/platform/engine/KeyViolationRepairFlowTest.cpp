@@ -3,7 +3,7 @@
 // it (new table, batch move without IDXFIELD, delete, rename).
 #include "tests/platform/engine/RecreateFlow.h"
 #include "WriterFixtures.h"
-#include "platform/engine/paradox/TableCheck.h"
+#include "paradox/TableCheck.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // What the engine finds wrong in a damaged table reads in the process language: English for
 // pdx and scripts (unchanged, word for word), Slovak for the window.
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableCheck.h"
-#include "platform/engine/paradox/TableGeometry.h"
+#include "paradox/ParadoxTable.h"
+#include "paradox/TableCheck.h"
+#include "paradox/TableGeometry.h"
 #include "platform/rtl/Messages.h"
 #include "tests/support/TempDir.h"
 

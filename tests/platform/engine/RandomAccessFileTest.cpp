@@ -1,6 +1,6 @@
 // The table reader's file: a scan costs a system call per window, not per block, and every
 // read, scanned, jumped to or past the end, gives the file's bytes.
-#include "platform/engine/paradox/RandomAccessFile.h"
+#include "paradox/RandomAccessFile.h"
 #include "platform/rtl/FileSystem.h"
 #include "tests/support/TempDir.h"
 

@@ -3,8 +3,8 @@
 // a row deleted through one handle after a write through another moved it.
 #include "WriterFixtures.h"
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/FieldEncoding.h"
-#include "platform/engine/paradox/KeyLookup.h"
+#include "paradox/FieldEncoding.h"
+#include "paradox/KeyLookup.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // Every real sample table opens, and its fields, record count, raw records and values equal
 // what pxlib reads. pxlib is only the oracle here; where it is known wrong (negative and
 // blank numbers, BCD, blobs) the test checks the right value itself.
-#include "platform/engine/paradox/CodePages.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableCheck.h"
+#include "paradox/CodePages.h"
+#include "paradox/FieldTypes.h"
+#include "paradox/ParadoxTable.h"
+#include "paradox/TableCheck.h"
 
 #include "tests/support/Samples.h"
 

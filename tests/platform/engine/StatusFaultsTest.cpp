@@ -3,9 +3,9 @@
 // changed) nor a size taken on trust.
 #include "platform/engine/AliasConfig.h"
 #include "platform/engine/EngineErrors.h"
-#include "platform/engine/paradox/FamilyJournal.h"
-#include "platform/engine/paradox/MemoWriter.h"
-#include "platform/engine/paradox/RandomAccessFile.h"
+#include "paradox/FamilyJournal.h"
+#include "paradox/MemoWriter.h"
+#include "paradox/RandomAccessFile.h"
 #include "platform/rtl/FaultInjection.h"
 #include "tests/support/TempDir.h"
 

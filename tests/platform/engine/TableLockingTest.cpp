@@ -1,7 +1,7 @@
 // Two runs of the program writing one table: the second waits for the first (bounded) and
 // never hands out an autoincrement value the first took; past the bound it fails clearly.
 #include "WriterFixtures.h"
-#include "platform/engine/paradox/TableLocks.h"
+#include "paradox/TableLocks.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "tests/support/TempDir.h"
 

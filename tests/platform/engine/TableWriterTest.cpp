@@ -1,9 +1,9 @@
 // Tables the engine writes read back equal, stay consistent (chain, counts, key order,
 // primary index, blobs) and follow the engine's key and autoincrement rules.
 #include "WriterFixtures.h"
-#include "platform/engine/paradox/FieldEncoding.h"
-#include "platform/engine/paradox/RecordSorter.h"
-#include "platform/engine/paradox/TableCheck.h"
+#include "paradox/FieldEncoding.h"
+#include "paradox/RecordSorter.h"
+#include "paradox/TableCheck.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -5,14 +5,9 @@
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/EngineObjects.h"
 #include "platform/engine/FieldValueCodec.h"
-#include "platform/engine/paradox/CodePages.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/MemoWriter.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/RecordDecoder.h"
-#include "platform/engine/paradox/TableCheck.h"
-#include "platform/engine/paradox/TableLocks.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/FamilyJournals.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 
 #include <gtest/gtest.h>
 

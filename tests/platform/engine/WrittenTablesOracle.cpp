@@ -2,7 +2,7 @@
 // the same order, and the plain numeric values pxlib decodes correctly. Blob fields are
 // compared through our own reader elsewhere (pxlib crashes attaching .mb files).
 #include "WriterFixtures.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "paradox/SecondaryIndexes.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

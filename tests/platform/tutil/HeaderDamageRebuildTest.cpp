@@ -6,8 +6,8 @@
 // plain success while rows the header counts are neither kept nor moved.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/TableGeometry.h"
+#include "platform/engine/ParadoxGeometry.h"
+#include "platform/engine/ParadoxTables.h"
 #include "tests/database/CallTables.h"
 #include "tests/platform/engine/TinyTable.h"
 #include "tools/tablora-sample/SampleCatalogue.h"

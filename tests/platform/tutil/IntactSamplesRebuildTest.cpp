@@ -5,7 +5,7 @@
 // sample whose memo file is not there).
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/FieldValue.h"
+#include "platform/engine/ParadoxTables.h"
 #include "tests/platform/engine/TinyTable.h"
 #include "tests/support/Samples.h"
 

@@ -2,7 +2,7 @@
 // that could still be read, so the operator can tell which call or town it was.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/FieldEncoding.h"
+#include "platform/engine/ParadoxWriters.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // after a success and after every failure no backup file shares its data with the table.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/FaultInjection.h"
 #include "tests/support/FaultPoints.h"
 
@@ -152,7 +152,7 @@ TEST_F(RebuildBackup, EveryFailurePointLeavesTheTableAndABackupOfItsOwn) {
         [&](const TPointRun&) {
             // A failure may also be met and got over (an index that could not be written is
             // dropped): then the rebuilt table stands.
-            engine::paradox::CompleteInterruptedChanges(work_, "Calls.db");
+            engine::paradox::OpenDirectoryForWriting(work_, "Calls.db");
             if (FamilyBytes(path_) != original_) {
                 EXPECT_TRUE(RowSet(path_) == rebuilt_) << "neither old nor new";
             }

@@ -4,7 +4,7 @@
 // and no file of that backup a second name of a file of the table.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/FamilyJournal.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/FaultInjection.h"
 
 #include <csignal>
@@ -71,7 +71,7 @@ TEST(RebuildCrash, KilledAtEveryStepLeavesTheOldTableOrTheNewOneWithItsBackup) {
         CopyFlat(pristine, work);
         fs::remove_all(work + "/Rekonstrukcia");
         const bool finished = RebuildKilledAt(step, path);
-        engine::paradox::CompleteInterruptedChanges(work, "Calls.db");
+        engine::paradox::OpenDirectoryForWriting(work, "Calls.db");
         if (FamilyBytes(path) == original) {
             ++oldTable;
         } else {

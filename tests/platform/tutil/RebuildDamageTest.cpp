@@ -3,8 +3,8 @@
 // unreadable rows in PROBLEM), back up the original bytes and leave a table pxlib reads.
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/FamilyJournal.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/engine/FamilyJournals.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/FaultInjection.h"
 #include "platform/rtl/FileListing.h"
 #include "tests/platform/engine/TinyTable.h"
@@ -316,7 +316,7 @@ TEST_F(WrittenRebuild, ASwapThatFailsHalfWayGoesForwardNeverBack) {
             EXPECT_EQ(run.Code, tutil::TUERR_SWAP);
             EXPECT_NE(run.ErrorText.find("next run that writes the table"), std::string::npos) << run.ErrorText;
             EXPECT_TRUE(JournalPending(dir_.Path(), "Calls.db"));
-            const auto completed = engine::paradox::CompleteInterruptedChanges(dir_.Path(), "Calls.db");
+            const auto completed = engine::paradox::OpenDirectoryForWriting(dir_.Path(), "Calls.db").Interrupted;
             ASSERT_EQ(completed.size(), 1u);
             EXPECT_EQ(completed[0].State, engine::paradox::TInterruptedChange::TState::Completed) << completed[0].Reason;
         } else {

@@ -3,7 +3,7 @@
 // and the rebuild returns only when its renames are durable (OrderWatchingFileSystem.h).
 #include "tests/platform/tutil/RebuildFixtures.h"
 
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "tests/support/OrderWatchingFileSystem.h"
 
 namespace {

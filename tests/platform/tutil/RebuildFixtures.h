@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/engine/TableFamily.h"
-#include "platform/engine/paradox/SecondaryIndexes.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/FaultInjection.h"
 #include "platform/tutil/CompanionTables.h"
 #include "platform/tutil/DescriptorArrays.h"

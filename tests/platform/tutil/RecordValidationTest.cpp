@@ -2,9 +2,8 @@
 // bytes no value of the type has are named with their field.
 #include "platform/tutil/RecordValidation.h"
 
-#include "platform/engine/paradox/FieldEncoding.h"
-#include "platform/engine/paradox/FieldTypes.h"
-#include "platform/engine/paradox/FieldValue.h"
+#include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/tools/pdx/PdxRunner.h"
 
-#include "platform/engine/paradox/SortOrders.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "tools/pdx/CommandRegistry.h"
 
 #include <gtest/gtest.h>

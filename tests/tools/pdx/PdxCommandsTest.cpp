@@ -1,6 +1,6 @@
 // The pdx inspector end to end through its command registry: CSV and JSON output, exit
 // codes, help texts.
-#include "platform/engine/paradox/FieldTypes.h"
+#include "platform/engine/ParadoxTables.h"
 #include "tests/platform/engine/TinyTable.h"
 #include "tests/support/TempDir.h"
 #include "tests/tools/pdx/PdxRunner.h"

@@ -1,7 +1,7 @@
 // pdx's write commands end to end: a probe that passes leaves only the counter moved, one
 // that fails says "key violation"; rows appended and deleted by key; indexes added; the
 // notes of verify.
-#include "platform/engine/paradox/TableLocks.h"
+#include "platform/engine/FamilyJournals.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/TempDir.h"

@@ -1,6 +1,6 @@
 // pdx alias and pdx copy, driven through the command registry as the program runs them.
 #include "tests/tools/pdx/PdxRunner.h"
-#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/ParadoxTables.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // tablora-cli export run as a real process, its SQLite file read back with the sqlite3
 // command and its CSV files byte for byte, both against what `pdx dump` prints of the same
 // tables: the real samples, demo databases healthy and damaged, and tables damaged by hand.
-#include "platform/engine/paradox/ParadoxTable.h"
+#include "platform/engine/ParadoxTables.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempDir.h"

@@ -1,7 +1,6 @@
 #include "platform/engine/AliasConfig.h"
 #include "platform/engine/EngineObjects.h"
-#include "platform/engine/paradox/ParadoxTable.h"
-#include "platform/engine/paradox/TableCheck.h"
+#include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Error.h"
 #include "tests/support/TempDir.h"
 #include "tools/tablora-sample/SampleCatalogue.h"
