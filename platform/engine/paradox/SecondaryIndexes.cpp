@@ -10,7 +10,7 @@
 #include "platform/engine/paradox/RecordSorter.h"
 #include "platform/engine/paradox/SortOrders.h"
 #include "platform/engine/paradox/TableLocks.h"
-#include "platform/engine/paradox/TableRewrite.h"
+#include "platform/engine/paradox/TableHeader.h"
 #include "platform/engine/paradox/WritableFile.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"

@@ -282,4 +282,10 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
     return THeaderReading(file, problems).Read();
 }
 
+void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header) {
+    if (!header.LayoutProblem.empty())
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDamaged, {rtl::ExtractFileName(dataPath), header.LayoutProblem}),
+                             EngineErrorKind::Corrupt);
+}
+
 } // namespace engine::paradox

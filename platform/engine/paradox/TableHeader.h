@@ -91,4 +91,8 @@ struct TTableHeader {
 // (NotATable or Corrupt) with a readable message.
 TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& problems);
 
+// Raises (Corrupt) when the header of the table at `dataPath` disagrees with its record
+// layout: rewriting it would carry the damage on under a new header.
+void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header);
+
 } // namespace engine::paradox

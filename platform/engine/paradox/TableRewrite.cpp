@@ -123,12 +123,6 @@ void AddDroppedIndexSteps(const TSecondaryIndexPlan& plan, std::vector<TFamilySt
     if (!plan.Files.TreePath.empty()) steps.push_back(UnlinkStep(plan.Files.TreePath));
 }
 
-void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header) {
-    if (!header.LayoutProblem.empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDamaged, {rtl::ExtractFileName(dataPath), header.LayoutProblem}),
-                             EngineErrorKind::Corrupt);
-}
-
 void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std::uint32_t value) {
     auto file = TWritableFile::OpenExisting(dataPath);
     std::uint8_t bytes[4];

@@ -60,10 +60,6 @@ void AddDroppedIndexSteps(const TSecondaryIndexPlan& plan, std::vector<TFamilySt
 // header must still hold; anything else means the table changed underneath and raises.
 void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std::uint32_t value);
 
-// Raises (Corrupt) when the header of the table at `dataPath` disagrees with its record
-// layout: rewriting it would carry the damage on under a new header.
-void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header);
-
 // The table's autoincrement fields, found once for a pass over many records.
 class TAutoIncrementFields {
 public:
