@@ -24,14 +24,16 @@ namespace {
 using rtl::TMsg;
 
 // A table's name (its data file's, without ".db") by its key.
-std::map<std::string, std::string> TablesOfDirectory(const std::string& directory) {
+// A directory's tables by key. Two tables whose names differ only in letter case share a key:
+// which of them a restore would match cannot be shown by comparing one, so `twins` names them.
+std::map<std::string, std::string> TablesOfDirectory(const std::string& directory, std::set<std::string>& twins) {
     if (const std::string why = rtl::WhyNotADirectory(directory); !why.empty())
         throw rtl::EError(rtl::Format(TMsg::DbBackupDirectoryIs, {directory, why}));
     std::map<std::string, std::string> tables;
     const rtl::TStringList files = FindTableFiles(directory, ".db");
     for (const std::string& path : files.Items()) {
         const std::string name = rtl::ChangeFileExt(rtl::ExtractFileName(path), "");
-        tables.emplace(rtl::FileNameKey(name), name);
+        if (!tables.emplace(rtl::FileNameKey(name), name).second) twins.insert(rtl::FileNameKey(name));
     }
     return tables;
 }
@@ -98,12 +100,13 @@ TBackupDiff DiffAgainstBackup(const TBackupDiffRequest& request) {
     result.Directory = request.Directory;
     const bool zip = request.BackupDirectory.empty();
     result.Backup = zip ? request.BackupZip : request.BackupDirectory;
-    const std::map<std::string, std::string> live = TablesOfDirectory(request.Directory);
+    std::set<std::string> twins;
+    const std::map<std::string, std::string> live = TablesOfDirectory(request.Directory, twins);
     // A restore a killed run left is not carried out here; tables it would still change are noted.
     NotePendingRestore(request.Directory);
     TArchiveTables archive;
     const std::map<std::string, std::string> backup = zip ? (archive = TablesOfArchive(request.BackupZip)).Names
-                                                          : TablesOfDirectory(request.BackupDirectory);
+                                                          : TablesOfDirectory(request.BackupDirectory, twins);
 
     std::map<std::string, std::string> chosen;  // key, name as the user knows it
     if (request.Tables.empty()) {
@@ -145,6 +148,10 @@ TBackupDiff DiffAgainstBackup(const TBackupDiffRequest& request) {
         // A restore leaves such a table as it is: which copy is the table cannot be told.
         if (archive.Twice.count(key)) {
             result.Tables.push_back(NotRead(name, rtl::Text(TMsg::DiffArchiveHoldsTwice)));
+            continue;
+        }
+        if (twins.count(key)) {
+            result.Tables.push_back(NotRead(name, rtl::Text(TMsg::DiffTwinTables)));
             continue;
         }
         if (backup.count(key)) {

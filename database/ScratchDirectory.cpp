@@ -5,6 +5,8 @@
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
 
+#include <vector>
+
 namespace database {
 
 TScratchDirectory::TScratchDirectory(const std::string& prefix) {
@@ -14,7 +16,18 @@ TScratchDirectory::TScratchDirectory(const std::string& prefix) {
 }
 
 TScratchDirectory::~TScratchDirectory() {
-    if (!path_.empty()) rtl::RemoveDirectoryWithFiles(path_);
+    if (path_.empty()) return;
+    // Its users keep their files one level down (unpacked tables, spilled rows): those
+    // directories go first, or the directory itself could not.
+    rtl::TFileSystem& fs = rtl::FileSystem();
+    std::vector<rtl::TDirEntry> entries;
+    if (fs.ListDirectory(path_, entries) == 0)
+        for (const rtl::TDirEntry& entry : entries) {
+            const std::string sub = rtl::WithTrailingSeparator(path_) + entry.Name;
+            rtl::TFileStatus st;
+            if (fs.Lstat(sub, st) == 0 && st.IsDirectory()) rtl::RemoveDirectoryWithFiles(sub);
+        }
+    rtl::RemoveDirectoryWithFiles(path_);
 }
 
 } // namespace database

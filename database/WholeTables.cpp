@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <exception>
 #include <map>
+#include <utility>
 
 namespace database {
 
@@ -27,6 +28,29 @@ TMemoNeed MemoNeedOf(const engine::paradox::TRandomAccessFile& file) {
     } catch (const std::exception&) {
         return TMemoNeed::Unknown;
     }
+}
+
+// A listing reads no rows: a data file whose header cannot be read is the one sign it has that
+// the table is no table, so such a family is named as not whole, before what FamiliesNotWhole
+// finds. Each data file's header is read once.
+std::vector<TFamilyFault> FaultsOfListing(const std::vector<TTableFamily>& families,
+                                          const std::function<TMemoNeed(const TTableFamily&)>& memoNeed) {
+    std::vector<TFamilyFault> faults;
+    std::map<std::string, TMemoNeed> needs;
+    for (const TTableFamily& family : families) {
+        if (family.DataFile.empty()) continue;
+        const TMemoNeed need = memoNeed(family);
+        needs[family.DataFile] = need;
+        if (need == TMemoNeed::Unknown)
+            faults.push_back(
+                {family.Name, rtl::Format(rtl::TMsg::BackupTableHeaderUnreadable, {family.Name, family.DataFile})});
+    }
+    for (TFamilyFault& fault : FamiliesNotWhole(families, [&needs](const TTableFamily& f) {
+             const auto n = needs.find(f.DataFile);
+             return n == needs.end() ? TMemoNeed::Unknown : n->second;
+         }))
+        faults.push_back(std::move(fault));
+    return faults;
 }
 
 bool IsBackedUpTableFile(const std::string& name) {
@@ -80,8 +104,8 @@ TBackupFamilies DirectoryFamilies(const std::string& directory) {
         return found;
     }
     const std::string dir = rtl::WithTrailingSeparator(directory);
-    found.Faults = FamiliesNotWhole(found.Families,
-                                    [&](const TTableFamily& f) { return MemoNeedOfFile(dir + f.DataFile); });
+    found.Faults = FaultsOfListing(found.Families,
+                                   [&](const TTableFamily& f) { return MemoNeedOfFile(dir + f.DataFile); });
     return found;
 }
 
@@ -103,7 +127,7 @@ TBackupFamilies ArchiveFamilies(const std::string& path) {
         byName[name] = &entry;
     }
     found.Families = GroupFamilies(names);
-    found.Faults = FamiliesNotWhole(found.Families, [&](const TTableFamily& f) {
+    found.Faults = FaultsOfListing(found.Families, [&](const TTableFamily& f) {
         const azip::TArchiveEntry& entry = *byName.at(f.DataFile);
         return MemoNeedOfHead(f.DataFile, entry.Head, entry.Size);
     });

@@ -28,9 +28,9 @@ struct TFamilyFault {
 };
 
 // The families of `families` that are no whole table; `memoNeed` tells it for a family's data
-// file. A header that cannot be read is no fault here: the read-back names it. A family of
-// files that only look like index files ("notes.xls": no table's extension) is no table and
-// no fault.
+// file. A header that cannot be read is no fault here (the listings below name it, a read-back
+// finds it). A family of files that only look like index files ("notes.xls": no table's
+// extension) is no table and no fault.
 std::vector<TFamilyFault> FamiliesNotWhole(const std::vector<TTableFamily>& families,
                                            const std::function<TMemoNeed(const TTableFamily&)>& memoNeed);
 

@@ -237,6 +237,8 @@ constexpr TMessageEntry Entries[] = {
      "tabuľka \"%1\": chýba jej dátový súbor (.db); záloha obsahuje iba %2"},
     {TMsg::BackupTableWithoutMemoFile, "table \"%1\": its memo file (.mb) is missing, though %2 has memo or blob fields",
      "tabuľka \"%1\": chýba jej súbor poznámok (.mb), hoci %2 má polia typu memo alebo blob"},
+    {TMsg::BackupTableHeaderUnreadable, "table \"%1\": its data file %2 holds no readable table header",
+     "tabuľka \"%1\": jej dátový súbor %2 nemá čitateľnú hlavičku tabuľky"},
     {TMsg::BackupRecordUnreadable, "%1: the backup's record of its files cannot be read: %2",
      "%1: záznam zálohy o jej súboroch sa nedá prečítať: %2"},
     {TMsg::BackupRecordDamaged, "%1: the backup's record of its files is damaged (line %2)",
@@ -1614,6 +1616,9 @@ constexpr TMessageEntry Entries[] = {
      "jej súbory sa nedali rozbaliť z archívu (pozri problémy archívu)"},
     {TMsg::DiffArchiveHoldsTwice, "the archive holds the table's data file twice (in two letter cases); a restore leaves the table as it is",
      "archív obsahuje dátový súbor tabuľky dvakrát (v dvoch veľkostiach písmen); obnova tabuľku ponechá, ako je"},
+    {TMsg::DiffTwinTables,
+     "the database or the backup holds two tables of this name that differ only in letter case; which of them a restore would match is not shown, so they are not compared",
+     "databáza alebo záloha obsahuje dve tabuľky tohto mena, ktoré sa líšia len veľkosťou písmen; ktorú z nich by obnova použila, sa tu neukáže, preto sa neporovnávajú"},
     {TMsg::CliExitCodeTable, "Exit codes (the same for every command):\n  0  done: everything asked was done\n  1  done, with problems found or reported (check, backups: something not healthy or\n     not whole; diff, restore --dry-run: a restore would change rows; a table rebuilt without rows its header counts, rows moved aside;\n     records not exported; a table the key repair could not probe or copy; an older\n     backup not deleted)\n  2  usage: the command line was refused, nothing was done\n  3  refused or failed with nothing changed (a missing or unreadable directory, a\n     database another run holds, no table found, a full or read-only target, a\n     backup not written, a restore that restored nothing, a table that cannot be\n     rebuilt or repaired before any other was)\n  4  failed part way: it changed something, then stopped (tables restored, rebuilt or\n     recreated before the failure, a backup directory partly written, an archive\n     written that does not read back whole); the summary says what was done\n",
      "Návratové kódy (rovnaké pre každý príkaz):\n  0  hotovo: všetko požadované sa vykonalo\n  1  hotovo, s nájdenými alebo hlásenými problémami (check, backups: niečo nie je v poriadku\n     alebo celé; diff, restore --dry-run: obnova by zmenila riadky; tabuľka zrekonštruovaná bez riadkov, ktoré udáva hlavička, riadky odsunuté;\n     neexportované záznamy; tabuľka, ktorú oprava kľúčov nemohla preskúšať ani skopírovať;\n     nevymazaná staršia záloha)\n  2  použitie: príkazový riadok bol odmietnutý, nič sa nevykonalo\n  3  odmietnuté alebo zlyhalo bez zmeny (chýbajúci alebo nečitateľný adresár, databáza,\n     ktorú drží iný beh, nenašla sa žiadna tabuľka, plný cieľ alebo cieľ iba na čítanie,\n     nezapísaná záloha, obnova, ktorá nič neobnovila, tabuľka, ktorú nemožno zrekonštruovať\n     ani opraviť skôr, než sa opravila iná)\n  4  zlyhalo uprostred: niečo zmenilo a potom sa zastavilo (tabuľky obnovené, zrekonštruované\n     alebo znovu vytvorené pred zlyhaním, čiastočne zapísaný záložný adresár, zapísaný archív,\n     ktorý sa nedá spätne prečítať celý); súhrn uvádza, čo sa vykonalo\n"},
 };

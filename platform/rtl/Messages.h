@@ -139,6 +139,7 @@ enum class TMsg {
     // Backup, restore, index deletion and their rotation.
     BackupTableWithoutDataFile,
     BackupTableWithoutMemoFile,
+    BackupTableHeaderUnreadable,
     BackupRecordUnreadable,
     BackupRecordDamaged,
     BackupRecordFileMissing,
@@ -838,6 +839,7 @@ enum class TMsg {
     DiffNoScratch,
     DiffNotUnpacked,
     DiffArchiveHoldsTwice,
+    DiffTwinTables,
     CliExitCodeTable,
 
     Count_  // not a message: the number of ids

@@ -9,6 +9,7 @@
 #include "tools/tablora-cli/CliRunner.h"
 #include "tools/tablora-cli/ExitCodes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <iostream>
 
@@ -110,6 +111,13 @@ int RunDiffCommand(const CliOptions& o, std::ostream& out, TRunSummary& summary)
         if (o.rows) request.Limits.Examples = SIZE_MAX;
         diff = database::DiffAgainstBackup(request);
         code = diff.Changes() || !diff.Problems.empty() ? ExitProblem : ExitDone;
+        // Tables there were, and none of them could be compared: nothing is known of what a
+        // restore would change.
+        const bool anyCompared = std::any_of(diff.Tables.begin(), diff.Tables.end(),
+                                             [](const auto& t) { return t.State == TState::Compared; });
+        const bool anyNotRead = std::any_of(diff.Tables.begin(), diff.Tables.end(),
+                                            [](const auto& t) { return t.State == TState::NotRead; });
+        if (anyNotRead && !anyCompared) code = ExitError;
     } catch (const std::exception& e) {
         error = e.what();
         code = ExitError;

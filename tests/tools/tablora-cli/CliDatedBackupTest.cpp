@@ -296,6 +296,16 @@ TEST_F(CliDatedBackup, TheListJudgesByTheFilesAndVerifyReadsTheData) {
     fs::remove(zalohy + "/Orvan-2026-12-12_1000/Tel_zoz.mb");
     run = list(false);
     EXPECT_NE(lineOf(run, "Orvan-2026-12-12_1000  directory").find("NOT WHOLE"), std::string::npos) << run.Output;
+
+    // A directory of the backups' name whose "table" has no header, and no record: no whole
+    // backup, so a rotation would not count it in place of a real one.
+    fs::create_directory(zalohy + "/Orvan-2026-12-13_1000");
+    std::ofstream(zalohy + "/Orvan-2026-12-13_1000/Firmy.DB") << "y\n";
+    run = list(false);
+    EXPECT_NE(lineOf(run, "Orvan-2026-12-13_1000  directory").find("NOT WHOLE: table \"Firmy\": its data file Firmy.DB holds "
+                                                                   "no readable table header"),
+              std::string::npos)
+        << run.Output;
 }
 
 // --verify counts every table's rows and names a table that lost half of them or more

@@ -4,6 +4,8 @@
 // and a real restore then says how many rows of the database it replaced.
 #include "tests/tools/tablora-cli/DemoDatabase.h"
 
+#include <fstream>
+
 namespace {
 
 using namespace test;
@@ -143,16 +145,54 @@ TEST_F(CliDiff, TablesOnOneSideAndRefusedRunsAreSaid) {
     ASSERT_EQ(RunProgram("/bin/sh", {"-c", "cd '" + twice + "' && zip -q ../twice.zip *"}, work / "zip.out").Code, 0);
     const TCliRun fromTwice =
         RunCli(work.Path(), {"diff", "--dir", db, "--from-zip", work / "twice.zip", "--tables", "Faktury", "--json"});
-    EXPECT_EQ(fromTwice.Code, 1);
+    EXPECT_EQ(fromTwice.Code, 3);  // the one table asked for was not compared
     const json twiceResult = fromTwice.Json();
     const json* doubled = Table(twiceResult, "Faktury");
     ASSERT_TRUE(doubled);
     EXPECT_EQ(doubled->at("state"), "notRead");
 
+    // A backup directory holding a table twice in two letter cases (the restore would use the
+    // one spelled as the live table; a comparison of the other would say "no change").
+    const std::string twins = work / "twins";
+    std::filesystem::create_directory(twins);
+    for (const char* ext : {".DB", ".MB"}) {
+        std::filesystem::copy_file(backup + "/Faktury" + ext, twins + "/Faktury" + ext);
+        std::filesystem::copy_file(db + "/Faktury" + ext, twins + "/FAKTURY" + ext);
+    }
+    const TCliRun fromTwins =
+        RunCli(work.Path(), {"diff", "--dir", db, "--from-dir", twins, "--tables", "Faktury", "--json"});
+    EXPECT_EQ(fromTwins.Code, 3) << "nothing was compared";
+    const json twinsResult = fromTwins.Json();
+    const json* ambiguous = Table(twinsResult, "Faktury");
+    ASSERT_TRUE(ambiguous);
+    EXPECT_EQ(ambiguous->at("state"), "notRead");
+
+    // An archive whose central directory is damaged: no table is compared, and that is no
+    // "done, with changes".
+    const std::string zip = work / "whole.zip";
+    ASSERT_EQ(RunCli(work.Path(), {"backup", "--dir", db, "--to-zip", zip}).Code, 0);
+    std::string bytes = FileBytes(zip);
+    const auto central = bytes.rfind(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    bytes[central + 20] = static_cast<char>(bytes[central + 20] ^ 0xff);
+    std::ofstream(work / "damaged.zip", std::ios::binary) << bytes;
+    EXPECT_EQ(RunCli(work.Path(), {"diff", "--dir", db, "--from-zip", work / "damaged.zip"}).Code, 3);
+
     EXPECT_EQ(RunCli(work.Path(), {"diff", "--dir", db, "--from-dir", backup, "--tables", "Nikde"}).Code, 3);
     EXPECT_EQ(RunCli(work.Path(), {"diff", "--dir", db, "--from-zip", work / "none.zip"}).Code, 3);
     EXPECT_EQ(RunCli(work.Path(), {"diff", "--dir", db}).Code, 2);
     EXPECT_EQ(RunCli(work.Path(), {"restore", "--dir", db, "--from-dir", backup, "--rows"}).Code, 2);
+}
+
+// What a diff unpacks from an archive and spills to disk goes with it: nothing of the
+// billing data stays in the temporary directory.
+TEST_F(CliDiff, NothingIsLeftInTheTemporaryDirectory) {
+    const std::string zip = BackUpThenChange("--to-zip");
+    const std::string temporary = work / "tmp";
+    std::filesystem::create_directory(temporary);
+    EXPECT_EQ(RunCli(work.Path(), {"diff", "--dir", db, "--from-zip", zip}, {"TMPDIR=" + temporary}).Code, 1);
+    EXPECT_EQ(RunCli(work.Path(), {"backups", "--in", work.Path(), "--verify"}, {"TMPDIR=" + temporary}).Code, 0);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary));
 }
 
 } // namespace
