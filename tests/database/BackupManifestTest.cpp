@@ -81,9 +81,11 @@ TEST(BackupManifest, ARecordNotAsThisProgramWritesItIsDamaged) {
     fs::create_directory(dir / database::BackupManifestName);
     EXPECT_NE(database::ReadBackupManifest(dir.Path()).Problem.find("not a regular file"), std::string::npos);
     fs::remove(dir / database::BackupManifestName);
+#ifndef _WIN32  // symbolic links need a privilege there that tests do not have
     fs::create_symlink(dir / "elsewhere", dir / database::BackupManifestName);
     EXPECT_NE(database::ReadBackupManifest(dir.Path()).Problem, "");
     fs::remove(dir / database::BackupManifestName);
+#endif
     EXPECT_FALSE(database::ReadBackupManifest(dir.Path()).Present);
 }
 
