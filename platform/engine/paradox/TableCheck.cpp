@@ -121,7 +121,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
                 const int order = havePrevious ? std::memcmp(previous, rec, static_cast<std::size_t>(keySize)) : -1;
                 if (order >= 0 && keyReports++ < MaxKeyReports)
                     report.Problems.push_back(TTableProblem{
-                        ProblemKind::KeyOrder, name, block.Number, offset,
+                        TProblemKind::TKeyOrder, name, block.Number, offset,
                         order == 0 ? rtl::Text(rtl::TMsg::CheckDuplicateKey) : rtl::Text(rtl::TMsg::CheckKeyOutOfOrder)});
                 havePrevious = true;
             }
@@ -143,7 +143,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
                     if (fault.empty() && !v.IsNull) fault = PrefixFault(field.TypeCode, v.Bytes);
                 }
                 if (!fault.empty() && blobReports++ < MaxBlobReports)
-                    report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, block.Number, offset,
+                    report.Problems.push_back(TTableProblem{TProblemKind::Blob, name, block.Number, offset,
                                                             rtl::Format(rtl::TMsg::CheckBlobField, {field.Name, fault})});
             }
             for (auto& a : autoIncs) a.Largest = std::max(a.Largest, BigEndian(rec + a.Offset, a.Size));
@@ -166,21 +166,21 @@ TTableReport CheckTable(const TParadoxTable& table) {
         while (const std::uint8_t* k = allKeys->Next()) {
             if (!first && std::memcmp(last.data(), k, static_cast<std::size_t>(keySize)) == 0 &&
                 keyReports++ < MaxKeyReports)
-                report.Problems.push_back(TTableProblem{ProblemKind::KeyOrder, name, 0, 0,
+                report.Problems.push_back(TTableProblem{TProblemKind::TKeyOrder, name, 0, 0,
                                                         rtl::Text(rtl::TMsg::CheckDuplicateStored)});
             last.assign(reinterpret_cast<const char*>(k), static_cast<std::size_t>(keySize));
             first = false;
         }
     }
     if (keyReports > MaxKeyReports)
-        report.Problems.push_back(TTableProblem{ProblemKind::KeyOrder, name, 0, 0,
+        report.Problems.push_back(TTableProblem{TProblemKind::TKeyOrder, name, 0, 0,
                                                 rtl::Format(rtl::TMsg::CheckFurtherKeyFaults, {std::to_string(keyReports - MaxKeyReports)})});
     if (blobReports > MaxBlobReports)
-        report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, 0, 0,
+        report.Problems.push_back(TTableProblem{TProblemKind::Blob, name, 0, 0,
                                                 rtl::Format(rtl::TMsg::CheckFurtherBlobs, {std::to_string(blobReports - MaxBlobReports)})});
     if (!autoIncFields.empty() && report.MaxAutoIncrement > static_cast<std::int64_t>(h.AutoIncrement))
         report.Problems.push_back(TTableProblem{
-            ProblemKind::AutoIncrement, name, 0, 0x49,
+            TProblemKind::AutoIncrement, name, 0, 0x49,
             rtl::Format(rtl::TMsg::CheckAutoIncrementBelow, {std::to_string(h.AutoIncrement), std::to_string(report.MaxAutoIncrement)})});
 
     const TBlockScan scan = ScanBlocks(table.File(), h, cursor.Visited(), report.Problems);
@@ -191,7 +191,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
     if (h.IsKeyed()) {
         const std::string px = FindCompanionFile(table.Path(), ".px");
         if (px.empty())
-            report.Problems.push_back(TTableProblem{ProblemKind::PrimaryIndex, name, 0, 0,
+            report.Problems.push_back(TTableProblem{TProblemKind::PrimaryIndex, name, 0, 0,
                                                     rtl::Text(rtl::TMsg::CheckPrimaryIndexMissing)});
         else
             CheckPrimaryIndex(px, h, report.Chain, report.Problems);

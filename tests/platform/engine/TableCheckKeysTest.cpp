@@ -17,7 +17,7 @@ namespace {
 
 using namespace engine::paradox;
 
-std::vector<const TTableProblem*> OfKind(const TTableReport& r, ProblemKind kind) {
+std::vector<const TTableProblem*> OfKind(const TTableReport& r, TProblemKind kind) {
     std::vector<const TTableProblem*> out;
     for (const auto& p : r.Problems)
         if (p.Kind == kind) out.push_back(&p);
@@ -43,7 +43,7 @@ TEST(TableCheckKeys, NeighboursAreComparedAcrossBlocksAndOnEveryKeyField) {
     dir.WriteFile("Keys.db", t.Build());
     const TTableReport report = CheckTable(*TParadoxTable::Open(dir / "Keys.db"));
 
-    const auto found = OfKind(report, ProblemKind::KeyOrder);
+    const auto found = OfKind(report, TProblemKind::TKeyOrder);
     ASSERT_EQ(found.size(), 3u);
     const auto at = [&](int block, int record) {
         return static_cast<std::uint64_t>(2048 + (block - 1) * 1024 + BlockHeaderSize + record * t.RecordSize());
@@ -75,11 +75,11 @@ TEST(TableCheckKeys, LargestAutoIncrementAmongBlankAndNegativeValues) {
     const TTableReport counted = CheckTable(*TParadoxTable::Open(dir / "Counted.db"));
     EXPECT_EQ(counted.MaxAutoIncrement, 70000);
     // The header's counter (0 here) lies below the largest value.
-    EXPECT_EQ(OfKind(counted, ProblemKind::AutoIncrement).size(), 1u);
+    EXPECT_EQ(OfKind(counted, TProblemKind::AutoIncrement).size(), 1u);
 
     t.records = {row(blank), row(test::FlippedLong(-9)), row(blank)};
     dir.WriteFile("Blank.db", t.Build());
     const TTableReport blankReport = CheckTable(*TParadoxTable::Open(dir / "Blank.db"));
     EXPECT_EQ(blankReport.MaxAutoIncrement, 0);
-    EXPECT_TRUE(OfKind(blankReport, ProblemKind::AutoIncrement).empty());
+    EXPECT_TRUE(OfKind(blankReport, TProblemKind::AutoIncrement).empty());
 }
