@@ -166,8 +166,9 @@ std::vector<TSampleTable> SampleTables(std::uint64_t callRows) {
         Keyed("ZlavyHovorov", 6, "Nazov:A40:phrase|Platne_od:D:date"),
         Keyed("ZlavyStatov", 20, "Stat:A4:code|Percento:N:percent"),
     };
-    // A million calls do not fit 2 KiB blocks within the 65 535 blocks a table may have.
-    t[0].BlockSize = 4096;
+    // A million calls do not fit 2 KiB blocks within the 65 535 blocks a table may have,
+    // nor more than about 2.8 million 4 KiB ones; 16 KiB blocks hold over 11 million.
+    t[0].BlockSize = callRows > MaxCallRowsIn4KiBBlocks ? 16384 : 4096;
     for (auto& table : t) {
         // Towns keyed by name in an international order (Šamorín beside Senica), in the
         // Western code page that order belongs to.

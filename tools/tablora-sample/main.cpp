@@ -2,6 +2,7 @@
 #include "platform/engine/AliasConfig.h"
 #include "platform/rtl/ProgramStart.h"
 #include "tools/common/CommandLine.h"
+#include "tools/tablora-sample/SampleCatalogue.h"
 #include "tools/tablora-sample/SampleDatabase.h"
 
 #include "TabloraVersion.h"
@@ -86,8 +87,8 @@ int main(int argc, char** argv) {
             std::cerr << "tablora-sample: only one directory may be given\n" << usage;
         return 2;
     }
-    if (app.count("--rows") && (!ParseCount(rows, options.CallRows) || options.CallRows > 2000000)) {
-        std::cerr << "tablora-sample: --rows needs a number from 0 to 2000000\n";
+    if (app.count("--rows") && (!ParseCount(rows, options.CallRows) || options.CallRows > sample::MaxCallRows)) {
+        std::cerr << "tablora-sample: --rows needs a number from 0 to " << sample::MaxCallRows << "\n";
         return 2;
     }
     if (app.count("--seed") && !ParseCount(seed, options.Seed)) {

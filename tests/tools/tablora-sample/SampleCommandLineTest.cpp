@@ -32,7 +32,7 @@ TEST(SampleCommandLine, AWrongLineIsRefusedWithItsReasonAndWritesNothing) {
     test::TempDir work;
     const std::string dir = work / "db";
     const std::vector<std::pair<std::vector<std::string>, std::string>> bad{
-        {{dir, "--rows", "2000001"}, "--rows needs a number from 0 to 2000000"},
+        {{dir, "--rows", "10000001"}, "--rows needs a number from 0 to 10000000"},
         {{dir, "--rows", "-3"}, "--rows needs a number"},
         {{dir, "--seed", "x"}, "--seed needs a non-negative number"},
         {{dir, "--rows"}, "--rows needs a value"},
