@@ -134,6 +134,8 @@ void CheckCombinations(CliOptions& o) {
         o.tables.empty() == !o.allTables)
         throw UsageError{rtl::Format(rtl::TMsg::CliNeedsTables, {o.command, o.command == "repair-keys" ? "--all-fit" : "--all"}),
                          o.command};
+    if (o.command == "check-damage" && !o.structureFrom.empty() && !o.backupsIn.empty())
+        throw UsageError{rtl::Text(rtl::TMsg::CliStructureOptionsExclude), o.command};
     if (o.command == "export" && o.toSqlite.empty() == o.toCsv.empty())
         throw UsageError{rtl::Text(rtl::TMsg::CliExportNeedsTarget), o.command};
     if (o.command == "export" && o.excel && o.toCsv.empty())
