@@ -39,7 +39,7 @@ TDatedBackup BackupAt(const std::string& path) {
     const std::string name = rtl::ExtractFileName(trimmed);
     for (TDatedBackup& b : ListBackups(dir.empty() ? "." : dir, ""))
         if (b.Name == name) return b;
-    throw rtl::EError(rtl::Format(TMsg::StructureNotInBackup, {path, "*.db"}));
+    throw rtl::EError(rtl::Format(TMsg::StructureNoBackupAt, {path}));
 }
 
 std::optional<TBackupStructure> StructureInBackup(const TDatedBackup& b, const std::string& table, std::string& why) {

@@ -1667,6 +1667,8 @@ constexpr TMessageEntry Entries[] = {
      "Hlavička tabuľky %1 je poškodená, preto tabuľku nebolo možné zrekonštruovať.\r\n\r\nZáloha %2 z %3 obsahuje túto tabuľku s neporušenou hlavičkou. Zrekonštruovať tabuľku %1 so štruktúrou (polia, kľúč, veľkosť bloku) z tejto zálohy? Zachovajú sa všetky čitateľné riadky tabuľky v terajšom stave; zo zálohy sa neprevezme žiadny riadok."},
     {TMsg::CliStructureOptionsExclude, "--structure-from and --backups-in exclude each other",
      "--structure-from a --backups-in sa navzájom vylučujú"},
+    {TMsg::StructureNoBackupAt, "%1 is no backup: neither an archive nor a directory holding a table",
+     "%1 nie je záloha: nie je to archív ani adresár s tabuľkou"},
 };
 static_assert(sizeof(Entries) / sizeof(Entries[0]) == MessageCount, "one catalogue entry per message id");
 

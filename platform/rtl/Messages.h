@@ -864,6 +864,7 @@ enum class TMsg {
     StructureRebuildingStatus,
     StructureQuestion,
     CliStructureOptionsExclude,
+    StructureNoBackupAt,
 
     Count_  // not a message: the number of ids
 };
