@@ -31,7 +31,7 @@ bool TInstanceLockFile::TryTake() {
     try {
         rtl::TFileDescriptor created(rtl::FileSystem().Open(path_, O_RDONLY | O_CREAT, 0600));
         if (!created.Valid()) return true;
-        lock_ = rtl::TAdvisoryLock::Acquire(path_, rtl::LockKind::Exclusive, rtl::Text(rtl::TMsg::LockObjectProgramInstance), 0);
+        lock_ = rtl::TAdvisoryLock::Acquire(path_, rtl::TLockKind::Exclusive, rtl::Text(rtl::TMsg::LockObjectProgramInstance), 0);
         return true;
     } catch (const rtl::ELockBusy&) {
         return false;

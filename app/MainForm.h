@@ -191,7 +191,7 @@ private:
     private:
         TMainForm& form_;
     };
-    enum class ListsToEmpty { KeyViolation, Both };
+    enum class TListsToEmpty { KeyViolation, Both };
 
     void CreateControls();
     void CreateSourcePage();
@@ -202,9 +202,9 @@ private:
     void ConnectHandlers();
 
     void ReadSourceChoice(TRepairParams& params) const;
-    void SplashReload(ListsToEmpty lists, bool showAliasDirectory);
+    void SplashReload(TListsToEmpty lists, bool showAliasDirectory);
     void CountSourceTables();
-    void EmptyTableLists(ListsToEmpty lists);
+    void EmptyTableLists(TListsToEmpty lists);
     void FillCheckList(QListWidget* list, const rtl::TStringList& names);
     void SetAliasItems(const rtl::TStringList& items, int selected);
     // Selects an alias as the program does: no handler runs, and a later pick of the same

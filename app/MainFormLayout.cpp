@@ -127,7 +127,7 @@ void TMainForm::CreateSourcePage() {
     AliasesCbo->setEditable(false);
     SourceDirRBtn = MakeRadio(QStringLiteral("Adresár databázy"), page, "SourceDirRBtn", 6, 51, 132, 17);
     SourceDataDirEdt =
-        Place(new TPathEdit(TPathEdit::Kind::Directory, page), "SourceDataDirEdt", 25, 69, 426, 21);
+        Place(new TPathEdit(TPathEdit::TKind::Directory, page), "SourceDataDirEdt", 25, 69, 426, 21);
     TRadioButton::Group({AliasRBtn, SourceDirRBtn});
     AliasRBtn->setChecked(true);
 }
@@ -136,11 +136,11 @@ void TMainForm::CreateBackupPage() {
     QWidget* page = BackupTabSheet;
     NezalohovatRBtn = MakeRadio(QStringLiteral("Nezálohovať"), page, "NezalohovatRBtn", 6, 6, 107, 17);
     ZalohovatDirRBtn = MakeRadio(QStringLiteral("Do adresára"), page, "ZalohovatDirRBtn", 6, 25, 106, 17);
-    BackupDirEdt = Place(new TPathEdit(TPathEdit::Kind::Directory, page), "BackupDirEdt", 25, 45, 426, 21);
+    BackupDirEdt = Place(new TPathEdit(TPathEdit::TKind::Directory, page), "BackupDirEdt", 25, 45, 426, 21);
     BackupZipRBtn =
         MakeRadio(QStringLiteral("Skomprimovať do súboru (zip)"), page, "BackupZipRBtn", 6, 71, 211, 17);
     BackupZipFileEdt =
-        Place(new TPathEdit(TPathEdit::Kind::NewOrExistingFile, page), "BackupZipFileEdt", 25, 91, 426, 21);
+        Place(new TPathEdit(TPathEdit::TKind::NewOrExistingFile, page), "BackupZipFileEdt", 25, 91, 426, 21);
     // The designed filter reads "zip files (*.*)" but lists only *.zip; Qt takes the
     // pattern from the parentheses, so they name what is listed.
     BackupZipFileEdt->SetDialog(QStringLiteral("Skomprimovať do súboru"), QStringLiteral("zip files (*.zip)"),
@@ -205,11 +205,11 @@ void TMainForm::CreateRestorePage() {
     QWidget* page = RestoreDatabaseTabSheet;
     RestoreFromDirRBtn = MakeRadio(QStringLiteral("Z adresára"), page, "RestoreFromDirRBtn", 6, 6, 105, 17);
     RestoreDataDirEdt =
-        Place(new TPathEdit(TPathEdit::Kind::Directory, page), "RestoreDataDirEdt", 25, 25, 426, 21);
+        Place(new TPathEdit(TPathEdit::TKind::Directory, page), "RestoreDataDirEdt", 25, 25, 426, 21);
     RestoreZipFileRBtn =
         MakeRadio(QStringLiteral("Zo skomprimovaného súboru (zip)"), page, "RestoreZipFileRBtn", 6, 53, 225, 17);
     RestoreDataZipFileEdt =
-        Place(new TPathEdit(TPathEdit::Kind::ExistingFile, page), "RestoreDataZipFileEdt", 25, 73, 426, 21);
+        Place(new TPathEdit(TPathEdit::TKind::ExistingFile, page), "RestoreDataZipFileEdt", 25, 73, 426, 21);
     RestoreDataZipFileEdt->SetDialog(QStringLiteral("Obnova zo skomprimovaného súboru"),
                                      QStringLiteral("Zip files (*.zip)"), QStringLiteral("zip"));
     TRadioButton::Group({RestoreFromDirRBtn, RestoreZipFileRBtn});

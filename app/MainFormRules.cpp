@@ -146,7 +146,7 @@ void TMainForm::FormCreate() {
             ReloadTableLists(&label, &bar);
             CountSourceTables();
         } catch (...) {
-            EmptyTableLists(ListsToEmpty::Both);
+            EmptyTableLists(TListsToEmpty::Both);
         }
     }
     HandlersActive = true;
@@ -185,11 +185,11 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 // ---- Source rules and reloads ----
 
 void TMainForm::AliasRBtnChanged() {
-    if (HandlersActive) SplashReload(ListsToEmpty::KeyViolation, false);
+    if (HandlersActive) SplashReload(TListsToEmpty::KeyViolation, false);
 }
 
 void TMainForm::SourceDirRBtnChanged() {
-    if (HandlersActive) SplashReload(ListsToEmpty::KeyViolation, false);
+    if (HandlersActive) SplashReload(TListsToEmpty::KeyViolation, false);
 }
 
 void TMainForm::SourceDataDirChanged() {
@@ -207,15 +207,15 @@ void TMainForm::SourceDataDirChanged() {
     } closePassage{inputGate_};
     do {
         directoryChangedMeanwhile_ = false;
-        SplashReload(ListsToEmpty::KeyViolation, false);
+        SplashReload(TListsToEmpty::KeyViolation, false);
     } while (directoryChangedMeanwhile_ && SourceDirRBtn->isChecked());
 }
 
 void TMainForm::AliasesCboChanged() {
-    if (AliasRBtn->isChecked() && HandlersActive) SplashReload(ListsToEmpty::Both, true);
+    if (AliasRBtn->isChecked() && HandlersActive) SplashReload(TListsToEmpty::Both, true);
 }
 
-void TMainForm::SplashReload(ListsToEmpty lists, bool showAliasDirectory) {
+void TMainForm::SplashReload(TListsToEmpty lists, bool showAliasDirectory) {
     TFlagScope quiet(HandlersActive, false, true);
     TBusyScope busy(*this);
     EmptyTableLists(lists);
@@ -256,10 +256,10 @@ void TMainForm::CountSourceTables() {
     }
 }
 
-void TMainForm::EmptyTableLists(ListsToEmpty lists) {
+void TMainForm::EmptyTableLists(TListsToEmpty lists) {
     KeyViolationTableNames.Clear();
     KeyViolationTablesCheckListBox->clear();
-    if (lists == ListsToEmpty::Both) {
+    if (lists == TListsToEmpty::Both) {
         DamagedTableNames.Clear();
         DamagedTablesCheckListBox->clear();
     }
@@ -289,7 +289,7 @@ void TMainForm::ReloadTableLists(ui::ITextTarget* label, ui::IProgressTarget* ba
         SetSortedNames(KeyViolationTableNames, keyViolationTables);
     } catch (...) {
         // The check lists show what the name lists hold, also after a failure.
-        EmptyTableLists(ListsToEmpty::Both);
+        EmptyTableLists(TListsToEmpty::Both);
         throw;
     }
     module.reset();

@@ -11,8 +11,8 @@
 
 namespace app {
 
-TPathEdit::TPathEdit(Kind kind, QWidget* parent) : QLineEdit(parent), kind_(kind) {
-    const QIcon icon = style()->standardIcon(kind == Kind::Directory ? QStyle::SP_DirOpenIcon
+TPathEdit::TPathEdit(TKind kind, QWidget* parent) : QLineEdit(parent), kind_(kind) {
+    const QIcon icon = style()->standardIcon(kind == TKind::Directory ? QStyle::SP_DirOpenIcon
                                                                      : QStyle::SP_DialogOpenButton);
     browse_ = addAction(icon, QLineEdit::TrailingPosition);
     browse_->setObjectName(QStringLiteral("BrowseAction"));
@@ -38,7 +38,7 @@ std::unique_ptr<QFileDialog> TPathEdit::MakeDialog() {
     auto dialog = std::make_unique<QFileDialog>(window());
     dialog->setProxyModel(new TFileListTexts(dialog.get()));
     const QFileInfo current(text());
-    if (kind_ == Kind::Directory) {
+    if (kind_ == TKind::Directory) {
         dialog->setFileMode(QFileDialog::Directory);
         dialog->setOption(QFileDialog::ShowDirsOnly);
         if (!title_.isEmpty()) dialog->setWindowTitle(title_);
@@ -46,7 +46,7 @@ std::unique_ptr<QFileDialog> TPathEdit::MakeDialog() {
         return dialog;
     }
     dialog->setWindowTitle(title_);
-    dialog->setFileMode(kind_ == Kind::ExistingFile ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog->setFileMode(kind_ == TKind::ExistingFile ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setNameFilter(filter_);
     dialog->setDefaultSuffix(defaultSuffix_);

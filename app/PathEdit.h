@@ -14,9 +14,9 @@ namespace app {
 class TPathEdit : public QLineEdit {
     Q_OBJECT
 public:
-    enum class Kind { Directory, NewOrExistingFile, ExistingFile };
+    enum class TKind { Directory, NewOrExistingFile, ExistingFile };
 
-    TPathEdit(Kind kind, QWidget* parent);
+    TPathEdit(TKind kind, QWidget* parent);
 
     // File dialogs: title, filter in Qt's form ("Zip files (*.zip)") and default extension.
     void SetDialog(const QString& title, const QString& filter, const QString& defaultSuffix);
@@ -33,7 +33,7 @@ public:
 
 private:
     QAction* browse_ = nullptr;
-    Kind kind_;
+    TKind kind_;
     QString title_, filter_, defaultSuffix_;
 };
 

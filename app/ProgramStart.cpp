@@ -19,9 +19,9 @@ namespace {
 
 // While the program runs, a wait for a database directory that another run holds lets the
 // window go on painting.
-struct LockWaitsThroughUi {
-    LockWaitsThroughUi() { rtl::SetLockWaitFunction([](int ms) { ui::Ui().Pause(ms); }); }
-    ~LockWaitsThroughUi() { rtl::SetLockWaitFunction(nullptr); }
+struct TLockWaitsThroughUi {
+    TLockWaitsThroughUi() { rtl::SetLockWaitFunction([](int ms) { ui::Ui().Pause(ms); }); }
+    ~TLockWaitsThroughUi() { rtl::SetLockWaitFunction(nullptr); }
 };
 
 }  // namespace
@@ -31,8 +31,8 @@ int RunApplication(int& argc, char** argv, const std::function<std::unique_ptr<Q
     rtl::SetLanguage(rtl::TLanguage::Slovak);
     app::InstallSlovakQtTranslations(application);
     app::TWidgetUiServices services;
-    ui::ScopedUiServices installed(services);
-    const LockWaitsThroughUi lockWaits;
+    ui::TScopedUiServices installed(services);
+    const TLockWaitsThroughUi lockWaits;
     QApplication::setApplicationName(QString::fromLatin1(ApplicationTitle));
     QApplication::setWindowIcon(ProgramIcon());
 

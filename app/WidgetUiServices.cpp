@@ -108,7 +108,7 @@ QString MessageBoxText(const std::string& text) {
     return s;
 }
 
-ui::MsgAnswer TWidgetUiServices::ShowMessage(const ui::MessageRequest& request) {
+ui::TMsgAnswer TWidgetUiServices::ShowMessage(const ui::TMessageRequest& request) {
     QMessageBox box(QApplication::activeWindow());
     box.setWindowFlags(MessageBoxFlags());
     box.setWindowTitle(QString::fromStdString(request.caption));
@@ -116,13 +116,13 @@ ui::MsgAnswer TWidgetUiServices::ShowMessage(const ui::MessageRequest& request) 
     // The window keeps no log: what a box says can be selected and copied.
     box.setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     switch (request.icon) {
-    case ui::MsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
-    case ui::MsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-    case ui::MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case ui::TMsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    case ui::TMsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
+    case ui::TMsgIcon::Information: box.setIcon(QMessageBox::Information); break;
     }
-    if (request.buttons == ui::MsgButtons::YesNo) {
+    if (request.buttons == ui::TMsgButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-        box.setDefaultButton(request.defaultButton == ui::MsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+        box.setDefaultButton(request.defaultButton == ui::TMsgAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
         box.button(QMessageBox::Yes)->setText(ButtonText("&Yes"));
         box.button(QMessageBox::No)->setText(ButtonText("&No"));
     } else {
@@ -136,9 +136,9 @@ ui::MsgAnswer TWidgetUiServices::ShowMessage(const ui::MessageRequest& request) 
     if (overridden) QApplication::setOverrideCursor(Qt::ArrowCursor);
     const int result = box.exec();
     if (overridden) QApplication::restoreOverrideCursor();
-    if (request.buttons == ui::MsgButtons::Ok) return ui::MsgAnswer::Ok;
+    if (request.buttons == ui::TMsgButtons::Ok) return ui::TMsgAnswer::Ok;
     // Closing a question without an answer is the cautious answer.
-    return result == QMessageBox::Yes ? ui::MsgAnswer::Yes : ui::MsgAnswer::No;
+    return result == QMessageBox::Yes ? ui::TMsgAnswer::Yes : ui::TMsgAnswer::No;
 }
 
 void TWidgetUiServices::ProcessMessages() {

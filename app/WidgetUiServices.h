@@ -12,7 +12,7 @@ namespace app {
 
 class TWidgetUiServices : public ui::IUiServices {
 public:
-    ui::MsgAnswer ShowMessage(const ui::MessageRequest& request) override;
+    ui::TMsgAnswer ShowMessage(const ui::TMessageRequest& request) override;
     void ProcessMessages() override;
     void SetBusyCursor(bool busy) override;
     // Waits while painting goes on; user input waits until the pause is over, so nothing

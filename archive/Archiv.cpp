@@ -64,14 +64,14 @@ bool Replaceable(const std::string& path) {
 }
 
 // The libraries run with the process's current directory; it is put back afterwards.
-class CurrentDirectoryKeeper {
+class TCurrentDirectoryKeeper {
 public:
-    CurrentDirectoryKeeper() : saved_(rtl::CurrentDirectory()) {}
-    ~CurrentDirectoryKeeper() {
+    TCurrentDirectoryKeeper() : saved_(rtl::CurrentDirectory()) {}
+    ~TCurrentDirectoryKeeper() {
         if (!saved_.empty()) rtl::ChangeCurrentDirectory(saved_);
     }
-    CurrentDirectoryKeeper(const CurrentDirectoryKeeper&) = delete;
-    CurrentDirectoryKeeper& operator=(const CurrentDirectoryKeeper&) = delete;
+    TCurrentDirectoryKeeper(const TCurrentDirectoryKeeper&) = delete;
+    TCurrentDirectoryKeeper& operator=(const TCurrentDirectoryKeeper&) = delete;
 
 private:
     std::string saved_;
@@ -107,7 +107,7 @@ bool TArchiv::PackFiles(const std::string& targetDir, const std::string& archive
         return false;
     }
     {
-        CurrentDirectoryKeeper keeper;
+        TCurrentDirectoryKeeper keeper;
         ArchiveBeingPacked() = archivePath;
         azip::addZIP_Initialise();
         azip::addZIP_InstallCallback(&TArchiv::ZipCallback);
@@ -138,7 +138,7 @@ bool TArchiv::UnpackFiles() {
     }
     int result = 0;
     {
-        CurrentDirectoryKeeper keeper;
+        TCurrentDirectoryKeeper keeper;
         azip::addUNZIP_Initialise();
         azip::addUNZIP_InstallCallback(&TArchiv::UnzipCallback);
         azip::addUNZIP_ArchiveName(ArchiveName.c_str());
@@ -148,7 +148,7 @@ bool TArchiv::UnpackFiles() {
         result = azip::addUNZIP();
     }
     // An archive that could not be read at all is a failed restore, whatever was answered.
-    return !UnpackAborted && result != static_cast<int>(azip::RunResult::ArchiveFailed);
+    return !UnpackAborted && result != static_cast<int>(azip::TRunResult::ArchiveFailed);
 }
 
 void TArchiv::TellProgress(const char* text) const {
@@ -236,7 +236,7 @@ int TArchiv::UnzipCallback(std::intptr_t, std::uint8_t type, const char* text) {
         UnpackReason(status, reason).empty()
             ? rtl::Format(rtl::TMsg::ArchUnpackQuestion, {name})
             : rtl::Format(rtl::TMsg::ArchUnpackQuestionWithReason, {name, UnpackReason(status, reason)}),
-        ui::MsgIcon::Warning, ui::MsgAnswer::Yes);
+        ui::TMsgIcon::Warning, ui::TMsgAnswer::Yes);
     ActiveArchiv->UnpackAborted = !ignore;
     if (!ignore) azip::addUNZIP_Abort(1);
     return 1;

@@ -21,16 +21,16 @@ namespace database {
 
 namespace {
 
-using engine::paradox::ProblemKind;
+using engine::paradox::TProblemKind;
 
 // Faults that cost rows or values when the backup is read back.
-bool LosesData(ProblemKind kind) {
+bool LosesData(TProblemKind kind) {
     switch (kind) {
-    case ProblemKind::KeyOrder:
-    case ProblemKind::FreeList:
-    case ProblemKind::PrimaryIndex:
-    case ProblemKind::SecondaryIndex:
-    case ProblemKind::AutoIncrement: return false;
+    case TProblemKind::TKeyOrder:
+    case TProblemKind::FreeList:
+    case TProblemKind::PrimaryIndex:
+    case TProblemKind::SecondaryIndex:
+    case TProblemKind::AutoIncrement: return false;
     default: return true;
     }
 }
@@ -133,7 +133,7 @@ TBackupContents ReadBackBackup(const TDatedBackup& b) {
         for (const azip::TArchiveEntry& entry : listing.Entries)
             if (entry.Name.find('/') == std::string::npos && MatchesAnyTableFileMask(entry.Name))
                 names.push_back(entry.Name);
-        const azip::ArchiveCheck copied = azip::VerifyArchive(b.Path, names, scratch.Path());
+        const azip::TArchiveCheck copied = azip::VerifyArchive(b.Path, names, scratch.Path());
         contents.Problems.insert(contents.Problems.end(), copied.problems.begin(), copied.problems.end());
         if (copied.Ok()) ReadTables(scratch.Path(), contents);
     }

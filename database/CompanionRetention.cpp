@@ -58,7 +58,7 @@ TRotation PruneCompanionDirectories(const std::string& justMade, std::size_t kee
         if (!when) continue;
         const std::string path = rtl::WithTrailingSeparator(root) + name;
         runs.push_back(
-            {{name, path, *when, rtl::GetFileModificationTime(path).value_or(rtl::FileTime{}), TBackupKind::Directory},
+            {{name, path, *when, rtl::GetFileModificationTime(path).value_or(rtl::TFileTime{}), TBackupKind::Directory},
              counter});
     }
     // Within one second, " (3)" was made after " (2)".

@@ -90,14 +90,14 @@ bool TOrvDatabaseModule::RebuildWithBackupStructure(const std::string& tablePath
         // for another task that does not hold one is not.
         if (!StructureFrom.Ask)
             rebuild::ShowRepairMessage(rtl::Format(rtl::TMsg::StructureNoStructure, {fileName, why}),
-                                       ui::MsgIcon::Information);
+                                       ui::TMsgIcon::Information);
         return true;
     }
     if (StructureFrom.Ask &&
         !ui::AskYesNo(rtl::Text(rtl::TMsg::RebuildCaption),
                       rtl::Format(rtl::TMsg::StructureQuestion,
                                   {fileName, found->BackupName, DatedName("%d.%m.%Y %H:%M", found->Time)}),
-                      ui::MsgIcon::Warning, ui::MsgAnswer::No))
+                      ui::TMsgIcon::Warning, ui::TMsgAnswer::No))
         return true;
     ShowStatus(rtl::Format(rtl::TMsg::StructureRebuildingStatus, {fileName, found->BackupName}));
     RebuildReports.back() = tutil::TRebuildReport{};

@@ -87,16 +87,16 @@ void CheckTableFiles(const std::string& dir, TTableHealth& t) {
         bool primaryFault = false, primaryMissing = false;
         for (const auto& p : report.Problems) {
             switch (p.Kind) {
-            case ProblemKind::Encrypted: break;
-            case ProblemKind::AutoIncrement:
+            case TProblemKind::Encrypted: break;
+            case TProblemKind::AutoIncrement:
                 if (!t.CounterChecked) t.Damage.push_back(p.Describe());
                 break;
-            case ProblemKind::PrimaryIndex:
+            case TProblemKind::PrimaryIndex:
                 primaryFault = true;
                 primaryMissing = primaryMissing || p.Text.find("missing") != std::string::npos;
                 t.IndexProblems.push_back(p.Describe());
                 break;
-            case ProblemKind::SecondaryIndex: t.IndexProblems.push_back(p.Describe()); break;
+            case TProblemKind::SecondaryIndex: t.IndexProblems.push_back(p.Describe()); break;
             default: t.Damage.push_back(p.Describe());
             }
         }
@@ -107,7 +107,7 @@ void CheckTableFiles(const std::string& dir, TTableHealth& t) {
         if (t.CounterChecked && !t.PasswordProtected) CheckCounter(*table, t);
     } catch (const engine::EDBEngineError& e) {
         t.OpenError = e.Message();
-        t.ReadRefused = e.Kind() == engine::EngineErrorKind::Io || e.Kind() == engine::EngineErrorKind::NotFound;
+        t.ReadRefused = e.Kind() == engine::TEngineErrorKind::Io || e.Kind() == engine::TEngineErrorKind::NotFound;
     } catch (const rtl::EError& e) {
         t.OpenError = e.Message();
         t.ReadRefused = true;  // raised by the file layer, never for the bytes read

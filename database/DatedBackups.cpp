@@ -139,7 +139,7 @@ std::vector<TDatedBackup> FindDatedBackups(const std::string& directory, const s
         const auto when = TimeInDatedName(name, namePattern);
         if (!when) continue;
         const std::string path = dir + name;
-        found.push_back({name, path, *when, rtl::GetFileModificationTime(path).value_or(rtl::FileTime{}), kind});
+        found.push_back({name, path, *when, rtl::GetFileModificationTime(path).value_or(rtl::TFileTime{}), kind});
     }
     SortNewestFirst(found);
     return found;
@@ -156,7 +156,7 @@ std::vector<TDatedBackup> ListBackups(const std::string& directory, const std::s
     }
     const std::string dir = rtl::WithTrailingSeparator(directory);
     const auto add = [&](const std::string& name, TBackupKind kind) {
-        const rtl::FileTime modified = rtl::GetFileModificationTime(dir + name).value_or(rtl::FileTime{});
+        const rtl::TFileTime modified = rtl::GetFileModificationTime(dir + name).value_or(rtl::TFileTime{});
         found.push_back({name, dir + name, modified.seconds, modified, kind});
     };
     for (const std::string& name : rtl::ListFiles(directory, "*.zip")) add(name, TBackupKind::Archive);

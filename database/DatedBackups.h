@@ -35,7 +35,7 @@ struct TDatedBackup {
     std::string Name;  // the name in its directory
     std::string Path;
     std::time_t Time = 0;      // read from the name
-    rtl::FileTime Modified;    // breaks ties between names of the same time
+    rtl::TFileTime Modified;    // breaks ties between names of the same time
     TBackupKind Kind = TBackupKind::Archive;
 };
 

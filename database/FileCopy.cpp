@@ -77,8 +77,8 @@ public:
 // A restored file keeps the owner and permissions of the file it replaces, or joins its
 // siblings: the billing application's users must still open it. A backup copy is no more
 // readable than its source.
-rtl::TFileIdentity CopyIdentityOf(const std::string& target, const rtl::TFileStatus& source, CopyIdentity identity) {
-    if (identity == CopyIdentity::OfSource)
+rtl::TFileIdentity CopyIdentityOf(const std::string& target, const rtl::TFileStatus& source, TCopyIdentity identity) {
+    if (identity == TCopyIdentity::OfSource)
         return rtl::TFileIdentity{rtl::EffectiveUserId(), rtl::EffectiveGroupId(), source.Mode & 0777};
     return rtl::IdentityForPlaceOf(target, rtl::ModeAfterUmask(0666));
 }
@@ -91,7 +91,7 @@ rtl::EFileError StreamError(rtl::TMsg text, const std::string& path) {
 }
 
 std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                             CopyIdentity identity, const std::string& stagingDirectory) {
+                             TCopyIdentity identity, const std::string& stagingDirectory) {
     rtl::TFileSystem& fs = rtl::FileSystem();
     TCopyState state;
     // Non-blocking, so that a pipe under a table's name is refused instead of waited on.
@@ -167,7 +167,7 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
 }
 
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 DirectorySync directorySync, CopyIdentity identity) {
+                 TDirectorySync directorySync, TCopyIdentity identity) {
     rtl::TFileSystem& fs = rtl::FileSystem();
     const std::string staged = CopyToStagedFile(source, target, progressBar, identity);
     if (fs.Rename(staged, target) != 0) {
@@ -176,7 +176,7 @@ void CopyOneFile(const std::string& source, const std::string& target, ui::IProg
         Fail(rtl::TMsg::DbCopyCannotCreate, target, reason);
     }
     const std::string targetDir = rtl::ExtractFileDir(target);
-    if (directorySync == DirectorySync::Now && fs.SyncDirectory(targetDir) != 0)
+    if (directorySync == TDirectorySync::Now && fs.SyncDirectory(targetDir) != 0)
         throw StreamError(rtl::TMsg::DbStreamWriteError, targetDir);
 }
 

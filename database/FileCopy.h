@@ -25,12 +25,12 @@ inline constexpr std::uint64_t WritebackStep = 8 * CopyTransferSize;
 // When the rename that puts a copy in place is made durable: at once by a flush of the
 // target's directory, or later, by the caller, once for many files (until then a crash may
 // bring back the old target, intact, or leave no target where there was none).
-enum class DirectorySync { Now, ByCaller };
+enum class TDirectorySync { Now, ByCaller };
 
 // Whose owner and permissions a copy takes: those of the file it replaces, or else of its
 // siblings (a restore into the database), or the source's permissions (a backup copy, never
 // readable by more people than the table it copies).
-enum class CopyIdentity { OfTargetPlace, OfSource };
+enum class TCopyIdentity { OfTargetPlace, OfSource };
 
 // Every file call goes through the seam (rtl::FileSystem). Raises rtl::EFileError: "Cannot
 // open file" and the source, "Cannot create file" and the target, each followed by the reason in
@@ -39,15 +39,15 @@ enum class CopyIdentity { OfTargetPlace, OfSource };
 // With a progress bar: range 0 to the file's size (scaled down for files beyond the bar's
 // int range), position after each block, position 0 at the end.
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 DirectorySync directorySync = DirectorySync::Now,
-                 CopyIdentity identity = CopyIdentity::OfTargetPlace);
+                 TDirectorySync directorySync = TDirectorySync::Now,
+                 TCopyIdentity identity = TCopyIdentity::OfTargetPlace);
 
 // The first half of CopyOneFile: the copy written whole, synced and closed as a temporary
 // sibling of `target` (identity and modification time already given), `target` untouched.
 // Returns the temporary file's path; the caller renames it in or removes it. With a
 // `stagingDirectory` (on the target's file system), the temporary file is made there instead.
 std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                             CopyIdentity identity = CopyIdentity::OfTargetPlace,
+                             TCopyIdentity identity = TCopyIdentity::OfTargetPlace,
                              const std::string& stagingDirectory = {});
 
 // A copy's temporary file is named after this and the copying process (".tablora-copy-<pid>.

@@ -100,10 +100,10 @@ std::uint64_t TNewBackupDirectory::Add(const std::string& source, const std::str
     const std::string target = rtl::WithTrailingSeparator(path_) + name;
     std::string written = target;
     if (inPlace_) {
-        written = CopyToStagedFile(source, target, progressBar, CopyIdentity::OfSource);
+        written = CopyToStagedFile(source, target, progressBar, TCopyIdentity::OfSource);
         staged_[name] = rtl::ExtractFileName(written);
     } else {
-        CopyOneFile(source, target, progressBar, DirectorySync::ByCaller, CopyIdentity::OfSource);
+        CopyOneFile(source, target, progressBar, TDirectorySync::ByCaller, TCopyIdentity::OfSource);
     }
     rtl::TFileStatus st;
     return rtl::FileSystem().Stat(written, st) == 0 ? st.Size : 0;
@@ -116,11 +116,11 @@ void TNewBackupDirectory::CommitInPlace(const std::vector<std::string>& dropped)
     for (const TTableFamily& family : GroupFamilies(names)) {
         std::vector<TFamilyStep> steps;
         for (const std::string& name : dropped)
-            if (TableKeyOf(name) == family.Key()) steps.push_back({TFamilyStep::Kind::Unlink, name, {}});
+            if (TableKeyOf(name) == family.Key()) steps.push_back({TFamilyStep::TKind::Unlink, name, {}});
         // The data file last, as the engine puts a rewritten table in place.
         for (const bool data : {false, true})
             for (const std::string& name : family.Files)
-                if ((name == family.DataFile) == data) steps.push_back({TFamilyStep::Kind::Rename, staged_.at(name), name});
+                if ((name == family.DataFile) == data) steps.push_back({TFamilyStep::TKind::Rename, staged_.at(name), name});
         const std::string data = family.DataFile.empty() ? family.Name + ".db" : family.DataFile;
         try {
             engine::paradox::RunFamilySteps(target_, data, steps);
@@ -217,7 +217,7 @@ void TNewBackupDirectory::Commit(const std::function<bool(const std::string&)>& 
         if (fs.Link(oldDir + entry.Name, newDir + entry.Name) == 0) continue;
         if (errno == EEXIST)
             throw rtl::EFileError(rtl::Format(rtl::TMsg::FileCannotCreate, {newDir + entry.Name, rtl::SystemReason(errno)}));
-        CopyOneFile(oldDir + entry.Name, newDir + entry.Name, nullptr, DirectorySync::ByCaller, CopyIdentity::OfSource);
+        CopyOneFile(oldDir + entry.Name, newDir + entry.Name, nullptr, TDirectorySync::ByCaller, TCopyIdentity::OfSource);
     }
     if (inPlace_) {
         CommitInPlace(dropped);

@@ -115,7 +115,7 @@ rtl::TAdvisoryLock TOrvDatabaseModule::LockDatabaseDirectory() const {
 
 rtl::TAdvisoryLock TOrvDatabaseModule::HoldDatabaseDirectoryForReading() const {
     const std::string directory = DatabaseDirectory();
-    return rtl::TAdvisoryLock::Acquire(directory, rtl::LockKind::Exclusive,
+    return rtl::TAdvisoryLock::Acquire(directory, rtl::TLockKind::Exclusive,
                                        rtl::Format(rtl::TMsg::LockObjectDatabaseDirectory, {directory}));
 }
 

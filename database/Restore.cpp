@@ -150,7 +150,7 @@ bool TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std:
         try {
             outcome = PutPlanInPlace(target, staging, directory, plan, [&](const TPlannedFile& file, const std::string& live) {
                 return rtl::ExtractFileName(
-                    CopyToStagedFile(source + file.BackupName, live, ProgressBar, CopyIdentity::OfTargetPlace, staging.Path()));
+                    CopyToStagedFile(source + file.BackupName, live, ProgressBar, TCopyIdentity::OfTargetPlace, staging.Path()));
             });
         } catch (const rtl::EError& e) {
             FailUnchanged(e.what());

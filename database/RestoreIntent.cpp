@@ -191,12 +191,12 @@ void SwapTable(const std::string& dir, const std::string& staging, const std::ve
     using engine::paradox::TFamilyStep;
     std::vector<TFamilyStep> familySteps;
     for (const TIntentStep* step : steps)
-        if (step->Kind == TIntentStep::TKind::Unlink) familySteps.push_back({TFamilyStep::Kind::Unlink, step->Live, {}});
+        if (step->Kind == TIntentStep::TKind::Unlink) familySteps.push_back({TFamilyStep::TKind::Unlink, step->Live, {}});
     // The data file last, as the engine puts a rewritten table in place.
     for (const bool data : {false, true})
         for (const TIntentStep* step : steps)
             if (step->Kind == TIntentStep::TKind::Rename && MatchesTableFileMask(step->Live, "*.db") == data)
-                familySteps.push_back({TFamilyStep::Kind::Rename,
+                familySteps.push_back({TFamilyStep::TKind::Rename,
                                        rtl::WithTrailingSeparator(staging) + step->Staged, step->Live});
     if (familySteps.empty()) return;
     // The failure may have passed: the steps are tried again at once, and a journal left

@@ -100,7 +100,7 @@ struct TSide {
 // Opens the table at `path`; the live one is held shared while it is read, as a reader would.
 std::string OpenSide(TSide& side, const std::string& name, const std::string& path, bool live) {
     try {
-        if (live) side.Held = rtl::TAdvisoryLock::Acquire(path, rtl::LockKind::Shared, "table \"" + name + "\"");
+        if (live) side.Held = rtl::TAdvisoryLock::Acquire(path, rtl::TLockKind::Shared, "table \"" + name + "\"");
         side.Table = TParadoxTable::Open(path);
     } catch (const std::exception& e) {
         return e.what();

@@ -45,7 +45,7 @@ public:
             const std::string path = FindDataFile(directory, name);
             if (path.empty()) throw rtl::EError("the table \"" + name + "\" does not exist in \"" + directory + "\"");
             // Our own writers change a table only while they hold it: shared, it stays as it is.
-            held = rtl::TAdvisoryLock::Acquire(path, rtl::LockKind::Shared, "table \"" + name + "\"");
+            held = rtl::TAdvisoryLock::Acquire(path, rtl::TLockKind::Shared, "table \"" + name + "\"");
             table = TParadoxTable::Open(path);
         } catch (const std::exception& e) {
             TableProblem(std::string("the table cannot be opened: ") + e.what());

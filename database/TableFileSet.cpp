@@ -89,7 +89,7 @@ rtl::TStringList FindFilesOfTables(const std::string& directory, const std::stri
 }
 
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, CopyIdentity identity) {
+                ui::IProgressTarget* progressBar, TCopyIdentity identity) {
     if (sourcePattern.empty()) return 0;
     RefuseUnknownCopyMode(copyMode);
     const std::vector<std::string> names =
@@ -112,7 +112,7 @@ int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirec
     try {
         for (const std::string& name : names) {
             const std::string target = spellings[rtl::FileNameKey(name)] > 1 ? name : existing.TargetName(name);
-            CopyOneFile(sourceDir + name, targetDir + target, progressBar, DirectorySync::ByCaller, identity);
+            CopyOneFile(sourceDir + name, targetDir + target, progressBar, TDirectorySync::ByCaller, identity);
             ++count;
         }
     } catch (...) {

@@ -56,6 +56,6 @@ rtl::TStringList FindFilesOfTables(const std::string& directory, const std::stri
 // other than CopyModeReplace. The first failing file ends the copy with its error.
 // `identity` says whose owner and permissions each copy takes (FileCopy.h).
 int CopyFileSet(const std::string& sourcePattern, const std::string& targetDirectory, std::uint8_t copyMode,
-                ui::IProgressTarget* progressBar, CopyIdentity identity = CopyIdentity::OfTargetPlace);
+                ui::IProgressTarget* progressBar, TCopyIdentity identity = TCopyIdentity::OfTargetPlace);
 
 } // namespace database

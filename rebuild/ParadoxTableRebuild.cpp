@@ -42,7 +42,7 @@ public:
     bool Run();
 
 private:
-    bool FailWith(const std::string& message, ui::MsgIcon icon) {
+    bool FailWith(const std::string& message, ui::TMsgIcon icon) {
         ui::Ui().SetBusyCursor(false);
         ShowRepairMessage(message, icon);
         shown_ = message;
@@ -80,28 +80,28 @@ bool TRebuildRun::Run() {
                                                      structure_->Head.size(), structure_->Size);
             code != tutil::TUERR_NONE)
             return FailWith(rtl::Format(rtl::TMsg::RebuildTableError, {fileName_, LibraryText(tu_, code)}),
-                            ui::MsgIcon::Error);
+                            ui::TMsgIcon::Error);
     }
     if (const auto code = tu_.GetCRTblDescCount(handle_, tableName_.c_str(), &counts_[0], &counts_[1], &counts_[2],
                                                 &counts_[3], &counts_[4], &counts_[5], &counts_[6]);
         code != tutil::TUERR_NONE) {
         refusedHeader(code);
-        return FailWith(rtl::Format(rtl::TMsg::RebuildDescriptorError, {fileName_}), ui::MsgIcon::Error);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildDescriptorError, {fileName_}), ui::TMsgIcon::Error);
     }
     if (const auto code = tu_.FillCURProps(handle_, tableName_.c_str(), &props_); code != tutil::TUERR_NONE) {
         refusedHeader(code);
-        return FailWith(rtl::Format(rtl::TMsg::RebuildTableError, {fileName_, LibraryText(tu_, code)}), ui::MsgIcon::Error);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildTableError, {fileName_, LibraryText(tu_, code)}), ui::TMsgIcon::Error);
     }
     engine::DbiInit(nullptr);
     engine::DbiOpenDatabase(nullptr, nullptr, engine::dbiREADWRITE, engine::dbiOPENSHARED, nullptr, 0, nullptr, nullptr,
                             &database_);
     engineOpened_ = true;
     if (props_.bProtected)
-        return FailWith(rtl::Format(rtl::TMsg::RebuildTableErrorBare, {fileName_}), ui::MsgIcon::Error);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildTableErrorBare, {fileName_}), ui::TMsgIcon::Error);
     arrays_.Allocate(counts_, desc_);
     ui::Ui().SetBusyCursor(true);
     if (tu_.FillCRTblDesc(handle_, &desc_, tableName_.c_str(), password_.c_str()) != tutil::TUERR_NONE)
-        return FailWith(rtl::Format(rtl::TMsg::RebuildUnknownTableError, {fileName_}), ui::MsgIcon::Information);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildUnknownTableError, {fileName_}), ui::TMsgIcon::Information);
     engine::DbiRegisterCallBack(nullptr, engine::cbGENPROGRESS, 0, sizeof(engine::CBPROGRESSDesc), &ProgressBuffer(),
                                 &RebuildProgressCallback);
     rebuildCalled_ = true;
@@ -109,7 +109,7 @@ bool TRebuildRun::Run() {
                                            "PROBLEM.DB", &desc_);
         code != tutil::TUERR_NONE) {
         refusedHeader(code);
-        return FailWith(rtl::Format(rtl::TMsg::RebuildFailed, {LibraryText(tu_, code)}), ui::MsgIcon::Information);
+        return FailWith(rtl::Format(rtl::TMsg::RebuildFailed, {LibraryText(tu_, code)}), ui::TMsgIcon::Information);
     }
 
     ui::Ui().SetBusyCursor(false);
@@ -120,7 +120,7 @@ bool TRebuildRun::Run() {
     if (tu_.GetRebuildReport(handle_, &done) == tutil::TUERR_NONE && done.RowsNotFound > 0)
         ShowRepairMessage(rtl::Format(rtl::TMsg::RebuildRowsNotFound,
                                       {fileName_, std::to_string(done.RowsNotFound), done.CompanionDirectory}),
-                          ui::MsgIcon::Warning);
+                          ui::TMsgIcon::Warning);
     // The rebuilt table opens and counts; the outcome changes nothing.
     engine::hDBICur cursor = nullptr;
     if (engine::DbiOpenTable(database_, tableName_.c_str(), "PARADOX", nullptr, nullptr, 0, engine::dbiREADWRITE,
@@ -164,12 +164,12 @@ bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* re
     return !run.Run();  // the callers' sense: true when the table was not rebuilt
 }
 
-void ShowRepairMessage(const std::string& text, ui::MsgIcon icon) {
-    ui::MessageRequest request;
+void ShowRepairMessage(const std::string& text, ui::TMsgIcon icon) {
+    ui::TMessageRequest request;
     request.caption = rtl::Text(rtl::TMsg::RebuildCaption);
     request.text = text;
     request.icon = icon;
-    request.buttons = ui::MsgButtons::Ok;
+    request.buttons = ui::TMsgButtons::Ok;
     ui::Ui().ShowMessage(request);
 }
 

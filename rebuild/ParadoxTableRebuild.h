@@ -26,7 +26,7 @@ bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* re
                          const TStructureSource* structure = nullptr);
 
 // A modal message box with `text`, the caption "Oprava tabuľky", an OK button and `icon`.
-void ShowRepairMessage(const std::string& text, ui::MsgIcon icon);
+void ShowRepairMessage(const std::string& text, ui::TMsgIcon icon);
 
 // The engine's general progress callback during a rebuild: lets the window process its
 // pending messages and answers with the engine's default action.

@@ -14,10 +14,10 @@ const TTableUtilityCalls*& Installed() {
 
 const TTableUtilityCalls& TableUtility() { return *Installed(); }
 
-ScopedTableUtility::ScopedTableUtility(const TTableUtilityCalls& calls) : previous_(Installed()) {
+TScopedTableUtility::TScopedTableUtility(const TTableUtilityCalls& calls) : previous_(Installed()) {
     Installed() = &calls;
 }
 
-ScopedTableUtility::~ScopedTableUtility() { Installed() = previous_; }
+TScopedTableUtility::~TScopedTableUtility() { Installed() = previous_; }
 
 } // namespace rebuild

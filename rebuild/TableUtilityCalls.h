@@ -22,12 +22,12 @@ struct TTableUtilityCalls {
 const TTableUtilityCalls& TableUtility();
 
 // Installs `calls` for one scope.
-class ScopedTableUtility {
+class TScopedTableUtility {
 public:
-    explicit ScopedTableUtility(const TTableUtilityCalls& calls);
-    ~ScopedTableUtility();
-    ScopedTableUtility(const ScopedTableUtility&) = delete;
-    ScopedTableUtility& operator=(const ScopedTableUtility&) = delete;
+    explicit TScopedTableUtility(const TTableUtilityCalls& calls);
+    ~TScopedTableUtility();
+    TScopedTableUtility(const TScopedTableUtility&) = delete;
+    TScopedTableUtility& operator=(const TScopedTableUtility&) = delete;
 
 private:
     const TTableUtilityCalls* previous_;

@@ -128,7 +128,7 @@ int main(int argc, char** argv) try {
             Run(command);
         };
         auto backupWith = [&](rtl::TFileSystem& fileSystem, const fs::path& target) {
-            const rtl::ScopedFileSystem installed(fileSystem);
+            const rtl::TScopedFileSystem installed(fileSystem);
             database::TOrvDatabaseModule module;
             module.OpenSourceByDirectory(source.string());
             module.BackupToDirectory(target.string(), true, database::CopyModeReplace);

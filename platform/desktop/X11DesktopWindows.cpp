@@ -16,7 +16,7 @@ constexpr std::uint32_t kMaxListLongs = 1u << 20;
 // How deep below a top-level frame the program's own window is looked for.
 constexpr int kMaxFrameDepth = 3;
 
-struct Property {
+struct TProperty {
     std::uint32_t type = XCB_ATOM_NONE;
     std::uint8_t format = 0;
     std::string bytes;
@@ -29,8 +29,8 @@ xcb_get_property_cookie_t RequestProperty(xcb_connection_t* c, xcb_window_t w, x
 
 // Collects a property reply; a missing property, a wrong type or an error (the window has
 // gone) all give an empty property.
-Property TakeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
-    Property p;
+TProperty TakeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
+    TProperty p;
     xcb_generic_error_t* error = nullptr;
     xcb_get_property_reply_t* reply = xcb_get_property_reply(c, cookie, &error);
     std::free(error);
@@ -45,12 +45,12 @@ Property TakeProperty(xcb_connection_t* c, xcb_get_property_cookie_t cookie) {
     return p;
 }
 
-Property ReadProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t atom, xcb_atom_t type,
+TProperty ReadProperty(xcb_connection_t* c, xcb_window_t w, xcb_atom_t atom, xcb_atom_t type,
                       std::uint32_t maxLongs) {
     return TakeProperty(c, RequestProperty(c, w, atom, type, maxLongs));
 }
 
-std::vector<std::uint32_t> AsWindowList(const Property& p) {
+std::vector<std::uint32_t> AsWindowList(const TProperty& p) {
     std::vector<std::uint32_t> list;
     if (p.type != XCB_ATOM_WINDOW || p.format != 32) return list;
     list.resize(p.bytes.size() / 4);
@@ -104,7 +104,7 @@ std::string LegacyTextToUtf8(const std::string& s) {
     return IsValidUtf8(s) ? s : Latin1ToUtf8(s);
 }
 
-std::string ClassPart(const Property& wmClass) {
+std::string ClassPart(const TProperty& wmClass) {
     if (wmClass.format != 8) return {};
     const std::size_t nul = wmClass.bytes.find('\0');
     if (nul == std::string::npos) return {};
@@ -163,7 +163,7 @@ bool TX11DesktopWindows::WindowManagerAlive() {
 }
 
 bool TX11DesktopWindows::WindowManagerSupports(std::uint32_t atom) {
-    const Property supported = ReadProperty(conn_, root_, atoms_.netSupported, XCB_ATOM_ATOM, kMaxListLongs);
+    const TProperty supported = ReadProperty(conn_, root_, atoms_.netSupported, XCB_ATOM_ATOM, kMaxListLongs);
     if (supported.type != XCB_ATOM_ATOM || supported.format != 32) return false;
     for (std::size_t i = 0; i + 4 <= supported.bytes.size(); i += 4) {
         std::uint32_t a = 0;
@@ -220,7 +220,7 @@ std::vector<TTopLevelWindow> TX11DesktopWindows::Enumerate() {
     std::vector<std::uint32_t> handles;
     bool fromWindowManager = false;
     if (WindowManagerAlive()) {
-        const Property list = ReadProperty(conn_, root_, atoms_.netClientList, XCB_ATOM_WINDOW, kMaxListLongs);
+        const TProperty list = ReadProperty(conn_, root_, atoms_.netClientList, XCB_ATOM_WINDOW, kMaxListLongs);
         if (list.type == XCB_ATOM_WINDOW) {
             handles = AsWindowList(list);
             fromWindowManager = true;
@@ -229,10 +229,10 @@ std::vector<TTopLevelWindow> TX11DesktopWindows::Enumerate() {
     if (!fromWindowManager) handles = ClientWindows(Children(root_));
 
     // All requests first, then all replies: one round trip for the whole list.
-    struct Pending {
+    struct TPending {
         xcb_get_property_cookie_t netName, name, wmClass;
     };
-    std::vector<Pending> pending;
+    std::vector<TPending> pending;
     pending.reserve(handles.size());
     for (std::uint32_t w : handles)
         pending.push_back({RequestProperty(conn_, w, atoms_.netWmName, atoms_.utf8String, kMaxTextLongs),
@@ -242,9 +242,9 @@ std::vector<TTopLevelWindow> TX11DesktopWindows::Enumerate() {
     for (std::size_t i = 0; i < handles.size(); ++i) {
         TTopLevelWindow window;
         window.handle = handles[i];
-        const Property netName = TakeProperty(conn_, pending[i].netName);
-        const Property name = TakeProperty(conn_, pending[i].name);
-        const Property wmClass = TakeProperty(conn_, pending[i].wmClass);
+        const TProperty netName = TakeProperty(conn_, pending[i].netName);
+        const TProperty name = TakeProperty(conn_, pending[i].name);
+        const TProperty wmClass = TakeProperty(conn_, pending[i].wmClass);
         if (netName.type == atoms_.utf8String && netName.format == 8 && !netName.bytes.empty())
             window.title = UpToNul(netName.bytes);
         else if (name.format == 8)

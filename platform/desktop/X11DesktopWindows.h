@@ -30,7 +30,7 @@ public:
     void Activate(TWindowHandle window) override;
 
 private:
-    struct Atoms {
+    struct TAtoms {
         std::uint32_t netClientList = 0, netWmName = 0, utf8String = 0, netActiveWindow = 0,
                       netSupported = 0, netSupportingWmCheck = 0, wmState = 0;
     };
@@ -43,7 +43,7 @@ private:
 
     xcb_connection_t* conn_ = nullptr;
     std::uint32_t root_ = 0;
-    Atoms atoms_;
+    TAtoms atoms_;
 };
 
 }  // namespace desktop

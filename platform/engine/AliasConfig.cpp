@@ -12,32 +12,32 @@
 
 namespace engine {
 
-std::string AliasConfig::DefaultPath() {
+std::string TAliasConfig::DefaultPath() {
     if (const std::string env = rtl::EnvironmentVariable(EngineConfigEnvVar); !env.empty()) return env;
     const std::string dir = rtl::UserConfigDirectory();
     return rtl::WithTrailingSeparator(dir.empty() ? std::string("./tablora") : dir) + "engine.cfg";
 }
 
-AliasConfig AliasConfig::Load(const std::string& path) {
-    AliasConfig config;
+TAliasConfig TAliasConfig::Load(const std::string& path) {
+    TAliasConfig config;
     // A configuration whose status cannot be read is not an empty one: saved over, it would
     // lose every alias.
     rtl::TFileStatus st;
     if (rtl::FileSystem().Stat(path, st) != 0 && errno != ENOENT)
-        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotRead, {path}), EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotRead, {path}), TEngineErrorKind::Io);
     if (!st.IsRegular()) return config;
     std::string text;
     if (!rtl::ReadWholeFile(path, text))
-        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotRead, {path}), EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotRead, {path}), TEngineErrorKind::Io);
     rtl::TStringList lines;
     lines.SetText(text);
-    Alias* current = nullptr;
+    TAlias* current = nullptr;
     for (const std::string& line : lines) {
         const std::string trimmed = rtl::TrimBlanks(line);
         if (trimmed.empty() || trimmed[0] == ';' || trimmed[0] == '#') continue;
         if (trimmed.front() == '[' && trimmed.back() == ']') {
             const std::string name = rtl::TrimBlanks(std::string_view(trimmed).substr(1, trimmed.size() - 2));
-            config.aliases_.push_back(Alias{name, {}});
+            config.aliases_.push_back(TAlias{name, {}});
             current = &config.aliases_.back();
             continue;
         }
@@ -51,12 +51,12 @@ AliasConfig AliasConfig::Load(const std::string& path) {
     return config;
 }
 
-void AliasConfig::Save(const std::string& path) const {
+void TAliasConfig::Save(const std::string& path) const {
     const std::string dir = rtl::ExtractFileDir(path);
     if (!dir.empty() && !rtl::ForceDirectories(dir))
-        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotCreateDirectory, {dir}), EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotCreateDirectory, {dir}), TEngineErrorKind::Io);
     std::string text;
-    for (const Alias& a : aliases_) {
+    for (const TAlias& a : aliases_) {
         text += '[' + a.name + "]\n";
         for (const std::string& p : a.params) text += p + '\n';
         text += '\n';
@@ -71,39 +71,39 @@ void AliasConfig::Save(const std::string& path) const {
     const bool renamed = written && fs.Rename(temp, path) == 0;
     if (fd >= 0 && !renamed) fs.Unlink(temp);
     if (!renamed || fs.SyncDirectory(dir.empty() ? "." : dir) != 0)
-        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotWrite, {path}), EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineConfigCannotWrite, {path}), TEngineErrorKind::Io);
 }
 
-const AliasConfig::Alias* AliasConfig::Find(const std::string& name) const {
-    for (const Alias& a : aliases_)
+const TAliasConfig::TAlias* TAliasConfig::Find(const std::string& name) const {
+    for (const TAlias& a : aliases_)
         if (rtl::SameTextAscii(a.name, name)) return &a;
     return nullptr;
 }
 
-std::vector<std::string> AliasConfig::AliasNames() const {
+std::vector<std::string> TAliasConfig::AliasNames() const {
     std::vector<std::string> names;
-    for (const Alias& a : aliases_) names.push_back(a.name);
+    for (const TAlias& a : aliases_) names.push_back(a.name);
     return names;
 }
 
-bool AliasConfig::HasAlias(const std::string& name) const { return Find(name) != nullptr; }
+bool TAliasConfig::HasAlias(const std::string& name) const { return Find(name) != nullptr; }
 
-rtl::TStringList AliasConfig::Params(const std::string& name) const {
-    const Alias* a = Find(name);
-    if (!a) throw EDBEngineError(rtl::Format(rtl::TMsg::EngineUnknownAlias, {name}), EngineErrorKind::NotFound);
+rtl::TStringList TAliasConfig::Params(const std::string& name) const {
+    const TAlias* a = Find(name);
+    if (!a) throw EDBEngineError(rtl::Format(rtl::TMsg::EngineUnknownAlias, {name}), TEngineErrorKind::NotFound);
     return a->params;
 }
 
-void AliasConfig::SetAlias(const std::string& name, const rtl::TStringList& params) {
-    for (Alias& a : aliases_)
+void TAliasConfig::SetAlias(const std::string& name, const rtl::TStringList& params) {
+    for (TAlias& a : aliases_)
         if (rtl::SameTextAscii(a.name, name)) {
             a.params = params;
             return;
         }
-    aliases_.push_back(Alias{name, params});
+    aliases_.push_back(TAlias{name, params});
 }
 
-bool AliasConfig::RemoveAlias(const std::string& name) {
+bool TAliasConfig::RemoveAlias(const std::string& name) {
     for (auto it = aliases_.begin(); it != aliases_.end(); ++it)
         if (rtl::SameTextAscii(it->name, name)) {
             aliases_.erase(it);

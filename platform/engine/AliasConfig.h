@@ -18,13 +18,13 @@ namespace engine {
 
 inline constexpr const char* EngineConfigEnvVar = "TABLORA_ENGINE_CONFIG";
 
-class AliasConfig {
+class TAliasConfig {
 public:
     // The configuration file in use (see above).
     static std::string DefaultPath();
 
     // Reads `path`; a missing file gives an empty configuration, an unreadable one raises.
-    static AliasConfig Load(const std::string& path = DefaultPath());
+    static TAliasConfig Load(const std::string& path = DefaultPath());
     // Writes the whole file through a temporary sibling and a rename.
     void Save(const std::string& path = DefaultPath()) const;
 
@@ -35,12 +35,12 @@ public:
     bool RemoveAlias(const std::string& name);
 
 private:
-    struct Alias {
+    struct TAlias {
         std::string name;
         rtl::TStringList params;
     };
-    std::vector<Alias> aliases_;
-    const Alias* Find(const std::string& name) const;
+    std::vector<TAlias> aliases_;
+    const TAlias* Find(const std::string& name) const;
 };
 
 } // namespace engine

@@ -30,7 +30,7 @@ struct TFieldCopy {
 int FindField(const TTableHeader& h, const std::string& name, const std::string& table) {
     for (std::size_t i = 0; i < h.Fields.size(); ++i)
         if (rtl::SameTextAscii(h.Fields[i].Name, name)) return static_cast<int>(i);
-    throw EDBEngineError(rtl::Format(rtl::TMsg::FieldNotFoundInTable, {name, table}), EngineErrorKind::NotFound);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::FieldNotFoundInTable, {name, table}), TEngineErrorKind::NotFound);
 }
 
 std::string Trim(const std::string& s) {
@@ -60,7 +60,7 @@ public:
             if (!cursor_.Next()) {
                 if (abortOnProblem_ && !problems_.empty())
                     throw EDBEngineError(rtl::Format(rtl::TMsg::TableNotReadWhole, {rtl::ExtractFileName(source_.Path()), problems_.front().Describe()}),
-                                         EngineErrorKind::Corrupt);
+                                         TEngineErrorKind::Corrupt);
                 done_ = true;
                 if (memo_) memo_->Finish();
                 return nullptr;
@@ -97,7 +97,7 @@ private:
                 if (!blob.Ok && abortOnProblem_)
                     throw EDBEngineError(rtl::Format(rtl::TMsg::EngineFieldUnreadable,
                                                      {sf.Name, rtl::ExtractFileName(source_.Path()), blob.Error}),
-                                         EngineErrorKind::Corrupt);
+                                         TEngineErrorKind::Corrupt);
                 // Otherwise an unreadable blob stays blank: its bytes are gone, the row is kept.
                 if (blob.Ok) {
                     if (sf.TypeCode == ftMemo && df.TypeCode == ftMemo &&
@@ -172,28 +172,28 @@ void TBatchMove::Execute() {
     MovedCount = 0;
     KeyViolCount = 0;
     if (!Source || !Destination)
-        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineBatchMoveNeedsTables), EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineBatchMoveNeedsTables), TEngineErrorKind::InvalidRequest);
     if (Destination->impl_->inserting)
-        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineDestinationPendingRow), EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineDestinationPendingRow), TEngineErrorKind::InvalidRequest);
     DroppedIndexes.clear();
     if (!Source->Exists())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {Source->TableName}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {Source->TableName}), TEngineErrorKind::NotFound);
     if (!Destination->Exists())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {Destination->TableName}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {Destination->TableName}), TEngineErrorKind::NotFound);
     const std::string sourcePath = Source->DataFilePath();
     const std::string destPath = Destination->DataFilePath();
     if (sourcePath == destPath)
-        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineMoveIntoItself), EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineMoveIntoItself), TEngineErrorKind::InvalidRequest);
     RefuseIfPendingElsewhere(destPath, nullptr);
     const auto source = TParadoxTable::Open(sourcePath);
     if (source->Header().IsEncrypted())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {Source->TableName}), EngineErrorKind::Encrypted);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {Source->TableName}), TEngineErrorKind::Encrypted);
     const TTableHeader& sh = source->Header();
     // A header that disagrees with its record layout cannot say which reading of the rows is
     // the right one: a move that must take them whole does not guess.
     if (AbortOnProblem && !sh.LayoutProblem.empty())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableNotReadWhole, {rtl::ExtractFileName(sourcePath), sh.LayoutProblem}),
-                             EngineErrorKind::Corrupt);
+                             TEngineErrorKind::Corrupt);
     // A new, empty destination takes the source's code page (converting text between code
     // pages would turn every character the destination's lacks into "?") and its larger
     // block size (so every row fits).

@@ -11,19 +11,19 @@
 
 namespace engine {
 
-EngineRegistry& Registry() {
-    static EngineRegistry registry;
+TEngineRegistry& Registry() {
+    static TEngineRegistry registry;
     return registry;
 }
 
-std::vector<TDatabase*> EngineRegistry::DatabasesOf(const std::string& sessionName) const {
+std::vector<TDatabase*> TEngineRegistry::DatabasesOf(const std::string& sessionName) const {
     std::vector<TDatabase*> result;
     for (TDatabase* db : databases)
         if (rtl::SameTextAscii(db->SessionName, sessionName)) result.push_back(db);
     return result;
 }
 
-TDatabase* EngineRegistry::FindDatabase(const std::string& sessionName, const std::string& databaseName) const {
+TDatabase* TEngineRegistry::FindDatabase(const std::string& sessionName, const std::string& databaseName) const {
     for (TDatabase* db : databases)
         if (rtl::SameTextAscii(db->DatabaseName, databaseName) &&
             (sessionName.empty() || rtl::SameTextAscii(db->SessionName, sessionName)))
@@ -40,26 +40,26 @@ void TDatabase::Open() {
     if (!SessionName.empty()) {
         TSession* session = TSession::Find(SessionName);
         if (!session || !session->Active())
-            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineSessionInactive, {SessionName}), EngineErrorKind::NotFound);
+            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineSessionInactive, {SessionName}), TEngineErrorKind::NotFound);
     }
     std::string path = Params.Value("PATH");
     if (!AliasName.empty()) {
-        const AliasConfig config = AliasConfig::Load();
+        const TAliasConfig config = TAliasConfig::Load();
         if (!config.HasAlias(AliasName))
-            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineUnknownAlias, {AliasName}), EngineErrorKind::NotFound);
+            throw EDBEngineError(rtl::Format(rtl::TMsg::EngineUnknownAlias, {AliasName}), TEngineErrorKind::NotFound);
         if (path.empty()) path = config.Params(AliasName).Value("PATH");
         // An empty PATH would silently mean the current directory: refuse it.
         if (path.empty())
             throw EDBEngineError(rtl::Format(rtl::TMsg::EngineAliasWithoutPath, {AliasName}),
-                                 EngineErrorKind::NotFound);
+                                 TEngineErrorKind::NotFound);
     } else if (path.empty()) {
-        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseWithoutPath, {DatabaseName}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseWithoutPath, {DatabaseName}), TEngineErrorKind::NotFound);
     }
     if (const std::string why = rtl::WhyNotADirectory(path); !why.empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseDirectory, {path, why}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseDirectory, {path, why}), TEngineErrorKind::NotFound);
     if (TDatabase* other = Registry().FindDatabase(SessionName, DatabaseName); other && other != this)
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseAlreadyOpen, {DatabaseName}),
-                             EngineErrorKind::AlreadyExists);
+                             TEngineErrorKind::AlreadyExists);
     // Keep what the caller reads back as the connection's directory.
     Params.SetValue("PATH", path);
     directory_ = path.size() > 1 && path.back() == '/' ? path.substr(0, path.size() - 1) : path;
@@ -81,7 +81,7 @@ std::string TDatabase::Directory() const { return directory_; }
 
 void TDatabase::GetTableNames(rtl::TStringList& list, bool withExtensions) const {
     if (!connected_)
-        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseNotConnected, {DatabaseName}), EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseNotConnected, {DatabaseName}), TEngineErrorKind::InvalidRequest);
     list.Clear();
     for (const std::string& name : rtl::ListFiles(directory_, "*.db"))
         if (!IsWorkFileName(name)) list.Add(withExtensions ? name : name.substr(0, name.size() - 3));

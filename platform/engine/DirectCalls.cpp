@@ -36,9 +36,9 @@ TDirectState& State() {
 
 DBIResult CodeOf(const EDBEngineError& e) {
     switch (e.Kind()) {
-    case EngineErrorKind::NotFound: return DBIERR_NOSUCHTABLE;
-    case EngineErrorKind::NotATable: return DBIERR_UNKNOWNTBLTYPE;
-    case EngineErrorKind::Corrupt: return DBIERR_CORRUPT;
+    case TEngineErrorKind::NotFound: return DBIERR_NOSUCHTABLE;
+    case TEngineErrorKind::NotATable: return DBIERR_UNKNOWNTBLTYPE;
+    case TEngineErrorKind::Corrupt: return DBIERR_CORRUPT;
     default: return DBIERR_READERR;
     }
 }

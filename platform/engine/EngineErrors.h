@@ -11,7 +11,7 @@ public:
     using rtl::EError::EError;
 };
 
-enum class EngineErrorKind {
+enum class TEngineErrorKind {
     General,
     NotFound,        // table, alias, directory or session that does not exist
     AlreadyExists,   // a second session of the same name, a table created over another
@@ -26,12 +26,12 @@ enum class EngineErrorKind {
 
 class EDBEngineError : public EDatabaseError {
 public:
-    explicit EDBEngineError(const std::string& message, EngineErrorKind kind = EngineErrorKind::General)
+    explicit EDBEngineError(const std::string& message, TEngineErrorKind kind = TEngineErrorKind::General)
         : EDatabaseError(message), kind_(kind) {}
-    EngineErrorKind Kind() const { return kind_; }
+    TEngineErrorKind Kind() const { return kind_; }
 
 private:
-    EngineErrorKind kind_;
+    TEngineErrorKind kind_;
 };
 
 } // namespace engine

@@ -10,7 +10,7 @@ namespace engine {
 class TSession;
 class TDatabase;
 
-struct EngineRegistry {
+struct TEngineRegistry {
     std::vector<TSession*> sessions;
     std::vector<TDatabase*> databases;  // connected ones only
 
@@ -19,6 +19,6 @@ struct EngineRegistry {
     TDatabase* FindDatabase(const std::string& sessionName, const std::string& databaseName) const;
 };
 
-EngineRegistry& Registry();
+TEngineRegistry& Registry();
 
 } // namespace engine

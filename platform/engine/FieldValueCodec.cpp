@@ -33,7 +33,7 @@ TValue ToValue(const TFieldValue& v, std::uint8_t typeCode) {
 namespace {
 
 [[noreturn]] void Refuse(const TFieldInfo& f, const std::string& why) {
-    throw EDBEngineError(rtl::Format(rtl::TMsg::EngineFieldValueRefused, {f.Name, why}), EngineErrorKind::InvalidRequest);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::EngineFieldValueRefused, {f.Name, why}), TEngineErrorKind::InvalidRequest);
 }
 
 std::int64_t AsInteger(const TFieldInfo& f, const TValue& v) {

@@ -24,7 +24,7 @@ void NoteCurrentError(TKeyProbe& probe) {
         throw;
     } catch (const EDBEngineError& e) {
         Note(probe,
-             e.Kind() == EngineErrorKind::KeyViolation ? TKeyProbe::TResult::KeyViolation : TKeyProbe::TResult::Failed,
+             e.Kind() == TEngineErrorKind::KeyViolation ? TKeyProbe::TResult::KeyViolation : TKeyProbe::TResult::Failed,
              e.Message());
     } catch (const std::exception& e) {
         Note(probe, TKeyProbe::TResult::Failed, e.what());

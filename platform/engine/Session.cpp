@@ -19,14 +19,14 @@ void TSession::Open() {
     if (active_) return;
     if (TSession* other = Find(SessionName); other && other != this)
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineSessionActive, {SessionName}),
-                             EngineErrorKind::AlreadyExists);
+                             TEngineErrorKind::AlreadyExists);
     rtl::TFileStatus st;
     if (!PrivateDir.empty() && rtl::FileSystem().Stat(PrivateDir, st) != 0 && errno != ENOENT && errno != ENOTDIR)
         throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {PrivateDir, rtl::SystemReason(errno)}),
-                             EngineErrorKind::Io);
+                             TEngineErrorKind::Io);
     if (!PrivateDir.empty() && !st.IsDirectory())
         throw EDBEngineError(rtl::Format(rtl::TMsg::EnginePrivateDirMissing, {PrivateDir}),
-                             EngineErrorKind::NotFound);
+                             TEngineErrorKind::NotFound);
     Registry().sessions.push_back(this);
     active_ = true;
 }
@@ -40,11 +40,11 @@ void TSession::Close() {
 
 void TSession::GetAliasNames(rtl::TStringList& list) const {
     list.Clear();
-    for (const std::string& name : AliasConfig::Load().AliasNames()) list.Add(name);
+    for (const std::string& name : TAliasConfig::Load().AliasNames()) list.Add(name);
 }
 
 void TSession::GetAliasParams(const std::string& alias, rtl::TStringList& list) const {
-    list = AliasConfig::Load().Params(alias);
+    list = TAliasConfig::Load().Params(alias);
 }
 
 TSession* TSession::Find(const std::string& name) {

@@ -15,7 +15,7 @@ std::string TableDirectory(const TTable& table) {
     if (table.TableName.find('/') != std::string::npos) return rtl::ExtractFileDir(table.TableName);
     TDatabase* db = Registry().FindDatabase(table.SessionName, table.DatabaseName);
     if (!db || !db->Connected())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseNotOpen, {table.DatabaseName}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDatabaseNotOpen, {table.DatabaseName}), TEngineErrorKind::NotFound);
     return db->Directory();
 }
 
@@ -51,13 +51,13 @@ bool TTable::Exists() const {
 void TTable::DeleteTable() {
     if (Active())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableOpenCannotDelete, {TableName}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     const std::string dir = TableDirectory(*this);
     const std::string base = TableBaseName(TableName);
     rtl::TAdvisoryLock dirLock = paradox::LockDirectoryForFamilies(dir);
     const std::string data = FindDataFile(dir, base);
     if (data.empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {TableName}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {TableName}), TEngineErrorKind::NotFound);
     paradox::RefuseAmbiguousTable(data);
     RefuseIfPendingElsewhere(data, this);
     rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);
@@ -72,16 +72,16 @@ void TTable::DeleteTable() {
 void TTable::RenameTable(const std::string& newName) {
     if (Active())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableOpenCannotRename, {TableName}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     const std::string dir = TableDirectory(*this);
     const std::string base = TableBaseName(TableName);
     const std::string newBase = TableBaseName(newName);
     rtl::TAdvisoryLock dirLock = paradox::LockDirectoryForFamilies(dir);
     const std::string data = FindDataFile(dir, base);
     if (data.empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {TableName}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {TableName}), TEngineErrorKind::NotFound);
     if (!FindTableFamily(dir, newBase).empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableNamedExists, {newBase}), EngineErrorKind::AlreadyExists);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableNamedExists, {newBase}), TEngineErrorKind::AlreadyExists);
     paradox::RefuseAmbiguousTable(data);
     RefuseIfPendingElsewhere(data, this);
     rtl::TAdvisoryLock tableLock = paradox::LockTableForWriting(data);

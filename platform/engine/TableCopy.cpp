@@ -14,12 +14,12 @@ void CopyTable(const std::string& sourcePath, const std::string& destPathIn) {
     const auto source = paradox::OpenTableByPath(sourcePath);
     const paradox::TTableHeader& h = source->Header();
     if (h.IsEncrypted())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {sourcePath}), EngineErrorKind::Encrypted);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {sourcePath}), TEngineErrorKind::Encrypted);
     std::string destPath = destPathIn;
     if (TableBaseName(destPath) == rtl::ExtractFileName(destPath)) destPath += ".db";
     const std::string destDir = rtl::ExtractFileDir(destPath);
     if (!FindTableFamily(destDir.empty() ? "." : destDir, TableBaseName(destPath)).empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableAlreadyExists, {destPath}), EngineErrorKind::AlreadyExists);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableAlreadyExists, {destPath}), TEngineErrorKind::AlreadyExists);
 
     paradox::TTableLayout layout;
     for (const auto& f : h.Fields) layout.Fields.push_back(paradox::TLayoutField{f.Name, f.TypeCode, f.SizeByte});

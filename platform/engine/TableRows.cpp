@@ -31,13 +31,13 @@ using paradox::TStoredPlace;
 constexpr std::size_t PendingMemoryBound = 8u << 20;
 
 [[noreturn]] void NotOpen(const TTable& t) {
-    throw EDBEngineError(rtl::Format(rtl::TMsg::TableNotOpen, {t.TableName}), EngineErrorKind::InvalidRequest);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::TableNotOpen, {t.TableName}), TEngineErrorKind::InvalidRequest);
 }
 
 int FieldIndex(const paradox::TTableHeader& h, const std::string& name) {
     for (std::size_t i = 0; i < h.Fields.size(); ++i)
         if (rtl::SameTextAscii(h.Fields[i].Name, name)) return static_cast<int>(i);
-    throw EDBEngineError(rtl::Format(rtl::TMsg::FieldNotFound, {name}), EngineErrorKind::NotFound);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::FieldNotFound, {name}), TEngineErrorKind::NotFound);
 }
 
 using TFileKey = std::pair<std::uint64_t, std::uint64_t>;
@@ -127,13 +127,13 @@ void RefuseIfPendingElsewhere(const std::string& dataPath, const TTable* self) {
     const auto it = PendingTables().find(key);
     if (it != PendingTables().end() && it->second.Table != self && it->second.Process == rtl::ProcessId())
         throw EDBEngineError(rtl::Format(rtl::TMsg::EnginePendingInOtherCursor, {rtl::ExtractFileName(dataPath)}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
 }
 
 void TTable::Open() {
     if (Active()) return;
-    if (TableName.empty()) throw EDBEngineError(rtl::Text(rtl::TMsg::EngineNoTableName), EngineErrorKind::InvalidRequest);
-    if (!Exists()) throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {TableName}), EngineErrorKind::NotFound);
+    if (TableName.empty()) throw EDBEngineError(rtl::Text(rtl::TMsg::EngineNoTableName), TEngineErrorKind::InvalidRequest);
+    if (!Exists()) throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {TableName}), TEngineErrorKind::NotFound);
     impl_->path = DataFilePath();
     OpenReader(*impl_);
     impl_->active = true;
@@ -348,7 +348,7 @@ void BeginChange(TTable& table, TTable::Impl& m) {
     }
     const paradox::TTableHeader& h = m.reader->Header();
     if (h.IsEncrypted())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {table.TableName}), EngineErrorKind::Encrypted);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {table.TableName}), TEngineErrorKind::Encrypted);
     session->StoredAutoIncrement = h.AutoIncrement;
     session->AutoIncrement = h.AutoIncrement;
     TFileKey key;
@@ -385,7 +385,7 @@ void TTable::Post() {
     if (h.IsKeyed()) {
         if (!paradox::PrimaryKeyOrdersByBytes(h))
             throw EDBEngineError(rtl::Format(rtl::TMsg::TableUnmodelledOrderNewRow, {TableName, paradox::SortOrderLabel(h)}),
-                                 EngineErrorKind::InvalidRequest);
+                                 TEngineErrorKind::InvalidRequest);
         const auto keySize = static_cast<std::size_t>(KeySizeOf(h));
         const std::string key(reinterpret_cast<const char*>(m.pending.data()), keySize);
         const auto pos = std::lower_bound(s.Inserts.begin(), s.Inserts.end(), key,
@@ -394,11 +394,11 @@ void TTable::Post() {
                                           });
         if (pos != s.Inserts.end() && std::memcmp(pos->Bytes.data(), key.data(), keySize) == 0)
             throw EDBEngineError(rtl::Format(rtl::TMsg::TableKeyViolation, {rtl::ExtractFileName(m.path)}),
-                                 EngineErrorKind::KeyViolation);
+                                 TEngineErrorKind::KeyViolation);
         for (const TStoredPlace& place : paradox::FindStoredKey(*m.reader, key))
             if (!s.Deletes.count(place))
                 throw EDBEngineError(rtl::Format(rtl::TMsg::TableKeyViolation, {rtl::ExtractFileName(m.path)}),
-                                     EngineErrorKind::KeyViolation);
+                                     TEngineErrorKind::KeyViolation);
         at = static_cast<std::size_t>(pos - s.Inserts.begin());
     }
     TPendingRow row{m.pending, m.pendingBlobs};
@@ -442,7 +442,7 @@ void TTable::Delete() {
     if (m.stale && m.currentGone) Next();
     if (m.eof || m.current.empty())
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineNoRowToDelete, {TableName}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     // The row as it was read: when another process wrote the table meanwhile, BeginChange
     // reads it anew (an unkeyed table forgets its position), and these bytes find the row.
     const std::vector<std::uint8_t> row = m.current;
@@ -481,7 +481,7 @@ void TTable::Delete() {
             }
             if (!found)
                 throw EDBEngineError(rtl::Format(rtl::TMsg::TableRowGone, {TableName}),
-                                     EngineErrorKind::InvalidRequest);
+                                     TEngineErrorKind::InvalidRequest);
         }
         s.Deletes[m.currentPlace] = row;
         s.Bytes += row.size();
@@ -517,7 +517,7 @@ TValue TTable::FieldByName(const std::string& name) const {
     }
     const std::vector<std::uint8_t>& row = m.inserting ? m.pending : m.current;
     if (row.empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineNoCurrentRow, {TableName}), EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::EngineNoCurrentRow, {TableName}), TEngineErrorKind::InvalidRequest);
     return ToValue(m.reader->Decoder().DecodeField(row.data(), index, nullptr), field.TypeCode);
 }
 
@@ -526,7 +526,7 @@ void TTable::SetFieldByName(const std::string& name, const TValue& value) {
     Impl& m = *impl_;
     if (!m.inserting)
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineNoPendingRow, {TableName}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     const auto& h = m.reader->Header();
     const int index = FieldIndex(h, name);
     const auto& f = h.Fields[static_cast<std::size_t>(index)];

@@ -31,7 +31,7 @@ bool IsIndexExtension(const std::string& ext) {
 std::string ExistingDataFile(const TTable& table, const std::string& dir) {
     const std::string data = FindDataFile(dir, TableBaseName(table.TableName));
     if (data.empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {table.TableName}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistDot, {table.TableName}), TEngineErrorKind::NotFound);
     paradox::RefuseAmbiguousTable(data);
     RefuseIfPendingElsewhere(data, &table);
     return data;
@@ -43,7 +43,7 @@ void ReplaceTable(const TTable& target, const TTable& replacement) {
     if (target.Active() || replacement.Active())
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineTableOpenCannotReplace,
                                          {target.Active() ? target.TableName : replacement.TableName}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     const std::string dir = TableDirectory(target);
     const std::string replacementDir = TableDirectory(replacement);
     // A directory that cannot be examined is reported as such, not as another directory.
@@ -51,13 +51,13 @@ void ReplaceTable(const TTable& target, const TTable& replacement) {
         rtl::TFileStatus st;
         if (rtl::FileSystem().Stat(d, st) != 0)
             throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {d, rtl::SystemReason(errno)}),
-                                 EngineErrorKind::Io);
+                                 TEngineErrorKind::Io);
         return st;
     };
     const rtl::TFileStatus here = statusOf(dir), there = statusOf(replacementDir);
     if (!here.IsDirectory() || !here.SameFileAs(there))
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineReplacementElsewhere, {replacement.TableName, target.TableName}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     rtl::TAdvisoryLock dirLock = paradox::LockDirectoryForFamilies(dir);
     const std::string targetData = ExistingDataFile(target, dir);
     const std::string newData = ExistingDataFile(replacement, dir);

@@ -74,9 +74,9 @@ std::string TablePrivateDirectory(const TTable& table) {
 void TTable::CreateTable() {
     if (Active())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableOpenCannotCreate, {TableName}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     if (FieldDefs.Count() == 0 || FieldDefs.Count() > 255)
-        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineFieldCountRange), EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineFieldCountRange), TEngineErrorKind::InvalidRequest);
     paradox::TTableLayout layout;
     for (const TFieldDef& def : FieldDefs) {
         const std::uint8_t code = paradox::FieldCodeFromType(def.DataType);
@@ -84,10 +84,10 @@ void TTable::CreateTable() {
         if (code == 0 || paradox::FieldStorageSize(code, size) < 0)
             throw EDBEngineError(rtl::Format(rtl::TMsg::EngineFieldImpossible,
                                              {def.Name, FieldTypeName(def.DataType), std::to_string(def.Size)}),
-                                 EngineErrorKind::InvalidRequest);
+                                 TEngineErrorKind::InvalidRequest);
         if (def.Name.empty() || Utf8Length(def.Name) > 25)
             throw EDBEngineError(rtl::Format(rtl::TMsg::EngineFieldNameLength, {def.Name}),
-                                 EngineErrorKind::InvalidRequest);
+                                 TEngineErrorKind::InvalidRequest);
         layout.Fields.push_back(paradox::TLayoutField{def.Name, code, size});
     }
     // 2 KiB blocks unless a record needs a larger one.
@@ -96,7 +96,7 @@ void TTable::CreateTable() {
     while (layout.BlockSize - 6 < static_cast<std::uint32_t>(recordSize) && layout.BlockSize < 32768) layout.BlockSize *= 2;
     if (layout.BlockSize - 6 < static_cast<std::uint32_t>(recordSize))
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineRecordTooLarge, {std::to_string(recordSize)}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     layout.CodePage = CodePageFor(FieldDefs);
     // Binary order: the one order of text keys the engine keeps exactly. A table copied into
     // this one while it is empty takes the source's sort order instead.
@@ -110,26 +110,26 @@ void TTable::CreateTable() {
 void TTable::AddIndex(const std::string& name, const std::string& fields, unsigned options) {
     if (Active())
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineIndexNeedsClosedTable, {TableName}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     if ((options & ixPrimary) == 0 || !name.empty())
-        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineOnlyPrimaryIndex), EngineErrorKind::InvalidRequest);
-    if (!Exists()) throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {TableName}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EngineOnlyPrimaryIndex), TEngineErrorKind::InvalidRequest);
+    if (!Exists()) throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {TableName}), TEngineErrorKind::NotFound);
     const std::string path = DataFilePath();
     RefuseIfPendingElsewhere(path, this);
     const auto header = paradox::TParadoxTable::Open(path)->Header();
     if (header.IsKeyed())
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineHasPrimaryIndex, {TableName}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     const auto names = SplitFieldList(fields);
     if (names.empty() || names.size() > 16 || names.size() > header.Fields.size())
-        throw EDBEngineError(rtl::Text(rtl::TMsg::EnginePrimaryIndexFieldCount), EngineErrorKind::InvalidRequest);
+        throw EDBEngineError(rtl::Text(rtl::TMsg::EnginePrimaryIndexFieldCount), TEngineErrorKind::InvalidRequest);
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (!rtl::SameTextAscii(names[i], header.Fields[i].Name))
             throw EDBEngineError(rtl::Format(rtl::TMsg::EnginePrimaryIndexFirstFields, {fields}),
-                                 EngineErrorKind::InvalidRequest);
+                                 TEngineErrorKind::InvalidRequest);
         if (paradox::IsBlobField(header.Fields[i].TypeCode))
             throw EDBEngineError(rtl::Format(rtl::TMsg::EngineBlobInKey, {names[i]}),
-                                 EngineErrorKind::InvalidRequest);
+                                 TEngineErrorKind::InvalidRequest);
     }
     paradox::TRewriteOptions rewrite;
     rewrite.DropUnmaintainableIndexes = DropUnmaintainableIndexes;

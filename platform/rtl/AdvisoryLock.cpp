@@ -20,7 +20,7 @@ constexpr int WaitStepMs = 50;
 
 struct TEntry {
     int Fd = -1;
-    LockKind Kind = LockKind::Shared;
+    TLockKind Kind = TLockKind::Shared;
     int Refs = 0;
 };
 
@@ -162,9 +162,9 @@ TAdvisoryLock& TAdvisoryLock::operator=(TAdvisoryLock&& other) noexcept {
     return *this;
 }
 
-TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, const std::string& what, int waitMs) {
+TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, TLockKind kind, const std::string& what, int waitMs) {
     if (waitMs < 0) waitMs = DefaultLockWaitMs();
-    const int operation = kind == LockKind::Exclusive ? LOCK_EX : LOCK_SH;
+    const int operation = kind == TLockKind::Exclusive ? LOCK_EX : LOCK_SH;
     for (;;) {
         TFileDescriptor fd(FileSystem().Open(path, O_RDONLY));
         if (!fd.Valid()) CannotOpen(what, path);
@@ -174,10 +174,10 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
         auto& registry = Registry();
         if (auto it = registry.find(key); it != registry.end()) {
             TEntry& entry = it->second;
-            if (kind == LockKind::Exclusive && entry.Kind == LockKind::Shared) {
+            if (kind == TLockKind::Exclusive && entry.Kind == TLockKind::Shared) {
                 if (!LockWithin(entry.Fd, LOCK_EX, waitMs, what, path, key.first, key.second, true))
                     Busy(what, path, key.first, key.second, waitMs);
-                entry.Kind = LockKind::Exclusive;
+                entry.Kind = TLockKind::Exclusive;
             }
             ++entry.Refs;
             TAdvisoryLock lock;
@@ -201,7 +201,7 @@ TAdvisoryLock TAdvisoryLock::Acquire(const std::string& path, LockKind kind, con
 }
 
 void TAdvisoryLock::AlsoHold(const std::string& path) {
-    TAdvisoryLock other = Acquire(path, LockKind::Exclusive, Text(TMsg::LockObjectFile), 0);
+    TAdvisoryLock other = Acquire(path, TLockKind::Exclusive, Text(TMsg::LockObjectFile), 0);
     if (extra_.Inode != 0) {
         TAdvisoryLock previous;
         previous.key_ = extra_;

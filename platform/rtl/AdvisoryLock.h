@@ -23,7 +23,7 @@
 
 namespace rtl {
 
-enum class LockKind { Shared, Exclusive };
+enum class TLockKind { Shared, Exclusive };
 
 class ELockBusy : public EError {
 public:
@@ -44,7 +44,7 @@ public:
     // error ("table \"Hovory\"", "database directory \"/srv/db\""). `waitMs` < 0 takes
     // DefaultLockWaitMs(). Raises ELockBusy when the wait runs out, EFileError when the
     // object cannot be opened.
-    static TAdvisoryLock Acquire(const std::string& path, LockKind kind, const std::string& what, int waitMs = -1);
+    static TAdvisoryLock Acquire(const std::string& path, TLockKind kind, const std::string& what, int waitMs = -1);
 
     // Also holds the file at `path` (a replacement about to be renamed over the locked one),
     // so that nobody takes the new file before this lock is released. Raises EFileError.

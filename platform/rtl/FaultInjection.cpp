@@ -48,14 +48,14 @@ void WriteCountAtExit() {
 
 } // namespace
 
-std::uint32_t OpBit(FsOp op) { return 1u << static_cast<unsigned>(op); }
+std::uint32_t OpBit(TFsOp op) { return 1u << static_cast<unsigned>(op); }
 
-std::uint32_t AllOps() { return (1u << static_cast<unsigned>(FsOp::Count)) - 1; }
+std::uint32_t AllOps() { return (1u << static_cast<unsigned>(TFsOp::Count)) - 1; }
 
 std::uint32_t MutatingOps() {
-    return OpBit(FsOp::OpenWrite) | OpBit(FsOp::Write) | OpBit(FsOp::CopyRange) | OpBit(FsOp::Sync) |
-           OpBit(FsOp::Rename) | OpBit(FsOp::Link) | OpBit(FsOp::Unlink) | OpBit(FsOp::SyncDirectory) |
-           OpBit(FsOp::MakeDirectory) | OpBit(FsOp::SetMetadata);
+    return OpBit(TFsOp::OpenWrite) | OpBit(TFsOp::Write) | OpBit(TFsOp::CopyRange) | OpBit(TFsOp::Sync) |
+           OpBit(TFsOp::Rename) | OpBit(TFsOp::Link) | OpBit(TFsOp::Unlink) | OpBit(TFsOp::SyncDirectory) |
+           OpBit(TFsOp::MakeDirectory) | OpBit(TFsOp::SetMetadata);
 }
 
 void TFaultInjectingFileSystem::Arm(const TFault& fault) {
@@ -74,7 +74,7 @@ void TFaultInjectingFileSystem::ResetCounts() {
     struckAt_.clear();
 }
 
-bool TFaultInjectingFileSystem::Strike(FsOp op, const std::string& what) {
+bool TFaultInjectingFileSystem::Strike(TFsOp op, const std::string& what) {
     ++calls_[static_cast<std::size_t>(op)];
     const std::uint32_t ops = fault_.Ops ? fault_.Ops : MutatingOps();
     if ((ops & OpBit(op)) == 0) return false;
@@ -90,42 +90,42 @@ bool TFaultInjectingFileSystem::Strike(FsOp op, const std::string& what) {
 
 int TFaultInjectingFileSystem::Open(const std::string& path, int flags, TFileMode mode) {
     const bool writes = (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0;
-    if (Strike(writes ? FsOp::OpenWrite : FsOp::OpenRead, path)) return -1;
+    if (Strike(writes ? TFsOp::OpenWrite : TFsOp::OpenRead, path)) return -1;
     return TFileSystem::Open(path, flags, mode);
 }
 
 ssize_t TFaultInjectingFileSystem::Read(int fd, void* buffer, std::size_t size) {
-    if (Strike(FsOp::Read, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
+    if (Strike(TFsOp::Read, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
     return TFileSystem::Read(fd, buffer, size);
 }
 
 ssize_t TFaultInjectingFileSystem::ReadAt(int fd, void* buffer, std::size_t size, std::uint64_t offset) {
-    if (Strike(FsOp::Read, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
+    if (Strike(TFsOp::Read, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
     return TFileSystem::ReadAt(fd, buffer, size, offset);
 }
 
 ssize_t TFaultInjectingFileSystem::Write(int fd, const void* buffer, std::size_t size) {
-    if (Strike(FsOp::Write, PathOf(fd))) return -1;
+    if (Strike(TFsOp::Write, PathOf(fd))) return -1;
     return TFileSystem::Write(fd, buffer, size);
 }
 
 ssize_t TFaultInjectingFileSystem::WriteAt(int fd, const void* buffer, std::size_t size, std::uint64_t offset) {
-    if (Strike(FsOp::Write, PathOf(fd))) return -1;
+    if (Strike(TFsOp::Write, PathOf(fd))) return -1;
     return TFileSystem::WriteAt(fd, buffer, size, offset);
 }
 
 ssize_t TFaultInjectingFileSystem::CopyRange(int from, int to, std::size_t size) {
-    if (Strike(FsOp::CopyRange, PathOf(to))) return -1;
+    if (Strike(TFsOp::CopyRange, PathOf(to))) return -1;
     return TFileSystem::CopyRange(from, to, size);
 }
 
 int TFaultInjectingFileSystem::Sync(int fd) {
-    if (Strike(FsOp::Sync, PathOf(fd))) return -1;
+    if (Strike(TFsOp::Sync, PathOf(fd))) return -1;
     return TFileSystem::Sync(fd);
 }
 
 int TFaultInjectingFileSystem::Close(int fd) {
-    if (Strike(FsOp::Close, fault_.PathContains.empty() ? std::string() : PathOf(fd))) {
+    if (Strike(TFsOp::Close, fault_.PathContains.empty() ? std::string() : PathOf(fd))) {
         // The descriptor is gone either way, as after a real failed close.
         const int saved = errno;
         TFileSystem::Close(fd);
@@ -136,92 +136,92 @@ int TFaultInjectingFileSystem::Close(int fd) {
 }
 
 int TFaultInjectingFileSystem::Rename(const std::string& from, const std::string& to) {
-    if (Strike(FsOp::Rename, from + " -> " + to)) return -1;
+    if (Strike(TFsOp::Rename, from + " -> " + to)) return -1;
     return TFileSystem::Rename(from, to);
 }
 
 int TFaultInjectingFileSystem::RenameNoReplace(const std::string& from, const std::string& to) {
-    if (Strike(FsOp::Rename, from + " -> " + to)) return -1;
+    if (Strike(TFsOp::Rename, from + " -> " + to)) return -1;
     return TFileSystem::RenameNoReplace(from, to);
 }
 
 int TFaultInjectingFileSystem::RenameExchange(const std::string& a, const std::string& b) {
-    if (Strike(FsOp::Rename, a + " <-> " + b)) return -1;
+    if (Strike(TFsOp::Rename, a + " <-> " + b)) return -1;
     return TFileSystem::RenameExchange(a, b);
 }
 
 int TFaultInjectingFileSystem::Unlink(const std::string& path) {
-    if (Strike(FsOp::Unlink, path)) return -1;
+    if (Strike(TFsOp::Unlink, path)) return -1;
     return TFileSystem::Unlink(path);
 }
 
 int TFaultInjectingFileSystem::Link(const std::string& existing, const std::string& name) {
-    if (Strike(FsOp::Link, existing + " -> " + name)) return -1;
+    if (Strike(TFsOp::Link, existing + " -> " + name)) return -1;
     return TFileSystem::Link(existing, name);
 }
 
 int TFaultInjectingFileSystem::SyncDirectory(const std::string& directory) {
-    if (Strike(FsOp::SyncDirectory, directory)) return -1;
+    if (Strike(TFsOp::SyncDirectory, directory)) return -1;
     return TFileSystem::SyncDirectory(directory);
 }
 
 int TFaultInjectingFileSystem::MakeDirectory(const std::string& path, TFileMode mode) {
-    if (Strike(FsOp::MakeDirectory, path)) return -1;
+    if (Strike(TFsOp::MakeDirectory, path)) return -1;
     return TFileSystem::MakeDirectory(path, mode);
 }
 
 int TFaultInjectingFileSystem::Truncate(int fd, std::uint64_t size) {
-    if (Strike(FsOp::SetMetadata, PathOf(fd))) return -1;
+    if (Strike(TFsOp::SetMetadata, PathOf(fd))) return -1;
     return TFileSystem::Truncate(fd, size);
 }
 
 int TFaultInjectingFileSystem::ChangeMode(int fd, TFileMode mode) {
-    if (Strike(FsOp::SetMetadata, PathOf(fd))) return -1;
+    if (Strike(TFsOp::SetMetadata, PathOf(fd))) return -1;
     return TFileSystem::ChangeMode(fd, mode);
 }
 
 int TFaultInjectingFileSystem::ChangeOwner(int fd, TUserId owner, TGroupId group) {
-    if (Strike(FsOp::SetMetadata, PathOf(fd))) return -1;
+    if (Strike(TFsOp::SetMetadata, PathOf(fd))) return -1;
     return TFileSystem::ChangeOwner(fd, owner, group);
 }
 
 int TFaultInjectingFileSystem::SetTimes(int fd, std::int64_t accessNs, std::int64_t modifyNs) {
-    if (Strike(FsOp::SetMetadata, PathOf(fd))) return -1;
+    if (Strike(TFsOp::SetMetadata, PathOf(fd))) return -1;
     return TFileSystem::SetTimes(fd, accessNs, modifyNs);
 }
 
 int TFaultInjectingFileSystem::ListDirectory(const std::string& directory, std::vector<TDirEntry>& entries) {
-    if (Strike(FsOp::List, directory)) return -1;
+    if (Strike(TFsOp::List, directory)) return -1;
     return TFileSystem::ListDirectory(directory, entries);
 }
 
 int TFaultInjectingFileSystem::Lock(int fd, int operation) {
-    if (Strike(FsOp::Lock, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
+    if (Strike(TFsOp::Lock, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
     return TFileSystem::Lock(fd, operation);
 }
 
 int TFaultInjectingFileSystem::Stat(const std::string& path, TFileStatus& status) {
-    if (Strike(FsOp::Stat, path)) return -1;
+    if (Strike(TFsOp::Stat, path)) return -1;
     return TFileSystem::Stat(path, status);
 }
 
 int TFaultInjectingFileSystem::Lstat(const std::string& path, TFileStatus& status) {
-    if (Strike(FsOp::Stat, path)) return -1;
+    if (Strike(TFsOp::Stat, path)) return -1;
     return TFileSystem::Lstat(path, status);
 }
 
 int TFaultInjectingFileSystem::Fstat(int fd, TFileStatus& status) {
-    if (Strike(FsOp::Stat, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
+    if (Strike(TFsOp::Stat, fault_.PathContains.empty() ? std::string() : PathOf(fd))) return -1;
     return TFileSystem::Fstat(fd, status);
 }
 
 int TFaultInjectingFileSystem::Access(const std::string& path, unsigned access) {
-    if (Strike(FsOp::Stat, path)) return -1;
+    if (Strike(TFsOp::Stat, path)) return -1;
     return TFileSystem::Access(path, access);
 }
 
 int TFaultInjectingFileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
-    if (Strike(FsOp::Stat, path)) return -1;
+    if (Strike(TFsOp::Stat, path)) return -1;
     return TFileSystem::FreeSpace(path, bytes);
 }
 
@@ -253,7 +253,7 @@ bool ParseFault(const std::string& text, TFault& fault, std::string& countFile, 
             }
             while (p <= value.size()) {
                 const std::size_t q = std::min(value.find(',', p), value.size());
-                FsOp op;
+                TFsOp op;
                 const std::string name = value.substr(p, q - p);
                 if (!ParseFsOp(name, op)) return error = "unknown call kind \"" + name + "\"", false;
                 fault.Ops |= OpBit(op);

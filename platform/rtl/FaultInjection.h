@@ -27,7 +27,7 @@
 namespace rtl {
 
 struct TFault {
-    std::uint32_t Ops = 0;   // bit (1 << FsOp) per kind that counts; 0: the mutating kinds
+    std::uint32_t Ops = 0;   // bit (1 << TFsOp) per kind that counts; 0: the mutating kinds
     std::uint64_t Nth = 0;   // the Nth counted call strikes (from 1); 0: none, only count
     int Error = 5;           // errno of the failed call (EIO)
     bool Kill = false;       // SIGKILL instead of failing
@@ -38,7 +38,7 @@ struct TFault {
 // The kinds that change what is on the disk, and all kinds.
 std::uint32_t MutatingOps();
 std::uint32_t AllOps();
-std::uint32_t OpBit(FsOp op);
+std::uint32_t OpBit(TFsOp op);
 
 class TFaultInjectingFileSystem : public TFileSystem {
 public:
@@ -49,7 +49,7 @@ public:
     // Calls counted under the armed fault's kinds so far.
     std::uint64_t Counted() const { return counted_; }
     // Calls of one kind so far, whatever is armed.
-    std::uint64_t Calls(FsOp op) const { return calls_[static_cast<std::size_t>(op)]; }
+    std::uint64_t Calls(TFsOp op) const { return calls_[static_cast<std::size_t>(op)]; }
     bool Struck() const { return struck_; }
     // What the strike hit ("rename /db/.~Hovory.db.1.tmp -> /db/Hovory.db").
     const std::string& StruckAt() const { return struckAt_; }
@@ -83,12 +83,12 @@ public:
 
 private:
     // True when this call must fail (errno is set); never returns when it kills.
-    bool Strike(FsOp op, const std::string& what);
+    bool Strike(TFsOp op, const std::string& what);
     std::string PathOf(int fd) const;
 
     TFault fault_;
     std::uint64_t counted_ = 0;
-    std::array<std::uint64_t, static_cast<std::size_t>(FsOp::Count)> calls_{};
+    std::array<std::uint64_t, static_cast<std::size_t>(TFsOp::Count)> calls_{};
     bool struck_ = false;
     std::string struckAt_;
 };

@@ -12,7 +12,7 @@ constexpr const char* OpNames[] = {"open-read", "open-write", "read",      "writ
                                    "sync",      "close",      "rename",    "unlink",       "sync-dir",
                                    "mkdir",     "metadata",   "list",      "lock",         "link",
                                    "stat"};
-static_assert(sizeof(OpNames) / sizeof(OpNames[0]) == static_cast<std::size_t>(FsOp::Count));
+static_assert(sizeof(OpNames) / sizeof(OpNames[0]) == static_cast<std::size_t>(TFsOp::Count));
 
 TFileSystem& RealFileSystem() {
     static TFileSystem real;
@@ -28,15 +28,15 @@ TFileSystem*& Installed() {
 
 } // namespace
 
-const char* FsOpName(FsOp op) {
+const char* FsOpName(TFsOp op) {
     const auto i = static_cast<std::size_t>(op);
-    return i < static_cast<std::size_t>(FsOp::Count) ? OpNames[i] : "?";
+    return i < static_cast<std::size_t>(TFsOp::Count) ? OpNames[i] : "?";
 }
 
-bool ParseFsOp(const std::string& name, FsOp& op) {
-    for (std::size_t i = 0; i < static_cast<std::size_t>(FsOp::Count); ++i)
+bool ParseFsOp(const std::string& name, TFsOp& op) {
+    for (std::size_t i = 0; i < static_cast<std::size_t>(TFsOp::Count); ++i)
         if (name == OpNames[i]) {
-            op = static_cast<FsOp>(i);
+            op = static_cast<TFsOp>(i);
             return true;
         }
     return false;

@@ -16,7 +16,7 @@
 namespace rtl {
 
 // The kinds of call, for counting and for choosing where a fault strikes.
-enum class FsOp : unsigned {
+enum class TFsOp : unsigned {
     OpenRead,       // open without write access
     OpenWrite,      // open with write access or O_CREAT
     Read,
@@ -37,9 +37,9 @@ enum class FsOp : unsigned {
 };
 
 // "open-read", "write", "rename" ...: the names used by TABLORA_FS_FAULT and test output.
-const char* FsOpName(FsOp op);
+const char* FsOpName(TFsOp op);
 // The op of a name; false when the name is unknown.
-bool ParseFsOp(const std::string& name, FsOp& op);
+bool ParseFsOp(const std::string& name, TFsOp& op);
 
 // Owners, groups and permission bits as the seam carries them, whatever the platform calls them.
 using TUserId = std::uint32_t;
@@ -148,12 +148,12 @@ TFileSystem& FileSystem();
 // Installs `fs` (not owned) and returns the previous one; nullptr restores the default.
 TFileSystem* InstallFileSystem(TFileSystem* fs);
 
-class ScopedFileSystem {
+class TScopedFileSystem {
 public:
-    explicit ScopedFileSystem(TFileSystem& fs) : previous_(InstallFileSystem(&fs)) {}
-    ~ScopedFileSystem() { InstallFileSystem(previous_); }
-    ScopedFileSystem(const ScopedFileSystem&) = delete;
-    ScopedFileSystem& operator=(const ScopedFileSystem&) = delete;
+    explicit TScopedFileSystem(TFileSystem& fs) : previous_(InstallFileSystem(&fs)) {}
+    ~TScopedFileSystem() { InstallFileSystem(previous_); }
+    TScopedFileSystem(const TScopedFileSystem&) = delete;
+    TScopedFileSystem& operator=(const TScopedFileSystem&) = delete;
 
 private:
     TFileSystem* previous_;

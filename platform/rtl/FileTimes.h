@@ -8,15 +8,15 @@
 
 namespace rtl {
 
-struct FileTime {
+struct TFileTime {
     std::time_t seconds = 0;
     long nanoseconds = 0;
-    friend bool operator==(const FileTime&, const FileTime&) = default;
+    friend bool operator==(const TFileTime&, const TFileTime&) = default;
 };
 
-std::optional<FileTime> GetFileModificationTime(const std::string& path);
-std::optional<FileTime> GetFileModificationTime(int fd);
-bool SetFileModificationTime(const std::string& path, const FileTime& time);
-bool SetFileModificationTime(int fd, const FileTime& time);
+std::optional<TFileTime> GetFileModificationTime(const std::string& path);
+std::optional<TFileTime> GetFileModificationTime(int fd);
+bool SetFileModificationTime(const std::string& path, const TFileTime& time);
+bool SetFileModificationTime(int fd, const TFileTime& time);
 
 } // namespace rtl

@@ -11,7 +11,7 @@ namespace tutil {
 
 class TDescriptorArrays {
 public:
-    enum Count { Fields, Indexes, Security, ValidityChecks, ReferentialLinks, OptionalParameters, OptionalDataLength };
+    enum TCount { Fields, Indexes, Security, ValidityChecks, ReferentialLinks, OptionalParameters, OptionalDataLength };
 
     // Allocates one array per count (optional data zero-filled, OptionalDataUnit bytes per
     // unit) and stores their addresses and the optional-parameters count in `desc`.

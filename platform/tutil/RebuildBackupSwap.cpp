@@ -76,7 +76,7 @@ std::string TBackupAndSwap::KeepBackupApart() {
 // backup gets data of its own first.
 void TBackupAndSwap::SeparateUnreplacedBackups(const std::vector<TFamilyStep>& steps) {
     std::set<std::string> replaced;
-    for (const auto& step : steps) replaced.insert(step.What == TFamilyStep::Kind::Rename ? step.To : step.From);
+    for (const auto& step : steps) replaced.insert(step.What == TFamilyStep::TKind::Rename ? step.To : step.From);
     for (auto& file : backup_)
         if (file.Linked && replaced.count(rtl::ExtractFileName(file.Member)) == 0) SeparateBackupFile(file);
 }

@@ -112,7 +112,7 @@ void TRebuildSource::ReadWhereTheBlocksLie() {
     }
     geometry_ = reading.Choice;
     if (geometry_.Changed)
-        found_.push_back(TTableProblem{ProblemKind::Header, dataName_, 0, 0, GeometryNote(header_, geometry_.Geometry)});
+        found_.push_back(TTableProblem{TProblemKind::Header, dataName_, 0, 0, GeometryNote(header_, geometry_.Geometry)});
     header_ = table_->Header();
 }
 
@@ -133,7 +133,7 @@ void TRebuildSource::ReadRows(const std::function<void(const TRecoveredRow&)>& t
     if (keyed_) {
         const std::string px = FindCompanionFile(dataPath_, ".px");
         if (px.empty())
-            found_.push_back(TTableProblem{ProblemKind::PrimaryIndex, dataName_, 0, 0,
+            found_.push_back(TTableProblem{TProblemKind::PrimaryIndex, dataName_, 0, 0,
                                            rtl::Text(rtl::TMsg::RebuildFoundPrimaryIndexMissing)});
         else
             CheckPrimaryIndex(px, header_, rows.Chain(), found_);

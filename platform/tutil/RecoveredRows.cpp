@@ -63,7 +63,7 @@ void TRecoveredRows::EmitBlock(const TDataBlock& block, bool inChain, bool place
         chain_.push_back(std::move(summary));
     }
     if (WipedBlock(h, block, inChain)) {
-        problems_.push_back(TTableProblem{ProblemKind::RecordOffset, rtl::ExtractFileName(table_.Path()), block.Number,
+        problems_.push_back(TTableProblem{TProblemKind::RecordOffset, rtl::ExtractFileName(table_.Path()), block.Number,
                                           block.FileOffset,
                                           "the block holds only zeros; whatever rows it held are lost"});
         return;

@@ -34,9 +34,9 @@ TTableFacts ReadTableFacts(const std::string& tableName, const TBorrowedStructur
         facts.ValPath = FindCompanionFile(facts.DataPath, ".val");
     } catch (const engine::EDBEngineError& e) {
         switch (e.Kind()) {
-        case engine::EngineErrorKind::NotFound: throw TUtilFailure(TUERR_NOSUCHTABLE, e.Message());
-        case engine::EngineErrorKind::NotATable:
-        case engine::EngineErrorKind::Corrupt: throw TUtilFailure(TUERR_NOTATABLE, e.Message());
+        case engine::TEngineErrorKind::NotFound: throw TUtilFailure(TUERR_NOSUCHTABLE, e.Message());
+        case engine::TEngineErrorKind::NotATable:
+        case engine::TEngineErrorKind::Corrupt: throw TUtilFailure(TUERR_NOTATABLE, e.Message());
         default: throw TUtilFailure(TUERR_READ, e.Message());
         }
     }

@@ -141,26 +141,26 @@ void TRebuild::Summarise() {
     const std::string& name = source_->DataName();
     const TRowsSetAside& aside = output_->SetAside();
     const std::uint32_t largest = output_->LargestAutoIncrement();
-    auto note = [&](ProblemKind kind, std::uint64_t count, rtl::TMsg text) {
+    auto note = [&](TProblemKind kind, std::uint64_t count, rtl::TMsg text) {
         if (count > 0) found_.push_back(TTableProblem{kind, name, 0, 0, rtl::Format(text, {std::to_string(count)})});
     };
     for (const auto& p : source_->Table().OpenProblems()) report_.Problems.push_back(p.Describe());
     if (largest > header.AutoIncrement)
-        found_.push_back(TTableProblem{ProblemKind::AutoIncrement, name, 0, 0x49,
+        found_.push_back(TTableProblem{TProblemKind::AutoIncrement, name, 0, 0x49,
                                        rtl::Format(rtl::TMsg::RebuildFoundCounterBelow,
                                                    {std::to_string(header.AutoIncrement), std::to_string(largest)})});
-    note(ProblemKind::KeyOrder, aside.OutOfOrder, rtl::TMsg::RebuildFoundOutOfOrder);
-    note(ProblemKind::KeyOrder, report_.RowsToKeyViolations, rtl::TMsg::RebuildFoundRepeatedKeys);
-    note(ProblemKind::Truncated, aside.Partial, rtl::TMsg::RebuildFoundTruncated);
-    note(ProblemKind::RecordOffset, aside.Unreadable, rtl::TMsg::RebuildFoundUnreadable);
-    note(ProblemKind::KeyOrder, aside.Unplaceable, rtl::TMsg::RebuildFoundUnplaceable);
-    note(ProblemKind::Blob, report_.BlobsLost, rtl::TMsg::RebuildFoundBlobsLost);
+    note(TProblemKind::TKeyOrder, aside.OutOfOrder, rtl::TMsg::RebuildFoundOutOfOrder);
+    note(TProblemKind::TKeyOrder, report_.RowsToKeyViolations, rtl::TMsg::RebuildFoundRepeatedKeys);
+    note(TProblemKind::Truncated, aside.Partial, rtl::TMsg::RebuildFoundTruncated);
+    note(TProblemKind::RecordOffset, aside.Unreadable, rtl::TMsg::RebuildFoundUnreadable);
+    note(TProblemKind::TKeyOrder, aside.Unplaceable, rtl::TMsg::RebuildFoundUnplaceable);
+    note(TProblemKind::Blob, report_.BlobsLost, rtl::TMsg::RebuildFoundBlobsLost);
     // Rows the header counts that are neither kept nor moved: lost, or never there (a
     // damaged count); either way the outcome must say so, the backup keeps whatever they were.
     const std::uint64_t accounted = report_.RowsKept + report_.RowsToKeyViolations + report_.RowsToProblems;
     if (header.RecordCount > accounted) {
         report_.RowsNotFound = header.RecordCount - accounted;
-        note(ProblemKind::RecordCount, report_.RowsNotFound, rtl::TMsg::RebuildFoundRowsNotFound);
+        note(TProblemKind::RecordCount, report_.RowsNotFound, rtl::TMsg::RebuildFoundRowsNotFound);
     }
     for (const auto& p : found_) report_.Problems.push_back(p.Describe());
 }

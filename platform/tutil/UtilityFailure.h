@@ -26,11 +26,11 @@ private:
 // keep their own; a missing or unreadable table, while it is read, says so.
 inline TUResult CodeOf(const engine::EDBEngineError& e, TUResult otherwise) {
     switch (e.Kind()) {
-    case engine::EngineErrorKind::Locked: return TUERR_LOCKED;
-    case engine::EngineErrorKind::Encrypted: return TUERR_ENCRYPTED;
-    case engine::EngineErrorKind::NotFound: return otherwise == TUERR_READ ? TUERR_NOSUCHTABLE : otherwise;
-    case engine::EngineErrorKind::NotATable:
-    case engine::EngineErrorKind::Corrupt: return otherwise == TUERR_READ ? TUERR_NOTATABLE : otherwise;
+    case engine::TEngineErrorKind::Locked: return TUERR_LOCKED;
+    case engine::TEngineErrorKind::Encrypted: return TUERR_ENCRYPTED;
+    case engine::TEngineErrorKind::NotFound: return otherwise == TUERR_READ ? TUERR_NOSUCHTABLE : otherwise;
+    case engine::TEngineErrorKind::NotATable:
+    case engine::TEngineErrorKind::Corrupt: return otherwise == TUERR_READ ? TUERR_NOTATABLE : otherwise;
     default: return otherwise;
     }
 }

@@ -5,9 +5,9 @@
 
 namespace ui {
 
-MsgAnswer ScriptedUiServices::ShowMessage(const MessageRequest& request) {
+TMsgAnswer TScriptedUiServices::ShowMessage(const TMessageRequest& request) {
     messages.push_back(request);
-    if (request.buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+    if (request.buttons == TMsgButtons::Ok) return TMsgAnswer::Ok;
     if (answers_.empty()) {
         // Aborting (rather than throwing) keeps a catch-all handler in the code under test
         // from swallowing the mistake.
@@ -15,12 +15,12 @@ MsgAnswer ScriptedUiServices::ShowMessage(const MessageRequest& request) {
                      request.caption.c_str(), request.text.c_str());
         std::abort();
     }
-    const MsgAnswer a = answers_.front();
+    const TMsgAnswer a = answers_.front();
     answers_.pop_front();
     return a;
 }
 
-void ScriptedUiServices::SetBusyCursor(bool b) {
+void TScriptedUiServices::SetBusyCursor(bool b) {
     ++cursorChanges;
     busy = b;
 }

@@ -10,17 +10,17 @@
 
 namespace ui {
 
-class ScriptedUiServices : public IUiServices {
+class TScriptedUiServices : public IUiServices {
 public:
     // Queues the answer for the next Yes/No question.
-    void Answer(MsgAnswer answer) { answers_.push_back(answer); }
+    void Answer(TMsgAnswer answer) { answers_.push_back(answer); }
 
-    MsgAnswer ShowMessage(const MessageRequest& request) override;
+    TMsgAnswer ShowMessage(const TMessageRequest& request) override;
     void ProcessMessages() override { ++processMessagesCalls; }
     void SetBusyCursor(bool busy) override;
     void Pause(int milliseconds) override { pauses.push_back(milliseconds); }
 
-    std::vector<MessageRequest> messages;
+    std::vector<TMessageRequest> messages;
     std::vector<int> pauses;
     int processMessagesCalls = 0;
     int cursorChanges = 0;
@@ -28,7 +28,7 @@ public:
     std::size_t PendingAnswers() const { return answers_.size(); }
 
 private:
-    std::deque<MsgAnswer> answers_;
+    std::deque<TMsgAnswer> answers_;
 };
 
 } // namespace ui

@@ -4,16 +4,16 @@ namespace ui {
 
 namespace {
 
-class SilentUiServices : public IUiServices {
+class TSilentUiServices : public IUiServices {
 public:
-    MsgAnswer ShowMessage(const MessageRequest& request) override { return request.defaultButton; }
+    TMsgAnswer ShowMessage(const TMessageRequest& request) override { return request.defaultButton; }
     void ProcessMessages() override {}
     void SetBusyCursor(bool) override {}
     void Pause(int) override {}
 };
 
-SilentUiServices& Silent() {
-    static SilentUiServices silent;
+TSilentUiServices& Silent() {
+    static TSilentUiServices silent;
     return silent;
 }
 
@@ -33,19 +33,19 @@ IUiServices* InstallUiServices(IUiServices* services) {
 }
 
 void ShowError(const std::string& caption, const std::string& text) {
-    Ui().ShowMessage({caption, text, MsgIcon::Error, MsgButtons::Ok, MsgAnswer::Ok});
+    Ui().ShowMessage({caption, text, TMsgIcon::Error, TMsgButtons::Ok, TMsgAnswer::Ok});
 }
 
 void ShowWarning(const std::string& caption, const std::string& text) {
-    Ui().ShowMessage({caption, text, MsgIcon::Warning, MsgButtons::Ok, MsgAnswer::Ok});
+    Ui().ShowMessage({caption, text, TMsgIcon::Warning, TMsgButtons::Ok, TMsgAnswer::Ok});
 }
 
 void ShowInformation(const std::string& caption, const std::string& text) {
-    Ui().ShowMessage({caption, text, MsgIcon::Information, MsgButtons::Ok, MsgAnswer::Ok});
+    Ui().ShowMessage({caption, text, TMsgIcon::Information, TMsgButtons::Ok, TMsgAnswer::Ok});
 }
 
-bool AskYesNo(const std::string& caption, const std::string& text, MsgIcon icon, MsgAnswer defaultButton) {
-    return Ui().ShowMessage({caption, text, icon, MsgButtons::YesNo, defaultButton}) == MsgAnswer::Yes;
+bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon, TMsgAnswer defaultButton) {
+    return Ui().ShowMessage({caption, text, icon, TMsgButtons::YesNo, defaultButton}) == TMsgAnswer::Yes;
 }
 
 } // namespace ui

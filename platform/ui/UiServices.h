@@ -7,22 +7,22 @@
 
 namespace ui {
 
-enum class MsgIcon { Error, Warning, Information };
-enum class MsgButtons { Ok, YesNo };
-enum class MsgAnswer { Ok, Yes, No };
+enum class TMsgIcon { Error, Warning, Information };
+enum class TMsgButtons { Ok, YesNo };
+enum class TMsgAnswer { Ok, Yes, No };
 
-struct MessageRequest {
+struct TMessageRequest {
     std::string caption;
     std::string text;  // may hold "\r\n" line breaks; shown as written
-    MsgIcon icon = MsgIcon::Information;
-    MsgButtons buttons = MsgButtons::Ok;
-    MsgAnswer defaultButton = MsgAnswer::Ok;
+    TMsgIcon icon = TMsgIcon::Information;
+    TMsgButtons buttons = TMsgButtons::Ok;
+    TMsgAnswer defaultButton = TMsgAnswer::Ok;
 };
 
 class IUiServices {
 public:
     virtual ~IUiServices() = default;
-    virtual MsgAnswer ShowMessage(const MessageRequest& request) = 0;
+    virtual TMsgAnswer ShowMessage(const TMessageRequest& request) = 0;
     virtual void ProcessMessages() = 0;
     virtual void SetBusyCursor(bool busy) = 0;
     virtual void Pause(int milliseconds) = 0;
@@ -35,12 +35,12 @@ IUiServices& Ui();
 IUiServices* InstallUiServices(IUiServices* services);
 
 // Installs a service for one scope and puts the previous one back.
-class ScopedUiServices {
+class TScopedUiServices {
 public:
-    explicit ScopedUiServices(IUiServices& services) : previous_(InstallUiServices(&services)) {}
-    ~ScopedUiServices() { InstallUiServices(previous_); }
-    ScopedUiServices(const ScopedUiServices&) = delete;
-    ScopedUiServices& operator=(const ScopedUiServices&) = delete;
+    explicit TScopedUiServices(IUiServices& services) : previous_(InstallUiServices(&services)) {}
+    ~TScopedUiServices() { InstallUiServices(previous_); }
+    TScopedUiServices(const TScopedUiServices&) = delete;
+    TScopedUiServices& operator=(const TScopedUiServices&) = delete;
 
 private:
     IUiServices* previous_;
@@ -51,15 +51,15 @@ void ShowError(const std::string& caption, const std::string& text);
 void ShowWarning(const std::string& caption, const std::string& text);
 void ShowInformation(const std::string& caption, const std::string& text);
 // Asks a Yes/No question; true for Yes.
-bool AskYesNo(const std::string& caption, const std::string& text, MsgIcon icon, MsgAnswer defaultButton);
+bool AskYesNo(const std::string& caption, const std::string& text, TMsgIcon icon, TMsgAnswer defaultButton);
 
 // Shows the hourglass for one scope, also when the scope is left by an error.
-class BusyCursor {
+class TBusyCursor {
 public:
-    BusyCursor() { Ui().SetBusyCursor(true); }
-    ~BusyCursor() { Ui().SetBusyCursor(false); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
+    TBusyCursor() { Ui().SetBusyCursor(true); }
+    ~TBusyCursor() { Ui().SetBusyCursor(false); }
+    TBusyCursor(const TBusyCursor&) = delete;
+    TBusyCursor& operator=(const TBusyCursor&) = delete;
 };
 
 } // namespace ui

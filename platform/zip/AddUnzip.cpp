@@ -35,22 +35,22 @@ constexpr std::size_t BufferSize = 256 * 1024;
 constexpr const char* PartMarker = ".part";
 constexpr zip_uint64_t WorkingInterval = 4 * 1024 * 1024;  // bytes between two Working messages
 
-struct Outcome {
+struct TOutcome {
     FileStatus status;
     std::string reason;
 };
 
 // What the extraction takes from the run's settings.
-struct UnpackOptions {
+struct TUnpackOptions {
     const std::string& archivePath;
     const std::string& directory;
     bool restoreAttributes;
     const std::atomic<bool>& abort;
 };
 
-class Extractor {
+class TExtractor {
 public:
-    Extractor(zip_t* archive, const UnpackOptions& settings, ZipReporter& reporter, zip_uint64_t total)
+    TExtractor(zip_t* archive, const TUnpackOptions& settings, TZipReporter& reporter, zip_uint64_t total)
         : archive_(archive), settings_(settings), directory_(rtl::WithTrailingSeparator(settings.directory)),
           reporter_(reporter), total_(total), buffer_(BufferSize), existing_(settings.directory) {}
 
@@ -77,7 +77,7 @@ public:
         const std::string name = existing_.TargetName(*bare);
         const std::string target = directory_ + name;
         reporter_.FileStarted(stored, target, (st.valid & ZIP_STAT_SIZE) ? st.size : 0);
-        Outcome outcome = Check(index, st, name, target);
+        TOutcome outcome = Check(index, st, name, target);
         if (outcome.status == FileStatus::Ok) outcome = WriteFile(index, st, name);
         reporter_.FileEnded();
         if (settings_.abort) return false;
@@ -86,7 +86,7 @@ public:
     }
 
 private:
-    Outcome Check(zip_uint64_t index, const zip_stat_t& st, const std::string& bare, const std::string& target) {
+    TOutcome Check(zip_uint64_t index, const zip_stat_t& st, const std::string& bare, const std::string& target) {
         zip_uint8_t opsys = 0;
         zip_uint32_t attributes = 0;
         zip_file_get_external_attributes(archive_, index, 0, &opsys, &attributes);
@@ -118,7 +118,7 @@ private:
         return (st.valid & ZIP_STAT_MTIME) ? st.mtime : rtl::Now();
     }
 
-    Outcome WriteFile(zip_uint64_t index, const zip_stat_t& st, const std::string& name) {
+    TOutcome WriteFile(zip_uint64_t index, const zip_stat_t& st, const std::string& name) {
         rtl::TFileSystem& fs = rtl::FileSystem();
         zip_file_t* entry = zip_fopen_index(archive_, index, 0);
         if (!entry) return {FileStatus::BadData, ZipReason(archive_)};
@@ -141,7 +141,7 @@ private:
             zip_fclose(entry);
             return {FileStatus::WriteError, reason};
         }
-        Outcome outcome = Copy(entry, fd, st.size);
+        TOutcome outcome = Copy(entry, fd, st.size);
         zip_fclose(entry);
         if (outcome.status == FileStatus::Ok) {
             rtl::GiveIdentity(fd, identity);
@@ -158,7 +158,7 @@ private:
     }
 
     // Streams the entry into `fd`; libzip checks the CRC when the end is read.
-    Outcome Copy(zip_file_t* entry, int fd, zip_uint64_t expected) {
+    TOutcome Copy(zip_file_t* entry, int fd, zip_uint64_t expected) {
         zip_uint64_t written = 0;
         zip_uint64_t sinceWorking = 0;
         for (;;) {
@@ -190,9 +190,9 @@ public:
 
 private:
     zip_t* archive_;
-    const UnpackOptions& settings_;
+    const TUnpackOptions& settings_;
     std::string directory_;
-    ZipReporter& reporter_;
+    TZipReporter& reporter_;
     zip_uint64_t total_;
     zip_uint64_t done_ = 0;
     std::vector<char> buffer_;
@@ -214,24 +214,24 @@ void TZipUnpacker::SetExtractTo(std::string directory) {
     settings_.directory = directory.empty() ? "." : std::move(directory);
 }
 
-RunResult TZipUnpacker::Run() {
+TRunResult TZipUnpacker::Run() {
     const TSettings settings = settings_;
-    return Reported([&](const std::string& archivePath, ZipReporter& reporter) {
+    return Reported([&](const std::string& archivePath, TZipReporter& reporter) {
         return Unpack(archivePath, settings, reporter);
     });
 }
 
-RunResult TZipUnpacker::Unpack(const std::string& archivePath, const TSettings& settings, ZipReporter& reporter) {
+TRunResult TZipUnpacker::Unpack(const std::string& archivePath, const TSettings& settings, TZipReporter& reporter) {
     TArchiveFile file(archivePath, TArchiveFile::TMode::Read);
     zip_t* archive = OpenArchive(file, ZIP_RDONLY, reporter);
-    if (!archive) return RunResult::ArchiveFailed;
+    if (!archive) return TRunResult::ArchiveFailed;
     auto directoryFailed = [&](const std::string& reason) {
         reporter.FileDone(settings.directory, settings.directory, FileStatus::WriteError, reason);
-        return RunResult::ArchiveFailed;
+        return TRunResult::ArchiveFailed;
     };
-    const UnpackOptions options{archivePath, settings.directory, settings.restoreAttributes, abort_};
+    const TUnpackOptions options{archivePath, settings.directory, settings.restoreAttributes, abort_};
     const auto entries = static_cast<zip_uint64_t>(zip_get_num_entries(archive, 0));
-    std::optional<Extractor> extractor;
+    std::optional<TExtractor> extractor;
     try {
         if (!rtl::ForceDirectories(settings.directory)) throw rtl::EFileError(rtl::SystemReason(errno));
         rtl::RemoveFilesOfEndedProcesses(settings.directory, std::string(".*") + PartMarker + "*", PartMarker);
@@ -257,7 +257,7 @@ RunResult TZipUnpacker::Unpack(const std::string& archivePath, const TSettings& 
     // The renames themselves must reach the disk: until they do, a crash may bring the old
     // files back, and the run must not be reported as done.
     if (rtl::FileSystem().SyncDirectory(settings.directory) != 0) return directoryFailed(rtl::SystemReason(errno));
-    if (aborted) return RunResult::Aborted;
+    if (aborted) return TRunResult::Aborted;
     return reporter.Outcome();
 }
 

@@ -44,14 +44,14 @@ public:
 
     // Unpacks all entries with the settings as they are now (changing them from the callback
     // affects only the next run).
-    RunResult Run();
+    TRunResult Run();
 
 private:
     struct TSettings {
         std::string directory = ".";
         bool restoreAttributes = true;
     };
-    RunResult Unpack(const std::string& archivePath, const TSettings& settings, ZipReporter& reporter);
+    TRunResult Unpack(const std::string& archivePath, const TSettings& settings, TZipReporter& reporter);
 
     TSettings settings_;
 };
@@ -65,7 +65,7 @@ int addUNZIP_ExtractTo(const char* directory);
 int addUNZIP_RestoreAttributes(int restore);
 // Extraction is always flat; any value is accepted and means 0.
 int addUNZIP_RestoreStructure(int restore);
-// Runs the unpacking of all entries; returns a RunResult.
+// Runs the unpacking of all entries; returns a TRunResult.
 int addUNZIP();
 // Asks the calling thread's running addUNZIP to stop (callable from inside the callback).
 int addUNZIP_Abort(int abort);

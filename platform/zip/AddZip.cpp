@@ -42,26 +42,26 @@ std::string StoredName(const std::string& path, bool saveStructure) {
 // One listed file as a libzip source. libzip reads it only inside zip_close; opening and
 // reading happen here so that a file that cannot be read is reported by name (libzip alone
 // would only fail the whole archive).
-class FileSource {
+class TFileSource {
 public:
     // With `workers` the source hands libzip the file deflated by them (libzip copies such
     // data as it is); without, the file as it is, for libzip to store.
-    FileSource(std::string name, std::string path, const rtl::TFileStatus& st, ZipReporter& reporter,
+    TFileSource(std::string name, std::string path, const rtl::TFileStatus& st, TZipReporter& reporter,
                const std::atomic<bool>& abort, TDeflateWorkers* workers)
         : name_(std::move(name)), path_(std::move(path)), size_(st.Size),
           mtime_(static_cast<std::time_t>(st.ModifySeconds())), reporter_(reporter), abort_(abort),
           workers_(workers) {
         zip_error_init(&error_);
     }
-    ~FileSource() {
+    ~TFileSource() {
         if (fd_ >= 0) rtl::FileSystem().Close(fd_);
         zip_error_fini(&error_);
     }
-    FileSource(const FileSource&) = delete;
-    FileSource& operator=(const FileSource&) = delete;
+    TFileSource(const TFileSource&) = delete;
+    TFileSource& operator=(const TFileSource&) = delete;
 
     static zip_int64_t Callback(void* state, void* data, zip_uint64_t length, zip_source_cmd_t cmd) {
-        return static_cast<FileSource*>(state)->Handle(data, length, cmd);
+        return static_cast<TFileSource*>(state)->Handle(data, length, cmd);
     }
 
 private:
@@ -196,7 +196,7 @@ private:
     std::string path_;
     zip_uint64_t size_;
     std::time_t mtime_;
-    ZipReporter& reporter_;
+    TZipReporter& reporter_;
     const std::atomic<bool>& abort_;
     TDeflateWorkers* workers_;
     std::unique_ptr<TDeflateStream> deflated_;
@@ -235,33 +235,33 @@ bool WriteEmptyArchive(TArchiveFile& file) {
 int CancelRequested(zip_t*, void* abort) { return *static_cast<const std::atomic<bool>*>(abort) ? 1 : 0; }
 
 // What libzip's progress callback needs to tell the percentage.
-struct ProgressState {
-    const ZipReporter& reporter;
+struct TProgressState {
+    const TZipReporter& reporter;
     const std::string& archivePath;
 };
 
 void Progress(zip_t*, double fraction, void* state) {
-    const auto* progress = static_cast<const ProgressState*>(state);
+    const auto* progress = static_cast<const TProgressState*>(state);
     progress->reporter.Send(MessageType::Working,
                             {progress->archivePath, std::to_string(static_cast<int>(fraction * 100.0)), "100"});
 }
 
-struct PackOptions {
+struct TPackOptions {
     bool saveStructure;
     int level;
 };
 
 // The files added to a run so far.
-struct PackRun {
+struct TPackRun {
     const std::atomic<bool>& abort;
     TDeflateWorkers* workers;  // none when storing
-    std::vector<std::unique_ptr<FileSource>> sources;  // outlive zip_close, which reads them
+    std::vector<std::unique_ptr<TFileSource>> sources;  // outlive zip_close, which reads them
     mode_t readableBy = 0666;
     std::uint64_t totalBytes = 0;
 };
 
-bool AddFile(zip_t* archive, const std::string& path, const PackOptions& settings, ZipReporter& reporter,
-             PackRun& run) {
+bool AddFile(zip_t* archive, const std::string& path, const TPackOptions& settings, TZipReporter& reporter,
+             TPackRun& run) {
     const std::string name = StoredName(path, settings.saveStructure);
     rtl::TFileStatus st;
     if (rtl::FileSystem().Stat(path, st) != 0 && errno != ENOENT) {
@@ -275,8 +275,8 @@ bool AddFile(zip_t* archive, const std::string& path, const PackOptions& setting
     }
     run.readableBy &= st.Mode | S_IRUSR | S_IWUSR;
     // An empty file is left to libzip, which stores it, as Info-ZIP does.
-    auto source = std::make_unique<FileSource>(name, path, st, reporter, run.abort, st.Size > 0 ? run.workers : nullptr);
-    zip_source_t* zs = zip_source_function(archive, &FileSource::Callback, source.get());
+    auto source = std::make_unique<TFileSource>(name, path, st, reporter, run.abort, st.Size > 0 ? run.workers : nullptr);
+    zip_source_t* zs = zip_source_function(archive, &TFileSource::Callback, source.get());
     if (!zs) {
         reporter.FileDone(name, path, FileStatus::CannotOpen, ZipReason(archive));
         return false;
@@ -316,32 +316,32 @@ void TZipPacker::Reset() {
 
 void TZipPacker::SetCompressionLevel(int level) { settings_.level = level < 0 ? 0 : level > 9 ? 9 : level; }
 
-RunResult TZipPacker::Run() {
+TRunResult TZipPacker::Run() {
     const TSettings settings = settings_;
-    return Reported([&](const std::string& archivePath, ZipReporter& reporter) {
+    return Reported([&](const std::string& archivePath, TZipReporter& reporter) {
         return Pack(archivePath, settings, reporter);
     });
 }
 
-RunResult TZipPacker::Pack(const std::string& archivePath, const TSettings& settings, ZipReporter& reporter) {
+TRunResult TZipPacker::Pack(const std::string& archivePath, const TSettings& settings, TZipReporter& reporter) {
     std::vector<std::string> files;
     if (!ReadList(settings.listFile, files)) {
         reporter.FileDone(settings.listFile, settings.listFile, FileStatus::ListUnreadable, rtl::Text(rtl::TMsg::ZipListUnreadable));
-        return RunResult::ArchiveFailed;
+        return TRunResult::ArchiveFailed;
     }
     reporter.Send(MessageType::RunStarted, {archivePath, std::to_string(files.size())});
 
     TArchiveFile file(archivePath, TArchiveFile::TMode::Replace);
     zip_t* archive = OpenArchive(file, ZIP_CREATE | ZIP_TRUNCATE, reporter);
-    if (!archive) return RunResult::ArchiveFailed;
-    ProgressState progress{reporter, archivePath};
+    if (!archive) return TRunResult::ArchiveFailed;
+    TProgressState progress{reporter, archivePath};
     zip_register_cancel_callback_with_state(archive, &CancelRequested, nullptr, &abort_);
     zip_register_progress_callback_with_state(archive, 0.01, &Progress, nullptr, &progress);
 
     const std::optional<rtl::TFileIdentity> replaced = rtl::IdentityOf(archivePath);
     std::optional<TDeflateWorkers> workers;
     if (settings.level > 0) workers.emplace(settings.level);
-    PackRun run{abort_, workers ? &*workers : nullptr, {}};
+    TPackRun run{abort_, workers ? &*workers : nullptr, {}};
     for (const std::string& path : files) {
         if (abort_) break;
         AddFile(archive, path, {settings.saveStructure, settings.level}, reporter, run);
@@ -350,13 +350,13 @@ RunResult TZipPacker::Pack(const std::string& archivePath, const TSettings& sett
     GiveArchiveIdentity(file, replaced, run.readableBy);
     if (abort_) {
         zip_discard(archive);
-        return RunResult::Aborted;
+        return TRunResult::Aborted;
     }
     if (run.sources.empty()) {
         zip_discard(archive);
         if (!WriteEmptyArchive(file)) {
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, ZipReason(file.Error()));
-            return RunResult::ArchiveFailed;
+            return TRunResult::ArchiveFailed;
         }
         return reporter.Outcome();
     }
@@ -364,11 +364,11 @@ RunResult TZipPacker::Pack(const std::string& archivePath, const TSettings& sett
     if (zip_close(archive) != 0) {
         const std::string reason = ZipReason(archive);
         zip_discard(archive);  // the temporary file is gone already; the old archive stays
-        if (abort_) return RunResult::Aborted;
+        if (abort_) return TRunResult::Aborted;
         // A file failure was reported by its source; anything else is the archive's own.
         if (reporter.Failed() == failedBefore)
             reporter.FileDone(archivePath, archivePath, FileStatus::WriteError, reason);
-        return RunResult::ArchiveFailed;
+        return TRunResult::ArchiveFailed;
     }
     return reporter.Outcome();
 }

@@ -33,7 +33,7 @@ public:
 
     // Packs with the settings as they are now (changing them from the callback affects only
     // the next run).
-    RunResult Run();
+    TRunResult Run();
 
 private:
     struct TSettings {
@@ -41,7 +41,7 @@ private:
         bool saveStructure = false;
         int level = 6;
     };
-    RunResult Pack(const std::string& archivePath, const TSettings& settings, ZipReporter& reporter);
+    TRunResult Pack(const std::string& archivePath, const TSettings& settings, TZipReporter& reporter);
 
     TSettings settings_;
 };
@@ -56,7 +56,7 @@ int addZIP_SaveStructure(int save);
 int addZIP_SetCompressionLevel(int level);
 // Only single-volume archives are written; any value is accepted and means 0.
 int addZIP_Span(int span);
-// Runs the packing; returns a RunResult.
+// Runs the packing; returns a TRunResult.
 int addZIP();
 // Asks the calling thread's running addZIP to stop (callable from inside the callback).
 int addZIP_Abort(int abort);

@@ -208,7 +208,7 @@ zip_t* OpenWithLibzip(TArchiveFile& file, int flags, zip_error_t* error) {
     return archive;
 }
 
-zip_t* OpenArchive(TArchiveFile& file, int flags, ZipReporter& reporter) {
+zip_t* OpenArchive(TArchiveFile& file, int flags, TZipReporter& reporter) {
     zip_error_t error;
     zip_error_init(&error);
     zip_t* archive = OpenWithLibzip(file, flags, &error);

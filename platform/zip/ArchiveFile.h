@@ -79,7 +79,7 @@ private:
 zip_t* OpenWithLibzip(TArchiveFile& file, int flags, zip_error_t* error);
 
 // The same, with a failure reported as the archive's own FileStatus through `reporter`.
-class ZipReporter;
-zip_t* OpenArchive(TArchiveFile& file, int flags, ZipReporter& reporter);
+class TZipReporter;
+zip_t* OpenArchive(TArchiveFile& file, int flags, TZipReporter& reporter);
 
 } // namespace azip

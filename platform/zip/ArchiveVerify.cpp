@@ -15,11 +15,11 @@
 
 namespace azip {
 
-ArchiveCheck VerifyArchive(const std::string& path) { return VerifyArchive(path, {}, {}); }
+TArchiveCheck VerifyArchive(const std::string& path) { return VerifyArchive(path, {}, {}); }
 
-ArchiveCheck VerifyArchive(const std::string& path, const std::vector<std::string>& names,
+TArchiveCheck VerifyArchive(const std::string& path, const std::vector<std::string>& names,
                            const std::string& directory) {
-    ArchiveCheck check;
+    TArchiveCheck check;
     TArchiveFile file(path, TArchiveFile::TMode::Read);
     zip_error_t error;
     zip_error_init(&error);

@@ -37,10 +37,10 @@ namespace azip {
 
 using ZipCallback = int (*)(std::intptr_t reserved, std::uint8_t type, const char* text);
 // The same contract for a receiver that carries its own state: type and text; 1 or 0.
-using ZipMessageSink = std::function<int(std::uint8_t type, const char* text)>;
+using TZipMessageSink = std::function<int(std::uint8_t type, const char* text)>;
 
 // A callback as a receiver (called with 0 as its first argument); none stays none.
-inline ZipMessageSink SinkOf(ZipCallback callback) {
+inline TZipMessageSink SinkOf(ZipCallback callback) {
     if (!callback) return nullptr;
     return [callback](std::uint8_t type, const char* text) { return callback(0, type, text); };
 }
@@ -74,7 +74,7 @@ enum class FileStatus : int {
 
 // Results of addZIP / addUNZIP: 0 when every file was handled, 1 when some failed,
 // 2 when the run was aborted, 3 when the archive itself failed.
-enum class RunResult : int { Ok = 0, FilesFailed = 1, Aborted = 2, ArchiveFailed = 3 };
+enum class TRunResult : int { Ok = 0, FilesFailed = 1, Aborted = 2, ArchiveFailed = 3 };
 
 // A file (or the archive, or the include list) that a run could not handle, as its
 // FileStatus message told it.
@@ -87,7 +87,7 @@ struct TFileFailure {
 
 // What a run left: its result, the FileStatus messages it sent, and the last failure among them.
 struct TRunReport {
-    RunResult result = RunResult::Ok;
+    TRunResult result = TRunResult::Ok;
     int succeeded = 0;
     int failed = 0;
     std::optional<TFileFailure> lastFailure;

@@ -4,7 +4,7 @@
 
 namespace azip {
 
-int ZipReporter::Send(std::uint8_t type, std::initializer_list<std::string_view> fields) const {
+int TZipReporter::Send(std::uint8_t type, std::initializer_list<std::string_view> fields) const {
     if (!sink_) return 1;
     std::string text;
     bool first = true;
@@ -16,7 +16,7 @@ int ZipReporter::Send(std::uint8_t type, std::initializer_list<std::string_view>
     return sink_(type, text.c_str());
 }
 
-void ZipReporter::FileDone(std::string_view name, std::string_view path, FileStatus status,
+void TZipReporter::FileDone(std::string_view name, std::string_view path, FileStatus status,
                            std::string_view reason) {
     if (status == FileStatus::Ok) {
         ++succeeded_;
@@ -32,7 +32,7 @@ namespace {
 constexpr std::uint64_t ProgressInterval = 1024 * 1024;
 } // namespace
 
-void ZipReporter::FileStarted(std::string_view name, std::string_view path, std::uint64_t size) {
+void TZipReporter::FileStarted(std::string_view name, std::string_view path, std::uint64_t size) {
     fileName_ = name;
     filePath_ = path;
     fileStart_ = doneBytes_;
@@ -40,24 +40,24 @@ void ZipReporter::FileStarted(std::string_view name, std::string_view path, std:
     SendProgress();
 }
 
-void ZipReporter::BytesDone(std::uint64_t bytes) {
+void TZipReporter::BytesDone(std::uint64_t bytes) {
     doneBytes_ = std::min(totalBytes_, doneBytes_ + bytes);
     if (doneBytes_ - sentBytes_ >= ProgressInterval) SendProgress();
 }
 
-void ZipReporter::FileEnded() {
+void TZipReporter::FileEnded() {
     doneBytes_ = std::min(totalBytes_, std::max(doneBytes_, fileStart_ + fileSize_));
 }
 
-void ZipReporter::SendProgress() {
+void TZipReporter::SendProgress() {
     sentBytes_ = doneBytes_;
     Send(MessageType::FileProgress,
          {fileName_, filePath_, std::to_string(doneBytes_), std::to_string(totalBytes_)});
 }
 
-int ZipReporter::Finish(std::string_view archive, RunResult result) const {
+int TZipReporter::Finish(std::string_view archive, TRunResult result) const {
     Send(MessageType::RunFinished, {archive, std::to_string(succeeded_), std::to_string(failed_),
-                                    result == RunResult::Aborted ? "1" : "0"});
+                                    result == TRunResult::Aborted ? "1" : "0"});
     return static_cast<int>(result);
 }
 

@@ -11,9 +11,9 @@
 
 namespace azip {
 
-class ZipReporter {
+class TZipReporter {
 public:
-    explicit ZipReporter(ZipMessageSink sink) : sink_(std::move(sink)) {}
+    explicit TZipReporter(TZipMessageSink sink) : sink_(std::move(sink)) {}
 
     // Sends `fields` joined by "|"; returns the receiver's answer (1 without one).
     int Send(std::uint8_t type, std::initializer_list<std::string_view> fields) const;
@@ -23,11 +23,11 @@ public:
                   std::string_view reason = {});
 
     // Sends RunFinished for `archive` and returns `result` as the run's return value.
-    int Finish(std::string_view archive, RunResult result) const;
+    int Finish(std::string_view archive, TRunResult result) const;
     // FilesFailed when any file failed, else Ok.
-    RunResult Outcome() const { return failed_ ? RunResult::FilesFailed : RunResult::Ok; }
+    TRunResult Outcome() const { return failed_ ? TRunResult::FilesFailed : TRunResult::Ok; }
     // The run's messages so far, ended with `result`.
-    TRunReport Report(RunResult result) const { return {result, succeeded_, failed_, lastFailure_}; }
+    TRunReport Report(TRunResult result) const { return {result, succeeded_, failed_, lastFailure_}; }
 
     // Byte progress of the run (FileProgress messages): the bytes of every file to handle,
     // the start of one file of `size` bytes, each `bytes` of it handled (a message whenever
@@ -42,7 +42,7 @@ public:
     int Failed() const { return failed_; }
 
 private:
-    ZipMessageSink sink_;
+    TZipMessageSink sink_;
     void SendProgress();
 
     int succeeded_ = 0;

@@ -11,11 +11,11 @@ void TZipRunHandle::ResetRun() {
     lastRun_ = TRunReport{};
 }
 
-RunResult TZipRunHandle::Reported(
-    const std::function<RunResult(const std::string& archivePath, ZipReporter& reporter)>& body) {
+TRunResult TZipRunHandle::Reported(
+    const std::function<TRunResult(const std::string& archivePath, TZipReporter& reporter)>& body) {
     const std::string archivePath = archivePath_;
-    ZipReporter reporter(sink_);
-    const RunResult result = body(archivePath, reporter);
+    TZipReporter reporter(sink_);
+    const TRunResult result = body(archivePath, reporter);
     lastRun_ = reporter.Report(result);
     reporter.Finish(archivePath, result);
     return result;

@@ -11,7 +11,7 @@
 
 namespace azip {
 
-class ZipReporter;
+class TZipReporter;
 
 class TZipRunHandle {
 public:
@@ -20,7 +20,7 @@ public:
 
     // Called as callback(0, type, text).
     void InstallCallback(ZipCallback callback) { sink_ = SinkOf(callback); }
-    void InstallSink(ZipMessageSink sink) { sink_ = std::move(sink); }
+    void InstallSink(TZipMessageSink sink) { sink_ = std::move(sink); }
     void SetArchiveName(std::string archivePath) { archivePath_ = std::move(archivePath); }
 
     // Asks the running (or the next) run to stop; callable from the callback and from another
@@ -37,12 +37,12 @@ protected:
     void ResetRun();
     // Runs `body` on the archive and receiver as they are now (a change made from the callback
     // counts from the next run), keeps its report and sends RunFinished.
-    RunResult Reported(const std::function<RunResult(const std::string& archivePath, ZipReporter& reporter)>& body);
+    TRunResult Reported(const std::function<TRunResult(const std::string& archivePath, TZipReporter& reporter)>& body);
 
     std::atomic<bool> abort_{false};
 
 private:
-    ZipMessageSink sink_;
+    TZipMessageSink sink_;
     std::string archivePath_;
     TRunReport lastRun_;
 };

@@ -16,8 +16,8 @@ char* g_argv[] = {g_name, nullptr};
 
 TEST(TApplication, ErrorLeavingAHandlerIsShownAndTheWindowGoesOn) {
     TApplication application(g_argc, g_argv);
-    ui::ScriptedUiServices scripted;
-    ui::ScopedUiServices installed(scripted);
+    ui::TScriptedUiServices scripted;
+    ui::TScopedUiServices installed(scripted);
 
     QPushButton button(QStringLiteral("Zálohovať"));
     int clicks = 0;
@@ -35,7 +35,7 @@ TEST(TApplication, ErrorLeavingAHandlerIsShownAndTheWindowGoesOn) {
     ASSERT_EQ(scripted.messages.size(), 2u);
     EXPECT_EQ(scripted.messages[0].caption, "Tablora");
     EXPECT_EQ(scripted.messages[0].text, "Adresár zálohy nie je možné vytvoriť.");
-    EXPECT_EQ(scripted.messages[0].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(scripted.messages[0].icon, ui::TMsgIcon::Error);
     EXPECT_TRUE(button.isVisible());
 }
 
@@ -50,8 +50,8 @@ protected:
 
 TEST(TApplication, ErrorThatEscapesAHandlerIsCaughtAtTheEventLoop) {
     TApplication application(g_argc, g_argv);
-    ui::ScriptedUiServices scripted;
-    ui::ScopedUiServices installed(scripted);
+    ui::TScriptedUiServices scripted;
+    ui::TScopedUiServices installed(scripted);
 
     FailingReceiver receiver;
     QEvent event(QEvent::User);

@@ -43,8 +43,8 @@ protected:
         ASSERT_GE(i, 0) << table;
         Tick(form->DamagedTablesCheckListBox, i);
     }
-    std::vector<ui::MessageRequest> Boxes(ui::MsgIcon icon) const {
-        std::vector<ui::MessageRequest> found;
+    std::vector<ui::TMessageRequest> Boxes(ui::TMsgIcon icon) const {
+        std::vector<ui::TMessageRequest> found;
         for (const auto& m : ui_.messages)
             if (m.icon == icon) found.push_back(m);
         return found;
@@ -96,7 +96,7 @@ TEST_F(EndOfTaskTest, EveryTaskLeavesItsOwnTextUntilTheNextAction) {
     Tick(form->KeyViolationTablesCheckListBox, brany);
     form->RepairDataBtn->click();
     EXPECT_EQ(Panel(), "Kontrola kľúčov je hotová: v poriadku 1, vytvorené znovu 0");
-    EXPECT_TRUE(Boxes(ui::MsgIcon::Error).empty()) << Boxes(ui::MsgIcon::Error)[0].text;
+    EXPECT_TRUE(Boxes(ui::TMsgIcon::Error).empty()) << Boxes(ui::TMsgIcon::Error)[0].text;
 }
 
 // An empty backup name would mean the working directory; a name without a folder goes there,
@@ -105,8 +105,8 @@ TEST_F(EndOfTaskTest, ABackupWithoutATargetSaysWhyAndOneWithoutAFolderSaysWhere)
     form->BackupDirEdt->setText("");
     form->ZalohovatDirRBtn->click();
     form->BackupBtn->click();
-    ASSERT_EQ(Boxes(ui::MsgIcon::Warning).size(), 1u);
-    EXPECT_EQ(Boxes(ui::MsgIcon::Warning)[0].text, "Nie je zadaný adresár zálohy: nič sa nezálohovalo.");
+    ASSERT_EQ(Boxes(ui::TMsgIcon::Warning).size(), 1u);
+    EXPECT_EQ(Boxes(ui::TMsgIcon::Warning)[0].text, "Nie je zadaný adresár zálohy: nič sa nezálohovalo.");
     EXPECT_EQ(Panel(), "Záloha sa nevykonala");
 
     const std::string cwd = std::filesystem::current_path();
@@ -117,11 +117,11 @@ TEST_F(EndOfTaskTest, ABackupWithoutATargetSaysWhyAndOneWithoutAFolderSaysWhere)
     form->BackupZipFileEdt->setText("  ");
     form->BackupZipRBtn->click();
     form->BackupBtn->click();
-    EXPECT_EQ(Boxes(ui::MsgIcon::Warning).size(), 1u);
+    EXPECT_EQ(Boxes(ui::TMsgIcon::Warning).size(), 1u);
     EXPECT_TRUE(std::filesystem::is_empty(here));
     form->BackupZipFileEdt->setText("Zaloha.zip");
     form->BackupBtn->click();
-    const auto told = Boxes(ui::MsgIcon::Information);
+    const auto told = Boxes(ui::TMsgIcon::Information);
     ASSERT_EQ(::chdir(cwd.c_str()), 0);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].text, "Názov súboru zip neobsahuje adresár: archív bol zapísaný ako \"" + here + "/Zaloha.zip\".");
@@ -143,7 +143,7 @@ TEST_F(EndOfTaskTest, TheDamageSummaryTellsMissingRowsWhereTheRunStoppedAndWhatI
     for (const char* table : {"Dlhy", "Heslo", "Hovory", "Zmluvy"}) TickDamaged(table);
     form->RepairDataBtn->click();
 
-    const auto told = Boxes(ui::MsgIcon::Information);
+    const auto told = Boxes(ui::TMsgIcon::Information);
     ASSERT_FALSE(told.empty());
     const std::string& summary = told.back().text;
     EXPECT_EQ(told.back().caption, "Oprava tabuliek");
@@ -173,14 +173,14 @@ TEST_F(EndOfTaskTest, AKeyRepairErrorComesBeforeItsSummaryAndNamesTheTable) {
     }
     rtl::TFaultInjectingFileSystem faults;
     rtl::TFault fault;
-    fault.Ops = rtl::OpBit(rtl::FsOp::OpenWrite);
+    fault.Ops = rtl::OpBit(rtl::TFsOp::OpenWrite);
     fault.Nth = 1;
     fault.Error = ENOSPC;
     fault.PathContains = "Tel_zoz~";
     fault.Persistent = true;
     faults.Arm(fault);
     {
-        rtl::ScopedFileSystem installed(faults);
+        rtl::TScopedFileSystem installed(faults);
         form->RepairDataBtn->click();
     }
     ASSERT_TRUE(faults.Struck());
@@ -188,7 +188,7 @@ TEST_F(EndOfTaskTest, AKeyRepairErrorComesBeforeItsSummaryAndNamesTheTable) {
     const auto& error = ui_.messages[ui_.messages.size() - 2];
     const auto& summary = ui_.messages.back();
     EXPECT_EQ(error.caption, "Tablora");
-    EXPECT_EQ(error.icon, ui::MsgIcon::Error);
+    EXPECT_EQ(error.icon, ui::TMsgIcon::Error);
     EXPECT_EQ(summary.caption, "Oprava kľúčov tabuliek");
     EXPECT_TRUE(Has(summary.text, "\"Brany\": riadkov pred opravou 20, po oprave 20")) << summary.text;
     EXPECT_EQ(error.text.rfind("Tabuľka \"Tel_zoz\" nebola opravená a zostala bez zmeny: ", 0), 0u) << error.text;
@@ -218,11 +218,11 @@ TEST_F(EndOfTaskTest, ATableRefusedForItsHeaderIsOfferedTheStructureOfTheChosenB
 
     form->KontrolaDatabazyChb->click();
     TickDamaged("Hovory");
-    ui_.Answer(ui::MsgAnswer::No);
+    ui_.Answer(ui::TMsgAnswer::No);
     form->RepairDataBtn->click();
     EXPECT_EQ(ui_.PendingAnswers(), 0u);
     const auto question = std::find_if(ui_.messages.begin(), ui_.messages.end(),
-                                       [](const ui::MessageRequest& m) { return m.buttons == ui::MsgButtons::YesNo; });
+                                       [](const ui::TMessageRequest& m) { return m.buttons == ui::TMsgButtons::YesNo; });
     ASSERT_NE(question, ui_.messages.end());
     EXPECT_EQ(question->caption, "Oprava tabuľky");
     EXPECT_TRUE(Has(question->text, "Hlavička tabuľky Hovory")) << question->text;
@@ -234,7 +234,7 @@ TEST_F(EndOfTaskTest, ATableRefusedForItsHeaderIsOfferedTheStructureOfTheChosenB
     EXPECT_NE(Panel(), "Kontrola poškodenia je hotová: zrekonštruované tabuľky: 1");
 
     ui_.messages.clear();
-    ui_.Answer(ui::MsgAnswer::Yes);
+    ui_.Answer(ui::TMsgAnswer::Yes);
     form->RepairDataBtn->click();
     EXPECT_EQ(ui_.PendingAnswers(), 0u);
     EXPECT_EQ(Panel(), "Kontrola poškodenia je hotová: zrekonštruované tabuľky: 1");

@@ -61,7 +61,7 @@ protected:
     std::vector<std::string> Boxes() const {
         std::vector<std::string> texts;
         for (const auto& m : ui_.messages)
-            if (m.icon == ui::MsgIcon::Error) texts.push_back(m.text);
+            if (m.icon == ui::TMsgIcon::Error) texts.push_back(m.text);
         return texts;
     }
 };

@@ -240,8 +240,8 @@ TEST_F(HelpAboutTest, TheLastHelpLineShowsWithoutScrollingDownWhateverTheFont) {
 }
 
 TEST_F(HelpAboutTest, ALinkThatNothingOpensShowsItsAddressInstead) {
-    ui::ScriptedUiServices scripted;
-    ui::ScopedUiServices installed(scripted);
+    ui::TScriptedUiServices scripted;
+    ui::TScopedUiServices installed(scripted);
     TAboutBox about;
     QList<QUrl> asked;
     about.OpenUrl = [&](const QUrl& url) {

@@ -56,7 +56,7 @@ TEST_F(InputDuringTaskTest, ClicksAndKeysMadeDuringABackupAreDroppedAndTheFocusS
     const int restorePage = form->UtilsPageControl->indexOf(form->RestoreDatabaseTabSheet);
 
     WatchingUi watching;
-    ui::ScopedUiServices scope(watching);
+    ui::TScopedUiServices scope(watching);
     bool done = false;
     watching.onProcessMessages = [&] {
         if (done) return;

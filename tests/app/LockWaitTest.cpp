@@ -26,7 +26,7 @@ TEST(RunApplication, WaitingForAHeldDatabaseDirectoryKeepsTheWindowPainting) {
         QTimer::singleShot(0, window.get(), [&] { eventsWhileWaiting = waiting; });
         waiting = true;
         try {
-            rtl::TAdvisoryLock::Acquire(database.Path(), rtl::LockKind::Exclusive, "database directory", 100);
+            rtl::TAdvisoryLock::Acquire(database.Path(), rtl::TLockKind::Exclusive, "database directory", 100);
         } catch (const rtl::ELockBusy&) {
             busy = true;
         }

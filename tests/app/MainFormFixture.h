@@ -46,11 +46,11 @@ inline const std::string SamplesDir = TABLORA_SAMPLES_DIR;
 
 // Scripted message boxes that also let a test look at the window whenever it is allowed
 // to process messages, that is, in the middle of a task or reload.
-class WatchingUi : public ui::ScriptedUiServices {
+class WatchingUi : public ui::TScriptedUiServices {
 public:
     std::function<void()> onProcessMessages;
     void ProcessMessages() override {
-        ScriptedUiServices::ProcessMessages();
+        TScriptedUiServices::ProcessMessages();
         if (onProcessMessages) onProcessMessages();
     }
 };
@@ -135,7 +135,7 @@ protected:
     }
 
     void SetAliases(const std::vector<std::pair<std::string, std::string>>& aliases) {
-        engine::AliasConfig config;
+        engine::TAliasConfig config;
         for (const auto& [alias, path] : aliases) {
             rtl::TStringList params;
             params.Add("PATH=" + path);
@@ -167,14 +167,14 @@ protected:
     std::vector<std::string> ErrorBoxes() const {
         std::vector<std::string> texts;
         for (const auto& m : ui_.messages)
-            if (m.caption == "Tablora" && m.icon == ui::MsgIcon::Error) texts.push_back(m.text);
+            if (m.caption == "Tablora" && m.icon == ui::TMsgIcon::Error) texts.push_back(m.text);
         return texts;
     }
 
     test::TempDir home_;
     std::string configPath_;
-    ui::ScriptedUiServices ui_;
-    ui::ScopedUiServices uiScope_;
+    ui::TScriptedUiServices ui_;
+    ui::TScopedUiServices uiScope_;
     std::unique_ptr<app::TMainForm> form;
 };
 

@@ -199,7 +199,7 @@ TEST_F(SourceTest, SourceControlsAndActionsAreHeldWhileAReloadRuns) {
     form->SourceDataDirEdt->setText(QString::fromStdString(dir));  // alias mode: no reload yet
     form->ZalohovatDirRBtn->click();
     WatchingUi watching;
-    ui::ScopedUiServices scope(watching);
+    ui::TScopedUiServices scope(watching);
     int seen = 0;
     bool anyEnabled = false;
     watching.onProcessMessages = [&] {
@@ -283,7 +283,7 @@ TEST_F(TypingTest, KeysArrivingWhileAReloadRunsLandInTheFieldAndAreLoadedRightAf
     // The rest of the path, a blank, Enter and a correction come while the first reload lets
     // the window process its messages, as from a person typing on during the pauses.
     WatchingUi watching;
-    ui::ScopedUiServices scope(watching);
+    ui::TScopedUiServices scope(watching);
     bool typed = false;
     bool fieldHeld = false;
     bool browseOffered = false;  // a folder dialog would stop the reload until closed

@@ -225,30 +225,30 @@ void DrainOpens(int inotifyFd) {
     }
 }
 
-enum class GuardSeen { Opened, MadeWindow, Ended, Nothing };
+enum class TGuardSeen { Opened, MadeWindow, Ended, Nothing };
 
-std::ostream& operator<<(std::ostream& out, GuardSeen seen) {
+std::ostream& operator<<(std::ostream& out, TGuardSeen seen) {
     const char* names[] = {"opened the program's file", "made a window", "ended", "nothing within a minute"};
     return out << names[static_cast<int>(seen)];
 }
 
 // What a start does first: open a file of the program ("tablora-...") in the watched runtime
 // directory, show a window, or end. Nothing after a minute (a hung start).
-GuardSeen WaitForGuard(int inotifyFd, test::X11TestClient& observer, pid_t pid) {
+TGuardSeen WaitForGuard(int inotifyFd, test::X11TestClient& observer, pid_t pid) {
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
     pollfd fds[3] = {{inotifyFd, POLLIN, 0}, {xcb_get_file_descriptor(observer.Connection()), POLLIN, 0},
                      {pidfd, POLLIN, 0}};
-    GuardSeen seen = GuardSeen::Nothing;
-    while (seen == GuardSeen::Nothing && ::poll(fds, pidfd >= 0 ? 3 : 2, 60000) > 0) {
+    TGuardSeen seen = TGuardSeen::Nothing;
+    while (seen == TGuardSeen::Nothing && ::poll(fds, pidfd >= 0 ? 3 : 2, 60000) > 0) {
         alignas(inotify_event) char buffer[4096];
         const ssize_t n = ::read(inotifyFd, buffer, sizeof buffer);
         for (ssize_t at = 0; n > 0 && at < n;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            if (event->len > 0 && std::string(event->name).rfind("tablora-", 0) == 0) seen = GuardSeen::Opened;
+            if (event->len > 0 && std::string(event->name).rfind("tablora-", 0) == 0) seen = TGuardSeen::Opened;
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
-        if (seen == GuardSeen::Nothing && DrainRootEvents(observer, 0).maps > 0) seen = GuardSeen::MadeWindow;
-        if (seen == GuardSeen::Nothing && pidfd >= 0 && (fds[2].revents & POLLIN)) seen = GuardSeen::Ended;
+        if (seen == TGuardSeen::Nothing && DrainRootEvents(observer, 0).maps > 0) seen = TGuardSeen::MadeWindow;
+        if (seen == TGuardSeen::Nothing && pidfd >= 0 && (fds[2].revents & POLLIN)) seen = TGuardSeen::Ended;
     }
     if (pidfd >= 0) ::close(pidfd);
     return seen;
@@ -342,7 +342,7 @@ TEST_F(ProgramStartsOnX11, SecondStartDuringTheFirstsStartUpHandsOverOnceItsWind
     StartedProgram second(server.Display(), runtime.Path());
     // The second start is at its guard once it opens the program's file in the runtime
     // directory; one without that guard makes a window of its own instead.
-    ASSERT_EQ(WaitForGuard(opens, observer, second.Pid()), GuardSeen::Opened);
+    ASSERT_EQ(WaitForGuard(opens, observer, second.Pid()), TGuardSeen::Opened);
 
     hold.Release();
     EXPECT_EQ(second.WaitForExit(), std::optional<int>(0));

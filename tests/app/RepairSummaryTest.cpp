@@ -95,10 +95,10 @@ protected:
         Tick(form->DamagedTablesCheckListBox, i);
         form->RepairDataBtn->click();
     }
-    std::vector<ui::MessageRequest> Informations() const {
-        std::vector<ui::MessageRequest> found;
+    std::vector<ui::TMessageRequest> Informations() const {
+        std::vector<ui::TMessageRequest> found;
         for (const auto& m : ui_.messages)
-            if (m.icon == ui::MsgIcon::Information) found.push_back(m);
+            if (m.icon == ui::TMsgIcon::Information) found.push_back(m);
         return found;
     }
     std::string dir;
@@ -148,9 +148,9 @@ TEST_F(MainFormTest, TheKeyRepairTellsWhichTablesItRecreated) {
     }
     form->RepairDataBtn->click();
     ASSERT_TRUE(ErrorBoxes().empty()) << ErrorBoxes()[0];
-    std::vector<ui::MessageRequest> told;
+    std::vector<ui::TMessageRequest> told;
     for (const auto& m : ui_.messages)
-        if (m.icon == ui::MsgIcon::Information) told.push_back(m);
+        if (m.icon == ui::TMsgIcon::Information) told.push_back(m);
     ASSERT_EQ(told.size(), 1u);
     EXPECT_EQ(told[0].caption, "Oprava kľúčov tabuliek");
     EXPECT_TRUE(Has(told[0].text, "\"Brany\": riadkov pred opravou 20, po oprave 20")) << told[0].text;

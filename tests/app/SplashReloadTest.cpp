@@ -26,7 +26,7 @@ TEST_F(MainFormTest, TheSplashWindowShowsTheLoadingAndIsPictured) {
     const std::string dir = MakeBillingDatabase();
     SetAliases({{"Orvan", dir}});
     WatchingUi watching;
-    ui::ScopedUiServices scope(watching);
+    ui::TScopedUiServices scope(watching);
     std::string shownText;
     watching.onProcessMessages = [&] {
         const auto splashes = VisibleSplashWindows();

@@ -292,7 +292,7 @@ TEST_F(TaskRunnerTest, ABackupShowsItsStatusInPanelOneWithTheActionsHeldOff) {
     form->BackupDirEdt->setText(QString::fromStdString(target));
     form->ZalohovatDirRBtn->click();
     WatchingUi watching;
-    ui::ScopedUiServices scope(watching);
+    ui::TScopedUiServices scope(watching);
     std::vector<std::string> statuses;
     bool anyEnabled = false;
     watching.onProcessMessages = [&] {
@@ -323,7 +323,7 @@ TEST_F(TaskRunnerTest, AZipBackupMovesTheBarAndNamesTheFileBeingPacked) {
     form->BackupZipRBtn->click();
     form->show();
     WatchingUi watching;
-    ui::ScopedUiServices scope(watching);
+    ui::TScopedUiServices scope(watching);
     std::set<int> positions;
     std::vector<std::string> named;
     watching.onProcessMessages = [&] {
@@ -361,8 +361,8 @@ void LeaveInterruptedChange(const std::string& dir, const std::string& dataFile)
 }
 
 // The messages about killed runs the window showed.
-std::vector<ui::MessageRequest> InterruptedRunBoxes(const std::vector<ui::MessageRequest>& messages) {
-    std::vector<ui::MessageRequest> boxes;
+std::vector<ui::TMessageRequest> InterruptedRunBoxes(const std::vector<ui::TMessageRequest>& messages) {
+    std::vector<ui::TMessageRequest> boxes;
     for (const auto& m : messages)
         if (m.caption == "Prerušený beh programu") boxes.push_back(m);
     return boxes;
@@ -393,7 +393,7 @@ TEST_F(MainFormTest, TheWindowTellsOnceWhatItFoundOfAKilledRunAndWhatBecameOfIt)
     form->BackupBtn->click();
     boxes = InterruptedRunBoxes(ui_.messages);
     ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].icon, ui::MsgIcon::Information);
+    EXPECT_EQ(boxes[0].icon, ui::TMsgIcon::Information);
     EXPECT_NE(boxes[0].text.find("Tabuľka \"Hovory\": zmena, ktorú začal prerušený beh programu, bola dokončená"),
               std::string::npos)
         << boxes[0].text;

@@ -49,8 +49,8 @@ TEST(WidgetUiServicesTest, AnErrorBoxShowsCaptionLinesAndTheStopIcon) {
             EXPECT_TRUE(box.textInteractionFlags().testFlag(Qt::TextSelectableByKeyboard));
         },
         QMessageBox::Ok);
-    EXPECT_EQ(services.ShowMessage({"Tablora", "Prvý riadok\r\nDruhý\rtretí", ui::MsgIcon::Error}),
-              ui::MsgAnswer::Ok);
+    EXPECT_EQ(services.ShowMessage({"Tablora", "Prvý riadok\r\nDruhý\rtretí", ui::TMsgIcon::Error}),
+              ui::TMsgAnswer::Ok);
 }
 
 TEST(WidgetUiServicesTest, ABoxIsWideEnoughForItsCaptionAndHasNoMinimizeOrMaximizeButton) {
@@ -70,7 +70,7 @@ TEST(WidgetUiServicesTest, ABoxIsWideEnoughForItsCaptionAndHasNoMinimizeOrMaximi
             box.grab().save(QStringLiteral(TABLORA_SCREENSHOT_DIR "/message-box.png"));
         },
         QMessageBox::Ok);
-    services.ShowMessage({caption, "Nie.", ui::MsgIcon::Information});
+    services.ShowMessage({caption, "Nie.", ui::TMsgIcon::Information});
 
     // The box that tells what a damage check left, as the operator meets it.
     tutil::TRebuildReport report;
@@ -89,22 +89,22 @@ TEST(WidgetUiServicesTest, ABoxIsWideEnoughForItsCaptionAndHasNoMinimizeOrMaximi
     stopped.Failure = "Pri práci s tabuľkou \"Users.db\" vznikla chyba !";
     const std::vector<std::string> ticked{"Hovory", "Users", "Firmy", "Tel_zoz", "Brany"};
     services.ShowMessage(
-        {app::DamageSummaryCaption, app::DamageCheckSummary({report, stopped}, ticked), ui::MsgIcon::Information});
+        {app::DamageSummaryCaption, app::DamageCheckSummary({report, stopped}, ticked), ui::TMsgIcon::Information});
 }
 
 TEST(WidgetUiServicesTest, AQuestionHasItsDefaultButtonAndReturnsTheAnswer) {
     app::TWidgetUiServices services;
-    const ui::MessageRequest question{"Otázka", "Prepísať?", ui::MsgIcon::Warning, ui::MsgButtons::YesNo,
-                                      ui::MsgAnswer::No};
+    const ui::TMessageRequest question{"Otázka", "Prepísať?", ui::TMsgIcon::Warning, ui::TMsgButtons::YesNo,
+                                      ui::TMsgAnswer::No};
     WhenTheBoxIsUp(
         [](QMessageBox& box) {
             EXPECT_EQ(box.icon(), QMessageBox::Warning);
             EXPECT_EQ(box.defaultButton(), box.button(QMessageBox::No));
         },
         QMessageBox::Yes);
-    EXPECT_EQ(services.ShowMessage(question), ui::MsgAnswer::Yes);
+    EXPECT_EQ(services.ShowMessage(question), ui::TMsgAnswer::Yes);
     WhenTheBoxIsUp([](QMessageBox&) {}, QMessageBox::No);
-    EXPECT_EQ(services.ShowMessage(question), ui::MsgAnswer::No);
+    EXPECT_EQ(services.ShowMessage(question), ui::TMsgAnswer::No);
 }
 
 TEST(WidgetUiServicesTest, StandardButtonsSpeakSlovakWithOrWithoutQtsTranslations) {
@@ -116,7 +116,7 @@ TEST(WidgetUiServicesTest, StandardButtonsSpeakSlovakWithOrWithoutQtsTranslation
             EXPECT_EQ(box.button(QMessageBox::No)->text().remove('&'), QString::fromUtf8("Nie"));
         },
         QMessageBox::No);
-    services.ShowMessage({"Tablora", "?", ui::MsgIcon::Information, ui::MsgButtons::YesNo, ui::MsgAnswer::Yes});
+    services.ShowMessage({"Tablora", "?", ui::TMsgIcon::Information, ui::TMsgButtons::YesNo, ui::TMsgAnswer::Yes});
 }
 
 // Notes every text Qt looks up, so that a text left in English can be told from one that
@@ -155,7 +155,7 @@ TEST(WidgetUiServicesTest, QtsOwnFileAndFolderDialogsSpeakSlovak) {
     QCoreApplication::installTranslator(&recorder);
     app::InstallSlovakQtTranslations(*qApp);
     QWidget owner;
-    for (auto kind : {app::TPathEdit::Kind::Directory, app::TPathEdit::Kind::ExistingFile}) {
+    for (auto kind : {app::TPathEdit::TKind::Directory, app::TPathEdit::TKind::ExistingFile}) {
         app::TPathEdit edit(kind, &owner);
         edit.SetDialog(QStringLiteral("Obnova zo skomprimovaného súboru"), QStringLiteral("Zip files (*.zip)"),
                        QStringLiteral("zip"));

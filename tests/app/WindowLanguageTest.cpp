@@ -61,7 +61,7 @@ TEST_F(WindowLanguageTest, AMissingDatabaseDirectoryIsToldInSlovak) {
 }
 
 TEST_F(WindowLanguageTest, AnAliasWithoutPathIsToldInSlovak) {
-    engine::AliasConfig config;
+    engine::TAliasConfig config;
     rtl::TStringList params;
     params.Add("DEFAULT DRIVER=PARADOX");
     config.SetAlias("Orvan", params);
@@ -88,14 +88,14 @@ TEST_F(WindowLanguageTest, ARunThatWaitedInVainForAnotherIsToldInSlovak) {
 TEST_F(WindowLanguageTest, TheOperatingSystemsReasonIsSlovak) {
     rtl::TFaultInjectingFileSystem faults;
     rtl::TFault fault;
-    fault.Ops = rtl::OpBit(rtl::FsOp::Write) | rtl::OpBit(rtl::FsOp::CopyRange);
+    fault.Ops = rtl::OpBit(rtl::TFsOp::Write) | rtl::OpBit(rtl::TFsOp::CopyRange);
     fault.Nth = 1;
     fault.Error = ENOSPC;
     fault.PathContains = "zaloha";
     fault.Persistent = true;  // a full disk stays full
     faults.Arm(fault);
     {
-        rtl::ScopedFileSystem installed(faults);
+        rtl::TScopedFileSystem installed(faults);
         form->BackupBtn->click();
     }
     ASSERT_TRUE(faults.Struck());
@@ -118,7 +118,7 @@ TEST_F(WindowLanguageTest, AWaitForAnotherRunShowsInTheStatusBarUntilItEnds) {
         if (whileWaiting.size() == 3) test::EndLockHolder(holder);
     });
     WatchingUi watching;
-    ui::ScopedUiServices scope(watching);
+    ui::TScopedUiServices scope(watching);
     std::vector<std::string> shown;
     watching.onProcessMessages = [&] { shown.push_back(form->StatusPanel1->text().toStdString()); };
     const std::string before = form->StatusPanel1->text().toStdString();
@@ -173,7 +173,7 @@ TEST(FileDialogLanguage, TheFileListAndLabelsOfQtsOwnDialogAreSlovak) {
     std::filesystem::create_directories(dir / "zaloha");
     std::ofstream(dir / "Backup.zip") << std::string(3000, 'x');
     QWidget owner;
-    app::TPathEdit edit(app::TPathEdit::Kind::ExistingFile, &owner);
+    app::TPathEdit edit(app::TPathEdit::TKind::ExistingFile, &owner);
     edit.SetDialog(QStringLiteral("Obnova zo skomprimovaného súboru"), QStringLiteral("Zip files (*.zip)"),
                    QStringLiteral("zip"));
     edit.setText(QString::fromStdString(dir / "Backup.zip"));

@@ -53,7 +53,7 @@ protected:
         fs::remove_all(scratch);
         fs::create_directories(scratch);
         const std::size_t shown = ui.messages.size();
-        ui.Answer(ui::MsgAnswer::No);
+        ui.Answer(ui::TMsgAnswer::No);
         const bool whole = Unpack(archive, scratch);
         ui.messages.resize(shown);
         return whole ? FilesOf(scratch) : TFiles{};
@@ -117,7 +117,7 @@ TEST_F(ArchivFaultPoints, UnpackingLeavesEachFileOldOrWhole) {
         [&] {
             reset();
             ui.messages.clear();
-            ui.Answer(ui::MsgAnswer::No);  // an unpacking error stops the unpacking
+            ui.Answer(ui::TMsgAnswer::No);  // an unpacking error stops the unpacking
         },
         [&] {
             Unpack(archive, target);

@@ -70,8 +70,8 @@ TEST_F(ArchivPack, FailedFileStopsPackingAndKeepsTheOldArchive) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].caption, "Záloha súborov databázy");
     EXPECT_EQ(ui.messages[0].text, "Nepodarilo sa zabaliť súbor\r\n\"Gone.db\".");
-    EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
-    EXPECT_EQ(ui.messages[0].buttons, ui::MsgButtons::Ok);
+    EXPECT_EQ(ui.messages[0].icon, ui::TMsgIcon::Error);
+    EXPECT_EQ(ui.messages[0].buttons, ui::TMsgButtons::Ok);
     EXPECT_EQ(test::ReadBytes(temp / "Backup.zip"), "old archive");
     EXPECT_EQ(test::DirectoryNames(temp.Path()), (std::vector<std::string>{"Backup.zip", "db"}));
 }
@@ -79,16 +79,16 @@ TEST_F(ArchivPack, FailedFileStopsPackingAndKeepsTheOldArchive) {
 // The list cannot be created, or the disk fills while it is written: reported, and neither
 // a list nor an archive is left.
 TEST_F(ArchivPack, UnwritableListFileIsReported) {
-    for (const rtl::FsOp op : {rtl::FsOp::OpenWrite, rtl::FsOp::Write}) {
+    for (const rtl::TFsOp op : {rtl::TFsOp::OpenWrite, rtl::TFsOp::Write}) {
         ui.messages.clear();
         rtl::TFaultInjectingFileSystem fs;
-        rtl::ScopedFileSystem scope(fs);
+        rtl::TScopedFileSystem scope(fs);
         fs.Arm(rtl::TFault{rtl::OpBit(op), 1, ENOSPC, false, ListFileName});
         EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
         EXPECT_TRUE(fs.Struck()) << rtl::FsOpName(op);
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.messages[0].text, "Nedá sa zapísať zoznam súborov na zabalenie");
-        EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
+        EXPECT_EQ(ui.messages[0].icon, ui::TMsgIcon::Error);
         EXPECT_FALSE(std::filesystem::exists(temp / "Backup.zip"));
         EXPECT_TRUE(test::DirectoryNames(program.Path()).empty()) << rtl::FsOpName(op);
     }
@@ -98,18 +98,18 @@ TEST_F(ArchivPack, UnwritableListFileIsReported) {
 // whose write-back fails does, and says so in that call's result.
 class TListLosingFileSystem : public rtl::TFileSystem {
 public:
-    explicit TListLosingFileSystem(rtl::FsOp at) : at_(at) {}
+    explicit TListLosingFileSystem(rtl::TFsOp at) : at_(at) {}
     int Open(const std::string& path, int flags, mode_t mode) override {
         const int fd = rtl::TFileSystem::Open(path, flags, mode);
         if (fd >= 0 && path.find(ListFileName) != std::string::npos) lists_[fd] = path;
         return fd;
     }
     int Sync(int fd) override {
-        if (at_ == rtl::FsOp::Sync && Lose(fd)) return -1;
+        if (at_ == rtl::TFsOp::Sync && Lose(fd)) return -1;
         return rtl::TFileSystem::Sync(fd);
     }
     int Close(int fd) override {
-        const bool lost = at_ == rtl::FsOp::Close && Lose(fd);
+        const bool lost = at_ == rtl::TFsOp::Close && Lose(fd);
         lists_.erase(fd);
         const int r = rtl::TFileSystem::Close(fd);
         if (!lost) return r;
@@ -130,7 +130,7 @@ private:
         errno = EIO;
         return true;
     }
-    rtl::FsOp at_;
+    rtl::TFsOp at_;
     std::map<int, std::string> lists_;
     bool lost_ = false;
 };
@@ -139,12 +139,12 @@ private:
 // pack the files that are left and call it a backup.
 TEST_F(ArchivPack, AListThatLostFilesWhenFlushedOrClosedFailsTheRun) {
     ASSERT_GT(files.size(), 1u);
-    for (const rtl::FsOp op : {rtl::FsOp::Sync, rtl::FsOp::Close}) {
+    for (const rtl::TFsOp op : {rtl::TFsOp::Sync, rtl::TFsOp::Close}) {
         SCOPED_TRACE(rtl::FsOpName(op));
         ui.messages.clear();
         TListLosingFileSystem fs(op);
         {
-            rtl::ScopedFileSystem scope(fs);
+            rtl::TScopedFileSystem scope(fs);
             EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
         }
         EXPECT_TRUE(fs.Lost());
@@ -190,8 +190,8 @@ TEST_F(ArchivPack, AnArchiveThatCannotBeWrittenIsToldWithItsReason) {
     temp.WriteFile("Backup.zip", "old archive");
     rtl::TFaultInjectingFileSystem fs;
     {
-        rtl::ScopedFileSystem scope(fs);
-        fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Write), 1, ENOSPC, false, ".Backup.zip."});
+        rtl::TScopedFileSystem scope(fs);
+        fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Write), 1, ENOSPC, false, ".Backup.zip."});
         EXPECT_FALSE(Pack(files, temp.Path(), "Backup.zip"));
     }
     EXPECT_TRUE(fs.Struck());

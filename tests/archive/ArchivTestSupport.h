@@ -34,6 +34,6 @@ protected:
 
     test::TempDir program;
     test::TempDir temp;
-    ui::ScriptedUiServices ui;
-    ui::ScopedUiServices scope;
+    ui::TScriptedUiServices ui;
+    ui::TScopedUiServices scope;
 };

@@ -28,7 +28,7 @@ protected:
 };
 
 TEST_F(ArchivUnpack, YesAtDamagedFileGoesOn) {
-    ui.Answer(ui::MsgAnswer::Yes);
+    ui.Answer(ui::TMsgAnswer::Yes);
     EXPECT_TRUE(Unpack(archive, target));
     ASSERT_EQ(ui.messages.size(), 1u);
     const auto& m = ui.messages[0];
@@ -37,9 +37,9 @@ TEST_F(ArchivUnpack, YesAtDamagedFileGoesOn) {
     EXPECT_EQ(m.text,
               "Nepodarilo sa rozbaliť súbor\r\n\"B.DB\".\r\nPríčina: poškodené údaje v archíve (Chyba kontrolného súčtu (CRC))\r\n"
               "Ignorovať chybu ?");
-    EXPECT_EQ(m.icon, ui::MsgIcon::Warning);
-    EXPECT_EQ(m.buttons, ui::MsgButtons::YesNo);
-    EXPECT_EQ(m.defaultButton, ui::MsgAnswer::Yes);
+    EXPECT_EQ(m.icon, ui::TMsgIcon::Warning);
+    EXPECT_EQ(m.buttons, ui::TMsgButtons::YesNo);
+    EXPECT_EQ(m.defaultButton, ui::TMsgAnswer::Yes);
     EXPECT_EQ(test::ReadBytes(target + "/A.DB"), test::ReadBytes(a));
     EXPECT_EQ(test::ReadBytes(target + "/B.DB"), "current table");  // never half-written
     EXPECT_EQ(test::ReadBytes(target + "/C.DB"), test::ReadBytes(c));
@@ -49,27 +49,27 @@ TEST_F(ArchivUnpack, YesAtDamagedFileGoesOn) {
 // A full disk fails every later file too: no question once per file that no answer could
 // help, one message with the system's reason, and the unpacking stops.
 TEST_F(ArchivUnpack, AFullDiskStopsTheUnpackingWithItsReasonAndNoQuestion) {
-    ui.Answer(ui::MsgAnswer::Yes);
+    ui.Answer(ui::TMsgAnswer::Yes);
     rtl::TFaultInjectingFileSystem full;
     rtl::TFault fault;
-    fault.Ops = rtl::OpBit(rtl::FsOp::Write) | rtl::OpBit(rtl::FsOp::CopyRange);
+    fault.Ops = rtl::OpBit(rtl::TFsOp::Write) | rtl::OpBit(rtl::TFsOp::CopyRange);
     fault.Nth = 1;
     fault.Error = ENOSPC;
     fault.Persistent = true;
     full.Arm(fault);
     {
-        rtl::ScopedFileSystem installed(full);
+        rtl::TScopedFileSystem installed(full);
         EXPECT_FALSE(Unpack(archive, target));
     }
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(ui.messages[0].icon, ui::TMsgIcon::Error);
     EXPECT_EQ(ui.messages[0].text, "Súbor \"A.DB\" sa nepodarilo rozbaliť: Na zariadení nie je voľné miesto\r\n"
                                    "Rozbaľovanie sa zastavilo: každý ďalší súbor by zlyhal rovnako.");
     EXPECT_EQ(test::ReadBytes(target + "/B.DB"), "current table");
 }
 
 TEST_F(ArchivUnpack, NoAtDamagedFileStops) {
-    ui.Answer(ui::MsgAnswer::No);
+    ui.Answer(ui::TMsgAnswer::No);
     EXPECT_FALSE(Unpack(archive, target));
     EXPECT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(test::DirectoryNames(target), (std::vector<std::string>{"A.DB", "B.DB"}));
@@ -80,7 +80,7 @@ TEST_F(ArchivUnpack, MissingArchiveIsReportedWithItsFullName) {
     EXPECT_FALSE(Unpack(temp / "Missing.zip", target));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, "Súbor \"" + temp / "Missing.zip" + "\"\r\nneexistuje");
-    EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(ui.messages[0].icon, ui::TMsgIcon::Error);
     EXPECT_EQ(test::DirectoryNames(target), std::vector<std::string>{"B.DB"});
 }
 
@@ -94,8 +94,8 @@ TEST_F(ArchivUnpack, ArchiveThatIsNoZipIsReportedNotTakenForSuccess) {
         EXPECT_FALSE(Unpack(archive, target)) << archive;
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_EQ(ui.messages[0].text, "Súbor \"" + archive + "\"\r\nnie je archív zip");
-        EXPECT_EQ(ui.messages[0].icon, ui::MsgIcon::Error);
-        EXPECT_EQ(ui.messages[0].buttons, ui::MsgButtons::Ok);
+        EXPECT_EQ(ui.messages[0].icon, ui::TMsgIcon::Error);
+        EXPECT_EQ(ui.messages[0].buttons, ui::TMsgButtons::Ok);
     }
     EXPECT_EQ(test::DirectoryNames(target), std::vector<std::string>{"B.DB"});
 }

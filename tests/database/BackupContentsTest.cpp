@@ -21,14 +21,14 @@ TEST(BackupContents, AFileWhoseSizeCannotBeReadIsAProblem) {
     dir.WriteFile("notes.txt", "12345");
     dir.WriteFile("other.txt", "123");
     rtl::TFaultInjectingFileSystem fs;
-    const rtl::ScopedFileSystem installed(fs);
-    fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Stat), 0, 0, false, {}});
+    const rtl::TScopedFileSystem installed(fs);
+    fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Stat), 0, 0, false, {}});
     const database::TBackupContents clean = database::ReadBackBackupDirectory(dir.Path());
     EXPECT_EQ(clean.Bytes, 8u);
     EXPECT_FALSE(HasProblemNaming(clean, "notes.txt"));
 
     // The listing examines each file first; the second status query of notes.txt is its size.
-    fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Stat), 2, EIO, false, "notes.txt"});
+    fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Stat), 2, EIO, false, "notes.txt"});
     const database::TBackupContents struck = database::ReadBackBackupDirectory(dir.Path());
     ASSERT_TRUE(fs.Struck());
     EXPECT_TRUE(HasProblemNaming(struck, "notes.txt: Input/output error")) << struck.Problems.size();

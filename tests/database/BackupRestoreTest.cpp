@@ -105,7 +105,7 @@ TEST_F(BackupRestore, BackupWithoutIndexesCopiesOnlyDataAndMemoFiles) {
 }
 
 TEST_F(BackupRestore, BackupWithIndexesAlsoCopiesEveryIndexLikeFileKeepingTimes) {
-    ASSERT_TRUE(rtl::SetFileModificationTime(databaseDir / "Hovory.XG0", rtl::FileTime{1'234'567'890, 987'654'321}));
+    ASSERT_TRUE(rtl::SetFileModificationTime(databaseDir / "Hovory.XG0", rtl::TFileTime{1'234'567'890, 987'654'321}));
     Module().BackupToDirectory(other.Path(), true, 3);
     EXPECT_EQ(Files(other.Path()), (Names{"BRANY.DB", "BRANY.X02", "BRANY.Y02", "Hovory.db", "Hovory.PX",
                                           "Hovory.XG0", "Hovory.YG0", "tablora-backup.txt", "Tel_zoz.db", "Tel_zoz.mb"}));
@@ -244,7 +244,7 @@ TEST_F(BackupRestore, ARestoreFromAMissingOrEmptyDirectorySaysSoAndChangesNothin
         ASSERT_EQ(uiServices.messages.size(), 1u) << directory;
         EXPECT_EQ(uiServices.messages[0].caption, "Obnova súborov databázy");
         EXPECT_EQ(uiServices.messages[0].text, says);
-        EXPECT_EQ(uiServices.messages[0].icon, ui::MsgIcon::Error);
+        EXPECT_EQ(uiServices.messages[0].icon, ui::TMsgIcon::Error);
     }
     EXPECT_EQ(Files(databaseDir.Path()), before);
     EXPECT_TRUE(Statuses().empty());
@@ -273,7 +273,7 @@ TEST_F(BackupRestore, ABackupFailingHalfwayKeepsTheEarlierBackupWhole) {
     Module();
     try {
         // BRANY.DB is copied, Hovory.db fails.
-        const test::TScopedFault unreadable(test::FaultAt(rtl::OpBit(rtl::FsOp::OpenRead), 1, EIO, databaseDir / "Hovory.db"));
+        const test::TScopedFault unreadable(test::FaultAt(rtl::OpBit(rtl::TFsOp::OpenRead), 1, EIO, databaseDir / "Hovory.db"));
         Module().BackupToDirectory(other.Path(), true, 3);
         ADD_FAILURE() << "the backup reported success";
     } catch (const rtl::EError& e) {
@@ -291,7 +291,7 @@ TEST_F(BackupRestore, ARestoreFailingToWriteLeavesTheDatabaseFileAsItWas) {
     Module();
     {
         // Halfway through Hovory.db the disk fills up, for the kernel copy and for plain writes.
-        const test::TScopedFault unwritable(test::FaultAt(rtl::OpBit(rtl::FsOp::CopyRange) | rtl::OpBit(rtl::FsOp::Write),
+        const test::TScopedFault unwritable(test::FaultAt(rtl::OpBit(rtl::TFsOp::CopyRange) | rtl::OpBit(rtl::TFsOp::Write),
                                                           2, ENOSPC, databaseDir.Path(), true));
         EXPECT_THROW(Module().RestoreFromDirectory(other.Path(), 3), rtl::EFileError);
         EXPECT_TRUE(unwritable.fs.Struck());
@@ -313,7 +313,7 @@ TEST_F(BackupRestore, OperationsRunInsideAHoldOfTheirOwnProcessAndLetGoAfterward
     const pid_t child = ::fork();
     if (child == 0) {
         try {
-            rtl::TAdvisoryLock::Acquire(databaseDir.Path(), rtl::LockKind::Exclusive, "x", 0);
+            rtl::TAdvisoryLock::Acquire(databaseDir.Path(), rtl::TLockKind::Exclusive, "x", 0);
             ::_exit(0);
         } catch (...) {
             ::_exit(1);

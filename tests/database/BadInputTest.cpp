@@ -64,7 +64,7 @@ TEST_F(ModuleBadInput, AnUnreadableDirectoryIsAnErrorNeverAnEmptyOne) {
     const TFiles database = DirectoryBytes(databaseDir.Path()), backup = DirectoryBytes(other / "zaloha");
     Module();
     auto failsListing = [&](const std::string& directory, const std::function<void()>& op) {
-        TScopedFault unreadable(FaultAt(rtl::OpBit(rtl::FsOp::List), 1, EACCES, directory, true));
+        TScopedFault unreadable(FaultAt(rtl::OpBit(rtl::TFsOp::List), 1, EACCES, directory, true));
         const std::string error = ErrorOf(op);
         EXPECT_EQ(error.rfind("Cannot list the directory \"" + directory, 0), 0u) << error;
         EXPECT_NE(error.find("Permission denied"), std::string::npos) << error;
@@ -109,19 +109,19 @@ TEST_F(ModuleBadInput, ReadOnlyAndFullTargetsAreToldAndTheOldBackupStays) {
     Module();
     {
         // The staging directory beside the backup takes the writes.
-        TScopedFault readOnly(FaultAt(rtl::OpBit(rtl::FsOp::OpenWrite), 1, EROFS, other.Path(), true));
+        TScopedFault readOnly(FaultAt(rtl::OpBit(rtl::TFsOp::OpenWrite), 1, EROFS, other.Path(), true));
         EXPECT_NE(ErrorOf([&] { Module().BackupToDirectory(other / "zaloha", true, 3); }).find("Read-only file system"),
                   std::string::npos);
     }
     {
-        TScopedFault full(FaultAt(rtl::OpBit(rtl::FsOp::Write) | rtl::OpBit(rtl::FsOp::CopyRange), 1, ENOSPC,
+        TScopedFault full(FaultAt(rtl::OpBit(rtl::TFsOp::Write) | rtl::OpBit(rtl::TFsOp::CopyRange), 1, ENOSPC,
                                   other.Path(), true));
         EXPECT_NE(ErrorOf([&] { Module().BackupToDirectory(other / "zaloha", true, 3); }).find("No space left on device"),
                   std::string::npos);
     }
     ExpectSameFiles(old, DirectoryBytes(other / "zaloha"));
     {
-        TScopedFault full(FaultAt(rtl::OpBit(rtl::FsOp::Write), 1, ENOSPC, other / "zaloha", true));
+        TScopedFault full(FaultAt(rtl::OpBit(rtl::TFsOp::Write), 1, ENOSPC, other / "zaloha", true));
         Module().BackupToZip(other / "zaloha/Backup.zip", true, 3);
     }
     ASSERT_EQ(uiServices.messages.size(), 1u);

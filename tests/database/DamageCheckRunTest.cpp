@@ -86,7 +86,7 @@ TEST_F(DamageCheckRun, FailureAtTheSecondTableStopsTheRun) {
     EXPECT_EQ(uiServices.messages[0].text, "Pri práci s tabuľkou \"Heslo.db\" vznikla chyba !");
     EXPECT_EQ(uiServices.messages[1].caption, "Oprava tabuliek");
     EXPECT_EQ(uiServices.messages[1].text, "Oprava (rekonštrukcia) tabuliek bude prerušená !");
-    EXPECT_EQ(uiServices.messages[1].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(uiServices.messages[1].icon, ui::TMsgIcon::Error);
     EXPECT_EQ(ReadAll(databaseDir / "Kontakty.db"), third);
     EXPECT_EQ(CompanionRuns().size(), 1u) << "only the first table was rebuilt";
     EXPECT_EQ(uiServices.pauses.size(), 2u);
@@ -117,7 +117,7 @@ TEST_F(DamageCheckRun, ErrorOfTheRebuildIsComposedWithTheTableName) {
 // An error without a text, or of a kind no standard exception is, still ends the run with a
 // message and the reset: a silent end would look like a clean run.
 TEST_F(DamageCheckRun, AnErrorWithoutTextOrOfAnotherKindIsToldAndTheRunReset) {
-    struct TFailingPause : ui::ScriptedUiServices {
+    struct TFailingPause : ui::TScriptedUiServices {
         std::function<void()> fail;
         void Pause(int) override { fail(); }
     };
@@ -125,7 +125,7 @@ TEST_F(DamageCheckRun, AnErrorWithoutTextOrOfAnotherKindIsToldAndTheRunReset) {
          std::vector<std::function<void()>>{[] { throw 42; }, [] { throw std::runtime_error(""); }}) {
         TFailingPause failing;
         failing.fail = fail;
-        ui::ScopedUiServices scope(failing);
+        ui::TScopedUiServices scope(failing);
         EXPECT_NO_THROW(Module().CheckAndRebuildTables("Kontakty,Hovory"));
         ASSERT_EQ(failing.messages.size(), 1u);
         EXPECT_EQ(failing.messages[0].caption, "Oprava tabuliek");

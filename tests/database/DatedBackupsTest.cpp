@@ -186,10 +186,10 @@ TEST_F(DatedBackups, ADirectoryThatFailsToGoHalfWayIsNeverLeftUnderItsName) {
         for (const auto& [name, bytes] : WholeTable())
             dir.WriteFile(database::DatedName(pattern, Day(d)) + "/" + name, bytes);
     rtl::TFaultInjectingFileSystem faults;
-    faults.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Unlink), 2, EIO, false, {}});
+    faults.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Unlink), 2, EIO, false, {}});
     database::TRotation r;
     {
-        const rtl::ScopedFileSystem installed(faults);
+        const rtl::TScopedFileSystem installed(faults);
         r = database::RotateDatedBackups(dir.Path(), pattern, TBackupKind::Directory, 1,
                                          database::DatedName(pattern, Day(1)));
     }

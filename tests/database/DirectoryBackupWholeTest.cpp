@@ -87,9 +87,9 @@ TEST_F(DirectoryBackupWhole, AnOlderBackupIsReplacedAsAUnitAndWhatItHeldBesideIs
 TEST_F(DirectoryBackupWhole, AFailedBackupLeavesThePreviousOneAsItWas) {
     const auto before = DirectoryBytes(target);
     Module();
-    for (const auto& [ops, error] : {std::pair{rtl::OpBit(rtl::FsOp::OpenRead), EIO},
-                                     std::pair{rtl::OpBit(rtl::FsOp::CopyRange) | rtl::OpBit(rtl::FsOp::Write), ENOSPC},
-                                     std::pair{rtl::OpBit(rtl::FsOp::Rename), EIO}}) {
+    for (const auto& [ops, error] : {std::pair{rtl::OpBit(rtl::TFsOp::OpenRead), EIO},
+                                     std::pair{rtl::OpBit(rtl::TFsOp::CopyRange) | rtl::OpBit(rtl::TFsOp::Write), ENOSPC},
+                                     std::pair{rtl::OpBit(rtl::TFsOp::Rename), EIO}}) {
         std::string says;
         {
             const test::TScopedFault fault(test::FaultAt(ops, 2, error, {}, true));
@@ -121,7 +121,7 @@ TEST_F(DirectoryBackupWhole, WhatKilledRunsLeftIsPutBackClearedOrLeft) {
     Module();
     {
         // The database cannot be read: the run fails after it cleared up.
-        const test::TScopedFault unreadable(test::FaultAt(rtl::OpBit(rtl::FsOp::OpenRead), 1, EIO, databaseDir / "Hovory.DB"));
+        const test::TScopedFault unreadable(test::FaultAt(rtl::OpBit(rtl::TFsOp::OpenRead), 1, EIO, databaseDir / "Hovory.DB"));
         EXPECT_THROW(Module().BackupToDirectory(target, true, 3), rtl::EError);
     }
     ExpectSameFiles(previous, DirectoryBytes(target));
@@ -155,7 +155,7 @@ TEST_F(DirectoryBackupWhole, AReadOnlyFileSystemIsNamedAsTheCause) {
     Module();
     std::string says;
     {
-        const test::TScopedFault readOnly(test::FaultAt(rtl::OpBit(rtl::FsOp::MakeDirectory), 1, EROFS, {}, true));
+        const test::TScopedFault readOnly(test::FaultAt(rtl::OpBit(rtl::TFsOp::MakeDirectory), 1, EROFS, {}, true));
         try {
             Module().BackupToDirectory(other / "nova/zaloha", true, 3);
         } catch (const rtl::EError& e) {

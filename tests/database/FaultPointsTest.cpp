@@ -127,9 +127,9 @@ protected:
     // own message boxes; returns what reached the caller: the error, each message shown and
     // each reason the repair recorded ("" when all went well).
     std::string RunModule(const std::function<void(database::TOrvDatabaseModule&)>& op) {
-        ui::ScriptedUiServices ui;
-        ui.Answer(ui::MsgAnswer::No);  // an unpacking error stops the unpacking
-        const ui::ScopedUiServices installed(ui);
+        ui::TScriptedUiServices ui;
+        ui.Answer(ui::TMsgAnswer::No);  // an unpacking error stops the unpacking
+        const ui::TScopedUiServices installed(ui);
         std::string reported;
         try {
             database::TOrvDatabaseModule module;

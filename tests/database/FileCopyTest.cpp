@@ -18,7 +18,7 @@
 namespace {
 
 using database::CopyOneFile;
-using rtl::FsOp;
+using rtl::TFsOp;
 using rtl::OpBit;
 using test::FaultAt;
 using test::ReadAll;
@@ -41,8 +41,8 @@ std::string CopyError(const std::string& source, const std::string& target, ui::
 
 // The copy's own calls, by kind: the kernel copy is made to fail for good alongside, so that
 // the plain reads and writes take over and their failures can be placed.
-rtl::TFault CopyFault(FsOp op, std::uint64_t nth, int error) {
-    if (op == FsOp::Read || op == FsOp::Write) return FaultAt(OpBit(FsOp::CopyRange) | OpBit(op), nth + 1, error, {}, true);
+rtl::TFault CopyFault(TFsOp op, std::uint64_t nth, int error) {
+    if (op == TFsOp::Read || op == TFsOp::Write) return FaultAt(OpBit(TFsOp::CopyRange) | OpBit(op), nth + 1, error, {}, true);
     return FaultAt(OpBit(op), nth, error);
 }
 
@@ -59,11 +59,11 @@ protected:
 };
 
 TEST_F(FileCopy, CopiesContentsAndTheExactModificationTimeInBlocks) {
-    ASSERT_TRUE(rtl::SetFileModificationTime(from, rtl::FileTime{1'300'000'000, 123'456'789}));
+    ASSERT_TRUE(rtl::SetFileModificationTime(from, rtl::TFileTime{1'300'000'000, 123'456'789}));
     test::TRecordingProgress bar;
     CopyOneFile(from, to, &bar);
     EXPECT_TRUE(ReadAll(to) == content);
-    EXPECT_EQ(*rtl::GetFileModificationTime(to), (rtl::FileTime{1'300'000'000, 123'456'789}));
+    EXPECT_EQ(*rtl::GetFileModificationTime(to), (rtl::TFileTime{1'300'000'000, 123'456'789}));
     EXPECT_EQ(bar.maxima, (std::vector<int>{static_cast<int>(content.size())}));
     // 0 at the start, after every 8192-byte block, after the short last block, 0 at the end.
     std::vector<int> expected{0};
@@ -77,7 +77,7 @@ TEST_F(FileCopy, CopiesContentsAndTheExactModificationTimeInBlocks) {
 // A kernel copy that gives up halfway hands over to plain reads and writes from where it
 // stopped: not a byte lost or doubled.
 TEST_F(FileCopy, AKernelCopyFailingHalfwayIsFinishedByPlainReadsAndWrites) {
-    TScopedFault kernelCopyFails(FaultAt(OpBit(FsOp::CopyRange), 2, EIO));
+    TScopedFault kernelCopyFails(FaultAt(OpBit(TFsOp::CopyRange), 2, EIO));
     test::TRecordingProgress bar;
     CopyOneFile(from, to, &bar);
     EXPECT_TRUE(kernelCopyFails.fs.Struck());
@@ -110,17 +110,17 @@ TEST_F(FileCopy, ReportsTheFixedTextsOfEachFailureNamingTheFileAndWhy) {
         EXPECT_TRUE(scoped.fs.Struck()) << error;
         return error;
     };
-    EXPECT_EQ(errorWith(CopyFault(FsOp::OpenRead, 1, EIO)), "Cannot open file " + from + " (Input/output error)");
+    EXPECT_EQ(errorWith(CopyFault(TFsOp::OpenRead, 1, EIO)), "Cannot open file " + from + " (Input/output error)");
     EXPECT_EQ(CopyError(source / "missing.db", to),
               "Cannot open file " + source / "missing.db" + " (No such file or directory)");
-    EXPECT_EQ(errorWith(CopyFault(FsOp::OpenWrite, 1, EROFS)), "Cannot create file " + to + " (Read-only file system)");
-    EXPECT_EQ(errorWith(CopyFault(FsOp::Read, 2, EIO)), "Stream read error: " + from + " (Input/output error)");
-    EXPECT_EQ(errorWith(CopyFault(FsOp::Write, 2, ENOSPC)), "Stream write error: " + to + " (No space left on device)");
-    EXPECT_EQ(errorWith(CopyFault(FsOp::Sync, 1, ENOSPC)), "Stream write error: " + to + " (No space left on device)");
+    EXPECT_EQ(errorWith(CopyFault(TFsOp::OpenWrite, 1, EROFS)), "Cannot create file " + to + " (Read-only file system)");
+    EXPECT_EQ(errorWith(CopyFault(TFsOp::Read, 2, EIO)), "Stream read error: " + from + " (Input/output error)");
+    EXPECT_EQ(errorWith(CopyFault(TFsOp::Write, 2, ENOSPC)), "Stream write error: " + to + " (No space left on device)");
+    EXPECT_EQ(errorWith(CopyFault(TFsOp::Sync, 1, ENOSPC)), "Stream write error: " + to + " (No space left on device)");
     // The first close is the target's.
-    EXPECT_EQ(errorWith(CopyFault(FsOp::Close, 1, EIO)), "Stream write error: " + to + " (Input/output error)");
-    EXPECT_EQ(errorWith(CopyFault(FsOp::Rename, 1, EACCES)), "Cannot create file " + to + " (Permission denied)");
-    EXPECT_EQ(errorWith(CopyFault(FsOp::SyncDirectory, 1, EIO)),
+    EXPECT_EQ(errorWith(CopyFault(TFsOp::Close, 1, EIO)), "Stream write error: " + to + " (Input/output error)");
+    EXPECT_EQ(errorWith(CopyFault(TFsOp::Rename, 1, EACCES)), "Cannot create file " + to + " (Permission denied)");
+    EXPECT_EQ(errorWith(CopyFault(TFsOp::SyncDirectory, 1, EIO)),
               "Stream write error: " + target.Path() + " (Input/output error)");
     std::remove(to.c_str());
     EXPECT_TRUE(Names(target.Path()).empty()) << "a failed copy left a file behind";
@@ -129,16 +129,16 @@ TEST_F(FileCopy, ReportsTheFixedTextsOfEachFailureNamingTheFileAndWhy) {
 // Whatever step fails, the old target is exactly as it was and no partial copy remains.
 TEST_F(FileCopy, AFailureAtAnyStepLeavesTheOldTargetIntact) {
     const std::string old = std::string(50000, 'o');
-    for (const FsOp op : {FsOp::OpenRead, FsOp::OpenWrite, FsOp::Read, FsOp::Write, FsOp::Sync, FsOp::Close,
-                          FsOp::Rename}) {
+    for (const TFsOp op : {TFsOp::OpenRead, TFsOp::OpenWrite, TFsOp::Read, TFsOp::Write, TFsOp::Sync, TFsOp::Close,
+                          TFsOp::Rename}) {
         target.WriteFile("Hovory.db", old);
-        ASSERT_TRUE(rtl::SetFileModificationTime(to, rtl::FileTime{1'000'000'000, 0}));
+        ASSERT_TRUE(rtl::SetFileModificationTime(to, rtl::TFileTime{1'000'000'000, 0}));
         {
-            TScopedFault scoped(CopyFault(op, op == FsOp::Read || op == FsOp::Write ? 2 : 1, EIO));
+            TScopedFault scoped(CopyFault(op, op == TFsOp::Read || op == TFsOp::Write ? 2 : 1, EIO));
             EXPECT_NE(CopyError(from, to), "(no error)") << rtl::FsOpName(op);
         }
         EXPECT_TRUE(ReadAll(to) == old) << rtl::FsOpName(op);
-        EXPECT_EQ(*rtl::GetFileModificationTime(to), (rtl::FileTime{1'000'000'000, 0}));
+        EXPECT_EQ(*rtl::GetFileModificationTime(to), (rtl::TFileTime{1'000'000'000, 0}));
         EXPECT_EQ(Names(target.Path()), (std::vector<std::string>{"Hovory.db"})) << rtl::FsOpName(op);
     }
 }
@@ -151,19 +151,19 @@ TEST_F(FileCopy, ASetFlushesItsDirectoryOnceAndReportsThatFlushFailing) {
     {
         TScopedFault counting(rtl::TFault{});
         EXPECT_EQ(database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr), 2);
-        EXPECT_EQ(counting.fs.Calls(FsOp::SyncDirectory), 1u);
+        EXPECT_EQ(counting.fs.Calls(TFsOp::SyncDirectory), 1u);
     }
     try {
-        TScopedFault cannotFlush(FaultAt(OpBit(FsOp::SyncDirectory), 1, EIO));
+        TScopedFault cannotFlush(FaultAt(OpBit(TFsOp::SyncDirectory), 1, EIO));
         database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr);
         ADD_FAILURE() << "a failed directory flush was reported as success";
     } catch (const rtl::EFileError& e) {
         EXPECT_EQ(e.what(), "Stream write error: " + target.Path() + " (Input/output error)");
     }
-    TScopedFault secondUnreadable(FaultAt(OpBit(FsOp::OpenRead), 1, EIO, source / "Hovory.db"));
+    TScopedFault secondUnreadable(FaultAt(OpBit(TFsOp::OpenRead), 1, EIO, source / "Hovory.db"));
     EXPECT_THROW(database::CopyFileSet(source / "*.db", target.Path(), database::CopyModeReplace, nullptr),
                  rtl::EFileError);
-    EXPECT_EQ(secondUnreadable.fs.Calls(FsOp::SyncDirectory), 1u);
+    EXPECT_EQ(secondUnreadable.fs.Calls(TFsOp::SyncDirectory), 1u);
 }
 
 // The source's status and the target's presence are asked through the seam: either failing
@@ -172,12 +172,12 @@ TEST_F(FileCopy, ASetFlushesItsDirectoryOnceAndReportsThatFlushFailing) {
 TEST_F(FileCopy, AStatusThatCannotBeReadFailsTheCopyAndKeepsTheTarget) {
     target.WriteFile("Hovory.db", "old");
     {
-        TScopedFault sourceUnknown(FaultAt(OpBit(FsOp::Stat), 1, EIO, from));
+        TScopedFault sourceUnknown(FaultAt(OpBit(TFsOp::Stat), 1, EIO, from));
         EXPECT_EQ(CopyError(from, to), "Cannot open file " + from + " (Input/output error)");
         EXPECT_TRUE(sourceUnknown.fs.Struck());
     }
     {
-        TScopedFault targetUnknown(FaultAt(OpBit(FsOp::Stat), 1, EIO, to));
+        TScopedFault targetUnknown(FaultAt(OpBit(TFsOp::Stat), 1, EIO, to));
         EXPECT_EQ(CopyError(from, to), "Cannot create file " + to + " (Input/output error)");
         EXPECT_TRUE(targetUnknown.fs.Struck());
     }
@@ -208,7 +208,7 @@ TEST_F(FileCopy, AFullDeviceFailsTheCopyClearly) {
     if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
     target.WriteFile("Hovory.db", "old");
     TFullDevice full;
-    const rtl::ScopedFileSystem installed(full);
+    const rtl::TScopedFileSystem installed(full);
     EXPECT_EQ(CopyError(from, to), "Stream write error: " + to + " (No space left on device)");
     EXPECT_EQ(ReadAll(to), "old");
 }

@@ -167,7 +167,7 @@ TEST_F(KeyRepair, ATableThatCannotBeReadWholeIsLeftByteForByteAndTheLoopGoesOn) 
     ASSERT_EQ(uiServices.messages.size(), 1u);
     EXPECT_EQ(uiServices.messages[0].caption, "Kópia obsahu tabuľky");
     EXPECT_EQ(uiServices.messages[0].text, CopyFailedText);
-    EXPECT_EQ(uiServices.messages[0].icon, ui::MsgIcon::Information);
+    EXPECT_EQ(uiServices.messages[0].icon, ui::TMsgIcon::Information);
     EXPECT_EQ(Outcome("Faktury").Result, TResult::CopyFailed);
     EXPECT_FALSE(fs::exists(databaseDir / (Work("Faktury") + ".DB"))) << "the failed copy was left behind";
     for (const auto& [name, bytes] : DirectoryBytes(databaseDir.Path())) {
@@ -184,9 +184,9 @@ TEST_F(KeyRepair, AFailingCopyLeavesTheOldTableByteForByte) {
     MakeCalls("Hovory", 2000, 5);
     const auto before = DirectoryBytes(databaseDir.Path());
     rtl::TFaultInjectingFileSystem fs;
-    rtl::ScopedFileSystem scope(fs);
+    rtl::TScopedFileSystem scope(fs);
     // The copy's writes go to the new table's temporaries; fail one in the middle.
-    fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Write), 20, ENOSPC, false, "Hovory~kopia"});
+    fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Write), 20, ENOSPC, false, "Hovory~kopia"});
     Module().RepairKeyViolations("\"Hovory\"");
     EXPECT_TRUE(fs.Struck());
     ASSERT_EQ(uiServices.messages.size(), 1u);
@@ -327,8 +327,8 @@ TEST_F(KeyRepair, AProbeThatFailsForAnotherReasonIsTheTablesErrorNotARepair) {
         const auto before = DirectoryBytes(databaseDir.Path());
         {
             rtl::TFaultInjectingFileSystem faults;
-            rtl::ScopedFileSystem scope(faults);
-            faults.Arm(FaultAt(rtl::OpBit(rtl::FsOp::Write), 1, error, "Hovory.DB"));
+            rtl::TScopedFileSystem scope(faults);
+            faults.Arm(FaultAt(rtl::OpBit(rtl::TFsOp::Write), 1, error, "Hovory.DB"));
             Module().RepairKeyViolations("\"Hovory\",\"Linky\"");
             EXPECT_TRUE(faults.Struck());
         }
@@ -404,8 +404,8 @@ TEST_F(KeyRepair, ASwapWhoseDeletionOfTheOldIndexFailsIsReportedAndCompletedByTh
     const auto rows = WithoutKeys(path);
     {
         rtl::TFaultInjectingFileSystem faults;
-        rtl::ScopedFileSystem scope(faults);
-        faults.Arm(FaultAt(rtl::OpBit(rtl::FsOp::Unlink), 1, EIO, "Hovory.PX", true));
+        rtl::TScopedFileSystem scope(faults);
+        faults.Arm(FaultAt(rtl::OpBit(rtl::TFsOp::Unlink), 1, EIO, "Hovory.PX", true));
         try {
             Module().RepairKeyViolations("\"Hovory\"");
             ADD_FAILURE() << "the failed swap was not reported";
@@ -443,8 +443,8 @@ TEST_F(KeyRepair, AFailedDirectoryFlushAnywhereInTheSwapIsReportedAsWhatHappened
         const std::string before = FileBytes(path);
         {
             rtl::TFaultInjectingFileSystem faults;
-            rtl::ScopedFileSystem scope(faults);
-            faults.Arm(FaultAt(rtl::OpBit(rtl::FsOp::SyncDirectory), nth, EIO));
+            rtl::TScopedFileSystem scope(faults);
+            faults.Arm(FaultAt(rtl::OpBit(rtl::TFsOp::SyncDirectory), nth, EIO));
             try {
                 Module().RepairKeyViolations("\"Hovory\"");
             } catch (const rtl::EError&) {

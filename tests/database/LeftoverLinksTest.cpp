@@ -65,7 +65,7 @@ TEST_F(LeftoverLinks, LinksNamedLikeLeftoversAreNeitherFollowedNorRemoved) {
 
     TListingWithoutTypes noTypes;
     {
-        const rtl::ScopedFileSystem installed(noTypes);
+        const rtl::TScopedFileSystem installed(noTypes);
         EXPECT_TRUE(Module().RestoreFromZip(zip));
         Module().CheckAndRebuildTables("Hovory");
         ASSERT_EQ(Module().RebuildReports.size(), 1u);

@@ -89,7 +89,7 @@ public:
     rtl::TFaultInjectingFileSystem fs;
 
 private:
-    rtl::ScopedFileSystem installed_{fs};
+    rtl::TScopedFileSystem installed_{fs};
 };
 
 // A module on its own database directory, with its own program directory and engine
@@ -99,8 +99,8 @@ protected:
     TempDir program;
     TempDir databaseDir;
     TempDir other;
-    ui::ScriptedUiServices uiServices;
-    ui::ScopedUiServices installedUi{uiServices};
+    ui::TScriptedUiServices uiServices;
+    ui::TScopedUiServices installedUi{uiServices};
     TRecordingProgress progress;
     TRecordingText panel;
 

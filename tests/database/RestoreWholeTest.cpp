@@ -121,7 +121,7 @@ TEST_F(RestoreWhole, AFullDiskWhileStagingChangesNoTable) {
     Module();
     std::string says;
     {
-        const test::TScopedFault full(test::FaultAt(rtl::OpBit(rtl::FsOp::CopyRange) | rtl::OpBit(rtl::FsOp::Write), 3,
+        const test::TScopedFault full(test::FaultAt(rtl::OpBit(rtl::TFsOp::CopyRange) | rtl::OpBit(rtl::TFsOp::Write), 3,
                                                     ENOSPC, databaseDir.Path(), true));
         try {
             Module().RestoreFromDirectory(backup, 3);
@@ -143,7 +143,7 @@ TEST_F(RestoreWhole, AWaitingRestoreLeavesATableThatChangedSinceAndCompletesTheR
     Module();
     {
         // Every rename into the database directory from the second one on fails.
-        const test::TScopedFault refused(test::FaultAt(rtl::OpBit(rtl::FsOp::Rename), 2, EIO, {}, true));
+        const test::TScopedFault refused(test::FaultAt(rtl::OpBit(rtl::TFsOp::Rename), 2, EIO, {}, true));
         try {
             Module().RestoreFromDirectory(backup, 3);
             ADD_FAILURE() << "the restore reported success";

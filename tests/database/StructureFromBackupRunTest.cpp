@@ -106,21 +106,21 @@ TEST_F(StructureFromBackupRun, TheWindowAsksFirstAndANoChangesNothing) {
     DamageHeader(table);
     const auto before = DirectoryBytes(databaseDir.Path());
     Module().StructureFrom = {TKind::Backup, backup, true};
-    uiServices.Answer(ui::MsgAnswer::No);
+    uiServices.Answer(ui::TMsgAnswer::No);
     Module().CheckAndRebuildTables("\"Hovory\"");
     EXPECT_EQ(uiServices.PendingAnswers(), 0u);
     const auto question = std::find_if(uiServices.messages.begin(), uiServices.messages.end(),
-                                       [](const ui::MessageRequest& m) { return m.buttons == ui::MsgButtons::YesNo; });
+                                       [](const ui::TMessageRequest& m) { return m.buttons == ui::TMsgButtons::YesNo; });
     ASSERT_NE(question, uiServices.messages.end());
     EXPECT_NE(question->text.find("Orvan-2026-12-09_2300.zip"), std::string::npos) << question->text;
     EXPECT_NE(question->text.find("Hovory"), std::string::npos) << question->text;
     EXPECT_NE(question->text.find("neporušenou hlavičkou"), std::string::npos) << question->text;
-    EXPECT_EQ(question->defaultButton, ui::MsgAnswer::No);
+    EXPECT_EQ(question->defaultButton, ui::TMsgAnswer::No);
     EXPECT_FALSE(Module().RebuildReports.at(0).Rebuilt);
     ExpectSameFiles(before, DirectoryBytes(databaseDir.Path()));
 
     uiServices.messages.clear();
-    uiServices.Answer(ui::MsgAnswer::Yes);
+    uiServices.Answer(ui::TMsgAnswer::Yes);
     Module().CheckAndRebuildTables("\"Hovory\"");
     EXPECT_TRUE(Module().RebuildReports.at(0).Rebuilt);
     EXPECT_EQ(ReadRows(table).size(), rows);
@@ -135,7 +135,7 @@ TEST_F(StructureFromBackupRun, ABackupWithoutTheTableAsksNothingAndAMisfitChange
     const auto before = DirectoryBytes(databaseDir.Path());
     Module().StructureFrom = {TKind::Backup, other / "elsewhere", true};
     Module().CheckAndRebuildTables("\"Hovory\"");
-    for (const auto& m : uiServices.messages) EXPECT_NE(m.buttons, ui::MsgButtons::YesNo) << m.text;
+    for (const auto& m : uiServices.messages) EXPECT_NE(m.buttons, ui::TMsgButtons::YesNo) << m.text;
     EXPECT_FALSE(Module().RebuildReports.at(0).Rebuilt);
     ExpectSameFiles(before, DirectoryBytes(databaseDir.Path()));
 

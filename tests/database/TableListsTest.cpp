@@ -65,7 +65,7 @@ TEST_F(TableLists, SortsTablesIntoBothListsAndReportsUnreadableOnes) {
     ASSERT_EQ(uiServices.messages.size(), 1u);
     const auto& message = uiServices.messages[0];
     EXPECT_EQ(message.caption, "Inicializácia zoznamu tabuliek databázy");
-    EXPECT_EQ(message.icon, ui::MsgIcon::Error);
+    EXPECT_EQ(message.icon, ui::TMsgIcon::Error);
     EXPECT_EQ(message.text.rfind("Pri načítavaní tabuľky \"Poskodena\" vznikla chyba:\r\"", 0), 0u) << message.text;
     EXPECT_EQ(message.text.substr(message.text.size() - 3), "\" !");
     EXPECT_EQ(uiServices.pauses, (std::vector<int>{1000, 300}));

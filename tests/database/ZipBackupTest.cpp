@@ -56,7 +56,7 @@ TEST_F(ZipBackup, BackupAndRestoreAreOnTheDiskBeforeTheyReturn) {
     auto expectDurable = [](const std::function<void()>& run) {
         test::TOrderWatchingFileSystem watcher;
         {
-            rtl::ScopedFileSystem installed(watcher);
+            rtl::TScopedFileSystem installed(watcher);
             run();
         }
         for (const auto& fault : watcher.Faults())
@@ -98,7 +98,7 @@ TEST_F(ZipBackup, OddNamesNeverLandOnOtherTablesNorStopTheBackup) {
               (Names{"Brany.DB", "Old\\Brany.DB", "Tel_zoz.PX", "Tel_zoz.db", "Tel_zoz.mb"}));
     ASSERT_EQ(uiServices.messages.size(), 1u);
     EXPECT_EQ(uiServices.messages[0].caption, "Záloha súborov databázy");
-    EXPECT_EQ(uiServices.messages[0].icon, ui::MsgIcon::Warning);
+    EXPECT_EQ(uiServices.messages[0].icon, ui::TMsgIcon::Warning);
     EXPECT_EQ(uiServices.messages[0].text,
               "Súbory, ktorých mená obsahujú riadiace znaky, sa nezálohujú:\r\n\"Nov?Hovory.db\"");
 
@@ -122,7 +122,7 @@ TEST_F(ZipBackup, AnEmptySourceLeavesTheExistingArchiveUntouched) {
     EXPECT_TRUE(ReadAll(other / "b.zip") == good);
     ASSERT_EQ(uiServices.messages.size(), 1u);
     EXPECT_EQ(uiServices.messages[0].caption, "Záloha súborov databázy");
-    EXPECT_EQ(uiServices.messages[0].icon, ui::MsgIcon::Error);
+    EXPECT_EQ(uiServices.messages[0].icon, ui::TMsgIcon::Error);
     EXPECT_EQ(uiServices.messages[0].text, "V adresári databázy \"" + databaseDir.Path() +
                                                "\" sa nenašiel žiadny súbor tabuliek.\r\nArchív \"" +
                                                (other / "b.zip") + "\" nebol vytvorený ani zmenený.");
@@ -197,7 +197,7 @@ TEST_F(ZipBackup, OfEntriesUnderOneNameNoneIsRestored) {
         ASSERT_GE(zip_file_add(z, name, zip_source_buffer(z, bytes->data(), bytes->size(), 0), 0), 0);
     ASSERT_EQ(zip_close(z), 0);
 
-    for (int i = 0; i < 3; ++i) uiServices.Answer(ui::MsgAnswer::Yes);
+    for (int i = 0; i < 3; ++i) uiServices.Answer(ui::TMsgAnswer::Yes);
     Module().RestoreFromZip(archive);
     EXPECT_EQ(rtl::ListFiles(databaseDir.Path(), "brany.*"), Names{});
     EXPECT_TRUE(ReadAll(databaseDir / "Hovory.db") == live);
@@ -237,7 +237,7 @@ protected:
 // Stopped at the damaged file: no table has changed, and the user is told so, with the reason
 // of the failure given in the question.
 TEST_F(DamagedZipRestore, StoppedAtADamagedFileItChangesNoTableAndSaysSo) {
-    uiServices.Answer(ui::MsgAnswer::No);
+    uiServices.Answer(ui::TMsgAnswer::No);
     EXPECT_FALSE(Module().RestoreFromZip(archive));
     ASSERT_EQ(uiServices.messages.size(), 2u);
     EXPECT_EQ(uiServices.messages[0].text.rfind("Nepodarilo sa rozbaliť súbor\r\n\"A.MB\".\r\nPríčina: ", 0), 0u)
@@ -256,10 +256,10 @@ TEST_F(DamagedZipRestore, StoppedAtADamagedFileItChangesNoTableAndSaysSo) {
 // The error ignored: every table whose files all came out is restored, the damaged one keeps
 // all its old files (never new data beside an old memo), and the user learns which it is.
 TEST_F(DamagedZipRestore, AnIgnoredDamagedFileLeavesItsWholeTableOldAndNamesIt) {
-    uiServices.Answer(ui::MsgAnswer::Yes);
+    uiServices.Answer(ui::TMsgAnswer::Yes);
     EXPECT_TRUE(Module().RestoreFromZip(archive));
     ASSERT_EQ(uiServices.messages.size(), 2u);
-    EXPECT_EQ(uiServices.messages[1].icon, ui::MsgIcon::Warning);
+    EXPECT_EQ(uiServices.messages[1].icon, ui::TMsgIcon::Warning);
     EXPECT_EQ(uiServices.messages[1].text, "Niektorý súbor týchto tabuliek sa nepodarilo rozbaliť; tieto tabuľky "
                                            "neboli obnovené a zostali také, aké boli pred obnovou:\r\n\"A\"");
     EXPECT_EQ(ReadAll(databaseDir / "A.DB"), "old a");

@@ -22,17 +22,17 @@ class RebuildRoutine : public ::testing::Test {
 protected:
     // The rebuild's boxes in the window's Slovak.
     test::TScopedLanguage slovak{rtl::TLanguage::Slovak};
-    ui::ScriptedUiServices ui_;
-    ui::ScopedUiServices installed_{ui_};
+    ui::TScriptedUiServices ui_;
+    ui::TScopedUiServices installed_{ui_};
     TempDir dir_;
 
     std::string Orders() { return CopySampleFamily("paradoxdriver/src/test/resources/db/ORDERS.DB", dir_.Path()); }
-    void ExpectOneMessage(const std::string& text, ui::MsgIcon icon) {
+    void ExpectOneMessage(const std::string& text, ui::TMsgIcon icon) {
         ASSERT_EQ(ui_.messages.size(), 1u);
         EXPECT_EQ(ui_.messages[0].caption, "Oprava tabuľky");
         EXPECT_EQ(ui_.messages[0].text, text);
         EXPECT_EQ(ui_.messages[0].icon, icon);
-        EXPECT_EQ(ui_.messages[0].buttons, ui::MsgButtons::Ok);
+        EXPECT_EQ(ui_.messages[0].buttons, ui::TMsgButtons::Ok);
     }
 };
 
@@ -54,7 +54,7 @@ TEST_F(RebuildRoutine, PasswordProtectedTableIsNeverRebuilt) {
     const auto before = DirectoryBytes(dir_.Path());
     tutil::TRebuildReport report;
     EXPECT_TRUE(rebuild::RebuildParadoxTable(path, &report));
-    ExpectOneMessage("Pri práci s tabuľkou \"encrypted.db\" vznikla chyba !", ui::MsgIcon::Error);
+    ExpectOneMessage("Pri práci s tabuľkou \"encrypted.db\" vznikla chyba !", ui::TMsgIcon::Error);
     EXPECT_FALSE(ui_.busy);
     EXPECT_FALSE(report.Rebuilt);
     EXPECT_EQ(report.Failure, ui_.messages[0].text);
@@ -73,7 +73,7 @@ TEST_F(RebuildRoutine, PathsLongerThanEightyCharactersAreHandledWhole) {
     EXPECT_TRUE(rebuild::RebuildParadoxTable(deep + "/Chybajuca.db"));
     ExpectOneMessage(
         "Pri oprave tabuľky \"Chybajuca.db\" nastala chyba DESKRIPTORU. Nie je možné vykonať rekonštrukciu !",
-        ui::MsgIcon::Error);
+        ui::TMsgIcon::Error);
 }
 
 // Cut inside its last block: the table is rebuilt with the rows left, and the operator told
@@ -88,7 +88,7 @@ TEST_F(RebuildRoutine, RowsTheHeaderCountsButNoneFoundAreNamedInAWarning) {
     ExpectOneMessage("Tabuľka \"ORDERS.DB\" bola zrekonštruovaná, ale " + std::to_string(report.RowsNotFound) +
                          " riadkov, ktoré udáva jej hlavička, sa nenašlo. Záloha je v \"" + report.CompanionDirectory +
                          "\".",
-                     ui::MsgIcon::Warning);
+                     ui::TMsgIcon::Warning);
     EXPECT_FALSE(ui_.busy);
     EXPECT_EQ(ReadRows(path).size(), report.RowsKept);
 }
@@ -169,7 +169,7 @@ class FailingLibrary : public RebuildRoutine {
 protected:
     void SetUp() override { TFakeLibrary::Reset(); }
     rebuild::TTableUtilityCalls calls_ = TFakeLibrary::Calls();
-    rebuild::ScopedTableUtility installedLibrary_{calls_};
+    rebuild::TScopedTableUtility installedLibrary_{calls_};
     const std::string path_ = "/data/orvan/Hovory.db";
 };
 
@@ -190,7 +190,7 @@ TEST_F(FailingLibrary, CountsOrPropertiesFailBeforeAnythingIsAllocated) {
     TFakeLibrary::countResult = 4;
     EXPECT_TRUE(rebuild::RebuildParadoxTable(path_));
     ExpectOneMessage("Pri oprave tabuľky \"Hovory.db\" nastala chyba DESKRIPTORU. Nie je možné vykonať rekonštrukciu !",
-                     ui::MsgIcon::Error);
+                     ui::TMsgIcon::Error);
     EXPECT_EQ(TFakeLibrary::calls[2], 0);
     EXPECT_EQ(TFakeLibrary::calls[7], 1);
     EXPECT_FALSE(ui_.busy);
@@ -202,7 +202,7 @@ TEST_F(FailingLibrary, CountsOrPropertiesFailBeforeAnythingIsAllocated) {
     ui_.messages.clear();
     TFakeLibrary::propsResult = 12;
     EXPECT_TRUE(rebuild::RebuildParadoxTable(path_));
-    ExpectOneMessage("Pri práci s tabuľkou \"Hovory.db\" vznikla chyba: \"chyba knižnice č. 12\" !", ui::MsgIcon::Error);
+    ExpectOneMessage("Pri práci s tabuľkou \"Hovory.db\" vznikla chyba: \"chyba knižnice č. 12\" !", ui::TMsgIcon::Error);
     EXPECT_EQ(TFakeLibrary::calls[3], 0);
     EXPECT_EQ(TFakeLibrary::calls[7], 1);
     EXPECT_EQ(engine::DbiRegisterCallBack(nullptr, engine::cbGENPROGRESS, 0, 0, nullptr, nullptr),
@@ -213,14 +213,14 @@ TEST_F(FailingLibrary, DescriptorOrRebuildFailuresShowInformationMessages) {
     TFakeLibrary::fillResult = 9;
     EXPECT_TRUE(rebuild::RebuildParadoxTable(path_));
     ExpectOneMessage("Neznáma chyba tabuľky \"Hovory.db\". Nie je možné vykonať rekonštrukciu !",
-                     ui::MsgIcon::Information);
+                     ui::TMsgIcon::Information);
     EXPECT_EQ(TFakeLibrary::calls[4], 0);
 
     TFakeLibrary::Reset();
     ui_.messages.clear();
     TFakeLibrary::rebuildResult = 13;
     EXPECT_TRUE(rebuild::RebuildParadoxTable(path_));
-    ExpectOneMessage("Chyba rekonštrukcie tabuľky: \"chyba knižnice č. 13\" !", ui::MsgIcon::Information);
+    ExpectOneMessage("Chyba rekonštrukcie tabuľky: \"chyba knižnice č. 13\" !", ui::TMsgIcon::Information);
     EXPECT_EQ(TFakeLibrary::calls[7], 1);
     EXPECT_FALSE(ui_.busy);
     // The engine was shut down again.
@@ -231,7 +231,7 @@ TEST_F(FailingLibrary, DescriptorOrRebuildFailuresShowInformationMessages) {
 TEST_F(FailingLibrary, ProtectedFlagStopsBeforeTheDescriptor) {
     TFakeLibrary::protectedTable = true;
     EXPECT_TRUE(rebuild::RebuildParadoxTable(path_));
-    ExpectOneMessage("Pri práci s tabuľkou \"Hovory.db\" vznikla chyba !", ui::MsgIcon::Error);
+    ExpectOneMessage("Pri práci s tabuľkou \"Hovory.db\" vznikla chyba !", ui::TMsgIcon::Error);
     EXPECT_EQ(TFakeLibrary::calls[3], 0);
     EXPECT_EQ(TFakeLibrary::calls[7], 1);
 }

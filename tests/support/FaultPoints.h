@@ -38,7 +38,7 @@ inline constexpr int PointErrors[] = {ENOSPC, EIO, EACCES, EROFS};
 // becomes the reported text.
 inline std::string RunUnder(rtl::TFaultInjectingFileSystem& fs, const rtl::TFault& fault,
                             const std::function<std::string()>& run) {
-    const rtl::ScopedFileSystem installed(fs);
+    const rtl::TScopedFileSystem installed(fs);
     fs.Arm(fault);
     try {
         return run();

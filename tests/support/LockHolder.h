@@ -17,7 +17,7 @@ inline pid_t HoldLockElsewhere(const std::string& path) {
     if (::pipe(ready) != 0) return -1;
     const pid_t pid = ::fork();
     if (pid == 0) {
-        const rtl::TAdvisoryLock lock = rtl::TAdvisoryLock::Acquire(path, rtl::LockKind::Exclusive, "x", 0);
+        const rtl::TAdvisoryLock lock = rtl::TAdvisoryLock::Acquire(path, rtl::TLockKind::Exclusive, "x", 0);
         char c = 'x';
         if (::write(ready[1], &c, 1) != 1) ::_exit(2);
         for (;;) ::pause();

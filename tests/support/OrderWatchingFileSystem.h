@@ -118,7 +118,7 @@ private:
 inline void ExpectDurableOrder(const std::function<void()>& change) {
     TOrderWatchingFileSystem watcher;
     {
-        rtl::ScopedFileSystem installed(watcher);
+        rtl::TScopedFileSystem installed(watcher);
         change();
     }
     for (const auto& f : watcher.Faults()) ADD_FAILURE() << f;

@@ -125,7 +125,7 @@ int Dump(TCommandContext& ctx, const std::string& path) {
             // A value the end of the file cuts off would print shortened; the cut record is
             // named on standard error instead.
             if (!rec.Whole) {
-                problems.push_back(TTableProblem{ProblemKind::Truncated, "", rec.Block, rec.FileOffset,
+                problems.push_back(TTableProblem{TProblemKind::Truncated, "", rec.Block, rec.FileOffset,
                                                  "record " + std::to_string(rec.IndexInBlock + 1) +
                                                      " of the block cannot be read whole; it is not printed"});
                 return true;
@@ -141,7 +141,7 @@ int Dump(TCommandContext& ctx, const std::string& path) {
             if (line.empty()) line = "\"\"";
             ctx.Out << line << "\n";
             for (const auto& f : failures)
-                problems.push_back(TTableProblem{ProblemKind::Blob, "", rec.Block, rec.FileOffset,
+                problems.push_back(TTableProblem{TProblemKind::Blob, "", rec.Block, rec.FileOffset,
                                                  "field \"" + h.Fields[static_cast<std::size_t>(f.Field)].Name +
                                                      "\": " + f.Reason});
             return true;

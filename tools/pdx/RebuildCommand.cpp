@@ -18,7 +18,7 @@ namespace {
 class TConsoleMessages : public ui::IUiServices {
 public:
     explicit TConsoleMessages(std::ostream& err) : err_(err) {}
-    ui::MsgAnswer ShowMessage(const ui::MessageRequest& request) override {
+    ui::TMsgAnswer ShowMessage(const ui::TMessageRequest& request) override {
         std::string text;
         for (std::size_t i = 0; i < request.text.size(); ++i) {
             if (request.text[i] == '\r') {
@@ -41,7 +41,7 @@ private:
 
 int Rebuild(TCommandContext& ctx, const std::string& table, const std::string& structureFrom, bool json) {
     TConsoleMessages console(ctx.Err);
-    ui::ScopedUiServices scope(console);
+    ui::TScopedUiServices scope(console);
     tutil::TRebuildReport report;
     bool notRebuilt = true;
     try {

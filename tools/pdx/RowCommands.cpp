@@ -109,7 +109,7 @@ int Append(TCommandContext& ctx, const TRowArgs& args) {
         } catch (const EDBEngineError& e) {
             t.Cancel();
             t.Close();
-            const bool violation = e.Kind() == engine::EngineErrorKind::KeyViolation;
+            const bool violation = e.Kind() == engine::TEngineErrorKind::KeyViolation;
             return Fail(ctx, args, violation ? "key violation" : "refused", e.Message(), ExitProblems);
         }
         std::vector<std::string> key;
@@ -119,7 +119,7 @@ int Append(TCommandContext& ctx, const TRowArgs& args) {
         try {
             t.Close();  // the row is written here
         } catch (const EDBEngineError& e) {
-            if (e.Kind() != engine::EngineErrorKind::InvalidRequest) throw;
+            if (e.Kind() != engine::TEngineErrorKind::InvalidRequest) throw;
             return Fail(ctx, args, "refused", e.Message(), ExitProblems);
         }
         if (args.Json) {

@@ -15,7 +15,7 @@ using namespace engine::paradox;
 
 [[noreturn]] void Bad(const TFieldInfo& field, const std::string& text, const std::string& expected) {
     throw engine::EDBEngineError("\"" + text + "\" is not a value of field \"" + field.Name + "\" (" + expected + ")",
-                                 engine::EngineErrorKind::InvalidRequest);
+                                 engine::TEngineErrorKind::InvalidRequest);
 }
 
 bool ParseInteger(const std::string& text, std::int64_t& out) {
@@ -71,7 +71,7 @@ bool ParseHex(const std::string& text, std::string& bytes) {
 const TFieldInfo& FieldNamed(const TTableHeader& header, const std::string& name) {
     for (const auto& f : header.Fields)
         if (rtl::SameTextAscii(f.Name, name)) return f;
-    throw engine::EDBEngineError("The table has no field \"" + name + "\"", engine::EngineErrorKind::NotFound);
+    throw engine::EDBEngineError("The table has no field \"" + name + "\"", engine::TEngineErrorKind::NotFound);
 }
 
 engine::TValue ParseValueText(const TFieldInfo& field, const std::string& text) {

@@ -22,7 +22,7 @@ int Alias(TCommandContext& ctx, const std::vector<std::string>& a) {
         return ExitUnreadable;
     }
     try {
-        engine::AliasConfig config = engine::AliasConfig::Load();
+        engine::TAliasConfig config = engine::TAliasConfig::Load();
         if (a[0] == "list" && a.size() == 1) {
             for (const std::string& name : config.AliasNames())
                 ctx.Out << name << "\t" << config.Params(name).Value("PATH") << "\n";

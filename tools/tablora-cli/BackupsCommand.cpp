@@ -123,7 +123,7 @@ void PrintTables(std::ostream& out, const TListedBackup& l) {
 
 } // namespace
 
-int RunBackupsCommand(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
+int RunBackupsCommand(const TCliOptions& o, std::ostream& out, TRunSummary& summary) {
     std::vector<TListedBackup> listed;
     std::string error;
     try {

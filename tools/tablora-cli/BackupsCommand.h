@@ -13,6 +13,6 @@ namespace cli {
 // 0 when every backup found is whole, 1 when one is not, none was found or (--verify) a table
 // lost half its rows or more or went missing against the previous backup, 3 when the
 // directory cannot be listed. Ends with `summary`, filled in.
-int RunBackupsCommand(const CliOptions& o, std::ostream& out, TRunSummary& summary);
+int RunBackupsCommand(const TCliOptions& o, std::ostream& out, TRunSummary& summary);
 
 } // namespace cli

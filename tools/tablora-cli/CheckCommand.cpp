@@ -102,7 +102,7 @@ std::string ShellWord(const std::string& word) {
     return out + "'";
 }
 
-std::string SourceArgs(const CliOptions& o) {
+std::string SourceArgs(const TCliOptions& o) {
     return o.alias.empty() ? "--dir " + ShellWord(o.dir) : "--alias " + ShellWord(o.alias);
 }
 
@@ -127,7 +127,7 @@ const char* ToolName(TTool tool) {
     }
 }
 
-std::string AdviceText(const CliOptions& o, const database::THealthReport& r, const database::THealthAdvice& a) {
+std::string AdviceText(const TCliOptions& o, const database::THealthReport& r, const database::THealthAdvice& a) {
     const std::string src = SourceArgs(o), tables = TableArg(a.Tables);
     switch (a.Tool) {
     case TTool::CompleteInterruptedChanges:
@@ -164,7 +164,7 @@ std::string AdviceText(const CliOptions& o, const database::THealthReport& r, co
     }
 }
 
-void PrintJson(std::ostream& out, const CliOptions& o, const database::THealthReport& r, const std::string& error,
+void PrintJson(std::ostream& out, const TCliOptions& o, const database::THealthReport& r, const std::string& error,
                const TRunSummary& summary) {
     const int code = summary.Code;
     tools::TJson json = JsonResult(o.command, code);
@@ -239,14 +239,14 @@ void Summarize(const database::THealthReport& report, TRunSummary& summary) {
 
 } // namespace
 
-std::string SourceDirectory(const CliOptions& o) {
+std::string SourceDirectory(const TCliOptions& o) {
     if (o.alias.empty()) return o.dir;
-    const std::string path = engine::AliasConfig::Load().Params(o.alias).Value("PATH");
+    const std::string path = engine::TAliasConfig::Load().Params(o.alias).Value("PATH");
     if (path.empty()) throw rtl::EError(rtl::Format(TMsg::EngineAliasWithoutPath, {o.alias}));
     return path;
 }
 
-int RunCheck(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
+int RunCheck(const TCliOptions& o, std::ostream& out, TRunSummary& summary) {
     database::THealthReport report;
     std::string error, problem;
     int code = ExitDone;

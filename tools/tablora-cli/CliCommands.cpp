@@ -61,7 +61,7 @@ const std::set<std::string> ValueOptions{"--alias", "--dir",  "--to-dir",     "-
                                          "--structure-from"};
 
 // Where each option's value goes.
-std::function<void(CLI::App&)> Binder(const std::string& name, CliOptions& o, TRawOptions& raw) {
+std::function<void(CLI::App&)> Binder(const std::string& name, TCliOptions& o, TRawOptions& raw) {
     const std::map<std::string, std::string*> values{
         {"--alias", &o.alias},       {"--dir", &o.dir},           {"--to-dir", &o.toDir},
         {"--to-zip", &o.toZip},      {"--from-dir", &o.fromDir},  {"--from-zip", &o.fromZip},
@@ -96,7 +96,7 @@ const TCliCommand* FindCliCommand(const std::string& name) {
     return nullptr;
 }
 
-void DeclareCliCommands(CLI::App& app, CliOptions& o, TRawOptions& raw) {
+void DeclareCliCommands(CLI::App& app, TCliOptions& o, TRawOptions& raw) {
     for (const TCliCommand& c : Commands) {
         CLI::App* sub = app.add_subcommand(c.Name, rtl::Text(c.Summary));
         sub->set_help_flag();  // the help text is our own

@@ -34,7 +34,7 @@ struct TRawOptions {
     bool yes = false, no = false;
     std::string keep, keepBackups;
 };
-void DeclareCliCommands(CLI::App& app, CliOptions& o, TRawOptions& raw);
+void DeclareCliCommands(CLI::App& app, TCliOptions& o, TRawOptions& raw);
 
 // The names of the options that take a value ("--dir"), of every command.
 const std::set<std::string>& OptionsWithValue();

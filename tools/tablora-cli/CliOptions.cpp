@@ -91,10 +91,10 @@ TCommandWord FindCommandWord(const std::vector<std::string>& args) {
 void RefuseExtras(const std::string& command, const std::vector<std::string>& extras) {
     if (extras.empty()) return;
     const std::string& a = extras.front();
-    if (!IsOption(a)) throw UsageError{rtl::Format(rtl::TMsg::CliUnexpectedArgument, {a}), command};
+    if (!IsOption(a)) throw EUsageError{rtl::Format(rtl::TMsg::CliUnexpectedArgument, {a}), command};
     const std::string name = OptionName(a);
     if (const std::vector<std::string> others = CommandsTakingOption(name); !others.empty())
-        throw UsageError{rtl::Format(rtl::TMsg::CliOptionNotTaken, {command, name, JoinedNames(others)}), command};
+        throw EUsageError{rtl::Format(rtl::TMsg::CliOptionNotTaken, {command, name, JoinedNames(others)}), command};
     std::vector<std::string> own;
     for (const std::string& option : OptionsWithValue())
         if (CommandTakesOption(command, option)) own.push_back(option);
@@ -104,49 +104,49 @@ void RefuseExtras(const std::string& command, const std::vector<std::string>& ex
     std::string message = rtl::Format(rtl::TMsg::CliUnknownOption, {name});
     if (const std::string near = NearestName(name, own); !near.empty())
         message += rtl::Format(rtl::TMsg::CliDidYouMean, {near});
-    throw UsageError{message, command};
+    throw EUsageError{message, command};
 }
 
 // What the command needs besides the options it declares.
-void CheckCombinations(CliOptions& o) {
+void CheckCombinations(TCliOptions& o) {
     if (o.command == "backups") {
         CheckBackupsOptions(o);
         return;
     }
     if (o.alias.empty() == o.dir.empty())
-        throw UsageError{rtl::Text(rtl::TMsg::CliNeedsSource), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliNeedsSource), o.command};
     if (o.command == "backup" && o.toDir.empty() == o.toZip.empty())
-        throw UsageError{rtl::Text(rtl::TMsg::CliBackupNeedsTarget), o.command};
-    if (o.command == "backup" && o.verify && o.toZip.empty()) throw UsageError{rtl::Text(rtl::TMsg::CliVerifyNeedsZip), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliBackupNeedsTarget), o.command};
+    if (o.command == "backup" && o.verify && o.toZip.empty()) throw EUsageError{rtl::Text(rtl::TMsg::CliVerifyNeedsZip), o.command};
     if (o.command == "backup" && !o.tables.empty() && !o.exclude.empty())
-        throw UsageError{rtl::Text(rtl::TMsg::CliTablesOrExclude), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliTablesOrExclude), o.command};
     CheckDatedBackupOptions(o);
     if (o.command == "restore" && o.fromDir.empty() == o.fromZip.empty())
-        throw UsageError{rtl::Text(rtl::TMsg::CliRestoreNeedsSource), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliRestoreNeedsSource), o.command};
     if (o.command == "diff" && o.fromDir.empty() == o.fromZip.empty())
-        throw UsageError{rtl::Text(rtl::TMsg::CliDiffNeedsBackup), o.command};
-    if (o.command == "restore" && o.rows && !o.dryRun) throw UsageError{rtl::Text(rtl::TMsg::CliRowsNeedsDryRun), o.command};
-    if (o.command == "restore" && o.dryRun && o.answer) throw UsageError{rtl::Text(rtl::TMsg::CliDryRunNoAnswer), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliDiffNeedsBackup), o.command};
+    if (o.command == "restore" && o.rows && !o.dryRun) throw EUsageError{rtl::Text(rtl::TMsg::CliRowsNeedsDryRun), o.command};
+    if (o.command == "restore" && o.dryRun && o.answer) throw EUsageError{rtl::Text(rtl::TMsg::CliDryRunNoAnswer), o.command};
     // Only an archive that cannot be unpacked whole asks a question.
     if (o.command == "restore" && o.answer && o.fromZip.empty())
-        throw UsageError{rtl::Text(rtl::TMsg::CliAnswerNeedsZip), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliAnswerNeedsZip), o.command};
     if ((o.command == "repair-keys" || o.command == "check-damage" || o.command == "check") &&
         o.tables.empty() == !o.allTables)
-        throw UsageError{rtl::Format(rtl::TMsg::CliNeedsTables, {o.command, o.command == "repair-keys" ? "--all-fit" : "--all"}),
+        throw EUsageError{rtl::Format(rtl::TMsg::CliNeedsTables, {o.command, o.command == "repair-keys" ? "--all-fit" : "--all"}),
                          o.command};
     if (o.command == "check-damage" && !o.structureFrom.empty() && !o.backupsIn.empty())
-        throw UsageError{rtl::Text(rtl::TMsg::CliStructureOptionsExclude), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliStructureOptionsExclude), o.command};
     if (o.command == "export" && o.toSqlite.empty() == o.toCsv.empty())
-        throw UsageError{rtl::Text(rtl::TMsg::CliExportNeedsTarget), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliExportNeedsTarget), o.command};
     if (o.command == "export" && o.excel && o.toCsv.empty())
-        throw UsageError{rtl::Text(rtl::TMsg::CliExcelNeedsCsv), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliExcelNeedsCsv), o.command};
     if (o.command == "export" && !o.tables.empty() && o.allTables)
-        throw UsageError{rtl::Text(rtl::TMsg::CliTablesOrAll), o.command};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliTablesOrAll), o.command};
 }
 
 } // namespace
 
-CliOptions ParseCommandLine(int argc, const char* const argv[]) {
+TCliOptions ParseCommandLine(int argc, const char* const argv[]) {
     std::vector<std::string> args;
     bool version = false, help = false;
     for (int i = 1; i < argc; ++i) {
@@ -155,7 +155,7 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
         if (a == "--version") version = true;
         else args.push_back(a);
     }
-    CliOptions o;
+    TCliOptions o;
     o.version = version;
     const TCommandWord word = FindCommandWord(args);
     if (word.index < 0) {
@@ -165,17 +165,17 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
             return o;
         }
         if (!word.unknownOptionBefore.empty())
-            throw UsageError{rtl::Format(rtl::TMsg::CliUnknownOption, {word.unknownOptionBefore}), ""};
-        throw UsageError{rtl::Text(rtl::TMsg::CliNoCommand), ""};
+            throw EUsageError{rtl::Format(rtl::TMsg::CliUnknownOption, {word.unknownOptionBefore}), ""};
+        throw EUsageError{rtl::Text(rtl::TMsg::CliNoCommand), ""};
     }
     const std::string command = args[static_cast<std::size_t>(word.index)];
     if (!FindCliCommand(command)) {
         if (!word.unknownOptionBefore.empty())
-            throw UsageError{rtl::Format(rtl::TMsg::CliUnknownOption, {word.unknownOptionBefore}), ""};
+            throw EUsageError{rtl::Format(rtl::TMsg::CliUnknownOption, {word.unknownOptionBefore}), ""};
         std::string message = rtl::Format(rtl::TMsg::CliUnknownCommand, {command});
         if (const std::string near = NearestName(command, CommandNames()); !near.empty())
             message += rtl::Format(rtl::TMsg::CliDidYouMean, {near});
-        throw UsageError{message, ""};
+        throw EUsageError{message, ""};
     }
     if (version) return o;
     std::vector<std::string> ordered{command};
@@ -194,18 +194,18 @@ CliOptions ParseCommandLine(int argc, const char* const argv[]) {
         std::vector<std::string> reversed(ordered.rbegin(), ordered.rend());
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
-        throw UsageError{tools::UsageErrorText(e), command};
+        throw EUsageError{tools::UsageErrorText(e), command};
     }
     o.command = command;
     if (o.help) return o;
     try {
         RefuseExtras(command, app.get_subcommand(command)->remaining());
-        if (raw.yes && raw.no) throw UsageError{rtl::Text(rtl::TMsg::CliYesOrNo)};
+        if (raw.yes && raw.no) throw EUsageError{rtl::Text(rtl::TMsg::CliYesOrNo)};
         if (raw.yes || raw.no) o.answer = raw.yes;
         if (!raw.keep.empty()) o.keep = CountOf(raw.keep, "--keep");
         if (!raw.keepBackups.empty()) o.keepBackups = CountOf(raw.keepBackups, "--keep-backups");
         CheckCombinations(o);
-    } catch (UsageError& e) {
+    } catch (EUsageError& e) {
         if (e.command.empty()) e.command = command;
         throw;
     }

@@ -8,7 +8,7 @@
 
 namespace cli {
 
-struct CliOptions {
+struct TCliOptions {
     std::string command;     // list, backup, backups, restore, diff, delete-indexes, repair-keys, check-damage, export, check
     std::string alias;       // --alias NAME
     std::string dir;         // --dir DIR
@@ -36,13 +36,13 @@ struct CliOptions {
 
 // Raised for a command line that cannot be run; its text is shown with the short usage of
 // `command` (the global one when empty).
-struct UsageError {
-    explicit UsageError(std::string text, std::string of = {}) : message(std::move(text)), command(std::move(of)) {}
+struct EUsageError {
+    explicit EUsageError(std::string text, std::string of = {}) : message(std::move(text)), command(std::move(of)) {}
     std::string message;
     std::string command;
 };
 
-CliOptions ParseCommandLine(int argc, const char* const argv[]);
+TCliOptions ParseCommandLine(int argc, const char* const argv[]);
 // Every command and option, and the exit codes.
 std::string UsageText();
 // The usage and options of one command.

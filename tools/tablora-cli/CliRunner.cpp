@@ -43,7 +43,7 @@ std::string KeyResultName(TKeyResult r, rtl::TLanguage language = rtl::Language(
 }
 
 // One line per table the key-violation repair looked at.
-void PrintKeyRepairs(std::ostream& out, const Outcome& outcome) {
+void PrintKeyRepairs(std::ostream& out, const TOutcome& outcome) {
     for (const auto& r : outcome.keyRepairs) {
         out << r.Table << ": " << KeyResultName(r.Result);
         if (r.Result == TKeyResult::Repaired)
@@ -66,7 +66,7 @@ std::string QuotedList(const std::vector<std::string>& names) {
 }
 
 // The tables named for a backup or an index deletion go to the module, which does the rest.
-void LimitTables(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome& outcome) {
+void LimitTables(const TCliOptions& o, database::TOrvDatabaseModule& module, TOutcome& outcome) {
     if (!o.tables.empty()) module.OnlyTables = rtl::SplitCommaText(o.tables);
     if (o.exclude.empty()) return;
     rtl::TStringList all;
@@ -80,7 +80,7 @@ void LimitTables(const CliOptions& o, database::TOrvDatabaseModule& module, Outc
     outcome.excluded = chosen.Excluded;
 }
 
-void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome& outcome) {
+void Execute(const TCliOptions& o, database::TOrvDatabaseModule& module, TOutcome& outcome) {
     if (!o.alias.empty())
         module.OpenSourceByAlias(o.alias);
     else
@@ -171,7 +171,7 @@ void Execute(const CliOptions& o, database::TOrvDatabaseModule& module, Outcome&
     }
 }
 
-void PrintJson(std::ostream& out, const CliOptions& o, const Outcome& outcome, const ConsoleUiServices& console,
+void PrintJson(std::ostream& out, const TCliOptions& o, const TOutcome& outcome, const TConsoleUiServices& console,
                const TRunSummary& summary) {
     tools::TJson json = JsonResult(o.command, summary.Code);
     if (!outcome.error.empty()) json["error"] = outcome.error;
@@ -230,7 +230,7 @@ tools::TJson JsonResult(const std::string& command, int code) {
 namespace {
 
 // What the run printed before its summary: one line per table, or what was removed.
-void PrintDetails(std::ostream& out, const CliOptions& o, const Outcome& outcome, int code) {
+void PrintDetails(std::ostream& out, const TCliOptions& o, const TOutcome& outcome, int code) {
     if (o.command == "repair-keys") {
         PrintKeyRepairs(out, outcome);
     } else if (outcome.damageRun) {
@@ -255,7 +255,7 @@ void PrintDetails(std::ostream& out, const CliOptions& o, const Outcome& outcome
 
 } // namespace
 
-int RunCli(const CliOptions& o, std::ostream& out) {
+int RunCli(const TCliOptions& o, std::ostream& out) {
     TRunSummary summary;
     summary.Command = o.command;
     // The health report opens no module: a module's session completes journals and locks.
@@ -269,11 +269,11 @@ int RunCli(const CliOptions& o, std::ostream& out) {
         tools::PrintRunNotices(std::cerr, "tablora-cli: ", engine::TakeRunNotices());
         return code;
     }
-    ConsoleUiServices console(o.answer, rtl::IsTerminal(rtl::TStandardStream::Input));
-    ui::ScopedUiServices scope(console);
+    TConsoleUiServices console(o.answer, rtl::IsTerminal(rtl::TStandardStream::Input));
+    ui::TScopedUiServices scope(console);
     const bool terminal = rtl::IsTerminal(rtl::TStandardStream::Error);
-    TerminalProgress progress;
-    Outcome outcome;
+    TTerminalProgress progress;
+    TOutcome outcome;
     int code = ExitDone;
     std::unique_ptr<database::TOrvDatabaseModule> module;
     try {

@@ -11,7 +11,7 @@ namespace cli {
 
 // Prints results (text, or JSON with --json) and the run's summary to `out`; messages and
 // errors go to stderr. Returns the exit code (ExitCodes.h).
-int RunCli(const CliOptions& options, std::ostream& out);
+int RunCli(const TCliOptions& options, std::ostream& out);
 
 // The start of every command's JSON result: the command, its result in words and its exit code.
 tools::TJson JsonResult(const std::string& command, int code);

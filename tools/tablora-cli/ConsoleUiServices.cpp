@@ -22,39 +22,39 @@ std::string ConsoleText(const std::string& text) {
 
 namespace {
 
-const char* IconName(ui::MsgIcon icon) {
+const char* IconName(ui::TMsgIcon icon) {
     switch (icon) {
-    case ui::MsgIcon::Error: return "error";
-    case ui::MsgIcon::Warning: return "warning";
-    case ui::MsgIcon::Information: break;
+    case ui::TMsgIcon::Error: return "error";
+    case ui::TMsgIcon::Warning: return "warning";
+    case ui::TMsgIcon::Information: break;
     }
     return "information";
 }
 
 } // namespace
 
-ui::MsgAnswer ConsoleUiServices::ShowMessage(const ui::MessageRequest& request) {
-    Shown shown{request.caption, request.text, IconName(request.icon), ""};
-    if (request.icon == ui::MsgIcon::Error) ++errors_;
+ui::TMsgAnswer TConsoleUiServices::ShowMessage(const ui::TMessageRequest& request) {
+    TShown shown{request.caption, request.text, IconName(request.icon), ""};
+    if (request.icon == ui::TMsgIcon::Error) ++errors_;
     std::cerr << request.caption << ": " << ConsoleText(request.text) << '\n';
-    ui::MsgAnswer answer = ui::MsgAnswer::Ok;
-    if (request.buttons == ui::MsgButtons::YesNo) {
+    ui::TMsgAnswer answer = ui::TMsgAnswer::Ok;
+    if (request.buttons == ui::TMsgButtons::YesNo) {
         if (preset_) {
-            answer = *preset_ ? ui::MsgAnswer::Yes : ui::MsgAnswer::No;
+            answer = *preset_ ? ui::TMsgAnswer::Yes : ui::TMsgAnswer::No;
         } else if (interactive_) {
             std::string line;
             for (;;) {
                 std::cerr << "[a/n] (ano/nie, yes/no): " << std::flush;
                 if (!std::getline(std::cin, line)) throw rtl::EError(rtl::Text(rtl::TMsg::CliNoAnswer));
-                if (line == "a" || line == "y" || line == "ano" || line == "yes") { answer = ui::MsgAnswer::Yes; break; }
-                if (line == "n" || line == "nie" || line == "no") { answer = ui::MsgAnswer::No; break; }
+                if (line == "a" || line == "y" || line == "ano" || line == "yes") { answer = ui::TMsgAnswer::Yes; break; }
+                if (line == "n" || line == "nie" || line == "no") { answer = ui::TMsgAnswer::No; break; }
             }
         } else {
             throw rtl::EError(rtl::Text(rtl::TMsg::CliQuestionNeedsAnswer));
         }
         // The answer as a word for scripts (JSON), shown in the reader's language.
-        shown.answer = answer == ui::MsgAnswer::Yes ? "yes" : "no";
-        std::cerr << "  -> " << rtl::Text(answer == ui::MsgAnswer::Yes ? rtl::TMsg::CliAnswerYes : rtl::TMsg::CliAnswerNo)
+        shown.answer = answer == ui::TMsgAnswer::Yes ? "yes" : "no";
+        std::cerr << "  -> " << rtl::Text(answer == ui::TMsgAnswer::Yes ? rtl::TMsg::CliAnswerYes : rtl::TMsg::CliAnswerNo)
                   << '\n';
     }
     shown_.push_back(std::move(shown));

@@ -12,27 +12,27 @@
 
 namespace cli {
 
-class ConsoleUiServices : public ui::IUiServices {
+class TConsoleUiServices : public ui::IUiServices {
 public:
     // `preset` answers every question; without it questions are asked on the terminal,
     // and refused (an error) when standard input is not one.
-    ConsoleUiServices(std::optional<bool> preset, bool interactive) : preset_(preset), interactive_(interactive) {}
+    TConsoleUiServices(std::optional<bool> preset, bool interactive) : preset_(preset), interactive_(interactive) {}
 
-    ui::MsgAnswer ShowMessage(const ui::MessageRequest& request) override;
+    ui::TMsgAnswer ShowMessage(const ui::TMessageRequest& request) override;
     void ProcessMessages() override {}
     void SetBusyCursor(bool) override {}
     void Pause(int) override {}
 
-    struct Shown {
+    struct TShown {
         std::string caption, text, icon, answer;
     };
-    const std::vector<Shown>& Messages() const { return shown_; }
+    const std::vector<TShown>& Messages() const { return shown_; }
     int ErrorCount() const { return errors_; }
 
 private:
     std::optional<bool> preset_;
     bool interactive_;
-    std::vector<Shown> shown_;
+    std::vector<TShown> shown_;
     int errors_ = 0;
 };
 

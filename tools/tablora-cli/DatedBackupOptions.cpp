@@ -13,12 +13,12 @@ namespace {
 // Date fields go in the last part of a name only: a backup is found again in one directory.
 void CheckDatedName(const std::string& name, std::string_view flag, bool mustHaveFields) {
     if (database::HasDateFields(rtl::ExtractFilePath(name)))
-        throw UsageError{rtl::Format(rtl::TMsg::CliDateFieldsInDirectory, {std::string(flag)})};
+        throw EUsageError{rtl::Format(rtl::TMsg::CliDateFieldsInDirectory, {std::string(flag)})};
     const std::string last = rtl::ExtractFileName(name);
     if (const std::string field = database::UnreadableDateField(last); !field.empty())
-        throw UsageError{rtl::Format(rtl::TMsg::CliDateFieldUnreadable, {std::string(flag), field})};
+        throw EUsageError{rtl::Format(rtl::TMsg::CliDateFieldUnreadable, {std::string(flag), field})};
     if (mustHaveFields && !database::HasDateFields(last))
-        throw UsageError{rtl::Format(rtl::TMsg::CliNeedsDateFields, {std::string(flag)})};
+        throw EUsageError{rtl::Format(rtl::TMsg::CliNeedsDateFields, {std::string(flag)})};
 }
 
 } // namespace
@@ -28,11 +28,11 @@ int CountOf(const std::string& text, std::string_view flag) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     // Keeping no backup at all would leave the one just made as the only one, and count on it.
     if (error != std::errc() || end != text.data() + text.size() || value < 1)
-        throw UsageError{rtl::Format(rtl::TMsg::CliNeedsCount, {std::string(flag), text})};
+        throw EUsageError{rtl::Format(rtl::TMsg::CliNeedsCount, {std::string(flag), text})};
     return value;
 }
 
-void CheckDatedBackupOptions(CliOptions& o) {
+void CheckDatedBackupOptions(TCliOptions& o) {
     if (o.command != "backup") return;
     const bool zip = !o.toZip.empty();
     // "/zalohy/Orvan-%F/" names the directory "Orvan-%F".
@@ -44,11 +44,11 @@ void CheckDatedBackupOptions(CliOptions& o) {
     if (o.keep >= 0 && zip) o.verify = true;
 }
 
-void CheckBackupsOptions(const CliOptions& o) {
-    if (o.in.empty()) throw UsageError{rtl::Text(rtl::TMsg::CliBackupsNeedsIn)};
+void CheckBackupsOptions(const TCliOptions& o) {
+    if (o.in.empty()) throw EUsageError{rtl::Text(rtl::TMsg::CliBackupsNeedsIn)};
     if (!o.pattern.empty()) {
         if (rtl::ExtractFileName(o.pattern) != o.pattern)
-            throw UsageError{rtl::Text(rtl::TMsg::CliPatternWithoutDirectory)};
+            throw EUsageError{rtl::Text(rtl::TMsg::CliPatternWithoutDirectory)};
         CheckDatedName(o.pattern, "--pattern", true);
     }
 }

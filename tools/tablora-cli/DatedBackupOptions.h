@@ -9,13 +9,13 @@
 
 namespace cli {
 
-// The count `text` gives for `flag` (1 and up); raises UsageError otherwise.
+// The count `text` gives for `flag` (1 and up); raises EUsageError otherwise.
 int CountOf(const std::string& text, std::string_view flag);
 
 // Checks the dated-backup options of backup (the name's date fields); --keep implies --verify.
-void CheckDatedBackupOptions(CliOptions& o);
+void CheckDatedBackupOptions(TCliOptions& o);
 
 // Checks the options of "backups" (which needs no source database).
-void CheckBackupsOptions(const CliOptions& o);
+void CheckBackupsOptions(const TCliOptions& o);
 
 } // namespace cli

@@ -12,7 +12,7 @@ namespace cli {
 
 namespace {
 
-std::string Pattern(const CliOptions& o) { return o.toZip.empty() ? o.toDir : o.toZip; }
+std::string Pattern(const TCliOptions& o) { return o.toZip.empty() ? o.toDir : o.toZip; }
 
 std::string DirectoryOf(const std::string& path) {
     const std::string dir = rtl::ExtractFileDir(path);
@@ -29,7 +29,7 @@ void WriteRotation(tools::TJson& json, const database::TRotation& rotation) {
 
 } // namespace
 
-TDatedBackupRun StartDatedBackup(const CliOptions& o) {
+TDatedBackupRun StartDatedBackup(const TCliOptions& o) {
     TDatedBackupRun run;
     const std::string pattern = Pattern(o);
     run.dated = database::HasDateFields(pattern);
@@ -38,7 +38,7 @@ TDatedBackupRun StartDatedBackup(const CliOptions& o) {
     return run;
 }
 
-void FinishDatedBackup(const CliOptions& o, bool backupSound, TDatedBackupRun& run) {
+void FinishDatedBackup(const TCliOptions& o, bool backupSound, TDatedBackupRun& run) {
     if (!run.rotating) return;
     if (!backupSound) {
         run.notRotated = rtl::Text(rtl::TMsg::CliRotationNotWritten);
@@ -87,7 +87,7 @@ void WriteDatedBackupJson(tools::TJson& json, const TDatedBackupRun& run) {
     json["rotation"] = std::move(rotation);
 }
 
-std::vector<TCompanionPruning> PruneCompanions(const CliOptions& o, const std::vector<tutil::TRebuildReport>& rebuilds) {
+std::vector<TCompanionPruning> PruneCompanions(const TCliOptions& o, const std::vector<tutil::TRebuildReport>& rebuilds) {
     std::vector<TCompanionPruning> pruned;
     if (o.keepBackups < 0) return pruned;
     // A table that was not rebuilt keeps every earlier run's copy: one of them may be needed.

@@ -29,11 +29,11 @@ struct TDatedBackupRun {
 };
 
 // The target of `o` (backup --to-zip or --to-dir) with its date fields filled in from rtl::Now().
-TDatedBackupRun StartDatedBackup(const CliOptions& o);
+TDatedBackupRun StartDatedBackup(const TCliOptions& o);
 
 // With --keep: reads a directory backup back, and when `backupSound` (the backup was
 // written, an archive verified, nothing reported) and it reads back whole, rotates.
-void FinishDatedBackup(const CliOptions& o, bool backupSound, TDatedBackupRun& run);
+void FinishDatedBackup(const TCliOptions& o, bool backupSound, TDatedBackupRun& run);
 
 void PrintDatedBackup(std::ostream& out, const TDatedBackupRun& run);
 // Adds the backup's members to the open result object.
@@ -45,7 +45,7 @@ struct TCompanionPruning {
     database::TRotation rotation;
     std::string error;  // why the directories could not be looked at
 };
-std::vector<TCompanionPruning> PruneCompanions(const CliOptions& o, const std::vector<tutil::TRebuildReport>& rebuilds);
+std::vector<TCompanionPruning> PruneCompanions(const TCliOptions& o, const std::vector<tutil::TRebuildReport>& rebuilds);
 bool PruningProblem(const std::vector<TCompanionPruning>& pruned);
 void PrintCompanionPruning(std::ostream& out, const std::vector<TCompanionPruning>& pruned);
 void WriteCompanionPruningJson(tools::TJson& json, const std::vector<TCompanionPruning>& pruned);

@@ -98,7 +98,7 @@ tools::TJson TableJson(const TTableDiff& t) {
 
 } // namespace
 
-int RunDiffCommand(const CliOptions& o, std::ostream& out, TRunSummary& summary) {
+int RunDiffCommand(const TCliOptions& o, std::ostream& out, TRunSummary& summary) {
     database::TBackupDiff diff;
     std::string error;
     int code = ExitDone;

@@ -12,6 +12,6 @@ namespace cli {
 
 // 0 when a restore would change no row, 1 when it would (or a table or the archive could not
 // be read whole), 3 when nothing could be compared. Ends with `summary`, filled in.
-int RunDiffCommand(const CliOptions& o, std::ostream& out, TRunSummary& summary);
+int RunDiffCommand(const TCliOptions& o, std::ostream& out, TRunSummary& summary);
 
 } // namespace cli

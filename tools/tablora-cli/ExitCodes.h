@@ -7,7 +7,7 @@
 
 namespace cli {
 
-enum ExitCode {
+enum TExitCode {
     ExitDone = 0,     // everything asked was done, nothing to report
     ExitProblem = 1,  // done, but problems were found or reported (see the summary)
     ExitUsage = 2,    // the command line was refused; nothing was done

@@ -10,7 +10,7 @@
 
 namespace cli {
 
-bool ExportOutcome::HadProblems() const {
+bool TExportOutcome::HadProblems() const {
     for (const auto& t : tables)
         if (t.Problems > 0 || !t.Exported) return true;
     return false;
@@ -48,7 +48,7 @@ std::uint64_t FileSize(const std::string& path) {
 
 } // namespace
 
-void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, ExportOutcome& outcome,
+void RunExport(const TCliOptions& o, database::TOrvDatabaseModule& module, TExportOutcome& outcome,
                const std::vector<std::string>& names) {
     outcome.run = true;
     outcome.target = o.toSqlite.empty() ? o.toCsv : o.toSqlite;
@@ -97,7 +97,7 @@ std::string Rows(std::uint64_t n) { return rtl::FormatCount(n, TMsg::CliRowsOne,
 
 } // namespace
 
-void PrintExport(std::ostream& out, const ExportOutcome& outcome) {
+void PrintExport(std::ostream& out, const TExportOutcome& outcome) {
     for (const auto& t : outcome.tables) {
         out << t.Table << ": " << (t.Exported ? Rows(t.Rows) : rtl::Text(TMsg::CliExportNotExported));
         if (t.RecordsLost > 0)
@@ -120,7 +120,7 @@ void PrintExport(std::ostream& out, const ExportOutcome& outcome) {
     }
 }
 
-void WriteExportJson(tools::TJson& json, const ExportOutcome& outcome) {
+void WriteExportJson(tools::TJson& json, const TExportOutcome& outcome) {
     tools::TJson tables = tools::TJson::array();
     for (const auto& t : outcome.tables) {
         tools::TJson table;

@@ -13,7 +13,7 @@
 
 namespace cli {
 
-struct ExportOutcome {
+struct TExportOutcome {
     bool run = false;
     std::string target;  // the SQLite file or the CSV directory
     bool written = false;
@@ -26,10 +26,10 @@ struct ExportOutcome {
 };
 
 // Exports the tables `names` (without extension) of the open database.
-void RunExport(const CliOptions& o, database::TOrvDatabaseModule& module, ExportOutcome& outcome,
+void RunExport(const TCliOptions& o, database::TOrvDatabaseModule& module, TExportOutcome& outcome,
                const std::vector<std::string>& names);
 // One line per table, then where the export went.
-void PrintExport(std::ostream& out, const ExportOutcome& outcome);
-void WriteExportJson(tools::TJson& json, const ExportOutcome& outcome);
+void PrintExport(std::ostream& out, const TExportOutcome& outcome);
+void WriteExportJson(tools::TJson& json, const TExportOutcome& outcome);
 
 } // namespace cli

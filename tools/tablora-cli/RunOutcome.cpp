@@ -11,20 +11,20 @@ namespace {
 using TKeyResult = database::TOrvDatabaseModule::TKeyRepairOutcome::TResult;
 using rtl::TMsg;
 
-bool AnyRebuilt(const Outcome& outcome) {
+bool AnyRebuilt(const TOutcome& outcome) {
     for (const auto& r : outcome.rebuilds)
         if (r.Rebuilt) return true;
     return false;
 }
 
-bool ZipBackup(const CliOptions& o) { return !o.toZip.empty(); }
+bool ZipBackup(const TCliOptions& o) { return !o.toZip.empty(); }
 
 // The rebuild left rows or values of the live table somewhere else, or lost them.
 bool RowsMovedOrLost(const tutil::TRebuildReport& r) {
     return r.RowsToKeyViolations > 0 || r.RowsToProblems > 0 || r.RowsNotFound > 0 || r.BlobsLost > 0;
 }
 
-int BackupCode(const CliOptions& o, const Outcome& outcome) {
+int BackupCode(const TCliOptions& o, const TOutcome& outcome) {
     // An archive the backup did not write leaves the last one as it was.
     if (ZipBackup(o) && !outcome.backup.ArchiveWritten) return ExitError;
     // One written over the last that does not read back whole.
@@ -32,7 +32,7 @@ int BackupCode(const CliOptions& o, const Outcome& outcome) {
     return outcome.problemsShown || outcome.dated.Problem() ? ExitProblem : ExitDone;
 }
 
-int DamageCheckCode(const Outcome& outcome) {
+int DamageCheckCode(const TOutcome& outcome) {
     // A table not rebuilt, or one never reached (the run failed before it), stopped the run.
     bool stopped = outcome.rebuilds.size() < outcome.damageTables.size(), moved = false;
     for (const auto& r : outcome.rebuilds) {
@@ -45,7 +45,7 @@ int DamageCheckCode(const Outcome& outcome) {
 
 } // namespace
 
-void CollectReports(const database::TOrvDatabaseModule& module, Outcome& outcome) {
+void CollectReports(const database::TOrvDatabaseModule& module, TOutcome& outcome) {
     outcome.backup = module.LastBackup;
     outcome.restore = module.LastRestore;
     outcome.interruptedRestore = module.InterruptedRestore;
@@ -54,7 +54,7 @@ void CollectReports(const database::TOrvDatabaseModule& module, Outcome& outcome
     if (outcome.damageRun) outcome.rebuilds = module.RebuildReports;
 }
 
-bool ChangedSomething(const CliOptions& o, const Outcome& outcome) {
+bool ChangedSomething(const TCliOptions& o, const TOutcome& outcome) {
     const auto& r = outcome.restore;
     if (!r.TablesRestored.empty() || r.FilesReplaced + r.FilesAdded + r.FilesRemoved > 0 || outcome.restored) return true;
     if (!outcome.indexDeletion.FilesDeleted.empty()) return true;
@@ -68,7 +68,7 @@ bool ChangedSomething(const CliOptions& o, const Outcome& outcome) {
     return false;
 }
 
-int FinishedRunCode(const CliOptions& o, const Outcome& outcome) {
+int FinishedRunCode(const TCliOptions& o, const TOutcome& outcome) {
     // Nothing to work on (an empty or unmounted share): nothing was done.
     if (!outcome.problem.empty()) return ExitError;
     if (o.command == "backup") return BackupCode(o, outcome);
@@ -83,7 +83,7 @@ int FinishedRunCode(const CliOptions& o, const Outcome& outcome) {
 
 namespace {
 
-void SummarizeBackup(const CliOptions& o, const Outcome& outcome, TRunSummary& s) {
+void SummarizeBackup(const TCliOptions& o, const TOutcome& outcome, TRunSummary& s) {
     const auto& b = outcome.backup;
     const bool written = ZipBackup(o) ? b.ArchiveWritten : outcome.error.empty();
     if (written) s.BackupMade = b.Target.empty() ? rtl::AbsolutePath(outcome.dated.target) : b.Target;
@@ -96,7 +96,7 @@ void SummarizeBackup(const CliOptions& o, const Outcome& outcome, TRunSummary& s
     for (const auto& n : outcome.dated.rotation.NotDeleted) s.NotDone.push_back({n.Name, n.Why});
 }
 
-void SummarizeRestore(const CliOptions& o, const Outcome& outcome, TRunSummary& s) {
+void SummarizeRestore(const TCliOptions& o, const TOutcome& outcome, TRunSummary& s) {
     const auto& r = outcome.restore;
     s.BackupUsed = !r.Source.empty() ? r.Source : rtl::AbsolutePath(o.fromDir.empty() ? o.fromZip : o.fromDir);
     s.Count("tablesRestored", TMsg::CliCountTablesRestored, r.TablesRestored.size());
@@ -110,7 +110,7 @@ void SummarizeRestore(const CliOptions& o, const Outcome& outcome, TRunSummary& 
     for (const auto& left : r.TablesLeft) s.NotDone.push_back({left.Table, left.Reason});
 }
 
-void SummarizeKeyRepair(const Outcome& outcome, TRunSummary& s) {
+void SummarizeKeyRepair(const TOutcome& outcome, TRunSummary& s) {
     std::uint64_t passed = 0, recreated = 0;
     for (const auto& k : outcome.keyRepairs) {
         if (k.Result == TKeyResult::Passed) ++passed;
@@ -123,7 +123,7 @@ void SummarizeKeyRepair(const Outcome& outcome, TRunSummary& s) {
     s.Count("tablesRecreated", TMsg::CliCountTablesRecreated, recreated);
 }
 
-void SummarizeDamageCheck(const Outcome& outcome, TRunSummary& s) {
+void SummarizeDamageCheck(const TOutcome& outcome, TRunSummary& s) {
     std::uint64_t rebuilt = 0, kept = 0, moved = 0, notFound = 0;
     for (const auto& r : outcome.rebuilds) {
         if (!r.Rebuilt) {
@@ -148,8 +148,8 @@ void SummarizeDamageCheck(const Outcome& outcome, TRunSummary& s) {
     if (!outcome.pruned.empty()) s.Count("backupsDeleted", TMsg::CliCountBackupsDeleted, deleted);
 }
 
-void SummarizeExport(const Outcome& outcome, TRunSummary& s) {
-    const ExportOutcome& e = outcome.exported;
+void SummarizeExport(const TOutcome& outcome, TRunSummary& s) {
+    const TExportOutcome& e = outcome.exported;
     std::uint64_t exported = 0, rows = 0;
     for (const auto& t : e.tables) {
         if (t.Exported) ++exported;
@@ -164,7 +164,7 @@ void SummarizeExport(const Outcome& outcome, TRunSummary& s) {
 
 } // namespace
 
-void Summarize(const CliOptions& o, const Outcome& outcome, TRunSummary& s) {
+void Summarize(const TCliOptions& o, const TOutcome& outcome, TRunSummary& s) {
     s.Excluded = outcome.excluded;
     if (!outcome.problem.empty()) s.NotDone.push_back({"*", outcome.problem});
     if (o.command == "list") {

@@ -15,12 +15,12 @@
 
 namespace cli {
 
-struct Outcome {
+struct TOutcome {
     std::vector<std::string> tables, fitTables;  // list
     std::string error;                           // what ended the run, when an error did
     std::string problem;                         // why the run did nothing, when it is no error
     bool problemsShown = false;                  // a message box reported a problem
-    azip::ArchiveCheck verify;
+    azip::TArchiveCheck verify;
     bool verified = false;
     std::string verifySkipped;  // why --verify did not read the archive
     std::vector<database::TOrvDatabaseModule::TKeyRepairOutcome> keyRepairs;  // repair-keys
@@ -29,7 +29,7 @@ struct Outcome {
     std::vector<std::string> damageTables;
     std::vector<tutil::TRebuildReport> rebuilds;
     bool damageRun = false;
-    ExportOutcome exported;
+    TExportOutcome exported;
     TDatedBackupRun dated;                   // backup: the name made and what --keep deleted
     std::vector<TCompanionPruning> pruned;   // check-damage --keep-backups
     // What backup, restore and index deletion did, as the module reported it.
@@ -44,15 +44,15 @@ struct Outcome {
 };
 
 // Keeps what the module's last operations reported.
-void CollectReports(const database::TOrvDatabaseModule& module, Outcome& outcome);
+void CollectReports(const database::TOrvDatabaseModule& module, TOutcome& outcome);
 
 // Whether the run changed anything before an error ended it.
-bool ChangedSomething(const CliOptions& o, const Outcome& outcome);
+bool ChangedSomething(const TCliOptions& o, const TOutcome& outcome);
 
 // The exit code of a run that no error ended.
-int FinishedRunCode(const CliOptions& o, const Outcome& outcome);
+int FinishedRunCode(const TCliOptions& o, const TOutcome& outcome);
 
 // The run's summary: what it wrote, replaced or deleted, and what it left out or did not do.
-void Summarize(const CliOptions& o, const Outcome& outcome, TRunSummary& summary);
+void Summarize(const TCliOptions& o, const TOutcome& outcome, TRunSummary& summary);
 
 } // namespace cli

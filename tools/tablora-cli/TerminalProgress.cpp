@@ -5,7 +5,7 @@
 
 namespace cli {
 
-void TerminalProgress::SetPosition(int value) {
+void TTerminalProgress::SetPosition(int value) {
     ui::TProgressValue::SetPosition(value);
     const long long span = static_cast<long long>(Max()) - Min();
     const int percent = span > 0 ? static_cast<int>(100 * (static_cast<long long>(value) - Min()) / span) : 0;
@@ -16,19 +16,19 @@ void TerminalProgress::SetPosition(int value) {
     }
 }
 
-void TerminalProgress::SetText(const std::string& text) {
+void TTerminalProgress::SetText(const std::string& text) {
     text_ = text;
     Draw();
 }
 
-void TerminalProgress::Draw() {
+void TTerminalProgress::Draw() {
     // Through the C++ stream, which shows Slovak text on a Windows console (see
     // rtl::UseBinaryStandardStreams); std::cerr writes at once.
     std::cerr << "\r\033[K" << std::setw(3) << (lastPercent_ < 0 ? 0 : lastPercent_) << "% " << text_;
     drawn_ = true;
 }
 
-void TerminalProgress::Finish() {
+void TTerminalProgress::Finish() {
     if (drawn_) std::cerr << "\r\033[K";
 }
 

@@ -5,7 +5,7 @@
 
 namespace cli {
 
-class TerminalProgress : public ui::TProgressValue, public ui::ITextTarget {
+class TTerminalProgress : public ui::TProgressValue, public ui::ITextTarget {
 public:
     void SetPosition(int value) override;
     std::string Text() const override { return text_; }

@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
     // English for scripts, unless the locale asks for Slovak.
     rtl::SetLanguage(rtl::LanguageFromEnvironment());
     try {
-        const cli::CliOptions options = cli::ParseCommandLine(static_cast<int>(argPointers.size()), argPointers.data());
+        const cli::TCliOptions options = cli::ParseCommandLine(static_cast<int>(argPointers.size()), argPointers.data());
         if (options.version) {
             std::cout << "tablora-cli " << tablora::Version << "\n";
             return cli::ExitDone;
@@ -28,7 +28,7 @@ int main(int argc, char* argv[]) {
             return cli::ExitDone;
         }
         return cli::RunCli(options, std::cout);
-    } catch (const cli::UsageError& e) {
+    } catch (const cli::EUsageError& e) {
         std::cerr << "tablora-cli: " << e.message << "\n" << cli::ShortUsageText(e.command);
         return cli::ExitUsage;
     }

@@ -21,7 +21,7 @@ void PatchBytes(const std::string& path, std::uint64_t offset, const std::vector
     const bool written = fd.Valid() && rtl::FileSystem().WriteAt(fd.Get(), bytes.data(), bytes.size(), offset) ==
                                            static_cast<ssize_t>(bytes.size());
     if (!written || fd.Reset() != 0)
-        throw engine::EDBEngineError("Cannot change \"" + path + "\"", engine::EngineErrorKind::Io);
+        throw engine::EDBEngineError("Cannot change \"" + path + "\"", engine::TEngineErrorKind::Io);
 }
 
 std::vector<std::uint8_t> U16(std::uint32_t v) { return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8)}; }
@@ -77,10 +77,10 @@ void ReplaceWithStaleIndex(const std::string& dataPath, const std::string& oldIn
     const std::string index = CompanionPath(dataPath, ".px");
     std::string bytes;
     if (!rtl::ReadWholeFile(oldIndexPath, bytes))
-        throw engine::EDBEngineError("Cannot read \"" + oldIndexPath + "\"", engine::EngineErrorKind::Io);
+        throw engine::EDBEngineError("Cannot read \"" + oldIndexPath + "\"", engine::TEngineErrorKind::Io);
     rtl::TFileDescriptor fd(rtl::FileSystem().Open(index, O_WRONLY | O_CREAT | O_TRUNC));
     if (!fd.Valid() || !rtl::WriteAll(fd.Get(), bytes.data(), bytes.size()) || fd.Reset() != 0)
-        throw engine::EDBEngineError("Cannot replace \"" + index + "\"", engine::EngineErrorKind::Io);
+        throw engine::EDBEngineError("Cannot replace \"" + index + "\"", engine::TEngineErrorKind::Io);
 }
 
 } // namespace sample

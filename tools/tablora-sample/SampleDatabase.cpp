@@ -48,7 +48,7 @@ void WriteStaleIndexTable(const std::string& dataPath, const TSampleTable& table
 namespace {
 
 // The directory an alias of `config` points at, made absolute; "" when there is no such alias.
-std::string PointsAt(const engine::AliasConfig& config, const std::string& alias) {
+std::string PointsAt(const engine::TAliasConfig& config, const std::string& alias) {
     if (!config.HasAlias(alias)) return {};
     const std::string path = config.Params(alias).Value("PATH");
     return path.empty() ? std::string("-") : rtl::AbsolutePath(path);
@@ -68,7 +68,7 @@ bool SamePlace(const std::string& a, const std::string& b) {
 } // namespace
 
 std::string AliasTakenElsewhere(const std::string& configPath, const std::string& alias, const std::string& directory) {
-    const engine::AliasConfig config = engine::AliasConfig::Load(configPath);
+    const engine::TAliasConfig config = engine::TAliasConfig::Load(configPath);
     const std::string target = PointsAt(config, alias);
     if (target.empty() || SamePlace(target, directory)) return {};
     return rtl::Format(rtl::TMsg::SampleAliasTaken, {alias, configPath, config.Params(alias).Value("PATH")});
@@ -79,7 +79,7 @@ void RegisterAlias(const std::string& configPath, const std::string& alias, cons
         throw rtl::EError("The directory \"" + directory + "\" does not exist; no alias points at it");
     if (const std::string taken = AliasTakenElsewhere(configPath, alias, directory); !taken.empty())
         throw rtl::EError(taken);
-    engine::AliasConfig config = engine::AliasConfig::Load(configPath);
+    engine::TAliasConfig config = engine::TAliasConfig::Load(configPath);
     // Already there: the file is not rewritten.
     if (!PointsAt(config, alias).empty()) return;
     rtl::TStringList params;
@@ -123,7 +123,7 @@ TSampleResult MakeSampleDatabase(const TSampleOptions& o, const std::function<vo
     }
     if (o.Damage) result.Damages = SampleDamages();
 
-    result.ConfigPath = o.ConfigPath.empty() ? engine::AliasConfig::DefaultPath() : o.ConfigPath;
+    result.ConfigPath = o.ConfigPath.empty() ? engine::TAliasConfig::DefaultPath() : o.ConfigPath;
     if (!o.Alias.empty()) RegisterAlias(result.ConfigPath, o.Alias, directory);
     return result;
 }

@@ -61,11 +61,11 @@ const char* const logMessages[] = {"Spracovanie hovorov dokončené", "Import ú
                                    "Záloha databázy vytvorená", "Uzávierka mesiaca", "Zmena cenníka"};
 const char* const logins[] = {"admin", "jnovak", "mkovacova", "pvarga", "zsimkova", "operator", "uctaren",
                               "lhudak"};
-struct Holiday {
+struct THoliday {
     int Month, Day;
     const char* Name;
 };
-const Holiday holidays[] = {
+const THoliday holidays[] = {
     {1, 1, "Deň vzniku Slovenskej republiky"}, {1, 6, "Zjavenie Pána"},
     {4, 18, "Veľký piatok"}, {4, 21, "Veľkonočný pondelok"},
     {5, 1, "Sviatok práce"}, {5, 8, "Deň víťazstva nad fašizmom"},
@@ -75,11 +75,11 @@ const Holiday holidays[] = {
     {12, 24, "Štedrý deň"}, {12, 25, "Prvý sviatok vianočný"},
     {12, 26, "Druhý sviatok vianočný"},
 };
-struct Vat {
+struct TVat {
     int Year;
     double Rate;
 };
-const Vat vatPeriods[] = {{2003, 20}, {2004, 19}, {2011, 20}, {2025, 23}};
+const TVat vatPeriods[] = {{2003, 20}, {2004, 19}, {2011, 20}, {2025, 23}};
 
 std::string Format(const char* format, long long a, long long b = 0) {
     char buf[64];
@@ -202,7 +202,7 @@ TValue SampleValue(const TSampleColumn& column, bool isKey, std::uint64_t row, s
     case TValueKind::LogMessage: return std::string(r.Pick(logMessages));
     case TValueKind::CallType: return std::string(callTypes[row % std::size(callTypes)]);
     case TValueKind::HolidayDate: {
-        const Holiday& h = holidays[row % std::size(holidays)];
+        const THoliday& h = holidays[row % std::size(holidays)];
         return DayNumberFromCivil(2025 + n / static_cast<long long>(std::size(holidays)), h.Month, h.Day);
     }
     case TValueKind::HolidayName: return std::string(holidays[row % std::size(holidays)].Name);

@@ -103,7 +103,7 @@ int main(int argc, char** argv) {
         std::cerr << usage;
         return 2;
     }
-    const std::string config = options.ConfigPath.empty() ? engine::AliasConfig::DefaultPath() : options.ConfigPath;
+    const std::string config = options.ConfigPath.empty() ? engine::TAliasConfig::DefaultPath() : options.ConfigPath;
     try {
         // Someone's alias is never repointed at a demo: refused before anything is made.
         if (!options.Alias.empty()) {

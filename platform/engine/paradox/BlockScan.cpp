@@ -17,7 +17,7 @@ std::vector<std::uint16_t> TBlockScan::OrphanBlocks() const {
 TBlockScan ScanBlocks(const TRandomAccessFile& file, const TTableHeader& header,
                       const std::vector<bool>& chainBlocks, TProblemList& problems) {
     const std::string fileName = rtl::ExtractFileName(file.Path());
-    auto report = [&](ProblemKind kind, std::uint16_t block, const std::string& text) {
+    auto report = [&](TProblemKind kind, std::uint16_t block, const std::string& text) {
         problems.push_back(TTableProblem{kind, fileName, block, block ? header.BlockOffset(block) : 0, text});
     };
     TBlockScan scan;
@@ -50,22 +50,22 @@ TBlockScan ScanBlocks(const TRandomAccessFile& file, const TTableHeader& header,
     std::uint16_t from = 0;
     while (n != 0) {
         if (n > count) {
-            report(ProblemKind::FreeList, from, rtl::Format(rtl::TMsg::FreeListOutside, {std::to_string(n)}));
+            report(TProblemKind::FreeList, from, rtl::Format(rtl::TMsg::FreeListOutside, {std::to_string(n)}));
             break;
         }
         TBlockInfo& b = scan.Blocks[n - 1];
         if (b.OnFreeList) {
-            report(ProblemKind::FreeList, n, rtl::Text(rtl::TMsg::FreeListLoops));
+            report(TProblemKind::FreeList, n, rtl::Text(rtl::TMsg::FreeListLoops));
             break;
         }
         if (b.InChain) {
-            report(ProblemKind::FreeList, n, rtl::Text(rtl::TMsg::FreeListInChain));
+            report(TProblemKind::FreeList, n, rtl::Text(rtl::TMsg::FreeListInChain));
             break;
         }
         b.OnFreeList = true;
         ++freeCount;
         if (b.LastRecordOffset != -static_cast<int>(header.RecordSize))
-            report(ProblemKind::FreeList, n, rtl::Text(rtl::TMsg::FreeBlockNotEmpty));
+            report(TProblemKind::FreeList, n, rtl::Text(rtl::TMsg::FreeBlockNotEmpty));
         from = n;
         n = b.Next;
     }
@@ -74,11 +74,11 @@ TBlockScan ScanBlocks(const TRandomAccessFile& file, const TTableHeader& header,
     for (const auto& b : scan.Blocks) chainCount += b.InChain ? 1 : 0;
     // Only meaningful when the chain itself is whole; a broken chain is reported already.
     if (chainCount == header.BlocksInUse && chainCount + freeCount != header.BlocksAllocated)
-        report(ProblemKind::FreeList, 0,
+        report(TProblemKind::FreeList, 0,
                rtl::Format(rtl::TMsg::FreeListSum, {std::to_string(chainCount), std::to_string(freeCount),
                    std::to_string(header.BlocksAllocated)}));
     for (const std::uint16_t orphan : scan.OrphanBlocks())
-        report(ProblemKind::OrphanBlock, orphan,
+        report(TProblemKind::OrphanBlock, orphan,
                rtl::Format(rtl::TMsg::OrphanBlockRecords, {std::to_string(scan.Blocks[orphan - 1].RecordCount)}));
     return scan;
 }

@@ -56,14 +56,14 @@ TBlockChainCursor::TBlockChainCursor(const TRandomAccessFile& file, const TTable
       visited_(0x10000, false), headersOnly_(headersOnly) {
     next_ = header.FirstBlock;
     if (next_ == 0 && header.BlocksInUse != 0) {
-        Report(ProblemKind::ChainLength, 0, rtl::Format(rtl::TMsg::ChainNoFirstBlock, {std::to_string(header.BlocksInUse)}));
+        Report(TProblemKind::ChainLength, 0, rtl::Format(rtl::TMsg::ChainNoFirstBlock, {std::to_string(header.BlocksInUse)}));
         // Block 1 always starts the chain when there is one.
         if (header.PhysicalBlocks() > 0) next_ = 1;
     }
     finished_ = header.IsEncrypted();
 }
 
-void TBlockChainCursor::Report(ProblemKind kind, std::uint32_t block, const std::string& text) {
+void TBlockChainCursor::Report(TProblemKind kind, std::uint32_t block, const std::string& text) {
     const std::uint64_t offset = block ? header_.BlockOffset(block) : 0;
     problems_.push_back(TTableProblem{kind, fileName_, block, offset, text});
 }
@@ -76,29 +76,29 @@ bool TBlockChainCursor::Next() {
     }
     const std::uint16_t number = next_;
     if (number > header_.PhysicalBlocks()) {
-        Report(ProblemKind::BlockRange, previous_,
+        Report(TProblemKind::BlockRange, previous_,
                rtl::Format(rtl::TMsg::ChainLinkOutside, {std::to_string(number), std::to_string(header_.PhysicalBlocks())}));
         Finish();
         return false;
     }
     if (visited_[number]) {
-        Report(ProblemKind::ChainLoop, previous_, rtl::Format(rtl::TMsg::ChainLoops, {std::to_string(number)}));
+        Report(TProblemKind::ChainLoop, previous_, rtl::Format(rtl::TMsg::ChainLoops, {std::to_string(number)}));
         Finish();
         return false;
     }
     std::string why;
     if (!ReadDataBlock(file_, header_, number, block_, &why, headersOnly_)) {
-        Report(ProblemKind::BlockRange, number, rtl::Format(rtl::TMsg::ChainBlockUnreadable, {std::to_string(number)}));
+        Report(TProblemKind::BlockRange, number, rtl::Format(rtl::TMsg::ChainBlockUnreadable, {std::to_string(number)}));
         Finish();
         return false;
     }
     visited_[number] = true;
     if (number > header_.BlocksAllocated)
-        Report(ProblemKind::BlockRange, number,
+        Report(TProblemKind::BlockRange, number,
                rtl::Format(rtl::TMsg::ChainBlockBeyondAllocated, {std::to_string(header_.BlocksAllocated)}));
-    if (!why.empty()) Report(ProblemKind::RecordOffset, number, why);
+    if (!why.empty()) Report(TProblemKind::RecordOffset, number, why);
     if (block_.Prev != previous_)
-        Report(ProblemKind::BackLink, number,
+        Report(TProblemKind::BackLink, number,
                rtl::Format(rtl::TMsg::ChainBackLink, {std::to_string(block_.Prev), std::to_string(previous_)}));
     // Records that would start beyond the end of the file do not exist; one the end of the
     // file cuts off reads with zeros, and is damage all the same (a short final block whose
@@ -106,13 +106,13 @@ bool TBlockChainCursor::Next() {
     const std::size_t usable = block_.BytesInFile > BlockHeaderSize ? block_.BytesInFile - BlockHeaderSize : 0;
     const int present = static_cast<int>((usable + header_.RecordSize - 1) / header_.RecordSize);
     if (block_.RecordCount > present) {
-        Report(ProblemKind::Truncated, number,
+        Report(TProblemKind::Truncated, number,
                rtl::Format(rtl::TMsg::ChainRecordsBeyondEnd, {std::to_string(block_.RecordCount - present)}));
         block_.RecordCount = present;
     }
     const int whole = static_cast<int>(usable / header_.RecordSize);
     if (block_.RecordCount > whole)
-        Report(ProblemKind::Truncated, number,
+        Report(TProblemKind::Truncated, number,
                "record " + std::to_string(whole + 1) + " of the block is cut off by the end of the file (" +
                    std::to_string(usable % header_.RecordSize) + " of its " + std::to_string(header_.RecordSize) +
                    " bytes are there)");
@@ -127,13 +127,13 @@ void TBlockChainCursor::Finish() {
     if (finished_) return;
     finished_ = true;
     if (blocksRead_ != header_.BlocksInUse)
-        Report(ProblemKind::ChainLength, 0,
+        Report(TProblemKind::ChainLength, 0,
                rtl::Format(rtl::TMsg::ChainLengthMismatch, {std::to_string(blocksRead_), std::to_string(header_.BlocksInUse)}));
     if (previous_ != header_.LastBlock && blocksRead_ > 0)
-        Report(ProblemKind::ChainLength, 0,
+        Report(TProblemKind::ChainLength, 0,
                rtl::Format(rtl::TMsg::ChainEndMismatch, {std::to_string(previous_), std::to_string(header_.LastBlock)}));
     if (recordsRead_ != header_.RecordCount)
-        Report(ProblemKind::RecordCount, 0,
+        Report(TProblemKind::RecordCount, 0,
                rtl::Format(rtl::TMsg::ChainRecordCountMismatch, {std::to_string(recordsRead_), std::to_string(header_.RecordCount)}));
 }
 

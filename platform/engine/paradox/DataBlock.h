@@ -69,7 +69,7 @@ public:
     const std::vector<bool>& Visited() const { return visited_; }
 
 private:
-    void Report(ProblemKind kind, std::uint32_t block, const std::string& text);
+    void Report(TProblemKind kind, std::uint32_t block, const std::string& text);
     void Finish();
 
     const TRandomAccessFile& file_;

@@ -25,7 +25,7 @@ void PutBlockHeader(std::uint8_t* b, std::uint16_t next, std::uint16_t prev, int
 }
 
 [[noreturn]] void TooLarge(const std::string& path) {
-    throw EDBEngineError(rtl::Format(rtl::TMsg::EngineTooManyBlocks, {path}), EngineErrorKind::General);
+    throw EDBEngineError(rtl::Format(rtl::TMsg::EngineTooManyBlocks, {path}), TEngineErrorKind::General);
 }
 
 } // namespace
@@ -107,7 +107,7 @@ void WritePrimaryIndex(const std::string& path, const std::vector<TChainBlockSum
     if (perBlock < 1 || (perBlock < 2 && blocks.size() > 1))
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineKeyTooLarge,
                                          {path, std::to_string(keySize), std::to_string(info.BlockSize)}),
-                             EngineErrorKind::General);
+                             TEngineErrorKind::General);
 
     struct TEntry {
         std::string Key;

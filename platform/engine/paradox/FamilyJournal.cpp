@@ -19,11 +19,11 @@
 namespace engine::paradox {
 
 TFamilyStep RenameStep(const std::string& from, const std::string& to) {
-    return TFamilyStep{TFamilyStep::Kind::Rename, rtl::ExtractFileName(from), rtl::ExtractFileName(to)};
+    return TFamilyStep{TFamilyStep::TKind::Rename, rtl::ExtractFileName(from), rtl::ExtractFileName(to)};
 }
 
 TFamilyStep UnlinkStep(const std::string& path) {
-    return TFamilyStep{TFamilyStep::Kind::Unlink, rtl::ExtractFileName(path), {}};
+    return TFamilyStep{TFamilyStep::TKind::Unlink, rtl::ExtractFileName(path), {}};
 }
 
 namespace {
@@ -44,7 +44,7 @@ std::set<std::string>& ActiveJournals() {
 std::string DirOrDot(const std::string& dir) { return dir.empty() ? std::string(".") : dir; }
 
 [[noreturn]] void Fail(rtl::TMsg what, const std::string& path, int err) {
-    throw EDBEngineError(rtl::Format(what, {path, rtl::SystemReason(err)}), EngineErrorKind::Io);
+    throw EDBEngineError(rtl::Format(what, {path, rtl::SystemReason(err)}), TEngineErrorKind::Io);
 }
 
 // Whether a name is taken. A name whose status cannot be read may be a journal or a file
@@ -63,7 +63,7 @@ void CarryOut(const std::string& dir, const std::vector<TRecordedStep>& steps, s
     for (std::size_t i = 0; i < steps.size(); ++i) {
         if (done[i]) continue;
         const TFamilyStep& s = steps[i].Step;
-        if (s.What == TFamilyStep::Kind::Rename) {
+        if (s.What == TFamilyStep::TKind::Rename) {
             if (Exists(base + s.From) && rtl::FileSystem().Rename(base + s.From, base + s.To) != 0)
                 Fail(rtl::TMsg::FileCannotRename, base + s.From, errno);
         } else if (rtl::FileSystem().Unlink(base + s.From) != 0 && errno != ENOENT) {
@@ -119,7 +119,7 @@ TJudged Judge(const std::string& dir, const std::string& dataFileName) {
         const journal::TReadResult read = journal::Parse(ReadJournal(path), j.Steps);
         for (const auto& r : j.Steps) {
             j.Change.Files.push_back(r.Step.From);
-            if (r.Step.What == TFamilyStep::Kind::Rename) j.Change.Files.push_back(r.Step.To);
+            if (r.Step.What == TFamilyStep::TKind::Rename) j.Change.Files.push_back(r.Step.To);
         }
         if (read == journal::TReadResult::EarlierFormat) return refuse(rtl::Text(rtl::TMsg::JournalEarlierFormat));
         if (read == journal::TReadResult::NotAJournal) return refuse(rtl::Text(rtl::TMsg::JournalNotOurs));
@@ -163,7 +163,7 @@ std::vector<std::string> JournalledDataFiles(const std::string& dir, const std::
     if (rtl::FileSystem().ListDirectory(dir, entries) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return {};
         throw EDBEngineError(rtl::Format(rtl::TMsg::DirectoryCannotList, {dir, rtl::SystemReason(errno)}),
-                             EngineErrorKind::Io);
+                             TEngineErrorKind::Io);
     }
     std::vector<std::string> found;
     for (const auto& e : entries) {
@@ -186,7 +186,7 @@ TInterruptedChange CompleteOne(const std::string& dir, const std::string& dataFi
     try {
         // Held by a live writer: waited for (bounded). Free: its writer died.
         if (journal::StateOf(path).Kind == journal::TFileState::TKind::File)
-            lock = rtl::TAdvisoryLock::Acquire(path, rtl::LockKind::Exclusive,
+            lock = rtl::TAdvisoryLock::Acquire(path, rtl::TLockKind::Exclusive,
                                                rtl::Format(rtl::TMsg::LockObjectTableChange, {dataFileName}), waitMs);
         if (!Exists(path)) return {dir, dataFileName, TInterruptedChange::TState::Completed, {}, {}};  // finished meanwhile
     } catch (const rtl::EError& e) {
@@ -266,7 +266,7 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
         const auto found = FindInterruptedChanges(dir, dataFileName);
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableChangeInterrupted,
                                          {TableOfFileName(dataFileName), found.empty() ? std::string() : found[0].Reason}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     }
 
     // What each step finds, recorded before anything moves: the completion of a journal whose
@@ -275,7 +275,7 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
     const std::string base = rtl::WithTrailingSeparator(dir);
     for (const TFamilyStep& s : steps) {
         TRecordedStep r{s, journal::StateOf(base + s.From), {}};
-        if (s.What == TFamilyStep::Kind::Rename) {
+        if (s.What == TFamilyStep::TKind::Rename) {
             r.To = journal::StateOf(base + s.To);
             if (r.From.Kind != journal::TFileState::TKind::File)
                 Fail(rtl::TMsg::FileCannotRename, base + s.From, r.From.Kind == journal::TFileState::TKind::Absent ? ENOENT : EINVAL);
@@ -284,7 +284,7 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
     }
     if (const std::string why = journal::WhyNamesRefused(dataFileName, recorded); !why.empty())
         throw EDBEngineError(rtl::Format(rtl::TMsg::JournalStepsRefused, {TableOfFileName(dataFileName), why}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
 
     // The journal is complete and on the disk before it appears under its name, and locked
     // before anyone can see it.
@@ -293,7 +293,7 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
     {
         auto file = TWritableFile::Create(temp);
         try {
-            held = rtl::TAdvisoryLock::Acquire(temp, rtl::LockKind::Exclusive, rtl::Text(rtl::TMsg::LockObjectJournal), 0);
+            held = rtl::TAdvisoryLock::Acquire(temp, rtl::TLockKind::Exclusive, rtl::Text(rtl::TMsg::LockObjectJournal), 0);
             const std::string text = journal::Serialise(recorded);
             file->WriteAt(0, text.data(), text.size());
             file->Sync();
@@ -329,7 +329,7 @@ void RunFamilySteps(const std::string& dirIn, const std::string& dataFileName, c
             bool undone = true;
             for (std::size_t i = recorded.size(); i-- > 0;) {
                 const TFamilyStep& s = recorded[i].Step;
-                if (!done[i] || s.What != TFamilyStep::Kind::Rename) continue;
+                if (!done[i] || s.What != TFamilyStep::TKind::Rename) continue;
                 undone = rtl::FileSystem().Rename(base + s.To, base + s.From) == 0 && undone;
             }
             if (undone && rtl::FileSystem().Unlink(journalPath) == 0) rtl::FileSystem().SyncDirectory(dir);

@@ -24,8 +24,8 @@
 namespace engine::paradox {
 
 struct TFamilyStep {
-    enum class Kind { Rename, Unlink };
-    Kind What = Kind::Rename;
+    enum class TKind { Rename, Unlink };
+    TKind What = TKind::Rename;
     std::string From;  // file name in the table's directory (the file to remove for Unlink)
     std::string To;    // Rename: the new file name
 };

@@ -163,7 +163,7 @@ TFileState StateOf(const std::string& path) {
     if (rtl::FileSystem().Lstat(path, st) != 0) {
         if (errno == ENOENT) return s;
         throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {path, rtl::SystemReason(errno)}),
-                             EngineErrorKind::Io);
+                             TEngineErrorKind::Io);
     }
     s.Kind = st.Kind == rtl::TFileKind::Regular   ? TFileState::TKind::File
              : st.Kind == rtl::TFileKind::Symlink ? TFileState::TKind::Link
@@ -176,7 +176,7 @@ TFileState StateOf(const std::string& path) {
 std::string Serialise(const std::vector<TRecordedStep>& steps) {
     std::string text = std::string(Magic) + "\n";
     for (const auto& r : steps) {
-        if (r.Step.What == TFamilyStep::Kind::Rename)
+        if (r.Step.What == TFamilyStep::TKind::Rename)
             text += "rename\t" + rtl::PercentEscape(r.Step.From) + "\t" + rtl::PercentEscape(r.Step.To) + "\t" + StateText(r.From) + "\t" +
                     StateText(r.To) + "\n";
         else
@@ -204,12 +204,12 @@ TReadResult Parse(const std::string& text, std::vector<TRecordedStep>& steps) {
         const std::vector<std::string> parts = SplitTabs(line);
         TRecordedStep r;
         if (parts[0] == "rename" && parts.size() == (earlier ? 3u : 5u)) {
-            r.Step.What = TFamilyStep::Kind::Rename;
+            r.Step.What = TFamilyStep::TKind::Rename;
             if (!rtl::PercentUnescape(parts[1], r.Step.From) || !rtl::PercentUnescape(parts[2], r.Step.To) ||
                 (!earlier && (!ParseState(parts[3], r.From) || !ParseState(parts[4], r.To))))
                 return TReadResult::NotAJournal;
         } else if (parts[0] == "unlink" && parts.size() == (earlier ? 2u : 3u)) {
-            r.Step.What = TFamilyStep::Kind::Unlink;
+            r.Step.What = TFamilyStep::TKind::Unlink;
             if (!rtl::PercentUnescape(parts[1], r.Step.From) || (!earlier && !ParseState(parts[2], r.From)))
                 return TReadResult::NotAJournal;
         } else {
@@ -229,12 +229,12 @@ std::string WhyNamesRefused(const std::string& dataFileName, const std::vector<T
     for (const auto& r : steps) {
         const TFamilyStep& s = r.Step;
         for (const std::string* name : {&s.From, &s.To}) {
-            if (s.What == TFamilyStep::Kind::Unlink && name == &s.To) continue;
-            const bool staged = name == &s.From && s.What == TFamilyStep::Kind::Rename && IsInStagingDirectory(*name);
+            if (s.What == TFamilyStep::TKind::Unlink && name == &s.To) continue;
+            const bool staged = name == &s.From && s.What == TFamilyStep::TKind::Rename && IsInStagingDirectory(*name);
             if (!IsPlainName(*name) && !staged) return rtl::Format(rtl::TMsg::JournalNameNotPlain, {*name});
             if (!once(*name)) return rtl::Format(rtl::TMsg::JournalNameTwice, {*name});
         }
-        if (s.What == TFamilyStep::Kind::Unlink) {
+        if (s.What == TFamilyStep::TKind::Unlink) {
             if (!IsFamilyFileOf(s.From, base)) return rtl::Format(rtl::TMsg::JournalNameNotOfTable, {s.From});
             continue;
         }
@@ -256,7 +256,7 @@ std::string WhyRemovesTable(const std::string& dir, const std::string& dataFileN
     if (IsWorkFileName(base)) return {};  // our own work tables are removed whole
     // Names as the disk spells them: a step in other letter case hits nothing on a file system
     // that tells case apart, and the file it meant would stay behind.
-    const auto named = [&](TFamilyStep::Kind kind, const std::string& name, bool asTarget) {
+    const auto named = [&](TFamilyStep::TKind kind, const std::string& name, bool asTarget) {
         return std::any_of(steps.begin(), steps.end(), [&](const TRecordedStep& r) {
             return r.Step.What == kind && (asTarget ? r.Step.To : r.Step.From) == name;
         });
@@ -266,15 +266,15 @@ std::string WhyRemovesTable(const std::string& dir, const std::string& dataFileN
         if (IsFamilyFileOf(file, base)) family.push_back(file);
     const auto wholeFamilyGoes = [&] {
         return std::all_of(family.begin(), family.end(), [&](const std::string& file) {
-            return named(TFamilyStep::Kind::Unlink, file, false) || named(TFamilyStep::Kind::Rename, file, false);
+            return named(TFamilyStep::TKind::Unlink, file, false) || named(TFamilyStep::TKind::Rename, file, false);
         });
     };
     for (const auto& r : steps) {
         const TFamilyStep& s = r.Step;
-        const bool removesData = s.What == TFamilyStep::Kind::Unlink &&
+        const bool removesData = s.What == TFamilyStep::TKind::Unlink &&
                                  rtl::SameTextAscii(rtl::ExtractFileExt(s.From), ".db") &&
-                                 !named(TFamilyStep::Kind::Rename, s.From, true);
-        const bool movesOut = s.What == TFamilyStep::Kind::Rename && IsFamilyFileOf(s.From, base) &&
+                                 !named(TFamilyStep::TKind::Rename, s.From, true);
+        const bool movesOut = s.What == TFamilyStep::TKind::Rename && IsFamilyFileOf(s.From, base) &&
                               !IsFamilyFileOf(s.To, base);
         if (!removesData && !movesOut) continue;
         // A table deleted or renamed goes whole, as the engine deletes or renames one; a part
@@ -284,7 +284,7 @@ std::string WhyRemovesTable(const std::string& dir, const std::string& dataFileN
         // its files would become that table's.
         if (movesOut)
             for (const std::string& file : rtl::ListFiles(dir, BaseOf(s.To) + ".*"))
-                if (IsFamilyFileOf(file, BaseOf(s.To)) && !named(TFamilyStep::Kind::Rename, file, true))
+                if (IsFamilyFileOf(file, BaseOf(s.To)) && !named(TFamilyStep::TKind::Rename, file, true))
                     return rtl::Format(rtl::TMsg::JournalNameNotOfTable, {s.To});
     }
     return {};
@@ -297,7 +297,7 @@ TStepState JudgeStep(const std::string& dir, const TRecordedStep& r, std::string
         return TStepState::Changed;
     }
     const TFileState from = StateOf(base + r.Step.From);
-    if (r.Step.What == TFamilyStep::Kind::Unlink) {
+    if (r.Step.What == TFamilyStep::TKind::Unlink) {
         if (from.Kind == TFileState::TKind::Absent) return TStepState::Done;
         if (from == r.From && from.Kind != TFileState::TKind::Other) return TStepState::ToDo;
         changed = r.Step.From;

@@ -9,7 +9,7 @@
 
 namespace engine::paradox {
 
-enum FieldTypeCode : std::uint8_t {
+enum TFieldTypeCode : std::uint8_t {
     ftAlpha = 0x01,
     ftDate = 0x02,
     ftShort = 0x03,

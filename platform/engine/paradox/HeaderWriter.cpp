@@ -188,7 +188,7 @@ std::vector<std::uint8_t> ReadHeaderBytes(const TRandomAccessFile& file, const T
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineHeaderSizeShort,
                                          {rtl::ExtractFileName(file.Path()), std::to_string(header.HeaderSize),
                                           std::to_string(header.ContentSize)}),
-                             EngineErrorKind::Corrupt);
+                             TEngineErrorKind::Corrupt);
     std::vector<std::uint8_t> b(header.HeaderSize, 0);
     file.ReadAt(0, b.data(), b.size());
     return b;

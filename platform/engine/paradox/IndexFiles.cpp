@@ -28,7 +28,7 @@ std::uint32_t FlippedU16(const std::uint8_t* p) {
 
 class TPrimaryIndexWalker {
 public:
-    TPrimaryIndexWalker(const TRandomAccessFile& file, const TTableHeader& px, int keySize, ProblemKind kind,
+    TPrimaryIndexWalker(const TRandomAccessFile& file, const TTableHeader& px, int keySize, TProblemKind kind,
                         TProblemList& problems)
         : file_(file), px_(px), keySize_(keySize), kind_(kind), problems_(problems),
           name_(rtl::ExtractFileName(file.Path())), visited_(0x10000, false) {}
@@ -90,7 +90,7 @@ private:
     const TRandomAccessFile& file_;
     const TTableHeader& px_;
     int keySize_;
-    ProblemKind kind_;
+    TProblemKind kind_;
     TProblemList& problems_;
     std::string name_;
     std::vector<bool> visited_;
@@ -124,14 +124,14 @@ static void CheckSecondaryTree(const TSecondaryIndexFiles& files, const TTableHe
             chain.push_back(std::move(s));
         }
     } catch (const EDBEngineError& e) {
-        chainProblems.push_back(TTableProblem{ProblemKind::SecondaryIndex, rtl::ExtractFileName(files.DataPath), 0, 0,
+        chainProblems.push_back(TTableProblem{TProblemKind::SecondaryIndex, rtl::ExtractFileName(files.DataPath), 0, 0,
                                               e.Message()});
     }
     for (auto& p : chainProblems) {
-        p.Kind = ProblemKind::SecondaryIndex;
+        p.Kind = TProblemKind::SecondaryIndex;
         problems.push_back(std::move(p));
     }
-    CheckIndexTree(files.TreePath, x, chain, ProblemKind::SecondaryIndex, problems);
+    CheckIndexTree(files.TreePath, x, chain, TProblemKind::SecondaryIndex, problems);
 }
 
 int PrimaryKeySize(const TTableHeader& table) {
@@ -149,11 +149,11 @@ std::unique_ptr<TRandomAccessFile> OpenIndexFile(const std::string& path, TTable
 
 void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
                        const std::vector<TChainBlockSummary>& chain, TProblemList& problems) {
-    CheckIndexTree(pxPath, table, chain, ProblemKind::PrimaryIndex, problems);
+    CheckIndexTree(pxPath, table, chain, TProblemKind::PrimaryIndex, problems);
 }
 
 void CheckIndexTree(const std::string& pxPath, const TTableHeader& table, const std::vector<TChainBlockSummary>& chain,
-                    ProblemKind kind, TProblemList& problems) {
+                    TProblemKind kind, TProblemList& problems) {
     const std::string name = rtl::ExtractFileName(pxPath);
     auto report = [&](const std::string& text) { problems.push_back(TTableProblem{kind, name, 0, 0, text}); };
     std::unique_ptr<TRandomAccessFile> file;
@@ -231,7 +231,7 @@ std::vector<TIndexDef> ReadIndexDefinitions(const std::string& dataPath, const T
     for (const auto& files : FindSecondaryIndexes(dataPath)) {
         const std::string name = rtl::ExtractFileName(files.DataPath);
         auto report = [&](const std::string& text) {
-            problems.push_back(TTableProblem{ProblemKind::SecondaryIndex, name, 0, 0, text});
+            problems.push_back(TTableProblem{TProblemKind::SecondaryIndex, name, 0, 0, text});
         };
         TTableHeader x;
         try {

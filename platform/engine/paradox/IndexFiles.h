@@ -39,7 +39,7 @@ void CheckPrimaryIndex(const std::string& pxPath, const TTableHeader& table,
 // The same check for any index tree (.px, .Ynn, .YGn) over the blocks of the data-format
 // file it indexes (the table, or an .Xnn/.XGn); problems get `kind`.
 void CheckIndexTree(const std::string& treePath, const TTableHeader& indexed,
-                    const std::vector<TChainBlockSummary>& chain, ProblemKind kind, TProblemList& problems);
+                    const std::vector<TChainBlockSummary>& chain, TProblemKind kind, TProblemList& problems);
 
 // The table's index definitions: the primary index first (keyed tables, from the data
 // header), then one per secondary index file with its fields and name where readable.

@@ -11,9 +11,9 @@
 
 namespace engine::paradox {
 
-enum class KeyOrder { Less, Equal, Greater, Unknown };
+enum class TKeyOrder { Less, Equal, Greater, Unknown };
 
 // Compares the primary-key prefixes of two records of `table`.
-KeyOrder CompareKeys(std::string_view a, std::string_view b, const TTableHeader& table);
+TKeyOrder CompareKeys(std::string_view a, std::string_view b, const TTableHeader& table);
 
 } // namespace engine::paradox

@@ -49,7 +49,7 @@ std::unique_ptr<TMemoFile> TMemoFile::Open(const std::string& path, bool encrypt
         memo->file_ = TRandomAccessFile::Open(path);
     } catch (const EDBEngineError& e) {
         memo->error_ = rtl::Format(rtl::TMsg::MemoCannotOpen, {e.Message()});
-        problems.push_back(TTableProblem{ProblemKind::MemoFile, name, 0, 0, e.Message()});
+        problems.push_back(TTableProblem{TProblemKind::MemoFile, name, 0, 0, e.Message()});
         return memo;
     }
     if (encrypted) {
@@ -60,11 +60,11 @@ std::unique_ptr<TMemoFile> TMemoFile::Open(const std::string& path, bool encrypt
     memo->file_->ReadAt(0, head, sizeof head);
     if (memo->file_->Size() < MemoBlockSize || head[0] != BlockHeader) {
         memo->error_ = rtl::Text(rtl::TMsg::MemoHeaderDamaged);
-        problems.push_back(TTableProblem{ProblemKind::MemoFile, name, 0, 0, memo->error_});
+        problems.push_back(TTableProblem{TProblemKind::MemoFile, name, 0, 0, memo->error_});
         memo->error_.clear();  // blobs are still looked up, each checked on its own
     }
     if (memo->file_->Size() % MemoBlockSize != 0)
-        problems.push_back(TTableProblem{ProblemKind::MemoFile, name, 0, memo->file_->Size(),
+        problems.push_back(TTableProblem{TProblemKind::MemoFile, name, 0, memo->file_->Size(),
                                          rtl::Text(rtl::TMsg::MemoSizeNotMultiple)});
     return memo;
 }

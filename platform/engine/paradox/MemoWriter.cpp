@@ -56,7 +56,7 @@ std::unique_ptr<TMemoWriter> TMemoWriter::OpenForAppend(const std::string& path)
     rtl::TFileStatus st;
     if (rtl::FileSystem().Stat(path, st) != 0 && errno != ENOENT)
         throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpenForWriting, {path, rtl::SystemReason(errno)}),
-                             EngineErrorKind::Io);
+                             TEngineErrorKind::Io);
     if (!st.IsRegular()) return CreateNew(path);
     auto w = std::unique_ptr<TMemoWriter>(new TMemoWriter(TWritableFile::OpenExisting(path)));
     std::uint8_t head[5];

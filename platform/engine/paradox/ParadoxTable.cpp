@@ -19,7 +19,7 @@ std::unique_ptr<TParadoxTable> TParadoxTable::Open(const std::string& dataPath) 
     table->header_ = ReadTableHeader(*table->file_, table->openProblems_);
     if (!table->header_.IsDataFile())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableIsIndexFile, {rtl::ExtractFileName(dataPath)}),
-                             EngineErrorKind::NotATable);
+                             TEngineErrorKind::NotATable);
     return OpenMemo(std::move(table));
 }
 
@@ -36,14 +36,14 @@ std::unique_ptr<TParadoxTable> TParadoxTable::OpenMemo(std::unique_ptr<TParadoxT
     const TTableHeader& h = table->header_;
     const std::string dataPath = table->Path();
     if (h.IsEncrypted())
-        table->openProblems_.push_back(TTableProblem{ProblemKind::Encrypted, rtl::ExtractFileName(dataPath), 0, 0,
+        table->openProblems_.push_back(TTableProblem{TProblemKind::Encrypted, rtl::ExtractFileName(dataPath), 0, 0,
                                                      rtl::Text(rtl::TMsg::OpenPasswordProtected)});
     const bool hasBlobs = std::any_of(h.Fields.begin(), h.Fields.end(),
                                       [](const TFieldInfo& f) { return IsBlobField(f.TypeCode); });
     if (hasBlobs) {
         const std::string mbPath = FindCompanionFile(dataPath, ".mb");
         if (mbPath.empty())
-            table->openProblems_.push_back(TTableProblem{ProblemKind::MemoFile, rtl::ExtractFileName(dataPath), 0, 0,
+            table->openProblems_.push_back(TTableProblem{TProblemKind::MemoFile, rtl::ExtractFileName(dataPath), 0, 0,
                                                          rtl::Text(rtl::TMsg::OpenMemoFileMissing)});
         table->memo_ = TMemoFile::Open(mbPath, h.IsEncrypted(), table->openProblems_);
     }
@@ -77,7 +77,7 @@ std::uint64_t TParadoxTable::CountReadableRecords() const {
 std::unique_ptr<TParadoxTable> OpenTableByName(const std::string& dir, const std::string& name) {
     const std::string path = FindDataFile(dir, name);
     if (path.empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistIn, {name, dir}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExistIn, {name, dir}), TEngineErrorKind::NotFound);
     return TParadoxTable::Open(path);
 }
 

@@ -16,17 +16,17 @@ std::unique_ptr<TRandomAccessFile> TRandomAccessFile::Open(const std::string& pa
     if (fd < 0) {
         const int err = errno;
         throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {path, rtl::SystemReason(err)}),
-                             err == ENOENT ? EngineErrorKind::NotFound : EngineErrorKind::Io);
+                             err == ENOENT ? TEngineErrorKind::NotFound : TEngineErrorKind::Io);
     }
     rtl::TFileStatus st;
     if (rtl::FileSystem().Fstat(fd, st) != 0) {
         const int err = errno;
         rtl::FileSystem().Close(fd);
-        throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {path, rtl::SystemReason(err)}), EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotOpen, {path, rtl::SystemReason(err)}), TEngineErrorKind::Io);
     }
     if (!st.IsRegular()) {
         rtl::FileSystem().Close(fd);
-        throw EDBEngineError(rtl::Format(rtl::TMsg::FileNotReadable, {path}), EngineErrorKind::Io);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::FileNotReadable, {path}), TEngineErrorKind::Io);
     }
     return std::unique_ptr<TRandomAccessFile>(
         new TRandomAccessFile(fd, path, st.Size));
@@ -61,7 +61,7 @@ std::size_t TRandomAccessFile::ReadFromFile(std::uint64_t offset, unsigned char*
         const ssize_t n = rtl::FileSystem().ReadAt(fd_, out + done, len - done, offset + done);
         if (n < 0) {
             const int err = errno;
-            throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotReadFile, {path_, rtl::SystemReason(err)}), EngineErrorKind::Io);
+            throw EDBEngineError(rtl::Format(rtl::TMsg::FileCannotReadFile, {path_, rtl::SystemReason(err)}), TEngineErrorKind::Io);
         }
         if (n == 0) break;
         done += static_cast<std::size_t>(n);

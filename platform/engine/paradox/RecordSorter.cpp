@@ -61,7 +61,7 @@ private:
         filled_ = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer_.size()));
         filled_ -= filled_ % recordSize_;
         if (filled_ > 0 && file_->ReadAt(offset_, buffer_.data(), filled_) != filled_)
-            throw EDBEngineError(rtl::Format(rtl::TMsg::SortFileCannotRead, {file_->Path()}), EngineErrorKind::Io);
+            throw EDBEngineError(rtl::Format(rtl::TMsg::SortFileCannotRead, {file_->Path()}), TEngineErrorKind::Io);
         offset_ += filled_;
         at_ = 0;
     }

@@ -128,7 +128,7 @@ void WriteIndexFiles(const std::string& dataPath, const std::vector<int>& indexe
     }
     if (!problems.empty())
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineNewDataUnreadable, {dataPath, problems.front().Text}),
-                             EngineErrorKind::Corrupt);
+                             TEngineErrorKind::Corrupt);
     sorter.Finish();
     xHeader[0x2F] = primaryStamp;
     TDataFileWriter writer(xTemp, std::move(xHeader), entrySize, x.BlockSize, keySize);
@@ -219,7 +219,7 @@ std::string CreateSecondaryIndex(const std::string& dataPath, const std::vector<
     for (const auto& f : fields) fieldList += (fieldList.empty() ? "" : ";") + f;
     auto refuse = [&](const std::string& why) {
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineSecondaryRefused, {fieldList, dataName, why}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     };
     if (!table.IsKeyed() || table.KeyFieldCount == 0) refuse(rtl::Text(rtl::TMsg::EngineSecondaryNoPrimaryKey));
     if (table.IsEncrypted()) refuse(rtl::Text(rtl::TMsg::DbTablePasswordProtected));

@@ -83,11 +83,11 @@ TTableReport CheckTable(const TParadoxTable& table) {
             } else if (keySize > 0) {
                 std::string key(reinterpret_cast<const char*>(rec), static_cast<std::size_t>(keySize));
                 if (i == 0) summary.FirstKey = key;
-                const KeyOrder order = havePrevious ? CompareKeys(previousKey, key, h) : KeyOrder::Less;
-                if ((order == KeyOrder::Equal || order == KeyOrder::Greater) && keyReports++ < MaxKeyReports)
+                const TKeyOrder order = havePrevious ? CompareKeys(previousKey, key, h) : TKeyOrder::Less;
+                if ((order == TKeyOrder::Equal || order == TKeyOrder::Greater) && keyReports++ < MaxKeyReports)
                     report.Problems.push_back(TTableProblem{
-                        ProblemKind::KeyOrder, name, block.Number, offset,
-                        order == KeyOrder::Equal ? rtl::Text(rtl::TMsg::CheckDuplicateKey) : rtl::Text(rtl::TMsg::CheckKeyOutOfOrder)});
+                        TProblemKind::TKeyOrder, name, block.Number, offset,
+                        order == TKeyOrder::Equal ? rtl::Text(rtl::TMsg::CheckDuplicateKey) : rtl::Text(rtl::TMsg::CheckKeyOutOfOrder)});
                 previousKey = std::move(key);
                 havePrevious = true;
             }
@@ -108,7 +108,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
                     if (fault.empty() && !v.IsNull) fault = PrefixFault(field.TypeCode, v.Bytes);
                 }
                 if (!fault.empty() && blobReports++ < MaxBlobReports)
-                    report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, block.Number, offset,
+                    report.Problems.push_back(TTableProblem{TProblemKind::Blob, name, block.Number, offset,
                                                             rtl::Format(rtl::TMsg::CheckBlobField, {h.Fields[static_cast<std::size_t>(f)].Name, fault})});
             }
             for (const int f : autoIncFields) {
@@ -128,21 +128,21 @@ TTableReport CheckTable(const TParadoxTable& table) {
         while (const std::uint8_t* k = allKeys->Next()) {
             if (!first && std::memcmp(last.data(), k, static_cast<std::size_t>(keySize)) == 0 &&
                 keyReports++ < MaxKeyReports)
-                report.Problems.push_back(TTableProblem{ProblemKind::KeyOrder, name, 0, 0,
+                report.Problems.push_back(TTableProblem{TProblemKind::TKeyOrder, name, 0, 0,
                                                         rtl::Text(rtl::TMsg::CheckDuplicateStored)});
             last.assign(reinterpret_cast<const char*>(k), static_cast<std::size_t>(keySize));
             first = false;
         }
     }
     if (keyReports > MaxKeyReports)
-        report.Problems.push_back(TTableProblem{ProblemKind::KeyOrder, name, 0, 0,
+        report.Problems.push_back(TTableProblem{TProblemKind::TKeyOrder, name, 0, 0,
                                                 rtl::Format(rtl::TMsg::CheckFurtherKeyFaults, {std::to_string(keyReports - MaxKeyReports)})});
     if (blobReports > MaxBlobReports)
-        report.Problems.push_back(TTableProblem{ProblemKind::Blob, name, 0, 0,
+        report.Problems.push_back(TTableProblem{TProblemKind::Blob, name, 0, 0,
                                                 rtl::Format(rtl::TMsg::CheckFurtherBlobs, {std::to_string(blobReports - MaxBlobReports)})});
     if (!autoIncFields.empty() && report.MaxAutoIncrement > static_cast<std::int64_t>(h.AutoIncrement))
         report.Problems.push_back(TTableProblem{
-            ProblemKind::AutoIncrement, name, 0, 0x49,
+            TProblemKind::AutoIncrement, name, 0, 0x49,
             rtl::Format(rtl::TMsg::CheckAutoIncrementBelow, {std::to_string(h.AutoIncrement), std::to_string(report.MaxAutoIncrement)})});
 
     const TBlockScan scan = ScanBlocks(table.File(), h, cursor.Visited(), report.Problems);
@@ -153,7 +153,7 @@ TTableReport CheckTable(const TParadoxTable& table) {
     if (h.IsKeyed()) {
         const std::string px = FindCompanionFile(table.Path(), ".px");
         if (px.empty())
-            report.Problems.push_back(TTableProblem{ProblemKind::PrimaryIndex, name, 0, 0,
+            report.Problems.push_back(TTableProblem{TProblemKind::PrimaryIndex, name, 0, 0,
                                                     rtl::Text(rtl::TMsg::CheckPrimaryIndexMissing)});
         else
             CheckPrimaryIndex(px, h, report.Chain, report.Problems);

@@ -14,7 +14,7 @@ namespace {
 
 std::unique_ptr<TParadoxTable> OpenForReading(const std::string& dataPath, const std::string& tableName) {
     if (dataPath.empty())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {tableName}), EngineErrorKind::NotFound);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TableDoesNotExist, {tableName}), TEngineErrorKind::NotFound);
     return TParadoxTable::Open(dataPath);
 }
 
@@ -52,7 +52,7 @@ void ReadIndexDefs(const std::string& dataPath, const std::string& tableName, TI
 int ReadableRecordCount(const std::string& dataPath, const std::string& tableName) {
     const auto table = OpenForReading(dataPath, tableName);
     if (table->Header().IsEncrypted())
-        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {tableName}), EngineErrorKind::Encrypted);
+        throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {tableName}), TEngineErrorKind::Encrypted);
     const std::uint64_t n = table->CountReadableRecords();
     return n > static_cast<std::uint64_t>(std::numeric_limits<int>::max()) ? std::numeric_limits<int>::max()
                                                                           : static_cast<int>(n);

@@ -65,7 +65,7 @@ void RefuseAmbiguousTable(const std::string& dataFile) {
     for (const auto& other : rtl::ListFiles(dir, name))
         if (other != name && rtl::SameTextAscii(other, name))
             throw EDBEngineError(rtl::Format(rtl::TMsg::TableLetterCaseTwin, {name, other}),
-                                 EngineErrorKind::InvalidRequest);
+                                 TEngineErrorKind::InvalidRequest);
 }
 
 std::string FindCompanionFile(const std::string& dataFile, const std::string& ext) {

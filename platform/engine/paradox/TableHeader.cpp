@@ -19,7 +19,7 @@ constexpr std::size_t ExtendedPartEnd = 0x78;
 // and lets a damaged size field be checked against the content.
 constexpr std::size_t MaxHeaderRead = 0x10000;
 
-[[noreturn]] void Fail(const TRandomAccessFile& file, const std::string& what, EngineErrorKind kind) {
+[[noreturn]] void Fail(const TRandomAccessFile& file, const std::string& what, TEngineErrorKind kind) {
     throw EDBEngineError(rtl::Format(rtl::TMsg::TableCannotBeOpened, {rtl::ExtractFileName(file.Path()), what}),
                          kind);
 }
@@ -91,7 +91,7 @@ public:
 
 private:
     void Problem(const std::string& text, std::uint64_t offset = 0) {
-        problems_.push_back(TTableProblem{ProblemKind::Header, fileName_, 0, offset, text});
+        problems_.push_back(TTableProblem{TProblemKind::Header, fileName_, 0, offset, text});
     }
     void LayoutProblem(const std::string& text, std::uint64_t offset = 0) {
         Problem(text, offset);
@@ -118,7 +118,7 @@ private:
 // The fixed part (0x00-0x57) and, for v4+ data files, the extension up to 0x77.
 void THeaderReading::ReadFixedPart() {
     h_.FileSize = file_.Size();
-    if (h_.FileSize < FixedPartSize) Fail(file_, rtl::Text(rtl::TMsg::HeaderTooShort), EngineErrorKind::NotATable);
+    if (h_.FileSize < FixedPartSize) Fail(file_, rtl::Text(rtl::TMsg::HeaderTooShort), TEngineErrorKind::NotATable);
 
     buf_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(h_.FileSize, MaxHeaderRead)));
     file_.ReadAt(0, buf_.data(), buf_.size());
@@ -147,20 +147,20 @@ void THeaderReading::ReadFixedPart() {
     h_.IndexOrder = p[0x55];
 
     if (h_.FileType > fileSecondaryDataGInc)
-        Fail(file_, rtl::Format(rtl::TMsg::HeaderUnknownType, {std::to_string(h_.FileType)}), EngineErrorKind::NotATable);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderUnknownType, {std::to_string(h_.FileType)}), TEngineErrorKind::NotATable);
     if (h_.Version < 3 || h_.Version > 12)
-        Fail(file_, rtl::Format(rtl::TMsg::HeaderUnknownVersion, {std::to_string(h_.Version)}), EngineErrorKind::NotATable);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderUnknownVersion, {std::to_string(h_.Version)}), TEngineErrorKind::NotATable);
     if (blockKiB < 1 || blockKiB > 32)
-        Fail(file_, rtl::Format(rtl::TMsg::HeaderBadBlockSize, {std::to_string(blockKiB)}), EngineErrorKind::Corrupt);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderBadBlockSize, {std::to_string(blockKiB)}), TEngineErrorKind::Corrupt);
     h_.BlockSize = blockKiB * 1024;
     if (fieldCount_ < 1 || fieldCount_ > 255)
-        Fail(file_, rtl::Format(rtl::TMsg::HeaderBadFieldCount, {std::to_string(fieldCount_)}), EngineErrorKind::Corrupt);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderBadFieldCount, {std::to_string(fieldCount_)}), TEngineErrorKind::Corrupt);
     if (h_.HeaderSize < FixedPartSize)
-        Fail(file_, rtl::Format(rtl::TMsg::HeaderBadHeaderSize, {std::to_string(h_.HeaderSize)}), EngineErrorKind::Corrupt);
+        Fail(file_, rtl::Format(rtl::TMsg::HeaderBadHeaderSize, {std::to_string(h_.HeaderSize)}), TEngineErrorKind::Corrupt);
 
     dataFamily_ = !h_.IsIndexTree();
     extended_ = dataFamily_ && h_.Version >= 5;
-    if (extended_ && buf_.size() < ExtendedPartEnd) Fail(file_, rtl::Text(rtl::TMsg::HeaderCutOff), EngineErrorKind::Corrupt);
+    if (extended_ && buf_.size() < ExtendedPartEnd) Fail(file_, rtl::Text(rtl::TMsg::HeaderCutOff), TEngineErrorKind::Corrupt);
     if (extended_) {
         h_.EncryptionKey = Le32(p + 0x5C);
         h_.CodePage = Le16(p + 0x6A);
@@ -173,7 +173,7 @@ void THeaderReading::ReadFixedPart() {
 
 // Field descriptors: a type code and a size byte per field.
 void THeaderReading::ReadFieldDescriptors() {
-    if (pos_ + 2 * fieldCount_ > buf_.size()) Fail(file_, rtl::Text(rtl::TMsg::HeaderFieldListCutOff), EngineErrorKind::Corrupt);
+    if (pos_ + 2 * fieldCount_ > buf_.size()) Fail(file_, rtl::Text(rtl::TMsg::HeaderFieldListCutOff), TEngineErrorKind::Corrupt);
     int offset = 0;
     for (unsigned i = 0; i < fieldCount_; ++i) {
         TFieldInfo f;
@@ -202,7 +202,7 @@ void THeaderReading::CheckRecordLayout() {
     }
     if (h_.RecordSize == 0 || h_.RecordSize > h_.BlockSize - 6)
         Fail(file_, rtl::Format(rtl::TMsg::HeaderRecordTooLarge, {std::to_string(h_.RecordSize), std::to_string(h_.BlockSize)}),
-             EngineErrorKind::Corrupt);
+             TEngineErrorKind::Corrupt);
 }
 
 // The table name and, in data files, the field names.
@@ -285,7 +285,7 @@ TTableHeader ReadTableHeader(const TRandomAccessFile& file, TProblemList& proble
 void RefuseDamagedLayout(const std::string& dataPath, const TTableHeader& header) {
     if (!header.LayoutProblem.empty())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableDamaged, {rtl::ExtractFileName(dataPath), header.LayoutProblem}),
-                             EngineErrorKind::Corrupt);
+                             TEngineErrorKind::Corrupt);
 }
 
 } // namespace engine::paradox

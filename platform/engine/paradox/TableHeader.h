@@ -13,7 +13,7 @@
 
 namespace engine::paradox {
 
-enum FileTypeCode : std::uint8_t {
+enum TFileTypeCode : std::uint8_t {
     fileKeyedDb = 0,
     filePrimaryIndex = 1,
     fileUnkeyedDb = 2,

@@ -14,11 +14,11 @@ namespace {
 
 rtl::TAdvisoryLock Acquire(const std::string& path, const std::string& what) {
     try {
-        return rtl::TAdvisoryLock::Acquire(path, rtl::LockKind::Exclusive, what);
+        return rtl::TAdvisoryLock::Acquire(path, rtl::TLockKind::Exclusive, what);
     } catch (const rtl::ELockBusy& e) {
-        throw EDBEngineError(e.Message(), EngineErrorKind::Locked);
+        throw EDBEngineError(e.Message(), TEngineErrorKind::Locked);
     } catch (const rtl::EError& e) {
-        throw EDBEngineError(e.Message(), EngineErrorKind::Io);
+        throw EDBEngineError(e.Message(), TEngineErrorKind::Io);
     }
 }
 
@@ -40,7 +40,7 @@ rtl::TAdvisoryLock LockTableForWriting(const std::string& dataPath) {
                          rtl::ExtractFileDir(dataPath), dataFile))
         if (change.State == TInterruptedChange::TState::Left)
             throw EDBEngineError(rtl::Format(rtl::TMsg::TableChangeInterrupted, {TableOfFileName(dataFile), change.Reason}),
-                                 EngineErrorKind::InvalidRequest);
+                                 TEngineErrorKind::InvalidRequest);
     return lock;
 }
 

@@ -5,25 +5,25 @@
 
 namespace engine::paradox {
 
-const char* ProblemKindName(ProblemKind kind) {
+const char* ProblemKindName(TProblemKind kind) {
     switch (kind) {
-    case ProblemKind::Header: return "header";
-    case ProblemKind::BlockRange: return "block-range";
-    case ProblemKind::ChainLoop: return "chain-loop";
-    case ProblemKind::BackLink: return "back-link";
-    case ProblemKind::RecordOffset: return "record-offset";
-    case ProblemKind::ChainLength: return "chain-length";
-    case ProblemKind::RecordCount: return "record-count";
-    case ProblemKind::Truncated: return "truncated";
-    case ProblemKind::KeyOrder: return "key-order";
-    case ProblemKind::FreeList: return "free-list";
-    case ProblemKind::OrphanBlock: return "orphan-block";
-    case ProblemKind::Blob: return "blob";
-    case ProblemKind::MemoFile: return "memo-file";
-    case ProblemKind::PrimaryIndex: return "primary-index";
-    case ProblemKind::SecondaryIndex: return "secondary-index";
-    case ProblemKind::AutoIncrement: return "autoincrement";
-    case ProblemKind::Encrypted: return "encrypted";
+    case TProblemKind::Header: return "header";
+    case TProblemKind::BlockRange: return "block-range";
+    case TProblemKind::ChainLoop: return "chain-loop";
+    case TProblemKind::BackLink: return "back-link";
+    case TProblemKind::RecordOffset: return "record-offset";
+    case TProblemKind::ChainLength: return "chain-length";
+    case TProblemKind::RecordCount: return "record-count";
+    case TProblemKind::Truncated: return "truncated";
+    case TProblemKind::TKeyOrder: return "key-order";
+    case TProblemKind::FreeList: return "free-list";
+    case TProblemKind::OrphanBlock: return "orphan-block";
+    case TProblemKind::Blob: return "blob";
+    case TProblemKind::MemoFile: return "memo-file";
+    case TProblemKind::PrimaryIndex: return "primary-index";
+    case TProblemKind::SecondaryIndex: return "secondary-index";
+    case TProblemKind::AutoIncrement: return "autoincrement";
+    case TProblemKind::Encrypted: return "encrypted";
     }
     return "unknown";
 }

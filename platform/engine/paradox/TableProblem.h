@@ -10,7 +10,7 @@
 
 namespace engine::paradox {
 
-enum class ProblemKind {
+enum class TProblemKind {
     Header,          // a header value out of range or contradicting another
     BlockRange,      // a block number outside the file or the header's block count
     ChainLoop,       // the block chain returns to a block it already visited
@@ -19,7 +19,7 @@ enum class ProblemKind {
     ChainLength,     // chain length or last block differ from the header
     RecordCount,     // records found differ from the header's count
     Truncated,       // records that lie beyond the end of the file
-    KeyOrder,        // keys out of order or duplicated in a keyed table
+    TKeyOrder,        // keys out of order or duplicated in a keyed table
     FreeList,        // the list of free blocks is broken
     OrphanBlock,     // a block outside the chain and the free list that holds records
     Blob,            // a memo/blob value that cannot be read
@@ -30,10 +30,10 @@ enum class ProblemKind {
     Encrypted,       // a password-protected table: its rows cannot be read
 };
 
-const char* ProblemKindName(ProblemKind kind);
+const char* ProblemKindName(TProblemKind kind);
 
 struct TTableProblem {
-    ProblemKind Kind = ProblemKind::Header;
+    TProblemKind Kind = TProblemKind::Header;
     std::string File;            // file name (no directory) the problem is in
     std::uint32_t Block = 0;     // block number, 0 when the problem is not tied to a block
     std::uint64_t Offset = 0;    // byte offset in the file, 0 when not applicable

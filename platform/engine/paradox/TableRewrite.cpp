@@ -43,7 +43,7 @@ std::vector<TLayoutField> KeyFieldsOf(const TTableHeader& h, int keyFieldCount) 
 
 [[noreturn]] void KeyViolation(const std::string& dataPath) {
     throw EDBEngineError(rtl::Format(rtl::TMsg::TableKeyViolation, {rtl::ExtractFileName(dataPath)}),
-                         EngineErrorKind::KeyViolation);
+                         TEngineErrorKind::KeyViolation);
 }
 
 } // namespace
@@ -85,7 +85,7 @@ std::string TempDirOr(const std::string& dir) {
 
 [[noreturn]] void UnmodelledOrder(const std::string& dataPath, const TTableHeader& h, const std::string& what) {
     throw EDBEngineError(rtl::Format(rtl::TMsg::TableUnmodelledOrder, {rtl::ExtractFileName(dataPath), SortOrderLabel(h), what}),
-                         EngineErrorKind::InvalidRequest);
+                         TEngineErrorKind::InvalidRequest);
 }
 
 [[noreturn]] void UnmodelledOrderOf(const std::string& dataPath, const TTableHeader& h, const std::vector<int>&) {
@@ -134,7 +134,7 @@ void StoreAutoIncrement(const std::string& dataPath, std::uint32_t expected, std
     if (static_cast<std::uint32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | static_cast<std::uint32_t>(bytes[3]) << 24) !=
         expected)
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineCounterChanged, {rtl::ExtractFileName(dataPath)}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     PutLe32(bytes, value);
     file->WriteAt(0x49, bytes, 4);
     file->Sync();
@@ -152,7 +152,7 @@ void CreateTableFiles(const std::string& dataPath, const TTableLayout& layout, b
         const auto family = FindTableFamily(dir.empty() ? "." : dir, TableBaseName(dataName));
         if (!family.empty())
             throw EDBEngineError(rtl::Format(rtl::TMsg::TableFamilyExists, {dataPath, rtl::ExtractFileName(family.front())}),
-                                 EngineErrorKind::AlreadyExists);
+                                 TEngineErrorKind::AlreadyExists);
     }
     // What a creation killed part-way left.
     for (const char* ext : {".mb", ".px"}) RemoveStaleTemporaries(CompanionPath(dataPath, ext));
@@ -229,13 +229,13 @@ TTableRewrite::TTableRewrite(const std::string& dataPath, int keyFieldCount, con
     RefuseAmbiguousTable(dataPath);
     if (h.IsEncrypted())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TablePasswordProtected, {rtl::ExtractFileName(dataPath)}),
-                             EngineErrorKind::Encrypted);
+                             TEngineErrorKind::Encrypted);
     keySize_ = KeySizeOf(h, keyFieldCount);
     secondaries_ = PlanSecondaryIndexes(dataPath, h, keyFieldCount);
     for (const auto& plan : secondaries_)
         if (!plan.Maintainable && !options_.DropUnmaintainableIndexes)
             throw EDBEngineError(rtl::Format(rtl::TMsg::TableIndexOutOfStep, {rtl::ExtractFileName(dataPath), plan.Name, plan.Reason}),
-                                 EngineErrorKind::InvalidRequest);
+                                 TEngineErrorKind::InvalidRequest);
     RemoveStaleTemporaries(dataPath);
     RemoveStaleTemporaries(CompanionPath(dataPath, ".px"));
     for (const auto& plan : secondaries_) {
@@ -276,7 +276,7 @@ void TTableRewrite::ForEachSourceBlockWhile(const std::function<bool(const TData
     }
     if (!problems.empty())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableDamaged, {rtl::ExtractFileName(dataPath_), problems.front().Text}),
-                             EngineErrorKind::Corrupt);
+                             TEngineErrorKind::Corrupt);
 }
 
 void TTableRewrite::Commit(std::uint32_t autoIncrement) {
@@ -410,7 +410,7 @@ public:
 private:
     [[noreturn]] void Changed() const {
         throw EDBEngineError(rtl::Format(rtl::TMsg::EngineDeletedRowMoved, {rtl::ExtractFileName(dataPath_)}),
-                             EngineErrorKind::InvalidRequest);
+                             TEngineErrorKind::InvalidRequest);
     }
     std::string dataPath_;
     std::map<TStoredPlace, const std::string*> wanted_;

@@ -21,7 +21,7 @@ namespace {
 
 [[noreturn]] void Fail(rtl::TMsg what, const std::string& path) {
     const int err = errno;
-    throw EDBEngineError(rtl::Format(what, {path, rtl::SystemReason(err)}), EngineErrorKind::Io);
+    throw EDBEngineError(rtl::Format(what, {path, rtl::SystemReason(err)}), TEngineErrorKind::Io);
 }
 
 } // namespace

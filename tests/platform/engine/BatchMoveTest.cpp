@@ -37,7 +37,7 @@ TEST(TableCopy, EverySampleTableCopiesWithEveryValue) {
         // A table whose memos cannot be read is not copied without them.
         bool whole = true;
         for (const auto& p : CheckTable(*source).Problems)
-            whole = whole && p.Kind != ProblemKind::Blob && p.Kind != ProblemKind::MemoFile;
+            whole = whole && p.Kind != TProblemKind::Blob && p.Kind != TProblemKind::MemoFile;
         if (!whole) {
             EXPECT_THROW(engine::CopyTable(path, dest), EDBEngineError);
             EXPECT_FALSE(fs::exists(dest));
@@ -157,7 +157,7 @@ TEST(BatchMove, ASourceThatCannotBeReadWholeMovesNothing) {
         CopyIntoFreshTable(old, fresh, "Code_membre", move);
         FAIL() << "a table whose memos cannot be read was moved";
     } catch (const EDBEngineError& e) {
-        EXPECT_EQ(e.Kind(), engine::EngineErrorKind::Corrupt);
+        EXPECT_EQ(e.Kind(), engine::TEngineErrorKind::Corrupt);
         EXPECT_NE(e.Message().find("Memo"), std::string::npos) << e.Message();
     }
     EXPECT_TRUE(ReadRows(fresh.DataFilePath()).empty());
@@ -237,7 +237,7 @@ TEST(BatchMove, KeyViolationsAreCountedOrRefused) {
         move.Execute();
         ADD_FAILURE() << "no key violation raised";
     } catch (const EDBEngineError& e) {
-        EXPECT_EQ(e.Kind(), engine::EngineErrorKind::KeyViolation);
+        EXPECT_EQ(e.Kind(), engine::TEngineErrorKind::KeyViolation);
     }
     EXPECT_EQ(DirectoryBytes(dir.Path()), before);
 
@@ -318,9 +318,9 @@ TEST(SampleWrites, EverySampleTableTakesAndGivesBackARow) {
             t.Post();
         } catch (const EDBEngineError& e) {
             if (engine::paradox::PrimaryKeyOrdersByBytes(source->Header())) {
-                EXPECT_EQ(e.Kind(), engine::EngineErrorKind::KeyViolation) << e.Message();  // a blank key exists
+                EXPECT_EQ(e.Kind(), engine::TEngineErrorKind::KeyViolation) << e.Message();  // a blank key exists
             } else {
-                EXPECT_EQ(e.Kind(), engine::EngineErrorKind::InvalidRequest) << e.Message();
+                EXPECT_EQ(e.Kind(), engine::TEngineErrorKind::InvalidRequest) << e.Message();
                 EXPECT_NE(e.Message().find(source->Header().SortOrderName), std::string::npos) << e.Message();
             }
             t.Cancel();

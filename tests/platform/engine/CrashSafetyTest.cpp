@@ -193,8 +193,8 @@ TEST_F(CrashSafety, ARenameThatFailsPartWayIsUndoneAtOnce) {
         CopyDirectory(pristine_, work);
         rtl::TFaultInjectingFileSystem fs;
         {
-            const rtl::ScopedFileSystem installed(fs);
-            fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Rename), nth, EIO, false, {}, false});
+            const rtl::TScopedFileSystem installed(fs);
+            fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Rename), nth, EIO, false, {}, false});
             TTable t;
             t.TableName = work + "/T.db";
             EXPECT_THROW(t.RenameTable("TTemp"), engine::EDBEngineError);
@@ -358,8 +358,8 @@ TEST_F(CrashSafety, AJournalThatCannotBeReadIsKeptForTheNextOpen) {
     const auto killed = DirectoryBytes(work);
     {
         rtl::TFaultInjectingFileSystem fs;
-        const rtl::ScopedFileSystem installed(fs);
-        fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Read), 1, EIO, false, ".journal"});
+        const rtl::TScopedFileSystem installed(fs);
+        fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Read), 1, EIO, false, ".journal"});
         const auto left = engine::paradox::CompleteInterruptedChanges(work, "T.db");
         ASSERT_EQ(left.size(), 1u);
         EXPECT_EQ(left[0].State, engine::paradox::TInterruptedChange::TState::Left);

@@ -98,7 +98,7 @@ std::multiset<std::string> RecoverableRows(const TParadoxTable& t, const TTableR
     return rows;
 }
 
-bool HasProblem(const TTableReport& r, ProblemKind kind) {
+bool HasProblem(const TTableReport& r, TProblemKind kind) {
     return std::any_of(r.Problems.begin(), r.Problems.end(), [&](const TTableProblem& p) { return p.Kind == kind; });
 }
 
@@ -142,25 +142,25 @@ protected:
 TEST_F(OrdersDamage, AWholeChainStillHasItsFreeListAndBlockCountChecked) {
     const std::string intact = bytes_;
     auto report = Reopen();
-    EXPECT_FALSE(HasProblem(report, ProblemKind::FreeList)) << Kinds(report);
+    EXPECT_FALSE(HasProblem(report, TProblemKind::FreeList)) << Kinds(report);
     EXPECT_TRUE(report.OrphanBlocks.empty());
     EXPECT_EQ(table_->CountReadableRecords(), 224u);
 
     Put16(bytes_, 0x4D, 3);  // the free list starts at a block of the chain
     report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::FreeList)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::FreeList)) << Kinds(report);
 
     bytes_ = intact;
     Put16(bytes_, 0x0C, 9);  // one block more allocated than chained, none free
     report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::FreeList)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::FreeList)) << Kinds(report);
 }
 
 TEST_F(OrdersDamage, TruncatedFileLosesOnlyTheCutRecords) {
     bytes_.resize(BlockAt(6) + 1000);  // block 6 cut short, 7 and 8 gone
     const auto report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::Truncated) || HasProblem(report, ProblemKind::BlockRange)) << Kinds(report);
-    EXPECT_TRUE(HasProblem(report, ProblemKind::RecordCount));
+    EXPECT_TRUE(HasProblem(report, TProblemKind::Truncated) || HasProblem(report, TProblemKind::BlockRange)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::RecordCount));
     ExpectIntactRowsRecoverable(report, {6, 7, 8});
     EXPECT_EQ(table_->CountReadableRecords(), report.RecordsFound) << "a count that reads block headers alone";
 }
@@ -168,17 +168,17 @@ TEST_F(OrdersDamage, TruncatedFileLosesOnlyTheCutRecords) {
 TEST_F(OrdersDamage, ZeroedBlockIsReportedAndLaterBlocksFound) {
     std::fill(bytes_.begin() + static_cast<long>(BlockAt(3)), bytes_.begin() + static_cast<long>(BlockAt(4)), '\0');
     const auto report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::BackLink)) << Kinds(report);
-    EXPECT_TRUE(HasProblem(report, ProblemKind::OrphanBlock)) << Kinds(report);
-    EXPECT_TRUE(HasProblem(report, ProblemKind::ChainLength));
-    EXPECT_TRUE(HasProblem(report, ProblemKind::PrimaryIndex));
+    EXPECT_TRUE(HasProblem(report, TProblemKind::BackLink)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::OrphanBlock)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::ChainLength));
+    EXPECT_TRUE(HasProblem(report, TProblemKind::PrimaryIndex));
     ExpectIntactRowsRecoverable(report, {3});
 }
 
 TEST_F(OrdersDamage, BrokenLinkOutOfRange) {
     Put16(bytes_, BlockAt(2), 9999);
     const auto report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::BlockRange)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::BlockRange)) << Kinds(report);
     EXPECT_EQ(report.OrphanBlocks.size(), 6u);
     ExpectIntactRowsRecoverable(report);
 }
@@ -186,7 +186,7 @@ TEST_F(OrdersDamage, BrokenLinkOutOfRange) {
 TEST_F(OrdersDamage, LoopEndsTheChainOnce) {
     Put16(bytes_, BlockAt(5), 2);
     const auto report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::ChainLoop)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::ChainLoop)) << Kinds(report);
     std::size_t firstFive = 0;
     for (std::uint16_t b = 1; b <= 5; ++b) firstFive += intact_.byBlock[b].size();
     EXPECT_EQ(report.RecordsFound, firstFive);
@@ -197,8 +197,8 @@ TEST_F(OrdersDamage, WrongBackLinkAndImpossibleOffset) {
     Put16(bytes_, BlockAt(4) + 2, 7);
     Put16(bytes_, BlockAt(6) + 4, 30001);
     const auto report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::BackLink)) << Kinds(report);
-    EXPECT_TRUE(HasProblem(report, ProblemKind::RecordOffset)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::BackLink)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::RecordOffset)) << Kinds(report);
     ExpectIntactRowsRecoverable(report);
 }
 
@@ -206,8 +206,8 @@ TEST_F(OrdersDamage, WrongHeaderCountsAreReportedAndAllRowsRead) {
     Put16(bytes_, 0x06, 230);  // record count
     Put16(bytes_, 0x0A, 9);    // blocks in use
     const auto report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::RecordCount)) << Kinds(report);
-    EXPECT_TRUE(HasProblem(report, ProblemKind::ChainLength));
+    EXPECT_TRUE(HasProblem(report, TProblemKind::RecordCount)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::ChainLength));
     EXPECT_EQ(report.RecordsFound, 224u);
 }
 
@@ -218,7 +218,7 @@ TEST_F(OrdersDamage, KeysOutOfOrder) {
     bytes_.replace(a, static_cast<std::size_t>(recSize), bytes_.substr(b, static_cast<std::size_t>(recSize)));
     bytes_.replace(b, static_cast<std::size_t>(recSize), first);
     const auto report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::KeyOrder)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::TKeyOrder)) << Kinds(report);
     EXPECT_EQ(report.RecordsFound, 224u);
 }
 
@@ -228,25 +228,25 @@ TEST_F(OrdersDamage, ScrambledPrimaryIndexLeavesDataReadable) {
     for (std::size_t i = 2048; i < px.size(); ++i) px[i] = static_cast<char>(rng());
     WriteBytes(copy_.File(".PX"), px);
     const auto report = Reopen();
-    EXPECT_TRUE(HasProblem(report, ProblemKind::PrimaryIndex)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::PrimaryIndex)) << Kinds(report);
     EXPECT_EQ(report.RecordsFound, 224u);
     // A header that is garbage too is reported, not raised.
     std::fill(px.begin(), px.begin() + 2048, '\xEE');
     WriteBytes(copy_.File(".PX"), px);
-    EXPECT_TRUE(HasProblem(Reopen(), ProblemKind::PrimaryIndex));
+    EXPECT_TRUE(HasProblem(Reopen(), TProblemKind::PrimaryIndex));
 }
 
 TEST(MemoDamage, CutOrMissingMemoFileMarksBlobsBadKeepsRecords) {
     DamagedCopy copy("paradoxdriver/src/test/resources/db", "CUSTOMER");
     auto intactTable = TParadoxTable::Open(copy.Db());
     const auto intact = CheckTable(*intactTable);
-    ASSERT_FALSE(HasProblem(intact, ProblemKind::Blob)) << Kinds(intact);
+    ASSERT_FALSE(HasProblem(intact, TProblemKind::Blob)) << Kinds(intact);
     std::string mb = ReadBytes(copy.File(".MB"));
     mb.resize(4096 + 100);
     WriteBytes(copy.File(".MB"), mb);
     auto cut = TParadoxTable::Open(copy.Db());
     const auto report = CheckTable(*cut);
-    EXPECT_TRUE(HasProblem(report, ProblemKind::Blob)) << Kinds(report);
+    EXPECT_TRUE(HasProblem(report, TProblemKind::Blob)) << Kinds(report);
     EXPECT_EQ(report.RecordsFound, 20u);
     // Non-blob values are untouched; the bad blob comes back null and marked.
     int bad = 0;
@@ -267,7 +267,7 @@ TEST(MemoDamage, CutOrMissingMemoFileMarksBlobsBadKeepsRecords) {
     cut.reset();
     ASSERT_EQ(rtl::FileSystem().Unlink(copy.File(".MB")), 0) << std::strerror(errno);
     const auto missing = CheckTable(*TParadoxTable::Open(copy.Db()));
-    EXPECT_TRUE(HasProblem(missing, ProblemKind::MemoFile));
+    EXPECT_TRUE(HasProblem(missing, TProblemKind::MemoFile));
     EXPECT_EQ(missing.RecordsFound, 20u);
 }
 
@@ -330,7 +330,7 @@ TEST(SecondaryIndexDamage, MissingTreeAndStaleCountAreReported) {
     ASSERT_EQ(rtl::FileSystem().Unlink(copy.File(".Y06")), 0) << std::strerror(errno);  // read-only, as copied
     const auto report = CheckTable(*TParadoxTable::Open(copy.Db()));
     int secondary = 0;
-    for (const auto& p : report.Problems) secondary += p.Kind == ProblemKind::SecondaryIndex ? 1 : 0;
+    for (const auto& p : report.Problems) secondary += p.Kind == TProblemKind::SecondaryIndex ? 1 : 0;
     EXPECT_EQ(secondary, 2) << Kinds(report);
     ASSERT_EQ(report.Indexes.size(), 2u);  // still listed, primary first
     EXPECT_TRUE(report.Indexes[0].IsPrimary());
@@ -384,7 +384,7 @@ TEST(SecondaryIndexDamage, TreeThatNoLongerMatchesItsIndexDataIsReported) {
     WriteBytes(y, bytes);
     const auto report = CheckTable(*TParadoxTable::Open(copy.Db()));
     ASSERT_EQ(report.Problems.size(), 1u) << Kinds(report);
-    EXPECT_EQ(report.Problems[0].Kind, ProblemKind::SecondaryIndex);
+    EXPECT_EQ(report.Problems[0].Kind, TProblemKind::SecondaryIndex);
     EXPECT_EQ(report.RecordsFound, 370u);
 }
 

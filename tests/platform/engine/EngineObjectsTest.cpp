@@ -54,7 +54,7 @@ TEST_F(EngineObjects, SecondLiveSessionOfTheSameNameIsRefused) {
 
 TEST_F(EngineObjects, AliasesComeFromTheConfigurationFile) {
     std::filesystem::create_directory(tmp / "data");
-    AliasConfig cfg;
+    TAliasConfig cfg;
     rtl::TStringList params;
     params.SetValue("PATH", tmp / "data");
     cfg.SetAlias("Orvan", params);
@@ -148,9 +148,9 @@ TEST(EngineConfigLocation, TheVariableWinsElseTheUsersConfigurationDirectory) {
     ::setenv("XDG_CONFIG_HOME", "/home/operator/.cfg", 1);
     {
         ScopedEngineConfig config("/srv/tablora/aliases.cfg");
-        EXPECT_EQ(AliasConfig::DefaultPath(), "/srv/tablora/aliases.cfg");
+        EXPECT_EQ(TAliasConfig::DefaultPath(), "/srv/tablora/aliases.cfg");
     }
-    EXPECT_EQ(AliasConfig::DefaultPath(), "/home/operator/.cfg/tablora/engine.cfg");
+    EXPECT_EQ(TAliasConfig::DefaultPath(), "/home/operator/.cfg/tablora/engine.cfg");
     if (savedConfigHome) ::setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else ::unsetenv("XDG_CONFIG_HOME");
 }

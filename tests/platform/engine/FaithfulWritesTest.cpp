@@ -22,7 +22,7 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 using engine::EDBEngineError;
-using engine::EngineErrorKind;
+using engine::TEngineErrorKind;
 using engine::TTable;
 
 const char* const Customer = "paradoxdriver/src/test/resources/db/CUSTOMER.DB";  // .X06 on text, ANSII850
@@ -92,7 +92,7 @@ TEST(Probe, ALaggingCounterFailsAtPostWithNothingChanged) {
         t.Post();
         FAIL() << "a key the table holds was accepted";
     } catch (const EDBEngineError& e) {
-        EXPECT_EQ(e.Kind(), EngineErrorKind::KeyViolation);
+        EXPECT_EQ(e.Kind(), TEngineErrorKind::KeyViolation);
     }
     t.Cancel();
     t.Close();
@@ -307,8 +307,8 @@ TEST(SecondaryIndexes, AnIndexToDropStaysUntilTheNewDataFileIsInPlace) {
         const auto before = DirectoryBytes(dir.Path());
         rtl::TFaultInjectingFileSystem fs;
         {
-            const rtl::ScopedFileSystem installed(fs);
-            fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Rename), nth, EIO, false, {}, false});
+            const rtl::TScopedFileSystem installed(fs);
+            fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Rename), nth, EIO, false, {}, false});
             TTable t;
             t.TableName = path;
             t.DropUnmaintainableIndexes = true;
@@ -466,7 +466,7 @@ TEST(SortOrders, TheCheckFindsDuplicatesAnywhereAndSaysOrderWasNotChecked) {
     const std::string dup = MakeInternational(dir / "Dup.db", {"Bach", "Zebra", "Bach"});
     const auto report = CheckTable(*TParadoxTable::Open(dup));
     ASSERT_FALSE(report.Problems.empty());
-    EXPECT_EQ(report.Problems.front().Kind, ProblemKind::KeyOrder);
+    EXPECT_EQ(report.Problems.front().Kind, TProblemKind::TKeyOrder);
     EXPECT_NE(report.Problems.front().Text.find("duplicate"), std::string::npos);
 
     // A copy of such a table is refused rather than holding the duplicate twice.

@@ -126,7 +126,7 @@ TEST(TableHeader, V3AndV7HeadersReadAlike) {
         EXPECT_EQ(h.RecordCount, 100u);
         const auto report = CheckTable(*table);
         EXPECT_EQ(report.RecordsFound, 100u);
-        for (const auto& p : report.Problems) EXPECT_EQ(p.Kind, ProblemKind::PrimaryIndex) << p.Describe();
+        for (const auto& p : report.Problems) EXPECT_EQ(p.Kind, TProblemKind::PrimaryIndex) << p.Describe();
     }
 }
 
@@ -146,7 +146,7 @@ TEST(TableHeader, LargestBlocksRead) {
 TEST(TableHeader, UnusableHeadersRaiseReadableErrors) {
     test::TempDir dir;
     std::string good = SmallTable(12).Build();
-    auto expectError = [&](std::string bytes, engine::EngineErrorKind kind) {
+    auto expectError = [&](std::string bytes, engine::TEngineErrorKind kind) {
         const std::string path = dir.WriteFile("bad.db", bytes);
         try {
             TParadoxTable::Open(path);
@@ -156,10 +156,10 @@ TEST(TableHeader, UnusableHeadersRaiseReadableErrors) {
             EXPECT_NE(e.Message().find("bad.db"), std::string::npos) << e.Message();
         }
     };
-    expectError("", engine::EngineErrorKind::NotATable);
-    expectError(good.substr(0, 40), engine::EngineErrorKind::NotATable);
-    expectError(good.substr(0, 0x60), engine::EngineErrorKind::Corrupt);  // v7 extension cut off
-    expectError(good.substr(0, 0x7A), engine::EngineErrorKind::Corrupt);  // field list cut off
+    expectError("", engine::TEngineErrorKind::NotATable);
+    expectError(good.substr(0, 40), engine::TEngineErrorKind::NotATable);
+    expectError(good.substr(0, 0x60), engine::TEngineErrorKind::Corrupt);  // v7 extension cut off
+    expectError(good.substr(0, 0x7A), engine::TEngineErrorKind::Corrupt);  // field list cut off
     {
         // Names cut off: the layout is still known, so the table opens with placeholders.
         const auto t = TParadoxTable::Open(dir.WriteFile("names.db", good.substr(0, 0x80)));
@@ -168,14 +168,14 @@ TEST(TableHeader, UnusableHeadersRaiseReadableErrors) {
     }
     std::string s = good;
     s[0x05] = 0;  // block size 0
-    expectError(s, engine::EngineErrorKind::Corrupt);
+    expectError(s, engine::TEngineErrorKind::Corrupt);
     s = good;
     s[0x21] = 0;  // no fields
     s[0x22] = 0;
-    expectError(s, engine::EngineErrorKind::Corrupt);
+    expectError(s, engine::TEngineErrorKind::Corrupt);
     s = good;
     s[0x39] = 99;
-    expectError(s, engine::EngineErrorKind::NotATable);
+    expectError(s, engine::TEngineErrorKind::NotATable);
     EXPECT_THROW(TParadoxTable::Open(dir / "missing.db"), engine::EDBEngineError);
 }
 
@@ -216,14 +216,14 @@ TEST(KeyOrder, TextComparesByBytesOnlyUnderAsciiSortOrder) {
     h.Fields = {{"Id", ftLong, 4, 4, 0}, {"Name", ftAlpha, 4, 4, 4}};
     const std::string a = test::FlippedLong(1) + "bbbb", b = test::FlippedLong(1) + "CCCC";
     const std::string c = test::FlippedLong(2) + "AAAA";
-    EXPECT_EQ(CompareKeys(a, b, h), KeyOrder::Greater);  // ascii: 'b' after 'C'
-    EXPECT_EQ(CompareKeys(a, c, h), KeyOrder::Less);
-    EXPECT_EQ(CompareKeys(a, a, h), KeyOrder::Equal);
+    EXPECT_EQ(CompareKeys(a, b, h), TKeyOrder::Greater);  // ascii: 'b' after 'C'
+    EXPECT_EQ(CompareKeys(a, c, h), TKeyOrder::Less);
+    EXPECT_EQ(CompareKeys(a, a, h), TKeyOrder::Equal);
     h.SortOrderCode = 0x62;
     h.SortOrderName = "ANSIINTL";
-    EXPECT_EQ(CompareKeys(a, b, h), KeyOrder::Unknown);  // collation not modelled: no verdict
-    EXPECT_EQ(CompareKeys(c, a, h), KeyOrder::Greater);  // the numeric part still decides
-    EXPECT_EQ(CompareKeys(a, a, h), KeyOrder::Equal);
+    EXPECT_EQ(CompareKeys(a, b, h), TKeyOrder::Unknown);  // collation not modelled: no verdict
+    EXPECT_EQ(CompareKeys(c, a, h), TKeyOrder::Greater);  // the numeric part still decides
+    EXPECT_EQ(CompareKeys(a, a, h), TKeyOrder::Equal);
 }
 
 TEST(TableDefinitionReader, FieldsIndexesAndCountAsEngineObjectsSeeThem) {
@@ -244,7 +244,7 @@ TEST(TableDefinitionReader, FieldsIndexesAndCountAsEngineObjectsSeeThem) {
         ReadFieldDefs("", "Hovory", fields);
         ADD_FAILURE();
     } catch (const engine::EDBEngineError& e) {
-        EXPECT_EQ(e.Kind(), engine::EngineErrorKind::NotFound);
+        EXPECT_EQ(e.Kind(), engine::TEngineErrorKind::NotFound);
         EXPECT_NE(e.Message().find("Hovory"), std::string::npos);
     }
     const std::string enc = std::string(TABLORA_SAMPLES_DIR) + "/paradoxdriver/src/test/resources/encrypt/encrypted.db";

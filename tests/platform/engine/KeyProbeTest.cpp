@@ -63,8 +63,8 @@ TEST(KeyProbe, AFailureOfTheDiskIsNoKeyViolation) {
         rtl::TFaultInjectingFileSystem faults;
         TKeyProbe probe;
         {
-            rtl::ScopedFileSystem scope(faults);
-            faults.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Write), 1, error, false, "Hovory.db"});
+            rtl::TScopedFileSystem scope(faults);
+            faults.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Write), 1, error, false, "Hovory.db"});
             probe = engine::ProbeBlankRow(table);
         }
         EXPECT_TRUE(faults.Struck());

@@ -43,7 +43,7 @@ TEST(RandomAccessFile, AScanReadsWindowsAndJumpsReadOnlyWhatTheyAsk) {
     const std::string bytes = Pattern((3u << 20) + 1234);
     const std::string path = temp.WriteFile("Hovory.DB", bytes);
     TCountingReads counting;
-    const rtl::ScopedFileSystem installed(counting);
+    const rtl::TScopedFileSystem installed(counting);
     const auto file = TRandomAccessFile::Open(path);
 
     // Block by block through the whole file and past its end, as the chain cursor reads.

@@ -18,7 +18,7 @@ namespace {
 
 using namespace test;
 using engine::EDBEngineError;
-using engine::EngineErrorKind;
+using engine::TEngineErrorKind;
 using engine::TTable;
 namespace fs = std::filesystem;
 
@@ -45,14 +45,14 @@ std::string Key(std::int64_t k) {
 }
 
 // Posts a row with key `k`; the kind of failure, or General when it was taken.
-EngineErrorKind PostKey(const std::string& path, std::int64_t k) {
+TEngineErrorKind PostKey(const std::string& path, std::int64_t k) {
     TTable t;
     t.TableName = path;
     t.Open();
     t.Append();
     t.SetFieldByName("Key", k);
     t.SetFieldByName("Text", std::string("new"));
-    EngineErrorKind kind = EngineErrorKind::General;
+    TEngineErrorKind kind = TEngineErrorKind::General;
     try {
         t.Post();
     } catch (const EDBEngineError& e) {
@@ -75,7 +75,7 @@ void Patch(const std::string& path, std::uint64_t at, const std::string& bytes) 
 }
 
 // Runs `write`, which must fail with `kind` and leave every file of `dir` as `before`.
-void ExpectRefusedUnchanged(const std::function<void()>& write, EngineErrorKind kind, const std::string& dir,
+void ExpectRefusedUnchanged(const std::function<void()>& write, TEngineErrorKind kind, const std::string& dir,
                             const std::map<std::string, std::string>& before, const char* fault) {
     try {
         write();
@@ -94,12 +94,12 @@ TEST(PostEdges, AKeyStoredAtAnyEdgeOfABlockIsRefusedAndNothingChanges) {
     // The first and last key of the table, and of the blocks in between.
     for (const std::int64_t k : {10, 90, 100, 180, 190, 270, 280, 360}) {
         SCOPED_TRACE(k);
-        EXPECT_EQ(PostKey(path, k), EngineErrorKind::KeyViolation);
+        EXPECT_EQ(PostKey(path, k), TEngineErrorKind::KeyViolation);
         ExpectSameFiles(before, DirectoryBytes(dir.Path()));
     }
     // Keys between them are taken, the new ones too, in key order.
-    for (const std::int64_t k : {5, 95, 365}) EXPECT_EQ(PostKey(path, k), EngineErrorKind::General) << k;
-    for (const std::int64_t k : {5, 95, 365}) EXPECT_EQ(PostKey(path, k), EngineErrorKind::KeyViolation) << k;
+    for (const std::int64_t k : {5, 95, 365}) EXPECT_EQ(PostKey(path, k), TEngineErrorKind::General) << k;
+    for (const std::int64_t k : {5, 95, 365}) EXPECT_EQ(PostKey(path, k), TEngineErrorKind::KeyViolation) << k;
     EXPECT_EQ(ReadRows(path).size(), static_cast<std::size_t>(4 * RowsPerBlock + 3));
     ExpectConsistent(path);
 }
@@ -123,7 +123,7 @@ TEST(PostEdges, TwoPendingRowsWithOneKeyAreRefusedBeforeAnythingIsWritten) {
             t.Post();
             ADD_FAILURE() << "a second pending row with key " << k << " was taken";
         } catch (const EDBEngineError& e) {
-            EXPECT_EQ(e.Kind(), EngineErrorKind::KeyViolation) << k;
+            EXPECT_EQ(e.Kind(), TEngineErrorKind::KeyViolation) << k;
         }
         t.Cancel();
     }
@@ -146,7 +146,7 @@ TEST(PostEdges, AKeyStoredTwiceStopsTheWriteAndNoRowIsLost) {
     t.Append();
     t.SetFieldByName("Key", std::int64_t{5});
     t.Post();
-    ExpectRefusedUnchanged([&] { t.Close(); }, EngineErrorKind::KeyViolation, dir.Path(), before,
+    ExpectRefusedUnchanged([&] { t.Close(); }, TEngineErrorKind::KeyViolation, dir.Path(), before,
                            "a table holding a key twice was rewritten");
 }
 
@@ -163,7 +163,7 @@ TEST(PostEdges, AKeyStoredTwiceIsNoCountedViolationOfABatchMove) {
     const auto before = DirectoryBytes(dir.Path());
     const TMoveOutcome moved = MoveCountingViolations(sourcePath, path);
     EXPECT_TRUE(moved.Refused) << "a table holding a key twice was rewritten; key violations counted: " << moved.Counted;
-    EXPECT_EQ(moved.Kind, EngineErrorKind::KeyViolation);
+    EXPECT_EQ(moved.Kind, TEngineErrorKind::KeyViolation);
     ExpectSameFiles(before, DirectoryBytes(dir.Path()));
 }
 
@@ -187,8 +187,8 @@ protected:
 TEST_F(StaleIndex, FirstKeyOfABlockLoweredBehindTheIndex) {
     // Block 2 starts with key 100; the .px says so. Its first row now holds 95.
     Patch(path_, blockOffset_ + 6, Key(95));
-    EXPECT_EQ(PostKey(path_, 95), EngineErrorKind::KeyViolation);
-    EXPECT_EQ(PostKey(path_, 100), EngineErrorKind::General);  // now absent, so taken
+    EXPECT_EQ(PostKey(path_, 95), TEngineErrorKind::KeyViolation);
+    EXPECT_EQ(PostKey(path_, 100), TEngineErrorKind::General);  // now absent, so taken
 }
 
 TEST_F(StaleIndex, FirstEntryNamingAnotherBlock) {
@@ -198,7 +198,7 @@ TEST_F(StaleIndex, FirstEntryNamingAnotherBlock) {
     const std::uint64_t entry = index.BlockOffset(index.IndexRoot) + 6;
     const std::string secondEntry = ReadFile(px_).substr(entry + index.RecordSize, 6);
     Patch(px_, entry, secondEntry);
-    for (const std::int64_t k : {10, 50, 90}) EXPECT_EQ(PostKey(path_, k), EngineErrorKind::KeyViolation) << k;
+    for (const std::int64_t k : {10, 50, 90}) EXPECT_EQ(PostKey(path_, k), TEngineErrorKind::KeyViolation) << k;
 }
 
 TEST_F(StaleIndex, AnEmptyIndexOfATableWithRows) {
@@ -206,7 +206,7 @@ TEST_F(StaleIndex, AnEmptyIndexOfATableWithRows) {
     TempDir other;
     const std::string empty = MakeKeyedTable(other, 0);
     test::CopyOver(FindCompanionFile(empty, ".px"), px_);
-    for (const std::int64_t k : {10, 150, 270}) EXPECT_EQ(PostKey(path_, k), EngineErrorKind::KeyViolation) << k;
+    for (const std::int64_t k : {10, 150, 270}) EXPECT_EQ(PostKey(path_, k), TEngineErrorKind::KeyViolation) << k;
 }
 
 // One handle stands on a row; another writes the table so that the row moves to another
@@ -293,7 +293,7 @@ TEST(DeleteAfterAMove, ARowRemovedByAnotherProgramBeforeTheWriteIsReported) {
     const std::uint32_t count = 2 * RowsPerBlock - 1;
     Patch(path, 6, std::string{static_cast<char>(count & 0xFF), static_cast<char>(count >> 8 & 0xFF), 0, 0});
     const auto before = DirectoryBytes(dir.Path());
-    ExpectRefusedUnchanged([&] { t.Close(); }, EngineErrorKind::InvalidRequest, dir.Path(), before,
+    ExpectRefusedUnchanged([&] { t.Close(); }, TEngineErrorKind::InvalidRequest, dir.Path(), before,
                            "a deletion of a row that was gone was reported as done");
 }
 
@@ -311,7 +311,7 @@ TEST(DeleteAfterAMove, ARowChangedByAnotherProgramBeforeTheWriteIsNotDeleted) {
     t.Delete();
     Patch(path, h.BlockOffset(2) + 6 + 2 * h.RecordSize + 4, "changed");  // its text field
     const auto before = DirectoryBytes(dir.Path());
-    ExpectRefusedUnchanged([&] { t.Close(); }, EngineErrorKind::InvalidRequest, dir.Path(), before,
+    ExpectRefusedUnchanged([&] { t.Close(); }, TEngineErrorKind::InvalidRequest, dir.Path(), before,
                            "a row another program had changed was deleted");
 }
 

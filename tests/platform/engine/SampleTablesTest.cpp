@@ -190,7 +190,7 @@ TEST(SampleTables, IntactTablesVerifyCleanExceptMissingCompanions) {
         for (const auto& p : report.Problems) {
             // The sample snapshot leaves out some .px/.mb files; everything else is intact.
             const bool missingCompanion = p.Text.find("is missing") != std::string::npos;
-            EXPECT_TRUE(missingCompanion || p.Kind == ProblemKind::Encrypted || p.Kind == ProblemKind::Blob)
+            EXPECT_TRUE(missingCompanion || p.Kind == TProblemKind::Encrypted || p.Kind == TProblemKind::Blob)
                 << p.Describe();
         }
         if (!report.Encrypted) {
@@ -251,7 +251,7 @@ TEST(SampleTables, MemoAndGraphicBlobsResolve) {
                             "paradoxdriver/src/test/resources/fields/ole.db", "paradoxdriver/src/test/resources/fields/fmemo.db"}) {
         SCOPED_TRACE(rel);
         const auto report = CheckTable(*TParadoxTable::Open(Sample(rel)));
-        for (const auto& p : report.Problems) EXPECT_NE(p.Kind, ProblemKind::Blob) << p.Describe();
+        for (const auto& p : report.Problems) EXPECT_NE(p.Kind, TProblemKind::Blob) << p.Describe();
     }
 }
 

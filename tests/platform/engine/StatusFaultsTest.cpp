@@ -15,14 +15,14 @@
 
 namespace {
 
-using rtl::FsOp;
+using rtl::TFsOp;
 
-rtl::TFault StatFault(const std::string& path) { return rtl::TFault{rtl::OpBit(FsOp::Stat), 1, EIO, false, path}; }
+rtl::TFault StatFault(const std::string& path) { return rtl::TFault{rtl::OpBit(TFsOp::Stat), 1, EIO, false, path}; }
 
 TEST(StatusFaults, AJournalWhoseStatusCannotBeReadIsNeitherThereNorGone) {
     test::TempDir dir;
     rtl::TFaultInjectingFileSystem fs;
-    const rtl::ScopedFileSystem installed(fs);
+    const rtl::TScopedFileSystem installed(fs);
     EXPECT_FALSE(engine::paradox::JournalPending(dir.Path(), "Hovory.db"));
     fs.Arm(StatFault(".journal"));
     EXPECT_THROW(engine::paradox::JournalPending(dir.Path(), "Hovory.db"), engine::EDBEngineError);
@@ -39,7 +39,7 @@ TEST(StatusFaults, ATableFileWhoseSizeCannotBeReadIsNotOpened) {
     test::TempDir dir;
     const std::string path = dir.WriteFile("Hovory.db", std::string(4096, 'x'));
     rtl::TFaultInjectingFileSystem fs;
-    const rtl::ScopedFileSystem installed(fs);
+    const rtl::TScopedFileSystem installed(fs);
     fs.Arm(StatFault("Hovory.db"));
     EXPECT_THROW(engine::paradox::TRandomAccessFile::Open(path), engine::EDBEngineError);
     EXPECT_TRUE(fs.Struck());
@@ -53,7 +53,7 @@ TEST(StatusFaults, AMemoFileWhoseStatusCannotBeReadIsNotMadeAnew) {
     const std::string blobs(3 * 4096, 'b');
     const std::string path = dir.WriteFile("Hovory.mb", blobs);
     rtl::TFaultInjectingFileSystem fs;
-    const rtl::ScopedFileSystem installed(fs);
+    const rtl::TScopedFileSystem installed(fs);
     fs.Arm(StatFault("Hovory.mb"));
     EXPECT_THROW(engine::paradox::TMemoWriter::OpenForAppend(path), engine::EDBEngineError);
     EXPECT_TRUE(fs.Struck());
@@ -64,17 +64,17 @@ TEST(StatusFaults, AMemoFileWhoseStatusCannotBeReadIsNotMadeAnew) {
 TEST(StatusFaults, AConfigurationWhoseStatusCannotBeReadIsNotTakenForEmpty) {
     test::TempDir dir;
     const std::string path = dir / "engine.cfg";
-    engine::AliasConfig config;
+    engine::TAliasConfig config;
     rtl::TStringList params;
     params.Add("PATH=" + dir.Path());
     config.SetAlias("ORV", params);
     config.Save(path);
     rtl::TFaultInjectingFileSystem fs;
-    const rtl::ScopedFileSystem installed(fs);
+    const rtl::TScopedFileSystem installed(fs);
     fs.Arm(StatFault("engine.cfg"));
-    EXPECT_THROW(engine::AliasConfig::Load(path), engine::EDBEngineError);
+    EXPECT_THROW(engine::TAliasConfig::Load(path), engine::EDBEngineError);
     fs.Disarm();
-    EXPECT_EQ(engine::AliasConfig::Load(path).AliasNames(), std::vector<std::string>{"ORV"});
+    EXPECT_EQ(engine::TAliasConfig::Load(path).AliasNames(), std::vector<std::string>{"ORV"});
 }
 
 } // namespace

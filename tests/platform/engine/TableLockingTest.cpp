@@ -93,7 +93,7 @@ TEST(TableLocking, AnOpenTableWithPendingRowsHoldsItsLockUntilClosed) {
             t.Append();
             ::_exit(2);
         } catch (const EDBEngineError& e) {
-            const bool named = e.Kind() == engine::EngineErrorKind::Locked &&
+            const bool named = e.Kind() == engine::TEngineErrorKind::Locked &&
                                e.Message().find("process " + std::to_string(::getppid())) != std::string::npos;
             if (!named) std::fprintf(stderr, "%s\n", e.Message().c_str());
             ::_exit(named ? 0 : 3);

@@ -15,17 +15,17 @@ namespace {
 
 using namespace test;
 using engine::EDBEngineError;
-using engine::EngineErrorKind;
+using engine::TEngineErrorKind;
 using engine::TFieldType;
 using engine::TTable;
 
-EngineErrorKind KindOfFailure(const std::function<void()>& fn) {
+TEngineErrorKind KindOfFailure(const std::function<void()>& fn) {
     try {
         fn();
     } catch (const EDBEngineError& e) {
         return e.Kind();
     }
-    return EngineErrorKind::General;
+    return TEngineErrorKind::General;
 }
 
 // Generated rows with the autoincrement field as the engine numbers it (1, 2, ...).
@@ -106,7 +106,7 @@ TEST(TableWriter, CreateTableFromFieldDefsRoundTripsDefinitions) {
         {TFieldType::Bytes, 16}};
     for (std::size_t i = 0; i < types.size(); ++i) t.FieldDefs.Add("F" + std::to_string(i), types[i].first, types[i].second);
     t.CreateTable();
-    EXPECT_EQ(KindOfFailure([&] { t.CreateTable(); }), EngineErrorKind::AlreadyExists);
+    EXPECT_EQ(KindOfFailure([&] { t.CreateTable(); }), TEngineErrorKind::AlreadyExists);
     TTable back;
     back.TableName = t.TableName;
     back.FieldDefsUpdate();
@@ -125,7 +125,7 @@ TEST(TableWriter, CreateTableFromFieldDefsRoundTripsDefinitions) {
     TTable bad;
     bad.TableName = dir / "Bad";
     bad.FieldDefs.Add("A", TFieldType::Alpha, 0);
-    EXPECT_EQ(KindOfFailure([&] { bad.CreateTable(); }), EngineErrorKind::InvalidRequest);
+    EXPECT_EQ(KindOfFailure([&] { bad.CreateTable(); }), TEngineErrorKind::InvalidRequest);
     EXPECT_FALSE(bad.Exists());
 }
 
@@ -215,7 +215,7 @@ TEST(TableWriter, PostedRowsKeepKeyOrderAcrossSplitBlocks) {
     const auto before = DirectoryBytes(dir.Path());
     t.Append();
     t.SetFieldByName("Key", std::int64_t{0});
-    EXPECT_EQ(KindOfFailure([&] { t.Post(); }), EngineErrorKind::KeyViolation);
+    EXPECT_EQ(KindOfFailure([&] { t.Post(); }), TEngineErrorKind::KeyViolation);
     t.Cancel();
     EXPECT_EQ(DirectoryBytes(dir.Path()), before);
     // Browsing yields key order with every value.
@@ -254,7 +254,7 @@ TEST(TableWriter, DeleteRemovesOnlyTheCurrentRow) {
         ASSERT_EQ(t.RecordCount(), 59 - remaining);
     }
     EXPECT_EQ(remaining, 59);
-    EXPECT_EQ(KindOfFailure([&] { t.Delete(); }), EngineErrorKind::InvalidRequest);
+    EXPECT_EQ(KindOfFailure([&] { t.Delete(); }), TEngineErrorKind::InvalidRequest);
     t.Close();
     ExpectConsistent(path);
     EXPECT_EQ(TParadoxTable::Open(path)->Header().AutoIncrement, 60u);  // deleting hands back no number
@@ -286,7 +286,7 @@ TEST(TableWriter, AddIndexSortsByTheKeyAndKeepsEveryRow) {
     std::sort(before.begin(), before.end());
     std::sort(after.begin(), after.end());
     EXPECT_EQ(after, before);
-    EXPECT_EQ(KindOfFailure([&] { t.AddIndex("", "Id", engine::ixPrimary); }), EngineErrorKind::InvalidRequest);
+    EXPECT_EQ(KindOfFailure([&] { t.AddIndex("", "Id", engine::ixPrimary); }), TEngineErrorKind::InvalidRequest);
 }
 
 TEST(TableWriter, AddIndexOverDuplicateKeysFailsAndChangesNothing) {
@@ -302,10 +302,10 @@ TEST(TableWriter, AddIndexOverDuplicateKeysFailsAndChangesNothing) {
     extra.Close();
     const auto before = DirectoryBytes(dir.Path());
     EXPECT_EQ(KindOfFailure([&] { extra.AddIndex("", "IDXFIELD", engine::ixPrimary); }),
-              EngineErrorKind::KeyViolation);
+              TEngineErrorKind::KeyViolation);
     EXPECT_EQ(DirectoryBytes(dir.Path()), before);
     EXPECT_EQ(KindOfFailure([&] { extra.AddIndex("", "Name", engine::ixPrimary); }),
-              EngineErrorKind::InvalidRequest);
+              TEngineErrorKind::InvalidRequest);
 }
 
 // A table already in key order streams straight through; a key that repeats its neighbour
@@ -325,7 +325,7 @@ TEST(TableWriter, AddIndexRefusesARepeatedNeighbourInAnOtherwiseAscendingTable) 
         const auto before = DirectoryBytes(dir.Path());
         TTable t;
         t.TableName = path;
-        EXPECT_EQ(KindOfFailure([&] { t.AddIndex("", "Key", engine::ixPrimary); }), EngineErrorKind::KeyViolation);
+        EXPECT_EQ(KindOfFailure([&] { t.AddIndex("", "Key", engine::ixPrimary); }), TEngineErrorKind::KeyViolation);
         EXPECT_EQ(DirectoryBytes(dir.Path()), before);
     }
 }
@@ -336,14 +336,14 @@ TEST(TableWriter, RowAccessNeedsAnOpenTableAndAPendingRow) {
     MakeIdxTable(path, 3, 3);
     TTable t;
     t.TableName = path;
-    EXPECT_EQ(KindOfFailure([&] { t.Append(); }), EngineErrorKind::InvalidRequest);
+    EXPECT_EQ(KindOfFailure([&] { t.Append(); }), TEngineErrorKind::InvalidRequest);
     t.Open();
-    EXPECT_EQ(KindOfFailure([&] { t.SetFieldByName("Name", std::string("x")); }), EngineErrorKind::InvalidRequest);
+    EXPECT_EQ(KindOfFailure([&] { t.SetFieldByName("Name", std::string("x")); }), TEngineErrorKind::InvalidRequest);
     t.Append();
     EXPECT_EQ(std::get<std::int64_t>(t.FieldByName("IDXFIELD")), 4);  // the next number
-    EXPECT_EQ(KindOfFailure([&] { t.SetFieldByName("Nope", std::int64_t{1}); }), EngineErrorKind::NotFound);
+    EXPECT_EQ(KindOfFailure([&] { t.SetFieldByName("Nope", std::int64_t{1}); }), TEngineErrorKind::NotFound);
     EXPECT_EQ(KindOfFailure([&] { t.SetFieldByName("IDXFIELD", std::string("abc")); }),
-              EngineErrorKind::InvalidRequest);
+              TEngineErrorKind::InvalidRequest);
     t.Cancel();
     t.Close();
     EXPECT_EQ(TParadoxTable::Open(path)->Header().AutoIncrement, 3u);  // a cancelled row takes no number
@@ -471,7 +471,7 @@ TEST(TableWriter, AddIndexFindsDuplicatesMetOnlyWhenRunsMerge) {
     MakeScrambledTable(path, 3000, true);
     const auto before = DirectoryBytes(dir.Path());
     EXPECT_EQ(KindOfFailure([&] { AddPrimaryKey(path, 1, sortDir.Path(), 64 * 1024); }),
-              EngineErrorKind::KeyViolation);
+              TEngineErrorKind::KeyViolation);
     EXPECT_EQ(DirectoryBytes(dir.Path()), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(sortDir.Path()), {}), 0);
 }

@@ -11,7 +11,7 @@ namespace {
 
 using namespace test;
 using engine::EDBEngineError;
-using engine::EngineErrorKind;
+using engine::TEngineErrorKind;
 using engine::TFieldType;
 using engine::TTable;
 using engine::TValue;
@@ -31,7 +31,7 @@ std::vector<std::string> StoreAndReadBack(const TempDir& dir, TFieldType type, c
             t.SetFieldByName("V", v);
             t.Post();
         } catch (const EDBEngineError& e) {
-            EXPECT_EQ(e.Kind(), EngineErrorKind::InvalidRequest);
+            EXPECT_EQ(e.Kind(), TEngineErrorKind::InvalidRequest);
             refused.push_back("refused");
             t.Cancel();
         }

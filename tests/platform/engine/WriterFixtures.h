@@ -160,7 +160,7 @@ inline std::string MakeInternational(const std::string& path, const std::vector<
 // What a batch move that counts key violations instead of stopping at them did.
 struct TMoveOutcome {
     bool Refused = false;  // it raised, with:
-    engine::EngineErrorKind Kind{};
+    engine::TEngineErrorKind Kind{};
     std::string Message;
     int Counted = 0;  // the violations it counted when it went on
 };

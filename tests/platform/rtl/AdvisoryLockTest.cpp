@@ -11,7 +11,7 @@
 
 namespace {
 
-using rtl::LockKind;
+using rtl::TLockKind;
 using rtl::TAdvisoryLock;
 
 // Waits pass no real time, so a busy lock fails at once.
@@ -26,7 +26,7 @@ struct InstantWaits {
 // A child process that takes a lock, reports it through a pipe and holds it until told.
 class LockHolder {
 public:
-    LockHolder(const std::string& path, LockKind kind) {
+    LockHolder(const std::string& path, TLockKind kind) {
         if (::pipe(ready_) != 0 || ::pipe(release_) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();
         if (pid_ == 0) {
@@ -62,9 +62,9 @@ private:
 TEST(AdvisoryLock, SecondProcessWaitsItsBoundThenNamesTheHolder) {
     test::TempDir dir;
     InstantWaits waits;
-    LockHolder holder(dir.Path(), LockKind::Exclusive);
+    LockHolder holder(dir.Path(), TLockKind::Exclusive);
     try {
-        TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "database directory", 500);
+        TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "database directory", 500);
         FAIL() << "the lock was taken while another process held it";
     } catch (const rtl::ELockBusy& e) {
         EXPECT_NE(e.Message().find("database directory"), std::string::npos) << e.Message();
@@ -72,28 +72,28 @@ TEST(AdvisoryLock, SecondProcessWaitsItsBoundThenNamesTheHolder) {
     }
     EXPECT_EQ(waits.Waited, 500);
     // Shared is refused too while the holder is exclusive.
-    EXPECT_THROW(TAdvisoryLock::Acquire(dir.Path(), LockKind::Shared, "x", 0), rtl::ELockBusy);
+    EXPECT_THROW(TAdvisoryLock::Acquire(dir.Path(), TLockKind::Shared, "x", 0), rtl::ELockBusy);
     holder.Release();
-    TAdvisoryLock lock = TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "database directory", 0);
+    TAdvisoryLock lock = TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "database directory", 0);
     EXPECT_TRUE(lock.Held());
 }
 
 TEST(AdvisoryLock, SharedHoldersAdmitEachOtherButNotAWriter) {
     test::TempDir dir;
     InstantWaits waits;
-    LockHolder reader(dir.Path(), LockKind::Shared);
-    TAdvisoryLock mine = TAdvisoryLock::Acquire(dir.Path(), LockKind::Shared, "x", 0);
+    LockHolder reader(dir.Path(), TLockKind::Shared);
+    TAdvisoryLock mine = TAdvisoryLock::Acquire(dir.Path(), TLockKind::Shared, "x", 0);
     EXPECT_TRUE(mine.Held());
     mine.Release();
-    EXPECT_THROW(TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 100), rtl::ELockBusy);
+    EXPECT_THROW(TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "x", 100), rtl::ELockBusy);
 }
 
 TEST(AdvisoryLock, ReentrantInsideOneProcessAndReleasedWithTheLastHandle) {
     test::TempDir dir;
     InstantWaits waits;
-    TAdvisoryLock outer = TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 0);
+    TAdvisoryLock outer = TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "x", 0);
     {
-        TAdvisoryLock inner = TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 0);
+        TAdvisoryLock inner = TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "x", 0);
         TAdvisoryLock moved = std::move(inner);
         EXPECT_TRUE(moved.Held());
         EXPECT_FALSE(inner.Held());
@@ -102,7 +102,7 @@ TEST(AdvisoryLock, ReentrantInsideOneProcessAndReleasedWithTheLastHandle) {
     pid_t child = ::fork();
     if (child == 0) {
         try {
-            TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 0);
+            TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "x", 0);
             ::_exit(1);
         } catch (const rtl::ELockBusy&) {
             ::_exit(0);
@@ -115,7 +115,7 @@ TEST(AdvisoryLock, ReentrantInsideOneProcessAndReleasedWithTheLastHandle) {
     child = ::fork();
     if (child == 0) {
         try {
-            TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 0);
+            TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "x", 0);
             ::_exit(0);
         } catch (...) {
             ::_exit(1);
@@ -129,7 +129,7 @@ TEST(AdvisoryLock, AFileReplacedByRenameIsLockedAsItStandsAndTheReplacementIsHel
     test::TempDir dir;
     InstantWaits waits;
     const std::string table = dir.WriteFile("Hovory.db", "old");
-    TAdvisoryLock lock = TAdvisoryLock::Acquire(table, LockKind::Exclusive, "table", 0);
+    TAdvisoryLock lock = TAdvisoryLock::Acquire(table, TLockKind::Exclusive, "table", 0);
     const std::string replacement = dir.WriteFile(".~Hovory.db.tmp", "new");
     lock.AlsoHold(replacement);
     std::filesystem::rename(replacement, table);
@@ -137,7 +137,7 @@ TEST(AdvisoryLock, AFileReplacedByRenameIsLockedAsItStandsAndTheReplacementIsHel
     pid_t child = ::fork();
     if (child == 0) {
         try {
-            TAdvisoryLock::Acquire(table, LockKind::Exclusive, "table", 0);
+            TAdvisoryLock::Acquire(table, TLockKind::Exclusive, "table", 0);
             ::_exit(1);
         } catch (const rtl::ELockBusy&) {
             ::_exit(0);
@@ -147,12 +147,12 @@ TEST(AdvisoryLock, AFileReplacedByRenameIsLockedAsItStandsAndTheReplacementIsHel
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     lock.Release();
-    TAdvisoryLock again = TAdvisoryLock::Acquire(table, LockKind::Exclusive, "table", 0);
+    TAdvisoryLock again = TAdvisoryLock::Acquire(table, TLockKind::Exclusive, "table", 0);
     EXPECT_TRUE(again.Held());
 }
 
 // Whether another process could take the lock at `path` as `kind` right now.
-bool AnotherProcessCanTake(const std::string& path, LockKind kind) {
+bool AnotherProcessCanTake(const std::string& path, TLockKind kind) {
     const pid_t child = ::fork();
     if (child == 0) {
         rtl::SetLockWaitFunction([](int) {});
@@ -178,21 +178,21 @@ TEST(AdvisoryLock, ASharedHolderAskingExclusiveGetsItAloneAndKeepsItsSharedLockW
     test::TempDir dir;
     InstantWaits waits;
     {
-        TAdvisoryLock shared = TAdvisoryLock::Acquire(dir.Path(), LockKind::Shared, "x", 0);
-        EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
-        TAdvisoryLock exclusive = TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 0);
-        EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
+        TAdvisoryLock shared = TAdvisoryLock::Acquire(dir.Path(), TLockKind::Shared, "x", 0);
+        EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), TLockKind::Shared));
+        TAdvisoryLock exclusive = TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "x", 0);
+        EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), TLockKind::Shared));
     }
-    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Exclusive));
+    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), TLockKind::Exclusive));
 
-    TAdvisoryLock shared = TAdvisoryLock::Acquire(dir.Path(), LockKind::Shared, "x", 0);
-    LockHolder reader(dir.Path(), LockKind::Shared);
-    EXPECT_THROW(TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 200), rtl::ELockBusy);
+    TAdvisoryLock shared = TAdvisoryLock::Acquire(dir.Path(), TLockKind::Shared, "x", 0);
+    LockHolder reader(dir.Path(), TLockKind::Shared);
+    EXPECT_THROW(TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "x", 200), rtl::ELockBusy);
     reader.Release();
-    EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), LockKind::Exclusive)) << "the refused upgrade let the shared lock go";
-    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
+    EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), TLockKind::Exclusive)) << "the refused upgrade let the shared lock go";
+    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), TLockKind::Shared));
     shared.Release();
-    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Exclusive));
+    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), TLockKind::Exclusive));
 }
 
 // The reverse: an exclusive holder asking for it shared keeps it exclusive, as long as any
@@ -200,19 +200,19 @@ TEST(AdvisoryLock, ASharedHolderAskingExclusiveGetsItAloneAndKeepsItsSharedLockW
 TEST(AdvisoryLock, AnExclusiveHolderAskingSharedKeepsItExclusiveUntilTheLastHandleGoes) {
     test::TempDir dir;
     InstantWaits waits;
-    TAdvisoryLock exclusive = TAdvisoryLock::Acquire(dir.Path(), LockKind::Exclusive, "x", 0);
-    TAdvisoryLock shared = TAdvisoryLock::Acquire(dir.Path(), LockKind::Shared, "x", 0);
+    TAdvisoryLock exclusive = TAdvisoryLock::Acquire(dir.Path(), TLockKind::Exclusive, "x", 0);
+    TAdvisoryLock shared = TAdvisoryLock::Acquire(dir.Path(), TLockKind::Shared, "x", 0);
     EXPECT_TRUE(shared.Held());
-    EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
+    EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), TLockKind::Shared));
     exclusive.Release();
-    EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), LockKind::Shared));
+    EXPECT_FALSE(AnotherProcessCanTake(dir.Path(), TLockKind::Shared));
     shared.Release();
-    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), LockKind::Exclusive));
+    EXPECT_TRUE(AnotherProcessCanTake(dir.Path(), TLockKind::Exclusive));
 }
 
 TEST(AdvisoryLock, AMissingObjectIsAFileErrorNotABusyLock) {
     test::TempDir dir;
-    EXPECT_THROW(TAdvisoryLock::Acquire(dir / "missing", LockKind::Exclusive, "x", 0), rtl::EFileError);
+    EXPECT_THROW(TAdvisoryLock::Acquire(dir / "missing", TLockKind::Exclusive, "x", 0), rtl::EFileError);
 }
 
 } // namespace

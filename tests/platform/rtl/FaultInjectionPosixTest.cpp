@@ -12,7 +12,7 @@
 
 namespace {
 
-using rtl::FsOp;
+using rtl::TFsOp;
 using rtl::TFault;
 using rtl::TFaultInjectingFileSystem;
 
@@ -21,8 +21,8 @@ TEST(FaultInjection, AKillStopsTheProcessAtThatCall) {
     const pid_t child = ::fork();
     if (child == 0) {
         TFaultInjectingFileSystem fs;
-        rtl::ScopedFileSystem scope(fs);
-        fs.Arm(TFault{rtl::OpBit(FsOp::Rename), 1, 0, true, {}});
+        rtl::TScopedFileSystem scope(fs);
+        fs.Arm(TFault{rtl::OpBit(TFsOp::Rename), 1, 0, true, {}});
         rtl::TFileSystem& seam = rtl::FileSystem();
         rtl::TFileDescriptor(seam.Open(dir / "tmp", O_WRONLY | O_CREAT, 0644)).Reset();
         seam.Rename(dir / "tmp", dir / "final");

@@ -8,7 +8,7 @@
 
 namespace {
 
-using rtl::FsOp;
+using rtl::TFsOp;
 using rtl::TFault;
 using rtl::TFaultInjectingFileSystem;
 
@@ -27,7 +27,7 @@ int WriteAndRename(const std::string& dir) {
 TEST(FaultInjection, EachMutatingCallOfACleanRunCanBeStruckInTurn) {
     test::TempDir dir;
     TFaultInjectingFileSystem fs;
-    rtl::ScopedFileSystem scope(fs);
+    rtl::TScopedFileSystem scope(fs);
     fs.Arm(TFault{});
     ASSERT_EQ(WriteAndRename(dir.Path()), 0);
     const std::uint64_t points = fs.Counted();
@@ -49,12 +49,12 @@ TEST(FaultInjection, EachMutatingCallOfACleanRunCanBeStruckInTurn) {
 TEST(FaultInjection, OnlyTheChosenKindsAndPathsCount) {
     test::TempDir dir;
     TFaultInjectingFileSystem fs;
-    rtl::ScopedFileSystem scope(fs);
-    fs.Arm(TFault{rtl::OpBit(FsOp::Rename), 1, EROFS, false, {}});
+    rtl::TScopedFileSystem scope(fs);
+    fs.Arm(TFault{rtl::OpBit(TFsOp::Rename), 1, EROFS, false, {}});
     EXPECT_EQ(WriteAndRename(dir.Path()), -1);
     EXPECT_EQ(errno, EROFS);
     EXPECT_NE(fs.StruckAt().find("rename"), std::string::npos);
-    EXPECT_EQ(fs.Calls(FsOp::Write), 1u);
+    EXPECT_EQ(fs.Calls(TFsOp::Write), 1u);
 
     fs.ResetCounts();
     fs.Arm(TFault{0, 1, EIO, false, "elsewhere"});
@@ -66,7 +66,7 @@ TEST(FaultInjection, EnvironmentSettingsParseOrAreRefusedWithAReason) {
     TFault f;
     std::string count, error;
     ASSERT_TRUE(rtl::ParseFault("ops=write,rename;nth=3;errno=ENOSPC", f, count, error)) << error;
-    EXPECT_EQ(f.Ops, rtl::OpBit(FsOp::Write) | rtl::OpBit(FsOp::Rename));
+    EXPECT_EQ(f.Ops, rtl::OpBit(TFsOp::Write) | rtl::OpBit(TFsOp::Rename));
     EXPECT_EQ(f.Nth, 3u);
     EXPECT_EQ(f.Error, ENOSPC);
     EXPECT_FALSE(f.Kill);
@@ -88,7 +88,7 @@ TEST(FaultInjection, ALinkCountsAsAChangeAndNeverReplaces) {
     test::TempDir dir;
     const std::string a = dir.WriteFile("a", "aaa"), b = dir.WriteFile("b", "bbb");
     TFaultInjectingFileSystem fs;
-    rtl::ScopedFileSystem scope(fs);
+    rtl::TScopedFileSystem scope(fs);
     fs.Arm(TFault{});
     errno = 0;
     EXPECT_EQ(fs.Link(a, b), -1);
@@ -96,7 +96,7 @@ TEST(FaultInjection, ALinkCountsAsAChangeAndNeverReplaces) {
     EXPECT_EQ(test::FileBytes(b), "bbb");
     ASSERT_EQ(fs.Link(a, dir / "c"), 0);
     EXPECT_TRUE(std::filesystem::equivalent(a, dir / "c"));
-    EXPECT_EQ(fs.Calls(FsOp::Link), 2u);
+    EXPECT_EQ(fs.Calls(TFsOp::Link), 2u);
     EXPECT_EQ(fs.Counted(), 2u) << "links count among the changing calls";
 
     TFault f;
@@ -116,8 +116,8 @@ TEST(FaultInjection, ALinkCountsAsAChangeAndNeverReplaces) {
 TEST(FaultInjection, APersistentFaultKeepsFailing) {
     test::TempDir dir;
     TFaultInjectingFileSystem fs;
-    rtl::ScopedFileSystem scope(fs);
-    TFault fault{rtl::OpBit(FsOp::Write), 2, ENOSPC, false, {}};
+    rtl::TScopedFileSystem scope(fs);
+    TFault fault{rtl::OpBit(TFsOp::Write), 2, ENOSPC, false, {}};
     fault.Persistent = true;
     fs.Arm(fault);
     const int fd = fs.Open(dir / "f", O_WRONLY | O_CREAT, 0644);

@@ -16,7 +16,7 @@
 
 namespace {
 
-using rtl::FsOp;
+using rtl::TFsOp;
 using rtl::OpBit;
 using rtl::TFault;
 
@@ -36,8 +36,8 @@ TEST(FileIo, UniqueFilesAreNewPrivateAndNeverAFollowedLink) {
     ::close(fb);
 
     rtl::TFaultInjectingFileSystem fs;
-    const rtl::ScopedFileSystem installed(fs);
-    fs.Arm(TFault{OpBit(FsOp::OpenWrite), 1, EROFS, false, {}});
+    const rtl::TScopedFileSystem installed(fs);
+    fs.Arm(TFault{OpBit(TFsOp::OpenWrite), 1, EROFS, false, {}});
     std::string none;
     EXPECT_EQ(rtl::CreateUniqueFile(dir / "x", "", 0600, none), -1);
     EXPECT_EQ(errno, EROFS);
@@ -54,14 +54,14 @@ TEST(FileIo, AWholeFileReadFailsOnAReadErrorAndWritesFailOnAFullDisk) {
     EXPECT_EQ(content.size(), 40000u);
 
     rtl::TFaultInjectingFileSystem fs;
-    const rtl::ScopedFileSystem installed(fs);
-    fs.Arm(TFault{OpBit(FsOp::Read), 2, EIO, false, {}});
+    const rtl::TScopedFileSystem installed(fs);
+    fs.Arm(TFault{OpBit(TFsOp::Read), 2, EIO, false, {}});
     EXPECT_FALSE(rtl::ReadWholeFile(path, content));
     EXPECT_EQ(errno, EIO);
     EXPECT_FALSE(rtl::ReadWholeFile(dir / "missing", content));
     EXPECT_EQ(errno, ENOENT);
 
-    fs.Arm(TFault{OpBit(FsOp::Write), 1, ENOSPC, false, {}});
+    fs.Arm(TFault{OpBit(TFsOp::Write), 1, ENOSPC, false, {}});
     std::string made;
     const int fd = rtl::CreateUniqueFile(dir / "w", "", 0600, made);
     EXPECT_FALSE(rtl::WriteAll(fd, "abc", 3));
@@ -72,15 +72,15 @@ TEST(FileIo, AWholeFileReadFailsOnAReadErrorAndWritesFailOnAFullDisk) {
 TEST(FileIo, DirectoriesAreMadeLevelByLevelThroughTheSeamAndAFileInTheWayIsNamed) {
     test::TempDir dir;
     rtl::TFaultInjectingFileSystem fs;
-    const rtl::ScopedFileSystem installed(fs);
+    const rtl::TScopedFileSystem installed(fs);
     fs.Arm(TFault{});
     EXPECT_TRUE(rtl::ForceDirectories(dir / "a/b/c"));
-    EXPECT_EQ(fs.Calls(FsOp::MakeDirectory), 3u);
+    EXPECT_EQ(fs.Calls(TFsOp::MakeDirectory), 3u);
     dir.WriteFile("file", "x");
     errno = 0;
     EXPECT_FALSE(rtl::ForceDirectories(dir / "file/sub"));
     EXPECT_EQ(errno, ENOTDIR);
-    fs.Arm(TFault{OpBit(FsOp::MakeDirectory), 2, EACCES, false, {}});
+    fs.Arm(TFault{OpBit(TFsOp::MakeDirectory), 2, EACCES, false, {}});
     EXPECT_FALSE(rtl::ForceDirectories(dir / "p/q/r"));
     EXPECT_EQ(errno, EACCES);
     EXPECT_TRUE(rtl::DirectoryExists(dir / "p"));

@@ -34,8 +34,8 @@ TEST(ListFiles, ADirectoryThatCannotBeListedRaisesButAMissingOneIsEmpty) {
     const std::string file = tmp.WriteFile("plain", "x");
     EXPECT_TRUE(ListFiles(file, "*").empty());  // a file where the directory should be
     rtl::TFaultInjectingFileSystem fs;
-    const rtl::ScopedFileSystem installed(fs);
-    fs.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::List), 1, EIO, false, {}});
+    const rtl::TScopedFileSystem installed(fs);
+    fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::List), 1, EIO, false, {}});
     try {
         ListFiles(tmp.Path(), "*.db");
         ADD_FAILURE() << "a failed listing gave a list";

@@ -13,7 +13,7 @@
 
 namespace {
 
-using rtl::FsOp;
+using rtl::TFsOp;
 using rtl::TFault;
 using rtl::TFaultInjectingFileSystem;
 using rtl::TFileStatus;
@@ -24,8 +24,8 @@ TEST(FileStatus, AFailedStatInAListingIsReportedNotTakenForNoFile) {
     dir.WriteFile("Hovory.db", "x");
     dir.WriteFile("Linky.db", "y");
     TFaultInjectingFileSystem fs;
-    rtl::ScopedFileSystem scope(fs);
-    fs.Arm(TFault{rtl::OpBit(FsOp::Stat), 2, EIO, false, {}});
+    rtl::TScopedFileSystem scope(fs);
+    fs.Arm(TFault{rtl::OpBit(TFsOp::Stat), 2, EIO, false, {}});
     EXPECT_THROW(rtl::ListFiles(dir.Path(), "*.db"), rtl::EFileError);
     EXPECT_TRUE(fs.Struck());
     EXPECT_NE(fs.StruckAt().find("stat"), std::string::npos) << fs.StruckAt();
@@ -38,15 +38,15 @@ TEST(FileStatus, StatusHelpersGoThroughTheSeam) {
     test::TempDir dir;
     const std::string a = dir.WriteFile("a", "x");
     TFaultInjectingFileSystem fs;
-    rtl::ScopedFileSystem scope(fs);
-    fs.Arm(TFault{rtl::OpBit(FsOp::Stat), 0, 0, false, {}});
+    rtl::TScopedFileSystem scope(fs);
+    fs.Arm(TFault{rtl::OpBit(TFsOp::Stat), 0, 0, false, {}});
     EXPECT_TRUE(rtl::FileExists(a));
     EXPECT_TRUE(rtl::DirectoryExists(dir.Path()));
     EXPECT_TRUE(rtl::SameFile(a, dir / "./a"));
     EXPECT_TRUE(rtl::GetFileModificationTime(a).has_value());
-    EXPECT_EQ(fs.Calls(FsOp::Stat), 5u);  // one each, two for SameFile
+    EXPECT_EQ(fs.Calls(TFsOp::Stat), 5u);  // one each, two for SameFile
 
-    fs.Arm(TFault{rtl::OpBit(FsOp::Stat), 1, EACCES, false, {}, true});
+    fs.Arm(TFault{rtl::OpBit(TFsOp::Stat), 1, EACCES, false, {}, true});
     EXPECT_FALSE(rtl::FileExists(a));
     EXPECT_FALSE(rtl::GetFileModificationTime(a).has_value());
     EXPECT_NE(rtl::WhyNotADirectory(dir.Path()), "") << "an unreachable directory is no usable one";

@@ -219,7 +219,7 @@ TEST(FileSystemWin32, TimesRoundTripIn100NanosecondStepsAlsoBefore1970) {
         ASSERT_EQ(Fs().Fstat(fd.Get(), st), 0);
         EXPECT_EQ(st.ModifyNs, expected) << "set " << set;
     }
-    EXPECT_EQ(rtl::GetFileModificationTime(f), (rtl::FileTime{-2, 999999900}));
+    EXPECT_EQ(rtl::GetFileModificationTime(f), (rtl::TFileTime{-2, 999999900}));
 }
 
 TEST(FileSystemWin32, APathLongerThan260CharactersWorks) {

@@ -32,7 +32,7 @@ TEST(Paths, SameDirectorySeesThroughDotsAndLinks) {
 TEST(FileTimes, RoundTripAtNanosecondPrecision) {
     test::TempDir tmp;
     const std::string f = tmp.WriteFile("Hovory.db", "data");
-    const FileTime t{1234567890, 123456789};
+    const TFileTime t{1234567890, 123456789};
     ASSERT_TRUE(SetFileModificationTime(f, t));
     EXPECT_EQ(GetFileModificationTime(f), t);
     EXPECT_FALSE(GetFileModificationTime(tmp.Path() + "/missing").has_value());

@@ -69,12 +69,12 @@ TEST_F(FamilyBackup, CopiedWhenTheFileSystemCannotLinkAndRefusedOtherwise) {
         fs::remove_all(target_);
         fs::create_directories(target_);
         rtl::TFaultInjectingFileSystem faults;
-        rtl::ScopedFileSystem scope(faults);
-        rtl::TFault fault{rtl::OpBit(rtl::FsOp::Link), 1, error, false, {}};
+        rtl::TScopedFileSystem scope(faults);
+        rtl::TFault fault{rtl::OpBit(rtl::TFsOp::Link), 1, error, false, {}};
         fault.Persistent = true;
         faults.Arm(fault);
         const auto files = tutil::BackupFamily(table_, target_, "BACKUP", LinkAny);
-        EXPECT_EQ(faults.Calls(rtl::FsOp::Link), family_.size());
+        EXPECT_EQ(faults.Calls(rtl::TFsOp::Link), family_.size());
         EXPECT_EQ(Backed(files), family_);
         for (const auto& f : files) {
             EXPECT_FALSE(f.Linked) << f.Path;
@@ -88,8 +88,8 @@ TEST_F(FamilyBackup, CopiedWhenTheFileSystemCannotLinkAndRefusedOtherwise) {
         fs::remove_all(target_);
         fs::create_directories(target_);
         rtl::TFaultInjectingFileSystem faults;
-        rtl::ScopedFileSystem scope(faults);
-        faults.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Link), 3, error, false, {}});
+        rtl::TScopedFileSystem scope(faults);
+        faults.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Link), 3, error, false, {}});
         try {
             tutil::BackupFamily(table_, target_, "BACKUP", LinkAny);
             ADD_FAILURE() << "the backup did not fail";
@@ -143,10 +143,10 @@ TEST_F(FamilyBackup, ASeparatedBackupNoLongerChangesWithTheTable) {
 TEST_F(FamilyBackup, ASeparationThatFailsLeavesTheLinkedBackupWhole) {
     auto files = tutil::BackupFamily(table_, target_, "BACKUP", LinkAny);
     auto& data = DataFile(files);
-    for (const rtl::FsOp op : {rtl::FsOp::OpenWrite, rtl::FsOp::CopyRange, rtl::FsOp::Sync, rtl::FsOp::Rename}) {
+    for (const rtl::TFsOp op : {rtl::TFsOp::OpenWrite, rtl::TFsOp::CopyRange, rtl::TFsOp::Sync, rtl::TFsOp::Rename}) {
         SCOPED_TRACE(rtl::FsOpName(op));
         rtl::TFaultInjectingFileSystem faults;
-        rtl::ScopedFileSystem scope(faults);
+        rtl::TScopedFileSystem scope(faults);
         faults.Arm(rtl::TFault{rtl::OpBit(op), 1, ENOSPC, false, {}});
         EXPECT_THROW(tutil::SeparateBackupFile(data), tutil::TUtilFailure);
         EXPECT_TRUE(faults.Struck());

@@ -75,13 +75,13 @@ TEST_F(RebuildBackup, TheReplacedFilesAreTheBackupAndTheSideFileACopyOfItsOwn) {
     rtl::TFaultInjectingFileSystem counter;
     TLibraryRun run;
     {
-        rtl::ScopedFileSystem scope(counter);
+        rtl::TScopedFileSystem scope(counter);
         counter.Arm(rtl::TFault{});
         run = RunLibraryRebuild(path_);
     }
     ExpectSoundRebuild(run, path_, original_);
     EXPECT_TRUE(RowSet(path_) == rebuilt_);
-    EXPECT_EQ(counter.Calls(rtl::FsOp::Link), original_.size() - 1) << "all but the side file";
+    EXPECT_EQ(counter.Calls(rtl::TFsOp::Link), original_.size() - 1) << "all but the side file";
     ASSERT_EQ(run.Report.BackupFiles.size(), original_.size());
     for (const auto& f : run.Report.BackupFiles) {
         const std::string ext = fs::path(f).extension().string();
@@ -99,16 +99,16 @@ TEST_F(RebuildBackup, RefusedLinksGiveCopies) {
         Prepare();
         const auto before = Inodes();
         rtl::TFaultInjectingFileSystem faults;
-        rtl::TFault fault{rtl::OpBit(rtl::FsOp::Link), 1, error, false, {}};
+        rtl::TFault fault{rtl::OpBit(rtl::TFsOp::Link), 1, error, false, {}};
         fault.Persistent = true;
         TLibraryRun run;
         {
-            rtl::ScopedFileSystem scope(faults);
+            rtl::TScopedFileSystem scope(faults);
             faults.Arm(fault);
             run = RunLibraryRebuild(path_);
         }
         ExpectSoundRebuild(run, path_, original_);
-        EXPECT_EQ(faults.Calls(rtl::FsOp::Link), original_.size() - 1);
+        EXPECT_EQ(faults.Calls(rtl::TFsOp::Link), original_.size() - 1);
         for (const auto& f : run.Report.BackupFiles)
             EXPECT_NE(StatOf(f).st_ino, before.at(fs::path(f).extension().string())) << f << " is no copy";
         ExpectNoBackupSharesTheTable();
@@ -118,21 +118,21 @@ TEST_F(RebuildBackup, RefusedLinksGiveCopies) {
 // Nothing of the rebuild opens a file of the table for writing, writes into one or changes
 // its size or times: what it writes goes beside the table and is renamed in.
 TEST_F(RebuildBackup, NothingIsWrittenIntoTheTablesFiles) {
-    const std::uint32_t writes = rtl::OpBit(rtl::FsOp::OpenWrite) | rtl::OpBit(rtl::FsOp::Write) |
-                                 rtl::OpBit(rtl::FsOp::CopyRange) | rtl::OpBit(rtl::FsOp::SetMetadata);
+    const std::uint32_t writes = rtl::OpBit(rtl::TFsOp::OpenWrite) | rtl::OpBit(rtl::TFsOp::Write) |
+                                 rtl::OpBit(rtl::TFsOp::CopyRange) | rtl::OpBit(rtl::TFsOp::SetMetadata);
     const rtl::TFault fault{writes, 1, EIO, false, work_ + "/Calls."};
     rtl::TFaultInjectingFileSystem faults;
     {
-        rtl::ScopedFileSystem scope(faults);
+        rtl::TScopedFileSystem scope(faults);
         faults.Arm(fault);
         const auto run = RunLibraryRebuild(path_);
         EXPECT_EQ(run.Code, tutil::TUERR_NONE) << run.ErrorText;
     }
     EXPECT_FALSE(faults.Struck()) << faults.StruckAt();
-    EXPECT_GT(faults.Calls(rtl::FsOp::OpenWrite), 0u);
+    EXPECT_GT(faults.Calls(rtl::TFsOp::OpenWrite), 0u);
     EXPECT_TRUE(RowSet(path_) == rebuilt_);
     // The same watch does see a write in place (the autoincrement counter's).
-    rtl::ScopedFileSystem scope(faults);
+    rtl::TScopedFileSystem scope(faults);
     faults.Arm(fault);
     EXPECT_ANY_THROW(StoreAutoIncrement(path_, TParadoxTable::Open(path_)->Header().AutoIncrement, 999));
     EXPECT_TRUE(faults.Struck());
@@ -177,12 +177,12 @@ TEST_F(RebuildBackup, ALinkedBackupThatCannotBeCopiedIsRemovedAndNamed) {
     auto before = original_;
     before.erase(".VAL");
     rtl::TFaultInjectingFileSystem faults;
-    rtl::TFault full{rtl::OpBit(rtl::FsOp::OpenWrite) | rtl::OpBit(rtl::FsOp::Write) | rtl::OpBit(rtl::FsOp::CopyRange),
+    rtl::TFault full{rtl::OpBit(rtl::TFsOp::OpenWrite) | rtl::OpBit(rtl::TFsOp::Write) | rtl::OpBit(rtl::TFsOp::CopyRange),
                      1, ENOSPC, false, {}};
     full.Persistent = true;
     TLibraryRun run;
     {
-        rtl::ScopedFileSystem scope(faults);
+        rtl::TScopedFileSystem scope(faults);
         faults.Arm(full);
         run = RunLibraryRebuild(path_);
     }
@@ -205,8 +205,8 @@ TEST_F(RebuildBackup, LinksLeftByAKilledRunAreNotTheNextRunsBackup) {
     const pid_t child = ::fork();
     if (child == 0) {
         rtl::TFaultInjectingFileSystem faults;
-        rtl::ScopedFileSystem scope(faults);
-        faults.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::Link), 3, 0, true, {}});
+        rtl::TScopedFileSystem scope(faults);
+        faults.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Link), 3, 0, true, {}});
         RunLibraryRebuild(path_);
         ::_exit(0);
     }

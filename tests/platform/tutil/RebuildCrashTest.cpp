@@ -22,7 +22,7 @@ bool RebuildKilledAt(std::uint64_t step, const std::string& path, const std::str
     const pid_t pid = ::fork();
     if (pid == 0) {
         rtl::TFaultInjectingFileSystem fs;
-        rtl::ScopedFileSystem scope(fs);
+        rtl::TScopedFileSystem scope(fs);
         fs.Arm(rtl::TFault{0, step, 0, true, {}});
         const auto run = RunLibraryRebuild(path, structureFrom);
         ::_exit(run.Code == tutil::TUERR_NONE ? 0 : 3);

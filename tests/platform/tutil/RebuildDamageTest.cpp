@@ -157,8 +157,8 @@ TEST_F(OrdersRebuild, BlocksAFewPlacesOutOfOrderAreWrittenOnceAsTheIntactTableIs
     rtl::TFaultInjectingFileSystem counter;
     TLibraryRun run;
     {
-        rtl::ScopedFileSystem scope(counter);
-        counter.Arm(rtl::TFault{rtl::OpBit(rtl::FsOp::OpenWrite), 0, 0, false, "/.~ORDERS.DB."});
+        rtl::TScopedFileSystem scope(counter);
+        counter.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::OpenWrite), 0, 0, false, "/.~ORDERS.DB."});
         run = Rebuild();
     }
     EXPECT_EQ(counter.Counted(), 1u) << "the data file was written more than once";

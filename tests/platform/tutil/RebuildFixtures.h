@@ -125,9 +125,9 @@ inline TLibraryRun RunLibraryRebuild(const std::string& path, const std::string&
 // where it struck.
 inline TLibraryRun RebuildWithRenameFailing(const std::string& path, const char* at, bool persistent,
                                             rtl::TFaultInjectingFileSystem& faults) {
-    rtl::TFault fault{rtl::OpBit(rtl::FsOp::Rename), 1, EIO, false, at};
+    rtl::TFault fault{rtl::OpBit(rtl::TFsOp::Rename), 1, EIO, false, at};
     fault.Persistent = persistent;
-    rtl::ScopedFileSystem scope(faults);
+    rtl::TScopedFileSystem scope(faults);
     faults.Arm(fault);
     return RunLibraryRebuild(path);
 }

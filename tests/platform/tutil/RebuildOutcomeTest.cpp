@@ -100,12 +100,12 @@ TEST(RebuildOutcome, ASwapThatCannotFinishIsAFailure) {
     TDescribed d;
     Describe(path, d);
     rtl::TFaultInjectingFileSystem faults;
-    rtl::TFault fault{rtl::OpBit(rtl::FsOp::Rename), 1, EIO, false, ".px"};
+    rtl::TFault fault{rtl::OpBit(rtl::TFsOp::Rename), 1, EIO, false, ".px"};
     fault.Persistent = true;
     tutil::TRebuildReport report;
     TRebuildOutcome outcome;
     {
-        rtl::ScopedFileSystem scope(faults);
+        rtl::TScopedFileSystem scope(faults);
         faults.Arm(fault);
         outcome = Rebuild(path, &d.Desc, report);
     }

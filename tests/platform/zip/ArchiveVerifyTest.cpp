@@ -28,7 +28,7 @@ protected:
 };
 
 TEST_F(ArchiveVerify, ASoundArchiveNamesEveryEntryInOrder) {
-    const azip::ArchiveCheck check = azip::VerifyArchive(archive);
+    const azip::TArchiveCheck check = azip::VerifyArchive(archive);
     EXPECT_TRUE(check.Ok()) << check.problems.front();
     EXPECT_EQ(check.entries, static_cast<int>(files.size()));
     ASSERT_EQ(check.names.size(), files.size());
@@ -40,7 +40,7 @@ TEST_F(ArchiveVerify, DamagedDataIsCaughtAndNamesItsEntry) {
     // Bytes inside the first entry's compressed data: its CRC no longer matches.
     for (std::size_t i = 80; i < 120; ++i) bytes[i] = static_cast<char>(bytes[i] ^ 0x5a);
     Rewrite();
-    const azip::ArchiveCheck check = azip::VerifyArchive(archive);
+    const azip::TArchiveCheck check = azip::VerifyArchive(archive);
     ASSERT_EQ(check.problems.size(), 1u);
     EXPECT_EQ(check.problems[0].rfind(check.names[0] + ": ", 0), 0u) << check.problems[0];
     EXPECT_EQ(check.entries, static_cast<int>(files.size())) << "the entries after it are still read";
@@ -58,7 +58,7 @@ TEST_F(ArchiveVerify, DamageNearTheEndOfALargeStoredEntryIsCaught) {
     ASSERT_GT(bytes.size(), big.size());
     bytes[bytes.size() - 500] = static_cast<char>(bytes[bytes.size() - 500] ^ 0x01);  // before the directory
     Rewrite();
-    const azip::ArchiveCheck check = azip::VerifyArchive(archive);
+    const azip::TArchiveCheck check = azip::VerifyArchive(archive);
     ASSERT_EQ(check.problems.size(), 1u);
     EXPECT_EQ(check.problems[0].rfind("big.db: ", 0), 0u) << check.problems[0];
 }
@@ -71,14 +71,14 @@ TEST_F(ArchiveVerify, ALocalHeaderThatDisagreesWithTheDirectoryIsCaught) {
 }
 
 TEST_F(ArchiveVerify, AMissingOrCutArchiveIsOneProblemNamingIt) {
-    const azip::ArchiveCheck missing = azip::VerifyArchive(temp / "missing.zip");
+    const azip::TArchiveCheck missing = azip::VerifyArchive(temp / "missing.zip");
     ASSERT_EQ(missing.problems.size(), 1u);
     EXPECT_EQ(missing.problems[0].rfind(temp / "missing.zip: ", 0), 0u) << missing.problems[0];
     EXPECT_EQ(missing.entries, 0);
 
     bytes.resize(bytes.size() / 2);  // the central directory is gone
     Rewrite();
-    const azip::ArchiveCheck cut = azip::VerifyArchive(archive);
+    const azip::TArchiveCheck cut = azip::VerifyArchive(archive);
     ASSERT_EQ(cut.problems.size(), 1u);
     EXPECT_EQ(cut.problems[0].rfind(archive + ": ", 0), 0u) << cut.problems[0];
 }

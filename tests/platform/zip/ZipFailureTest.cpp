@@ -37,7 +37,7 @@ TEST_F(ZipFailure, MissingFileIsReportedAndAbortKeepsOldArchive) {
         return 1;
     };
     EXPECT_EQ(ZipRun::Pack(archive, {a, temp / "src/gone.db", c}, temp.Path()),
-              static_cast<int>(azip::RunResult::Aborted));
+              static_cast<int>(azip::TRunResult::Aborted));
     const auto statuses = ZipRun::FileStatuses();
     ASSERT_EQ(statuses.size(), 1u);
     EXPECT_EQ(statuses[0], "gone.db|" + temp / "src/gone.db" + "|1|no such file");
@@ -72,7 +72,7 @@ TEST_F(ZipFailure, DuplicateBareNamesAreRefused) {
 
 TEST_F(ZipFailure, UnwritableArchiveLocationIsReportedForTheArchive) {
     EXPECT_EQ(ZipRun::Pack(temp / "no/such/dir/x.zip", {a}, temp.Path()),
-              static_cast<int>(azip::RunResult::ArchiveFailed));
+              static_cast<int>(azip::TRunResult::ArchiveFailed));
     const auto statuses = ZipRun::FileStatuses();
     ASSERT_EQ(statuses.size(), 1u);
     EXPECT_EQ(statuses[0].rfind(temp / "no/such/dir/x.zip|", 0), 0u) << statuses[0];
@@ -95,7 +95,7 @@ TEST_F(ZipFailure, CorruptEntryLeavesNoFileAndOthersAreExtracted) {
     std::filesystem::create_directories(target);
     temp.WriteFile("target/b.db", "existing table");
     ZipRun::Reset();
-    EXPECT_EQ(ZipRun::Unpack(archive, target), static_cast<int>(azip::RunResult::FilesFailed));
+    EXPECT_EQ(ZipRun::Unpack(archive, target), static_cast<int>(azip::TRunResult::FilesFailed));
     const auto statuses = ZipRun::FileStatuses();
     ASSERT_EQ(statuses.size(), 3u);
     EXPECT_EQ(Status(statuses[1]), "9") << statuses[1];
@@ -114,7 +114,7 @@ TEST_F(ZipFailure, AbortAtCorruptEntryStopsUnpacking) {
         return 1;
     };
     const std::string target = temp / "target";
-    EXPECT_EQ(ZipRun::Unpack(archive, target), static_cast<int>(azip::RunResult::Aborted));
+    EXPECT_EQ(ZipRun::Unpack(archive, target), static_cast<int>(azip::TRunResult::Aborted));
     EXPECT_EQ(test::DirectoryNames(target), std::vector<std::string>{"a.db"});
 }
 
@@ -128,16 +128,16 @@ TEST_F(ZipFailure, AbortRequestedAtWorkingMessageIsSeenWithinAFile) {
         return 1;
     };
     const std::string target = temp / "target";
-    EXPECT_EQ(ZipRun::Unpack(archive, target), static_cast<int>(azip::RunResult::Aborted));
+    EXPECT_EQ(ZipRun::Unpack(archive, target), static_cast<int>(azip::TRunResult::Aborted));
     EXPECT_TRUE(test::DirectoryNames(target).empty());
     EXPECT_TRUE(ZipRun::FileStatuses().empty());
 }
 
 TEST_F(ZipFailure, MissingOrBrokenArchiveIsReportedForTheArchive) {
     const std::string target = temp / "target";
-    EXPECT_EQ(ZipRun::Unpack(temp / "missing.zip", target), static_cast<int>(azip::RunResult::ArchiveFailed));
+    EXPECT_EQ(ZipRun::Unpack(temp / "missing.zip", target), static_cast<int>(azip::TRunResult::ArchiveFailed));
     temp.WriteFile("broken.zip", "this is no zip archive at all, not even close.");
-    EXPECT_EQ(ZipRun::Unpack(temp / "broken.zip", target), static_cast<int>(azip::RunResult::ArchiveFailed));
+    EXPECT_EQ(ZipRun::Unpack(temp / "broken.zip", target), static_cast<int>(azip::TRunResult::ArchiveFailed));
     const auto statuses = ZipRun::FileStatuses();
     ASSERT_EQ(statuses.size(), 2u);
     EXPECT_EQ(statuses[0].rfind(temp / "missing.zip|", 0), 0u) << statuses[0];

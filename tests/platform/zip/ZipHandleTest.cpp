@@ -42,7 +42,7 @@ protected:
         std::filesystem::create_directories(temp / "out");
     }
     // A receiver that records every message it is sent.
-    static azip::ZipMessageSink Recorder(std::vector<std::string>& into) {
+    static azip::TZipMessageSink Recorder(std::vector<std::string>& into) {
         return [&into](std::uint8_t type, const char* text) {
             into.push_back(std::to_string(type) + " " + text);
             return 1;
@@ -72,8 +72,8 @@ TEST_F(ZipHandle, TwoPackersConfiguredSideBySideEachPackWithTheirOwnSettings) {
     packerB.SetCompressionLevel(9);
     packerB.SetSaveStructure(true);
 
-    EXPECT_EQ(packerA.Run(), azip::RunResult::Ok);
-    EXPECT_EQ(packerB.Run(), azip::RunResult::Ok);
+    EXPECT_EQ(packerA.Run(), azip::TRunResult::Ok);
+    EXPECT_EQ(packerB.Run(), azip::TRunResult::Ok);
     const auto inA = Entries(zipA);
     ASSERT_EQ(inA.size(), 1u);
     EXPECT_EQ(inA[0].name, "a.db");
@@ -97,19 +97,19 @@ TEST_F(ZipHandle, EachRunKeepsItsOwnErrors) {
     notAnArchive.SetArchiveName(listA);
     notAnArchive.SetExtractTo(temp / "target");
 
-    EXPECT_EQ(failing.Run(), azip::RunResult::FilesFailed);
-    EXPECT_EQ(notAnArchive.Run(), azip::RunResult::ArchiveFailed);
-    EXPECT_EQ(sound.Run(), azip::RunResult::Ok);
+    EXPECT_EQ(failing.Run(), azip::TRunResult::FilesFailed);
+    EXPECT_EQ(notAnArchive.Run(), azip::TRunResult::ArchiveFailed);
+    EXPECT_EQ(sound.Run(), azip::TRunResult::Ok);
 
     const azip::TRunReport& failed = failing.LastRun();
-    EXPECT_EQ(failed.result, azip::RunResult::FilesFailed);
+    EXPECT_EQ(failed.result, azip::TRunResult::FilesFailed);
     EXPECT_EQ(failed.failed, 1);
     ASSERT_TRUE(failed.lastFailure);
     EXPECT_EQ(failed.lastFailure->path, temp / "src/gone.db");
     EXPECT_EQ(failed.lastFailure->status, azip::FileStatus::NotFound);
     ASSERT_TRUE(notAnArchive.LastRun().lastFailure);
     EXPECT_EQ(notAnArchive.LastRun().lastFailure->status, azip::FileStatus::NotAnArchive);
-    EXPECT_EQ(sound.LastRun().result, azip::RunResult::Ok);
+    EXPECT_EQ(sound.LastRun().result, azip::TRunResult::Ok);
     EXPECT_EQ(sound.LastRun().succeeded, 1);
     EXPECT_FALSE(sound.LastRun().lastFailure);
 
@@ -125,10 +125,10 @@ TEST_F(ZipHandle, AnAbortOfARunInsideAnotherRunsCallbackStopsOnlyThatRun) {
         azip::TZipPacker packer;
         packer.SetArchiveName(earlier);
         packer.SetIncludeListFile(listA);
-        ASSERT_EQ(packer.Run(), azip::RunResult::Ok);
+        ASSERT_EQ(packer.Run(), azip::TRunResult::Ok);
     }
     // Sent as the outer run starts: an inner packing and unpacking that each stop at once.
-    std::vector<azip::RunResult> inner;
+    std::vector<azip::TRunResult> inner;
     const auto startAndStopInnerRuns = [&](std::uint8_t type, const char*) {
         if (type != azip::MessageType::RunStarted) return 1;
         azip::TZipPacker packer;
@@ -143,13 +143,13 @@ TEST_F(ZipHandle, AnAbortOfARunInsideAnotherRunsCallbackStopsOnlyThatRun) {
         inner.push_back(unpacker.Run());
         return 1;
     };
-    const std::vector<azip::RunResult> bothStopped{azip::RunResult::Aborted, azip::RunResult::Aborted};
+    const std::vector<azip::TRunResult> bothStopped{azip::TRunResult::Aborted, azip::TRunResult::Aborted};
 
     azip::TZipPacker packer;
     packer.SetArchiveName(zipA);
     packer.SetIncludeListFile(listA);
     packer.InstallSink(startAndStopInnerRuns);
-    EXPECT_EQ(packer.Run(), azip::RunResult::Ok);
+    EXPECT_EQ(packer.Run(), azip::TRunResult::Ok);
     EXPECT_EQ(inner, bothStopped);
     EXPECT_EQ(Entries(zipA).size(), 1u);
 
@@ -158,7 +158,7 @@ TEST_F(ZipHandle, AnAbortOfARunInsideAnotherRunsCallbackStopsOnlyThatRun) {
     unpacker.SetArchiveName(earlier);
     unpacker.SetExtractTo(temp / "target");
     unpacker.InstallSink(startAndStopInnerRuns);
-    EXPECT_EQ(unpacker.Run(), azip::RunResult::Ok);
+    EXPECT_EQ(unpacker.Run(), azip::TRunResult::Ok);
     EXPECT_EQ(inner, bothStopped);
     EXPECT_EQ(test::ReadBytes(temp / "target/a.db"), test::ReadBytes(a));
 
@@ -194,8 +194,8 @@ TEST_F(ZipHandle, LegacyCallsOnTwoThreadsKeepTheirOwnSettings) {
     first.join();
     second.join();
 
-    EXPECT_EQ(firstResult, static_cast<int>(azip::RunResult::Ok));
-    EXPECT_EQ(secondResult, static_cast<int>(azip::RunResult::Aborted));
+    EXPECT_EQ(firstResult, static_cast<int>(azip::TRunResult::Ok));
+    EXPECT_EQ(secondResult, static_cast<int>(azip::TRunResult::Aborted));
     const auto inA = Entries(zipA);
     ASSERT_EQ(inA.size(), 1u);
     EXPECT_EQ(inA[0].name, "a.db");

@@ -41,7 +41,7 @@ TEST(PdxByteOrderKeys, EqualNeighboursAreFoundByVerifyAndStopEveryWrite) {
     const test::TMoveOutcome moved =
         test::MoveCountingViolations(test::MakeTextKeyed(sourceDir / "New.db", {"Mozart"}, 0, "ascii"), dup);
     EXPECT_TRUE(moved.Refused) << "the move went on; key violations counted: " << moved.Counted;
-    EXPECT_EQ(moved.Kind, engine::EngineErrorKind::KeyViolation) << moved.Message;
+    EXPECT_EQ(moved.Kind, engine::TEngineErrorKind::KeyViolation) << moved.Message;
     test::ExpectSameFiles(before, test::DirectoryBytes(dupDir.Path()));
     EXPECT_EQ(test::ReadRows(dup).size(), 3u);
 }

@@ -92,7 +92,7 @@ protected:
         rtl::OverrideProgramDirectory("");
     }
     int Check(const std::string& tables, std::string& output, bool json = false) {
-        cli::CliOptions o;
+        cli::TCliOptions o;
         o.command = "check";
         o.dir = db.Path();
         o.allTables = tables.empty();
@@ -205,7 +205,7 @@ TEST_F(CliCheck, PasswordsMissingTablesAndMissingDirectoriesAreNotHealthy) {
 
 TEST_F(CliCheck, AnAliasIsReadFromTheConfigurationFile) {
     WriteFile(program / "engine.cfg", "[Orvan]\nPATH=" + db.Path() + "\n[Prazdny]\nDEFAULT DRIVER=PARADOX\n");
-    cli::CliOptions o;
+    cli::TCliOptions o;
     o.command = "check";
     o.allTables = true;
     o.alias = "Orvan";
@@ -223,7 +223,7 @@ TEST_F(CliCheck, AnAliasIsReadFromTheConfigurationFile) {
 
 TEST(CliCheckUsage, TheTablesAreNamedOrAllAreAsked) {
     const char* none[] = {"tablora-cli", "check", "--dir", "/srv/orvan"};
-    EXPECT_THROW(cli::ParseCommandLine(4, none), cli::UsageError);
+    EXPECT_THROW(cli::ParseCommandLine(4, none), cli::EUsageError);
     const char* all[] = {"tablora-cli", "check", "--dir", "/srv/orvan", "--all"};
     EXPECT_TRUE(cli::ParseCommandLine(5, all).allTables);
 }

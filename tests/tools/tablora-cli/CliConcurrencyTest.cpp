@@ -111,7 +111,7 @@ TEST_F(CliConcurrency, EveryOperationOnAHeldDatabaseDirectoryWaitsThenFailsNamin
 
     ::setenv("TABLORA_LOCK_WAIT_MS", "100", 1);
     const rtl::TAdvisoryLock held =
-        rtl::TAdvisoryLock::Acquire(second.Path(), rtl::LockKind::Exclusive, "test's hold", 0);
+        rtl::TAdvisoryLock::Acquire(second.Path(), rtl::TLockKind::Exclusive, "test's hold", 0);
     const std::vector<std::vector<std::string>> commands{
         {"backup", "--to-zip", out / "held.zip"},
         {"backup", "--to-dir", out / "dir"},

@@ -11,7 +11,7 @@ using namespace cli;
 
 namespace {
 
-CliOptions Parse(std::vector<const char*> args) {
+TCliOptions Parse(std::vector<const char*> args) {
     args.insert(args.begin(), "tablora-cli");
     return ParseCommandLine(static_cast<int>(args.size()), args.data());
 }
@@ -19,13 +19,13 @@ CliOptions Parse(std::vector<const char*> args) {
 } // namespace
 
 TEST(CliOptions, ReadsEachCommandsOptions) {
-    const CliOptions b = Parse({"backup", "--alias", "Orvan", "--to-zip", "/b/z.zip", "--no-indexes", "--verify"});
+    const TCliOptions b = Parse({"backup", "--alias", "Orvan", "--to-zip", "/b/z.zip", "--no-indexes", "--verify"});
     EXPECT_EQ(b.command, "backup");
     EXPECT_EQ(b.alias, "Orvan");
     EXPECT_EQ(b.toZip, "/b/z.zip");
     EXPECT_TRUE(b.noIndexes);
     EXPECT_TRUE(b.verify);
-    const CliOptions r = Parse({"repair-keys", "--dir", "/d", "--tables", "Hovory,Tel_zoz", "--json"});
+    const TCliOptions r = Parse({"repair-keys", "--dir", "/d", "--tables", "Hovory,Tel_zoz", "--json"});
     EXPECT_EQ(r.tables, "Hovory,Tel_zoz");
     EXPECT_TRUE(r.json);
     EXPECT_EQ(Parse({"restore", "--dir", "/d", "--from-zip", "/z.zip", "--yes"}).answer, std::optional<bool>(true));
@@ -58,24 +58,24 @@ TEST(CliOptions, RefusesIncompleteOrContradictoryCommandLines) {
         {"check-damage", "--dir", "/d", "--all", "--structure-from", ""},
         {"repair-keys", "--dir", "/d", "--all", "--structure-from", "/b.zip"},
     };
-    for (const auto& args : bad) EXPECT_THROW(Parse(args), UsageError) << (args.empty() ? "(none)" : args[0]);
+    for (const auto& args : bad) EXPECT_THROW(Parse(args), EUsageError) << (args.empty() ? "(none)" : args[0]);
 }
 
 // Scripts put the options before the command as often as after it, and a wrapper that
 // appends its own --dir must win over the one it was given.
 TEST(CliOptions, OptionsStandOnEitherSideOfTheCommandAndTheLastRepeatCounts) {
-    const CliOptions before = Parse({"--dir", "/d", "--json", "list"});
+    const TCliOptions before = Parse({"--dir", "/d", "--json", "list"});
     EXPECT_EQ(before.command, "list");
     EXPECT_EQ(before.dir, "/d");
     EXPECT_TRUE(before.json);
     EXPECT_EQ(Parse({"list", "--dir", "/a", "--dir", "/b"}).dir, "/b");
-    const CliOptions fit = Parse({"--json", "--dir", "/d", "repair-keys", "--all-fit"});
+    const TCliOptions fit = Parse({"--json", "--dir", "/d", "repair-keys", "--all-fit"});
     EXPECT_TRUE(fit.allTables);
-    const CliOptions no = Parse({"--no", "--from-zip", "/z.zip", "restore", "--dir", "/d"});
+    const TCliOptions no = Parse({"--no", "--from-zip", "/z.zip", "restore", "--dir", "/d"});
     EXPECT_EQ(no.answer, std::optional<bool>(false));
     EXPECT_EQ(Parse({"restore", "--dir", "/d", "--from-zip", "/z", "--yes", "--yes"}).answer, std::optional<bool>(true));
     EXPECT_FALSE(Parse({"list", "--dir", "/d"}).answer.has_value());
-    const CliOptions keep = Parse({"backup", "--dir", "/d", "--to-zip", "/z/Orvan-%F.zip", "--keep", "1"});
+    const TCliOptions keep = Parse({"backup", "--dir", "/d", "--to-zip", "/z/Orvan-%F.zip", "--keep", "1"});
     EXPECT_EQ(keep.keep, 1);
     EXPECT_TRUE(keep.verify);
 }
@@ -94,23 +94,23 @@ TEST(CliOptions, AWrongLineIsToldInPlainWords) {
         try {
             Parse(args);
             ADD_FAILURE() << said;
-        } catch (const UsageError& e) {
+        } catch (const EUsageError& e) {
             EXPECT_NE(e.message.find(said), std::string::npos) << e.message;
         }
     }
 }
 
 TEST(ConsoleUi, QuestionsNeedAnAnswerOffATerminal) {
-    ConsoleUiServices preset(true, false);
-    EXPECT_EQ(preset.ShowMessage({"Obnova", "Ignorovať chybu ?", ui::MsgIcon::Warning, ui::MsgButtons::YesNo,
-                                  ui::MsgAnswer::Yes}),
-              ui::MsgAnswer::Yes);
-    ConsoleUiServices none(std::nullopt, false);
-    EXPECT_THROW(none.ShowMessage({"Obnova", "Ignorovať chybu ?", ui::MsgIcon::Warning, ui::MsgButtons::YesNo,
-                                   ui::MsgAnswer::Yes}),
+    TConsoleUiServices preset(true, false);
+    EXPECT_EQ(preset.ShowMessage({"Obnova", "Ignorovať chybu ?", ui::TMsgIcon::Warning, ui::TMsgButtons::YesNo,
+                                  ui::TMsgAnswer::Yes}),
+              ui::TMsgAnswer::Yes);
+    TConsoleUiServices none(std::nullopt, false);
+    EXPECT_THROW(none.ShowMessage({"Obnova", "Ignorovať chybu ?", ui::TMsgIcon::Warning, ui::TMsgButtons::YesNo,
+                                   ui::TMsgAnswer::Yes}),
                  rtl::EError);
     // Plain messages need no answer and are counted.
-    none.ShowMessage({"Záloha", "Nepodarilo sa", ui::MsgIcon::Error, ui::MsgButtons::Ok, ui::MsgAnswer::Ok});
+    none.ShowMessage({"Záloha", "Nepodarilo sa", ui::TMsgIcon::Error, ui::TMsgButtons::Ok, ui::TMsgAnswer::Ok});
     EXPECT_EQ(none.ErrorCount(), 1);
     EXPECT_EQ(ConsoleText("a\r\nb\rc"), "a\nb\nc");
 }

@@ -37,7 +37,7 @@ protected:
         ::unsetenv(engine::EngineConfigEnvVar);
         rtl::OverrideProgramDirectory("");
     }
-    int Run(cli::CliOptions o, std::string& output) {
+    int Run(cli::TCliOptions o, std::string& output) {
         o.command = "repair-keys";
         o.dir = db.Path();
         std::ostringstream s;
@@ -48,7 +48,7 @@ protected:
 };
 
 TEST_F(CliRepairKeys, ReportsEachTablePassedOrRepaired) {
-    cli::CliOptions o;
+    cli::TCliOptions o;
     o.allTables = true;
     std::string out;
     EXPECT_EQ(Run(o, out), cli::ExitDone);
@@ -61,7 +61,7 @@ TEST_F(CliRepairKeys, ReportsEachTablePassedOrRepaired) {
 TEST_F(CliRepairKeys, ACopyThatFailsIsAProblemWithTheReason) {
     // The memo file is gone: the rows cannot be copied whole, so the table stays.
     std::filesystem::remove(db / "Tel_zoz.MB");
-    cli::CliOptions o;
+    cli::TCliOptions o;
     o.tables = "Tel_zoz";
     o.json = true;
     std::string out;

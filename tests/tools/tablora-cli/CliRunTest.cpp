@@ -46,7 +46,7 @@ protected:
         rtl::OverrideProgramDirectory("");
     }
 
-    int Run(CliOptions o, std::string* output = nullptr) {
+    int Run(TCliOptions o, std::string* output = nullptr) {
         if (o.alias.empty() && o.dir.empty()) o.dir = db.Path();
         std::ostringstream s;
         const int code = RunCli(o, s);
@@ -56,7 +56,7 @@ protected:
 };
 
 TEST_F(CliRun, ListPrintsEveryTableAndJsonSaysDone) {
-    CliOptions o;
+    TCliOptions o;
     o.command = "list";
     std::string text;
     EXPECT_EQ(Run(o, &text), ExitDone);
@@ -68,7 +68,7 @@ TEST_F(CliRun, ListPrintsEveryTableAndJsonSaysDone) {
 }
 
 TEST_F(CliRun, DirectoryBackupAndRestoreRoundTrip) {
-    CliOptions backup;
+    TCliOptions backup;
     backup.command = "backup";
     backup.toDir = out / "backup";
     backup.noIndexes = true;
@@ -78,7 +78,7 @@ TEST_F(CliRun, DirectoryBackupAndRestoreRoundTrip) {
 
     const std::string original = ReadAll(db / "Tel_zoz.db");
     db.WriteFile("Tel_zoz.db", "broken");
-    CliOptions restore;
+    TCliOptions restore;
     restore.command = "restore";
     restore.fromDir = out / "backup";
     restore.deleteIndexes = true;
@@ -90,7 +90,7 @@ TEST_F(CliRun, DirectoryBackupAndRestoreRoundTrip) {
 // A backup without indexes into a directory that holds an older backup with indexes says
 // which stale index files it removed there.
 TEST_F(CliRun, ABackupWithoutIndexesNamesTheStaleIndexesItRemoved) {
-    CliOptions backup;
+    TCliOptions backup;
     backup.command = "backup";
     backup.toDir = out / "backup";
     ASSERT_EQ(Run(backup), ExitDone);
@@ -107,7 +107,7 @@ TEST_F(CliRun, ABackupWithoutIndexesNamesTheStaleIndexesItRemoved) {
 }
 
 TEST_F(CliRun, ZipBackupIsVerified) {
-    CliOptions o;
+    TCliOptions o;
     o.command = "backup";
     o.toZip = out / "b.zip";
     o.verify = true;
@@ -116,19 +116,19 @@ TEST_F(CliRun, ZipBackupIsVerified) {
     EXPECT_EQ(Run(o, &json), ExitDone) << json;
     EXPECT_NE(json.find("\"entries\": 4"), std::string::npos) << json;
     EXPECT_NE(json.find("\"ok\": true"), std::string::npos) << json;
-    const azip::ArchiveCheck check = azip::VerifyArchive(out / "b.zip");
+    const azip::TArchiveCheck check = azip::VerifyArchive(out / "b.zip");
     EXPECT_TRUE(check.Ok());
     EXPECT_EQ(check.entries, 4);
 }
 
 // A scheduled backup of a share that is not mounted must not end with "done".
 TEST_F(CliRun, ABackupOfAnEmptySourceFailsAndKeepsTheLastBackup) {
-    CliOptions zip;
+    TCliOptions zip;
     zip.command = "backup";
     zip.toZip = out / "b.zip";
     ASSERT_EQ(Run(zip), ExitDone);
     const std::string archive = ReadAll(out / "b.zip");
-    CliOptions dir;
+    TCliOptions dir;
     dir.command = "backup";
     dir.toDir = out / "dir";
     ASSERT_EQ(Run(dir), ExitDone);
@@ -163,7 +163,7 @@ TEST_F(CliRun, VerifyAfterAFailedPackDoesNotVouchForTheOldArchive) {
     const SmallDisk disk("256k");
     if (!disk.Mounted()) GTEST_SKIP() << "cannot mount a small tmpfs here (needs root)";
     for (const char* name : {"Tel_zoz.db", "Tel_zoz.mb"}) rtl::DeleteFile(db / name);
-    CliOptions o;
+    TCliOptions o;
     o.command = "backup";
     o.toZip = disk / "b.zip";
     o.verify = true;
@@ -183,24 +183,24 @@ TEST_F(CliRun, VerifyAfterAFailedPackDoesNotVouchForTheOldArchive) {
 }
 
 TEST_F(CliRun, ErrorsEndWithExitCodeThree) {
-    CliOptions restore;
+    TCliOptions restore;
     restore.command = "restore";
     restore.fromDir = out / "missing";
     EXPECT_EQ(Run(restore), ExitError);
 
-    CliOptions alias;
+    TCliOptions alias;
     alias.command = "list";
     alias.alias = "NoSuchAlias";
     EXPECT_EQ(Run(alias), ExitError);
 
-    CliOptions dir;
+    TCliOptions dir;
     dir.command = "delete-indexes";
     dir.dir = out / "missing";
     EXPECT_EQ(Run(dir), ExitError);
 }
 
 TEST_F(CliRun, AMissingArchiveRestoresNothingAndFails) {
-    CliOptions o;
+    TCliOptions o;
     o.command = "restore";
     o.fromZip = out / "missing.zip";
     EXPECT_EQ(Run(o), ExitError);
@@ -210,7 +210,7 @@ TEST_F(CliRun, AMissingArchiveRestoresNothingAndFails) {
 
 TEST_F(CliRun, CheckDamageReportsPerTableWhatWasKeptMovedAndWhereTheCompanionsAre) {
     std::filesystem::copy_file(test::Sample("paradoxdriver/src/test/resources/encrypt/encrypted.db"), db / "Heslo.db");
-    CliOptions o;
+    TCliOptions o;
     o.command = "check-damage";
     o.tables = "Tel_zoz,Heslo,Brany";
     std::string text;
@@ -241,7 +241,7 @@ TEST_F(CliRun, CheckDamageReportsPerTableWhatWasKeptMovedAndWhereTheCompanionsAr
 // names that backup; --backups-in finds the copy itself; a backup without the table says so.
 TEST_F(CliRun, CheckDamageTakesARefusedTablesStructureFromABackup) {
     const auto rows = test::ReadRows(db / "Brany.db");
-    CliOptions backup;
+    TCliOptions backup;
     backup.command = "backup";
     backup.toZip = out / "Orvan-2026-12-09_2300.zip";
     ASSERT_EQ(Run(backup), ExitDone);
@@ -249,7 +249,7 @@ TEST_F(CliRun, CheckDamageTakesARefusedTablesStructureFromABackup) {
     bytes[0x21] = static_cast<char>(bytes[0x21] + 1);
     std::ofstream(db / "Brany.db", std::ios::binary | std::ios::trunc) << bytes;
 
-    CliOptions o;
+    TCliOptions o;
     o.command = "check-damage";
     o.tables = "Brany";
     std::string text;
@@ -285,7 +285,7 @@ TEST_F(CliRun, CheckDamageSaysHowManyRowsTheHeaderCountedWereNotFound) {
                                    db / (std::string("Objednavky") + ext));
     // ORDERS: 224 rows of 71 bytes in 8 blocks of 2 KiB after a 2 KiB header.
     std::filesystem::resize_file(db / "Objednavky.DB", 2048 + 7 * 2048 + 6 + 35);
-    CliOptions o;
+    TCliOptions o;
     o.command = "check-damage";
     o.tables = "Objednavky";
     o.json = true;

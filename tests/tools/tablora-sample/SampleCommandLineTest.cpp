@@ -25,7 +25,7 @@ TEST(SampleCommandLine, OptionsInAnyOrderAndAnEmptyAliasRegistersNone) {
     run = test::RunProgram(TABLORA_SAMPLE_TOOL, {"--alias", "Demo", "--config", config, "--seed", "7", work / "demo", "--rows", "3"},
                            work / "out");
     ASSERT_EQ(run.Code, 0) << run.Output;
-    EXPECT_EQ(engine::AliasConfig::Load(config).Params("Demo").Value("PATH"), work / "demo");
+    EXPECT_EQ(engine::TAliasConfig::Load(config).Params("Demo").Value("PATH"), work / "demo");
 }
 
 TEST(SampleCommandLine, AWrongLineIsRefusedWithItsReasonAndWritesNothing) {
@@ -84,8 +84,8 @@ TEST(SampleCommandLine, AnExistingConfigurationIsNeverChangedUnasked) {
     run = test::RunProgram(TABLORA_SAMPLE_TOOL, {work / "demo", "--register-only", "--alias", "Demo", "--config", config},
                            work / "out");
     ASSERT_EQ(run.Code, 0) << run.Output;
-    EXPECT_EQ(engine::AliasConfig::Load(config).Params("Orvan").Value("PATH"), "/srv/orvan/data");
-    EXPECT_EQ(engine::AliasConfig::Load(config).Params("Demo").Value("PATH"), work / "demo");
+    EXPECT_EQ(engine::TAliasConfig::Load(config).Params("Orvan").Value("PATH"), "/srv/orvan/data");
+    EXPECT_EQ(engine::TAliasConfig::Load(config).Params("Demo").Value("PATH"), work / "demo");
     const std::string withDemo = test::FileBytes(config);
     run = test::RunProgram(TABLORA_SAMPLE_TOOL, {work / "demo", "--register-only", "--alias", "demo", "--config", config},
                            work / "out");

@@ -72,8 +72,8 @@ std::string FileBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::set<ProblemKind> KindsOf(const TTableReport& report) {
-    std::set<ProblemKind> kinds;
+std::set<TProblemKind> KindsOf(const TTableReport& report) {
+    std::set<TProblemKind> kinds;
     for (const auto& p : report.Problems) kinds.insert(p.Kind);
     return kinds;
 }
@@ -162,12 +162,12 @@ TEST(SampleDatabase, DamageLeavesEachFaultInItsTable) {
     auto report = [&](const std::string& table) { return reports.at(tmp / ("db/" + table + ".DB")); };
 
     const auto lagging = report(sample::LaggingCounterTable);
-    EXPECT_EQ(KindsOf(lagging), std::set{ProblemKind::AutoIncrement});
+    EXPECT_EQ(KindsOf(lagging), std::set{TProblemKind::AutoIncrement});
     EXPECT_LT(TParadoxTable::Open(tmp / "db/Tel_zoz.DB")->Header().AutoIncrement, lagging.MaxAutoIncrement);
-    EXPECT_TRUE(KindsOf(report(sample::BrokenChainTable)).count(ProblemKind::BlockRange));
-    EXPECT_EQ(KindsOf(report(sample::WrongCountTable)), std::set{ProblemKind::RecordCount});
-    EXPECT_EQ(KindsOf(report(sample::DamagedMemoTable)), std::set{ProblemKind::Blob});
-    EXPECT_EQ(KindsOf(report(sample::StaleIndexTable)), std::set{ProblemKind::PrimaryIndex});
+    EXPECT_TRUE(KindsOf(report(sample::BrokenChainTable)).count(TProblemKind::BlockRange));
+    EXPECT_EQ(KindsOf(report(sample::WrongCountTable)), std::set{TProblemKind::RecordCount});
+    EXPECT_EQ(KindsOf(report(sample::DamagedMemoTable)), std::set{TProblemKind::Blob});
+    EXPECT_EQ(KindsOf(report(sample::StaleIndexTable)), std::set{TProblemKind::PrimaryIndex});
     EXPECT_TRUE(report(sample::EncryptedTable).Encrypted);
 
     std::set<std::string> damaged;
@@ -186,7 +186,7 @@ TEST(SampleDatabase, DamageLeavesEachFaultInItsTable) {
         table.Post();
         ADD_FAILURE() << "the append was accepted";
     } catch (const EDBEngineError& e) {
-        EXPECT_EQ(e.Kind(), EngineErrorKind::KeyViolation);
+        EXPECT_EQ(e.Kind(), TEngineErrorKind::KeyViolation);
     }
     table.Cancel();
     table.Close();
@@ -219,7 +219,7 @@ TEST(SampleDatabase, ExistingTablesAreNeverOverwritten) {
 TEST(SampleDatabase, RegisteringKeepsOtherAliases) {
     test::TempDir tmp;
     const std::string config = tmp / "cfg/engine.cfg";
-    AliasConfig other;
+    TAliasConfig other;
     rtl::TStringList params;
     params.SetValue("PATH", "/srv/other");
     other.SetAlias("Other", params);
@@ -236,7 +236,7 @@ TEST(SampleDatabase, RegisteringKeepsOtherAliases) {
     EXPECT_THROW(sample::RegisterAlias(config, "ORVAN", tmp / "two"), rtl::EError);
     sample::RegisterAlias(config, "orvan", tmp / "one/");
     EXPECT_TRUE(test::FileBytes(config) == registered);
-    const AliasConfig read = AliasConfig::Load(config);
+    const TAliasConfig read = TAliasConfig::Load(config);
     EXPECT_EQ(read.AliasNames().size(), 2u);
     EXPECT_EQ(read.Params("Other").Value("PATH"), "/srv/other");
     EXPECT_EQ(read.Params("Orvan").Value("PATH"), tmp / "one");
