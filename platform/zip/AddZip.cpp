@@ -177,7 +177,8 @@ private:
             deflated_->SubmitInput();
         }
         const std::int64_t n = deflated_->Take(data, static_cast<std::size_t>(length));
-        // zlib fails on memory alone: its input is in memory.
+        // The input is in memory: deflating fails for want of memory, or when the deflated bytes
+        // did not inflate back to the file's (nothing wrong would reach the archive).
         if (n < 0) return Fail(ZIP_ER_ZLIB, ENOMEM, FileStatus::ReadError, rtl::SystemReason(ENOMEM), true);
         if (n == 0) crc_ = deflated_->Crc();
         return n;

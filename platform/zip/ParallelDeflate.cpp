@@ -1,5 +1,6 @@
 #include "platform/zip/ParallelDeflate.h"
 
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -8,13 +9,12 @@
 namespace azip {
 
 namespace {
-constexpr std::size_t DictionarySize = 32 * 1024;  // deflate's window
-constexpr unsigned MaxThreads = 8;                  // bounds the memory a run holds
+constexpr unsigned MaxThreads = 8;               // bounds the memory a run holds
+constexpr std::size_t CheckBufferSize = 64 * 1024;  // a worker's buffer for inflating a chunk back
 } // namespace
 
 struct TDeflateChunk {
-    std::vector<unsigned char> Input;  // the dictionary, then the data
-    std::size_t Dictionary = 0;
+    std::vector<unsigned char> Input;
     std::size_t Length = 0;
     bool Last = false;
     std::vector<unsigned char> Output;
@@ -25,54 +25,99 @@ struct TDeflateChunk {
 
 namespace {
 
-// One worker's zlib state, kept from chunk to chunk.
+// Where the last block of a whole raw deflate stream starts and where the stream ends, in bits
+// from its first byte, as found by inflating it; and whether it inflated to `expected`.
+struct TStreamShape {
+    bool Matches = false;
+    std::size_t FinalBlockBit = 0;
+    std::size_t EndBit = 0;
+};
+
+// One worker's libdeflate compressor and zlib inflater, kept from chunk to chunk.
 class TDeflater {
 public:
-    explicit TDeflater(int level) {
-        // Raw deflate with zlib's own memory level: on table files it packs as small as
-        // Info-ZIP at the same level (libzip's larger level came out 0.5 % bigger).
-        ok_ = deflateInit2(&z_, level, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    explicit TDeflater(int level)
+        : compressor_(libdeflate_alloc_compressor(level)), check_(CheckBufferSize) {
+        inflating_ = inflateInit2(&z_, -MAX_WBITS) == Z_OK;
     }
     ~TDeflater() {
-        if (ok_) deflateEnd(&z_);
+        if (compressor_) libdeflate_free_compressor(compressor_);
+        if (inflating_) inflateEnd(&z_);
     }
     TDeflater(const TDeflater&) = delete;
     TDeflater& operator=(const TDeflater&) = delete;
 
     void Compress(TDeflateChunk& chunk) {
-        chunk.Failed = !ok_ || !Deflate(chunk);
+        chunk.Failed = !compressor_ || !inflating_ || !Deflate(chunk);
         if (chunk.Failed) chunk.Output.clear();
-        const unsigned char* data = chunk.Input.data() + chunk.Dictionary;
-        chunk.Crc = static_cast<std::uint32_t>(crc32_z(0, data, chunk.Length));
+        chunk.Crc = libdeflate_crc32(0, chunk.Input.data(), chunk.Input.size());
         chunk.Input = {};  // its memory goes back before the chunk is taken
     }
 
 private:
     bool Deflate(TDeflateChunk& chunk) {
-        if (deflateReset(&z_) != Z_OK) return false;
-        if (chunk.Dictionary > 0 &&
-            deflateSetDictionary(&z_, chunk.Input.data(), static_cast<uInt>(chunk.Dictionary)) != Z_OK)
-            return false;
-        const int flush = chunk.Last ? Z_FINISH : Z_SYNC_FLUSH;
-        z_.next_in = chunk.Input.data() + chunk.Dictionary;
-        z_.avail_in = static_cast<uInt>(chunk.Length);
-        chunk.Output.resize(deflateBound(&z_, static_cast<uLong>(chunk.Length)) + 64);
-        std::size_t used = 0;
-        for (;;) {
-            z_.next_out = chunk.Output.data() + used;
-            z_.avail_out = static_cast<uInt>(chunk.Output.size() - used);
-            const int result = deflate(&z_, flush);
-            used = chunk.Output.size() - z_.avail_out;
-            if (result == Z_STREAM_END || (flush == Z_SYNC_FLUSH && result == Z_OK && z_.avail_out > 0)) break;
-            if (result != Z_OK && result != Z_BUF_ERROR) return false;
-            chunk.Output.resize(chunk.Output.size() * 2);
-        }
-        chunk.Output.resize(used);
+        const std::vector<unsigned char>& in = chunk.Input;
+        chunk.Output.resize(libdeflate_deflate_compress_bound(compressor_, in.size()) + 5);
+        const std::size_t n =
+            libdeflate_deflate_compress(compressor_, in.data(), in.size(), chunk.Output.data(), chunk.Output.size());
+        if (n == 0) return false;
+        chunk.Output.resize(n);
+        const TStreamShape shape = Shape(chunk.Output, in);
+        if (!shape.Matches || (shape.EndBit + 7) / 8 != n) return false;
+        if (!chunk.Last) Continue(chunk.Output, shape);
         return true;
     }
 
+    // Inflates `deflated` back, comparing it with `expected` as it goes, and notes at each
+    // block's end where the next block starts.
+    TStreamShape Shape(const std::vector<unsigned char>& deflated, const std::vector<unsigned char>& expected) {
+        TStreamShape shape;
+        if (inflateReset(&z_) != Z_OK) return shape;
+        z_.next_in = const_cast<unsigned char*>(deflated.data());
+        z_.avail_in = static_cast<uInt>(deflated.size());
+        std::size_t compared = 0;
+        std::size_t blockBit = 0;  // where the block being inflated started
+        for (;;) {
+            z_.next_out = check_.data();
+            z_.avail_out = static_cast<uInt>(check_.size());
+            const int result = inflate(&z_, Z_BLOCK);
+            const std::size_t produced = check_.size() - z_.avail_out;
+            if (produced > expected.size() - compared ||
+                (produced > 0 && std::memcmp(check_.data(), expected.data() + compared, produced) != 0))
+                return shape;
+            compared += produced;
+            if (result == Z_STREAM_END) break;
+            if (result != Z_OK) return shape;
+            if (z_.data_type & 128) {  // just after a block's end code
+                const std::size_t used = static_cast<std::size_t>(z_.next_in - deflated.data());
+                const std::size_t bit = used * 8 - static_cast<std::size_t>(z_.data_type & 7);
+                if (z_.data_type & 64) {  // that block was the last
+                    shape.FinalBlockBit = blockBit;
+                    shape.EndBit = bit;
+                } else {
+                    blockBit = bit;
+                }
+            }
+        }
+        shape.Matches = compared == expected.size() && z_.avail_in == 0 && shape.EndBit > 0;
+        return shape;
+    }
+
+    // Makes the stream go on after its end: its last block is no longer the final one, and an
+    // empty stored block (three zero bits, zeros to the byte's end, then LEN 0 and NLEN) brings
+    // the next chunk's stream to a byte boundary.
+    static void Continue(std::vector<unsigned char>& stream, const TStreamShape& shape) {
+        stream[shape.FinalBlockBit / 8] &= static_cast<unsigned char>(~(1u << (shape.FinalBlockBit % 8)));
+        const std::size_t usedInLast = shape.EndBit % 8;
+        if (usedInLast != 0) stream.back() &= static_cast<unsigned char>((1u << usedInLast) - 1);
+        if (usedInLast == 0 || usedInLast > 5) stream.push_back(0);  // the header's bits do not fit
+        for (const unsigned char b : {0x00, 0x00, 0xff, 0xff}) stream.push_back(b);
+    }
+
+    libdeflate_compressor* compressor_;
     z_stream z_{};
-    bool ok_ = false;
+    bool inflating_ = false;
+    std::vector<unsigned char> check_;
 };
 
 } // namespace
@@ -127,7 +172,8 @@ void TDeflateWorkers::Work() {
 }
 
 std::size_t TDeflateStream::ChunkSize(std::uint64_t size) {
-    // Small files still go to both cores; large ones in chunks whose priming costs little.
+    // Small files still go to both cores; large ones in chunks whose start, which cannot refer
+    // back to the chunk before it, costs little.
     return size < 4 * 1024 * 1024 ? 256 * 1024 : 1024 * 1024;
 }
 
@@ -144,20 +190,15 @@ std::size_t TDeflateStream::NextInputSize() const {
 
 unsigned char* TDeflateStream::InputBuffer() {
     filling_ = std::make_shared<TDeflateChunk>();
-    filling_->Dictionary = dictionary_.size();
     filling_->Length = NextInputSize();
-    filling_->Input.resize(filling_->Dictionary + filling_->Length);
-    // The first chunk has no dictionary; memcpy must not see its null pointer.
-    std::copy(dictionary_.begin(), dictionary_.end(), filling_->Input.begin());
-    return filling_->Input.data() + filling_->Dictionary;
+    filling_->Input.resize(filling_->Length);
+    return filling_->Input.data();
 }
 
 void TDeflateStream::SubmitInput() {
     fed_ += filling_->Length;
     fedAll_ = fed_ == size_;
     filling_->Last = fedAll_;
-    const std::size_t keep = std::min(DictionarySize, filling_->Input.size());
-    dictionary_.assign(filling_->Input.end() - static_cast<std::ptrdiff_t>(keep), filling_->Input.end());
     inFlight_.push_back(filling_);
     workers_.Submit(std::move(filling_));
 }

@@ -1,7 +1,10 @@
 // Deflate on every core. A file is cut into chunks that worker threads compress at the same
-// time, each primed with the 32 KiB of the file before it and ended by a sync flush (the last
-// by the stream's end), so the chunks joined in their order are one raw deflate stream. The
-// chunk size follows from the file's size alone and a chunk's bytes from its input alone:
+// time with libdeflate (at the same level about half zlib's time, and as small). Each chunk is
+// one whole deflate stream of its own; every chunk but the file's last has its final-block bit
+// cleared and ends with an empty stored block, as a sync flush ends, so the chunks joined in
+// their order are one raw deflate stream. Every chunk is inflated back and compared with its
+// input before it is taken (that pass also finds where its final block starts).
+// The chunk size follows from the file's size alone and a chunk's bytes from its input alone:
 // the archive is the same whatever the timing and however many cores the machine has.
 //
 // Memory is bounded: a stream keeps at most a few chunks, input and output, in flight.
@@ -23,7 +26,8 @@ struct TDeflateChunk;
 // The threads of one packing run; they compress the chunks of any stream in the order queued.
 class TDeflateWorkers {
 public:
-    // `level` 1..9 as zlib's; `threads` 0 means as many as the machine has cores (at most 8).
+    // `level` 1..9: libdeflate's levels, which pack about as small as zlib's; `threads` 0
+    // means as many as the machine has cores (at most 8).
     explicit TDeflateWorkers(int level, unsigned threads = 0);
     ~TDeflateWorkers();  // waits for the chunk each thread is compressing; drops the queued ones
     TDeflateWorkers(const TDeflateWorkers&) = delete;
@@ -68,7 +72,8 @@ public:
     void SubmitInput();
 
     // Copies up to `length` compressed bytes into `data`, waiting for the workers as needed;
-    // 0 at the end of the stream. -1 when zlib failed (it should not: the input is memory).
+    // 0 at the end of the stream. -1 when a chunk failed: no memory, or its deflated bytes did
+    // not inflate back to its input.
     std::int64_t Take(void* data, std::size_t length);
     // CRC-32 of the bytes fed, once Take() returned 0.
     std::uint32_t Crc() const { return crc_; }
@@ -84,7 +89,6 @@ private:
     std::uint64_t fed_ = 0;
     bool fedAll_ = false;
     std::shared_ptr<TDeflateChunk> filling_;
-    std::vector<unsigned char> dictionary_;  // the last bytes fed, primed into the next chunk
     std::deque<std::shared_ptr<TDeflateChunk>> inFlight_;
     std::size_t taken_ = 0;  // bytes of the front chunk's output already taken
     std::uint32_t crc_ = 0;
