@@ -8,8 +8,8 @@
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/StringList.h"
+#include "platform/sqlite/InsertThread.h"
 #include "platform/sqlite/SqliteDatabase.h"
-
 
 #include <cerrno>
 #include <cstring>
@@ -22,6 +22,7 @@ using namespace engine::paradox;
 namespace {
 
 const char* const TemporaryMarker = ".export-";
+const char* const RepeatedKey = "stored rows repeat the key";
 
 // The column type of a field; what no other type fits (blobs, bytes, types no version of
 // the format defines) is kept as its bytes.
@@ -71,6 +72,7 @@ TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
                   " file_offset INTEGER, reason TEXT NOT NULL, record_bytes BLOB)");
         problem_ = db_->Prepare(std::string("INSERT INTO ") + sqlite::QuoteIdentifier(ExportProblemTable) +
                                 " VALUES (?, ?, ?, ?, ?, ?, ?)");
+        inserts_ = std::make_unique<sqlite::TInsertThread>();
     } catch (...) {
         Discard();
         throw;
@@ -80,6 +82,8 @@ TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
 TSqliteExport::~TSqliteExport() { Discard(); }
 
 void TSqliteExport::Discard() noexcept {
+    // The thread first: it may be inserting with the statements.
+    inserts_.reset();
     insert_.reset();
     problem_.reset();
     db_.reset();
@@ -95,8 +99,8 @@ bool TSqliteExport::Reserves(const std::string& name) const {
 void TSqliteExport::BeginTable(const std::string& name, const std::vector<TFieldInfo>& fields, int keyFields) {
     std::string columns, key;
     std::set<std::string> taken;
+    inserts_->Drain();
     types_.clear();
-    formatted_.assign(fields.size(), std::string());
     for (std::size_t i = 0; i < fields.size(); ++i) {
         // Column names compare without letter case; a damaged field list may repeat one.
         std::string column = fields[i].Name;
@@ -117,66 +121,67 @@ void TSqliteExport::BeginTable(const std::string& name, const std::vector<TField
 
 std::string TSqliteExport::Row(const std::vector<TFieldValue>& values) {
     if (rowidKey_ && values[0].IsNull) return "a stored row has a blank key";
+    // A row queued earlier broke the key: this table is exported again, unkeyed.
+    if (inserts_->Refused()) return RepeatedKey;
+    std::vector<sqlite::TBoundValue>& row = inserts_->Row(*insert_, values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
         const TFieldValue& v = values[i];
-        const int at = static_cast<int>(i) + 1;
+        sqlite::TBoundValue& out = row[i];
         if (v.IsNull) {
-            insert_->BindNull(at);
+            out.SetNull();
             continue;
         }
-        // `values` and the formatted texts stay as they are until the row is inserted: bound
-        // in place, not copied.
         if (v.Raw) {
-            insert_->BindBlobInPlace(at, v.Bytes);
+            out.SetBlob(v.Bytes);
             continue;
         }
         switch (types_[i]) {
         case ftShort:
         case ftLong:
         case ftAutoInc:
-        case ftLogical: insert_->BindInteger(at, v.Integer); break;
+        case ftLogical: out.SetInteger(v.Integer); break;
         case ftNumber:
-        case ftCurrency: insert_->BindReal(at, v.Number); break;
+        case ftCurrency: out.SetReal(v.Number); break;
         case ftAlpha:
         case ftMemo:
-        case ftBcd: insert_->BindTextInPlace(at, v.Bytes); break;
-        case ftDate: insert_->BindTextInPlace(at, formatted_[i] = FormatDate(v.Integer)); break;
-        case ftTime: insert_->BindTextInPlace(at, formatted_[i] = FormatTime(v.Integer)); break;
-        case ftTimestamp: insert_->BindTextInPlace(at, formatted_[i] = FormatTimestamp(v.Number)); break;
-        default: insert_->BindBlobInPlace(at, v.Bytes); break;
+        case ftBcd: out.SetText(v.Bytes); break;
+        case ftDate: out.SetText(FormatDate(v.Integer)); break;
+        case ftTime: out.SetText(FormatTime(v.Integer)); break;
+        case ftTimestamp: out.SetText(FormatTimestamp(v.Number)); break;
+        default: out.SetBlob(v.Bytes); break;
         }
-    }
-    try {
-        insert_->Execute();
-    } catch (const sqlite::ESqliteError& e) {
-        if (e.Constraint()) return "stored rows repeat the key";
-        throw;
     }
     return {};
 }
 
 void TSqliteExport::Problem(const TExportProblem& p) {
-    problem_->BindText(1, p.Table);
-    problem_->BindText(2, ExportProblemKindName(p.Kind));
-    p.Block ? problem_->BindInteger(3, *p.Block) : problem_->BindNull(3);
-    p.Record ? problem_->BindInteger(4, *p.Record) : problem_->BindNull(4);
-    p.Offset ? problem_->BindInteger(5, static_cast<std::int64_t>(*p.Offset)) : problem_->BindNull(5);
-    problem_->BindText(6, p.Reason);
-    p.Bytes.empty() ? problem_->BindNull(7) : problem_->BindBlob(7, p.Bytes);
-    problem_->Execute();
+    std::vector<sqlite::TBoundValue>& row = inserts_->Row(*problem_, 7);
+    row[0].SetText(p.Table);
+    row[1].SetText(ExportProblemKindName(p.Kind));
+    p.Block ? row[2].SetInteger(*p.Block) : row[2].SetNull();
+    p.Record ? row[3].SetInteger(*p.Record) : row[3].SetNull();
+    p.Offset ? row[4].SetInteger(static_cast<std::int64_t>(*p.Offset)) : row[4].SetNull();
+    row[5].SetText(p.Reason);
+    p.Bytes.empty() ? row[6].SetNull() : row[6].SetBlob(p.Bytes);
 }
 
+std::string TSqliteExport::FinishRows() { return inserts_->Drain() ? RepeatedKey : std::string(); }
+
 void TSqliteExport::EndTable() {
+    inserts_->Drain();
     insert_.reset();
     db_->Exec("COMMIT");
 }
 
 void TSqliteExport::AbandonTable() {
+    inserts_->Drain();
     insert_.reset();
     db_->Exec("ROLLBACK");
 }
 
 void TSqliteExport::Commit() {
+    inserts_->Drain();
+    inserts_.reset();
     insert_.reset();
     problem_.reset();
     db_->Close();

@@ -12,6 +12,7 @@
 
 namespace sqlite {
 class TDatabase;
+class TInsertThread;
 class TStatement;
 } // namespace sqlite
 
@@ -27,6 +28,7 @@ public:
                     int keyFields) override;
     std::string Row(const std::vector<engine::paradox::TFieldValue>& values) override;
     void Problem(const TExportProblem& problem) override;
+    std::string FinishRows() override;
     void EndTable() override;
     void AbandonTable() override;
     bool Reserves(const std::string& name) const override;
@@ -40,8 +42,9 @@ private:
     std::string path_, temporary_;
     std::unique_ptr<sqlite::TDatabase> db_;
     std::unique_ptr<sqlite::TStatement> insert_, problem_;
+    // Rows and problems are inserted on a thread of their own while the next rows are read.
+    std::unique_ptr<sqlite::TInsertThread> inserts_;
     std::vector<std::uint8_t> types_;
-    std::vector<std::string> formatted_;  // the row's dates and times as text, one per field
     bool rowidKey_ = false;  // a lone INTEGER key: SQLite would number a blank one itself
 };
 

@@ -133,6 +133,7 @@ private:
             [&](std::uint32_t done, std::uint32_t total) {
                 if (progress_) progress_(report_.Table, done, total);
             });
+        if (std::string refused = sink_.FinishRows(); !refused.empty()) throw TKeyRefused{std::move(refused)};
         for (const auto& p : found) Found(p);
         report_.RecordsLost = lost;
         if (report_.Rows + lost < h.RecordCount) {

@@ -51,6 +51,9 @@ public:
     // "" when the row was taken; else why the sink cannot keep the table's key.
     virtual std::string Row(const std::vector<engine::paradox::TFieldValue>& values) = 0;
     virtual void Problem(const TExportProblem& problem) = 0;
+    // After the table's last row: a sink that stores rows while the next are read says here,
+    // as Row would, why it cannot keep the key ("" when every row was taken).
+    virtual std::string FinishRows() { return {}; }
     virtual void EndTable() = 0;
     virtual void AbandonTable() = 0;
     // Whether the sink keeps a table name for itself (SQLite: "sqlite_…").

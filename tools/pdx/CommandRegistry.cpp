@@ -20,6 +20,15 @@ std::function<TCommandRun(CLI::App&)> TableCommand(std::function<int(TCommandCon
     };
 }
 
+std::function<TCommandRun(CLI::App&)> TablesCommand(
+    std::function<int(TCommandContext&, const std::vector<std::string>&)> run) {
+    return [run](CLI::App& app) -> TCommandRun {
+        auto tables = std::make_shared<std::vector<std::string>>();
+        app.add_option("TABLE", *tables, "the tables' data files, \".db\" optional")->required();
+        return [run, tables](TCommandContext& ctx) { return run(ctx, *tables); };
+    };
+}
+
 void TCommandRegistry::Add(TCommand command) { commands_.push_back(std::move(command)); }
 
 void TCommandRegistry::PrintUsage(std::ostream& out) const {

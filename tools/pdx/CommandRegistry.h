@@ -48,6 +48,9 @@ private:
 
 // For TCommand::Define: a command whose one argument is a table.
 std::function<TCommandRun(CLI::App&)> TableCommand(std::function<int(TCommandContext&, const std::string& table)> run);
+// For TCommand::Define: a command whose arguments are one or more tables.
+std::function<TCommandRun(CLI::App&)> TablesCommand(
+    std::function<int(TCommandContext&, const std::vector<std::string>& tables)> run);
 
 // info, dump, verify.
 void RegisterReadCommands(TCommandRegistry& registry);

@@ -7,8 +7,10 @@
 #include "tools/pdx/CommandRegistry.h"
 #include "tools/common/JsonOutput.h"
 
+#include <algorithm>
 #include <optional>
 #include <ostream>
+#include <sstream>
 
 namespace pdx {
 
@@ -169,6 +171,21 @@ int Verify(TCommandContext& ctx, const std::string& path) {
     return report.Problems.empty() && !change ? ExitOk : ExitProblems;
 }
 
+// Several tables in one run, as a script checking a whole directory asks: each line is
+// preceded by its table as named on the command line; the worst exit status wins.
+int VerifyTables(TCommandContext& ctx, const std::vector<std::string>& tables) {
+    if (tables.size() == 1) return Verify(ctx, tables.front());
+    int worst = ExitOk;
+    for (const std::string& table : tables) {
+        std::ostringstream out;
+        TCommandContext one{out, ctx.Err};
+        worst = std::max(worst, Verify(one, table));
+        std::istringstream lines(out.str());
+        for (std::string line; std::getline(lines, line);) ctx.Out << table << ": " << line << "\n";
+    }
+    return worst;
+}
+
 } // namespace
 
 void RegisterReadCommands(TCommandRegistry& registry) {
@@ -188,16 +205,18 @@ void RegisterReadCommands(TCommandRegistry& registry) {
                   "Exit status: 0 clean, 1 problems reported (an unfinished change among them), 2 the\n"
                   "table cannot be opened or is encrypted.\n",
                   TableCommand(Dump)});
-    registry.Add({"verify", "check a table for damage, one line per problem",
-                  "Usage: pdx verify TABLE\n\n"
+    registry.Add({"verify", "check tables for damage, one line per problem",
+                  "Usage: pdx verify TABLE...\n\n"
                   "Reads the whole table, its memo file and indexes, and prints one line per problem.\n"
+                  "With several tables, each line starts with its table as given and the worst exit\n"
+                  "status of them is returned.\n"
                   "Lines starting with \"note:\" say what could not be checked (the order of text keys\n"
                   "under an international sort order) or that Paradox lock files are present.\n"
                   "A change of the table that a killed run left unfinished is named on a line of its\n"
                   "own (\"interrupted change: ...\"); the table is checked as it stands.\n"
                   "Exit status: 0 clean, 1 damaged or an unfinished change waits, 2 not readable\n"
                   "(cannot be opened, or encrypted).\n",
-                  TableCommand(Verify)});
+                  TablesCommand(VerifyTables)});
 }
 
 } // namespace pdx

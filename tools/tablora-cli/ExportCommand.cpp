@@ -29,6 +29,7 @@ public:
     }
     std::string Row(const std::vector<engine::paradox::TFieldValue>& values) override { return sink_.Row(values); }
     void Problem(const database::TExportProblem& problem) override { sink_.Problem(problem); }
+    std::string FinishRows() override { return sink_.FinishRows(); }
     void EndTable() override {
         sink_.EndTable();
         ++ended_;

@@ -5,7 +5,6 @@
 #include "platform/engine/paradox/DataBlock.h"
 #include "platform/engine/paradox/FieldTypes.h"
 #include "platform/engine/paradox/FieldValue.h"
-#include "platform/engine/paradox/KeyOrder.h"
 #include "platform/engine/paradox/MemoFile.h"
 #include "platform/engine/paradox/RecordSorter.h"
 #include "platform/engine/paradox/SortOrders.h"
@@ -25,6 +24,25 @@ namespace {
 // nothing for the reader of the report.
 constexpr int MaxKeyReports = 10;
 constexpr int MaxBlobReports = 20;
+
+// Most blob fields of a call table are blank: eight bytes at a time.
+bool AllZero(const std::uint8_t* p, std::size_t n) {
+    std::uint64_t any = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        any |= w;
+    }
+    for (; i < n; ++i) any |= p[i];
+    return any == 0;
+}
+
+std::uint64_t BigEndian(const std::uint8_t* p, int size) {
+    std::uint64_t v = 0;
+    for (int i = 0; i < size; ++i) v = (v << 8) | p[i];
+    return v;
+}
 
 // Graphic and OLE values start with an 8-byte prefix: a kind word and the payload length.
 std::string PrefixFault(std::uint8_t typeCode, const std::string& bytes) {
@@ -57,7 +75,9 @@ TTableReport CheckTable(const TParadoxTable& table) {
         if (h.Fields[i].TypeCode == ftAutoInc) autoIncFields.push_back(static_cast<int>(i));
     }
 
-    std::string previousKey;
+    // Keys compared as bytes need no copy per record: the previous key is its neighbour in the
+    // block, or the last key of the block before, kept here.
+    std::string previousKey(static_cast<std::size_t>(keySize), '\0');
     bool havePrevious = false;
     // Under a sort order whose text collation is not modelled, neighbours say nothing about
     // order, and equal keys need not be neighbours: every key is checked against every other.
@@ -66,6 +86,22 @@ TTableReport CheckTable(const TParadoxTable& table) {
         report.KeyOrderNotChecked = rtl::Format(rtl::TMsg::CheckKeyOrderNotChecked, {SortOrderLabel(h)});
         allKeys = std::make_unique<TRecordSorter>(keySize, keySize, rtl::TemporaryDirectory(), 16u << 20);
     }
+    // The key fields lead the record back to back, so under a byte order the key's order is
+    // the order of its bytes.
+    const bool keysByBytes = keySize > 0 && !allKeys;
+    // Flipped integers order as their bytes do and a blank one is all zeros, the least of
+    // them: the largest stored value is found without decoding each one.
+    struct TAutoIncField {
+        int Offset, Size;
+        std::uint64_t Largest;  // the stored bytes, read big-endian
+    };
+    std::vector<TAutoIncField> autoIncs;
+    for (const int f : autoIncFields) {
+        const TFieldInfo& field = h.Fields[static_cast<std::size_t>(f)];
+        if (field.SizeFitsType() && field.Size <= 8) autoIncs.push_back({field.Offset, field.Size, 0});
+    }
+    std::vector<bool> blobSizeFits;
+    for (const int f : blobFields) blobSizeFits.push_back(h.Fields[static_cast<std::size_t>(f)].SizeFitsType());
     int keyReports = 0, blobReports = 0;
     std::vector<TBlobFailure> failures;
     TBlockChainCursor cursor(table.File(), h, report.Problems);
@@ -77,27 +113,26 @@ TTableReport CheckTable(const TParadoxTable& table) {
         for (int i = 0; i < block.RecordCount; ++i) {
             const std::uint8_t* rec = block.Record(i, h.RecordSize);
             const std::uint64_t offset = block.FileOffset + BlockHeaderSize + static_cast<std::uint64_t>(i) * h.RecordSize;
-            if (keySize > 0 && allKeys) {
-                if (i == 0) summary.FirstKey.assign(reinterpret_cast<const char*>(rec), static_cast<std::size_t>(keySize));
+            if (keySize > 0 && i == 0) summary.FirstKey.assign(reinterpret_cast<const char*>(rec), static_cast<std::size_t>(keySize));
+            if (allKeys) {
                 allKeys->Add(rec);
-            } else if (keySize > 0) {
-                std::string key(reinterpret_cast<const char*>(rec), static_cast<std::size_t>(keySize));
-                if (i == 0) summary.FirstKey = key;
-                const TKeyOrder order = havePrevious ? CompareKeys(previousKey, key, h) : TKeyOrder::Less;
-                if ((order == TKeyOrder::Equal || order == TKeyOrder::Greater) && keyReports++ < MaxKeyReports)
+            } else if (keysByBytes) {
+                const void* previous = i > 0 ? block.Record(i - 1, h.RecordSize) : static_cast<const void*>(previousKey.data());
+                const int order = havePrevious ? std::memcmp(previous, rec, static_cast<std::size_t>(keySize)) : -1;
+                if (order >= 0 && keyReports++ < MaxKeyReports)
                     report.Problems.push_back(TTableProblem{
                         TProblemKind::TKeyOrder, name, block.Number, offset,
-                        order == TKeyOrder::Equal ? rtl::Text(rtl::TMsg::CheckDuplicateKey) : rtl::Text(rtl::TMsg::CheckKeyOutOfOrder)});
-                previousKey = std::move(key);
+                        order == 0 ? rtl::Text(rtl::TMsg::CheckDuplicateKey) : rtl::Text(rtl::TMsg::CheckKeyOutOfOrder)});
                 havePrevious = true;
             }
-            for (const int f : blobFields) {
+            for (std::size_t b = 0; b < blobFields.size(); ++b) {
+                const int f = blobFields[b];
                 const TFieldInfo& field = h.Fields[static_cast<std::size_t>(f)];
                 std::string fault;
-                if (field.SizeFitsType()) {
+                if (blobSizeFits[b]) {
                     // Read, not decoded: whether it reads is the question, not its text.
                     const std::uint8_t* p = rec + field.Offset;
-                    if (field.Size >= BlobDescriptorSize && !std::all_of(p, p + field.Size, [](std::uint8_t b) { return b == 0; })) {
+                    if (field.Size >= BlobDescriptorSize && !AllZero(p, static_cast<std::size_t>(field.Size))) {
                         const TBlobResult blob = ReadBlobField(p, field.Size, table.Memo());
                         fault = !blob.Ok ? blob.Error : blob.Bytes.empty() ? std::string() : PrefixFault(field.TypeCode, blob.Bytes);
                     }
@@ -109,16 +144,19 @@ TTableReport CheckTable(const TParadoxTable& table) {
                 }
                 if (!fault.empty() && blobReports++ < MaxBlobReports)
                     report.Problems.push_back(TTableProblem{TProblemKind::Blob, name, block.Number, offset,
-                                                            rtl::Format(rtl::TMsg::CheckBlobField, {h.Fields[static_cast<std::size_t>(f)].Name, fault})});
+                                                            rtl::Format(rtl::TMsg::CheckBlobField, {field.Name, fault})});
             }
-            for (const int f : autoIncFields) {
-                const TFieldInfo& field = h.Fields[static_cast<std::size_t>(f)];
-                const auto n = field.SizeFitsType() ? DecodeFlippedInt(rec + field.Offset, field.Size)
-                                                    : std::optional<std::int64_t>();
-                if (n && *n > report.MaxAutoIncrement) report.MaxAutoIncrement = *n;
-            }
+            for (auto& a : autoIncs) a.Largest = std::max(a.Largest, BigEndian(rec + a.Offset, a.Size));
         }
+        if (keysByBytes && block.RecordCount > 0)
+            std::memcpy(previousKey.data(), block.Record(block.RecordCount - 1, h.RecordSize), previousKey.size());
         report.Chain.push_back(std::move(summary));
+    }
+    for (const auto& a : autoIncs) {
+        std::uint8_t stored[8];
+        for (int i = 0; i < a.Size; ++i) stored[i] = static_cast<std::uint8_t>(a.Largest >> (8 * (a.Size - 1 - i)));
+        const auto n = DecodeFlippedInt(stored, a.Size);
+        if (n && *n > report.MaxAutoIncrement) report.MaxAutoIncrement = *n;
     }
     report.RecordsFound = cursor.RecordsRead();
     if (allKeys) {

@@ -84,6 +84,29 @@ TEST(PdxVerify, ExitCodesCleanDamagedUnreadable) {
     EXPECT_EQ(Pdx({"verify", dir / "junk.db"}).code, 2);
 }
 
+// Several tables in one run: each line names its table as given, a clean table prints
+// nothing, and the worst exit status of them is the run's.
+TEST(PdxVerify, SeveralTablesInOneRunNameTheirLinesAndReturnTheWorstStatus) {
+    const std::string clean = Sample("paradoxdriver/src/test/resources/db/ORDERS.DB");
+    const std::string damaged = Sample("Rparadox/inst/extdata/country.db");
+    const auto alone = Pdx({"verify", damaged});
+    ASSERT_EQ(alone.code, 1);
+    ASSERT_FALSE(alone.out.empty());
+
+    const auto both = Pdx({"verify", clean, damaged});
+    EXPECT_EQ(both.code, 1);
+    std::string expected;
+    std::istringstream lines(alone.out);
+    for (std::string line; std::getline(lines, line);) expected += damaged + ": " + line + "\n";
+    EXPECT_EQ(both.out, expected);
+
+    const auto withMissing = Pdx({"verify", "/nonexistent/TABLE", clean, damaged});
+    EXPECT_EQ(withMissing.code, 2);
+    EXPECT_EQ(withMissing.out, expected);
+    EXPECT_NE(withMissing.err.find("TABLE"), std::string::npos);
+    EXPECT_EQ(Pdx({"verify", clean, clean}).code, 0);
+}
+
 // A record the end of the file cuts off is damage: verify reports it, dump names it on
 // standard error and prints no shortened value. A short final block whose records are all
 // whole (as old writers left them) is not.
