@@ -232,6 +232,12 @@ void TMainForm::RepairTask(database::TOrvDatabaseModule& module, const TRepairPa
     }
     if (params.CheckDamage) {
         const bool none = NoTableIn(module);
+        // A table refused for its header may take its structure from the backup chosen on
+        // "Zálohovanie databázy", once the user says so.
+        const bool backupChosen = params.BackupKind == TBackupMedium::Directory ||
+                                  params.BackupKind == TBackupMedium::ZipArchive;
+        if (backupChosen && params.BackupTarget.find_first_not_of(" \t") != std::string::npos)
+            module.StructureFrom = {database::TStructureChoice::TKind::Backup, params.BackupTarget, true};
         module.CheckAndRebuildTables(params.TableList);
         ShowSummary(DamageSummaryCaption, DamageCheckSummary(module.RebuildReports, ticked));
         endOfTaskText_ = ticked.empty() ? Slovak(rtl::TMsg::WinNoTableTicked)

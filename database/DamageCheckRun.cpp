@@ -67,7 +67,10 @@ bool TOrvDatabaseModule::RebuildOneTable(const std::string& tablePath) {
     RebuildReports.emplace_back();
     std::string failure;
     try {
-        return rebuild::RebuildParadoxTable(tablePath, &RebuildReports.back());
+        const bool notRebuilt = rebuild::RebuildParadoxTable(tablePath, &RebuildReports.back());
+        if (notRebuilt && RebuildReports.back().HeaderRefused && StructureFrom.Kind != TStructureChoice::TKind::None)
+            return RebuildWithBackupStructure(tablePath);
+        return notRebuilt;
     } catch (const std::exception& e) {
         failure = TextOf(e);
     } catch (...) {
@@ -76,6 +79,29 @@ bool TOrvDatabaseModule::RebuildOneTable(const std::string& tablePath) {
     RebuildReports.back().TablePath = tablePath;
     RebuildReports.back().Failure = failure;
     throw rtl::EError(rtl::Format(rtl::TMsg::DbTableNotRebuilt, {fileName, failure, RunStoppedText()}));
+}
+
+bool TOrvDatabaseModule::RebuildWithBackupStructure(const std::string& tablePath) {
+    const std::string fileName = rtl::ExtractFileName(tablePath);
+    std::string why;
+    const std::optional<TBackupStructure> found = FindStructure(StructureFrom, fileName, why);
+    if (!found) {
+        // Asked for by name, a structure that is not there is news; a backup merely chosen
+        // for another task that does not hold one is not.
+        if (!StructureFrom.Ask)
+            rebuild::ShowRepairMessage(rtl::Format(rtl::TMsg::StructureNoStructure, {fileName, why}),
+                                       ui::TMsgIcon::Information);
+        return true;
+    }
+    if (StructureFrom.Ask &&
+        !ui::AskYesNo(rtl::Text(rtl::TMsg::RebuildCaption),
+                      rtl::Format(rtl::TMsg::StructureQuestion,
+                                  {fileName, found->BackupName, DatedName("%d.%m.%Y %H:%M", found->Time)}),
+                      ui::TMsgIcon::Warning, ui::TMsgAnswer::No))
+        return true;
+    ShowStatus(rtl::Format(rtl::TMsg::StructureRebuildingStatus, {fileName, found->BackupName}));
+    RebuildReports.back() = tutil::TRebuildReport{};
+    return rebuild::RebuildParadoxTable(tablePath, &RebuildReports.back(), &found->Source);
 }
 
 } // namespace database

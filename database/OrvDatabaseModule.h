@@ -3,6 +3,7 @@
 // and reports progress and status to the targets its creator connects (each may be none).
 #pragma once
 
+#include "database/BackupStructure.h"
 #include "platform/engine/EngineObjects.h"
 #include "platform/rtl/AdvisoryLock.h"
 #include "platform/rtl/StringList.h"
@@ -185,6 +186,8 @@ public:
     void CheckAndRebuildTables(const std::string& tableList);
     // True when the table whose data file is `tablePath` could not be rebuilt.
     bool RebuildOneTable(const std::string& tablePath);
+    // Where a table the damage check refuses for its header may take its structure from.
+    TStructureChoice StructureFrom;
     // What each rebuild of the last CheckAndRebuildTables did, in order (for reports).
     std::vector<tutil::TRebuildReport> RebuildReports;
 
@@ -207,6 +210,9 @@ private:
     // may hold rows nowhere else; deletes one whose rows the original table still holds.
     void ClearLeftover(engine::TTable& original, engine::TTable& leftover);
     std::string lastCopyError_;
+    // After the rebuild refused the table at `tablePath` for its header: the rebuild with the
+    // structure StructureFrom gives (asked first when it says so). True when not rebuilt.
+    bool RebuildWithBackupStructure(const std::string& tablePath);
     // While another run's lock is waited for, the status says so; then it shows again what it
     // showed before.
     void NoteLockWait(bool waiting, const std::string& text);

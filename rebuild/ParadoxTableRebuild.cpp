@@ -31,9 +31,9 @@ std::string LibraryText(const TTableUtilityCalls& tu, tutil::TUResult code) {
 class TRebuildRun {
 public:
     TRebuildRun(const TTableUtilityCalls& tu, tutil::hTUses handle, std::string tablePath,
-                tutil::TRebuildReport* report)
+                tutil::TRebuildReport* report, const TStructureSource* structure)
         : tu_(tu), handle_(handle), tableName_(std::move(tablePath)), fileName_(rtl::ExtractFileName(tableName_)),
-          report_(report) {}
+          report_(report), structure_(structure) {}
     ~TRebuildRun();
     TRebuildRun(const TRebuildRun&) = delete;
     TRebuildRun& operator=(const TRebuildRun&) = delete;
@@ -55,7 +55,9 @@ private:
     const std::string password_;
     const std::string fileName_;
     tutil::TRebuildReport* report_;
+    const TStructureSource* structure_;
     std::string shown_;
+    bool headerRefused_ = false;
     bool rebuilt_ = false;
     bool rebuildCalled_ = false;
 
@@ -68,11 +70,28 @@ private:
 };
 
 bool TRebuildRun::Run() {
-    if (tu_.GetCRTblDescCount(handle_, tableName_.c_str(), &counts_[0], &counts_[1], &counts_[2], &counts_[3],
-                              &counts_[4], &counts_[5], &counts_[6]) != tutil::TUERR_NONE)
+    // Only the table's own header can be refused for what it says; a borrowed one was checked.
+    const auto refusedHeader = [this](tutil::TUResult code) {
+        headerRefused_ = !structure_ && code == tutil::TUERR_NOTATABLE;
+    };
+    if (structure_) {
+        const auto* head = reinterpret_cast<const std::uint8_t*>(structure_->Head.data());
+        if (const auto code = tu_.SetStructureSource(handle_, tableName_.c_str(), structure_->Name.c_str(), head,
+                                                     structure_->Head.size(), structure_->Size);
+            code != tutil::TUERR_NONE)
+            return FailWith(rtl::Format(rtl::TMsg::RebuildTableError, {fileName_, LibraryText(tu_, code)}),
+                            ui::TMsgIcon::Error);
+    }
+    if (const auto code = tu_.GetCRTblDescCount(handle_, tableName_.c_str(), &counts_[0], &counts_[1], &counts_[2],
+                                                &counts_[3], &counts_[4], &counts_[5], &counts_[6]);
+        code != tutil::TUERR_NONE) {
+        refusedHeader(code);
         return FailWith(rtl::Format(rtl::TMsg::RebuildDescriptorError, {fileName_}), ui::TMsgIcon::Error);
-    if (const auto code = tu_.FillCURProps(handle_, tableName_.c_str(), &props_); code != tutil::TUERR_NONE)
+    }
+    if (const auto code = tu_.FillCURProps(handle_, tableName_.c_str(), &props_); code != tutil::TUERR_NONE) {
+        refusedHeader(code);
         return FailWith(rtl::Format(rtl::TMsg::RebuildTableError, {fileName_, LibraryText(tu_, code)}), ui::TMsgIcon::Error);
+    }
     engine::DbiInit(nullptr);
     engine::DbiOpenDatabase(nullptr, nullptr, engine::dbiREADWRITE, engine::dbiOPENSHARED, nullptr, 0, nullptr, nullptr,
                             &database_);
@@ -88,8 +107,10 @@ bool TRebuildRun::Run() {
     rebuildCalled_ = true;
     if (const auto code = tu_.RebuildTable(handle_, tableName_.c_str(), "PARADOX", "BACKUP.DB", "KEYVIOL.DB",
                                            "PROBLEM.DB", &desc_);
-        code != tutil::TUERR_NONE)
+        code != tutil::TUERR_NONE) {
+        refusedHeader(code);
         return FailWith(rtl::Format(rtl::TMsg::RebuildFailed, {LibraryText(tu_, code)}), ui::TMsgIcon::Information);
+    }
 
     ui::Ui().SetBusyCursor(false);
     rebuilt_ = true;
@@ -121,6 +142,7 @@ TRebuildRun::~TRebuildRun() {
         if (rebuildCalled_) tu_.GetRebuildReport(handle_, report_);
         if (report_->TablePath.empty()) report_->TablePath = tableName_;
         report_->Rebuilt = rebuilt_;
+        report_->HeaderRefused = headerRefused_;
         if (!rebuilt_) report_->Failure = shown_;
     }
     tu_.Exit(handle_);
@@ -129,7 +151,8 @@ TRebuildRun::~TRebuildRun() {
 
 } // namespace
 
-bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* report) {
+bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* report,
+                         const TStructureSource* structure) {
     const TTableUtilityCalls& tu = TableUtility();
     ui::Ui().SetBusyCursor(true);
     tutil::hTUses handle = 0;
@@ -137,7 +160,7 @@ bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* re
         ui::Ui().SetBusyCursor(false);
         throw rtl::EError(rtl::Text(rtl::TMsg::RebuildLibraryInitFailed));
     }
-    TRebuildRun run(tu, handle, tablePath, report);
+    TRebuildRun run(tu, handle, tablePath, report, structure);
     return !run.Run();  // the callers' sense: true when the table was not rebuilt
 }
 

@@ -10,6 +10,7 @@
 #include "platform/engine/DirectCalls.h"
 #include "platform/tutil/RebuildReport.h"
 #include "platform/ui/UiServices.h"
+#include "rebuild/StructureSource.h"
 
 #include <cstdint>
 #include <string>
@@ -19,8 +20,10 @@ namespace rebuild {
 // Rebuilds the table whose data file is `tablePath` (any length: the path is handed on
 // whole). Returns true when the table was NOT rebuilt (the reason has been shown), false
 // when it was. Raises rtl::EError only when the library cannot be initialised. `report`,
-// when given, receives what the rebuild did, also when it failed.
-bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* report = nullptr);
+// when given, receives what the rebuild did, also when it failed. With `structure`, the
+// table's rows are read under that header, not its own, once its blocks are found to fit it.
+bool RebuildParadoxTable(const std::string& tablePath, tutil::TRebuildReport* report = nullptr,
+                         const TStructureSource* structure = nullptr);
 
 // A modal message box with `text`, the caption "Oprava tabuľky", an OK button and `icon`.
 void ShowRepairMessage(const std::string& text, ui::TMsgIcon icon);

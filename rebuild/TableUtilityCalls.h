@@ -11,6 +11,7 @@ struct TTableUtilityCalls {
     decltype(&tutil::TUGetCRTblDescCount) GetCRTblDescCount = &tutil::TUGetCRTblDescCount;
     decltype(&tutil::TUFillCURProps) FillCURProps = &tutil::TUFillCURProps;
     decltype(&tutil::TUFillCRTblDesc) FillCRTblDesc = &tutil::TUFillCRTblDesc;
+    decltype(&tutil::TUSetStructureSource) SetStructureSource = &tutil::TUSetStructureSource;
     decltype(&tutil::TURebuildTable) RebuildTable = &tutil::TURebuildTable;
     decltype(&tutil::TUGetRebuildReport) GetRebuildReport = &tutil::TUGetRebuildReport;
     decltype(&tutil::TUGetErrorString) GetErrorString = &tutil::TUGetErrorString;

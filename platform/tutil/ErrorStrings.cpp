@@ -41,6 +41,7 @@ rtl::TMsg BaseText(TUResult code) {
     case TUERR_ABORTED: return rtl::TMsg::UtilityAborted;
     case TUERR_INTERNAL: return rtl::TMsg::UtilityInternal;
     case TUERR_ROWSSHORT: return rtl::TMsg::UtilityRowsShort;
+    case TUERR_STRUCTUREMISFIT: return rtl::TMsg::UtilityStructureMisfit;
     default: return rtl::TMsg::UtilityUnknownCode;
     }
 }

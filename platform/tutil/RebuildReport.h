@@ -28,6 +28,10 @@ struct TRebuildReport {
     std::string TablePath;
     bool Rebuilt = false;
     std::string Failure;                  // why not, when not rebuilt
+    // The table's own header describes no record: the refusal a structure from a backup can
+    // overcome.
+    bool HeaderRefused = false;
+    std::string StructureFrom;            // the copy whose header the rows were read under
 
     std::vector<std::string> Problems;    // the damage found, one line each
     std::uint32_t HeaderRecordCount = 0;  // what the damaged header claimed

@@ -57,7 +57,7 @@ bool HasBlobFields(const TTableHeader& h) {
 } // namespace
 
 TRebuildSource::TRebuildSource(const std::string& tableName, const CRTblDesc& descriptor, TRebuildReport& report,
-                               TProblemList& found)
+                               TProblemList& found, const TBorrowedStructure* structure)
     : report_(report), found_(found) {
     During(TUERR_READ, [&] {
         std::string dir = rtl::ExtractFileDir(tableName);
@@ -70,7 +70,8 @@ TRebuildSource::TRebuildSource(const std::string& tableName, const CRTblDesc& de
         report_.TablePath = dataPath_;
         dirLock_ = LockDirectoryForFamilies(dir_);
         tableLock_ = LockTableForWriting(dataPath_);
-        table_ = TParadoxTable::Open(dataPath_);
+        if (structure) ReadUnderStructure(*structure);
+        else table_ = TParadoxTable::Open(dataPath_);
     });
     header_ = table_->Header();
     if (header_.IsEncrypted()) Fail(TUERR_ENCRYPTED, dataName_);
@@ -80,14 +81,18 @@ TRebuildSource::TRebuildSource(const std::string& tableName, const CRTblDesc& de
     // Key fields of no width (a damaged field list) would make every row a repeat of the
     // first: all but one would leave the table for KEYVIOL. Nothing can be ordered by them.
     if (keyed_ && keySize_ == 0) Fail(TUERR_NOTATABLE, rtl::Format(rtl::TMsg::RebuildKeyTakesNoRoom, {dataName_}));
-    ReadWhereTheBlocksLie();
+    if (!structure) ReadWhereTheBlocksLie();
     byBytes_ = keyed_ && PrimaryKeyOrdersByBytes(header_);
     hasBlobs_ = HasBlobFields(header_);
     report_.HeaderRecordCount = header_.RecordCount;
     report_.AutoIncrementBefore = header_.AutoIncrement;
     During(TUERR_READ, [&] {
-        headerBytes_ = ReadHeaderBytes(table_->File(), header_);
-        WriteGeometry(headerBytes_, ReadGeometry(header_));
+        if (structure) {
+            headerBytes_ = structure->HeaderBytes;
+        } else {
+            headerBytes_ = ReadHeaderBytes(table_->File(), header_);
+            WriteGeometry(headerBytes_, ReadGeometry(header_));
+        }
         plans_ = PlanSecondaryIndexes(dataPath_, header_, keyed_ ? header_.KeyFieldCount : 0);
     });
 }
@@ -109,6 +114,16 @@ void TRebuildSource::ReadWhereTheBlocksLie() {
     if (geometry_.Changed)
         found_.push_back(TTableProblem{TProblemKind::Header, dataName_, 0, 0, GeometryNote(header_, geometry_.Geometry)});
     header_ = table_->Header();
+}
+
+// The table's own header is not read at all: whatever it says, the borrowed one describes the
+// records, as long as the blocks lie where it puts them. The geometry is the structure's.
+void TRebuildSource::ReadUnderStructure(const TBorrowedStructure& structure) {
+    table_ = TParadoxTable::OpenUnder(dataPath_, HeaderUnder(structure, dataPath_));
+    if (const std::string why = StructureMisfit(*table_); !why.empty())
+        Fail(TUERR_STRUCTUREMISFIT, rtl::Format(rtl::TMsg::StructureDoesNotFit, {structure.Source, dataName_, why}));
+    geometry_.Geometry = ReadGeometry(table_->Header());
+    report_.StructureFrom = structure.Source;
 }
 
 void TRebuildSource::ReadRows(const std::function<void(const TRecoveredRow&)>& take,

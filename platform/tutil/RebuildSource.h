@@ -9,6 +9,7 @@
 #include "platform/engine/ParadoxWriters.h"
 #include "platform/engine/ParadoxGeometry.h"
 #include "platform/rtl/AdvisoryLock.h"
+#include "platform/tutil/BorrowedStructure.h"
 #include "platform/tutil/RebuildReport.h"
 #include "platform/tutil/RecoveredRows.h"
 #include "platform/tutil/TableDescriptors.h"
@@ -26,8 +27,10 @@ class TRebuildSource {
 public:
     // Opens the table `tableName` names for a rebuild; raises TUtilFailure when it is not
     // there, cannot be read, is locked or encrypted, or `descriptor` does not describe it.
+    // With `structure`, the table is read under that header rather than its own, once its
+    // blocks are found to fit it (STRUCTUREMISFIT when they do not).
     TRebuildSource(const std::string& tableName, const CRTblDesc& descriptor, TRebuildReport& report,
-                   engine::paradox::TProblemList& found);
+                   engine::paradox::TProblemList& found, const TBorrowedStructure* structure = nullptr);
 
     const std::string& DataPath() const { return dataPath_; }
     const std::string& Dir() const { return dir_; }
@@ -57,6 +60,7 @@ public:
 
 private:
     void ReadWhereTheBlocksLie();
+    void ReadUnderStructure(const TBorrowedStructure& structure);
 
     TRebuildReport& report_;
     engine::paradox::TProblemList& found_;

@@ -5,6 +5,7 @@
 
 #include "platform/engine/ParadoxTables.h"
 #include "platform/engine/ParadoxWriters.h"
+#include "platform/tutil/BorrowedStructure.h"
 
 #include <string>
 #include <vector>
@@ -27,7 +28,11 @@ struct TTableFacts {
 };
 
 // Reads the facts of the table at `tableName` (its data file, ".db" optional, letter case
-// of the file name ignored). Raises TUtilFailure (NOSUCHTABLE, NOTATABLE, READ).
-TTableFacts ReadTableFacts(const std::string& tableName);
+// of the file name ignored), its header `structure`'s when given. Raises TUtilFailure
+// (NOSUCHTABLE, NOTATABLE, READ).
+TTableFacts ReadTableFacts(const std::string& tableName, const TBorrowedStructure* structure = nullptr);
+
+// The data file `tableName` names, as the rebuild finds it (an absolute path); "" when none.
+std::string FindTableDataFile(const std::string& tableName);
 
 } // namespace tutil

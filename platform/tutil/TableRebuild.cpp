@@ -71,7 +71,8 @@ void TRebuild::Run() {
         if (name->empty() || name->find('/') != std::string::npos)
             Fail(TUERR_INVALIDPARAM, "a companion table is named by its file name alone: \"" + *name + "\"");
     progress_.Set(0, rtl::TMsg::RebuildStepChecking);
-    source_ = std::make_unique<TRebuildSource>(request_.TableName, *request_.Descriptor, report_, found_);
+    source_ = std::make_unique<TRebuildSource>(request_.TableName, *request_.Descriptor, report_, found_,
+                                               request_.Structure);
     backup_ = std::make_unique<TBackupAndSwap>(*source_, request_.BackupName, request_.Now ? request_.Now : rtl::Now(),
                                                report_);
     try {
@@ -183,7 +184,8 @@ bool Refusal(TUResult code) {
     case TUERR_LOCKED:
     case TUERR_DESCMISMATCH:
     case TUERR_ABORTED:
-    case TUERR_ROWSSHORT: return true;
+    case TUERR_ROWSSHORT:
+    case TUERR_STRUCTUREMISFIT: return true;
     default: return false;
     }
 }

@@ -13,6 +13,7 @@
 //     complete.
 #pragma once
 
+#include "platform/tutil/BorrowedStructure.h"
 #include "platform/tutil/RebuildReport.h"
 #include "platform/tutil/TableDescriptors.h"
 #include "platform/tutil/TableUtility.h"
@@ -28,6 +29,7 @@ struct TRebuildRequest {
     std::string KeyViolationName = "KEYVIOL.DB";
     std::string ProblemName = "PROBLEM.DB";
     const CRTblDesc* Descriptor = nullptr;
+    const TBorrowedStructure* Structure = nullptr;  // read the rows under it, not the table's header
     std::time_t Now = 0;  // for the companion directory's name; 0: the clock
 };
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <optional>
 
 namespace tutil {
 
@@ -38,6 +39,9 @@ struct TSession {
     // What the last count read, by table: the caller sized the descriptor's arrays by it.
     std::string CountedTable;
     TCounts Counted{};
+    // The table read under a structure from elsewhere (its data file), and that structure.
+    std::string StructureTable;
+    std::optional<TBorrowedStructure> Structure;
 };
 
 TSession& Session() {
@@ -79,6 +83,15 @@ std::string RequireName(const char* name) {
     return name;
 }
 
+// The structure the session reads `tableName` under, null for its own header.
+const TBorrowedStructure* StructureOf(const std::string& tableName) {
+    const TSession& s = Session();
+    if (!s.Structure) return nullptr;
+    return FindTableDataFile(tableName) == s.StructureTable ? &*s.Structure : nullptr;
+}
+
+TTableFacts FactsOf(const std::string& tableName) { return ReadTableFacts(tableName, StructureOf(tableName)); }
+
 void PutSlot(std::uint8_t* data, int slot, const std::string& value) {
     std::uint8_t* p = data + static_cast<std::size_t>(slot) * OptionalDataUnit;
     std::memset(p, 0, OptionalDataUnit);
@@ -95,7 +108,7 @@ TUResult TUInit(hTUses* handle) {
         hTUses next = static_cast<hTUses>(LastHandle() + 1);
         if (next == 0) next = 1;
         LastHandle() = next;
-        Session() = TSession{next, true, {}, {}, {}};
+        Session() = TSession{next, true, {}, {}, {}, {}, {}};
         *handle = next;
     });
 }
@@ -116,7 +129,7 @@ TUResult TUGetCRTblDescCount(hTUses handle, const char* tableName, std::uint16_t
         if (!fields || !indexes || !securityRecords || !validityChecks || !referentialLinks || !optionalParameters ||
             !optionalDataLength)
             Fail(TUERR_INVALIDPARAM, "no place for a count");
-        const TTableFacts facts = ReadTableFacts(RequireName(tableName));
+        const TTableFacts facts = FactsOf(RequireName(tableName));
         const TCounts counts = CountsOf(facts);
         std::uint16_t* const out[] = {fields,           indexes,           securityRecords,   validityChecks,
                                       referentialLinks, optionalParameters, optionalDataLength};
@@ -130,7 +143,7 @@ TUResult TUFillCURProps(hTUses handle, const char* tableName, CURProps* props) {
     return Guarded([&] {
         RequireSession(handle);
         if (!props) Fail(TUERR_INVALIDPARAM, "no properties record");
-        const TTableFacts facts = ReadTableFacts(RequireName(tableName));
+        const TTableFacts facts = FactsOf(RequireName(tableName));
         const auto& h = facts.Header;
         CURProps p;
         p.szName = facts.DataPath.substr(facts.DataPath.find_last_of('/') + 1);
@@ -157,7 +170,7 @@ TUResult TUFillCRTblDesc(hTUses handle, CRTblDesc* desc, const char* tableName, 
     return Guarded([&] {
         RequireSession(handle);
         if (!desc) Fail(TUERR_INVALIDPARAM, "no descriptor");
-        const TTableFacts facts = ReadTableFacts(RequireName(tableName));
+        const TTableFacts facts = FactsOf(RequireName(tableName));
         const auto& h = facts.Header;
         // The arrays hold as many elements as the count said; the table may have changed since
         // (another program added an index). Filling by the new reading would write past them.
@@ -236,6 +249,22 @@ TUResult TUFillCRTblDesc(hTUses handle, CRTblDesc* desc, const char* tableName, 
     });
 }
 
+TUResult TUSetStructureSource(hTUses handle, const char* tableName, const char* source, const std::uint8_t* head,
+                              std::size_t headSize, std::uint64_t size) {
+    return Guarded([&] {
+        RequireSession(handle);
+        Session().Structure.reset();
+        Session().StructureTable.clear();
+        const std::string name = RequireName(tableName);
+        if (!head && headSize > 0) Fail(TUERR_INVALIDPARAM, "no header bytes");
+        const std::string path = FindTableDataFile(name);
+        if (path.empty()) Fail(TUERR_NOSUCHTABLE, name);
+        const std::string bytes = head ? std::string(reinterpret_cast<const char*>(head), headSize) : std::string();
+        Session().Structure = ReadBorrowedStructure(source ? source : "", bytes, size);
+        Session().StructureTable = path;
+    });
+}
+
 TUResult TURebuildTable(hTUses handle, const char* tableName, const char* driverType, const char* backupName,
                         const char* keyViolationName, const char* problemName, CRTblDesc* desc) {
     return Guarded([&] {
@@ -253,6 +282,7 @@ TUResult TURebuildTable(hTUses handle, const char* tableName, const char* driver
             request.KeyViolationName = RequireName(keyViolationName);
             request.ProblemName = RequireName(problemName);
             request.Descriptor = desc;
+            request.Structure = StructureOf(request.TableName);
             const TRebuildOutcome outcome = RebuildTable(request, report);
             if (!outcome.Replaced()) Fail(outcome.Code, outcome.Reason);
             report.Rebuilt = true;

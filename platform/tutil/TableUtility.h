@@ -38,6 +38,8 @@ inline constexpr TUResult TUERR_ABORTED = 16;        // the progress callback as
 inline constexpr TUResult TUERR_INTERNAL = 17;
 // the new table would hold fewer rows than can be read from the old one: nothing replaced
 inline constexpr TUResult TUERR_ROWSSHORT = 18;
+// the damaged table's blocks do not fit the structure set for it: nothing changed
+inline constexpr TUResult TUERR_STRUCTUREMISFIT = 19;
 
 // Opens a session; `handle` receives its number.
 TUResult TUInit(hTUses* handle);
@@ -60,6 +62,14 @@ TUResult TUFillCURProps(hTUses handle, const char* tableName, CURProps* props);
 // since (an index added or removed) is answered with TUERR_DESCMISMATCH and nothing written,
 // a table not counted first with TUERR_INVALIDPARAM.
 TUResult TUFillCRTblDesc(hTUses handle, CRTblDesc* desc, const char* tableName, const char* password);
+
+// Makes the session read the table `tableName` under the structure held in `head` (the first
+// `headSize` bytes of its copy's data file, of `size` bytes, which `source` names in reports)
+// rather than under its own header: the descriptor calls describe it so, and TURebuildTable
+// reads its rows so, after checking that its blocks fit (TUERR_STRUCTUREMISFIT when not).
+// TUERR_NOTATABLE when `head` holds no sound header. Holds until TUExit or the next call.
+TUResult TUSetStructureSource(hTUses handle, const char* tableName, const char* source, const std::uint8_t* head,
+                              std::size_t headSize, std::uint64_t size);
 
 // Rebuilds the table in place. `desc` must describe the table as it stands (a rebuild does
 // not restructure). The companions are given by bare name ("BACKUP.DB", "KEYVIOL.DB",

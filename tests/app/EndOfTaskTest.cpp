@@ -9,9 +9,11 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <fstream>
+#include <iterator>
 
 namespace apptest {
 namespace {
@@ -193,6 +195,50 @@ TEST_F(EndOfTaskTest, AKeyRepairErrorComesBeforeItsSummaryAndNamesTheTable) {
     EXPECT_TRUE(Has(error.text, "Na zariadení nie je voľné miesto")) << error.text;
     for (const auto& m : ui_.messages) EXPECT_FALSE(Has(m.text, "~kopia")) << m.text;
     EXPECT_EQ(Panel(), "Kontrola kľúčov sa skončila chybou");
+}
+
+// A table the damage check refuses for its header, and the backup chosen on "Zálohovanie
+// databázy" holds it whole: the window asks in Slovak, naming that backup; "Nie" leaves the
+// table as it was, "Áno" rebuilds it under the backup's structure with its own rows.
+TEST_F(EndOfTaskTest, ATableRefusedForItsHeaderIsOfferedTheStructureOfTheChosenBackup) {
+    const std::string backup = home_ / "zaloha.zip";
+    form->BackupZipFileEdt->setText(QString::fromStdString(backup));
+    form->BackupZipRBtn->click();
+    form->BackupBtn->click();
+    ASSERT_EQ(Panel().rfind("Záloha je hotová: ", 0), 0u) << Panel();
+    const std::string table = dir + "/Hovory.db";
+    const auto rows = engine::paradox::TParadoxTable::Open(table)->CountReadableRecords();
+    std::string bytes;
+    {
+        std::ifstream in(table, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    bytes[0x21] = static_cast<char>(bytes[0x21] + 1);  // one field more than the records hold
+    std::ofstream(table, std::ios::binary | std::ios::trunc) << bytes;
+
+    form->KontrolaDatabazyChb->click();
+    TickDamaged("Hovory");
+    ui_.Answer(ui::TMsgAnswer::No);
+    form->RepairDataBtn->click();
+    EXPECT_EQ(ui_.PendingAnswers(), 0u);
+    const auto question = std::find_if(ui_.messages.begin(), ui_.messages.end(),
+                                       [](const ui::TMessageRequest& m) { return m.buttons == ui::TMsgButtons::YesNo; });
+    ASSERT_NE(question, ui_.messages.end());
+    EXPECT_EQ(question->caption, "Oprava tabuľky");
+    EXPECT_TRUE(Has(question->text, "Hlavička tabuľky Hovory")) << question->text;
+    EXPECT_TRUE(Has(question->text, "Záloha zaloha.zip z ")) << question->text;
+    {
+        std::ifstream in(table, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes) << "a No changed the table";
+    }
+    EXPECT_NE(Panel(), "Kontrola poškodenia je hotová: zrekonštruované tabuľky: 1");
+
+    ui_.messages.clear();
+    ui_.Answer(ui::TMsgAnswer::Yes);
+    form->RepairDataBtn->click();
+    EXPECT_EQ(ui_.PendingAnswers(), 0u);
+    EXPECT_EQ(Panel(), "Kontrola poškodenia je hotová: zrekonštruované tabuľky: 1");
+    EXPECT_EQ(engine::paradox::TParadoxTable::Open(table)->CountReadableRecords(), rows);
 }
 
 } // namespace

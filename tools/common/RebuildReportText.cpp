@@ -23,6 +23,7 @@ void PrintRebuildReport(std::ostream& out, const tutil::TRebuildReport& r) {
                            {Rows(r.RowsNotFound)});
     out << "\n";
     if (!r.Rebuilt && !r.Failure.empty()) out << rtl::Format(TMsg::ReportReason, {r.Failure}) << "\n";
+    if (!r.StructureFrom.empty()) out << rtl::Format(TMsg::ReportStructureFrom, {r.StructureFrom}) << "\n";
     for (const auto& p : r.Problems) out << rtl::Format(TMsg::CheckDamageLine, {p}) << "\n";
     const std::uint64_t read = r.RowsInChain + r.RowsOutsideChain;
     if (r.Rebuilt || read > 0) {
@@ -60,6 +61,7 @@ TJson RebuildReportJson(const tutil::TRebuildReport& r) {
     json["table"] = r.TablePath;
     json["rebuilt"] = r.Rebuilt;
     if (!r.Failure.empty()) json["failure"] = r.Failure;
+    if (!r.StructureFrom.empty()) json["structureFrom"] = r.StructureFrom;
     json["damage"] = r.Problems;
     json["headerRecordCount"] = r.HeaderRecordCount;
     json["rowsInChain"] = r.RowsInChain;

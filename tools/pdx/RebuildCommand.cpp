@@ -39,13 +39,18 @@ private:
     std::ostream& err_;
 };
 
-int Rebuild(TCommandContext& ctx, const std::string& table, bool json) {
+int Rebuild(TCommandContext& ctx, const std::string& table, const std::string& structureFrom, bool json) {
     TConsoleMessages console(ctx.Err);
     ui::TScopedUiServices scope(console);
     tutil::TRebuildReport report;
     bool notRebuilt = true;
     try {
-        notRebuilt = rebuild::RebuildParadoxTable(table, &report);
+        if (structureFrom.empty()) {
+            notRebuilt = rebuild::RebuildParadoxTable(table, &report);
+        } else {
+            const rebuild::TStructureSource structure = rebuild::StructureFromFile(structureFrom, structureFrom);
+            notRebuilt = rebuild::RebuildParadoxTable(table, &report, &structure);
+        }
     } catch (const rtl::EError& e) {
         ctx.Err << "pdx: " << e.Message() << "\n";
         report.TablePath = table;
@@ -64,7 +69,7 @@ int Rebuild(TCommandContext& ctx, const std::string& table, bool json) {
 
 void RegisterRebuildCommand(TCommandRegistry& registry) {
     registry.Add({"rebuild", "rebuild a damaged table in place, keeping a backup",
-                  "Usage: pdx rebuild [--json] TABLE\n\n"
+                  "Usage: pdx rebuild [--json] [--structure-from COPY.DB] TABLE\n\n"
                   "Rebuilds the table as the damage check does: every readable row is kept (rows of\n"
                   "blocks the block chain lost included), in key order for keyed tables; rows whose key\n"
                   "repeats go to KEYVIOL.DB, unreadable rows (with their raw bytes) to PROBLEM.DB. The\n"
@@ -75,13 +80,24 @@ void RegisterRebuildCommand(TCommandRegistry& registry) {
                   "When rows the header counts were found nowhere, the table is rebuilt with the rows\n"
                   "found and the output says \"rebuilt, but N rows counted by the header were not found\".\n"
                   "Exit status: 0 rebuilt, 1 not rebuilt (the reason is printed) or rebuilt with rows\n"
-                  "not found, 2 usage.\n",
+                  "not found, 2 usage.\n\n"
+                  "--structure-from COPY.DB reads the table's rows under the header of COPY.DB, a copy of\n"
+                  "the same table (from a backup), instead of its own: for a table whose header describes\n"
+                  "no record. The fields, key, sort order, code page, block size and version are taken\n"
+                  "from the copy, every row from the table. Before anything is written the table's blocks\n"
+                  "must fit that structure (block size, every block's last-record offset, the chain);\n"
+                  "when they do not, nothing is changed and the output says why.\n",
                   [](CLI::App& app) -> TCommandRun {
                       auto table = std::make_shared<std::string>();
                       auto json = std::make_shared<bool>(false);
+                      auto structureFrom = std::make_shared<std::string>();
                       app.add_flag("--json", *json, "print the report as JSON");
+                      app.add_option("--structure-from", *structureFrom,
+                                     "read the rows under the header of this copy of the table");
                       app.add_option("TABLE", *table, "the table's data file")->required();
-                      return [table, json](TCommandContext& ctx) { return Rebuild(ctx, *table, *json); };
+                      return [table, structureFrom, json](TCommandContext& ctx) {
+                          return Rebuild(ctx, *table, *structureFrom, *json);
+                      };
                   }});
 }
 

@@ -49,14 +49,16 @@ const std::map<std::string, std::vector<std::string>> OptionsOf{
     {"diff", {"--alias", "--dir", "--from-dir", "--from-zip", "--tables", "--rows", "--json"}},
     {"delete-indexes", {"--alias", "--dir", "--tables", "--json"}},
     {"repair-keys", {"--alias", "--dir", "--tables", "--all-fit", "--all", "--json"}},
-    {"check-damage", {"--alias", "--dir", "--tables", "--all", "--keep-backups", "--json"}},
+    {"check-damage",
+     {"--alias", "--dir", "--tables", "--all", "--keep-backups", "--structure-from", "--backups-in", "--json"}},
     {"export", {"--alias", "--dir", "--to-sqlite", "--to-csv", "--excel", "--tables", "--all", "--exclude", "--json"}},
     {"check", {"--alias", "--dir", "--tables", "--all", "--exclude", "--backups-in", "--json"}},
 };
 
 const std::set<std::string> ValueOptions{"--alias", "--dir",  "--to-dir",     "--to-zip",    "--from-dir",
                                          "--from-zip", "--to-sqlite", "--to-csv", "--tables", "--exclude",
-                                         "--keep", "--keep-backups", "--in", "--pattern", "--backups-in"};
+                                         "--keep", "--keep-backups", "--in", "--pattern", "--backups-in",
+                                         "--structure-from"};
 
 // Where each option's value goes.
 std::function<void(CLI::App&)> Binder(const std::string& name, TCliOptions& o, TRawOptions& raw) {
@@ -65,7 +67,8 @@ std::function<void(CLI::App&)> Binder(const std::string& name, TCliOptions& o, T
         {"--to-zip", &o.toZip},      {"--from-dir", &o.fromDir},  {"--from-zip", &o.fromZip},
         {"--to-sqlite", &o.toSqlite}, {"--to-csv", &o.toCsv},     {"--tables", &o.tables},
         {"--exclude", &o.exclude},   {"--keep", &raw.keep},       {"--keep-backups", &raw.keepBackups},
-        {"--in", &o.in},             {"--pattern", &o.pattern},   {"--backups-in", &o.backupsIn}};
+        {"--in", &o.in},             {"--pattern", &o.pattern},   {"--backups-in", &o.backupsIn},
+        {"--structure-from", &o.structureFrom}};
     if (const auto v = values.find(name); v != values.end()) {
         std::string* target = v->second;
         return [name, target](CLI::App& app) {

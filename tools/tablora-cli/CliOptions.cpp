@@ -134,6 +134,8 @@ void CheckCombinations(TCliOptions& o) {
         o.tables.empty() == !o.allTables)
         throw EUsageError{rtl::Format(rtl::TMsg::CliNeedsTables, {o.command, o.command == "repair-keys" ? "--all-fit" : "--all"}),
                          o.command};
+    if (o.command == "check-damage" && !o.structureFrom.empty() && !o.backupsIn.empty())
+        throw EUsageError{rtl::Text(rtl::TMsg::CliStructureOptionsExclude), o.command};
     if (o.command == "export" && o.toSqlite.empty() == o.toCsv.empty())
         throw EUsageError{rtl::Text(rtl::TMsg::CliExportNeedsTarget), o.command};
     if (o.command == "export" && o.excel && o.toCsv.empty())

@@ -25,7 +25,8 @@ struct TCliOptions {
     bool rows = false;       // diff, restore --dry-run --rows: every row that differs
     std::string tables;      // --tables a,b
     std::string exclude;     // backup, export, check --exclude a,b
-    std::string backupsIn;   // check --backups-in DIR
+    std::string backupsIn;   // check, check-damage --backups-in DIR
+    std::string structureFrom;  // check-damage --structure-from BACKUP
     bool allTables = false;  // --all / --all-fit
     std::optional<bool> answer;  // restore --yes / --no
     bool json = false;

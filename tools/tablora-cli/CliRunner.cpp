@@ -154,6 +154,9 @@ void Execute(const TCliOptions& o, database::TOrvDatabaseModule& module, TOutcom
         names.SetCommaText(list);
         outcome.damageTables = names.Items();
         outcome.damageRun = true;
+        using TKind = database::TStructureChoice::TKind;
+        if (!o.structureFrom.empty()) module.StructureFrom = {TKind::Backup, o.structureFrom, false};
+        if (!o.backupsIn.empty()) module.StructureFrom = {TKind::NewestIn, o.backupsIn, false};
         module.CheckAndRebuildTables(list);
     } else if (o.command == "export") {
         rtl::TStringList all;

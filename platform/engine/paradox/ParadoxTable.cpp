@@ -17,10 +17,24 @@ std::unique_ptr<TParadoxTable> TParadoxTable::Open(const std::string& dataPath) 
     auto table = std::unique_ptr<TParadoxTable>(new TParadoxTable());
     table->file_ = TRandomAccessFile::Open(dataPath);
     table->header_ = ReadTableHeader(*table->file_, table->openProblems_);
-    const TTableHeader& h = table->header_;
-    if (!h.IsDataFile())
+    if (!table->header_.IsDataFile())
         throw EDBEngineError(rtl::Format(rtl::TMsg::TableIsIndexFile, {rtl::ExtractFileName(dataPath)}),
                              TEngineErrorKind::NotATable);
+    return OpenMemo(std::move(table));
+}
+
+std::unique_ptr<TParadoxTable> TParadoxTable::OpenUnder(const std::string& dataPath, TTableHeader header) {
+    ReportInterruptedChanges(rtl::ExtractFileDir(dataPath), rtl::ExtractFileName(dataPath));
+    auto table = std::unique_ptr<TParadoxTable>(new TParadoxTable());
+    table->file_ = TRandomAccessFile::Open(dataPath);
+    header.FileSize = table->file_->Size();
+    table->header_ = std::move(header);
+    return OpenMemo(std::move(table));
+}
+
+std::unique_ptr<TParadoxTable> TParadoxTable::OpenMemo(std::unique_ptr<TParadoxTable> table) {
+    const TTableHeader& h = table->header_;
+    const std::string dataPath = table->Path();
     if (h.IsEncrypted())
         table->openProblems_.push_back(TTableProblem{TProblemKind::Encrypted, rtl::ExtractFileName(dataPath), 0, 0,
                                                      rtl::Text(rtl::TMsg::OpenPasswordProtected)});

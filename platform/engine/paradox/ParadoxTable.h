@@ -34,6 +34,10 @@ public:
     // its rows are not decoded. The files are read as they stand: an interrupted change of
     // the family is left to the next writer and noted for the user (InterruptedRuns.h).
     static std::unique_ptr<TParadoxTable> Open(const std::string& dataPath);
+    // Opens the .db file at `dataPath` read under `header`, taken from another copy of the
+    // same table: its own header, too damaged to describe its records, is not read. The
+    // caller has checked that the file's blocks fit `header`.
+    static std::unique_ptr<TParadoxTable> OpenUnder(const std::string& dataPath, TTableHeader header);
 
     const std::string& Path() const { return file_->Path(); }
     const TRandomAccessFile& File() const { return *file_; }
@@ -56,6 +60,7 @@ public:
 
 private:
     TParadoxTable() = default;
+    static std::unique_ptr<TParadoxTable> OpenMemo(std::unique_ptr<TParadoxTable> table);
     std::unique_ptr<TRandomAccessFile> file_;
     TTableHeader header_;
     TProblemList openProblems_;

@@ -387,6 +387,44 @@ TBlockReading ReadWhereTheBlocksLie(TParadoxTable& table) {
     return reading;
 }
 
+std::string BlocksMisfit(const TRandomAccessFile& file, const TTableHeader& h, std::uint16_t firstBlock) {
+    using rtl::TMsg;
+    const TTableGeometry g = ReadGeometry(h);
+    const std::uint64_t size = file.Size();
+    if (g.RecordSize == 0 || g.BlockSize < static_cast<std::uint32_t>(BlockHeaderSize) + g.RecordSize)
+        return rtl::Format(TMsg::FitRecordsTooLarge, {g.Describe()});
+    if (size < g.HeaderSize) return rtl::Format(TMsg::FitFileShorterThanHeader, {std::to_string(size), g.Describe()});
+    const std::uint64_t past = (size - g.HeaderSize) % g.BlockSize;
+    if (past != 0 && past < static_cast<std::uint64_t>(BlockHeaderSize))
+        return rtl::Format(TMsg::FitFileEndsInsideBlock, {std::to_string(size), g.Describe()});
+    const std::uint32_t blocks = BlocksIn(size, g);
+    for (std::uint32_t n = 1; n <= blocks; ++n) {
+        TBlockHead head;
+        if (!ReadBlockHead(file, BlockStart(g, n), head)) return rtl::Format(TMsg::FitBlockUnreadable, {std::to_string(n)});
+        if (head.Zero()) continue;  // never written, or wiped: no row to misread
+        if (RecordsOf(head, g) < 0)
+            return rtl::Format(TMsg::FitBlockLastRecord,
+                               {std::to_string(n), std::to_string(head.LastRecordOffset), g.Describe()});
+        if (head.Next > blocks)
+            return rtl::Format(TMsg::FitBlockLinksOutside,
+                               {std::to_string(n), std::to_string(head.Next), std::to_string(blocks), g.Describe()});
+    }
+    if (blocks == 0) return {};
+    std::vector<bool> visited(blocks + 1, false);
+    std::uint32_t previous = 0;
+    for (std::uint32_t n = firstBlock >= 1 && firstBlock <= blocks ? firstBlock : 1; n != 0;) {
+        TBlockHead head;
+        // A head of zeros is what zeros anywhere read as: part of a chain only as a file's only block.
+        if (visited[n] || !ReadBlockHead(file, BlockStart(g, n), head) || head.Prev != previous ||
+            RecordsOf(head, g) < 0 || (head.Zero() && blocks > 1))
+            return rtl::Format(TMsg::FitChainBreaks, {std::to_string(n), g.Describe()});
+        visited[n] = true;
+        previous = n;
+        n = head.Next;
+    }
+    return {};
+}
+
 void ApplyGeometry(TTableHeader& h, const TTableGeometry& g) {
     h.HeaderSize = g.HeaderSize;
     h.BlockSize = g.BlockSize;

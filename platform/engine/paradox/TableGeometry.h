@@ -104,6 +104,15 @@ TBlockReading FindWhereTheBlocksLie(const TParadoxTable& table);
 // file is not changed; with Refused set, nothing changes).
 TBlockReading ReadWhereTheBlocksLie(TParadoxTable& table);
 
+// Why the blocks of `file` cannot be read under `h`, the header of another copy of the same
+// table ("" when they can): the file must be block 1 and whole blocks of that size after the
+// header (a short final block allowed when its block header lies in the file), every block
+// must end its records where records of that size can end, every block's forward link stay
+// inside the file, and the chain from `firstBlock` (block 1 when that is outside the file)
+// read to its end, each block visited once, linking back to the one before and with a head
+// that is not all zeros (but in a file of one block).
+std::string BlocksMisfit(const TRandomAccessFile& file, const TTableHeader& h, std::uint16_t firstBlock);
+
 // `h` as read under `g`.
 void ApplyGeometry(TTableHeader& h, const TTableGeometry& g);
 

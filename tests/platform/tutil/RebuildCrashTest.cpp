@@ -16,15 +16,15 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 
-// Runs the rebuild of `path` in a child killed at its `step`-th changing call; true when the
-// child got through it all.
-bool RebuildKilledAt(std::uint64_t step, const std::string& path) {
+// Runs the rebuild of `path` (under the structure of `structureFrom`, when given) in a child
+// killed at its `step`-th changing call; true when the child got through it all.
+bool RebuildKilledAt(std::uint64_t step, const std::string& path, const std::string& structureFrom) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         rtl::TFaultInjectingFileSystem fs;
         rtl::TScopedFileSystem scope(fs);
         fs.Arm(rtl::TFault{0, step, 0, true, {}});
-        const auto run = RunLibraryRebuild(path);
+        const auto run = RunLibraryRebuild(path, structureFrom);
         ::_exit(run.Code == tutil::TUERR_NONE ? 0 : 3);
     }
     int status = 0;
@@ -53,25 +53,25 @@ std::vector<TBackup> Backups(const std::string& dir) {
     return out;
 }
 
-TEST(RebuildCrash, KilledAtEveryStepLeavesTheOldTableOrTheNewOneWithItsBackup) {
-    TempDir scratch;
-    const std::string pristine = scratch / "pristine";
-    const auto original = FamilyBytes(MakeBrokenCallsTable(pristine));
-
-    const std::string work = scratch / "work";
-    const std::string path = work + "/Calls.db";
+// Kills the rebuild of the table `name` of the directory `pristine` (copied afresh to
+// `work` each time) at every step: the table is the old one byte for byte, or the new one
+// with its backup complete.
+void ExpectEveryKillLeavesOldOrNew(const std::string& pristine, const std::string& work, const std::string& name,
+                                   const std::string& structureFrom, std::size_t rows) {
+    const std::string path = work + "/" + name;
+    const auto original = FamilyBytes(pristine + "/" + name);
     CopyFlat(pristine, work);
-    ASSERT_EQ(RunLibraryRebuild(path).Code, tutil::TUERR_NONE);
+    ASSERT_EQ(RunLibraryRebuild(path, structureFrom).Code, tutil::TUERR_NONE);
     const TRowSet rebuilt = RowSet(path);
-    ASSERT_EQ(rebuilt.size(), 120u);
+    ASSERT_EQ(rebuilt.size(), rows);
 
     std::uint64_t step = 1;
     int oldTable = 0, newTable = 0;
     for (; step < 2000; ++step) {
         CopyFlat(pristine, work);
         fs::remove_all(work + "/Rekonstrukcia");
-        const bool finished = RebuildKilledAt(step, path);
-        engine::paradox::OpenDirectoryForWriting(work, "Calls.db");
+        const bool finished = RebuildKilledAt(step, path, structureFrom);
+        engine::paradox::OpenDirectoryForWriting(work, name);
         if (FamilyBytes(path) == original) {
             ++oldTable;
         } else {
@@ -89,9 +89,30 @@ TEST(RebuildCrash, KilledAtEveryStepLeavesTheOldTableOrTheNewOneWithItsBackup) {
     EXPECT_GT(oldTable, 10);
     EXPECT_GT(newTable, 0);
     // A later run clears what the killed ones left beside the table.
-    ASSERT_EQ(RunLibraryRebuild(path).Code, tutil::TUERR_NONE);
+    ASSERT_EQ(RunLibraryRebuild(path, structureFrom).Code, tutil::TUERR_NONE);
     for (const auto& e : fs::directory_iterator(work))
         EXPECT_NE(e.path().filename().string().rfind(".~", 0), 0u) << e.path();
+}
+
+TEST(RebuildCrash, KilledAtEveryStepLeavesTheOldTableOrTheNewOneWithItsBackup) {
+    TempDir scratch;
+    const std::string pristine = scratch / "pristine";
+    MakeBrokenCallsTable(pristine);
+    ExpectEveryKillLeavesOldOrNew(pristine, scratch / "work", "Calls.db", {}, 120);
+}
+
+// The same under a structure from a backup: the header refused, read under its intact copy's.
+TEST(RebuildCrash, KilledAtEveryStepUnderABackupsStructureLeavesTheOldTableOrTheNewOne) {
+    TempDir scratch;
+    const std::string pristine = scratch / "pristine";
+    fs::create_directories(pristine);
+    fs::create_directories(scratch / "backup");
+    MakeTable(pristine + "/Calls.db", AllTypesLayout(1), 120);
+    fs::copy_file(pristine + "/Calls.db", scratch / "backup/Calls.db");
+    const std::string count = ReadBytes(pristine + "/Calls.db").substr(0x21, 2);
+    PatchFile(pristine + "/Calls.db", 0x21, Le16(static_cast<unsigned char>(count[0]) + 1u));
+    ASSERT_EQ(RunLibraryRebuild(pristine + "/Calls.db").Code, tutil::TUERR_NOTATABLE);
+    ExpectEveryKillLeavesOldOrNew(pristine, scratch / "work", "Calls.db", scratch / "backup/Calls.db", 120);
 }
 
 } // namespace

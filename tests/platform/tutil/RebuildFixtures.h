@@ -88,14 +88,21 @@ struct TLibraryRun {
     std::string ErrorText;
 };
 
-// The call sequence of a rebuild, straight on the library.
-inline TLibraryRun RunLibraryRebuild(const std::string& path) {
+// The call sequence of a rebuild, straight on the library; with `structureFrom`, the table is
+// read under the header of that copy of it.
+inline TLibraryRun RunLibraryRebuild(const std::string& path, const std::string& structureFrom = {}) {
     using namespace tutil;
     TLibraryRun run;
     hTUses h = 0;
     EXPECT_EQ(TUInit(&h), TUERR_NONE);
     std::uint16_t counts[7] = {};
-    run.Code = TUGetCRTblDescCount(h, path.c_str(), &counts[0], &counts[1], &counts[2], &counts[3], &counts[4],
+    if (!structureFrom.empty()) {
+        const std::string copy = ReadBytes(structureFrom);
+        run.Code = TUSetStructureSource(h, path.c_str(), structureFrom.c_str(),
+                                        reinterpret_cast<const std::uint8_t*>(copy.data()), copy.size(), copy.size());
+    }
+    if (run.Code == TUERR_NONE)
+        run.Code = TUGetCRTblDescCount(h, path.c_str(), &counts[0], &counts[1], &counts[2], &counts[3], &counts[4],
                                    &counts[5], &counts[6]);
     if (run.Code == TUERR_NONE) {
         CRTblDesc desc{};

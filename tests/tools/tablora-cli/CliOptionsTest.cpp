@@ -53,6 +53,10 @@ TEST(CliOptions, RefusesIncompleteOrContradictoryCommandLines) {
         // Keeping no backup would count on the one just made alone.
         {"backup", "--dir", "/d", "--to-zip", "/z/Orvan-%F.zip", "--keep", "0"},
         {"check-damage", "--dir", "/d", "--all", "--keep-backups", "0"},
+        // One structure at a time; a backup directory is for check-damage and check alone.
+        {"check-damage", "--dir", "/d", "--all", "--structure-from", "/b.zip", "--backups-in", "/b"},
+        {"check-damage", "--dir", "/d", "--all", "--structure-from", ""},
+        {"repair-keys", "--dir", "/d", "--all", "--structure-from", "/b.zip"},
     };
     for (const auto& args : bad) EXPECT_THROW(Parse(args), EUsageError) << (args.empty() ? "(none)" : args[0]);
 }

@@ -4,6 +4,7 @@
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Paths.h"
 #include "platform/zip/ArchiveVerify.h"
+#include "tests/platform/engine/WriterFixtures.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempDir.h"
 #include "tools/tablora-cli/CliRunner.h"
@@ -236,6 +237,48 @@ TEST_F(CliRun, CheckDamageReportsPerTableWhatWasKeptMovedAndWhereTheCompanionsAr
 
 // A table rebuilt without rows its header counts (its file cut inside the last block) is no
 // plain success: the run names how many were not found and ends as a problem.
+// A table refused for its header: --structure-from rebuilds it under its copy in a backup and
+// names that backup; --backups-in finds the copy itself; a backup without the table says so.
+TEST_F(CliRun, CheckDamageTakesARefusedTablesStructureFromABackup) {
+    const auto rows = test::ReadRows(db / "Brany.db");
+    TCliOptions backup;
+    backup.command = "backup";
+    backup.toZip = out / "Orvan-2026-12-09_2300.zip";
+    ASSERT_EQ(Run(backup), ExitDone);
+    std::string bytes = ReadAll(db / "Brany.db");
+    bytes[0x21] = static_cast<char>(bytes[0x21] + 1);
+    std::ofstream(db / "Brany.db", std::ios::binary | std::ios::trunc) << bytes;
+
+    TCliOptions o;
+    o.command = "check-damage";
+    o.tables = "Brany";
+    std::string text;
+    EXPECT_EQ(Run(o, &text), ExitError);
+    EXPECT_NE(text.find("Brany.db: not rebuilt\n"), std::string::npos) << text;
+
+    o.structureFrom = out / "none.zip";  // no such backup
+    EXPECT_EQ(Run(o, &text), ExitError);
+    EXPECT_NE(text.find("Brany.db: not rebuilt\n"), std::string::npos) << text;
+    EXPECT_EQ(ReadAll(db / "Brany.db"), bytes);
+
+    o.structureFrom.clear();
+    o.backupsIn = out.Path();
+    o.json = true;
+    EXPECT_EQ(Run(o, &text), ExitProblem);
+    EXPECT_NE(text.find("\"structureFrom\": \"" + backup.toZip + "/Brany.db\""), std::string::npos) << text;
+    EXPECT_EQ(test::ReadRows(db / "Brany.db"), rows);
+
+    std::ofstream(db / "Brany.db", std::ios::binary | std::ios::trunc) << bytes;
+    o.backupsIn.clear();
+    o.json = false;
+    o.structureFrom = backup.toZip;
+    EXPECT_EQ(Run(o, &text), ExitProblem);
+    EXPECT_NE(text.find("Brany.db: rebuilt\n  structure taken from " + backup.toZip + "/Brany.db\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(test::ReadRows(db / "Brany.db"), rows);
+}
+
 TEST_F(CliRun, CheckDamageSaysHowManyRowsTheHeaderCountedWereNotFound) {
     for (const char* ext : {".DB", ".PX"})
         std::filesystem::copy_file(test::Sample(std::string("paradoxdriver/src/test/resources/db/ORDERS") + ext),
