@@ -7,6 +7,7 @@
 // prints the median times and their ratio. The backup syncs every file it writes (so a
 // failure is known before the old copy is replaced); `cp -p` does not, so the ratio
 // against `cp -p` followed by `sync` of the copied files is printed as well.
+#include "database/BackupManifest.h"
 #include "database/OrvDatabaseModule.h"
 #include "database/TableFileSet.h"
 #include "platform/rtl/AppLocations.h"
@@ -146,7 +147,9 @@ int main(int argc, char** argv) try {
         TWithoutSync withoutSync;
         backupNoSync.push_back(Time([&] { backupWith(withoutSync, work / "nosync"); }));
         fs::remove_all(work / "nosync");
-        if (rtl::ListFiles(backupTarget.string(), "*").size() != rtl::ListFiles(source.string(), "*").size())
+        // The backup holds every source file and, written last, its record of them.
+        if (rtl::ListFiles(backupTarget.string(), "*").size() != rtl::ListFiles(source.string(), "*").size() + 1 ||
+            !fs::exists(backupTarget / database::BackupManifestName))
             throw std::runtime_error("the backup is incomplete");
         fs::remove_all(cpTarget);
         fs::remove_all(cpSyncTarget);
