@@ -49,9 +49,24 @@ const char* ColumnType(std::uint8_t code) {
     throw rtl::EFileError(rtl::Format(what, {path, rtl::SystemReason(errno)}));
 }
 
+// The export replaces what stands at its target: only nothing, an empty file or an earlier
+// SQLite file may stand there, never a table, an archive or anything else someone keeps.
+bool MayReplace(const std::string& path) {
+    rtl::TFileStatus st;
+    if (rtl::FileSystem().Stat(path, st) != 0) return errno == ENOENT;
+    if (!st.IsRegular()) return false;
+    if (st.Size == 0) return true;
+    static const char magic[] = "SQLite format 3";  // with its terminating zero: 16 bytes
+    rtl::TFileDescriptor fd(rtl::FileSystem().Open(path, O_RDONLY));
+    char head[sizeof magic] = {};
+    return fd.Valid() && rtl::FileSystem().ReadAt(fd.Get(), head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) &&
+           std::memcmp(head, magic, sizeof magic) == 0;
+}
+
 } // namespace
 
 TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
+    if (!MayReplace(path)) throw rtl::EFileError(rtl::Format(rtl::TMsg::DbExportTargetNotAnExport, {path}));
     const std::string dir = rtl::ExtractFileDir(path);
     const std::string name = rtl::ExtractFileName(path);
     rtl::RemoveFilesOfEndedProcesses(dir.empty() ? "." : dir, name + TemporaryMarker + "*", TemporaryMarker);

@@ -898,6 +898,9 @@ constexpr TMessageEntry Entries[] = {
      "Vedľa \"%1\" nie je možné vytvoriť dočasný súbor: %2"},
     {TMsg::DbExportCannotPutInPlace, "Cannot put the export in place as \"%1\": %2",
      "Export nie je možné dať na miesto ako \"%1\": %2"},
+    {TMsg::DbExportTargetNotAnExport,
+     "\"%1\" exists and is not an SQLite database; an export replaces only an earlier export. Choose another file name.",
+     "\"%1\" už existuje a nie je databáza SQLite; export nahrádza iba predchádzajúci export. Zvoľte iný názov súboru."},
     {TMsg::DbExportCannotFlushDirectory, "Cannot write the directory of \"%1\": %2",
      "Adresár súboru \"%1\" nie je možné zapísať na disk: %2"},
     {TMsg::DbExportCannotCreateDirectory, "Cannot create the directory \"%1\": %2",
@@ -1671,6 +1674,13 @@ constexpr TMessageEntry Entries[] = {
      "%1 nie je záloha: nie je to archív ani adresár s tabuľkou"},
 };
 static_assert(sizeof(Entries) / sizeof(Entries[0]) == MessageCount, "one catalogue entry per message id");
+// Texts are found by position: an entry out of its id's place would show another message.
+constexpr bool EntriesInIdOrder() {
+    for (std::size_t i = 0; i < sizeof(Entries) / sizeof(Entries[0]); ++i)
+        if (static_cast<std::size_t>(Entries[i].Id) != i) return false;
+    return true;
+}
+static_assert(EntriesInIdOrder(), "catalogue entries in the order of their ids");
 
 TLanguage& CurrentLanguage() {
     static TLanguage language = TLanguage::English;

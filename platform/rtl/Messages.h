@@ -471,6 +471,7 @@ enum class TMsg {
     DbLeftoverMoreRows,
     DbExportCannotCreateTemporary,
     DbExportCannotPutInPlace,
+    DbExportTargetNotAnExport,
     DbExportCannotFlushDirectory,
     DbExportCannotCreateDirectory,
 

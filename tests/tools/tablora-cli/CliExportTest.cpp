@@ -364,11 +364,12 @@ TEST(CliExport, ATableNamedAsSqlitesOwnGetsANewName) {
 TEST(CliExport, AFailedExportLeavesNoHalfFile) {
     test::TempDir work, dbDir, target;
     CopyTable(dbDir, "Rparadox/inst/extdata/country.db", "Krajiny");
-    const std::string db = target.WriteFile("x.sqlite", "the export of last week");
+    const std::string lastWeek = std::string("SQLite format 3", 16) + "the export of last week";
+    const std::string db = target.WriteFile("x.sqlite", lastWeek);
     const Shell failed = Export(work, "--dir " + Quoted(dbDir.Path()) + " --to-sqlite " + Quoted(db),
                                 "TABLORA_FS_FAULT='ops=rename;nth=1;errno=EIO'");
     EXPECT_EQ(failed.Code, 3);
-    EXPECT_EQ(test::FileBytes(db), "the export of last week");
+    EXPECT_EQ(test::FileBytes(db), lastWeek);
     EXPECT_EQ(std::distance(fs::directory_iterator(target.Path()), fs::directory_iterator()), 1);
 
     const auto before = Snapshot(dbDir.Path());
@@ -376,6 +377,31 @@ TEST(CliExport, AFailedExportLeavesNoHalfFile) {
     EXPECT_EQ(Export(work, "--dir " + Quoted(dbDir.Path()) + " --to-csv " + Quoted(dbDir.Path())).Code, 3);
     EXPECT_NE(test::FileBytes(work / "err").find("cannot be written into the database directory"), std::string::npos);
     EXPECT_EQ(Snapshot(dbDir.Path()), before);
+}
+
+// The export replaces only an earlier export (or an empty file): a table, an archive or any
+// other file under the name is kept and the run refused; an earlier export is replaced.
+TEST(CliExport, ATargetThatIsNoEarlierExportIsKept) {
+    test::TempDir work, dbDir, target;
+    CopyTable(dbDir, "Rparadox/inst/extdata/country.db", "Krajiny");
+    const std::string dir = "--dir " + Quoted(dbDir.Path()) + " --to-sqlite ";
+    const std::string table = test::FileBytes(dbDir / "Krajiny.db");
+    for (const std::string& kept : {table, std::string("PK\x03\x04 an archive"), std::string("SQLite format 2")}) {
+        const std::string other = target.WriteFile("other.db", kept);
+        EXPECT_EQ(Export(work, dir + Quoted(other)).Code, 3);
+        EXPECT_EQ(test::FileBytes(other), kept);
+        EXPECT_NE(test::FileBytes(work / "err").find("is not an SQLite database"), std::string::npos);
+    }
+    fs::create_directory(target / "adir");
+    EXPECT_EQ(Export(work, dir + Quoted(target / "adir")).Code, 3);
+    EXPECT_TRUE(fs::is_directory(target / "adir"));
+
+    const std::string empty = target.WriteFile("empty.sqlite", "");
+    EXPECT_EQ(Export(work, dir + Quoted(empty)).Code, 0);
+    const std::string first = test::FileBytes(empty);
+    EXPECT_EQ(first.compare(0, 15, "SQLite format 3"), 0);
+    EXPECT_EQ(Export(work, dir + Quoted(empty)).Code, 0);  // the earlier export is replaced
+    EXPECT_EQ(test::FileBytes(empty).size(), first.size());
 }
 
 // An export goes to exactly one place; one that cannot be told is a usage error.
