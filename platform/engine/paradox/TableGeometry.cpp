@@ -24,14 +24,59 @@ struct TBlockHead {
     bool Zero() const { return Next == 0 && Prev == 0 && LastRecordOffset == 0; }
 };
 
-bool ReadBlockHead(const TRandomAccessFile& file, std::uint64_t offset, TBlockHead& head) {
-    std::uint8_t b[BlockHeaderSize];
-    if (offset + BlockHeaderSize > file.Size() || file.ReadAt(offset, b, sizeof b) != sizeof b) return false;
+TBlockHead DecodeBlockHead(const std::uint8_t* b) {
+    TBlockHead head;
     head.Next = Le16(b);
     head.Prev = Le16(b + 2);
     head.LastRecordOffset = LeI16(b + 4);
+    return head;
+}
+
+bool ReadBlockHead(const TRandomAccessFile& file, std::uint64_t offset, TBlockHead& head) {
+    std::uint8_t b[BlockHeaderSize];
+    if (offset + BlockHeaderSize > file.Size() || file.ReadAt(offset, b, sizeof b) != sizeof b) return false;
+    head = DecodeBlockHead(b);
     return true;
 }
+
+// The block heads that lie on whole KiBs of a file, read a MiB at a time and kept. Every
+// geometry tried lays its blocks on whole KiBs from its header size, so the hundreds of them
+// tried on a damaged table share their heads: read one by one, each head cost a system call
+// per geometry. Kept, they cost six bytes a KiB of the file until the choice is made.
+class THeadsOnKiBs {
+public:
+    explicit THeadsOnKiBs(const TRandomAccessFile& file)
+        : file_(file), heads_(file.Size() / KiB + 1), filled_((file.Size() + Chunk - 1) / Chunk + 1, Unread) {}
+
+    bool Read(std::uint64_t offset, TBlockHead& head) {
+        if (offset % KiB != 0) return ReadBlockHead(file_, offset, head);  // a header size off whole KiBs
+        if (offset + BlockHeaderSize > file_.Size()) return false;
+        const std::uint64_t chunk = offset / Chunk;
+        if (filled_[chunk] == Unread) Load(chunk);
+        if (offset + BlockHeaderSize > chunk * Chunk + filled_[chunk]) return false;
+        head = heads_[offset / KiB];
+        return true;
+    }
+
+private:
+    static constexpr std::uint64_t KiB = 1024;
+    static constexpr std::uint64_t Chunk = 1024 * KiB;
+    static constexpr std::uint64_t Unread = ~std::uint64_t{0};
+
+    void Load(std::uint64_t chunk) {
+        const std::uint64_t start = chunk * Chunk;
+        bytes_.resize(Chunk);
+        const std::uint64_t got = file_.ReadAt(start, bytes_.data(), bytes_.size());
+        for (std::uint64_t at = 0; at + BlockHeaderSize <= got; at += KiB)
+            heads_[(start + at) / KiB] = DecodeBlockHead(bytes_.data() + at);
+        filled_[chunk] = got;
+    }
+
+    const TRandomAccessFile& file_;
+    std::vector<TBlockHead> heads_;     // by KiB
+    std::vector<std::uint64_t> filled_;  // bytes read by MiB, Unread before
+    std::vector<std::uint8_t> bytes_;
+};
 
 std::uint64_t BlockStart(const TTableGeometry& g, std::uint32_t n) {
     return g.HeaderSize + static_cast<std::uint64_t>(n - 1) * g.BlockSize;
@@ -136,7 +181,8 @@ struct TBlocksUnder {
     int CountsAgreeing = 0;    // CountsThatAgree
 };
 
-TBlocksUnder ReadBlocksUnder(const TRandomAccessFile& file, const TTableHeader& h, const TTableGeometry& g) {
+TBlocksUnder ReadBlocksUnder(const TRandomAccessFile& file, THeadsOnKiBs& heads, const TTableHeader& h,
+                             const TTableGeometry& g) {
     TBlocksUnder b;
     b.Geometry = g;
     const std::uint32_t blocks = Plausible(g, file.Size()) ? BlocksIn(file.Size(), g) : 0;
@@ -144,7 +190,7 @@ TBlocksUnder ReadBlocksUnder(const TRandomAccessFile& file, const TTableHeader& 
     b.Counted.assign(blocks + 1, -1);
     std::vector<int> records(blocks + 1, -1);
     for (std::uint32_t n = 1; n <= blocks; ++n)
-        if (ReadBlockHead(file, BlockStart(g, n), b.Heads[n])) records[n] = RecordsOf(b.Heads[n], g);
+        if (heads.Read(BlockStart(g, n), b.Heads[n])) records[n] = RecordsOf(b.Heads[n], g);
     auto count = [&](std::uint32_t n) {
         b.Counted[n] = records[n];
         b.Records += static_cast<std::uint64_t>(records[n]);
@@ -246,11 +292,11 @@ bool BetterRecordSize(const TTableHeader& h, const TBlocksUnder& candidate, cons
 // Block 1 under `g` begins as a first block does: it links back to nothing, its offset is
 // possible, and the block it links to links back to it. Geometries whose block 1 does not
 // are not read whole (the header's own always is).
-bool FirstBlockBegins(const TRandomAccessFile& file, const TTableGeometry& g) {
+bool FirstBlockBegins(THeadsOnKiBs& heads, const TTableGeometry& g) {
     TBlockHead head;
-    if (!ReadBlockHead(file, g.HeaderSize, head) || head.Prev != 0 || RecordsOf(head, g) < 0) return false;
+    if (!heads.Read(g.HeaderSize, head) || head.Prev != 0 || RecordsOf(head, g) < 0) return false;
     TBlockHead next;
-    return head.Next == 0 || (head.Next != 1 && ReadBlockHead(file, BlockStart(g, head.Next), next) && next.Prev == 1);
+    return head.Next == 0 || (head.Next != 1 && heads.Read(BlockStart(g, head.Next), next) && next.Prev == 1);
 }
 
 std::string BlocksLieElsewhere(const TTableHeader& h, const TTableGeometry& g) {
@@ -304,7 +350,8 @@ bool GeometryFitsFile(const TRandomAccessFile& file, const TTableHeader& h) {
 }
 
 std::uint64_t RecordsUnder(const TRandomAccessFile& file, const TTableHeader& h, const TTableGeometry& g) {
-    return ReadBlocksUnder(file, h, g).Records;
+    THeadsOnKiBs heads(file);
+    return ReadBlocksUnder(file, heads, h, g).Records;
 }
 
 TGeometryChoice ChooseGeometry(const TRandomAccessFile& file, const TTableHeader& h) {
@@ -315,6 +362,7 @@ TGeometryChoice ChooseGeometry(const TRandomAccessFile& file, const TTableHeader
         return choice;
     }
     const std::uint64_t size = file.Size();
+    THeadsOnKiBs heads(file);
     std::set<std::uint32_t> headerSizes{h.HeaderSize, h.ContentSize};
     for (std::uint32_t s = HeaderUnit; s <= 0xFFFF; s += HeaderUnit) headerSizes.insert(s);
     std::set<std::uint32_t> blockSizes{h.BlockSize};
@@ -331,7 +379,7 @@ TGeometryChoice ChooseGeometry(const TRandomAccessFile& file, const TTableHeader
             for (const std::uint16_t recordSize : recordSizes) {
                 const TTableGeometry g{static_cast<std::uint16_t>(headerSize), blockSize, recordSize};
                 if (std::find(candidates.begin(), candidates.end(), g) == candidates.end() && Plausible(g, size) &&
-                    FirstBlockBegins(file, g))
+                    FirstBlockBegins(heads, g))
                     candidates.push_back(g);
             }
     }
@@ -340,7 +388,7 @@ TGeometryChoice ChooseGeometry(const TRandomAccessFile& file, const TTableHeader
     std::vector<TBlocksUnder> bestOfSize;
     std::vector<TTableGeometry> clean;
     for (const TTableGeometry& g : candidates) {
-        TBlocksUnder under = ReadBlocksUnder(file, h, g);
+        TBlocksUnder under = ReadBlocksUnder(file, heads, h, g);
         if (under.Clean && under.Records > 0) clean.push_back(under.Geometry);
         const auto same = std::find_if(bestOfSize.begin(), bestOfSize.end(), [&](const TBlocksUnder& b) {
             return b.Geometry.RecordSize == g.RecordSize;
