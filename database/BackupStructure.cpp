@@ -61,9 +61,16 @@ std::optional<TBackupStructure> StructureInBackup(const TDatedBackup& b, const s
                 why = listing.Problem;
                 return std::nullopt;
             }
+            // Two spellings of the table's data file: a restore would not tell them apart either.
             const azip::TArchiveEntry* entry = nullptr;
-            for (const azip::TArchiveEntry& e : listing.Entries)
-                if (IsDataFileOf(e.Name, base) && !entry) entry = &e;
+            for (const azip::TArchiveEntry& e : listing.Entries) {
+                if (!IsDataFileOf(e.Name, base)) continue;
+                if (entry) {
+                    why = rtl::Format(TMsg::StructureArchiveHoldsTwice, {b.Path, base});
+                    return std::nullopt;
+                }
+                entry = &e;
+            }
             if (!entry) {
                 why = rtl::Format(TMsg::StructureNotInBackup, {b.Path, base});
                 return std::nullopt;

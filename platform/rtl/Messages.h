@@ -866,6 +866,17 @@ enum class TMsg {
     StructureQuestion,
     CliStructureOptionsExclude,
     StructureNoBackupAt,
+    StructureFactDiffers,
+    FactRecordSize,
+    FactFileType,
+    FactKeyFieldCount,
+    FactBlockSize,
+    FactCodePage,
+    FactFieldCount,
+    FactFieldName,
+    FactTableName,
+    StructureHeaderSound,
+    StructureArchiveHoldsTwice,
 
     Count_  // not a message: the number of ids
 };

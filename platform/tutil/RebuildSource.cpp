@@ -8,6 +8,7 @@
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Process.h"
+#include "platform/tutil/HeaderAgreement.h"
 #include "platform/tutil/UtilityFailure.h"
 
 #include <algorithm>
@@ -48,6 +49,28 @@ std::string DescriptorMismatch(const CRTblDesc& d, const TTableHeader& h) {
     const std::string level = OptionalValue(d, OptLevel);
     if (!level.empty() && level != std::to_string(h.Version)) return "the file version differs";
     return {};
+}
+
+// Whether the rebuild would refuse the table at `dataPath` for its own header: only such a
+// header may give way to a copy's; a sound one describes the table better than any copy.
+bool OwnHeaderRefused(const std::string& dataPath) {
+    std::unique_ptr<TParadoxTable> table;
+    try {
+        table = TParadoxTable::Open(dataPath);
+    } catch (const engine::EDBEngineError& e) {
+        if (e.Kind() == engine::TEngineErrorKind::NotATable || e.Kind() == engine::TEngineErrorKind::Corrupt) return true;
+        throw;
+    }
+    const TTableHeader& h = table->Header();
+    if (h.IsKeyed() && h.KeyFieldCount > 0 && PrimaryKeySize(h) == 0) return true;
+    return !FindWhereTheBlocksLie(*table).Refused.empty();
+}
+
+// The damaged file's first bytes, as many as the structure's header takes.
+std::vector<std::uint8_t> OwnHeaderBytes(const TRandomAccessFile& file, std::size_t wanted) {
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(file.Size(), wanted)));
+    if (!bytes.empty()) file.ReadAt(0, bytes.data(), bytes.size());
+    return bytes;
 }
 
 bool HasBlobFields(const TTableHeader& h) {
@@ -119,7 +142,12 @@ void TRebuildSource::ReadWhereTheBlocksLie() {
 // The table's own header is not read at all: whatever it says, the borrowed one describes the
 // records, as long as the blocks lie where it puts them. The geometry is the structure's.
 void TRebuildSource::ReadUnderStructure(const TBorrowedStructure& structure) {
+    if (!OwnHeaderRefused(dataPath_))
+        Fail(TUERR_STRUCTUREMISFIT, rtl::Format(rtl::TMsg::StructureHeaderSound, {dataName_}));
     table_ = TParadoxTable::OpenUnder(dataPath_, HeaderUnder(structure, dataPath_));
+    if (const std::string why = HeaderDisagreement(structure, OwnHeaderBytes(table_->File(), structure.HeaderBytes.size()));
+        !why.empty())
+        Fail(TUERR_STRUCTUREMISFIT, rtl::Format(rtl::TMsg::StructureDoesNotFit, {structure.Source, dataName_, why}));
     if (const std::string why = StructureMisfit(*table_); !why.empty())
         Fail(TUERR_STRUCTUREMISFIT, rtl::Format(rtl::TMsg::StructureDoesNotFit, {structure.Source, dataName_, why}));
     geometry_.Geometry = ReadGeometry(table_->Header());

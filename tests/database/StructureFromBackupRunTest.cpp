@@ -7,9 +7,12 @@
 #include "database/BackupStructure.h"
 #include "platform/engine/ParadoxTables.h"
 #include "platform/rtl/Messages.h"
+#include "platform/rtl/Paths.h"
 #include "tests/platform/engine/WriterFixtures.h"
 
 #include <gtest/gtest.h>
+
+#include <zip.h>
 
 #include <filesystem>
 
@@ -148,6 +151,40 @@ TEST_F(StructureFromBackupRun, ABackupWithoutTheTableAsksNothingAndAMisfitChange
     EXPECT_NE(Module().RebuildReports.at(0).Failure.find("nezodpovedá"), std::string::npos)
         << Module().RebuildReports.at(0).Failure;
     ExpectSameFiles(before, DirectoryBytes(databaseDir.Path()));
+}
+
+// An archive holding the table's data file in two letter cases (the first with a renamed
+// field): which of them is the table's copy cannot be told, so neither gives a structure; the
+// archive holding one of them does.
+TEST_F(StructureFromBackupRun, AnArchiveHoldingTheTableInTwoLetterCasesGivesNoStructure) {
+    std::string renamed = ReadAll(table);
+    const engine::paradox::TTableHeader h = engine::paradox::TParadoxTable::Open(table)->Header();
+    const std::size_t at = renamed.find(h.Fields.at(0).Name + std::string(1, '\0'));
+    ASSERT_NE(at, std::string::npos);
+    renamed[at] = renamed[at] == 'X' ? 'Y' : 'X';
+    const std::string intact = ReadAll(table);
+    for (const bool twice : {true, false}) {
+        SCOPED_TRACE(twice ? "two spellings" : "one");
+        const std::string archive = other / (twice ? "twice.zip" : "once.zip");
+        int error = 0;
+        zip_t* z = zip_open(archive.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+        ASSERT_NE(z, nullptr);
+        if (twice) {
+            ASSERT_GE(zip_file_add(z, "HOVORY.DB", zip_source_buffer(z, renamed.data(), renamed.size(), 0), 0), 0);
+        }
+        ASSERT_GE(zip_file_add(z, "Hovory.DB", zip_source_buffer(z, intact.data(), intact.size(), 0), 0), 0);
+        ASSERT_EQ(zip_close(z), 0);
+        database::TDatedBackup b;
+        b.Name = rtl::ExtractFileName(archive);
+        b.Path = archive;
+        b.Kind = database::TBackupKind::Archive;
+        std::string why;
+        const auto found = database::StructureInBackup(b, table, why);
+        EXPECT_EQ(found.has_value(), !twice) << why;
+        if (twice) {
+            EXPECT_NE(why.find("dvakrát"), std::string::npos) << why;
+        }
+    }
 }
 
 } // namespace

@@ -85,8 +85,11 @@ void RegisterRebuildCommand(TCommandRegistry& registry) {
                   "the same table (from a backup), instead of its own: for a table whose header describes\n"
                   "no record. The fields, key, sort order, code page, block size and version are taken\n"
                   "from the copy, every row from the table. Before anything is written the table's blocks\n"
-                  "must fit that structure (block size, every block's last-record offset, the chain);\n"
-                  "when they do not, nothing is changed and the output says why.\n",
+                  "must fit that structure (block size, every block's last-record offset, the chain), and\n"
+                  "whatever the table's own header still holds undamaged (record size, keyed or not, key\n"
+                  "fields, block size, code page, field count, field names, the stored table name) must be\n"
+                  "what the copy holds; when not, nothing is changed and the output says why. A table\n"
+                  "whose own header the rebuild accepts keeps it: the copy's is refused.\n",
                   [](CLI::App& app) -> TCommandRun {
                       auto table = std::make_shared<std::string>();
                       auto json = std::make_shared<bool>(false);

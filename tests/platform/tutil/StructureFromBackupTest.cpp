@@ -226,4 +226,108 @@ TEST(StructureFromBackup, ACopyWithoutASoundHeaderGivesNoStructure) {
     }
 }
 
+// 40 rows "Id, Name" as PeopleTable writes them, with the copy's differences from `change`.
+std::string PeopleCopy(const std::string& path, const std::function<void(TinyTable&)>& change) {
+    TinyTable t;
+    t.blockKiB = 2;
+    t.recordsPerBlock = 5;
+    t.fields = {{"Id", ftLong, 4, 4}, {"Name", ftAlpha, 36, 36}};
+    change(t);
+    for (int i = 1; i <= 40; ++i) t.records.push_back(std::string(static_cast<std::size_t>(t.RecordSize()), 'a'));
+    WriteBytes(path, t.Build());
+    return path;
+}
+
+void RenameStoredTable(const std::string& path, const std::string& name) {
+    std::string bytes = ReadBytes(path);
+    const std::size_t at = bytes.find("TINY.DB");
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, name.size(), name);
+    WriteBytes(path, bytes);
+}
+
+// Copies whose blocks the damaged file fits, but which are not its structure: a record size
+// half its own (every last-record offset a multiple of both), the other kind of table, another
+// code page, another table's stored name, a renamed field. Each is refused by the fact it
+// names, and every byte stays; the same copy agreeing in that fact rebuilds.
+TEST(StructureFromBackup, ACopyDisagreeingWithAFactTheDamagedHeaderStillHoldsIsRefused) {
+    struct TCase {
+        const char* Name;
+        const char* Fact;
+        std::function<void(TinyTable&)> Change;
+        std::function<void(const std::string&)> Patch;
+    };
+    const auto none = [](const std::string&) {};
+    const std::vector<TCase> cases{
+        {"half the record size", "record size",
+         [](TinyTable& t) { t.fields = {{"Id", ftLong, 4, 4}, {"Name", ftAlpha, 16, 16}}; }, none},
+        {"a keyed copy of an unkeyed table", "file type",
+         [](TinyTable& t) {
+             t.keyed = true;
+             t.keyFields = 1;
+         },
+         none},
+        {"another code page", "code page", [](TinyTable& t) { t.codePage = 852; }, none},
+        {"another table's stored name", "stored name", [](TinyTable&) {},
+         [](const std::string& p) { RenameStoredTable(p, "MZSX.DB"); }},
+        {"a renamed field", "name of field 2",
+         [](TinyTable& t) { t.fields = {{"Id", ftLong, 4, 4}, {"Nazov", ftAlpha, 36, 36}}; }, none},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TempDir backup, dir;
+        const std::string copy = PeopleCopy(backup.Path() + "/PEOPLE.DB", c.Change);
+        c.Patch(copy);
+        const std::string path = PeopleTable(dir.Path() + "/PEOPLE.DB", 2);
+        PatchFile(path, 0x7A, std::string(1, '\x77'));  // field 2 of a type no version defines
+        const auto dirBefore = DirectoryBytes(dir.Path());
+        const TLibraryRun run = RunLibraryRebuild(path, copy);
+        EXPECT_EQ(run.Code, tutil::TUERR_STRUCTUREMISFIT) << run.ErrorText;
+        EXPECT_NE(run.ErrorText.find(c.Fact), std::string::npos) << run.ErrorText;
+        EXPECT_FALSE(run.Report.Rebuilt);
+        ExpectSameFiles(dirBefore, DirectoryBytes(dir.Path()));
+    }
+    // The stored name compares without regard to letter case, and the damaged fact itself may
+    // differ: here the very type byte that made the header refused.
+    TempDir backup, dir;
+    const std::string copy = PeopleCopy(backup.Path() + "/PEOPLE.DB", [](TinyTable&) {});
+    RenameStoredTable(copy, "tiny.db");
+    const std::string path = PeopleTable(dir.Path() + "/PEOPLE.DB", 2);
+    PatchFile(path, 0x7A, std::string(1, '\x77'));
+    const TLibraryRun run = RunLibraryRebuild(path, copy);
+    ASSERT_EQ(run.Code, tutil::TUERR_NONE) << run.ErrorText;
+    EXPECT_EQ(RowSet(path).size(), 40u);
+}
+
+// Facts the damage itself made invalid are not held against the copy, even when several are.
+TEST(StructureFromBackup, FactsTheDamageMadeInvalidMayDifferFromTheCopy) {
+    TempDir backup, dir;
+    const std::string copy = PeopleTable(backup.Path() + "/PEOPLE.DB", 2);
+    const std::string path = PeopleTable(dir.Path() + "/PEOPLE.DB", 2);
+    PatchFile(path, 0x00, Le16(0));                      // no record size
+    PatchFile(path, 0x04, std::string(1, '\x09'));       // no data file's type
+    PatchFile(path, 0x21, Le16(3));                      // a descriptor beyond the list
+    PatchFile(path, 0x23, Le16(7));                      // more key fields than fields
+    const TLibraryRun run = RunLibraryRebuild(path, copy);
+    ASSERT_EQ(run.Code, tutil::TUERR_NONE) << run.ErrorText;
+    EXPECT_EQ(RowSet(path), RowSet(copy));
+}
+
+// A header the rebuild would not refuse (sound, or with damage it repairs on its own) keeps
+// its own structure: a copy's is refused and the table stays as it is.
+TEST(StructureFromBackup, ATableWhoseOwnHeaderTheRebuildAcceptsTakesNoCopysStructure) {
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "record size one byte more" : "sound");
+        TempDir backup, dir;
+        const std::string copy = PeopleTable(backup.Path() + "/PEOPLE.DB", 2);
+        const std::string path = PeopleTable(dir.Path() + "/PEOPLE.DB", 2);
+        if (damaged) PatchFile(path, 0x00, Le16(41));
+        const auto dirBefore = DirectoryBytes(dir.Path());
+        const TLibraryRun run = RunLibraryRebuild(path, copy);
+        EXPECT_EQ(run.Code, tutil::TUERR_STRUCTUREMISFIT) << run.ErrorText;
+        EXPECT_NE(run.ErrorText.find("header is sound"), std::string::npos) << run.ErrorText;
+        ExpectSameFiles(dirBefore, DirectoryBytes(dir.Path()));
+    }
+}
+
 } // namespace
