@@ -8,14 +8,17 @@
 #include "platform/engine/TableFamily.h"
 #include "platform/engine/FamilyJournals.h"
 #include "platform/engine/ParadoxTables.h"
+#include "platform/engine/ParadoxWriters.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/Process.h"
 #include "platform/rtl/StringList.h"
 
 #include <algorithm>
 #include <map>
+#include <memory>
 
 namespace database {
 
@@ -47,30 +50,47 @@ void ClassifyCounter(const TTableHeader& h, TTableHealth& t) {
 }
 
 // The stored values of the autoincrement key against the counter: the next append takes
-// Counter + 1, later ones the values after it.
+// Counter + 1, later ones the values after it. Counted as the rows stream by; only an unkeyed
+// table's values are sorted, to find equal ones, and that sort spills past its budget.
 void CheckCounter(const TParadoxTable& table, TTableHealth& t) {
     const TRecordDecoder decoder = table.Decoder();
-    std::vector<std::int64_t> keys;
+    const std::int64_t counter = static_cast<std::int64_t>(t.Counter);
+    const bool findEqual = !table.Header().IsKeyed();
+    std::unique_ptr<TRecordSorter> sorted;
+    if (findEqual) sorted = std::make_unique<TRecordSorter>(8, 8, rtl::TemporaryDirectory(), 16u << 20);
+    bool any = false;
     TProblemList ignored;  // the structural check reports them
     table.ForEachRecord(
         [&](const TRecordRef& rec) {
             if (!rec.Whole) return true;
             const TFieldValue v = decoder.DecodeField(rec.Bytes, 0, nullptr);
-            if (!v.IsNull) keys.push_back(v.Integer);
+            if (v.IsNull) return true;
+            const std::int64_t key = v.Integer;
+            if (key == counter + 1) t.NextKeyTaken = true;
+            if (key > counter) ++t.KeysAboveCounter;
+            if (!any || key > t.LargestKey) t.LargestKey = key;
+            any = true;
+            if (sorted) {
+                // Big-endian with the sign flipped: byte order is numeric order.
+                std::uint64_t u = static_cast<std::uint64_t>(key) ^ (std::uint64_t{1} << 63);
+                std::uint8_t bytes[8];
+                for (int i = 7; i >= 0; --i, u >>= 8) bytes[i] = static_cast<std::uint8_t>(u);
+                sorted->Add(bytes);
+            }
             return true;
         },
         ignored);
-    std::sort(keys.begin(), keys.end());
-    const std::int64_t next = static_cast<std::int64_t>(t.Counter) + 1;
-    t.NextKeyTaken = std::binary_search(keys.begin(), keys.end(), next);
-    t.KeysAboveCounter = static_cast<std::uint64_t>(keys.end() - std::upper_bound(keys.begin(), keys.end(),
-                                                                                    static_cast<std::int64_t>(t.Counter)));
-    if (!keys.empty()) t.LargestKey = keys.back();
     // A keyed table's equal keys are damage the structural check reports; an unkeyed one's
     // would stop the key repair from indexing it.
-    if (!table.Header().IsKeyed())
-        for (std::size_t i = 1; i < keys.size(); ++i)
-            if (keys[i] == keys[i - 1]) ++t.DuplicateKeys;
+    if (!sorted) return;
+    sorted->Finish();
+    std::uint8_t previous[8];
+    bool havePrevious = false;
+    while (const std::uint8_t* k = sorted->Next()) {
+        if (havePrevious && std::equal(k, k + 8, previous)) ++t.DuplicateKeys;
+        std::copy(k, k + 8, previous);
+        havePrevious = true;
+    }
 }
 
 void CheckTableFiles(const std::string& dir, TTableHealth& t) {

@@ -162,6 +162,33 @@ TEST_F(CliCheck, TheCounterCollidesExactlyWhenItsNextKeyIsStored) {
     EXPECT_NE(out.find("\"nextKeyTaken\": false"), std::string::npos) << out;
 }
 
+// An unkeyed table's values in no order: the values above the counter, the largest of them
+// and the values stored more than once are counted over every row, wherever they lie.
+TEST_F(CliCheck, AnUnkeyedTablesValuesAreCountedInAnyOrder) {
+    TTableLayout layout;
+    layout.Fields = {{"IDXFIELD", ftAutoInc, 4}, {"Name", ftAlpha, 20}};
+    layout.KeyFieldCount = 0;
+    const std::string path = db / "Volne.DB";
+    CreateTableFiles(path, layout);
+    // 3003 rows: 1..3000 scrambled, 7 and 2999 once more, and 1 000 000 far ahead.
+    const std::uint64_t rows = 3003;
+    TGeneratedRows gen(path, rows, [](std::uint64_t i, int f) -> engine::TValue {
+        if (f == 1) return "Row " + std::to_string(i);
+        if (i == 3000) return std::int64_t{7};
+        if (i == 3001) return std::int64_t{2999};
+        if (i == 3002) return std::int64_t{1000000};
+        return static_cast<std::int64_t>((i * 7919) % 3000 + 1);
+    });
+    AppendRecords(path, gen, true, db.Path());
+    StoreAutoIncrement(path, TParadoxTable::Open(path)->Header().AutoIncrement, 2998);
+    std::string out;
+    EXPECT_EQ(Check("Volne", out, true), cli::ExitProblem) << out;
+    EXPECT_NE(out.find("\"nextKeyTaken\": true"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"keysAboveCounter\": 4"), std::string::npos) << out;  // 2999 twice, 3000, 1000000
+    EXPECT_NE(out.find("\"largestKey\": 1000000"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"duplicateKeys\": 2"), std::string::npos) << out;
+}
+
 TEST_F(CliCheck, DamageAndIndexesThatDisagreeAdviseTheDamageCheck) {
     fs::remove(db / "Hovory.PX");
     {
