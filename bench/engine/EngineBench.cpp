@@ -108,6 +108,7 @@ int main(int argc, char** argv) {
     MakeTable(dir + "/Loose.db", rows, false, true);
     MakeTable(dir + "/Ordered.db", rows, false, false);
     std::printf("tables generated, peak RSS %ld MiB\n", PeakRssKiB() / 1024);
+    if (argc > 3 && std::string(argv[3]) == "--make-only") return 0;  // tables left for profiling one step
 
     // The probe, on a tenth of the table and on all of it.
     MakeTable(dir + "/Tenth.db", rows / 10, true, false);
@@ -129,31 +130,44 @@ int main(int argc, char** argv) {
 
     // Batch move: keyed source into a new table with the same fields, key renumbered.
     const double cpKeyed = std::min(CopyFamily(dir, "Keyed", dir + "/cp1"), CopyFamily(dir, "Keyed", dir + "/cp1"));
-    engine::TTable source, dest;
-    source.TableName = dir + "/Keyed.db";
-    source.FieldDefsUpdate();
-    dest.TableName = dir + "/KeyedTemp.db";
-    rtl::TStringList names;
-    for (const auto& def : source.FieldDefs) {
-        dest.FieldDefs.Add(def.Name, def.DataType, def.Size);
-        if (def.Name != "IDXFIELD") names.Add(def.Name);
+    // Ours, like the reference, is the better of two runs: right after gigabytes of tables
+    // were written, the kernel's own work makes single runs swing two- to threefold.
+    int moved = 0;
+    double moveTime = 1e9;
+    for (int run = 0; run < 2; ++run) {
+        engine::TTable source, dest;
+        source.TableName = dir + "/Keyed.db";
+        source.FieldDefsUpdate();
+        dest.TableName = dir + "/KeyedTemp" + std::to_string(run) + ".db";
+        rtl::TStringList names;
+        for (const auto& def : source.FieldDefs) {
+            dest.FieldDefs.Add(def.Name, def.DataType, def.Size);
+            if (def.Name != "IDXFIELD") names.Add(def.Name);
+        }
+        dest.CreateTable();
+        engine::TBatchMove move;
+        move.Source = &source;
+        move.Destination = &dest;
+        move.Mappings = names;
+        move.AbortOnKeyViol = false;
+        moveTime = std::min(moveTime, Seconds([&] { move.Execute(); }));
+        moved = move.MovedCount;
     }
-    dest.CreateTable();
-    engine::TBatchMove move;
-    move.Source = &source;
-    move.Destination = &dest;
-    move.Mappings = names;
-    move.AbortOnKeyViol = false;
-    const double moveTime = Seconds([&] { move.Execute(); });
     std::printf("batch move: %.2f s, cp: %.2f s, ratio %.2f (goal <= 3), moved %d, peak RSS %ld MiB\n", moveTime,
-                cpKeyed, moveTime / cpKeyed, move.MovedCount, PeakRssKiB() / 1024);
+                cpKeyed, moveTime / cpKeyed, moved, PeakRssKiB() / 1024);
 
     // Add index: an unkeyed table in key order (as a recreated table is), and one scrambled.
     for (const char* base : {"Ordered", "Loose"}) {
         const double cp = std::min(CopyFamily(dir, base, dir + "/cp2"), CopyFamily(dir, base, dir + "/cp2"));
-        engine::TTable loose;
-        loose.TableName = dir + "/" + base + ".db";
-        const double indexTime = Seconds([&] { loose.AddIndex("", "IDXFIELD", engine::ixPrimary); });
+        double indexTime = 1e9;
+        for (int run = 0; run < 2; ++run) {
+            // The second run indexes a copy made (untimed) before the first.
+            const std::string name = dir + "/" + base + (run == 0 ? "" : "Again") + ".db";
+            if (run == 0) fs::copy_file(dir + "/" + base + ".db", dir + "/" + base + "Again.db");
+            engine::TTable loose;
+            loose.TableName = name;
+            indexTime = std::min(indexTime, Seconds([&] { loose.AddIndex("", "IDXFIELD", engine::ixPrimary); }));
+        }
         std::printf("add index (%s rows): %.2f s, cp: %.2f s, ratio %.2f (goal <= 3), peak RSS %ld MiB\n",
                     std::string(base) == "Ordered" ? "ordered" : "scrambled", indexTime, cp, indexTime / cp,
                     PeakRssKiB() / 1024);
