@@ -38,13 +38,10 @@ bool ParseCount(const std::string& text, std::uint64_t& out) {
     return true;
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    rtl::UseBinaryStandardStreams();
-    const std::vector<std::string> args = rtl::ProgramArguments(argc, argv);
-    sample::TSampleOptions options;
-    bool help = false, version = false, registerOnly = false;
+// Reads the command line into `options`; an exit code when the run ends here (help, version,
+// or a usage error already told), -1 to go on.
+int ParseArguments(const std::vector<std::string>& args, sample::TSampleOptions& options, bool& registerOnly) {
+    bool help = false, version = false;
     std::string rows, seed;
     std::optional<std::string> alias;
     CLI::App app("tablora-sample", "tablora-sample");
@@ -104,6 +101,16 @@ int main(int argc, char** argv) {
         std::cerr << usage;
         return 2;
     }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    rtl::UseBinaryStandardStreams();
+    sample::TSampleOptions options;
+    bool registerOnly = false;
+    if (const int code = ParseArguments(rtl::ProgramArguments(argc, argv), options, registerOnly); code >= 0) return code;
     const std::string config = options.ConfigPath.empty() ? engine::TAliasConfig::DefaultPath() : options.ConfigPath;
     try {
         // Someone's alias is never repointed at a demo: refused before anything is made.
