@@ -202,6 +202,42 @@ bool THealthReport::Healthy() const {
            std::all_of(Tables.begin(), Tables.end(), [](const TTableHealth& t) { return t.Healthy(); });
 }
 
+namespace {
+
+// The data files asked for (every one when none is named), less the excluded ones; names
+// asked for that match no file are the report's missing tables.
+std::vector<std::string> ChooseTables(const std::vector<std::string>& dataFiles, const std::vector<std::string>& tables,
+                                      const std::vector<std::string>& excluded, THealthReport& r) {
+    std::vector<std::string> chosen;
+    if (tables.empty()) {
+        chosen = dataFiles;
+    } else {
+        for (const auto& asked : tables) {
+            const std::string base = engine::TableBaseName(asked);
+            bool found = false;
+            for (const auto& file : dataFiles)
+                if (rtl::SameTextAscii(engine::TableBaseName(file), base)) {
+                    if (std::find(chosen.begin(), chosen.end(), file) == chosen.end()) chosen.push_back(file);
+                    found = true;
+                }
+            if (!found) r.MissingTables.push_back(asked);
+        }
+    }
+
+    std::erase_if(chosen, [&](const std::string& file) {
+        const std::string base = engine::TableBaseName(file);
+        for (const auto& name : excluded)
+            if (rtl::SameTextAscii(engine::TableBaseName(name), base)) {
+                r.Excluded.push_back(base);
+                return true;
+            }
+        return false;
+    });
+    return chosen;
+}
+
+} // namespace
+
 THealthReport CheckDatabaseHealth(const std::string& directory, const std::vector<std::string>& tables,
                                   const std::vector<std::string>& excluded) {
     THealthReport r;
@@ -231,31 +267,7 @@ THealthReport CheckDatabaseHealth(const std::string& directory, const std::vecto
         if (spellings.size() > 1) r.CaseTwins.push_back(spellings);
     r.LockFiles = FindParadoxLockFiles(directory);
 
-    std::vector<std::string> chosen;
-    if (tables.empty()) {
-        chosen = dataFiles;
-    } else {
-        for (const auto& asked : tables) {
-            const std::string base = engine::TableBaseName(asked);
-            bool found = false;
-            for (const auto& file : dataFiles)
-                if (rtl::SameTextAscii(engine::TableBaseName(file), base)) {
-                    if (std::find(chosen.begin(), chosen.end(), file) == chosen.end()) chosen.push_back(file);
-                    found = true;
-                }
-            if (!found) r.MissingTables.push_back(asked);
-        }
-    }
-
-    std::erase_if(chosen, [&](const std::string& file) {
-        const std::string base = engine::TableBaseName(file);
-        for (const auto& name : excluded)
-            if (rtl::SameTextAscii(engine::TableBaseName(name), base)) {
-                r.Excluded.push_back(base);
-                return true;
-            }
-        return false;
-    });
+    const std::vector<std::string> chosen = ChooseTables(dataFiles, tables, excluded, r);
     for (const auto& file : chosen) {
         TTableHealth t;
         t.DataFile = file;
