@@ -12,6 +12,7 @@
 #include "platform/sqlite/SqliteDatabase.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <set>
 
@@ -22,6 +23,9 @@ using namespace engine::paradox;
 namespace {
 
 const char* const TemporaryMarker = ".export-";
+// The application id in an export's header ("TBLR"): the mark by which a later export knows
+// the file as one of ours.
+constexpr std::uint32_t ExportApplicationId = 0x54424C52;
 const char* const RepeatedKey = "stored rows repeat the key";
 
 // The column type of a field; what no other type fits (blobs, bytes, types no version of
@@ -50,17 +54,33 @@ const char* ColumnType(std::uint8_t code) {
 }
 
 // The export replaces what stands at its target: only nothing, an empty file or an earlier
-// SQLite file may stand there, never a table, an archive or anything else someone keeps.
+// export may stand there, never a table, an archive, another program's database or anything
+// else someone keeps. An earlier export carries our application id, or (made before the id
+// was written) our problem table.
 bool MayReplace(const std::string& path) {
     rtl::TFileStatus st;
     if (rtl::FileSystem().Stat(path, st) != 0) return errno == ENOENT;
     if (!st.IsRegular()) return false;
     if (st.Size == 0) return true;
     static const char magic[] = "SQLite format 3";  // with its terminating zero: 16 bytes
-    rtl::TFileDescriptor fd(rtl::FileSystem().Open(path, O_RDONLY));
-    char head[sizeof magic] = {};
-    return fd.Valid() && rtl::FileSystem().ReadAt(fd.Get(), head, sizeof head, 0) == static_cast<ssize_t>(sizeof head) &&
-           std::memcmp(head, magic, sizeof magic) == 0;
+    std::uint8_t head[72] = {};
+    {
+        rtl::TFileDescriptor fd(rtl::FileSystem().Open(path, O_RDONLY));
+        if (!fd.Valid() || rtl::FileSystem().ReadAt(fd.Get(), head, sizeof head, 0) != static_cast<ssize_t>(sizeof head) ||
+            std::memcmp(head, magic, sizeof magic) != 0)
+            return false;
+    }
+    const std::uint32_t applicationId = (std::uint32_t{head[68]} << 24) | (std::uint32_t{head[69]} << 16) |
+                                        (std::uint32_t{head[70]} << 8) | head[71];
+    if (applicationId == ExportApplicationId) return true;
+    if (applicationId != 0) return false;  // another program's mark
+    try {
+        sqlite::TDatabase db(path, sqlite::TDatabase::TOpenMode::ReadOnly);
+        return db.QueryInteger(std::string("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '") +
+                               ExportProblemTable + "'") == 1;
+    } catch (const sqlite::ESqliteError&) {
+        return false;  // what SQLite cannot read is no export of ours to replace
+    }
 }
 
 } // namespace
@@ -80,7 +100,7 @@ TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
         // One writer on a new file: no other connection needs the lock released between the
         // tables' transactions, and sorting or a key's index works in memory (a bounded cache).
         // Large pages: a sixteenth of the writes and of the tree's pages for the same rows.
-        db_->Exec("PRAGMA page_size=65536; PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;"
+        db_->Exec("PRAGMA application_id=" + std::to_string(ExportApplicationId) + "; PRAGMA page_size=65536; PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;"
                   " PRAGMA locking_mode=EXCLUSIVE; PRAGMA temp_store=MEMORY; PRAGMA cache_size=-16384;");
         db_->Exec(std::string("CREATE TABLE ") + sqlite::QuoteIdentifier(ExportProblemTable) +
                   " (table_name TEXT NOT NULL, kind TEXT NOT NULL, block INTEGER, record INTEGER,"

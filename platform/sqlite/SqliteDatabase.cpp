@@ -74,11 +74,12 @@ void TStatement::Execute() {
     if (rc != SQLITE_DONE) Raise(db_, rc, "cannot run the statement");
 }
 
-TDatabase::TDatabase(const std::string& path) {
+TDatabase::TDatabase(const std::string& path, TOpenMode mode) {
     const TOpenTarget target = OpenTarget(path);
     // A connection is used by one thread at a time: SQLite need not lock it on every call.
-    const int rc = sqlite3_open_v2(target.Name.c_str(), &db_,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, target.Vfs);
+    const int flags = (mode == TOpenMode::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE) |
+                      SQLITE_OPEN_NOMUTEX;
+    const int rc = sqlite3_open_v2(target.Name.c_str(), &db_, flags, target.Vfs);
     if (rc != SQLITE_OK) {
         const std::string text = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         sqlite3_close(db_);
@@ -101,6 +102,17 @@ void TDatabase::Exec(const std::string& sql) {
 }
 
 std::unique_ptr<TStatement> TDatabase::Prepare(const std::string& sql) { return std::make_unique<TStatement>(db_, sql); }
+
+std::int64_t TDatabase::QueryInteger(const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr);
+    if (rc != SQLITE_OK) Raise(db_, rc, "cannot prepare \"" + sql + "\"");
+    rc = sqlite3_step(stmt);
+    const std::int64_t value = rc == SQLITE_ROW ? sqlite3_column_int64(stmt, 0) : 0;
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) Raise(db_, rc, "cannot run \"" + sql + "\"");
+    return value;
+}
 
 void TDatabase::Close() {
     if (!db_) return;

@@ -54,8 +54,10 @@ private:
 
 class TDatabase {
 public:
-    // Opens (creating when missing) the database file at `path`, for one thread at a time.
-    explicit TDatabase(const std::string& path);
+    enum class TOpenMode { CreateOrWrite, ReadOnly };
+    // Opens (creating when missing, unless read-only) the database file at `path`, for one
+    // thread at a time.
+    explicit TDatabase(const std::string& path, TOpenMode mode = TOpenMode::CreateOrWrite);
     ~TDatabase();
     TDatabase(const TDatabase&) = delete;
     TDatabase& operator=(const TDatabase&) = delete;
@@ -63,6 +65,8 @@ public:
     // Runs one or more statements that yield no rows.
     void Exec(const std::string& sql);
     std::unique_ptr<TStatement> Prepare(const std::string& sql);
+    // The first column of the first row `sql` yields, as an integer (0 for no row).
+    std::int64_t QueryInteger(const std::string& sql);
     // Closes the file; raises when SQLite cannot (the destructor closes quietly).
     void Close();
 

@@ -2,6 +2,7 @@
 // command and its CSV files byte for byte, both against what `pdx dump` prints of the same
 // tables: the real samples, demo databases healthy and damaged, and tables damaged by hand.
 #include "platform/engine/ParadoxTables.h"
+#include "platform/sqlite/SqliteDatabase.h"
 #include "tests/support/ChildProcess.h"
 #include "tests/support/Samples.h"
 #include "tests/support/TempDir.h"
@@ -390,7 +391,31 @@ TEST(CliExport, ATargetThatIsNoEarlierExportIsKept) {
         const std::string other = target.WriteFile("other.db", kept);
         EXPECT_EQ(Export(work, dir + Quoted(other)).Code, 3);
         EXPECT_EQ(test::FileBytes(other), kept);
-        EXPECT_NE(test::FileBytes(work / "err").find("is not an SQLite database"), std::string::npos);
+        EXPECT_NE(test::FileBytes(work / "err").find("is no earlier export of this program"), std::string::npos);
+    }
+    // Another program's SQLite database, marked with its own application id or with none.
+    for (const char* mark : {"", "PRAGMA application_id=1;"}) {
+        const std::string other = target / "customers.sqlite";
+        fs::remove(other);
+        {
+            sqlite::TDatabase db(other);
+            db.Exec(std::string(mark) + "CREATE TABLE customers (id INTEGER, name TEXT);"
+                                        "INSERT INTO customers VALUES (1, 'Important');");
+        }
+        const std::string kept = test::FileBytes(other);
+        EXPECT_EQ(Export(work, dir + Quoted(other)).Code, 3) << mark;
+        EXPECT_EQ(test::FileBytes(other), kept) << mark;
+    }
+    // An export written before exports carried their mark: known by its problem table.
+    {
+        const std::string older = target / "older.sqlite";
+        {
+            sqlite::TDatabase db(older);
+            db.Exec("CREATE TABLE tablora_problems (table_name TEXT); CREATE TABLE Krajiny (Name TEXT);");
+        }
+        EXPECT_EQ(Export(work, dir + Quoted(older)).Code, 0);
+        sqlite::TDatabase db(older, sqlite::TDatabase::TOpenMode::ReadOnly);
+        EXPECT_NE(db.QueryInteger("SELECT count(*) FROM Krajiny"), 0);
     }
     fs::create_directory(target / "adir");
     EXPECT_EQ(Export(work, dir + Quoted(target / "adir")).Code, 3);
