@@ -113,9 +113,11 @@ std::string HeaderDisagreement(const TBorrowedStructure& s, const std::vector<st
         if (keyCount <= (countValid ? fieldCount : c.Fields.size()) && keyCount != c.KeyFieldCount)
             return Differs(rtl::Text(TMsg::FactKeyFieldCount), c.KeyFieldCount, keyCount);
     }
-    // The code page lies in the extension of 4.x and later data files' headers.
-    if (c.Version >= 5 && own.size() >= ExtendedPartEnd && Le16(own, 0x6A) != c.CodePage)
-        return Differs(rtl::Text(TMsg::FactCodePage), c.CodePage, Le16(own, 0x6A));
+    // The code page lies in the extension of 4.x and later data files' headers; a number no
+    // code page has (zeros, noise) is the damage, not a fact.
+    const std::uint32_t codePage = own.size() >= ExtendedPartEnd ? Le16(own, 0x6A) : 0;
+    if (c.Version >= 5 && codePage != 0 && HasOwnCodePageTable(static_cast<int>(codePage)) && codePage != c.CodePage)
+        return Differs(rtl::Text(TMsg::FactCodePage), c.CodePage, codePage);
     return NamesDisagreement(s, own);
 }
 

@@ -311,6 +311,17 @@ TEST(StructureFromBackup, FactsTheDamageMadeInvalidMayDifferFromTheCopy) {
     const TLibraryRun run = RunLibraryRebuild(path, copy);
     ASSERT_EQ(run.Code, tutil::TUERR_NONE) << run.ErrorText;
     EXPECT_EQ(RowSet(path), RowSet(copy));
+    // A code page no table has: the whole header zeroed, or noise where the number stood.
+    for (const std::uint32_t codePage : {0u, 48372u}) {
+        SCOPED_TRACE(codePage);
+        TempDir again;
+        const std::string damaged = PeopleTable(again.Path() + "/PEOPLE.DB", 2);
+        PatchFile(damaged, 0x00, std::string(0x78, '\0'));
+        PatchFile(damaged, 0x6A, Le16(codePage));
+        const TLibraryRun zeroed = RunLibraryRebuild(damaged, copy);
+        ASSERT_EQ(zeroed.Code, tutil::TUERR_NONE) << zeroed.ErrorText;
+        EXPECT_EQ(RowSet(damaged), RowSet(copy));
+    }
 }
 
 // A header the rebuild would not refuse (sound, or with damage it repairs on its own) keeps
