@@ -1335,6 +1335,8 @@ constexpr TMessageEntry Entries[] = {
      " (nevykoná sa: %1)"},
     {TMsg::CheckDamageLine, "  damage: %1",
      "  poškodenie: %1"},
+    {TMsg::CheckDamageMore, "  damage: %1 more of the same table (every one in the JSON output, --json)",
+     "  poškodenie: ďalších %1 v tej istej tabuľke (všetky vo výstupe JSON, --json)"},
     {TMsg::CheckIndexLine, "  index: %1",
      "  chyba indexu: %1"},
     {TMsg::CheckNoteLine, "  note: %1",

@@ -694,6 +694,7 @@ enum class TMsg {
     CheckChangePending,
     CheckChangeRefused,
     CheckDamageLine,
+    CheckDamageMore,
     CheckIndexLine,
     CheckNoteLine,
     CheckWorkTableLine,

@@ -24,7 +24,13 @@ void PrintRebuildReport(std::ostream& out, const tutil::TRebuildReport& r) {
     out << "\n";
     if (!r.Rebuilt && !r.Failure.empty()) out << rtl::Format(TMsg::ReportReason, {r.Failure}) << "\n";
     if (!r.StructureFrom.empty()) out << rtl::Format(TMsg::ReportStructureFrom, {r.StructureFrom}) << "\n";
-    for (const auto& p : r.Problems) out << rtl::Format(TMsg::CheckDamageLine, {p}) << "\n";
+    // A header wiped whole makes every block a finding of its own: the first ones tell the
+    // kind, the JSON output holds them all.
+    constexpr std::size_t ShownProblems = 20;
+    for (std::size_t i = 0; i < r.Problems.size() && i < ShownProblems; ++i)
+        out << rtl::Format(TMsg::CheckDamageLine, {r.Problems[i]}) << "\n";
+    if (r.Problems.size() > ShownProblems)
+        out << rtl::Format(TMsg::CheckDamageMore, {std::to_string(r.Problems.size() - ShownProblems)}) << "\n";
     const std::uint64_t read = r.RowsInChain + r.RowsOutsideChain;
     if (r.Rebuilt || read > 0) {
         out << rtl::Format(TMsg::ReportRead, {Rows(read), std::to_string(r.RowsInChain), std::to_string(r.RowsOutsideChain),
