@@ -2,6 +2,7 @@
 
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/paradox/WritableFile.h"
+#include "platform/rtl/FileIo.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/Messages.h"
 #include "platform/rtl/Process.h"
@@ -153,11 +154,12 @@ std::size_t TRecordSorter::SortedIndex(std::size_t position) const {
 
 void TRecordSorter::SpillRun() {
     Sort();
-    const std::string path =
-        TemporarySibling(rtl::WithTrailingSeparator(tempDir_.empty() ? "/tmp" : tempDir_) + "sortrun");
-    runPaths_.push_back(path);
+    // The temporary directory may be one every user writes to: the run's file is new and
+    // private, whatever names stand there.
     {
-        auto file = TWritableFile::Create(path);
+        auto file = TWritableFile::CreateUnique(rtl::WithTrailingSeparator(tempDir_.empty() ? "/tmp" : tempDir_) +
+                                                ".~sortrun." + rtl::ProcessTag());
+        runPaths_.push_back(file->Path());
         std::vector<std::uint8_t> out;
         out.reserve(std::max(SpillChunk - SpillChunk % recordSize_, recordSize_));
         std::uint64_t offset = 0;

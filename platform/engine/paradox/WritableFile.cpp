@@ -32,6 +32,13 @@ std::unique_ptr<TWritableFile> TWritableFile::Create(const std::string& path) {
     return std::unique_ptr<TWritableFile>(new TWritableFile(fd, path, 0));
 }
 
+std::unique_ptr<TWritableFile> TWritableFile::CreateUnique(const std::string& prefix) {
+    std::string path;
+    const int fd = rtl::CreateUniqueFile(prefix, ".tmp", 0600, path);
+    if (fd < 0) Fail(rtl::TMsg::FileCannotCreate, prefix + "*.tmp");
+    return std::unique_ptr<TWritableFile>(new TWritableFile(fd, path, 0));
+}
+
 std::unique_ptr<TWritableFile> TWritableFile::OpenExisting(const std::string& path) {
     const int fd = rtl::FileSystem().Open(path, O_RDWR);
     if (fd < 0) Fail(rtl::TMsg::FileCannotOpenForWriting, path);

@@ -16,6 +16,10 @@ class TWritableFile {
 public:
     // A new file (an existing one is truncated). Raises EDBEngineError (Io) on failure.
     static std::unique_ptr<TWritableFile> Create(const std::string& path);
+    // A file of a name no file has yet, `prefix` and six random characters and ".tmp", that
+    // only its owner may read: never an existing file or a link someone planted in a shared
+    // directory. Its name in Path().
+    static std::unique_ptr<TWritableFile> CreateUnique(const std::string& prefix);
     // An existing file opened for reading and writing.
     static std::unique_ptr<TWritableFile> OpenExisting(const std::string& path);
     ~TWritableFile();
