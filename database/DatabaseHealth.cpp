@@ -84,12 +84,13 @@ void CheckCounter(const TParadoxTable& table, TTableHealth& t) {
     // would stop the key repair from indexing it.
     if (!sorted) return;
     sorted->Finish();
+    // Each value counts once, however many times it is stored.
     std::uint8_t previous[8];
-    bool havePrevious = false;
+    std::uint64_t run = 0;  // times the value in `previous` came so far
     while (const std::uint8_t* k = sorted->Next()) {
-        if (havePrevious && std::equal(k, k + 8, previous)) ++t.DuplicateKeys;
+        run = run > 0 && std::equal(k, k + 8, previous) ? run + 1 : 1;
+        if (run == 2) ++t.DuplicateKeys;
         std::copy(k, k + 8, previous);
-        havePrevious = true;
     }
 }
 
