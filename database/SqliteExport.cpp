@@ -74,6 +74,9 @@ bool MayReplace(const std::string& path) {
                                         (std::uint32_t{head[70]} << 8) | head[71];
     if (applicationId == ExportApplicationId) return true;
     if (applicationId != 0) return false;  // another program's mark
+    // Exports are never in WAL mode (bytes 18-19 say 2); opening such a file even to read it
+    // may create its -wal and -shm files beside it.
+    if (head[18] != 1 || head[19] != 1) return false;
     try {
         sqlite::TDatabase db(path, sqlite::TDatabase::TOpenMode::ReadOnly);
         return db.QueryInteger(std::string("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = '") +
@@ -100,7 +103,8 @@ TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
         // One writer on a new file: no other connection needs the lock released between the
         // tables' transactions, and sorting or a key's index works in memory (a bounded cache).
         // Large pages: a sixteenth of the writes and of the tree's pages for the same rows.
-        db_->Exec("PRAGMA application_id=" + std::to_string(ExportApplicationId) + "; PRAGMA page_size=65536; PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;"
+        db_->Exec("PRAGMA application_id=" + std::to_string(ExportApplicationId) + ";"
+                  " PRAGMA page_size=65536; PRAGMA journal_mode=MEMORY; PRAGMA synchronous=OFF;"
                   " PRAGMA locking_mode=EXCLUSIVE; PRAGMA temp_store=MEMORY; PRAGMA cache_size=-16384;");
         db_->Exec(std::string("CREATE TABLE ") + sqlite::QuoteIdentifier(ExportProblemTable) +
                   " (table_name TEXT NOT NULL, kind TEXT NOT NULL, block INTEGER, record INTEGER,"

@@ -393,8 +393,9 @@ TEST(CliExport, ATargetThatIsNoEarlierExportIsKept) {
         EXPECT_EQ(test::FileBytes(other), kept);
         EXPECT_NE(test::FileBytes(work / "err").find("is no earlier export of this program"), std::string::npos);
     }
-    // Another program's SQLite database, marked with its own application id or with none.
-    for (const char* mark : {"", "PRAGMA application_id=1;"}) {
+    // Another program's SQLite database, marked with its own application id or with none, or
+    // in WAL mode: kept, and nothing made beside it.
+    for (const char* mark : {"", "PRAGMA application_id=1;", "PRAGMA journal_mode=WAL;"}) {
         const std::string other = target / "customers.sqlite";
         fs::remove(other);
         {
@@ -405,6 +406,8 @@ TEST(CliExport, ATargetThatIsNoEarlierExportIsKept) {
         const std::string kept = test::FileBytes(other);
         EXPECT_EQ(Export(work, dir + Quoted(other)).Code, 3) << mark;
         EXPECT_EQ(test::FileBytes(other), kept) << mark;
+        EXPECT_FALSE(fs::exists(other + "-wal")) << mark;
+        EXPECT_FALSE(fs::exists(other + "-shm")) << mark;
     }
     // An export written before exports carried their mark: known by its problem table.
     {
