@@ -12,7 +12,8 @@ constexpr const char* Paragraph = "\r\n\r\n";
 
 bool NeedsTelling(const tutil::TRebuildReport& r) {
     return r.Rebuilt && (r.RowsOutsideChain > 0 || r.RowsToKeyViolations > 0 || r.RowsToProblems > 0 ||
-                         r.RowsNotFound > 0 || r.BlobsLost > 0 || !r.DroppedIndexes.empty());
+                         r.RowsNotFound > 0 || r.BlobsLost > 0 || !r.DroppedIndexes.empty() ||
+                         !r.StructureFrom.empty());
 }
 
 std::string Slovak(rtl::TMsg id, const std::vector<std::string>& args) {
@@ -49,6 +50,7 @@ std::string DamageCheckSummary(const std::vector<tutil::TRebuildReport>& reports
     for (const tutil::TRebuildReport& r : reports) {
         if (!NeedsTelling(r)) continue;
         text += Paragraph + Slovak(rtl::TMsg::WinSummaryTable, {rtl::ExtractFileName(r.TablePath)});
+        if (!r.StructureFrom.empty()) text += Item + Slovak(rtl::TMsg::WinStructureFrom, {r.StructureFrom});
         AddCount(text, rtl::TMsg::WinRowsToKeyViolations, r.RowsToKeyViolations);
         AddCount(text, rtl::TMsg::WinRowsToProblems, r.RowsToProblems);
         AddCount(text, rtl::TMsg::WinMemosLost, r.BlobsLost);

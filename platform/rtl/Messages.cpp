@@ -1007,6 +1007,8 @@ constexpr TMessageEntry Entries[] = {
      "Tabuľka \"%1\":"},
     {TMsg::WinRowsOutsideChain, "rows recovered from blocks outside the chain: %1",
      "riadky obnovené z blokov mimo reťazca: %1"},
+    {TMsg::WinStructureFrom, "the table's structure (fields, key, block size) taken from the backup: %1",
+     "štruktúra tabuľky (polia, kľúč, veľkosť bloku) prevzatá zo zálohy: %1"},
     {TMsg::WinRowsToKeyViolations, "rows moved to KEYVIOL (a repeated key): %1",
      "riadky presunuté do KEYVIOL (opakovaný kľúč): %1"},
     {TMsg::WinRowsToProblems, "rows moved to PROBLEM (unreadable or not placeable): %1",

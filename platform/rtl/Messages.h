@@ -528,6 +528,7 @@ enum class TMsg {
     WinDamageIntro,
     WinSummaryTable,
     WinRowsOutsideChain,
+    WinStructureFrom,
     WinRowsToKeyViolations,
     WinRowsToProblems,
     WinMemosLost,

@@ -37,13 +37,18 @@ TEST(RepairSummaryTest, TellsEveryTableThatLostOrRecoveredSomethingAndWhereItsCo
     recovered.TablePath = "/db/Sluzby.db";
     recovered.CompanionDirectory = "/db/Rekonstrukcia/Sluzby 4";
     recovered.RowsOutsideChain = 15;
+    tutil::TRebuildReport borrowed = clean;  // nothing moved, but its structure came from a backup
+    borrowed.TablePath = "/db/Faktury.db";
+    borrowed.StructureFrom = "/zalohy/zal.zip/Faktury.db";
+    borrowed.CompanionDirectory = "/db/Rekonstrukcia/Faktury 5";
     tutil::TRebuildReport failed = moved;  // not rebuilt: named as where the run stopped
     failed.TablePath = "/db/Zle.db";
     failed.Rebuilt = false;
     failed.Failure = "chyba";
 
     const std::string text =
-        app::DamageCheckSummary({clean, moved, dropped, recovered, failed}, {"Brany", "Hovory", "Tel_zoz", "Sluzby", "Zle"});
+        app::DamageCheckSummary({clean, moved, dropped, recovered, borrowed, failed},
+                                {"Brany", "Hovory", "Tel_zoz", "Sluzby", "Faktury", "Zle"});
     EXPECT_FALSE(Has(text, "Brany"));
     EXPECT_FALSE(Has(text, "Tabuľka \"Zle.db\":"));
     EXPECT_TRUE(Has(text, "Kontrola sa zastavila pri tabuľke \"Zle.db\": chyba")) << text;
@@ -55,6 +60,8 @@ TEST(RepairSummaryTest, TellsEveryTableThatLostOrRecoveredSomethingAndWhereItsCo
     EXPECT_TRUE(Has(text, "zrušený sekundárny index Tel_zoz.X02"));
     EXPECT_TRUE(Has(text, "Tabuľka \"Sluzby.db\":"));
     EXPECT_TRUE(Has(text, "mimo reťazca: 15"));
+    EXPECT_TRUE(Has(text, "Tabuľka \"Faktury.db\":"));
+    EXPECT_TRUE(Has(text, "prevzatá zo zálohy: /zalohy/zal.zip/Faktury.db")) << text;
     // Each table's lines come below its own name, in run order.
     EXPECT_LT(text.find("Hovory.db"), text.find("KEYVIOL"));
     EXPECT_LT(text.find("KEYVIOL"), text.find("Tel_zoz.db"));
