@@ -86,9 +86,21 @@ bool MayReplace(const std::string& path) {
     }
 }
 
+// A journal, WAL or shared-memory file beside the target belongs to a connection that is open
+// or was cut off; SQLite would roll it into whatever file then stands under the name.
+std::string SideFileOf(const std::string& path) {
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        rtl::TFileStatus st;
+        if (rtl::FileSystem().Lstat(path + suffix, st) == 0 || errno != ENOENT) return path + suffix;
+    }
+    return {};
+}
+
 } // namespace
 
 TSqliteExport::TSqliteExport(const std::string& path) : path_(path) {
+    if (const std::string side = SideFileOf(path); !side.empty())
+        throw rtl::EFileError(rtl::Format(rtl::TMsg::DbExportTargetHasSideFile, {path, side}));
     if (!MayReplace(path)) throw rtl::EFileError(rtl::Format(rtl::TMsg::DbExportTargetNotAnExport, {path}));
     const std::string dir = rtl::ExtractFileDir(path);
     const std::string name = rtl::ExtractFileName(path);

@@ -472,6 +472,7 @@ enum class TMsg {
     DbExportCannotCreateTemporary,
     DbExportCannotPutInPlace,
     DbExportTargetNotAnExport,
+    DbExportTargetHasSideFile,
     DbExportCannotFlushDirectory,
     DbExportCannotCreateDirectory,
 

@@ -1,5 +1,7 @@
 #include "platform/tutil/BorrowedStructure.h"
 
+#include "platform/tutil/RecoveredRows.h"
+
 #include "platform/engine/EngineErrors.h"
 #include "platform/engine/ParadoxGeometry.h"
 #include "platform/engine/ParadoxWriters.h"
@@ -88,16 +90,18 @@ TTableHeader HeaderUnder(const TBorrowedStructure& s, const std::string& dataPat
 std::string StructureMisfit(const TParadoxTable& table) {
     const TTableHeader& h = table.Header();
     if (std::string why = BlocksMisfit(table.File(), h, h.FirstBlock); !why.empty()) return why;
+    // Every row the rebuild would read: the chain's and those of blocks outside it (all of
+    // them when the header that named the chain was wiped).
     const TRecordChecker checker(h);
     std::uint64_t rows = 0, faulty = 0;
     TProblemList ignored;
-    table.ForEachRecord(
-        [&](const TRecordRef& r) {
-            ++rows;
-            if (r.Whole && checker.Check(r.Bytes)) ++faulty;
-            return true;
-        },
-        ignored);
+    TRecoveredRows(table, ignored)
+        .ForEach(
+            [&](const TRecoveredRow& r) {
+                ++rows;
+                if (!r.Partial && checker.Check(r.Bytes)) ++faulty;
+            },
+            [](std::uint32_t, std::uint32_t) {});
     if (faulty * 10 > rows)
         return rtl::Format(rtl::TMsg::FitValuesMisfit, {std::to_string(faulty), std::to_string(rows)});
     return {};

@@ -172,12 +172,18 @@ TEST(StructureFromBackup, AStructureTheDamagedFileDoesNotFitIsRefusedAndNoByteCh
              return PeopleTable(dir + "/PEOPLE.DB", 2, true);
          }},
     };
+    // One field more than the records hold; or the header wiped, so that no chain is known and
+    // every row lies in blocks outside it.
+    for (const bool wiped : {false, true})
     for (const TCase& c : cases) {
-        SCOPED_TRACE(c.Name);
+        SCOPED_TRACE(std::string(c.Name) + (wiped ? ", header wiped" : ""));
         TempDir backup, dir;
         const std::string copy = c.Copy(backup.Path());
         const std::string path = PeopleTable(dir.Path() + "/PEOPLE.DB", 2);
-        PatchFile(path, 0x21, Le16(3));  // one field more than the records hold
+        if (wiped)
+            PatchFile(path, 0x00, std::string(0x78, '\0'));
+        else
+            PatchFile(path, 0x21, Le16(3));
         const auto dirBefore = DirectoryBytes(dir.Path());
         const TLibraryRun run = RunLibraryRebuild(path, copy);
         EXPECT_EQ(run.Code, tutil::TUERR_STRUCTUREMISFIT) << run.ErrorText;
@@ -322,6 +328,16 @@ TEST(StructureFromBackup, FactsTheDamageMadeInvalidMayDifferFromTheCopy) {
         ASSERT_EQ(zeroed.Code, tutil::TUERR_NONE) << zeroed.ErrorText;
         EXPECT_EQ(RowSet(damaged), RowSet(copy));
     }
+    // Noise over the header, the type and version bytes no data file has, a block size of
+    // 13 KiB and a code page that exist: none of it is held against the copy.
+    TempDir noisy;
+    const std::string damaged = PeopleTable(noisy.Path() + "/PEOPLE.DB", 2);
+    PatchFile(damaged, 0x00, std::string(0x78, '\x55'));
+    PatchFile(damaged, 0x05, std::string(1, '\x0D'));
+    PatchFile(damaged, 0x6A, Le16(852));
+    const TLibraryRun run2 = RunLibraryRebuild(damaged, copy);
+    ASSERT_EQ(run2.Code, tutil::TUERR_NONE) << run2.ErrorText;
+    EXPECT_EQ(RowSet(damaged), RowSet(copy));
 }
 
 // A header the rebuild would not refuse (sound, or with damage it repairs on its own) keeps

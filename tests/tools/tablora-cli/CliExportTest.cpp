@@ -430,6 +430,17 @@ TEST(CliExport, ATargetThatIsNoEarlierExportIsKept) {
     EXPECT_EQ(first.compare(0, 15, "SQLite format 3"), 0);
     EXPECT_EQ(Export(work, dir + Quoted(empty)).Code, 0);  // the earlier export is replaced
     EXPECT_EQ(test::FileBytes(empty).size(), first.size());
+    // A journal, WAL or shared-memory file beside it (an open connection, or a write cut off)
+    // would be rolled into the new export: our export and that file are both kept.
+    const std::string current = test::FileBytes(empty);
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) {
+        const std::string side = target.WriteFile(std::string("empty.sqlite") + suffix, "someone's pages");
+        EXPECT_EQ(Export(work, dir + Quoted(empty)).Code, 3) << suffix;
+        EXPECT_EQ(test::FileBytes(empty), current) << suffix;
+        EXPECT_EQ(test::FileBytes(side), "someone's pages") << suffix;
+        EXPECT_NE(test::FileBytes(work / "err").find(suffix), std::string::npos) << suffix;
+        fs::remove(side);
+    }
 }
 
 // An export goes to exactly one place; one that cannot be told is a usage error.
