@@ -59,7 +59,8 @@ const char* ColumnType(std::uint8_t code) {
 // was written) our problem table.
 bool MayReplace(const std::string& path) {
     rtl::TFileStatus st;
-    if (rtl::FileSystem().Stat(path, st) != 0) return errno == ENOENT;
+    // A link is not replaced by a file of its own (nor written through): it is kept.
+    if (rtl::FileSystem().Lstat(path, st) != 0) return errno == ENOENT;
     if (!st.IsRegular()) return false;
     if (st.Size == 0) return true;
     static const char magic[] = "SQLite format 3";  // with its terminating zero: 16 bytes

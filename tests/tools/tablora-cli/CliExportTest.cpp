@@ -433,6 +433,11 @@ TEST(CliExport, ATargetThatIsNoEarlierExportIsKept) {
     // A journal, WAL or shared-memory file beside it (an open connection, or a write cut off)
     // would be rolled into the new export: our export and that file are both kept.
     const std::string current = test::FileBytes(empty);
+    // A link to the earlier export stays a link, to a file that is not changed.
+    fs::create_symlink(empty, target / "link.sqlite");
+    EXPECT_EQ(Export(work, dir + Quoted(target / "link.sqlite")).Code, 3);
+    EXPECT_TRUE(fs::is_symlink(target / "link.sqlite"));
+    EXPECT_EQ(test::FileBytes(empty), current);
     for (const char* suffix : {"-journal", "-wal", "-shm"}) {
         const std::string side = target.WriteFile(std::string("empty.sqlite") + suffix, "someone's pages");
         EXPECT_EQ(Export(work, dir + Quoted(empty)).Code, 3) << suffix;
