@@ -84,8 +84,8 @@ std::string NamesDisagreement(const TBorrowedStructure& s, const std::vector<std
 std::string HeaderDisagreement(const TBorrowedStructure& s, const std::vector<std::uint8_t>& own) {
     const TTableHeader& c = s.Header;
     if (own.size() < FixedPartSize) return {};
-    // Neither does a fixed part whose file type and version are both none a data file has:
-    // noise written over the header, where a byte that happens to look valid says nothing.
+    // A fixed part whose file type and version are both none a data file has is noise written
+    // over the header: a byte there that happens to look valid says nothing.
     const bool noise = own[0x04] != fileKeyedDb && own[0x04] != fileUnkeyedDb && (own[0x39] < 3 || own[0x39] > 12);
     if (noise) return {};
     // A fixed part of zeros holds no fact at all (a zero file type would read as "keyed").
