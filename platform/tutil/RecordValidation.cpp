@@ -28,7 +28,7 @@ bool InCalendar(std::int64_t day) { return day >= FirstDayNumber && day <= LastD
 
 } // namespace
 
-TRecordChecker::TRecordChecker(const TTableHeader& h) : decoder_(h, nullptr) {
+TRecordChecker::TRecordChecker(const TTableHeader& h) {
     for (std::size_t i = 0; i < h.Fields.size(); ++i) {
         const TFieldInfo& f = h.Fields[i];
         if (Checked(f) && f.Offset + f.Size <= h.RecordSize)
@@ -36,7 +36,7 @@ TRecordChecker::TRecordChecker(const TTableHeader& h) : decoder_(h, nullptr) {
     }
 }
 
-const char* TRecordChecker::Fault(const TField& f, const std::uint8_t* record) const {
+const char* TRecordChecker::Fault(const TField& f, const std::uint8_t* record) {
     const std::uint8_t* p = record + f.Offset;
     switch (f.Type) {
     case ftAlpha: {
@@ -51,18 +51,29 @@ const char* TRecordChecker::Fault(const TField& f, const std::uint8_t* record) c
         return p[0] != 0x00 && p[0] != 0x80 && p[0] != 0x81 ? "logická hodnota nie je áno, nie ani prázdna" : nullptr;
     default: break;
     }
-    const TFieldValue v = decoder_.DecodeField(record, f.Index, nullptr);
-    if (v.IsNull || v.Raw) return nullptr;
+    // Decoded as the table's reader decodes them (blank is no fault), without building the
+    // value the reader would show: this runs for every field of every row a rebuild reads.
     switch (f.Type) {
-    case ftDate: return InCalendar(v.Integer) ? nullptr : "dátum mimo roky 9999 pred n. l. až 9999";
-    case ftTime: return v.Integer < 0 || v.Integer > DayMilliseconds ? "čas mimo dňa" : nullptr;
-    case ftTimestamp:
-        return !(v.Number >= static_cast<double>(FirstDayNumber * DayMilliseconds) &&
-                 v.Number < static_cast<double>((LastDayNumber + 1) * DayMilliseconds))
-                   ? "časová pečiatka mimo roky 9999 pred n. l. až 9999"
-                   : nullptr;
+    case ftDate: {
+        const auto day = DecodeFlippedInt(p, f.Size);
+        return !day || InCalendar(*day) ? nullptr : "dátum mimo roky 9999 pred n. l. až 9999";
+    }
+    case ftTime: {
+        const auto ms = DecodeFlippedInt(p, f.Size);
+        return !ms || (*ms >= 0 && *ms <= DayMilliseconds) ? nullptr : "čas mimo dňa";
+    }
+    case ftTimestamp: {
+        const auto ms = DecodeFlippedDouble(p);
+        return !ms || (*ms >= static_cast<double>(FirstDayNumber * DayMilliseconds) &&
+                       *ms < static_cast<double>((LastDayNumber + 1) * DayMilliseconds))
+                   ? nullptr
+                   : "časová pečiatka mimo roky 9999 pred n. l. až 9999";
+    }
     case ftNumber:
-    case ftCurrency: return std::isfinite(v.Number) ? nullptr : "číslo nie je číslom";
+    case ftCurrency: {
+        const auto number = DecodeFlippedDouble(p);
+        return !number || std::isfinite(*number) ? nullptr : "číslo nie je číslom";
+    }
     default: return nullptr;
     }
 }

@@ -39,9 +39,8 @@ private:
         int Offset;
         int Size;
     };
-    const char* Fault(const TField& f, const std::uint8_t* record) const;
+    static const char* Fault(const TField& f, const std::uint8_t* record);
 
-    engine::paradox::TRecordDecoder decoder_;
     std::vector<TField> fields_;  // only the fields whose type can hold impossible bytes
 };
 

@@ -186,7 +186,7 @@ TEST_F(KeyRepair, AFailingCopyLeavesTheOldTableByteForByte) {
     rtl::TFaultInjectingFileSystem fs;
     rtl::TScopedFileSystem scope(fs);
     // The copy's writes go to the new table's temporaries; fail one in the middle.
-    fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Write), 20, ENOSPC, false, "Hovory~kopia"});
+    fs.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Write), 8, ENOSPC, false, "Hovory~kopia"});
     Module().RepairKeyViolations("\"Hovory\"");
     EXPECT_TRUE(fs.Struck());
     ASSERT_EQ(uiServices.messages.size(), 1u);

@@ -7,31 +7,6 @@
 
 namespace engine::paradox {
 
-std::optional<std::int64_t> DecodeFlippedInt(const std::uint8_t* p, int size) {
-    std::uint64_t raw = 0;
-    bool zero = true;
-    for (int i = 0; i < size; ++i) {
-        raw = (raw << 8) | p[i];
-        zero = zero && p[i] == 0;
-    }
-    if (zero) return std::nullopt;
-    const std::uint64_t sign = std::uint64_t{1} << (size * 8 - 1);
-    raw ^= sign;  // back to two's complement
-    if (raw & sign) return static_cast<std::int64_t>(raw) - static_cast<std::int64_t>(sign << 1);
-    return static_cast<std::int64_t>(raw);
-}
-
-std::optional<double> DecodeFlippedDouble(const std::uint8_t* p) {
-    std::uint64_t raw = 0;
-    for (int i = 0; i < 8; ++i) raw = (raw << 8) | p[i];
-    if (raw == 0) return std::nullopt;
-    // Positive values have the top bit set; negative ones are stored with every bit inverted.
-    raw = (raw & (std::uint64_t{1} << 63)) ? raw ^ (std::uint64_t{1} << 63) : ~raw;
-    double d;
-    std::memcpy(&d, &raw, sizeof d);
-    return d;
-}
-
 std::optional<std::string> DecodeBcd(const std::uint8_t* p, int decimals) {
     if ((p[0] & 0x40) == 0) return std::nullopt;
     const bool negative = (p[0] & 0x80) == 0;

@@ -5,6 +5,7 @@
 #include "platform/engine/paradox/EngineInside.h"
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 
@@ -22,10 +23,29 @@ struct TFieldValue {
                                 // Bytes and other blobs: the raw bytes
 };
 
-// Integer fields of 2 or 4 bytes; nullopt for a blank (all zero) value.
-std::optional<std::int64_t> DecodeFlippedInt(const std::uint8_t* p, int size);
+// Integer fields of 2 or 4 bytes; nullopt for a blank (all zero) value. Inline: the check
+// of every row of a rebuild calls it for every date and counter.
+inline std::optional<std::int64_t> DecodeFlippedInt(const std::uint8_t* p, int size) {
+    std::uint64_t raw = 0;
+    for (int i = 0; i < size; ++i) raw = (raw << 8) | p[i];
+    if (raw == 0) return std::nullopt;
+    const std::uint64_t sign = std::uint64_t{1} << (size * 8 - 1);
+    raw ^= sign;  // back to two's complement
+    if (raw & sign) return static_cast<std::int64_t>(raw) - static_cast<std::int64_t>(sign << 1);
+    return static_cast<std::int64_t>(raw);
+}
+
 // Number, currency and timestamp; nullopt for a blank value.
-std::optional<double> DecodeFlippedDouble(const std::uint8_t* p);
+inline std::optional<double> DecodeFlippedDouble(const std::uint8_t* p) {
+    std::uint64_t raw = 0;
+    for (int i = 0; i < 8; ++i) raw = (raw << 8) | p[i];
+    if (raw == 0) return std::nullopt;
+    // Positive values have the top bit set; negative ones are stored with every bit inverted.
+    raw = (raw & (std::uint64_t{1} << 63)) ? raw ^ (std::uint64_t{1} << 63) : ~raw;
+    double d;
+    std::memcpy(&d, &raw, sizeof d);
+    return d;
+}
 // 17-byte BCD with `decimals` places, as exact decimal text; nullopt for blank. Digit
 // nibbles above 9 read as 0.
 std::optional<std::string> DecodeBcd(const std::uint8_t* p, int decimals);

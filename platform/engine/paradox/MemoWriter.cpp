@@ -21,6 +21,9 @@ constexpr std::uint32_t SubDataStart = 0x150;
 constexpr std::uint32_t SingleHeaderSize = 9;
 // Blobs up to this size share blocks; larger ones get blocks of their own.
 constexpr std::size_t SharedLimit = 2048;
+// Blocks are written in runs of this much: a system call per 4 KiB block cost a rebuild of
+// a table with memos more than the copying of its blobs.
+constexpr std::size_t WriteRun = 256 * 1024;
 
 std::vector<std::uint8_t> HeaderBlock(std::uint16_t modCount) {
     std::vector<std::uint8_t> b(MemoBlockSize, 0);
@@ -72,9 +75,29 @@ std::unique_ptr<TMemoWriter> TMemoWriter::OpenForAppend(const std::string& path)
     return w;
 }
 
+void TMemoWriter::Put(std::uint64_t offset, const std::uint8_t* bytes, std::size_t size) {
+    const std::uint64_t pendingEnd = pendingStart_ + pending_.size();
+    if (!pending_.empty() && offset >= pendingStart_ && offset + size <= pendingEnd) {
+        std::memcpy(pending_.data() + (offset - pendingStart_), bytes, size);
+        return;
+    }
+    if (pending_.empty() || offset != pendingEnd) {
+        FlushPending();
+        pendingStart_ = offset;
+    }
+    pending_.insert(pending_.end(), bytes, bytes + size);
+    if (pending_.size() >= WriteRun) FlushPending();
+}
+
+void TMemoWriter::FlushPending() {
+    if (pending_.empty()) return;
+    file_->WriteAt(pendingStart_, pending_.data(), pending_.size());
+    pending_.clear();
+}
+
 void TMemoWriter::FlushSubBlock() {
     if (subOffset_ == 0) return;
-    file_->WriteAt(subOffset_, sub_.data(), sub_.size());
+    Put(subOffset_, sub_.data(), sub_.size());
     subOffset_ = 0;
 }
 
@@ -98,6 +121,8 @@ void TMemoWriter::Store(const std::string& bytes, std::uint8_t* field, int field
             sub_[0] = 3;
             PutLe16(&sub_[1], 1);
             subOffset_ = end_;
+            // Its place in the run, so that blocks written after it while it fills follow on.
+            Put(subOffset_, sub_.data(), sub_.size());
             end_ += MemoBlockSize;
             nextSlot_ = SubSlotCount - 1;
             nextData_ = SubDataStart;
@@ -120,13 +145,14 @@ void TMemoWriter::Store(const std::string& bytes, std::uint8_t* field, int field
     PutLe32(&block[3], length);
     PutLe16(&block[7], modCount_);
     std::memcpy(&block[SingleHeaderSize], bytes.data(), bytes.size());
-    file_->WriteAt(end_, block.data(), block.size());
+    Put(end_, block.data(), block.size());
     PutLe32(d, static_cast<std::uint32_t>(end_) | 0xFFu);
     end_ += block.size();
 }
 
 void TMemoWriter::Finish() {
     FlushSubBlock();
+    FlushPending();
     std::uint8_t mod[2];
     PutLe16(mod, modCount_);
     file_->Sync();  // the blobs first, then the count that says they exist

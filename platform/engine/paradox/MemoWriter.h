@@ -1,7 +1,8 @@
 // Writes blobs into a table's .mb: small ones into shared (suballocated) 4 KiB blocks, larger
 // ones into blocks of their own, always at the end of the file, so blobs that records
 // already point at are never touched. The caller makes the new blobs reachable (by putting
-// a data file in place that refers to them) only after Finish() has flushed them.
+// a data file in place that refers to them) only after Finish() has flushed them; nothing
+// reads the file for the blobs stored before Finish().
 #pragma once
 
 #include "platform/engine/paradox/EngineInside.h"
@@ -32,6 +33,10 @@ public:
 private:
     explicit TMemoWriter(std::unique_ptr<TWritableFile> file);
     void FlushSubBlock();
+    // Writes go through a run of consecutive blocks held until it is WriteRun long, one is
+    // written elsewhere, or Finish.
+    void Put(std::uint64_t offset, const std::uint8_t* bytes, std::size_t size);
+    void FlushPending();
 
     std::unique_ptr<TWritableFile> file_;
     std::uint64_t end_ = 0;         // next free offset (4 KiB aligned)
@@ -40,6 +45,8 @@ private:
     std::uint64_t subOffset_ = 0;   // 0: none
     int nextSlot_ = 0;
     std::uint32_t nextData_ = 0;
+    std::vector<std::uint8_t> pending_;  // file bytes from pendingStart_, not written yet
+    std::uint64_t pendingStart_ = 0;
 };
 
 } // namespace engine::paradox

@@ -45,6 +45,9 @@ TRandomAccessFile::~TRandomAccessFile() {
 namespace {
 constexpr std::size_t FirstReadAhead = 64 * 1024;
 constexpr std::size_t MaxReadAhead = 1024 * 1024;
+// A read this far past the end of the last one still scans: a walk over the blocks' headers
+// reads six bytes a block, and a system call for each cost more than copying the blocks.
+constexpr std::uint64_t MaxStride = 64 * 1024;
 } // namespace
 
 std::size_t TRandomAccessFile::ReadFromFile(std::uint64_t offset, unsigned char* out, std::size_t len) const {
@@ -82,8 +85,9 @@ std::size_t TRandomAccessFile::ReadAt(std::uint64_t offset, void* buffer, std::s
     }
     const bool inWindow = offset >= windowStart_ && offset - windowStart_ <= windowFill_;
     if (!(inWindow && offset - windowStart_ + len <= windowFill_)) {
-        // Reading on from where the last read ended (or from within the window) is a scan.
-        const bool sequential = offset == lastEnd_ || inWindow;
+        // Reading on from where the last read ended, a little past it or from within the
+        // window is a scan.
+        const bool sequential = inWindow || (lastEnd_ != UINT64_MAX && offset >= lastEnd_ && offset - lastEnd_ <= MaxStride);
         readAhead_ = sequential ? std::min(std::max(2 * readAhead_, FirstReadAhead), MaxReadAhead) : 0;
         windowFill_ = 0;
         if (len >= readAhead_ || offset >= size_) {

@@ -3,9 +3,10 @@
 // a read the system refuses (EIO, a vanished network share) raises, since zeros in its place
 // would read as damage, or as no rows at all, to a writer about to rewrite the table.
 //
-// Reads that follow one another through the file are served from a read-ahead window that
-// grows up to 1 MiB, so a scan block by block costs one system call per window, not one per
-// block; a read elsewhere drops the window and reads just what it asks. Not for two threads.
+// Reads that follow one another through the file (or skip ahead a little, as a walk over the
+// blocks' headers does) are served from a read-ahead window that grows up to 1 MiB, so a scan
+// block by block costs one system call per window, not one per block; a read elsewhere drops
+// the window and reads just what it asks. Not for two threads.
 #pragma once
 
 #include "platform/engine/paradox/EngineInside.h"

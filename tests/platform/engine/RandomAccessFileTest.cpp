@@ -82,4 +82,30 @@ TEST(RandomAccessFile, AScanReadsWindowsAndJumpsReadOnlyWhatTheyAsk) {
     EXPECT_LE(counting.Calls, 40u);
 }
 
+TEST(RandomAccessFile, AWalkOverBlockHeadersReadsWindowsNotEveryHeader) {
+    test::TempDir temp;
+    const std::string bytes = Pattern((4u << 20) + 2048 + 777);
+    const std::string path = temp.WriteFile("Hovory.DB", bytes);
+    TCountingReads counting;
+    const rtl::TScopedFileSystem installed(counting);
+    const auto file = TRandomAccessFile::Open(path);
+
+    // Six bytes at the start of every 4 KiB block after a 2 KiB header, to the end and past it.
+    std::string head(6, '\0');
+    std::size_t heads = 0;
+    for (std::uint64_t offset = 2048; offset < bytes.size() + 8192; offset += 4096, ++heads) {
+        file->ReadAt(offset, head.data(), head.size());
+        ASSERT_EQ(head, Expected(bytes, offset, head.size())) << offset;
+    }
+    EXPECT_GT(heads, 1000u);
+    EXPECT_LE(counting.Calls, 12u);
+
+    // A jump far ahead is no scan: it reads what it asks, and so does one back.
+    counting.Calls = counting.Bytes = 0;
+    file->ReadAt(0, head.data(), head.size());
+    file->ReadAt(3u << 20, head.data(), head.size());
+    ASSERT_EQ(head, Expected(bytes, 3u << 20, head.size()));
+    EXPECT_EQ(counting.Bytes, 12u);
+}
+
 } // namespace
