@@ -90,8 +90,41 @@ rtl::EFileError StreamError(rtl::TMsg text, const std::string& path) {
     return rtl::EFileError(rtl::Text(text) + ": " + path + " (" + rtl::SystemReason(error) + ")");
 }
 
+void TSyncBatch::Add(int fd, const std::string& target) {
+    held_.emplace_back(fd, target);
+    if (held_.size() >= MaxHeld) Flush();
+}
+
+void TSyncBatch::Flush() {
+    rtl::TFileSystem& fs = rtl::FileSystem();
+    std::vector<std::pair<int, std::string>> held;
+    held.swap(held_);
+    std::string failed;
+    int error = 0;
+    for (const auto& [fd, target] : held) {
+        // A full disk may only show at sync or close (delayed allocation, network file systems).
+        const bool synced = fs.Sync(fd) == 0;
+        const int syncError = synced ? 0 : errno;
+        const bool closed = fs.Close(fd) == 0;
+        const int closeError = closed ? 0 : errno;
+        if ((!synced || !closed) && failed.empty()) {
+            error = synced ? closeError : syncError;
+            failed = target;
+        }
+    }
+    if (!failed.empty()) {
+        errno = error;
+        throw StreamError(rtl::TMsg::DbStreamWriteError, failed);
+    }
+}
+
+void TSyncBatch::Abandon() {
+    for (const auto& held : held_) rtl::FileSystem().Close(held.first);
+    held_.clear();
+}
+
 std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                             TCopyIdentity identity, const std::string& stagingDirectory) {
+                             TCopyIdentity identity, const std::string& stagingDirectory, TSyncBatch* syncLater) {
     rtl::TFileSystem& fs = rtl::FileSystem();
     TCopyState state;
     // Non-blocking, so that a pipe under a table's name is refused instead of waited on.
@@ -155,11 +188,17 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
 
     if (fs.SetTimes(state.target, rtl::OmitTime, sourceStat.ModifyNs) != 0)
         Fail(rtl::TMsg::DbCopyCannotCreate, target, SystemReason());
-    // A full disk may only show at sync or close (delayed allocation, network file systems).
-    if (fs.Sync(state.target) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, target);
     const int targetFd = state.target;
-    state.target = -1;
-    if (fs.Close(targetFd) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, target);
+    if (syncLater) {
+        if (copied > handedToDisk) fs.StartWriteback(targetFd, handedToDisk, copied - handedToDisk);
+        state.target = -1;
+        syncLater->Add(targetFd, target);
+    } else {
+        // A full disk may only show at sync or close (delayed allocation, network file systems).
+        if (fs.Sync(targetFd) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, target);
+        state.target = -1;
+        if (fs.Close(targetFd) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, target);
+    }
     progress.Finish();
     std::string staged;
     staged.swap(state.temporaryPath);
@@ -167,9 +206,9 @@ std::string CopyToStagedFile(const std::string& source, const std::string& targe
 }
 
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
-                 TDirectorySync directorySync, TCopyIdentity identity) {
+                 TDirectorySync directorySync, TCopyIdentity identity, TSyncBatch* syncLater) {
     rtl::TFileSystem& fs = rtl::FileSystem();
-    const std::string staged = CopyToStagedFile(source, target, progressBar, identity);
+    const std::string staged = CopyToStagedFile(source, target, progressBar, identity, {}, syncLater);
     if (fs.Rename(staged, target) != 0) {
         const std::string reason = SystemReason();
         fs.Unlink(staged);

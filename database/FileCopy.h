@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace database {
 
@@ -32,23 +34,50 @@ enum class TDirectorySync { Now, ByCaller };
 // readable by more people than the table it copies).
 enum class TCopyIdentity { OfTargetPlace, OfSource };
 
+// Copies whose sync waits: each one's data is handed to the disk as it is written, and the
+// copies are synced and closed a batch at a time, so that the disk works on many files at
+// once instead of one after another (a backup of a hundred small files waited for each).
+// No copy the batch holds may be put where anyone relies on it before Flush() returns.
+class TSyncBatch {
+public:
+    TSyncBatch() = default;
+    ~TSyncBatch() { Abandon(); }
+    TSyncBatch(const TSyncBatch&) = delete;
+    TSyncBatch& operator=(const TSyncBatch&) = delete;
+
+    // Takes the descriptor of the copy written for `target`; flushes when the batch is full.
+    void Add(int fd, const std::string& target);
+    // Syncs and closes every copy held; raises StreamError naming the first that fails (the
+    // others are closed all the same).
+    void Flush();
+    // Closes every copy held without syncing (their files are about to be removed).
+    void Abandon();
+
+private:
+    static constexpr std::size_t MaxHeld = 32;
+    std::vector<std::pair<int, std::string>> held_;
+};
+
 // Every file call goes through the seam (rtl::FileSystem). Raises rtl::EFileError: "Cannot
 // open file" and the source, "Cannot create file" and the target, each followed by the reason in
 // parentheses, "Stream read error" (naming the source), "Stream write error" (naming the
 // target; also at sync and close), as StreamError words them.
 // With a progress bar: range 0 to the file's size (scaled down for files beyond the bar's
 // int range), position after each block, position 0 at the end.
+// With `syncLater`, the copy is renamed in before it is synced: only for a target in a
+// directory nobody relies on until the batch is flushed.
 void CopyOneFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
                  TDirectorySync directorySync = TDirectorySync::Now,
-                 TCopyIdentity identity = TCopyIdentity::OfTargetPlace);
+                 TCopyIdentity identity = TCopyIdentity::OfTargetPlace, TSyncBatch* syncLater = nullptr);
 
 // The first half of CopyOneFile: the copy written whole, synced and closed as a temporary
 // sibling of `target` (identity and modification time already given), `target` untouched.
 // Returns the temporary file's path; the caller renames it in or removes it. With a
 // `stagingDirectory` (on the target's file system), the temporary file is made there instead.
+// With `syncLater`, the copy is handed to the batch unsynced instead.
 std::string CopyToStagedFile(const std::string& source, const std::string& target, ui::IProgressTarget* progressBar,
                              TCopyIdentity identity = TCopyIdentity::OfTargetPlace,
-                             const std::string& stagingDirectory = {});
+                             const std::string& stagingDirectory = {}, TSyncBatch* syncLater = nullptr);
 
 // A copy's temporary file is named after this and the copying process (".tablora-copy-<pid>.
 // XXXXXX.tmp"), the name a journal may put in place as a staged file; those of runs that were

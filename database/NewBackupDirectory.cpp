@@ -90,6 +90,7 @@ TNewBackupDirectory::TNewBackupDirectory(std::string target) : target_(std::move
 }
 
 TNewBackupDirectory::~TNewBackupDirectory() {
+    syncs_.Abandon();  // closed before their files go (Windows keeps an open file)
     if (committed_) return;
     if (!inPlace_) rtl::RemoveDirectoryWithFiles(path_);
     for (const auto& [name, staged] : staged_) rtl::FileSystem().Unlink(rtl::WithTrailingSeparator(target_) + staged);
@@ -100,10 +101,10 @@ std::uint64_t TNewBackupDirectory::Add(const std::string& source, const std::str
     const std::string target = rtl::WithTrailingSeparator(path_) + name;
     std::string written = target;
     if (inPlace_) {
-        written = CopyToStagedFile(source, target, progressBar, TCopyIdentity::OfSource);
+        written = CopyToStagedFile(source, target, progressBar, TCopyIdentity::OfSource, {}, &syncs_);
         staged_[name] = rtl::ExtractFileName(written);
     } else {
-        CopyOneFile(source, target, progressBar, TDirectorySync::ByCaller, TCopyIdentity::OfSource);
+        CopyOneFile(source, target, progressBar, TDirectorySync::ByCaller, TCopyIdentity::OfSource, &syncs_);
     }
     rtl::TFileStatus st;
     return rtl::FileSystem().Stat(written, st) == 0 ? st.Size : 0;
@@ -184,6 +185,7 @@ void TNewBackupDirectory::RemoveOld(const std::string& old, const std::string& o
 void TNewBackupDirectory::Commit(const std::function<bool(const std::string&)>& replaced,
                                  std::vector<std::string>& dropped) {
     rtl::TFileSystem& fs = rtl::FileSystem();
+    syncs_.Flush();
     const std::string parent = ParentOf(target_);
     rtl::TFileStatus st;
     const bool older = Lstat(target_, st);

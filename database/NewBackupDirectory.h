@@ -15,6 +15,7 @@
 // journal there, which the next run completes after a kill.
 #pragma once
 
+#include "database/FileCopy.h"
 #include "platform/ui/ReportTargets.h"
 
 #include <cstdint>
@@ -66,6 +67,7 @@ private:
     std::string path_;
     bool inPlace_ = false;
     bool committed_ = false;
+    TSyncBatch syncs_;  // the copies written, synced before anything is put in place
     std::map<std::string, std::string> staged_;  // in place: name, its staged copy's name
 };
 

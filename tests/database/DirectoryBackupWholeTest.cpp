@@ -89,7 +89,8 @@ TEST_F(DirectoryBackupWhole, AFailedBackupLeavesThePreviousOneAsItWas) {
     Module();
     for (const auto& [ops, error] : {std::pair{rtl::OpBit(rtl::TFsOp::OpenRead), EIO},
                                      std::pair{rtl::OpBit(rtl::TFsOp::CopyRange) | rtl::OpBit(rtl::TFsOp::Write), ENOSPC},
-                                     std::pair{rtl::OpBit(rtl::TFsOp::Rename), EIO}}) {
+                                     std::pair{rtl::OpBit(rtl::TFsOp::Rename), EIO},
+                                     std::pair{rtl::OpBit(rtl::TFsOp::Sync), ENOSPC}}) {
         std::string says;
         {
             const test::TScopedFault fault(test::FaultAt(ops, 2, error, {}, true));
@@ -105,6 +106,44 @@ TEST_F(DirectoryBackupWhole, AFailedBackupLeavesThePreviousOneAsItWas) {
         ExpectSameFiles(before, DirectoryBytes(target));
         EXPECT_TRUE(Beside().empty()) << Beside().front();
     }
+}
+
+// The copies are synced in batches after they are written, not each before the next: every
+// one must still be on the disk before the backup takes the target's name.
+TEST_F(DirectoryBackupWhole, EveryCopyIsSyncedBeforeTheBackupTakesItsPlace) {
+    for (int t = 0; t < 40; ++t) test::MakeCallTable(databaseDir / ("Tab" + std::to_string(t) + ".DB"), 3);
+    class TOrder : public rtl::TFileSystem {
+    public:
+        int Sync(int fd) override {
+            ++Syncs;
+            return rtl::TFileSystem::Sync(fd);
+        }
+        int RenameExchange(const std::string& a, const std::string& b) override {
+            if (b == Target) SyncsBeforeInPlace = Syncs;
+            return rtl::TFileSystem::RenameExchange(a, b);
+        }
+        int Rename(const std::string& from, const std::string& to) override {
+            if (to == Target) SyncsBeforeInPlace = Syncs;
+            return rtl::TFileSystem::Rename(from, to);
+        }
+        std::string Target;
+        int Syncs = 0;
+        int SyncsBeforeInPlace = -1;
+    } order;
+    order.Target = target;
+    Module();
+    {
+        const rtl::TScopedFileSystem installed(order);
+        Module().BackupToDirectory(target, true, 3);
+    }
+    const std::size_t files = rtl::ListFiles(databaseDir.Path(), "*").size();
+    ASSERT_GT(files, 40u);
+    EXPECT_GE(order.SyncsBeforeInPlace, static_cast<int>(files)) << "of " << order.Syncs << " syncs";
+    ExpectSameFiles(DirectoryBytes(databaseDir.Path()), [&] {
+        auto held = DirectoryBytes(target);
+        held.erase("tablora-backup.txt");
+        return held;
+    }());
 }
 
 // A run killed after it moved the older backup aside and before the new one took its name:
