@@ -1,7 +1,11 @@
 // Failed files and aborted runs: what is reported, what stays on disk.
+#include "platform/rtl/FaultInjection.h"
 #include "tests/platform/zip/ZipRunner.h"
 
 #include <gtest/gtest.h>
+
+#include <map>
+#include <set>
 
 namespace {
 
@@ -131,6 +135,76 @@ TEST_F(ZipFailure, AbortRequestedAtWorkingMessageIsSeenWithinAFile) {
     EXPECT_EQ(ZipRun::Unpack(archive, target), static_cast<int>(azip::TRunResult::Aborted));
     EXPECT_TRUE(test::DirectoryNames(target).empty());
     EXPECT_TRUE(ZipRun::FileStatuses().empty());
+}
+
+// Files are synced a batch at a time after they are written: each must still be on the disk
+// before it takes its name, and the reports keep the archive's order.
+TEST_F(ZipFailure, EveryFileIsSyncedBeforeItTakesItsNameAndReportedInOrder) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 70; ++i)
+        files.push_back(temp.WriteFile("src/t" + std::to_string(100 + i) + ".db", std::string(500 + i, 'x')));
+    ASSERT_EQ(ZipRun::Pack(archive, files, temp.Path()), 0);
+    ZipRun::Reset();
+    class TOrder : public rtl::TFileSystem {
+    public:
+        int Open(const std::string& path, int flags, rtl::TFileMode mode) override {
+            const int fd = rtl::TFileSystem::Open(path, flags, mode);
+            if (fd >= 0) paths[fd] = path;
+            return fd;
+        }
+        int Sync(int fd) override {
+            synced.insert(paths[fd]);
+            return rtl::TFileSystem::Sync(fd);
+        }
+        int Rename(const std::string& from, const std::string& to) override {
+            if (!synced.count(from)) unsynced.push_back(to);
+            return rtl::TFileSystem::Rename(from, to);
+        }
+        std::map<int, std::string> paths;
+        std::set<std::string> synced;
+        std::vector<std::string> unsynced;
+    } order;
+    const std::string target = temp / "target";
+    {
+        const rtl::TScopedFileSystem installed(order);
+        EXPECT_EQ(ZipRun::Unpack(archive, target), 0);
+    }
+    EXPECT_TRUE(order.unsynced.empty()) << order.unsynced.front();
+    const auto statuses = ZipRun::FileStatuses();
+    ASSERT_EQ(statuses.size(), files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(statuses[i].substr(0, 8), "t" + std::to_string(100 + i) + ".db|") << i;
+        EXPECT_EQ(test::ReadBytes(target + "/t" + std::to_string(100 + i) + ".db"), test::ReadBytes(files[i]));
+    }
+}
+
+// A full disk that shows only at a file's sync: that file is reported and its old copy kept;
+// the run stopped there leaves the files after it as never unpacked, and no temporary file.
+TEST_F(ZipFailure, ASyncThatFailsStopsTheRunWithTheFilesBeforeItInPlace) {
+    ASSERT_EQ(ZipRun::Pack(archive, {a, b, c}, temp.Path(), 0), 0);
+    ZipRun::Reset();
+    const std::string target = temp / "target";
+    std::filesystem::create_directories(target);
+    temp.WriteFile("target/b.db", "existing table");
+    ZipRun::hook = [](const test::ZipMessage& m) {
+        if (m.type == 22 && Status(m.text) != "255") azip::addUNZIP_Abort(1);
+        return 1;
+    };
+    rtl::TFaultInjectingFileSystem faults;
+    faults.Arm(rtl::TFault{rtl::OpBit(rtl::TFsOp::Sync), 2, ENOSPC, false, {}});
+    {
+        const rtl::TScopedFileSystem installed(faults);
+        EXPECT_EQ(ZipRun::Unpack(archive, target), static_cast<int>(azip::TRunResult::Aborted));
+    }
+    EXPECT_TRUE(faults.Struck());
+    const auto statuses = ZipRun::FileStatuses();
+    ASSERT_EQ(statuses.size(), 2u);
+    EXPECT_EQ(Status(statuses[0]), "255");
+    EXPECT_EQ(statuses[1].substr(0, 5), "b.db|");
+    EXPECT_NE(statuses[1].find("No space left on device"), std::string::npos) << statuses[1];
+    EXPECT_EQ(test::ReadBytes(target + "/a.db"), test::ReadBytes(a));
+    EXPECT_EQ(test::ReadBytes(target + "/b.db"), "existing table");
+    EXPECT_EQ(test::DirectoryNames(target), (std::vector<std::string>{"a.db", "b.db"}));
 }
 
 TEST_F(ZipFailure, MissingOrBrokenArchiveIsReportedForTheArchive) {
