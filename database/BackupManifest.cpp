@@ -19,6 +19,8 @@ namespace database {
 namespace {
 
 constexpr const char* FirstLine = "tablora backup files 1";
+// The record while a backup replaces its files one by one (MarkBackupUnfinished).
+constexpr const char* UnfinishedLine = "unfinished";
 constexpr const char* TemporaryMarker = ".tablora-record-";
 // Far more than any database's table files take; a larger file is no record of ours.
 constexpr std::uint64_t LargestRecord = 4u << 20;
@@ -91,10 +93,11 @@ std::vector<TRecordedFile> TableFilesHeld(const std::string& directory) {
     return held;
 }
 
-void WriteBackupManifest(const std::string& directory, const std::vector<TRecordedFile>& files) {
-    std::string text = std::string(FirstLine) + "\n";
-    for (const TRecordedFile& file : files) text += std::to_string(file.Size) + "\t" + rtl::PercentEscape(file.Name) + "\n";
-    text += "end " + std::to_string(files.size()) + "\n";
+namespace {
+
+// Puts `text` in place as `directory`'s record: written under a temporary name, synced and
+// renamed over any older record.
+void WriteRecord(const std::string& directory, const std::string& text) {
     const std::string dir = rtl::WithTrailingSeparator(directory);
     rtl::RemoveFilesOfEndedProcesses(directory, std::string(BackupManifestName) + TemporaryMarker + "*", TemporaryMarker);
     std::string temporary;
@@ -109,6 +112,20 @@ void WriteBackupManifest(const std::string& directory, const std::vector<TRecord
         errno = error;
         WriteFailure(rtl::TMsg::FileCannotWrite, dir + BackupManifestName);
     }
+}
+
+} // namespace
+
+void WriteBackupManifest(const std::string& directory, const std::vector<TRecordedFile>& files) {
+    std::string text = std::string(FirstLine) + "\n";
+    for (const TRecordedFile& file : files) text += std::to_string(file.Size) + "\t" + rtl::PercentEscape(file.Name) + "\n";
+    text += "end " + std::to_string(files.size()) + "\n";
+    WriteRecord(directory, text);
+}
+
+void MarkBackupUnfinished(const std::string& directory) {
+    WriteRecord(directory, std::string(FirstLine) + "\n" + UnfinishedLine + "\n");
+    if (rtl::FileSystem().SyncDirectory(directory) != 0) WriteFailure(rtl::TMsg::FileCannotWrite, directory);
 }
 
 TBackupManifest ReadBackupManifest(const std::string& directory) {
@@ -129,6 +146,8 @@ TBackupManifest ReadBackupManifest(const std::string& directory) {
                                        {BackupManifestName, rtl::Text(rtl::TMsg::ReasonNotRegularFile)});
     } else if (!rtl::ReadWholeFile(path, text)) {
         manifest.Problem = rtl::Format(rtl::TMsg::BackupRecordUnreadable, {BackupManifestName, rtl::SystemReason(errno)});
+    } else if (text == std::string(FirstLine) + "\n" + UnfinishedLine + "\n") {
+        manifest.Problem = rtl::Format(rtl::TMsg::BackupRecordUnfinished, {BackupManifestName});
     } else if (std::size_t line = 0; text.size() > LargestRecord || !ParseRecord(text, manifest.Files, line)) {
         manifest.Files.clear();
         manifest.Problem = rtl::Format(rtl::TMsg::BackupRecordDamaged, {BackupManifestName, std::to_string(line)});

@@ -32,6 +32,12 @@ std::vector<TRecordedFile> TableFilesHeld(const std::string& directory);
 // over any older record. Raises rtl::EFileError when it cannot.
 void WriteBackupManifest(const std::string& directory, const std::vector<TRecordedFile>& files);
 
+// Replaces the record by one that says the backup's files are being replaced, synced with
+// its directory, before a backup written into its target file by file puts its first file
+// in place: a run killed before the new record leaves a backup told as not whole, whatever
+// the sizes of the files it mixes. Raises rtl::EFileError when it cannot.
+void MarkBackupUnfinished(const std::string& directory);
+
 struct TBackupManifest {
     bool Present = false;
     std::vector<TRecordedFile> Files;  // when read

@@ -112,6 +112,8 @@ std::uint64_t TNewBackupDirectory::Add(const std::string& source, const std::str
 
 void TNewBackupDirectory::CommitInPlace(const std::vector<std::string>& dropped) {
     using engine::paradox::TFamilyStep;
+    // From the first file put in place until the new record, the backup is a mix of two.
+    MarkBackupUnfinished(target_);
     std::vector<std::string> names;
     for (const auto& [name, staged] : staged_) names.push_back(name);
     for (const TTableFamily& family : GroupFamilies(names)) {

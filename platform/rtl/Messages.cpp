@@ -243,6 +243,8 @@ constexpr TMessageEntry Entries[] = {
      "%1: záznam zálohy o jej súboroch sa nedá prečítať: %2"},
     {TMsg::BackupRecordDamaged, "%1: the backup's record of its files is damaged (line %2)",
      "%1: záznam zálohy o jej súboroch je poškodený (riadok %2)"},
+    {TMsg::BackupRecordUnfinished, "%1: the backup stopped while its files were being replaced; some are older",
+     "%1: záloha sa zastavila počas výmeny svojich súborov; niektoré sú staršie"},
     {TMsg::BackupRecordFileMissing, "%1: written by the backup, now missing",
      "%1: záloha ho zapísala, teraz chýba"},
     {TMsg::BackupRecordFileAdded, "%1: not written by the backup (added later)",

@@ -142,6 +142,7 @@ enum class TMsg {
     BackupTableHeaderUnreadable,
     BackupRecordUnreadable,
     BackupRecordDamaged,
+    BackupRecordUnfinished,
     BackupRecordFileMissing,
     BackupRecordFileAdded,
     BackupRecordFileSize,

@@ -79,10 +79,12 @@ public:
     // have without the batch.
     void FlushPending() {
         rtl::TFileSystem& fs = rtl::FileSystem();
-        std::vector<TPendingFile> pending;
-        pending.swap(pending_);
         const bool stoppedBefore = settings_.abort;
-        for (const TPendingFile& file : pending) {
+        // One at a time out of the list, so that a handler that throws while a file is
+        // reported leaves the files after it to Discard.
+        while (!pending_.empty()) {
+            const TPendingFile file = pending_.front();
+            pending_.erase(pending_.begin());
             if (settings_.abort && !stoppedBefore) {
                 fs.Close(file.fd);
                 fs.Unlink(file.temporary);

@@ -1,6 +1,8 @@
 // A directory backup is whole or absent: written beside its target and put in its place in
 // one step, an older backup there replaced as a unit with what it held beside the tables
 // carried over; a failed run, or what a killed one left, never costs the previous backup.
+#include "database/BackupContents.h"
+#include "database/BackupManifest.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
 #include "tests/database/CallTables.h"
@@ -106,6 +108,49 @@ TEST_F(DirectoryBackupWhole, AFailedBackupLeavesThePreviousOneAsItWas) {
         ExpectSameFiles(before, DirectoryBytes(target));
         EXPECT_TRUE(Beside().empty()) << Beside().front();
     }
+}
+
+// Written into its target table by table (the target holds a folder of its own), a backup
+// stopped part way holds tables of two runs whose sizes may all agree with the older record:
+// until the new record is written, the list tells it is not whole.
+TEST_F(DirectoryBackupWhole, ABackupStoppedWhileReplacingItsFilesInPlaceIsNotWhole) {
+    for (int t = 0; t < 6; ++t) test::MakeCallTable(databaseDir / ("Tab" + std::to_string(t) + ".DB"), 3);
+    fs::create_directories(target + "/december");
+    Module().BackupToDirectory(target, true, 3);
+    const database::TDatedBackup backup{"zaloha", target, 0, {}, database::TBackupKind::Directory};
+    ASSERT_TRUE(database::ListBackupContents(backup).Whole());
+    // The same sizes, other rows: the older record cannot tell them apart.
+    for (int t = 0; t < 6; ++t) {
+        const std::string table = databaseDir / ("Tab" + std::to_string(t));
+        for (const char* ext : {".DB", ".MB", ".PX"}) fs::remove(table + ext);
+        test::MakeTable(table + ".DB", test::CallLayout(), 3, [](std::uint64_t i, int f) { return test::CallValue(i + 90, f); });
+    }
+    std::string says;
+    {
+        // The third family put in place fails.
+        const test::TScopedFault fault(test::FaultAt(rtl::OpBit(rtl::TFsOp::Rename), 20, EIO, target));
+        try {
+            Module().BackupToDirectory(target, true, 3);
+        } catch (const rtl::EError& e) {
+            says = e.what();
+        }
+        EXPECT_TRUE(fault.fs.Struck());
+    }
+    EXPECT_FALSE(says.empty());
+    int fresh = 0;
+    for (int t = 0; t < 6; ++t) {
+        const std::string name = "/Tab" + std::to_string(t) + ".DB";
+        fresh += ReadAll(target + name) == ReadAll(databaseDir / name) ? 1 : 0;
+    }
+    ASSERT_GT(fresh, 0) << "nothing was put in place before the failure";
+    const database::TBackupContents listed = database::ListBackupContents(backup);
+    EXPECT_FALSE(listed.Whole());
+    ASSERT_FALSE(listed.Problems.empty());
+    EXPECT_NE(listed.Problems.front().find("stopped while its files were being replaced"), std::string::npos)
+        << listed.Problems.front();
+
+    Module().BackupToDirectory(target, true, 3);
+    EXPECT_TRUE(database::ListBackupContents(backup).Whole());
 }
 
 // The copies are synced in batches after they are written, not each before the next: every

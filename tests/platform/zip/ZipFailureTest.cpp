@@ -207,6 +207,24 @@ TEST_F(ZipFailure, ASyncThatFailsStopsTheRunWithTheFilesBeforeItInPlace) {
     EXPECT_EQ(test::DirectoryNames(target), (std::vector<std::string>{"a.db", "b.db"}));
 }
 
+// A handler that throws while a file of a batch is reported: the files after it are neither
+// left open nor left behind half named.
+TEST_F(ZipFailure, AHandlerThatThrowsLeavesNoTemporaryFile) {
+    ASSERT_EQ(ZipRun::Pack(archive, {a, b, c}, temp.Path(), 0), 0);
+    ZipRun::Reset();
+    int statuses = 0;
+    ZipRun::hook = [&statuses](const test::ZipMessage& m) {
+        if (m.type == 22 && ++statuses == 1) throw std::runtime_error("no answer");
+        return 1;
+    };
+    const std::string target = temp / "target";
+    try {
+        ZipRun::Unpack(archive, target);
+    } catch (const std::runtime_error&) {
+    }
+    for (const std::string& name : test::DirectoryNames(target)) EXPECT_NE(name[0], '.') << name << " left behind";
+}
+
 TEST_F(ZipFailure, MissingOrBrokenArchiveIsReportedForTheArchive) {
     const std::string target = temp / "target";
     EXPECT_EQ(ZipRun::Unpack(temp / "missing.zip", target), static_cast<int>(azip::TRunResult::ArchiveFailed));
