@@ -148,6 +148,7 @@ TBackupManifest ReadBackupManifest(const std::string& directory) {
         manifest.Problem = rtl::Format(rtl::TMsg::BackupRecordUnreadable, {BackupManifestName, rtl::SystemReason(errno)});
     } else if (text == std::string(FirstLine) + "\n" + UnfinishedLine + "\n") {
         manifest.Problem = rtl::Format(rtl::TMsg::BackupRecordUnfinished, {BackupManifestName});
+        manifest.Unfinished = true;
     } else if (std::size_t line = 0; text.size() > LargestRecord || !ParseRecord(text, manifest.Files, line)) {
         manifest.Files.clear();
         manifest.Problem = rtl::Format(rtl::TMsg::BackupRecordDamaged, {BackupManifestName, std::to_string(line)});

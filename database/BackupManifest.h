@@ -42,6 +42,7 @@ struct TBackupManifest {
     bool Present = false;
     std::vector<TRecordedFile> Files;  // when read
     std::string Problem;               // why a record that is there cannot be read
+    bool Unfinished = false;           // the record of a backup stopped while replacing its files
 };
 
 TBackupManifest ReadBackupManifest(const std::string& directory);

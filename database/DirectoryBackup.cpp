@@ -70,6 +70,7 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
     const std::vector<TTableFamily> fresh = GroupFamilies(names);
     const std::set<std::string> written(names.begin(), names.end());
     std::vector<std::string> dropped;
+    bool replacing = false;  // tables of the older backup may be replaced already
     try {
         TNewBackupDirectory next(directory);
         for (const std::string& name : names) {
@@ -86,7 +87,12 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
             if (ReplacedBy(old, fresh))
                 for (const std::string& name : old.Files)
                     if (!written.count(name)) replaced.insert(name);
-        next.Commit([&](const std::string& name) { return replaced.count(name) > 0; }, dropped);
+        try {
+            next.Commit([&](const std::string& name) { return replaced.count(name) > 0; }, dropped);
+        } catch (...) {
+            replacing = next.StartedReplacing();
+            throw;
+        }
         LastBackup.LeftBehind = next.LeftBehind;
         if (!next.LeftBehind.empty()) {
             std::string paths;
@@ -94,7 +100,8 @@ void TOrvDatabaseModule::BackupToDirectory(const std::string& directory, bool wi
             ui::ShowWarning(rtl::Text(rtl::TMsg::DbBackupCaption), rtl::Format(rtl::TMsg::BackupLeftBehind, {paths}));
         }
     } catch (const rtl::EError& e) {
-        throw rtl::EError(rtl::Format(rtl::TMsg::BackupNotWritten, {e.what(), directory}));
+        throw rtl::EError(
+            rtl::Format(replacing ? rtl::TMsg::BackupNotFinishedInPlace : rtl::TMsg::BackupNotWritten, {e.what(), directory}));
     }
     for (const TTableFamily& family : fresh) LastBackup.Tables += family.DataFile.empty() ? 0 : 1;
     LastBackup.StaleIndexesRemoved = IndexFilesOf(dropped);

@@ -113,6 +113,7 @@ std::uint64_t TNewBackupDirectory::Add(const std::string& source, const std::str
 void TNewBackupDirectory::CommitInPlace(const std::vector<std::string>& dropped) {
     using engine::paradox::TFamilyStep;
     // From the first file put in place until the new record, the backup is a mix of two.
+    startedReplacing_ = true;
     MarkBackupUnfinished(target_);
     std::vector<std::string> names;
     for (const auto& [name, staged] : staged_) names.push_back(name);
@@ -228,7 +229,7 @@ void TNewBackupDirectory::Commit(const std::function<bool(const std::string&)>& 
         // Written once every table is in place: a run killed before leaves the older record,
         // which then disagrees with the files and tells the backup is not whole.
         WriteBackupManifest(target_, TableFilesHeld(target_));
-        fs.SyncDirectory(target_);
+        if (fs.SyncDirectory(target_) != 0) throw StreamError(rtl::TMsg::DbStreamWriteError, target_);
         return;
     }
     // The record of the files, last, so that it names what the backup holds as it goes in place.

@@ -37,6 +37,9 @@ public:
     TNewBackupDirectory& operator=(const TNewBackupDirectory&) = delete;
 
     bool InPlace() const { return inPlace_; }
+    // Whether Commit began to put tables in place in the target itself (InPlace): a failure
+    // after that may leave the target holding tables of two backups.
+    bool StartedReplacing() const { return startedReplacing_; }
 
     // Writes the copy of `source` (no wider permissions than it) into the new backup as `name`.
     // Returns its size.
@@ -67,6 +70,7 @@ private:
     std::string path_;
     bool inPlace_ = false;
     bool committed_ = false;
+    bool startedReplacing_ = false;
     TSyncBatch syncs_;  // the copies written, synced before anything is put in place
     std::map<std::string, std::string> staged_;  // in place: name, its staged copy's name
 };

@@ -3,6 +3,7 @@
 // swapped in together as one change of the database (FamilyRestore.h).
 #include "database/OrvDatabaseModule.h"
 
+#include "database/BackupManifest.h"
 #include "database/FamilyRestore.h"
 #include "database/FileCopy.h"
 #include "database/KeyRepairReading.h"
@@ -125,6 +126,10 @@ bool TOrvDatabaseModule::RestoreFromDirectory(const std::string& directory, std:
     RefuseUnknownCopyMode(copyMode);
     const TBackupFamilies backup = DirectoryFamilies(directory);
     if (!backup.Problem.empty()) FailUnchanged(backup.Problem);
+    // A backup stopped while it replaced its tables one by one: a table's data file may be of
+    // one run and its memo file of the other.
+    if (ReadBackupManifest(directory).Unfinished)
+        FailUnchanged(rtl::Format(rtl::TMsg::RestoreBackupUnfinished, {directory}));
     if (!backup.HoldsTable()) {
         ui::ShowError(RestoreCaption(), rtl::Format(rtl::TMsg::DbRestoreDirectoryEmpty, {directory}));
         return false;

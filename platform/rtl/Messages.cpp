@@ -243,8 +243,11 @@ constexpr TMessageEntry Entries[] = {
      "%1: záznam zálohy o jej súboroch sa nedá prečítať: %2"},
     {TMsg::BackupRecordDamaged, "%1: the backup's record of its files is damaged (line %2)",
      "%1: záznam zálohy o jej súboroch je poškodený (riadok %2)"},
-    {TMsg::BackupRecordUnfinished, "%1: the backup stopped while its files were being replaced; some are older",
-     "%1: záloha sa zastavila počas výmeny svojich súborov; niektoré sú staršie"},
+    {TMsg::BackupRecordUnfinished,
+     "%1: the backup stopped while its files were being replaced; some may be older (back up into it again to "
+     "finish it)",
+     "%1: záloha sa zastavila počas výmeny svojich súborov; niektoré môžu byť staršie (zálohujte do nej znova, "
+     "aby sa dokončila)"},
     {TMsg::BackupRecordFileMissing, "%1: written by the backup, now missing",
      "%1: záloha ho zapísala, teraz chýba"},
     {TMsg::BackupRecordFileAdded, "%1: not written by the backup (added later)",
@@ -261,6 +264,11 @@ constexpr TMessageEntry Entries[] = {
      "Zálohu nie je možné zapísať do \"%1\": %2"},
     {TMsg::BackupNotWritten, "%1\r\nThe backup was not written; \"%2\" is as it was before.",
      "%1\r\nZáloha sa nezapísala; \"%2\" zostal taký, aký bol predtým."},
+    {TMsg::BackupNotFinishedInPlace,
+     "%1\r\nThe backup was not finished: tables in \"%2\" may have been replaced, and it is not whole until a "
+     "backup into it is finished.",
+     "%1\r\nZáloha sa nedokončila: tabuľky v \"%2\" mohli byť nahradené a záloha nie je celá, kým sa do nej "
+     "záloha nedokončí."},
     {TMsg::IndexDeletionNoSuchTable, "The database holds no table %1; no index file was deleted.",
      "Databáza neobsahuje tabuľku %1; nevymazal sa žiadny indexový súbor."},
     {TMsg::RestoreRefused, "The backup \"%1\" cannot be restored:%2\r\nNothing was restored; the database is unchanged.",
@@ -273,6 +281,11 @@ constexpr TMessageEntry Entries[] = {
      "Do adresára databázy \"%1\" nie je možné zapisovať: %2\r\nNič sa neobnovilo; databáza zostala nezmenená."},
     {TMsg::RestoreFailedUnchanged, "%1\r\nNothing was restored; the database is unchanged.",
      "%1\r\nNič sa neobnovilo; databáza zostala nezmenená."},
+    {TMsg::RestoreBackupUnfinished,
+     "The backup \"%1\" stopped while its tables were being replaced: a table's files may come from two "
+     "backups. Back up into it again, or restore from another backup.",
+     "Záloha \"%1\" sa zastavila počas výmeny svojich tabuliek: súbory tabuľky môžu pochádzať z dvoch záloh. "
+     "Zálohujte do nej znova alebo obnovte z inej zálohy."},
     {TMsg::RestoreNoRoom, "The restored files need %2 MB in the database directory \"%1\", but only %3 MB are free.\r\nNothing was restored; the database is unchanged.",
      "Obnovené súbory potrebujú v adresári databázy \"%1\" %2 MB, voľných je však iba %3 MB.\r\nNič sa neobnovilo; databáza zostala nezmenená."},
     {TMsg::RestoreUnpackStopped, "The file \"%1\" could not be unpacked: %2",

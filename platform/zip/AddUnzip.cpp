@@ -208,7 +208,15 @@ private:
             zip_fclose(entry);
             return {FileStatus::WriteError, reason};
         }
-        TOutcome outcome = Copy(entry, fd, st.size);
+        TOutcome outcome{FileStatus::Ok, {}};
+        try {
+            outcome = Copy(entry, fd, st.size);
+        } catch (...) {  // a message handler that throws: nothing of the file stays
+            zip_fclose(entry);
+            fs.Close(fd);
+            fs.Unlink(temporary);
+            throw;
+        }
         zip_fclose(entry);
         if (outcome.status == FileStatus::Ok) {
             rtl::GiveIdentity(fd, identity);
