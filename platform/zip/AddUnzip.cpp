@@ -21,6 +21,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -308,6 +309,11 @@ TRunResult TZipUnpacker::Unpack(const std::string& archivePath, const TSettings&
     TArchiveFile file(archivePath, TArchiveFile::TMode::Read);
     zip_t* archive = OpenArchive(file, ZIP_RDONLY, reporter);
     if (!archive) return TRunResult::ArchiveFailed;
+    // Closed however the run ends, a message handler that throws included.
+    struct TDiscard {
+        void operator()(zip_t* a) const { zip_discard(a); }
+    };
+    std::unique_ptr<zip_t, TDiscard> owned(archive);
     auto directoryFailed = [&](const std::string& reason) {
         reporter.FileDone(settings.directory, settings.directory, FileStatus::WriteError, reason);
         return TRunResult::ArchiveFailed;
@@ -320,7 +326,7 @@ TRunResult TZipUnpacker::Unpack(const std::string& archivePath, const TSettings&
         rtl::RemoveFilesOfEndedProcesses(settings.directory, std::string(".*") + PartMarker + "*", PartMarker);
         extractor.emplace(archive, options, reporter, entries);  // lists the directory
     } catch (const std::exception& e) {
-        zip_discard(archive);
+        owned.reset();
         return directoryFailed(e.what());
     }
     reporter.Send(MessageType::RunStarted, {archivePath, std::to_string(entries)});
@@ -338,7 +344,8 @@ TRunResult TZipUnpacker::Unpack(const std::string& archivePath, const TSettings&
     }
     extractor->FlushPending();
     aborted = aborted || abort_;
-    zip_discard(archive);
+    extractor.reset();
+    owned.reset();
     // The renames themselves must reach the disk: until they do, a crash may bring the old
     // files back, and the run must not be reported as done.
     if (rtl::FileSystem().SyncDirectory(settings.directory) != 0) return directoryFailed(rtl::SystemReason(errno));
