@@ -119,8 +119,7 @@ public:
             return true;
         }
         if (!unpacked_.insert(rtl::FileNameKey(*bare)).second) {
-            Report(stored, directory_ + *bare, FileStatus::SameNameInOtherCase,
-                               rtl::Text(rtl::TMsg::ZipSameNameOtherCase));
+            Report(stored, directory_ + *bare, FileStatus::SameNameInOtherCase, rtl::Text(rtl::TMsg::ZipSameNameOtherCase));
             return true;
         }
         const std::string name = existing_.TargetName(*bare);
