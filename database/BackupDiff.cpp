@@ -1,5 +1,6 @@
 #include "database/BackupDiff.h"
 
+#include "database/BackupManifest.h"
 #include "database/RestoreIntent.h"
 #include "database/ScratchDirectory.h"
 #include "database/TableFileSet.h"
@@ -137,6 +138,9 @@ TBackupDiff DiffAgainstBackup(const TBackupDiffRequest& request) {
             if (const auto e = archive.Entries.find(key); e != archive.Entries.end())
                 names.insert(names.end(), e->second.begin(), e->second.end());
         result.Problems = azip::VerifyArchive(request.BackupZip, names, backupDir).problems;
+    } else if (ReadBackupManifest(backupDir).Unfinished) {
+        // What a restore would refuse (a table's files may be of two runs) is no plan to show.
+        result.Problems.push_back(rtl::Format(TMsg::RestoreBackupUnfinished, {backupDir}));
     }
     const std::string work = rtl::WithTrailingSeparator(scratch.Path()) + "rows";
     if (rtl::FileSystem().MakeDirectory(work, 0700) != 0)

@@ -2,6 +2,7 @@
 // one step, an older backup there replaced as a unit with what it held beside the tables
 // carried over; a failed run, or what a killed one left, never costs the previous backup.
 #include "database/BackupContents.h"
+#include "database/BackupDiff.h"
 #include "database/BackupManifest.h"
 #include "platform/rtl/Error.h"
 #include "platform/rtl/FileListing.h"
@@ -158,6 +159,13 @@ TEST_F(DirectoryBackupWhole, ABackupStoppedWhileReplacingItsFilesInPlaceIsNotWho
     }
     EXPECT_NE(refused.find("stopped while its tables were being replaced"), std::string::npos) << refused;
     ExpectSameFiles(live, DirectoryBytes(databaseDir.Path()));
+    // And what a restore would change (restore --dry-run) says the same.
+    database::TBackupDiffRequest request;
+    request.Directory = databaseDir.Path();
+    request.BackupDirectory = target;
+    const database::TBackupDiff diff = database::DiffAgainstBackup(request);
+    ASSERT_EQ(diff.Problems.size(), 1u);
+    EXPECT_NE(diff.Problems[0].find("stopped while its tables were being replaced"), std::string::npos);
 
     Module().BackupToDirectory(target, true, 3);
     EXPECT_TRUE(database::ListBackupContents(backup).Whole());
